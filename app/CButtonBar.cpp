@@ -1,0 +1,43 @@
+#include "app/CButtonBar.h"
+
+#include "app/AppShell.h"
+
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("buttonBar"));
+    setFixedSize(kWidth, kHeight);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(200, 200, 200));
+    setPalette(pal);
+
+    struct Entry {
+        int buttonId;
+        const char* caption;
+        int command;
+        QStyle::StandardPixmap icon;
+    };
+    const Entry entries[] = {
+        {1045, "Correct Time", Cmd::CorrectTime, QStyle::SP_BrowserReload},
+        {1047, "OrvexDatalogger Setup", Cmd::Setup, QStyle::SP_FileDialogDetailedView},
+        {1174, "Download Data", Cmd::Download, QStyle::SP_ArrowDown},
+        {1046, "Open Existing Document", Cmd::Open, QStyle::SP_DialogOpenButton},
+        {1048, "Help", Cmd::Help, QStyle::SP_DialogHelpButton},
+    };
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setSpacing(10);
+    for (const Entry& e : entries) {
+        auto* b = new QPushButton(style()->standardIcon(e.icon), QString::fromLatin1(e.caption), this);
+        b->setObjectName(QStringLiteral("button%1").arg(e.buttonId));
+        b->setIconSize(QSize(32, 32));
+        b->setMinimumHeight(60);
+        b->setStyleSheet(QStringLiteral("text-align: left; padding-left: 10px;"));
+        const int command = e.command;
+        connect(b, &QPushButton::clicked, this, [&shell, command] { shell.ExecuteDirect(command); });
+        layout->addWidget(b);
+    }
+}

@@ -1,0 +1,297 @@
+#include "app/CMainFrame.h"
+
+#include "app/AppShell.h"
+#include "app/CAboutDlg.h"
+#include "graph/CDTView.h"
+#include "ui/CInstrumentView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+namespace {
+constexpr int kLeftPaneWidth = 150;
+constexpr int kStatusPaneWidth = 800;
+} // namespace
+
+CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), m_shell(shell) {
+    setWindowTitle(QStringLiteral("Orvex Datalogger"));
+    setObjectName(QStringLiteral("mainFrame"));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(200, 200, 200));
+    setPalette(pal);
+
+    m_shell.LoadFrameSettings();
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    statusBar()->setMinimumWidth(0);
+    statusBar()->setSizeGripEnabled(true);
+    statusBar()->showMessage(QStringLiteral("Ready"));
+    Q_UNUSED(kStatusPaneWidth);
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("splitter"));
+    m_splitter->setChildrenCollapsible(true);
+    m_instrumentView = new CInstrumentView(m_shell, m_splitter);
+    m_view = new CDTView(m_shell, m_splitter);
+    m_shell.LoadViewSettings();
+    m_splitter->addWidget(m_instrumentView);
+    m_splitter->addWidget(m_view);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({kLeftPaneWidth, 200});
+    m_leftPaneWidth = kLeftPaneWidth;
+    setCentralWidget(m_splitter);
+
+    RegisterFrameCommands();
+    m_shell.onCloseWindow = [this] { close(); };
+
+    // The enable rules are evaluated while the application is idle, as menus and
+    // tool-bar buttons must reflect the state without the user opening anything.
+    m_idleUpdate = new QTimer(this);
+    connect(m_idleUpdate, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
+    m_idleUpdate->start(200);
+    UpdateCommandUI();
+}
+
+QAction* CMainFrame::AddAction(int command, const QString& text, const char* prompt) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(QStringLiteral("cmd%1").arg(command));
+    const QString p = QString::fromLatin1(prompt);
+    const qsizetype nl = p.indexOf(QLatin1Char('\n'));
+    a->setStatusTip(nl < 0 ? p : p.left(nl));
+    a->setToolTip(nl < 0 ? text : p.mid(nl + 1));
+    connect(a, &QAction::triggered, this, [this, command] {
+        m_shell.Execute(command);
+        UpdateCommandUI();
+    });
+    m_actions[command] = a;
+    return a;
+}
+
+QAction* CMainFrame::Action(int command) const {
+    auto it = m_actions.find(command);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::CreateActions() {
+    QStyle* s = style();
+    AddAction(Cmd::Save, QStringLiteral("&Save..."),
+              "Save as  record file for Orvex Datalogger software and  xls document for Windows "
+              "Office Excel \nSave")
+        ->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+    AddAction(Cmd::Open, QStringLiteral("&Open..."), "Open an existing document\nOpen")
+        ->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
+    AddAction(Cmd::PrintSetup, QStringLiteral("&Print Setup..."),
+              "Change the printer and printing options\nPrint Setup");
+    AddAction(Cmd::PrintPreviewGraph, QStringLiteral("&Graph"), "Print Graph\nPrint Graph");
+    AddAction(Cmd::PrintPreviewList, QStringLiteral("&List"),
+              "Print Preview Graph\nPrint Preview Graph");
+    AddAction(Cmd::PrintGraph, QStringLiteral("&Graph"), "Print Graph\nPrint Graph");
+    AddAction(Cmd::PrintList, QStringLiteral("&List"), "Print List\nPrint List");
+    AddAction(Cmd::Exit, QStringLiteral("&Exit"), "\nExit");
+    AddAction(Cmd::CorrectTime, QStringLiteral("&Correct Time..."),
+              "Correct the DATA LOGGER time\nCorrect Time")
+        ->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
+    AddAction(Cmd::Setup, QStringLiteral("Datalogger &Setup..."),
+              "Datalogger Setup\nDatalogger Setup")
+        ->setIcon(s->standardIcon(QStyle::SP_FileDialogDetailedView));
+    AddAction(Cmd::Download, QStringLiteral("&Download Data..."),
+              "Download data from your DATALOGGER\nData Download")
+        ->setIcon(s->standardIcon(QStyle::SP_ArrowDown));
+    AddAction(Cmd::ImportToList, QStringLiteral("&Import Data To List"), "Data List\nData List");
+    AddAction(Cmd::PreviousMeasurement, QStringLiteral("&Previous Measurement"),
+              "Import the last measurement data.\nImport the last measurement data.");
+    AddAction(Cmd::ToggleInstrument, QStringLiteral("&Instrument"), "")->setCheckable(true);
+    AddAction(Cmd::ToggleInfoBar, QStringLiteral("&Info Dialog"), "")->setCheckable(true);
+    AddAction(Cmd::About, QStringLiteral("&About..."),
+              "Display program information, version number and copyright\nAbout");
+    AddAction(Cmd::Help, QStringLiteral("&Help topics..."), "Help\nHelp")
+        ->setIcon(s->standardIcon(QStyle::SP_DialogHelpButton));
+    AddAction(Cmd::DataList, QStringLiteral("Data List"), "Data List\nData List")
+        ->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
+    AddAction(Cmd::StoreRms, QStringLiteral("Store RMS"), "Show store RMS graph\nStore RMS")
+        ->setCheckable(true);
+    AddAction(Cmd::StoreTransient, QStringLiteral("Store TR"),
+              "Show store transient wave graph\nStore Transient Wave")
+        ->setCheckable(true);
+    AddAction(Cmd::Run, QStringLiteral("Run"), "Read real time data\nRun");
+    AddAction(Cmd::Stop, QStringLiteral("Stop"), "Stop reading real time data.\nStop");
+    Action(Cmd::PrintGraph)->setIcon(s->standardIcon(QStyle::SP_FileIcon));
+    Action(Cmd::PrintList)->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
+
+    // Accelerators.
+    auto accel = [this](int command, QList<QKeySequence> keys) {
+        auto* a = new QAction(this);
+        a->setObjectName(QStringLiteral("cmd%1").arg(command));
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        connect(a, &QAction::triggered, this, [this, command] {
+            m_shell.Execute(command);
+            UpdateCommandUI();
+        });
+        addAction(a);
+        m_actions[command] = a;
+    };
+    accel(Cmd::FileNew, {QKeySequence(Qt::CTRL | Qt::Key_N)});
+    accel(Cmd::FileOpenFramework, {QKeySequence(Qt::CTRL | Qt::Key_O)});
+    accel(Cmd::FileSaveFramework, {QKeySequence(Qt::CTRL | Qt::Key_S)});
+    accel(Cmd::FilePrintFramework, {QKeySequence(Qt::CTRL | Qt::Key_P)});
+    accel(Cmd::NextPane, {QKeySequence(Qt::Key_F6)});
+    accel(Cmd::PreviousPane, {QKeySequence(Qt::SHIFT | Qt::Key_F6)});
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File(F)"));
+    file->addAction(Action(Cmd::Save));
+    file->addSeparator();
+    file->addAction(Action(Cmd::Open));
+    file->addSeparator();
+    file->addAction(Action(Cmd::PrintSetup));
+    file->addSeparator();
+    QMenu* preview = file->addMenu(QStringLiteral("&Print Preview"));
+    preview->addAction(Action(Cmd::PrintPreviewGraph));
+    preview->addAction(Action(Cmd::PrintPreviewList));
+    file->addSeparator();
+    QMenu* print = file->addMenu(QStringLiteral("&Print..."));
+    print->addAction(Action(Cmd::PrintGraph));
+    print->addAction(Action(Cmd::PrintList));
+    file->addSeparator();
+    file->addAction(Action(Cmd::Exit));
+
+    QMenu* instrument = menuBar()->addMenu(QStringLiteral("&Instrument(I)"));
+    const int items[] = {Cmd::CorrectTime, Cmd::Setup, Cmd::Download, Cmd::ImportToList,
+                         Cmd::PreviousMeasurement};
+    for (size_t i = 0; i < std::size(items); ++i) {
+        if (i)
+            instrument->addSeparator();
+        instrument->addAction(Action(items[i]));
+    }
+    QMenu* window = menuBar()->addMenu(QStringLiteral("&Window(W)"));
+    window->addAction(Action(Cmd::ToggleInstrument));
+    window->addAction(Action(Cmd::ToggleInfoBar));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help(H)"));
+    help->addAction(Action(Cmd::About));
+    help->addSeparator();
+    help->addAction(Action(Cmd::Help));
+
+    for (QMenu* m : {file, instrument, window, help, preview, print})
+        connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::CreateToolBar() {
+    QToolBar* bar = addToolBar(QStringLiteral("Standard"));
+    bar->setObjectName(QStringLiteral("toolBar"));
+    bar->setMovable(true);
+    bar->setIconSize(QSize(20, 20));
+    const int buttons[] = {Cmd::Save,     Cmd::Open,      Cmd::CorrectTime, Cmd::Setup,
+                           Cmd::Download, Cmd::DataList,  Cmd::PrintGraph,  Cmd::PrintList,
+                           Cmd::Help,     Cmd::StoreRms,  Cmd::StoreTransient};
+    for (size_t i = 0; i < std::size(buttons); ++i) {
+        if (i)
+            bar->addSeparator();
+        bar->addAction(Action(buttons[i]));
+    }
+}
+
+void CMainFrame::RegisterFrameCommands() {
+    auto always = [] { return CommandState{true, false}; };
+    m_shell.RegisterCommand(Cmd::Exit, [this] { close(); }, always);
+    m_shell.RegisterCommand(Cmd::About, [this] { ShowAbout(); }, always);
+    m_shell.RegisterCommand(Cmd::Help, [this] { ShowHelp(); }, always);
+    m_shell.RegisterCommand(Cmd::ToggleInstrument, [this] { ToggleInstrumentPane(); },
+                            [this] { return CommandState{true, m_shell.m_instrumentPaneShown == 1}; });
+    m_shell.RegisterCommand(Cmd::ToggleInfoBar, [this] { ToggleInfoBar(); }, [this] {
+        const GraphMode mode = m_shell.m_graph.m_mode;
+        return CommandState{m_shell.m_graph.m_displayContent != 0 &&
+                                mode != GraphMode::StoreTransient && mode != GraphMode::RealTimeEpa,
+                            m_shell.m_infoBarShown == 1};
+    });
+    m_shell.RegisterCommand(Cmd::NextPane, [this] { FocusPane(1); }, always);
+    m_shell.RegisterCommand(Cmd::PreviousPane, [this] { FocusPane(-1); }, always);
+}
+
+void CMainFrame::UpdateCommandUI() {
+    for (auto& [command, action] : m_actions) {
+        const CommandState st = m_shell.StateOf(command);
+        action->setEnabled(st.enabled);
+        if (action->isCheckable())
+            action->setChecked(st.checked);
+    }
+}
+
+void CMainFrame::ShowStatus(const QString& text) { statusBar()->showMessage(text); }
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (m_shell.ReadyToClose()) {
+        e->accept();
+        return;
+    }
+    e->ignore();
+    m_shell.RequestClose();
+}
+
+void CMainFrame::ToggleInstrumentPane() {
+    const int total = m_splitter->width();
+    if (m_shell.m_instrumentPaneShown == 1) {
+        m_splitter->setSizes({0, total});
+        m_shell.m_instrumentPaneShown = 0;
+        m_leftPaneWidth = 0;
+    } else {
+        m_splitter->setSizes({kLeftPaneWidth, std::max(total - kLeftPaneWidth, 200)});
+        m_shell.m_instrumentPaneShown = 1;
+        m_leftPaneWidth = kLeftPaneWidth;
+    }
+}
+
+void CMainFrame::ToggleInfoBar() {
+    if (m_shell.m_infoBarShown == 1) {
+        m_shell.m_graph.m_infoBarHeight = 0;
+        m_shell.m_infoBarShown = 0;
+    } else {
+        m_shell.m_graph.m_infoBarHeight = 120;
+        m_shell.m_infoBarShown = 1;
+    }
+    m_view->update();
+}
+
+QString CMainFrame::HelpFilePath(const QString& executablePath) {
+    QString folder = QFileInfo(executablePath).absolutePath();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + QStringLiteral("help.chm");
+}
+
+void CMainFrame::ShowHelp() {
+    const QString path = HelpFilePath(QCoreApplication::applicationFilePath());
+    if (!QFileInfo::exists(path)) {
+        m_shell.UserPrompts().Message(QStringLiteral("The help file %1 was not found.").arg(path));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        m_shell.UserPrompts().Message(
+            QStringLiteral("No program is set up to open the help file %1.").arg(path));
+}
+
+void CMainFrame::ShowAbout() {
+    CAboutDlg dlg(this);
+    dlg.exec();
+}
+
+void CMainFrame::FocusPane(int step) {
+    QWidget* panes[] = {m_instrumentView, m_view};
+    const int current = m_view->hasFocus() || m_view->isAncestorOf(focusWidget()) ? 1 : 0;
+    const int next = ((current + step) % 2 + 2) % 2;
+    panes[next]->setFocus(Qt::ShortcutFocusReason);
+}

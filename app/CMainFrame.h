@@ -1,0 +1,55 @@
+#pragma once
+// The main window: menu, tool bar, status bar and the splitter with the
+// instrument pane and the graph view. It shows the state of AppShell and forwards
+// every command to it.
+
+#include <QMainWindow>
+
+#include <map>
+#include <memory>
+
+class AppShell;
+class CDTView;
+class CInstrumentView;
+class QAction;
+class QSplitter;
+class QTimer;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(AppShell& shell, QWidget* parent = nullptr);
+
+    AppShell& Shell() { return m_shell; }
+    CDTView* GraphView() { return m_view; }
+    CInstrumentView* InstrumentView() { return m_instrumentView; }
+    QSplitter* Splitter() { return m_splitter; }
+    QAction* Action(int command) const;
+    // Re-evaluates every command's enable and check rule.
+    void UpdateCommandUI();
+    void ShowStatus(const QString& text);
+    static QString HelpFilePath(const QString& executablePath);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void RegisterFrameCommands();
+    QAction* AddAction(int command, const QString& text, const char* prompt);
+    void ToggleInstrumentPane();
+    void ToggleInfoBar();
+    void ShowHelp();
+    void ShowAbout();
+    void FocusPane(int step);
+
+    AppShell& m_shell;
+    QSplitter* m_splitter = nullptr;
+    CDTView* m_view = nullptr;
+    CInstrumentView* m_instrumentView = nullptr;
+    std::map<int, QAction*> m_actions;
+    QTimer* m_idleUpdate = nullptr;
+    int m_leftPaneWidth = 150;
+};

@@ -1,0 +1,60 @@
+#pragma once
+// User prompts: every message box and file chooser goes through this seam so that
+// the decisions below the widgets can be tested with scripted answers.
+
+#include <QString>
+
+#include <deque>
+#include <vector>
+
+enum class PromptIcon { Exclamation, Question, Information, Error };
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+// Caption of every message box of the application.
+inline const char* const kPromptCaption = "OrvexDatalogger";
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+    virtual PromptAnswer Message(const QString& text, PromptIcon icon = PromptIcon::Exclamation,
+                                 PromptButtons buttons = PromptButtons::Ok) = 0;
+    // Empty result: the user cancelled. `filter` is a Qt name filter ("Name (*.ext)").
+    virtual QString ChooseOpenFile(const QString& filter, const QString& folder) = 0;
+    virtual QString ChooseSaveFile(const QString& proposedName, const QString& filter,
+                                   const QString& folder) = 0;
+    virtual void SetWaitCursor(bool on) = 0;
+};
+
+// Records every prompt and answers from a script; an unscripted question is answered
+// with the button that changes nothing (No, Cancel, an empty file name).
+class FakePrompts : public Prompts {
+public:
+    struct Shown {
+        QString text;
+        PromptIcon icon;
+        PromptButtons buttons;
+    };
+
+    PromptAnswer Message(const QString& text, PromptIcon icon, PromptButtons buttons) override;
+    QString ChooseOpenFile(const QString& filter, const QString& folder) override;
+    QString ChooseSaveFile(const QString& proposedName, const QString& filter,
+                           const QString& folder) override;
+    void SetWaitCursor(bool on) override;
+
+    void QueueAnswer(PromptAnswer a) { m_answers.push_back(a); }
+    void QueueFile(const QString& path) { m_files.push_back(path); }
+
+    std::vector<Shown> shown;
+    std::vector<QString> proposedNames;
+    std::vector<QString> filters;
+    int waitCursorDepth = 0;
+    int fileChoosersShown = 0;
+
+    bool Saw(const QString& text) const;
+    QString LastText() const { return shown.empty() ? QString() : shown.back().text; }
+
+private:
+    std::deque<PromptAnswer> m_answers;
+    std::deque<QString> m_files;
+};

@@ -1,0 +1,107 @@
+#include "data/MeasurementSet.h"
+
+#include "base/LocalTime.h"
+#include "base/NumberText.h"
+
+#include <algorithm>
+#include <cmath>
+
+TimeValue MeasurementSet::RmsSampleTime(int64_t i) const {
+    return m_startTime + static_cast<TimeValue>(std::trunc(double(i) * double(m_rmsInterval)));
+}
+
+void MeasurementSet::ClearStored() {
+    MeasurementSet empty;
+    TakeStored(std::move(empty));
+}
+
+void MeasurementSet::TakeStored(MeasurementSet&& o) {
+    m_ch1Rms = std::move(o.m_ch1Rms);
+    m_ch2Rms = std::move(o.m_ch2Rms);
+    m_trWave = std::move(o.m_trWave);
+    m_trTime = std::move(o.m_trTime);
+    m_trUnitCode = std::move(o.m_trUnitCode);
+    m_trChannelCode = std::move(o.m_trChannelCode);
+    m_startTime = o.m_startTime;
+    m_rmsInterval = o.m_rmsInterval;
+    m_rmsCount = o.m_rmsCount;
+    m_channelCount = o.m_channelCount;
+    m_ch1Present = o.m_ch1Present;
+    m_ch2Present = o.m_ch2Present;
+    m_ch1Unit = o.m_ch1Unit;
+    m_ch2Unit = o.m_ch2Unit;
+    m_trCount = o.m_trCount;
+    m_trLevelHigh = o.m_trLevelHigh;
+    m_trLevelLow = o.m_trLevelLow;
+    m_extremeText[0] = o.m_extremeText[0];
+    m_extremeText[1] = o.m_extremeText[1];
+}
+
+bool MeasurementSet::StoredIsConsistent() const {
+    if (m_rmsCount < 0 || m_trCount < 0)
+        return false;
+    auto channelOk = [&](uint8_t present, const std::vector<float>& v) {
+        return present ? v.size() == size_t(m_rmsCount) : v.empty();
+    };
+    const size_t tr = size_t(m_trCount);
+    return channelOk(m_ch1Present, m_ch1Rms) && channelOk(m_ch2Present, m_ch2Rms) &&
+           m_trWave.size() == tr * kTrPoints && m_trTime.size() == tr &&
+           m_trUnitCode.size() == tr && m_trChannelCode.size() == tr;
+}
+
+QString StoredMaximumText(float value, const QString& unit, bool found, TimeValue when) {
+    QString t = Fixed1(value) + QLatin1Char(' ') + unit + QStringLiteral(" @");
+    if (found)
+        t += FormatDateTime(when);
+    return t;
+}
+
+QString StoredMinimumText(float value, const QString& unit, bool found, TimeValue when) {
+    QString t = Fixed1(value) + unit + QStringLiteral(" @");
+    if (found)
+        t += FormatDateTime(when);
+    return t;
+}
+
+void ComputeStoredExtremes(MeasurementSet& set) {
+    for (int ch = 0; ch < 2; ++ch) {
+        if (!set.ChannelPresent(ch))
+            continue;
+        const std::vector<float>& v = set.ChannelRms(ch);
+        float maximum = -1000.0f;
+        float minimum = 1000.0f;
+        int64_t maxIndex = -1;
+        int64_t minIndex = -1;
+        const int64_t n = std::min<int64_t>(set.m_rmsCount, int64_t(v.size()));
+        for (int64_t i = 0; i < n; ++i) {
+            if (maximum <= v[size_t(i)]) {
+                maximum = v[size_t(i)];
+                maxIndex = i;
+            }
+            if (minimum >= v[size_t(i)]) {
+                minimum = v[size_t(i)];
+                minIndex = i;
+            }
+        }
+        const QString& unit = set.ChannelUnit(ch);
+        set.m_extremeText[0][ch] = StoredMaximumText(maximum, unit, maxIndex >= 0,
+                                                     set.RmsSampleTime(std::max<int64_t>(maxIndex, 0)));
+        set.m_extremeText[1][ch] = StoredMinimumText(minimum, unit, minIndex >= 0,
+                                                     set.RmsSampleTime(std::max<int64_t>(minIndex, 0)));
+    }
+}
+
+int64_t WorkBufferPoints(const MeasurementSet& set, WorkBufferOccasion occasion,
+                         int rtPointsRequested) {
+    const int64_t rms = set.m_rmsCount;
+    const int64_t tr = int64_t(kTrPoints) * set.m_trCount;
+    switch (occasion) {
+    case WorkBufferOccasion::AfterDownload:
+        return std::max({rms, tr, int64_t(kRtMaxPoints), int64_t(set.m_rtCount)});
+    case WorkBufferOccasion::AfterFileRead:
+        return std::max({rms, tr, int64_t(kRtWavePoints), int64_t(set.m_rtCount)});
+    case WorkBufferOccasion::AtRealTimeStart:
+        return std::max({int64_t(rtPointsRequested), int64_t(kRtWavePoints), rms});
+    }
+    return 0;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The serial channel to the logger: the few operations the link needs, behind an
+// interface so that the connection, download and real-time state machines run
+// against a scripted fake in tests and against QSerialPort in the application.
+// A failed operation (a missing or busy port, say) is a false return value.
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+inline constexpr int kFirstPort = 1;
+inline constexpr int kLastPort = 16;
+
+class SerialChannel {
+public:
+    virtual ~SerialChannel() = default;
+
+    // Selects port n (1..16) for the next Open; fails when n maps to no device.
+    virtual bool SelectPort(int n) = 0;
+    virtual int CurrentPort() const = 0;
+    // Opens the selected port at 115200 baud, 8N1.
+    virtual bool Open() = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // The receive notification fires once at least `bytes` are buffered.
+    virtual void SetThreshold(int bytes) = 0;
+    virtual bool Write(const QByteArray& bytes) = 0;
+    // Everything buffered; empties the receive buffer.
+    virtual QByteArray ReadAll() = 0;
+    virtual void ClearInput() = 0;
+    virtual void ClearOutput() = 0;
+    // Why the last operation failed, in words a user can act on.
+    virtual QString LastError() const = 0;
+
+    // Receive notification, delivered on the user-interface thread.
+    void SetReceiveHandler(std::function<void()> h) { m_onReceive = std::move(h); }
+
+protected:
+    void NotifyReceive() {
+        if (m_onReceive)
+            m_onReceive();
+    }
+
+private:
+    std::function<void()> m_onReceive;
+};

@@ -1,0 +1,145 @@
+#include "app/AppShell.h"
+#include "base/Settings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Shell : public ::testing::Test {
+protected:
+    Shell() : timers(clock), shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")) {
+        shell.onCloseWindow = [this] {
+            closedAt = clock.NowMs();
+            settingsExistedAtClose = QFile::exists(shell.SettingsPath());
+        };
+        shell.onSaveCommand = [this] { ++saves; };
+        shell.onStopRealTime = [this] {
+            ++stops;
+            shell.m_realTimeIdle = 1;
+        };
+    }
+    QTemporaryDir dir;
+    ManualClock clock;
+    ManualTimerTable timers;
+    FakePrompts prompts;
+    FixedClock now;
+    AppShell shell;
+    int64_t closedAt = -1;
+    bool settingsExistedAtClose = false;
+    int saves = 0;
+    int stops = 0;
+};
+
+TEST_F(Shell, CloseWritesSettingsFirstAndClosesTheWindow100msLater) {
+    shell.m_settings.m_bgColor = 9;
+    shell.RequestClose();
+    // Settings are on disk before any prompt or delay.
+    EXPECT_EQ(LoadSettingsFile(shell.SettingsPath()).m_bgColor, 9);
+    EXPECT_TRUE(prompts.shown.empty());
+    clock.Advance(99);
+    EXPECT_EQ(closedAt, -1);
+    clock.Advance(1);
+    EXPECT_EQ(closedAt, 100);
+    EXPECT_TRUE(settingsExistedAtClose);
+    EXPECT_TRUE(shell.ReadyToClose());
+    EXPECT_FALSE(timers.IsActive(FrameTimer::Close));
+}
+
+TEST_F(Shell, SaveQuestionOnlyWithMoreThanOnePointAndBothFlags) {
+    struct Case {
+        int lastPoint;
+        uint8_t unsaved, promptOnOpen;
+        bool asks;
+    };
+    const Case cases[] = {{2, 1, 1, true},  {1, 1, 1, false}, {0, 1, 1, false},
+                          {5, 0, 1, false}, {5, 1, 0, false}};
+    for (const Case& c : cases) {
+        FakePrompts p;
+        ManualClock ck;
+        ManualTimerTable t(ck);
+        AppShell s(t, p, now, dir.filePath("x.ini"));
+        s.m_graph.m_lastPoint = c.lastPoint;
+        s.m_dataUnsaved = c.unsaved;
+        s.m_promptOnOpen = c.promptOnOpen;
+        s.RequestClose();
+        EXPECT_EQ(p.Saw("Do you want to save the data before closing?"), c.asks)
+            << c.lastPoint << " " << int(c.unsaved) << " " << int(c.promptOnOpen);
+        if (c.asks) {
+            EXPECT_EQ(p.shown[0].icon, PromptIcon::Question);
+            EXPECT_EQ(p.shown[0].buttons, PromptButtons::YesNo);
+        }
+    }
+}
+
+TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
+    shell.m_graph.m_lastPoint = 10;
+    shell.m_dataUnsaved = 1;
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    shell.RequestClose();
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(shell.m_dataUnsaved, 0);
+    EXPECT_EQ(shell.m_promptOnOpen, 0);
+
+    FakePrompts p2;
+    ManualTimerTable t2(clock);
+    AppShell s2(t2, p2, now, dir.filePath("y.ini"));
+    int saves2 = 0;
+    s2.onSaveCommand = [&] { ++saves2; };
+    s2.m_graph.m_lastPoint = 10;
+    s2.m_dataUnsaved = 1;
+    s2.RequestClose(); // unscripted: No
+    EXPECT_EQ(saves2, 0);
+    EXPECT_EQ(s2.m_dataUnsaved, 1);
+}
+
+TEST_F(Shell, RunningAcquisitionIsStoppedBeforeTheWindowGoes) {
+    shell.m_realTimeIdle = 0;
+    shell.RequestClose();
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(closedAt, -1);
+    clock.Advance(100);
+    EXPECT_EQ(closedAt, 100);
+
+    FakePrompts p2;
+    ManualTimerTable t2(clock);
+    AppShell idle(t2, p2, now, dir.filePath("z.ini"));
+    int idleStops = 0;
+    idle.onStopRealTime = [&] { ++idleStops; };
+    idle.RequestClose();
+    EXPECT_EQ(idleStops, 0);
+}
+
+TEST_F(Shell, SecondCloseRequestDuringTheDelayChangesNothing) {
+    shell.m_graph.m_lastPoint = 10;
+    shell.m_dataUnsaved = 1;
+    shell.RequestClose();
+    clock.Advance(50);
+    shell.RequestClose();
+    EXPECT_EQ(prompts.shown.size(), 1u);
+    clock.Advance(50);
+    EXPECT_EQ(closedAt, 100);
+}
+
+TEST_F(Shell, CommandsWithoutHandlerAreDisabledAndRulesGateExecution) {
+    EXPECT_FALSE(shell.StateOf(Cmd::ImportToList).enabled);
+    EXPECT_FALSE(shell.Execute(Cmd::ImportToList));
+    int runs = 0;
+    bool enabled = false;
+    shell.RegisterCommand(Cmd::Download, [&] { ++runs; }, [&] { return CommandState{enabled, false}; });
+    EXPECT_FALSE(shell.Execute(Cmd::Download));
+    EXPECT_TRUE(shell.ExecuteDirect(Cmd::Download)); // the welcome screen's buttons
+    enabled = true;
+    EXPECT_TRUE(shell.Execute(Cmd::Download));
+    EXPECT_EQ(runs, 2);
+}
+
+TEST_F(Shell, UnownedTimerIsStoppedInsteadOfTickingForever) {
+    timers.Start(77, 10);
+    clock.Advance(10);
+    EXPECT_FALSE(timers.IsActive(77));
+}
+
+} // namespace
