@@ -97,6 +97,16 @@ void AppShell::RequestClose() {
     m_timers.Start(FrameTimer::Close, 100);
 }
 
+void AppShell::UpdateAllViews() {
+    for (const Handler& h : m_viewListeners)
+        h();
+}
+
+void AppShell::SizeWorkBuffers(WorkBufferOccasion occasion) {
+    if (onSizeWorkBuffers)
+        onSizeWorkBuffers(WorkBufferPoints(m_set, occasion, m_settings.m_rtPointsRequested));
+}
+
 void AppShell::OpenFileAtStart(const QString& path) {
     if (onOpenDocument)
         onOpenDocument(path);

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 // Command identifiers of the menu, tool bar and accelerators.
 namespace Cmd {
@@ -115,6 +116,26 @@ public:
     bool IsClosing() const { return m_closing; }
     bool ReadyToClose() const { return m_readyToClose; }
 
+    // --- integration points between the layers ---
+    // Every view that shows the set registers here; UpdateAllViews repaints them all
+    // (the document's "notify all views").
+    void AddViewListener(Handler h) { m_viewListeners.push_back(std::move(h)); }
+    void UpdateAllViews();
+    // Whoever replaces the data sizes the graph work buffers (the graph layer fills
+    // the hook with its allocation).
+    std::function<void(int64_t points)> onSizeWorkBuffers;
+    void SizeWorkBuffers(WorkBufferOccasion occasion);
+    // The Download prompt (offer to save the data shown); true when the download may
+    // go on. Filled by the file layer.
+    std::function<bool()> onOfferSaveBeforeDownload;
+    bool OfferSaveBeforeDownload() { return onOfferSaveBeforeDownload ? onOfferSaveBeforeDownload() : true; }
+    // Status-bar text (the window fills it).
+    std::function<void(const QString&)> onStatusText;
+    void ShowStatus(const QString& text) {
+        if (onStatusText)
+            onStatusText(text);
+    }
+
     // --- state ---
     TimerTable& Timers() { return m_timers; }
     Prompts& UserPrompts() { return m_prompts; }
@@ -145,6 +166,7 @@ private:
     };
     std::map<int, Command> m_commands;
     std::map<int, Handler> m_timerHandlers;
+    std::vector<Handler> m_viewListeners;
     bool m_closing = false;
     bool m_readyToClose = false;
 };

@@ -56,6 +56,8 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
 
     RegisterFrameCommands();
     m_shell.onCloseWindow = [this] { close(); };
+    m_shell.onStatusText = [this](const QString& t) { ShowStatus(t); };
+    m_shell.AddViewListener([this] { m_view->update(); });
 
     // The enable rules are evaluated while the application is idle, as menus and
     // tool-bar buttons must reflect the state without the user opening anything.
