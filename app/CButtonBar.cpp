@@ -25,7 +25,7 @@ CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
         {1047, "OrvexDatalogger Setup", Cmd::Setup, QStyle::SP_FileDialogDetailedView},
         {1174, "Download Data", Cmd::Download, QStyle::SP_ArrowDown},
         {1046, "Open Existing Document", Cmd::Open, QStyle::SP_DialogOpenButton},
-        {1048, "Help", Cmd::Help, QStyle::SP_DialogHelpButton},
+        {1048, "Help", Cmd::Help, QStyle::SP_MessageBoxQuestion},
     };
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
@@ -35,7 +35,9 @@ CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
         b->setObjectName(QStringLiteral("button%1").arg(e.buttonId));
         b->setIconSize(QSize(32, 32));
         b->setMinimumHeight(60);
-        b->setStyleSheet(QStringLiteral("text-align: left; padding-left: 10px;"));
+        b->setStyleSheet(QStringLiteral("text-align: left; padding-left: 6px;"));
+        // A command whose work is not part of this build stays visibly unavailable.
+        b->setEnabled(shell.HasHandler(e.command));
         const int command = e.command;
         connect(b, &QPushButton::clicked, this, [&shell, command] { shell.ExecuteDirect(command); });
         layout->addWidget(b);

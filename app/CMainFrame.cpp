@@ -120,7 +120,7 @@ void CMainFrame::CreateActions() {
     AddAction(Cmd::About, QStringLiteral("&About..."),
               "Display program information, version number and copyright\nAbout");
     AddAction(Cmd::Help, QStringLiteral("&Help topics..."), "Help\nHelp")
-        ->setIcon(s->standardIcon(QStyle::SP_DialogHelpButton));
+        ->setIcon(s->standardIcon(QStyle::SP_MessageBoxQuestion));
     AddAction(Cmd::DataList, QStringLiteral("Data List"), "Data List\nData List")
         ->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
     AddAction(Cmd::StoreRms, QStringLiteral("Store RMS"), "Show store RMS graph\nStore RMS")

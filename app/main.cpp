@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QPainter>
+#include <QScreen>
 #include <QPainterPath>
 
 #include <cmath>
@@ -79,6 +80,10 @@ int main(int argc, char** argv) {
     if (!files.isEmpty())
         shell.OpenFileAtStart(files.first());
 
+    // Without a window manager (a bare X server) "maximized" means nothing, so the
+    // window is also given the whole available screen area.
+    if (QScreen* screen = frame.screen())
+        frame.setGeometry(screen->availableGeometry());
     frame.showMaximized();
     if (!parser.isSet(noSplash))
         (new CSplashWnd(&frame))->show();

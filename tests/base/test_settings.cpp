@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -137,6 +138,15 @@ TEST_F(SettingsFile, UnwritableTargetKeepsOldContent) {
     if (saved)
         GTEST_SKIP() << "running with rights that ignore file permissions";
     EXPECT_EQ(ReadAll(path()), old);
+}
+
+TEST_F(SettingsFile, TargetThatCannotBeReplacedFailsWithoutHarm) {
+    // Even root cannot replace a non-empty folder with a file.
+    ASSERT_TRUE(QDir().mkpath(path() + QStringLiteral("/inside")));
+    EXPECT_FALSE(SaveSettingsFile(path(), AppSettings()));
+    EXPECT_TRUE(QFileInfo(path() + QStringLiteral("/inside")).isDir());
+    // And reading it gives the defaults.
+    EXPECT_EQ(LoadSettingsFile(path()).m_bgColor, 13);
 }
 
 TEST_F(SettingsFile, UnreadableExistingFileIsNotReplaced) {
