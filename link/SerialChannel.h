@@ -28,10 +28,15 @@ public:
     virtual bool Write(const QByteArray& bytes) = 0;
     // Everything buffered; empties the receive buffer.
     virtual QByteArray ReadAll() = 0;
+    // Bytes buffered but not yet read (fewer than the threshold, or not yet handled).
+    virtual int BytesAvailable() const = 0;
     virtual void ClearInput() = 0;
     virtual void ClearOutput() = 0;
     // Why the last operation failed, in words a user can act on.
     virtual QString LastError() const = 0;
+    // True when the last failed Open was refused for lack of permission (on Linux
+    // the user is usually not in the group that owns serial devices).
+    virtual bool LastOpenDenied() const { return false; }
 
     // Receive notification, delivered on the user-interface thread.
     void SetReceiveHandler(std::function<void()> h) { m_onReceive = std::move(h); }

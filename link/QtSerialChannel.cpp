@@ -1,0 +1,130 @@
+#include "link/QtSerialChannel.h"
+
+#include "link/PortMap.h"
+
+#ifdef __linux__
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+QtSerialChannel::QtSerialChannel(QObject* parent) : QObject(parent) {
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialChannel::OnReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialChannel::OnError);
+}
+
+QtSerialChannel::~QtSerialChannel() {
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool QtSerialChannel::SelectPort(int n) {
+    const QString device = m_fixedDevice.isEmpty() ? PortDevice(n) : m_fixedDevice;
+    if (device.isEmpty()) {
+        m_lastError = QStringLiteral("Port %1 is not mapped to a serial device.").arg(n);
+        m_denied = false;
+        return false;
+    }
+    m_portNumber = n;
+    if (m_port.portName() != device && !m_port.isOpen())
+        m_port.setPortName(device);
+    return true;
+}
+
+bool QtSerialChannel::Open() {
+    if (m_port.isOpen())
+        return true;
+    if (m_port.portName().isEmpty()) {
+        m_lastError = QStringLiteral("No serial port selected.");
+        return false;
+    }
+    m_port.setBaudRate(QSerialPort::Baud115200);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_denied = m_port.error() == QSerialPort::PermissionError;
+        m_lastError = m_port.errorString();
+        m_port.clearError();
+        return false;
+    }
+    m_denied = false;
+    m_lastError.clear();
+    m_lowLatency = SetLowLatency(int(m_port.handle()));
+    return true;
+}
+
+bool QtSerialChannel::SetLowLatency(int fd) {
+#ifdef __linux__
+    // A USB serial adapter otherwise holds a short reply in its latency timer for up
+    // to 16 ms; the download asks block by block, so that would add about a third.
+    // Drivers without the request (a pseudo-terminal, say) are left as they are.
+    serial_struct ss{};
+    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &ss) != 0)
+        return false;
+    if (ss.flags & ASYNC_LOW_LATENCY)
+        return true;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &ss) == 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+void QtSerialChannel::Close() {
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void QtSerialChannel::SetThreshold(int bytes) {
+    m_threshold = bytes < 1 ? 1 : bytes;
+}
+
+bool QtSerialChannel::Write(const QByteArray& bytes) {
+    if (!m_port.isOpen()) {
+        m_lastError = QStringLiteral("The serial port is not open.");
+        return false;
+    }
+    if (m_port.write(bytes) != bytes.size()) {
+        m_lastError = m_port.errorString();
+        return false;
+    }
+    // Hand the bytes to the driver now rather than at the next event-loop pass.
+    m_port.flush();
+    return true;
+}
+
+QByteArray QtSerialChannel::ReadAll() {
+    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+}
+
+int QtSerialChannel::BytesAvailable() const {
+    return m_port.isOpen() ? int(m_port.bytesAvailable()) : 0;
+}
+
+void QtSerialChannel::ClearInput() {
+    if (m_port.isOpen()) {
+        m_port.clear(QSerialPort::Input);
+        m_port.readAll();
+    }
+}
+
+void QtSerialChannel::ClearOutput() {
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Output);
+}
+
+void QtSerialChannel::OnReadyRead() {
+    if (m_port.bytesAvailable() >= m_threshold)
+        NotifyReceive();
+}
+
+void QtSerialChannel::OnError(QSerialPort::SerialPortError e) {
+    // An adapter pulled out while open: close, so that the next open fails cleanly
+    // and supervision reports "Not Connected".
+    if (e == QSerialPort::ResourceError && m_port.isOpen()) {
+        m_lastError = m_port.errorString();
+        m_port.close();
+    }
+}

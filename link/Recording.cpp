@@ -1,0 +1,208 @@
+#include "link/Recording.h"
+
+#include "link/LoggerProtocol.h"
+
+#include <cmath>
+
+namespace {
+
+uint32_t Be24(const uint8_t* p) {
+    return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+}
+int16_t Be16s(const uint8_t* p) {
+    return int16_t(uint16_t((uint16_t(p[0]) << 8) | p[1]));
+}
+void PutBe24(QByteArray& b, int at, uint32_t v) {
+    b[at] = char((v >> 16) & 0xFF);
+    b[at + 1] = char((v >> 8) & 0xFF);
+    b[at + 2] = char(v & 0xFF);
+}
+void PutBe16(QByteArray& b, int at, int16_t v) {
+    b[at] = char((uint16_t(v) >> 8) & 0xFF);
+    b[at + 1] = char(uint16_t(v) & 0xFF);
+}
+
+CalendarFields BcdTime(const uint8_t* p) {
+    CalendarFields f;
+    f.year = 2000 + Logger::FromBcd(p[0]);
+    f.month = Logger::FromBcd(p[1]);
+    f.day = Logger::FromBcd(p[2]);
+    f.hour = Logger::FromBcd(p[3]);
+    f.minute = Logger::FromBcd(p[4]);
+    f.second = Logger::FromBcd(p[5]);
+    return f;
+}
+
+// Presence and unit of a channel from its kind byte; an unknown kind keeps both.
+void ApplyKind(uint8_t kind, uint8_t& present, QString& unit) {
+    if (kind == kChannelAmps) {
+        present = 1;
+        unit = QStringLiteral("A");
+    } else if (kind == kChannelVolts) {
+        present = 1;
+        unit = QStringLiteral("V");
+    } else if (kind == kChannelAbsent) {
+        present = 0;
+    }
+}
+
+} // namespace
+
+DownloadHeader ParseHeader(const uint8_t* b) {
+    using namespace Logger::Hdr;
+    DownloadHeader h;
+    h.channelCount = b[ChannelCount];
+    h.ch1Kind = b[Ch1Kind];
+    h.ch2Kind = b[Ch2Kind];
+    h.dataLength = Be24(b + DataLength);
+    h.startPos = Be24(b + StartPos);
+    h.intervalUnit = b[IntervalUnit];
+    h.intervalCount = b[IntervalCount];
+    h.riseLevel = Be16s(b + RiseLevel);
+    h.dropLevel = Be16s(b + DropLevel);
+    h.start = BcdTime(b + StartTime);
+    h.countA = Be24(b + CountA);
+    h.countC = Be24(b + CountC);
+    return h;
+}
+
+QByteArray EncodeHeader(const DownloadHeader& h) {
+    using namespace Logger::Hdr;
+    QByteArray b(Logger::kHeaderBytes, '\0');
+    b[Code] = char(Logger::kHeader);
+    b[ChannelCount] = char(h.channelCount);
+    b[Ch1Kind] = char(h.ch1Kind);
+    b[Ch2Kind] = char(h.ch2Kind);
+    PutBe24(b, DataLength, h.dataLength);
+    PutBe24(b, StartPos, h.startPos);
+    b[IntervalUnit] = char(h.intervalUnit);
+    b[IntervalCount] = char(h.intervalCount);
+    PutBe16(b, RiseLevel, h.riseLevel);
+    PutBe16(b, DropLevel, h.dropLevel);
+    const int fields[6] = {h.start.year - 2000, h.start.month,  h.start.day,
+                           h.start.hour,        h.start.minute, h.start.second};
+    for (int i = 0; i < 6; ++i)
+        b[StartTime + i] = char(Logger::ToBcd(fields[i]));
+    PutBe24(b, CountA, h.countA);
+    PutBe24(b, CountC, h.countC);
+    return b;
+}
+
+HeaderVerdict CheckHeader(const DownloadHeader& h) {
+    if (h.channelCount == 0)
+        return HeaderVerdict::NoChannels;
+    if (h.channelCount > Logger::kMaxChannels || h.dataLength > uint32_t(Logger::kMemoryBytes))
+        return HeaderVerdict::Damaged;
+    if (h.dataLength == 0)
+        return HeaderVerdict::NoData;
+    return HeaderVerdict::Ok;
+}
+
+float HeaderIntervalSeconds(const DownloadHeader& h, float fallback) {
+    switch (h.intervalUnit) {
+    case Logger::kUnitSeconds:
+        return float(h.intervalCount);
+    case Logger::kUnitMinutes:
+        return float(h.intervalCount) * 60.0f;
+    case Logger::kUnitHours:
+        return float(h.intervalCount) * 3600.0f;
+    default:
+        return fallback;
+    }
+}
+
+RecordingLayout WalkRecording(const uint8_t* data, size_t length, int n) {
+    RecordingLayout r;
+    const size_t step = size_t(2 * n);
+    size_t off = 0;
+    while (off < length) {
+        if (IsTrRecordAt(data, length, off)) {
+            ++r.trCount;
+            off += Logger::kTrRecordBytes;
+        } else if (off + step <= length) {
+            ++r.rmsCount;
+            off += step;
+        } else {
+            break; // partial sample at the end
+        }
+    }
+    return r;
+}
+
+MeasurementSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t length,
+                               const MeasurementSet& previous) {
+    MeasurementSet s;
+    const int n = h.channelCount == 1 ? 1 : 2;
+    s.m_channelCount = h.channelCount;
+    s.m_ch1Present = previous.m_ch1Present;
+    s.m_ch1Unit = previous.m_ch1Unit;
+    s.m_ch2Present = previous.m_ch2Present;
+    s.m_ch2Unit = previous.m_ch2Unit;
+    ApplyKind(h.ch1Kind, s.m_ch1Present, s.m_ch1Unit);
+    ApplyKind(h.ch2Kind, s.m_ch2Present, s.m_ch2Unit);
+    s.m_rmsInterval = HeaderIntervalSeconds(h, previous.m_rmsInterval);
+    s.m_trLevelHigh = float(h.riseLevel);
+    s.m_trLevelLow = float(h.dropLevel);
+    s.m_startTime = FromLocalFields(h.start);
+
+    const RecordingLayout layout = WalkRecording(data, length, n);
+    const int64_t F = layout.rmsCount;
+    s.m_trCount = int(layout.trCount);
+    s.m_rmsCount = int(F);
+
+    // A wrapped ring lost its oldest samples: the start moves forward by the number
+    // of samples the logger counted but no longer holds.
+    if (h.startPos != 0) {
+        const int64_t counted = int64_t(h.countA / uint32_t(n)) + int64_t(h.countC / uint32_t(n)) +
+                                int64_t((length % Logger::kBlockBytes) / 2 / size_t(n));
+        s.m_startTime += TimeValue(std::trunc(double(counted - F) * double(s.m_rmsInterval)));
+    }
+
+    if (s.m_ch1Present)
+        s.m_ch1Rms.resize(size_t(F));
+    if (s.m_ch2Present)
+        s.m_ch2Rms.resize(size_t(F));
+    s.m_trWave.resize(size_t(layout.trCount) * kTrPoints);
+    s.m_trTime.resize(size_t(layout.trCount));
+    s.m_trUnitCode.resize(size_t(layout.trCount));
+    s.m_trChannelCode.resize(size_t(layout.trCount));
+
+    const size_t step = size_t(2 * n);
+    size_t off = 0;
+    size_t i = 0;
+    size_t k = 0;
+    auto value = [&](size_t at) { return float(double(Be16s(data + at)) * 0.1); };
+    while (off < length) {
+        if (IsTrRecordAt(data, length, off)) {
+            const uint8_t* r = data + off;
+            s.m_trUnitCode[k] = r[2];
+            s.m_trChannelCode[k] = r[3];
+            s.m_trTime[k] = FromLocalFields(BcdTime(r + 4));
+            float* wave = s.m_trWave.data() + k * kTrPoints;
+            for (int j = 0; j < kTrPoints; ++j)
+                wave[j] = float(Be16s(r + Logger::kTrHeaderBytes + 2 * j));
+            ++k;
+            off += Logger::kTrRecordBytes;
+        } else if (off + step <= length) {
+            if (n == 2) {
+                // A channel switched off in a two-channel recording: its half of the
+                // sample is skipped.
+                if (s.m_ch1Present)
+                    s.m_ch1Rms[i] = value(off);
+                if (s.m_ch2Present)
+                    s.m_ch2Rms[i] = value(off + 2);
+            } else {
+                if (s.m_ch1Present)
+                    s.m_ch1Rms[i] = value(off);
+                if (s.m_ch2Present)
+                    s.m_ch2Rms[i] = value(off);
+            }
+            ++i;
+            off += step;
+        } else {
+            break;
+        }
+    }
+    ComputeStoredExtremes(s);
+    return s;
+}
