@@ -1,0 +1,12 @@
+#include "data/PreviousMeasurement.h"
+
+#include "base/DataDir.h"
+#include "data/StdataFile.h"
+
+QString PreviousMeasurementPath() {
+    return DataFilePath(QString::fromLatin1(kPreviousMeasurementFileName));
+}
+
+bool WritePreviousMeasurement(const MeasurementSet& set, QString* error) {
+    return SaveStdataFile(PreviousMeasurementPath(), set, error);
+}

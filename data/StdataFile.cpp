@@ -1,0 +1,439 @@
+#include "data/StdataFile.h"
+
+#include "base/LocalTime.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr uint8_t kLongLength = 0xFF;         // a 16-bit length follows
+constexpr uint16_t kWideMarker = 0xFFFE;      // UTF-16 text follows (read only)
+constexpr uint16_t kVeryLongLength = 0xFFFF;  // a 32-bit length follows
+constexpr uint32_t kLongestShortLength = 254; // longest text with a one-byte prefix
+constexpr uint32_t kLongest16BitLength = 0xFFFD;
+
+// Calendar fields outside these bounds cannot come from a clock; they are refused
+// so that converting them never overflows.
+constexpr int kMinYear = 1;
+constexpr int kMaxYear = 9999;
+constexpr int kFieldLimit = 1000000;
+// Intervals beyond this (over 31 years between two samples) would let sample times
+// overflow; no logger can record them.
+constexpr double kMaxIntervalSeconds = 1e9;
+
+constexpr bool kHostIsLittleEndian = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+
+// ---------------------------------------------------------------- writing
+
+class Writer {
+public:
+    explicit Writer(qsizetype expected) { m_out.reserve(expected); }
+
+    void U8(uint8_t v) { m_out.append(char(v)); }
+    void U16(uint16_t v) { Raw(qToLittleEndian(v)); }
+    void U32(uint32_t v) { Raw(qToLittleEndian(v)); }
+    void I32(int32_t v) { Raw(qToLittleEndian(v)); }
+    void F32(float v) {
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        U32(bits);
+    }
+    void Floats(const float* v, size_t n) {
+        if constexpr (kHostIsLittleEndian) {
+            m_out.append(reinterpret_cast<const char*>(v), qsizetype(n * 4));
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                F32(v[i]);
+        }
+    }
+    void Text(const QString& s) {
+        const QByteArray bytes = s.toLatin1();
+        const uint32_t n = uint32_t(bytes.size());
+        if (n <= kLongestShortLength) {
+            U8(uint8_t(n));
+        } else if (n <= kLongest16BitLength) {
+            U8(kLongLength);
+            U16(uint16_t(n));
+        } else {
+            U8(kLongLength);
+            U16(kVeryLongLength);
+            U32(n);
+        }
+        m_out.append(bytes);
+    }
+    void Time(TimeValue t) {
+        const CalendarFields f = ToLocalFields(t);
+        for (int v : {f.year, f.month, f.day, f.hour, f.minute, f.second})
+            I32(v);
+    }
+    QByteArray Take() { return std::move(m_out); }
+
+private:
+    template <typename T> void Raw(T v) {
+        m_out.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+    QByteArray m_out;
+};
+
+// ---------------------------------------------------------------- reading
+
+// Every read checks what is left first; the first failure sticks and later reads
+// return zeros, so the parser can check once per block.
+class Reader {
+public:
+    explicit Reader(const QByteArray& bytes)
+        : m_p(reinterpret_cast<const uint8_t*>(bytes.constData())), m_left(size_t(bytes.size())) {}
+
+    bool Ok() const { return m_ok; }
+    size_t Left() const { return m_ok ? m_left : 0; }
+    void Fail() { m_ok = false; }
+
+    uint8_t U8() {
+        uint8_t v = 0;
+        Take(&v, 1);
+        return v;
+    }
+    uint16_t U16() {
+        uint16_t v = 0;
+        Take(&v, 2);
+        return qFromLittleEndian(v);
+    }
+    uint32_t U32() {
+        uint32_t v = 0;
+        Take(&v, 4);
+        return qFromLittleEndian(v);
+    }
+    int32_t I32() { return int32_t(U32()); }
+    float F32() {
+        const uint32_t bits = U32();
+        float v;
+        std::memcpy(&v, &bits, 4);
+        return v;
+    }
+    // Caller has checked that n floats fit in what is left.
+    void Floats(float* dst, size_t n) {
+        if (!Need(n * 4))
+            return;
+        if constexpr (kHostIsLittleEndian) {
+            std::memcpy(dst, m_p, n * 4);
+            Skip(n * 4);
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                dst[i] = F32();
+        }
+    }
+
+    // A length prefix: 8-bit, or 0xFF + 16-bit, or 0xFF 0xFFFF + 32-bit. `wide`
+    // reports the 0xFF 0xFFFE marker of a UTF-16 text, whose own prefix follows.
+    uint32_t Length(bool* wide) {
+        *wide = false;
+        const uint8_t b = U8();
+        if (b != kLongLength)
+            return b;
+        const uint16_t w = U16();
+        if (w == kWideMarker) {
+            *wide = true;
+            return 0;
+        }
+        if (w != kVeryLongLength)
+            return w;
+        return U32();
+    }
+
+    QString Text() {
+        bool wide = false;
+        uint32_t n = Length(&wide);
+        if (!m_ok)
+            return {};
+        if (!wide) {
+            if (!Need(n))
+                return {};
+            QString s = QString::fromLatin1(reinterpret_cast<const char*>(m_p), qsizetype(n));
+            Skip(n);
+            return s;
+        }
+        bool wideAgain = false;
+        n = Length(&wideAgain);
+        if (wideAgain)
+            Fail();
+        if (!m_ok || !Need(uint64_t(n) * 2))
+            return {};
+        QString s(qsizetype(n), Qt::Uninitialized);
+        for (uint32_t i = 0; i < n; ++i)
+            s[i] = QChar(U16());
+        // The 8-bit texts of the set hold what an 8-bit string could: characters
+        // beyond Latin-1 become "?" as they would when converted to 8 bits.
+        return QString::fromLatin1(s.toLatin1());
+    }
+
+    TimeValue Time() {
+        int32_t f[6];
+        for (int32_t& v : f)
+            v = I32();
+        if (!m_ok)
+            return 0;
+        if (f[0] < kMinYear || f[0] > kMaxYear) {
+            Fail();
+            return 0;
+        }
+        for (int i = 1; i < 6; ++i) {
+            if (f[i] < -kFieldLimit || f[i] > kFieldLimit) {
+                Fail();
+                return 0;
+            }
+        }
+        return FromLocalFields({f[0], f[1], f[2], f[3], f[4], f[5]});
+    }
+
+private:
+    bool Need(uint64_t n) {
+        if (!m_ok || n > m_left) {
+            m_ok = false;
+            return false;
+        }
+        return true;
+    }
+    void Skip(size_t n) {
+        m_p += n;
+        m_left -= n;
+    }
+    void Take(void* dst, size_t n) {
+        if (!Need(n))
+            return;
+        std::memcpy(dst, m_p, n);
+        Skip(n);
+    }
+
+    const uint8_t* m_p;
+    size_t m_left;
+    bool m_ok = true;
+};
+
+const QString& DamagedText() {
+    static const QString text =
+        QStringLiteral("The file is damaged or incomplete and cannot be read.");
+    return text;
+}
+
+StdataStatus Damaged(QString* error, const QString& why) {
+    if (error)
+        *error = DamagedText() + QLatin1Char(' ') + why;
+    return StdataStatus::Damaged;
+}
+
+} // namespace
+
+QByteArray EncodeStdata(const MeasurementSet& set) {
+    const size_t channels = size_t(set.m_ch1Present == 1) + size_t(set.m_ch2Present == 1);
+    const qsizetype expected =
+        qsizetype(64 + 4 * channels * size_t(std::max(set.m_rmsCount, 0)) +
+                  set.m_trWave.size() * 4 + set.m_trTime.size() * kStdataTrHeaderBytes + 256);
+    Writer w(expected);
+    w.Text(set.m_dataTag);
+    w.I32(set.m_rmsCount);
+    w.U8(set.m_ch1Present);
+    w.U8(set.m_ch2Present);
+    w.F32(set.m_rmsInterval);
+    w.Time(set.m_startTime);
+    // A block is written from its array; should a caller's count and array disagree
+    // the count field still describes exactly what follows.
+    auto values = [&](const std::vector<float>& v) {
+        const size_t n = size_t(std::max(set.m_rmsCount, 0));
+        const size_t have = std::min(n, v.size());
+        w.Floats(v.data(), have);
+        for (size_t i = have; i < n; ++i)
+            w.F32(0.0f);
+    };
+    if (set.m_ch1Present == 1) {
+        values(set.m_ch1Rms);
+        w.Text(set.m_extremeText[0][0]);
+        w.Text(set.m_extremeText[1][0]);
+        w.Text(set.m_ch1Unit);
+        w.Text(set.m_ch2Unit); // the CH2 unit travels in the CH1 block
+    }
+    if (set.m_ch2Present == 1) {
+        values(set.m_ch2Rms);
+        w.Text(set.m_extremeText[0][1]);
+        w.Text(set.m_extremeText[1][1]);
+    }
+    const size_t tr = size_t(std::max(set.m_trCount, 0));
+    w.I32(int32_t(tr));
+    for (size_t k = 0; k < tr; ++k) {
+        w.U8(k < set.m_trChannelCode.size() ? set.m_trChannelCode[k] : 0);
+        w.U8(k < set.m_trUnitCode.size() ? set.m_trUnitCode[k] : 0);
+        w.Time(k < set.m_trTime.size() ? set.m_trTime[k] : 0);
+    }
+    const size_t wave = tr * kTrPoints;
+    const size_t haveWave = std::min(wave, set.m_trWave.size());
+    w.Floats(set.m_trWave.data(), haveWave);
+    for (size_t i = haveWave; i < wave; ++i)
+        w.F32(0.0f);
+    w.F32(set.m_trLevelHigh);
+    w.F32(set.m_trLevelLow);
+    return w.Take();
+}
+
+StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* tag,
+                         QString* error) {
+    Reader r(bytes);
+    const QString fileTag = r.Text();
+    if (!r.Ok())
+        return Damaged(error, QStringLiteral("It ends before its tag."));
+    if (tag)
+        *tag = fileTag;
+    if (fileTag != QLatin1String(kTagStored)) {
+        if (error)
+            *error = QStringLiteral("Invalid Format!");
+        return StdataStatus::WrongTag;
+    }
+
+    // Everything goes into a new set; `out` changes only once the file has been read
+    // to its end. Texts and units of a channel the file does not carry keep their
+    // current values.
+    MeasurementSet s;
+    s.m_channelCount = out.m_channelCount;
+    s.m_ch1Unit = out.m_ch1Unit;
+    s.m_ch2Unit = out.m_ch2Unit;
+    s.m_extremeText[0] = out.m_extremeText[0];
+    s.m_extremeText[1] = out.m_extremeText[1];
+
+    const int32_t rmsCount = r.I32();
+    const uint8_t ch1Flag = r.U8();
+    const uint8_t ch2Flag = r.U8();
+    const float interval = r.F32();
+    const TimeValue start = r.Time();
+    if (!r.Ok())
+        return Damaged(error,
+                       QStringLiteral("Its header is cut short or holds an impossible date."));
+    if (rmsCount < 0 || rmsCount > kStdataMaxRmsCount)
+        return Damaged(error, QStringLiteral("It announces %1 RMS samples.").arg(rmsCount));
+    if (!std::isfinite(interval) || std::fabs(double(interval)) > kMaxIntervalSeconds)
+        return Damaged(error, QStringLiteral("Its recording interval is not a number of seconds."));
+    s.m_rmsCount = rmsCount;
+    // A flag counts only when it is exactly 1; anything else is an absent channel.
+    s.m_ch1Present = ch1Flag == 1 ? 1 : 0;
+    s.m_ch2Present = ch2Flag == 1 ? 1 : 0;
+    s.m_rmsInterval = interval;
+    s.m_startTime = start;
+
+    auto readValues = [&](std::vector<float>& v) {
+        // Refuse before allocating: the samples must be in the file.
+        if (uint64_t(rmsCount) * 4 > r.Left())
+            return false;
+        v.resize(size_t(rmsCount));
+        r.Floats(v.data(), v.size());
+        return r.Ok();
+    };
+    if (s.m_ch1Present) {
+        if (!readValues(s.m_ch1Rms))
+            return Damaged(error, QStringLiteral("The CH1 values are missing."));
+        s.m_extremeText[0][0] = r.Text();
+        s.m_extremeText[1][0] = r.Text();
+        s.m_ch1Unit = r.Text();
+        s.m_ch2Unit = r.Text();
+        if (!r.Ok())
+            return Damaged(error, QStringLiteral("The CH1 texts are missing."));
+    }
+    if (s.m_ch2Present) {
+        if (!readValues(s.m_ch2Rms))
+            return Damaged(error, QStringLiteral("The CH2 values are missing."));
+        s.m_extremeText[0][1] = r.Text();
+        s.m_extremeText[1][1] = r.Text();
+        if (!r.Ok())
+            return Damaged(error, QStringLiteral("The CH2 texts are missing."));
+    }
+
+    const int32_t trCount = r.I32();
+    if (!r.Ok())
+        return Damaged(error, QStringLiteral("The TR record count is missing."));
+    constexpr uint64_t kPerRecord = kStdataTrHeaderBytes + kStdataTrWaveBytes;
+    if (trCount < 0 || uint64_t(trCount) * kPerRecord + 8 > r.Left())
+        return Damaged(error,
+                       QStringLiteral("It announces %1 TR records it does not hold.").arg(trCount));
+    const size_t tr = size_t(trCount);
+    s.m_trCount = trCount;
+    s.m_trChannelCode.resize(tr);
+    s.m_trUnitCode.resize(tr);
+    s.m_trTime.resize(tr);
+    for (size_t k = 0; k < tr && r.Ok(); ++k) {
+        s.m_trChannelCode[k] = r.U8();
+        s.m_trUnitCode[k] = r.U8();
+        s.m_trTime[k] = r.Time();
+    }
+    if (!r.Ok())
+        return Damaged(error, QStringLiteral("A TR record holds an impossible date."));
+    s.m_trWave.resize(tr * kTrPoints);
+    r.Floats(s.m_trWave.data(), s.m_trWave.size());
+    s.m_trLevelHigh = r.F32();
+    s.m_trLevelLow = r.F32();
+    if (!r.Ok())
+        return Damaged(error, QStringLiteral("It ends inside the TR records."));
+    // Trailing bytes are ignored, as a reader that stops after the last field would.
+
+    out.TakeStored(std::move(s));
+    out.m_fileTag = fileTag;
+    if (error)
+        error->clear();
+    return StdataStatus::Loaded;
+}
+
+bool DecodeStdata(const QByteArray& bytes, MeasurementSet& out, QString* error) {
+    return ParseStdata(bytes, out, nullptr, error) == StdataStatus::Loaded;
+}
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    if (f.write(bytes) != bytes.size()) {
+        if (error)
+            *error = f.errorString();
+        f.cancelWriting();
+        return false;
+    }
+    if (!f.commit()) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool SaveStdataFile(const QString& path, const MeasurementSet& set, QString* error) {
+    return WriteFileAtomically(path, EncodeStdata(set), error);
+}
+
+StdataStatus LoadStdataFileDetailed(const QString& path, MeasurementSet& out, QString* tag,
+                                    QString* error, bool* opened) {
+    if (opened)
+        *opened = false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = f.errorString();
+        return StdataStatus::Damaged;
+    }
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (error)
+            *error = f.errorString();
+        return StdataStatus::Damaged;
+    }
+    if (opened)
+        *opened = true;
+    return ParseStdata(bytes, out, tag, error);
+}
+
+bool LoadStdataFile(const QString& path, MeasurementSet& out, QString* error) {
+    return LoadStdataFileDetailed(path, out, nullptr, error) == StdataStatus::Loaded;
+}

@@ -1,0 +1,149 @@
+// orvex-dl info FILE.stdata [--json]: what a measurement file holds.
+
+#include "base/LocalTime.h"
+#include "base/NumberText.h"
+#include "data/ReportWriter.h"
+#include "data/StdataFile.h"
+#include "tools/cli/CliCommand.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace {
+
+void Usage(FILE* out) {
+    std::fprintf(out, "Usage: orvex-dl info FILE.stdata [--json]\n\n"
+                      "Prints the counts, channels, units, interval, start time, extremes and TR\n"
+                      "levels of a measurement file; --json prints one JSON object for scripts.\n"
+                      "Exit codes: 0 shown, 2 bad arguments, 7 the file is missing, unreadable,\n"
+                      "damaged or not a stored RMS/TR measurement.\n");
+}
+
+// ISO 8601 with the local offset, for scripts; the display text is beside it.
+QString IsoTime(TimeValue t) {
+    return QDateTime::fromSecsSinceEpoch(t)
+        .toOffsetFromUtc(QDateTime::fromSecsSinceEpoch(t).offsetFromUtc())
+        .toString(Qt::ISODate);
+}
+
+QJsonObject Json(const QString& path, const MeasurementSet& s) {
+    QJsonObject o;
+    o[QStringLiteral("file")] = path;
+    o[QStringLiteral("tag")] = s.m_fileTag;
+    o[QStringLiteral("rmsCount")] = s.m_rmsCount;
+    o[QStringLiteral("intervalSeconds")] = double(s.m_rmsInterval);
+    o[QStringLiteral("startTime")] = IsoTime(s.m_startTime);
+    o[QStringLiteral("startTimeText")] = FormatDateTime(s.m_startTime);
+    QJsonArray channels;
+    for (int ch = 0; ch < 2; ++ch) {
+        QJsonObject c;
+        c[QStringLiteral("name")] = ch == 0 ? QStringLiteral("CH1") : QStringLiteral("CH2");
+        c[QStringLiteral("present")] = s.ChannelPresent(ch);
+        if (s.ChannelPresent(ch)) {
+            c[QStringLiteral("unit")] = s.ChannelUnit(ch);
+            c[QStringLiteral("maximum")] = s.m_extremeText[0][ch];
+            c[QStringLiteral("minimum")] = s.m_extremeText[1][ch];
+        }
+        channels.append(c);
+    }
+    o[QStringLiteral("channels")] = channels;
+    o[QStringLiteral("trCount")] = s.m_trCount;
+    if (s.m_trCount > 0) {
+        o[QStringLiteral("firstTrTime")] = IsoTime(s.m_trTime.front());
+        o[QStringLiteral("lastTrTime")] = IsoTime(s.m_trTime.back());
+    }
+    o[QStringLiteral("trLevelHigh")] = double(s.m_trLevelHigh);
+    o[QStringLiteral("trLevelLow")] = double(s.m_trLevelLow);
+    o[QStringLiteral("reportEntries")] = double(ReportEntryCount(s));
+    return o;
+}
+
+void PrintText(const QString& path, const MeasurementSet& s) {
+    auto line = [](const char* label, const QString& value) {
+        std::printf("%-16s %s\n", label, value.toUtf8().constData());
+    };
+    line("File:", path);
+    line("Tag:", s.m_fileTag);
+    line("RMS samples:", QString::number(s.m_rmsCount));
+    line("Interval:", Fixed1(s.m_rmsInterval) + QStringLiteral(" s"));
+    line("Start time:", FormatDateTime(s.m_startTime));
+    for (int ch = 0; ch < 2; ++ch) {
+        const char* name = ch == 0 ? "CH1:" : "CH2:";
+        if (!s.ChannelPresent(ch)) {
+            line(name, QStringLiteral("absent"));
+            continue;
+        }
+        line(name, QStringLiteral("unit %1").arg(s.ChannelUnit(ch)));
+        line("  maximum:", s.m_extremeText[0][ch]);
+        line("  minimum:", s.m_extremeText[1][ch]);
+    }
+    line("TR records:", QString::number(s.m_trCount));
+    if (s.m_trCount > 0)
+        line("  first, last:", FormatDateTime(s.m_trTime.front()) + QStringLiteral(", ") +
+                                   FormatDateTime(s.m_trTime.back()));
+    line("TR levels:",
+         QStringLiteral("high %1, low %2").arg(Fixed0(s.m_trLevelHigh), Fixed0(s.m_trLevelLow)));
+    line("Report entries:", QString::number(ReportEntryCount(s)));
+}
+
+int Run(const QStringList& args) {
+    QString input;
+    bool json = false;
+    for (const QString& a : args) {
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            Usage(stdout);
+            return CliExit::Ok;
+        }
+        if (a == QLatin1String("--json")) {
+            json = true;
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            std::fprintf(stderr, "orvex-dl info: unknown option '%s'\n\n", qPrintable(a));
+            Usage(stderr);
+            return CliExit::Usage;
+        } else if (input.isEmpty()) {
+            input = a;
+        } else {
+            std::fprintf(stderr, "orvex-dl info: more than one file\n\n");
+            Usage(stderr);
+            return CliExit::Usage;
+        }
+    }
+    if (input.isEmpty()) {
+        Usage(stderr);
+        return CliExit::Usage;
+    }
+    MeasurementSet set;
+    QString tag;
+    QString error;
+    bool opened = false;
+    const StdataStatus status = LoadStdataFileDetailed(input, set, &tag, &error, &opened);
+    if (!opened) {
+        std::fprintf(stderr, "orvex-dl info: cannot open %s: %s\n", qPrintable(input),
+                     qPrintable(error));
+        return CliExit::BadFile;
+    }
+    if (status == StdataStatus::WrongTag) {
+        std::fprintf(stderr, "orvex-dl info: %s: Invalid Format! (tag \"%s\", expected \"%s\")\n",
+                     qPrintable(input), qPrintable(tag), kTagStored);
+        return CliExit::BadFile;
+    }
+    if (status == StdataStatus::Damaged) {
+        std::fprintf(stderr, "orvex-dl info: %s: %s\n", qPrintable(input), qPrintable(error));
+        return CliExit::BadFile;
+    }
+    if (json)
+        std::printf("%s",
+                    QJsonDocument(Json(input, set)).toJson(QJsonDocument::Indented).constData());
+    else
+        PrintText(input, set);
+    return CliExit::Ok;
+}
+
+const CliRegistration kRegistration{
+    {"info", "summary of a .stdata file (info FILE.stdata [--json])", Run}};
+
+} // namespace
