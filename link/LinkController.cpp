@@ -302,6 +302,16 @@ void LinkController::StartTransfer(TransferKind kind) {
 
 void LinkController::OnStartRepeat() {
     m_timers.Kill(T::StartRepeat);
+    // A logger that answers the start command with the bare one-byte code (below the
+    // header's threshold) is heard here rather than never.
+    if (!m_frameReceived && m_transferMode && m_transferKind == TransferKind::Download &&
+        m_receiveState == ReceiveState::ExpectHeader && m_channel.BytesAvailable() > 0) {
+        const QByteArray r = m_channel.ReadAll();
+        if (!r.isEmpty() && uint8_t(r[0]) == Logger::kLoggingNow) {
+            HandleDownloadReply(r);
+            return;
+        }
+    }
     if (!m_frameReceived && m_channel.IsOpen())
         m_channel.Write(m_command);
 }

@@ -1,0 +1,53 @@
+#include "link/LinkSession.h"
+
+#include "app/AppShell.h"
+#include "data/PreviousMeasurement.h"
+
+LinkSession::LinkSession(AppShell& shell, SerialChannel& channel)
+    : m_shell(shell), m_link(channel, shell.Timers(), shell.UserPrompts(), shell.m_set) {
+    for (int id : LinkController::kTimerIds)
+        m_shell.RegisterTimer(id, [this, id] { m_link.OnTimer(id); });
+    m_link.onStatus = [this](const QString& text) { m_shell.ShowStatus(text); };
+    m_link.onDownloadComplete = [this] { HandOverDownload(); };
+}
+
+bool LinkSession::BeginDownloadCommand() {
+    if (m_link.LoadingShown())
+        return false;
+    m_shell.OfferSaveBeforeDownload();
+    m_link.OnDialogCommand();
+    return true;
+}
+
+bool LinkSession::PressDownload() {
+    if (!m_link.ActionAllowed(LinkDialog::Download))
+        return false;
+    m_link.StartTransfer(TransferKind::Download);
+    m_link.CloseDialog(LinkDialog::Download);
+    m_link.KillLinkTimers();
+    m_shell.m_dataUnsaved = 1;
+    return true;
+}
+
+void LinkSession::DownloadDialogClosed() {
+    if (m_link.Dialog(LinkDialog::Download).open)
+        m_link.CloseDialog(LinkDialog::Download);
+    m_link.KillLinkTimers();
+}
+
+void LinkSession::HandOverDownload() {
+    MeasurementSet& set = m_shell.m_set;
+    WritePreviousMeasurement(set);
+    m_shell.m_graph.m_firstPoint = 1;
+    m_shell.m_graph.m_lastPoint = set.m_rmsCount;
+    m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
+    m_shell.ExecuteDirect(Cmd::StoreRms);
+    m_shell.UpdateAllViews();
+    if (onAfterDownload)
+        onAfterDownload();
+    m_shell.m_dataUnsaved = 1;
+    if (m_shell.m_graph.m_displayContent == 0)
+        m_shell.m_graph.m_displayContent = 1;
+    set.m_loadedFromFile = 0;
+    m_shell.Timers().Start(FrameTimer::ResetScale, 50);
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The logger link attached to the main frame's state: the link's timers run in the
+// frame's timer table, its status texts go to the status bar, and a completed
+// download hands the new stored set to the rest of the application (previous-
+// measurement file, graph range, work buffers, the Store RMS mode, the views, the
+// save flags and the zoom reset). Also the decisions of the Download Data command
+// and of its dialog's buttons, so that the widgets only forward.
+
+#include "link/LinkController.h"
+
+#include <functional>
+
+class AppShell;
+
+class LinkSession {
+public:
+    LinkSession(AppShell& shell, SerialChannel& channel);
+
+    LinkController& Link() { return m_link; }
+    AppShell& Shell() { return m_shell; }
+
+    // Download Data command up to the dialog: false while the loading dialog is
+    // shown (the command then does nothing). Otherwise offers to save the data
+    // shown and starts the search or supervision; the caller then opens the dialog.
+    bool BeginDownloadCommand();
+    // "Download" pressed in the download dialog: true when the dialog closes (the
+    // transfer has started).
+    bool PressDownload();
+    // The download dialog has closed, by any button or its close box.
+    void DownloadDialogClosed();
+
+    // Later parts hook their refreshes of the side windows here (data list,
+    // analysis panel, TR file list, information bar); run after the views update.
+    std::function<void()> onAfterDownload;
+
+private:
+    void HandOverDownload();
+
+    AppShell& m_shell;
+    LinkController m_link;
+};

@@ -1,0 +1,61 @@
+#pragma once
+// A link in virtual time: manual clock, fake channel with the logger model behind
+// it, scripted prompts.
+
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "link/FakeSerialChannel.h"
+#include "link/LinkController.h"
+#include "link/LoggerModel.h"
+#include "link/LoggerProtocol.h"
+
+#include <gtest/gtest.h>
+
+struct VirtualLink {
+    ManualClock clock;
+    ManualTimerTable timers{clock};
+    FakeSerialChannel channel{&clock};
+    FakePrompts prompts;
+    MeasurementSet set;
+    LinkController link{channel, timers, prompts, set};
+    LoggerModel logger;
+    int loggerPort = 0; // the port the logger answers on; 0 = none
+    std::vector<DownloadOutcome> outcomes;
+
+    VirtualLink() {
+        timers.SetHandler([this](int id) { link.OnTimer(id); });
+        channel.SetResponder([this](int port, const QByteArray& w) {
+            return port == loggerPort ? logger.Feed(w) : QByteArray();
+        });
+        link.onDownloadEnded = [this](DownloadOutcome o) { outcomes.push_back(o); };
+    }
+
+    const LinkDialogState& Dlg() const { return link.Dialog(LinkDialog::Download); }
+    QString Title() const { return Dlg().title; }
+
+    void OpenDownloadDialog() {
+        link.OnDialogCommand();
+        link.OpenDialog(LinkDialog::Download);
+    }
+    // A logger on port 1, found and connected, download dialog open.
+    void ConnectOnPort1() {
+        channel.SetOpenable(1);
+        loggerPort = 1;
+        OpenDownloadDialog();
+        ASSERT_TRUE(clock.AdvanceUntil([&] { return Title() == "Connected"; }, 2000));
+    }
+    // Presses "Download" and runs until the download has ended.
+    bool RunDownload(int64_t limitMs = 60000) {
+        if (!link.ActionAllowed(LinkDialog::Download))
+            return false;
+        link.StartTransfer(TransferKind::Download);
+        link.CloseDialog(LinkDialog::Download);
+        link.KillLinkTimers();
+        const size_t before = outcomes.size();
+        return clock.AdvanceUntil([&] { return outcomes.size() > before; }, limitMs);
+    }
+    std::vector<QByteArray> BlockRequests() const {
+        return channel.WritesStartingWith(Logger::kBlockRequest);
+    }
+    static int Page(const QByteArray& req) { return (uint8_t(req[1]) << 8) | uint8_t(req[2]); }
+};

@@ -1,0 +1,270 @@
+// The block-by-block download in virtual time against the logger model.
+
+#include "LinkTestSupport.h"
+
+#include "base/LocalTime.h"
+
+namespace {
+
+LoggerRecording Recording(int64_t samples, int channels = 2, int64_t trEvery = 0,
+                          uint32_t startPos = 0) {
+    SyntheticOptions o;
+    o.samples = samples;
+    o.channelCount = uint8_t(channels);
+    if (channels == 1)
+        o.ch2Kind = kChannelAbsent;
+    o.trEvery = trEvery;
+    o.startPos = startPos;
+    return SyntheticRecording(o);
+}
+
+// A shown set the download must not disturb unless it completes.
+void FillShownSet(MeasurementSet& s) {
+    s.m_ch1Present = 1;
+    s.m_ch1Unit = "V";
+    s.m_rmsCount = 3;
+    s.m_ch1Rms = {1, 2, 3};
+    s.m_channelCount = 1;
+    s.m_rmsInterval = 60;
+    s.m_startTime = 1000;
+}
+
+TEST(LinkDownload, ShortRecordingIsOneRequestWithLastBlockMarker) {
+    VirtualLink v;
+    v.logger.SetRecording(Recording(75)); // L = 300 with two channels
+    v.ConnectOnPort1();
+    ASSERT_TRUE(v.RunDownload());
+    ASSERT_EQ(v.outcomes.back(), DownloadOutcome::Completed);
+    const auto reqs = v.BlockRequests();
+    ASSERT_EQ(reqs.size(), 1u);
+    EXPECT_EQ(reqs[0], QByteArray::fromHex("d8000001010101010101").left(8));
+    EXPECT_EQ(v.set.m_rmsCount, 75);
+    EXPECT_EQ(v.set.m_ch1Rms.size(), 75u);
+    EXPECT_EQ(v.set.m_ch2Rms.size(), 75u);
+    EXPECT_EQ(v.set.m_dataTag, "RMSTRDATA");
+    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_EQ(v.channel.Threshold(), 1);
+    EXPECT_FALSE(v.channel.IsOpen());
+}
+
+TEST(LinkDownload, BlockSequencesFor1024And1100Bytes) {
+    {
+        VirtualLink v;
+        v.logger.SetRecording(Recording(256)); // L = 1024
+        v.ConnectOnPort1();
+        std::vector<int> ranges;
+        v.link.onLoadingOpen = [&](int r) { ranges.push_back(r); };
+        ASSERT_TRUE(v.RunDownload());
+        const auto reqs = v.BlockRequests();
+        ASSERT_EQ(reqs.size(), 2u);
+        EXPECT_EQ(VirtualLink::Page(reqs[0]), 0);
+        EXPECT_EQ(VirtualLink::Page(reqs[1]), 2);
+        EXPECT_EQ(uint8_t(reqs[1][3]), 0xFF);
+        EXPECT_EQ(ranges, std::vector<int>{3});
+        EXPECT_EQ(v.set.m_rmsCount, 256);
+        EXPECT_FALSE(v.link.LoadingShown());
+    }
+    {
+        VirtualLink v;
+        v.logger.SetRecording(Recording(275)); // L = 1100
+        v.ConnectOnPort1();
+        int lastProgress = 0;
+        v.link.onLoadingProgress = [&](int p) { lastProgress = p; };
+        ASSERT_TRUE(v.RunDownload());
+        const auto reqs = v.BlockRequests();
+        ASSERT_EQ(reqs.size(), 3u);
+        EXPECT_EQ(uint8_t(reqs[1][3]), 0xFF);
+        EXPECT_EQ(uint8_t(reqs[2][3]), 0x01);
+        EXPECT_EQ(VirtualLink::Page(reqs[2]), 4);
+        EXPECT_EQ(lastProgress, 3);
+        EXPECT_EQ(v.set.m_rmsCount, 275);
+        EXPECT_EQ(v.set.m_ch2Rms[274], ScaledRms(Recording(275).samples[274][1]));
+    }
+}
+
+TEST(LinkDownload, RingWrapsToPageZeroAfterTheLastBlock) {
+    VirtualLink v;
+    const LoggerRecording r = Recording(300, 2, 0, 523776); // starts in block 1023
+    v.logger.SetRecording(r);
+    v.ConnectOnPort1();
+    ASSERT_TRUE(v.RunDownload());
+    const auto reqs = v.BlockRequests();
+    ASSERT_EQ(reqs.size(), 3u);
+    EXPECT_EQ(VirtualLink::Page(reqs[0]), 2046);
+    EXPECT_EQ(VirtualLink::Page(reqs[1]), 0);
+    EXPECT_EQ(VirtualLink::Page(reqs[2]), 2);
+    ASSERT_EQ(v.set.m_rmsCount, 300);
+    for (size_t i = 0; i < 300; ++i)
+        ASSERT_EQ(v.set.m_ch1Rms[i], ScaledRms(r.samples[i][0])) << i;
+    // The wrapped recording's start moves on by the samples it lost.
+    const TimeValue t0 = FromLocalFields(r.start);
+    EXPECT_EQ(v.set.m_startTime, t0 + TimeValue(r.overwrittenSamples) * 1);
+}
+
+TEST(LinkDownload, DroppedBlockEndsInInterruptionAndKeepsTheShownData) {
+    VirtualLink v;
+    FillShownSet(v.set);
+    v.logger.SetRecording(Recording(1000)); // 8 blocks
+    v.logger.SetFaults(LoggerFaults{.dropBlock = 3});
+    v.ConnectOnPort1();
+    std::vector<int64_t> closedAt;
+    v.link.onLoadingClose = [&] { closedAt.push_back(v.clock.NowMs()); };
+    const int64_t start = v.clock.NowMs();
+    ASSERT_TRUE(v.RunDownload());
+    EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
+    EXPECT_EQ(v.prompts.LastText(), "Communication interruption!");
+    EXPECT_EQ(v.prompts.shown.size(), 1u);
+    EXPECT_EQ(v.prompts.shown.back().icon, PromptIcon::Exclamation);
+    // Three requests: no repeat when nothing at all came back.
+    EXPECT_EQ(v.BlockRequests().size(), 3u);
+    ASSERT_EQ(closedAt.size(), 1u);
+    EXPECT_NEAR(double(closedAt[0] - start), 5000.0, 20.0);
+    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_FALSE(v.timers.IsActive(9));
+    EXPECT_FALSE(v.timers.IsActive(10));
+    // Nothing of the failed download reached the shown set.
+    EXPECT_EQ(v.set.m_rmsCount, 3);
+    EXPECT_EQ(v.set.m_ch1Rms, (std::vector<float>{1, 2, 3}));
+    EXPECT_EQ(v.set.m_ch2Present, 0);
+    EXPECT_EQ(v.set.m_rmsInterval, 60.f);
+    EXPECT_TRUE(v.set.StoredIsConsistent());
+    v.clock.Advance(20000);
+    EXPECT_EQ(v.prompts.shown.size(), 1u);
+}
+
+TEST(LinkDownload, PartialBlockIsRequestedOnceMoreThenCompletes) {
+    VirtualLink v;
+    const LoggerRecording r = Recording(256);
+    v.logger.SetRecording(r);
+    v.ConnectOnPort1();
+    // The first block arrives cut short; the repeat 900 ms later fetches it whole.
+    bool cut = false;
+    v.channel.SetResponder([&](int, const QByteArray& w) {
+        QByteArray out = v.logger.Feed(w);
+        if (!cut && uint8_t(w[0]) == Logger::kBlockRequest) {
+            cut = true;
+            return out.left(100);
+        }
+        return out;
+    });
+    ASSERT_TRUE(v.RunDownload());
+    EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Completed);
+    const auto reqs = v.BlockRequests();
+    ASSERT_EQ(reqs.size(), 3u);
+    EXPECT_EQ(reqs[0], reqs[1]);
+    EXPECT_EQ(v.set.m_ch1Rms[0], ScaledRms(r.samples[0][0]));
+}
+
+TEST(LinkDownload, ShortReplyIsNeverCopiedPastItsEnd) {
+    // A reply shorter than the state's copy (a header-sized reply while a full block
+    // is expected) is not taken as the block.
+    VirtualLink v;
+    v.logger.SetRecording(Recording(256));
+    v.ConnectOnPort1();
+    v.channel.SetReplyDelayMs(50);
+    v.link.StartTransfer(TransferKind::Download);
+    v.clock.Advance(55); // header in, first request out, its block not yet back
+    ASSERT_EQ(v.link.m_receiveState, ReceiveState::ExpectFullBlock);
+    v.channel.ClearInput();
+    v.channel.SetThreshold(1);
+    v.channel.Inject(QByteArray(10, char(0x11)));
+    EXPECT_EQ(v.link.m_received, 0u);
+    v.clock.Advance(10000);
+    EXPECT_FALSE(v.outcomes.empty());
+}
+
+TEST(LinkDownload, HeaderOutcomes) {
+    struct Case {
+        LoggerFaults faults;
+        DownloadOutcome outcome;
+        const char* text;
+        PromptIcon icon;
+    };
+    const Case cases[] = {
+        {{.loggingNow = true},
+         DownloadOutcome::LoggingNow,
+         "The DATA LOGGER is logging now!Please stop logging,and try again!",
+         PromptIcon::Information},
+        {{.noData = true},
+         DownloadOutcome::NoData,
+         "There is no data in DATALOGGER!",
+         PromptIcon::Exclamation},
+        {{.zeroChannels = true},
+         DownloadOutcome::NoData,
+         "There is no data in DATALOGGER!",
+         PromptIcon::Exclamation},
+    };
+    for (const Case& c : cases) {
+        VirtualLink v;
+        FillShownSet(v.set);
+        v.logger.SetRecording(Recording(100));
+        v.logger.SetFaults(c.faults);
+        v.ConnectOnPort1();
+        ASSERT_TRUE(v.RunDownload(3000));
+        EXPECT_EQ(v.outcomes.back(), c.outcome);
+        ASSERT_EQ(v.prompts.shown.size(), 1u);
+        EXPECT_EQ(v.prompts.shown[0].text, c.text);
+        EXPECT_EQ(v.prompts.shown[0].icon, c.icon);
+        EXPECT_TRUE(v.BlockRequests().empty());
+        EXPECT_EQ(v.set.m_rmsCount, 3);
+        EXPECT_EQ(v.set.m_channelCount, 1);
+        EXPECT_EQ(v.set.m_ch2Present, 0);
+        // A channel count of 0 ends the transfer as a length of 0 does.
+        if (c.outcome == DownloadOutcome::NoData) {
+            EXPECT_FALSE(v.link.m_transferMode);
+            EXPECT_FALSE(v.channel.IsOpen());
+        }
+    }
+}
+
+TEST(LinkDownload, BareLoggingNowByteIsHeardAtTheStartRepeat) {
+    VirtualLink v;
+    v.ConnectOnPort1();
+    v.channel.QueueReply(Logger::kStartDownload, QByteArray(1, char(Logger::kLoggingNow)));
+    ASSERT_TRUE(v.RunDownload(3000));
+    EXPECT_EQ(v.outcomes.back(), DownloadOutcome::LoggingNow);
+    EXPECT_EQ(v.prompts.shown.size(), 1u);
+    EXPECT_EQ(v.channel.WritesStartingWith(Logger::kStartDownload).size(), 1u);
+}
+
+TEST(LinkDownload, DamagedHeaderIsRefused) {
+    for (auto damage : {0, 1}) {
+        VirtualLink v;
+        DownloadHeader h = RecordingHeader(Recording(10), 40);
+        if (damage == 0)
+            h.channelCount = 3;
+        else
+            h.dataLength = 600000;
+        v.logger.SetRecording(h, QByteArray(40, '\0'));
+        v.ConnectOnPort1();
+        ASSERT_TRUE(v.RunDownload(3000));
+        EXPECT_EQ(v.outcomes.back(), DownloadOutcome::DamagedHeader);
+        EXPECT_TRUE(v.prompts.LastText().contains("damaged"));
+        EXPECT_TRUE(v.BlockRequests().empty());
+        EXPECT_FALSE(v.link.m_transferMode);
+    }
+}
+
+TEST(LinkDownload, StartCommandIsRepeatedOnceAndSilenceStartsNothing) {
+    VirtualLink v;
+    v.logger.SetRecording(Recording(10));
+    v.ConnectOnPort1();
+    v.logger.SetFaults(LoggerFaults{.silent = true});
+    EXPECT_FALSE(v.RunDownload(10000));
+    EXPECT_EQ(v.channel.WritesStartingWith(Logger::kStartDownload).size(), 2u);
+    EXPECT_TRUE(v.prompts.shown.empty());
+}
+
+TEST(LinkDownload, LoadingShownBlocksNothingButIsReported) {
+    VirtualLink v;
+    v.logger.SetRecording(Recording(1000));
+    v.ConnectOnPort1();
+    ASSERT_TRUE(v.link.ActionAllowed(LinkDialog::Download));
+    v.link.StartTransfer(TransferKind::Download);
+    v.clock.Advance(5);
+    EXPECT_TRUE(v.link.LoadingShown());
+    v.clock.AdvanceUntil([&] { return !v.outcomes.empty(); }, 10000);
+    EXPECT_FALSE(v.link.LoadingShown());
+}
+
+} // namespace
