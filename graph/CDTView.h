@@ -1,20 +1,52 @@
 #pragma once
 // The graph view: the right-hand pane of the main window. Before any data is
-// loaded it shows the welcome screen with the button bar.
+// loaded it shows the welcome screen with the button bar; afterwards the graph,
+// composed off screen and copied in one step, with the information bar above it,
+// three scroll bars and its own tool bar.
 
+#include "graph/GraphController.h"
+#include "graph/GraphRenderer.h"
+
+#include <QImage>
 #include <QWidget>
+
+#include <memory>
 
 class AppShell;
 class CButtonBar;
+class CRecInfoDlg;
+class QScrollBar;
+class QToolBar;
+class TimerTable;
 
 class CDTView : public QWidget {
     Q_OBJECT
 public:
-    CDTView(AppShell& shell, QWidget* parent = nullptr);
+    // Without `timers` the view runs its timers on Qt timers.
+    CDTView(AppShell& shell, QWidget* parent = nullptr, TimerTable* timers = nullptr);
+    ~CDTView() override;
     AppShell& Shell() { return m_shell; }
+    GraphController& Graph() { return *m_graph; }
 
     // Paints the welcome screen of a client area of the given size.
-    static void PaintWelcome(QPainter& p, const QRect& client);
+    static void PaintWelcome(QPainter& p, const QRect& client) { ::PaintWelcome(p, client); }
+
+    // Paints the whole graph as the screen shows it onto any painter (printing).
+    void RenderGraph(QPainter& p, QSize size, bool printing);
+    // The last composed image of the graph.
+    const QImage& Composed() const { return m_composed; }
+    // After a real-time sample was stored: draws the newest segment, or repaints.
+    void AppendRealTimePoint();
+
+    CRecInfoDlg* InfoBar() const { return m_infoBar; }
+    QScrollBar* HorizontalBar() const { return m_hBar; }
+    QScrollBar* Ch1Bar() const { return m_ch1Bar; }
+    QScrollBar* Ch2Bar() const { return m_ch2Bar; }
+    QToolBar* ViewToolBar() const { return m_toolBar; }
+    TimerTable& ViewTimers() { return *m_timers; }
+    // Whole graph recomposed on the next paint.
+    void RequestRepaint();
+    void OnViewTimer(int id);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -22,7 +54,25 @@ protected:
 
 private:
     void PlaceButtonBar();
+    void EnsureChildren();
+    void PlaceChildren();
+    void ApplyModeWindows(GraphMode mode);
+    void ResetScaleView();
+    void UpdateToolBar();
+    RenderOptions Options(bool printing) const;
 
     AppShell& m_shell;
+    std::unique_ptr<TimerTable> m_ownTimers;
+    TimerTable* m_timers = nullptr;
+    std::unique_ptr<GraphController> m_graph;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     CButtonBar* m_buttonBar = nullptr;
+    CRecInfoDlg* m_infoBar = nullptr;
+    QScrollBar* m_hBar = nullptr;
+    QScrollBar* m_ch1Bar = nullptr;
+    QScrollBar* m_ch2Bar = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QImage m_composed;
+    QRect m_incrementalRect; // area the last incremental draw changed
+    bool m_graphPainted = false;
 };

@@ -1,14 +1,404 @@
 #include "graph/GraphModel.h"
 
+#include "base/LocalTime.h"
+#include "base/NumberText.h"
+#include "base/Settings.h"
+#include "data/MeasurementSet.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+struct NamedColour {
+    const char* name;
+    int r, g, b;
+};
+
+constexpr NamedColour kColours[kColourCount] = {
+    {"Red", 255, 0, 0},
+    {"Green", 0, 255, 0},
+    {"Blue", 0, 0, 255},
+    {"Yellow", 255, 255, 0},
+    {"Magenta", 255, 0, 255},
+    {"Cyan", 0, 255, 255},
+    {"Dark Red", 128, 0, 0},
+    {"Dark Green", 0, 128, 0},
+    {"Dark Blue", 0, 0, 128},
+    {"Dark Yellow", 128, 128, 0},
+    {"Dark Magenta", 128, 0, 128},
+    {"Dark Cyan", 0, 128, 128},
+    {"White", 255, 255, 255},
+    {"Black", 0, 0, 0},
+    {"Grey", 200, 200, 200},
+};
+
+// Tick values of one channel: eleven steps from lo to hi in single precision. An
+// axis whose ends are equal (an edited settings file can hold one) is widened
+// around its value so that every division by the span stays defined.
+std::array<float, kTicks> TicksOf(int32_t low, int32_t high) {
+    float lo = float(low);
+    float hi = float(high);
+    if (!(hi != lo)) {
+        const float d = std::max(1.0f, std::fabs(lo) * 1e-3f);
+        lo -= d;
+        hi += d;
+    }
+    std::array<float, kTicks> t{};
+    for (int i = 0; i < kTicks; ++i)
+        t[size_t(i)] = lo + float(i) * (hi - lo) * 0.1f;
+    return t;
+}
+
+} // namespace
+
 int ModeNumber(GraphMode mode) {
     switch (mode) {
-    case GraphMode::StoreRms: return 1;
-    case GraphMode::StoreTransient: return 2;
-    case GraphMode::RealTimeEpa: return 3;
-    case GraphMode::RealTimeRms: return 4;
-    case GraphMode::RealTimeFrequency: return 6;
-    case GraphMode::RealTimeApparentPower: return 7;
-    case GraphMode::None: break;
+    case GraphMode::StoreRms:
+        return 1;
+    case GraphMode::StoreTransient:
+        return 2;
+    case GraphMode::RealTimeEpa:
+        return 3;
+    case GraphMode::RealTimeRms:
+        return 4;
+    case GraphMode::RealTimeFrequency:
+        return 6;
+    case GraphMode::RealTimeApparentPower:
+        return 7;
+    case GraphMode::None:
+        break;
     }
     return 0;
+}
+
+int ModeCommandId(GraphMode mode) {
+    switch (mode) {
+    case GraphMode::StoreRms:
+        return 32904;
+    case GraphMode::StoreTransient:
+        return 32906;
+    case GraphMode::RealTimeEpa:
+        return 32907;
+    case GraphMode::RealTimeRms:
+        return 32913;
+    case GraphMode::RealTimeFrequency:
+        return 32908;
+    case GraphMode::RealTimeApparentPower:
+        return 32911;
+    case GraphMode::None:
+        break;
+    }
+    return 0;
+}
+
+QString ModeTitle(GraphMode mode) {
+    switch (mode) {
+    case GraphMode::StoreRms:
+        return QStringLiteral("STORE RMS");
+    case GraphMode::StoreTransient:
+        return QStringLiteral("STORE TR");
+    case GraphMode::RealTimeEpa:
+        return QStringLiteral("REAL TIME EPA");
+    case GraphMode::RealTimeRms:
+        return QStringLiteral("REAL TIME RMS");
+    case GraphMode::RealTimeFrequency:
+        return QStringLiteral("REAL TIME F(Hz)");
+    case GraphMode::RealTimeApparentPower:
+        return QStringLiteral("REAL TIME S(VA)");
+    case GraphMode::None:
+        break;
+    }
+    return {};
+}
+
+bool IsRealTimeMode(GraphMode m) {
+    return m == GraphMode::RealTimeRms || m == GraphMode::RealTimeFrequency ||
+           m == GraphMode::RealTimeApparentPower;
+}
+
+QColor ColourOf(uint32_t index) {
+    if (index < uint32_t(kColourCount)) {
+        const NamedColour& c = kColours[index];
+        return QColor(c.r, c.g, c.b);
+    }
+    // Beyond the table the value is a colour itself, red in the low byte.
+    return QColor(int(index & 0xFF), int((index >> 8) & 0xFF), int((index >> 16) & 0xFF));
+}
+
+const char* ColourName(int index) {
+    return index >= 0 && index < kColourCount ? kColours[index].name : nullptr;
+}
+
+GraphLayout ComputeLayout(int cx, int cy, int h) {
+    GraphLayout g;
+    g.client = QRect(0, 0, cx, cy);
+    g.infoBar = h;
+    const int L = 0, T = 0, R = cx, B = cy;
+    g.plotLeft = L + 110;
+    g.plotTop = T + h + 70;
+    g.plotRight = R - 110;
+    g.plotBottom = B - 110;
+    g.frameLeft = L + 20;
+    g.frameTop = g.plotTop - 18;
+    g.frameRight = R - 20;
+    g.frameBottom = g.plotBottom + 55;
+    const int W = g.W();
+    const int Hp = g.Hp();
+    g.horizontalBar = QRect(g.plotLeft, g.plotBottom + 35, std::max(W, 0), 20);
+    g.ch1Bar = QRect(L + 20, g.plotTop, 20, std::max(Hp, 0));
+    g.ch2Bar = QRect(R - 40, g.plotTop, 20, std::max(Hp, 0));
+    g.toolBar = QRect(L + 20, g.plotTop - 45, std::max(R - L - 40, 0), 35);
+    g.infoBarRect = QRect(0, 0, cx, h);
+    return g;
+}
+
+void GraphModel::SizeWorkBuffers(int64_t points) {
+    const size_t n = size_t(std::max<int64_t>(points, 1)) * 4;
+    m_xPix.assign(n, 0.0);
+    m_yPix.assign(n, 0.0);
+}
+
+void GraphModel::SetClient(int cx, int cy) {
+    m_layout = ComputeLayout(cx, cy, m_infoBarHeight);
+    if (m_rtLevelCount == 0 && m_layout.W() > 0)
+        BuildCapacityTable(m_layout.W());
+}
+
+void GraphModel::BuildCapacityTable(int W) {
+    m_rtCapacity.fill(0);
+    m_rtCapacity[0] = 100;
+    int n = 1;
+    while (n < kRtLevels && m_rtCapacity[size_t(n - 1)] < 100000) {
+        const int prev = m_rtCapacity[size_t(n - 1)];
+        const float s = float(W - W / 12) / float(prev - 1);
+        int cap = s > 0 ? int(std::trunc(float(W) / s + 1.0f)) : prev + 1;
+        // A plot narrower than a dozen pixels would never grow; keep the table
+        // increasing so that the levels still cover any count.
+        cap = std::max(cap, prev + 1);
+        m_rtCapacity[size_t(n)] = cap;
+        ++n;
+    }
+    m_rtLevelCount = n;
+}
+
+void GraphModel::ResetScale() {
+    m_zoomSlot = 0;
+    m_scaleFrozen = 0;
+    m_zoomPending = 0;
+    m_scrollIndex = 0;
+    m_leftIndex = 0;
+    m_ch1Shift = {};
+    m_ch2Shift = {};
+    m_scrollSetupDone = 0;
+}
+
+int64_t GraphModel::DataPoints(const GraphInputs& in) const {
+    const MeasurementSet& s = in.set;
+    switch (m_mode) {
+    case GraphMode::StoreRms:
+        return s.m_rmsCount;
+    case GraphMode::StoreTransient:
+        return int64_t(s.m_trWave.size());
+    case GraphMode::RealTimeEpa:
+        return kRtWavePoints;
+    case GraphMode::RealTimeRms:
+    case GraphMode::RealTimeFrequency:
+    case GraphMode::RealTimeApparentPower:
+        return std::min<int64_t>(s.m_rtCount,
+                                 int64_t(std::min(s.m_rtRms.size(), s.m_rtFreq.size())));
+    case GraphMode::None:
+        break;
+    }
+    return 0;
+}
+
+double GraphModel::ValueOf(const GraphInputs& in, int ch, int64_t i) const {
+    const MeasurementSet& s = in.set;
+    if (i < 0)
+        return 0;
+    const size_t k = size_t(i);
+    switch (m_mode) {
+    case GraphMode::StoreRms: {
+        const std::vector<float>& v = ch == 0 ? s.m_ch1Rms : s.m_ch2Rms;
+        return i < s.m_rmsCount && k < v.size() ? v[k] : 0.0;
+    }
+    case GraphMode::StoreTransient:
+        return k < s.m_trWave.size() ? s.m_trWave[k] : 0.0;
+    case GraphMode::RealTimeEpa:
+        return k < s.m_rtWave.size() ? s.m_rtWave[k][size_t(ch)] : 0.0;
+    case GraphMode::RealTimeRms:
+        return i < s.m_rtCount && k < s.m_rtRms.size() ? s.m_rtRms[k][size_t(ch)] : 0.0;
+    case GraphMode::RealTimeFrequency:
+        return i < s.m_rtCount && k < s.m_rtFreq.size() ? s.m_rtFreq[k][size_t(ch)] : 0.0;
+    case GraphMode::RealTimeApparentPower:
+        return i < s.m_rtCount && k < s.m_rtRms.size() ? double(s.m_rtRms[k][0] * s.m_rtRms[k][1])
+                                                       : 0.0;
+    case GraphMode::None:
+        break;
+    }
+    return 0;
+}
+
+TimeValue GraphModel::PointTime(const GraphInputs& in, int64_t i) const {
+    const MeasurementSet& s = in.set;
+    const int interval = in.settings.m_rtInterval;
+    switch (m_mode) {
+    case GraphMode::StoreRms:
+        return s.RmsSampleTime(i);
+    case GraphMode::StoreTransient: {
+        const int64_t r = i / kTrPoints;
+        return r >= 0 && size_t(r) < s.m_trTime.size() ? s.m_trTime[size_t(r)] : 0;
+    }
+    case GraphMode::RealTimeEpa:
+        return s.RtSampleTime(int64_t(s.m_rtCount) - 1, interval);
+    case GraphMode::RealTimeRms:
+    case GraphMode::RealTimeFrequency:
+    case GraphMode::RealTimeApparentPower:
+        return s.RtSampleTime(i, interval);
+    case GraphMode::None:
+        break;
+    }
+    return 0;
+}
+
+QString GraphModel::PointTimeText(const GraphInputs& in, int64_t i) const {
+    if (m_mode == GraphMode::None)
+        return {};
+    if (m_mode == GraphMode::StoreTransient) {
+        const int64_t r = i / kTrPoints;
+        if (i < 0 || size_t(r) >= in.set.m_trTime.size())
+            return {};
+    }
+    return FormatDateTime(PointTime(in, i));
+}
+
+bool GraphModel::ChannelDrawn(const AppSettings& s, int ch) const {
+    if (ch == 0)
+        return m_graphCh1Present == 1 && s.m_showCh1 == 1;
+    return m_graphCh2Present == 1 && s.m_showCh2 == 1 && m_mode != GraphMode::RealTimeApparentPower;
+}
+
+double GraphModel::PointDistance() const {
+    if (m_zoomSlot == 0)
+        return m_xStep;
+    const int64_t f = m_firstPoint - 1;
+    if (PointCount() < 2 || f < 0 || f + 1 >= WorkBufferPoints())
+        return m_layout.W();
+    return XPix(f + 1, 1, 0) - XPix(f, 1, 0);
+}
+
+double GraphModel::FirstX(int ch) const {
+    const int64_t f = m_firstPoint - 1;
+    if (f < 0 || f >= WorkBufferPoints())
+        return m_layout.plotLeft;
+    return XPix(f, m_zoomSlot, ch);
+}
+
+void GraphModel::ComputeScale(const GraphInputs& in) {
+    const GraphLayout& g = m_layout;
+    const int W = g.W();
+    const int Hp = g.Hp();
+    const MeasurementSet& s = in.set;
+    const bool running = in.realTimeRunning && IsRealTimeMode(m_mode);
+
+    if (running) {
+        if (s.m_rtCount <= 1) {
+            ResetScale();
+            m_rtLevel = 0;
+        }
+        if (m_rtLevelCount == 0)
+            BuildCapacityTable(std::max(W, 1));
+        const int top = m_rtLevelCount - 1;
+        if (m_rtLevel > top)
+            m_rtLevel = top;
+        if (s.m_rtCount - m_firstPoint >= m_rtCapacity[size_t(m_rtLevel)] && m_rtLevel < top) {
+            m_fullRepaintRequested = true;
+            const float step = float(W - W / 12) / float(m_rtCapacity[size_t(m_rtLevel)] - 1);
+            ++m_rtLevel;
+            if (step > 0) {
+                m_rtCapacity[size_t(m_rtLevel)] = std::max(int(std::trunc(float(W) / step + 1.0f)),
+                                                           m_rtCapacity[size_t(m_rtLevel - 1)] + 1);
+            }
+        }
+    }
+    if (m_scaleFrozen)
+        return; // zoomed: the base scale stays as it was when the zoom began
+
+    if (running) {
+        if (s.m_rtCount != 0)
+            m_xStep = float(W) / float(m_rtCapacity[size_t(m_rtLevel)] - 1);
+    } else {
+        const int32_t span = m_lastPoint - m_firstPoint;
+        // A window of one point, or one whose ends coincide, spans the plot.
+        m_xStep = (m_lastPoint < 2 || span <= 0) ? float(W) : float(W) / float(span);
+    }
+
+    m_ch1Ticks[0] = TicksOf(m_yLow[0], m_yHigh[0]);
+    m_ch2Ticks[0] = TicksOf(m_yLow[1], m_yHigh[1]);
+
+    if (m_firstPoint < 1 || m_lastPoint < m_firstPoint)
+        return;
+    if (int64_t(m_lastPoint) > WorkBufferPoints())
+        SizeWorkBuffers(std::max<int64_t>(m_lastPoint, WorkBufferPoints() * 2));
+
+    const bool product = m_mode == GraphMode::RealTimeApparentPower;
+    const double step = m_xStep;
+    for (int ch = 0; ch < 2; ++ch) {
+        if (ch == 1 && product)
+            break;
+        const std::array<float, kTicks>& t = ch == 0 ? m_ch1Ticks[0] : m_ch2Ticks[0];
+        const double t0 = t[0];
+        const double span = double(t[10]) - double(t[0]);
+        const double scale = span != 0 ? double(Hp) / span : 0.0;
+        for (int64_t k = m_firstPoint - 1; k < m_lastPoint; ++k) {
+            XPix(k, 0, ch) = double(k - m_firstPoint + 1) * step + g.plotLeft;
+            YPix(k, 0, ch) = g.plotBottom - (ValueOf(in, ch, k) - t0) * scale;
+        }
+    }
+    if (product) {
+        for (int64_t k = m_firstPoint - 1; k < m_lastPoint; ++k) {
+            XPix(k, 0, 1) = XPix(k, 0, 0);
+            YPix(k, 0, 1) = YPix(k, 0, 0);
+        }
+    }
+    m_prevPlot = QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
+}
+
+void GraphModel::ComputeLabels(const GraphInputs& in) {
+    const int slot = m_zoomSlot;
+    for (int ch = 0; ch < 2; ++ch)
+        for (int e = 0; e < kTicks; ++e)
+            m_yLabelText[size_t(ch)][size_t(e)] = Fixed2(Ticks(ch, slot)[size_t(e)]);
+
+    for (QString& t : m_xLabelText)
+        t.clear();
+    for (QString& t : m_xLabelDate)
+        t.clear();
+    const double dx = PointDistance();
+    const int W = m_layout.W();
+    if (m_lastPoint < 1 || !(dx > 0) || W <= 0)
+        return;
+    const double q = W / dx;
+    const int64_t tq = int64_t(std::min(q, 1e12));
+    const int64_t k = tq <= 3 ? 1 : std::max<int64_t>(tq / 4, 1);
+    const double xf = FirstX(0);
+    const bool numbered = IsWaveformMode(m_mode);
+    for (int i = 0; i < kXLabels; ++i) {
+        const int64_t index = int64_t(m_leftIndex) + i * k;
+        m_xLabelIndex[size_t(i)] = int32_t(std::clamp<int64_t>(index, INT32_MIN, INT32_MAX));
+        m_xLabelNumber[size_t(i)] =
+            int32_t(std::clamp<int64_t>(index - m_scrollIndex + 1, INT32_MIN, INT32_MAX));
+        m_xLabelX[size_t(i)] = xf + dx * double(index);
+        // The label's point: first + number - 1 (1-based number within the window).
+        const int64_t point = int64_t(m_firstPoint) - 1 + (index - m_scrollIndex);
+        if (numbered) {
+            m_xLabelText[size_t(i)] = QString::number(m_xLabelNumber[size_t(i)]);
+        } else {
+            const TimeValue t = PointTime(in, point);
+            m_xLabelTime[size_t(i)] = t;
+            m_xLabelText[size_t(i)] = FormatTimeOfDay(t);
+            m_xLabelDate[size_t(i)] = FormatDate(t);
+        }
+    }
 }

@@ -1,0 +1,343 @@
+#include "graph/GraphController.h"
+
+#include "base/LocalTime.h"
+#include "base/NumberText.h"
+
+#include <algorithm>
+
+static_assert(Cmd::StoreRms == 32904 && Cmd::StoreTransient == 32906 && Cmd::RealTimeEpa == 32907 &&
+                  Cmd::RealTimeRms == 32913 && Cmd::RealTimeFrequency == 32908 &&
+                  Cmd::RealTimeApparentPower == 32911,
+              "mode command ids");
+
+namespace {
+
+constexpr GraphMode kModes[] = {GraphMode::StoreRms,          GraphMode::StoreTransient,
+                                GraphMode::RealTimeEpa,       GraphMode::RealTimeRms,
+                                GraphMode::RealTimeFrequency, GraphMode::RealTimeApparentPower};
+
+const QString kVolts = QStringLiteral("V");
+const QString kAmps = QStringLiteral("A");
+
+} // namespace
+
+GraphController::GraphController(AppShell& shell) : m_shell(shell) {
+    for (GraphMode mode : kModes) {
+        m_shell.RegisterCommand(
+            ModeCommandId(mode), [this, mode] { EnterMode(mode); },
+            [this, mode] { return ModeState(mode); });
+    }
+    m_shell.RegisterCommand(
+        ViewCmd::ZoomOut, [this] { ResetScale(); },
+        [this] {
+            return CommandState{m_shell.m_graph.m_displayContent == 1, false};
+        });
+    m_shell.RegisterTimer(FrameTimer::ResetScale, [this] {
+        m_shell.Timers().Kill(FrameTimer::ResetScale);
+        ResetScale();
+    });
+    m_shell.onSizeWorkBuffers = [this](int64_t points) {
+        Model().SizeWorkBuffers(points);
+        Model().m_dataReplaced = true;
+    };
+}
+
+GraphController::~GraphController() {
+    for (GraphMode mode : kModes)
+        m_shell.RegisterCommand(ModeCommandId(mode), {});
+    m_shell.RegisterCommand(ViewCmd::ZoomOut, {});
+    AppShell* shell = &m_shell;
+    m_shell.RegisterTimer(FrameTimer::ResetScale,
+                          [shell] { shell->Timers().Kill(FrameTimer::ResetScale); });
+    m_shell.onSizeWorkBuffers = nullptr;
+}
+
+CommandState GraphController::ModeState(GraphMode mode) const {
+    const MeasurementSet& s = m_shell.m_set;
+    bool enabled = false;
+    switch (mode) {
+    case GraphMode::StoreRms:
+        enabled = s.m_rmsCount != 0;
+        break;
+    case GraphMode::StoreTransient:
+        enabled = s.m_trCount != 0;
+        break;
+    case GraphMode::RealTimeEpa:
+        enabled = s.m_rtWavePoints != 0;
+        break;
+    case GraphMode::RealTimeRms:
+    case GraphMode::RealTimeFrequency:
+        enabled = s.m_rtCount != 0;
+        break;
+    case GraphMode::RealTimeApparentPower:
+        enabled = s.m_rtCount != 0 && s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 &&
+                  s.m_rtCh1Unit != s.m_rtCh2Unit;
+        break;
+    case GraphMode::None:
+        break;
+    }
+    return CommandState{enabled, m_shell.m_graph.m_mode == mode && mode != GraphMode::None};
+}
+
+void GraphController::EnterMode(GraphMode mode) {
+    if (mode == GraphMode::None)
+        return;
+    GraphModel& g = Model();
+    // A mode already shown is only refreshed, unless the data were replaced since.
+    if (g.m_mode == mode && !g.m_dataReplaced) {
+        if (IsRealTimeMode(mode))
+            g.m_lastPoint = m_shell.m_set.m_rtCount;
+        FillRecInfo();
+        if (onInfoBar)
+            onInfoBar();
+        return;
+    }
+    PrepareMode(mode);
+}
+
+void GraphController::PrepareMode(GraphMode mode) {
+    GraphModel& g = Model();
+    MeasurementSet& s = m_shell.m_set;
+    const AppSettings& st = m_shell.m_settings;
+
+    // 1. Information bar.
+    if (IsWaveformMode(mode))
+        g.m_infoBarHeight = kInfoBarSlim;
+    else
+        g.m_infoBarHeight = m_shell.m_infoBarShown == 1 ? kInfoBarFull : 0;
+
+    // 2. Axis ranges of this mode.
+    const size_t m = size_t(ModeNumber(mode) - 1);
+    for (size_t c = 0; c < 2; ++c) {
+        g.m_yLow[c] = st.m_yAxisLow[m][c];
+        g.m_yHigh[c] = st.m_yAxisHigh[m][c];
+    }
+
+    // 3. Channels and units.
+    switch (mode) {
+    case GraphMode::StoreRms:
+        g.m_graphCh1Present = s.m_ch1Present;
+        g.m_graphCh2Present = s.m_ch2Present;
+        g.m_graphCh1Unit = s.m_ch1Unit;
+        g.m_graphCh2Unit = s.m_ch2Unit;
+        break;
+    case GraphMode::StoreTransient:
+        break; // from the record, below
+    default:
+        g.m_graphCh1Present = s.m_rtCh1Present;
+        g.m_graphCh2Present = s.m_rtCh2Present;
+        g.m_graphCh1Unit = s.m_rtCh1Unit;
+        g.m_graphCh2Unit = s.m_rtCh2Unit;
+        if (mode == GraphMode::RealTimeFrequency)
+            g.m_graphCh1Unit = g.m_graphCh2Unit = QStringLiteral("Hz");
+        else if (mode == GraphMode::RealTimeApparentPower)
+            g.m_graphCh1Unit = g.m_graphCh2Unit = QStringLiteral("VA");
+        break;
+    }
+
+    // 4. Point window.
+    switch (mode) {
+    case GraphMode::StoreRms:
+        g.m_firstPoint = 1;
+        g.m_lastPoint = s.m_rmsCount;
+        break;
+    case GraphMode::StoreTransient:
+        g.m_transientRecord = 0;
+        g.m_firstPoint = 1;
+        g.m_lastPoint = kTrPoints;
+        break;
+    case GraphMode::RealTimeEpa:
+        g.m_firstPoint = 1;
+        g.m_lastPoint = kRtWavePoints;
+        break;
+    default:
+        g.m_lastPoint = s.m_rtCount;
+        if (m_shell.RealTimeRunning()) {
+            const int32_t shown = g.m_lastPoint - g.m_firstPoint + 1;
+            for (int level = 0; level < g.m_rtLevelCount; ++level) {
+                if (g.m_rtCapacity[size_t(level)] >= shown) {
+                    g.m_rtLevel = level;
+                    break;
+                }
+            }
+        }
+        g.m_firstPoint = 1;
+        break;
+    }
+
+    g.m_mode = mode;
+    g.m_dataReplaced = false;
+    if (mode == GraphMode::StoreTransient) {
+        // The record's channel and unit, as when a record is picked from the list.
+        ApplyTransientRecord(0);
+    }
+    FillRecInfo();
+
+    // 5. Side windows and splitter.
+    if (onModeWindows)
+        onModeWindows(mode);
+
+    // 6. Base scale and repaint.
+    ResetScale();
+    if (g.m_dragInProgress == 0)
+        Repaint();
+
+    // 7. The analysis panel of the first captured waveform.
+    if (mode == GraphMode::RealTimeEpa && s.m_rtCount == 1) {
+        if (s.m_rtCh1Present == 1)
+            AnalyseWaveformInto(s, 0, &m_epaTexts[0]);
+        if (s.m_rtCh2Present == 1)
+            AnalyseWaveformInto(s, 1, &m_epaTexts[1]);
+        if (s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 && s.m_rtCh1Unit != s.m_rtCh2Unit &&
+            m_epaPanelOpen)
+            m_epaApparentPower = ApparentPowerText(m_epaTexts[0].rms, m_epaTexts[1].rms);
+    }
+}
+
+void GraphController::SelectTransientRecord(int record) {
+    if (!ApplyTransientRecord(record) || Model().m_mode != GraphMode::StoreTransient)
+        return;
+    ShowTransientRecord(record);
+    Repaint();
+    ResetScale();
+}
+
+bool GraphController::ApplyTransientRecord(int record) {
+    GraphModel& g = Model();
+    const MeasurementSet& s = m_shell.m_set;
+    if (record < 0 || record >= s.m_trCount || size_t(record) >= s.m_trChannelCode.size() ||
+        size_t(record) >= s.m_trUnitCode.size() ||
+        size_t(record + 1) * kTrPoints > s.m_trWave.size())
+        return false;
+    const uint8_t channel = s.m_trChannelCode[size_t(record)];
+    if (channel == kTrChannel1) {
+        g.m_graphCh1Present = 1;
+        g.m_graphCh2Present = 0;
+    } else if (channel == kTrChannel2) {
+        g.m_graphCh1Present = 0;
+        g.m_graphCh2Present = 1;
+    }
+    const uint8_t unit = s.m_trUnitCode[size_t(record)];
+    if (unit == kTrUnitVolts)
+        g.m_graphCh1Unit = g.m_graphCh2Unit = kVolts;
+    else if (unit == kTrUnitAmps)
+        g.m_graphCh1Unit = g.m_graphCh2Unit = kAmps;
+    g.m_transientRecord = record;
+    g.m_firstPoint = kTrPoints * record + 1;
+    g.m_lastPoint = kTrPoints * record + kTrPoints;
+    return true;
+}
+
+void GraphController::ShowTransientRecord(int record) {
+    GraphModel& g = Model();
+    const MeasurementSet& s = m_shell.m_set;
+    RecInfo& r = g.m_recInfo;
+    r.title = ModeTitle(GraphMode::StoreTransient);
+    r.rate = QStringLiteral("0.0874 ms");
+    r.count = QString::number(kTrPoints);
+    if (record >= 0 && size_t(record) < s.m_trTime.size())
+        r.start = FormatDateTime(s.m_trTime[size_t(record)]);
+
+    // Extremes over the point window; later equal values win, as in the list.
+    double maximum = -1000, minimum = 1000;
+    const int64_t from = std::max<int64_t>(g.m_firstPoint - 1, 0);
+    const int64_t to = std::min<int64_t>(g.m_lastPoint, int64_t(s.m_trWave.size()));
+    for (int64_t i = from; i < to; ++i) {
+        const double v = s.m_trWave[size_t(i)];
+        if (v >= maximum)
+            maximum = v;
+        if (v <= minimum)
+            minimum = v;
+    }
+    const QString* lastUnit = nullptr;
+    if (g.m_graphCh1Present == 1) {
+        r.ch1Max = Fixed0(maximum) + QLatin1Char(' ') + g.m_graphCh1Unit;
+        r.ch1Min = Fixed0(minimum) + QLatin1Char(' ') + g.m_graphCh1Unit;
+        lastUnit = &g.m_graphCh1Unit;
+    }
+    if (g.m_graphCh2Present == 1) {
+        r.ch2Max = Fixed0(maximum) + QLatin1Char(' ') + g.m_graphCh2Unit;
+        r.ch2Min = Fixed0(minimum) + QLatin1Char(' ') + g.m_graphCh2Unit;
+        lastUnit = &g.m_graphCh2Unit;
+    }
+    if (lastUnit) {
+        r.levelHigh = Fixed0(s.m_trLevelHigh) + *lastUnit;
+        r.levelLow = Fixed0(s.m_trLevelLow) + *lastUnit;
+    }
+}
+
+void GraphController::FillRecInfo() {
+    GraphModel& g = Model();
+    const MeasurementSet& s = m_shell.m_set;
+    RecInfo& r = g.m_recInfo;
+    const GraphMode mode = g.m_mode;
+    const QString rtRate = QString::number(m_shell.m_settings.m_rtInterval);
+    auto extremes = [&](int maxRow, int minRow) {
+        if (g.m_graphCh1Present == 1) {
+            r.ch1Max = s.m_extremeText[size_t(maxRow)][0];
+            r.ch1Min = s.m_extremeText[size_t(minRow)][0];
+        }
+        if (g.m_graphCh2Present == 1) {
+            r.ch2Max = s.m_extremeText[size_t(maxRow)][1];
+            r.ch2Min = s.m_extremeText[size_t(minRow)][1];
+        }
+    };
+    switch (mode) {
+    case GraphMode::StoreRms:
+        r.title = ModeTitle(mode);
+        r.rate = Fixed0(s.m_rmsInterval) + QStringLiteral(" s");
+        r.start = FormatDateTime(s.m_startTime);
+        r.count = QString::number(s.m_rmsCount);
+        extremes(0, 1);
+        break;
+    case GraphMode::StoreTransient:
+        ShowTransientRecord(g.m_transientRecord);
+        break;
+    case GraphMode::RealTimeEpa:
+        r.title = ModeTitle(mode);
+        r.start = g.PointTimeText(Inputs(), int64_t(s.m_rtCount) - 1);
+        break;
+    case GraphMode::RealTimeRms:
+    case GraphMode::RealTimeFrequency:
+    case GraphMode::RealTimeApparentPower:
+        r.title = ModeTitle(mode);
+        r.rate = rtRate;
+        r.start = FormatDateTime(s.m_rtStartTime);
+        r.count = QString::number(s.m_rtCount);
+        if (mode == GraphMode::RealTimeRms)
+            extremes(8, 9);
+        else if (mode == GraphMode::RealTimeFrequency)
+            extremes(4, 5);
+        else {
+            r.ch1Max = s.m_powerExtremeText[0];
+            r.ch1Min = s.m_powerExtremeText[1];
+        }
+        break;
+    case GraphMode::None:
+        break;
+    }
+}
+
+void GraphController::ResetScale() {
+    Model().ResetScale();
+    if (onScaleReset)
+        onScaleReset();
+}
+
+void GraphController::ApplyModeFromFile() {
+    MeasurementSet& s = m_shell.m_set;
+    if (s.m_modeFromFile == 0)
+        return;
+    GraphModel& g = Model();
+    g.m_firstPoint = 1;
+    s.m_modeFromFile = 0;
+    // The loaded data replace what was shown even when the mode stays the same.
+    if (s.m_fileTag == QLatin1String(kTagRealTime)) {
+        g.m_dataReplaced = true;
+        OnRealTimeRms();
+    } else if (s.m_fileTag == QLatin1String(kTagStored)) {
+        g.m_dataReplaced = true;
+        OnStoreRms();
+    }
+    g.ResetScale();
+}

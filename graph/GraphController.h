@@ -1,0 +1,74 @@
+#pragma once
+// The main window's graph-mode commands and the view operations that go with
+// them, below the widgets: entering each of the six modes, the enable and check
+// rules of their commands, the information-bar texts, the transient record shown,
+// the zoom reset (frame timer 8 and the view's ZoomOut button) and the default
+// mode after a file load. The graph view fills the hooks that touch windows.
+
+#include "app/AppShell.h"
+#include "graph/GraphModel.h"
+#include "graph/WaveformAnalysis.h"
+
+#include <array>
+#include <functional>
+
+class GraphController {
+public:
+    // Registers the six mode commands, ZoomOut, frame timer 8 and the work-buffer
+    // hook with the shell; the destructor takes them back.
+    explicit GraphController(AppShell& shell);
+    ~GraphController();
+    GraphController(const GraphController&) = delete;
+    GraphController& operator=(const GraphController&) = delete;
+
+    // --- the six mode handlers ---
+    void OnStoreRms() { EnterMode(GraphMode::StoreRms); }
+    void OnStoreTransient() { EnterMode(GraphMode::StoreTransient); }
+    void OnRealTimeEpa() { EnterMode(GraphMode::RealTimeEpa); }
+    void OnRealTimeRms() { EnterMode(GraphMode::RealTimeRms); }
+    void OnRealTimeFrequency() { EnterMode(GraphMode::RealTimeFrequency); }
+    void OnRealTimeApparentPower() { EnterMode(GraphMode::RealTimeApparentPower); }
+    void EnterMode(GraphMode mode);
+    // Enable and check state of a mode's command.
+    CommandState ModeState(GraphMode mode) const;
+
+    // Info-bar texts of transient record `record` (0-based) over the point window.
+    void ShowTransientRecord(int record);
+    // Picking a record in the transient list: its channel and unit, its window of
+    // 251 points, its texts, a repaint and the base scale.
+    void SelectTransientRecord(int record);
+    // Back to the base scale with no scroll; the view resets its bars and repaints.
+    void ResetScale();
+    // First paint after a file load: the mode the file's tag asks for.
+    void ApplyModeFromFile();
+    // Refreshes the info-bar texts of the current mode.
+    void FillRecInfo();
+
+    GraphInputs Inputs() const {
+        return GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()};
+    }
+    GraphModel& Model() { return m_shell.m_graph; }
+    AppShell& Shell() { return m_shell; }
+
+    // Texts of the analysis panel (per channel) and its apparent power; the panel
+    // window shows them while it is open.
+    std::array<EpaTexts, 2> m_epaTexts;
+    QString m_epaApparentPower;
+    bool m_epaPanelOpen = false;
+
+    // --- hooks the view fills ---
+    std::function<void()> onRepaint;              // the graph and the info bar
+    std::function<void(GraphMode)> onModeWindows; // side windows and splitter of a mode
+    std::function<void()> onScaleReset;           // bars disabled, plot repainted
+    std::function<void()> onInfoBar;              // the info bar alone
+
+private:
+    void PrepareMode(GraphMode mode);
+    bool ApplyTransientRecord(int record);
+    void Repaint() {
+        if (onRepaint)
+            onRepaint();
+    }
+
+    AppShell& m_shell;
+};

@@ -1,0 +1,508 @@
+// Graph model and mode commands: windows, scales, ticks, labels, point times,
+// info-bar texts, enable rules, and the sane handling of degenerate axes and plots.
+
+#include "app/AppShell.h"
+#include "base/LocalTime.h"
+#include "graph/GraphController.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+MeasurementSet StoredSet(int count, float interval, TimeValue start) {
+    MeasurementSet s;
+    s.m_rmsCount = count;
+    s.m_rmsInterval = interval;
+    s.m_startTime = start;
+    s.m_channelCount = 2;
+    s.m_ch1Present = s.m_ch2Present = 1;
+    s.m_ch1Unit = "V";
+    s.m_ch2Unit = "A";
+    for (int i = 0; i < count; ++i) {
+        s.m_ch1Rms.push_back(230.0f + float(i % 7));
+        s.m_ch2Rms.push_back(5.0f + float(i % 3));
+    }
+    return s;
+}
+
+void AddTransient(MeasurementSet& s, uint8_t channel, uint8_t unit, TimeValue when, float base) {
+    for (int k = 0; k < kTrPoints; ++k)
+        s.m_trWave.push_back(base + float(k % 50) - 25.0f);
+    s.m_trTime.push_back(when);
+    s.m_trChannelCode.push_back(channel);
+    s.m_trUnitCode.push_back(unit);
+    ++s.m_trCount;
+}
+
+class Graph : public ::testing::Test {
+protected:
+    Graph()
+        : timers(clock), shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")),
+          graph(shell) {}
+
+    // Replaces the stored set as a download does, and enters StoreRms.
+    void Download(MeasurementSet s) {
+        shell.m_set.TakeStored(std::move(s));
+        ComputeStoredExtremes(shell.m_set);
+        shell.m_graph.m_firstPoint = 1;
+        shell.m_graph.m_lastPoint = shell.m_set.m_rmsCount;
+        shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
+        shell.ExecuteDirect(Cmd::StoreRms);
+        shell.m_graph.m_displayContent = 1;
+    }
+    GraphModel& G() { return shell.m_graph; }
+    void Scale(int cx = 1600, int cy = 900) {
+        G().SetClient(cx, cy);
+        G().ComputeScale(graph.Inputs());
+        G().ComputeLabels(graph.Inputs());
+    }
+
+    QTemporaryDir dir;
+    ManualClock clock;
+    ManualTimerTable timers;
+    FakePrompts prompts;
+    FixedClock now;
+    AppShell shell;
+    GraphController graph;
+};
+
+const TimeValue kStart = FromLocalFields({2010, 2, 3, 14, 5, 0});
+
+TEST(GraphModes, NumbersCommandsAndTitles) {
+    struct Row {
+        GraphMode mode;
+        int number, command;
+        const char* title;
+    };
+    const Row rows[] = {
+        {GraphMode::StoreRms, 1, 32904, "STORE RMS"},
+        {GraphMode::StoreTransient, 2, 32906, "STORE TR"},
+        {GraphMode::RealTimeEpa, 3, 32907, "REAL TIME EPA"},
+        {GraphMode::RealTimeRms, 4, 32913, "REAL TIME RMS"},
+        {GraphMode::RealTimeFrequency, 6, 32908, "REAL TIME F(Hz)"},
+        {GraphMode::RealTimeApparentPower, 7, 32911, "REAL TIME S(VA)"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(ModeNumber(r.mode), r.number);
+        EXPECT_EQ(ModeCommandId(r.mode), r.command);
+        EXPECT_EQ(ModeTitle(r.mode), r.title);
+    }
+}
+
+TEST(ColourOf, TableAndRawValues) {
+    EXPECT_EQ(ColourOf(0), QColor(255, 0, 0));
+    EXPECT_EQ(ColourOf(9), QColor(128, 128, 0));
+    EXPECT_EQ(ColourOf(14), QColor(200, 200, 200));
+    EXPECT_STREQ(ColourName(14), "Grey");
+    // A byte of 255 (no selection stored) is a colour value itself: dark red.
+    EXPECT_EQ(ColourOf(255), QColor(255, 0, 0));
+    EXPECT_EQ(ColourOf(0x00336699), QColor(0x99, 0x66, 0x33));
+}
+
+TEST(Layout, RectanglesFollowTheClientAndInfoBar) {
+    const GraphLayout g = ComputeLayout(1000, 700, 120);
+    EXPECT_EQ(g.plotLeft, 110);
+    EXPECT_EQ(g.plotTop, 190);
+    EXPECT_EQ(g.plotRight, 890);
+    EXPECT_EQ(g.plotBottom, 590);
+    EXPECT_EQ(g.frameTop, 172);
+    EXPECT_EQ(g.frameBottom, 645);
+    EXPECT_EQ(g.horizontalBar, QRect(110, 625, 780, 20));
+    EXPECT_EQ(g.ch1Bar, QRect(20, 190, 20, 400));
+    EXPECT_EQ(g.ch2Bar, QRect(960, 190, 20, 400));
+    EXPECT_EQ(g.toolBar, QRect(20, 145, 960, 35));
+}
+
+TEST_F(Graph, OnePointSpansThePlotWithOneLabelAtTheLeft) {
+    Download(StoredSet(1, 60, kStart));
+    Scale();
+    EXPECT_EQ(G().m_firstPoint, 1);
+    EXPECT_EQ(G().m_lastPoint, 1);
+    EXPECT_FLOAT_EQ(G().m_xStep, float(G().m_layout.W()));
+    EXPECT_DOUBLE_EQ(G().XPix(0, 0, 0), G().m_layout.plotLeft);
+    EXPECT_EQ(G().m_xLabelText[0], "14:05:00");
+    EXPECT_EQ(G().m_xLabelDate[0], "03/02/10");
+}
+
+TEST_F(Graph, FullWindowEndsAtTheRightEdge) {
+    Download(StoredSet(1001, 1, kStart));
+    Scale(1220, 800); // W = 1000
+    EXPECT_FLOAT_EQ(G().m_xStep, 1.0f);
+    EXPECT_NEAR(G().XPix(1000, 0, 1), G().m_layout.plotRight, 1e-6);
+    // Label spacing: q = 1000 intervals, k = 250 points; five labels inside.
+    EXPECT_EQ(G().m_xLabelText[1], "14:09:10");
+    EXPECT_EQ(G().m_xLabelIndex[1], 250);
+    EXPECT_EQ(G().m_xLabelNumber[4], 1001);
+    EXPECT_NEAR(G().m_xLabelX[4], G().m_layout.plotRight, 1e-6);
+    EXPECT_GT(G().m_xLabelX[5], G().m_layout.plotRight);
+}
+
+TEST_F(Graph, TimeLabelsCrossMidnight) {
+    Download(StoredSet(121, 60, FromLocalFields({2010, 12, 31, 23, 0, 0})));
+    Scale();
+    // 120 intervals: a label every 30 points, i.e. every 30 minutes.
+    EXPECT_EQ(G().m_xLabelText[1], "23:30:00");
+    EXPECT_EQ(G().m_xLabelDate[1], "31/12/10");
+    EXPECT_EQ(G().m_xLabelText[2], "00:00:00");
+    EXPECT_EQ(G().m_xLabelDate[2], "01/01/11");
+    EXPECT_EQ(G().m_xLabelText[4], "01:00:00");
+}
+
+TEST_F(Graph, TicksLabelsAndPixelY) {
+    shell.m_settings.m_yAxisLow[0] = {-500, 200};
+    shell.m_settings.m_yAxisHigh[0] = {500, 250};
+    Download(StoredSet(10, 1, kStart));
+    Scale();
+    EXPECT_FLOAT_EQ(G().m_ch1Ticks[0][0], -500);
+    EXPECT_FLOAT_EQ(G().m_ch1Ticks[0][3], -200);
+    EXPECT_FLOAT_EQ(G().m_ch1Ticks[0][10], 500);
+    EXPECT_FLOAT_EQ(G().m_ch2Ticks[0][5], 225);
+    EXPECT_EQ(G().m_yLabelText[0][0], "-500.00");
+    EXPECT_EQ(G().m_yLabelText[0][10], "500.00");
+    EXPECT_EQ(G().m_yLabelText[1][1], "205.00");
+    // CH1 point 0 is 230 V: 73 % of the way up from -500 to 500.
+    const GraphLayout& g = G().m_layout;
+    EXPECT_NEAR(G().YPix(0, 0, 0), g.plotBottom - g.Hp() * 0.73, 1e-3);
+    // CH2 of 5 A lies below its range 200..250: below the plot.
+    EXPECT_GT(G().YPix(0, 0, 1), g.plotBottom);
+}
+
+TEST_F(Graph, EqualAxisEndsAndNoPlotStaySane) {
+    // An edited settings file can give an axis whose ends are equal.
+    shell.m_settings.m_yAxisLow[0] = {230, 5};
+    shell.m_settings.m_yAxisHigh[0] = {230, 5};
+    Download(StoredSet(50, 1, kStart));
+    Scale();
+    const GraphLayout& g = G().m_layout;
+    EXPECT_LT(G().m_ch1Ticks[0][0], G().m_ch1Ticks[0][10]);
+    for (int k = 0; k < 50; ++k) {
+        ASSERT_TRUE(std::isfinite(G().YPix(k, 0, 0)));
+        ASSERT_TRUE(std::isfinite(G().YPix(k, 0, 1)));
+    }
+    // 230 V sits on the middle line of the widened axis.
+    EXPECT_NEAR(G().YPix(0, 0, 0), g.plotBottom - g.Hp() / 2.0, 1.0);
+    // A view too small for a plot: no division by zero, no labels.
+    Scale(150, 100);
+    EXPECT_LE(G().m_layout.W(), 0);
+    for (int k = 0; k < 50; ++k)
+        ASSERT_TRUE(std::isfinite(G().XPix(k, 0, 0)));
+    EXPECT_TRUE(G().m_xLabelText[0].isEmpty());
+    // A window whose ends coincide beyond the first point spans the plot.
+    Scale();
+    G().m_firstPoint = G().m_lastPoint = 7;
+    Scale();
+    EXPECT_FLOAT_EQ(G().m_xStep, float(G().m_layout.W()));
+}
+
+TEST_F(Graph, PointTimesInDoublePrecision) {
+    Download(StoredSet(4, 1.5f, kStart));
+    EXPECT_EQ(G().PointTimeText(graph.Inputs(), 3), FormatDateTime(kStart + 4));
+    // 262,144 samples of 3600 s: the last one is exactly 262,143 hours later.
+    MeasurementSet big = StoredSet(262144, 3600, kStart);
+    Download(std::move(big));
+    const TimeValue expected = kStart + TimeValue(262143) * 3600;
+    EXPECT_EQ(G().PointTimeText(graph.Inputs(), 262143), FormatDateTime(expected));
+    // Transient points carry their record's time.
+    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart + 10, 0);
+    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart + 20, 0);
+    shell.ExecuteDirect(Cmd::StoreTransient);
+    EXPECT_EQ(G().PointTimeText(graph.Inputs(), 250), FormatDateTime(kStart + 10));
+    EXPECT_EQ(G().PointTimeText(graph.Inputs(), 251), FormatDateTime(kStart + 20));
+    EXPECT_EQ(G().PointTimeText(graph.Inputs(), 502), QString());
+}
+
+TEST_F(Graph, CapacityTableGrowsByAboutTwelveElevenths) {
+    G().BuildCapacityTable(1380);
+    EXPECT_EQ(G().m_rtCapacity[0], 100);
+    ASSERT_GT(G().m_rtLevelCount, 10);
+    for (int i = 1; i < G().m_rtLevelCount; ++i) {
+        const double ratio = double(G().m_rtCapacity[size_t(i)]) / G().m_rtCapacity[size_t(i - 1)];
+        EXPECT_GT(ratio, 1.07) << i;
+        EXPECT_LT(ratio, 1.10) << i;
+    }
+    EXPECT_GE(G().m_rtCapacity[size_t(G().m_rtLevelCount - 1)], 100000);
+    EXPECT_LT(G().m_rtCapacity[size_t(G().m_rtLevelCount - 2)], 100000);
+    // Even a plot a few pixels wide gets an increasing table.
+    G().BuildCapacityTable(5);
+    for (int i = 1; i < G().m_rtLevelCount; ++i)
+        EXPECT_GT(G().m_rtCapacity[size_t(i)], G().m_rtCapacity[size_t(i - 1)]);
+}
+
+TEST_F(Graph, RealTimeCompressionStepsALevelAndFillsElevenTwelfths) {
+    MeasurementSet& s = shell.m_set;
+    s.m_rtCh1Present = 1;
+    s.m_rtCh1Unit = "V";
+    s.m_rtRms.assign(1000, FloatPair{230, 0});
+    s.m_rtFreq.assign(1000, FloatPair{50, 0});
+    shell.m_realTimeIdle = 0;
+    s.m_rtCount = 1;
+    G().SetClient(1600, 900);
+    shell.ExecuteDirect(Cmd::RealTimeRms);
+    G().ComputeScale(graph.Inputs());
+    EXPECT_EQ(G().m_rtLevel, 0);
+    const int W = G().m_layout.W();
+    for (int n = 2; n <= 100; ++n) {
+        s.m_rtCount = n;
+        shell.ExecuteDirect(Cmd::RealTimeRms);
+        G().ComputeScale(graph.Inputs());
+    }
+    EXPECT_EQ(G().m_rtLevel, 0);
+    EXPECT_FALSE(G().m_fullRepaintRequested);
+    s.m_rtCount = 101; // count - first reaches 100
+    shell.ExecuteDirect(Cmd::RealTimeRms);
+    G().ComputeScale(graph.Inputs());
+    EXPECT_EQ(G().m_rtLevel, 1);
+    EXPECT_TRUE(G().m_fullRepaintRequested);
+    // The newest point now sits near 11/12 of the width.
+    const double newest = G().XPix(100, 0, 0) - G().m_layout.plotLeft;
+    EXPECT_NEAR(newest / W, 11.0 / 12.0, 0.02);
+}
+
+TEST_F(Graph, ReenteringTheShownModeOnlyRefreshesTexts) {
+    Download(StoredSet(100, 1, kStart));
+    Scale();
+    G().m_zoomSlot = 1;
+    G().m_scrollIndex = -5;
+    G().m_yLow[0] = 7;
+    shell.ExecuteDirect(Cmd::StoreRms);
+    EXPECT_EQ(G().m_zoomSlot, 1);
+    EXPECT_EQ(G().m_scrollIndex, -5);
+    EXPECT_EQ(G().m_yLow[0], 7);
+    // New data in the same mode prepare the view afresh (window, channels, scale).
+    MeasurementSet only2 = StoredSet(40, 1, kStart);
+    only2.m_ch1Present = 0;
+    only2.m_ch1Rms.clear();
+    Download(std::move(only2));
+    EXPECT_EQ(G().m_zoomSlot, 0);
+    EXPECT_EQ(G().m_lastPoint, 40);
+    EXPECT_EQ(G().m_graphCh1Present, 0);
+    EXPECT_EQ(G().m_yLow[0], shell.m_settings.m_yAxisLow[0][0]);
+}
+
+TEST_F(Graph, EnableAndCheckRules) {
+    EXPECT_FALSE(shell.StateOf(Cmd::StoreRms).enabled);
+    EXPECT_FALSE(shell.StateOf(Cmd::StoreTransient).enabled);
+    EXPECT_FALSE(shell.StateOf(Cmd::RealTimeEpa).enabled);
+    Download(StoredSet(3, 1, kStart));
+    EXPECT_EQ(shell.StateOf(Cmd::StoreRms).enabled, true);
+    EXPECT_EQ(shell.StateOf(Cmd::StoreRms).checked, true);
+    EXPECT_FALSE(shell.StateOf(Cmd::StoreTransient).enabled);
+    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart, 0);
+    EXPECT_TRUE(shell.StateOf(Cmd::StoreTransient).enabled);
+    EXPECT_FALSE(shell.StateOf(Cmd::StoreTransient).checked);
+
+    MeasurementSet& s = shell.m_set;
+    s.m_rtWavePoints = 590;
+    EXPECT_TRUE(shell.StateOf(Cmd::RealTimeEpa).enabled);
+    EXPECT_FALSE(shell.StateOf(Cmd::RealTimeRms).enabled);
+    s.m_rtCount = 1;
+    s.m_rtCh1Present = s.m_rtCh2Present = 1;
+    s.m_rtCh1Unit = s.m_rtCh2Unit = "V";
+    EXPECT_TRUE(shell.StateOf(Cmd::RealTimeRms).enabled);
+    EXPECT_TRUE(shell.StateOf(Cmd::RealTimeFrequency).enabled);
+    EXPECT_FALSE(shell.StateOf(Cmd::RealTimeApparentPower).enabled); // same units
+    s.m_rtCh2Unit = "A";
+    EXPECT_TRUE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
+    s.m_rtCh2Present = 0;
+    EXPECT_FALSE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
+}
+
+TEST_F(Graph, StoreRmsInfoTextsAndInfoBarHeight) {
+    Download(StoredSet(5, 60, kStart));
+    const RecInfo& r = G().m_recInfo;
+    EXPECT_EQ(r.title, "STORE RMS");
+    EXPECT_EQ(r.rate, "60 s");
+    EXPECT_EQ(r.start, "03/02/10 14:05:00");
+    EXPECT_EQ(r.count, "5");
+    EXPECT_EQ(r.ch1Max, shell.m_set.m_extremeText[0][0]);
+    EXPECT_EQ(r.ch2Min, shell.m_set.m_extremeText[1][1]);
+    EXPECT_EQ(G().m_infoBarHeight, 120);
+    // With the info bar switched off the mode keeps it hidden.
+    shell.m_infoBarShown = 0;
+    G().m_mode = GraphMode::None;
+    shell.ExecuteDirect(Cmd::StoreRms);
+    EXPECT_EQ(G().m_infoBarHeight, 0);
+}
+
+TEST_F(Graph, TransientRecordOnCh2InAmperes) {
+    Download(StoredSet(5, 60, kStart));
+    AddTransient(shell.m_set, kTrChannel2, kTrUnitAmps, kStart + 3661, 10);
+    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart + 7200, 300);
+    shell.m_set.m_trLevelHigh = 500;
+    shell.m_set.m_trLevelLow = 100;
+    ASSERT_TRUE(shell.Execute(Cmd::StoreTransient));
+    EXPECT_EQ(G().m_mode, GraphMode::StoreTransient);
+    EXPECT_EQ(G().m_infoBarHeight, 25);
+    EXPECT_EQ(G().m_graphCh1Present, 0);
+    EXPECT_EQ(G().m_graphCh2Present, 1);
+    EXPECT_EQ(G().m_graphCh1Unit, "A");
+    EXPECT_EQ(G().m_graphCh2Unit, "A");
+    EXPECT_EQ(G().m_firstPoint, 1);
+    EXPECT_EQ(G().m_lastPoint, 251);
+    const RecInfo& r = G().m_recInfo;
+    EXPECT_EQ(r.title, "STORE TR");
+    EXPECT_EQ(r.rate, "0.0874 ms");
+    EXPECT_EQ(r.count, "251");
+    EXPECT_EQ(r.start, FormatDateTime(kStart + 3661));
+    EXPECT_EQ(r.ch2Max, "34 A");
+    EXPECT_EQ(r.ch2Min, "-15 A");
+    EXPECT_EQ(r.levelHigh, "500A");
+    EXPECT_EQ(r.levelLow, "100A");
+    // Picking the second record: CH1 in volts, its own window and time.
+    graph.SelectTransientRecord(1);
+    EXPECT_EQ(G().m_firstPoint, 252);
+    EXPECT_EQ(G().m_lastPoint, 502);
+    EXPECT_EQ(G().m_graphCh1Present, 1);
+    EXPECT_EQ(G().m_graphCh2Present, 0);
+    EXPECT_EQ(r.ch1Max, "324 V");
+    EXPECT_EQ(r.start, FormatDateTime(kStart + 7200));
+    // A record number beyond the set changes nothing.
+    graph.SelectTransientRecord(2);
+    EXPECT_EQ(G().m_firstPoint, 252);
+}
+
+TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
+    MeasurementSet& s = shell.m_set;
+    s.m_rtCh1Present = s.m_rtCh2Present = 1;
+    s.m_rtCh1Unit = "V";
+    s.m_rtCh2Unit = "A";
+    s.m_rtStartTime = kStart;
+    s.m_rtCount = 3;
+    s.m_rtWavePoints = 590;
+    s.m_rtRms.assign(10, FloatPair{230, 2});
+    s.m_rtFreq.assign(10, FloatPair{50, 50});
+    s.m_extremeText[4] = {"50.1 @x", "50.2 @x"};
+    s.m_powerExtremeText = {"460.0 @y", "459.0 @y"};
+    shell.m_settings.m_rtInterval = 5;
+
+    shell.ExecuteDirect(Cmd::RealTimeFrequency);
+    EXPECT_EQ(G().m_graphCh1Unit, "Hz");
+    EXPECT_EQ(G().m_lastPoint, 3);
+    EXPECT_EQ(G().m_recInfo.title, "REAL TIME F(Hz)");
+    EXPECT_EQ(G().m_recInfo.rate, "5");
+    EXPECT_EQ(G().m_recInfo.count, "3");
+    EXPECT_EQ(G().m_recInfo.ch2Max, "50.2 @x");
+    EXPECT_EQ(G().m_yLow[0], shell.m_settings.m_yAxisLow[5][0]);
+    // Another sample: the shown mode follows the count.
+    s.m_rtCount = 4;
+    shell.ExecuteDirect(Cmd::RealTimeFrequency);
+    EXPECT_EQ(G().m_lastPoint, 4);
+    EXPECT_EQ(G().m_recInfo.count, "4");
+
+    shell.ExecuteDirect(Cmd::RealTimeApparentPower);
+    EXPECT_EQ(G().m_graphCh1Unit, "VA");
+    EXPECT_FALSE(G().ChannelDrawn(shell.m_settings, 1));
+    EXPECT_TRUE(G().ChannelDrawn(shell.m_settings, 0));
+    EXPECT_EQ(G().m_recInfo.ch1Max, "460.0 @y");
+    EXPECT_DOUBLE_EQ(G().ValueOf(graph.Inputs(), 0, 1), 460.0);
+
+    shell.ExecuteDirect(Cmd::RealTimeEpa);
+    EXPECT_EQ(G().m_infoBarHeight, 25);
+    EXPECT_EQ(G().m_lastPoint, 590);
+    EXPECT_EQ(G().m_recInfo.start, FormatDateTime(kStart + 3 * 5));
+}
+
+TEST_F(Graph, EpaOfTheFirstSampleAnalysesBothChannels) {
+    MeasurementSet& s = shell.m_set;
+    s.m_rtCh1Present = s.m_rtCh2Present = 1;
+    s.m_rtCh1Unit = "V";
+    s.m_rtCh2Unit = "A";
+    s.m_rtRms.assign(5, FloatPair{0, 0});
+    s.m_rtFreq.assign(5, FloatPair{0, 0});
+    for (int k = 0; k < kRtWavePoints; ++k) {
+        const double a = 2 * 3.14159265358979 * k / 365.5;
+        s.m_rtWave[size_t(k)] = {float(std::round(325 * std::sin(a))),
+                                 float(std::round(20 * std::sin(a)))};
+    }
+    s.m_rtCount = 1;
+    graph.m_epaPanelOpen = true;
+    shell.ExecuteDirect(Cmd::RealTimeEpa);
+    EXPECT_EQ(graph.m_epaTexts[0].rms, "229.3");
+    EXPECT_EQ(graph.m_epaTexts[0].f, "49.9");
+    // numpy: 14.153 over crossings 185..550 of the rounded samples.
+    EXPECT_EQ(graph.m_epaTexts[1].rms, "14.2");
+    EXPECT_EQ(graph.m_epaTexts[1].f, "50.1");
+    EXPECT_EQ(graph.m_epaApparentPower, "3256"); // 229.3 x 14.2
+}
+
+TEST_F(Graph, ModeFromFileChoosesByTagOnce) {
+    Download(StoredSet(10, 1, kStart));
+    MeasurementSet& s = shell.m_set;
+    // A file of another length read while StoreRms is shown.
+    s.TakeStored(StoredSet(25, 1, kStart));
+    s.m_fileTag = kTagStored;
+    s.m_modeFromFile = 1;
+    shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
+    G().m_zoomSlot = 1;
+    graph.ApplyModeFromFile();
+    EXPECT_EQ(s.m_modeFromFile, 0);
+    EXPECT_EQ(G().m_mode, GraphMode::StoreRms);
+    EXPECT_EQ(G().m_lastPoint, 25);
+    EXPECT_EQ(G().m_zoomSlot, 0);
+
+    s.m_rtCount = 2;
+    s.m_rtRms.assign(2, FloatPair{1, 1});
+    s.m_rtFreq.assign(2, FloatPair{50, 50});
+    s.m_fileTag = kTagRealTime;
+    s.m_modeFromFile = 1;
+    graph.ApplyModeFromFile();
+    EXPECT_EQ(G().m_mode, GraphMode::RealTimeRms);
+    EXPECT_EQ(G().m_lastPoint, 2);
+    // A refused file keeps the mode.
+    s.m_fileTag = "JUNK";
+    s.m_modeFromFile = 1;
+    graph.ApplyModeFromFile();
+    EXPECT_EQ(G().m_mode, GraphMode::RealTimeRms);
+    EXPECT_EQ(s.m_modeFromFile, 0);
+}
+
+TEST_F(Graph, FrameTimer8ResetsTheZoomOnce) {
+    Download(StoredSet(10, 1, kStart));
+    int resets = 0;
+    graph.onScaleReset = [&] { ++resets; };
+    G().m_zoomSlot = 1;
+    G().m_scrollIndex = 3;
+    timers.Start(FrameTimer::ResetScale, 50);
+    clock.Advance(49);
+    EXPECT_EQ(G().m_zoomSlot, 1);
+    clock.Advance(1);
+    EXPECT_EQ(G().m_zoomSlot, 0);
+    EXPECT_EQ(G().m_scrollIndex, 0);
+    clock.Advance(500);
+    EXPECT_EQ(resets, 1);
+    EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
+}
+
+TEST_F(Graph, WindowBeyondTheDataReadsNothingOutside) {
+    Download(StoredSet(10, 1, kStart));
+    G().m_lastPoint = 5000; // stale window larger than the data and the buffers
+    G().SizeWorkBuffers(10);
+    Scale();
+    EXPECT_GE(G().WorkBufferPoints(), 5000);
+    EXPECT_DOUBLE_EQ(G().ValueOf(graph.Inputs(), 0, 4999), 0.0);
+}
+
+TEST(GraphControllerLifetime, CommandsAreTakenBackOnDestruction) {
+    ManualClock clock;
+    ManualTimerTable timers(clock);
+    FakePrompts prompts;
+    FixedClock now;
+    QTemporaryDir dir;
+    AppShell shell(timers, prompts, now, dir.filePath("x.ini"));
+    {
+        GraphController graph(shell);
+        EXPECT_TRUE(shell.HasHandler(Cmd::StoreRms));
+    }
+    EXPECT_FALSE(shell.HasHandler(Cmd::StoreRms));
+    EXPECT_FALSE(shell.ExecuteDirect(Cmd::StoreTransient));
+    timers.Start(FrameTimer::ResetScale, 50);
+    clock.Advance(60); // no crash, and the timer is stopped
+    EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
+    shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
+}
+
+} // namespace

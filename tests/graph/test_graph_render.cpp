@@ -1,0 +1,357 @@
+// The renderer on QImage: pixels of the plot, the traces and the overpainting,
+// and the per-column reduction of dense traces giving the very image of drawing
+// every segment.
+
+#include "base/Settings.h"
+#include "data/MeasurementSet.h"
+#include "graph/GraphRenderer.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <random>
+
+namespace {
+
+QGuiApplication& App() {
+    static int argc = 1;
+    static char name[] = "test_graph_render";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* app = new QGuiApplication(argc, argv);
+    return *app;
+}
+
+const QColor kGrey(240, 240, 240);
+
+class Render : public ::testing::Test {
+protected:
+    Render() : in{set, st, false} {
+        App();
+        st.m_bgColor = 8;    // dark blue
+        st.m_ch1Color = 0;   // red
+        st.m_ch2Color = 1;   // green
+        st.m_gridColor = 14; // grey
+    }
+    // A stored RMS set of n points from f(i) per channel, shown whole.
+    void Stored(int n, const std::function<double(int)>& f1,
+                const std::function<double(int)>& f2 = nullptr) {
+        set.m_rmsCount = n;
+        set.m_rmsInterval = 1;
+        set.m_startTime = 1265202300;
+        set.m_ch1Present = 1;
+        set.m_ch2Present = f2 ? 1 : 0;
+        set.m_ch1Rms.resize(size_t(n));
+        set.m_ch2Rms.resize(f2 ? size_t(n) : 0);
+        for (int i = 0; i < n; ++i) {
+            set.m_ch1Rms[size_t(i)] = float(f1(i));
+            if (f2)
+                set.m_ch2Rms[size_t(i)] = float(f2(i));
+        }
+        m.m_mode = GraphMode::StoreRms;
+        m.m_firstPoint = 1;
+        m.m_lastPoint = n;
+        m.m_graphCh1Present = 1;
+        m.m_graphCh2Present = f2 ? 1 : 0;
+        m.m_graphCh1Unit = "V";
+        m.m_graphCh2Unit = "A";
+        m.m_yLow = {-500, -500};
+        m.m_yHigh = {500, 500};
+        m.m_displayContent = 1;
+        m.SizeWorkBuffers(n);
+    }
+    QImage Paint(QSize size = QSize(1000, 700), bool decimate = true) {
+        QImage img(size, QImage::Format_RGB32);
+        img.fill(Qt::magenta);
+        QPainter p(&img);
+        RenderOptions o;
+        o.panelGrey = kGrey;
+        o.decimate = decimate;
+        PaintGraph(p, m, in, size, o);
+        return img;
+    }
+    int Count(const QImage& img, const QRect& r, const QColor& c) {
+        int n = 0;
+        for (int y = std::max(r.top(), 0); y <= std::min(r.bottom(), img.height() - 1); ++y)
+            for (int x = std::max(r.left(), 0); x <= std::min(r.right(), img.width() - 1); ++x)
+                n += img.pixelColor(x, y) == c;
+        return n;
+    }
+    QRect Plot() const {
+        const GraphLayout& g = m.m_layout;
+        return QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
+    }
+
+    MeasurementSet set;
+    AppSettings st;
+    GraphModel m;
+    GraphInputs in;
+};
+
+TEST_F(Render, BackgroundTraceAndFrameWhereTheyBelong) {
+    Stored(
+        101, [](int) { return 0.0; }, [](int) { return 250.0; });
+    const QImage img = Paint();
+    const GraphLayout& g = m.m_layout;
+    // Plot background between grid lines.
+    EXPECT_EQ(img.pixelColor(g.plotLeft + 13, g.plotTop + 17), ColourOf(8));
+    // CH1 at 0 V sits on the middle line, CH2 at 250 A three quarters up.
+    const int mid = g.plotBottom - g.Hp() / 2;
+    EXPECT_EQ(img.pixelColor(g.plotLeft + g.W() / 3, mid), QColor(255, 0, 0));
+    const int y2 = int(std::trunc(g.plotBottom - g.Hp() * 0.75));
+    EXPECT_EQ(img.pixelColor(g.plotLeft + g.W() / 3, y2), QColor(0, 255, 0));
+    // Frame panel grey, black outside it, white frame line.
+    EXPECT_EQ(img.pixelColor(g.frameLeft + 3, g.plotTop + 50), kGrey);
+    EXPECT_EQ(img.pixelColor(5, g.plotTop + 50), QColor(Qt::black));
+    EXPECT_EQ(img.pixelColor(10, g.plotTop + 50), QColor(Qt::white));
+    // Nothing of the magenta fill survives: every pixel was painted.
+    EXPECT_EQ(Count(img, img.rect(), Qt::magenta), 0);
+}
+
+TEST_F(Render, TracesNeverShowOutsideThePlot) {
+    // Spikes far above and below the range, and a steep ramp through it.
+    Stored(
+        300, [](int i) { return i % 37 == 0 ? 1e6 : (i % 41 == 0 ? -1e6 : (i - 150) * 20.0); },
+        [](int i) { return i % 2 ? 3000.0 : -3000.0; });
+    const QImage img = Paint();
+    const QRect plot = Plot();
+    const QColor red(255, 0, 0), green(0, 255, 0);
+    EXPECT_GT(Count(img, plot, red), 100);
+    EXPECT_GT(Count(img, plot, green), 100);
+    // Above the plot, and the margins left and right of it.
+    const QRect above(0, 0, img.width(), plot.top());
+    const QRect left(0, plot.top(), plot.left(), plot.height());
+    const QRect right(plot.right() + 1, plot.top(), img.width() - plot.right() - 1, plot.height());
+    // Below the plot down to the legends.
+    const QRect below(0, plot.bottom() + 1, img.width(), 25);
+    for (const QRect& r : {above, left, right, below}) {
+        EXPECT_EQ(Count(img, r, red), 0) << r.x() << "," << r.y();
+        EXPECT_EQ(Count(img, r, green), 0) << r.x() << "," << r.y();
+    }
+}
+
+TEST_F(Render, SegmentsOnTheEdgeAreDrawnAndBeyondItAreNot) {
+    // Values 500 map exactly onto the top edge, 600 above it.
+    Stored(21, [](int i) { return i < 10 ? 500.0 : 600.0; });
+    const QImage img = Paint();
+    const GraphLayout& g = m.m_layout;
+    const int xOnEdge = g.plotLeft + g.W() / 4;    // among points 0..9
+    const int xAbove = g.plotLeft + 3 * g.W() / 4; // among points 10..20
+    EXPECT_EQ(img.pixelColor(xOnEdge, g.plotTop), QColor(255, 0, 0));
+    EXPECT_NE(img.pixelColor(xAbove, g.plotTop), QColor(255, 0, 0));
+}
+
+TEST_F(Render, ApparentPowerDrawsOneTraceAndOneLegend) {
+    set.m_rtCount = 50;
+    set.m_rtCh1Present = set.m_rtCh2Present = 1;
+    set.m_rtRms.assign(50, FloatPair{10, 20});
+    set.m_rtFreq.assign(50, FloatPair{50, 50});
+    m.m_mode = GraphMode::RealTimeApparentPower;
+    m.m_firstPoint = 1;
+    m.m_lastPoint = 50;
+    m.m_graphCh1Present = m.m_graphCh2Present = 1;
+    m.m_graphCh1Unit = m.m_graphCh2Unit = "VA";
+    m.m_yLow = {0, 0};
+    m.m_yHigh = {400, 400};
+    m.m_displayContent = 1;
+    m.SizeWorkBuffers(50);
+    const QImage img = Paint();
+    const GraphLayout& g = m.m_layout;
+    // The product 200 VA in CH1's colour half way up; no CH2 colour anywhere.
+    EXPECT_EQ(img.pixelColor(g.plotLeft + 100, g.plotBottom - g.Hp() / 2), QColor(255, 0, 0));
+    EXPECT_EQ(Count(img, img.rect(), QColor(0, 255, 0)), 0);
+    // The legend "VA" at L + 60 in CH1's colour.
+    int reddish = 0;
+    for (int y = g.plotBottom + 28; y < g.plotBottom + 54; ++y)
+        for (int x = 55; x < 95; ++x) {
+            const QColor c = img.pixelColor(x, y);
+            reddish += c.red() > 150 && c.green() < 80;
+        }
+    EXPECT_GT(reddish, 10);
+}
+
+TEST_F(Render, WithoutGridsOnlyTicksRemain) {
+    st.m_showHorizontalGrid = 0;
+    st.m_showVerticalGrid = 0;
+    st.m_gridColor = 4; // magenta-free: use a colour of its own
+    st.m_gridColor = 9;
+    Stored(11, [](int) { return -1000.0; }); // trace below the plot
+    const QImage img = Paint();
+    const QRect plot = Plot();
+    const QColor grid = ColourOf(9);
+    EXPECT_EQ(Count(img, plot.adjusted(1, 1, -1, -1), grid), 0);
+    // Ticks: 5 pixels left of the plot on each of the 11 lines.
+    EXPECT_EQ(img.pixelColor(plot.left() - 3, plot.top()), grid);
+    EXPECT_EQ(img.pixelColor(plot.right() + 3, plot.bottom()), grid);
+    EXPECT_EQ(img.pixelColor(plot.left(), plot.bottom() + 3), grid); // X tick of label 0
+    // With both grids on, the dotted lines cross the plot.
+    st.m_showHorizontalGrid = 1;
+    const QImage withGrid = Paint();
+    EXPECT_GT(Count(withGrid, plot.adjusted(1, 1, -1, -1), grid), 200);
+}
+
+TEST_F(Render, WelcomeScreenFill) {
+    QImage img(800, 600, QImage::Format_RGB32);
+    img.fill(Qt::magenta);
+    QPainter p(&img);
+    PaintWelcome(p, img.rect());
+    p.end();
+    EXPECT_EQ(Count(img, img.rect(), Qt::magenta), 0);
+    EXPECT_EQ(img.pixelColor(790, 5), QColor(200, 200, 200));
+    EXPECT_GT(Count(img, QRect(280, 0, 520, 600), QColor(102, 122, 157)), 500);
+    EXPECT_EQ(Count(img, QRect(0, 0, 270, 600), QColor(102, 122, 157)), 0);
+}
+
+TEST_F(Render, DegenerateAxisAndTinyViewPaintWithoutFaults) {
+    Stored(100, [](int i) { return i; });
+    m.m_yLow = {42, 42};
+    m.m_yHigh = {42, 42};
+    const QImage img = Paint();
+    EXPECT_EQ(Count(img, img.rect(), Qt::magenta), 0);
+    for (QSize s : {QSize(150, 120), QSize(220, 180), QSize(1, 1)}) {
+        const QImage small = Paint(s);
+        EXPECT_EQ(small.size(), s);
+    }
+}
+
+// ---- the reduction of dense traces gives the image of every segment ----
+
+struct Shape {
+    const char* name;
+    std::function<double(int, int)> f; // (i, n) -> value
+};
+
+std::vector<Shape> Shapes() {
+    return {
+        {"noisy",
+         [](int i, int) {
+             // Deterministic noise, now and then beyond the range and on its edges.
+             uint32_t h = uint32_t(i) * 2654435761u;
+             h ^= h >> 13;
+             const double u = double(h % 10007) / 10007.0;
+             if (h % 97 == 0)
+                 return 800.0;
+             if (h % 89 == 0)
+                 return 500.0;
+             if (h % 83 == 0)
+                 return -500.0;
+             return (u - 0.5) * 900.0;
+         }},
+        {"smooth", [](int i, int n) { return 450 * std::sin(6.283185307 * 3.0 * i / n); }},
+        {"step", [](int i, int n) { return i < n / 2 ? -300.0 : (i < 3 * n / 4 ? 500.0 : 620.0); }},
+        {"spike",
+         [](int i, int n) {
+             return (i == n / 3 || i == n / 3 + 1) ? 5000.0 : (i == n / 2 ? -480.0 : 10.0);
+         }},
+    };
+}
+
+TEST_F(Render, ReducedTracesEqualEverySegmentDrawn) {
+    const QSize size(1000, 700); // W = 780
+    for (const Shape& shape : Shapes()) {
+        for (int n : {390, 780, 781, 782, 3000, 65536}) {
+            SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n));
+            Stored(
+                n, [&](int i) { return shape.f(i, n); },
+                [&](int i) { return -shape.f(n - 1 - i, n) * 0.8; });
+            const QImage reduced = Paint(size, true);
+            const QImage every = Paint(size, false);
+            ASSERT_EQ(reduced, every);
+        }
+    }
+}
+
+TEST_F(Render, ReducedTracesEqualEverySegmentWhenZoomed) {
+    const QSize size(1000, 700);
+    for (const Shape& shape : Shapes()) {
+        for (int n : {3000, 65536}) {
+            for (double zoom : {2.0, 8.0, 1000.0}) {
+                SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) +
+                             " zoom=" + std::to_string(zoom));
+                Stored(
+                    n, [&](int i) { return shape.f(i, n); },
+                    [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
+                // Base scale first, then a zoomed slot taken from it as a zoom box
+                // would: x stretched around a third of the plot, y range halved.
+                Paint(size, true);
+                const GraphLayout& g = m.m_layout;
+                const double x0 = g.plotLeft + g.W() / 3.0;
+                for (int k = 0; k < n; ++k) {
+                    for (int ch = 0; ch < 2; ++ch) {
+                        m.XPix(k, 1, ch) = g.plotLeft + (m.XPix(k, 0, ch) - x0) * zoom;
+                        m.YPix(k, 1, ch) = g.plotBottom - (g.plotBottom - m.YPix(k, 0, ch)) * 2.0;
+                    }
+                }
+                m.m_ch1Ticks[1] = m.m_ch1Ticks[0];
+                m.m_ch2Ticks[1] = m.m_ch2Ticks[0];
+                m.m_zoomSlot = 1;
+                m.m_scaleFrozen = 1;
+                const double dx = m.PointDistance();
+                m.m_leftIndex = int32_t(std::trunc((g.plotLeft - m.XPix(0, 1, 0)) / dx));
+                m.m_scrollIndex = 0;
+                const QImage reduced = Paint(size, true);
+                const QImage every = Paint(size, false);
+                ASSERT_EQ(reduced, every);
+                m.ResetScale();
+            }
+        }
+    }
+}
+
+TEST_F(Render, DrawSegmentMarksPoints) {
+    st.m_showMarkPoints = 1;
+    Stored(3, [](int) { return 0.0; });
+    const QImage img = Paint();
+    const GraphLayout& g = m.m_layout;
+    const int mid = g.plotBottom - g.Hp() / 2;
+    const int x = g.plotLeft + g.W() / 2; // the middle point
+    EXPECT_EQ(img.pixelColor(x, mid - 1), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(x + 1, mid + 1), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(x - 1, mid - 1), QColor(255, 0, 0));
+    // Mark points never change the reduced / every-segment identity.
+    Stored(5000, [](int i) { return (i * 37 % 101) * 4.0 - 200; });
+    EXPECT_EQ(Paint(QSize(900, 600), true), Paint(QSize(900, 600), false));
+}
+
+TEST_F(Render, AppendDrawsOnlyTheNewestSegmentInsideThePlot) {
+    set.m_rtCh1Present = 1;
+    set.m_rtRms.assign(200, FloatPair{0, 0});
+    set.m_rtFreq.assign(200, FloatPair{50, 50});
+    m.m_mode = GraphMode::RealTimeRms;
+    m.m_firstPoint = 1;
+    m.m_graphCh1Present = 1;
+    m.m_yLow = {-500, -500};
+    m.m_yHigh = {500, 500};
+    m.SizeWorkBuffers(200);
+    in.realTimeRunning = true;
+    m.SetClient(1000, 700);
+    set.m_rtCount = 2;
+    m.m_lastPoint = 2;
+    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::RepaintAll);
+    set.m_rtCount = 3;
+    m.m_lastPoint = 3;
+    AppendResult r = AppendRealTimePoint(m, in);
+    EXPECT_EQ(r.action, AppendAction::DrawNewest);
+    EXPECT_EQ(r.segment, 2);
+    set.m_rtRms[3][0] = 9999; // the newest point leaves the plot
+    set.m_rtCount = 4;
+    m.m_lastPoint = 4;
+    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::RepaintFrame);
+    // Reaching the capacity of the level: a full repaint, once.
+    set.m_rtRms[3][0] = 0;
+    set.m_rtCount = 101;
+    m.m_lastPoint = 101;
+    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::RepaintAll);
+    EXPECT_EQ(m.m_rtLevel, 1);
+    set.m_rtCount = 102;
+    m.m_lastPoint = 102;
+    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::DrawNewest);
+    m.m_dragInProgress = 1;
+    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::Nothing);
+}
+
+} // namespace

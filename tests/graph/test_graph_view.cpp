@@ -1,0 +1,315 @@
+// The graph view widget: welcome screen, off-screen composition, child windows,
+// its timers, the information bar and the mode commands through the main window.
+
+#include "app/AppShell.h"
+#include "app/CButtonBar.h"
+#include "app/CMainFrame.h"
+#include "base/LocalTime.h"
+#include "graph/CDTView.h"
+#include "ui/CRecInfoDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "test_graph_view";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+const TimeValue kStart = FromLocalFields({2010, 2, 3, 14, 5, 0});
+
+MeasurementSet StoredSet(int count) {
+    MeasurementSet s;
+    s.m_rmsCount = count;
+    s.m_rmsInterval = 60;
+    s.m_startTime = kStart;
+    s.m_channelCount = 2;
+    s.m_ch1Present = s.m_ch2Present = 1;
+    s.m_ch1Unit = "V";
+    s.m_ch2Unit = "A";
+    for (int i = 0; i < count; ++i) {
+        s.m_ch1Rms.push_back(230.0f + float(i % 7));
+        s.m_ch2Rms.push_back(5.0f + float(i % 3));
+    }
+    for (int k = 0; k < kTrPoints; ++k)
+        s.m_trWave.push_back(float(300 * std::sin(k / 20.0)));
+    s.m_trTime.push_back(kStart + 90);
+    s.m_trChannelCode.push_back(kTrChannel2);
+    s.m_trUnitCode.push_back(kTrUnitAmps);
+    s.m_trCount = 1;
+    return s;
+}
+
+class View : public ::testing::Test {
+protected:
+    View() : timers(clock), viewTimers(clock) {
+        App();
+        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+        shell =
+            std::make_unique<AppShell>(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini"));
+        view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
+        view->resize(1200, 800);
+        view->show();
+        QCoreApplication::processEvents();
+    }
+    ~View() override {
+        view.reset();
+        shell.reset();
+    }
+    // What a completed download does.
+    void Download(int count) {
+        shell->m_set.TakeStored(StoredSet(count));
+        ComputeStoredExtremes(shell->m_set);
+        shell->m_graph.m_firstPoint = 1;
+        shell->m_graph.m_lastPoint = count;
+        shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
+        shell->ExecuteDirect(Cmd::StoreRms);
+        shell->UpdateAllViews();
+        shell->m_graph.m_displayContent = 1;
+        timers.Start(FrameTimer::ResetScale, 50);
+    }
+    QImage Grab() {
+        view->repaint();
+        return view->grab().toImage();
+    }
+
+    QTemporaryDir dir;
+    ManualClock clock;
+    ManualTimerTable timers;
+    ManualTimerTable viewTimers;
+    FakePrompts prompts;
+    FixedClock now;
+    std::unique_ptr<AppShell> shell;
+    std::unique_ptr<CDTView> view;
+};
+
+TEST_F(View, WelcomeUntilDataThenGraphWithChildWindows) {
+    QImage img = Grab();
+    EXPECT_EQ(img.pixelColor(img.width() - 5, 5), QColor(200, 200, 200));
+    ASSERT_NE(view->findChild<CButtonBar*>(), nullptr);
+    EXPECT_EQ(view->InfoBar(), nullptr);
+
+    Download(500);
+    img = Grab();
+    QCoreApplication::processEvents(); // the button bar goes
+    EXPECT_EQ(view->findChild<CButtonBar*>(), nullptr);
+    const GraphLayout& g = shell->m_graph.m_layout;
+    EXPECT_EQ(g.plotTop, 120 + 70);
+    // The composed image is what the screen shows.
+    EXPECT_EQ(view->Composed().size(), view->size());
+    EXPECT_EQ(img.pixelColor(g.plotLeft + 7, g.plotTop + 15),
+              ColourOf(shell->m_settings.m_bgColor));
+    ASSERT_NE(view->InfoBar(), nullptr);
+    EXPECT_TRUE(view->InfoBar()->isVisible());
+    EXPECT_EQ(view->InfoBar()->geometry(), QRect(0, 0, 1200, 120));
+    EXPECT_EQ(view->HorizontalBar()->geometry(), g.horizontalBar);
+    EXPECT_FALSE(view->HorizontalBar()->isEnabled());
+    EXPECT_EQ(view->Ch1Bar()->geometry(), g.ch1Bar);
+    EXPECT_EQ(view->Ch2Bar()->geometry(), g.ch2Bar);
+    EXPECT_EQ(view->ViewToolBar()->geometry(), g.toolBar);
+    // Four buttons; ZoomOut works, the dialogs are not there yet.
+    const QList<QAction*> actions = view->ViewToolBar()->actions();
+    ASSERT_EQ(actions.size(), 4);
+    EXPECT_TRUE(actions[0]->isEnabled());
+    EXPECT_EQ(actions[0]->toolTip(), "ZoomOut");
+    EXPECT_FALSE(actions[1]->isEnabled());
+    EXPECT_FALSE(actions[2]->isEnabled());
+    EXPECT_FALSE(actions[3]->isEnabled());
+}
+
+TEST_F(View, FirstGraphPaintArmsTimer4AndResizeArmsTimer2) {
+    Download(50);
+    Grab();
+    EXPECT_TRUE(viewTimers.IsActive(ViewTimer::FirstPaintReset));
+    shell->m_graph.m_zoomSlot = 1;
+    clock.Advance(50);
+    EXPECT_EQ(shell->m_graph.m_zoomSlot, 0);
+    EXPECT_FALSE(viewTimers.IsActive(ViewTimer::FirstPaintReset));
+    // Not again on later paints.
+    Grab();
+    EXPECT_FALSE(viewTimers.IsActive(ViewTimer::FirstPaintReset));
+
+    view->resize(900, 600);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(viewTimers.IsActive(ViewTimer::ResizeRepaint));
+    clock.Advance(50);
+    EXPECT_FALSE(viewTimers.IsActive(ViewTimer::ResizeRepaint));
+    Grab();
+    EXPECT_EQ(shell->m_graph.m_layout.plotRight, 900 - 110);
+}
+
+TEST_F(View, ZoomOutButtonResetsTheScale) {
+    Download(50);
+    Grab();
+    shell->m_graph.m_zoomSlot = 1;
+    shell->m_graph.m_scrollIndex = -4;
+    view->ViewToolBar()->actions()[0]->trigger();
+    EXPECT_EQ(shell->m_graph.m_zoomSlot, 0);
+    EXPECT_EQ(shell->m_graph.m_scrollIndex, 0);
+    const int half = shell->m_graph.m_layout.Hp() / 2;
+    EXPECT_EQ(view->Ch1Bar()->minimum(), -half);
+    EXPECT_EQ(view->Ch2Bar()->maximum(), half);
+}
+
+TEST_F(View, TransientModeShrinksTheInfoBarToItsTime) {
+    Download(50);
+    Grab();
+    ASSERT_TRUE(shell->Execute(Cmd::StoreTransient));
+    Grab();
+    EXPECT_EQ(view->InfoBar()->height(), 25);
+    EXPECT_EQ(shell->m_graph.m_layout.plotTop, 25 + 70);
+    EXPECT_EQ(shell->m_graph.m_recInfo.start, FormatDateTime(kStart + 90));
+    // Numbered X labels in the transient graph.
+    EXPECT_EQ(shell->m_graph.m_xLabelText[0], "1");
+    // Only CH2 in amperes: CH2's colour in the plot, not CH1's.
+    const QImage img = view->Composed();
+    const GraphLayout& g = shell->m_graph.m_layout;
+    int ch1 = 0, ch2 = 0;
+    for (int y = g.plotTop; y <= g.plotBottom; ++y)
+        for (int x = g.plotLeft; x <= g.plotRight; ++x) {
+            ch1 += img.pixelColor(x, y) == ColourOf(shell->m_settings.m_ch1Color);
+            ch2 += img.pixelColor(x, y) == ColourOf(shell->m_settings.m_ch2Color);
+        }
+    EXPECT_EQ(ch1, 0);
+    EXPECT_GT(ch2, 200);
+}
+
+TEST_F(View, InfoBarOffHidesItAndThePlotMovesUp) {
+    shell->m_infoBarShown = 0;
+    Download(50);
+    Grab();
+    EXPECT_FALSE(view->InfoBar()->isVisible());
+    EXPECT_EQ(shell->m_graph.m_layout.plotTop, 70);
+}
+
+TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
+    MeasurementSet& s = shell->m_set;
+    s.m_rtCh1Present = 1;
+    s.m_rtCh1Unit = "V";
+    s.m_rtRms.assign(100, FloatPair{0, 0});
+    s.m_rtFreq.assign(100, FloatPair{50, 0});
+    shell->SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
+    shell->m_realTimeIdle = 0;
+    shell->m_graph.m_displayContent = 1;
+    s.m_rtCount = 1;
+    shell->ExecuteDirect(Cmd::RealTimeRms);
+    for (int n = 2; n <= 5; ++n) {
+        s.m_rtRms[size_t(n - 1)][0] = float(n * 50);
+        s.m_rtCount = n;
+        shell->ExecuteDirect(Cmd::RealTimeRms);
+        if (n == 4)
+            Grab(); // a full paint at 4 points
+        if (n == 5)
+            view->AppendRealTimePoint();
+    }
+    // The newest segment (points 4 to 5) is in the image without a full paint.
+    const GraphModel& g = shell->m_graph;
+    const int x = int(g.XPix(4, 0, 0));
+    const int y = int(g.YPix(4, 0, 0));
+    EXPECT_EQ(view->Composed().pixelColor(x, y), ColourOf(shell->m_settings.m_ch1Color));
+    shell->m_realTimeIdle = 1;
+}
+
+TEST(RecInfo, PaintsBothFormsAndScrollsOnlyWithinItsRange) {
+    App();
+    GraphModel m;
+    m.m_mode = GraphMode::StoreRms;
+    m.m_graphCh1Present = 1;
+    m.m_graphCh2Present = 0;
+    m.m_recInfo.title = "STORE RMS";
+    m.m_recInfo.start = "03/02/10 14:05:00";
+    EXPECT_EQ(CRecInfoDlg::ModeLabel().size(), 6 + 57 + 14);
+    EXPECT_EQ(CRecInfoDlg::Ch1Label(true), " S MAX:" + QString(57, ' ') + "S MIN:");
+    CRecInfoDlg bar(m);
+    bar.resize(900, 120);
+    QImage full(900, 120, QImage::Format_RGB32);
+    full.fill(Qt::magenta);
+    {
+        QPainter p(&full);
+        CRecInfoDlg::Paint(p, m, 880, 120, 0);
+    }
+    EXPECT_EQ(full.pixelColor(3, 3), CRecInfoDlg::Fill());
+    // The lines under the title band and the separator at y = 40.
+    EXPECT_EQ(full.pixelColor(5, 19), QColor(Qt::black));
+    EXPECT_EQ(full.pixelColor(5, 20), QColor(Qt::black));
+    EXPECT_EQ(full.pixelColor(5, 40), QColor(Qt::black));
+    // Text of the CH1 line, none on the CH2 line.
+    auto dark = [&](const QImage& img, QRect r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                n += img.pixelColor(x, y).lightness() < 120;
+        return n;
+    };
+    EXPECT_GT(dark(full, QRect(50, 65, 60, 16)), 10);
+    EXPECT_EQ(dark(full, QRect(50, 86, 400, 16)), 0);
+
+    m.m_mode = GraphMode::StoreTransient;
+    QImage slim(900, 25, QImage::Format_RGB32);
+    {
+        QPainter p(&slim);
+        CRecInfoDlg::Paint(p, m, 900, 25, 0);
+    }
+    // Only the time, centred.
+    EXPECT_EQ(dark(slim, QRect(0, 0, 300, 25)), 0);
+    EXPECT_GT(dark(slim, QRect(380, 0, 140, 25)), 10);
+
+    // The bar is shown disabled and without range; line down still moves as the
+    // rule says, line up only from 20.
+    EXPECT_FALSE(bar.VerticalBar()->isEnabled());
+    bar.OnVScroll(CRecInfoDlg::Scroll::LineUp);
+    EXPECT_EQ(bar.ScrollOffset(), 0);
+    bar.OnVScroll(CRecInfoDlg::Scroll::PageDown);
+    EXPECT_EQ(bar.ScrollOffset(), 0);
+    bar.OnVScroll(CRecInfoDlg::Scroll::LineDown);
+    EXPECT_EQ(bar.ScrollOffset(), 20);
+    bar.OnVScroll(CRecInfoDlg::Scroll::LineUp);
+    EXPECT_EQ(bar.ScrollOffset(), 0);
+}
+
+TEST(MainFrame, StoreCommandsOnTheToolBarFollowTheData) {
+    App();
+    QTemporaryDir dir;
+    qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+    ManualClock clock;
+    ManualTimerTable timers(clock);
+    FakePrompts prompts;
+    FixedClock now;
+    AppShell shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini"));
+    {
+        CMainFrame frame(shell);
+        frame.resize(1200, 800);
+        frame.show();
+        frame.UpdateCommandUI();
+        EXPECT_FALSE(frame.Action(Cmd::StoreRms)->isEnabled());
+        shell.m_set.TakeStored(StoredSet(20));
+        shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
+        shell.m_graph.m_displayContent = 1;
+        frame.UpdateCommandUI();
+        EXPECT_TRUE(frame.Action(Cmd::StoreRms)->isEnabled());
+        EXPECT_TRUE(frame.Action(Cmd::StoreTransient)->isEnabled());
+        frame.Action(Cmd::StoreTransient)->trigger();
+        EXPECT_TRUE(frame.Action(Cmd::StoreTransient)->isChecked());
+        EXPECT_FALSE(frame.Action(Cmd::StoreRms)->isChecked());
+        // The transient mode widens the instrument pane to 210 pixels.
+        EXPECT_EQ(frame.Splitter()->sizes().at(0), 210);
+        frame.Action(Cmd::StoreRms)->trigger();
+        EXPECT_TRUE(frame.Action(Cmd::StoreRms)->isChecked());
+        EXPECT_EQ(frame.Splitter()->sizes().at(0), 150);
+    }
+}
+
+} // namespace
