@@ -2,6 +2,7 @@
 
 #include "app/AppShell.h"
 #include "app/CAboutDlg.h"
+#include "app/FileCommands.h"
 #include "graph/CDTView.h"
 #include "ui/CInstrumentView.h"
 
@@ -55,6 +56,7 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     setCentralWidget(m_splitter);
 
     RegisterFrameCommands();
+    m_fileCommands = std::make_unique<FileCommands>(m_shell);
     m_shell.onCloseWindow = [this] { close(); };
     m_shell.onStatusText = [this](const QString& t) { ShowStatus(t); };
     m_shell.AddViewListener([this] { m_view->update(); });
@@ -66,6 +68,8 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     m_idleUpdate->start(200);
     UpdateCommandUI();
 }
+
+CMainFrame::~CMainFrame() = default;
 
 QAction* CMainFrame::AddAction(int command, const QString& text, const char* prompt) {
     auto* a = new QAction(text, this);

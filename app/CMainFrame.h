@@ -11,6 +11,7 @@
 class AppShell;
 class CDTView;
 class CInstrumentView;
+class FileCommands;
 class QAction;
 class QSplitter;
 class QTimer;
@@ -19,6 +20,7 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     explicit CMainFrame(AppShell& shell, QWidget* parent = nullptr);
+    ~CMainFrame() override;
 
     AppShell& Shell() { return m_shell; }
     CDTView* GraphView() { return m_view; }
@@ -51,5 +53,6 @@ private:
     CInstrumentView* m_instrumentView = nullptr;
     std::map<int, QAction*> m_actions;
     QTimer* m_idleUpdate = nullptr;
+    std::unique_ptr<FileCommands> m_fileCommands;
     int m_leftPaneWidth = 150;
 };

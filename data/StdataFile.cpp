@@ -46,6 +46,8 @@ public:
         U32(bits);
     }
     void Floats(const float* v, size_t n) {
+        if (n == 0)
+            return;
         if constexpr (kHostIsLittleEndian) {
             m_out.append(reinterpret_cast<const char*>(v), qsizetype(n * 4));
         } else {
@@ -119,7 +121,7 @@ public:
     }
     // Caller has checked that n floats fit in what is left.
     void Floats(float* dst, size_t n) {
-        if (!Need(n * 4))
+        if (n == 0 || !Need(n * 4))
             return;
         if constexpr (kHostIsLittleEndian) {
             std::memcpy(dst, m_p, n * 4);
@@ -189,7 +191,15 @@ public:
                 return 0;
             }
         }
-        return FromLocalFields({f[0], f[1], f[2], f[3], f[4], f[5]});
+        // Fields out of their usual range are normalised (month 13 is January of
+        // the next year), but the result must still be a date a file can carry.
+        const TimeValue t = FromLocalFields({f[0], f[1], f[2], f[3], f[4], f[5]});
+        const int year = ToLocalFields(t).year;
+        if (year < kMinYear || year > kMaxYear) {
+            Fail();
+            return 0;
+        }
+        return t;
     }
 
 private:

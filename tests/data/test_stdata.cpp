@@ -273,6 +273,7 @@ TEST_F(Stdata, CountsTheFileCannotHoldAreRefusedBeforeAllocating) {
         {"NaN interval", patched(16, "0000C07F")},
         {"year 0", patched(20, "00000000")},
         {"month -2^31", patched(24, "00000080")},
+        {"month that pushes the year past 9999", patched(24, "FF000800")},
     };
     for (const Case& c : cases) {
         MeasurementSet shown = Shown();
@@ -280,6 +281,17 @@ TEST_F(Stdata, CountsTheFileCannotHoldAreRefusedBeforeAllocating) {
         EXPECT_EQ(ParseStdata(c.bytes, shown, nullptr, &error), StdataStatus::Damaged) << c.what;
         ExpectSameStored(shown, Shown());
     }
+}
+
+TEST_F(Stdata, PresentChannelWithoutSamplesLoads) {
+    MeasurementSet s = WorkedExample();
+    s.m_rmsCount = 0;
+    s.m_ch1Rms.clear();
+    MeasurementSet loaded;
+    ASSERT_TRUE(DecodeStdata(EncodeStdata(s), loaded, nullptr));
+    EXPECT_EQ(loaded.m_ch1Present, 1);
+    EXPECT_TRUE(loaded.m_ch1Rms.empty());
+    EXPECT_EQ(loaded.m_ch1Unit, QStringLiteral("V"));
 }
 
 TEST_F(Stdata, TrailingBytesAreIgnored) {

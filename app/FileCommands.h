@@ -1,0 +1,70 @@
+#pragma once
+// The file commands of the main window: File > Open, File > Save (data file and
+// report), Instrument > Previous Measurement, the Ctrl+O / Ctrl+S / Ctrl+N
+// accelerators, the command-line file and the save prompts before Open and before
+// Download. Below the widgets: every prompt and file chooser goes through the
+// shell's Prompts seam, the time through its Clock, timer 8 through its table.
+
+#include <QString>
+
+class AppShell;
+
+class FileCommands {
+public:
+    // Registers the commands and fills the shell's onOpenDocument, onSaveCommand and
+    // onOfferSaveBeforeDownload hooks.
+    explicit FileCommands(AppShell& shell);
+    FileCommands(const FileCommands&) = delete;
+    FileCommands& operator=(const FileCommands&) = delete;
+
+    // Filters of the file choosers, as Qt name filters.
+    static QString OpenFilter();      // "DataLogger Files (*.stdata)"
+    static QString SaveFilter();      // "DataLogger Files (*.stdata *.xls)"
+    static QString FrameworkFilter(); // "OrvexDatalogger Files (*.stdata)" (Ctrl+O, Ctrl+S)
+
+    // Where Save puts its two files for the name the user chose: both in the chosen
+    // folder, the extension cut from the file name only ("run.xls" and "run" both
+    // give run.stdata and run.xls; a dot in a folder name is left alone).
+    struct SaveTargets {
+        QString dataPath;
+        QString reportPath;
+    };
+    static SaveTargets TargetsFor(const QString& chosenPath);
+    // "%y-%m-%d  %H.%M.%S" of the shell's current time.
+    QString ProposedSaveName() const;
+
+    // --- commands ---
+    void Open();                // 32827: prompt, file dialog, load
+    void PreviousMeasurement(); // 32882
+    bool Save();                // 32814: data file and report; true when both were written
+    void FrameworkOpen();       // Ctrl+O: dialog and load, no save prompt
+    bool FrameworkSave();       // Ctrl+S: data file only, with the current tag
+    void FrameworkNew();        // Ctrl+N
+
+    // --- prompts ---
+    // Before Open's file dialog: offer to save data that was downloaded or gathered
+    // live and not saved yet.
+    void OfferSaveBeforeOpen();
+    // Before a download; true when the download may go on (always, as either answer
+    // continues).
+    bool OfferSaveBeforeDownload();
+
+    // Outcome of reading one file.
+    enum class LoadResult { NotOpened, Loaded, WrongTag, Damaged };
+    // Reads a measurement file into the shell's set as Open does (no prompt, no
+    // dialog). A file that cannot be opened changes nothing and, with
+    // `reportUnopenable`, says so.
+    LoadResult LoadFile(const QString& path, bool reportUnopenable = false);
+
+    // The file the framework commands (Ctrl+O, Ctrl+S, command line) work on; empty
+    // until one was opened or saved that way, and again after Ctrl+N.
+    const QString& DocumentPath() const { return m_documentPath; }
+
+private:
+    void Register();
+    bool WriteBothFiles(const SaveTargets& targets);
+
+    AppShell& m_shell;
+    QString m_lastFolder;
+    QString m_documentPath;
+};

@@ -1,0 +1,385 @@
+#include "SampleSets.h"
+
+#include "app/AppShell.h"
+#include "app/FileCommands.h"
+#include "data/PreviousMeasurement.h"
+#include "data/ReportWriter.h"
+#include "data/StdataFile.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <ctime>
+
+#include <gtest/gtest.h>
+
+using namespace samples;
+
+namespace {
+
+class Files : public ::testing::Test {
+protected:
+    Files()
+        : timers(clock), shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")),
+          files(shell) {
+        setenv("TZ", "Europe/Berlin", 1);
+        tzset();
+        qputenv("DATALOGGER_DIR", dir.filePath("datadir").toLocal8Bit());
+        now.Set(At(2010, 2, 3, 14, 5, 6));
+        shell.onSizeWorkBuffers = [this](int64_t n) { sizedTo.push_back(n); };
+        shell.AddViewListener([this] { ++viewUpdates; });
+        shell.onStatusText = [this](const QString& t) { status = t; };
+    }
+    ~Files() override { qunsetenv("DATALOGGER_DIR"); }
+
+    // Downloaded data on screen, not saved yet.
+    void ShowDownloaded() {
+        shell.m_set.TakeStored(Rich());
+        shell.m_graph.m_lastPoint = 5;
+        shell.m_graph.m_displayContent = 1;
+        shell.m_dataUnsaved = 1;
+        shell.m_promptOnOpen = 1;
+        shell.m_promptOnDownload = 1;
+    }
+    QString File(const char* name, const MeasurementSet& set) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(WriteAll(path, EncodeStdata(set)));
+        return path;
+    }
+
+    QTemporaryDir dir;
+    ManualClock clock;
+    ManualTimerTable timers;
+    FakePrompts prompts;
+    FixedClock now;
+    AppShell shell;
+    FileCommands files;
+    std::vector<int64_t> sizedTo;
+    int viewUpdates = 0;
+    QString status;
+};
+
+// ------------------------------------------------------------------ Open
+
+TEST_F(Files, OpenLoadsTheChosenFileAndResetsTheScale50msLater) {
+    prompts.QueueFile(File("a.stdata", WorkedExample()));
+    ASSERT_TRUE(shell.Execute(Cmd::Open));
+    EXPECT_EQ(prompts.filters, std::vector<QString>{QStringLiteral("DataLogger Files (*.stdata)")});
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(prompts.waitCursorDepth, 0);
+    EXPECT_EQ(shell.m_set.m_ch1Rms, std::vector<float>{230.0f});
+    EXPECT_EQ(shell.m_set.m_fileTag, QStringLiteral("RMSTRDATA"));
+    EXPECT_EQ(shell.m_set.m_modeFromFile, 1);
+    EXPECT_EQ(shell.m_set.m_loadedFromFile, 1);
+    EXPECT_EQ(shell.m_graph.m_displayContent, 1);
+    EXPECT_EQ(sizedTo, std::vector<int64_t>{590});
+    EXPECT_EQ(viewUpdates, 1);
+    EXPECT_TRUE(timers.IsActive(FrameTimer::ResetScale));
+    EXPECT_EQ(timers.PeriodOf(FrameTimer::ResetScale), 50);
+}
+
+TEST_F(Files, OpenAsksToSaveOnlyUnsavedDataThatWasNotReadFromAFile) {
+    struct Case {
+        int lastPoint;
+        uint8_t loaded, unsaved, promptOnOpen;
+        bool asks;
+    } cases[] = {{1, 0, 1, 1, true},
+                 {0, 0, 1, 1, false},
+                 {5, 1, 1, 1, false},
+                 {5, 0, 0, 1, false},
+                 {5, 0, 1, 0, false}};
+    for (const Case& c : cases) {
+        prompts.shown.clear();
+        shell.m_graph.m_lastPoint = c.lastPoint;
+        shell.m_set.m_loadedFromFile = c.loaded;
+        shell.m_dataUnsaved = c.unsaved;
+        shell.m_promptOnOpen = c.promptOnOpen;
+        files.Open(); // answered No, file dialog cancelled
+        ASSERT_EQ(prompts.shown.size(), c.asks ? 1u : 0u) << c.lastPoint << c.loaded;
+        if (c.asks) {
+            EXPECT_EQ(
+                prompts.LastText(),
+                QStringLiteral("Do you want to save the existing graph data before continuing?"));
+            EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Exclamation);
+            EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::YesNo);
+            EXPECT_EQ(shell.m_dataUnsaved, 0);
+            EXPECT_EQ(shell.m_promptOnOpen, 0);
+        }
+    }
+}
+
+TEST_F(Files, YesToTheOpenPromptSavesFirstThenOpens) {
+    ShowDownloaded();
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    prompts.QueueFile(dir.filePath("saved.xls"));
+    prompts.QueueFile(File("next.stdata", WorkedExample()));
+    files.Open();
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("saved.stdata")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("saved.xls")));
+    EXPECT_EQ(shell.m_set.m_rmsCount, 1);
+}
+
+TEST_F(Files, ADamagedFileSaysSoAndLeavesTheDataShown) {
+    ShowDownloaded();
+    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    const QString path = dir.filePath("cut.stdata");
+    ASSERT_TRUE(WriteAll(path, EncodeStdata(WorkedExample()).left(80)));
+    shell.m_dataUnsaved = 0; // no prompt
+    prompts.QueueFile(path);
+    files.Open();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("damaged")));
+    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
+    EXPECT_EQ(shell.m_set.m_loadedFromFile, 0);
+    EXPECT_TRUE(sizedTo.empty());
+    EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
+    EXPECT_EQ(prompts.waitCursorDepth, 0);
+}
+
+TEST_F(Files, AnotherTagIsInvalidFormatAndKeepsTheData) {
+    ShowDownloaded();
+    shell.m_dataUnsaved = 0;
+    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    MeasurementSet epa = WorkedExample();
+    epa.m_dataTag = QString::fromLatin1(kTagRealTime);
+    prompts.QueueFile(File("epa.stdata", epa));
+    files.Open();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.LastText(), QStringLiteral("Invalid Format!"));
+    EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Exclamation);
+    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
+    // The graph view still hears about the refused file.
+    EXPECT_EQ(shell.m_set.m_fileTag, QStringLiteral("EPADATA"));
+    EXPECT_EQ(shell.m_set.m_modeFromFile, 1);
+    EXPECT_EQ(shell.m_set.m_loadedFromFile, 1);
+    EXPECT_TRUE(timers.IsActive(FrameTimer::ResetScale));
+}
+
+TEST_F(Files, AFileThatCannotBeOpenedChangesNothing) {
+    ShowDownloaded();
+    shell.m_dataUnsaved = 0;
+    prompts.QueueFile(dir.filePath("missing.stdata"));
+    files.Open();
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(shell.m_set.m_loadedFromFile, 0);
+    EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
+    // Named on the command line, the user gets told.
+    shell.OpenFileAtStart(dir.filePath("missing.stdata"));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("missing.stdata")));
+}
+
+// ------------------------------------------------------------------ Save
+
+TEST_F(Files, SaveWritesBothFilesIntoTheChosenFolder) {
+    ShowDownloaded();
+    shell.m_set.m_dataTag = QStringLiteral("EPADATA");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("my.data"));
+    prompts.QueueFile(dir.filePath("my.data/run.xls"));
+    ASSERT_TRUE(shell.Execute(Cmd::Save));
+    EXPECT_EQ(prompts.proposedNames, std::vector<QString>{QStringLiteral("10-02-03  14.05.06")});
+    EXPECT_EQ(prompts.filters,
+              std::vector<QString>{QStringLiteral("DataLogger Files (*.stdata *.xls)")});
+    EXPECT_EQ(shell.m_set.m_dataTag, QStringLiteral("RMSTRDATA"));
+    EXPECT_EQ(ReadAll(dir.filePath("my.data/run.stdata")), EncodeStdata(shell.m_set));
+    EXPECT_EQ(ReadAll(dir.filePath("my.data/run.xls")), BuildReport(shell.m_set));
+    EXPECT_EQ(shell.m_dataUnsaved, 0);
+    EXPECT_EQ(shell.m_promptOnOpen, 0);
+    EXPECT_EQ(shell.m_promptOnDownload, 0);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(prompts.waitCursorDepth, 0);
+    EXPECT_EQ(QDir(dir.filePath("my.data")).entryList(QDir::Files).size(), 2);
+
+    // Without an extension, and with a dot only in the folder name.
+    EXPECT_EQ(FileCommands::TargetsFor(QStringLiteral("/a.b/run")).dataPath,
+              QStringLiteral("/a.b/run.stdata"));
+    EXPECT_EQ(FileCommands::TargetsFor(QStringLiteral("/a.b/run")).reportPath,
+              QStringLiteral("/a.b/run.xls"));
+    EXPECT_EQ(FileCommands::TargetsFor(QStringLiteral("/a/x.y.stdata")).reportPath,
+              QStringLiteral("/a/x.y.xls"));
+}
+
+TEST_F(Files, AfterSaveOpenDoesNotAsk) {
+    ShowDownloaded();
+    prompts.QueueFile(dir.filePath("run.stdata"));
+    files.Save();
+    files.Open();
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(Files, CancellingSaveChangesNothing) {
+    ShowDownloaded();
+    EXPECT_FALSE(files.Save());
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
+}
+
+TEST_F(Files, AFailedSaveKeepsTheOldFilesAndTheFlagsAndSaysSo) {
+    ShowDownloaded();
+    ASSERT_TRUE(WriteAll(dir.filePath("run.xls"), "old report"));
+    // A directory where the data file should go: not even root can replace it.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("run.stdata"));
+    prompts.QueueFile(dir.filePath("run.xls"));
+    EXPECT_FALSE(files.Save());
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("could not be saved")));
+    EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("run.stdata")));
+    EXPECT_EQ(ReadAll(dir.filePath("run.xls")), QByteArray("old report"));
+    EXPECT_TRUE(QFileInfo(dir.filePath("run.stdata")).isDir());
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(prompts.waitCursorDepth, 0);
+    // No temporary file left behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+
+    // A folder that is a regular file.
+    prompts.QueueFile(dir.filePath("run.xls/inner.xls"));
+    EXPECT_FALSE(files.Save());
+    EXPECT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(ReadAll(dir.filePath("run.xls")), QByteArray("old report"));
+}
+
+TEST_F(Files, SaveIsEnabledOnlyWithAGraphShown) {
+    EXPECT_FALSE(shell.StateOf(Cmd::Save).enabled);
+    shell.m_graph.m_lastPoint = 1;
+    EXPECT_TRUE(shell.StateOf(Cmd::Save).enabled);
+    for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::FileOpenFramework})
+        EXPECT_TRUE(shell.StateOf(id).enabled) << id;
+    shell.m_realTimeIdle = 0;
+    for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::FileOpenFramework})
+        EXPECT_FALSE(shell.StateOf(id).enabled) << id;
+    EXPECT_TRUE(shell.StateOf(Cmd::Save).enabled);
+    EXPECT_TRUE(shell.StateOf(Cmd::FileSaveFramework).enabled);
+    EXPECT_TRUE(shell.StateOf(Cmd::FileNew).enabled);
+}
+
+// ------------------------------------------------------------------ prompts
+
+TEST_F(Files, DownloadPromptAsksOnceAndAlwaysGoesOn) {
+    ShowDownloaded();
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    prompts.QueueFile(dir.filePath("before.stdata"));
+    EXPECT_TRUE(shell.OfferSaveBeforeDownload());
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(
+        prompts.LastText(),
+        QStringLiteral("Do you want to save the existing RMS&TR graph data before continuing?"));
+    EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Question);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("before.xls")));
+
+    // Saved: no flags left, no second question.
+    shell.m_dataUnsaved = 1;
+    EXPECT_TRUE(shell.OfferSaveBeforeDownload());
+    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(shell.m_dataUnsaved, 1); // only an asked prompt clears it
+
+    shell.m_promptOnDownload = 1;
+    shell.m_set.m_loadedFromFile = 1;
+    EXPECT_TRUE(shell.OfferSaveBeforeDownload());
+    EXPECT_EQ(prompts.shown.size(), 1u);
+
+    shell.m_set.m_loadedFromFile = 0;
+    EXPECT_TRUE(shell.OfferSaveBeforeDownload()); // answered No
+    EXPECT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(shell.m_dataUnsaved, 0);
+    EXPECT_EQ(shell.m_promptOnDownload, 0);
+}
+
+TEST_F(Files, YesToTheClosePromptRunsSave) {
+    ShowDownloaded();
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    prompts.QueueFile(dir.filePath("closing.stdata"));
+    shell.RequestClose();
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("closing.stdata")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("closing.xls")));
+}
+
+// ------------------------------------------------------------------ previous measurement
+
+TEST_F(Files, PreviousMeasurementRecallsTheLastDownloadOnly) {
+    files.PreviousMeasurement(); // none written yet: nothing at all
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(shell.m_set.m_loadedFromFile, 0);
+
+    MeasurementSet downloaded = WorkedExample();
+    ASSERT_TRUE(WritePreviousMeasurement(downloaded));
+    EXPECT_TRUE(PreviousMeasurementPath().startsWith(dir.filePath("datadir")));
+    ASSERT_TRUE(shell.Execute(Cmd::PreviousMeasurement));
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(shell.m_set.m_ch1Rms, std::vector<float>{230.0f});
+    EXPECT_EQ(timers.PeriodOf(FrameTimer::ResetScale), 50);
+
+    // After a real-time acquisition the file carries the real-time tag.
+    MeasurementSet live = Rich();
+    live.m_dataTag = QString::fromLatin1(kTagRealTime);
+    ASSERT_TRUE(WritePreviousMeasurement(live));
+    files.PreviousMeasurement();
+    ASSERT_EQ(prompts.shown.size(), 1u); // read once, one message
+    EXPECT_EQ(prompts.LastText(), QStringLiteral("Invalid Format!"));
+    EXPECT_EQ(shell.m_set.m_ch1Rms, std::vector<float>{230.0f});
+}
+
+TEST_F(Files, WritingThePreviousMeasurementKeepsTheOldOneOnFailure) {
+    ASSERT_TRUE(WritePreviousMeasurement(WorkedExample()));
+    const QByteArray before = ReadAll(PreviousMeasurementPath());
+    // Make the data directory a place no file can be created in: the path of the
+    // file's folder becomes a regular file.
+    qputenv("DATALOGGER_DIR", dir.filePath("blocked/sub").toLocal8Bit());
+    ASSERT_TRUE(WriteAll(dir.filePath("blocked"), "x"));
+    QString error;
+    EXPECT_FALSE(WritePreviousMeasurement(Rich(), &error));
+    EXPECT_FALSE(error.isEmpty());
+    qputenv("DATALOGGER_DIR", dir.filePath("datadir").toLocal8Bit());
+    EXPECT_EQ(ReadAll(PreviousMeasurementPath()), before);
+}
+
+// ------------------------------------------------------------------ accelerators
+
+TEST_F(Files, CtrlSAsksForANameOnceAndWritesOnlyTheDataFile) {
+    ShowDownloaded();
+    shell.m_set.m_dataTag.clear();
+    prompts.QueueFile(dir.filePath("doc"));
+    ASSERT_TRUE(shell.Execute(Cmd::FileSaveFramework));
+    EXPECT_EQ(prompts.filters,
+              std::vector<QString>{QStringLiteral("OrvexDatalogger Files (*.stdata)")});
+    const QString path = dir.filePath("doc.stdata");
+    EXPECT_EQ(files.DocumentPath(), path);
+    MeasurementSet back;
+    EXPECT_TRUE(LoadStdataFile(path, back, nullptr)); // reopenable: tag RMSTRDATA
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("doc.xls")));
+    EXPECT_EQ(shell.m_dataUnsaved, 1); // only Save with its report clears the flags
+
+    shell.m_set.m_trLevelHigh = 77.0f;
+    ASSERT_TRUE(shell.Execute(Cmd::FileSaveFramework));
+    EXPECT_EQ(prompts.fileChoosersShown, 1);
+    ASSERT_TRUE(LoadStdataFile(path, back, nullptr));
+    EXPECT_EQ(back.m_trLevelHigh, 77.0f);
+
+    ASSERT_TRUE(shell.Execute(Cmd::FileNew));
+    EXPECT_TRUE(files.DocumentPath().isEmpty());
+    EXPECT_EQ(shell.m_set.m_trLevelHigh, 77.0f); // the data stay
+    shell.Execute(Cmd::FileSaveFramework);       // asks again, cancelled
+    EXPECT_EQ(prompts.fileChoosersShown, 2);
+}
+
+TEST_F(Files, CtrlOAndTheCommandLineOpenWithoutPrompt) {
+    ShowDownloaded();
+    const QString path = File("cl.stdata", WorkedExample());
+    shell.OpenFileAtStart(path);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(shell.m_set.m_rmsCount, 1);
+    EXPECT_EQ(files.DocumentPath(), path);
+
+    ShowDownloaded();
+    prompts.QueueFile(path);
+    ASSERT_TRUE(shell.Execute(Cmd::FileOpenFramework));
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(prompts.filters.back(), QStringLiteral("OrvexDatalogger Files (*.stdata)"));
+    EXPECT_EQ(shell.m_set.m_rmsCount, 1);
+}
+
+} // namespace
