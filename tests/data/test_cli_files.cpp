@@ -1,0 +1,144 @@
+// orvex-dl export and info, run as a script would run them.
+
+#include "SampleSets.h"
+
+#include "data/ReportWriter.h"
+#include "data/StdataFile.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace samples;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+CliRun Cli(const QStringList& args, const QString& locale = QStringLiteral("C.UTF-8")) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
+    env.insert(QStringLiteral("LC_ALL"), locale);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ORVEX_DL), args);
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return {};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+class CliFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", "Europe/Berlin", 1);
+        tzset();
+    }
+    QString Write(const char* name, const QByteArray& bytes) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(WriteAll(path, bytes));
+        return path;
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(CliFiles, InfoSummarisesAFileInTextAndJson) {
+    const QString path = Write("w.stdata", EncodeStdata(WorkedExample()));
+    const CliRun text = Cli({QStringLiteral("info"), path});
+    ASSERT_EQ(text.exitCode, 0) << text.err.constData();
+    EXPECT_TRUE(text.out.contains("RMS samples:     1\n"));
+    EXPECT_TRUE(text.out.contains("Interval:        60.0 s\n"));
+    EXPECT_TRUE(text.out.contains("Start time:      03/02/10 14:05:00\n"));
+    EXPECT_TRUE(text.out.contains("  maximum:       230.0 V @03/02/10 14:05:00\n"));
+    EXPECT_TRUE(text.out.contains("CH2:             absent\n"));
+    EXPECT_TRUE(text.out.contains("TR levels:       high 500, low 100\n"));
+
+    const CliRun json = Cli({QStringLiteral("info"), path, QStringLiteral("--json")});
+    ASSERT_EQ(json.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(json.out).object();
+    EXPECT_EQ(o[QStringLiteral("rmsCount")].toInt(), 1);
+    EXPECT_EQ(o[QStringLiteral("intervalSeconds")].toDouble(), 60.0);
+    EXPECT_EQ(o[QStringLiteral("startTime")].toString(),
+              QStringLiteral("2010-02-03T14:05:00+01:00"));
+    const QJsonArray ch = o[QStringLiteral("channels")].toArray();
+    ASSERT_EQ(ch.size(), 2);
+    EXPECT_EQ(ch[0].toObject()[QStringLiteral("unit")].toString(), QStringLiteral("V"));
+    EXPECT_FALSE(ch[1].toObject()[QStringLiteral("present")].toBool());
+    EXPECT_EQ(o[QStringLiteral("trLevelHigh")].toDouble(), 500.0);
+}
+
+TEST_F(CliFiles, ExportWritesTheSameReportAsSaveUnderAGermanLocale) {
+    const MeasurementSet rich = Rich();
+    const QString in = Write("rich.stdata", EncodeStdata(rich));
+    MeasurementSet loaded;
+    ASSERT_TRUE(DecodeStdata(EncodeStdata(rich), loaded, nullptr));
+    const QByteArray expected = BuildReport(loaded);
+    ASSERT_FALSE(expected.isEmpty());
+
+    const QString out = dir.filePath("rich.xls");
+    const CliRun c = Cli({QStringLiteral("export"), in, QStringLiteral("-o"), out});
+    ASSERT_EQ(c.exitCode, 0) << c.err.constData();
+    EXPECT_EQ(ReadAll(out), expected);
+
+    // The application object adopts the environment's locale for the C library;
+    // the report must not notice.
+    const QString german = dir.filePath("german.xls");
+    const CliRun g = Cli({QStringLiteral("export"), in, QStringLiteral("-o"), german},
+                         QStringLiteral("de_DE.UTF-8"));
+    ASSERT_EQ(g.exitCode, 0) << g.err.constData();
+    EXPECT_EQ(ReadAll(german), expected);
+
+    // Without -o the report goes beside the input.
+    ASSERT_EQ(Cli({QStringLiteral("export"), in}).exitCode, 0);
+    EXPECT_EQ(ReadAll(dir.filePath("rich.xls")), expected);
+}
+
+TEST_F(CliFiles, BadFilesAndArgumentsGiveMessagesAndExitCodes) {
+    MeasurementSet epa = WorkedExample();
+    epa.m_dataTag = QString::fromLatin1(kTagRealTime);
+    const QString epaPath = Write("epa.stdata", EncodeStdata(epa));
+    const QString cut = Write("cut.stdata", EncodeStdata(WorkedExample()).left(60));
+    const QString good = Write("good.stdata", EncodeStdata(WorkedExample()));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("taken.xls"));
+
+    struct Case {
+        QStringList args;
+        int exitCode;
+        const char* message;
+    } cases[] = {
+        {{QStringLiteral("info"), epaPath}, 7, "Invalid Format!"},
+        {{QStringLiteral("export"), epaPath, QStringLiteral("-o"), dir.filePath("e.xls")},
+         7,
+         "Invalid Format!"},
+        {{QStringLiteral("info"), cut}, 7, "damaged"},
+        {{QStringLiteral("export"), cut}, 7, "damaged"},
+        {{QStringLiteral("info"), dir.filePath("none.stdata")}, 7, "cannot open"},
+        {{QStringLiteral("export"), good, QStringLiteral("-o"), dir.filePath("taken.xls")},
+         1,
+         "cannot write"},
+        {{QStringLiteral("info")}, 2, "Usage"},
+        {{QStringLiteral("export"), good, QStringLiteral("--frobnicate")}, 2, "unknown option"},
+        {{QStringLiteral("export"), good, QStringLiteral("-o")}, 2, "needs a file name"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = Cli(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.constData();
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("e.xls")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("cut.xls")));
+}
+
+} // namespace
