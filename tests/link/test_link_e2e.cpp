@@ -1,0 +1,149 @@
+// End to end through a real pseudo-terminal: the simulator on one side, the serial
+// channel on QSerialPort, real timers and the download on the other.
+
+#include "SimProcess.h"
+
+#include "base/LocalTime.h"
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "link/DownloadJob.h"
+#include "link/LoggerImage.h"
+#include "link/QtSerialChannel.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+QCoreApplication* App() {
+    static int argc = 1;
+    static char name[] = "test_link_e2e";
+    static char* argv[] = {name, nullptr};
+    static auto* app = new QCoreApplication(argc, argv);
+    return app;
+}
+
+struct RealLink {
+    explicit RealLink(const QString& device) {
+        App();
+        qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
+        timers.SetHandler([this](int id) { link.OnTimer(id); });
+    }
+    ~RealLink() { channel.Close(); }
+    QtTimerTable timers;
+    FakePrompts prompts;
+    MeasurementSet set;
+    QtSerialChannel channel;
+    LinkController link{channel, timers, prompts, set};
+};
+
+void ExpectSameAsRecording(const MeasurementSet& s, const LoggerRecording& r) {
+    const int n = r.channelCount;
+    ASSERT_EQ(s.m_rmsCount, int(r.samples.size()));
+    ASSERT_EQ(s.m_trCount, int(r.tr.size()));
+    ASSERT_TRUE(s.StoredIsConsistent());
+    for (size_t i = 0; i < r.samples.size(); ++i) {
+        if (n == 2) {
+            ASSERT_EQ(s.m_ch1Rms[i], ScaledRms(r.samples[i][0])) << i;
+            ASSERT_EQ(s.m_ch2Rms[i], ScaledRms(r.samples[i][1])) << i;
+        } else {
+            const auto& v = s.m_ch1Present ? s.m_ch1Rms : s.m_ch2Rms;
+            ASSERT_EQ(v[i], ScaledRms(r.samples[i][0])) << i;
+        }
+    }
+    for (size_t k = 0; k < r.tr.size(); ++k) {
+        ASSERT_EQ(s.m_trTime[k], FromLocalFields(r.tr[k].time)) << k;
+        ASSERT_EQ(s.m_trUnitCode[k], r.tr[k].quantity);
+        ASSERT_EQ(s.m_trChannelCode[k], r.tr[k].channel);
+        for (size_t j = 0; j < 251; ++j)
+            ASSERT_EQ(s.m_trWave[k * 251 + j], float(r.tr[k].wave[j])) << k << " " << j;
+    }
+}
+
+TEST(LinkEndToEnd, WrappedRecordingWithTransientsArrivesSampleForSample) {
+    SyntheticOptions o;
+    o.samples = 5000;
+    o.trEvery = 1200;
+    o.startPos = 523776 + 100; // in the ring's last block: the download wraps
+    o.intervalUnit = 0x20;
+    o.intervalCount = 5;
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--samples", "5000", "--tr-every", "1200", "--start-pos", "523876",
+                           "--unit", "m", "--interval", "5"}));
+    RealLink rl(sim.device);
+    DownloadJob job(rl.link);
+    ASSERT_EQ(job.Run(20000), DownloadResult::Completed);
+    const LoggerRecording r = SyntheticRecording(o);
+    ExpectSameAsRecording(rl.set, r);
+    EXPECT_EQ(rl.set.m_rmsInterval, 300.f);
+    EXPECT_EQ(rl.set.m_startTime, FromLocalFields(r.start) + TimeValue(r.overwrittenSamples) * 300);
+    EXPECT_EQ(rl.set.m_dataTag, "RMSTRDATA");
+    EXPECT_TRUE(rl.prompts.shown.empty());
+    EXPECT_FALSE(rl.channel.IsOpen());
+}
+
+TEST(LinkEndToEnd, RecordingFileOfOneChannelEndingInAShortBlock) {
+    SyntheticOptions o;
+    o.channelCount = 1;
+    o.ch1Kind = kChannelAbsent;
+    o.ch2Kind = kChannelAmps;
+    o.samples = 777;
+    o.trEvery = 250;
+    const LoggerRecording r = SyntheticRecording(o);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("rec.bin");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(RecordingFileBytes(r));
+    }
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--file", path}));
+    RealLink rl(sim.device);
+    DownloadJob job(rl.link);
+    ASSERT_EQ(job.Run(20000), DownloadResult::Completed);
+    EXPECT_EQ(rl.set.m_ch1Present, 0);
+    EXPECT_EQ(rl.set.m_ch2Unit, "A");
+    ExpectSameAsRecording(rl.set, r);
+}
+
+TEST(LinkEndToEnd, DroppedBlockIsACommunicationInterruptionAndKeepsTheData) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--samples", "2000", "--drop-block", "2"}));
+    RealLink rl(sim.device);
+    rl.set.m_ch1Present = 1;
+    rl.set.m_ch1Unit = "V";
+    rl.set.m_rmsCount = 2;
+    rl.set.m_ch1Rms = {230.f, 231.f};
+    rl.set.m_dataTag = "previous";
+    DownloadJob job(rl.link);
+    ASSERT_EQ(job.Run(15000), DownloadResult::Interrupted);
+    EXPECT_EQ(rl.prompts.LastText(), "Communication interruption!");
+    EXPECT_EQ(rl.set.m_rmsCount, 2);
+    EXPECT_EQ(rl.set.m_ch1Rms, (std::vector<float>{230.f, 231.f}));
+    EXPECT_EQ(rl.set.m_ch2Present, 0);
+    EXPECT_EQ(rl.set.m_dataTag, "previous");
+    EXPECT_FALSE(rl.link.LoadingShown());
+}
+
+TEST(LinkEndToEnd, LoggerFaultsGetTheirOutcome) {
+    struct Case {
+        const char* option;
+        DownloadResult result;
+    };
+    for (const Case c :
+         {Case{"--logging-now", DownloadResult::LoggingNow},
+          Case{"--no-data", DownloadResult::NoData}, Case{"--silent", DownloadResult::NoLogger}}) {
+        SimProcess sim;
+        ASSERT_TRUE(sim.Start({"--samples", "10", c.option}));
+        RealLink rl(sim.device);
+        DownloadJob job(rl.link);
+        EXPECT_EQ(job.Run(10000), c.result) << c.option;
+    }
+}
+
+} // namespace

@@ -1,0 +1,153 @@
+// orvex-dl download: fetches the logger's stored recording into a .stdata file,
+// running the same link and download code as the desktop application.
+
+#include "tools/cli/CliCommand.h"
+
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "data/StdataFile.h"
+#include "link/DownloadJob.h"
+#include "link/QtSerialChannel.h"
+
+#include <cstdio>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char* const kUsage =
+    "Usage: orvex-dl download --port DEVICE -o FILE.stdata [--timeout SECONDS]\n\n"
+    "Downloads the recording stored in the logger on DEVICE (e.g. /dev/ttyUSB0) and\n"
+    "writes it as a measurement file. Progress goes to stderr.\n"
+    "Exit codes: 0 done, 1 failure, 2 usage, 3 no logger, 4 logger busy logging,\n"
+    "5 no data in the logger, 6 communication interruption.\n";
+
+// Messages of the link go to stderr; questions are answered "No".
+class StderrPrompts : public Prompts {
+public:
+    PromptAnswer Message(const QString& text, PromptIcon, PromptButtons buttons) override {
+        std::fprintf(stderr, "%sorvex-dl: %s\n", m_midLine ? "\n" : "", qPrintable(text));
+        m_midLine = false;
+        return buttons == PromptButtons::Ok || buttons == PromptButtons::OkCancel
+                   ? PromptAnswer::Ok
+                   : PromptAnswer::No;
+    }
+    QString ChooseOpenFile(const QString&, const QString&) override { return {}; }
+    QString ChooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
+    void SetWaitCursor(bool) override {}
+    bool m_midLine = false;
+};
+
+int RunDownload(const QStringList& args) {
+    QString device, output;
+    int timeoutS = 600;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            return CliExit::Ok;
+        }
+        const bool hasValue = i + 1 < args.size();
+        if ((a == QLatin1String("--port") || a == QLatin1String("-p")) && hasValue) {
+            device = args[++i];
+        } else if ((a == QLatin1String("-o") || a == QLatin1String("--output")) && hasValue) {
+            output = args[++i];
+        } else if (a == QLatin1String("--timeout") && hasValue) {
+            bool ok = false;
+            timeoutS = args[++i].toInt(&ok);
+            if (!ok || timeoutS < 1) {
+                std::fprintf(stderr, "orvex-dl download: --timeout takes seconds\n");
+                return CliExit::Usage;
+            }
+        } else {
+            std::fprintf(stderr, "orvex-dl download: unexpected argument '%s'\n\n%s", qPrintable(a),
+                         kUsage);
+            return CliExit::Usage;
+        }
+    }
+    if (device.isEmpty() || output.isEmpty()) {
+        std::fprintf(stderr, "orvex-dl download: --port and -o are required\n\n%s", kUsage);
+        return CliExit::Usage;
+    }
+
+    // The one device is port 1; the link searches it as it would search the map.
+    qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
+    QtTimerTable timers;
+    StderrPrompts prompts;
+    MeasurementSet set;
+    QtSerialChannel channel;
+    LinkController link(channel, timers, prompts, set);
+    timers.SetHandler([&](int id) { link.OnTimer(id); });
+    link.onStatus = [&](const QString& text) {
+        std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
+    };
+
+#ifndef _WIN32
+    const bool tty = ::isatty(2);
+#else
+    const bool tty = false;
+#endif
+    DownloadJob job(link);
+    int lastShown = -1;
+    job.onProgress = [&](int pos, int range) {
+        const int percent = range > 0 ? pos * 100 / range : 0;
+        if (tty) {
+            std::fprintf(stderr, "\rDownloading: block %d of %d (%d%%)", pos, range, percent);
+            prompts.m_midLine = true;
+        } else if (percent / 10 != lastShown / 10) {
+            std::fprintf(stderr, "Downloading: %d%%\n", percent);
+        }
+        lastShown = percent;
+    };
+    std::fprintf(stderr, "Searching the logger on %s...\n", qPrintable(device));
+    const DownloadResult result = job.Run(timeoutS * 1000, 5000);
+    if (prompts.m_midLine)
+        std::fputc('\n', stderr);
+    channel.Close();
+
+    switch (result) {
+    case DownloadResult::Completed:
+        break;
+    case DownloadResult::NoLogger: {
+        // Say why: the device does not open, or it opens but nothing answers.
+        QString why = QStringLiteral("no answer to the probe");
+        channel.SelectPort(kFirstPort);
+        if (!channel.Open())
+            why = channel.LastError();
+        channel.Close();
+        std::fprintf(stderr, "orvex-dl: no logger answered on %s (%s)\n", qPrintable(device),
+                     qPrintable(why));
+        return CliExit::NoLogger;
+    }
+    case DownloadResult::LoggingNow:
+        return CliExit::LoggerBusy;
+    case DownloadResult::NoData:
+        return CliExit::NoData;
+    case DownloadResult::DamagedHeader:
+        return CliExit::Failure;
+    case DownloadResult::Interrupted:
+        return CliExit::Interrupted;
+    case DownloadResult::NoAnswer:
+        std::fprintf(stderr, "orvex-dl: the logger did not answer the download command\n");
+        return CliExit::Interrupted;
+    case DownloadResult::TimedOut:
+        std::fprintf(stderr, "orvex-dl: the download did not finish within %d s\n", timeoutS);
+        return CliExit::Interrupted;
+    }
+
+    QString error;
+    if (!SaveStdataFile(output, set, &error)) {
+        std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(output),
+                     qPrintable(error));
+        return CliExit::Failure;
+    }
+    std::fprintf(stderr, "Downloaded %d RMS samples per channel and %d transient records to %s\n",
+                 set.m_rmsCount, set.m_trCount, qPrintable(output));
+    return CliExit::Ok;
+}
+
+CliRegistration reg({"download", "download the logger's recording to a .stdata file", RunDownload});
+
+} // namespace

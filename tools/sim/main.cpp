@@ -1,0 +1,319 @@
+// orvex-logger-sim: the logger's side of the serial protocol on a pseudo-terminal,
+// for running the application, the command-line tool and the end-to-end tests
+// without the hardware. Prints the device path it serves as its first line.
+
+#include "link/LoggerModel.h"
+#include "link/LoggerProtocol.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: orvex-logger-sim [options]\n"
+    "Serves a simulated data logger on a pseudo-terminal and prints its device path\n"
+    "as the first line on stdout. Runs until killed.\n\n"
+    "Recording (synthetic unless --file is given):\n"
+    "  --channels N        recorded channels, 1 or 2 (default 2)\n"
+    "  --ch1 V|A|off       kind of CH1 (default V)\n"
+    "  --ch2 V|A|off       kind of CH2 (default A; off with one channel)\n"
+    "  --interval N        recording interval count (default 1)\n"
+    "  --unit s|m|h        recording interval unit (default s)\n"
+    "  --samples N         RMS samples (default 1000)\n"
+    "  --tr-every N        a transient record after every N samples (default 0: none)\n"
+    "  --start-pos P       start position in the 512 KiB ring; non-zero means the\n"
+    "                      recording wrapped (default 0)\n"
+    "  --start YYYY-MM-DDTHH:MM:SS  recording start (default 2010-02-03T14:05:00)\n"
+    "  --file PATH         serve a recording file: 28 header bytes, then the data\n"
+    "Line:\n"
+    "  --paced             pace replies at 115200 baud, 10 bits a byte\n"
+    "  --frame-ms MS       real-time frame period when not paced (default 250)\n"
+    "Faults:\n"
+    "  --silent            answer nothing\n"
+    "  --drop-block N      leave the N-th block request of a download unanswered\n"
+    "  --logging-now       answer the download command with \"logging now\"\n"
+    "  --no-data           report a data length of 0\n"
+    "  --zero-channels     report a channel count of 0\n"
+    "  --channel-change N  in real time, switch CH2 off after N frames\n"
+    "  --not-logging       acknowledge setup and clock with 0x1E\n"
+    "  --help              this text\n";
+
+constexpr int64_t kByteNs = int64_t(1'000'000'000) * Logger::kBitsPerByte / Logger::kBaud;
+
+int64_t NowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+void SleepUntil(int64_t ns) {
+    timespec ts{};
+    ts.tv_sec = time_t(ns / 1'000'000'000);
+    ts.tv_nsec = long(ns % 1'000'000'000);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+// Writes what it can; a full buffer (nobody reading the port) loses the rest, as
+// bytes sent down a line that nobody listens to.
+void WriteAll(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        p += w;
+        n -= size_t(w);
+    }
+}
+
+// The reply's bytes leave at line speed after the request itself has crossed the
+// line: byte j of the reply is complete (requestBytes + j + 1) byte times after
+// the request was read.
+void WritePaced(int fd, const QByteArray& reply, int64_t readAt, int requestBytes) {
+    constexpr int kChunk = 16;
+    for (qsizetype at = 0; at < reply.size(); at += kChunk) {
+        const qsizetype n = std::min<qsizetype>(kChunk, reply.size() - at);
+        SleepUntil(readAt + (requestBytes + at + n) * kByteNs);
+        WriteAll(fd, reply.constData() + at, size_t(n));
+    }
+}
+
+bool ParseKind(const QString& s, uint8_t& kind) {
+    if (s.compare("V", Qt::CaseInsensitive) == 0)
+        kind = kChannelVolts;
+    else if (s.compare("A", Qt::CaseInsensitive) == 0)
+        kind = kChannelAmps;
+    else if (s.compare("off", Qt::CaseInsensitive) == 0)
+        kind = kChannelAbsent;
+    else
+        return false;
+    return true;
+}
+
+int Fail(const char* what) {
+    std::fprintf(stderr, "orvex-logger-sim: %s\n", what);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    SyntheticOptions opt;
+    LoggerFaults faults;
+    QString file;
+    bool paced = false;
+    int frameMs = 250;
+    bool ch2Given = false;
+
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&](QString& out) {
+            if (i + 1 >= args.size())
+                return false;
+            out = args[++i];
+            return true;
+        };
+        auto number = [&](long long& out) {
+            QString v;
+            bool ok = false;
+            if (!value(v))
+                return false;
+            out = v.toLongLong(&ok);
+            return ok && out >= 0;
+        };
+        QString v;
+        long long n = 0;
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--channels") {
+            if (!number(n) || n < 1 || n > 2)
+                return Fail("--channels takes 1 or 2");
+            opt.channelCount = uint8_t(n);
+        } else if (a == "--ch1") {
+            if (!value(v) || !ParseKind(v, opt.ch1Kind))
+                return Fail("--ch1 takes V, A or off");
+        } else if (a == "--ch2") {
+            if (!value(v) || !ParseKind(v, opt.ch2Kind))
+                return Fail("--ch2 takes V, A or off");
+            ch2Given = true;
+        } else if (a == "--interval") {
+            if (!number(n) || n < 1 || n > 255)
+                return Fail("--interval takes 1 to 255");
+            opt.intervalCount = uint8_t(n);
+        } else if (a == "--unit") {
+            if (!value(v))
+                return Fail("--unit takes s, m or h");
+            if (v == "s")
+                opt.intervalUnit = Logger::kUnitSeconds;
+            else if (v == "m")
+                opt.intervalUnit = Logger::kUnitMinutes;
+            else if (v == "h")
+                opt.intervalUnit = Logger::kUnitHours;
+            else
+                return Fail("--unit takes s, m or h");
+        } else if (a == "--samples") {
+            if (!number(n))
+                return Fail("--samples takes a count");
+            opt.samples = n;
+        } else if (a == "--tr-every") {
+            if (!number(n))
+                return Fail("--tr-every takes a count");
+            opt.trEvery = n;
+        } else if (a == "--start-pos") {
+            if (!number(n) || n >= Logger::kMemoryBytes)
+                return Fail("--start-pos takes 0 to 524287");
+            opt.startPos = uint32_t(n);
+        } else if (a == "--start") {
+            int y, mo, d, h, mi, s;
+            if (!value(v) ||
+                std::sscanf(qPrintable(v), "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6)
+                return Fail("--start takes YYYY-MM-DDTHH:MM:SS");
+            opt.start = {y, mo, d, h, mi, s};
+        } else if (a == "--file") {
+            if (!value(file))
+                return Fail("--file takes a path");
+        } else if (a == "--paced") {
+            paced = true;
+        } else if (a == "--frame-ms") {
+            if (!number(n) || n < 1)
+                return Fail("--frame-ms takes milliseconds");
+            frameMs = int(n);
+        } else if (a == "--silent") {
+            faults.silent = true;
+        } else if (a == "--drop-block") {
+            if (!number(n) || n < 1)
+                return Fail("--drop-block takes a request number from 1");
+            faults.dropBlock = int(n);
+        } else if (a == "--logging-now") {
+            faults.loggingNow = true;
+        } else if (a == "--no-data") {
+            faults.noData = true;
+        } else if (a == "--zero-channels") {
+            faults.zeroChannels = true;
+        } else if (a == "--channel-change") {
+            if (!number(n) || n < 1)
+                return Fail("--channel-change takes a frame count");
+            faults.channelChangeAfter = int(n);
+        } else if (a == "--not-logging") {
+            faults.notLogging = true;
+        } else {
+            std::fprintf(stderr, "orvex-logger-sim: unknown option %s\n\n%s", qPrintable(a),
+                         kUsage);
+            return 2;
+        }
+    }
+    if (opt.channelCount == 1 && !ch2Given)
+        opt.ch2Kind = kChannelAbsent;
+
+    LoggerModel model;
+    if (!file.isEmpty()) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            return Fail("cannot read the recording file");
+        QString error;
+        auto img = ParseRecordingFile(f.readAll(), &error);
+        if (!img)
+            return Fail(qPrintable(error));
+        model.SetRecording(img->header, img->data);
+        model.SetRealTimeKinds(img->header.channelCount, img->header.ch1Kind, img->header.ch2Kind);
+    } else {
+        model.SetRecording(SyntheticRecording(opt));
+        model.SetRealTimeKinds(opt.channelCount, opt.ch1Kind, opt.ch2Kind);
+    }
+    model.SetFaults(faults);
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return Fail("cannot create a pseudo-terminal");
+    const char* name = ptsname(master);
+    if (!name)
+        return Fail("cannot name the pseudo-terminal");
+    const std::string device = name;
+    // Our own handle on the device side keeps the terminal alive while the host
+    // closes and reopens the port, and puts it in raw mode before the host does.
+    const int slave = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    if (slave < 0)
+        return Fail("cannot open the pseudo-terminal's device side");
+    termios tio{};
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B115200);
+    cfsetospeed(&tio, B115200);
+    tcsetattr(slave, TCSANOW, &tio);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    // The first line is the device path; ./run.sh reads it from a fifo and closes
+    // it, so nothing further goes to stdout.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::printf("%s\n", device.c_str());
+    std::fflush(stdout);
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    if (devnull >= 0) {
+        ::dup2(devnull, STDOUT_FILENO);
+        ::close(devnull);
+    }
+
+    int64_t nextFrame = 0;
+    char buf[4096];
+    for (;;) {
+        int timeoutMs = -1;
+        if (model.Streaming()) {
+            const int64_t now = NowNs();
+            if (nextFrame <= now) {
+                const QByteArray frame = model.NextFrame();
+                if (paced)
+                    WritePaced(master, frame, now, 0);
+                else
+                    WriteAll(master, frame.constData(), size_t(frame.size()));
+                nextFrame = paced ? NowNs() : now + int64_t(frameMs) * 1'000'000;
+            }
+            timeoutMs = int(std::max<int64_t>(0, (nextFrame - NowNs()) / 1'000'000));
+        }
+        pollfd p{master, POLLIN, 0};
+        const int r = ::poll(&p, 1, timeoutMs);
+        if (r < 0 && errno != EINTR)
+            return 1;
+        if (r <= 0 || !(p.revents & POLLIN)) {
+            if (r > 0 && (p.revents & (POLLHUP | POLLERR)))
+                usleep(10000); // no reader on the device side right now
+            continue;
+        }
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n <= 0) {
+            usleep(10000);
+            continue;
+        }
+        const int64_t readAt = NowNs();
+        const bool wasStreaming = model.Streaming();
+        const QByteArray reply = model.Feed(QByteArray(buf, int(n)));
+        if (!wasStreaming && model.Streaming())
+            nextFrame = readAt;
+        if (reply.isEmpty())
+            continue;
+        if (paced)
+            WritePaced(master, reply, readAt, int(n));
+        else
+            WriteAll(master, reply.constData(), size_t(reply.size()));
+    }
+}
