@@ -4,6 +4,7 @@
 #include "app/CAboutDlg.h"
 #include "app/FileCommands.h"
 #include "graph/CDTView.h"
+#include "link/LinkCommands.h"
 #include "ui/CInstrumentView.h"
 
 #include <QAction>
@@ -57,6 +58,7 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
 
     RegisterFrameCommands();
     m_fileCommands = std::make_unique<FileCommands>(m_shell);
+    InstallLinkCommands(*this, m_shell);
     m_shell.onCloseWindow = [this] { close(); };
     m_shell.onStatusText = [this](const QString& t) { ShowStatus(t); };
     m_shell.AddViewListener([this] { m_view->update(); });

@@ -1,0 +1,78 @@
+#include "link/CDownloadDlg.h"
+
+#include "link/LinkSession.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+CDownloadDlg::CDownloadDlg(LinkSession& session, QWidget* parent)
+    : QDialog(parent), m_session(session) {
+    setObjectName(QStringLiteral("downloadDlg"));
+    setModal(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(225, 225, 225));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    m_message = new QLabel(this);
+    m_message->setObjectName(QStringLiteral("message"));
+    m_message->setWordWrap(true);
+    m_message->setMinimumWidth(380);
+    m_download = new QPushButton(QStringLiteral("Download"), this);
+    m_download->setObjectName(QStringLiteral("download"));
+    m_download->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    m_download->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_download);
+    buttons->addWidget(m_cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_message);
+    layout->addLayout(buttons);
+
+    connect(m_download, &QPushButton::clicked, this, &CDownloadDlg::OnDownload);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    LinkController& link = m_session.Link();
+    link.onDialogChanged = [this](LinkDialog d) {
+        if (d == LinkDialog::Download)
+            Refresh();
+    };
+    link.OpenDialog(LinkDialog::Download);
+    Refresh();
+}
+
+CDownloadDlg::~CDownloadDlg() {
+    if (!m_closed)
+        done(QDialog::Rejected);
+}
+
+void CDownloadDlg::Refresh() {
+    const LinkDialogState& s = m_session.Link().Dialog(LinkDialog::Download);
+    setWindowTitle(s.title);
+    m_message->setText(s.message);
+    m_download->setEnabled(s.actionEnabled);
+}
+
+void CDownloadDlg::OnDownload() {
+    if (m_session.PressDownload())
+        accept();
+}
+
+void CDownloadDlg::done(int r) {
+    if (!m_closed) {
+        m_closed = true;
+        m_session.Link().onDialogChanged = nullptr;
+        m_session.DownloadDialogClosed();
+    }
+    QDialog::done(r);
+}

@@ -1,0 +1,47 @@
+#include "link/CLoadingDlg.h"
+
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+CLoadingDlg::CLoadingDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("loadingDlg"));
+    setWindowTitle(QStringLiteral("Loading..."));
+    setModal(false);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowFlag(Qt::WindowCloseButtonHint, false);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(225, 225, 225));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("progress"));
+    m_bar->setMinimumWidth(260);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_bar);
+    adjustSize();
+}
+
+void CLoadingDlg::Open(int range, QWidget* over) {
+    m_range = range < 1 ? 1 : range;
+    m_position = 1;
+    m_shownPercent = -1;
+    m_bar->setRange(0, m_range);
+    m_bar->setValue(1);
+    if (over) {
+        const QPoint top = over->mapToGlobal(QPoint(0, 0));
+        const QSize size = sizeHint();
+        move(top.x() + (over->width() - size.width()) / 2, top.y() + 4 * size.height());
+    }
+    show();
+}
+
+void CLoadingDlg::SetPosition(int position) {
+    m_position = position;
+    // The download runs on this thread: the bar is redrawn only when its percentage
+    // changes, not once per block.
+    const int percent = int(int64_t(position) * 100 / m_range);
+    if (percent == m_shownPercent && position != m_range)
+        return;
+    m_shownPercent = percent;
+    m_bar->setValue(position);
+}

@@ -1,0 +1,67 @@
+#include "link/LinkCommands.h"
+
+#include "app/AppShell.h"
+#include "app/CMainFrame.h"
+#include "graph/CDTView.h"
+#include "link/CDownloadDlg.h"
+#include "link/CLoadingDlg.h"
+#include "link/LinkSession.h"
+#include "link/QtSerialChannel.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+namespace {
+
+// Owns the serial channel, the session and the loading dialog for the frame's life.
+class CLinkHost : public QObject {
+public:
+    CLinkHost(CMainFrame& frame, AppShell& shell)
+        : QObject(&frame), m_frame(frame), m_session(shell, m_channel) {
+        setObjectName(QStringLiteral("linkHost"));
+        m_loading = new CLoadingDlg(&frame);
+        LinkController& link = m_session.Link();
+        link.onLoadingOpen = [this](int range) { m_loading->Open(range, m_frame.GraphView()); };
+        link.onLoadingProgress = [this](int pos) { m_loading->SetPosition(pos); };
+        link.onLoadingClose = [this] { m_loading->hide(); };
+
+        shell.RegisterCommand(
+            Cmd::Download, [this] { RunDownloadCommand(); },
+            [s = &shell] {
+                return CommandState{s->m_realTimeIdle == 1, false};
+            });
+
+        if (qEnvironmentVariable("DATALOGGER_SIMULATED") == QLatin1String("1")) {
+            auto* label = new QLabel(QStringLiteral("simulated logger"), &frame);
+            label->setObjectName(QStringLiteral("simulatedLogger"));
+            frame.statusBar()->addPermanentWidget(label);
+        }
+    }
+
+    LinkSession& Session() { return m_session; }
+
+private:
+    void RunDownloadCommand() {
+        if (!m_session.BeginDownloadCommand())
+            return;
+        CDownloadDlg dlg(m_session, &m_frame);
+        dlg.exec();
+    }
+
+    CMainFrame& m_frame;
+    QtSerialChannel m_channel;
+    LinkSession m_session;
+    CLoadingDlg* m_loading = nullptr;
+};
+
+} // namespace
+
+void InstallLinkCommands(CMainFrame& frame, AppShell& shell) {
+    if (!FrameLinkSession(frame))
+        new CLinkHost(frame, shell);
+}
+
+LinkSession* FrameLinkSession(CMainFrame& frame) {
+    auto* host = frame.findChild<QObject*>(QStringLiteral("linkHost"), Qt::FindDirectChildrenOnly);
+    return host ? &static_cast<CLinkHost*>(host)->Session() : nullptr;
+}
