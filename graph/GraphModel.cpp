@@ -154,7 +154,9 @@ GraphLayout ComputeLayout(int cx, int cy, int h) {
 }
 
 void GraphModel::SizeWorkBuffers(int64_t points) {
-    const size_t n = size_t(std::max<int64_t>(points, 1)) * 4;
+    m_bufferPoints = std::max<int64_t>(points, 1);
+    ++m_scaleGeneration;
+    const size_t n = size_t(m_bufferPoints) * 4;
     m_xPix.assign(n, 0.0);
     m_yPix.assign(n, 0.0);
 }
@@ -183,6 +185,7 @@ void GraphModel::BuildCapacityTable(int W) {
 }
 
 void GraphModel::ResetScale() {
+    ++m_scaleGeneration;
     m_zoomSlot = 0;
     m_scaleFrozen = 0;
     m_zoomPending = 0;
@@ -211,6 +214,54 @@ int64_t GraphModel::DataPoints(const GraphInputs& in) const {
         break;
     }
     return 0;
+}
+
+GraphModel::Series GraphModel::SeriesOf(const GraphInputs& in, int ch) const {
+    const MeasurementSet& s = in.set;
+    const size_t c = ch == 0 ? 0 : 1;
+    auto pairs = [](const std::vector<FloatPair>& v) -> const float* {
+        return v.empty() ? nullptr : v.front().data();
+    };
+    Series r;
+    switch (m_mode) {
+    case GraphMode::StoreRms: {
+        const std::vector<float>& v = c == 0 ? s.m_ch1Rms : s.m_ch2Rms;
+        r.p = v.data();
+        r.count = std::min<int64_t>(s.m_rmsCount, int64_t(v.size()));
+        break;
+    }
+    case GraphMode::StoreTransient:
+        r.p = s.m_trWave.data();
+        r.count = int64_t(s.m_trWave.size());
+        break;
+    case GraphMode::RealTimeEpa:
+        r.p = s.m_rtWave.data()->data() + c;
+        r.stride = 2;
+        r.count = int64_t(s.m_rtWave.size());
+        break;
+    case GraphMode::RealTimeRms:
+    case GraphMode::RealTimeApparentPower:
+        r.p = pairs(s.m_rtRms);
+        r.stride = 2;
+        r.count = std::min<int64_t>(s.m_rtCount, int64_t(s.m_rtRms.size()));
+        if (r.p && m_mode == GraphMode::RealTimeApparentPower)
+            r.q = r.p + 1;
+        else if (r.p)
+            r.p += c;
+        break;
+    case GraphMode::RealTimeFrequency:
+        r.p = pairs(s.m_rtFreq);
+        if (r.p)
+            r.p += c;
+        r.stride = 2;
+        r.count = std::min<int64_t>(s.m_rtCount, int64_t(s.m_rtFreq.size()));
+        break;
+    case GraphMode::None:
+        break;
+    }
+    if (!r.p)
+        r.count = 0;
+    return r;
 }
 
 double GraphModel::ValueOf(const GraphInputs& in, int ch, int64_t i) const {
@@ -342,24 +393,49 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
     if (int64_t(m_lastPoint) > WorkBufferPoints())
         SizeWorkBuffers(std::max<int64_t>(m_lastPoint, WorkBufferPoints() * 2));
 
+    // Stored data change only by replacement (which resizes the buffers) and the
+    // scale only by the inputs below: a repaint of the same stored graph (uncovered
+    // window, colours, grid, read-out) finds its pixels computed already.
+    const ScaleKey key{m_mode,    m_firstPoint, m_lastPoint,      g.plotLeft,
+                       g.plotTop, g.plotRight,  g.plotBottom,     m_yLow,
+                       m_yHigh,   m_xStep,      m_scaleGeneration};
+    const bool stored = m_mode == GraphMode::StoreRms || m_mode == GraphMode::StoreTransient;
+    if (stored && m_scaleKeyValid && key == m_scaleKey)
+        return;
+    m_scaleKey = key;
+    m_scaleKeyValid = stored;
+
     const bool product = m_mode == GraphMode::RealTimeApparentPower;
     const double step = m_xStep;
+    const int64_t from = m_firstPoint - 1;
+    const int64_t to = m_lastPoint;
+    double* x1 = m_xPix.data() + Plane(0, 0);
+    double* x2 = m_xPix.data() + Plane(0, 1);
+    for (int64_t k = from; k < to; ++k) {
+        const double x = double(k - from) * step + g.plotLeft;
+        x1[k] = x;
+        x2[k] = x;
+    }
     for (int ch = 0; ch < 2; ++ch) {
-        if (ch == 1 && product)
-            break;
         const std::array<float, kTicks>& t = ch == 0 ? m_ch1Ticks[0] : m_ch2Ticks[0];
         const double t0 = t[0];
         const double span = double(t[10]) - double(t[0]);
         const double scale = span != 0 ? double(Hp) / span : 0.0;
-        for (int64_t k = m_firstPoint - 1; k < m_lastPoint; ++k) {
-            XPix(k, 0, ch) = double(k - m_firstPoint + 1) * step + g.plotLeft;
-            YPix(k, 0, ch) = g.plotBottom - (ValueOf(in, ch, k) - t0) * scale;
+        const double bottom = g.plotBottom;
+        const Series sr = SeriesOf(in, product ? 0 : ch);
+        double* yp = m_yPix.data() + Plane(0, ch);
+        // Points the data hold, then the rest of the window at value 0.
+        const int64_t held = std::clamp<int64_t>(sr.count, from, to);
+        for (int64_t k = from; k < held; ++k) {
+            const float f = sr.p[size_t(k) * sr.stride];
+            const double v = sr.q ? double(f * sr.q[size_t(k) * sr.stride]) : double(f);
+            yp[k] = bottom - (v - t0) * scale;
         }
-    }
-    if (product) {
-        for (int64_t k = m_firstPoint - 1; k < m_lastPoint; ++k) {
-            XPix(k, 0, 1) = XPix(k, 0, 0);
-            YPix(k, 0, 1) = YPix(k, 0, 0);
+        for (int64_t k = held; k < to; ++k)
+            yp[k] = bottom - (0.0 - t0) * scale;
+        if (product) {
+            std::copy(yp + from, yp + to, m_yPix.data() + Plane(0, 1) + from);
+            break;
         }
     }
     m_prevPlot = QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));

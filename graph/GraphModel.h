@@ -132,9 +132,11 @@ struct GraphModel {
     // [slot][tick]; slot 0 base scale, slot 1 zoomed.
     std::array<std::array<float, kTicks>, 2> m_ch1Ticks{};
     std::array<std::array<float, kTicks>, 2> m_ch2Ticks{};
-    // Per point: [slot][channel] pixel x and y, i.e. four values per point.
+    // Pixel x and y of every point, per slot and channel: four planes of
+    // WorkBufferPoints() values each, plane slot * 2 + channel.
     std::vector<double> m_xPix;
     std::vector<double> m_yPix;
+    int64_t m_bufferPoints = 0;
     uint8_t m_zoomSlot = 0;
     uint8_t m_scaleFrozen = 0; // zoomed: the base scale is kept
     uint8_t m_zoomPending = 0;
@@ -146,6 +148,21 @@ struct GraphModel {
     std::array<int32_t, 2> m_ch1Shift{};
     std::array<int32_t, 2> m_ch2Shift{};
     bool m_fullRepaintRequested = false;
+    // What the pixel arrays were last computed from (stored modes only).
+    struct ScaleKey {
+        GraphMode mode;
+        int32_t first, last;
+        int left, top, right, bottom;
+        std::array<int32_t, 2> low, high;
+        float step;
+        uint64_t generation;
+        bool operator==(const ScaleKey&) const = default;
+    };
+    ScaleKey m_scaleKey{};
+    bool m_scaleKeyValid = false;
+    // Bumped whenever the data or the scale are replaced: the pixel arrays must be
+    // recomputed.
+    uint64_t m_scaleGeneration = 0;
 
     // --- labels ---
     std::array<int32_t, kXLabels> m_xLabelIndex{};
@@ -167,18 +184,19 @@ struct GraphModel {
     // ----- pixel arrays -----
     // Sizes the work buffers for `points` points (at least one).
     void SizeWorkBuffers(int64_t points);
-    int64_t WorkBufferPoints() const { return int64_t(m_xPix.size() / 4); }
+    int64_t WorkBufferPoints() const { return m_bufferPoints; }
+    size_t Plane(int slot, int ch) const { return size_t(slot * 2 + ch) * size_t(m_bufferPoints); }
     double& XPix(int64_t point, int slot, int ch) {
-        return m_xPix[size_t(point * 4 + slot * 2 + ch)];
+        return m_xPix[Plane(slot, ch) + size_t(point)];
     }
     double& YPix(int64_t point, int slot, int ch) {
-        return m_yPix[size_t(point * 4 + slot * 2 + ch)];
+        return m_yPix[Plane(slot, ch) + size_t(point)];
     }
     double XPix(int64_t point, int slot, int ch) const {
-        return m_xPix[size_t(point * 4 + slot * 2 + ch)];
+        return m_xPix[Plane(slot, ch) + size_t(point)];
     }
     double YPix(int64_t point, int slot, int ch) const {
-        return m_yPix[size_t(point * 4 + slot * 2 + ch)];
+        return m_yPix[Plane(slot, ch) + size_t(point)];
     }
     const std::array<float, kTicks>& Ticks(int ch, int slot) const {
         return ch == 0 ? m_ch1Ticks[size_t(slot)] : m_ch2Ticks[size_t(slot)];
@@ -207,6 +225,15 @@ struct GraphModel {
     // Value of point i (0-based, absolute) on channel ch in the current mode; 0 when
     // the set has no such value.
     double ValueOf(const GraphInputs& in, int ch, int64_t i) const;
+    // The values of channel ch in the current mode as strided floats (a product of
+    // two when q is set); count = how many the data hold.
+    struct Series {
+        const float* p = nullptr;
+        const float* q = nullptr;
+        size_t stride = 1;
+        int64_t count = 0;
+    };
+    Series SeriesOf(const GraphInputs& in, int ch) const;
     // Number of points the current mode's data hold (the upper limit of a window).
     int64_t DataPoints(const GraphInputs& in) const;
     TimeValue PointTime(const GraphInputs& in, int64_t i) const;

@@ -99,6 +99,22 @@ bool SegmentRange(const GraphModel& m, int64_t& from, int64_t& to) {
     return from < to;
 }
 
+// Fills `outer` except `inner` (which is filled next); all of it when `inner`
+// is empty or not inside.
+void FillAround(QPainter& p, const QRect& outer, const QRect& inner, const QColor& c) {
+    if (inner.isEmpty() || !outer.contains(inner)) {
+        p.fillRect(outer, c);
+        return;
+    }
+    p.fillRect(QRect(QPoint(outer.left(), outer.top()), QPoint(outer.right(), inner.top() - 1)), c);
+    p.fillRect(
+        QRect(QPoint(outer.left(), inner.bottom() + 1), QPoint(outer.right(), outer.bottom())), c);
+    p.fillRect(QRect(QPoint(outer.left(), inner.top()), QPoint(inner.left() - 1, inner.bottom())),
+               c);
+    p.fillRect(QRect(QPoint(inner.right() + 1, inner.top()), QPoint(outer.right(), inner.bottom())),
+               c);
+}
+
 } // namespace
 
 QFont WelcomeFont() {
@@ -183,12 +199,22 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
     if (xf[0] != xf[1])
         decimate = false;
 
+    const int64_t scroll = m.m_scrollIndex;
+    auto columnOf = [&](int64_t k) { return Coord(xf[0] + dx * double(scroll + k)); };
+    const int slot = m.m_zoomSlot;
     int64_t i = from;
     int current = -1;
     while (i < to) {
-        const int column = Coord(xf[0] + dx * double(m.m_scrollIndex + i));
+        const int column = columnOf(i);
+        // First segment ending in a later column: estimated, then made exact.
         int64_t end = i + 1;
-        while (end < to && Coord(xf[0] + dx * double(m.m_scrollIndex + end)) == column)
+        if (dx < 1.0) {
+            const double guess = std::ceil((double(column) + 1.0 - xf[0]) / dx - double(scroll));
+            end = std::clamp<int64_t>(int64_t(std::min(guess, 9e15)), i + 1, to);
+            while (end > i + 1 && columnOf(end - 1) != column)
+                --end;
+        }
+        while (end < to && columnOf(end) == column)
             ++end;
         for (int c = 0; c < nch; ++c) {
             const int ch = channels[c];
@@ -211,21 +237,23 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             // Strictly inside the plot none of their vertical segments is skipped,
             // and together they light exactly the column from the lowest to the
             // highest of them.
-            const int slot = m.m_zoomSlot;
             const int64_t p0 = int64_t(m.m_firstPoint) + i - 1;
             const int64_t p1 = int64_t(m.m_firstPoint) + end - 2;
-            int lo = head.y1, hi = head.y1;
-            bool inside = head.y1 > top && head.y1 < bottom;
-            for (int64_t k = p0 + 1; k <= p1 && inside; ++k) {
-                const int y = Coord(m.YPix(k, slot, ch));
-                inside = y > top && y < bottom;
+            const double* ys = m.m_yPix.data() + m.Plane(slot, ch);
+            double lo = ys[p0], hi = lo;
+            bool number = lo == lo;
+            for (int64_t k = p0 + 1; k <= p1; ++k) {
+                const double y = ys[k];
+                number &= y == y;
                 lo = std::min(lo, y);
                 hi = std::max(hi, y);
             }
+            const int ylo = Coord(lo), yhi = Coord(hi);
+            const bool inside = number && ylo > top && yhi < bottom;
             if (!Skipped(m, head.y0, head.y1))
                 DrawEnds(p, head, false);
             if (inside) {
-                p.drawLine(column, lo, column, hi);
+                p.drawLine(column, ylo, column, yhi);
             } else {
                 for (int64_t k = i + 1; k < end; ++k) {
                     const SegmentEnds e = EndsOf(m, ch, k, xf[ch], dx);
@@ -253,11 +281,14 @@ void PaintGraph(QPainter& p, GraphModel& m, const GraphInputs& in, QSize size,
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setBackgroundMode(Qt::TransparentMode);
 
-    // 1-2. Fills: black client, grey frame panel, the plot's background.
-    p.fillRect(QRect(L, T + H, R - L, B - T - H), Qt::black);
-    p.fillRect(QRect(QPoint(g.frameLeft, g.frameTop), QPoint(g.frameRight - 1, g.frameBottom - 1)),
-               grey);
-    p.fillRect(QRect(g.plotLeft - 1, g.plotTop, W + 1, Hp), background);
+    // 1-2. Fills: black client, grey frame panel, the plot's background. Where
+    // each lies inside the one before, only the uncovered part is filled.
+    const QRect client(L, T + H, R - L, B - T - H);
+    const QRect panel(QPoint(g.frameLeft, g.frameTop), QPoint(g.frameRight - 1, g.frameBottom - 1));
+    const QRect plotFill(g.plotLeft - 1, g.plotTop, W + 1, Hp);
+    FillAround(p, client, panel, Qt::black);
+    FillAround(p, panel, plotFill, grey);
+    p.fillRect(plotFill, background);
 
     // 3. Horizontal grid.
     if (st.m_showHorizontalGrid == 1) {
