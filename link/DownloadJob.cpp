@@ -1,6 +1,7 @@
 #include "link/DownloadJob.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace {
 // The start command is repeated once after 500 ms; a logger that has not answered
@@ -32,8 +33,12 @@ DownloadResult DownloadJob::Run(int limitMs, int searchMs) {
     m_ended = false;
     m_link.OnDialogCommand();
     m_link.OpenDialog(LinkDialog::Download);
+    // Sleeps in the event loop until something happens; the tick bounds each wait so
+    // that the limits are checked.
+    QTimer tick;
+    tick.start(20);
     while (total.elapsed() < limitMs) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (m_ended)
             break;
         const LinkDialogState& d = m_link.Dialog(LinkDialog::Download);

@@ -1,0 +1,82 @@
+// Paced download from the simulator: the measured transfer time as a ratio to what
+// the line allows. Each block costs 8 request bytes and 512 reply bytes at 10 bits
+// a byte and 115200 baud, so 1024 blocks (512 KiB) take at least 46.2 s; the rest
+// is the host's own time per block (notification latency, copying, timers).
+// Run: bench_link --benchmark_filter=Blocks/64 for a quick figure.
+
+#include "SimProcess.h"
+
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "link/DownloadJob.h"
+#include "link/LoggerProtocol.h"
+#include "link/QtSerialChannel.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+QCoreApplication* App() {
+    static int argc = 1;
+    static char name[] = "bench_link";
+    static char* argv[] = {name, nullptr};
+    static auto* app = new QCoreApplication(argc, argv);
+    return app;
+}
+
+double LineLimitSeconds(int blocks) {
+    return double(blocks) * (Logger::kBlockBytes + Logger::kCommandBytes) * Logger::kBitsPerByte /
+           Logger::kBaud;
+}
+
+void BM_PacedDownload(benchmark::State& state) {
+    App();
+    const int blocks = int(state.range(0));
+    // Two channels: 128 samples a block.
+    const QString samples = QString::number(blocks * Logger::kBlockBytes / 4);
+    double ratio = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        SimProcess sim;
+        if (!sim.Start({"--paced", "--samples", samples})) {
+            state.SkipWithError("simulator did not start");
+            return;
+        }
+        qputenv("DATALOGGER_PORTS", sim.device.toLocal8Bit());
+        QtTimerTable timers;
+        FakePrompts prompts;
+        MeasurementSet set;
+        QtSerialChannel channel;
+        LinkController link(channel, timers, prompts, set);
+        timers.SetHandler([&](int id) { link.OnTimer(id); });
+        DownloadJob job(link);
+        state.ResumeTiming();
+        const DownloadResult r = job.Run(int(LineLimitSeconds(blocks) * 1000 * 2) + 10000);
+        state.PauseTiming();
+        if (r != DownloadResult::Completed || set.m_rmsCount != samples.toInt()) {
+            state.SkipWithError("download failed");
+            return;
+        }
+        seconds = double(job.TransferMs()) / 1000.0;
+        ratio = seconds / LineLimitSeconds(blocks);
+        state.ResumeTiming();
+    }
+    state.counters["transfer_s"] = seconds;
+    state.counters["line_limit_s"] = LineLimitSeconds(blocks);
+    state.counters["ratio"] = ratio;
+}
+
+BENCHMARK(BM_PacedDownload)
+    ->Name("PacedDownload/Blocks")
+    ->Arg(64)
+    ->Arg(1024)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
