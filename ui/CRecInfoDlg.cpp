@@ -2,8 +2,11 @@
 
 #include "graph/GraphModel.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QScrollBar>
+
+#include <cmath>
 
 namespace {
 
@@ -13,6 +16,28 @@ void TextAt(QPainter& p, int x, int y, const QString& text) {
 
 QString Blanks(int n) {
     return QString(n, QLatin1Char(' '));
+}
+
+// A label whose blanks place its second half. The blanks were sized for Arial
+// (0.278 em each); with a wider substitute face the second half is drawn where
+// Arial's blanks would put it, and never onto the value drawn at `valueX`.
+void Label(QPainter& p, int x, int y, const QString& label, int valueX) {
+    const qsizetype gapStart = label.indexOf(QStringLiteral("  "));
+    if (gapStart < 0) {
+        TextAt(p, x, y, label);
+        return;
+    }
+    qsizetype gapEnd = gapStart;
+    while (gapEnd < label.size() && label[gapEnd] == QLatin1Char(' '))
+        ++gapEnd;
+    const QString head = label.left(gapStart);
+    const QString tail = label.mid(gapEnd);
+    const QFontMetricsF fm(p.font());
+    const qreal blank = p.font().pixelSize() * 0.2778;
+    qreal tailX = x + fm.horizontalAdvance(head) + blank * qreal(gapEnd - gapStart);
+    tailX = std::min(tailX, valueX - fm.horizontalAdvance(tail) - 4);
+    TextAt(p, x, y, head);
+    TextAt(p, int(std::lround(tailX)), y, tail);
 }
 
 } // namespace
@@ -57,13 +82,16 @@ const QColor& CRecInfoDlg::Fill() {
 }
 
 QFont CRecInfoDlg::TextFont() {
-    QFont f;
-    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                   QStringLiteral("DejaVu Sans")});
-    f.setPixelSize(14);
-    f.setWeight(QFont::Thin);
-    f.setStyleHint(QFont::SansSerif);
-    return f;
+    static const QFont font = [] {
+        QFont f;
+        f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                       QStringLiteral("DejaVu Sans")});
+        f.setPixelSize(14);
+        f.setWeight(QFont::Thin);
+        f.setStyleHint(QFont::SansSerif);
+        return f;
+    }();
+    return font;
 }
 
 QFont CRecInfoDlg::TitleFont() {
@@ -131,21 +159,21 @@ void CRecInfoDlg::Paint(QPainter& p, const GraphModel& m, int width, int height,
         return;
     }
     p.setFont(TextFont());
-    TextAt(p, 50, 25 - s, ModeLabel());
+    Label(p, 50, 25 - s, ModeLabel(), 490);
     TextAt(p, 150, 25 - s, r.title);
     TextAt(p, 490, 25 - s, r.rate);
     p.drawLine(0, 40 - s, width, 40 - s);
-    TextAt(p, 50, 45 - s, StartLabel());
+    Label(p, 50, 45 - s, StartLabel(), 425);
     TextAt(p, 150, 45 - s, r.start);
     TextAt(p, 425, 45 - s, r.count);
     const bool power = m.m_mode == GraphMode::RealTimeApparentPower;
     if (m.m_graphCh1Present == 1) {
-        TextAt(p, 50, 65 - s, Ch1Label(power));
+        Label(p, 50, 65 - s, Ch1Label(power), 400);
         TextAt(p, 125, 65 - s, r.ch1Max);
         TextAt(p, 400, 65 - s, r.ch1Min);
     }
     if (m.m_graphCh2Present == 1 && !power) {
-        TextAt(p, 50, 85 - s, Ch2Label());
+        Label(p, 50, 85 - s, Ch2Label(), 400);
         TextAt(p, 125, 85 - s, r.ch2Max);
         TextAt(p, 400, 85 - s, r.ch2Min);
     }
