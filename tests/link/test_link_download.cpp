@@ -132,6 +132,26 @@ TEST(LinkDownload, DroppedBlockEndsInInterruptionAndKeepsTheShownData) {
     EXPECT_EQ(v.prompts.shown.size(), 1u);
 }
 
+TEST(LinkDownload, PortLostDuringDownloadGivesOneInterruptionMessage) {
+    VirtualLink v;
+    v.logger.SetRecording(Recording(1000));
+    v.logger.SetFaults(LoggerFaults{.dropBlock = 2});
+    v.ConnectOnPort1();
+    bool closed = false;
+    v.link.onLoadingClose = [&] { closed = true; };
+    v.link.StartTransfer(TransferKind::Download);
+    v.clock.Advance(10);             // header, block 1, request 2 unanswered
+    v.channel.SetOpenable(1, false); // the adapter is pulled out
+    ASSERT_TRUE(v.clock.AdvanceUntil([&] { return !v.outcomes.empty(); }, 2000));
+    EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_EQ(v.channel.Threshold(), 1);
+    v.clock.Advance(10000); // the watchdog does not add a second message
+    ASSERT_EQ(v.prompts.shown.size(), 1u);
+    EXPECT_EQ(v.prompts.shown[0].text, "Communication interruption!");
+}
+
 TEST(LinkDownload, PartialBlockIsRequestedOnceMoreThenCompletes) {
     VirtualLink v;
     const LoggerRecording r = Recording(256);
