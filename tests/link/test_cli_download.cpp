@@ -1,0 +1,97 @@
+// orvex-dl download and ports against the simulator: exit codes, the file written,
+// messages on stderr.
+
+#include "SimProcess.h"
+
+#include "data/StdataFile.h"
+#include "link/LoggerImage.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString err;
+    QString out;
+};
+
+CliRun Cli(const QStringList& args, const QByteArray& ports = {}) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!ports.isEmpty())
+        env.insert("DATALOGGER_PORTS", QString::fromLocal8Bit(ports));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(DL_CLI_PATH), args);
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished(3000);
+        return {};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardError()),
+            QString::fromLocal8Bit(p.readAllStandardOutput())};
+}
+
+TEST(CliDownload, WritesTheRecordingAsAMeasurementFile) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--samples", "3000", "--tr-every", "1000"}));
+    QTemporaryDir dir;
+    const QString out = dir.filePath("run.stdata");
+    const CliRun r = Cli({"download", "--port", sim.device, "-o", out});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("3000 RMS samples")) << r.err.toStdString();
+    MeasurementSet s;
+    QString error;
+    ASSERT_TRUE(LoadStdataFile(out, s, &error)) << error.toStdString();
+    SyntheticOptions o;
+    o.samples = 3000;
+    o.trEvery = 1000;
+    const LoggerRecording rec = SyntheticRecording(o);
+    ASSERT_EQ(s.m_rmsCount, 3000);
+    EXPECT_EQ(s.m_trCount, 3);
+    for (size_t i = 0; i < 3000; ++i)
+        ASSERT_EQ(s.m_ch2Rms[i], ScaledRms(rec.samples[i][1])) << i;
+}
+
+TEST(CliDownload, EveryFailureHasItsExitCodeAndMessage) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath("x.stdata");
+    struct Case {
+        const char* option;
+        int code;
+        const char* text;
+    };
+    for (const Case c : {Case{"--logging-now", 4, "logging now"},
+                         Case{"--no-data", 5, "There is no data in DATALOGGER!"},
+                         Case{"--drop-block", 6, "Communication interruption!"},
+                         Case{"--silent", 3, "no logger answered"}}) {
+        SimProcess sim;
+        QStringList args{"--samples", "1000", c.option};
+        if (QString(c.option) == "--drop-block")
+            args << "2";
+        ASSERT_TRUE(sim.Start(args));
+        const CliRun r = Cli({"download", "--port", sim.device, "-o", out});
+        EXPECT_EQ(r.code, c.code) << c.option << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.text)) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+    const CliRun missing = Cli({"download", "--port", "/dev/does-not-exist", "-o", out});
+    EXPECT_EQ(missing.code, 3);
+    EXPECT_TRUE(missing.err.contains("No such file")) << missing.err.toStdString();
+    EXPECT_EQ(Cli({"download", "--port", "/dev/null"}).code, 2);
+}
+
+TEST(CliPorts, ListsThePortMap) {
+    const CliRun r = Cli({"ports"}, "/dev/null,/dev/does-not-exist");
+    ASSERT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains(" 1  /dev/null")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("missing"));
+    EXPECT_EQ(Cli({"ports", "extra"}).code, 2);
+}
+
+} // namespace
