@@ -97,6 +97,13 @@ void BM_RepaintEverySegment(benchmark::State& state) {
 BENCHMARK(BM_RepaintReduced)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RepaintRescaled)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RepaintEverySegment)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+// The same paint with both traces switched off: what the frame, grid and texts cost.
+void BM_RepaintNoTraces(benchmark::State& state) {
+    TheData().settings.m_showCh1 = TheData().settings.m_showCh2 = 0;
+    Ours(state, true, false);
+    TheData().settings.m_showCh1 = TheData().settings.m_showCh2 = 1;
+}
+BENCHMARK(BM_RepaintNoTraces)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 #ifdef DL_HAVE_QCUSTOMPLOT
 void BM_QCustomPlotReplot(benchmark::State& state) {

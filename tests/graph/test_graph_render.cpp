@@ -194,6 +194,27 @@ TEST_F(Render, WithoutGridsOnlyTicksRemain) {
     EXPECT_GT(Count(withGrid, plot.adjusted(1, 1, -1, -1), grid), 200);
 }
 
+TEST_F(Render, RepaintFollowsNewDataAndNewRanges) {
+    // The pixel positions of stored data are kept between repaints; replaced data
+    // (which resize the work buffers) and new axis ranges must still show.
+    Stored(101, [](int) { return 0.0; });
+    QImage img = Paint();
+    const GraphLayout& g = m.m_layout;
+    const int x = g.plotLeft + g.W() / 3;
+    const int mid = g.plotBottom - g.Hp() / 2;
+    EXPECT_EQ(img.pixelColor(x, mid), QColor(255, 0, 0));
+    for (float& v : set.m_ch1Rms)
+        v = 250;
+    m.SizeWorkBuffers(101);
+    img = Paint();
+    EXPECT_NE(img.pixelColor(x, mid), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(x, g.plotBottom - g.Hp() * 3 / 4), QColor(255, 0, 0));
+    m.m_yLow = {0, 0};
+    m.m_yHigh = {250, 250};
+    img = Paint();
+    EXPECT_EQ(img.pixelColor(x, g.plotTop), QColor(255, 0, 0));
+}
+
 TEST_F(Render, WelcomeScreenFill) {
     QImage img(800, 600, QImage::Format_RGB32);
     img.fill(Qt::magenta);
