@@ -15,31 +15,50 @@ constexpr char kTitleLine[] =
 constexpr char kColumnNames[] = "NO.\tRMS/TR\tCH1\tCH2\tTIME\t";
 constexpr char kAbsent[] = "----";
 
-// Appends to a growing byte buffer without per-call allocation; numbers go through
-// std::to_chars, which never consults the C locale.
+// Writes into a byte buffer through a raw pointer, growing it when a piece does not
+// fit; numbers go through std::to_chars, which never consults the C locale.
 class Out {
 public:
-    explicit Out(qsizetype expected) { m_buf.reserve(expected); }
-    void Put(const char* s, size_t n) { m_buf.append(s, qsizetype(n)); }
-    void Put(const std::string& s) { m_buf.append(s.data(), qsizetype(s.size())); }
-    template <size_t N> void Lit(const char (&s)[N]) { m_buf.append(s, qsizetype(N - 1)); }
+    explicit Out(qsizetype expected)
+        : m_buf(std::max<qsizetype>(expected, 256), Qt::Uninitialized) {
+        m_p = m_buf.data();
+        m_end = m_p + m_buf.size();
+    }
+    void Put(const char* s, size_t n) {
+        Room(n);
+        std::memcpy(m_p, s, n);
+        m_p += n;
+    }
+    void Put(const std::string& s) { Put(s.data(), s.size()); }
+    template <size_t N> void Lit(const char (&s)[N]) { Put(s, N - 1); }
     void Int(int64_t v) {
-        char tmp[24];
-        const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
-        m_buf.append(tmp, qsizetype(r.ptr - tmp));
+        Room(24);
+        m_p = std::to_chars(m_p, m_end, v).ptr;
     }
     // "%.1f" / "%.0f": to_chars with fixed precision rounds the exact binary value
-    // as printf does, and spells nan and inf the same way.
+    // as printf does, and spells nan and inf the same way. A float has at most 39
+    // integer digits.
     void Fixed(float v, int decimals) {
-        char tmp[64];
-        const auto r =
-            std::to_chars(tmp, tmp + sizeof tmp, double(v), std::chars_format::fixed, decimals);
-        m_buf.append(tmp, qsizetype(r.ptr - tmp));
+        Room(64);
+        m_p = std::to_chars(m_p, m_end, double(v), std::chars_format::fixed, decimals).ptr;
     }
-    QByteArray Take() { return std::move(m_buf); }
+    QByteArray Take() {
+        m_buf.truncate(m_p - m_buf.data());
+        return std::move(m_buf);
+    }
 
 private:
+    void Room(size_t n) {
+        if (size_t(m_end - m_p) >= n)
+            return;
+        const qsizetype used = m_p - m_buf.data();
+        m_buf.resize(std::max(m_buf.size() * 2, used + qsizetype(n)));
+        m_p = m_buf.data() + used;
+        m_end = m_buf.data() + m_buf.size();
+    }
     QByteArray m_buf;
+    char* m_p;
+    char* m_end;
 };
 
 // "%d/%m/%y %H:%M:%S" of local time, remembered for the repeats of a TR record.
