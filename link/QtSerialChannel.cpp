@@ -24,9 +24,13 @@ bool QtSerialChannel::SelectPort(int n) {
         m_denied = false;
         return false;
     }
+    if (m_port.isOpen() && m_port.portName() != device) {
+        // The port changes only while it is closed.
+        m_lastError = QStringLiteral("Close the port before selecting another.");
+        return false;
+    }
     m_portNumber = n;
-    if (m_port.portName() != device && !m_port.isOpen())
-        m_port.setPortName(device);
+    m_port.setPortName(device);
     return true;
 }
 
