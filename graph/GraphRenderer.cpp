@@ -347,7 +347,7 @@ void PaintGraph(QPainter& p, GraphModel& m, const GraphInputs& in, QSize size,
     m.ComputeScale(in);
     m.ComputeLabels(in);
     const bool haveX = m.m_lastPoint >= 1 && m.PointDistance() > 0 && W > 0;
-    if (st.m_showVerticalGrid == 1 && haveX && m.PointCount() > 1) {
+    if (st.m_showVerticalGrid == 1 && haveX) {
         p.setPen(LinePen(gridColour, Qt::DotLine));
         for (int i = 0; i < kXLabels; ++i) {
             const int x = Coord(m.m_xLabelX[size_t(i)]);
