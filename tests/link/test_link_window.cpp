@@ -1,0 +1,95 @@
+// The main window downloading from the simulator: Instrument > Download Data, the
+// dialog turning "Connected", "Download", the loading dialog, and the new stored set
+// in the graph. Real timers and a real pseudo-terminal, bounded to a few seconds.
+
+#include "SimProcess.h"
+
+#include "app/AppShell.h"
+#include "app/CMainFrame.h"
+#include "base/Clock.h"
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "link/CDownloadDlg.h"
+#include "link/LinkCommands.h"
+#include "link/LinkSession.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "test_link_window";
+    static char* argv[] = {name, nullptr};
+    static auto* app = new QApplication(argc, argv);
+    return *app;
+}
+
+TEST(LinkWindow, DownloadDataFromTheSimulatorEndsInTheStoredGraph) {
+    App();
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--samples", "4000", "--tr-every", "1500"}));
+    QTemporaryDir dir;
+    qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+    qputenv("DATALOGGER_PORTS", sim.device.toLocal8Bit());
+    qputenv("DATALOGGER_SIMULATED", "1");
+    QtTimerTable timers;
+    FakePrompts prompts;
+    SystemClock clock;
+    AppShell shell(timers, prompts, clock, dir.filePath("LumoDATALOGGER.ini"));
+    CMainFrame frame(shell);
+    frame.show();
+    auto* simLabel = frame.statusBar()->findChild<QLabel*>("simulatedLogger");
+    ASSERT_NE(simLabel, nullptr);
+    EXPECT_EQ(simLabel->text(), "simulated logger");
+
+    // The dialog is modal: a timer watches it, presses "Download" once it reads
+    // "Connected", and notes the titles it went through.
+    QStringList titles;
+    QTimer watcher;
+    watcher.setInterval(10);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* dlg = qobject_cast<CDownloadDlg*>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        if (titles.isEmpty() || titles.back() != dlg->windowTitle())
+            titles << dlg->windowTitle();
+        if (dlg->windowTitle() == "Connected")
+            QTest::mouseClick(dlg->DownloadButton(), Qt::LeftButton);
+    });
+    watcher.start();
+    QTimer::singleShot(8000, [] {
+        if (QWidget* w = QApplication::activeModalWidget())
+            w->close(); // never hang the test
+    });
+    ASSERT_TRUE(shell.StateOf(Cmd::Download).enabled);
+    shell.Execute(Cmd::Download); // returns when the dialog closes
+    watcher.stop();
+    EXPECT_EQ(titles, (QStringList{"Connecting...", "Connected"}));
+
+    QElapsedTimer t;
+    t.start();
+    while (shell.m_set.m_rmsCount != 4000 && t.elapsed() < 8000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(shell.m_set.m_rmsCount, 4000);
+    EXPECT_EQ(shell.m_set.m_trCount, 2);
+    EXPECT_EQ(shell.m_graph.m_mode, GraphMode::StoreRms);
+    EXPECT_EQ(shell.m_graph.m_lastPoint, 4000);
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_TRUE(prompts.shown.empty());
+    LinkSession* session = FrameLinkSession(frame);
+    ASSERT_NE(session, nullptr);
+    EXPECT_FALSE(session->Link().LoadingShown());
+}
+
+} // namespace
