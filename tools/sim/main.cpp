@@ -238,7 +238,11 @@ int main(int argc, char** argv) {
         model.SetRecording(img->header, img->data);
         model.SetRealTimeKinds(img->header.channelCount, img->header.ch1Kind, img->header.ch2Kind);
     } else {
-        model.SetRecording(SyntheticRecording(opt));
+        const LoggerRecording rec = SyntheticRecording(opt);
+        if (EncodeRecordingData(rec).size() > Logger::kMemoryBytes)
+            return Fail("the recording does not fit the logger's 512 KiB memory "
+                        "(at most 131072 two-channel samples, fewer with transients)");
+        model.SetRecording(rec);
         model.SetRealTimeKinds(opt.channelCount, opt.ch1Kind, opt.ch2Kind);
     }
     model.SetFaults(faults);
