@@ -120,6 +120,13 @@ public:
     // Every view that shows the set registers here; UpdateAllViews repaints them all
     // (the document's "notify all views").
     void AddViewListener(Handler h) { m_viewListeners.push_back(std::move(h)); }
+    // After a real-time sample was stored: the graph view draws the newest segment
+    // (or repaints). The graph view fills the hook.
+    Handler onAppendRealTimePoint;
+    void AppendRealTimePoint() {
+        if (onAppendRealTimePoint)
+            onAppendRealTimePoint();
+    }
     void UpdateAllViews();
     // Whoever replaces the data sizes the graph work buffers (the graph layer fills
     // the hook with its allocation).

@@ -53,6 +53,7 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
     };
     m_graph->onModeWindows = [this](GraphMode mode) { ApplyModeWindows(mode); };
     m_graph->onScaleReset = [this] { ResetScaleView(); };
+    shell.onAppendRealTimePoint = [this] { AppendRealTimePoint(); };
     std::weak_ptr<bool> alive = m_alive;
     shell.AddViewListener([this, alive] {
         if (alive.expired())
@@ -66,6 +67,7 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
 
 CDTView::~CDTView() {
     m_alive.reset();
+    m_shell.onAppendRealTimePoint = nullptr;
     m_timers->SetHandler({});
     m_timers->Kill(ViewTimer::ResizeRepaint);
     m_timers->Kill(ViewTimer::FirstPaintReset);

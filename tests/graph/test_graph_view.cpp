@@ -213,7 +213,7 @@ TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
         if (n == 4)
             Grab(); // a full paint at 4 points
         if (n == 5)
-            view->AppendRealTimePoint();
+            shell->AppendRealTimePoint(); // as the real-time sampling calls it
     }
     // The newest segment (points 4 to 5) is in the image without a full paint.
     const GraphModel& g = shell->m_graph;
