@@ -152,6 +152,15 @@ void CDTView::resizeEvent(QResizeEvent*) {
     m_timers->Start(ViewTimer::ResizeRepaint, 50);
 }
 
+void CDTView::focusInEvent(QFocusEvent* e) {
+    QWidget::focusInEvent(e);
+    if (m_shell.m_graph.m_displayContent == 0)
+        return;
+    const GraphLayout& l = m_shell.m_graph.m_layout;
+    m_incrementalRect = QRect();
+    update(QRect(QPoint(l.frameLeft, l.frameTop), QPoint(l.frameRight - 1, l.frameBottom - 1)));
+}
+
 void CDTView::OnViewTimer(int id) {
     switch (id) {
     case ViewTimer::ResizeRepaint: {

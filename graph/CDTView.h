@@ -51,6 +51,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void focusInEvent(QFocusEvent*) override;
 
 private:
     void PlaceButtonBar();

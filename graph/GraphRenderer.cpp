@@ -325,6 +325,10 @@ void PaintGraph(QPainter& p, GraphModel& m, const GraphInputs& in, QSize size,
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setBackgroundMode(Qt::TransparentMode);
 
+    // Printing: the band above the plot starts grey (the screen has the info bar).
+    if (o.printing)
+        p.fillRect(QRect(0, 0, R, g.plotTop), grey);
+
     // 1-2. Fills: black client, grey frame panel, the plot's background. Where
     // each lies inside the one before, only the uncovered part is filled.
     const QRect client(L, T + H, R - L, B - T - H);

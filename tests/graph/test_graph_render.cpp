@@ -64,13 +64,14 @@ protected:
         m.m_displayContent = 1;
         m.SizeWorkBuffers(n);
     }
-    QImage Paint(QSize size = QSize(1000, 700), bool decimate = true) {
+    QImage Paint(QSize size = QSize(1000, 700), bool decimate = true, bool printing = false) {
         QImage img(size, QImage::Format_RGB32);
         img.fill(Qt::magenta);
         QPainter p(&img);
         RenderOptions o;
         o.panelGrey = kGrey;
         o.decimate = decimate;
+        o.printing = printing;
         PaintGraph(p, m, in, size, o);
         return img;
     }
@@ -213,6 +214,22 @@ TEST_F(Render, RepaintFollowsNewDataAndNewRanges) {
     m.m_yHigh = {250, 250};
     img = Paint();
     EXPECT_EQ(img.pixelColor(x, g.plotTop), QColor(255, 0, 0));
+}
+
+TEST_F(Render, PrintingWhitensAboveTheFrameAndFillsTheReadoutStrip) {
+    Stored(20, [](int i) { return i * 10.0; });
+    m.m_infoBarHeight = 120;
+    const QImage screen = Paint();
+    const QImage print = Paint(QSize(1000, 700), true, true);
+    const GraphLayout& g = m.m_layout;
+    // Above the frame: grey on screen, white on paper.
+    EXPECT_EQ(screen.pixelColor(500, 60), kGrey);
+    EXPECT_EQ(print.pixelColor(500, 60), QColor(Qt::white));
+    EXPECT_EQ(print.pixelColor(500, 124), QColor(Qt::white));
+    // The read-out strip is black on paper even without a read-out.
+    EXPECT_EQ(print.pixelColor(g.plotLeft, g.plotBottom + 80), QColor(Qt::black));
+    // The plot itself is the same.
+    EXPECT_EQ(print.copy(Plot()), screen.copy(Plot()));
 }
 
 TEST_F(Render, WelcomeScreenFill) {
