@@ -426,10 +426,18 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
         double* yp = m_yPix.data() + Plane(0, ch);
         // Points the data hold, then the rest of the window at value 0.
         const int64_t held = std::clamp<int64_t>(sr.count, from, to);
-        for (int64_t k = from; k < held; ++k) {
-            const float f = sr.p[size_t(k) * sr.stride];
-            const double v = sr.q ? double(f * sr.q[size_t(k) * sr.stride]) : double(f);
-            yp[k] = bottom - (v - t0) * scale;
+        if (sr.q) {
+            for (int64_t k = from; k < held; ++k) {
+                const size_t i = size_t(k) * sr.stride;
+                yp[k] = bottom - (double(sr.p[i] * sr.q[i]) - t0) * scale;
+            }
+        } else if (sr.stride == 1) {
+            const float* v = sr.p;
+            for (int64_t k = from; k < held; ++k)
+                yp[k] = bottom - (double(v[k]) - t0) * scale;
+        } else {
+            for (int64_t k = from; k < held; ++k)
+                yp[k] = bottom - (double(sr.p[size_t(k) * sr.stride]) - t0) * scale;
         }
         for (int64_t k = held; k < to; ++k)
             yp[k] = bottom - (0.0 - t0) * scale;
