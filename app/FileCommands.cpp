@@ -68,15 +68,15 @@ QString FileCommands::ProposedSaveName() const {
 void FileCommands::Register() {
     AppShell& s = m_shell;
     auto always = [] { return CommandState{true, false}; };
-    auto idle = [&s] { return CommandState{!s.RealTimeRunning(), false}; };
+    auto idle = [this] { return CommandState{!m_shell.RealTimeRunning(), false}; };
     s.RegisterCommand(
         Cmd::Open, [this] { Open(); }, idle);
     s.RegisterCommand(
         Cmd::PreviousMeasurement, [this] { PreviousMeasurement(); }, idle);
     s.RegisterCommand(
         Cmd::Save, [this] { Save(); },
-        [&s] {
-            return CommandState{s.m_graph.m_lastPoint != 0, false};
+        [this] {
+            return CommandState{m_shell.m_graph.m_lastPoint != 0, false};
         });
     // Reading a file resizes the graph work buffers, which a running acquisition is
     // filling; Ctrl+O therefore waits like Open does.
