@@ -291,7 +291,7 @@ std::vector<Shape> Shapes() {
 TEST_F(Render, ReducedTracesEqualEverySegmentDrawn) {
     const QSize size(1000, 700); // W = 780
     for (const Shape& shape : Shapes()) {
-        for (int n : {390, 780, 781, 782, 3000, 65536}) {
+        for (int n : {390, 780, 781, 782, 3000, 262144}) {
             SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n));
             Stored(
                 n, [&](int i) { return shape.f(i, n); },
