@@ -11,7 +11,12 @@
 #include "link/QtSerialChannel.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +67,50 @@ void ExpectSameAsRecording(const MeasurementSet& s, const LoggerRecording& r) {
         for (size_t j = 0; j < 251; ++j)
             ASSERT_EQ(s.m_trWave[k * 251 + j], float(r.tr[k].wave[j])) << k << " " << j;
     }
+}
+
+TEST(QtSerialChannel, NotifiesOnceTheThresholdIsBufferedOnAPseudoTerminal) {
+    App();
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const QString device = QString::fromLocal8Bit(ptsname(master));
+    qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
+
+    QtSerialChannel ch;
+    int notified = 0;
+    ch.SetReceiveHandler([&] { ++notified; });
+    EXPECT_FALSE(ch.SelectPort(2)); // only one device in the map
+    ASSERT_TRUE(ch.SelectPort(1));
+    ASSERT_TRUE(ch.Open()) << ch.LastError().toStdString();
+    EXPECT_FALSE(ch.LowLatency()); // a pseudo-terminal has no such mode; opening goes on
+    ch.SetThreshold(512);
+    auto pump = [&](int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    };
+    const QByteArray part(300, 'a');
+    ASSERT_EQ(::write(master, part.constData(), size_t(part.size())), 300);
+    pump(100);
+    EXPECT_EQ(notified, 0);
+    EXPECT_EQ(ch.BytesAvailable(), 300);
+    ASSERT_EQ(::write(master, part.constData(), size_t(part.size())), 300);
+    pump(100);
+    EXPECT_EQ(notified, 1);
+    EXPECT_EQ(ch.ReadAll().size(), 600);
+    EXPECT_EQ(ch.BytesAvailable(), 0);
+
+    EXPECT_TRUE(ch.Write(QByteArray::fromHex("d8000001")));
+    char in[16] = {};
+    pump(50);
+    EXPECT_EQ(::read(master, in, sizeof in), 4);
+    EXPECT_EQ(uint8_t(in[0]), 0xD8);
+    ch.Close();
+    EXPECT_FALSE(ch.Write(QByteArray(1, 'x')));
+    ::close(master);
 }
 
 TEST(LinkEndToEnd, WrappedRecordingWithTransientsArrivesSampleForSample) {
