@@ -19,10 +19,20 @@ CDownloadDlg::CDownloadDlg(LinkSession& session, QWidget* parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
+    // The link state is the window title; it is repeated in the dialog itself because
+    // some window managers shorten or hide the titles of small dialogs.
+    m_state = new QLabel(this);
+    m_state->setObjectName(QStringLiteral("state"));
+    QFont bold = m_state->font();
+    bold.setBold(true);
+    m_state->setFont(bold);
     m_message = new QLabel(this);
     m_message->setObjectName(QStringLiteral("message"));
     m_message->setWordWrap(true);
     m_message->setMinimumWidth(380);
+    // Room for the longest message, so the dialog does not jump or clip as it changes.
+    m_message->setMinimumHeight(3 * m_message->fontMetrics().lineSpacing());
+    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_download = new QPushButton(QStringLiteral("Download"), this);
     m_download->setObjectName(QStringLiteral("download"));
     m_download->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
@@ -36,6 +46,8 @@ CDownloadDlg::CDownloadDlg(LinkSession& session, QWidget* parent)
     buttons->addWidget(m_download);
     buttons->addWidget(m_cancel);
     auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->addWidget(m_state);
     layout->addWidget(m_message);
     layout->addLayout(buttons);
 
@@ -59,6 +71,7 @@ CDownloadDlg::~CDownloadDlg() {
 void CDownloadDlg::Refresh() {
     const LinkDialogState& s = m_session.Link().Dialog(LinkDialog::Download);
     setWindowTitle(s.title);
+    m_state->setText(s.title);
     m_message->setText(s.message);
     m_download->setEnabled(s.actionEnabled);
 }

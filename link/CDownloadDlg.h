@@ -25,6 +25,7 @@ private:
     void OnDownload();
 
     LinkSession& m_session;
+    QLabel* m_state = nullptr;
     QLabel* m_message = nullptr;
     QPushButton* m_download = nullptr;
     QPushButton* m_cancel = nullptr;

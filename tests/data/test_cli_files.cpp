@@ -130,7 +130,7 @@ TEST_F(CliFiles, BadFilesAndArgumentsGiveMessagesAndExitCodes) {
          "cannot write"},
         {{QStringLiteral("info")}, 2, "Usage"},
         {{QStringLiteral("export"), good, QStringLiteral("--frobnicate")}, 2, "unknown option"},
-        {{QStringLiteral("export"), good, QStringLiteral("-o")}, 2, "needs a file name"},
+        {{QStringLiteral("export"), good, QStringLiteral("-o")}, 2, "needs a value"},
     };
     for (const Case& c : cases) {
         const CliRun r = Cli(c.args);

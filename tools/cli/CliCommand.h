@@ -9,13 +9,13 @@
 // Exit codes for scripts.
 namespace CliExit {
 inline constexpr int Ok = 0;
-inline constexpr int Failure = 1;      // the operation failed (message on stderr)
-inline constexpr int Usage = 2;        // bad arguments
-inline constexpr int NoLogger = 3;     // no logger answered on the port
-inline constexpr int LoggerBusy = 4;   // the logger is logging now
-inline constexpr int NoData = 5;       // the logger holds no data
-inline constexpr int Interrupted = 6;  // communication interruption
-inline constexpr int BadFile = 7;      // a file is missing, unreadable or damaged
+inline constexpr int Failure = 1;     // the operation failed (message on stderr)
+inline constexpr int Usage = 2;       // bad arguments
+inline constexpr int NoLogger = 3;    // no logger answered on the port
+inline constexpr int LoggerBusy = 4;  // the logger is logging now
+inline constexpr int NoData = 5;      // the logger holds no data
+inline constexpr int Interrupted = 6; // communication interruption
+inline constexpr int BadFile = 7;     // a file is missing, unreadable or damaged
 } // namespace CliExit
 
 struct CliCommand {

@@ -2,6 +2,7 @@
 // running the same link and download code as the desktop application.
 
 #include "tools/cli/CliCommand.h"
+#include "tools/cli/CliSupport.h"
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
@@ -41,34 +42,29 @@ public:
 };
 
 int RunDownload(const QStringList& args) {
-    QString device, output;
+    const auto parsed = ParseCliArgs(
+        "download", args,
+        {{{"--port", "-p"}, true}, {{"-o", "--output"}, true}, {{"--timeout"}, true}}, 0, kUsage);
+    if (!parsed)
+        return CliExit::Usage;
+    if (parsed->help) {
+        std::fputs(kUsage, stdout);
+        return CliExit::Ok;
+    }
+    const QString device = parsed->Value("--port");
+    const QString output = parsed->Value("-o");
     int timeoutS = 600;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(kUsage, stdout);
-            return CliExit::Ok;
-        }
-        const bool hasValue = i + 1 < args.size();
-        if ((a == QLatin1String("--port") || a == QLatin1String("-p")) && hasValue) {
-            device = args[++i];
-        } else if ((a == QLatin1String("-o") || a == QLatin1String("--output")) && hasValue) {
-            output = args[++i];
-        } else if (a == QLatin1String("--timeout") && hasValue) {
-            bool ok = false;
-            timeoutS = args[++i].toInt(&ok);
-            if (!ok || timeoutS < 1) {
-                std::fprintf(stderr, "orvex-dl download: --timeout takes seconds\n");
-                return CliExit::Usage;
-            }
-        } else {
-            std::fprintf(stderr, "orvex-dl download: unexpected argument '%s'\n\n%s", qPrintable(a),
-                         kUsage);
+    if (parsed->Has("--timeout")) {
+        bool ok = false;
+        timeoutS = parsed->Value("--timeout").toInt(&ok);
+        if (!ok || timeoutS < 1) {
+            CliUsageError("download", QStringLiteral("--timeout takes a number of seconds"),
+                          kUsage);
             return CliExit::Usage;
         }
     }
     if (device.isEmpty() || output.isEmpty()) {
-        std::fprintf(stderr, "orvex-dl download: --port and -o are required\n\n%s", kUsage);
+        CliUsageError("download", QStringLiteral("--port and -o are required"), kUsage);
         return CliExit::Usage;
     }
 

@@ -5,6 +5,7 @@
 #include "data/ReportWriter.h"
 #include "data/StdataFile.h"
 #include "tools/cli/CliCommand.h"
+#include "tools/cli/CliSupport.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -15,13 +16,12 @@
 
 namespace {
 
-void Usage(FILE* out) {
-    std::fprintf(out, "Usage: orvex-dl info FILE.stdata [--json]\n\n"
-                      "Prints the counts, channels, units, interval, start time, extremes and TR\n"
-                      "levels of a measurement file; --json prints one JSON object for scripts.\n"
-                      "Exit codes: 0 shown, 2 bad arguments, 7 the file is missing, unreadable,\n"
-                      "damaged or not a stored RMS/TR measurement.\n");
-}
+const char* const kUsage =
+    "Usage: orvex-dl info FILE.stdata [--json]\n\n"
+    "Prints the counts, channels, units, interval, start time, extremes and TR\n"
+    "levels of a measurement file; --json prints one JSON object for scripts.\n"
+    "Exit codes: 0 shown, 2 bad arguments, 7 the file is missing, unreadable,\n"
+    "damaged or not a stored RMS/TR measurement.\n";
 
 // ISO 8601 with the local offset, for scripts; the display text is beside it.
 QString IsoTime(TimeValue t) {
@@ -91,50 +91,22 @@ void PrintText(const QString& path, const MeasurementSet& s) {
 }
 
 int Run(const QStringList& args) {
-    QString input;
-    bool json = false;
-    for (const QString& a : args) {
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            Usage(stdout);
-            return CliExit::Ok;
-        }
-        if (a == QLatin1String("--json")) {
-            json = true;
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            std::fprintf(stderr, "orvex-dl info: unknown option '%s'\n\n", qPrintable(a));
-            Usage(stderr);
-            return CliExit::Usage;
-        } else if (input.isEmpty()) {
-            input = a;
-        } else {
-            std::fprintf(stderr, "orvex-dl info: more than one file\n\n");
-            Usage(stderr);
-            return CliExit::Usage;
-        }
+    const auto parsed = ParseCliArgs("info", args, {{{"--json"}, false}}, 1, kUsage);
+    if (!parsed)
+        return CliExit::Usage;
+    if (parsed->help) {
+        std::fputs(kUsage, stdout);
+        return CliExit::Ok;
     }
-    if (input.isEmpty()) {
-        Usage(stderr);
+    if (parsed->files.isEmpty()) {
+        CliUsageError("info", QStringLiteral("no input file"), kUsage);
         return CliExit::Usage;
     }
+    const QString input = parsed->files.first();
+    const bool json = parsed->Has("--json");
     MeasurementSet set;
-    QString tag;
-    QString error;
-    bool opened = false;
-    const StdataStatus status = LoadStdataFileDetailed(input, set, &tag, &error, &opened);
-    if (!opened) {
-        std::fprintf(stderr, "orvex-dl info: cannot open %s: %s\n", qPrintable(input),
-                     qPrintable(error));
-        return CliExit::BadFile;
-    }
-    if (status == StdataStatus::WrongTag) {
-        std::fprintf(stderr, "orvex-dl info: %s: Invalid Format! (tag \"%s\", expected \"%s\")\n",
-                     qPrintable(input), qPrintable(tag), kTagStored);
-        return CliExit::BadFile;
-    }
-    if (status == StdataStatus::Damaged) {
-        std::fprintf(stderr, "orvex-dl info: %s: %s\n", qPrintable(input), qPrintable(error));
-        return CliExit::BadFile;
-    }
+    if (const int r = LoadStoredMeasurement("info", input, set); r != CliExit::Ok)
+        return r;
     if (json)
         std::printf("%s",
                     QJsonDocument(Json(input, set)).toJson(QJsonDocument::Indented).constData());

@@ -1,6 +1,7 @@
 // orvex-dl ports: the port map, port numbers 1 to 16 and their devices.
 
 #include "tools/cli/CliCommand.h"
+#include "tools/cli/CliSupport.h"
 
 #include "link/PortMap.h"
 #include "link/SerialChannel.h"
@@ -30,16 +31,17 @@ const char* DeviceState(const QString& device) {
 }
 
 int RunPorts(const QStringList& args) {
-    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-        std::printf("Usage: orvex-dl ports\n\n"
-                    "Lists the serial ports 1 to 16 the link searches and their devices.\n"
-                    "The list is $DATALOGGER_PORTS (comma-separated) if set, else the usual\n"
-                    "USB and on-board serial devices.\n");
-        return CliExit::Ok;
-    }
-    if (!args.isEmpty()) {
-        std::fprintf(stderr, "orvex-dl ports: unexpected argument '%s'\n", qPrintable(args[0]));
+    const char* const usage =
+        "Usage: orvex-dl ports\n\n"
+        "Lists the serial ports 1 to 16 the link searches and their devices.\n"
+        "The list is $DATALOGGER_PORTS (comma-separated) if set, else the\n"
+        "usual USB and on-board serial devices.\n";
+    const auto parsed = ParseCliArgs("ports", args, {}, 0, usage);
+    if (!parsed)
         return CliExit::Usage;
+    if (parsed->help) {
+        std::fputs(usage, stdout);
+        return CliExit::Ok;
     }
     const QStringList devices = PortMapDevices();
     const bool fromEnv = !qEnvironmentVariable("DATALOGGER_PORTS").trimmed().isEmpty();

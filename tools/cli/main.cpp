@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
         return CliExit::Usage;
     }
     const QString name = args.takeFirst();
-    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
+        name == QLatin1String("help")) {
         PrintUsage(stdout);
         return CliExit::Ok;
     }

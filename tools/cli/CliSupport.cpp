@@ -1,0 +1,72 @@
+#include "tools/cli/CliSupport.h"
+
+#include "data/MeasurementSet.h"
+#include "data/StdataFile.h"
+#include "tools/cli/CliCommand.h"
+
+#include <cstdio>
+
+void CliUsageError(const char* command, const QString& what, const char* usage) {
+    std::fprintf(stderr, "orvex-dl %s: %s\n\n%s", command, qPrintable(what), usage);
+}
+
+std::optional<CliArgs> ParseCliArgs(const char* command, const QStringList& args,
+                                    const std::vector<CliOption>& options, int maxFiles,
+                                    const char* usage) {
+    CliArgs out;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out.help = true;
+            return out;
+        }
+        const CliOption* option = nullptr;
+        for (const CliOption& o : options)
+            if (o.names.contains(a))
+                option = &o;
+        if (option) {
+            const QString& key = option->names.first();
+            if (!option->takesValue) {
+                out.flags << key;
+            } else if (i + 1 >= args.size()) {
+                CliUsageError(command, QStringLiteral("%1 needs a value").arg(a), usage);
+                return std::nullopt;
+            } else {
+                out.values[key] = args[++i];
+            }
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            CliUsageError(command, QStringLiteral("unknown option '%1'").arg(a), usage);
+            return std::nullopt;
+        } else if (out.files.size() < maxFiles) {
+            out.files << a;
+        } else {
+            CliUsageError(command, QStringLiteral("unexpected argument '%1'").arg(a), usage);
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+int LoadStoredMeasurement(const char* command, const QString& path, MeasurementSet& set) {
+    QString tag;
+    QString error;
+    bool opened = false;
+    const StdataStatus status = LoadStdataFileDetailed(path, set, &tag, &error, &opened);
+    if (!opened) {
+        std::fprintf(stderr, "orvex-dl %s: cannot open %s: %s\n", command, qPrintable(path),
+                     qPrintable(error));
+        return CliExit::BadFile;
+    }
+    if (status == StdataStatus::WrongTag) {
+        std::fprintf(stderr,
+                     "orvex-dl %s: %s: Invalid Format! (tag \"%s\"; only stored RMS/TR "
+                     "measurements, tag \"%s\", can be used)\n",
+                     command, qPrintable(path), qPrintable(tag), kTagStored);
+        return CliExit::BadFile;
+    }
+    if (status == StdataStatus::Damaged) {
+        std::fprintf(stderr, "orvex-dl %s: %s: %s\n", command, qPrintable(path), qPrintable(error));
+        return CliExit::BadFile;
+    }
+    return CliExit::Ok;
+}

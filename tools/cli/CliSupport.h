@@ -1,0 +1,45 @@
+#pragma once
+// Helpers shared by the orvex-dl sub-commands: argument parsing with one wording
+// for every usage error, and reading a stored measurement with one wording for
+// every bad file.
+
+#include <QString>
+
+struct MeasurementSet;
+#include <QStringList>
+
+#include <map>
+#include <optional>
+#include <vector>
+
+struct CliOption {
+    QStringList names; // e.g. {"-o", "--output"}; the first is the key
+    bool takesValue = false;
+};
+
+struct CliArgs {
+    bool help = false;
+    QStringList files;
+    std::map<QString, QString> values; // by the option's first name
+    QStringList flags;                 // first names of the flags given
+
+    bool Has(const QString& name) const { return values.count(name) || flags.contains(name); }
+    QString Value(const QString& name) const {
+        auto it = values.find(name);
+        return it == values.end() ? QString() : it->second;
+    }
+};
+
+// Parses `args` of sub-command `command`. On a usage error prints
+// "orvex-dl <command>: <what>" and the usage text to stderr and returns nothing.
+// "--help"/"-h" sets `help` and stops parsing.
+std::optional<CliArgs> ParseCliArgs(const char* command, const QStringList& args,
+                                    const std::vector<CliOption>& options, int maxFiles,
+                                    const char* usage);
+// Prints a usage error as ParseCliArgs does.
+void CliUsageError(const char* command, const QString& what, const char* usage);
+
+// Reads a stored RMS/TR measurement file for sub-command `command`. Returns
+// CliExit::Ok, or CliExit::BadFile after saying on stderr why the file cannot be
+// used (missing, unreadable, damaged, or not a stored measurement).
+int LoadStoredMeasurement(const char* command, const QString& path, MeasurementSet& set);
