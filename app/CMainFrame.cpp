@@ -22,7 +22,6 @@
 
 namespace {
 constexpr int kLeftPaneWidth = 150;
-constexpr int kStatusPaneWidth = 800;
 } // namespace
 
 CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), m_shell(shell) {
@@ -40,7 +39,6 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     statusBar()->setMinimumWidth(0);
     statusBar()->setSizeGripEnabled(true);
     statusBar()->showMessage(QStringLiteral("Ready"));
-    Q_UNUSED(kStatusPaneWidth);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("splitter"));
