@@ -65,8 +65,14 @@ LoggerRecording SyntheticRecording(const SyntheticOptions& o) {
             e.channel = second ? kTrChannel2 : kTrChannel1;
             e.quantity = kind == kChannelAmps ? kTrUnitAmps : kTrUnitVolts;
             e.time = ToLocalFields(t0 + TimeValue(at - 1) * step + step / 2);
-            for (int j = 0; j < kTrPoints; ++j)
-                e.wave[size_t(j)] = int16_t(std::lround(3000 * std::sin(j * 2 * M_PI / 50.0) + k));
+            // Five mains cycles at the channel's usual peak (325 V, 14 A) with a sag in
+            // the middle third, offset a little per record so records differ.
+            const double peak = kind == kChannelAmps ? 14.0 : 325.0;
+            for (int j = 0; j < kTrPoints; ++j) {
+                const double depth = (j >= 84 && j < 168) ? 0.55 : 1.0;
+                e.wave[size_t(j)] = int16_t(
+                    std::lround(peak * depth * std::sin(j * 2 * M_PI / 50.0) + (k % 5)));
+            }
             r.tr.push_back(e);
         }
     }
