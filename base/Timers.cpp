@@ -7,9 +7,11 @@ void QtTimerTable::Start(int id, int ms) {
     QTimer*& timer = m_timers[id];
     if (!timer) {
         timer = new QTimer(this);
-        timer->setTimerType(ms < 1000 ? Qt::PreciseTimer : Qt::CoarseTimer);
         connect(timer, &QTimer::timeout, this, [this, id] { Fire(id); });
     }
+    // Short periods (probes, block repeats) need their timing; a coarse timer may
+    // fire up to 5 % late.
+    timer->setTimerType(ms < 1000 ? Qt::PreciseTimer : Qt::CoarseTimer);
     timer->start(std::max(ms, 1));
 }
 
