@@ -53,9 +53,15 @@ QString FileCommands::FrameworkFilter() {
 FileCommands::SaveTargets FileCommands::TargetsFor(const QString& chosenPath) {
     const QFileInfo info(chosenPath);
     QString stem = info.fileName();
-    const qsizetype dot = stem.lastIndexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        stem.truncate(dot);
+    // Only an extension of the two files is cut: the proposed name ends in the
+    // seconds (".48"), and cutting those would put two saves of the same minute
+    // into one pair of files, the second replacing the first without a question.
+    for (const QLatin1String ext : {QLatin1String(".stdata"), QLatin1String(".xls")}) {
+        if (stem.endsWith(ext, Qt::CaseInsensitive)) {
+            stem.chop(ext.size());
+            break;
+        }
+    }
     const QDir folder = info.absoluteDir();
     return {folder.filePath(stem + QStringLiteral(".stdata")),
             folder.filePath(stem + QStringLiteral(".xls"))};

@@ -23,8 +23,9 @@ public:
     static QString FrameworkFilter(); // "OrvexDatalogger Files (*.stdata)" (Ctrl+O, Ctrl+S)
 
     // Where Save puts its two files for the name the user chose: both in the chosen
-    // folder, the extension cut from the file name only ("run.xls" and "run" both
-    // give run.stdata and run.xls; a dot in a folder name is left alone).
+    // folder, a ".stdata" or ".xls" extension cut from the file name only ("run.xls"
+    // and "run" both give run.stdata and run.xls; a dot in a folder name is left
+    // alone; the proposed "10-02-03  14.05.06" keeps its seconds).
     struct SaveTargets {
         QString dataPath;
         QString reportPath;

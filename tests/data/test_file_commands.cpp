@@ -200,6 +200,26 @@ TEST_F(Files, SaveWritesBothFilesIntoTheChosenFolder) {
               QStringLiteral("/a/x.y.xls"));
 }
 
+TEST_F(Files, TwoSavesUnderTheProposedNamesInOneMinuteKeepBothMeasurements) {
+    // The proposed name ends in ".SS"; taking that for an extension dropped the
+    // seconds, and the second save replaced the first pair without a question.
+    ShowDownloaded();
+    prompts.QueueFile(dir.filePath("10-02-03  14.05.06"));
+    ASSERT_TRUE(files.Save());
+    const QByteArray first = EncodeStdata(shell.m_set);
+    shell.m_set.m_ch1Rms[0] += 1.0f;
+    now.Set(At(2010, 2, 3, 14, 5, 40));
+    EXPECT_EQ(files.ProposedSaveName(), QStringLiteral("10-02-03  14.05.40"));
+    prompts.QueueFile(dir.filePath(files.ProposedSaveName()));
+    ASSERT_TRUE(files.Save());
+    EXPECT_EQ(ReadAll(dir.filePath("10-02-03  14.05.06.stdata")), first);
+    EXPECT_EQ(ReadAll(dir.filePath("10-02-03  14.05.40.stdata")), EncodeStdata(shell.m_set));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("10-02-03  14.05.06.xls")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("10-02-03  14.05.40.xls")));
+    EXPECT_EQ(FileCommands::TargetsFor(QStringLiteral("/a/run.XLS")).dataPath,
+              QStringLiteral("/a/run.stdata"));
+}
+
 TEST_F(Files, AfterSaveOpenDoesNotAsk) {
     ShowDownloaded();
     prompts.QueueFile(dir.filePath("run.stdata"));
