@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -192,6 +193,17 @@ TEST(LinkEndToEnd, LoggerFaultsGetTheirOutcome) {
         RealLink rl(sim.device);
         DownloadJob job(rl.link);
         EXPECT_EQ(job.Run(10000), c.result) << c.option;
+    }
+}
+
+TEST(LoggerSimulator, HugeSampleCountIsRefusedWithoutBuildingIt) {
+    for (const char* count : {"131073", "100000000000", "9223372036854775807"}) {
+        QProcess p;
+        p.start(QStringLiteral(DL_SIM_PATH), {"--samples", count});
+        ASSERT_TRUE(p.waitForFinished(10000)) << count;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << count;
+        EXPECT_EQ(p.exitCode(), 2) << count;
+        EXPECT_TRUE(p.readAllStandardError().contains("does not fit")) << count;
     }
 }
 

@@ -238,10 +238,15 @@ int main(int argc, char** argv) {
         model.SetRecording(img->header, img->data);
         model.SetRealTimeKinds(img->header.channelCount, img->header.ch1Kind, img->header.ch2Kind);
     } else {
+        const char* const tooLarge = "the recording does not fit the logger's 512 KiB memory "
+                                     "(at most 131072 two-channel samples, fewer with transients)";
+        // Refused before any sample is built: a huge count would not fit in memory here.
+        const int64_t sampleBytes = opt.channelCount == 1 ? 2 : 4;
+        if (opt.samples > Logger::kMemoryBytes / sampleBytes)
+            return Fail(tooLarge);
         const LoggerRecording rec = SyntheticRecording(opt);
         if (EncodeRecordingData(rec).size() > Logger::kMemoryBytes)
-            return Fail("the recording does not fit the logger's 512 KiB memory "
-                        "(at most 131072 two-channel samples, fewer with transients)");
+            return Fail(tooLarge);
         model.SetRecording(rec);
         model.SetRealTimeKinds(opt.channelCount, opt.ch1Kind, opt.ch2Kind);
     }
