@@ -142,16 +142,18 @@ FileCommands::LoadResult FileCommands::LoadFile(const QString& path, bool report
     return status == StdataStatus::Loaded ? LoadResult::Loaded : LoadResult::WrongTag;
 }
 
-void FileCommands::OfferSaveBeforeOpen() {
+bool FileCommands::OfferSaveBeforeOpen() {
     AppShell& s = m_shell;
     if (s.m_graph.m_lastPoint >= 1 && s.m_set.m_loadedFromFile == 0 && s.m_dataUnsaved == 1 &&
         s.m_promptOnOpen == 1) {
         if (s.UserPrompts().Message(kSaveBeforeOpen, PromptIcon::Exclamation,
-                                    PromptButtons::YesNo) == PromptAnswer::Yes)
-            Save();
+                                    PromptButtons::YesNo) == PromptAnswer::Yes &&
+            !Save() && m_saveFailed)
+            return false; // still unsaved: the close prompt must ask again
         s.m_dataUnsaved = 0;
         s.m_promptOnOpen = 0;
     }
+    return true;
 }
 
 bool FileCommands::OfferSaveBeforeDownload() {
@@ -159,8 +161,9 @@ bool FileCommands::OfferSaveBeforeDownload() {
     if (s.m_set.m_rmsCount >= 1 && s.m_set.m_loadedFromFile == 0 && s.m_dataUnsaved == 1 &&
         s.m_promptOnDownload == 1) {
         if (s.UserPrompts().Message(kSaveBeforeDownload, PromptIcon::Question,
-                                    PromptButtons::YesNo) == PromptAnswer::Yes)
-            Save();
+                                    PromptButtons::YesNo) == PromptAnswer::Yes &&
+            !Save() && m_saveFailed)
+            return true; // still unsaved: the flags stay for the next prompt
         s.m_dataUnsaved = 0;
         s.m_promptOnDownload = 0;
     }
@@ -168,7 +171,8 @@ bool FileCommands::OfferSaveBeforeDownload() {
 }
 
 void FileCommands::Open() {
-    OfferSaveBeforeOpen();
+    if (!OfferSaveBeforeOpen())
+        return;
     const QString path = m_shell.UserPrompts().ChooseOpenFile(OpenFilter(), m_lastFolder);
     if (path.isEmpty())
         return;
@@ -235,6 +239,7 @@ void FileCommands::FrameworkNew() {
 
 bool FileCommands::Save() {
     AppShell& s = m_shell;
+    m_saveFailed = false;
     s.m_set.m_dataTag = QString::fromLatin1(kTagStored);
     const QString chosen =
         s.UserPrompts().ChooseSaveFile(ProposedSaveName(), SaveFilter(), m_lastFolder);
@@ -242,8 +247,10 @@ bool FileCommands::Save() {
         return false;
     const SaveTargets targets = TargetsFor(chosen);
     m_lastFolder = QFileInfo(targets.dataPath).absolutePath();
-    if (!WriteBothFiles(targets))
+    if (!WriteBothFiles(targets)) {
+        m_saveFailed = true;
         return false;
+    }
     s.m_dataUnsaved = 0;
     s.m_promptOnOpen = 0;
     s.m_promptOnDownload = 0;

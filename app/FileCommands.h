@@ -44,10 +44,11 @@ public:
 
     // --- prompts ---
     // Before Open's file dialog: offer to save data that was downloaded or gathered
-    // live and not saved yet.
-    void OfferSaveBeforeOpen();
+    // live and not saved yet. False when the user asked for the save and it failed:
+    // the data are still unsaved, the flags stay set and Open goes no further.
+    bool OfferSaveBeforeOpen();
     // Before a download; true when the download may go on (always, as either answer
-    // continues).
+    // continues). A save the user asked for that failed leaves the flags set.
     bool OfferSaveBeforeDownload();
 
     // Outcome of reading one file.
@@ -66,6 +67,7 @@ private:
     bool WriteBothFiles(const SaveTargets& targets);
 
     AppShell& m_shell;
+    bool m_saveFailed = false; // the last Save wrote nothing because writing failed
     QString m_lastFolder;
     QString m_documentPath;
 };

@@ -309,6 +309,37 @@ TEST_F(Files, DownloadPromptAsksOnceAndAlwaysGoesOn) {
     EXPECT_EQ(shell.m_promptOnDownload, 0);
 }
 
+TEST_F(Files, ASaveAskedForByAPromptThatFailsLeavesTheDataMarkedUnsaved) {
+    // Clearing the flags after a failed save let the close prompt pass the
+    // unsaved data by without a question.
+    ShowDownloaded();
+    ASSERT_TRUE(QDir(dir.path()).mkdir("run.stdata")); // the data file cannot be replaced
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    prompts.QueueFile(dir.filePath("run.xls"));
+    prompts.QueueFile(File("next.stdata", WorkedExample()));
+    files.Open();
+    ASSERT_EQ(prompts.shown.size(), 2u); // the question and the failure
+    EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("could not be saved")));
+    EXPECT_EQ(shell.m_set.m_rmsCount, Rich().m_rmsCount); // nothing opened over it
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    // Open stopped before its file dialog.
+    EXPECT_EQ(prompts.ChooseOpenFile(QString(), QString()), dir.filePath("next.stdata"));
+
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    prompts.QueueFile(dir.filePath("run.xls"));
+    shell.OfferSaveBeforeDownload();
+    EXPECT_EQ(prompts.shown.size(), 4u);
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.m_promptOnDownload, 1);
+
+    // Cancelling the file dialog is an answer: the flags go as before.
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    files.Open();
+    EXPECT_EQ(shell.m_dataUnsaved, 0);
+    EXPECT_EQ(shell.m_promptOnOpen, 0);
+}
+
 TEST_F(Files, YesToTheClosePromptRunsSave) {
     ShowDownloaded();
     prompts.QueueAnswer(PromptAnswer::Yes);
