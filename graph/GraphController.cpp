@@ -329,13 +329,16 @@ void GraphController::ApplyModeFromFile() {
     if (s.m_modeFromFile == 0)
         return;
     GraphModel& g = Model();
-    g.m_firstPoint = 1;
     s.m_modeFromFile = 0;
-    // The loaded data replace what was shown even when the mode stays the same.
+    // The loaded data replace what was shown even when the mode stays the same. A
+    // file with any other tag was refused: the window shown stays as it is (from
+    // point 1 it would run a transient record on into the records before it).
     if (s.m_fileTag == QLatin1String(kTagRealTime)) {
+        g.m_firstPoint = 1;
         g.m_dataReplaced = true;
         OnRealTimeRms();
     } else if (s.m_fileTag == QLatin1String(kTagStored)) {
+        g.m_firstPoint = 1;
         g.m_dataReplaced = true;
         OnStoreRms();
     }

@@ -460,6 +460,20 @@ TEST_F(Graph, ModeFromFileChoosesByTagOnce) {
     EXPECT_EQ(s.m_modeFromFile, 0);
 }
 
+TEST_F(Graph, ARefusedFileKeepsTheTransientRecordShown) {
+    Download(StoredSet(5, 60, kStart));
+    AddTransient(shell.m_set, kTrChannel2, kTrUnitAmps, kStart + 3661, 10);
+    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart + 7200, 300);
+    ASSERT_TRUE(shell.Execute(Cmd::StoreTransient));
+    graph.SelectTransientRecord(1);
+    shell.m_set.m_fileTag = "JUNK";
+    shell.m_set.m_modeFromFile = 1;
+    graph.ApplyModeFromFile();
+    EXPECT_EQ(G().m_mode, GraphMode::StoreTransient);
+    EXPECT_EQ(G().m_firstPoint, 252);
+    EXPECT_EQ(G().m_lastPoint, 502);
+}
+
 TEST_F(Graph, FrameTimer8ResetsTheZoomOnce) {
     Download(StoredSet(10, 1, kStart));
     int resets = 0;
