@@ -4,7 +4,8 @@
 #include "data/PreviousMeasurement.h"
 
 LinkSession::LinkSession(AppShell& shell, SerialChannel& channel)
-    : m_shell(shell), m_link(channel, shell.Timers(), shell.UserPrompts(), shell.m_set) {
+    : m_shell(shell), m_channel(channel),
+      m_link(channel, shell.Timers(), shell.UserPrompts(), shell.m_set) {
     for (int id : LinkController::kTimerIds)
         m_shell.RegisterTimer(id, [this, id] { m_link.OnTimer(id); });
     m_link.onStatus = [this](const QString& text) { m_shell.ShowStatus(text); };
@@ -33,6 +34,10 @@ void LinkSession::DownloadDialogClosed() {
     if (m_link.Dialog(LinkDialog::Download).open)
         m_link.CloseDialog(LinkDialog::Download);
     m_link.KillLinkTimers();
+    // Closed without a download: a probe may have left the port open, and an open
+    // port is locked against every other program until the next dialog.
+    if (!m_link.m_transferMode)
+        m_channel.Close();
 }
 
 void LinkSession::HandOverDownload() {

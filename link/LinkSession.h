@@ -37,5 +37,6 @@ private:
     void HandOverDownload();
 
     AppShell& m_shell;
+    SerialChannel& m_channel;
     LinkController m_link;
 };

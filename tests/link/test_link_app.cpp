@@ -164,6 +164,21 @@ TEST_F(Frame, CancelStopsTheSearch) {
     EXPECT_TRUE(channel.writes.empty());
 }
 
+TEST_F(Frame, CancelWhileProbingClosesThePort) {
+    channel.SetResponder([](int, const QByteArray&) { return QByteArray(); }); // no logger
+    ASSERT_TRUE(session.BeginDownloadCommand());
+    {
+        CDownloadDlg dlg(session);
+        dlg.show();
+        clock.Advance(150); // scanned, port 1 probed and left open for the answer
+        ASSERT_TRUE(channel.IsOpen());
+        QTest::mouseClick(dlg.findChild<QPushButton*>("cancel"), Qt::LeftButton);
+    }
+    EXPECT_FALSE(channel.IsOpen());
+    clock.Advance(2000);
+    EXPECT_FALSE(channel.IsOpen());
+}
+
 TEST(LoadingDialog, RangeAndPosition) {
     App();
     CLoadingDlg dlg;
