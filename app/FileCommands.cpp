@@ -93,8 +93,11 @@ void FileCommands::Register() {
     s.RegisterCommand(
         Cmd::FileNew, [this] { FrameworkNew(); }, always);
 
+    // Only a file whose data are now shown becomes the file Ctrl+S writes to: after
+    // a damaged or refused file the data shown came from elsewhere, and Ctrl+S would
+    // put them in that file's place without asking.
     s.onOpenDocument = [this](const QString& path) {
-        if (LoadFile(path, true) != LoadResult::NotOpened)
+        if (LoadFile(path, true) == LoadResult::Loaded)
             m_documentPath = QFileInfo(path).absoluteFilePath();
     };
     s.onSaveCommand = [this] { Save(); };
@@ -193,7 +196,7 @@ void FileCommands::FrameworkOpen() {
     if (path.isEmpty())
         return;
     m_lastFolder = QFileInfo(path).absolutePath();
-    if (LoadFile(path, true) != LoadResult::NotOpened)
+    if (LoadFile(path, true) == LoadResult::Loaded)
         m_documentPath = QFileInfo(path).absoluteFilePath();
 }
 

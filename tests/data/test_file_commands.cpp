@@ -417,6 +417,28 @@ TEST_F(Files, CtrlSAsksForANameOnceAndWritesOnlyTheDataFile) {
     EXPECT_EQ(prompts.fileChoosersShown, 2);
 }
 
+TEST_F(Files, CtrlSDoesNotWriteOverAFileThatWasRefusedOrDamaged) {
+    // A damaged or refused file became the document, and Ctrl+S then replaced it
+    // with the data shown, which came from elsewhere.
+    MeasurementSet epa = WorkedExample();
+    epa.m_dataTag = QString::fromLatin1(kTagRealTime);
+    const QString refused = File("refused.stdata", epa);
+    const QString damaged = dir.filePath("damaged.stdata");
+    ASSERT_TRUE(WriteAll(damaged, EncodeStdata(WorkedExample()).left(30)));
+    const QByteArray refusedBytes = ReadAll(refused);
+    for (const QString& path : {refused, damaged}) {
+        ShowDownloaded();
+        prompts.QueueFile(path);
+        ASSERT_TRUE(shell.Execute(Cmd::FileOpenFramework));
+        shell.OpenFileAtStart(path);
+        EXPECT_TRUE(files.DocumentPath().isEmpty()) << path.toStdString();
+    }
+    shell.Execute(Cmd::FileSaveFramework); // asks for a name, cancelled
+    EXPECT_EQ(prompts.fileChoosersShown, 3);
+    EXPECT_EQ(ReadAll(refused), refusedBytes);
+    EXPECT_EQ(ReadAll(damaged), EncodeStdata(WorkedExample()).left(30));
+}
+
 TEST_F(Files, CtrlOAndTheCommandLineOpenWithoutPrompt) {
     ShowDownloaded();
     const QString path = File("cl.stdata", WorkedExample());
