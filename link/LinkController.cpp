@@ -296,7 +296,15 @@ void LinkController::StartTransfer(TransferKind kind) {
                            char(download ? Logger::kStartDownload : Logger::kStartRealTime));
     m_transferMode = true;
     m_transferKind = kind;
-    SendCommand(m_command);
+    if (!SendCommand(m_command) && download) {
+        // The port no longer opens (the adapter was pulled out since the last check):
+        // no header can come, so say so instead of waiting for one in silence.
+        m_transferMode = false;
+        m_channel.SetThreshold(1);
+        m_prompts.Message(Text(LinkText::kInterrupted));
+        Ended(DownloadOutcome::Interrupted);
+        return;
+    }
     m_timers.Start(T::StartRepeat, Logger::kStartRepeatMs);
 }
 

@@ -275,6 +275,22 @@ TEST(LinkDownload, StartCommandIsRepeatedOnceAndSilenceStartsNothing) {
     EXPECT_TRUE(v.prompts.shown.empty());
 }
 
+TEST(LinkDownload, StartCommandOnAPortThatNoLongerOpensEndsWithAMessage) {
+    VirtualLink v;
+    v.logger.SetRecording(Recording(10));
+    v.ConnectOnPort1();
+    v.channel.SetOpenable(1, false); // pulled out after the last supervision
+    v.link.StartTransfer(TransferKind::Download);
+    v.clock.Advance(10000);
+    ASSERT_EQ(v.outcomes.size(), 1u);
+    EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
+    ASSERT_EQ(v.prompts.shown.size(), 1u);
+    EXPECT_EQ(v.prompts.shown[0].text, "Communication interruption!");
+    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_FALSE(v.channel.IsOpen());
+    EXPECT_EQ(v.channel.Threshold(), 1);
+}
+
 TEST(LinkDownload, LoadingShownBlocksNothingButIsReported) {
     VirtualLink v;
     v.logger.SetRecording(Recording(1000));
