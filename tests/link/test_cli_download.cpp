@@ -86,6 +86,13 @@ TEST(CliDownload, EveryFailureHasItsExitCodeAndMessage) {
     EXPECT_EQ(Cli({"download", "--port", "/dev/null"}).code, 2);
 }
 
+TEST(CliDownload, TimeoutTooLargeForTheMillisecondCountIsAUsageError) {
+    const CliRun r = Cli(
+        {"download", "--port", "/dev/does-not-exist", "-o", "x.stdata", "--timeout", "3000000"});
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("--timeout")) << r.err.toStdString();
+}
+
 TEST(CliPorts, ListsThePortMap) {
     const CliRun r = Cli({"ports"}, "/dev/null,/dev/does-not-exist");
     ASSERT_EQ(r.code, 0);

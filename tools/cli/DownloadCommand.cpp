@@ -11,6 +11,7 @@
 #include "link/QtSerialChannel.h"
 
 #include <cstdio>
+#include <limits>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -24,6 +25,8 @@ const char* const kUsage =
     "writes it as a measurement file. Progress goes to stderr.\n"
     "Exit codes: 0 done, 1 failure, 2 usage, 3 no logger, 4 logger busy logging,\n"
     "5 no data in the logger, 6 communication interruption.\n";
+
+constexpr int kMaxTimeoutS = std::numeric_limits<int>::max() / 1000;
 
 // Messages of the link go to stderr; questions are answered "No".
 class StderrPrompts : public Prompts {
@@ -57,8 +60,11 @@ int RunDownload(const QStringList& args) {
     if (parsed->Has("--timeout")) {
         bool ok = false;
         timeoutS = parsed->Value("--timeout").toInt(&ok);
-        if (!ok || timeoutS < 1) {
-            CliUsageError("download", QStringLiteral("--timeout takes a number of seconds"),
+        // The limit is counted in milliseconds in an int.
+        if (!ok || timeoutS < 1 || timeoutS > kMaxTimeoutS) {
+            CliUsageError("download",
+                          QStringLiteral("--timeout takes a number of seconds from 1 to %1")
+                              .arg(kMaxTimeoutS),
                           kUsage);
             return CliExit::Usage;
         }
