@@ -93,6 +93,32 @@ TEST(CliDownload, TimeoutTooLargeForTheMillisecondCountIsAUsageError) {
     EXPECT_TRUE(r.err.contains("--timeout")) << r.err.toStdString();
 }
 
+TEST(CliExport, NeverWritesTheReportOverItsInput) {
+    QTemporaryDir dir;
+    SyntheticOptions o;
+    o.samples = 20;
+    const QByteArray bytes = RecordingFileBytes(SyntheticRecording(o));
+    const LoggerImage img = *ParseRecordingFile(bytes, nullptr);
+    MeasurementSet set =
+        DecodeRecording(img.header, reinterpret_cast<const uint8_t*>(img.data.constData()),
+                        size_t(img.data.size()), MeasurementSet{});
+    set.m_dataTag = QString::fromLatin1(kTagStored);
+    for (const char* name : {"m.xls", "m.stdata"}) {
+        const QString input = dir.filePath(name);
+        ASSERT_TRUE(SaveStdataFile(input, set, nullptr));
+        QFile f(input);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        const CliRun r =
+            QString(name) == "m.xls" ? Cli({"export", input}) : Cli({"export", input, "-o", input});
+        EXPECT_EQ(r.code, 2) << name << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("would replace")) << r.err.toStdString();
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), before) << name;
+    }
+}
+
 TEST(CliPorts, ListsThePortMap) {
     const CliRun r = Cli({"ports"}, "/dev/null,/dev/does-not-exist");
     ASSERT_EQ(r.code, 0);

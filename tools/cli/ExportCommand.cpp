@@ -49,6 +49,16 @@ int Run(const QStringList& args) {
     MeasurementSet set;
     if (const int r = LoadStoredMeasurement("export", input, set); r != CliExit::Ok)
         return r;
+    // A measurement file named *.xls, or -o naming the input, would be overwritten by
+    // its own report.
+    if (QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+        CliUsageError("export",
+                      QStringLiteral("the report would replace the measurement file %1; name "
+                                     "another report file with -o")
+                          .arg(input),
+                      kUsage);
+        return CliExit::Usage;
+    }
     QString error;
     if (!WriteReportFile(output, set, &error)) {
         std::fprintf(stderr, "orvex-dl export: cannot write %s: %s\n", qPrintable(output),
