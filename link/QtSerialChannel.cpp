@@ -24,12 +24,15 @@ bool QtSerialChannel::SelectPort(int n) {
         m_denied = false;
         return false;
     }
-    if (m_port.isOpen() && m_port.portName() != device) {
+    // portName() is the short name ("ttyUSB0"), so the open device is compared by
+    // the path it was selected with.
+    if (m_port.isOpen() && m_device != device) {
         // The port changes only while it is closed.
         m_lastError = QStringLiteral("Close the port before selecting another.");
         return false;
     }
     m_portNumber = n;
+    m_device = device;
     m_port.setPortName(device);
     return true;
 }

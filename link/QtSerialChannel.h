@@ -40,6 +40,7 @@ private:
 
     QSerialPort m_port;
     QString m_fixedDevice;
+    QString m_device; // as selected, a full path
     int m_portNumber = 0;
     int m_threshold = 1;
     QString m_lastError;

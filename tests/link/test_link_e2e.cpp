@@ -114,6 +114,32 @@ TEST(QtSerialChannel, NotifiesOnceTheThresholdIsBufferedOnAPseudoTerminal) {
     ::close(master);
 }
 
+TEST(QtSerialChannel, ReselectingTheOpenPortKeepsItAndAnotherIsRefused) {
+    App();
+    int masters[2];
+    QStringList devices;
+    for (int& m : masters) {
+        m = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(m, 0);
+        ASSERT_EQ(grantpt(m), 0);
+        ASSERT_EQ(unlockpt(m), 0);
+        devices << QString::fromLocal8Bit(ptsname(m));
+    }
+    qputenv("DATALOGGER_PORTS", devices.join(',').toLocal8Bit());
+    QtSerialChannel ch;
+    ASSERT_TRUE(ch.SelectPort(1));
+    ASSERT_TRUE(ch.Open()) << ch.LastError().toStdString();
+    // A probe of the port the scan left open selects it again before writing.
+    EXPECT_TRUE(ch.SelectPort(1)) << ch.LastError().toStdString();
+    EXPECT_TRUE(ch.IsOpen());
+    EXPECT_FALSE(ch.SelectPort(2));
+    EXPECT_EQ(ch.CurrentPort(), 1);
+    ch.Close();
+    EXPECT_TRUE(ch.SelectPort(2));
+    for (int m : masters)
+        ::close(m);
+}
+
 TEST(LinkEndToEnd, WrappedRecordingWithTransientsArrivesSampleForSample) {
     SyntheticOptions o;
     o.samples = 5000;
