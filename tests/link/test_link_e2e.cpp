@@ -233,4 +233,15 @@ TEST(LoggerSimulator, HugeSampleCountIsRefusedWithoutBuildingIt) {
     }
 }
 
+TEST(LoggerSimulator, StartOutsideTheHeadersBcdRangeIsRefused) {
+    for (const char* start : {"1999-12-31T23:59:59", "2100-01-01T00:00:00", "2010-13-01T00:00:00",
+                              "2010-01-01T24:00:00"}) {
+        QProcess p;
+        p.start(QStringLiteral(DL_SIM_PATH), {"--start", start});
+        ASSERT_TRUE(p.waitForFinished(10000)) << start;
+        EXPECT_EQ(p.exitCode(), 2) << start;
+        EXPECT_TRUE(p.readAllStandardError().contains("--start")) << start;
+    }
+}
+
 } // namespace

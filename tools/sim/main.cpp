@@ -189,6 +189,10 @@ int main(int argc, char** argv) {
             if (!value(v) ||
                 std::sscanf(qPrintable(v), "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6)
                 return Fail("--start takes YYYY-MM-DDTHH:MM:SS");
+            // The header carries two BCD digits a field and the year as 20yy.
+            if (y < 2000 || y > 2099 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 ||
+                mi < 0 || mi > 59 || s < 0 || s > 59)
+                return Fail("--start takes a date from 2000-01-01T00:00:00 to 2099-12-31T23:59:59");
             opt.start = {y, mo, d, h, mi, s};
         } else if (a == "--file") {
             if (!value(file))
