@@ -84,8 +84,12 @@ void AppShell::RequestClose() {
     if (m_graph.m_lastPoint > 1 && m_dataUnsaved == 1 && m_promptOnOpen == 1) {
         if (m_prompts.Message(QStringLiteral("Do you want to save the data before closing?"),
                               PromptIcon::Question, PromptButtons::YesNo) == PromptAnswer::Yes) {
-            if (onSaveCommand)
-                onSaveCommand();
+            // A save that failed (its message was shown) keeps the window open, so the
+            // unsaved measurement is not lost with it; the user can save elsewhere.
+            if (onSaveCommand && !onSaveCommand()) {
+                m_closing = false;
+                return;
+            }
             m_dataUnsaved = 0;
             m_promptOnOpen = 0;
         }

@@ -102,7 +102,9 @@ public:
     // --- close sequence ---
     // Hooks that later parts fill: Save command with report, stopping a running
     // acquisition, closing the data list, and the window's own final close.
-    Handler onSaveCommand;
+    // The Save command; returns false only when writing failed (a cancelled file
+    // dialog is not a failure).
+    std::function<bool()> onSaveCommand;
     Handler onStopRealTime;
     Handler onCloseDataList;
     Handler onCloseWindow;

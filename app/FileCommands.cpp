@@ -100,7 +100,7 @@ void FileCommands::Register() {
         if (LoadFile(path, true) == LoadResult::Loaded)
             m_documentPath = QFileInfo(path).absoluteFilePath();
     };
-    s.onSaveCommand = [this] { Save(); };
+    s.onSaveCommand = [this] { return Save() || !m_saveFailed; };
     s.onOfferSaveBeforeDownload = [this] { return OfferSaveBeforeDownload(); };
 }
 

@@ -15,7 +15,10 @@ protected:
             closedAt = clock.NowMs();
             settingsExistedAtClose = QFile::exists(shell.SettingsPath());
         };
-        shell.onSaveCommand = [this] { ++saves; };
+        shell.onSaveCommand = [this] {
+            ++saves;
+            return saveSucceeds;
+        };
         shell.onStopRealTime = [this] {
             ++stops;
             shell.m_realTimeIdle = 1;
@@ -30,6 +33,7 @@ protected:
     int64_t closedAt = -1;
     bool settingsExistedAtClose = false;
     int saves = 0;
+    bool saveSucceeds = true;
     int stops = 0;
 };
 
@@ -87,12 +91,38 @@ TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
     ManualTimerTable t2(clock);
     AppShell s2(t2, p2, now, dir.filePath("y.ini"));
     int saves2 = 0;
-    s2.onSaveCommand = [&] { ++saves2; };
+    s2.onSaveCommand = [&] {
+        ++saves2;
+        return true;
+    };
     s2.m_graph.m_lastPoint = 10;
     s2.m_dataUnsaved = 1;
     s2.RequestClose(); // unscripted: No
     EXPECT_EQ(saves2, 0);
     EXPECT_EQ(s2.m_dataUnsaved, 1);
+}
+
+TEST_F(Shell, FailedSaveOnClosingKeepsTheWindowAndTheUnsavedData) {
+    shell.m_graph.m_lastPoint = 10;
+    shell.m_dataUnsaved = 1;
+    shell.m_settings.m_bgColor = 4;
+    saveSucceeds = false;
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    shell.RequestClose();
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_FALSE(shell.IsClosing());
+    clock.Advance(1000);
+    EXPECT_EQ(closedAt, -1);
+    // The settings were written all the same, and a later close asks again.
+    EXPECT_EQ(LoadSettingsFile(shell.SettingsPath()).m_bgColor, 4);
+    saveSucceeds = true;
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    shell.RequestClose();
+    EXPECT_EQ(saves, 2);
+    clock.Advance(100);
+    EXPECT_EQ(closedAt, 1100);
 }
 
 TEST_F(Shell, RunningAcquisitionIsStoppedBeforeTheWindowGoes) {
