@@ -98,7 +98,7 @@ void FileCommands::Register() {
     // put them in that file's place without asking.
     s.onOpenDocument = [this](const QString& path) {
         if (LoadFile(path, true) == LoadResult::Loaded)
-            m_documentPath = QFileInfo(path).absoluteFilePath();
+            SetDocument(path);
     };
     s.onSaveCommand = [this] { return Save() || !m_saveFailed; };
     s.onOfferSaveBeforeDownload = [this] { return OfferSaveBeforeDownload(); };
@@ -197,11 +197,22 @@ void FileCommands::FrameworkOpen() {
         return;
     m_lastFolder = QFileInfo(path).absolutePath();
     if (LoadFile(path, true) == LoadResult::Loaded)
-        m_documentPath = QFileInfo(path).absoluteFilePath();
+        SetDocument(path);
+}
+
+void FileCommands::SetDocument(const QString& path) {
+    m_documentPath = QFileInfo(path).absoluteFilePath();
+    m_documentGeneration = m_shell.m_set.m_storedGeneration;
+}
+
+QString FileCommands::DocumentPath() const {
+    // Once a download or another file replaced the stored data, the file no longer
+    // holds what is shown: Ctrl+S must ask for a name rather than write over it.
+    return m_documentGeneration == m_shell.m_set.m_storedGeneration ? m_documentPath : QString();
 }
 
 bool FileCommands::FrameworkSave() {
-    QString path = m_documentPath;
+    QString path = DocumentPath();
     if (path.isEmpty()) {
         path = m_shell.UserPrompts().ChooseSaveFile(QString(), FrameworkFilter(), m_lastFolder);
         if (path.isEmpty())
@@ -229,7 +240,7 @@ bool FileCommands::FrameworkSave() {
                 .arg(QDir::toNativeSeparators(path), error));
         return false;
     }
-    m_documentPath = QFileInfo(path).absoluteFilePath();
+    SetDocument(path);
     m_shell.ShowStatus(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(path)));
     return true;
 }

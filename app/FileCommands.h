@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 class AppShell;
 
 class FileCommands {
@@ -59,15 +61,18 @@ public:
     LoadResult LoadFile(const QString& path, bool reportUnopenable = false);
 
     // The file the framework commands (Ctrl+O, Ctrl+S, command line) work on; empty
-    // until one was opened or saved that way, and again after Ctrl+N.
-    const QString& DocumentPath() const { return m_documentPath; }
+    // until one was opened or saved that way, again after Ctrl+N, and once other
+    // data (a download, another file) replaced what that file holds.
+    QString DocumentPath() const;
 
 private:
     void Register();
+    void SetDocument(const QString& path);
     bool WriteBothFiles(const SaveTargets& targets);
 
     AppShell& m_shell;
     bool m_saveFailed = false; // the last Save wrote nothing because writing failed
     QString m_lastFolder;
     QString m_documentPath;
+    uint64_t m_documentGeneration = 0; // stored-set generation the document file holds
 };

@@ -16,6 +16,7 @@ void MeasurementSet::ClearStored() {
 }
 
 void MeasurementSet::TakeStored(MeasurementSet&& o) {
+    ++m_storedGeneration;
     m_ch1Rms = std::move(o.m_ch1Rms);
     m_ch2Rms = std::move(o.m_ch2Rms);
     m_trWave = std::move(o.m_trWave);

@@ -94,6 +94,10 @@ struct MeasurementSet {
     bool ChannelPresent(int ch) const { return (ch == 0 ? m_ch1Present : m_ch2Present) == 1; }
     const QString& ChannelUnit(int ch) const { return ch == 0 ? m_ch1Unit : m_ch2Unit; }
 
+    // Counts every replacement of the stored half (download, file read, clearing), so
+    // that a file name can be tied to the data it holds.
+    uint64_t m_storedGeneration = 0;
+
     // Empties the stored half (counts 0, arrays released), keeping the real-time half.
     void ClearStored();
     // Replaces the stored half with that of `other`, leaving the real-time half.

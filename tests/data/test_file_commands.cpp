@@ -439,6 +439,18 @@ TEST_F(Files, CtrlSDoesNotWriteOverAFileThatWasRefusedOrDamaged) {
     EXPECT_EQ(ReadAll(damaged), EncodeStdata(WorkedExample()).left(30));
 }
 
+TEST_F(Files, CtrlSAfterADownloadDoesNotWriteOverTheFileOpenedBefore) {
+    const QString opened = File("opened.stdata", WorkedExample());
+    const QByteArray before = ReadAll(opened);
+    shell.OpenFileAtStart(opened);
+    ASSERT_EQ(files.DocumentPath(), opened);
+    ShowDownloaded(); // a download replaces the stored set
+    EXPECT_TRUE(files.DocumentPath().isEmpty());
+    shell.Execute(Cmd::FileSaveFramework); // asks for a name, cancelled
+    EXPECT_EQ(prompts.fileChoosersShown, 1);
+    EXPECT_EQ(ReadAll(opened), before);
+}
+
 TEST_F(Files, CtrlOAndTheCommandLineOpenWithoutPrompt) {
     ShowDownloaded();
     const QString path = File("cl.stdata", WorkedExample());
