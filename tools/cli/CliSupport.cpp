@@ -11,14 +11,16 @@ void CliUsageError(const char* command, const QString& what, const char* usage) 
 }
 
 std::optional<CliArgs> ParseCliArgs(const char* command, const QStringList& args,
-                                    const std::vector<CliOption>& options, int maxFiles,
-                                    const char* usage) {
+                                    const std::vector<CliOption>& options, int minFiles,
+                                    int maxFiles, const char* usage, int& exitCode) {
+    exitCode = CliExit::Usage;
     CliArgs out;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            out.help = true;
-            return out;
+            std::fputs(usage, stdout);
+            exitCode = CliExit::Ok;
+            return std::nullopt;
         }
         const CliOption* option = nullptr;
         for (const CliOption& o : options)
@@ -44,6 +46,11 @@ std::optional<CliArgs> ParseCliArgs(const char* command, const QStringList& args
             return std::nullopt;
         }
     }
+    if (out.files.size() < minFiles) {
+        CliUsageError(command, QStringLiteral("no input file"), usage);
+        return std::nullopt;
+    }
+    exitCode = CliExit::Ok;
     return out;
 }
 

@@ -18,7 +18,6 @@ struct CliOption {
 };
 
 struct CliArgs {
-    bool help = false;
     QStringList files;
     std::map<QString, QString> values; // by the option's first name
     QStringList flags;                 // first names of the flags given
@@ -30,12 +29,14 @@ struct CliArgs {
     }
 };
 
-// Parses `args` of sub-command `command`. On a usage error prints
-// "orvex-dl <command>: <what>" and the usage text to stderr and returns nothing.
-// "--help"/"-h" sets `help` and stops parsing.
+// Parses `args` of sub-command `command`, which takes `minFiles` to `maxFiles`
+// file names. Returns nothing when the sub-command should end at once with
+// `exitCode`: after printing the usage text for "--help"/"-h" (CliExit::Ok), or
+// after printing "orvex-dl <command>: <what>" and the usage text to stderr
+// (CliExit::Usage).
 std::optional<CliArgs> ParseCliArgs(const char* command, const QStringList& args,
-                                    const std::vector<CliOption>& options, int maxFiles,
-                                    const char* usage);
+                                    const std::vector<CliOption>& options, int minFiles,
+                                    int maxFiles, const char* usage, int& exitCode);
 // Prints a usage error as ParseCliArgs does.
 void CliUsageError(const char* command, const QString& what, const char* usage);
 

@@ -45,15 +45,13 @@ public:
 };
 
 int RunDownload(const QStringList& args) {
-    const auto parsed = ParseCliArgs(
-        "download", args,
-        {{{"--port", "-p"}, true}, {{"-o", "--output"}, true}, {{"--timeout"}, true}}, 0, kUsage);
+    int exitCode = CliExit::Ok;
+    const auto parsed =
+        ParseCliArgs("download", args,
+                     {{{"--port", "-p"}, true}, {{"-o", "--output"}, true}, {{"--timeout"}, true}},
+                     0, 0, kUsage, exitCode);
     if (!parsed)
-        return CliExit::Usage;
-    if (parsed->help) {
-        std::fputs(kUsage, stdout);
-        return CliExit::Ok;
-    }
+        return exitCode;
     const QString device = parsed->Value("--port");
     const QString output = parsed->Value("-o");
     int timeoutS = 600;

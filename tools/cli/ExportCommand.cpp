@@ -32,17 +32,11 @@ QString BesideInput(const QString& input) {
 }
 
 int Run(const QStringList& args) {
-    const auto parsed = ParseCliArgs("export", args, {{{"-o", "--output"}, true}}, 1, kUsage);
+    int exitCode = CliExit::Ok;
+    const auto parsed =
+        ParseCliArgs("export", args, {{{"-o", "--output"}, true}}, 1, 1, kUsage, exitCode);
     if (!parsed)
-        return CliExit::Usage;
-    if (parsed->help) {
-        std::fputs(kUsage, stdout);
-        return CliExit::Ok;
-    }
-    if (parsed->files.isEmpty()) {
-        CliUsageError("export", QStringLiteral("no input file"), kUsage);
-        return CliExit::Usage;
-    }
+        return exitCode;
     const QString input = parsed->files.first();
     const QString output = parsed->Has("-o") ? parsed->Value("-o") : BesideInput(input);
 

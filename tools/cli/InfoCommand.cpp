@@ -91,17 +91,10 @@ void PrintText(const QString& path, const MeasurementSet& s) {
 }
 
 int Run(const QStringList& args) {
-    const auto parsed = ParseCliArgs("info", args, {{{"--json"}, false}}, 1, kUsage);
+    int exitCode = CliExit::Ok;
+    const auto parsed = ParseCliArgs("info", args, {{{"--json"}, false}}, 1, 1, kUsage, exitCode);
     if (!parsed)
-        return CliExit::Usage;
-    if (parsed->help) {
-        std::fputs(kUsage, stdout);
-        return CliExit::Ok;
-    }
-    if (parsed->files.isEmpty()) {
-        CliUsageError("info", QStringLiteral("no input file"), kUsage);
-        return CliExit::Usage;
-    }
+        return exitCode;
     const QString input = parsed->files.first();
     const bool json = parsed->Has("--json");
     MeasurementSet set;

@@ -36,13 +36,9 @@ int RunPorts(const QStringList& args) {
         "Lists the serial ports 1 to 16 the link searches and their devices.\n"
         "The list is $DATALOGGER_PORTS (comma-separated) if set, else the\n"
         "usual USB and on-board serial devices.\n";
-    const auto parsed = ParseCliArgs("ports", args, {}, 0, usage);
-    if (!parsed)
-        return CliExit::Usage;
-    if (parsed->help) {
-        std::fputs(usage, stdout);
-        return CliExit::Ok;
-    }
+    int exitCode = CliExit::Ok;
+    if (!ParseCliArgs("ports", args, {}, 0, 0, usage, exitCode))
+        return exitCode;
     const QStringList devices = PortMapDevices();
     const bool fromEnv = !qEnvironmentVariable("DATALOGGER_PORTS").trimmed().isEmpty();
     std::printf("# port map from %s\n", fromEnv ? "$DATALOGGER_PORTS" : "the default list");
