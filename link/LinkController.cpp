@@ -306,6 +306,11 @@ void LinkController::StartTransfer(TransferKind kind) {
         return;
     }
     m_timers.Start(T::StartRepeat, Logger::kStartRepeatMs);
+    // A start command that gets no answer at all would otherwise leave the user
+    // waiting for a download that never begins, without a word: the block watchdog
+    // covers the header too.
+    if (download)
+        m_timers.Start(T::BlockWatchdog, Logger::kBlockWatchdogMs);
 }
 
 void LinkController::OnStartRepeat() {
@@ -364,6 +369,10 @@ void LinkController::HandleDownloadReply(const QByteArray& r) {
     const uint32_t size = uint32_t(r.size());
     switch (m_receiveState) {
     case ReceiveState::ExpectHeader:
+        // An answer ends the wait for the header; the block requests that follow
+        // start the watchdog again.
+        if (bytes[0] == Logger::kHeader || bytes[0] == Logger::kLoggingNow)
+            m_timers.Kill(T::BlockWatchdog);
         OnHeader(r);
         return;
     case ReceiveState::ExpectFullBlock: {

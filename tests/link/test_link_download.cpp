@@ -265,14 +265,36 @@ TEST(LinkDownload, DamagedHeaderIsRefused) {
     }
 }
 
-TEST(LinkDownload, StartCommandIsRepeatedOnceAndSilenceStartsNothing) {
+TEST(LinkDownload, StartCommandIsRepeatedOnceAndSilenceEndsWithAMessageAfterFiveSeconds) {
+    // A logger that never answers the start command used to leave the download
+    // waiting for ever, without a word.
     VirtualLink v;
     v.logger.SetRecording(Recording(10));
+    FillShownSet(v.set);
     v.ConnectOnPort1();
     v.logger.SetFaults(LoggerFaults{.silent = true});
-    EXPECT_FALSE(v.RunDownload(10000));
+    const int64_t started = v.clock.NowMs();
+    ASSERT_TRUE(v.RunDownload(10000));
+    EXPECT_EQ(v.clock.NowMs() - started, 5000);
+    EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
     EXPECT_EQ(v.channel.WritesStartingWith(Logger::kStartDownload).size(), 2u);
-    EXPECT_TRUE(v.prompts.shown.empty());
+    ASSERT_EQ(v.prompts.shown.size(), 1u);
+    EXPECT_EQ(v.prompts.shown[0].text, "Communication interruption!");
+    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_EQ(v.set.m_ch1Rms, (std::vector<float>{1, 2, 3})); // the data shown stay
+    v.clock.Advance(20000);
+    EXPECT_EQ(v.prompts.shown.size(), 1u); // said once
+}
+
+TEST(LinkDownload, AnAnswerToTheStartCommandStopsTheHeaderWatchdog) {
+    VirtualLink v;
+    v.ConnectOnPort1();
+    v.logger.SetFaults(LoggerFaults{.loggingNow = true});
+    v.link.StartTransfer(TransferKind::Download);
+    v.clock.Advance(20000);
+    ASSERT_EQ(v.prompts.shown.size(), 1u);
+    EXPECT_EQ(v.prompts.shown[0].text,
+              "The DATA LOGGER is logging now!Please stop logging,and try again!");
 }
 
 TEST(LinkDownload, StartCommandOnAPortThatNoLongerOpensEndsWithAMessage) {
