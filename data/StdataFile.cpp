@@ -332,6 +332,12 @@ StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* 
     s.m_ch2Present = ch2Flag == 1 ? 1 : 0;
     s.m_rmsInterval = interval;
     s.m_startTime = start;
+    // Without a channel the samples take no room in the file, so the count alone
+    // would size the graph buffers (48 bytes a point: about 800 MB for 2^24); no
+    // download yields more samples than the logger's memory holds.
+    if (!s.m_ch1Present && !s.m_ch2Present && rmsCount > kStdataMaxSamplesWithoutChannel)
+        return Damaged(error, QStringLiteral("It announces %1 RMS samples of no channel.")
+                                  .arg(rmsCount));
 
     auto readValues = [&](std::vector<float>& v) {
         // Refuse before allocating: the samples must be in the file.

@@ -19,6 +19,8 @@ inline constexpr int kStdataTrWaveBytes = 4 * kTrPoints;
 // No logger recording describes more samples than this (its data length is a 24-bit
 // byte count); a larger RMS count can only come from a damaged file.
 inline constexpr int kStdataMaxRmsCount = 1 << 24;
+// The most samples the logger's 512 KiB memory holds (one channel, 2 bytes each).
+inline constexpr int kStdataMaxSamplesWithoutChannel = 512 * 1024 / 2;
 
 // Writes fields 1 to 19 from the set as it is; m_dataTag is the tag. Only a flag
 // of exactly 1 writes its channel block.

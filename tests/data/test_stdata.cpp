@@ -283,6 +283,23 @@ TEST_F(Stdata, CountsTheFileCannotHoldAreRefusedBeforeAllocating) {
     }
 }
 
+TEST_F(Stdata, SampleCountWithoutAChannelIsBoundByTheLoggersMemory) {
+    // Such a count takes no room in the file, and a 56-byte file could make the
+    // graph allocate about 800 MB of work buffers.
+    MeasurementSet s = WorkedExample();
+    s.m_ch1Present = 0;
+    s.m_ch1Rms.clear();
+    s.m_rmsCount = kStdataMaxSamplesWithoutChannel + 1;
+    MeasurementSet shown = Shown();
+    QString error;
+    EXPECT_EQ(ParseStdata(EncodeStdata(s), shown, nullptr, &error), StdataStatus::Damaged);
+    ExpectSameStored(shown, Shown());
+    s.m_rmsCount = kStdataMaxSamplesWithoutChannel;
+    MeasurementSet loaded;
+    ASSERT_TRUE(DecodeStdata(EncodeStdata(s), loaded, nullptr));
+    EXPECT_EQ(loaded.m_rmsCount, kStdataMaxSamplesWithoutChannel);
+}
+
 TEST_F(Stdata, PresentChannelWithoutSamplesLoads) {
     MeasurementSet s = WorkedExample();
     s.m_rmsCount = 0;
