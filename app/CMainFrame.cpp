@@ -51,7 +51,6 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({kLeftPaneWidth, 200});
-    m_leftPaneWidth = kLeftPaneWidth;
     setCentralWidget(m_splitter);
 
     RegisterFrameCommands();
@@ -253,11 +252,9 @@ void CMainFrame::ToggleInstrumentPane() {
     if (m_shell.m_instrumentPaneShown == 1) {
         m_splitter->setSizes({0, total});
         m_shell.m_instrumentPaneShown = 0;
-        m_leftPaneWidth = 0;
     } else {
         m_splitter->setSizes({kLeftPaneWidth, std::max(total - kLeftPaneWidth, 200)});
         m_shell.m_instrumentPaneShown = 1;
-        m_leftPaneWidth = kLeftPaneWidth;
     }
 }
 

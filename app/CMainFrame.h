@@ -54,5 +54,4 @@ private:
     std::map<int, QAction*> m_actions;
     QTimer* m_idleUpdate = nullptr;
     std::unique_ptr<FileCommands> m_fileCommands;
-    int m_leftPaneWidth = 150;
 };
