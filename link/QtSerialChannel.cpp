@@ -57,7 +57,11 @@ bool QtSerialChannel::Open() {
     }
     m_denied = false;
     m_lastError.clear();
+#ifdef __linux__
     m_lowLatency = SetLowLatency(int(m_port.handle()));
+#else
+    m_lowLatency = false; // the handle is not a file descriptor here
+#endif
     return true;
 }
 
