@@ -3,6 +3,7 @@
 #include "link/LoggerProtocol.h"
 
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -71,7 +72,7 @@ LoggerRecording SyntheticRecording(const SyntheticOptions& o) {
             for (int j = 0; j < kTrPoints; ++j) {
                 const double depth = (j >= 84 && j < 168) ? 0.55 : 1.0;
                 e.wave[size_t(j)] = int16_t(
-                    std::lround(peak * depth * std::sin(j * 2 * M_PI / 50.0) + (k % 5)));
+                    std::lround(peak * depth * std::sin(j * 2 * std::numbers::pi / 50.0) + (k % 5)));
             }
             r.tr.push_back(e);
         }

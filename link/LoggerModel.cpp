@@ -3,6 +3,7 @@
 #include "link/LoggerProtocol.h"
 
 #include <cmath>
+#include <numbers>
 
 LoggerModel::LoggerModel() : m_memory(size_t(Logger::kMemoryBytes), 0) {}
 
@@ -124,7 +125,7 @@ QByteArray LoggerModel::NextFrame() {
     const double amp1 = 3250 * (1.0 + 0.01 * std::sin(m_frames / 7.0));
     const double amp2 = 1400 * (1.0 + 0.02 * std::sin(m_frames / 5.0));
     for (int i = 0; i < kRtWavePoints; ++i) {
-        const double ph = 2 * M_PI * i / 50.0;
+        const double ph = 2 * std::numbers::pi * i / 50.0;
         const auto v1 = int16_t(std::lround(amp1 * std::sin(ph)));
         const auto v2 = int16_t(std::lround(amp2 * std::sin(ph - 0.5)));
         const int at = Logger::kRealTimeFrameHeader + 4 * i;
