@@ -239,16 +239,21 @@ void BM_StdataSaveLoad(benchmark::State& state) {
 }
 BENCHMARK(BM_StdataSaveLoad)->Unit(benchmark::kMillisecond);
 
+// Reads the whole file back into `back`, as a load would.
+void ReadBack(const std::string& path, std::vector<char>& back) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f || std::fread(back.data(), 1, back.size(), f) != back.size())
+        std::abort();
+    std::fclose(f);
+}
+
 void BM_RawFwriteFread(benchmark::State& state) {
     const QByteArray bytes = EncodeStdata(FullSet());
     const std::string path = BenchPath("bench_raw.stdata");
     std::vector<char> back(size_t(bytes.size()));
     for (auto _ : state) {
         WriteWithFwrite(path, bytes.constData(), size_t(bytes.size()));
-        FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f || std::fread(back.data(), 1, back.size(), f) != back.size())
-            std::abort();
-        std::fclose(f);
+        ReadBack(path, back);
         benchmark::DoNotOptimize(back.data());
     }
     state.SetBytesProcessed(state.iterations() * bytes.size() * 2);
@@ -271,10 +276,7 @@ void BM_RawSafeWriteFread(benchmark::State& state) {
         fsync(fileno(w));
         std::fclose(w);
         std::rename(temp.c_str(), path.c_str());
-        FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f || std::fread(back.data(), 1, back.size(), f) != back.size())
-            std::abort();
-        std::fclose(f);
+        ReadBack(path, back);
         benchmark::DoNotOptimize(back.data());
     }
     state.SetBytesProcessed(state.iterations() * bytes.size() * 2);
