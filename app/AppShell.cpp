@@ -3,7 +3,8 @@
 #include "base/IniFile.h"
 
 AppShell::AppShell(TimerTable& timers, Prompts& prompts, const Clock& clock, QString settingsPath)
-    : m_timers(timers), m_prompts(prompts), m_clock(clock), m_settingsPath(std::move(settingsPath)) {
+    : m_timers(timers), m_prompts(prompts), m_clock(clock),
+      m_settingsPath(std::move(settingsPath)) {
     m_timers.SetHandler([this](int id) { OnTimer(id); });
     RegisterTimer(FrameTimer::Close, [this] {
         m_timers.Kill(FrameTimer::Close);
@@ -26,7 +27,9 @@ void AppShell::LoadViewSettings() {
     ::LoadViewSettings(ini, m_settings);
 }
 
-bool AppShell::SaveSettings() const { return SaveSettingsFile(m_settingsPath, m_settings); }
+bool AppShell::SaveSettings() const {
+    return SaveSettingsFile(m_settingsPath, m_settings);
+}
 
 void AppShell::RegisterCommand(int id, Handler handler, Rule rule) {
     m_commands[id] = Command{std::move(handler), std::move(rule)};
@@ -62,7 +65,9 @@ bool AppShell::ExecuteDirect(int id) {
     return true;
 }
 
-void AppShell::RegisterTimer(int id, Handler handler) { m_timerHandlers[id] = std::move(handler); }
+void AppShell::RegisterTimer(int id, Handler handler) {
+    m_timerHandlers[id] = std::move(handler);
+}
 
 void AppShell::OnTimer(int id) {
     auto it = m_timerHandlers.find(id);
@@ -120,5 +125,6 @@ void AppShell::OpenFileAtStart(const QString& path) {
 
 void AppShell::RegisterShellCommands() {
     auto always = [] { return CommandState{true, false}; };
-    RegisterCommand(Cmd::Exit, [this] { RequestClose(); }, always);
+    RegisterCommand(
+        Cmd::Exit, [this] { RequestClose(); }, always);
 }

@@ -137,7 +137,9 @@ public:
     // The Download prompt (offer to save the data shown); true when the download may
     // go on. Filled by the file layer.
     std::function<bool()> onOfferSaveBeforeDownload;
-    bool OfferSaveBeforeDownload() { return onOfferSaveBeforeDownload ? onOfferSaveBeforeDownload() : true; }
+    bool OfferSaveBeforeDownload() {
+        return onOfferSaveBeforeDownload ? onOfferSaveBeforeDownload() : true;
+    }
     // Status-bar text (the window fills it).
     std::function<void(const QString&)> onStatusText;
     void ShowStatus(const QString& text) {

@@ -31,7 +31,8 @@ CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(10);
     for (const Entry& e : entries) {
-        auto* b = new QPushButton(style()->standardIcon(e.icon), QString::fromLatin1(e.caption), this);
+        auto* b =
+            new QPushButton(style()->standardIcon(e.icon), QString::fromLatin1(e.caption), this);
         b->setObjectName(QStringLiteral("button%1").arg(e.buttonId));
         b->setIconSize(QSize(32, 32));
         b->setMinimumHeight(60);
@@ -39,7 +40,8 @@ CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
         // A command whose work is not part of this build stays visibly unavailable.
         b->setEnabled(shell.HasHandler(e.command));
         const int command = e.command;
-        connect(b, &QPushButton::clicked, this, [&shell, command] { shell.ExecuteDirect(command); });
+        connect(b, &QPushButton::clicked, this,
+                [&shell, command] { shell.ExecuteDirect(command); });
         layout->addWidget(b);
     }
 }

@@ -200,9 +200,9 @@ void CMainFrame::CreateToolBar() {
     bar->setObjectName(QStringLiteral("toolBar"));
     bar->setMovable(true);
     bar->setIconSize(QSize(20, 20));
-    const int buttons[] = {Cmd::Save,     Cmd::Open,      Cmd::CorrectTime, Cmd::Setup,
-                           Cmd::Download, Cmd::DataList,  Cmd::PrintGraph,  Cmd::PrintList,
-                           Cmd::Help,     Cmd::StoreRms,  Cmd::StoreTransient};
+    const int buttons[] = {Cmd::Save,     Cmd::Open,     Cmd::CorrectTime,   Cmd::Setup,
+                           Cmd::Download, Cmd::DataList, Cmd::PrintGraph,    Cmd::PrintList,
+                           Cmd::Help,     Cmd::StoreRms, Cmd::StoreTransient};
     for (size_t i = 0; i < std::size(buttons); ++i) {
         if (i)
             bar->addSeparator();
@@ -212,19 +212,30 @@ void CMainFrame::CreateToolBar() {
 
 void CMainFrame::RegisterFrameCommands() {
     auto always = [] { return CommandState{true, false}; };
-    m_shell.RegisterCommand(Cmd::Exit, [this] { close(); }, always);
-    m_shell.RegisterCommand(Cmd::About, [this] { ShowAbout(); }, always);
-    m_shell.RegisterCommand(Cmd::Help, [this] { ShowHelp(); }, always);
-    m_shell.RegisterCommand(Cmd::ToggleInstrument, [this] { ToggleInstrumentPane(); },
-                            [this] { return CommandState{true, m_shell.m_instrumentPaneShown == 1}; });
-    m_shell.RegisterCommand(Cmd::ToggleInfoBar, [this] { ToggleInfoBar(); }, [this] {
-        const GraphMode mode = m_shell.m_graph.m_mode;
-        return CommandState{m_shell.m_graph.m_displayContent != 0 &&
-                                mode != GraphMode::StoreTransient && mode != GraphMode::RealTimeEpa,
-                            m_shell.m_infoBarShown == 1};
-    });
-    m_shell.RegisterCommand(Cmd::NextPane, [this] { FocusPane(1); }, always);
-    m_shell.RegisterCommand(Cmd::PreviousPane, [this] { FocusPane(-1); }, always);
+    m_shell.RegisterCommand(
+        Cmd::Exit, [this] { close(); }, always);
+    m_shell.RegisterCommand(
+        Cmd::About, [this] { ShowAbout(); }, always);
+    m_shell.RegisterCommand(
+        Cmd::Help, [this] { ShowHelp(); }, always);
+    m_shell.RegisterCommand(
+        Cmd::ToggleInstrument, [this] { ToggleInstrumentPane(); },
+        [this] {
+            return CommandState{true, m_shell.m_instrumentPaneShown == 1};
+        });
+    m_shell.RegisterCommand(
+        Cmd::ToggleInfoBar, [this] { ToggleInfoBar(); },
+        [this] {
+            const GraphMode mode = m_shell.m_graph.m_mode;
+            return CommandState{m_shell.m_graph.m_displayContent != 0 &&
+                                    mode != GraphMode::StoreTransient &&
+                                    mode != GraphMode::RealTimeEpa,
+                                m_shell.m_infoBarShown == 1};
+        });
+    m_shell.RegisterCommand(
+        Cmd::NextPane, [this] { FocusPane(1); }, always);
+    m_shell.RegisterCommand(
+        Cmd::PreviousPane, [this] { FocusPane(-1); }, always);
 }
 
 void CMainFrame::UpdateCommandUI() {
@@ -236,7 +247,9 @@ void CMainFrame::UpdateCommandUI() {
     }
 }
 
-void CMainFrame::ShowStatus(const QString& text) { statusBar()->showMessage(text); }
+void CMainFrame::ShowStatus(const QString& text) {
+    statusBar()->showMessage(text);
+}
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
     if (m_shell.ReadyToClose()) {

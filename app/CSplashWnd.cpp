@@ -6,9 +6,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <cmath>
 #include <QScreen>
 #include <QTimer>
+#include <cmath>
 
 CSplashWnd::CSplashWnd(QWidget* owner)
     : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
@@ -24,7 +24,9 @@ CSplashWnd::CSplashWnd(QWidget* owner)
     QTimer::singleShot(1000, this, &CSplashWnd::Finish);
 }
 
-CSplashWnd::~CSplashWnd() { qApp->removeEventFilter(this); }
+CSplashWnd::~CSplashWnd() {
+    qApp->removeEventFilter(this);
+}
 
 QPixmap CSplashWnd::Artwork() {
     QPixmap pm(420, 240);

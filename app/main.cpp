@@ -10,8 +10,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QPainter>
-#include <QScreen>
 #include <QPainterPath>
+#include <QScreen>
 
 #include <cmath>
 
@@ -51,10 +51,12 @@ int main(int argc, char** argv) {
         "saves and prints what the logger measured."));
     parser.addHelpOption();
     parser.addVersionOption();
-    QCommandLineOption portOption(QStringLiteral("port"),
-                                  QStringLiteral("Serial device to use as port 1 (e.g. /dev/ttyUSB0)."),
-                                  QStringLiteral("DEVICE"));
-    QCommandLineOption noSplash(QStringLiteral("nosplash"), QStringLiteral("Do not show the splash."));
+    QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Serial device to use as port 1 (e.g. /dev/ttyUSB0)."),
+        QStringLiteral("DEVICE"));
+    QCommandLineOption noSplash(QStringLiteral("nosplash"),
+                                QStringLiteral("Do not show the splash."));
     parser.addOption(portOption);
     parser.addOption(noSplash);
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A .stdata file to open."),

@@ -81,8 +81,7 @@ bool IniFile::SplitKey(const QString& line, QString* key, QString* value) {
 int IniFile::FindSection(const QString& section) const {
     QString name;
     for (size_t i = 0; i < m_lines.size(); ++i)
-        if (IsSectionHeader(m_lines[i], &name) &&
-            name.compare(section, Qt::CaseInsensitive) == 0)
+        if (IsSectionHeader(m_lines[i], &name) && name.compare(section, Qt::CaseInsensitive) == 0)
             return int(i);
     return -1;
 }

@@ -49,22 +49,49 @@ QString FormatLocal(TimeValue t, const char* pattern) {
         }
         ++p;
         switch (*p) {
-        case 'y': out += QString::asprintf("%02d", ((f.year % 100) + 100) % 100); break;
-        case 'Y': out += QString::number(f.year); break;
-        case 'm': out += QString::asprintf("%02d", f.month); break;
-        case 'd': out += QString::asprintf("%02d", f.day); break;
-        case 'H': out += QString::asprintf("%02d", f.hour); break;
-        case 'M': out += QString::asprintf("%02d", f.minute); break;
-        case 'S': out += QString::asprintf("%02d", f.second); break;
-        case '%': out += QLatin1Char('%'); break;
-        default: out += QLatin1Char('%'); out += QLatin1Char(*p); break;
+        case 'y':
+            out += QString::asprintf("%02d", ((f.year % 100) + 100) % 100);
+            break;
+        case 'Y':
+            out += QString::number(f.year);
+            break;
+        case 'm':
+            out += QString::asprintf("%02d", f.month);
+            break;
+        case 'd':
+            out += QString::asprintf("%02d", f.day);
+            break;
+        case 'H':
+            out += QString::asprintf("%02d", f.hour);
+            break;
+        case 'M':
+            out += QString::asprintf("%02d", f.minute);
+            break;
+        case 'S':
+            out += QString::asprintf("%02d", f.second);
+            break;
+        case '%':
+            out += QLatin1Char('%');
+            break;
+        default:
+            out += QLatin1Char('%');
+            out += QLatin1Char(*p);
+            break;
         }
     }
     return out;
 }
 
-QString FormatDateTime(TimeValue t) { return FormatLocal(t, "%d/%m/%y %H:%M:%S"); }
-QString FormatTimeOfDay(TimeValue t) { return FormatLocal(t, "%H:%M:%S"); }
-QString FormatDate(TimeValue t) { return FormatLocal(t, "%d/%m/%y"); }
+QString FormatDateTime(TimeValue t) {
+    return FormatLocal(t, "%d/%m/%y %H:%M:%S");
+}
+QString FormatTimeOfDay(TimeValue t) {
+    return FormatLocal(t, "%H:%M:%S");
+}
+QString FormatDate(TimeValue t) {
+    return FormatLocal(t, "%d/%m/%y");
+}
 
-TimeValue SystemClock::Now() const { return static_cast<TimeValue>(std::time(nullptr)); }
+TimeValue SystemClock::Now() const {
+    return static_cast<TimeValue>(std::time(nullptr));
+}

@@ -6,6 +6,12 @@
 
 #include <QString>
 
-inline QString Fixed1(double v) { return QString::asprintf("%.1f", v); }
-inline QString Fixed0(double v) { return QString::asprintf("%.0f", v); }
-inline QString Fixed2(double v) { return QString::asprintf("%.2f", v); }
+inline QString Fixed1(double v) {
+    return QString::asprintf("%.1f", v);
+}
+inline QString Fixed0(double v) {
+    return QString::asprintf("%.0f", v);
+}
+inline QString Fixed2(double v) {
+    return QString::asprintf("%.2f", v);
+}

@@ -41,7 +41,9 @@ QString FakePrompts::ChooseSaveFile(const QString& proposedName, const QString& 
     return f;
 }
 
-void FakePrompts::SetWaitCursor(bool on) { waitCursorDepth += on ? 1 : -1; }
+void FakePrompts::SetWaitCursor(bool on) {
+    waitCursorDepth += on ? 1 : -1;
+}
 
 bool FakePrompts::Saw(const QString& text) const {
     for (const Shown& s : shown)

@@ -34,16 +34,22 @@ struct ViewKey {
 };
 
 const ViewKey kViewKeys[] = {
-    {"VIEW1", &AppSettings::m_showCh1, 1},          {"VIEW2", &AppSettings::m_showCh2, 1},
-    {"VIEW3", &AppSettings::m_viewOption3, 1},      {"VIEW4", &AppSettings::m_viewOption4, 0},
-    {"VIEW5", &AppSettings::m_viewOption5, 0},      {"VIEW6", &AppSettings::m_viewOption6, 0},
-    {"VIEW7", &AppSettings::m_showMarkPoints, 0},   {"VIEW8", &AppSettings::m_showVerticalGrid, 1},
+    {"VIEW1", &AppSettings::m_showCh1, 1},
+    {"VIEW2", &AppSettings::m_showCh2, 1},
+    {"VIEW3", &AppSettings::m_viewOption3, 1},
+    {"VIEW4", &AppSettings::m_viewOption4, 0},
+    {"VIEW5", &AppSettings::m_viewOption5, 0},
+    {"VIEW6", &AppSettings::m_viewOption6, 0},
+    {"VIEW7", &AppSettings::m_showMarkPoints, 0},
+    {"VIEW8", &AppSettings::m_showVerticalGrid, 1},
     {"VIEW9", &AppSettings::m_showHorizontalGrid, 1},
 };
 
 } // namespace
 
-int AppSettings::DefaultAxisLow(int mode) { return mode <= 5 ? -500 : 0; }
+int AppSettings::DefaultAxisLow(int mode) {
+    return mode <= 5 ? -500 : 0;
+}
 
 int AppSettings::DefaultAxisHigh(int mode) {
     if (mode <= 5)
@@ -80,8 +86,7 @@ void LoadFrameSettings(const IniFile& ini, AppSettings& s) {
     s.m_gridColor = ReadByte(ini, kColor, "GRIDColor", d.m_gridColor);
     s.m_autoOff = ReadByte(ini, kAutoOff, "AUTOOFF", d.m_autoOff);
     s.m_recMode = ReadByte(ini, kRecMode, "RECMODE", d.m_recMode);
-    s.m_rtPointsRequested =
-        ini.ReadInt(kRtData, QStringLiteral("SAMPDATA"), d.m_rtPointsRequested);
+    s.m_rtPointsRequested = ini.ReadInt(kRtData, QStringLiteral("SAMPDATA"), d.m_rtPointsRequested);
     for (int m = 1; m <= kAxisModes; ++m)
         for (int c = 1; c <= kAxisChannels; ++c) {
             s.m_yAxisLow[m - 1][c - 1] =

@@ -46,9 +46,9 @@ struct AppSettings {
     std::array<std::array<int32_t, kAxisChannels>, kAxisModes> m_yAxisHigh{};
     // ColorInfo: colour indices.
     uint8_t m_bgColor = 13;
-    uint8_t m_ch1Color = 0;   // TColor
-    uint8_t m_ch2Color = 1;   // T2Color
-    uint8_t m_ch3Color = 3;   // T3Color
+    uint8_t m_ch1Color = 0; // TColor
+    uint8_t m_ch2Color = 1; // T2Color
+    uint8_t m_ch3Color = 3; // T3Color
     uint8_t m_gridColor = 2;
     // AUTOOFF Info: 2 on, 0 off. RECMODE Info: 3 circular logging on, 0 off.
     uint8_t m_autoOff = 0;

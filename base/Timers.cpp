@@ -43,9 +43,13 @@ void ManualTimerTable::Start(int id, int ms) {
     m_startLog.emplace_back(id, ms);
 }
 
-void ManualTimerTable::Kill(int id) { m_entries.erase(id); }
+void ManualTimerTable::Kill(int id) {
+    m_entries.erase(id);
+}
 
-bool ManualTimerTable::IsActive(int id) const { return m_entries.count(id) != 0; }
+bool ManualTimerTable::IsActive(int id) const {
+    return m_entries.count(id) != 0;
+}
 
 int ManualTimerTable::PeriodOf(int id) const {
     auto it = m_entries.find(id);

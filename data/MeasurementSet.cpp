@@ -85,10 +85,10 @@ void ComputeStoredExtremes(MeasurementSet& set) {
             }
         }
         const QString& unit = set.ChannelUnit(ch);
-        set.m_extremeText[0][ch] = StoredMaximumText(maximum, unit, maxIndex >= 0,
-                                                     set.RmsSampleTime(std::max<int64_t>(maxIndex, 0)));
-        set.m_extremeText[1][ch] = StoredMinimumText(minimum, unit, minIndex >= 0,
-                                                     set.RmsSampleTime(std::max<int64_t>(minIndex, 0)));
+        set.m_extremeText[0][ch] = StoredMaximumText(
+            maximum, unit, maxIndex >= 0, set.RmsSampleTime(std::max<int64_t>(maxIndex, 0)));
+        set.m_extremeText[1][ch] = StoredMinimumText(
+            minimum, unit, minIndex >= 0, set.RmsSampleTime(std::max<int64_t>(minIndex, 0)));
     }
 }
 

@@ -43,7 +43,7 @@ struct MeasurementSet {
     // --- stored set: bulk data ---
     std::vector<float> m_ch1Rms;
     std::vector<float> m_ch2Rms;
-    std::vector<float> m_trWave;        // 251 per record, records in time order
+    std::vector<float> m_trWave; // 251 per record, records in time order
     std::vector<TimeValue> m_trTime;
     std::vector<uint8_t> m_trUnitCode;    // 0xFA V, 0xFC A
     std::vector<uint8_t> m_trChannelCode; // 0xF1 CH1, 0xF2 CH2
@@ -78,8 +78,8 @@ struct MeasurementSet {
     // 8/9 real-time RMS max/min; columns: channel.
     std::array<std::array<QString, 2>, 10> m_extremeText;
     std::array<QString, 2> m_powerExtremeText; // [0] max, [1] min of S = CH1 x CH2
-    QString m_dataTag; // written at the head of a saved file
-    QString m_fileTag; // read from the head of the last file loaded
+    QString m_dataTag;                         // written at the head of a saved file
+    QString m_fileTag;                         // read from the head of the last file loaded
     uint8_t m_modeFromFile = 0;
     uint8_t m_loadedFromFile = 0;
 

@@ -336,8 +336,8 @@ StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* 
     // would size the graph buffers (48 bytes a point: about 800 MB for 2^24); no
     // download yields more samples than the logger's memory holds.
     if (!s.m_ch1Present && !s.m_ch2Present && rmsCount > kStdataMaxSamplesWithoutChannel)
-        return Damaged(error, QStringLiteral("It announces %1 RMS samples of no channel.")
-                                  .arg(rmsCount));
+        return Damaged(error,
+                       QStringLiteral("It announces %1 RMS samples of no channel.").arg(rmsCount));
 
     auto readValues = [&](std::vector<float>& v) {
         // Refuse before allocating: the samples must be in the file.

@@ -71,8 +71,8 @@ LoggerRecording SyntheticRecording(const SyntheticOptions& o) {
             const double peak = kind == kChannelAmps ? 14.0 : 325.0;
             for (int j = 0; j < kTrPoints; ++j) {
                 const double depth = (j >= 84 && j < 168) ? 0.55 : 1.0;
-                e.wave[size_t(j)] = int16_t(
-                    std::lround(peak * depth * std::sin(j * 2 * std::numbers::pi / 50.0) + (k % 5)));
+                e.wave[size_t(j)] = int16_t(std::lround(
+                    peak * depth * std::sin(j * 2 * std::numbers::pi / 50.0) + (k % 5)));
             }
             r.tr.push_back(e);
         }

@@ -30,7 +30,8 @@ protected:
     MainWindow() : timers(clock) {
         App();
         qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-        shell = std::make_unique<AppShell>(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini"));
+        shell =
+            std::make_unique<AppShell>(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini"));
         frame = std::make_unique<CMainFrame>(*shell);
         frame->resize(1200, 800);
         frame->show();
@@ -103,7 +104,11 @@ TEST_F(MainWindow, ClosingWritesSettingsAndGoesAfterTheDelay) {
 
 TEST_F(MainWindow, SplashClosesOnFirstKeyAndSwallowsIt) {
     int ran = 0;
-    shell->RegisterCommand(Cmd::NextPane, [&] { ++ran; }, [] { return CommandState{true, false}; });
+    shell->RegisterCommand(
+        Cmd::NextPane, [&] { ++ran; },
+        [] {
+            return CommandState{true, false};
+        });
     frame->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     QTest::keyClick(frame.get(), Qt::Key_F6);

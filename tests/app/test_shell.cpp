@@ -58,8 +58,8 @@ TEST_F(Shell, SaveQuestionOnlyWithMoreThanOnePointAndBothFlags) {
         uint8_t unsaved, promptOnOpen;
         bool asks;
     };
-    const Case cases[] = {{2, 1, 1, true},  {1, 1, 1, false}, {0, 1, 1, false},
-                          {5, 0, 1, false}, {5, 1, 0, false}};
+    const Case cases[] = {
+        {2, 1, 1, true}, {1, 1, 1, false}, {0, 1, 1, false}, {5, 0, 1, false}, {5, 1, 0, false}};
     for (const Case& c : cases) {
         FakePrompts p;
         ManualClock ck;
@@ -158,7 +158,11 @@ TEST_F(Shell, CommandsWithoutHandlerAreDisabledAndRulesGateExecution) {
     EXPECT_FALSE(shell.Execute(Cmd::ImportToList));
     int runs = 0;
     bool enabled = false;
-    shell.RegisterCommand(Cmd::Download, [&] { ++runs; }, [&] { return CommandState{enabled, false}; });
+    shell.RegisterCommand(
+        Cmd::Download, [&] { ++runs; },
+        [&] {
+            return CommandState{enabled, false};
+        });
     EXPECT_FALSE(shell.Execute(Cmd::Download));
     EXPECT_TRUE(shell.ExecuteDirect(Cmd::Download)); // the welcome screen's buttons
     enabled = true;

@@ -50,13 +50,15 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndCloseWritesEveryKey) {
     const QString text = QString::fromLatin1(ReadAll(path()));
     int axisKeys = 0;
     for (const QString& line : text.split(QStringLiteral("\r\n")))
-        if (line.startsWith(QStringLiteral("YAXISLOW")) || line.startsWith(QStringLiteral("YAXISHI")))
+        if (line.startsWith(QStringLiteral("YAXISLOW")) ||
+            line.startsWith(QStringLiteral("YAXISHI")))
             ++axisKeys;
     EXPECT_EQ(axisKeys, 36);
     // Sections appear in table order, with the spaces in their names kept.
-    const QStringList order = {"[TIMEInfo]",   "[SAMPRATEINFO]", "[LIMITUNITINFO]", "[ALARMInfo]",
-                               "[VIEWInfo]",   "[YAXISInfo]",    "[ColorInfo]",     "[AUTOOFF Info]",
-                               "[RECMODE Info]", "[RTSAMPRATEINFO]", "[RTSAMPDATAINFO]"};
+    const QStringList order = {"[TIMEInfo]",       "[SAMPRATEINFO]",  "[LIMITUNITINFO]",
+                               "[ALARMInfo]",      "[VIEWInfo]",      "[YAXISInfo]",
+                               "[ColorInfo]",      "[AUTOOFF Info]",  "[RECMODE Info]",
+                               "[RTSAMPRATEINFO]", "[RTSAMPDATAINFO]"};
     qsizetype last = -1;
     for (const QString& section : order) {
         const qsizetype at = text.indexOf(section);
@@ -83,7 +85,8 @@ TEST_F(SettingsFile, ByteKeysKeepTheLowEightBits) {
 }
 
 TEST_F(SettingsFile, StringKeysAreWrittenBackVerbatim) {
-    WriteAll(path(), "[TIMEInfo]\r\nYEAR=2010\r\nMONTH=07\r\nDAY= 03\r\n[ALARMInfo]\r\nTEMPHI=0500\r\n");
+    WriteAll(path(),
+             "[TIMEInfo]\r\nYEAR=2010\r\nMONTH=07\r\nDAY= 03\r\n[ALARMInfo]\r\nTEMPHI=0500\r\n");
     AppSettings s = LoadSettingsFile(path());
     EXPECT_EQ(s.m_timeMonth, QStringLiteral("07"));
     ASSERT_TRUE(SaveSettingsFile(path(), s));
@@ -133,7 +136,8 @@ TEST_F(SettingsFile, UnwritableTargetKeepsOldContent) {
     AppSettings s = LoadSettingsFile(path());
     s.m_showCh1 = 1;
     const bool saved = SaveSettingsFile(path(), s);
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (saved)
         GTEST_SKIP() << "running with rights that ignore file permissions";

@@ -24,9 +24,9 @@ TEST(ManualClock, FiresDueTimersOfAllTablesInTimeOrder) {
     b.Start(9, 300);
     a.Start(4, 100);
     clock.Advance(600);
-    const std::vector<Fired> expected = {{100, 0, 4}, {200, 0, 4}, {300, 1, 9}, {300, 0, 4},
-                                         {400, 0, 4}, {500, 0, 5}, {500, 0, 4}, {600, 1, 9},
-                                         {600, 0, 4}};
+    const std::vector<Fired> expected = {{100, 0, 4}, {200, 0, 4}, {300, 1, 9},
+                                         {300, 0, 4}, {400, 0, 4}, {500, 0, 5},
+                                         {500, 0, 4}, {600, 1, 9}, {600, 0, 4}};
     EXPECT_EQ(log, expected);
     EXPECT_EQ(clock.NowMs(), 600);
 }
@@ -39,7 +39,7 @@ TEST(ManualClock, HandlersThatKillOrRestartTimersAreHonouredAtOnce) {
         log.push_back({clock.NowMs(), 0, id});
         if (id == 1) {
             t.Kill(1);
-            t.Kill(2);    // due at the same instant: must not fire
+            t.Kill(2); // due at the same instant: must not fire
             t.Start(3, 50);
         }
     });
@@ -96,7 +96,8 @@ TEST(FakePrompts, RecordsAndAnswersFromTheScriptThenSafely) {
     p.QueueAnswer(PromptAnswer::Yes);
     EXPECT_EQ(p.Message("a", PromptIcon::Question, PromptButtons::YesNo), PromptAnswer::Yes);
     EXPECT_EQ(p.Message("b", PromptIcon::Question, PromptButtons::YesNo), PromptAnswer::No);
-    EXPECT_EQ(p.Message("c", PromptIcon::Question, PromptButtons::YesNoCancel), PromptAnswer::Cancel);
+    EXPECT_EQ(p.Message("c", PromptIcon::Question, PromptButtons::YesNoCancel),
+              PromptAnswer::Cancel);
     EXPECT_EQ(p.Message("d", PromptIcon::Information, PromptButtons::Ok), PromptAnswer::Ok);
     ASSERT_EQ(p.shown.size(), 4u);
     EXPECT_EQ(p.shown[3].icon, PromptIcon::Information);

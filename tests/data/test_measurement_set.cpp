@@ -41,8 +41,10 @@ TEST_F(Stored, TiesMoveToTheLaterSample) {
     v[25] = 50.0f;
     Ch1(v, "A");
     ComputeStoredExtremes(set);
-    EXPECT_EQ(set.m_extremeText[0][0], QStringLiteral("200.0 A @") + FormatDateTime(set.RmsSampleTime(20)));
-    EXPECT_EQ(set.m_extremeText[1][0], QStringLiteral("50.0A @") + FormatDateTime(set.RmsSampleTime(25)));
+    EXPECT_EQ(set.m_extremeText[0][0],
+              QStringLiteral("200.0 A @") + FormatDateTime(set.RmsSampleTime(20)));
+    EXPECT_EQ(set.m_extremeText[1][0],
+              QStringLiteral("50.0A @") + FormatDateTime(set.RmsSampleTime(25)));
 }
 
 TEST_F(Stored, TextsAreWrittenWhenNoSampleMovesTheStartValues) {
