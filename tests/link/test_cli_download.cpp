@@ -75,12 +75,18 @@ TEST(CliDownload, EveryFailureHasItsExitCodeAndMessage) {
         if (QString(c.option) == "--drop-block")
             args << "2";
         ASSERT_TRUE(sim.Start(args));
-        const CliRun r = Cli({"download", "--port", sim.device, "-o", out});
+        QStringList cli{"download", "--port", sim.device, "-o", out};
+        // The search goes on until the timeout.
+        if (QString(c.option) == "--silent")
+            cli << "--timeout"
+                << "3";
+        const CliRun r = Cli(cli);
         EXPECT_EQ(r.code, c.code) << c.option << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.text)) << r.err.toStdString();
         EXPECT_FALSE(QFile::exists(out));
     }
-    const CliRun missing = Cli({"download", "--port", "/dev/does-not-exist", "-o", out});
+    const CliRun missing =
+        Cli({"download", "--port", "/dev/does-not-exist", "-o", out, "--timeout", "2"});
     EXPECT_EQ(missing.code, 3);
     EXPECT_TRUE(missing.err.contains("No such file")) << missing.err.toStdString();
     EXPECT_EQ(Cli({"download", "--port", "/dev/null"}).code, 2);
