@@ -7,6 +7,7 @@
 #include "link/LoggerImage.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -90,6 +91,22 @@ TEST(CliDownload, EveryFailureHasItsExitCodeAndMessage) {
     EXPECT_EQ(missing.code, 3);
     EXPECT_TRUE(missing.err.contains("No such file")) << missing.err.toStdString();
     EXPECT_EQ(Cli({"download", "--port", "/dev/null"}).code, 2);
+}
+
+TEST(CliDownload, SilentStartIsACommunicationInterruptionAfterFiveSeconds) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--samples", "100", "--silent-start"}));
+    QTemporaryDir dir;
+    const QString out = dir.filePath("x.stdata");
+    QElapsedTimer t;
+    t.start();
+    const CliRun r = Cli({"download", "--port", sim.device, "-o", out});
+    const qint64 ms = t.elapsed();
+    EXPECT_EQ(r.code, 6) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Communication interruption!")) << r.err.toStdString();
+    EXPECT_GE(ms, 5000);
+    EXPECT_LT(ms, 12000);
+    EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST(CliDownload, TimeoutTooLargeForTheMillisecondCountIsAUsageError) {
