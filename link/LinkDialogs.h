@@ -20,33 +20,33 @@ struct LinkDialogState {
 
 namespace LinkText {
 // Titles.
-inline const char* const kConnecting = "Connecting...";
-inline const char* const kConnected = "Connected";
-inline const char* const kNotConnected = "Not Connected";
+inline constexpr const char* kConnecting = "Connecting...";
+inline constexpr const char* kConnected = "Connected";
+inline constexpr const char* kNotConnected = "Not Connected";
 // Message lines.
-inline const char* const kConnectFailed =
+inline constexpr const char* kConnectFailed =
     "Connecting failed. Ensure logger inserted and try again.";
-inline const char* const kDownloadWaiting = "Waiting for connecting...";
-inline const char* const kDownloadReadyAtOpen =
+inline constexpr const char* kDownloadWaiting = "Waiting for connecting...";
+inline constexpr const char* kDownloadReadyAtOpen =
     "Press \"Download\" to load store data from the logger,or \"Cancel\" to exit.";
-inline const char* const kDownloadReadyAfterHandshake =
+inline constexpr const char* kDownloadReadyAfterHandshake =
     "Press \"Download\" to load store data from the logger, or \"Cancel\" to exit.";
-inline const char* const kRealTimeReadyAtOpen =
+inline constexpr const char* kRealTimeReadyAtOpen =
     "Press \"RUN\" to read real-time data,or \"Cancel\" to exit.";
-inline const char* const kRealTimeReadyAfterHandshake = "Press \"RUN\" to read real time data,";
-inline const char* const kSetupAfterHandshake = "  "; // clears the line, as the dialog did
+inline constexpr const char* kRealTimeReadyAfterHandshake = "Press \"RUN\" to read real time data,";
+inline constexpr const char* kSetupAfterHandshake = "  "; // clears the line, as the dialog did
 // Message boxes of the link.
-inline const char* const kStartLogging =
+inline constexpr const char* kStartLogging =
     "To start logging, press the START button on the DATA LOGGER for three seconds";
-inline const char* const kNoData = "There is no data in DATALOGGER!";
-inline const char* const kLoggingNow =
+inline constexpr const char* kNoData = "There is no data in DATALOGGER!";
+inline constexpr const char* kLoggingNow =
     "The DATA LOGGER is logging now!Please stop logging,and try again!";
-inline const char* const kInterrupted = "Communication interruption!";
-inline const char* const kDamagedHeader =
+inline constexpr const char* kInterrupted = "Communication interruption!";
+inline constexpr const char* kDamagedHeader =
     "The DATA LOGGER sent a damaged data header (channel count or data length out of range). "
     "Please try again!";
 // Status bar.
-inline const char* const kPortsDenied =
+inline constexpr const char* kPortsDenied =
     "Serial ports exist but access was denied: add your user to the 'dialout' group (sudo "
     "adduser $USER dialout) and log in again.";
 } // namespace LinkText

@@ -104,7 +104,9 @@ TEST(CliDownload, SilentStartIsACommunicationInterruptionAfterFiveSeconds) {
     const qint64 ms = t.elapsed();
     EXPECT_EQ(r.code, 6) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("Communication interruption!")) << r.err.toStdString();
-    EXPECT_GE(ms, 5000);
+    // The 5 s watchdog, not the 3 s rule the tool once had; a coarse Qt timer may fire
+    // up to 5 % early.
+    EXPECT_GE(ms, 4700);
     EXPECT_LT(ms, 12000);
     EXPECT_FALSE(QFile::exists(out));
 }
