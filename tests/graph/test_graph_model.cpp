@@ -4,6 +4,7 @@
 #include "base/LocalTime.h"
 #include "shell/AppShell.h"
 #include "shell/GraphController.h"
+#include "support/ShellFixture.h"
 
 #include <QTemporaryDir>
 
@@ -38,11 +39,9 @@ void AddTransient(MeasurementSet& s, uint8_t channel, uint8_t unit, TimeValue wh
     ++s.m_trCount;
 }
 
-class Graph : public ::testing::Test {
+class Graph : public ShellFixture {
 protected:
-    Graph()
-        : timers(clock), shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")),
-          graph(shell) {}
+    Graph() : graph(shell) {}
 
     // Replaces the stored set as a download does, and enters StoreRms.
     void Download(MeasurementSet s) {
@@ -61,12 +60,6 @@ protected:
         G().ComputeLabels(graph.Inputs());
     }
 
-    QTemporaryDir dir;
-    ManualClock clock;
-    ManualTimerTable timers;
-    FakePrompts prompts;
-    FixedClock now;
-    AppShell shell;
     GraphController graph;
 };
 

@@ -9,6 +9,7 @@
 #include "link/LoggerModel.h"
 #include "shell/AppShell.h"
 #include "shell/LinkSession.h"
+#include "support/TestApp.h"
 #include "ui/CDownloadDlg.h"
 #include "ui/CLoadingDlg.h"
 
@@ -23,14 +24,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_link_app";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QApplication(argc, argv);
-    return *app;
-}
 
 struct Frame : ::testing::Test {
     Frame() {

@@ -5,6 +5,7 @@
 #include "data/StdataFile.h"
 #include "shell/AppShell.h"
 #include "shell/FileCommands.h"
+#include "support/ShellFixture.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -18,11 +19,9 @@ using namespace samples;
 
 namespace {
 
-class Files : public ::testing::Test {
+class Files : public ShellFixture {
 protected:
-    Files()
-        : timers(clock), shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")),
-          files(shell) {
+    Files() : files(shell) {
         setenv("TZ", "Europe/Berlin", 1);
         tzset();
         qputenv("DATALOGGER_DIR", dir.filePath("datadir").toLocal8Bit());
@@ -48,12 +47,6 @@ protected:
         return path;
     }
 
-    QTemporaryDir dir;
-    ManualClock clock;
-    ManualTimerTable timers;
-    FakePrompts prompts;
-    FixedClock now;
-    AppShell shell;
     FileCommands files;
     std::vector<int64_t> sizedTo;
     int viewUpdates = 0;

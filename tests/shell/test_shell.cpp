@@ -1,5 +1,6 @@
 #include "base/Settings.h"
 #include "shell/AppShell.h"
+#include "support/ShellFixture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -8,9 +9,9 @@
 
 namespace {
 
-class Shell : public ::testing::Test {
+class Shell : public ShellFixture {
 protected:
-    Shell() : timers(clock), shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")) {
+    Shell() {
         shell.onCloseWindow = [this] {
             closedAt = clock.NowMs();
             settingsExistedAtClose = QFile::exists(shell.SettingsPath());
@@ -24,12 +25,6 @@ protected:
             shell.m_realTimeIdle = 1;
         };
     }
-    QTemporaryDir dir;
-    ManualClock clock;
-    ManualTimerTable timers;
-    FakePrompts prompts;
-    FixedClock now;
-    AppShell shell;
     int64_t closedAt = -1;
     bool settingsExistedAtClose = false;
     int saves = 0;

@@ -4,6 +4,8 @@
 #include "app/CMainFrame.h"
 #include "base/LocalTime.h"
 #include "shell/AppShell.h"
+#include "support/ShellFixture.h"
+#include "support/TestApp.h"
 #include "ui/CButtonBar.h"
 #include "ui/CDTView.h"
 #include "ui/CRecInfoDlg.h"
@@ -20,14 +22,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_graph_view";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 const TimeValue kStart = FromLocalFields({2010, 2, 3, 14, 5, 0});
 
@@ -53,13 +47,12 @@ MeasurementSet StoredSet(int count) {
     return s;
 }
 
-class View : public ::testing::Test {
+class View : public ShellParts {
 protected:
-    View() : timers(clock), viewTimers(clock) {
+    View() : viewTimers(clock) {
         App();
         qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-        shell =
-            std::make_unique<AppShell>(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini"));
+        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
         view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
         view->resize(1200, 800);
         view->show();
@@ -86,12 +79,7 @@ protected:
         return view->grab().toImage();
     }
 
-    QTemporaryDir dir;
-    ManualClock clock;
-    ManualTimerTable timers;
     ManualTimerTable viewTimers;
-    FakePrompts prompts;
-    FixedClock now;
     std::unique_ptr<AppShell> shell;
     std::unique_ptr<CDTView> view;
 };
