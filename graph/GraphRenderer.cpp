@@ -205,6 +205,58 @@ void DrawSegment(QPainter& p, const GraphModel& m, int ch, int64_t i, const QCol
     DrawEnds(p, e, marks);
 }
 
+namespace {
+
+// Segments [from, to) of channel ch, each unless it is skipped.
+void DrawSegments(QPainter& p, const GraphModel& m, int ch, int64_t from, int64_t to, double xf,
+                  double dx, bool marks) {
+    for (int64_t k = from; k < to; ++k) {
+        const SegmentEnds e = EndsOf(m, ch, k, xf, dx);
+        if (!Skipped(m, e.y0, e.y1))
+            DrawEnds(p, e, marks);
+    }
+}
+
+// The pixel columns the segments end in.
+struct Columns {
+    double xf, dx;
+    int64_t scroll;
+    int Of(int64_t k) const { return Coord(xf + dx * double(scroll + k)); }
+    // The first segment after i that ends in a later column than i (at most to):
+    // estimated, then made exact.
+    int64_t GroupEnd(int64_t i, int64_t to) const {
+        const int column = Of(i);
+        int64_t end = i + 1;
+        if (dx < 1.0) {
+            const double guess = std::ceil((double(column) + 1.0 - xf) / dx - double(scroll));
+            end = std::clamp<int64_t>(int64_t(std::min(guess, 9e15)), i + 1, to);
+            while (end > i + 1 && Of(end - 1) != column)
+                --end;
+        }
+        while (end < to && Of(end) == column)
+            ++end;
+        return end;
+    }
+};
+
+// The lowest and highest pixel rows of points p0 to p1 of a plane; false when
+// one of them is not a number.
+bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
+    double lo = ys[p0], hi = lo;
+    bool number = lo == lo;
+    for (int64_t k = p0 + 1; k <= p1; ++k) {
+        const double y = ys[k];
+        number &= y == y;
+        lo = std::min(lo, y);
+        hi = std::max(hi, y);
+    }
+    ylo = Coord(lo);
+    yhi = Coord(hi);
+    return number;
+}
+
+} // namespace
+
 void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool decimate) {
     int64_t from = 0, to = 0;
     if (!SegmentRange(m, from, to))
@@ -234,70 +286,38 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
     if (xf[0] != xf[1])
         decimate = false;
 
-    const int64_t scroll = m.Zoom().ScrollIndex();
-    auto columnOf = [&](int64_t k) { return Coord(xf[0] + dx * double(scroll + k)); };
+    const Columns columns{xf[0], dx, m.Zoom().ScrollIndex()};
     const int slot = m.Zoom().Slot();
     int64_t i = from;
     int current = -1;
     while (i < to) {
-        const int column = columnOf(i);
-        // First segment ending in a later column: estimated, then made exact.
-        int64_t end = i + 1;
-        if (dx < 1.0) {
-            const double guess = std::ceil((double(column) + 1.0 - xf[0]) / dx - double(scroll));
-            end = std::clamp<int64_t>(int64_t(std::min(guess, 9e15)), i + 1, to);
-            while (end > i + 1 && columnOf(end - 1) != column)
-                --end;
-        }
-        while (end < to && columnOf(end) == column)
-            ++end;
+        const int column = columns.Of(i);
+        const int64_t end = columns.GroupEnd(i, to);
         for (int c = 0; c < nch; ++c) {
             const int ch = channels[c];
             if (current != ch) {
                 p.setPen(pens[ch]);
                 current = ch;
             }
-            const SegmentEnds head = EndsOf(m, ch, i, xf[ch], dx);
             if (!decimate || marks || end - i <= 2) {
-                if (!Skipped(m, head.y0, head.y1))
-                    DrawEnds(p, head, marks);
-                for (int64_t k = i + 1; k < end; ++k) {
-                    const SegmentEnds e = EndsOf(m, ch, k, xf[ch], dx);
-                    if (!Skipped(m, e.y0, e.y1))
-                        DrawEnds(p, e, marks);
-                }
+                DrawSegments(p, m, ch, i, end, xf[ch], dx, marks);
                 continue;
             }
             // The points of this column: the head's end and the ends of the rest.
             // Strictly inside the plot none of their vertical segments is skipped,
             // and together they light exactly the column from the lowest to the
             // highest of them.
-            const int64_t p0 = int64_t(m.FirstPoint()) + i - 1;
-            const int64_t p1 = int64_t(m.FirstPoint()) + end - 2;
-            const double* ys = m.YPlane(slot, ch);
-            double lo = ys[p0], hi = lo;
-            bool number = lo == lo;
-            for (int64_t k = p0 + 1; k <= p1; ++k) {
-                const double y = ys[k];
-                number &= y == y;
-                lo = std::min(lo, y);
-                hi = std::max(hi, y);
-            }
-            const int ylo = Coord(lo), yhi = Coord(hi);
-            const bool inside = number && ylo > top && yhi < bottom;
-            if (!Skipped(m, head.y0, head.y1))
-                DrawEnds(p, head, false);
-            if (inside) {
+            int ylo = 0, yhi = 0;
+            const bool number = RowSpan(m.YPlane(slot, ch), int64_t(m.FirstPoint()) + i - 1,
+                                        int64_t(m.FirstPoint()) + end - 2, ylo, yhi);
+            DrawSegments(p, m, ch, i, i + 1, xf[ch], dx, false);
+            if (number && ylo > top && yhi < bottom) {
                 if (direct.ok)
                     direct.Span(column, ylo, yhi, rgb[ch]);
                 else
                     p.drawLine(column, ylo, column, yhi);
             } else {
-                for (int64_t k = i + 1; k < end; ++k) {
-                    const SegmentEnds e = EndsOf(m, ch, k, xf[ch], dx);
-                    if (!Skipped(m, e.y0, e.y1))
-                        DrawEnds(p, e, false);
-                }
+                DrawSegments(p, m, ch, i + 1, end, xf[ch], dx, false);
             }
         }
         i = end;
