@@ -73,8 +73,8 @@ TEST(LinkWindow, DownloadDataFromTheSimulatorEndsInTheStoredGraph) {
     PumpUntil([&] { return shell.m_set.m_rmsCount == 4000; }, 8000);
     EXPECT_EQ(shell.m_set.m_rmsCount, 4000);
     EXPECT_EQ(shell.m_set.m_trCount, 2);
-    EXPECT_EQ(shell.m_graph.m_mode, GraphMode::StoreRms);
-    EXPECT_EQ(shell.m_graph.m_lastPoint, 4000);
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::StoreRms);
+    EXPECT_EQ(shell.m_graph.LastPoint(), 4000);
     EXPECT_EQ(shell.m_dataUnsaved, 1);
     EXPECT_TRUE(prompts.shown.empty());
     LinkSession* session = FrameLinkSession(frame);

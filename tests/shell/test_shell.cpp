@@ -60,7 +60,7 @@ TEST_F(Shell, SaveQuestionOnlyWithMoreThanOnePointAndBothFlags) {
         ManualClock ck;
         ManualTimerTable t(ck);
         AppShell s(t, p, now, dir.filePath("x.ini"));
-        s.m_graph.m_lastPoint = c.lastPoint;
+        s.m_graph.SetLastPoint(c.lastPoint);
         s.m_dataUnsaved = c.unsaved;
         s.m_promptOnOpen = c.promptOnOpen;
         s.RequestClose();
@@ -74,7 +74,7 @@ TEST_F(Shell, SaveQuestionOnlyWithMoreThanOnePointAndBothFlags) {
 }
 
 TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
-    shell.m_graph.m_lastPoint = 10;
+    shell.m_graph.SetLastPoint(10);
     shell.m_dataUnsaved = 1;
     prompts.QueueAnswer(PromptAnswer::Yes);
     shell.RequestClose();
@@ -90,7 +90,7 @@ TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
         ++saves2;
         return true;
     };
-    s2.m_graph.m_lastPoint = 10;
+    s2.m_graph.SetLastPoint(10);
     s2.m_dataUnsaved = 1;
     s2.RequestClose(); // unscripted: No
     EXPECT_EQ(saves2, 0);
@@ -98,7 +98,7 @@ TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
 }
 
 TEST_F(Shell, FailedSaveOnClosingKeepsTheWindowAndTheUnsavedData) {
-    shell.m_graph.m_lastPoint = 10;
+    shell.m_graph.SetLastPoint(10);
     shell.m_dataUnsaved = 1;
     shell.m_settings.m_bgColor = 4;
     saveSucceeds = false;
@@ -138,7 +138,7 @@ TEST_F(Shell, RunningAcquisitionIsStoppedBeforeTheWindowGoes) {
 }
 
 TEST_F(Shell, SecondCloseRequestDuringTheDelayChangesNothing) {
-    shell.m_graph.m_lastPoint = 10;
+    shell.m_graph.SetLastPoint(10);
     shell.m_dataUnsaved = 1;
     shell.RequestClose();
     clock.Advance(50);
