@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     QtTimerTable timers;
     QtPrompts prompts;
     SystemClock clock;
-    AppShell shell(timers, prompts, clock, DataFilePath(QString::fromLatin1(kSettingsFileName)));
+    AppShell shell(timers, prompts, clock, SettingsFilePath());
     CMainFrame frame(shell);
     prompts.SetParent(&frame);
 

@@ -1,5 +1,6 @@
 #include "graph/GraphRenderer.h"
 
+#include "base/Fonts.h"
 #include "base/Settings.h"
 #include "data/MeasurementSet.h"
 
@@ -16,18 +17,6 @@ const QColor kWelcomeText(102, 122, 157);
 // Pixel coordinates far outside any plot are held here: the drawn part of a line
 // to such a point is hidden by the overpainting anyway.
 constexpr double kCoordLimit = 1 << 22;
-
-QStringList ArialFamilies() {
-    return {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-            QStringLiteral("DejaVu Sans")};
-}
-
-// Scales a font horizontally so that its average character is `width` pixels.
-void SetAverageWidth(QFont& f, int width) {
-    const int natural = QFontMetrics(f).averageCharWidth();
-    if (natural > 0)
-        f.setStretch(qBound(1, 100 * width / natural, 4000));
-}
 
 int Coord(double v) {
     if (!(v == v))
@@ -153,36 +142,19 @@ void FillAround(QPainter& p, const QRect& outer, const QRect& inner, const QColo
 
 } // namespace
 
+// Faces, heights, widths and weights as the screens were drawn; base/Fonts.h maps
+// them to the faces installed here.
 QFont WelcomeFont() {
-    QFont f;
-    f.setFamilies({QStringLiteral("Arial Black"), QStringLiteral("Arial"),
-                   QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    f.setPixelSize(90);
-    f.setWeight(QFont::Thin);
-    SetAverageWidth(f, 40);
-    return f;
+    return DescribedFont(QStringLiteral("Arial Black"), -90, 40, 100);
 }
 
 QFont AxisFont() {
-    static const QFont font = [] {
-        QFont f;
-        f.setFamilies(ArialFamilies());
-        f.setPixelSize(12);
-        f.setWeight(QFont::Medium);
-        return f;
-    }();
+    static const QFont font = DescribedFont(QStringLiteral("Arial"), -12, 0, 500);
     return font;
 }
 
 QFont LegendFont() {
-    static const QFont font = [] {
-        QFont f;
-        f.setFamilies(ArialFamilies());
-        f.setPixelSize(20);
-        f.setWeight(QFont::Thin);
-        SetAverageWidth(f, 8);
-        return f;
-    }();
+    static const QFont font = DescribedFont(QStringLiteral("Arial"), -20, 8, 100);
     return font;
 }
 

@@ -4,6 +4,7 @@
 #include "app/AppShell.h"
 #include "app/CButtonBar.h"
 #include "app/CMainFrame.h"
+#include "base/Fonts.h"
 #include "base/LocalTime.h"
 #include "graph/CDTView.h"
 #include "ui/CRecInfoDlg.h"
@@ -313,3 +314,30 @@ TEST(MainFrame, StoreCommandsOnTheToolBarFollowTheData) {
 }
 
 } // namespace
+
+// "...19:35:23CH1 MIN:": an extreme with its time ran into the next label.
+TEST(RecInfo, ValuesNeverTouchTheFollowingLabelWhateverTheFace) {
+    App();
+    const QString longMax = QStringLiteral("230.5 V @08/12/26 19:35:23");
+    const QString longMin = QStringLiteral("0.0V @08/12/26 19:35:23");
+    for (const QFont& font : {CRecInfoDlg::TextFont(), DescribedFont("DejaVu Sans", -14),
+                              DescribedFont("Arial", -20)}) {
+        const QFontMetrics fm(font);
+        const int gap = fm.horizontalAdvance(QStringLiteral(" "));
+        const CRecInfoDlg::RowPositions r = CRecInfoDlg::LayoutRow(
+            font, CRecInfoDlg::Ch1Label(false), 50, longMax, 125, longMin, 400);
+        EXPECT_EQ(r.head, " CH1 MAX:");
+        EXPECT_EQ(r.tail, "CH1 MIN:");
+        EXPECT_GE(r.firstX, 50 + fm.horizontalAdvance(r.head) + gap) << font.family().toStdString();
+        EXPECT_GE(r.tailX, r.firstX + fm.horizontalAdvance(longMax) + gap)
+            << font.family().toStdString();
+        EXPECT_GE(r.secondX, r.tailX + fm.horizontalAdvance(r.tail) + gap)
+            << font.family().toStdString();
+    }
+    // Short values stay where the screen was drawn to have them.
+    const CRecInfoDlg::RowPositions r = CRecInfoDlg::LayoutRow(
+        CRecInfoDlg::TextFont(), CRecInfoDlg::StartLabel(), 50, "03/02/10", 150, "12", 425);
+    EXPECT_EQ(r.firstX, 150);
+    EXPECT_EQ(r.secondX, 425);
+    EXPECT_LT(r.tailX + QFontMetrics(CRecInfoDlg::TextFont()).horizontalAdvance(r.tail), 425);
+}
