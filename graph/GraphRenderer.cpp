@@ -29,8 +29,13 @@ void TextAt(QPainter& p, int x, int y, const QString& text) {
     p.drawText(QPoint(x, y + p.fontMetrics().ascent()), text);
 }
 
-QPen LinePen(const QColor& c, Qt::PenStyle style = Qt::SolidLine) {
-    QPen pen(c, 1, style);
+// One-pixel lines, as wide as one pixel of the layout: on an image made at a
+// device pixel ratio of 2 they are two device pixels wide, so that a graph on a
+// high-resolution screen looks as it does on any other, only sharper.
+QPen LinePen(const QPainter& p, const QColor& c, Qt::PenStyle style = Qt::SolidLine) {
+    const QPaintDevice* d = p.device();
+    const qreal ratio = d ? d->devicePixelRatio() : 1.0;
+    QPen pen(c, std::max(1.0, std::round(ratio)), style);
     pen.setCosmetic(true);
     return pen;
 }
@@ -179,7 +184,7 @@ void DrawSegment(QPainter& p, const GraphModel& m, int ch, int64_t i, const QCol
     const SegmentEnds e = EndsOf(m, ch, i, m.FirstX(ch), m.PointDistance());
     if (Skipped(m, e.y0, e.y1))
         return;
-    p.setPen(LinePen(colour));
+    p.setPen(LinePen(p, colour));
     DrawEnds(p, e, marks);
 }
 
@@ -199,7 +204,7 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             channels[nch++] = ch;
     if (nch == 0)
         return;
-    const QPen pens[2] = {LinePen(ColourOf(s.m_ch1Color)), LinePen(ColourOf(s.m_ch2Color))};
+    const QPen pens[2] = {LinePen(p, ColourOf(s.m_ch1Color)), LinePen(p, ColourOf(s.m_ch2Color))};
     // On a plain image the vertical strokes of dense columns are written straight
     // into its pixels: the same pixels an aliased opaque one-pixel line lights,
     // without the painter's cost per line.
@@ -312,7 +317,7 @@ void PaintGraph(QPainter& p, GraphModel& m, const GraphInputs& in, QSize size,
 
     // 3. Horizontal grid.
     if (st.m_showHorizontalGrid == 1) {
-        p.setPen(LinePen(gridColour, Qt::DotLine));
+        p.setPen(LinePen(p, gridColour, Qt::DotLine));
         for (int i = 0; i <= 10; ++i) {
             const int y = int(std::trunc(Hp * i * 0.1 + g.plotTop));
             p.drawLine(g.plotLeft - 5, y, g.plotRight + 5, y);
@@ -324,7 +329,7 @@ void PaintGraph(QPainter& p, GraphModel& m, const GraphInputs& in, QSize size,
     m.ComputeLabels(in);
     const bool haveX = m.m_lastPoint >= 1 && m.PointDistance() > 0 && W > 0;
     if (st.m_showVerticalGrid == 1 && haveX) {
-        p.setPen(LinePen(gridColour, Qt::DotLine));
+        p.setPen(LinePen(p, gridColour, Qt::DotLine));
         for (int i = 0; i < kXLabels; ++i) {
             const int x = Coord(m.m_xLabelX[size_t(i)]);
             p.drawLine(x, g.plotBottom - 1, x, g.plotTop);
@@ -350,7 +355,7 @@ void PaintGraph(QPainter& p, GraphModel& m, const GraphInputs& in, QSize size,
 
     // 10. Y labels and ticks.
     p.setFont(AxisFont());
-    const QPen tickPen = LinePen(gridColour);
+    const QPen tickPen = LinePen(p, gridColour);
     for (int e = 0; e <= 10; ++e) {
         const int y = g.plotBottom - (e * Hp) / 10 - 8;
         p.setPen(Qt::black);

@@ -341,3 +341,34 @@ TEST(RecInfo, ValuesNeverTouchTheFollowingLabelWhateverTheFace) {
     EXPECT_EQ(r.secondX, 425);
     EXPECT_LT(r.tailX + QFontMetrics(CRecInfoDlg::TextFont()).horizontalAdvance(r.tail), 425);
 }
+
+// Run once as every test is, and again under QT_SCALE_FACTOR 1.5 and 2 (see
+// CMakeLists.txt): the graph is composed at the screen's own resolution.
+TEST_F(View, ComposedAtTheDevicePixelRatio) {
+    Download(500);
+    const QImage shown = Grab();
+    const qreal dpr = view->devicePixelRatioF();
+    const QByteArray forced = qgetenv("QT_SCALE_FACTOR");
+    if (!forced.isEmpty()) {
+        EXPECT_DOUBLE_EQ(dpr, forced.toDouble());
+    }
+    const QImage& c = view->Composed();
+    EXPECT_DOUBLE_EQ(c.devicePixelRatio(), dpr);
+    EXPECT_EQ(c.size(), QSize(int(std::ceil(1200 * dpr)), int(std::ceil(800 * dpr))));
+    EXPECT_EQ(c.deviceIndependentSize().toSize(), view->size());
+    // The screen shows the composed pixels one to one.
+    EXPECT_EQ(shown.size(), c.size());
+    const GraphLayout& g = shell->m_graph.m_layout;
+    const QPoint device(int(std::lround(g.plotLeft * dpr + 7 * dpr)),
+                        int(std::lround(g.plotTop * dpr + 15 * dpr)));
+    EXPECT_EQ(shown.pixelColor(device), ColourOf(shell->m_settings.m_bgColor));
+    // A trace line is as wide as one pixel of the layout, in device pixels.
+    const QColor ch1 = ColourOf(shell->m_settings.m_ch1Color);
+    const int x = int(std::lround(g.plotLeft * dpr + (g.plotRight - g.plotLeft) * dpr / 2));
+    int widest = 0;
+    for (int run = 0, y = int(g.plotTop * dpr); y < int(g.plotBottom * dpr); ++y) {
+        run = c.pixelColor(x, y) == ch1 ? run + 1 : 0;
+        widest = std::max(widest, run);
+    }
+    EXPECT_GE(widest, int(std::round(dpr)));
+}
