@@ -1,10 +1,10 @@
 #include "app/CMainFrame.h"
 
-#include "app/AppShell.h"
 #include "app/CAboutDlg.h"
-#include "app/FileCommands.h"
-#include "graph/CDTView.h"
-#include "link/LinkCommands.h"
+#include "app/LinkCommands.h"
+#include "shell/AppShell.h"
+#include "shell/FileCommands.h"
+#include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
 #include "ui/Icons.h"
 

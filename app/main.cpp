@@ -1,11 +1,11 @@
 // orvex-datalogger: the desktop application.
 
-#include "app/AppShell.h"
 #include "app/CMainFrame.h"
 #include "app/CSplashWnd.h"
 #include "app/QtPrompts.h"
 #include "base/DataDir.h"
 #include "base/Timers.h"
+#include "shell/AppShell.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

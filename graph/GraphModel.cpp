@@ -55,17 +55,17 @@ std::array<float, kTicks> TicksOf(int32_t low, int32_t high) {
 int ModeNumber(GraphMode mode) {
     switch (mode) {
     case GraphMode::StoreRms:
-        return 1;
+        return ModeNo::StoreRms;
     case GraphMode::StoreTransient:
-        return 2;
+        return ModeNo::StoreTransient;
     case GraphMode::RealTimeEpa:
-        return 3;
+        return ModeNo::RealTimeEpa;
     case GraphMode::RealTimeRms:
-        return 4;
+        return ModeNo::RealTimeRms;
     case GraphMode::RealTimeFrequency:
-        return 6;
+        return ModeNo::RealTimeFrequency;
     case GraphMode::RealTimeApparentPower:
-        return 7;
+        return ModeNo::RealTimeApparentPower;
     case GraphMode::None:
         break;
     }
@@ -75,17 +75,17 @@ int ModeNumber(GraphMode mode) {
 int ModeCommandId(GraphMode mode) {
     switch (mode) {
     case GraphMode::StoreRms:
-        return 32904;
+        return Cmd::StoreRms;
     case GraphMode::StoreTransient:
-        return 32906;
+        return Cmd::StoreTransient;
     case GraphMode::RealTimeEpa:
-        return 32907;
+        return Cmd::RealTimeEpa;
     case GraphMode::RealTimeRms:
-        return 32913;
+        return Cmd::RealTimeRms;
     case GraphMode::RealTimeFrequency:
-        return 32908;
+        return Cmd::RealTimeFrequency;
     case GraphMode::RealTimeApparentPower:
-        return 32911;
+        return Cmd::RealTimeApparentPower;
     case GraphMode::None:
         break;
     }

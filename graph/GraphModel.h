@@ -5,6 +5,7 @@
 // here draws; the renderer (GraphRenderer.h) paints what this computes.
 
 #include "base/Clock.h"
+#include "base/Ids.h"
 
 #include <QColor>
 #include <QRect>
@@ -40,21 +41,6 @@ bool IsRealTimeMode(GraphMode mode); // RealTimeRms, RealTimeFrequency, RealTime
 inline bool IsWaveformMode(GraphMode m) {
     return m == GraphMode::StoreTransient || m == GraphMode::RealTimeEpa;
 }
-
-// Command ids of the view's own tool bar.
-namespace ViewCmd {
-inline constexpr int ZoomOut = 32792;
-inline constexpr int AxisSetup = 32868;
-inline constexpr int ColorSetup = 32845;
-inline constexpr int ViewOptions = 32881;
-} // namespace ViewCmd
-
-// View timer ids.
-namespace ViewTimer {
-inline constexpr int ResizeRepaint = 2;
-inline constexpr int DragWatchdog = 3;
-inline constexpr int FirstPaintReset = 4;
-} // namespace ViewTimer
 
 inline constexpr int kInfoBarFull = 120;
 inline constexpr int kInfoBarSlim = 25;

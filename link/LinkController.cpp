@@ -1,18 +1,12 @@
 #include "link/LinkController.h"
 
+#include "base/Ids.h"
 #include "link/LoggerProtocol.h"
 
 #include <cstring>
 
 namespace {
-namespace T {
-constexpr int PortScan = 4;
-constexpr int Probe = 5;
-constexpr int Supervision = 6;
-constexpr int BlockWatchdog = 9;
-constexpr int BlockRepeat = 10;
-constexpr int StartRepeat = 12;
-} // namespace T
+namespace T = FrameTimer;
 
 constexpr LinkDialog kAllDialogs[] = {LinkDialog::Setup, LinkDialog::Download,
                                       LinkDialog::CorrectTime, LinkDialog::RealTime};
@@ -23,7 +17,7 @@ QString Text(const char* s) {
 } // namespace
 
 const std::array<int, 6> LinkController::kTimerIds = {
-    T::PortScan, T::Probe, T::Supervision, T::BlockWatchdog, T::BlockRepeat, T::StartRepeat};
+    T::PortScan, T::Probe, T::Supervision, T::DownloadWatchdog, T::BlockRepeat, T::StartRepeat};
 
 LinkController::LinkController(SerialChannel& channel, TimerTable& timers, Prompts& prompts,
                                MeasurementSet& set)
@@ -43,7 +37,7 @@ bool LinkController::OnTimer(int id) {
     case T::Supervision:
         OnSupervision();
         return true;
-    case T::BlockWatchdog:
+    case T::DownloadWatchdog:
         OnBlockWatchdog();
         return true;
     case T::BlockRepeat:
@@ -310,7 +304,7 @@ void LinkController::StartTransfer(TransferKind kind) {
     // waiting for a download that never begins, without a word: the block watchdog
     // covers the header too.
     if (download)
-        m_timers.Start(T::BlockWatchdog, Logger::kBlockWatchdogMs);
+        m_timers.Start(T::DownloadWatchdog, Logger::kBlockWatchdogMs);
 }
 
 void LinkController::OnStartRepeat() {
@@ -372,7 +366,7 @@ void LinkController::HandleDownloadReply(const QByteArray& r) {
         // An answer ends the wait for the header; the block requests that follow
         // start the watchdog again.
         if (bytes[0] == Logger::kHeader || bytes[0] == Logger::kLoggingNow)
-            m_timers.Kill(T::BlockWatchdog);
+            m_timers.Kill(T::DownloadWatchdog);
         OnHeader(r);
         return;
     case ReceiveState::ExpectFullBlock: {
@@ -381,7 +375,7 @@ void LinkController::HandleDownloadReply(const QByteArray& r) {
             if (size < m_dataLength)
                 return; // short: the repeat or the watchdog deals with it
             m_timers.Kill(T::BlockRepeat);
-            m_timers.Kill(T::BlockWatchdog);
+            m_timers.Kill(T::DownloadWatchdog);
             std::memcpy(m_buffer.data(), bytes, m_dataLength);
             m_received = m_dataLength;
             Complete();
@@ -390,7 +384,7 @@ void LinkController::HandleDownloadReply(const QByteArray& r) {
         if (size < uint32_t(Logger::kBlockBytes))
             return;
         m_timers.Kill(T::BlockRepeat);
-        m_timers.Kill(T::BlockWatchdog);
+        m_timers.Kill(T::DownloadWatchdog);
         std::memcpy(m_buffer.data() + m_received, bytes, Logger::kBlockBytes);
         m_received += Logger::kBlockBytes;
         bool complete = false;
@@ -419,7 +413,7 @@ void LinkController::HandleDownloadReply(const QByteArray& r) {
         if (size < rest)
             return;
         m_timers.Kill(T::BlockRepeat);
-        m_timers.Kill(T::BlockWatchdog);
+        m_timers.Kill(T::DownloadWatchdog);
         std::memcpy(m_buffer.data() + m_received, bytes, rest);
         m_received += rest;
         Complete();
@@ -491,7 +485,7 @@ void LinkController::EndWithoutData(const QString& message, DownloadOutcome outc
 
 void LinkController::ArmBlockTimers() {
     m_timers.Start(T::BlockRepeat, Logger::kBlockRepeatMs);
-    m_timers.Start(T::BlockWatchdog, Logger::kBlockWatchdogMs);
+    m_timers.Start(T::DownloadWatchdog, Logger::kBlockWatchdogMs);
     m_frameReceived = false;
 }
 
@@ -517,7 +511,7 @@ void LinkController::OnBlockRepeat() {
     m_channel.Close();
     m_channel.SelectPort(m_currentPort);
     if (!m_channel.Open()) {
-        m_timers.Kill(T::BlockWatchdog);
+        m_timers.Kill(T::DownloadWatchdog);
         CloseLoading();
         m_transferMode = false;
         m_dataLength = 0;
@@ -533,7 +527,7 @@ void LinkController::OnBlockRepeat() {
 }
 
 void LinkController::OnBlockWatchdog() {
-    m_timers.Kill(T::BlockWatchdog);
+    m_timers.Kill(T::DownloadWatchdog);
     m_timers.Kill(T::BlockRepeat);
     CloseLoading();
     m_transferMode = false;
@@ -560,7 +554,7 @@ void LinkController::CloseLoading() {
 
 void LinkController::Complete() {
     m_timers.Kill(T::BlockRepeat);
-    m_timers.Kill(T::BlockWatchdog);
+    m_timers.Kill(T::DownloadWatchdog);
     ConfigureChannel();
     SetProgress(int(m_dataLength / Logger::kBlockBytes) + 1);
     CloseLoading();

@@ -1,6 +1,6 @@
 #include "ui/CInstrumentView.h"
 
-#include "app/AppShell.h"
+#include "shell/AppShell.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>

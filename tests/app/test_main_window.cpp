@@ -1,8 +1,8 @@
-#include "app/AppShell.h"
-#include "app/CButtonBar.h"
 #include "app/CMainFrame.h"
 #include "app/CSplashWnd.h"
-#include "graph/CDTView.h"
+#include "shell/AppShell.h"
+#include "ui/CButtonBar.h"
+#include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
 
 #include <QAction>

@@ -1,9 +1,9 @@
 // Graph model and mode commands: windows, scales, ticks, labels, point times,
 // info-bar texts, enable rules, and the sane handling of degenerate axes and plots.
 
-#include "app/AppShell.h"
 #include "base/LocalTime.h"
-#include "graph/GraphController.h"
+#include "shell/AppShell.h"
+#include "shell/GraphController.h"
 
 #include <QTemporaryDir>
 

@@ -1,16 +1,16 @@
 // The link in the main frame's state: the hand-over of a completed download, the
 // Download Data command and the two dialogs, in virtual time on the fake channel.
 
-#include "app/AppShell.h"
 #include "base/Clock.h"
 #include "base/Prompts.h"
 #include "base/Timers.h"
 #include "data/PreviousMeasurement.h"
-#include "link/CDownloadDlg.h"
-#include "link/CLoadingDlg.h"
 #include "link/FakeSerialChannel.h"
-#include "link/LinkSession.h"
 #include "link/LoggerModel.h"
+#include "shell/AppShell.h"
+#include "shell/LinkSession.h"
+#include "ui/CDownloadDlg.h"
+#include "ui/CLoadingDlg.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -4,14 +4,14 @@
 
 #include "SimProcess.h"
 
-#include "app/AppShell.h"
 #include "app/CMainFrame.h"
+#include "app/LinkCommands.h"
 #include "base/Clock.h"
 #include "base/Prompts.h"
 #include "base/Timers.h"
-#include "link/CDownloadDlg.h"
-#include "link/LinkCommands.h"
-#include "link/LinkSession.h"
+#include "shell/AppShell.h"
+#include "shell/LinkSession.h"
+#include "ui/CDownloadDlg.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "link/CDownloadDlg.h"
+#include "ui/CDownloadDlg.h"
 
-#include "link/LinkSession.h"
+#include "shell/LinkSession.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

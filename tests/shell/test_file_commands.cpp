@@ -1,10 +1,10 @@
 #include "SampleSets.h"
 
-#include "app/AppShell.h"
-#include "app/FileCommands.h"
 #include "data/PreviousMeasurement.h"
 #include "data/ReportWriter.h"
 #include "data/StdataFile.h"
+#include "shell/AppShell.h"
+#include "shell/FileCommands.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,12 +1,12 @@
 // The graph view widget: welcome screen, off-screen composition, child windows,
 // its timers, the information bar and the mode commands through the main window.
 
-#include "app/AppShell.h"
-#include "app/CButtonBar.h"
 #include "app/CMainFrame.h"
 #include "base/Fonts.h"
 #include "base/LocalTime.h"
-#include "graph/CDTView.h"
+#include "shell/AppShell.h"
+#include "ui/CButtonBar.h"
+#include "ui/CDTView.h"
 #include "ui/CRecInfoDlg.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "app/AppShell.h"
+#include "shell/AppShell.h"
 
 #include "base/IniFile.h"
 

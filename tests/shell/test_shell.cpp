@@ -1,5 +1,5 @@
-#include "app/AppShell.h"
 #include "base/Settings.h"
+#include "shell/AppShell.h"
 
 #include <QFile>
 #include <QTemporaryDir>

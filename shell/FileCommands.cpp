@@ -1,10 +1,10 @@
-#include "app/FileCommands.h"
+#include "shell/FileCommands.h"
 
-#include "app/AppShell.h"
 #include "base/LocalTime.h"
 #include "data/PreviousMeasurement.h"
 #include "data/ReportWriter.h"
 #include "data/StdataFile.h"
+#include "shell/AppShell.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "app/CButtonBar.h"
+#include "ui/CButtonBar.h"
 
-#include "app/AppShell.h"
+#include "shell/AppShell.h"
 #include "ui/Icons.h"
 
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "link/CLoadingDlg.h"
+#include "ui/CLoadingDlg.h"
 
 #include <QProgressBar>
 #include <QVBoxLayout>

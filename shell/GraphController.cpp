@@ -1,14 +1,9 @@
-#include "graph/GraphController.h"
+#include "shell/GraphController.h"
 
 #include "base/LocalTime.h"
 #include "base/NumberText.h"
 
 #include <algorithm>
-
-static_assert(Cmd::StoreRms == 32904 && Cmd::StoreTransient == 32906 && Cmd::RealTimeEpa == 32907 &&
-                  Cmd::RealTimeRms == 32913 && Cmd::RealTimeFrequency == 32908 &&
-                  Cmd::RealTimeApparentPower == 32911,
-              "mode command ids");
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "link/LinkSession.h"
+#include "shell/LinkSession.h"
 
-#include "app/AppShell.h"
 #include "data/PreviousMeasurement.h"
+#include "shell/AppShell.h"
 
 LinkSession::LinkSession(AppShell& shell, SerialChannel& channel)
     : m_shell(shell), m_channel(channel),

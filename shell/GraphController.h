@@ -5,9 +5,9 @@
 // the zoom reset (frame timer 8 and the view's ZoomOut button) and the default
 // mode after a file load. The graph view fills the hooks that touch windows.
 
-#include "app/AppShell.h"
 #include "graph/GraphModel.h"
 #include "graph/WaveformAnalysis.h"
+#include "shell/AppShell.h"
 
 #include <array>
 #include <functional>

@@ -4,8 +4,8 @@
 // composed off screen and copied in one step, with the information bar above it,
 // three scroll bars and its own tool bar.
 
-#include "graph/GraphController.h"
 #include "graph/GraphRenderer.h"
+#include "shell/GraphController.h"
 
 #include <QImage>
 #include <QWidget>

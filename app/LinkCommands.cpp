@@ -1,12 +1,12 @@
-#include "link/LinkCommands.h"
+#include "app/LinkCommands.h"
 
-#include "app/AppShell.h"
 #include "app/CMainFrame.h"
-#include "graph/CDTView.h"
-#include "link/CDownloadDlg.h"
-#include "link/CLoadingDlg.h"
-#include "link/LinkSession.h"
 #include "link/QtSerialChannel.h"
+#include "shell/AppShell.h"
+#include "shell/LinkSession.h"
+#include "ui/CDTView.h"
+#include "ui/CDownloadDlg.h"
+#include "ui/CLoadingDlg.h"
 
 #include <QLabel>
 #include <QStatusBar>

@@ -1,8 +1,8 @@
-#include "graph/CDTView.h"
+#include "ui/CDTView.h"
 
-#include "app/AppShell.h"
-#include "app/CButtonBar.h"
 #include "base/Timers.h"
+#include "shell/AppShell.h"
+#include "ui/CButtonBar.h"
 #include "ui/CRecInfoDlg.h"
 
 #include <QAction>

@@ -1,0 +1,2 @@
+// Graph code with a message box: the layer check must refuse it.
+#include <QMessageBox>
