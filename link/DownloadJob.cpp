@@ -70,6 +70,8 @@ DownloadResult DownloadJob::ResultOf(DownloadOutcome o) const {
         return DownloadResult::Interrupted;
     case DownloadOutcome::DamagedHeader:
         return DownloadResult::DamagedHeader;
+    case DownloadOutcome::Cancelled:
+        return DownloadResult::Cancelled;
     }
     return DownloadResult::Interrupted;
 }

@@ -18,6 +18,7 @@ enum class DownloadResult {
     DamagedHeader, // the header was out of range
     Interrupted,   // the header or a block did not arrive
     TimedOut,      // the caller's overall limit, with the transfer under way
+    Cancelled,     // stopped by the caller
 };
 
 class DownloadJob {

@@ -106,7 +106,7 @@ TEST_F(Frame, CompletedDownloadIsHandedOverInOrder) {
 TEST_F(Frame, InterruptedDownloadLeavesGraphAndFilesAlone) {
     shell.m_graph.m_firstPoint = 5;
     shell.m_graph.m_lastPoint = 9;
-    logger.SetFaults(LoggerFaults{.dropBlock = 2});
+    logger.SetFaults(LoggerFaults{.dropBlock = 2, .dropCount = 2});
     Connect();
     ASSERT_TRUE(Download());
     EXPECT_EQ(outcomes.back(), DownloadOutcome::Interrupted);

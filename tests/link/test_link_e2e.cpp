@@ -185,7 +185,7 @@ TEST(LinkEndToEnd, RecordingFileOfOneChannelEndingInAShortBlock) {
 
 TEST(LinkEndToEnd, DroppedBlockIsACommunicationInterruptionAndKeepsTheData) {
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--samples", "2000", "--drop-block", "2"}));
+    ASSERT_TRUE(sim.Start({"--samples", "2000", "--drop-block", "2", "--drop-count", "2"}));
     RealLink rl(sim.device);
     rl.set.m_ch1Present = 1;
     rl.set.m_ch1Unit = "V";
