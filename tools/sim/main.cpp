@@ -153,12 +153,14 @@ int ParseLineFault(const QStringList& args, int& i, LoggerFaults& f) {
     return 0;
 }
 
-// A logger that takes its time over the download command: the answer leaves late.
+// A logger that takes its time over the first download command: the answer leaves
+// late; the host's repeat of the command and later downloads are answered at once.
 void DelayLateStart(const LoggerFaults& f, const QByteArray& in) {
-    // Only a read of start commands alone: a repeat that comes with the first block
-    // request is answered at once, as the logger is then past its pause.
-    if (f.lateStartMs > 0 && !in.isEmpty() && in.count(char(Logger::kStartDownload)) == in.size())
-        SleepUntil(NowNs() + int64_t(f.lateStartMs) * 1'000'000);
+    static bool delayed = false;
+    if (delayed || f.lateStartMs <= 0 || in.isEmpty() || uint8_t(in[0]) != Logger::kStartDownload)
+        return;
+    delayed = true;
+    SleepUntil(NowNs() + int64_t(f.lateStartMs) * 1'000'000);
 }
 
 int Fail(const char* what) {
