@@ -63,6 +63,10 @@ void DownloadTransfer::Start() {
     m_s.noiseRetries = 0;
     ch.SetThreshold(Logger::kHeaderBytes);
     m_s.command = Logger::StartCommand(Logger::kStartDownload);
+    // Bytes still buffered from an earlier exchange would come before the header.
+    ch.SelectPort(m_host.CurrentPort());
+    if (ch.Open())
+        ch.ClearInput();
     if (!m_host.SendCommand(m_s.command)) {
         // The port no longer opens (the adapter was pulled out since the last check):
         // no header can come, so say so instead of waiting for one in silence.
@@ -81,10 +85,18 @@ void DownloadTransfer::Start() {
 
 void DownloadTransfer::OnReply(const QByteArray& r) {
     TimerTable& timers = m_host.Timers();
-    timers.Kill(T::StartRepeat);
-    m_s.frameReceived = true;
     const auto* bytes = reinterpret_cast<const uint8_t*>(r.constData());
     const uint32_t size = uint32_t(r.size());
+    if (m_s.receiveState == ReceiveState::ExpectHeader && bytes[0] != Logger::kHeader &&
+        bytes[0] != Logger::kLoggingNow) {
+        // Not an answer to the start command: bytes left on the line by an earlier
+        // exchange (the rest of a block after a cancelled download, say). They must not
+        // stop the command's one repeat, or the header behind them would be waited for
+        // in vain.
+        return;
+    }
+    timers.Kill(T::StartRepeat);
+    m_s.frameReceived = true;
     switch (m_s.receiveState) {
     case ReceiveState::ExpectHeader:
         if (bytes[0] == Logger::kHeader && size > uint32_t(Logger::kHeaderBytes)) {
@@ -368,8 +380,11 @@ void DownloadTransfer::OnStartRepeat() {
             return;
         }
     }
-    if (!m_s.frameReceived && ch.IsOpen())
+    if (!m_s.frameReceived && ch.IsOpen()) {
+        // Whatever came instead of the header goes, so the answer starts a clean read.
+        ch.ClearInput();
         ch.Write(m_s.command);
+    }
 }
 
 void DownloadTransfer::SetProgress(int pos) {

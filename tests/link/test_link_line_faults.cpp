@@ -166,6 +166,29 @@ TEST(NoiseOnTheLine, AHeaderWithMoreBytesIsNotTakenAndTheStartCommandGoesOutAgai
     ExpectSameAsRecording(v.set, r);
 }
 
+TEST(NoiseOnTheLine, StaleBytesBeforeTheHeaderDoNotStopTheStartCommandsRepeat) {
+    // The rest of a block of a cancelled download is still on the line when the next
+    // download starts: the header behind it is lost, and the repeat 500 ms later
+    // fetches a clean one.
+    VirtualLink v;
+    const LoggerRecording r = Recording(200);
+    v.logger.SetRecording(r);
+    bool first = true;
+    v.channel.SetResponder([&](int, const QByteArray& w) {
+        QByteArray out = v.logger.Feed(w);
+        if (uint8_t(w[0]) == Logger::kStartDownload && first) {
+            first = false;
+            out.prepend(QByteArray(300, char(0x21)));
+        }
+        return out;
+    });
+    v.ConnectOnPort1();
+    ASSERT_TRUE(v.RunDownload());
+    EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Completed);
+    EXPECT_EQ(v.channel.WritesStartingWith(Logger::kStartDownload).size(), 2u);
+    ExpectSameAsRecording(v.set, r);
+}
+
 // --- Cancel ---
 
 TEST(CancelDownload, EndsAtOnceWithoutAMessageClosesThePortAndKeepsTheShownData) {
