@@ -114,7 +114,8 @@ SerialChannel::OpenError QtSerialChannel::ClassifyOpenError(QSerialPort::SerialP
 #endif
     }
     case QSerialPort::ResourceError:
-        return OpenError::Busy;
+        // An input/output error of the device itself: the reason text says more.
+        return OpenError::Other;
     default:
         return OpenError::Other;
     }
