@@ -14,6 +14,10 @@ DownloadJob::DownloadJob(HeadlessLink& link) : m_host(link), m_link(link.Link())
         if (onProgress)
             onProgress(pos, m_range);
     };
+    m_link.onLoadingText = [this](const QString& text) {
+        if (onText)
+            onText(text);
+    };
 }
 
 bool DownloadJob::PressDownloadWhenConnected() {

@@ -31,6 +31,8 @@ public:
     DownloadResult Run(int limitMs, int searchMs = 10000);
     // Block progress while loading: position and range of the loading dialog.
     std::function<void(int position, int range)> onProgress;
+    // The loading dialog's line: blocks and bytes done, time left.
+    std::function<void(const QString&)> onText;
     // Milliseconds from pressing "Download" to the end of the transfer.
     int64_t TransferMs() const { return m_transferMs; }
 

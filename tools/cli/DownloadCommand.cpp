@@ -144,12 +144,20 @@ int RunDownload(const QStringList& args) {
     job.onProgress = [&](int pos, int range) {
         const int percent = range > 0 ? pos * 100 / range : 0;
         if (tty) {
-            std::fprintf(stderr, "\rDownloading: block %d of %d (%d%%)", pos, range, percent);
-            prompts.m_midLine = true;
+            // The line with bytes and time left follows at once (onText).
         } else if (percent / 10 != lastShown / 10) {
             std::fprintf(stderr, "Downloading: %d%%\n", percent);
         }
         lastShown = percent;
+    };
+    job.onText = [&](const QString& text) {
+        if (!tty)
+            return;
+        QString line = text;
+        line.replace(QLatin1Char('\n'), QStringLiteral(", "));
+        // Padded so that a shorter line covers the previous one.
+        std::fprintf(stderr, "\rDownloading: %-60s", qPrintable(line));
+        prompts.m_midLine = true;
     };
     std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(device),
                  timeoutS);
