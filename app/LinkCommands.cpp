@@ -24,6 +24,8 @@ public:
         link.onLoadingOpen = [this](int range) { m_loading->Open(range, m_frame.GraphView()); };
         link.onLoadingProgress = [this](int pos) { m_loading->SetPosition(pos); };
         link.onLoadingClose = [this] { m_loading->hide(); };
+        link.onLoadingText = [this](const QString& text) { m_loading->SetText(text); };
+        m_loading->onCancel = [this] { m_session.CancelDownload(); };
 
         shell.RegisterCommand(
             Cmd::Download, [this] { RunDownloadCommand(); },

@@ -14,6 +14,10 @@ DownloadJob::DownloadJob(HeadlessLink& link) : m_host(link), m_link(link.Link())
         if (onProgress)
             onProgress(pos, m_range);
     };
+    m_link.onLoadingText = [this](const QString& text) {
+        if (onText)
+            onText(text);
+    };
 }
 
 bool DownloadJob::PressDownloadWhenConnected() {
@@ -70,6 +74,8 @@ DownloadResult DownloadJob::ResultOf(DownloadOutcome o) const {
         return DownloadResult::Interrupted;
     case DownloadOutcome::DamagedHeader:
         return DownloadResult::DamagedHeader;
+    case DownloadOutcome::Cancelled:
+        return DownloadResult::Cancelled;
     }
     return DownloadResult::Interrupted;
 }

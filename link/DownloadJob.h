@@ -18,6 +18,7 @@ enum class DownloadResult {
     DamagedHeader, // the header was out of range
     Interrupted,   // the header or a block did not arrive
     TimedOut,      // the caller's overall limit, with the transfer under way
+    Cancelled,     // stopped by the caller
 };
 
 class DownloadJob {
@@ -30,6 +31,8 @@ public:
     DownloadResult Run(int limitMs, int searchMs = 10000);
     // Block progress while loading: position and range of the loading dialog.
     std::function<void(int position, int range)> onProgress;
+    // The loading dialog's line: blocks and bytes done, time left.
+    std::function<void(const QString&)> onText;
     // Milliseconds from pressing "Download" to the end of the transfer.
     int64_t TransferMs() const { return m_transferMs; }
 

@@ -10,6 +10,10 @@
 namespace {
 namespace T = FrameTimer;
 
+// Replies with stray bytes that one download tolerates in all, each followed by a
+// new request; a line this noisy is not worth trusting further.
+constexpr int kMaxNoiseRetries = 32;
+
 constexpr std::array<int, 3> kDownloadTimers = {T::DownloadWatchdog, T::BlockRepeat,
                                                 T::StartRepeat};
 
@@ -55,8 +59,14 @@ void DownloadTransfer::Start() {
     ResetPosition();
     ch.Close();
     m_s.frameReceived = false;
+    m_s.noiseRetryAt = -1;
+    m_s.noiseRetries = 0;
     ch.SetThreshold(Logger::kHeaderBytes);
     m_s.command = Logger::StartCommand(Logger::kStartDownload);
+    // Bytes still buffered from an earlier exchange would come before the header.
+    ch.SelectPort(m_host.CurrentPort());
+    if (ch.Open())
+        ch.ClearInput();
     if (!m_host.SendCommand(m_s.command)) {
         // The port no longer opens (the adapter was pulled out since the last check):
         // no header can come, so say so instead of waiting for one in silence.
@@ -75,12 +85,26 @@ void DownloadTransfer::Start() {
 
 void DownloadTransfer::OnReply(const QByteArray& r) {
     TimerTable& timers = m_host.Timers();
-    timers.Kill(T::StartRepeat);
-    m_s.frameReceived = true;
     const auto* bytes = reinterpret_cast<const uint8_t*>(r.constData());
     const uint32_t size = uint32_t(r.size());
+    if (m_s.receiveState == ReceiveState::ExpectHeader && bytes[0] != Logger::kHeader &&
+        bytes[0] != Logger::kLoggingNow) {
+        // Not an answer to the start command: bytes left on the line by an earlier
+        // exchange (the rest of a block after a cancelled download, say). They must not
+        // stop the command's one repeat, or the header behind them would be waited for
+        // in vain.
+        return;
+    }
+    timers.Kill(T::StartRepeat);
+    m_s.frameReceived = true;
     switch (m_s.receiveState) {
     case ReceiveState::ExpectHeader:
+        if (bytes[0] == Logger::kHeader && size > uint32_t(Logger::kHeaderBytes)) {
+            // More than a header: noise, or a header answered twice. Its values cannot
+            // be trusted, so the start command goes out once more.
+            AskAgainAfterNoise();
+            return;
+        }
         // An answer ends the wait for the header; the block requests that follow
         // start the watchdog again.
         if (bytes[0] == Logger::kHeader || bytes[0] == Logger::kLoggingNow)
@@ -130,6 +154,8 @@ void DownloadTransfer::OnHeader(const QByteArray& r) {
     m_s.progress = 1;
     if (m_events.loadingOpen)
         m_events.loadingOpen(range);
+    if (m_events.bytesProgress)
+        m_events.bytesProgress(ProgressNow());
     m_s.fullBlocks = int(m_s.dataLength / Logger::kBlockBytes);
     if (m_s.fullBlocks == 0) {
         m_host.Channel().SetThreshold(int(m_s.dataLength));
@@ -150,6 +176,8 @@ void DownloadTransfer::OnBlock(const uint8_t* bytes, uint32_t size) {
         // The whole recording fits in one short block.
         if (size < m_s.dataLength)
             return; // short: the repeat or the watchdog deals with it
+        if (OverLong(size, m_s.dataLength))
+            return;
         timers.Kill(T::BlockRepeat);
         timers.Kill(T::DownloadWatchdog);
         std::memcpy(m_s.buffer.data(), bytes, m_s.dataLength);
@@ -158,6 +186,8 @@ void DownloadTransfer::OnBlock(const uint8_t* bytes, uint32_t size) {
         return;
     }
     if (size < uint32_t(Logger::kBlockBytes))
+        return;
+    if (OverLong(size, uint32_t(Logger::kBlockBytes)))
         return;
     timers.Kill(T::BlockRepeat);
     timers.Kill(T::DownloadWatchdog);
@@ -182,6 +212,8 @@ void DownloadTransfer::OnBlock(const uint8_t* bytes, uint32_t size) {
 void DownloadTransfer::OnLastBlock(const uint8_t* bytes, uint32_t size) {
     const uint32_t rest = m_s.dataLength - m_s.received;
     if (size < rest)
+        return;
+    if (OverLong(size, rest))
         return;
     m_host.Timers().Kill(T::BlockRepeat);
     m_host.Timers().Kill(T::DownloadWatchdog);
@@ -220,8 +252,6 @@ void DownloadTransfer::RequestBlock() {
 void DownloadTransfer::OnBlockRepeat() {
     SerialChannel& ch = m_host.Channel();
     m_host.Timers().Kill(T::BlockRepeat);
-    // Part of a reply arrived but not all of it: drop it and ask once more.
-    const bool partial = ch.BytesAvailable() > 0;
     ch.Close();
     ch.SelectPort(m_host.CurrentPort());
     if (!ch.Open()) {
@@ -235,14 +265,70 @@ void DownloadTransfer::OnBlockRepeat() {
         Ended(DownloadOutcome::Interrupted);
         return;
     }
+    // The block has not come (a completed block kills this timer): whatever part of
+    // it arrived is dropped and the request goes out once more, whether it was the
+    // request or the reply that got lost. A second loss is left to the watchdog.
     ch.ClearInput();
-    if (partial)
+    if (m_host.TransferRunning() && m_s.receiveState != ReceiveState::ExpectHeader)
         ch.Write(m_s.blockRequest);
 }
 
-void DownloadTransfer::OnBlockWatchdog() {
+// The protocol has no checksum: a reply longer than the one awaited has stray bytes
+// in it (a bad cable, a logger answering twice), and which bytes are the block can no
+// longer be told. It is dropped and the block asked for again.
+bool DownloadTransfer::OverLong(uint32_t size, uint32_t awaited) {
+    if (size <= awaited)
+        return false;
+    AskAgainAfterNoise();
+    return true;
+}
+
+void DownloadTransfer::AskAgainAfterNoise() {
+    SerialChannel& ch = m_host.Channel();
+    const bool header = m_s.receiveState == ReceiveState::ExpectHeader;
+    const int64_t at = header ? -2 : int64_t(m_s.received);
+    ++m_s.noiseRetries;
+    if (m_s.noiseRetryAt == at || m_s.noiseRetries > kMaxNoiseRetries) {
+        Interrupt();
+        return;
+    }
+    m_s.noiseRetryAt = at;
+    ch.ClearInput();
+    if (header) {
+        m_s.frameReceived = false;
+        if (!m_host.SendCommand(m_s.command)) {
+            Interrupt();
+            return;
+        }
+        m_host.Timers().Start(T::DownloadWatchdog, Logger::kBlockWatchdogMs);
+        return;
+    }
+    // Back to the block of the last request.
+    m_s.nextBlock = (m_s.nextBlock - 1 + Logger::kMemoryBlocks) % Logger::kMemoryBlocks;
+    // The stray bytes may also be the tail of the block before, whose reply was cut
+    // at the threshold and taken: that one is fetched again as well.
+    if (m_s.received > 0)
+        StepBackOneBlock();
+    ArmBlockTimers();
+    RequestBlock();
+    ++m_s.nextBlock;
+}
+
+void DownloadTransfer::StepBackOneBlock() {
+    m_s.received -= uint32_t(Logger::kBlockBytes);
+    m_s.nextBlock = (m_s.nextBlock - 1 + Logger::kMemoryBlocks) % Logger::kMemoryBlocks;
+    if (m_s.receiveState == ReceiveState::ExpectLastBlock) {
+        m_s.receiveState = ReceiveState::ExpectFullBlock;
+        m_s.marker = Logger::kMarkerFullBlock;
+        m_host.Channel().SetThreshold(Logger::kBlockBytes);
+    }
+    SetProgress(m_s.progress - 1);
+}
+
+void DownloadTransfer::Interrupt() {
     m_host.Timers().Kill(T::DownloadWatchdog);
     m_host.Timers().Kill(T::BlockRepeat);
+    m_host.Timers().Kill(T::StartRepeat);
     CloseLoading();
     m_host.TransferEnded();
     m_s.dataLength = 0;
@@ -250,6 +336,35 @@ void DownloadTransfer::OnBlockWatchdog() {
     m_host.ConfigureChannel();
     m_host.UserPrompts().Message(Text(LinkText::kInterrupted));
     Ended(DownloadOutcome::Interrupted);
+}
+
+void DownloadTransfer::OnBlockWatchdog() {
+    Interrupt();
+}
+
+void DownloadTransfer::Cancel() {
+    if (!m_host.TransferRunning())
+        return;
+    m_host.Timers().Kill(T::DownloadWatchdog);
+    m_host.Timers().Kill(T::BlockRepeat);
+    m_host.Timers().Kill(T::StartRepeat);
+    CloseLoading();
+    m_host.TransferEnded();
+    m_s.dataLength = 0;
+    m_s.startPos = 0;
+    // Closes the port: the logger's reply still on its way is lost with it.
+    m_host.ConfigureChannel();
+    Ended(DownloadOutcome::Cancelled);
+}
+
+DownloadProgress DownloadTransfer::ProgressNow() const {
+    DownloadProgress p;
+    const uint32_t block = uint32_t(Logger::kBlockBytes);
+    p.bytesTotal = m_s.dataLength;
+    p.bytesDone = m_s.received;
+    p.blocksTotal = int((m_s.dataLength + block - 1) / block);
+    p.blocksDone = int((m_s.received + block - 1) / block);
+    return p;
 }
 
 void DownloadTransfer::OnStartRepeat() {
@@ -265,14 +380,19 @@ void DownloadTransfer::OnStartRepeat() {
             return;
         }
     }
-    if (!m_s.frameReceived && ch.IsOpen())
+    if (!m_s.frameReceived && ch.IsOpen()) {
+        // Whatever came instead of the header goes, so the answer starts a clean read.
+        ch.ClearInput();
         ch.Write(m_s.command);
+    }
 }
 
 void DownloadTransfer::SetProgress(int pos) {
     m_s.progress = pos;
     if (m_s.loadingShown && m_events.loadingProgress)
         m_events.loadingProgress(pos);
+    if (m_s.loadingShown && m_events.bytesProgress)
+        m_events.bytesProgress(ProgressNow());
 }
 
 void DownloadTransfer::CloseLoading() {

@@ -17,11 +17,22 @@
 enum class ReceiveState { ExpectHeader, ExpectFullBlock, ExpectLastBlock };
 
 // How a download ended, for callers that act on it (the command-line tool).
-enum class DownloadOutcome { Completed, NoData, LoggingNow, Interrupted, DamagedHeader };
+// Cancelled: the user stopped the loading; it ends as an interruption does, without
+// its message.
+enum class DownloadOutcome { Completed, NoData, LoggingNow, Interrupted, DamagedHeader, Cancelled };
+
+// How far the loading is: blocks (the loading dialog's positions) and bytes.
+struct DownloadProgress {
+    int blocksDone = 0;
+    int blocksTotal = 0;
+    uint32_t bytesDone = 0;
+    uint32_t bytesTotal = 0;
+};
 
 struct DownloadEvents {
     std::function<void(int range)> loadingOpen; // progress range 0..range, position 1
     std::function<void(int position)> loadingProgress;
+    std::function<void(const DownloadProgress&)> bytesProgress; // with every position
     std::function<void()> loadingClose;
     std::function<void()> complete; // the stored set was replaced
     std::function<void(DownloadOutcome)> ended;
@@ -36,7 +47,11 @@ public:
     void Start() override;
     void OnReply(const QByteArray& bytes) override;
     void OnTimer(int id) override;
+    // The user stopped the loading: ends as an interruption would, without its message;
+    // the shown data stay as they were and the port is closed.
+    void Cancel();
 
+    DownloadProgress ProgressNow() const;
     ReceiveState State() const { return m_s.receiveState; }
     uint32_t DataLength() const { return m_s.dataLength; }
     uint32_t StartPos() const { return m_s.startPos; }
@@ -51,6 +66,10 @@ private:
     void OnHeader(const QByteArray& r);
     void OnBlock(const uint8_t* bytes, uint32_t size);
     void OnLastBlock(const uint8_t* bytes, uint32_t size);
+    bool OverLong(uint32_t size, uint32_t awaited);
+    void AskAgainAfterNoise();
+    void StepBackOneBlock();
+    void Interrupt();
     void OnBlockWatchdog();
     void OnBlockRepeat();
     void OnStartRepeat();
@@ -77,6 +96,10 @@ private:
         bool loadingShown = false;
         QByteArray command;      // the start command, for its one repeat
         QByteArray blockRequest; // the last block request, for its one repeat
+        // Offset of the block last asked again because its reply was longer than
+        // awaited; a second such reply there ends the download.
+        int64_t noiseRetryAt = -1;
+        int noiseRetries = 0;
         DownloadHeader header;
         QByteArray buffer; // L bytes, allocated when the header arrives
     };

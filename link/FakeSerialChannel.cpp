@@ -31,6 +31,19 @@ void FakeSerialChannel::SetDenied(int port, bool denied) {
         m_deniedPorts.erase(port);
 }
 
+void FakeSerialChannel::SetBusy(int port, bool busy) {
+    if (busy)
+        m_busyPorts.insert(port);
+    else
+        m_busyPorts.erase(port);
+}
+
+QString FakeSerialChannel::DeviceOf(int n) const {
+    if (n < kFirstPort || n > kLastPort || m_unmapped.count(n))
+        return {};
+    return QStringLiteral("/dev/ttyFAKE%1").arg(n);
+}
+
 void FakeSerialChannel::SetMapped(int port, bool mapped) {
     if (mapped)
         m_unmapped.erase(port);
@@ -64,16 +77,21 @@ bool FakeSerialChannel::Open() {
     if (m_open)
         return true;
     if (m_deniedPorts.count(m_port)) {
-        m_denied = true;
+        m_openError = OpenError::Denied;
         m_error = QStringLiteral("Permission denied");
         return false;
     }
+    if (m_busyPorts.count(m_port)) {
+        m_openError = OpenError::Busy;
+        m_error = QStringLiteral("Permission error while locking the device");
+        return false;
+    }
     if (!m_openable.count(m_port)) {
-        m_denied = false;
+        m_openError = OpenError::Missing;
         m_error = QStringLiteral("No such file or directory");
         return false;
     }
-    m_denied = false;
+    m_openError = OpenError::None;
     m_open = true;
     ++opens;
     m_input.clear();

@@ -23,6 +23,7 @@ public:
     // --- script ---
     void SetOpenable(int port, bool openable = true);
     void SetDenied(int port, bool denied = true); // opening fails for lack of permission
+    void SetBusy(int port, bool busy = true);     // another program holds the port
     void SetMapped(int port, bool mapped);        // SelectPort fails for unmapped ports
     // Queues a reply to the next write whose first byte is `command` on any port.
     void QueueReply(uint8_t command, const QByteArray& reply);
@@ -59,7 +60,8 @@ public:
     void ClearInput() override { m_input.clear(); }
     void ClearOutput() override {}
     QString LastError() const override { return m_error; }
-    bool LastOpenDenied() const override { return m_denied; }
+    OpenError LastOpenError() const override { return m_openError; }
+    QString DeviceOf(int n) const override;
 
 private:
     void Arrive(const QByteArray& bytes);
@@ -72,10 +74,11 @@ private:
     Responder m_responder;
     std::set<int> m_openable;
     std::set<int> m_deniedPorts;
+    std::set<int> m_busyPorts;
     std::set<int> m_unmapped;
     int m_port = 0;
     bool m_open = false;
-    bool m_denied = false;
+    OpenError m_openError = OpenError::None;
     int m_threshold = 1;
     int m_delayMs = 2;
     QByteArray m_input;

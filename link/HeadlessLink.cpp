@@ -37,6 +37,7 @@ std::unique_ptr<HeadlessLink> HeadlessLink::Virtual(ManualClock& clock, Prompts&
     h->m_clock = &clock;
     h->m_clockStart = clock.NowMs();
     h->Wire(prompts, set);
+    h->m_link->nowMs = [c = &clock] { return c->NowMs(); };
     return h;
 }
 

@@ -3,6 +3,8 @@
 #include "base/Ids.h"
 #include "link/LoggerProtocol.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 
 namespace {
@@ -71,6 +73,7 @@ LinkController::LinkController(SerialChannel& channel, TimerTable& timers, Promp
         if (onLoadingClose)
             onLoadingClose();
     };
+    events.bytesProgress = [this](const DownloadProgress& p) { OnBytesProgress(p); };
     events.complete = [this] {
         if (onDownloadComplete)
             onDownloadComplete();
@@ -87,6 +90,11 @@ LinkController::LinkController(SerialChannel& channel, TimerTable& timers, Promp
     });
     m_channel.SetReceiveHandler([this] { OnCommEvent(); });
     m_channel.SetThreshold(1);
+    nowMs = [steady = std::make_shared<QElapsedTimer>()] {
+        if (!steady->isValid())
+            steady->start();
+        return steady->elapsed();
+    };
 }
 
 LinkController::~LinkController() = default;
@@ -176,4 +184,43 @@ void LinkController::OnIdleReply(uint8_t code) {
     default:
         break;
     }
+}
+
+void LinkController::CancelTransfer() {
+    if (m_op.transferMode && m_op.kind == TransferKind::Download)
+        m_download->Cancel();
+}
+
+void LinkController::OnBytesProgress(const DownloadProgress& p) {
+    const int64_t now = nowMs ? nowMs() : 0;
+    if (p.bytesDone == 0)
+        m_loadingStartMs = now;
+    int64_t msLeft = -1;
+    // The rate of the blocks so far; the first one also carries the latency of the
+    // port, so the estimate starts after it.
+    if (p.bytesDone > 0 && p.bytesDone < p.bytesTotal && now > m_loadingStartMs)
+        msLeft =
+            (now - m_loadingStartMs) * int64_t(p.bytesTotal - p.bytesDone) / int64_t(p.bytesDone);
+    if (p.bytesDone >= p.bytesTotal)
+        msLeft = 0;
+    if (onLoadingText)
+        onLoadingText(LoadingText(p, msLeft));
+}
+
+QString LinkController::LoadingText(const DownloadProgress& p, int64_t msLeft) {
+    QString left;
+    if (msLeft < 0)
+        left = QStringLiteral("estimating the time left");
+    else if (msLeft < 60000)
+        left = QStringLiteral("about %1 s left").arg((msLeft + 999) / 1000);
+    else
+        left = QStringLiteral("about %1 min %2 s left")
+                   .arg((msLeft + 999) / 1000 / 60)
+                   .arg((msLeft + 999) / 1000 % 60);
+    return QStringLiteral("Block %1 of %2, %3 of %4 bytes\n%5")
+        .arg(p.blocksDone)
+        .arg(p.blocksTotal)
+        .arg(p.bytesDone)
+        .arg(p.bytesTotal)
+        .arg(left);
 }

@@ -65,6 +65,14 @@ public:
     std::function<void(int range)> onLoadingOpen; // progress range 0..range, position 1
     std::function<void(int position)> onLoadingProgress;
     std::function<void()> onLoadingClose;
+    // The loading dialog's label: blocks and bytes done of the total, time left.
+    std::function<void(const QString&)> onLoadingText;
+    // Milliseconds on a steady clock, for the time left; tests put their virtual clock here.
+    std::function<int64_t()> nowMs;
+    // The user stopped the loading (Cancel, Escape): the download ends as an
+    // interruption would, without its message; nothing shown changes; the port closes.
+    void CancelTransfer();
+    static QString LoadingText(const DownloadProgress& p, int64_t msLeft);
     // The stored set has been replaced by the downloaded one (tag "RMSTRDATA").
     std::function<void()> onDownloadComplete;
     std::function<void(DownloadOutcome)> onDownloadEnded;
@@ -89,6 +97,7 @@ private:
     bool TransferRunning() const override { return m_op.transferMode; }
 
     void OnIdleReply(uint8_t code);
+    void OnBytesProgress(const DownloadProgress& p);
     Transfer* TransferOf(TransferKind kind);
 
     SerialChannel& m_channel;
@@ -103,4 +112,5 @@ private:
         TransferKind kind = TransferKind::None;
         Transfer* last = nullptr; // the transfer started last; its timers reach it
     } m_op;
+    int64_t m_loadingStartMs = 0; // when the first block was requested
 };

@@ -2,6 +2,7 @@
 
 #include "link/LoggerProtocol.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -84,7 +85,10 @@ QByteArray LoggerModel::Handle(const QByteArray& cmd) {
     }
     case Logger::kBlockRequest: {
         ++m_blockRequests;
-        if (m_faults.dropBlock > 0 && m_blockRequests == m_faults.dropBlock)
+        if (m_faults.dropBlock > 0 && m_blockRequests >= m_faults.dropBlock &&
+            m_blockRequests < m_faults.dropBlock + std::max(1, m_faults.dropCount))
+            return {};
+        if (m_faults.silentAfterHeader)
             return {};
         const uint32_t page = (uint32_t(uint8_t(cmd[1])) << 8) | uint8_t(cmd[2]);
         const size_t at = size_t(page % Logger::kPagesInMemory) * Logger::kPageBytes;
@@ -94,7 +98,7 @@ QByteArray LoggerModel::Handle(const QByteArray& cmd) {
         QByteArray b(qsizetype(len), '\0');
         for (size_t i = 0; i < len; ++i)
             b[qsizetype(i)] = char(m_memory[(at + i) % m_memory.size()]);
-        return b;
+        return WithLineFaults(b);
     }
     case Logger::kStartRealTime:
         if (uint8_t(cmd[7]) == Logger::kStopRealTimeEnd) {
@@ -138,4 +142,33 @@ QByteArray LoggerModel::NextFrame() {
     }
     ++m_frames;
     return f;
+}
+
+// The faults a bad line or a confused logger adds to a block reply.
+QByteArray LoggerModel::WithLineFaults(QByteArray block) {
+    const int n = m_blockRequests;
+    if (m_faults.shortBlock > 0 && n == m_faults.shortBlock)
+        block.truncate(block.size() / 2);
+    if (m_faults.doubleBlock > 0 && n == m_faults.doubleBlock)
+        block += block;
+    bool garbage = m_faults.garbageBlock > 0 && n == m_faults.garbageBlock;
+    if (m_faults.garbagePercent > 0 && int(NextRandom() % 100) < m_faults.garbagePercent)
+        garbage = true;
+    if (garbage) {
+        QByteArray junk(qsizetype(1 + NextRandom() % 8), '\0');
+        for (char& c : junk)
+            c = char(NextRandom() & 0xFF);
+        block.prepend(junk);
+    }
+    return block;
+}
+
+uint32_t LoggerModel::NextRandom() {
+    if (!m_seeded) {
+        m_random = m_faults.garbageSeed;
+        m_seeded = true;
+    }
+    // A small linear congruential generator: repeatable for a given seed everywhere.
+    m_random = m_random * 1664525u + 1013904223u;
+    return m_random >> 8;
 }

@@ -20,6 +20,15 @@ struct LoggerFaults {
     bool zeroChannels = false;  // header with channel count 0
     int channelChangeAfter = 0; // real time: CH2 switches off after N frames
     bool notLogging = false;    // acknowledges setup and clock with 0x1E instead of 0xEE
+    // Faults of the line during a download (block requests counted from 1 per download).
+    int dropCount = 1;              // with dropBlock: this many requests in a row go unanswered
+    int garbagePercent = 0;         // this share of block replies comes after 1..8 stray bytes
+    uint32_t garbageSeed = 1;       // of the stray bytes' choice, for repeatable runs
+    int garbageBlock = 0;           // the N-th block reply comes after stray bytes
+    int shortBlock = 0;             // the N-th block reply is cut to half its length
+    int doubleBlock = 0;            // the N-th block is answered twice
+    bool silentAfterHeader = false; // the header comes, no block ever does
+    int lateStartMs = 0;            // the simulator answers the download command this late
 };
 
 class LoggerModel {
@@ -44,6 +53,8 @@ public:
 
 private:
     QByteArray Handle(const QByteArray& cmd);
+    QByteArray WithLineFaults(QByteArray block);
+    uint32_t NextRandom();
 
     DownloadHeader m_header;
     std::vector<uint8_t> m_memory; // the logger's ring
@@ -57,4 +68,6 @@ private:
     uint8_t m_rtKind2 = 0;
     QByteArray m_lastSetup;
     QByteArray m_lastClock;
+    uint32_t m_random = 0;
+    bool m_seeded = false;
 };

@@ -3,6 +3,8 @@
 #include "base/Ids.h"
 #include "link/LoggerProtocol.h"
 
+#include <QStringList>
+
 namespace {
 namespace T = FrameTimer;
 
@@ -113,6 +115,85 @@ void PortSearch::SetTitleAll(const char* title, bool failedMessage) {
     }
 }
 
+void PortSearch::ShowNoPortMessage(const QString& text) {
+    m_state.noPortMessage = text;
+    for (LinkDialog d : kAllDialogs) {
+        LinkDialogState& s = State(d);
+        if (!s.open || s.message == text)
+            continue;
+        s.message = text;
+        Changed(d);
+    }
+}
+
+void PortSearch::WithdrawNoPortMessage() {
+    if (m_state.noPortMessage.isEmpty())
+        return;
+    for (LinkDialog d : kAllDialogs) {
+        LinkDialogState& s = State(d);
+        if (!s.open || s.message != m_state.noPortMessage)
+            continue;
+        s.message = Text(TextsOf(d).atOpen);
+        Changed(d);
+    }
+    m_state.noPortMessage.clear();
+}
+
+QString PortSearch::DescribeOpenFailure(const OpenFailure& f) {
+    switch (f.error) {
+    case SerialChannel::OpenError::Denied:
+        return QStringLiteral("%1: permission denied; it belongs to the group %2: run "
+                              "sudo adduser $USER %2, then log in again")
+            .arg(f.device, f.group.isEmpty() ? QStringLiteral("dialout") : f.group);
+    case SerialChannel::OpenError::Busy:
+        return QStringLiteral("%1 is busy: another program holds it open").arg(f.device);
+    case SerialChannel::OpenError::Missing:
+        return QStringLiteral("%1: no such device").arg(f.device);
+    case SerialChannel::OpenError::None:
+    case SerialChannel::OpenError::Other:
+        break;
+    }
+    return QStringLiteral("%1 could not be opened").arg(f.device);
+}
+
+QString PortSearch::NoPortMessage(const std::vector<OpenFailure>& failures) {
+    QStringList denied, busy;
+    QString group;
+    for (const OpenFailure& f : failures) {
+        if (f.error == SerialChannel::OpenError::Denied) {
+            denied << f.device;
+            if (group.isEmpty())
+                group = f.group;
+        } else if (f.error == SerialChannel::OpenError::Busy) {
+            busy << f.device;
+        }
+    }
+    if (group.isEmpty())
+        group = QStringLiteral("dialout");
+    QStringList parts;
+    if (!denied.isEmpty())
+        parts << QStringLiteral("Permission denied for %1 (group %2): run sudo adduser $USER "
+                                "%2, then log in again.")
+                     .arg(denied.join(QStringLiteral(", ")), group);
+    if (!busy.isEmpty())
+        parts << QStringLiteral("%1 %2 busy: another program holds it open.")
+                     .arg(busy.join(QStringLiteral(", ")),
+                          busy.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+    if (!parts.isEmpty())
+        return parts.join(QLatin1Char(' '));
+    QString tried;
+    if (failures.empty())
+        tried = QStringLiteral("no serial device is configured");
+    else if (failures.size() == 1)
+        tried = QStringLiteral("tried %1").arg(failures.front().device);
+    else
+        tried =
+            QStringLiteral("tried %1 ... %2").arg(failures.front().device, failures.back().device);
+    return QStringLiteral("No serial port could be opened (%1). Plug in the logger, or set "
+                          "DATALOGGER_PORTS.")
+        .arg(tried);
+}
+
 // ---------------------------------------------------------------------------
 // Scan, probe cycle, handshake, supervision
 
@@ -124,6 +205,7 @@ void PortSearch::OnPortScan() {
     m_state.probeIndex = 1;
     m_state.openablePorts.clear();
     int denied = 0;
+    std::vector<OpenFailure> failures;
     for (int n = kFirstPort; n <= kLastPort; ++n) {
         m_channel.Close();
         m_state.currentPort = n;
@@ -132,6 +214,8 @@ void PortSearch::OnPortScan() {
         if (!m_channel.Open()) {
             if (m_channel.LastOpenDenied())
                 ++denied;
+            failures.push_back({m_channel.DeviceOf(n), m_channel.LastOpenError(),
+                                m_channel.LastOpenDenied() ? m_channel.DeniedGroup() : QString()});
             continue;
         }
         m_state.openablePorts.push_back(n);
@@ -142,8 +226,12 @@ void PortSearch::OnPortScan() {
             m_state.permissionHintShown = true;
             m_status(Text(LinkText::kPortsDenied));
         }
+        // "Connecting..." alone would read as a wait without end: the message line
+        // says what was tried and what to do; the title and the scan go on.
+        ShowNoPortMessage(NoPortMessage(failures));
         return; // the scan repeats at the timer's period
     }
+    WithdrawNoPortMessage();
     m_timers.Kill(T::PortScan);
     const int last = m_state.openablePorts.back();
     ProbePort(last);

@@ -40,6 +40,18 @@ public:
     // A command is about to be sent: the supervision must not close the port under it.
     void StopSupervision();
 
+    // One port that did not open in a scan, and why.
+    struct OpenFailure {
+        QString device;
+        SerialChannel::OpenError error = SerialChannel::OpenError::Other;
+        QString group; // of a device refused for lack of permission
+    };
+    // The message line after a scan in which no port opened: what was tried, and what
+    // the user can do about it.
+    static QString NoPortMessage(const std::vector<OpenFailure>& failures);
+    // One device's failure in a sentence (the command-line tool's reason).
+    static QString DescribeOpenFailure(const OpenFailure& f);
+
     int CurrentPort() const { return m_state.currentPort; }
     const std::vector<int>& OpenablePorts() const { return m_state.openablePorts; }
     int ProbeIndex() const { return m_state.probeIndex; }
@@ -51,6 +63,8 @@ private:
     void OnProbe();
     void OnSupervision();
     void SetTitleAll(const char* title, bool failedMessage);
+    void ShowNoPortMessage(const QString& text);
+    void WithdrawNoPortMessage();
     void Changed(LinkDialog d);
     LinkDialogState& State(LinkDialog d) { return m_dialogs[size_t(d)]; }
 
@@ -62,6 +76,7 @@ private:
         bool replySeen = false;         // an answer since the last dialog command
         bool loggerFound = false;       // an answer since start-up: supervise only
         bool permissionHintShown = false;
+        QString noPortMessage; // on the dialogs' message lines while no port opens
     };
 
     SerialChannel& m_channel;

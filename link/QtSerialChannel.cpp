@@ -2,6 +2,12 @@
 
 #include "link/PortMap.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #ifdef __linux__
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -21,7 +27,7 @@ bool QtSerialChannel::SelectPort(int n) {
     const QString device = m_fixedDevice.isEmpty() ? PortDevice(n) : m_fixedDevice;
     if (device.isEmpty()) {
         m_lastError = QStringLiteral("Port %1 is not mapped to a serial device.").arg(n);
-        m_denied = false;
+        m_openError = OpenError::Missing;
         return false;
     }
     // portName() is the short name ("ttyUSB0"), so the open device is compared by
@@ -50,12 +56,12 @@ bool QtSerialChannel::Open() {
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_denied = m_port.error() == QSerialPort::PermissionError;
+        m_openError = ClassifyOpenError(m_port.error());
         m_lastError = m_port.errorString();
         m_port.clearError();
         return false;
     }
-    m_denied = false;
+    m_openError = OpenError::None;
     m_lastError.clear();
 #ifdef __linux__
     m_lowLatency = SetLowLatency(int(m_port.handle()));
@@ -81,6 +87,42 @@ bool QtSerialChannel::SetLowLatency(int fd) {
     (void)fd;
     return false;
 #endif
+}
+
+SerialChannel::OpenError QtSerialChannel::ClassifyOpenError(QSerialPort::SerialPortError e) {
+    switch (e) {
+    case QSerialPort::DeviceNotFoundError:
+        return OpenError::Missing;
+    case QSerialPort::PermissionError: {
+        // Qt reports a device locked by another program (its lock file, or an
+        // exclusive open) as a permission error too: the file's own access rights
+        // tell the two apart.
+        const QFileInfo info(m_device);
+        if (!info.exists())
+            return OpenError::Missing;
+#ifndef _WIN32
+        if (::access(QFile::encodeName(m_device).constData(), R_OK | W_OK) != 0) {
+            const QString group = info.group();
+            m_deniedGroup = group.isEmpty() || group == QLatin1String("root")
+                                ? QStringLiteral("dialout")
+                                : group;
+            return OpenError::Denied;
+        }
+        return OpenError::Busy;
+#else
+        return OpenError::Busy;
+#endif
+    }
+    case QSerialPort::ResourceError:
+        // An input/output error of the device itself: the reason text says more.
+        return OpenError::Other;
+    default:
+        return OpenError::Other;
+    }
+}
+
+QString QtSerialChannel::DeviceOf(int n) const {
+    return m_fixedDevice.isEmpty() ? PortDevice(n) : m_fixedDevice;
 }
 
 void QtSerialChannel::Close() {

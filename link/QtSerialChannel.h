@@ -26,7 +26,9 @@ public:
     void ClearInput() override;
     void ClearOutput() override;
     QString LastError() const override { return m_lastError; }
-    bool LastOpenDenied() const override { return m_denied; }
+    OpenError LastOpenError() const override { return m_openError; }
+    QString DeviceOf(int n) const override;
+    QString DeniedGroup() const override { return m_deniedGroup; }
 
     // Uses `device` for every port number (the command-line tool's --port).
     void SetFixedDevice(const QString& device) { m_fixedDevice = device; }
@@ -37,6 +39,7 @@ private:
     void OnReadyRead();
     void OnError(QSerialPort::SerialPortError e);
     static bool SetLowLatency(int fd);
+    OpenError ClassifyOpenError(QSerialPort::SerialPortError e);
 
     QSerialPort m_port;
     QString m_fixedDevice;
@@ -44,6 +47,7 @@ private:
     int m_portNumber = 0;
     int m_threshold = 1;
     QString m_lastError;
-    bool m_denied = false;
+    OpenError m_openError = OpenError::None;
+    QString m_deniedGroup = QStringLiteral("dialout");
     bool m_lowLatency = false;
 };

@@ -34,9 +34,21 @@ public:
     virtual void ClearOutput() = 0;
     // Why the last operation failed, in words a user can act on.
     virtual QString LastError() const = 0;
-    // True when the last failed Open was refused for lack of permission (on Linux
-    // the user is usually not in the group that owns serial devices).
-    virtual bool LastOpenDenied() const { return false; }
+    // Why the last Open failed, as far as a user can act on it.
+    enum class OpenError {
+        None,
+        Denied,  // no permission (on Linux the user is not in the device's group)
+        Busy,    // another program holds the device
+        Missing, // no such device (not plugged in)
+        Other,
+    };
+    virtual OpenError LastOpenError() const { return OpenError::Other; }
+    // True when the last failed Open was refused for lack of permission.
+    bool LastOpenDenied() const { return LastOpenError() == OpenError::Denied; }
+    // The device path port n stands for (empty when n maps to nothing), and the
+    // group that owns the device last refused for lack of permission.
+    virtual QString DeviceOf(int n) const { return QStringLiteral("port %1").arg(n); }
+    virtual QString DeniedGroup() const { return QStringLiteral("dialout"); }
 
     // Receive notification, delivered on the user-interface thread.
     void SetReceiveHandler(std::function<void()> h) { m_onReceive = std::move(h); }

@@ -40,6 +40,10 @@ void LinkSession::DownloadDialogClosed() {
         m_channel.Close();
 }
 
+void LinkSession::CancelDownload() {
+    m_link.CancelTransfer();
+}
+
 void LinkSession::HandOverDownload() {
     MeasurementSet& set = m_shell.m_set;
     WritePreviousMeasurement(set);

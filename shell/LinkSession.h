@@ -28,6 +28,10 @@ public:
     bool PressDownload();
     // The download dialog has closed, by any button or its close box.
     void DownloadDialogClosed();
+    // Cancel (or Escape) in the loading dialog: the download stops as an interruption
+    // would, without its message; the data shown and the previous-measurement file
+    // stay as they were, and the port is closed.
+    void CancelDownload();
 
     // Later parts hook their refreshes of the side windows here (data list,
     // analysis panel, TR file list, information bar); run after the views update.

@@ -29,7 +29,7 @@ CDownloadDlg::CDownloadDlg(LinkSession& session, QWidget* parent)
     m_message = new QLabel(this);
     m_message->setObjectName(QStringLiteral("message"));
     m_message->setWordWrap(true);
-    m_message->setMinimumWidth(380);
+    m_message->setMinimumWidth(440);
     // Room for the longest message, so the dialog does not jump or clip as it changes.
     m_message->setMinimumHeight(3 * m_message->fontMetrics().lineSpacing());
     m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -74,7 +74,9 @@ TEST(CliDownload, EveryFailureHasItsExitCodeAndMessage) {
         SimProcess sim;
         QStringList args{"--samples", "1000", c.option};
         if (QString(c.option) == "--drop-block")
-            args << "2";
+            args << "2"
+                 << "--drop-count"
+                 << "2"; // the request and its repeat
         ASSERT_TRUE(sim.Start(args));
         QStringList cli{"download", "--port", sim.device, "-o", out};
         // The search goes on until the timeout.

@@ -99,7 +99,7 @@ TEST_F(Frame, CompletedDownloadIsHandedOverInOrder) {
 TEST_F(Frame, InterruptedDownloadLeavesGraphAndFilesAlone) {
     shell.m_graph.SetFirstPoint(5);
     shell.m_graph.SetLastPoint(9);
-    logger.SetFaults(LoggerFaults{.dropBlock = 2});
+    logger.SetFaults(LoggerFaults{.dropBlock = 2, .dropCount = 2});
     Connect();
     ASSERT_TRUE(Download());
     EXPECT_EQ(outcomes.back(), DownloadOutcome::Interrupted);
@@ -170,6 +170,69 @@ TEST_F(Frame, CancelWhileProbingClosesThePort) {
     EXPECT_FALSE(channel.IsOpen());
     clock.Advance(2000);
     EXPECT_FALSE(channel.IsOpen());
+}
+
+// The loading dialog wired as the main frame wires it: it shows what the link says
+// and forwards Cancel.
+struct LoadingWiring {
+    CLoadingDlg dlg;
+    explicit LoadingWiring(LinkSession& session) {
+        LinkController& link = session.Link();
+        link.onLoadingOpen = [this](int range) { dlg.Open(range, nullptr); };
+        link.onLoadingProgress = [this](int pos) { dlg.SetPosition(pos); };
+        link.onLoadingText = [this](const QString& t) { dlg.SetText(t); };
+        link.onLoadingClose = [this] { dlg.hide(); };
+        dlg.onCancel = [&session] { session.CancelDownload(); };
+    }
+};
+
+TEST_F(Frame, CancelOrEscapeInTheLoadingDialogStopsTheDownloadAndKeepsDataAndFiles) {
+    for (const bool escape : {false, true}) {
+        outcomes.clear();
+        const QByteArray previous = "previous measurement bytes";
+        {
+            QFile f(PreviousMeasurementPath());
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(previous);
+        }
+        shell.m_set.m_ch1Present = 1;
+        shell.m_set.m_rmsCount = 3;
+        shell.m_set.m_ch1Rms = {1, 2, 3};
+        shell.m_set.m_dataTag = "shown";
+        shell.m_graph.SetFirstPoint(2);
+        shell.m_graph.SetLastPoint(3);
+        LoadingWiring w(session);
+        Connect();
+        ASSERT_TRUE(session.PressDownload());
+        ASSERT_TRUE(
+            clock.AdvanceUntil([&] { return session.Link().Download().Received() >= 1024; }, 2000));
+        ASSERT_TRUE(w.dlg.isVisible());
+        EXPECT_TRUE(w.dlg.Label()->text().startsWith("Block 2 of 7, 1024 of 3424 bytes"))
+            << w.dlg.Label()->text().toStdString();
+        EXPECT_EQ(w.dlg.CancelButton()->text(), "Cancel");
+        if (escape)
+            QTest::keyClick(&w.dlg, Qt::Key_Escape);
+        else
+            QTest::mouseClick(w.dlg.CancelButton(), Qt::LeftButton);
+        ASSERT_EQ(outcomes.size(), 1u) << escape;
+        EXPECT_EQ(outcomes.back(), DownloadOutcome::Cancelled);
+        EXPECT_FALSE(w.dlg.isVisible());
+        EXPECT_FALSE(channel.IsOpen());
+        clock.Advance(10000);
+        EXPECT_TRUE(prompts.shown.empty()) << prompts.LastText().toStdString();
+        EXPECT_EQ(storeRmsRuns, 0);
+        EXPECT_EQ(shell.m_set.m_rmsCount, 3);
+        EXPECT_EQ(shell.m_set.m_ch1Rms, (std::vector<float>{1, 2, 3}));
+        EXPECT_EQ(shell.m_set.m_dataTag, "shown");
+        EXPECT_EQ(shell.m_graph.FirstPoint(), 2);
+        EXPECT_EQ(shell.m_graph.LastPoint(), 3);
+        QFile f(PreviousMeasurementPath());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), previous);
+        // The Download Data command works again.
+        EXPECT_TRUE(session.BeginDownloadCommand());
+        session.DownloadDialogClosed();
+    }
 }
 
 TEST(LoadingDialog, RangeAndPosition) {

@@ -105,7 +105,8 @@ TEST(LinkDownload, DroppedBlockEndsInInterruptionAndKeepsTheShownData) {
     VirtualLink v;
     FillShownSet(v.set);
     v.logger.SetRecording(Recording(1000)); // 8 blocks
-    v.logger.SetFaults(LoggerFaults{.dropBlock = 3});
+    // The request and its repeat 900 ms later both go unanswered.
+    v.logger.SetFaults(LoggerFaults{.dropBlock = 3, .dropCount = 2});
     v.ConnectOnPort1();
     std::vector<int64_t> closedAt;
     v.link.onLoadingClose = [&] { closedAt.push_back(v.clock.NowMs()); };
@@ -115,8 +116,11 @@ TEST(LinkDownload, DroppedBlockEndsInInterruptionAndKeepsTheShownData) {
     EXPECT_EQ(v.prompts.LastText(), "Communication interruption!");
     EXPECT_EQ(v.prompts.shown.size(), 1u);
     EXPECT_EQ(v.prompts.shown.back().icon, PromptIcon::Exclamation);
-    // Three requests: no repeat when nothing at all came back.
-    EXPECT_EQ(v.BlockRequests().size(), 3u);
+    // Requests 1, 2, 3 and the one repeat of 3.
+    const auto reqs = v.BlockRequests();
+    ASSERT_EQ(reqs.size(), 4u);
+    EXPECT_EQ(reqs[2], reqs[3]);
+    EXPECT_FALSE(v.channel.IsOpen());
     ASSERT_EQ(closedAt.size(), 1u);
     EXPECT_NEAR(double(closedAt[0] - start), 5000.0, 20.0);
     EXPECT_FALSE(v.link.TransferMode());

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -22,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -177,7 +179,7 @@ TEST(LinkEndToEnd, RecordingFileOfOneChannelEndingInAShortBlock) {
 
 TEST(LinkEndToEnd, DroppedBlockIsACommunicationInterruptionAndKeepsTheData) {
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--samples", "2000", "--drop-block", "2"}));
+    ASSERT_TRUE(sim.Start({"--samples", "2000", "--drop-block", "2", "--drop-count", "2"}));
     RealLink rl(sim.device);
     rl.set.m_ch1Present = 1;
     rl.set.m_ch1Unit = "V";
@@ -209,6 +211,68 @@ TEST(LinkEndToEnd, LoggerFaultsGetTheirOutcome) {
         // A silent logger is searched for until the search limit.
         EXPECT_EQ(job.Run(10000, 3000), c.result) << c.option;
     }
+}
+
+TEST(LinkEndToEnd, CancelDuringAPacedDownloadEndsAtOnceAndThePortIsFreeForTheNext) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--paced", "--samples", "8000"})); // 32000 bytes, about 3 s
+    RealLink rl(sim.device);
+    rl.set.m_rmsCount = 2;
+    rl.set.m_ch1Present = 1;
+    rl.set.m_ch1Rms = {230.f, 231.f};
+    rl.set.m_dataTag = "previous";
+    QElapsedTimer sinceCancel;
+    {
+        DownloadJob job(*rl.headless);
+        job.onProgress = [&](int pos, int) {
+            if (pos == 10 && !sinceCancel.isValid()) {
+                sinceCancel.start();
+                rl.link.CancelTransfer();
+            }
+        };
+        ASSERT_EQ(job.Run(15000), DownloadResult::Cancelled);
+    }
+    ASSERT_TRUE(sinceCancel.isValid());
+    std::printf("cancel to end of the download: %lld ms\n", (long long)sinceCancel.elapsed());
+    EXPECT_LT(sinceCancel.elapsed(), 1000);
+    EXPECT_TRUE(rl.prompts.shown.empty());
+    EXPECT_FALSE(rl.channel.IsOpen());
+    EXPECT_FALSE(rl.link.LoadingShown());
+    EXPECT_EQ(rl.set.m_rmsCount, 2);
+    EXPECT_EQ(rl.set.m_ch1Rms, (std::vector<float>{230.f, 231.f}));
+    EXPECT_EQ(rl.set.m_dataTag, "previous");
+    // Free for another program...
+    {
+        QSerialPort other(sim.device);
+        EXPECT_TRUE(other.open(QIODevice::ReadWrite)) << other.errorString().toStdString();
+    }
+    // ...and for the next download, which completes.
+    SyntheticOptions o;
+    o.samples = 8000;
+    DownloadJob next(*rl.headless);
+    ASSERT_EQ(next.Run(20000), DownloadResult::Completed);
+    ExpectSameAsRecording(rl.set, SyntheticRecording(o));
+}
+
+TEST(QtSerialChannel, APortHeldByAnotherProgramIsBusyAndAMissingOneIsMissing) {
+    CoreApp();
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--samples", "10"}));
+    QSerialPort holder(sim.device);
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    QtSerialChannel ch;
+    ch.SetFixedDevice(sim.device);
+    ASSERT_TRUE(ch.SelectPort(1));
+    EXPECT_FALSE(ch.Open());
+    EXPECT_EQ(ch.LastOpenError(), SerialChannel::OpenError::Busy);
+    holder.close();
+    EXPECT_TRUE(ch.Open());
+    EXPECT_EQ(ch.LastOpenError(), SerialChannel::OpenError::None);
+    ch.Close();
+    ch.SetFixedDevice("/dev/ttyDOESNOTEXIST9");
+    ASSERT_TRUE(ch.SelectPort(1));
+    EXPECT_FALSE(ch.Open());
+    EXPECT_EQ(ch.LastOpenError(), SerialChannel::OpenError::Missing);
 }
 
 TEST(LoggerSimulator, HugeSampleCountIsRefusedWithoutBuildingIt) {

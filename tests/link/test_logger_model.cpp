@@ -71,4 +71,34 @@ TEST(LoggerModel, BlocksComeFromTheRingAndTheLastOneIsShort) {
     EXPECT_EQ(m.Feed(QByteArray::fromHex("d80000ffffffffff")).size(), 512);
 }
 
+TEST(LoggerModel, LineFaultsShapeTheNthBlockReply) {
+    LoggerModel m;
+    SyntheticOptions o;
+    o.samples = 1000;
+    const LoggerRecording r = SyntheticRecording(o);
+    m.SetRecording(r);
+    const QByteArray data = EncodeRecordingData(r);
+    const QByteArray req1 = QByteArray::fromHex("d80000ffffffffff");
+    const QByteArray req2 = QByteArray::fromHex("d80002ffffffffff");
+    m.SetFaults(LoggerFaults{.shortBlock = 1, .doubleBlock = 2});
+    m.Feed(QByteArray(8, char(0x68)));
+    EXPECT_EQ(m.Feed(req1), data.left(256));
+    EXPECT_EQ(m.Feed(req2), data.mid(512, 512) + data.mid(512, 512));
+    m.SetFaults(LoggerFaults{.garbageBlock = 2});
+    m.Feed(QByteArray(8, char(0x68)));
+    EXPECT_EQ(m.Feed(req1), data.left(512));
+    const QByteArray noisy = m.Feed(req2);
+    EXPECT_GT(noisy.size(), 512);
+    EXPECT_LE(noisy.size(), 520);
+    EXPECT_TRUE(noisy.endsWith(data.mid(512, 512)));
+    m.SetFaults(LoggerFaults{.dropBlock = 1, .dropCount = 2});
+    m.Feed(QByteArray(8, char(0x68)));
+    EXPECT_TRUE(m.Feed(req1).isEmpty());
+    EXPECT_TRUE(m.Feed(req1).isEmpty());
+    EXPECT_EQ(m.Feed(req1).size(), 512);
+    m.SetFaults(LoggerFaults{.silentAfterHeader = true});
+    EXPECT_EQ(m.Feed(QByteArray(8, char(0x68))).size(), 28);
+    EXPECT_TRUE(m.Feed(req1).isEmpty());
+}
+
 } // namespace

@@ -4,10 +4,17 @@
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
 
+#include "base/DataDir.h"
 #include "base/Prompts.h"
 #include "base/Timers.h"
 #include "data/StdataFile.h"
 #include "link/DownloadJob.h"
+#include "link/PortSearch.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <cstdio>
 #include <limits>
@@ -25,7 +32,10 @@ const char* const kUsage =
     "writes it as a measurement file. Progress goes to stderr. The search for the\n"
     "logger goes on until the timeout (default 600 s).\n"
     "Exit codes: 0 done, 1 failure, 2 usage, 3 no logger, 4 logger busy logging,\n"
-    "5 no data in the logger, 6 communication interruption.\n";
+    "5 no data in the logger, 6 communication interruption.\n"
+    "FILE's folder must exist and be writable: that is checked before the transfer.\n"
+    "If FILE cannot be written at the end, the recording is kept in a file beside it\n"
+    "or in the data directory, and stderr says where.\n";
 
 constexpr int kMaxTimeoutS = std::numeric_limits<int>::max() / 1000;
 
@@ -44,6 +54,44 @@ public:
     void SetWaitCursor(bool) override {}
     bool m_midLine = false;
 };
+
+// Why `output` cannot take the download, or empty when it can: checked before the
+// transfer, so that a recording is not fetched for a file that cannot be written.
+QString OutputProblem(const QString& output) {
+    const QFileInfo target(output);
+    if (target.isDir())
+        return QStringLiteral("%1 is a folder").arg(output);
+    const QString folder = target.absolutePath();
+    const QFileInfo dir(folder);
+    if (!dir.exists())
+        return QStringLiteral("the folder %1 does not exist").arg(folder);
+    if (!dir.isDir())
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    // Rights alone say little (root may write anywhere but on a read-only mount):
+    // a file actually created there does.
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".orvex-dl-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("cannot write into the folder %1: %2")
+            .arg(folder, probe.errorString());
+    return {};
+}
+
+// The final write failed: the recording goes beside the target, else into the data
+// directory. Returns where it was kept, or empty when nowhere would take it.
+QString KeepElsewhere(const QString& output, const MeasurementSet& set) {
+    const QFileInfo target(output);
+    const QString name = QStringLiteral("%1-%2.stdata")
+                             .arg(target.completeBaseName().isEmpty() ? QStringLiteral("download")
+                                                                      : target.completeBaseName(),
+                                  QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
+    for (const QString& candidate :
+         {QDir(target.absolutePath()).filePath(name), DataFilePath(name)}) {
+        QString ignored;
+        if (SaveStdataFile(candidate, set, &ignored))
+            return candidate;
+    }
+    return {};
+}
 
 int RunDownload(const QStringList& args) {
     int exitCode = CliExit::Ok;
@@ -73,6 +121,12 @@ int RunDownload(const QStringList& args) {
         return CliExit::Usage;
     }
 
+    if (const QString problem = OutputProblem(output); !problem.isEmpty()) {
+        std::fprintf(stderr, "orvex-dl: cannot download to %s: %s\n", qPrintable(output),
+                     qPrintable(problem));
+        return CliExit::Failure;
+    }
+
     StderrPrompts prompts;
     MeasurementSet set;
     const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(device, prompts, set);
@@ -90,12 +144,20 @@ int RunDownload(const QStringList& args) {
     job.onProgress = [&](int pos, int range) {
         const int percent = range > 0 ? pos * 100 / range : 0;
         if (tty) {
-            std::fprintf(stderr, "\rDownloading: block %d of %d (%d%%)", pos, range, percent);
-            prompts.m_midLine = true;
+            // The line with bytes and time left follows at once (onText).
         } else if (percent / 10 != lastShown / 10) {
             std::fprintf(stderr, "Downloading: %d%%\n", percent);
         }
         lastShown = percent;
+    };
+    job.onText = [&](const QString& text) {
+        if (!tty)
+            return;
+        QString line = text;
+        line.replace(QLatin1Char('\n'), QStringLiteral(", "));
+        // Padded so that a shorter line covers the previous one.
+        std::fprintf(stderr, "\rDownloading: %-60s", qPrintable(line));
+        prompts.m_midLine = true;
     };
     std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(device),
                  timeoutS);
@@ -114,8 +176,13 @@ int RunDownload(const QStringList& args) {
         // Say why: the device does not open, or it opens but nothing answers.
         QString why = QStringLiteral("no answer to the probe");
         channel.SelectPort(kFirstPort);
-        if (!channel.Open())
+        if (!channel.Open()) {
             why = channel.LastError();
+            if (channel.LastOpenError() == SerialChannel::OpenError::Denied ||
+                channel.LastOpenError() == SerialChannel::OpenError::Busy)
+                why = PortSearch::DescribeOpenFailure(
+                    {device, channel.LastOpenError(), channel.DeniedGroup()});
+        }
         channel.Close();
         std::fprintf(stderr, "orvex-dl: no logger answered on %s (%s)\n", qPrintable(device),
                      qPrintable(why));
@@ -128,6 +195,7 @@ int RunDownload(const QStringList& args) {
     case DownloadResult::DamagedHeader:
         return CliExit::Failure;
     case DownloadResult::Interrupted:
+    case DownloadResult::Cancelled:
         return CliExit::Interrupted;
     case DownloadResult::TimedOut:
         std::fprintf(stderr, "orvex-dl: the download did not finish within %d s\n", timeoutS);
@@ -138,6 +206,11 @@ int RunDownload(const QStringList& args) {
     if (!SaveStdataFile(output, set, &error)) {
         std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(output),
                      qPrintable(error));
+        const QString kept = KeepElsewhere(output, set);
+        if (kept.isEmpty())
+            std::fprintf(stderr, "orvex-dl: the recording could not be kept anywhere\n");
+        else
+            std::fprintf(stderr, "orvex-dl: the recording was kept in %s\n", qPrintable(kept));
         return CliExit::Failure;
     }
     std::fprintf(stderr, "Downloaded %d RMS samples per channel and %d transient records to %s\n",

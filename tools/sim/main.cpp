@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -51,6 +52,14 @@ const char* const kUsage =
     "  --zero-channels     report a channel count of 0\n"
     "  --channel-change N  in real time, switch CH2 off after N frames\n"
     "  --not-logging       acknowledge setup and clock with 0x1E\n"
+    "  --drop-count K      with --drop-block: K requests in a row go unanswered\n"
+    "  --garbage PERCENT   that share of block replies comes after 1..8 stray bytes\n"
+    "  --garbage-seed S    seed of the stray bytes (default 1)\n"
+    "  --garbage-block N   the N-th block reply comes after stray bytes\n"
+    "  --short-block N     the N-th block reply is cut to half its length\n"
+    "  --double-block N    the N-th block is answered twice\n"
+    "  --silent-after-header  send the header, then answer no block request\n"
+    "  --late-start MS     answer the download command MS milliseconds late\n"
     "  --help              this text\n";
 
 constexpr int64_t kByteNs = int64_t(1'000'000'000) * Logger::kBitsPerByte / Logger::kBaud;
@@ -106,6 +115,52 @@ bool ParseKind(const QString& s, uint8_t& kind) {
     else
         return false;
     return true;
+}
+
+// The line faults of a download: 1 when args[i] was one (i moved past its value),
+// 0 when it is no line fault, -1 when its value is missing or out of range.
+int ParseLineFault(const QStringList& args, int& i, LoggerFaults& f) {
+    const QString& a = args[i];
+    if (a == "--silent-after-header") {
+        f.silentAfterHeader = true;
+        return 1;
+    }
+    struct Numeric {
+        const char* name;
+        long long min, max;
+        std::function<void(long long)> set;
+    };
+    const Numeric options[] = {
+        {"--drop-count", 1, 1024, [&](long long v) { f.dropCount = int(v); }},
+        {"--garbage", 0, 100, [&](long long v) { f.garbagePercent = int(v); }},
+        {"--garbage-seed", 0, 0xFFFFFFFFLL, [&](long long v) { f.garbageSeed = uint32_t(v); }},
+        {"--garbage-block", 1, 1 << 20, [&](long long v) { f.garbageBlock = int(v); }},
+        {"--short-block", 1, 1 << 20, [&](long long v) { f.shortBlock = int(v); }},
+        {"--double-block", 1, 1 << 20, [&](long long v) { f.doubleBlock = int(v); }},
+        {"--late-start", 1, 60000, [&](long long v) { f.lateStartMs = int(v); }},
+    };
+    for (const Numeric& o : options) {
+        if (a != QLatin1String(o.name))
+            continue;
+        bool ok = false;
+        const long long v = i + 1 < args.size() ? args[i + 1].toLongLong(&ok) : 0;
+        if (!ok || v < o.min || v > o.max)
+            return -1;
+        ++i;
+        o.set(v);
+        return 1;
+    }
+    return 0;
+}
+
+// A logger that takes its time over the first download command: the answer leaves
+// late; the host's repeat of the command and later downloads are answered at once.
+void DelayLateStart(const LoggerFaults& f, const QByteArray& in) {
+    static bool delayed = false;
+    if (delayed || f.lateStartMs <= 0 || in.isEmpty() || uint8_t(in[0]) != Logger::kStartDownload)
+        return;
+    delayed = true;
+    SleepUntil(NowNs() + int64_t(f.lateStartMs) * 1'000'000);
 }
 
 int Fail(const char* what) {
@@ -224,6 +279,9 @@ int main(int argc, char** argv) {
             faults.channelChangeAfter = int(n);
         } else if (a == "--not-logging") {
             faults.notLogging = true;
+        } else if (int lineFault = ParseLineFault(args, i, faults); lineFault != 0) {
+            if (lineFault < 0)
+                return Fail(qPrintable(QStringLiteral("%1 takes a number (see --help)").arg(a)));
         } else {
             std::fprintf(stderr, "orvex-logger-sim: unknown option %s\n\n%s", qPrintable(a),
                          kUsage);
@@ -327,6 +385,7 @@ int main(int argc, char** argv) {
             nextFrame = readAt;
         if (reply.isEmpty())
             continue;
+        DelayLateStart(faults, QByteArray(buf, int(n)));
         if (paced)
             WritePaced(master, reply, readAt, int(n));
         else
