@@ -5,6 +5,7 @@
 #include "app/CSplashWnd.h"
 #include "app/QtPrompts.h"
 #include "base/DataDir.h"
+#include "base/SafeFile.h"
 #include "base/Timers.h"
 
 #include <QApplication>
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("OrvexDatalogger"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
     QApplication::setWindowIcon(AppIcon());
+    // Temporary files of saves that an earlier run could not finish go first.
+    StartSaveJournal(DataDirectory());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

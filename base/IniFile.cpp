@@ -1,7 +1,8 @@
 #include "base/IniFile.h"
 
+#include "base/SafeFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 constexpr int kProfileBufferChars = 260;
@@ -43,16 +44,8 @@ QByteArray IniFile::ToBytes() const {
     return out;
 }
 
-bool IniFile::Save(const QString& path) const {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = ToBytes();
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
+bool IniFile::Save(const QString& path, QString* error) const {
+    return WriteFileAtomically(path, ToBytes(), error);
 }
 
 bool IniFile::IsSectionHeader(const QString& line, QString* name) {

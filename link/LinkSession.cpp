@@ -3,6 +3,8 @@
 #include "app/AppShell.h"
 #include "data/PreviousMeasurement.h"
 
+#include <QDir>
+
 LinkSession::LinkSession(AppShell& shell, SerialChannel& channel)
     : m_shell(shell), m_channel(channel),
       m_link(channel, shell.Timers(), shell.UserPrompts(), shell.m_set) {
@@ -42,7 +44,12 @@ void LinkSession::DownloadDialogClosed() {
 
 void LinkSession::HandOverDownload() {
     MeasurementSet& set = m_shell.m_set;
-    WritePreviousMeasurement(set);
+    // The old file stays as it was when this fails; the status bar says why.
+    QString keepError;
+    if (!WritePreviousMeasurement(set, &keepError))
+        m_shell.ShowStatus(
+            QStringLiteral("The previous measurement could not be kept in %1: %2")
+                .arg(QDir::toNativeSeparators(PreviousMeasurementPath()), keepError));
     m_shell.m_graph.m_firstPoint = 1;
     m_shell.m_graph.m_lastPoint = set.m_rmsCount;
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
