@@ -128,21 +128,7 @@ TEST_F(SettingsFile, WritingKeepsForeignLinesAndMatchesNamesWithoutCase) {
     EXPECT_TRUE(bytes.contains("Custom=42\r\nVIEW2=1\r\n"));
 }
 
-TEST_F(SettingsFile, UnwritableTargetKeepsOldContent) {
-    const QByteArray old = "[VIEWInfo]\r\nVIEW1=0\r\n";
-    WriteAll(path(), old);
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(path(), QFileDevice::ReadOwner);
-    AppSettings s = LoadSettingsFile(path());
-    s.m_showCh1 = 1;
-    const bool saved = SaveSettingsFile(path(), s);
-    QFile::setPermissions(dir.path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (saved)
-        GTEST_SKIP() << "running with rights that ignore file permissions";
-    EXPECT_EQ(ReadAll(path()), old);
-}
+// A target in a read-only folder, which stops root too, is in test_save_faults.
 
 TEST_F(SettingsFile, TargetThatCannotBeReplacedFailsWithoutHarm) {
     // Even root cannot replace a non-empty folder with a file.

@@ -141,7 +141,7 @@ TEST(SettingsDamage, RandomByteChangesReadAsUsableValuesAndWriteBackStably) {
     std::mt19937 rng(20240613);
     std::uniform_int_distribution<qsizetype> pos(0, full.size() - 1);
     std::uniform_int_distribution<int> byte(0, 255), count(1, 6);
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 1500; ++i) {
         SCOPED_TRACE(i);
         QByteArray bad = full;
         for (int k = count(rng); k > 0; --k)
