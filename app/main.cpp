@@ -4,6 +4,7 @@
 #include "app/CSplashWnd.h"
 #include "app/QtPrompts.h"
 #include "base/DataDir.h"
+#include "base/SafeFile.h"
 #include "base/Timers.h"
 #include "shell/AppShell.h"
 
@@ -46,6 +47,8 @@ int main(int argc, char** argv) {
     // The installed icon where the desktop has it; the launcher is found by name.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("orvex-datalogger"), AppIcon()));
     QGuiApplication::setDesktopFileName(QStringLiteral("orvex-datalogger"));
+    // Temporary files of saves that an earlier run could not finish go first.
+    StartSaveJournal(DataDirectory());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

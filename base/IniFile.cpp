@@ -1,9 +1,9 @@
 #include "base/IniFile.h"
 
 #include "base/FileSeam.h"
+#include "base/SafeFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 constexpr int kProfileBufferChars = 260;
@@ -45,16 +45,16 @@ QByteArray IniFile::ToBytes() const {
     return out;
 }
 
-bool IniFile::Save(const QString& path) const {
-    QSaveFile f(path);
-    if (FileSeam::Refuses(FileSeam::Step::OpenForWrite, path) || !f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = ToBytes();
-    if (f.write(bytes) != bytes.size() || FileSeam::Refuses(FileSeam::Step::Commit, path)) {
-        f.cancelWriting();
+bool IniFile::Save(const QString& path, QString* error) const {
+    // Where a read-only folder or a full disk refuses the temporary file or its
+    // rename (the tests' seam), nothing is written.
+    if (FileSeam::Refuses(FileSeam::Step::OpenForWrite, path) ||
+        FileSeam::Refuses(FileSeam::Step::Commit, path)) {
+        if (error)
+            *error = QStringLiteral("the file could not be written");
         return false;
     }
-    return f.commit();
+    return WriteFileAtomically(path, ToBytes(), error);
 }
 
 bool IniFile::IsSectionHeader(const QString& line, QString* name) {
@@ -80,28 +80,60 @@ bool IniFile::SplitKey(const QString& line, QString* key, QString* value) {
     return true;
 }
 
+namespace {
+
+// The name of a section header line, or an empty view (looked at without copying:
+// every value read scans the file).
+QStringView SectionNameOf(const QString& line) {
+    const QStringView t = QStringView(line).trimmed();
+    if (!t.startsWith(QLatin1Char('[')))
+        return {};
+    const qsizetype close = t.indexOf(QLatin1Char(']'));
+    if (close < 0)
+        return {};
+    return t.mid(1, close - 1).trimmed();
+}
+
+bool IsHeaderLine(const QString& line) {
+    const QStringView t = QStringView(line).trimmed();
+    return t.startsWith(QLatin1Char('[')) && t.indexOf(QLatin1Char(']')) >= 0;
+}
+
+// The key of a key line, or an empty view.
+QStringView KeyOf(const QString& line) {
+    const QStringView t = QStringView(line).trimmed();
+    if (t.isEmpty() || t.startsWith(QLatin1Char(';')) || t.startsWith(QLatin1Char('[')))
+        return {};
+    const qsizetype eq = t.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return {};
+    return t.left(eq).trimmed();
+}
+
+} // namespace
+
 int IniFile::FindSection(const QString& section) const {
-    QString name;
     for (size_t i = 0; i < m_lines.size(); ++i)
-        if (IsSectionHeader(m_lines[i], &name) && name.compare(section, Qt::CaseInsensitive) == 0)
+        if (IsHeaderLine(m_lines[i]) &&
+            SectionNameOf(m_lines[i]).compare(section, Qt::CaseInsensitive) == 0)
             return int(i);
     return -1;
 }
 
 int IniFile::SectionEnd(int sectionLine) const {
-    QString name;
     size_t i = size_t(sectionLine) + 1;
-    while (i < m_lines.size() && !IsSectionHeader(m_lines[i], &name))
+    while (i < m_lines.size() && !IsHeaderLine(m_lines[i]))
         ++i;
     return int(i);
 }
 
 int IniFile::FindKey(int sectionLine, const QString& key) const {
     const int end = SectionEnd(sectionLine);
-    QString k, v;
-    for (int i = sectionLine + 1; i < end; ++i)
-        if (SplitKey(m_lines[size_t(i)], &k, &v) && k.compare(key, Qt::CaseInsensitive) == 0)
+    for (int i = sectionLine + 1; i < end; ++i) {
+        const QStringView k = KeyOf(m_lines[size_t(i)]);
+        if (!k.isEmpty() && k.compare(key, Qt::CaseInsensitive) == 0)
             return i;
+    }
     return -1;
 }
 

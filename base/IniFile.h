@@ -19,8 +19,9 @@ public:
     // Reads `path`; a missing or unreadable file gives an empty profile.
     bool Load(const QString& path);
     void LoadFromBytes(const QByteArray& bytes);
-    // Writes the whole profile atomically; on failure the old file stays as it was.
-    bool Save(const QString& path) const;
+    // Writes the whole profile atomically; on failure the old file stays as it was
+    // and `error` says why.
+    bool Save(const QString& path, QString* error = nullptr) const;
     QByteArray ToBytes() const;
 
     // A value longer than the platform's 260-character buffer is cut to 259.

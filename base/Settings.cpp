@@ -142,12 +142,15 @@ AppSettings LoadSettingsFile(const QString& path) {
     return s;
 }
 
-bool SaveSettingsFile(const QString& path, const AppSettings& s) {
+bool SaveSettingsFile(const QString& path, const AppSettings& s, QString* error) {
     IniFile ini;
     // A file that exists but cannot be read is left alone rather than replaced by
     // one that lacks the lines we could not see.
-    if (!ini.Load(path) && QFileInfo::exists(path))
+    if (!ini.Load(path) && QFileInfo::exists(path)) {
+        if (error)
+            *error = QStringLiteral("the file there cannot be read");
         return false;
+    }
     StoreAllSettings(ini, s);
-    return ini.Save(path);
+    return ini.Save(path, error);
 }

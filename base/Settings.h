@@ -72,6 +72,6 @@ void LoadViewSettings(const IniFile& ini, AppSettings& s);
 void StoreAllSettings(IniFile& ini, const AppSettings& s);
 
 // File-level helpers: a missing or unreadable file gives the defaults; a failed
-// write keeps the old file and returns false.
+// write keeps the old file and returns false with `error` saying why.
 AppSettings LoadSettingsFile(const QString& path);
-bool SaveSettingsFile(const QString& path, const AppSettings& s);
+bool SaveSettingsFile(const QString& path, const AppSettings& s, QString* error = nullptr);

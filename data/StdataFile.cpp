@@ -3,7 +3,6 @@
 #include "base/LocalTime.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <algorithm>
@@ -402,27 +401,6 @@ StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* 
 
 bool DecodeStdata(const QByteArray& bytes, MeasurementSet& out, QString* error) {
     return ParseStdata(bytes, out, nullptr, error) == StdataStatus::Loaded;
-}
-
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    if (f.write(bytes) != bytes.size()) {
-        if (error)
-            *error = f.errorString();
-        f.cancelWriting();
-        return false;
-    }
-    if (!f.commit()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    return true;
 }
 
 bool SaveStdataFile(const QString& path, const MeasurementSet& set, QString* error) {

@@ -7,6 +7,7 @@
 // Loading never touches the caller's set unless the whole file was read: a file
 // that is cut short, or announces more than it holds, leaves the data shown alone.
 
+#include "base/SafeFile.h"
 #include "data/MeasurementSet.h"
 
 #include <QByteArray>
@@ -50,7 +51,3 @@ bool LoadStdataFile(const QString& path, MeasurementSet& out, QString* error);
 // could not be opened or read at all.
 StdataStatus LoadStdataFileDetailed(const QString& path, MeasurementSet& out, QString* tag,
                                     QString* error, bool* opened = nullptr);
-
-// Writes `bytes` to `path` through a temporary file that replaces the target only
-// when complete. On failure the old file is untouched and `error` says why.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error);

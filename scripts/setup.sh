@@ -14,6 +14,8 @@ PACKAGES=(
   # validate the launcher, metainfo and MIME type with.
   scdoc librsvg2-bin gzip man-db desktop-file-utils appstream shared-mime-info xdg-utils
   libfile-mimeinfo-perl
+  # The fuzzers are built with clang.
+  clang libclang-rt-14-dev
 )
 
 dl_install_packages() {

@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -285,28 +284,27 @@ bool FileCommands::WriteBothFiles(const SaveTargets& targets) {
         const QByteArray data = EncodeStdata(set);
         // Both files go to temporary files first; the targets are replaced only
         // once both are completely written.
-        QSaveFile reportFile(targets.reportPath);
-        QSaveFile dataFile(targets.dataPath);
+        AtomicFile reportFile(targets.reportPath);
+        AtomicFile dataFile(targets.dataPath);
         if (report.isEmpty()) {
             failedPath = targets.reportPath;
-        } else if (!reportFile.open(QIODevice::WriteOnly) ||
-                   reportFile.write(report) != report.size()) {
+        } else if (!reportFile.Open() || !reportFile.Write(report) || !reportFile.Sync()) {
             failedPath = targets.reportPath;
-            error = reportFile.errorString();
-        } else if (!dataFile.open(QIODevice::WriteOnly) || dataFile.write(data) != data.size()) {
+            error = reportFile.Error();
+        } else if (!dataFile.Open() || !dataFile.Write(data) || !dataFile.Sync()) {
             failedPath = targets.dataPath;
-            error = dataFile.errorString();
-        } else if (!reportFile.commit()) {
+            error = dataFile.Error();
+        } else if (!reportFile.Commit()) {
             failedPath = targets.reportPath;
-            error = reportFile.errorString();
+            error = reportFile.Error();
         } else {
             replacedReport = true;
-            if (!dataFile.commit()) {
+            if (!dataFile.Commit()) {
                 failedPath = targets.dataPath;
-                error = dataFile.errorString();
+                error = dataFile.Error();
             }
         }
-        // An uncommitted QSaveFile removes its temporary file when it goes away.
+        // An uncommitted AtomicFile removes its temporary file when it goes away.
     }
     if (failedPath.isEmpty())
         return true;

@@ -3,6 +3,8 @@
 #include "data/PreviousMeasurement.h"
 #include "shell/AppShell.h"
 
+#include <QDir>
+
 LinkSession::LinkSession(AppShell& shell, SerialChannel& channel)
     : m_shell(shell), m_channel(channel),
       m_link(channel, shell.Timers(), shell.UserPrompts(), shell.m_set) {
@@ -46,7 +48,12 @@ void LinkSession::CancelDownload() {
 
 void LinkSession::HandOverDownload() {
     MeasurementSet& set = m_shell.m_set;
-    WritePreviousMeasurement(set);
+    // The old file stays as it was when this fails; the status bar says why.
+    QString keepError;
+    if (!WritePreviousMeasurement(set, &keepError))
+        m_shell.ShowStatus(
+            QStringLiteral("The previous measurement could not be kept in %1: %2")
+                .arg(QDir::toNativeSeparators(PreviousMeasurementPath()), keepError));
     m_shell.m_graph.SetPointWindow(1, set.m_rmsCount);
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
     m_shell.ExecuteDirect(Cmd::StoreRms);

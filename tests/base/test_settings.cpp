@@ -146,6 +146,7 @@ TEST_F(SettingsFile, UnwritableTargetKeepsOldContent) {
                   QStringList{QStringLiteral("LumoDATALOGGER.ini")});
     }
 }
+// A target in a read-only folder, which stops root too, is in test_save_faults.
 
 TEST_F(SettingsFile, TargetThatCannotBeReplacedFailsWithoutHarm) {
     // Even root cannot replace a non-empty folder with a file.

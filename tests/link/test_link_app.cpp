@@ -14,6 +14,7 @@
 #include "ui/CLoadingDlg.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
@@ -94,6 +95,25 @@ TEST_F(Frame, CompletedDownloadIsHandedOverInOrder) {
     EXPECT_TRUE(timers.IsActive(FrameTimer::ResetScale));
     EXPECT_EQ(timers.PeriodOf(FrameTimer::ResetScale), 50);
     EXPECT_TRUE(QFileInfo::exists(PreviousMeasurementPath()));
+}
+
+TEST_F(Frame, APreviousMeasurementThatCannotBeWrittenIsReportedAndTheDataShown) {
+    // A folder in the file's place (with something in it) cannot be replaced, not even
+    // by root.
+    ASSERT_TRUE(QDir().mkpath(PreviousMeasurementPath() + "/inside"));
+    std::vector<QString> status;
+    shell.onStatusText = [&](const QString& t) { status.push_back(t); };
+    Connect();
+    ASSERT_TRUE(Download());
+    ASSERT_EQ(outcomes.back(), DownloadOutcome::Completed);
+    EXPECT_EQ(shell.m_set.m_rmsCount, 600);
+    EXPECT_EQ(storeRmsRuns, 1);
+    const QString expected = QStringLiteral("The previous measurement could not be kept in %1: a "
+                                            "folder of that name is in the way")
+                                 .arg(PreviousMeasurementPath());
+    ASSERT_FALSE(status.empty());
+    EXPECT_EQ(status.back(), expected); // what the status bar is left showing
+    EXPECT_TRUE(QFileInfo(PreviousMeasurementPath() + "/inside").isDir());
 }
 
 TEST_F(Frame, InterruptedDownloadLeavesGraphAndFilesAlone) {

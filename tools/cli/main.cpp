@@ -3,6 +3,9 @@
 
 #include "tools/cli/CliCommand.h"
 
+#include "base/DataDir.h"
+#include "base/SafeFile.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -35,6 +38,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvex-dl"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    // Temporary files of saves that an earlier run could not finish go first.
+    StartSaveJournal(DataDirectory());
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
         PrintUsage(stderr);

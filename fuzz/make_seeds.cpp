@@ -1,0 +1,119 @@
+// Writes the fuzz seeds from the program's own encoders: measurement files of
+// downloaded and hand-made sets, settings files as the program writes them, and
+// download reply streams of the simulator's recordings in the input format of
+// fuzz_link_replies (the 28-byte header, then a length byte in units of 8 and that
+// many reply bytes, repeated).
+//
+//   build-fuzz/fuzz/fuzz_make_seeds fuzz/seeds
+
+#include "base/IniFile.h"
+#include "base/Settings.h"
+#include "data/StdataFile.h"
+#include "link/LoggerImage.h"
+#include "link/LoggerProtocol.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+bool Write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+QByteArray ReplyStream(const LoggerRecording& r) {
+    const QByteArray data = EncodeRecordingData(r);
+    QByteArray out = EncodeHeader(RecordingHeader(r, uint32_t(data.size())));
+    for (qsizetype at = 0; at < data.size(); at += Logger::kBlockBytes) {
+        const qsizetype n = std::min<qsizetype>(Logger::kBlockBytes, data.size() - at);
+        out += char((n + 7) / 8);
+        out += data.mid(at, n);
+    }
+    return out;
+}
+
+MeasurementSet Downloaded(const LoggerRecording& r) {
+    const QByteArray data = EncodeRecordingData(r);
+    MeasurementSet s = DecodeRecording(RecordingHeader(r, uint32_t(data.size())),
+                                       reinterpret_cast<const uint8_t*>(data.constData()),
+                                       size_t(data.size()), MeasurementSet{});
+    s.m_dataTag = QString::fromLatin1(kTagStored);
+    return s;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_make_seeds SEED-FOLDER\n");
+        return 2;
+    }
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    const QDir root(QString::fromLocal8Bit(argv[1]));
+    for (const char* sub : {"stdata", "settings", "link_replies"})
+        root.mkpath(QString::fromLatin1(sub));
+    bool ok = true;
+
+    // Download reply streams: two channels with transients, one channel, a
+    // recording that wrapped in the ring, and a single short block.
+    SyntheticOptions two;
+    two.samples = 300;
+    two.trEvery = 120;
+    SyntheticOptions one;
+    one.channelCount = 1;
+    one.samples = 200;
+    one.intervalUnit = Logger::kUnitMinutes;
+    SyntheticOptions wrapped;
+    wrapped.samples = 150;
+    wrapped.trEvery = 100;
+    wrapped.startPos = 3 * Logger::kBlockBytes + 40;
+    SyntheticOptions tiny;
+    tiny.samples = 5;
+    tiny.intervalUnit = Logger::kUnitHours;
+    const std::pair<const char*, SyntheticOptions> streams[] = {
+        {"two-channels-tr", two}, {"one-channel", one}, {"wrapped", wrapped}, {"tiny", tiny}};
+    for (const auto& [name, o] : streams) {
+        const LoggerRecording r = SyntheticRecording(o);
+        ok &= Write(root.filePath(QStringLiteral("link_replies/%1.bin").arg(name)), ReplyStream(r));
+        // The same recording as the program saves it after the download.
+        ok &= Write(root.filePath(QStringLiteral("stdata/downloaded-%1.stdata").arg(name)),
+                    EncodeStdata(Downloaded(r)));
+    }
+
+    // Settings: the first file the program writes, one with every value changed and
+    // a user's own lines, and one with LF line ends and odd spellings.
+    IniFile ini;
+    StoreAllSettings(ini, AppSettings());
+    ok &= Write(root.filePath(QStringLiteral("settings/defaults.ini")), ini.ToBytes());
+
+    AppSettings changed;
+    changed.m_timeMonth = QStringLiteral("07");
+    changed.m_sampRate = QStringLiteral("3600");
+    changed.m_sampUnit = 2;
+    changed.m_showCh2 = 0;
+    changed.m_bgColor = 14;
+    changed.m_autoOff = 2;
+    changed.m_recMode = 3;
+    changed.m_rtInterval = 3600;
+    changed.m_rtPointsRequested = 100000;
+    changed.m_yAxisLow[6][1] = -162500;
+    IniFile mine;
+    mine.LoadFromBytes("; my notes\r\n[Mine]\r\nkeep=me\r\n\r\n");
+    StoreAllSettings(mine, changed);
+    ok &= Write(root.filePath(QStringLiteral("settings/changed.ini")), mine.ToBytes());
+
+    ok &= Write(root.filePath(QStringLiteral("settings/odd.ini")),
+                "[viewinfo]\nview1 = 257\nVIEW2=-1\n[YAXISInfo]\nYAXISLOW1CH1=  -2147483649\n"
+                "YAXISHI1CH1=\"500\"\n[TIMEInfo]\nYEAR='2024'\nMONTH\n[ColorInfo\nBGColor=x\n");
+    return ok ? 0 : 1;
+}
