@@ -5,6 +5,7 @@
 // sine waves on request, and has switches for the faults a real logger shows.
 
 #include "link/LoggerImage.h"
+#include "link/RealTimeStream.h"
 
 #include <QByteArray>
 
@@ -34,8 +35,13 @@ public:
     QByteArray Feed(const QByteArray& in);
     // True between a start and a stop of the real-time stream.
     bool Streaming() const { return m_streaming; }
-    // The next 2365-byte real-time frame (the caller paces them).
+    // The next 2365-byte real-time frame (the caller paces them); empty once the
+    // stream has fallen silent.
     QByteArray NextFrame();
+    // Waveforms and faults of the real-time stream.
+    void SetRealTimeStream(const RealTimeStream& s) { m_stream = s; }
+    const RealTimeStream& Stream() const { return m_stream; }
+    int FramesSent() const { return m_frames; }
 
     int BlockRequests() const { return m_blockRequests; }
     const QByteArray& LastSetup() const { return m_lastSetup; }
@@ -56,4 +62,5 @@ private:
     uint8_t m_rtKind2 = 0;
     QByteArray m_lastSetup;
     QByteArray m_lastClock;
+    RealTimeStream m_stream;
 };
