@@ -140,11 +140,11 @@ RealTimeJournal::Recovered RealTimeJournal::Recover(const QString& journalPath) 
             ++lines;
     r.samples = std::max(lines - 1, 0);
     const QFileInfo fi(journalPath);
-    const QString stamp =
-        fi.lastModified().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stamp = fi.lastModified().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString target = fi.dir().filePath(QStringLiteral("realtime-unfinished-%1.csv").arg(stamp));
     for (int k = 2; QFile::exists(target); ++k)
-        target = fi.dir().filePath(QStringLiteral("realtime-unfinished-%1-%2.csv").arg(stamp).arg(k));
+        target =
+            fi.dir().filePath(QStringLiteral("realtime-unfinished-%1-%2.csv").arg(stamp).arg(k));
     if (!QFile::rename(journalPath, target))
         return Recovered{};
     r.path = target;

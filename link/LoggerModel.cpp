@@ -107,8 +107,7 @@ QByteArray LoggerModel::Handle(const QByteArray& cmd) {
 }
 
 QByteArray LoggerModel::NextFrame() {
-    const bool ch2Off =
-        m_faults.channelChangeAfter > 0 && m_frames >= m_faults.channelChangeAfter;
+    const bool ch2Off = m_faults.channelChangeAfter > 0 && m_frames >= m_faults.channelChangeAfter;
     QByteArray f = m_stream.Frame(m_frames, m_rtChannels, m_rtKind1, m_rtKind2, ch2Off);
     ++m_frames;
     return f;

@@ -14,7 +14,7 @@
 inline constexpr double kStreamSampleSeconds = 0.00005471;
 
 struct WaveSpec {
-    double amplitude = 0; // peak, in the channel's raw units
+    double amplitude = 0;  // peak, in the channel's raw units
     double frequency = 50; // Hz
     double phaseDeg = 0;   // at the first sample of every frame
     double offset = 0;     // added to every sample

@@ -34,9 +34,9 @@ void TakeKind(uint8_t kind, uint8_t& present, QString& unit) {
 const std::array<int, 3> RealTimeTransfer::kTimerIds = {T::RealTimeWatchdog, T::RealTimeTick,
                                                         T::RealTimeRestart};
 
-RealTimeTransfer::RealTimeTransfer(LinkController& link, SerialChannel& channel,
-                                   TimerTable& timers, Prompts& prompts, MeasurementSet& set,
-                                   const Clock& clock, uint8_t& realTimeIdle)
+RealTimeTransfer::RealTimeTransfer(LinkController& link, SerialChannel& channel, TimerTable& timers,
+                                   Prompts& prompts, MeasurementSet& set, const Clock& clock,
+                                   uint8_t& realTimeIdle)
     : m_link(link), m_channel(channel), m_timers(timers), m_prompts(prompts), m_set(set),
       m_clock(clock), m_idle(realTimeIdle) {
     m_link.onRealTimeFrame = [this](const QByteArray& r) { OnFrame(r); };
@@ -112,8 +112,12 @@ void RealTimeTransfer::OnFrame(const QByteArray& bytes) {
         m_pending.remove(0, kFrameBytes);
         HandleFrame(reinterpret_cast<const uint8_t*>(frame.constData()));
     }
-    if (m_idle)
+    if (m_idle) {
         m_pending.clear();
+        return;
+    }
+    // Notified again as soon as the rest of a frame begun here has arrived.
+    m_channel.SetThreshold(int(kFrameBytes - m_pending.size()));
 }
 
 void RealTimeTransfer::HandleFrame(const uint8_t* f) {

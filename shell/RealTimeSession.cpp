@@ -16,9 +16,8 @@ bool IsLiveMode(GraphMode m) {
 } // namespace
 
 RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link, SerialChannel& channel)
-    : m_shell(shell), m_link(link),
-      m_transfer(link, channel, shell.Timers(), shell.UserPrompts(), shell.m_set, shell.Now(),
-                 shell.m_realTimeIdle) {
+    : m_shell(shell), m_link(link), m_transfer(link, channel, shell.Timers(), shell.UserPrompts(),
+                                               shell.m_set, shell.Now(), shell.m_realTimeIdle) {
     for (int id : RealTimeTransfer::kTimerIds)
         m_shell.RegisterTimer(id, [this, id] { m_transfer.OnTimer(id); });
     m_transfer.onFirstFrame = [this] { OnFirstFrame(); };
