@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cstdlib>
+
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -26,8 +28,11 @@ QString RealTimeCsvHeader() {
 
 QString IsoLocalTime(TimeValue t) {
     const QDateTime local = QDateTime::fromSecsSinceEpoch(t);
-    // Fixed to the offset in force at that moment, so the text carries it.
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+    // The offset in force at that moment, always written out ("+00:00", never "Z").
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
 }
 
 QString RealTimeCsvLine(const MeasurementSet& s, int n, int rtInterval) {
