@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kEmptyPaneWidth = 385;
@@ -83,10 +85,12 @@ void CPowerAnalysisDlg::Show(const QRect& paneRect) {
     m_open = true;
     m_graph.m_epaPanelOpen = true;
     Refresh();
-    // The frame's title bar sits above the pane's top edge, the panel's client area
-    // covers the pane.
-    setGeometry(r);
+    resize(r.size());
     show();
+    // The whole window, title bar included, covers the pane and nothing beside it.
+    const int decoration = frameGeometry().height() - height();
+    move(r.topLeft());
+    resize(r.width(), std::max(r.height() - decoration, 100));
 }
 
 void CPowerAnalysisDlg::Close() {

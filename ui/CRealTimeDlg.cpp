@@ -26,7 +26,10 @@ QGroupBox* Group(const QString& title, QWidget* parent) {
 
 // Plain font for what sits inside a bold group.
 void Plain(QWidget* w) {
-    w->setFont(QFont());
+    QFont f = w->font();
+    f.setBold(false);
+    f.setPixelSize(13);
+    w->setFont(f);
 }
 
 } // namespace
