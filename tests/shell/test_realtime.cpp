@@ -6,6 +6,7 @@
 #include "data/PreviousMeasurement.h"
 #include "data/RealTimeCsv.h"
 #include "data/StdataFile.h"
+#include "graph/GraphRenderer.h"
 #include "link/FakeSerialChannel.h"
 #include "link/LoggerModel.h"
 #include "shell/AppShell.h"
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -246,6 +248,48 @@ TEST_F(RealTime, TheModeShownGrowsBySamplesAndAppendsTheNewestSegment) {
     EXPECT_TRUE(shell.m_graph.m_recInfo.ch1Max.contains(" @08/12/26 14:05:0"));
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeRms).checked);
+}
+
+TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
+    RealTimeStream noisy;
+    noisy.waves[0].noise = 20; // every frame its own RMS
+    logger.SetRealTimeStream(noisy);
+    std::vector<std::pair<int, AppendAction>> actions;
+    int mismatches = 0;
+    shell.onAppendRealTimePoint = [&] {
+        const int count = shell.m_set.m_rtCount;
+        actions.emplace_back(count, AppendRealTimePoint(shell.m_graph, graph.Inputs()).action);
+        if (count != 145)
+            return;
+        // The pixels computed sample by sample are those of a computation from scratch.
+        GraphModel fresh = shell.m_graph;
+        fresh.m_rtScaleValid = false;
+        fresh.ComputeScale(graph.Inputs());
+        for (int64_t k = 0; k < count; ++k)
+            for (int ch = 0; ch < 2; ++ch)
+                mismatches += fresh.YPix(k, 0, ch) != shell.m_graph.YPix(k, 0, ch) ||
+                              fresh.XPix(k, 0, ch) != shell.m_graph.XPix(k, 0, ch);
+    };
+    shell.m_graph.m_mode = GraphMode::RealTimeRms;
+    Run(2, 150);
+    ASSERT_TRUE(RunUntilEnded(400000));
+    ASSERT_EQ(shell.m_set.m_rtCount, 150);
+    // A level holds about 12/11 as many points as the one below: 100, 109, 118, ...
+    std::set<int> passes;
+    for (int l = 0; l < shell.m_graph.m_rtLevelCount; ++l)
+        passes.insert(shell.m_graph.m_rtCapacity[size_t(l)] + 1);
+    int repaints = 0;
+    for (const auto& [count, action] : actions) {
+        if (count < 3 || passes.count(count)) {
+            EXPECT_EQ(action, AppendAction::RepaintAll) << count;
+            repaints += count >= 3;
+        } else {
+            EXPECT_EQ(action, AppendAction::DrawNewest) << count;
+        }
+    }
+    EXPECT_EQ(repaints, shell.m_graph.m_rtLevel);
+    EXPECT_GE(shell.m_graph.m_rtLevel, 4);
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST_F(RealTime, CommandsWhileARunIsOn) {
