@@ -88,9 +88,10 @@ void CPowerAnalysisDlg::Show(const QRect& paneRect) {
     resize(r.size());
     show();
     // The whole window, title bar included, covers the pane and nothing beside it.
-    const int decoration = frameGeometry().height() - height();
+    const int decoW = frameGeometry().width() - width();
+    const int decoH = frameGeometry().height() - height();
     move(r.topLeft());
-    resize(r.width(), std::max(r.height() - decoration, 100));
+    resize(std::max(r.width() - decoW, 100), std::max(r.height() - decoH, 100));
 }
 
 void CPowerAnalysisDlg::Close() {

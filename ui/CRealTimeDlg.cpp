@@ -162,8 +162,9 @@ bool CRealTimeDlg::Validate() {
         if (!text.isEmpty()) {
             m_prompts.Message(
                 QStringLiteral("Please enter an integer between %1 and %2.").arg(f.lo).arg(f.hi));
+            // Focus back on the edit, the text left as typed so that typing on
+            // completes the number (selecting it would make the next key replace it).
             f.edit->setFocus();
-            f.edit->selectAll();
         }
         break;
     }
