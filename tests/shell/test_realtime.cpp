@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <ctime>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -26,7 +27,13 @@
 namespace {
 
 constexpr int kFrameMs = 250;
-// 2026-12-08 14:05:00 in Berlin (the tests run with TZ=Europe/Berlin).
+// The times and offsets below are Berlin's, whatever zone the machine is in.
+const bool kBerlin = [] {
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    return true;
+}();
+// 2026-12-08 14:05:00 in Berlin.
 const TimeValue kStart = FromLocalFields({2026, 12, 8, 14, 5, 0});
 
 struct RealTime : ::testing::Test {
