@@ -21,8 +21,7 @@ namespace {
 class CRealTimeHost : public QObject {
 public:
     CRealTimeHost(CMainFrame& frame, AppShell& shell, LinkSession& link)
-        : QObject(&frame), m_frame(frame), m_shell(shell),
-          m_session(shell, link.Link(), link.Channel()) {
+        : QObject(&frame), m_frame(frame), m_shell(shell), m_session(shell, link.Link()) {
         setObjectName(QStringLiteral("realTimeHost"));
         GraphController& graph = frame.GraphView()->Graph();
         m_session.AttachGraph(&graph);

@@ -66,12 +66,14 @@ struct Window {
             s.m_rtFreq[size_t(n)] = {50.0f, 50.0f};
         }
         s.m_rtCount = taken;
-        shell.m_graph.m_displayContent = 1;
+        shell.m_graph.SetDisplayContent(GraphModel::kContentGraph);
         shell.m_graph.SetClient(kSize.width(), kSize.height());
         shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
         graph.OnRealTimeRms();
         QPainter p(&image);
-        PaintGraph(p, shell.m_graph, graph.Inputs(), kSize, RenderOptions{});
+        const GraphInputs in = graph.Inputs();
+        shell.m_graph.PrepareFrame(kSize.width(), kSize.height(), in);
+        shell.m_graph.FramePainted(PaintGraph(p, shell.m_graph, in, RenderOptions{}));
     }
 
     // The tick's work for the sample at index `n`.
@@ -82,7 +84,7 @@ struct Window {
         ++s.m_rtCount;
         graph.OnRealTimeRms();
         GraphModel& g = shell.m_graph;
-        const AppendResult r = AppendRealTimePoint(g, graph.Inputs());
+        const AppendResult r = g.AppendRealTimePoint(graph.Inputs());
         if (r.action == AppendAction::DrawNewest) {
             QPainter p(&image);
             const AppSettings& st = shell.m_settings;
@@ -108,7 +110,9 @@ void BM_RealTimeRepaint(benchmark::State& state) {
     Window w(kCapacity);
     for (auto _ : state) {
         QPainter p(&w.image);
-        PaintGraph(p, w.shell.m_graph, w.graph.Inputs(), kSize, RenderOptions{});
+        const GraphInputs in = w.graph.Inputs();
+        w.shell.m_graph.PrepareFrame(kSize.width(), kSize.height(), in);
+        w.shell.m_graph.FramePainted(PaintGraph(p, w.shell.m_graph, in, RenderOptions{}));
         p.end();
         benchmark::DoNotOptimize(w.image.constBits());
     }

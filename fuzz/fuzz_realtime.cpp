@@ -9,7 +9,6 @@
 #include "graph/RealTimeSampler.h"
 #include "link/FakeSerialChannel.h"
 #include "link/LinkController.h"
-#include "link/RealTimeTransfer.h"
 
 #include <QByteArray>
 
@@ -50,16 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MeasurementSet set;
     channel.SetOpenable(1);
     LinkController link(channel, timers, prompts, set);
-    uint8_t idle = 1;
-    RealTimeTransfer transfer(link, channel, timers, prompts, set, now, idle);
+    RealTimeTransfer& transfer = link.RealTime();
+    transfer.SetClock(&now);
     transfer.m_writePreviousMeasurement = false;
     RealTimeSampler sampler;
     transfer.onSample = [&] { return sampler.Sample(set, 2); };
-    timers.SetHandler([&](int id) {
-        if (!transfer.OnTimer(id))
-            link.OnTimer(id);
-    });
-    transfer.Start(requested, 2);
+    timers.SetHandler([&](int id) { link.OnTimer(id); });
+    transfer.Configure(requested, 2);
+    link.StartTransfer(TransferKind::RealTime);
 
     // Pieces: a length byte pair, then that many bytes; the byte after each piece
     // is the pause in units of 50 ms.

@@ -29,25 +29,26 @@ void TakeKind(uint8_t kind, uint8_t& present, QString& unit) {
     }
 }
 
+constexpr std::array<int, 4> kTimers = {T::StartRepeat, T::RealTimeWatchdog, T::RealTimeTick,
+                                        T::RealTimeRestart};
+
+const SystemClock kSystemClock;
+
 } // namespace
 
-const std::array<int, 3> RealTimeTransfer::kTimerIds = {T::RealTimeWatchdog, T::RealTimeTick,
-                                                        T::RealTimeRestart};
+RealTimeTransfer::RealTimeTransfer(TransferHost& host, MeasurementSet& set)
+    : m_host(host), m_set(set), m_clock(&kSystemClock) {}
 
-RealTimeTransfer::RealTimeTransfer(LinkController& link, SerialChannel& channel, TimerTable& timers,
-                                   Prompts& prompts, MeasurementSet& set, const Clock& clock,
-                                   uint8_t& realTimeIdle)
-    : m_link(link), m_channel(channel), m_timers(timers), m_prompts(prompts), m_set(set),
-      m_clock(clock), m_idle(realTimeIdle) {
-    m_link.onRealTimeFrame = [this](const QByteArray& r) { OnFrame(r); };
+void RealTimeTransfer::SetClock(const Clock* clock) {
+    m_clock = clock ? clock : &kSystemClock;
 }
 
-RealTimeTransfer::~RealTimeTransfer() {
-    m_link.onRealTimeFrame = nullptr;
+std::span<const int> RealTimeTransfer::TimerIds() const {
+    return kTimers;
 }
 
 QByteArray RealTimeTransfer::StartCommand() {
-    return QByteArray(Logger::kCommandBytes, char(Logger::kStartRealTime));
+    return Logger::StartCommand(Logger::kStartRealTime);
 }
 
 QByteArray RealTimeTransfer::StopCommand() {
@@ -56,37 +57,57 @@ QByteArray RealTimeTransfer::StopCommand() {
     return c;
 }
 
-bool RealTimeTransfer::OnTimer(int id) {
+void RealTimeTransfer::OnTimer(int id) {
     switch (id) {
+    case T::StartRepeat:
+        OnStartRepeat();
+        break;
     case T::RealTimeWatchdog:
         OnWatchdog();
-        return true;
+        break;
     case T::RealTimeTick:
         OnSampleTick();
-        return true;
+        break;
     case T::RealTimeRestart:
         OnRestart();
-        return true;
+        break;
     default:
-        return false;
+        break;
     }
 }
 
-void RealTimeTransfer::Start(int pointsRequested, int rtInterval) {
+void RealTimeTransfer::Configure(int pointsRequested, int rtInterval) {
     m_pointsRequested = std::clamp(pointsRequested, kRtPointsMin, kRtMaxPoints);
     m_interval = std::clamp(rtInterval, kRtIntervalMin, kRtIntervalMax);
-    m_set.m_rtCount = 0;
-    m_idle = 0;
-    m_pending.clear();
-    m_framesHandled = m_framesIgnored = 0;
-    m_link.StartTransfer(TransferKind::RealTime);
-    // A logger that never sends a first frame would leave the run on for good, with
-    // nothing to say so: the silence watchdog covers the first frame too.
-    m_timers.Start(T::RealTimeWatchdog, kRtWatchdogMs);
 }
 
-void RealTimeTransfer::OnFrame(const QByteArray& bytes) {
-    if (m_idle) {
+void RealTimeTransfer::Start() {
+    m_set.m_rtCount = 0;
+    *m_idle = 0;
+    m_pending.clear();
+    m_framesHandled = m_framesIgnored = 0;
+    m_frameReceived = false;
+    SerialChannel& channel = m_host.Channel();
+    channel.Close();
+    channel.SetThreshold(kFrameBytes);
+    m_host.SendCommand(StartCommand());
+    TimerTable& timers = m_host.Timers();
+    timers.Start(T::StartRepeat, Logger::kStartRepeatMs);
+    // A logger that never sends a first frame would leave the run on for good, with
+    // nothing to say so: the silence watchdog covers the first frame too.
+    timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogMs);
+}
+
+void RealTimeTransfer::OnStartRepeat() {
+    m_host.Timers().Kill(T::StartRepeat);
+    if (!m_frameReceived && m_host.Channel().IsOpen())
+        m_host.Channel().Write(StartCommand());
+}
+
+void RealTimeTransfer::OnReply(const QByteArray& bytes) {
+    if (onReply)
+        onReply(bytes);
+    if (*m_idle) {
         // Frames still streaming after a stop: ask once more for silence.
         m_pending.clear();
         WriteStop();
@@ -94,7 +115,7 @@ void RealTimeTransfer::OnFrame(const QByteArray& bytes) {
     }
     m_pending.append(bytes);
     static const QByteArray kMark(2, char(Logger::kFrameMark));
-    while (m_pending.size() >= kFrameBytes && !m_idle) {
+    while (m_pending.size() >= kFrameBytes && !*m_idle) {
         if (!m_pending.startsWith(kMark)) {
             // Not a frame's start (a stream read from its middle): skip to the next
             // frame mark instead of reading every later frame out of step.
@@ -112,22 +133,22 @@ void RealTimeTransfer::OnFrame(const QByteArray& bytes) {
         m_pending.remove(0, kFrameBytes);
         HandleFrame(reinterpret_cast<const uint8_t*>(frame.constData()));
     }
-    if (m_idle) {
+    if (*m_idle) {
         m_pending.clear();
         return;
     }
     // Notified again as soon as the rest of a frame begun here has arrived.
-    m_channel.SetThreshold(int(kFrameBytes - m_pending.size()));
+    m_host.Channel().SetThreshold(int(kFrameBytes - m_pending.size()));
 }
 
 void RealTimeTransfer::HandleFrame(const uint8_t* f) {
     ++m_framesHandled;
-    m_link.m_frameReceived = true;
+    m_frameReceived = true;
     MeasurementSet& s = m_set;
 
     if (f[2] == 0) {
         EndRun(RealTimeEnd::NoChannel, true);
-        m_prompts.Message(QString::fromLatin1(RealTimeText::kNoChannel));
+        m_host.UserPrompts().Message(QString::fromLatin1(RealTimeText::kNoChannel));
         return;
     }
     TakeKind(f[3], s.m_rtCh1Present, s.m_rtCh1Unit);
@@ -144,7 +165,7 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
         s.m_rtCh1Unit = m_firstCh1Unit;
         s.m_rtCh2Unit = m_firstCh2Unit;
         EndRun(RealTimeEnd::ChannelChanged, true);
-        m_prompts.Message(QString::fromLatin1(RealTimeText::kChannelChanged));
+        m_host.UserPrompts().Message(QString::fromLatin1(RealTimeText::kChannelChanged));
         return;
     }
 
@@ -160,14 +181,15 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
     if (s.m_rtCount == 0) {
         s.m_extremeText[4][0].clear();
         s.m_extremeText[4][1].clear();
-        s.m_rtStartTime = m_clock.Now();
+        s.m_rtStartTime = m_clock->Now();
         s.m_rtRms.assign(size_t(m_pointsRequested), FloatPair{0, 0});
         s.m_rtFreq.assign(size_t(m_pointsRequested), FloatPair{0, 0});
         if (onFirstFrame)
             onFirstFrame();
-        m_timers.Start(T::RealTimeWatchdog, kRtWatchdogMs);
-        m_timers.Start(T::RealTimeRestart, kRtRestartMs);
-        m_timers.Start(T::RealTimeTick, kRtFirstTickMs);
+        TimerTable& timers = m_host.Timers();
+        timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogMs);
+        timers.Start(T::RealTimeRestart, Logger::kRealTimeRestartMs);
+        timers.Start(T::RealTimeTick, Logger::kRealTimeFirstTickMs);
     }
 
     if (onFrameTaken)
@@ -175,7 +197,7 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
     s.m_loadedFromFile = 0;
     if (s.m_rtCount >= m_pointsRequested || s.m_rtCount >= kRtMaxPoints)
         EndRun(RealTimeEnd::CountReached, true);
-    if (m_idle) {
+    if (*m_idle) {
         WriteStop();
         UpdateViews();
     }
@@ -184,7 +206,7 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
 void RealTimeTransfer::OnSampleTick() {
     MeasurementSet& s = m_set;
     if (s.m_rtCount == 0)
-        m_timers.Start(T::RealTimeTick, m_interval * 1000);
+        m_host.Timers().Start(T::RealTimeTick, m_interval * 1000);
     if (!onSample || !onSample())
         return; // no room until the frame that ends the run
     ++s.m_rtCount;
@@ -193,25 +215,23 @@ void RealTimeTransfer::OnSampleTick() {
 }
 
 void RealTimeTransfer::OnWatchdog() {
-    if (m_link.m_frameReceived) {
-        m_link.m_frameReceived = false;
+    if (m_frameReceived) {
+        m_frameReceived = false;
         return;
     }
     // Silent logger: end without a word, keeping what was taken.
-    if (m_channel.IsOpen())
-        m_channel.Close();
+    if (m_host.Channel().IsOpen())
+        m_host.Channel().Close();
     EndRun(RealTimeEnd::Silence, false);
 }
 
 void RealTimeTransfer::OnRestart() {
-    m_link.SendCommand(StartCommand());
+    m_host.SendCommand(StartCommand());
 }
 
 void RealTimeTransfer::KillTimers() {
-    m_timers.Kill(T::StartRepeat);
-    m_timers.Kill(T::RealTimeWatchdog);
-    m_timers.Kill(T::RealTimeTick);
-    m_timers.Kill(T::RealTimeRestart);
+    for (int id : kTimers)
+        m_host.Timers().Kill(id);
 }
 
 void RealTimeTransfer::StopRealTime() {
@@ -220,7 +240,7 @@ void RealTimeTransfer::StopRealTime() {
 
 void RealTimeTransfer::EndRun(RealTimeEnd why, bool sendStop) {
     KillTimers();
-    m_idle = 1;
+    *m_idle = 1;
     m_pending.clear();
     if (m_set.m_rtCount > 0) {
         m_set.m_dataTag = QString::fromLatin1(kTagRealTime);
@@ -228,13 +248,13 @@ void RealTimeTransfer::EndRun(RealTimeEnd why, bool sendStop) {
             WritePreviousMeasurement(m_set);
     }
     if (sendStop)
-        m_link.SendCommand(StopCommand());
+        m_host.SendCommand(StopCommand());
     UpdateViews();
     if (onEnded)
         onEnded(why);
 }
 
 void RealTimeTransfer::WriteStop() {
-    if (m_channel.IsOpen())
-        m_channel.Write(StopCommand());
+    if (m_host.Channel().IsOpen())
+        m_host.Channel().Write(StopCommand());
 }

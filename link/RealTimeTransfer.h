@@ -1,17 +1,15 @@
 #pragma once
-// The real-time acquisition on the link, below the widgets: the start command, the
-// 2365-byte frames that overwrite the captured waveform, the sample tick (timer
-// 14: 10 ms after the first frame, then the sampling interval), the silence
-// watchdog (timer 13), the repeat of the start command (timer 15; timer 12 once,
-// served by the link controller) and every way a run ends. What a sample computes
-// (analysis, extremes) and what the window does with it are hooks, so that the
-// main window and the command-line tool run the same transfer.
+// The real-time acquisition on the link: the start command (repeated once by timer
+// 12 while no frame came, and every 5 s by timer 15), the 2365-byte frames that
+// overwrite the captured waveform, the sample tick (timer 14: 10 ms after the first
+// frame, then the sampling interval), the silence watchdog (timer 13) and every way
+// a run ends. What a sample computes (analysis, extremes) and what the window does
+// with it are hooks, so that the main window and the command-line tool run the same
+// transfer.
 
 #include "base/Clock.h"
-#include "base/Prompts.h"
-#include "base/Timers.h"
 #include "data/MeasurementSet.h"
-#include "link/LinkController.h"
+#include "link/Transfer.h"
 
 #include <QByteArray>
 
@@ -19,8 +17,8 @@
 #include <functional>
 
 namespace RealTimeText {
-inline const char* const kNoChannel = "There is no channel!";
-inline const char* const kChannelChanged = "The channel is changed,please restart!";
+inline constexpr const char* kNoChannel = "There is no channel!";
+inline constexpr const char* kChannelChanged = "The channel is changed,please restart!";
 } // namespace RealTimeText
 
 // Why a run ended.
@@ -29,44 +27,44 @@ enum class RealTimeEnd {
     CountReached,   // the requested number of samples, or 100000
     NoChannel,      // a frame reported no channel
     ChannelChanged, // a channel was switched on or off
-    Silence,        // no frame for 10 s
+    Silence,        // no frame since the watchdog's last look
 };
 
-inline constexpr int kRtWatchdogMs = 10000;
-inline constexpr int kRtRestartMs = 5000;
-inline constexpr int kRtFirstTickMs = 10;
 inline constexpr int kRtIntervalMin = 2;
 inline constexpr int kRtIntervalMax = 3600;
 inline constexpr int kRtPointsMin = 1;
 
-class RealTimeTransfer {
+class RealTimeTransfer final : public Transfer {
 public:
-    // `realTimeIdle` is the window's flag (1 while no run is on); the transfer keeps
-    // it. The link's onRealTimeFrame hook is taken over.
-    RealTimeTransfer(LinkController& link, SerialChannel& channel, TimerTable& timers,
-                     Prompts& prompts, MeasurementSet& set, const Clock& clock,
-                     uint8_t& realTimeIdle);
-    ~RealTimeTransfer();
-    RealTimeTransfer(const RealTimeTransfer&) = delete;
-    RealTimeTransfer& operator=(const RealTimeTransfer&) = delete;
+    RealTimeTransfer(TransferHost& host, MeasurementSet& set);
 
-    // Timers 13, 14 and 15 (timer 12 stays the link controller's).
-    static const std::array<int, 3> kTimerIds;
-    bool OnTimer(int id);
+    // --- Transfer ---
+    TransferKind Kind() const override { return TransferKind::RealTime; }
+    std::span<const int> TimerIds() const override;
+    // Use Configure first; the link's StartTransfer calls this.
+    void Start() override;
+    void OnReply(const QByteArray& bytes) override;
+    void OnTimer(int id) override;
 
-    // RUN: the values are already checked by the dialog (or the command line).
-    void Start(int pointsRequested, int rtInterval);
+    // The run's request, kept for the next Start (out-of-range values are clamped;
+    // the dialog and the command line refuse them before).
+    void Configure(int pointsRequested, int rtInterval);
     // The Stop command and every internal stop that sends the stop command.
     void StopRealTime();
-    // A reply while the link is in a real-time transfer.
-    void OnFrame(const QByteArray& bytes);
 
-    bool Running() const { return m_idle == 0; }
+    // The window's flag (1 while no run is on) kept by this transfer; without a
+    // binding it keeps its own.
+    void BindIdleFlag(uint8_t* realTimeIdle) { m_idle = realTimeIdle ? realTimeIdle : &m_ownIdle; }
+    // Where the start time of a run comes from (the system clock by default).
+    void SetClock(const Clock* clock);
+
+    bool Running() const { return *m_idle == 0; }
     int PointsRequested() const { return m_pointsRequested; }
     int Interval() const { return m_interval; }
+    bool FrameReceived() const { return m_frameReceived; }
     // Whether ending a run writes the previous-measurement file ("EPADATA").
     bool m_writePreviousMeasurement = true;
-    // Frames handled and ignored (bad mark) since the start, for tests and tools.
+    // Frames handled and ignored (no frame mark) since the start.
     int m_framesHandled = 0;
     int m_framesIgnored = 0;
 
@@ -74,6 +72,8 @@ public:
     static QByteArray StopCommand();
 
     // --- hooks ---
+    // Every reply, as it came (the link's onRealTimeFrame).
+    std::function<void(const QByteArray&)> onReply;
     // First frame of a run: the real-time arrays are allocated and the start time set;
     // the window resets its panel, selects its mode and sizes its work buffers.
     std::function<void()> onFirstFrame;
@@ -91,6 +91,7 @@ public:
 
 private:
     void HandleFrame(const uint8_t* f);
+    void OnStartRepeat();
     void OnSampleTick();
     void OnWatchdog();
     void OnRestart();
@@ -102,15 +103,14 @@ private:
             onUpdateViews();
     }
 
-    LinkController& m_link;
-    SerialChannel& m_channel;
-    TimerTable& m_timers;
-    Prompts& m_prompts;
+    TransferHost& m_host;
     MeasurementSet& m_set;
-    const Clock& m_clock;
-    uint8_t& m_idle;
+    const Clock* m_clock;
+    uint8_t m_ownIdle = 1;
+    uint8_t* m_idle = &m_ownIdle;
     int m_pointsRequested = 1;
     int m_interval = kRtIntervalMin;
+    bool m_frameReceived = false;
     uint8_t m_firstCh1Present = 0, m_firstCh2Present = 0;
     QString m_firstCh1Unit, m_firstCh2Unit;
     QByteArray m_pending; // bytes of a frame not yet complete

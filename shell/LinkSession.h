@@ -17,7 +17,6 @@ public:
     LinkSession(AppShell& shell, SerialChannel& channel);
 
     LinkController& Link() { return m_link; }
-    SerialChannel& Channel() { return m_channel; }
     AppShell& Shell() { return m_shell; }
 
     // Download Data command up to the dialog: false while the loading dialog is

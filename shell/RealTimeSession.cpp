@@ -15,16 +15,12 @@ bool IsLiveMode(GraphMode m) {
 
 } // namespace
 
-RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link, SerialChannel& channel)
-    : m_shell(shell), m_link(link), m_transfer(link, channel, shell.Timers(), shell.UserPrompts(),
-                                               shell.m_set, shell.Now(), shell.m_realTimeIdle) {
-    for (int id : RealTimeTransfer::kTimerIds)
-        m_shell.RegisterTimer(id, [this, id] { m_transfer.OnTimer(id); });
+RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link)
+    : m_shell(shell), m_link(link), m_transfer(link.RealTime()) {
+    m_transfer.BindIdleFlag(&m_shell.m_realTimeIdle);
+    m_transfer.SetClock(&m_shell.Now());
     m_transfer.onFirstFrame = [this] { OnFirstFrame(); };
-    m_transfer.onFrameTaken = [this] {
-        if (m_shell.m_graph.m_displayContent == 0)
-            m_shell.m_graph.m_displayContent = 1;
-    };
+    m_transfer.onFrameTaken = [this] { m_shell.m_graph.ShowGraphIfWelcome(); };
     m_transfer.onSample = [this] { return OnSample(); };
     m_transfer.onSampleTaken = [this] { OnSampleTaken(); };
     m_transfer.onUpdateViews = [this] { m_shell.UpdateAllViews(); };
@@ -53,9 +49,14 @@ RealTimeSession::~RealTimeSession() {
     m_shell.RegisterCommand(Cmd::Stop, {});
     m_shell.onStopRealTime = nullptr;
     m_shell.onSavedBeside = nullptr;
-    AppShell* shell = &m_shell;
-    for (int id : RealTimeTransfer::kTimerIds)
-        m_shell.RegisterTimer(id, [shell, id] { shell->Timers().Kill(id); });
+    m_transfer.onFirstFrame = nullptr;
+    m_transfer.onFrameTaken = nullptr;
+    m_transfer.onSample = nullptr;
+    m_transfer.onSampleTaken = nullptr;
+    m_transfer.onUpdateViews = nullptr;
+    m_transfer.onEnded = nullptr;
+    m_transfer.BindIdleFlag(nullptr);
+    m_transfer.SetClock(nullptr);
 }
 
 bool RealTimeSession::BeginRunCommand() {
@@ -75,7 +76,8 @@ bool RealTimeSession::PressRun(int intervalSeconds, int count) {
         return false;
     m_shell.m_settings.m_rtInterval = intervalSeconds;
     m_shell.m_settings.m_rtPointsRequested = count;
-    m_transfer.Start(count, intervalSeconds);
+    m_transfer.Configure(count, intervalSeconds);
+    m_link.StartTransfer(TransferKind::RealTime);
     m_link.CloseDialog(LinkDialog::RealTime);
     m_link.KillLinkTimers();
     return true;
@@ -100,15 +102,13 @@ void RealTimeSession::OnFirstFrame() {
         if (onPanelTexts)
             onPanelTexts();
     }
-    g.m_firstPoint = 1;
-    if (g.m_mode != GraphMode::RealTimeRms && g.m_mode != GraphMode::RealTimeFrequency &&
-        g.m_mode != GraphMode::RealTimeApparentPower) {
-        g.m_mode = GraphMode::RealTimeEpa;
+    g.SetFirstPoint(1);
+    if (!IsRealTimeMode(g.Mode())) {
+        g.SetMode(GraphMode::RealTimeEpa);
         const size_t m = size_t(ModeNo::RealTimeEpa - 1);
-        for (size_t c = 0; c < 2; ++c) {
-            g.m_yLow[c] = m_shell.m_settings.m_yAxisLow[m][c];
-            g.m_yHigh[c] = m_shell.m_settings.m_yAxisHigh[m][c];
-        }
+        for (int c = 0; c < 2; ++c)
+            g.SetAxisRange(c, m_shell.m_settings.m_yAxisLow[m][size_t(c)],
+                           m_shell.m_settings.m_yAxisHigh[m][size_t(c)]);
     }
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
     m_journal.Begin();
@@ -136,21 +136,21 @@ void RealTimeSession::OnSampleTaken() {
     m_journal.Append(RealTimeCsvLine(set, set.m_rtCount - 1, m_transfer.Interval()));
 
     GraphModel& g = s.m_graph;
-    const GraphMode mode = g.m_mode;
+    const GraphMode mode = g.Mode();
     if (IsLiveMode(mode)) {
         // The first sample prepares the view fully.
         if (set.m_rtCount == 1)
-            g.m_mode = GraphMode::None;
+            g.SetMode(GraphMode::None);
         s.ExecuteDirect(ModeCommandId(mode));
     }
     if (set.m_rtCount == 1) {
         s.UpdateAllViews();
         return;
     }
-    if (g.m_mode == GraphMode::StoreRms || g.m_mode == GraphMode::StoreTransient)
+    if (g.Mode() == GraphMode::StoreRms || g.Mode() == GraphMode::StoreTransient)
         return;
-    if (g.m_dragInProgress == 0) {
-        if (g.m_mode != GraphMode::RealTimeEpa)
+    if (!g.Zoom().Dragging()) {
+        if (g.Mode() != GraphMode::RealTimeEpa)
             s.AppendRealTimePoint();
         else if (m_graph && m_graph->onRepaint)
             m_graph->onRepaint();

@@ -8,7 +8,7 @@
 
 #include "data/RealTimeCsv.h"
 #include "graph/RealTimeSampler.h"
-#include "link/RealTimeTransfer.h"
+#include "link/LinkController.h"
 
 #include <functional>
 #include <memory>
@@ -18,7 +18,8 @@ class GraphController;
 
 class RealTimeSession {
 public:
-    RealTimeSession(AppShell& shell, LinkController& link, SerialChannel& channel);
+    // Takes over the link's real-time transfer (its hooks and the idle flag).
+    RealTimeSession(AppShell& shell, LinkController& link);
     ~RealTimeSession();
     RealTimeSession(const RealTimeSession&) = delete;
     RealTimeSession& operator=(const RealTimeSession&) = delete;
@@ -30,6 +31,7 @@ public:
     void SetJournalPath(const QString& path) { m_journal.SetPath(path); }
 
     RealTimeTransfer& Transfer() { return m_transfer; }
+    const RealTimeTransfer& Transfer() const { return m_transfer; }
     RealTimeSampler& Sampler() { return m_sampler; }
     LinkController& Link() { return m_link; }
     bool Running() const { return m_transfer.Running(); }
@@ -74,7 +76,7 @@ private:
 
     AppShell& m_shell;
     LinkController& m_link;
-    RealTimeTransfer m_transfer;
+    RealTimeTransfer& m_transfer;
     RealTimeSampler m_sampler;
     RealTimeJournal m_journal;
     GraphController* m_graph = nullptr;

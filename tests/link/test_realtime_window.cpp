@@ -115,7 +115,7 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
     auto* panel = frame.findChild<CPowerAnalysisDlg*>("powerAnalysisDlg");
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_EQ(shell.m_graph.m_mode, GraphMode::RealTimeEpa);
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
     ASSERT_TRUE(WaitFor([&] { return !shell.RealTimeRunning(); }, 8000));
     EXPECT_EQ(shell.m_set.m_rtCount, 3);
     EXPECT_TRUE(prompts.shown.empty());
@@ -144,7 +144,7 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
     EXPECT_FALSE(panel->ApparentPower()->text().isEmpty());
     // The RMS graph shows the three samples; the panel goes with the waveform graph.
     shell.Execute(Cmd::RealTimeRms);
-    EXPECT_EQ(shell.m_graph.m_lastPoint, 3);
+    EXPECT_EQ(shell.m_graph.LastPoint(), 3);
     EXPECT_FALSE(panel->isVisible());
 }
 

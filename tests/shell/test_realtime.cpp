@@ -90,7 +90,7 @@ struct RealTime : ::testing::Test {
     AppShell shell{timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")};
     GraphController graph{shell};
     LinkSession linkSession{shell, channel};
-    RealTimeSession session{shell, linkSession.Link(), channel};
+    RealTimeSession session{shell, linkSession.Link()};
     std::vector<RealTimeEnd> ends;
 };
 
@@ -105,9 +105,9 @@ TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
     EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeWatchdog), 10000);
     EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeRestart), 5000);
     EXPECT_EQ(shell.m_set.m_rtStartTime, kStart);
-    EXPECT_EQ(shell.m_graph.m_displayContent, 1);
+    EXPECT_EQ(shell.m_graph.DisplayContent(), GraphModel::kContentGraph);
     // No real-time graph was chosen: the waveform graph is shown.
-    EXPECT_EQ(shell.m_graph.m_mode, GraphMode::RealTimeEpa);
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
     ASSERT_TRUE(RunUntilEnded(6000));
     EXPECT_EQ(ends.front(), RealTimeEnd::CountReached);
     EXPECT_EQ(shell.m_set.m_rtCount, 3);
@@ -244,15 +244,15 @@ TEST_F(RealTime, TheModeShownGrowsBySamplesAndAppendsTheNewestSegment) {
     int appended = 0;
     shell.onAppendRealTimePoint = [&] { ++appended; };
     graph.OnRealTimeRms();                         // nothing to show yet: no mode
-    shell.m_graph.m_mode = GraphMode::RealTimeRms; // chosen before the run
+    shell.m_graph.SetMode(GraphMode::RealTimeRms); // chosen before the run
     Run(2, 100);
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 4; }, 8000));
-    EXPECT_EQ(shell.m_graph.m_mode, GraphMode::RealTimeRms);
-    EXPECT_EQ(shell.m_graph.m_lastPoint, 4);
-    EXPECT_EQ(shell.m_graph.m_recInfo.count, "4");
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeRms);
+    EXPECT_EQ(shell.m_graph.LastPoint(), 4);
+    EXPECT_EQ(shell.m_graph.Info().count, "4");
     EXPECT_EQ(appended, 3); // every sample after the first
-    EXPECT_EQ(shell.m_graph.m_recInfo.ch1Max, shell.m_set.m_extremeText[8][0]);
-    EXPECT_TRUE(shell.m_graph.m_recInfo.ch1Max.contains(" @08/12/26 14:05:0"));
+    EXPECT_EQ(shell.m_graph.Info().ch1Max, shell.m_set.m_extremeText[8][0]);
+    EXPECT_TRUE(shell.m_graph.Info().ch1Max.contains(" @08/12/26 14:05:0"));
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeRms).checked);
 }
@@ -265,26 +265,27 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
     int mismatches = 0;
     shell.onAppendRealTimePoint = [&] {
         const int count = shell.m_set.m_rtCount;
-        actions.emplace_back(count, AppendRealTimePoint(shell.m_graph, graph.Inputs()).action);
+        actions.emplace_back(count, shell.m_graph.AppendRealTimePoint(graph.Inputs()).action);
         if (count != 145)
             return;
         // The pixels computed sample by sample are those of a computation from scratch.
         GraphModel fresh = shell.m_graph;
-        fresh.m_rtScaleValid = false;
+        fresh.ResetScale(); // a new scale generation: every pixel anew
         fresh.ComputeScale(graph.Inputs());
         for (int64_t k = 0; k < count; ++k)
             for (int ch = 0; ch < 2; ++ch)
                 mismatches += fresh.YPix(k, 0, ch) != shell.m_graph.YPix(k, 0, ch) ||
                               fresh.XPix(k, 0, ch) != shell.m_graph.XPix(k, 0, ch);
     };
-    shell.m_graph.m_mode = GraphMode::RealTimeRms;
+    shell.m_graph.SetMode(GraphMode::RealTimeRms);
     Run(2, 150);
     ASSERT_TRUE(RunUntilEnded(400000));
     ASSERT_EQ(shell.m_set.m_rtCount, 150);
     // A level holds about 12/11 as many points as the one below: 100, 109, 118, ...
     std::set<int> passes;
-    for (int l = 0; l < shell.m_graph.m_rtLevelCount; ++l)
-        passes.insert(shell.m_graph.m_rtCapacity[size_t(l)] + 1);
+    const RtCapacityTable& levels = shell.m_graph.RtCapacity();
+    for (int l = 0; l < levels.LevelCount(); ++l)
+        passes.insert(levels.Capacity(l) + 1);
     int repaints = 0;
     for (const auto& [count, action] : actions) {
         if (count < 3 || passes.count(count)) {
@@ -294,8 +295,8 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
             EXPECT_EQ(action, AppendAction::DrawNewest) << count;
         }
     }
-    EXPECT_EQ(repaints, shell.m_graph.m_rtLevel);
-    EXPECT_GE(shell.m_graph.m_rtLevel, 4);
+    EXPECT_EQ(repaints, levels.Level());
+    EXPECT_GE(levels.Level(), 4);
     EXPECT_EQ(mismatches, 0);
 }
 
@@ -314,7 +315,7 @@ TEST_F(RealTime, CommandsWhileARunIsOn) {
 TEST_F(RealTime, ClosingTheWindowStopsTheLoggerFirst) {
     Run(2, 100);
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
-    shell.m_graph.m_lastPoint = 1; // no save question
+    shell.m_graph.SetLastPoint(1); // no save question
     bool closed = false;
     shell.onCloseWindow = [&] {
         closed = true;

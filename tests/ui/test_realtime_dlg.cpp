@@ -59,7 +59,7 @@ struct Dialog : ::testing::Test {
     LoggerModel logger;
     AppShell shell{timers, prompts, now, dir.filePath("x.ini")};
     LinkSession linkSession{shell, channel};
-    RealTimeSession session{shell, linkSession.Link(), channel};
+    RealTimeSession session{shell, linkSession.Link()};
 };
 
 TEST_F(Dialog, RunActsOnlyWhenConnectedAndWithValuesInRange) {

@@ -9,16 +9,13 @@
 #include "base/Timers.h"
 #include "data/RealTimeCsv.h"
 #include "graph/RealTimeSampler.h"
-#include "link/LinkController.h"
-#include "link/QtSerialChannel.h"
-#include "link/RealTimeTransfer.h"
+#include "link/HeadlessLink.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -91,22 +88,16 @@ int RunRealtime(const QStringList& args) {
         return CliExit::Usage;
     const QString output = parsed->Value("-o");
 
-    qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
-    QtTimerTable timers;
     StderrPrompts prompts;
     SystemClock clock;
     MeasurementSet set;
-    QtSerialChannel channel;
-    LinkController link(channel, timers, prompts, set);
-    uint8_t idle = 1;
-    RealTimeTransfer transfer(link, channel, timers, prompts, set, clock, idle);
+    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(device, prompts, set);
+    LinkController& link = headless->Link();
+    SerialChannel& channel = headless->Channel();
+    RealTimeTransfer& transfer = link.RealTime();
     // The application's previous measurement is the desktop's business.
     transfer.m_writePreviousMeasurement = false;
     RealTimeSampler sampler;
-    timers.SetHandler([&](int id) {
-        if (!transfer.OnTimer(id))
-            link.OnTimer(id);
-    });
 
     bool ended = false;
     RealTimeEnd end = RealTimeEnd::Stopped;
@@ -128,12 +119,10 @@ int RunRealtime(const QStringList& args) {
     std::fprintf(stderr, "Searching the logger on %s...\n", qPrintable(device));
     link.OnDialogCommand();
     link.OpenDialog(LinkDialog::RealTime);
-    QTimer tick;
-    tick.start(20); // bounds each wait of the event loop
     QElapsedTimer search;
     search.start();
     for (;;) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        headless->Wait();
         const LinkDialogState& d = link.Dialog(LinkDialog::RealTime);
         if (g_stopRequested)
             break;
@@ -160,9 +149,10 @@ int RunRealtime(const QStringList& args) {
         std::fflush(stdout);
     }
     std::fprintf(stderr, "Taking %d samples every %d s\n", *count, *interval);
-    transfer.Start(*count, *interval);
+    transfer.Configure(*count, *interval);
+    link.StartTransfer(TransferKind::RealTime);
     while (!ended) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        headless->Wait();
         if (g_stopRequested && !ended)
             transfer.StopRealTime();
     }
