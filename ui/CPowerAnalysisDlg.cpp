@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -87,6 +88,16 @@ void CPowerAnalysisDlg::Show(const QRect& paneRect) {
     Refresh();
     resize(r.size());
     show();
+    Place(r);
+    // The window manager adds its frame only once the window is mapped: place it
+    // again when the frame is known.
+    QTimer::singleShot(50, this, [this, r] {
+        if (m_open)
+            Place(r);
+    });
+}
+
+void CPowerAnalysisDlg::Place(const QRect& r) {
     // The whole window, title bar included, covers the pane and nothing beside it.
     const int decoW = frameGeometry().width() - width();
     const int decoH = frameGeometry().height() - height();

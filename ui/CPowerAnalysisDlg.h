@@ -34,6 +34,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void Place(const QRect& paneRect);
+
     GraphController& m_graph;
     QWidget* m_view;
     QLineEdit* m_ch1Rms = nullptr;
