@@ -2,6 +2,7 @@
 
 #include "app/CAboutDlg.h"
 #include "app/LinkCommands.h"
+#include "app/RealTimeCommands.h"
 #include "shell/AppShell.h"
 #include "shell/FileCommands.h"
 #include "ui/CDTView.h"
@@ -58,6 +59,7 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     RegisterFrameCommands();
     m_fileCommands = std::make_unique<FileCommands>(m_shell);
     InstallLinkCommands(*this, m_shell);
+    InstallRealTimeCommands(*this, m_shell);
     m_shell.onCloseWindow = [this] { close(); };
     m_shell.onStatusText = [this](const QString& t) { ShowStatus(t); };
     m_shell.AddViewListener([this] { m_view->update(); });

@@ -27,6 +27,11 @@ public:
     CInstrumentView* InstrumentView() { return m_instrumentView; }
     QSplitter* Splitter() { return m_splitter; }
     QAction* Action(int command) const;
+    // A command's action with its status prompt and tooltip ("prompt\ntooltip"), for
+    // the command groups that add their own tool bars and menu items.
+    QAction* AddCommand(int command, const QString& text, const char* prompt) {
+        return AddAction(command, text, prompt);
+    }
     // Re-evaluates every command's enable and check rule.
     void UpdateCommandUI();
     void ShowStatus(const QString& text);

@@ -437,9 +437,25 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
     const double step = m_xStep;
     const int64_t from = m_firstPoint - 1;
     const int64_t to = m_lastPoint;
+    // A real-time series only grows: under the same scale, only the points added
+    // since the last computation need their pixels (a tick must not cost more at
+    // 100,000 samples than at 1,000).
+    int64_t begin = from;
+    if (IsRealTimeMode(m_mode)) {
+        ScaleKey grown = key;
+        grown.last = 0;
+        if (m_rtScaleValid && grown == m_rtScaleKey && m_rtComputedTo >= from &&
+            m_rtComputedTo <= to)
+            begin = m_rtComputedTo;
+        m_rtScaleKey = grown;
+        m_rtScaleValid = true;
+        m_rtComputedTo = std::clamp<int64_t>(SeriesOf(in, 0).count, from, to);
+    } else {
+        m_rtScaleValid = false;
+    }
     double* x1 = m_xPix.data() + Plane(0, 0);
     double* x2 = m_xPix.data() + Plane(0, 1);
-    for (int64_t k = from; k < to; ++k) {
+    for (int64_t k = begin; k < to; ++k) {
         const double x = double(k - from) * step + g.plotLeft;
         x1[k] = x;
         x2[k] = x;
@@ -455,22 +471,22 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
         // Points the data hold, then the rest of the window at value 0.
         const int64_t held = std::clamp<int64_t>(sr.count, from, to);
         if (sr.q) {
-            for (int64_t k = from; k < held; ++k) {
+            for (int64_t k = begin; k < held; ++k) {
                 const size_t i = size_t(k) * sr.stride;
                 yp[k] = bottom - (double(sr.p[i] * sr.q[i]) - t0) * scale;
             }
         } else if (sr.stride == 1) {
             const float* v = sr.p;
-            for (int64_t k = from; k < held; ++k)
+            for (int64_t k = begin; k < held; ++k)
                 yp[k] = bottom - (double(v[k]) - t0) * scale;
         } else {
-            for (int64_t k = from; k < held; ++k)
+            for (int64_t k = begin; k < held; ++k)
                 yp[k] = bottom - (double(sr.p[size_t(k) * sr.stride]) - t0) * scale;
         }
-        for (int64_t k = held; k < to; ++k)
+        for (int64_t k = std::max(held, begin); k < to; ++k)
             yp[k] = bottom - (0.0 - t0) * scale;
         if (product) {
-            std::copy(yp + from, yp + to, m_yPix.data() + Plane(0, 1) + from);
+            std::copy(yp + begin, yp + to, m_yPix.data() + Plane(0, 1) + begin);
             break;
         }
     }

@@ -429,6 +429,11 @@ private:
     };
     ScaleKey m_scaleKey{};
     bool m_scaleKeyValid = false;
+    // Real-time series: the scale (without the last point) and how far the pixel
+    // arrays were computed under it.
+    ScaleKey m_rtScaleKey{};
+    bool m_rtScaleValid = false;
+    int64_t m_rtComputedTo = 0;
     // Bumped whenever the data or the scale are replaced: the pixel arrays must be
     // recomputed.
     uint64_t m_scaleGeneration = 0;

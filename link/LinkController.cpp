@@ -9,44 +9,12 @@
 
 namespace {
 namespace T = FrameTimer;
-
-// Until the real-time transfer has its own class: the start command with its one
-// repeat, and every reply handed to the shell as a frame.
-class RealTimeForwarding final : public Transfer {
-public:
-    RealTimeForwarding(TransferHost& host, std::function<void(const QByteArray&)> frame)
-        : m_host(host), m_frame(std::move(frame)) {}
-    TransferKind Kind() const override { return TransferKind::RealTime; }
-    std::span<const int> TimerIds() const override { return kTimers; }
-    void Start() override {
-        m_host.Channel().Close();
-        m_host.Channel().SetThreshold(Logger::kRealTimeFrameBytes);
-        m_command = Logger::StartCommand(Logger::kStartRealTime);
-        m_host.SendCommand(m_command);
-        m_host.Timers().Start(T::StartRepeat, Logger::kStartRepeatMs);
-    }
-    void OnReply(const QByteArray& bytes) override {
-        if (m_frame)
-            m_frame(bytes);
-    }
-    void OnTimer(int id) override {
-        if (id != T::StartRepeat)
-            return;
-        m_host.Timers().Kill(T::StartRepeat);
-        if (m_host.Channel().IsOpen())
-            m_host.Channel().Write(m_command);
-    }
-
-private:
-    static constexpr std::array<int, 1> kTimers = {T::StartRepeat};
-    TransferHost& m_host;
-    std::function<void(const QByteArray&)> m_frame;
-    QByteArray m_command;
-};
 } // namespace
 
-const std::array<int, 6> LinkController::kTimerIds = {
-    T::PortScan, T::Probe, T::Supervision, T::DownloadWatchdog, T::BlockRepeat, T::StartRepeat};
+const std::array<int, 9> LinkController::kTimerIds = {
+    T::PortScan,         T::Probe,        T::Supervision,
+    T::DownloadWatchdog, T::BlockRepeat,  T::StartRepeat,
+    T::RealTimeWatchdog, T::RealTimeTick, T::RealTimeRestart};
 
 LinkController::LinkController(SerialChannel& channel, TimerTable& timers, Prompts& prompts,
                                MeasurementSet& set)
@@ -84,10 +52,11 @@ LinkController::LinkController(SerialChannel& channel, TimerTable& timers, Promp
     };
     TransferHost& host = *this;
     m_download = std::make_unique<DownloadTransfer>(host, set, std::move(events));
-    m_realTime = std::make_unique<RealTimeForwarding>(host, [this](const QByteArray& frame) {
+    m_realTime = std::make_unique<RealTimeTransfer>(host, set);
+    m_realTime->onReply = [this](const QByteArray& frame) {
         if (onRealTimeFrame)
             onRealTimeFrame(frame);
-    });
+    };
     m_channel.SetReceiveHandler([this] { OnCommEvent(); });
     m_channel.SetThreshold(1);
     nowMs = [steady = std::make_shared<QElapsedTimer>()] {

@@ -12,6 +12,7 @@
 #include "link/DownloadTransfer.h"
 #include "link/LinkDialogs.h"
 #include "link/PortSearch.h"
+#include "link/RealTimeTransfer.h"
 #include "link/SerialChannel.h"
 #include "link/Transfer.h"
 
@@ -31,8 +32,9 @@ public:
     LinkController& operator=(const LinkController&) = delete;
 
     // Ids of the frame timers this controller serves (scan, probe, supervision,
-    // download watchdog, block repeat, start repeat).
-    static const std::array<int, 6> kTimerIds;
+    // download watchdog, block repeat, start repeat, and the real-time watchdog,
+    // sample tick and restart).
+    static const std::array<int, 9> kTimerIds;
     // Returns false for an id that is not the link's.
     bool OnTimer(int id);
 
@@ -82,6 +84,8 @@ public:
     // --- state, read by the dialogs, the shell and the later transfers ---
     const PortSearch& Search() const { return m_search; }
     const DownloadTransfer& Download() const { return *m_download; }
+    RealTimeTransfer& RealTime() { return *m_realTime; }
+    const RealTimeTransfer& RealTime() const { return *m_realTime; }
     bool LoadingShown() const { return m_download->LoadingShown(); }
     // The transfer-mode flag: a transfer runs and takes every reply.
     bool TransferMode() const { return m_op.transferMode; }
@@ -105,7 +109,7 @@ private:
     Prompts& m_prompts;
     PortSearch m_search;
     std::unique_ptr<DownloadTransfer> m_download;
-    std::unique_ptr<Transfer> m_realTime;
+    std::unique_ptr<RealTimeTransfer> m_realTime;
     // What the link is doing: searching (no transfer) or running one transfer.
     struct OperationalState {
         bool transferMode = false;

@@ -114,32 +114,8 @@ QByteArray LoggerModel::Handle(const QByteArray& cmd) {
 }
 
 QByteArray LoggerModel::NextFrame() {
-    QByteArray f(Logger::kRealTimeFrameBytes, '\0');
-    f[0] = char(Logger::kFrameMark);
-    f[1] = char(Logger::kFrameMark);
-    uint8_t kind2 = m_rtKind2;
-    uint8_t channels = m_rtChannels;
-    if (m_faults.channelChangeAfter > 0 && m_frames >= m_faults.channelChangeAfter) {
-        kind2 = kChannelAbsent;
-        channels = 1;
-    }
-    f[2] = char(channels);
-    f[3] = char(m_rtKind1);
-    f[4] = char(kind2);
-    // 50 Hz sampled at 590 points over a bit under 12 periods; a slow drift in
-    // amplitude makes successive samples differ.
-    const double amp1 = 3250 * (1.0 + 0.01 * std::sin(m_frames / 7.0));
-    const double amp2 = 1400 * (1.0 + 0.02 * std::sin(m_frames / 5.0));
-    for (int i = 0; i < kRtWavePoints; ++i) {
-        const double ph = 2 * std::numbers::pi * i / 50.0;
-        const auto v1 = int16_t(std::lround(amp1 * std::sin(ph)));
-        const auto v2 = int16_t(std::lround(amp2 * std::sin(ph - 0.5)));
-        const int at = Logger::kRealTimeFrameHeader + 4 * i;
-        f[at] = char((uint16_t(v1) >> 8) & 0xFF);
-        f[at + 1] = char(uint16_t(v1) & 0xFF);
-        f[at + 2] = char((uint16_t(v2) >> 8) & 0xFF);
-        f[at + 3] = char(uint16_t(v2) & 0xFF);
-    }
+    const bool ch2Off = m_faults.channelChangeAfter > 0 && m_frames >= m_faults.channelChangeAfter;
+    QByteArray f = m_stream.Frame(m_frames, m_rtChannels, m_rtKind1, m_rtKind2, ch2Off);
     ++m_frames;
     return f;
 }

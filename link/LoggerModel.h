@@ -5,6 +5,7 @@
 // sine waves on request, and has switches for the faults a real logger shows.
 
 #include "link/LoggerImage.h"
+#include "link/RealTimeStream.h"
 
 #include <QByteArray>
 
@@ -44,8 +45,13 @@ public:
     QByteArray Feed(const QByteArray& in);
     // True between a start and a stop of the real-time stream.
     bool Streaming() const { return m_streaming; }
-    // The next 2365-byte real-time frame (the caller paces them).
+    // The next 2365-byte real-time frame (the caller paces them); empty once the
+    // stream has fallen silent.
     QByteArray NextFrame();
+    // Waveforms and faults of the real-time stream.
+    void SetRealTimeStream(const RealTimeStream& s) { m_stream = s; }
+    const RealTimeStream& Stream() const { return m_stream; }
+    int FramesSent() const { return m_frames; }
 
     int BlockRequests() const { return m_blockRequests; }
     const QByteArray& LastSetup() const { return m_lastSetup; }
@@ -70,4 +76,5 @@ private:
     QByteArray m_lastClock;
     uint32_t m_random = 0;
     bool m_seeded = false;
+    RealTimeStream m_stream;
 };

@@ -69,7 +69,9 @@ void PortSearch::OpenDialog(LinkDialog d) {
             m_channel.Close();
         } else {
             s.title = Text(LinkText::kNotConnected);
-            s.actionEnabled = false;
+            // Only these two keep their button dead until the dialog is opened again;
+            // the others act once supervision finds the port again.
+            s.actionEnabled = !(d == LinkDialog::Setup || d == LinkDialog::Download);
         }
     }
     Changed(d);

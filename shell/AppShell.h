@@ -55,6 +55,9 @@ public:
     // The Save command; returns false only when writing failed (a cancelled file
     // dialog is not a failure).
     std::function<bool()> onSaveCommand;
+    // After Save wrote its two files: the files written beside them (the real-time
+    // samples); false when one could not be written (its message was shown).
+    std::function<bool(const QString& dataPath)> onSavedBeside;
     Handler onStopRealTime;
     Handler onCloseDataList;
     Handler onCloseWindow;

@@ -263,6 +263,10 @@ bool FileCommands::Save() {
         m_saveFailed = true;
         return false;
     }
+    if (s.onSavedBeside && !s.onSavedBeside(targets.dataPath)) {
+        m_saveFailed = true;
+        return false;
+    }
     s.m_dataUnsaved = 0;
     s.m_promptOnOpen = 0;
     s.m_promptOnDownload = 0;

@@ -173,6 +173,7 @@ int Fail(const char* what) {
 int main(int argc, char** argv) {
     SyntheticOptions opt;
     LoggerFaults faults;
+    RealTimeStream stream;
     QString file;
     bool paced = false;
     int frameMs = 250;
@@ -199,8 +200,15 @@ int main(int argc, char** argv) {
         };
         QString v;
         long long n = 0;
+        QString streamError;
+        const StreamOption so = ParseStreamOption(args, i, stream, streamError);
+        if (so == StreamOption::Bad)
+            return Fail(qPrintable(streamError));
+        if (so == StreamOption::Taken)
+            continue;
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(kRealTimeStreamUsage, stdout);
             return 0;
         } else if (a == "--channels") {
             if (!number(n) || n < 1 || n > 2)
@@ -316,6 +324,7 @@ int main(int argc, char** argv) {
         model.SetRealTimeKinds(opt.channelCount, opt.ch1Kind, opt.ch2Kind);
     }
     model.SetFaults(faults);
+    model.SetRealTimeStream(stream);
 
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)

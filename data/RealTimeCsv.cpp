@@ -1,0 +1,164 @@
+#include "data/RealTimeCsv.h"
+
+#include "base/DataDir.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdlib>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+QString Number(double v, int decimals) {
+    // asprintf formats the number itself: always a decimal point.
+    return decimals == 0 ? QString::asprintf("%.0f", v) : QString::asprintf("%.1f", v);
+}
+
+} // namespace
+
+QString RealTimeCsvHeader() {
+    return QStringLiteral("time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va");
+}
+
+QString IsoLocalTime(TimeValue t) {
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(t);
+    // The offset in force at that moment, always written out ("+00:00", never "Z").
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+}
+
+QString RealTimeCsvLine(const MeasurementSet& s, int n, int rtInterval) {
+    QStringList f;
+    f << IsoLocalTime(s.RtSampleTime(n, rtInterval));
+    const bool inRange = n >= 0 && size_t(n) < s.m_rtRms.size() && size_t(n) < s.m_rtFreq.size();
+    bool usable[2] = {false, false};
+    for (int ch = 0; ch < 2; ++ch) {
+        const bool present = (ch == 0 ? s.m_rtCh1Present : s.m_rtCh2Present) == 1;
+        const float rms = inRange ? s.m_rtRms[size_t(n)][size_t(ch)] : 0.0f;
+        const float hz = inRange ? s.m_rtFreq[size_t(n)][size_t(ch)] : 400.0f;
+        usable[ch] = present && inRange && rms != 0.0f;
+        f << (usable[ch] ? Number(rms, 1) : QString());
+        f << (present ? (ch == 0 ? s.m_rtCh1Unit : s.m_rtCh2Unit) : QString());
+        f << (present && inRange && hz < 400.0f ? Number(hz, 1) : QString());
+    }
+    const bool power = s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 &&
+                       s.m_rtCh1Unit != s.m_rtCh2Unit && usable[0] && usable[1];
+    f << (power ? Number(double(s.m_rtRms[size_t(n)][0]) * double(s.m_rtRms[size_t(n)][1]), 0)
+                : QString());
+    return f.join(QLatin1Char(','));
+}
+
+QByteArray RealTimeCsvText(const MeasurementSet& s, int rtInterval) {
+    QByteArray out = RealTimeCsvHeader().toUtf8() + '\n';
+    const int n = std::min<int>(s.m_rtCount, int(std::min(s.m_rtRms.size(), s.m_rtFreq.size())));
+    for (int i = 0; i < n; ++i)
+        out += RealTimeCsvLine(s, i, rtInterval).toUtf8() + '\n';
+    return out;
+}
+
+bool WriteRealTimeCsv(const QString& path, const MeasurementSet& s, int rtInterval,
+                      QString* error) {
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    const QByteArray text = RealTimeCsvText(s, rtInterval);
+    if (f.write(text) != text.size() || !f.commit()) {
+        if (error)
+            *error = f.errorString();
+        f.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+QString RealTimeCsvPathBeside(const QString& stdataPath) {
+    const QFileInfo fi(stdataPath);
+    QString base = fi.fileName();
+    if (base.endsWith(QLatin1String(".stdata"), Qt::CaseInsensitive))
+        base.chop(7);
+    return fi.dir().filePath(base + QStringLiteral("-realtime.csv"));
+}
+
+// ---------------------------------------------------------------------------
+// Journal
+
+QString RealTimeJournal::DefaultPath() {
+    return DataFilePath(QStringLiteral("realtime-journal.csv"));
+}
+
+RealTimeJournal::~RealTimeJournal() {
+    // Destroyed while a run is on (the process ends): the journal stays for the
+    // next start to recover.
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+bool RealTimeJournal::Begin() {
+    if (m_file.isOpen())
+        m_file.close();
+    m_file.setFileName(m_path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return Append(RealTimeCsvHeader());
+}
+
+bool RealTimeJournal::Append(const QString& line) {
+    if (!m_file.isOpen())
+        return false;
+    const QByteArray b = line.toUtf8() + '\n';
+    if (m_file.write(b) != b.size() || !m_file.flush())
+        return false;
+#ifndef _WIN32
+    // Flushed to the disk, not only to the system's cache: a power cut keeps it.
+    ::fdatasync(m_file.handle());
+#endif
+    return true;
+}
+
+void RealTimeJournal::Finish() {
+    if (m_file.isOpen())
+        m_file.close();
+    QFile::remove(m_path);
+}
+
+RealTimeJournal::Recovered RealTimeJournal::Recover(const QString& journalPath) {
+    Recovered r;
+    QFile f(journalPath);
+    if (!f.exists() || !f.open(QIODevice::ReadOnly))
+        return r;
+    const QByteArray text = f.readAll();
+    f.close();
+    int lines = 0;
+    for (const QByteArray& l : text.split('\n'))
+        if (!l.trimmed().isEmpty())
+            ++lines;
+    r.samples = std::max(lines - 1, 0);
+    const QFileInfo fi(journalPath);
+    const QString stamp = fi.lastModified().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = fi.dir().filePath(QStringLiteral("realtime-unfinished-%1.csv").arg(stamp));
+    for (int k = 2; QFile::exists(target); ++k)
+        target =
+            fi.dir().filePath(QStringLiteral("realtime-unfinished-%1-%2.csv").arg(stamp).arg(k));
+    if (!QFile::rename(journalPath, target))
+        return Recovered{};
+    r.path = target;
+    return r;
+}
+
+QString RealTimeJournal::RecoveredMessage(const Recovered& r) {
+    return QStringLiteral("The last real-time run did not end normally; its %1 samples were kept "
+                          "in %2.")
+        .arg(r.samples)
+        .arg(r.path);
+}

@@ -1,0 +1,260 @@
+#include "link/RealTimeTransfer.h"
+
+#include "base/Ids.h"
+#include "data/PreviousMeasurement.h"
+#include "link/LoggerProtocol.h"
+
+#include <algorithm>
+
+namespace {
+namespace T = FrameTimer;
+
+constexpr int kFrameBytes = Logger::kRealTimeFrameBytes;
+
+int16_t Be16(const uint8_t* p) {
+    return int16_t(uint16_t((p[0] << 8) | p[1]));
+}
+
+// Kind byte of a frame: 0 amperes, 1 volts, 0xFF off; any other value leaves the
+// channel as it was.
+void TakeKind(uint8_t kind, uint8_t& present, QString& unit) {
+    if (kind == kChannelAmps) {
+        present = 1;
+        unit = QStringLiteral("A");
+    } else if (kind == kChannelVolts) {
+        present = 1;
+        unit = QStringLiteral("V");
+    } else if (kind == kChannelAbsent) {
+        present = 0;
+    }
+}
+
+constexpr std::array<int, 4> kTimers = {T::StartRepeat, T::RealTimeWatchdog, T::RealTimeTick,
+                                        T::RealTimeRestart};
+
+const SystemClock kSystemClock;
+
+} // namespace
+
+RealTimeTransfer::RealTimeTransfer(TransferHost& host, MeasurementSet& set)
+    : m_host(host), m_set(set), m_clock(&kSystemClock) {}
+
+void RealTimeTransfer::SetClock(const Clock* clock) {
+    m_clock = clock ? clock : &kSystemClock;
+}
+
+std::span<const int> RealTimeTransfer::TimerIds() const {
+    return kTimers;
+}
+
+QByteArray RealTimeTransfer::StartCommand() {
+    return Logger::StartCommand(Logger::kStartRealTime);
+}
+
+QByteArray RealTimeTransfer::StopCommand() {
+    QByteArray c = StartCommand();
+    c[Logger::kCommandBytes - 1] = char(Logger::kStopRealTimeEnd);
+    return c;
+}
+
+void RealTimeTransfer::OnTimer(int id) {
+    switch (id) {
+    case T::StartRepeat:
+        OnStartRepeat();
+        break;
+    case T::RealTimeWatchdog:
+        OnWatchdog();
+        break;
+    case T::RealTimeTick:
+        OnSampleTick();
+        break;
+    case T::RealTimeRestart:
+        OnRestart();
+        break;
+    default:
+        break;
+    }
+}
+
+void RealTimeTransfer::Configure(int pointsRequested, int rtInterval) {
+    m_pointsRequested = std::clamp(pointsRequested, kRtPointsMin, kRtMaxPoints);
+    m_interval = std::clamp(rtInterval, kRtIntervalMin, kRtIntervalMax);
+}
+
+void RealTimeTransfer::Start() {
+    m_set.m_rtCount = 0;
+    *m_idle = 0;
+    m_pending.clear();
+    m_framesHandled = m_framesIgnored = 0;
+    m_frameReceived = false;
+    SerialChannel& channel = m_host.Channel();
+    channel.Close();
+    channel.SetThreshold(kFrameBytes);
+    m_host.SendCommand(StartCommand());
+    TimerTable& timers = m_host.Timers();
+    timers.Start(T::StartRepeat, Logger::kStartRepeatMs);
+    // A logger that never sends a first frame would leave the run on for good, with
+    // nothing to say so: the silence watchdog covers the first frame too.
+    timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogMs);
+}
+
+void RealTimeTransfer::OnStartRepeat() {
+    m_host.Timers().Kill(T::StartRepeat);
+    if (!m_frameReceived && m_host.Channel().IsOpen())
+        m_host.Channel().Write(StartCommand());
+}
+
+void RealTimeTransfer::OnReply(const QByteArray& bytes) {
+    if (onReply)
+        onReply(bytes);
+    if (*m_idle) {
+        // Frames still streaming after a stop: ask once more for silence.
+        m_pending.clear();
+        WriteStop();
+        return;
+    }
+    m_pending.append(bytes);
+    static const QByteArray kMark(2, char(Logger::kFrameMark));
+    while (m_pending.size() >= kFrameBytes && !*m_idle) {
+        if (!m_pending.startsWith(kMark)) {
+            // Not a frame's start (a stream read from its middle): skip to the next
+            // frame mark instead of reading every later frame out of step.
+            ++m_framesIgnored;
+            const qsizetype next = m_pending.indexOf(kMark, 1);
+            if (next < 0) {
+                const bool lastIsMark = uint8_t(m_pending.back()) == Logger::kFrameMark;
+                m_pending = lastIsMark ? m_pending.right(1) : QByteArray();
+            } else {
+                m_pending.remove(0, next);
+            }
+            continue;
+        }
+        const QByteArray frame = m_pending.left(kFrameBytes);
+        m_pending.remove(0, kFrameBytes);
+        HandleFrame(reinterpret_cast<const uint8_t*>(frame.constData()));
+    }
+    if (*m_idle) {
+        m_pending.clear();
+        return;
+    }
+    // Notified again as soon as the rest of a frame begun here has arrived.
+    m_host.Channel().SetThreshold(int(kFrameBytes - m_pending.size()));
+}
+
+void RealTimeTransfer::HandleFrame(const uint8_t* f) {
+    ++m_framesHandled;
+    m_frameReceived = true;
+    MeasurementSet& s = m_set;
+
+    if (f[2] == 0) {
+        EndRun(RealTimeEnd::NoChannel, true);
+        m_host.UserPrompts().Message(QString::fromLatin1(RealTimeText::kNoChannel));
+        return;
+    }
+    TakeKind(f[3], s.m_rtCh1Present, s.m_rtCh1Unit);
+    TakeKind(f[4], s.m_rtCh2Present, s.m_rtCh2Unit);
+    if (s.m_rtCount == 0) {
+        m_firstCh1Present = s.m_rtCh1Present;
+        m_firstCh2Present = s.m_rtCh2Present;
+        m_firstCh1Unit = s.m_rtCh1Unit;
+        m_firstCh2Unit = s.m_rtCh2Unit;
+    } else if (s.m_rtCh1Present != m_firstCh1Present || s.m_rtCh2Present != m_firstCh2Present) {
+        // The samples taken keep the channels they were taken with.
+        s.m_rtCh1Present = m_firstCh1Present;
+        s.m_rtCh2Present = m_firstCh2Present;
+        s.m_rtCh1Unit = m_firstCh1Unit;
+        s.m_rtCh2Unit = m_firstCh2Unit;
+        EndRun(RealTimeEnd::ChannelChanged, true);
+        m_host.UserPrompts().Message(QString::fromLatin1(RealTimeText::kChannelChanged));
+        return;
+    }
+
+    const uint8_t* p = f + Logger::kRealTimeFrameHeader;
+    for (int i = 0; i < kRtWavePoints; ++i, p += 4) {
+        if (s.m_rtCh1Present == 1)
+            s.m_rtWave[size_t(i)][0] = float(Be16(p));
+        if (s.m_rtCh2Present == 1)
+            s.m_rtWave[size_t(i)][1] = float(Be16(p + 2));
+    }
+    s.m_rtWavePoints = kRtWavePoints;
+
+    if (s.m_rtCount == 0) {
+        s.m_extremeText[4][0].clear();
+        s.m_extremeText[4][1].clear();
+        s.m_rtStartTime = m_clock->Now();
+        s.m_rtRms.assign(size_t(m_pointsRequested), FloatPair{0, 0});
+        s.m_rtFreq.assign(size_t(m_pointsRequested), FloatPair{0, 0});
+        if (onFirstFrame)
+            onFirstFrame();
+        TimerTable& timers = m_host.Timers();
+        timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogMs);
+        timers.Start(T::RealTimeRestart, Logger::kRealTimeRestartMs);
+        timers.Start(T::RealTimeTick, Logger::kRealTimeFirstTickMs);
+    }
+
+    if (onFrameTaken)
+        onFrameTaken();
+    s.m_loadedFromFile = 0;
+    if (s.m_rtCount >= m_pointsRequested || s.m_rtCount >= kRtMaxPoints)
+        EndRun(RealTimeEnd::CountReached, true);
+    if (*m_idle) {
+        WriteStop();
+        UpdateViews();
+    }
+}
+
+void RealTimeTransfer::OnSampleTick() {
+    MeasurementSet& s = m_set;
+    if (s.m_rtCount == 0)
+        m_host.Timers().Start(T::RealTimeTick, m_interval * 1000);
+    if (!onSample || !onSample())
+        return; // no room until the frame that ends the run
+    ++s.m_rtCount;
+    if (onSampleTaken)
+        onSampleTaken();
+}
+
+void RealTimeTransfer::OnWatchdog() {
+    if (m_frameReceived) {
+        m_frameReceived = false;
+        return;
+    }
+    // Silent logger: end without a word, keeping what was taken.
+    if (m_host.Channel().IsOpen())
+        m_host.Channel().Close();
+    EndRun(RealTimeEnd::Silence, false);
+}
+
+void RealTimeTransfer::OnRestart() {
+    m_host.SendCommand(StartCommand());
+}
+
+void RealTimeTransfer::KillTimers() {
+    for (int id : kTimers)
+        m_host.Timers().Kill(id);
+}
+
+void RealTimeTransfer::StopRealTime() {
+    EndRun(RealTimeEnd::Stopped, true);
+}
+
+void RealTimeTransfer::EndRun(RealTimeEnd why, bool sendStop) {
+    KillTimers();
+    *m_idle = 1;
+    m_pending.clear();
+    if (m_set.m_rtCount > 0) {
+        m_set.m_dataTag = QString::fromLatin1(kTagRealTime);
+        if (m_writePreviousMeasurement)
+            WritePreviousMeasurement(m_set);
+    }
+    if (sendStop)
+        m_host.SendCommand(StopCommand());
+    UpdateViews();
+    if (onEnded)
+        onEnded(why);
+}
+
+void RealTimeTransfer::WriteStop() {
+    if (m_host.Channel().IsOpen())
+        m_host.Channel().Write(StopCommand());
+}

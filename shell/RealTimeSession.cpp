@@ -1,0 +1,191 @@
+#include "shell/RealTimeSession.h"
+
+#include "shell/AppShell.h"
+#include "shell/GraphController.h"
+
+#include <QDir>
+
+namespace {
+
+const QString kNone = QStringLiteral("NONE");
+
+bool IsLiveMode(GraphMode m) {
+    return m == GraphMode::RealTimeEpa || IsRealTimeMode(m);
+}
+
+} // namespace
+
+RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link)
+    : m_shell(shell), m_link(link), m_transfer(link.RealTime()) {
+    m_transfer.BindIdleFlag(&m_shell.m_realTimeIdle);
+    m_transfer.SetClock(&m_shell.Now());
+    m_transfer.onFirstFrame = [this] { OnFirstFrame(); };
+    m_transfer.onFrameTaken = [this] { m_shell.m_graph.ShowGraphIfWelcome(); };
+    m_transfer.onSample = [this] { return OnSample(); };
+    m_transfer.onSampleTaken = [this] { OnSampleTaken(); };
+    m_transfer.onUpdateViews = [this] { m_shell.UpdateAllViews(); };
+    m_transfer.onEnded = [this](RealTimeEnd why) { OnEnded(why); };
+
+    m_shell.RegisterCommand(
+        Cmd::Run,
+        [this] {
+            if (BeginRunCommand() && onRunDialog)
+                onRunDialog();
+        },
+        [this] {
+            return CommandState{!m_shell.RealTimeRunning(), false};
+        });
+    m_shell.RegisterCommand(
+        Cmd::Stop, [this] { Stop(); },
+        [this] {
+            return CommandState{m_shell.RealTimeRunning(), false};
+        });
+    m_shell.onStopRealTime = [this] { Stop(); };
+    m_shell.onSavedBeside = [this](const QString& path) { return WriteCsvBeside(path); };
+}
+
+RealTimeSession::~RealTimeSession() {
+    m_shell.RegisterCommand(Cmd::Run, {});
+    m_shell.RegisterCommand(Cmd::Stop, {});
+    m_shell.onStopRealTime = nullptr;
+    m_shell.onSavedBeside = nullptr;
+    m_transfer.onFirstFrame = nullptr;
+    m_transfer.onFrameTaken = nullptr;
+    m_transfer.onSample = nullptr;
+    m_transfer.onSampleTaken = nullptr;
+    m_transfer.onUpdateViews = nullptr;
+    m_transfer.onEnded = nullptr;
+    m_transfer.BindIdleFlag(nullptr);
+    m_transfer.SetClock(nullptr);
+}
+
+bool RealTimeSession::BeginRunCommand() {
+    if (m_link.LoadingShown())
+        return false;
+    m_link.OnDialogCommand();
+    return true;
+}
+
+bool RealTimeSession::PressRun(int intervalSeconds, int count) {
+    const LinkDialogState& d = m_link.Dialog(LinkDialog::RealTime);
+    if (d.title == QLatin1String(LinkText::kConnecting))
+        return false;
+    if (!IntervalValid(intervalSeconds) || !CountValid(count))
+        return false;
+    if (!m_link.ActionAllowed(LinkDialog::RealTime))
+        return false;
+    m_shell.m_settings.m_rtInterval = intervalSeconds;
+    m_shell.m_settings.m_rtPointsRequested = count;
+    m_transfer.Configure(count, intervalSeconds);
+    m_link.StartTransfer(TransferKind::RealTime);
+    m_link.CloseDialog(LinkDialog::RealTime);
+    m_link.KillLinkTimers();
+    return true;
+}
+
+void RealTimeSession::RealTimeDialogClosed() {
+    if (m_link.Dialog(LinkDialog::RealTime).open)
+        m_link.CloseDialog(LinkDialog::RealTime);
+}
+
+void RealTimeSession::Stop() {
+    if (m_shell.RealTimeRunning())
+        m_transfer.StopRealTime();
+}
+
+void RealTimeSession::OnFirstFrame() {
+    GraphModel& g = m_shell.m_graph;
+    if (m_graph) {
+        for (EpaTexts& t : m_graph->m_epaTexts)
+            t = EpaTexts{kNone, kNone, kNone, kNone, kNone, kNone};
+        m_graph->m_epaApparentPower = kNone;
+        if (onPanelTexts)
+            onPanelTexts();
+    }
+    g.SetFirstPoint(1);
+    if (!IsRealTimeMode(g.Mode())) {
+        g.SetMode(GraphMode::RealTimeEpa);
+        const size_t m = size_t(ModeNo::RealTimeEpa - 1);
+        for (int c = 0; c < 2; ++c)
+            g.SetAxisRange(c, m_shell.m_settings.m_yAxisLow[m][size_t(c)],
+                           m_shell.m_settings.m_yAxisHigh[m][size_t(c)]);
+    }
+    m_shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
+    m_journal.Begin();
+}
+
+bool RealTimeSession::OnSample() {
+    std::array<EpaTexts, 2>* texts =
+        m_graph && m_graph->m_epaPanelOpen ? &m_graph->m_epaTexts : nullptr;
+    if (!m_sampler.Sample(m_shell.m_set, m_transfer.Interval(), texts))
+        return false;
+    // The panel's S(VA) follows every sample, as its RMS texts do (left at the
+    // first sample it would contradict the two values above it).
+    if (texts && HasApparentPower(m_shell.m_set))
+        m_graph->m_epaApparentPower = ApparentPowerText((*texts)[0].rms, (*texts)[1].rms);
+    if (texts && onPanelTexts)
+        onPanelTexts();
+    return true;
+}
+
+void RealTimeSession::OnSampleTaken() {
+    AppShell& s = m_shell;
+    MeasurementSet& set = s.m_set;
+    s.m_dataUnsaved = 1;
+    s.m_promptOnOpen = 1;
+    m_journal.Append(RealTimeCsvLine(set, set.m_rtCount - 1, m_transfer.Interval()));
+
+    GraphModel& g = s.m_graph;
+    const GraphMode mode = g.Mode();
+    if (IsLiveMode(mode)) {
+        // The first sample prepares the view fully.
+        if (set.m_rtCount == 1)
+            g.SetMode(GraphMode::None);
+        s.ExecuteDirect(ModeCommandId(mode));
+    }
+    if (set.m_rtCount == 1) {
+        s.UpdateAllViews();
+        return;
+    }
+    if (g.Mode() == GraphMode::StoreRms || g.Mode() == GraphMode::StoreTransient)
+        return;
+    if (!g.Zoom().Dragging()) {
+        if (g.Mode() != GraphMode::RealTimeEpa)
+            s.AppendRealTimePoint();
+        else if (m_graph && m_graph->onRepaint)
+            m_graph->onRepaint();
+    }
+    if (m_graph && m_graph->onInfoBar)
+        m_graph->onInfoBar();
+}
+
+void RealTimeSession::OnEnded(RealTimeEnd why) {
+    m_journal.Finish();
+    if (onEnded)
+        onEnded(why);
+}
+
+QString RealTimeSession::RecoverJournal() {
+    const RealTimeJournal::Recovered r = RealTimeJournal::Recover(m_journal.Path());
+    if (r.path.isEmpty())
+        return {};
+    RealTimeJournal::Recovered shown = r;
+    shown.path = QDir::toNativeSeparators(r.path);
+    const QString text = RealTimeJournal::RecoveredMessage(shown);
+    m_shell.UserPrompts().Message(text, PromptIcon::Information);
+    return text;
+}
+
+bool RealTimeSession::WriteCsvBeside(const QString& stdataPath) {
+    const MeasurementSet& set = m_shell.m_set;
+    if (set.m_rtCount <= 0)
+        return true;
+    const QString path = RealTimeCsvPathBeside(stdataPath);
+    QString error;
+    if (WriteRealTimeCsv(path, set, m_shell.m_settings.m_rtInterval, &error))
+        return true;
+    m_shell.UserPrompts().Message(
+        QStringLiteral("The real-time samples could not be saved.\n%1: %2")
+            .arg(QDir::toNativeSeparators(path), error));
+    return false;
+}

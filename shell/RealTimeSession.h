@@ -1,0 +1,83 @@
+#pragma once
+// The real-time acquisition attached to the main window's state: the Run and Stop
+// commands with their enable rules, the decisions of the real-time dialog's RUN
+// button, the transfer's timers in the frame's table, the samples stored in the
+// measurement set, the graph modes refreshed per sample, the analysis panel's
+// texts, the journal that keeps a running acquisition through a crash, the CSV
+// file beside a save and the stop when the window closes.
+
+#include "data/RealTimeCsv.h"
+#include "graph/RealTimeSampler.h"
+#include "link/LinkController.h"
+
+#include <functional>
+#include <memory>
+
+class AppShell;
+class GraphController;
+
+class RealTimeSession {
+public:
+    // Takes over the link's real-time transfer (its hooks and the idle flag).
+    RealTimeSession(AppShell& shell, LinkController& link);
+    ~RealTimeSession();
+    RealTimeSession(const RealTimeSession&) = delete;
+    RealTimeSession& operator=(const RealTimeSession&) = delete;
+
+    // The graph view's controller: its modes are refreshed per sample and its
+    // analysis panel texts filled. Null detaches.
+    void AttachGraph(GraphController* graph) { m_graph = graph; }
+    // Where the journal is kept (the data directory unless a test says otherwise).
+    void SetJournalPath(const QString& path) { m_journal.SetPath(path); }
+
+    RealTimeTransfer& Transfer() { return m_transfer; }
+    const RealTimeTransfer& Transfer() const { return m_transfer; }
+    RealTimeSampler& Sampler() { return m_sampler; }
+    LinkController& Link() { return m_link; }
+    bool Running() const { return m_transfer.Running(); }
+
+    // --- Run command and its dialog ---
+    // Run (32917) up to the dialog: false while the loading dialog is shown (the
+    // command then does nothing); otherwise starts the search or supervision.
+    bool BeginRunCommand();
+    // The dialog's edits: whether a value is in range.
+    static bool IntervalValid(int seconds) {
+        return seconds >= kRtIntervalMin && seconds <= kRtIntervalMax;
+    }
+    static bool CountValid(int count) { return count >= kRtPointsMin && count <= kRtMaxPoints; }
+    // RUN pressed: true when the dialog closes (the acquisition has started). Nothing
+    // happens under "Connecting..." or with a value out of range; under "Not
+    // Connected" the dialog's message says why.
+    bool PressRun(int intervalSeconds, int count);
+    // The dialog has closed, by any button or its close box.
+    void RealTimeDialogClosed();
+    // The Stop command (32772) and the close sequence.
+    void Stop();
+
+    // The window opens the real-time dialog here (modal).
+    std::function<void()> onRunDialog;
+    // The run ended; the window refreshes its commands. After a fault the message
+    // has been shown already.
+    std::function<void(RealTimeEnd)> onEnded;
+    // The analysis panel's texts changed.
+    std::function<void()> onPanelTexts;
+
+    // At start-up: a journal left by a run that did not end is kept as a CSV file and
+    // the user told once. Returns the message shown, or empty.
+    QString RecoverJournal();
+    // The CSV file beside a saved measurement, when the real-time set holds samples.
+    bool WriteCsvBeside(const QString& stdataPath);
+
+private:
+    void OnFirstFrame();
+    bool OnSample();
+    void OnSampleTaken();
+    void OnEnded(RealTimeEnd why);
+
+    AppShell& m_shell;
+    LinkController& m_link;
+    RealTimeTransfer& m_transfer;
+    RealTimeSampler m_sampler;
+    RealTimeJournal m_journal;
+    GraphController* m_graph = nullptr;
+};

@@ -1,0 +1,168 @@
+// orvex-dl realtime against the simulator through a real pseudo-terminal: the CSV
+// lines as samples are taken, their values against a computation of our own on the
+// waveform the simulator serves, the stop on SIGINT, the silent logger and the
+// usage errors. Each run is bounded.
+
+#include "SimProcess.h"
+
+#include "link/RealTimeStream.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString err;
+    QStringList lines;
+};
+
+CliRun Cli(const QStringList& args, int limitMs = 20000) {
+    QProcess p;
+    p.start(QStringLiteral(DL_CLI_PATH), args);
+    if (!p.waitForFinished(limitMs)) {
+        p.kill();
+        p.waitForFinished(3000);
+        return {};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardError()),
+            QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)};
+}
+
+// RMS and frequency of one channel of a served frame, computed directly: the
+// samples between the first and the last falling zero crossing, which span whole
+// periods.
+struct Reading {
+    double rms = 0, hz = 0;
+};
+Reading Expected(const RealTimeStream& s, int ch) {
+    std::vector<int> falls;
+    for (int i = 1; i < 590; ++i)
+        if (s.Sample(ch, i - 1, 0) >= 0 && s.Sample(ch, i, 0) < 0)
+            falls.push_back(i);
+    if (falls.size() < 2)
+        return {};
+    double sum = 0;
+    for (int i = falls.front(); i <= falls.back(); ++i)
+        sum += double(s.Sample(ch, i, 0)) * s.Sample(ch, i, 0);
+    const int d = falls.back() - falls.front();
+    return {std::sqrt(sum / (d + 1)), (falls.size() - 1) / (d * kStreamSampleSeconds)};
+}
+
+TEST(CliRealtime, PrintsTheHeaderAndOneLinePerSampleWithTheServedValues) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--ch2-wave", "20,60,90"}));
+    QElapsedTimer t;
+    t.start();
+    const CliRun r = Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "3"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_GE(t.elapsed(), 4000); // samples at 0, 2 and 4 s
+    ASSERT_EQ(r.lines.size(), 4) << r.lines.join('\n').toStdString();
+    EXPECT_EQ(r.lines[0], "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va");
+    RealTimeStream served;
+    served.waves[1] = WaveSpec{20, 60, 90, 0, 0};
+    const Reading ch1 = Expected(served, 0), ch2 = Expected(served, 1);
+    for (int n = 1; n <= 3; ++n) {
+        const QStringList f = r.lines[n].split(',');
+        ASSERT_EQ(f.size(), 8) << r.lines[n].toStdString();
+        EXPECT_TRUE(f[0].contains(
+            QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")))
+            << f[0].toStdString();
+        EXPECT_NEAR(f[1].toDouble(), ch1.rms, 0.051) << r.lines[n].toStdString();
+        EXPECT_EQ(f[2], "V");
+        EXPECT_NEAR(f[3].toDouble(), ch1.hz, 0.051);
+        EXPECT_NEAR(f[4].toDouble(), ch2.rms, 0.051);
+        EXPECT_EQ(f[5], "A");
+        EXPECT_NEAR(f[6].toDouble(), ch2.hz, 0.1); // the analysis rounds to a tenth first
+        EXPECT_NEAR(f[7].toDouble(), f[1].toDouble() * f[4].toDouble(), 0.6 * 10);
+    }
+}
+
+TEST(CliRealtime, SigintStopsTheLoggerAndKeepsTheLinesTaken) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({}));
+    QTemporaryDir dir;
+    const QString out = dir.filePath("live.csv");
+    QProcess p;
+    p.start(QStringLiteral(DL_CLI_PATH),
+            {"realtime", "--port", sim.device, "--interval", "2", "--count", "100", "-o", out});
+    ASSERT_TRUE(p.waitForStarted(3000));
+    QElapsedTimer t;
+    t.start();
+    // Connected after a few hundred ms; samples at 0 and 2 s.
+    while (t.elapsed() < 3000)
+        p.waitForReadyRead(100);
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(5000));
+    EXPECT_EQ(p.exitCode(), 0);
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    EXPECT_GE(lines.size(), 3); // header, two samples (0 and 2 s), the final newline
+    // The logger stopped streaming: nothing arrives on the line any more.
+    const int fd = ::open(qPrintable(sim.device), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    char buf[4096];
+    while (::read(fd, buf, sizeof buf) > 0) {
+    }
+    pollfd pf{fd, POLLIN, 0};
+    EXPECT_EQ(::poll(&pf, 1, 700), 0);
+    ::close(fd);
+}
+
+TEST(CliRealtime, ASilentLoggerEndsTheRunWithCommunicationInterruption) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--silence-after", "4"}));
+    // The watchdog looks every 10 s for a frame since its last look: the second look
+    // after the last frame ends the run, 20 s after the first frame.
+    QElapsedTimer t;
+    t.start();
+    const CliRun r =
+        Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "50"}, 30000);
+    EXPECT_LT(t.elapsed(), 24000);
+    EXPECT_EQ(r.code, 6) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Communication interruption!")) << r.err.toStdString();
+    // Samples go on from the last waveform until the watchdog ends the run.
+    EXPECT_GE(r.lines.size(), 2);
+}
+
+TEST(CliRealtime, AChannelSwitchedOffEndsTheRunWithItsMessage) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--channel-change", "3"}));
+    const CliRun r = Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "50"});
+    EXPECT_EQ(r.code, 6) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("The channel is changed,please restart!")) << r.err.toStdString();
+}
+
+TEST(CliRealtime, BadArgumentsAndNoLogger) {
+    for (const QStringList& a : {QStringList{"--interval", "1", "--count", "3"},
+                                 {"--interval", "2", "--count", "0"},
+                                 {"--interval", "3601", "--count", "3"},
+                                 {"--interval", "2", "--count", "100001"},
+                                 {"--interval", "x", "--count", "3"}}) {
+        const CliRun r = Cli(QStringList{"realtime", "--port", "/dev/null"} + a);
+        EXPECT_EQ(r.code, 2) << a.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("between")) << r.err.toStdString();
+    }
+    EXPECT_EQ(Cli({"realtime", "--interval", "2", "--count", "3"}).code, 2);
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--silent"}));
+    const CliRun r = Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "3"});
+    EXPECT_EQ(r.code, 3) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("no logger answered")) << r.err.toStdString();
+}
+
+} // namespace

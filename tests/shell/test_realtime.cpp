@@ -1,0 +1,455 @@
+// The real-time acquisition in virtual time: the logger model streams frames
+// through the fake channel every 250 ms of the manual clock, the session stores the
+// samples, refreshes the graph modes and ends the run on every path.
+
+#include "base/LocalTime.h"
+#include "data/PreviousMeasurement.h"
+#include "data/RealTimeCsv.h"
+#include "data/StdataFile.h"
+#include "graph/GraphRenderer.h"
+#include "link/FakeSerialChannel.h"
+#include "link/LoggerModel.h"
+#include "shell/AppShell.h"
+#include "shell/FileCommands.h"
+#include "shell/GraphController.h"
+#include "shell/LinkSession.h"
+#include "shell/RealTimeSession.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <ctime>
+#include <set>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kFrameMs = 250;
+// The times and offsets below are Berlin's, whatever zone the machine is in.
+const bool kBerlin = [] {
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    return true;
+}();
+// 2026-12-08 14:05:00 in Berlin.
+const TimeValue kStart = FromLocalFields({2026, 12, 8, 14, 5, 0});
+
+struct RealTime : ::testing::Test {
+    RealTime() {
+        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+        now.Set(kStart);
+        channel.SetOpenable(1);
+        channel.SetResponder([this](int, const QByteArray& w) { return logger.Feed(w); });
+        logger.SetRealTimeKinds(2, kChannelVolts, kChannelAmps);
+        // The logger's line: a frame every 250 ms while it streams.
+        line.SetHandler([this](int) {
+            if (logger.Streaming() && channel.IsOpen()) {
+                const QByteArray f = logger.NextFrame();
+                if (!f.isEmpty())
+                    channel.Inject(f);
+            }
+        });
+        line.Start(1, kFrameMs);
+        session.AttachGraph(&graph);
+        session.SetJournalPath(dir.filePath("journal.csv"));
+        session.onRunDialog = [this] { link().OpenDialog(LinkDialog::RealTime); };
+        session.onEnded = [this](RealTimeEnd e) { ends.push_back(e); };
+        shell.m_graph.SetClient(1600, 900);
+    }
+    ~RealTime() override { qunsetenv("DATALOGGER_DIR"); }
+
+    LinkController& link() { return linkSession.Link(); }
+    // Run command, search, RUN pressed with `interval` and `count`.
+    void Run(int interval, int count) {
+        ASSERT_TRUE(shell.Execute(Cmd::Run));
+        ASSERT_TRUE(clock.AdvanceUntil(
+            [&] { return link().Dialog(LinkDialog::RealTime).title == "Connected"; }, 3000));
+        ASSERT_TRUE(session.PressRun(interval, count));
+    }
+    std::vector<QByteArray> Stops() const {
+        std::vector<QByteArray> out;
+        for (const auto& w : channel.writes)
+            if (w.bytes == RealTimeTransfer::StopCommand())
+                out.push_back(w.bytes);
+        return out;
+    }
+    bool RunUntilEnded(int64_t limitMs) {
+        return clock.AdvanceUntil([&] { return !ends.empty(); }, limitMs);
+    }
+
+    QTemporaryDir dir;
+    ManualClock clock;
+    ManualTimerTable timers{clock};
+    ManualTimerTable line{clock};
+    FakeSerialChannel channel{&clock};
+    FakePrompts prompts;
+    FixedClock now;
+    LoggerModel logger;
+    AppShell shell{timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")};
+    GraphController graph{shell};
+    LinkSession linkSession{shell, channel};
+    RealTimeSession session{shell, linkSession.Link()};
+    std::vector<RealTimeEnd> ends;
+};
+
+TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
+    Run(2, 3);
+    EXPECT_TRUE(shell.RealTimeRunning());
+    EXPECT_EQ(channel.writes.back().bytes, RealTimeTransfer::StartCommand());
+    EXPECT_EQ(channel.Threshold(), 2365);
+    // First frame within 250 ms; the first sample 10 ms later.
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
+    EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeTick), 2000);
+    EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeWatchdog), 10000);
+    EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeRestart), 5000);
+    EXPECT_EQ(shell.m_set.m_rtStartTime, kStart);
+    EXPECT_EQ(shell.m_graph.DisplayContent(), GraphModel::kContentGraph);
+    // No real-time graph was chosen: the waveform graph is shown.
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
+    ASSERT_TRUE(RunUntilEnded(6000));
+    EXPECT_EQ(ends.front(), RealTimeEnd::CountReached);
+    EXPECT_EQ(shell.m_set.m_rtCount, 3);
+    EXPECT_FALSE(shell.RealTimeRunning());
+    for (int id : {12, 13, 14, 15})
+        EXPECT_FALSE(timers.IsActive(id)) << id;
+    // The stop command, then once more after the frame that found the count reached.
+    EXPECT_EQ(Stops().size(), 2u);
+    // 230 V and 10 A at 50 Hz.
+    for (int n = 0; n < 3; ++n) {
+        EXPECT_NEAR(shell.m_set.m_rtRms[size_t(n)][0], 230.0, 0.6);
+        EXPECT_NEAR(shell.m_set.m_rtRms[size_t(n)][1], 10.0, 0.2);
+        // Crossings fall on whole samples: 365 or 366 apart, 50.1 or 49.9 Hz.
+        EXPECT_NEAR(shell.m_set.m_rtFreq[size_t(n)][0], 50.0f, 0.15);
+    }
+    // The previous measurement is rewritten with the real-time tag.
+    QFile f(PreviousMeasurementPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("EPADATA"));
+    EXPECT_EQ(shell.m_set.m_dataTag, "EPADATA");
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+}
+
+TEST_F(RealTime, ACountOfOneEndsOnTheNextFrameAndALateTickFindsNoRoom) {
+    Run(2, 1);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
+    EXPECT_TRUE(shell.RealTimeRunning());
+    ASSERT_TRUE(RunUntilEnded(kFrameMs + 10));
+    EXPECT_EQ(shell.m_set.m_rtCount, 1);
+    EXPECT_EQ(shell.m_set.m_rtRms.size(), 1u);
+
+    // The sampler refuses a sample past the capacity rather than writing it.
+    RealTimeSampler sampler;
+    EXPECT_FALSE(sampler.Sample(shell.m_set, 2));
+    EXPECT_EQ(shell.m_set.m_rtCount, 1);
+}
+
+TEST_F(RealTime, AFrameAfterStopIsAnsweredByTheStopCommandAlone) {
+    Run(2, 100);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 3000));
+    ASSERT_TRUE(shell.Execute(Cmd::Stop));
+    EXPECT_EQ(ends, std::vector<RealTimeEnd>{RealTimeEnd::Stopped});
+    EXPECT_FALSE(shell.StateOf(Cmd::Stop).enabled);
+    EXPECT_TRUE(shell.StateOf(Cmd::Run).enabled);
+    const size_t writes = channel.writes.size();
+    const auto wave = shell.m_set.m_rtWave;
+    const int count = shell.m_set.m_rtCount;
+    QByteArray other = logger.NextFrame();
+    other[5] = char(0x12); // a different first sample
+    channel.Inject(other);
+    ASSERT_EQ(channel.writes.size(), writes + 1);
+    EXPECT_EQ(channel.writes.back().bytes, RealTimeTransfer::StopCommand());
+    EXPECT_EQ(shell.m_set.m_rtWave, wave);
+    EXPECT_EQ(shell.m_set.m_rtCount, count);
+    EXPECT_EQ(ends.size(), 1u);
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(RealTime, TenSecondsOfSilenceEndTheRunQuietlyAndKeepTheSamples) {
+    RealTimeStream s;
+    s.silenceAfter = 9; // about 2 s of frames
+    logger.SetRealTimeStream(s);
+    Run(2, 100);
+    ASSERT_TRUE(RunUntilEnded(25000));
+    EXPECT_EQ(ends.front(), RealTimeEnd::Silence);
+    // The last frame came at about 2.25 s; the watchdog saw it at 10 s and nothing
+    // at 20 s.
+    EXPECT_LE(clock.NowMs(), 21000);
+    EXPECT_GE(shell.m_set.m_rtCount, 2);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_TRUE(Stops().empty());
+    EXPECT_TRUE(QFile::exists(PreviousMeasurementPath()));
+}
+
+TEST_F(RealTime, ALoggerThatNeverStreamsEndsTheRunToo) {
+    logger.SetFaults(LoggerFaults{.silent = false});
+    RealTimeStream s;
+    s.silenceAfter = 0;
+    channel.SetResponder([this](int, const QByteArray& w) {
+        const QByteArray r = logger.Feed(w);
+        logger.Feed(RealTimeTransfer::StopCommand()); // never streams
+        return r;
+    });
+    Run(2, 100);
+    ASSERT_TRUE(RunUntilEnded(10500));
+    EXPECT_EQ(ends.front(), RealTimeEnd::Silence);
+    EXPECT_EQ(shell.m_set.m_rtCount, 0);
+    // Start command once more 500 ms after the first: timer 12.
+    EXPECT_EQ(channel.WritesStartingWith(0xC8).size(), 2u);
+}
+
+TEST_F(RealTime, AChannelSwitchedOffStopsTheRunAndTheFirstChannelsStay) {
+    logger.SetFaults(LoggerFaults{.channelChangeAfter = 3});
+    Run(2, 100);
+    ASSERT_TRUE(RunUntilEnded(2000));
+    EXPECT_EQ(ends.front(), RealTimeEnd::ChannelChanged);
+    EXPECT_TRUE(prompts.Saw("The channel is changed,please restart!"));
+    EXPECT_EQ(shell.m_set.m_rtCh2Present, 1);
+    EXPECT_EQ(shell.m_set.m_rtCh2Unit, "A");
+    EXPECT_EQ(shell.m_set.m_rtCount, 1);
+    EXPECT_GE(Stops().size(), 1u);
+}
+
+TEST_F(RealTime, AFrameWithoutChannelsStopsWithItsMessage) {
+    logger.SetRealTimeKinds(0, kChannelAbsent, kChannelAbsent);
+    Run(2, 100);
+    ASSERT_TRUE(RunUntilEnded(400));
+    EXPECT_EQ(ends.front(), RealTimeEnd::NoChannel);
+    EXPECT_TRUE(prompts.Saw("There is no channel!"));
+    EXPECT_EQ(prompts.shown.back().icon, PromptIcon::Exclamation);
+    EXPECT_EQ(shell.m_set.m_rtCount, 0);
+    EXPECT_FALSE(QFile::exists(PreviousMeasurementPath())); // no samples, no file
+}
+
+TEST_F(RealTime, FramesSplitOrReadFromTheirMiddleAreReassembled) {
+    Run(2, 100);
+    line.Kill(1);
+    const QByteArray f = logger.NextFrame();
+    // Half a frame of noise, then a frame in two pieces.
+    channel.Inject(QByteArray(1000, char(0x55)) + f.left(1365));
+    // The notification comes as soon as the rest of the frame is there.
+    channel.Inject(f.mid(1365));
+    EXPECT_EQ(session.Transfer().m_framesHandled, 1);
+    EXPECT_EQ(channel.Threshold(), 2365);
+    EXPECT_EQ(shell.m_set.m_rtWavePoints, 590);
+    EXPECT_EQ(shell.m_set.m_rtWave[0][0], float(logger.Stream().Sample(0, 0, 0)));
+    // Two frames in one read are both handled.
+    channel.Inject(f + f);
+    EXPECT_EQ(session.Transfer().m_framesHandled, 3);
+}
+
+TEST_F(RealTime, TheModeShownGrowsBySamplesAndAppendsTheNewestSegment) {
+    int appended = 0;
+    shell.onAppendRealTimePoint = [&] { ++appended; };
+    graph.OnRealTimeRms();                         // nothing to show yet: no mode
+    shell.m_graph.SetMode(GraphMode::RealTimeRms); // chosen before the run
+    Run(2, 100);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 4; }, 8000));
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeRms);
+    EXPECT_EQ(shell.m_graph.LastPoint(), 4);
+    EXPECT_EQ(shell.m_graph.Info().count, "4");
+    EXPECT_EQ(appended, 3); // every sample after the first
+    EXPECT_EQ(shell.m_graph.Info().ch1Max, shell.m_set.m_extremeText[8][0]);
+    EXPECT_TRUE(shell.m_graph.Info().ch1Max.contains(" @08/12/26 14:05:0"));
+    EXPECT_TRUE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
+    EXPECT_TRUE(shell.StateOf(Cmd::RealTimeRms).checked);
+}
+
+TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
+    RealTimeStream noisy;
+    noisy.waves[0].noise = 20; // every frame its own RMS
+    logger.SetRealTimeStream(noisy);
+    std::vector<std::pair<int, AppendAction>> actions;
+    int mismatches = 0;
+    shell.onAppendRealTimePoint = [&] {
+        const int count = shell.m_set.m_rtCount;
+        actions.emplace_back(count, shell.m_graph.AppendRealTimePoint(graph.Inputs()).action);
+        if (count != 145)
+            return;
+        // The pixels computed sample by sample are those of a computation from scratch.
+        GraphModel fresh = shell.m_graph;
+        fresh.ResetScale(); // a new scale generation: every pixel anew
+        fresh.ComputeScale(graph.Inputs());
+        for (int64_t k = 0; k < count; ++k)
+            for (int ch = 0; ch < 2; ++ch)
+                mismatches += fresh.YPix(k, 0, ch) != shell.m_graph.YPix(k, 0, ch) ||
+                              fresh.XPix(k, 0, ch) != shell.m_graph.XPix(k, 0, ch);
+    };
+    shell.m_graph.SetMode(GraphMode::RealTimeRms);
+    Run(2, 150);
+    ASSERT_TRUE(RunUntilEnded(400000));
+    ASSERT_EQ(shell.m_set.m_rtCount, 150);
+    // A level holds about 12/11 as many points as the one below: 100, 109, 118, ...
+    std::set<int> passes;
+    const RtCapacityTable& levels = shell.m_graph.RtCapacity();
+    for (int l = 0; l < levels.LevelCount(); ++l)
+        passes.insert(levels.Capacity(l) + 1);
+    int repaints = 0;
+    for (const auto& [count, action] : actions) {
+        if (count < 3 || passes.count(count)) {
+            EXPECT_EQ(action, AppendAction::RepaintAll) << count;
+            repaints += count >= 3;
+        } else {
+            EXPECT_EQ(action, AppendAction::DrawNewest) << count;
+        }
+    }
+    EXPECT_EQ(repaints, levels.Level());
+    EXPECT_GE(levels.Level(), 4);
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(RealTime, CommandsWhileARunIsOn) {
+    FileCommands files(shell);
+    const int idle[] = {Cmd::Open, Cmd::PreviousMeasurement, Cmd::Run};
+    for (int id : idle)
+        EXPECT_TRUE(shell.StateOf(id).enabled) << id;
+    EXPECT_FALSE(shell.StateOf(Cmd::Stop).enabled);
+    Run(2, 100);
+    for (int id : idle)
+        EXPECT_FALSE(shell.StateOf(id).enabled) << id;
+    EXPECT_TRUE(shell.StateOf(Cmd::Stop).enabled);
+}
+
+TEST_F(RealTime, ClosingTheWindowStopsTheLoggerFirst) {
+    Run(2, 100);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
+    shell.m_graph.SetLastPoint(1); // no save question
+    bool closed = false;
+    shell.onCloseWindow = [&] {
+        closed = true;
+        EXPECT_FALSE(Stops().empty());
+    };
+    shell.RequestClose();
+    EXPECT_EQ(Stops().size(), 1u);
+    EXPECT_FALSE(shell.RealTimeRunning());
+    clock.Advance(100);
+    EXPECT_TRUE(closed);
+}
+
+TEST_F(RealTime, PanelTextsFollowEverySample) {
+    graph.m_epaPanelOpen = true;
+    RealTimeStream s;
+    s.waves[1].amplitude = 7.07; // 5 A: not above 7
+    logger.SetRealTimeStream(s);
+    Run(2, 100);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 3000));
+    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.5);
+    EXPECT_EQ(graph.m_epaTexts[1].rms, "LO");
+    EXPECT_EQ(graph.m_epaApparentPower, "LO");
+    EXPECT_EQ(ApparentPowerText("230.0", "5.0"), "LO");
+    EXPECT_EQ(ApparentPowerText("230.0", "10.0"), "2300");
+    // 10 A from the next frame on: the panel's S(VA) follows.
+    s.waves[1].amplitude = 14.142;
+    logger.SetRealTimeStream(s);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 3; }, 3000));
+    EXPECT_NEAR(graph.m_epaTexts[1].rms.toDouble(), 10.0, 0.1);
+    EXPECT_EQ(graph.m_epaApparentPower,
+              QString::number(std::lround(graph.m_epaTexts[0].rms.toDouble() *
+                                          graph.m_epaTexts[1].rms.toDouble())));
+}
+
+TEST_F(RealTime, BothChannelsInVoltsKeepThePanelsPowerAndItsExtremes) {
+    logger.SetRealTimeKinds(2, kChannelVolts, kChannelVolts);
+    graph.m_epaPanelOpen = true;
+    Run(2, 100);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 3000));
+    EXPECT_EQ(graph.m_epaApparentPower, "NONE");
+    EXPECT_TRUE(shell.m_set.m_powerExtremeText[0].isEmpty());
+    EXPECT_FALSE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
+}
+
+TEST_F(RealTime, TheJournalHoldsEverySampleUntilTheRunEnds) {
+    const QString journal = dir.filePath("journal.csv");
+    Run(2, 3);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 3000));
+    QFile f(journal);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    f.close();
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], RealTimeCsvHeader().toUtf8());
+    EXPECT_EQ(lines[1], RealTimeCsvLine(shell.m_set, 0, 2).toUtf8());
+    ASSERT_TRUE(RunUntilEnded(3000));
+    EXPECT_FALSE(QFile::exists(journal));
+    EXPECT_TRUE(session.RecoverJournal().isEmpty());
+}
+
+TEST_F(RealTime, AJournalLeftBehindIsKeptAndReportedOnce) {
+    const QString journal = dir.filePath("journal.csv");
+    {
+        QFile f(journal);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(RealTimeCsvHeader().toUtf8() + "\na\nb\n");
+    }
+    const QString text = session.RecoverJournal();
+    ASSERT_FALSE(text.isEmpty());
+    EXPECT_TRUE(text.startsWith(
+        "The last real-time run did not end normally; its 2 samples were kept in "));
+    EXPECT_FALSE(QFile::exists(journal));
+    const QString kept = text.section(" kept in ", 1).chopped(1);
+    EXPECT_TRUE(QFile::exists(kept)) << kept.toStdString();
+    EXPECT_TRUE(kept.endsWith(".csv"));
+    EXPECT_TRUE(session.RecoverJournal().isEmpty());
+    EXPECT_EQ(prompts.shown.size(), 1u);
+}
+
+TEST_F(RealTime, SaveWritesTheSamplesBesideTheTwoFiles) {
+    FileCommands files(shell);
+    Run(2, 2);
+    ASSERT_TRUE(RunUntilEnded(5000));
+    prompts.QueueFile(dir.filePath("run.stdata"));
+    ASSERT_TRUE(files.Save());
+    QFile csv(dir.filePath("run-realtime.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll(), RealTimeCsvText(shell.m_set, 2));
+    EXPECT_TRUE(QFile::exists(dir.filePath("run.xls")));
+}
+
+// --- the extremes and the CSV line, without a link ---
+
+TEST(RealTimeExtremes, BoundaryValuesReadLoAndOlAndEqualValuesMoveBothTimes) {
+    const TimeValue start = kStart;
+    float mx = 0, mn = 0;
+    QString tmax, tmin;
+    UpdateExtremes(ExtremeRule::Frequency, mx, mn, 40.0f, tmax, tmin, 0, start, 2);
+    EXPECT_EQ(tmax, "LO @08/12/26 14:05:00");
+    EXPECT_EQ(tmin, "LO @08/12/26 14:05:00");
+    UpdateExtremes(ExtremeRule::Frequency, mx, mn, 400.0f, tmax, tmin, 1, start, 2);
+    EXPECT_EQ(tmax, "OL @08/12/26 14:05:02");
+    EXPECT_EQ(tmin, "LO @08/12/26 14:05:00");
+    UpdateExtremes(ExtremeRule::Rms, mx, mn, 0.0f, tmax, tmin, 0, start, 2);
+    EXPECT_EQ(tmax, "LO @08/12/26 14:05:00");
+    // Equal values: both times move to the later sample.
+    UpdateExtremes(ExtremeRule::Rms, mx, mn, 230.24f, tmax, tmin, 0, start, 2);
+    UpdateExtremes(ExtremeRule::Rms, mx, mn, 230.24f, tmax, tmin, 5, start, 2);
+    EXPECT_EQ(tmax, "230.2 @08/12/26 14:05:10");
+    EXPECT_EQ(tmin, "230.2 @08/12/26 14:05:10");
+    UpdateExtremes(ExtremeRule::Frequency, mx, mn, 49.96f, tmax, tmin, 0, start, 2);
+    EXPECT_EQ(tmax, "50.0 @08/12/26 14:05:00");
+}
+
+TEST(RealTimeCsv, LinesCarryTheOffsetADecimalPointAndEmptyFieldsForNoSignal) {
+    MeasurementSet s;
+    s.m_rtStartTime = kStart;
+    s.m_rtCh1Present = s.m_rtCh2Present = 1;
+    s.m_rtCh1Unit = "V";
+    s.m_rtCh2Unit = "A";
+    s.m_rtRms = {{230.04f, 10.0f}, {229.96f, 0.0f}};
+    s.m_rtFreq = {{50.0f, 49.9f}, {50.1f, 400.0f}};
+    s.m_rtCount = 2;
+    EXPECT_EQ(RealTimeCsvHeader(), "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va");
+    EXPECT_EQ(RealTimeCsvLine(s, 0, 2), "2026-12-08T14:05:00+01:00,230.0,V,50.0,10.0,A,49.9,2300");
+    EXPECT_EQ(RealTimeCsvLine(s, 1, 2), "2026-12-08T14:05:02+01:00,230.0,V,50.1,,A,,");
+    s.m_rtCh2Unit = "V"; // same units: no S
+    EXPECT_TRUE(RealTimeCsvLine(s, 0, 2).endsWith(",10.0,V,49.9,"));
+    s.m_rtCh2Present = 0;
+    EXPECT_TRUE(RealTimeCsvLine(s, 0, 2).endsWith(",50.0,,,,"));
+    // Summer time has its own offset.
+    s.m_rtStartTime = FromLocalFields({2026, 7, 1, 12, 0, 0});
+    EXPECT_TRUE(RealTimeCsvLine(s, 0, 2).startsWith("2026-07-01T12:00:00+02:00,"));
+    EXPECT_EQ(RealTimeCsvPathBeside("/d/x.y/run.stdata"), "/d/x.y/run-realtime.csv");
+}
+
+} // namespace

@@ -1,0 +1,186 @@
+// orvex-dl realtime: live samples of the logger as CSV lines, with the same link,
+// real-time transfer and waveform analysis as the desktop application.
+
+#include "tools/cli/CliCommand.h"
+#include "tools/cli/CliSupport.h"
+
+#include "base/Clock.h"
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "data/RealTimeCsv.h"
+#include "graph/RealTimeSampler.h"
+#include "link/HeadlessLink.h"
+
+#include <QElapsedTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: orvex-dl realtime --port DEVICE --interval S --count N [-o FILE.csv]\n\n"
+    "Connects to the logger on DEVICE, starts its real-time stream and takes a sample\n"
+    "every S seconds (2 to 3600) until N samples (1 to 100000) were taken. Prints the\n"
+    "CSV header and then one line per sample as it is taken, to stdout, or writes them\n"
+    "all to FILE.csv at the end. SIGINT or SIGTERM stops the logger and ends with the\n"
+    "samples taken so far.\n"
+    "Exit codes: 0 done, 1 failure, 2 usage, 3 no logger, 6 communication interruption,\n"
+    "no channel or a channel changed.\n";
+
+constexpr int kSearchMs = 10000;
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void OnSignal(int) {
+    g_stopRequested = 1;
+}
+
+class StderrPrompts : public Prompts {
+public:
+    PromptAnswer Message(const QString& text, PromptIcon, PromptButtons) override {
+        std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
+        return PromptAnswer::Ok;
+    }
+    QString ChooseOpenFile(const QString&, const QString&) override { return {}; }
+    QString ChooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
+    void SetWaitCursor(bool) override {}
+};
+
+std::optional<int> IntArg(const CliArgs& a, const char* name, int lo, int hi) {
+    bool ok = false;
+    const int v = a.Value(QString::fromLatin1(name)).toInt(&ok);
+    if (!ok || v < lo || v > hi) {
+        CliUsageError("realtime",
+                      QStringLiteral("%1 takes an integer between %2 and %3")
+                          .arg(QString::fromLatin1(name))
+                          .arg(lo)
+                          .arg(hi),
+                      kUsage);
+        return std::nullopt;
+    }
+    return v;
+}
+
+int RunRealtime(const QStringList& args) {
+    int exitCode = CliExit::Ok;
+    const auto parsed = ParseCliArgs("realtime", args,
+                                     {{{"--port", "-p"}, true},
+                                      {{"--interval", "-i"}, true},
+                                      {{"--count", "-n"}, true},
+                                      {{"-o", "--output"}, true}},
+                                     0, 0, kUsage, exitCode);
+    if (!parsed)
+        return exitCode;
+    const QString device = parsed->Value("--port");
+    if (device.isEmpty() || !parsed->Has("--interval") || !parsed->Has("--count")) {
+        CliUsageError("realtime", QStringLiteral("--port, --interval and --count are required"),
+                      kUsage);
+        return CliExit::Usage;
+    }
+    const auto interval = IntArg(*parsed, "--interval", kRtIntervalMin, kRtIntervalMax);
+    if (!interval)
+        return CliExit::Usage;
+    const auto count = IntArg(*parsed, "--count", kRtPointsMin, kRtMaxPoints);
+    if (!count)
+        return CliExit::Usage;
+    const QString output = parsed->Value("-o");
+
+    StderrPrompts prompts;
+    SystemClock clock;
+    MeasurementSet set;
+    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(device, prompts, set);
+    LinkController& link = headless->Link();
+    SerialChannel& channel = headless->Channel();
+    RealTimeTransfer& transfer = link.RealTime();
+    // The application's previous measurement is the desktop's business.
+    transfer.m_writePreviousMeasurement = false;
+    RealTimeSampler sampler;
+
+    bool ended = false;
+    RealTimeEnd end = RealTimeEnd::Stopped;
+    transfer.onSample = [&] { return sampler.Sample(set, *interval); };
+    transfer.onSampleTaken = [&] {
+        if (output.isEmpty()) {
+            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, set.m_rtCount - 1, *interval)));
+            std::fflush(stdout);
+        }
+    };
+    transfer.onEnded = [&](RealTimeEnd e) {
+        ended = true;
+        end = e;
+    };
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    std::fprintf(stderr, "Searching the logger on %s...\n", qPrintable(device));
+    link.OnDialogCommand();
+    link.OpenDialog(LinkDialog::RealTime);
+    QElapsedTimer search;
+    search.start();
+    for (;;) {
+        headless->Wait();
+        const LinkDialogState& d = link.Dialog(LinkDialog::RealTime);
+        if (g_stopRequested)
+            break;
+        if (d.title == QLatin1String(LinkText::kConnected) &&
+            link.ActionAllowed(LinkDialog::RealTime))
+            break;
+        if (d.title == QLatin1String(LinkText::kNotConnected) || search.elapsed() > kSearchMs) {
+            link.CloseDialog(LinkDialog::RealTime);
+            link.KillLinkTimers();
+            channel.Close();
+            std::fprintf(stderr, "orvex-dl: no logger answered on %s\n", qPrintable(device));
+            return CliExit::NoLogger;
+        }
+    }
+    link.CloseDialog(LinkDialog::RealTime);
+    link.KillLinkTimers();
+    if (g_stopRequested) {
+        channel.Close();
+        return CliExit::Ok;
+    }
+
+    if (output.isEmpty()) {
+        std::printf("%s\n", qPrintable(RealTimeCsvHeader()));
+        std::fflush(stdout);
+    }
+    std::fprintf(stderr, "Taking %d samples every %d s\n", *count, *interval);
+    transfer.Configure(*count, *interval);
+    link.StartTransfer(TransferKind::RealTime);
+    while (!ended) {
+        headless->Wait();
+        if (g_stopRequested && !ended)
+            transfer.StopRealTime();
+    }
+    channel.Close();
+
+    if (!output.isEmpty() && set.m_rtCount > 0) {
+        QString error;
+        if (!WriteRealTimeCsv(output, set, *interval, &error)) {
+            std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(output),
+                         qPrintable(error));
+            return CliExit::Failure;
+        }
+    }
+    std::fprintf(stderr, "%d samples taken\n", set.m_rtCount);
+    switch (end) {
+    case RealTimeEnd::Stopped:
+    case RealTimeEnd::CountReached:
+        return CliExit::Ok;
+    case RealTimeEnd::Silence:
+        std::fprintf(stderr, "orvex-dl: %s\n", LinkText::kInterrupted);
+        return CliExit::Interrupted;
+    case RealTimeEnd::NoChannel:
+    case RealTimeEnd::ChannelChanged:
+        return CliExit::Interrupted; // the message went to stderr already
+    }
+    return CliExit::Failure;
+}
+
+CliRegistration reg({"realtime", "print live samples of the logger as CSV lines", RunRealtime});
+
+} // namespace

@@ -1,0 +1,139 @@
+#include "ui/CPowerAnalysisDlg.h"
+
+#include "shell/GraphController.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kEmptyPaneWidth = 385;
+const QColor kFace(230, 230, 230);
+const QColor kValueText(52, 72, 107);
+
+QFont ValueFont() {
+    QFont f(QStringLiteral("Arial Black"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(35);
+    f.setWeight(QFont::Thin);
+    return f;
+}
+
+} // namespace
+
+CPowerAnalysisDlg::CPowerAnalysisDlg(GraphController& graph, QWidget* graphView, QWidget* parent)
+    : QDialog(parent, Qt::Tool), m_graph(graph), m_view(graphView) {
+    setObjectName(QStringLiteral("powerAnalysisDlg"));
+    setWindowTitle(QStringLiteral("Electric Power Analysis"));
+    setModal(false);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kFace);
+    pal.setColor(QPalette::Base, kFace);
+    pal.setColor(QPalette::Text, kValueText);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    QFont face(QStringLiteral("Arial Black"));
+    face.setPointSize(9);
+
+    auto field = [&](const char* name) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setReadOnly(true);
+        e->setFocusPolicy(Qt::NoFocus);
+        e->setFont(ValueFont());
+        e->setPalette(pal);
+        e->setAlignment(Qt::AlignCenter);
+        e->setMinimumSize(150, 48);
+        return e;
+    };
+    auto group = [&](const QString& title, const QString& label, QLineEdit* value) {
+        auto* g = new QGroupBox(title, this);
+        g->setFont(face);
+        auto* l = new QVBoxLayout(g);
+        auto* name = new QLabel(label, g);
+        l->addWidget(name);
+        l->addWidget(value);
+        return g;
+    };
+    m_ch1Rms = field("ch1Rms");
+    m_ch2Rms = field("ch2Rms");
+    m_power = field("apparentPower");
+
+    auto* outer = new QGroupBox(QStringLiteral("BASIC POWER  ANALYSIS"), this);
+    outer->setFont(face);
+    auto* ol = new QVBoxLayout(outer);
+    ol->addWidget(group(QStringLiteral("CH1"), QStringLiteral("RMS"), m_ch1Rms));
+    ol->addWidget(group(QStringLiteral("CH2"), QStringLiteral("RMS"), m_ch2Rms));
+    ol->addWidget(group(QStringLiteral("POWER FACTOR ANALYSIS"), QStringLiteral("S(VA)"), m_power));
+    ol->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(outer);
+    Refresh();
+}
+
+void CPowerAnalysisDlg::Show(const QRect& paneRect) {
+    if (m_open)
+        return;
+    QRect r = paneRect;
+    if (r.width() <= 0)
+        r.setWidth(kEmptyPaneWidth);
+    m_open = true;
+    m_graph.m_epaPanelOpen = true;
+    Refresh();
+    resize(r.size());
+    show();
+    Place(r);
+    // The window manager adds its frame only once the window is mapped: place it
+    // again when the frame is known.
+    QTimer::singleShot(50, this, [this, r] {
+        if (m_open)
+            Place(r);
+    });
+}
+
+void CPowerAnalysisDlg::Place(const QRect& r) {
+    // The whole window, title bar included, covers the pane and nothing beside it.
+    const int decoW = frameGeometry().width() - width();
+    const int decoH = frameGeometry().height() - height();
+    move(r.topLeft());
+    resize(std::max(r.width() - decoW, 100), std::max(r.height() - decoH, 100));
+}
+
+void CPowerAnalysisDlg::Close() {
+    if (m_open)
+        hide();
+    m_open = false;
+    m_graph.m_epaPanelOpen = false;
+    EpaTexts& t = m_graph.m_epaTexts[0];
+    t.f.clear();
+    t.t.clear();
+    t.rms.clear();
+    t.vpp.clear();
+    Refresh();
+}
+
+void CPowerAnalysisDlg::Refresh() {
+    m_ch1Rms->setText(m_graph.m_epaTexts[0].rms);
+    m_ch2Rms->setText(m_graph.m_epaTexts[1].rms);
+    m_power->setText(m_graph.m_epaApparentPower);
+}
+
+void CPowerAnalysisDlg::moveEvent(QMoveEvent* e) {
+    QDialog::moveEvent(e);
+    // No stale image of the panel may stay on the graph.
+    if (m_view)
+        m_view->update();
+}
+
+void CPowerAnalysisDlg::closeEvent(QCloseEvent* e) {
+    QDialog::closeEvent(e);
+    // Closed by its own close box: the texts stay as they are.
+    m_open = false;
+    m_graph.m_epaPanelOpen = false;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The electric power analysis panel: a modeless tool window over the instrument
+// pane while the graph shows the real-time waveform. It shows the RMS of CH1 and
+// CH2 and the apparent power S(VA), as the waveform analysis and the real-time
+// session wrote them into the graph controller's panel texts.
+
+#include <QDialog>
+
+class GraphController;
+class QLineEdit;
+
+class CPowerAnalysisDlg : public QDialog {
+    Q_OBJECT
+public:
+    // `graphView` is repainted when the panel moves over it.
+    CPowerAnalysisDlg(GraphController& graph, QWidget* graphView, QWidget* parent = nullptr);
+
+    // Opens the panel over `paneRect` (screen coordinates; 385 pixels wide when the
+    // pane has no width) unless it is open already.
+    void Show(const QRect& paneRect);
+    // Closes the panel; channel 1's frequency, period, RMS and peak-to-peak texts are
+    // cleared, channel 2 keeps its own.
+    void Close();
+    bool IsOpen() const { return m_open; }
+    // Pushes the texts to the fields.
+    void Refresh();
+
+    QLineEdit* Ch1Rms() const { return m_ch1Rms; }
+    QLineEdit* Ch2Rms() const { return m_ch2Rms; }
+    QLineEdit* ApparentPower() const { return m_power; }
+
+protected:
+    void moveEvent(QMoveEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void Place(const QRect& paneRect);
+
+    GraphController& m_graph;
+    QWidget* m_view;
+    QLineEdit* m_ch1Rms = nullptr;
+    QLineEdit* m_ch2Rms = nullptr;
+    QLineEdit* m_power = nullptr;
+    bool m_open = false;
+};

@@ -1,0 +1,204 @@
+#include "ui/CRealTimeDlg.h"
+
+#include "base/Prompts.h"
+#include "shell/RealTimeSession.h"
+#include "ui/CNumericEdit.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+QGroupBox* Group(const QString& title, QWidget* parent) {
+    auto* g = new QGroupBox(title, parent);
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(14);
+    f.setBold(true);
+    g->setFont(f);
+    return g;
+}
+
+// Plain font for what sits inside a bold group.
+void Plain(QWidget* w) {
+    QFont f = w->font();
+    f.setBold(false);
+    f.setPixelSize(13);
+    w->setFont(f);
+}
+
+} // namespace
+
+CRealTimeDlg::CRealTimeDlg(RealTimeSession& session, Prompts& prompts, int interval, int count,
+                           QWidget* parent)
+    : QDialog(parent), m_session(session), m_prompts(prompts), m_interval(interval),
+      m_count(count) {
+    setObjectName(QStringLiteral("realTimeDlg"));
+    setModal(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(225, 225, 225));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    m_state = new QLabel(this);
+    m_state->setObjectName(QStringLiteral("state"));
+    QFont bold = m_state->font();
+    bold.setBold(true);
+    m_state->setFont(bold);
+
+    QGroupBox* rate = Group(QStringLiteral("SAMPLING RATE"), this);
+    m_intervalEdit = new CNumericEdit(rate);
+    m_intervalEdit->setObjectName(QStringLiteral("interval"));
+    m_intervalSpin = new CSpinButton(m_intervalEdit, kRtIntervalMin, kRtIntervalMax, rate);
+    auto* secs = new QLabel(QStringLiteral("Secs"), rate);
+    auto* rateRange = new QLabel(QStringLiteral("(2-3600) "), rate);
+    auto* rl = new QHBoxLayout(rate);
+    rl->addWidget(m_intervalEdit, 1);
+    rl->addWidget(m_intervalSpin);
+    rl->addWidget(secs);
+    rl->addWidget(rateRange);
+
+    QGroupBox* points = Group(QStringLiteral("SAMPLE DATA POINTS"), this);
+    m_countEdit = new CNumericEdit(points);
+    m_countEdit->setObjectName(QStringLiteral("count"));
+    m_countSpin = new CSpinButton(m_countEdit, kRtPointsMin, kRtMaxPoints, points);
+    auto* countRange = new QLabel(QStringLiteral("(1-100000)"), points);
+    auto* pl = new QHBoxLayout(points);
+    pl->addWidget(m_countEdit, 1);
+    pl->addWidget(m_countSpin);
+    pl->addWidget(countRange);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_intervalEdit, secs, rateRange, m_countEdit, countRange})
+        Plain(w);
+
+    m_message = new QLabel(this);
+    m_message->setObjectName(QStringLiteral("message"));
+    m_message->setWordWrap(true);
+    m_message->setMinimumWidth(360);
+    m_message->setMinimumHeight(2 * m_message->fontMetrics().lineSpacing());
+    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    m_run = new QPushButton(QStringLiteral("RUN"), this);
+    m_run->setObjectName(QStringLiteral("run"));
+    m_run->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    m_cancel = new QPushButton(QStringLiteral("CANCEL"), this);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    // Enter never presses a button of its own accord.
+    for (QPushButton* b : {m_run, m_cancel}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_run);
+    buttons->addWidget(m_cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->addWidget(m_state);
+    layout->addWidget(rate);
+    layout->addWidget(points);
+    layout->addWidget(m_message);
+    layout->addLayout(buttons);
+
+    m_intervalEdit->setText(QString::number(m_interval));
+    m_countEdit->setText(QString::number(m_count));
+    connect(m_intervalEdit, &QLineEdit::textChanged, this, [this] { Validate(); });
+    connect(m_countEdit, &QLineEdit::textChanged, this, [this] { Validate(); });
+    connect(m_run, &QPushButton::clicked, this, &CRealTimeDlg::OnRun);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    LinkController& link = m_session.Link();
+    link.onDialogChanged = [this](LinkDialog d) {
+        if (d == LinkDialog::RealTime)
+            Refresh();
+    };
+    link.OpenDialog(LinkDialog::RealTime);
+    Refresh();
+}
+
+CRealTimeDlg::~CRealTimeDlg() {
+    if (!m_closed)
+        done(QDialog::Rejected);
+}
+
+void CRealTimeDlg::Refresh() {
+    const LinkDialogState& s = m_session.Link().Dialog(LinkDialog::RealTime);
+    setWindowTitle(s.title);
+    m_state->setText(s.title);
+    m_message->setText(s.message);
+    m_run->setEnabled(s.actionEnabled);
+}
+
+bool CRealTimeDlg::Validate() {
+    if (m_validating)
+        return false;
+    m_validating = true;
+    struct Field {
+        CNumericEdit* edit;
+        int lo, hi;
+        int* value;
+    };
+    const Field fields[] = {{m_intervalEdit, kRtIntervalMin, kRtIntervalMax, &m_interval},
+                            {m_countEdit, kRtPointsMin, kRtMaxPoints, &m_count}};
+    bool ok = true;
+    for (const Field& f : fields) {
+        const QString text = f.edit->text().trimmed();
+        bool isInt = false;
+        const qlonglong v = text.toLongLong(&isInt);
+        if (isInt && v >= f.lo && v <= f.hi) {
+            *f.value = int(v);
+            continue;
+        }
+        ok = false;
+        // An edit emptied to type a new number is not yet a wrong number.
+        if (!text.isEmpty()) {
+            m_prompts.Message(
+                QStringLiteral("Please enter an integer between %1 and %2.").arg(f.lo).arg(f.hi));
+            // Focus back on the edit, the text left as typed so that typing on
+            // completes the number (selecting it would make the next key replace it).
+            f.edit->setFocus();
+        }
+        break;
+    }
+    m_validating = false;
+    return ok;
+}
+
+void CRealTimeDlg::OnRun() {
+    bool intervalOk = false, countOk = false;
+    const int interval = m_intervalEdit->text().trimmed().toInt(&intervalOk);
+    const int count = m_countEdit->text().trimmed().toInt(&countOk);
+    if (!intervalOk || !countOk)
+        return;
+    if (m_session.PressRun(interval, count))
+        accept();
+}
+
+void CRealTimeDlg::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        e->accept(); // swallowed: only RUN, CANCEL and the close box end the dialog
+        return;
+    default:
+        QDialog::keyPressEvent(e);
+    }
+}
+
+void CRealTimeDlg::done(int r) {
+    if (!m_closed) {
+        m_closed = true;
+        m_session.Link().onDialogChanged = nullptr;
+        m_session.RealTimeDialogClosed();
+    }
+    QDialog::done(r);
+}
