@@ -9,6 +9,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 struct LoggerFaults {
@@ -19,6 +20,7 @@ struct LoggerFaults {
     bool zeroChannels = false;  // header with channel count 0
     int channelChangeAfter = 0; // real time: CH2 switches off after N frames
     bool notLogging = false;    // acknowledges setup and clock with 0x1E instead of 0xEE
+    bool noAck = false;         // takes setup and clock but acknowledges neither
 };
 
 class LoggerModel {
@@ -40,9 +42,14 @@ public:
     int BlockRequests() const { return m_blockRequests; }
     const QByteArray& LastSetup() const { return m_lastSetup; }
     const QByteArray& LastClock() const { return m_lastClock; }
+    // Every setup and set-clock command taken, after it was applied to what the
+    // logger serves next (LoggerModelConfig.cpp).
+    std::function<void(const QByteArray& command)> onConfigCommand;
+    const DownloadHeader& Header() const { return m_header; }
 
 private:
     QByteArray Handle(const QByteArray& cmd);
+    QByteArray TakeConfigCommand(const QByteArray& cmd);
 
     DownloadHeader m_header;
     std::vector<uint8_t> m_memory; // the logger's ring

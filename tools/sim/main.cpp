@@ -4,6 +4,7 @@
 
 #include "link/LoggerModel.h"
 #include "link/LoggerProtocol.h"
+#include "tools/sim/SimConfig.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -50,6 +51,10 @@ const char* const kUsage =
     "  --zero-channels     report a channel count of 0\n"
     "  --channel-change N  in real time, switch CH2 off after N frames\n"
     "  --not-logging       acknowledge setup and clock with 0x1E\n"
+    "  --no-ack            take setup and clock commands but acknowledge neither\n"
+    "Setup and clock commands (applied to the recording served next):\n"
+    "  --log FILE          append each one to FILE as a line of hex bytes\n"
+    "                      (default: stderr)\n"
     "  --help              this text\n";
 
 constexpr int64_t kByteNs = int64_t(1'000'000'000) * Logger::kBitsPerByte / Logger::kBaud;
@@ -121,6 +126,7 @@ int main(int argc, char** argv) {
     bool paced = false;
     int frameMs = 250;
     bool ch2Given = false;
+    QString configLog;
 
     QStringList args;
     for (int i = 1; i < argc; ++i)
@@ -221,6 +227,11 @@ int main(int argc, char** argv) {
             faults.channelChangeAfter = int(n);
         } else if (a == "--not-logging") {
             faults.notLogging = true;
+        } else if (a == "--no-ack") {
+            faults.noAck = true;
+        } else if (a == "--log") {
+            if (!value(configLog))
+                return Fail("--log takes a file name");
         } else {
             std::fprintf(stderr, "orvex-logger-sim: unknown option %s\n\n%s", qPrintable(a),
                          kUsage);
@@ -255,6 +266,12 @@ int main(int argc, char** argv) {
         model.SetRealTimeKinds(opt.channelCount, opt.ch1Kind, opt.ch2Kind);
     }
     model.SetFaults(faults);
+    {
+        QString error;
+        if (!InstallConfigHandling(model, configLog,
+                                   file.isEmpty() ? std::optional(opt) : std::nullopt, &error))
+            return Fail(qPrintable(error));
+    }
 
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)

@@ -1,0 +1,64 @@
+#pragma once
+// One configuration command without windows, as the setup or clock dialog would
+// send it: search the logger (or only check its port once it was found), write the
+// command once the link reads "Connected", and wait a bounded time for the logger's
+// one-byte acknowledgement. The command-line tool runs it on its Qt event loop.
+
+#include "link/LinkController.h"
+
+#include <QByteArray>
+
+#include <functional>
+
+// A serial channel that passes everything on to another one and shows every read to
+// a listener: the link keeps handling its replies as always (closing the port, the
+// START-button message through its prompts) while the job learns which came.
+class ReplyTapChannel : public SerialChannel {
+public:
+    explicit ReplyTapChannel(SerialChannel& inner);
+
+    std::function<void(const QByteArray&)> onRead;
+
+    bool SelectPort(int n) override { return m_inner.SelectPort(n); }
+    int CurrentPort() const override { return m_inner.CurrentPort(); }
+    bool Open() override { return m_inner.Open(); }
+    void Close() override { m_inner.Close(); }
+    bool IsOpen() const override { return m_inner.IsOpen(); }
+    void SetThreshold(int bytes) override { m_inner.SetThreshold(bytes); }
+    bool Write(const QByteArray& bytes) override { return m_inner.Write(bytes); }
+    QByteArray ReadAll() override;
+    int BytesAvailable() const override { return m_inner.BytesAvailable(); }
+    void ClearInput() override { m_inner.ClearInput(); }
+    void ClearOutput() override { m_inner.ClearOutput(); }
+    QString LastError() const override { return m_inner.LastError(); }
+    bool LastOpenDenied() const override { return m_inner.LastOpenDenied(); }
+
+private:
+    SerialChannel& m_inner;
+};
+
+enum class ConfigResult {
+    Acknowledged, // 0xEE
+    NotLogging,   // 0x1E: acknowledged; the user must start logging on the logger
+    NoAck,        // written, but nothing came back in time
+    WriteFailed,  // the port no longer opened when the command was to be written
+    NoLogger,     // no logger answered the probes
+};
+
+class ConfigJob {
+public:
+    // `link` must have been built on `tap`.
+    ConfigJob(LinkController& link, ReplyTapChannel& tap);
+    ~ConfigJob();
+
+    // `dialog` is LinkDialog::Setup or LinkDialog::CorrectTime. A logger not
+    // connected within `searchMs` counts as none.
+    ConfigResult Run(LinkDialog dialog, const QByteArray& command, int searchMs = 10000,
+                     int ackMs = 2000);
+
+private:
+    LinkController& m_link;
+    ReplyTapChannel& m_tap;
+    bool m_sent = false;
+    int m_ack = -1; // the first acknowledgement byte after the command
+};
