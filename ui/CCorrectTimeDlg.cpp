@@ -60,6 +60,7 @@ CCorrectTimeDlg::CCorrectTimeDlg(ConfigSession& session, QWidget* parent)
         edit->setObjectName(QString::fromLatin1(f.name));
         edit->setMaximumWidth(i == 0 ? 60 : 40);
         auto* spin = new CSpinButton(edit, f.minimum, f.maximum, group);
+        spin->setFixedHeight(edit->sizeHint().height()); // one row with its edit
         auto* pair = new QHBoxLayout;
         pair->setSpacing(0);
         pair->addWidget(edit);

@@ -24,6 +24,7 @@ QWidget* EditWithSpin(QWidget* parent, CNumericEdit* edit, CSpinButton* spin) {
     l->setSpacing(0);
     edit->setParent(box);
     spin->setParent(box);
+    spin->setFixedHeight(edit->sizeHint().height()); // one row with its edit
     l->addWidget(edit);
     l->addWidget(spin);
     return box;

@@ -1,6 +1,7 @@
 // The setup and clock dialogs on the link in virtual time: the fake channel with the
 // logger model behind it, the manual clock, scripted prompts, and key clicks.
 
+#include "app/CMainFrame.h"
 #include "base/Clock.h"
 #include "base/IniFile.h"
 #include "base/LocalTime.h"
@@ -16,6 +17,7 @@
 #include "ui/CNumericEdit.h"
 #include "ui/CSetupDlg.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -315,6 +317,36 @@ TEST_F(ConfigDialogs, NothingOpensWhileADownloadLoads) {
     EXPECT_FALSE(config.BeginSetupCommand());
     EXPECT_FALSE(config.BeginCorrectTimeCommand());
     EXPECT_TRUE(link.Link().m_transferMode);
+}
+
+TEST(ConfigCommands, MenuToolBarAndButtonBarReachBothDialogs) {
+    App();
+    QTemporaryDir dir;
+    qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+    ManualClock clock;
+    ManualTimerTable timers{clock};
+    FakePrompts prompts;
+    FixedClock now{0};
+    AppShell shell{timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")};
+    CMainFrame frame(shell);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    for (int command : {Cmd::Setup, Cmd::CorrectTime}) {
+        ASSERT_NE(frame.Action(command), nullptr);
+        EXPECT_TRUE(shell.HasHandler(command));
+        EXPECT_TRUE(frame.Action(command)->isEnabled()) << command;
+    }
+    // The welcome screen's buttons call the handlers directly.
+    for (const char* button : {"button1045", "button1047"}) {
+        auto* b = frame.findChild<QPushButton*>(button);
+        ASSERT_NE(b, nullptr) << button;
+        EXPECT_TRUE(b->isEnabled()) << button;
+    }
+    shell.m_realTimeIdle = 0; // a real-time acquisition runs
+    frame.UpdateCommandUI();
+    EXPECT_FALSE(frame.Action(Cmd::Setup)->isEnabled());
+    EXPECT_FALSE(frame.Action(Cmd::CorrectTime)->isEnabled());
+    EXPECT_FALSE(shell.Execute(Cmd::Setup));
 }
 
 } // namespace
