@@ -34,8 +34,6 @@ ConfigResult ConfigJob::Run(LinkDialog dialog, const QByteArray& command, int se
     m_ack = -1;
     QElapsedTimer elapsed;
     elapsed.start();
-    // As the two dialog commands do: no transfer is running from here on.
-    m_link.m_transferMode = false;
     m_link.OnDialogCommand();
     m_link.OpenDialog(dialog);
     // Sleeps in the event loop until something happens; the tick bounds each wait so

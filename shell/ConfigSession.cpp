@@ -15,7 +15,9 @@ ConfigSession::ConfigSession(AppShell& shell, LinkController& link)
 bool ConfigSession::Begin() {
     if (m_link.LoadingShown())
         return false;
-    m_link.m_transferMode = false;
+    // No transfer can be running here: a download shows its loading dialog until it
+    // ends, and a real-time acquisition disables both commands; every transfer ends
+    // the transfer mode itself.
     m_link.OnDialogCommand();
     m_sent = false;
     return true;
@@ -180,6 +182,6 @@ void ConfigSession::Closed(LinkDialog d) {
     // Closed without a command: a probe may have left the port open, and an open port
     // is locked against every other program. After a command it stays open for the
     // acknowledgement, which closes it.
-    if (!m_sent && !m_link.m_transferMode)
+    if (!m_sent && !m_link.TransferMode())
         m_link.ConfigureChannel();
 }

@@ -36,7 +36,7 @@ void LinkSession::DownloadDialogClosed() {
     m_link.KillLinkTimers();
     // Closed without a download: a probe may have left the port open, and an open
     // port is locked against every other program until the next dialog.
-    if (!m_link.m_transferMode)
+    if (!m_link.TransferMode())
         m_channel.Close();
 }
 

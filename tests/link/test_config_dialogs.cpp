@@ -316,7 +316,7 @@ TEST_F(ConfigDialogs, NothingOpensWhileADownloadLoads) {
     ASSERT_TRUE(link.Link().LoadingShown());
     EXPECT_FALSE(config.BeginSetupCommand());
     EXPECT_FALSE(config.BeginCorrectTimeCommand());
-    EXPECT_TRUE(link.Link().m_transferMode);
+    EXPECT_TRUE(link.Link().TransferMode());
 }
 
 TEST(ConfigCommands, MenuToolBarAndButtonBarReachBothDialogs) {

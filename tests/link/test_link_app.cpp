@@ -135,7 +135,7 @@ TEST_F(Frame, DownloadDialogShowsTheLinkAndActsOnlyWhenConnected) {
     EXPECT_EQ(dlg.MessageLabel()->text(), "Waiting for connecting...");
     QTest::mouseClick(dlg.DownloadButton(), Qt::LeftButton);
     EXPECT_TRUE(dlg.isVisible());
-    EXPECT_FALSE(session.Link().m_transferMode);
+    EXPECT_FALSE(session.Link().TransferMode());
 
     clock.Advance(200);
     EXPECT_EQ(dlg.windowTitle(), "Connected");
@@ -144,7 +144,7 @@ TEST_F(Frame, DownloadDialogShowsTheLinkAndActsOnlyWhenConnected) {
     QTest::mouseClick(dlg.DownloadButton(), Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_TRUE(session.Link().m_transferMode);
+    EXPECT_TRUE(session.Link().TransferMode());
     EXPECT_EQ(shell.m_dataUnsaved, 1);
     EXPECT_FALSE(session.Link().IsAnyLinkDialogOpen());
     EXPECT_FALSE(timers.IsActive(FrameTimer::Supervision));

@@ -34,17 +34,13 @@ QCoreApplication* App() {
 }
 
 struct RealLink {
-    explicit RealLink(const QString& device) {
-        App();
-        qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
-        timers.SetHandler([this](int id) { link.OnTimer(id); });
-    }
-    ~RealLink() { channel.Close(); }
-    QtTimerTable timers;
+    explicit RealLink(const QString& device)
+        : headless((App(), HeadlessLink::OnDevice(device, prompts, set))) {}
     FakePrompts prompts;
     MeasurementSet set;
-    QtSerialChannel channel;
-    LinkController link{channel, timers, prompts, set};
+    std::unique_ptr<HeadlessLink> headless;
+    LinkController& link = headless->Link();
+    SerialChannel& channel = headless->Channel();
 };
 
 void ExpectSameAsRecording(const MeasurementSet& s, const LoggerRecording& r) {
@@ -151,7 +147,7 @@ TEST(LinkEndToEnd, WrappedRecordingWithTransientsArrivesSampleForSample) {
     ASSERT_TRUE(sim.Start({"--samples", "5000", "--tr-every", "1200", "--start-pos", "523876",
                            "--unit", "m", "--interval", "5"}));
     RealLink rl(sim.device);
-    DownloadJob job(rl.link);
+    DownloadJob job(*rl.headless);
     ASSERT_EQ(job.Run(20000), DownloadResult::Completed);
     const LoggerRecording r = SyntheticRecording(o);
     ExpectSameAsRecording(rl.set, r);
@@ -180,7 +176,7 @@ TEST(LinkEndToEnd, RecordingFileOfOneChannelEndingInAShortBlock) {
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--file", path}));
     RealLink rl(sim.device);
-    DownloadJob job(rl.link);
+    DownloadJob job(*rl.headless);
     ASSERT_EQ(job.Run(20000), DownloadResult::Completed);
     EXPECT_EQ(rl.set.m_ch1Present, 0);
     EXPECT_EQ(rl.set.m_ch2Unit, "A");
@@ -196,7 +192,7 @@ TEST(LinkEndToEnd, DroppedBlockIsACommunicationInterruptionAndKeepsTheData) {
     rl.set.m_rmsCount = 2;
     rl.set.m_ch1Rms = {230.f, 231.f};
     rl.set.m_dataTag = "previous";
-    DownloadJob job(rl.link);
+    DownloadJob job(*rl.headless);
     ASSERT_EQ(job.Run(15000), DownloadResult::Interrupted);
     EXPECT_EQ(rl.prompts.LastText(), "Communication interruption!");
     EXPECT_EQ(rl.set.m_rmsCount, 2);
@@ -217,8 +213,9 @@ TEST(LinkEndToEnd, LoggerFaultsGetTheirOutcome) {
         SimProcess sim;
         ASSERT_TRUE(sim.Start({"--samples", "10", c.option}));
         RealLink rl(sim.device);
-        DownloadJob job(rl.link);
-        EXPECT_EQ(job.Run(10000), c.result) << c.option;
+        DownloadJob job(*rl.headless);
+        // A silent logger is searched for until the search limit.
+        EXPECT_EQ(job.Run(10000, 3000), c.result) << c.option;
     }
 }
 
