@@ -2,10 +2,6 @@
 
 #include "link/LoggerProtocol.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTimer>
-
 ReplyTapChannel::ReplyTapChannel(SerialChannel& inner) : m_inner(inner) {
     m_inner.SetReceiveHandler([this] { NotifyReceive(); });
 }
@@ -17,7 +13,8 @@ QByteArray ReplyTapChannel::ReadAll() {
     return r;
 }
 
-ConfigJob::ConfigJob(LinkController& link, ReplyTapChannel& tap) : m_link(link), m_tap(tap) {
+ConfigJob::ConfigJob(LinkController& link, ReplyTapChannel& tap, Wait wait, Elapsed elapsedMs)
+    : m_link(link), m_tap(tap), m_wait(std::move(wait)), m_elapsed(std::move(elapsedMs)) {
     m_tap.onRead = [this](const QByteArray& r) {
         const uint8_t code = uint8_t(r[0]);
         if (m_sent && m_ack < 0 && (code == Logger::kAck || code == Logger::kAckNotLogging))
@@ -32,23 +29,19 @@ ConfigJob::~ConfigJob() {
 ConfigResult ConfigJob::Run(LinkDialog dialog, const QByteArray& command, int searchMs, int ackMs) {
     m_sent = false;
     m_ack = -1;
-    QElapsedTimer elapsed;
-    elapsed.start();
+    const int64_t begin = m_elapsed();
     m_link.OnDialogCommand();
     m_link.OpenDialog(dialog);
-    // Sleeps in the event loop until something happens; the tick bounds each wait so
-    // that the limits are checked.
-    QTimer tick;
-    tick.start(20);
+    // "Not Connected" after a failed probe cycle is not the end: the search scans
+    // again 1000 ms later, as it does behind the dialog.
     while (m_link.Dialog(dialog).title != QLatin1String(LinkText::kConnected)) {
-        if (m_link.Dialog(dialog).title == QLatin1String(LinkText::kNotConnected) ||
-            elapsed.elapsed() > searchMs) {
+        if (m_elapsed() - begin > searchMs) {
             m_link.CloseDialog(dialog);
             m_link.KillLinkTimers();
             m_link.ConfigureChannel(); // a probe may have left the port open
             return ConfigResult::NoLogger;
         }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        m_wait();
     }
 
     m_link.ConfigureChannel(); // receive threshold 1 for the one-byte reply
@@ -58,10 +51,9 @@ ConfigResult ConfigJob::Run(LinkDialog dialog, const QByteArray& command, int se
     m_link.KillLinkTimers();
     if (!written)
         return ConfigResult::WriteFailed;
-    QElapsedTimer wait;
-    wait.start();
-    while (m_ack < 0 && wait.elapsed() < ackMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const int64_t sentAt = m_elapsed();
+    while (m_ack < 0 && m_elapsed() - sentAt < ackMs)
+        m_wait();
     if (m_ack < 0) {
         m_link.ConfigureChannel(); // nobody answered: do not leave the port locked
         return ConfigResult::NoAck;

@@ -1,13 +1,16 @@
 #pragma once
 // One configuration command without windows, as the setup or clock dialog would
-// send it: search the logger (or only check its port once it was found), write the
-// command once the link reads "Connected", and wait a bounded time for the logger's
-// one-byte acknowledgement. The command-line tool runs it on its Qt event loop.
+// send it: search the logger (or only check its port once it was found; a failed
+// probe cycle is followed by a new scan, as behind the dialog), write the command
+// once the link reads "Connected", and wait a bounded time for the logger's one-byte
+// acknowledgement. The command-line tool runs it on its Qt event loop, the tests in
+// virtual time.
 
 #include "link/LinkController.h"
 
 #include <QByteArray>
 
+#include <cstdint>
 #include <functional>
 
 // A serial channel that passes everything on to another one and shows every read to
@@ -47,8 +50,13 @@ enum class ConfigResult {
 
 class ConfigJob {
 public:
+    // Lets the link run for a while (the event loop, or virtual time).
+    using Wait = std::function<void()>;
+    // Milliseconds on the clock the link runs on.
+    using Elapsed = std::function<int64_t()>;
+
     // `link` must have been built on `tap`.
-    ConfigJob(LinkController& link, ReplyTapChannel& tap);
+    ConfigJob(LinkController& link, ReplyTapChannel& tap, Wait wait, Elapsed elapsedMs);
     ~ConfigJob();
 
     // `dialog` is LinkDialog::Setup or LinkDialog::CorrectTime. A logger not
@@ -59,6 +67,8 @@ public:
 private:
     LinkController& m_link;
     ReplyTapChannel& m_tap;
+    Wait m_wait;
+    Elapsed m_elapsed;
     bool m_sent = false;
     int m_ack = -1; // the first acknowledgement byte after the command
 };

@@ -1,7 +1,11 @@
 // The setup and set-clock commands as bytes, the clamps the dialogs and the command
 // line share, and the logger model taking both commands.
 
+#include "base/Prompts.h"
+#include "base/Timers.h"
 #include "link/ConfigCommands.h"
+#include "link/ConfigJob.h"
+#include "link/FakeSerialChannel.h"
 #include "link/LoggerModel.h"
 #include "link/LoggerProtocol.h"
 
@@ -145,6 +149,68 @@ TEST(LoggerModelConfig, AcknowledgementFaults) {
     m.SetFaults(LoggerFaults{.noAck = true});
     EXPECT_TRUE(m.Feed(BuildSetupCommand({})).isEmpty());
     EXPECT_EQ(m.LastSetup(), BuildSetupCommand({}));
+}
+
+// The windowless exchange of orvex-dl setup and set-clock, in virtual time.
+struct ConfigJobRun : ::testing::Test {
+    ConfigJobRun() {
+        timers.SetHandler([this](int id) { link.OnTimer(id); });
+        fake.SetOpenable(1);
+        fake.SetResponder([this](int, const QByteArray& w) {
+            return clock.NowMs() >= answerFromMs ? logger.Feed(w) : QByteArray();
+        });
+    }
+    ConfigResult Run(const QByteArray& command, int searchMs = 10000) {
+        ConfigJob job(
+            link, tap, [this] { clock.Advance(10); }, [this] { return clock.NowMs(); });
+        return job.Run(LinkDialog::Setup, command, searchMs, 2000);
+    }
+    ManualClock clock;
+    ManualTimerTable timers{clock};
+    FakeSerialChannel fake{&clock};
+    ReplyTapChannel tap{fake};
+    FakePrompts prompts;
+    MeasurementSet set;
+    LinkController link{tap, timers, prompts, set};
+    LoggerModel logger;
+    int64_t answerFromMs = 0; // the logger is switched on then
+};
+
+TEST_F(ConfigJobRun, AcknowledgementsAndTheirAbsence) {
+    const QByteArray setup = BuildSetupCommand({});
+    EXPECT_EQ(Run(setup), ConfigResult::Acknowledged);
+    EXPECT_EQ(logger.LastSetup(), setup);
+    EXPECT_FALSE(fake.IsOpen());
+    EXPECT_TRUE(prompts.shown.empty());
+
+    logger.SetFaults(LoggerFaults{.notLogging = true});
+    EXPECT_EQ(Run(setup), ConfigResult::NotLogging);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Information);
+
+    logger.SetFaults(LoggerFaults{.noAck = true});
+    const int64_t before = clock.NowMs();
+    EXPECT_EQ(Run(setup), ConfigResult::NoAck);
+    EXPECT_LT(clock.NowMs() - before, 2000 + 3100); // the port check, then 2 s
+    EXPECT_FALSE(fake.IsOpen());                    // not left locked
+    EXPECT_EQ(fake.WritesStartingWith(Logger::kSetup).size(), 3u);
+}
+
+TEST_F(ConfigJobRun, SearchGoesOnAfterAFailedProbeCycle) {
+    answerFromMs = 2500; // after the first cycle has failed ("Not Connected")
+    EXPECT_EQ(Run(BuildSetClockCommand({2026, 12, 8, 1, 2, 3})), ConfigResult::Acknowledged);
+    EXPECT_GE(fake.WritesStartingWith(Logger::kProbe).size(), 4u);
+    EXPECT_EQ(logger.LastClock(), BuildSetClockCommand({2026, 12, 8, 1, 2, 3}));
+}
+
+TEST_F(ConfigJobRun, NoLoggerWithinTheSearchLimit) {
+    answerFromMs = 1'000'000;
+    EXPECT_EQ(Run(BuildSetupCommand({}), 4000), ConfigResult::NoLogger);
+    EXPECT_GE(clock.NowMs(), 4000);
+    EXPECT_LT(clock.NowMs(), 4100);
+    EXPECT_TRUE(fake.WritesStartingWith(Logger::kSetup).empty());
+    EXPECT_FALSE(link.IsAnyLinkDialogOpen());
+    EXPECT_FALSE(fake.IsOpen());
 }
 
 } // namespace

@@ -124,7 +124,8 @@ TEST_F(ConfigE2e, CliDefaultsClampAndExitCodes) {
     {
         SimProcess sim;
         ASSERT_TRUE(sim.Start({"--silent"}));
-        const CliRun r = Cli({"set-clock", "--port", sim.device, "2026-01-01", "00:00:00"});
+        const CliRun r =
+            Cli({"set-clock", "--port", sim.device, "--timeout", "2", "2026-01-01", "00:00:00"});
         EXPECT_EQ(r.code, 3) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains("no logger answered")) << r.err.toStdString();
     }
@@ -135,7 +136,8 @@ TEST_F(ConfigE2e, CliDefaultsClampAndExitCodes) {
           QStringList{"set-clock", "--port", "/dev/null"},
           QStringList{"setup", "--port", "/dev/null", "--rise", "1001"},
           QStringList{"setup", "--port", "/dev/null", "--unit", "days"},
-          QStringList{"setup", "--interval", "5"}}) {
+          QStringList{"setup", "--interval", "5"},
+          QStringList{"setup", "--port", "/dev/null", "--timeout", "0"}}) {
         const CliRun r = Cli(args);
         EXPECT_EQ(r.code, 2) << args.join(' ').toStdString() << r.err.toStdString();
         EXPECT_FALSE(r.err.isEmpty());

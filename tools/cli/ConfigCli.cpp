@@ -6,12 +6,19 @@
 #include "link/QtSerialChannel.h"
 #include "tools/cli/CliCommand.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include <cstdio>
+#include <limits>
 
 namespace {
 
 constexpr int kAckWaitMs = 2000;
-constexpr int kSearchMs = 10000;
+// The event loop sleeps at most this long before the job checks its limits.
+constexpr int kWaitSliceMs = 20;
+constexpr int kMaxTimeoutS = std::numeric_limits<int>::max() / 1000;
 
 // The link's messages (the START-button text) go to stderr.
 class StderrPrompts : public Prompts {
@@ -33,8 +40,25 @@ QString Hex(const QByteArray& b) {
 
 } // namespace
 
+std::optional<int> ConfigSearchLimitMs(const char* command, const CliArgs& args,
+                                       const char* usage) {
+    if (!args.Has("--timeout"))
+        return kConfigSearchDefaultS * 1000;
+    bool ok = false;
+    const int s = args.Value("--timeout").toInt(&ok);
+    // The limit is counted in milliseconds in an int.
+    if (!ok || s < 1 || s > kMaxTimeoutS) {
+        CliUsageError(
+            command,
+            QStringLiteral("--timeout takes a number of seconds from 1 to %1").arg(kMaxTimeoutS),
+            usage);
+        return std::nullopt;
+    }
+    return s * 1000;
+}
+
 int SendConfigCommand(const char* command, const QString& device, LinkDialog dialog,
-                      const QByteArray& bytes) {
+                      const QByteArray& bytes, int searchMs) {
     // The one device is port 1; the link searches it as it would search the map.
     qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
     QtTimerTable timers;
@@ -48,9 +72,16 @@ int SendConfigCommand(const char* command, const QString& device, LinkDialog dia
         std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
     };
 
-    std::fprintf(stderr, "Searching the logger on %s...\n", qPrintable(device));
-    ConfigJob job(link, channel);
-    const ConfigResult result = job.Run(dialog, bytes, kSearchMs, kAckWaitMs);
+    std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(device),
+                 searchMs / 1000);
+    QTimer tick; // bounds each wait of the event loop
+    tick.start(kWaitSliceMs);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ConfigJob job(
+        link, channel, [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); },
+        [&elapsed] { return elapsed.elapsed(); });
+    const ConfigResult result = job.Run(dialog, bytes, searchMs, kAckWaitMs);
     channel.Close();
     switch (result) {
     case ConfigResult::Acknowledged:

@@ -14,16 +14,19 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl set-clock --port DEVICE (--now | \"YYYY-MM-DD HH:MM:SS\")\n\n"
+    "Usage: orvex-dl set-clock --port DEVICE (--now | \"YYYY-MM-DD HH:MM:SS\")\n"
+    "                          [--timeout SECONDS]\n\n"
     "Sets the clock of the logger on DEVICE (e.g. /dev/ttyUSB0) to the local time now, or\n"
-    "to the date and time given (years 2000 to 2099).\n"
+    "to the date and time given (years 2000 to 2099). The search for the logger goes on\n"
+    "for up to --timeout seconds (default 10); the acknowledgement is awaited for 2 s.\n"
     "Exit codes: 0 acknowledged, 2 usage or an impossible date, 3 no logger,\n"
     "6 no acknowledgement.\n";
 
 int RunSetClock(const QStringList& args) {
     int exitCode = CliExit::Ok;
-    const auto parsed = ParseCliArgs("set-clock", args, {{{"--port", "-p"}, true}, {{"--now"}}}, 0,
-                                     2, kUsage, exitCode);
+    const auto parsed = ParseCliArgs("set-clock", args,
+                                     {{{"--port", "-p"}, true}, {{"--timeout"}, true}, {{"--now"}}},
+                                     0, 2, kUsage, exitCode);
     if (!parsed)
         return exitCode;
     auto usage = [](const QString& what) {
@@ -31,6 +34,9 @@ int RunSetClock(const QStringList& args) {
         return CliExit::Usage;
     };
     const QString device = parsed->Value("--port");
+    const std::optional<int> searchMs = ConfigSearchLimitMs("set-clock", *parsed, kUsage);
+    if (!searchMs)
+        return CliExit::Usage;
     if (device.isEmpty())
         return usage(QStringLiteral("--port is required"));
     const bool now = parsed->Has("--now");
@@ -49,7 +55,7 @@ int RunSetClock(const QStringList& args) {
     std::fprintf(stderr, "Setting the clock to %04d-%02d-%02d %02d:%02d:%02d\n", v->year, v->month,
                  v->day, v->hour, v->minute, v->second);
     return SendConfigCommand("set-clock", device, LinkDialog::CorrectTime,
-                             Config::BuildSetClockCommand(*v));
+                             Config::BuildSetClockCommand(*v), *searchMs);
 }
 
 CliRegistration reg({"set-clock", "set the logger's clock to now or to a given time", RunSetClock});

@@ -13,11 +13,14 @@ namespace {
 
 const char* const kUsage =
     "Usage: orvex-dl setup --port DEVICE [--interval N] [--unit s|min|h]\n"
-    "                      [--auto-off on|off] [--circular on|off] [--rise N] [--drop N]\n\n"
+    "                      [--auto-off on|off] [--circular on|off] [--rise N] [--drop N]\n"
+    "                      [--timeout SECONDS]\n\n"
     "Sends the recording settings to the logger on DEVICE (e.g. /dev/ttyUSB0). Left out,\n"
     "a setting takes the setup dialog's default: interval 10 s, auto power-off off,\n"
     "circular logging off, rise level 500, drop level 100. The interval is kept in 1 to\n"
     "60 (s, min) or 1 to 24 (h), as the dialog keeps it; a clamped value is said on stderr.\n"
+    "The search for the logger goes on for up to --timeout seconds (default 10); the\n"
+    "acknowledgement is awaited for 2 s.\n"
     "Exit codes: 0 acknowledged, 2 usage, 3 no logger, 6 no acknowledgement.\n";
 
 bool ParseSwitch(const QString& v, uint8_t on, uint8_t& out) {
@@ -34,6 +37,7 @@ int RunSetup(const QStringList& args) {
     int exitCode = CliExit::Ok;
     const auto parsed = ParseCliArgs("setup", args,
                                      {{{"--port", "-p"}, true},
+                                      {{"--timeout"}, true},
                                       {{"--interval"}, true},
                                       {{"--unit"}, true},
                                       {{"--auto-off"}, true},
@@ -48,6 +52,9 @@ int RunSetup(const QStringList& args) {
         return CliExit::Usage;
     };
     const QString device = parsed->Value("--port");
+    const std::optional<int> searchMs = ConfigSearchLimitMs("setup", *parsed, kUsage);
+    if (!searchMs)
+        return CliExit::Usage;
     if (device.isEmpty())
         return usage(QStringLiteral("--port is required"));
 
@@ -93,7 +100,8 @@ int RunSetup(const QStringList& args) {
                              .arg(Config::kLevelMax));
         (QLatin1String(name) == QLatin1String("--rise") ? v.riseLevel : v.dropLevel) = n;
     }
-    return SendConfigCommand("setup", device, LinkDialog::Setup, Config::BuildSetupCommand(v));
+    return SendConfigCommand("setup", device, LinkDialog::Setup, Config::BuildSetupCommand(v),
+                             *searchMs);
 }
 
 CliRegistration reg({"setup", "send the recording interval and switches to the logger", RunSetup});
