@@ -7,11 +7,13 @@
 #include "shell/FileCommands.h"
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
+#include "ui/Icons.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QSplitter>
@@ -93,30 +95,31 @@ QAction* CMainFrame::Action(int command) const {
 }
 
 void CMainFrame::CreateActions() {
-    QStyle* s = style();
     AddAction(Cmd::Save, QStringLiteral("&Save..."),
               "Save as  record file for Orvex Datalogger software and  xls document for Windows "
               "Office Excel \nSave")
-        ->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+        ->setIcon(CommandIcon(CommandIconId::Save));
     AddAction(Cmd::Open, QStringLiteral("&Open..."), "Open an existing document\nOpen")
-        ->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
+        ->setIcon(CommandIcon(CommandIconId::Open));
     AddAction(Cmd::PrintSetup, QStringLiteral("&Print Setup..."),
               "Change the printer and printing options\nPrint Setup");
-    AddAction(Cmd::PrintPreviewGraph, QStringLiteral("&Graph"), "Print Graph\nPrint Graph");
+    AddAction(Cmd::PrintPreviewGraph, QStringLiteral("&Graph"), "Print Graph\nPrint Graph")
+        ->setIcon(CommandIcon(CommandIconId::PrintPreview));
     AddAction(Cmd::PrintPreviewList, QStringLiteral("&List"),
-              "Print Preview Graph\nPrint Preview Graph");
+              "Print Preview Graph\nPrint Preview Graph")
+        ->setIcon(CommandIcon(CommandIconId::PrintPreview));
     AddAction(Cmd::PrintGraph, QStringLiteral("&Graph"), "Print Graph\nPrint Graph");
     AddAction(Cmd::PrintList, QStringLiteral("&List"), "Print List\nPrint List");
     AddAction(Cmd::Exit, QStringLiteral("&Exit"), "\nExit");
     AddAction(Cmd::CorrectTime, QStringLiteral("&Correct Time..."),
               "Correct the DATA LOGGER time\nCorrect Time")
-        ->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
+        ->setIcon(CommandIcon(CommandIconId::CorrectTime));
     AddAction(Cmd::Setup, QStringLiteral("Datalogger &Setup..."),
               "Datalogger Setup\nDatalogger Setup")
-        ->setIcon(s->standardIcon(QStyle::SP_FileDialogDetailedView));
+        ->setIcon(CommandIcon(CommandIconId::Setup));
     AddAction(Cmd::Download, QStringLiteral("&Download Data..."),
               "Download data from your DATALOGGER\nData Download")
-        ->setIcon(s->standardIcon(QStyle::SP_ArrowDown));
+        ->setIcon(CommandIcon(CommandIconId::Download));
     AddAction(Cmd::ImportToList, QStringLiteral("&Import Data To List"), "Data List\nData List");
     AddAction(Cmd::PreviousMeasurement, QStringLiteral("&Previous Measurement"),
               "Import the last measurement data.\nImport the last measurement data.");
@@ -125,9 +128,9 @@ void CMainFrame::CreateActions() {
     AddAction(Cmd::About, QStringLiteral("&About..."),
               "Display program information, version number and copyright\nAbout");
     AddAction(Cmd::Help, QStringLiteral("&Help topics..."), "Help\nHelp")
-        ->setIcon(s->standardIcon(QStyle::SP_MessageBoxQuestion));
+        ->setIcon(CommandIcon(CommandIconId::Help));
     AddAction(Cmd::DataList, QStringLiteral("Data List"), "Data List\nData List")
-        ->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
+        ->setIcon(CommandIcon(CommandIconId::DataList));
     AddAction(Cmd::StoreRms, QStringLiteral("Store RMS"), "Show store RMS graph\nStore RMS")
         ->setCheckable(true);
     AddAction(Cmd::StoreTransient, QStringLiteral("Store TR"),
@@ -135,8 +138,8 @@ void CMainFrame::CreateActions() {
         ->setCheckable(true);
     AddAction(Cmd::Run, QStringLiteral("Run"), "Read real time data\nRun");
     AddAction(Cmd::Stop, QStringLiteral("Stop"), "Stop reading real time data.\nStop");
-    Action(Cmd::PrintGraph)->setIcon(s->standardIcon(QStyle::SP_FileIcon));
-    Action(Cmd::PrintList)->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
+    Action(Cmd::PrintGraph)->setIcon(CommandIcon(CommandIconId::PrintGraph));
+    Action(Cmd::PrintList)->setIcon(CommandIcon(CommandIconId::PrintList));
 
     // Accelerators.
     auto accel = [this](int command, QList<QKeySequence> keys) {
@@ -228,8 +231,8 @@ void CMainFrame::RegisterFrameCommands() {
     m_shell.RegisterCommand(
         Cmd::ToggleInfoBar, [this] { ToggleInfoBar(); },
         [this] {
-            const GraphMode mode = m_shell.m_graph.m_mode;
-            return CommandState{m_shell.m_graph.m_displayContent != 0 &&
+            const GraphMode mode = m_shell.m_graph.Mode();
+            return CommandState{m_shell.m_graph.DisplayContent() != GraphModel::kContentNone &&
                                     mode != GraphMode::StoreTransient &&
                                     mode != GraphMode::RealTimeEpa,
                                 m_shell.m_infoBarShown == 1};
@@ -275,10 +278,10 @@ void CMainFrame::ToggleInstrumentPane() {
 
 void CMainFrame::ToggleInfoBar() {
     if (m_shell.m_infoBarShown == 1) {
-        m_shell.m_graph.m_infoBarHeight = 0;
+        m_shell.m_graph.SetInfoBarHeight(0);
         m_shell.m_infoBarShown = 0;
     } else {
-        m_shell.m_graph.m_infoBarHeight = 120;
+        m_shell.m_graph.SetInfoBarHeight(kInfoBarFull);
         m_shell.m_infoBarShown = 1;
     }
     m_view->update();
@@ -291,8 +294,17 @@ QString CMainFrame::HelpFilePath(const QString& executablePath) {
     return folder + QStringLiteral("help.chm");
 }
 
+QString CMainFrame::UserGuidePath(const QString& executablePath) {
+    return QDir::cleanPath(QFileInfo(executablePath).absolutePath() +
+                           QStringLiteral("/../share/orvex-datalogger/guide/index.html"));
+}
+
 void CMainFrame::ShowHelp() {
-    const QString path = HelpFilePath(QCoreApplication::applicationFilePath());
+    QString path = HelpFilePath(QCoreApplication::applicationFilePath());
+    // An installed program has the HTML user guide instead of help.chm.
+    const QString guide = UserGuidePath(QCoreApplication::applicationFilePath());
+    if (!QFileInfo::exists(path) && QFileInfo::exists(guide))
+        path = guide;
     if (!QFileInfo::exists(path)) {
         m_shell.UserPrompts().Message(QStringLiteral("The help file %1 was not found.").arg(path));
         return;

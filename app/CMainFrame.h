@@ -31,6 +31,8 @@ public:
     void UpdateCommandUI();
     void ShowStatus(const QString& text);
     static QString HelpFilePath(const QString& executablePath);
+    // The HTML user guide of an installed program (share/orvex-datalogger/guide).
+    static QString UserGuidePath(const QString& executablePath);
 
 protected:
     void closeEvent(QCloseEvent* e) override;

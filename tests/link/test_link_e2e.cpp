@@ -9,13 +9,14 @@
 #include "link/DownloadJob.h"
 #include "link/LoggerImage.h"
 #include "link/QtSerialChannel.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,17 +26,9 @@
 
 namespace {
 
-QCoreApplication* App() {
-    static int argc = 1;
-    static char name[] = "test_link_e2e";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QCoreApplication(argc, argv);
-    return app;
-}
-
 struct RealLink {
     explicit RealLink(const QString& device)
-        : headless((App(), HeadlessLink::OnDevice(device, prompts, set))) {}
+        : headless((CoreApp(), HeadlessLink::OnDevice(device, prompts, set))) {}
     FakePrompts prompts;
     MeasurementSet set;
     std::unique_ptr<HeadlessLink> headless;
@@ -67,7 +60,7 @@ void ExpectSameAsRecording(const MeasurementSet& s, const LoggerRecording& r) {
 }
 
 TEST(QtSerialChannel, NotifiesOnceTheThresholdIsBufferedOnAPseudoTerminal) {
-    App();
+    CoreApp();
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(grantpt(master), 0);
@@ -83,26 +76,25 @@ TEST(QtSerialChannel, NotifiesOnceTheThresholdIsBufferedOnAPseudoTerminal) {
     ASSERT_TRUE(ch.Open()) << ch.LastError().toStdString();
     EXPECT_FALSE(ch.LowLatency()); // a pseudo-terminal has no such mode; opening goes on
     ch.SetThreshold(512);
-    auto pump = [&](int ms) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Bytes waiting on the logger's side of the terminal.
+    auto atMaster = [&] {
+        int n = 0;
+        return ::ioctl(master, FIONREAD, &n) == 0 ? n : -1;
     };
     const QByteArray part(300, 'a');
     ASSERT_EQ(::write(master, part.constData(), size_t(part.size())), 300);
-    pump(100);
+    PumpUntil([&] { return ch.BytesAvailable() >= 300; }, 2000);
     EXPECT_EQ(notified, 0);
     EXPECT_EQ(ch.BytesAvailable(), 300);
     ASSERT_EQ(::write(master, part.constData(), size_t(part.size())), 300);
-    pump(100);
+    PumpUntil([&] { return notified > 0 && ch.BytesAvailable() >= 600; }, 2000);
     EXPECT_EQ(notified, 1);
     EXPECT_EQ(ch.ReadAll().size(), 600);
     EXPECT_EQ(ch.BytesAvailable(), 0);
 
     EXPECT_TRUE(ch.Write(QByteArray::fromHex("d8000001")));
     char in[16] = {};
-    pump(50);
+    PumpUntil([&] { return atMaster() >= 4; }, 2000);
     EXPECT_EQ(::read(master, in, sizeof in), 4);
     EXPECT_EQ(uint8_t(in[0]), 0xD8);
     ch.Close();
@@ -111,7 +103,7 @@ TEST(QtSerialChannel, NotifiesOnceTheThresholdIsBufferedOnAPseudoTerminal) {
 }
 
 TEST(QtSerialChannel, ReselectingTheOpenPortKeepsItAndAnotherIsRefused) {
-    App();
+    CoreApp();
     int masters[2];
     QStringList devices;
     for (int& m : masters) {

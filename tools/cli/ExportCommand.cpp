@@ -14,7 +14,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl export FILE.stdata [-o FILE.xls]\n\n"
+    "Usage: orvex-dl export FILE.stdata [-o|--output FILE.xls]\n\n"
     "Writes the measurement's report (tab-separated text, CRLF line ends) as\n"
     "File > Save does. Without -o the report goes beside the input file.\n"
     "Exit codes: 0 written, 1 the report could not be written, 2 bad\n"

@@ -14,7 +14,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl set-clock --port DEVICE (--now | \"YYYY-MM-DD HH:MM:SS\")\n"
+    "Usage: orvex-dl set-clock --port|-p DEVICE (--now | \"YYYY-MM-DD HH:MM:SS\")\n"
     "                          [--timeout SECONDS]\n\n"
     "Sets the clock of the logger on DEVICE (e.g. /dev/ttyUSB0) to the local time now, or\n"
     "to the date and time given (years 2000 to 2099). The search for the logger goes on\n"

@@ -12,7 +12,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl setup --port DEVICE [--interval N] [--unit s|min|h]\n"
+    "Usage: orvex-dl setup --port|-p DEVICE [--interval N] [--unit s|min|h]\n"
     "                      [--auto-off on|off] [--circular on|off] [--rise N] [--drop N]\n"
     "                      [--timeout SECONDS]\n\n"
     "Sends the recording settings to the logger on DEVICE (e.g. /dev/ttyUSB0). Left out,\n"
