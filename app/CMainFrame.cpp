@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/CAboutDlg.h"
+#include "app/ConfigCommands.h"
 #include "app/LinkCommands.h"
 #include "app/RealTimeCommands.h"
 #include "shell/AppShell.h"
@@ -60,6 +61,7 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     m_fileCommands = std::make_unique<FileCommands>(m_shell);
     InstallLinkCommands(*this, m_shell);
     InstallRealTimeCommands(*this, m_shell);
+    InstallConfigCommands(*this, m_shell);
     m_shell.onCloseWindow = [this] { close(); };
     m_shell.onStatusText = [this](const QString& t) { ShowStatus(t); };
     m_shell.AddViewListener([this] { m_view->update(); });

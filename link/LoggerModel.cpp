@@ -61,11 +61,8 @@ QByteArray LoggerModel::Handle(const QByteArray& cmd) {
     case Logger::kProbe:
         return QByteArray(1, char(Logger::kPresent));
     case Logger::kSetup:
-        m_lastSetup = cmd;
-        return QByteArray(1, char(m_faults.notLogging ? Logger::kAckNotLogging : Logger::kAck));
     case Logger::kSetClock:
-        m_lastClock = cmd;
-        return QByteArray(1, char(m_faults.notLogging ? Logger::kAckNotLogging : Logger::kAck));
+        return TakeConfigCommand(cmd);
     case Logger::kStartDownload: {
         m_blockRequests = 0;
         if (m_faults.silentStart)

@@ -10,6 +10,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 struct LoggerFaults {
@@ -30,6 +31,7 @@ struct LoggerFaults {
     int doubleBlock = 0;            // the N-th block is answered twice
     bool silentAfterHeader = false; // the header comes, no block ever does
     int lateStartMs = 0;            // the simulator answers the download command this late
+    bool noAck = false;             // takes setup and clock but acknowledges neither
 };
 
 class LoggerModel {
@@ -56,11 +58,16 @@ public:
     int BlockRequests() const { return m_blockRequests; }
     const QByteArray& LastSetup() const { return m_lastSetup; }
     const QByteArray& LastClock() const { return m_lastClock; }
+    // Every setup and set-clock command taken, after it was applied to what the
+    // logger serves next (LoggerModelConfig.cpp).
+    std::function<void(const QByteArray& command)> onConfigCommand;
+    const DownloadHeader& Header() const { return m_header; }
 
 private:
     QByteArray Handle(const QByteArray& cmd);
     QByteArray WithLineFaults(QByteArray block);
     uint32_t NextRandom();
+    QByteArray TakeConfigCommand(const QByteArray& cmd);
 
     DownloadHeader m_header;
     std::vector<uint8_t> m_memory; // the logger's ring

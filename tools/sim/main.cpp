@@ -4,6 +4,7 @@
 
 #include "link/LoggerModel.h"
 #include "link/LoggerProtocol.h"
+#include "tools/sim/SimConfig.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -60,6 +61,10 @@ const char* const kUsage =
     "  --double-block N    the N-th block is answered twice\n"
     "  --silent-after-header  send the header, then answer no block request\n"
     "  --late-start MS     answer the download command MS milliseconds late\n"
+    "  --no-ack            take setup and clock commands but acknowledge neither\n"
+    "Setup and clock commands (applied to the recording served next):\n"
+    "  --log FILE          append each one to FILE as a line of hex bytes\n"
+    "                      (default: stderr)\n"
     "  --help              this text\n";
 
 constexpr int64_t kByteNs = int64_t(1'000'000'000) * Logger::kBitsPerByte / Logger::kBaud;
@@ -178,6 +183,7 @@ int main(int argc, char** argv) {
     bool paced = false;
     int frameMs = 250;
     bool ch2Given = false;
+    QString configLog;
 
     QStringList args;
     for (int i = 1; i < argc; ++i)
@@ -290,6 +296,11 @@ int main(int argc, char** argv) {
         } else if (int lineFault = ParseLineFault(args, i, faults); lineFault != 0) {
             if (lineFault < 0)
                 return Fail(qPrintable(QStringLiteral("%1 takes a number (see --help)").arg(a)));
+        } else if (a == "--no-ack") {
+            faults.noAck = true;
+        } else if (a == "--log") {
+            if (!value(configLog))
+                return Fail("--log takes a file name");
         } else {
             std::fprintf(stderr, "orvex-logger-sim: unknown option %s\n\n%s", qPrintable(a),
                          kUsage);
@@ -325,6 +336,12 @@ int main(int argc, char** argv) {
     }
     model.SetFaults(faults);
     model.SetRealTimeStream(stream);
+    {
+        QString error;
+        if (!InstallConfigHandling(model, configLog,
+                                   file.isEmpty() ? std::optional(opt) : std::nullopt, &error))
+            return Fail(qPrintable(error));
+    }
 
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)

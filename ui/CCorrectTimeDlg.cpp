@@ -1,0 +1,157 @@
+#include "ui/CCorrectTimeDlg.h"
+
+#include "ui/CNumericEdit.h"
+#include "ui/DialogLook.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+using Config::ClockField;
+
+struct FieldSpec {
+    ClockField field;
+    const char* name;
+    int minimum;
+    int maximum;
+};
+// The year's spin range is what the logger's two BCD year digits carry.
+constexpr FieldSpec kFields[6] = {
+    {ClockField::Year, "year", Config::kYearMin, Config::kYearMax},
+    {ClockField::Month, "month", 1, 12},
+    {ClockField::Day, "day", 1, 31},
+    {ClockField::Hour, "hour", 0, 23},
+    {ClockField::Minute, "minute", 0, 59},
+    {ClockField::Second, "second", 0, 59},
+};
+} // namespace
+
+CCorrectTimeDlg::CCorrectTimeDlg(ConfigSession& session, QWidget* parent)
+    : QDialog(parent), m_session(session) {
+    setObjectName(QStringLiteral("correctTimeDlg"));
+    setModal(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ApplyDialogLook(this);
+
+    m_state = new QLabel(this);
+    m_state->setObjectName(QStringLiteral("state"));
+    QFont bold = m_state->font();
+    bold.setBold(true);
+    m_state->setFont(bold);
+
+    auto* date = new QGroupBox(QStringLiteral("CORRECT DATE"), this);
+    auto* time = new QGroupBox(QStringLiteral("CORRECT TIMEPIECE"), this);
+    auto* dateRow = new QHBoxLayout(date);
+    auto* timeRow = new QHBoxLayout(time);
+    const char* const dateLabels[3] = {"Year", "Month", "Day"};
+    for (int i = 0; i < 6; ++i) {
+        const FieldSpec& f = kFields[i];
+        QGroupBox* group = i < 3 ? date : time;
+        QHBoxLayout* row = i < 3 ? dateRow : timeRow;
+        if (i < 3)
+            row->addWidget(new QLabel(QString::fromLatin1(dateLabels[i]), group));
+        else if (i > 3)
+            row->addWidget(new QLabel(QStringLiteral(":"), group));
+        auto* edit = new CNumericEdit(group);
+        edit->setObjectName(QString::fromLatin1(f.name));
+        edit->setMaximumWidth(i == 0 ? 60 : 40);
+        auto* spin = new CSpinButton(edit, f.minimum, f.maximum, group);
+        spin->setFixedHeight(edit->sizeHint().height()); // one row with its edit
+        auto* pair = new QHBoxLayout;
+        pair->setSpacing(0);
+        pair->addWidget(edit);
+        pair->addWidget(spin);
+        row->addLayout(pair);
+        m_edits[size_t(i)] = edit;
+        m_spins[size_t(i)] = spin;
+    }
+    dateRow->addStretch();
+    timeRow->addStretch();
+
+    m_message = new QLabel(this);
+    m_message->setObjectName(QStringLiteral("message"));
+    m_message->setWordWrap(true);
+    m_message->setMinimumWidth(360);
+    m_message->setMinimumHeight(2 * m_message->fontMetrics().lineSpacing());
+    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QStringLiteral("ok"));
+    m_ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->addWidget(m_state);
+    layout->addWidget(date);
+    layout->addWidget(time);
+    layout->addWidget(m_message);
+    layout->addLayout(buttons);
+
+    const ClockForm now = m_session.ClockFromNow();
+    for (int i = 0; i < 6; ++i) {
+        m_edits[size_t(i)]->setText(now[size_t(i)]);
+        connect(m_edits[size_t(i)], &QLineEdit::textChanged, this, [this, i] { OnEdited(i); });
+    }
+    connect(m_ok, &QPushButton::clicked, this, &CCorrectTimeDlg::OnOk);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    LinkController& link = m_session.Link();
+    link.onDialogChanged = [this](LinkDialog d) {
+        if (d == LinkDialog::CorrectTime)
+            Refresh();
+    };
+    m_session.OpenCorrectTimeDialog();
+    Refresh();
+}
+
+CCorrectTimeDlg::~CCorrectTimeDlg() {
+    if (!m_closed)
+        done(QDialog::Rejected);
+}
+
+ClockForm CCorrectTimeDlg::Form() const {
+    ClockForm f;
+    for (size_t i = 0; i < f.size(); ++i)
+        f[i] = m_edits[i]->text();
+    return f;
+}
+
+void CCorrectTimeDlg::OnEdited(int i) {
+    CNumericEdit* edit = m_edits[size_t(i)];
+    const QString clamped = ConfigSession::ClockFieldEdited(kFields[i].field, edit->text());
+    if (clamped != edit->text())
+        edit->setText(clamped);
+}
+
+void CCorrectTimeDlg::Refresh() {
+    const LinkDialogState& s = m_session.Link().Dialog(LinkDialog::CorrectTime);
+    setWindowTitle(s.title);
+    m_state->setText(s.title);
+    m_message->setText(s.message);
+}
+
+void CCorrectTimeDlg::OnOk() {
+    if (m_session.PressCorrectTimeOk(Form()))
+        accept();
+}
+
+void CCorrectTimeDlg::done(int r) {
+    if (!m_closed) {
+        m_closed = true;
+        m_session.Link().onDialogChanged = nullptr;
+        m_session.CorrectTimeDialogClosed();
+    }
+    QDialog::done(r);
+}

@@ -1,0 +1,234 @@
+#include "ui/CSetupDlg.h"
+
+#include "ui/CNumericEdit.h"
+#include "ui/DialogLook.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kIntervalSpinMin = 0;
+constexpr int kIntervalSpinMax = 60;
+
+QWidget* EditWithSpin(QWidget* parent, CNumericEdit* edit, CSpinButton* spin) {
+    auto* box = new QWidget(parent);
+    auto* l = new QHBoxLayout(box);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(0);
+    edit->setParent(box);
+    spin->setParent(box);
+    spin->setFixedHeight(edit->sizeHint().height()); // one row with its edit
+    l->addWidget(edit);
+    l->addWidget(spin);
+    return box;
+}
+
+QRadioButton* Radio(const char* name, QWidget* parent) {
+    auto* r = new QRadioButton(QStringLiteral("ON"), parent);
+    r->setObjectName(QString::fromLatin1(name));
+    return r;
+}
+} // namespace
+
+CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
+    : QDialog(parent), m_session(session) {
+    setObjectName(QStringLiteral("setupDlg"));
+    setModal(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ApplyDialogLook(this);
+
+    // The link state is the window title; it is repeated in the dialog because some
+    // window managers shorten or hide the titles of small dialogs.
+    m_state = new QLabel(this);
+    m_state->setObjectName(QStringLiteral("state"));
+    QFont bold = m_state->font();
+    bold.setBold(true);
+    m_state->setFont(bold);
+
+    // Recording interval.
+    auto* rate = new QGroupBox(QStringLiteral("LOGGER RMS SAMPING RATE SETUP"), this);
+    m_interval = new CNumericEdit;
+    m_interval->setObjectName(QStringLiteral("interval"));
+    m_interval->setMaximumWidth(70);
+    m_intervalSpin = new CSpinButton(m_interval, kIntervalSpinMin, kIntervalSpinMax);
+    m_unit = new QComboBox(rate);
+    m_unit->setObjectName(QStringLiteral("unit"));
+    for (int u = 0; u < Config::kUnitCount; ++u)
+        m_unit->addItem(QString::fromLatin1(Config::UnitName(u)));
+    auto* rateRow = new QHBoxLayout(rate);
+    rateRow->addWidget(EditWithSpin(rate, m_interval, m_intervalSpin));
+    rateRow->addWidget(m_unit);
+    rateRow->addStretch();
+
+    // Auto power-off and circular logging.
+    auto* autoOff = new QGroupBox(QStringLiteral("LOGGER AUTO POWER OFF SETUP"), this);
+    m_autoOffOn = Radio("autoOffOn", autoOff);
+    m_autoOffOff = Radio("autoOffOff", autoOff);
+    m_autoOffOff->setText(QStringLiteral("OFF"));
+    auto* autoOffRow = new QHBoxLayout(autoOff);
+    autoOffRow->addWidget(m_autoOffOn);
+    autoOffRow->addWidget(m_autoOffOff);
+    autoOffRow->addStretch();
+    auto* circular = new QGroupBox(QStringLiteral("LOGGER CIRCULATE LOGGING SETUP"), this);
+    m_circularOn = Radio("circularOn", circular);
+    m_circularOff = Radio("circularOff", circular);
+    m_circularOff->setText(QStringLiteral("OFF"));
+    auto* circularRow = new QHBoxLayout(circular);
+    circularRow->addWidget(m_circularOn);
+    circularRow->addWidget(m_circularOff);
+    circularRow->addStretch();
+
+    // The detection levels: the logger takes them with the setup command, but no
+    // control offers them; they keep what the settings hold.
+    auto* levels = new QWidget(this);
+    levels->setObjectName(QStringLiteral("detectionLevels"));
+    auto* levelGrid = new QVBoxLayout(levels);
+    auto levelRow = [&](const char* caption, const char* name, CNumericEdit*& edit,
+                        QComboBox*& kind) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(new QLabel(QString::fromLatin1(caption), levels));
+        edit = new CNumericEdit;
+        edit->setObjectName(QString::fromLatin1(name));
+        row->addWidget(EditWithSpin(levels, edit,
+                                    new CSpinButton(edit, Config::kLevelMin, Config::kLevelMax)));
+        kind = new QComboBox(levels);
+        kind->addItems({QStringLiteral("V"), QStringLiteral("A")});
+        row->addWidget(kind);
+        levelGrid->addLayout(row);
+    };
+    levelRow("Sudden Rise Detection Level Setup", "riseLevel", m_rise, m_riseKind);
+    levelRow("Sudden Drop Detection Level Setup", "dropLevel", m_drop, m_dropKind);
+    levels->setEnabled(false);
+    levels->hide();
+
+    m_message = new QLabel(this);
+    m_message->setObjectName(QStringLiteral("message"));
+    m_message->setWordWrap(true);
+    m_message->setMinimumWidth(360);
+    m_message->setMinimumHeight(2 * m_message->fontMetrics().lineSpacing());
+    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    m_default = new QPushButton(QStringLiteral("Default"), this);
+    m_default->setObjectName(QStringLiteral("default"));
+    m_setup = new QPushButton(QStringLiteral("Setup"), this);
+    m_setup->setObjectName(QStringLiteral("setup"));
+    m_setup->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    m_setup->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_default);
+    buttons->addStretch();
+    buttons->addWidget(m_setup);
+    buttons->addWidget(m_cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->addWidget(m_state);
+    layout->addWidget(rate);
+    layout->addWidget(autoOff);
+    layout->addWidget(circular);
+    layout->addWidget(levels);
+    layout->addWidget(m_message);
+    layout->addLayout(buttons);
+
+    Fill(m_session.SetupFromSettings());
+
+    connect(m_interval, &QLineEdit::textChanged, this, &CSetupDlg::OnIntervalChanged);
+    connect(m_unit, &QComboBox::currentIndexChanged, this, &CSetupDlg::OnUnitChanged);
+    connect(m_autoOffOn, &QRadioButton::clicked, this, [this] { m_autoOff = Config::kAutoOffOn; });
+    connect(m_autoOffOff, &QRadioButton::clicked, this, [this] { m_autoOff = 0; });
+    connect(m_circularOn, &QRadioButton::clicked, this,
+            [this] { m_recMode = Config::kCircularOn; });
+    connect(m_circularOff, &QRadioButton::clicked, this, [this] { m_recMode = 0; });
+    connect(m_default, &QPushButton::clicked, this,
+            [this] { Fill(ConfigSession::DefaultSetup()); });
+    connect(m_setup, &QPushButton::clicked, this, &CSetupDlg::OnSetup);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    LinkController& link = m_session.Link();
+    link.onDialogChanged = [this](LinkDialog d) {
+        if (d == LinkDialog::Setup)
+            Refresh();
+    };
+    m_session.OpenSetupDialog();
+    Refresh();
+}
+
+CSetupDlg::~CSetupDlg() {
+    if (!m_closed)
+        done(QDialog::Rejected);
+}
+
+void CSetupDlg::Fill(const SetupForm& f) {
+    {
+        const QSignalBlocker block(m_unit);
+        m_unit->setCurrentIndex(f.unit);
+    }
+    m_interval->setText(f.interval);
+    OnIntervalChanged(); // a stored count out of range is shown as it will be sent
+    m_autoOff = f.autoOff;
+    m_recMode = f.recMode;
+    (f.autoOff == Config::kAutoOffOn ? m_autoOffOn : m_autoOffOff)->setChecked(true);
+    (f.recMode == Config::kCircularOn ? m_circularOn : m_circularOff)->setChecked(true);
+    m_rise->setText(f.riseLevel);
+    m_drop->setText(f.dropLevel);
+    m_riseKind->setCurrentIndex(f.riseKind);
+    m_dropKind->setCurrentIndex(f.dropKind);
+}
+
+SetupForm CSetupDlg::Form() const {
+    SetupForm f;
+    f.interval = m_interval->text();
+    f.unit = m_unit->currentIndex();
+    f.autoOff = m_autoOff;
+    f.recMode = m_recMode;
+    f.riseLevel = m_rise->text();
+    f.dropLevel = m_drop->text();
+    f.riseKind = m_riseKind->currentIndex();
+    f.dropKind = m_dropKind->currentIndex();
+    return f;
+}
+
+void CSetupDlg::OnIntervalChanged() {
+    const QString clamped =
+        ConfigSession::IntervalEdited(m_interval->text(), m_unit->currentIndex());
+    if (clamped != m_interval->text())
+        m_interval->setText(clamped);
+}
+
+void CSetupDlg::OnUnitChanged() {
+    const QString text = ConfigSession::UnitChanged(m_interval->text(), m_unit->currentIndex());
+    if (text != m_interval->text())
+        m_interval->setText(text);
+}
+
+void CSetupDlg::Refresh() {
+    const LinkDialogState& s = m_session.Link().Dialog(LinkDialog::Setup);
+    setWindowTitle(s.title);
+    m_state->setText(s.title);
+    m_message->setText(s.message);
+    m_setup->setEnabled(s.actionEnabled);
+}
+
+void CSetupDlg::OnSetup() {
+    if (m_session.PressSetup(Form()))
+        accept();
+}
+
+void CSetupDlg::done(int r) {
+    if (!m_closed) {
+        m_closed = true;
+        m_session.Link().onDialogChanged = nullptr;
+        m_session.SetupDialogClosed();
+    }
+    QDialog::done(r);
+}
