@@ -4,15 +4,21 @@
 #include "app/LinkCommands.h"
 #include "shell/AppShell.h"
 #include "shell/FileCommands.h"
+#include "shell/ListCommands.h"
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
+#include "ui/ListWindows.h"
+#include "ui/ReportPrinter.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPointer>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -56,6 +62,7 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     RegisterFrameCommands();
     m_fileCommands = std::make_unique<FileCommands>(m_shell);
     InstallLinkCommands(*this, m_shell);
+    InstallListCommands();
     m_shell.onCloseWindow = [this] { close(); };
     m_shell.onStatusText = [this](const QString& t) { ShowStatus(t); };
     m_shell.AddViewListener([this] { m_view->update(); });
@@ -68,7 +75,11 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     UpdateCommandUI();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // The list windows use the list commands: they go first.
+    delete m_listWindows;
+    m_listWindows = nullptr;
+}
 
 QAction* CMainFrame::AddAction(int command, const QString& text, const char* prompt) {
     auto* a = new QAction(text, this);
@@ -133,6 +144,10 @@ void CMainFrame::CreateActions() {
         ->setCheckable(true);
     AddAction(Cmd::Run, QStringLiteral("Run"), "Read real time data\nRun");
     AddAction(Cmd::Stop, QStringLiteral("Stop"), "Stop reading real time data.\nStop");
+    AddAction(Cmd::ExportImage, QStringLiteral("Graph as &Image..."),
+              "Save the graph as shown as a PNG image\nExport Graph");
+    AddAction(Cmd::ExportCsv, QStringLiteral("Data as &CSV..."),
+              "Save the rows of the data list as CSV for a spreadsheet\nExport Data");
     Action(Cmd::PrintGraph)->setIcon(s->standardIcon(QStyle::SP_FileIcon));
     Action(Cmd::PrintList)->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
 
@@ -172,6 +187,12 @@ void CMainFrame::CreateMenus() {
     QMenu* print = file->addMenu(QStringLiteral("&Print..."));
     print->addAction(Action(Cmd::PrintGraph));
     print->addAction(Action(Cmd::PrintList));
+    file->addSeparator();
+    QMenu* exportMenu = file->addMenu(QStringLiteral("Export"));
+    exportMenu->setObjectName(QStringLiteral("exportMenu"));
+    exportMenu->addAction(Action(Cmd::ExportImage));
+    exportMenu->addAction(Action(Cmd::ExportCsv));
+    connect(exportMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     file->addSeparator();
     file->addAction(Action(Cmd::Exit));
 
@@ -289,15 +310,84 @@ QString CMainFrame::HelpFilePath(const QString& executablePath) {
     return folder + QStringLiteral("help.chm");
 }
 
+QStringList CMainFrame::HelpCandidates(const QString& executablePath) {
+    QStringList paths{HelpFilePath(executablePath)};
+    const QString guide = QStringLiteral("share/doc/orvex-datalogger/guide.html");
+    // Installed: <prefix>/bin/orvex-datalogger beside <prefix>/share/doc/...
+    const QDir bin = QFileInfo(executablePath).absoluteDir();
+    paths << QDir::cleanPath(bin.absoluteFilePath(QStringLiteral("../") + guide));
+#ifdef DL_INSTALL_PREFIX
+    paths << QDir::cleanPath(QStringLiteral(DL_INSTALL_PREFIX "/") + guide);
+#endif
+#ifdef DL_SOURCE_DIR
+    paths << QDir::cleanPath(QStringLiteral(DL_SOURCE_DIR "/doc/guide.html"));
+#endif
+    paths.removeDuplicates();
+    return paths;
+}
+
 void CMainFrame::ShowHelp() {
-    const QString path = HelpFilePath(QCoreApplication::applicationFilePath());
-    if (!QFileInfo::exists(path)) {
-        m_shell.UserPrompts().Message(QStringLiteral("The help file %1 was not found.").arg(path));
-        return;
+    const QStringList paths = HelpCandidates(QCoreApplication::applicationFilePath());
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isFile() && QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        m_shell.UserPrompts().Message(
-            QStringLiteral("No program is set up to open the help file %1.").arg(path));
+    m_shell.UserPrompts().Message(
+        QStringLiteral("The help could not be opened. Looked for:\n%1").arg(paths.join(u'\n')));
+}
+
+void CMainFrame::InstallListCommands() {
+    m_printer = std::make_unique<ReportPrinter>();
+    m_listCommands = std::make_unique<ListCommands>(m_shell);
+    m_listWindows =
+        new ListWindows(*m_listCommands, m_view->Graph(), m_view, m_instrumentView, this);
+    m_listCommands->onPrint = [this](ListCommands::Report r, bool preview) {
+        RunPrint(int(r), preview);
+    };
+    m_listCommands->onPrintSetup = [this] { m_printer->Setup(this); };
+    m_listCommands->onExportImage = [this] { m_listCommands->ExportImage(GraphImage()); };
+    // The graph view's side-window step of every mode, and its new real-time points,
+    // reach the lists too.
+    // The shell may outlive this window: the hooks check that the lists still exist.
+    const QPointer<ListWindows> lists = m_listWindows;
+    GraphController& graph = m_view->Graph();
+    auto modeWindows = graph.onModeWindows;
+    graph.onModeWindows = [lists, modeWindows](GraphMode mode) {
+        if (modeWindows)
+            modeWindows(mode);
+        if (lists)
+            lists->OnModeChanged(mode);
+    };
+    auto appendPoint = m_shell.onAppendRealTimePoint;
+    m_shell.onAppendRealTimePoint = [lists, appendPoint] {
+        if (appendPoint)
+            appendPoint();
+        if (lists)
+            lists->Refresh();
+    };
+    m_shell.AddViewListener([lists] {
+        if (lists)
+            lists->Refresh();
+    });
+}
+
+QImage CMainFrame::GraphImage() {
+    QImage image(m_view->size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    m_view->RenderGraph(p, m_view->size(), false);
+    return image;
+}
+
+void CMainFrame::RunPrint(int report, bool preview) {
+    RenderOptions o;
+    o.printing = true;
+    const ReportPages pages =
+        m_listCommands->Pages(ListCommands::Report(report), m_view->size(), o);
+    if (preview)
+        m_printer->Preview(this, pages);
+    else
+        m_printer->Print(this, pages);
 }
 
 void CMainFrame::ShowAbout() {

@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6-dev
   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libqcustomplot-dev
   python3 tzdata locales xvfb xauth fonts-dejavu-core fonts-liberation clang-format git
+  poppler-utils
 )
 
 dl_install_packages() {

@@ -4,9 +4,11 @@
 #include "tools/cli/CliCommand.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace {
@@ -32,7 +34,13 @@ CliRegistration::CliRegistration(CliCommand command) {
 }
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Printing lays out text, which needs the GUI application's fonts; the
+    // offscreen platform needs no display. Every other command stays a console one.
+    const bool gui = argc > 1 && std::string(argv[1]) == "print";
+    if (gui && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> appHolder(gui ? new QGuiApplication(argc, argv)
+                                                    : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("orvex-dl"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
     QStringList args = QCoreApplication::arguments().mid(1);
