@@ -7,6 +7,7 @@
 // hooks that open dialogs and windows.
 
 #include "graph/Report.h"
+#include "shell/AppShell.h"
 #include "shell/DataListModel.h"
 
 #include <QImage>

@@ -6,12 +6,12 @@
 // and an open data list is rebuilt and placed again on every mode or record change.
 
 #include "graph/GraphModel.h"
+#include "ui/CDataListDlg.h"
+#include "ui/CTrFileListDlg.h"
 
 #include <QObject>
 #include <QPointer>
 
-class CDataListDlg;
-class CTrFileListDlg;
 class GraphController;
 class ListCommands;
 class QWidget;

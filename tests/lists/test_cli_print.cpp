@@ -14,7 +14,7 @@ using namespace lists;
 
 namespace {
 
-int Run(const QStringList& args, QByteArray* err = nullptr) {
+int Cli(const QStringList& args, QByteArray* err = nullptr) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -42,7 +42,7 @@ protected:
 
 TEST_F(CliPrint, ListGraphAndTransientReportsAsPdf) {
     const QString list = dir.filePath("list.pdf");
-    ASSERT_EQ(Run({"print", file, "-o", list, "--list"}), 0);
+    ASSERT_EQ(Cli({"print", file, "-o", list, "--list"}), 0);
     QStringList pages = PdfPages(list);
     ASSERT_EQ(pages.size(), 2);
     EXPECT_TRUE(pages[0].contains("Test Report"));
@@ -50,14 +50,14 @@ TEST_F(CliPrint, ListGraphAndTransientReportsAsPdf) {
     EXPECT_TRUE(pages[1].contains("page2"));
 
     const QString tr = dir.filePath("tr.pdf");
-    ASSERT_EQ(Run({"print", file, "-o", tr, "--list", "--tr", "2", "--page-size", "Letter"}), 0);
+    ASSERT_EQ(Cli({"print", file, "-o", tr, "--list", "--tr", "2", "--page-size", "Letter"}), 0);
     pages = PdfPages(tr);
     ASSERT_EQ(pages.size(), 5);
     EXPECT_EQ(RowLines(pages[4]), 11);
     EXPECT_FALSE(pages[0].contains("MODE:"));
 
     const QString graph = dir.filePath("graph.pdf");
-    ASSERT_EQ(Run({"print", file, "-o", graph}), 0);
+    ASSERT_EQ(Cli({"print", file, "-o", graph}), 0);
     pages = PdfPages(graph);
     ASSERT_EQ(pages.size(), 1);
     EXPECT_TRUE(pages[0].contains("MODE: STORE RMS"));
@@ -65,28 +65,28 @@ TEST_F(CliPrint, ListGraphAndTransientReportsAsPdf) {
 
 TEST_F(CliPrint, BadArgumentsExit2AndBadFilesExit7) {
     const QString out = dir.filePath("x.pdf");
-    EXPECT_EQ(Run({"print", file}), 2);                         // no -o
-    EXPECT_EQ(Run({"print", file, "-o", out, "--tr", "0"}), 2); // records count from 1
-    EXPECT_EQ(Run({"print", file, "-o", out, "--tr", "x"}), 2);
-    EXPECT_EQ(Run({"print", file, "-o", out, "--page-size", "A3"}), 2);
-    EXPECT_EQ(Run({"print", file, "-o", out, "--bogus"}), 2);
-    EXPECT_EQ(Run({"print", file, "-o", file}), 2); // would replace the input
+    EXPECT_EQ(Cli({"print", file}), 2);                         // no -o
+    EXPECT_EQ(Cli({"print", file, "-o", out, "--tr", "0"}), 2); // records count from 1
+    EXPECT_EQ(Cli({"print", file, "-o", out, "--tr", "x"}), 2);
+    EXPECT_EQ(Cli({"print", file, "-o", out, "--page-size", "A3"}), 2);
+    EXPECT_EQ(Cli({"print", file, "-o", out, "--bogus"}), 2);
+    EXPECT_EQ(Cli({"print", file, "-o", file}), 2); // would replace the input
     QByteArray err;
-    EXPECT_EQ(Run({"print", file, "-o", out, "--tr", "3"}, &err), 7); // only two records
+    EXPECT_EQ(Cli({"print", file, "-o", out, "--tr", "3"}, &err), 7); // only two records
     EXPECT_TRUE(err.contains("2 transient records")) << err.toStdString();
-    EXPECT_EQ(Run({"print", dir.filePath("missing.stdata"), "-o", out}), 7);
+    EXPECT_EQ(Cli({"print", dir.filePath("missing.stdata"), "-o", out}), 7);
     QFile junk(dir.filePath("junk.stdata"));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("not a measurement");
     junk.close();
-    EXPECT_EQ(Run({"print", junk.fileName(), "-o", out}), 7);
-    EXPECT_EQ(Run({"export", junk.fileName(), "--csv", "-o", dir.filePath("j.csv")}), 7);
+    EXPECT_EQ(Cli({"print", junk.fileName(), "-o", out}), 7);
+    EXPECT_EQ(Cli({"export", junk.fileName(), "--csv", "-o", dir.filePath("j.csv")}), 7);
     EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST_F(CliPrint, ExportCsvWritesTheStoredRmsRows) {
     const QString csv = dir.filePath("m.csv");
-    ASSERT_EQ(Run({"export", file, "--csv", "-o", csv}), 0);
+    ASSERT_EQ(Cli({"export", file, "--csv", "-o", csv}), 0);
     QFile f(csv);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
@@ -94,6 +94,6 @@ TEST_F(CliPrint, ExportCsvWritesTheStoredRmsRows) {
     EXPECT_EQ(lines[0], "no,time,ch1,ch1_unit,ch2,ch2_unit\r");
     EXPECT_EQ(lines[1], "1,2010-02-03T14:05:00+01:00,230,V,5,A\r");
     // Without -o the CSV goes beside the input.
-    ASSERT_EQ(Run({"export", file, "--csv"}), 0);
+    ASSERT_EQ(Cli({"export", file, "--csv"}), 0);
     EXPECT_TRUE(QFile::exists(dir.filePath("m.csv")));
 }

@@ -134,8 +134,9 @@ TEST_F(ListWindowsTest, StoredTrOpensTheRecordListAndAPickShowsItsPoints) {
     EXPECT_EQ(shell->m_graph.m_firstPoint, 1);
     // The third row: points 503 to 753, CH1 only in volts.
     QTableView* t = TrList()->Table();
-    t->selectRow(2);
     const QRect cell = t->visualRect(t->model()->index(2, 0));
+    ASSERT_TRUE(cell.isValid());
+    QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, cell.center());
     QCoreApplication::processEvents();
     EXPECT_EQ(shell->m_graph.m_firstPoint, 503);
