@@ -4,7 +4,9 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 void SetUpVirtualTable(QTableView* table) {
@@ -36,6 +38,15 @@ void PlaceFrameOnScreen(QWidget* window, const QRect& screenRect) {
     if (target.width() < 50 || target.height() < 50)
         target = screenRect;
     window->setGeometry(target);
+    if (decoration.isNull()) {
+        // Not framed yet: once the window manager added its frame, place the frame
+        // (not the client) on the rectangle.
+        const QPointer<QWidget> w = window;
+        QTimer::singleShot(150, window, [w, screenRect] {
+            if (w && w->frameGeometry() != w->geometry())
+                PlaceFrameOnScreen(w, screenRect);
+        });
+    }
 }
 
 CDataListDlg::CDataListDlg(DataListModel& model, QWidget* parent)

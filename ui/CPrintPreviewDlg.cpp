@@ -2,10 +2,12 @@
 
 #include "ui/CNumericEdit.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPrinter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -17,6 +19,8 @@ CPrintPreviewDlg::CPrintPreviewDlg(QPrinter& printer, ReportPages pages, QWidget
     setObjectName(QStringLiteral("printPreview"));
     setWindowTitle(QStringLiteral("Print Preview"));
     resize(900, 1000);
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        resize(size().boundedTo(screen->availableSize()));
 
     auto button = [this](const QString& text, const char* name) {
         auto* b = new QToolButton(this);
@@ -55,6 +59,7 @@ CPrintPreviewDlg::CPrintPreviewDlg(QPrinter& printer, ReportPages pages, QWidget
     m_scroll->setBackgroundRole(QPalette::Dark);
     m_scroll->setWidget(m_sheet);
     m_scroll->setWidgetResizable(false);
+    m_scroll->viewport()->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -126,7 +131,12 @@ void CPrintPreviewDlg::Render() {
     m_sheet->resize(m_image.size());
 }
 
-void CPrintPreviewDlg::resizeEvent(QResizeEvent* e) {
-    QDialog::resizeEvent(e);
-    Render();
+bool CPrintPreviewDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The page fits the room the scroll area has, once it knows it.
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize &&
+        m_scroll->viewport()->size() != m_renderedFor) {
+        m_renderedFor = m_scroll->viewport()->size();
+        Render();
+    }
+    return QDialog::eventFilter(watched, event);
 }

@@ -36,7 +36,7 @@ public:
     std::function<void()> onPrint; // the Print button
 
 protected:
-    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Render();
@@ -47,6 +47,7 @@ private:
     int m_page = 1;
     double m_zoom = 1.0;
     QImage m_image;
+    QSize m_renderedFor; // viewport size the page was fitted to
     QScrollArea* m_scroll = nullptr;
     QLabel* m_sheet = nullptr;
     CNumericEdit* m_pageEdit = nullptr;
