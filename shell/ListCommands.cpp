@@ -35,12 +35,13 @@ bool ListCommands::HasPoints() const {
     return m_shell.m_graph.m_lastPoint != 0;
 }
 
-void ListCommands::Refresh() {
+bool ListCommands::Refresh() {
     m_dataList->Refresh();
-    if (m_shell.m_set.m_storedGeneration != m_generation) {
-        m_generation = m_shell.m_set.m_storedGeneration;
-        m_trList->Refresh();
-    }
+    if (m_shell.m_set.m_storedGeneration == m_generation)
+        return false;
+    m_generation = m_shell.m_set.m_storedGeneration;
+    m_trList->Refresh();
+    return true;
 }
 
 void ListCommands::Register() {

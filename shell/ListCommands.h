@@ -35,7 +35,8 @@ public:
     // The window tells when it was opened and when it is gone.
     void SetDataListOpen(bool open) { m_dataListOpen = open; }
     // Refreshes both models from the data (after a load, a download, a new point).
-    void Refresh();
+    // True when the stored data were replaced since the last refresh.
+    bool Refresh();
 
     // --- enable rules ---
     bool HasPoints() const; // the graph shows a data set with points

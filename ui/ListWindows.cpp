@@ -102,5 +102,8 @@ void ListWindows::PickRecord(int record) {
 }
 
 void ListWindows::Refresh() {
-    m_lists.Refresh();
+    // New stored data (a download, a file): the record list of the old data goes;
+    // the mode shown next opens it again if it is stored TR.
+    if (m_lists.Refresh())
+        CloseTrFileList();
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <ctime>
 
 using namespace lists;
 
@@ -125,6 +126,10 @@ TEST(TrFileListRows, NumberAndTimeOfEveryWholeRecord) {
 }
 
 TEST(DataListCsv, ColumnsIsoTimesWithOffsetAndDecimalPointsUnderAGermanLocale) {
+    // A zone with summer time, whatever the machine's.
+    const QByteArray oldTz = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
     const char* old = std::setlocale(LC_ALL, "de_DE.UTF-8");
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     MeasurementSet s = Stored(3, true, false);
@@ -141,9 +146,14 @@ TEST(DataListCsv, ColumnsIsoTimesWithOffsetAndDecimalPointsUnderAGermanLocale) {
                                       "1,2010-07-01T12:00:00+02:00,230.44,V,,\r\n"
                                       "2,2010-07-01T12:01:00+02:00,0.01,V,,\r\n"
                                       "3,2010-07-01T12:02:00+02:00,1e-07,V,,\r\n"));
-    EXPECT_EQ(IsoLocalTime(kStart), "2010-02-03T14:05:00+01:00");
+    EXPECT_EQ(IsoLocalTime(At(2010, 2, 3, 14, 5, 0)), "2010-02-03T14:05:00+01:00");
     QLocale::setDefault(QLocale::c());
     std::setlocale(LC_ALL, old ? old : "C");
+    if (oldTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldTz);
+    tzset();
 }
 
 TEST(DataListCsv, AFailedWriteLeavesTheOldFileAndSaysWhy) {

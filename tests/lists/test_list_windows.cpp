@@ -150,6 +150,15 @@ TEST_F(ListWindowsTest, StoredTrOpensTheRecordListAndAPickShowsItsPoints) {
     QCoreApplication::processEvents();
     EXPECT_EQ(TrList(), nullptr);
     EXPECT_EQ(DataList()->windowTitle(), "STORE RMS Data List");
+
+    // New stored data (a completed download) close it too.
+    shell->Execute(Cmd::StoreTransient);
+    QCoreApplication::processEvents();
+    ASSERT_NE(TrList(), nullptr);
+    shell->m_set.TakeStored(Stored(10, true, true, 1));
+    shell->UpdateAllViews();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(TrList(), nullptr);
 }
 
 TEST_F(ListWindowsTest, RecordListClosesOnEscapeAndEmptyListIgnoresDoubleClick) {
