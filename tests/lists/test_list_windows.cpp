@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -226,4 +227,38 @@ TEST_F(ListWindowsTest, PreviewOfAFullMemoryShowsItsFirstPageAtOnce) {
         for (int x = 0; x < page.width(); ++x)
             dark += qGray(page.pixel(x, y)) < 160;
     EXPECT_GT(dark, 100);
+}
+
+TEST_F(ListWindowsTest, DuringARunTheListFollowsTheNewestRowAndLinkCommandsAreGrey) {
+    Load(Stored(20));
+    MeasurementSet& s = shell->m_set;
+    s.m_rtCh1Present = 1;
+    s.m_rtCh1Unit = "V";
+    s.m_rtRms.assign(5000, FloatPair{230.0f, 0.0f});
+    s.m_rtFreq.assign(5000, FloatPair{50.0f, 0.0f});
+    s.m_rtCount = 100;
+    s.m_rtStartTime = kStart;
+    shell->m_realTimeIdle = 0;
+    shell->ExecuteDirect(Cmd::RealTimeRms);
+    shell->Execute(Cmd::DataList);
+    ASSERT_NE(DataList(), nullptr);
+    EXPECT_EQ(DataList()->windowTitle(), "REAL TIME RMS Data List");
+    s.m_rtCount = 3000;
+    shell->AppendRealTimePoint();
+    QCoreApplication::processEvents();
+    QTableView* t = DataList()->Table();
+    EXPECT_EQ(t->model()->rowCount(), 3000);
+    EXPECT_EQ(t->verticalScrollBar()->value(), t->verticalScrollBar()->maximum());
+    EXPECT_GT(t->verticalScrollBar()->maximum(), 0);
+    frame->UpdateCommandUI();
+    for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::Download})
+        EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
+    // Stopped: the list stays where the user puts it.
+    shell->m_realTimeIdle = 1;
+    t->verticalScrollBar()->setValue(0);
+    s.m_rtCount = 3100;
+    shell->AppendRealTimePoint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(t->model()->rowCount(), 3100);
+    EXPECT_EQ(t->verticalScrollBar()->value(), 0);
 }
