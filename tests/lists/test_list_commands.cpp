@@ -163,3 +163,18 @@ TEST_F(Lists, CsvExportAsksForANameAndReportsAFailure) {
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_TRUE(prompts.LastText().startsWith("The data could not be written to "));
 }
+
+TEST_F(Lists, ImageExportWritesAPngOfTheGivenImage) {
+    Load(Stored(3));
+    QImage image(320, 200, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const QString path = dir.filePath("graph.png");
+    prompts.QueueFile(path);
+    ASSERT_TRUE(lists->ExportImage(image));
+    const QImage back(path);
+    ASSERT_EQ(back.size(), QSize(320, 200));
+    EXPECT_EQ(back.pixelColor(10, 10), QColor(Qt::red));
+    QString error;
+    EXPECT_FALSE(ListCommands::SavePng(image, dir.filePath("none/graph.png"), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
