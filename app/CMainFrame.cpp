@@ -247,8 +247,8 @@ void CMainFrame::RegisterFrameCommands() {
     m_shell.RegisterCommand(
         Cmd::ToggleInfoBar, [this] { ToggleInfoBar(); },
         [this] {
-            const GraphMode mode = m_shell.m_graph.m_mode;
-            return CommandState{m_shell.m_graph.m_displayContent != 0 &&
+            const GraphMode mode = m_shell.m_graph.Mode();
+            return CommandState{m_shell.m_graph.DisplayContent() != GraphModel::kContentNone &&
                                     mode != GraphMode::StoreTransient &&
                                     mode != GraphMode::RealTimeEpa,
                                 m_shell.m_infoBarShown == 1};
@@ -294,10 +294,10 @@ void CMainFrame::ToggleInstrumentPane() {
 
 void CMainFrame::ToggleInfoBar() {
     if (m_shell.m_infoBarShown == 1) {
-        m_shell.m_graph.m_infoBarHeight = 0;
+        m_shell.m_graph.SetInfoBarHeight(0);
         m_shell.m_infoBarShown = 0;
     } else {
-        m_shell.m_graph.m_infoBarHeight = 120;
+        m_shell.m_graph.SetInfoBarHeight(kInfoBarFull);
         m_shell.m_infoBarShown = 1;
     }
     m_view->update();

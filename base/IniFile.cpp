@@ -1,5 +1,7 @@
 #include "base/IniFile.h"
 
+#include "base/FileSeam.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -10,7 +12,7 @@ constexpr int kProfileBufferChars = 260;
 bool IniFile::Load(const QString& path) {
     m_lines.clear();
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (FileSeam::Refuses(FileSeam::Step::Read, path) || !f.open(QIODevice::ReadOnly))
         return false;
     LoadFromBytes(f.readAll());
     return true;
@@ -45,10 +47,10 @@ QByteArray IniFile::ToBytes() const {
 
 bool IniFile::Save(const QString& path) const {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    if (FileSeam::Refuses(FileSeam::Step::OpenForWrite, path) || !f.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = ToBytes();
-    if (f.write(bytes) != bytes.size()) {
+    if (f.write(bytes) != bytes.size() || FileSeam::Refuses(FileSeam::Step::Commit, path)) {
         f.cancelWriting();
         return false;
     }

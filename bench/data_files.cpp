@@ -1,6 +1,9 @@
 // bench_data: a 262,144-sample two-channel set with 200 TR records, saved as
 // .stdata plus report and loaded back, side by side with baselines that write the
 // same bytes with std::to_chars and fwrite, and fwrite/fread the .stdata bytes.
+// Each baseline comes twice: plain (fwrite into the target) and durable (fwrite to a
+// temporary file, fsync, rename over the target), the second being what our saves
+// do. The ratios ours / baseline are printed at the end.
 //
 //   bench_data --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
@@ -15,11 +18,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -182,6 +187,18 @@ void WriteWithFwrite(const std::string& path, const char* data, size_t n) {
     std::fclose(f);
 }
 
+// What makes a save safe: a temporary file, flushed to the disk, renamed over the
+// target (what QSaveFile does on commit).
+void WriteDurably(const std::string& path, const char* data, size_t n) {
+    const std::string temp = path + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f || std::fwrite(data, 1, n, f) != n || std::fflush(f) != 0 || fsync(fileno(f)) != 0)
+        std::abort();
+    std::fclose(f);
+    if (std::rename(temp.c_str(), path.c_str()) != 0)
+        std::abort();
+}
+
 // ---------------------------------------------------------------- report
 
 void BM_ReportSave(benchmark::State& state) {
@@ -208,6 +225,19 @@ void BM_ReportBaselineFwrite(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations() * bytes));
 }
 BENCHMARK(BM_ReportBaselineFwrite)->Unit(benchmark::kMillisecond);
+
+void BM_ReportBaselineDurable(benchmark::State& state) {
+    CheckBaselineMatches();
+    const std::string path = BenchPath("bench_report_baseline.xls");
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string report = BaselineReport(FullSet());
+        WriteDurably(path, report.data(), report.size());
+        bytes = report.size();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations() * bytes));
+}
+BENCHMARK(BM_ReportBaselineDurable)->Unit(benchmark::kMillisecond);
 
 // The formatting alone, without any file.
 void BM_ReportBuild(benchmark::State& state) {
@@ -260,22 +290,13 @@ void BM_RawFwriteFread(benchmark::State& state) {
 }
 BENCHMARK(BM_RawFwriteFread)->Unit(benchmark::kMillisecond);
 
-// The same with what makes a save safe: a temporary file, flushed to the disk,
-// renamed over the target (what QSaveFile does on commit).
+// The same, written durably.
 void BM_RawSafeWriteFread(benchmark::State& state) {
     const QByteArray bytes = EncodeStdata(FullSet());
     const std::string path = BenchPath("bench_raw.stdata");
-    const std::string temp = path + ".tmp";
     std::vector<char> back(size_t(bytes.size()));
     for (auto _ : state) {
-        FILE* w = std::fopen(temp.c_str(), "wb");
-        if (!w ||
-            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), w) != size_t(bytes.size()))
-            std::abort();
-        std::fflush(w);
-        fsync(fileno(w));
-        std::fclose(w);
-        std::rename(temp.c_str(), path.c_str());
+        WriteDurably(path, bytes.constData(), size_t(bytes.size()));
         ReadBack(path, back);
         benchmark::DoNotOptimize(back.data());
     }
@@ -295,6 +316,55 @@ void BM_StdataEncodeDecode(benchmark::State& state) {
 }
 BENCHMARK(BM_StdataEncodeDecode)->Unit(benchmark::kMillisecond);
 
+// Keeps the real and CPU times of every benchmark (the medians when repeated) to
+// print the ratios after the table. On a busy machine the real time includes
+// waiting for a core, and the CPU time leaves out waiting for the disk.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            const std::string& name = r.run_name.function_name;
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
+                m_median[name] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
+            else if (r.run_type == Run::RT_Iteration)
+                m_runs[name].push_back({r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()});
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void PrintRatio(const char* what, const std::string& ours, const std::string& base) const {
+        const Times a = Median(ours), b = Median(base);
+        if (a.real > 0 && b.real > 0 && a.cpu > 0 && b.cpu > 0)
+            std::printf("  %-54s %6.2f %6.2f\n", what, a.real / b.real, a.cpu / b.cpu);
+    }
+
+private:
+    struct Times {
+        double real = 0, cpu = 0;
+    };
+    // The median times of `name`, or zeros when it did not run.
+    Times Median(const std::string& name) const {
+        if (auto m = m_median.find(name); m != m_median.end())
+            return m->second;
+        auto it = m_runs.find(name);
+        if (it == m_runs.end() || it->second.empty())
+            return {};
+        std::vector<double> real, cpu;
+        for (const Times& t : it->second) {
+            real.push_back(t.real);
+            cpu.push_back(t.cpu);
+        }
+        return {MedianOf(real), MedianOf(cpu)};
+    }
+    static double MedianOf(std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        const size_t n = v.size();
+        return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    }
+
+    std::map<std::string, Times> m_median;
+    std::map<std::string, std::vector<Times>> m_runs;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -303,7 +373,19 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n%-56s %6s %6s\n", "ratios ours / baseline (below 1: ours is faster)", "real",
+                "CPU");
+    reporter.PrintRatio("report save / fwrite", "BM_ReportSave", "BM_ReportBaselineFwrite");
+    reporter.PrintRatio("report save / fwrite + fsync + rename", "BM_ReportSave",
+                        "BM_ReportBaselineDurable");
+    reporter.PrintRatio("report formatting / std::to_chars", "BM_ReportBuild",
+                        "BM_ReportBaselineBuild");
+    reporter.PrintRatio(".stdata save + load / fwrite + fread", "BM_StdataSaveLoad",
+                        "BM_RawFwriteFread");
+    reporter.PrintRatio(".stdata save + load / fwrite + fsync + rename + fread",
+                        "BM_StdataSaveLoad", "BM_RawSafeWriteFread");
     benchmark::Shutdown();
     for (const char* name :
          {"bench_report.xls", "bench_report_baseline.xls", "bench.stdata", "bench_raw.stdata"})

@@ -54,16 +54,14 @@ Data& TheData() {
 
 GraphModel Model() {
     GraphModel m;
-    m.m_mode = GraphMode::StoreRms;
-    m.m_firstPoint = 1;
-    m.m_lastPoint = kPoints;
-    m.m_graphCh1Present = m.m_graphCh2Present = 1;
-    m.m_graphCh1Unit = "V";
-    m.m_graphCh2Unit = "A";
-    m.m_yLow = {-500, -500};
-    m.m_yHigh = {500, 500};
-    m.m_displayContent = 1;
-    m.m_infoBarHeight = 120;
+    m.SetMode(GraphMode::StoreRms);
+    m.SetPointWindow(1, kPoints);
+    m.SetChannelsPresent(1, 1);
+    m.SetChannelUnits("V", "A");
+    m.SetAxisRange(0, -500, 500);
+    m.SetAxisRange(1, -500, 500);
+    m.SetDisplayContent(1);
+    m.SetInfoBarHeight(120);
     m.SizeWorkBuffers(kPoints);
     return m;
 }
@@ -79,7 +77,8 @@ void Ours(benchmark::State& state, bool decimate, bool rescale) {
         if (rescale)
             m.ResetScale(); // as after a zoom reset: every pixel position anew
         QPainter p(&img);
-        PaintGraph(p, m, in, kSize, o);
+        m.PrepareFrame(kSize.width(), kSize.height(), in);
+        m.FramePainted(PaintGraph(p, m, in, o));
         p.end();
         benchmark::DoNotOptimize(img.constBits());
     }

@@ -10,7 +10,6 @@
 #include "base/Timers.h"
 #include "link/DownloadJob.h"
 #include "link/LoggerProtocol.h"
-#include "link/QtSerialChannel.h"
 
 #include <QCoreApplication>
 
@@ -45,14 +44,10 @@ void BM_PacedDownload(benchmark::State& state) {
             state.SkipWithError("simulator did not start");
             return;
         }
-        qputenv("DATALOGGER_PORTS", sim.device.toLocal8Bit());
-        QtTimerTable timers;
         FakePrompts prompts;
         MeasurementSet set;
-        QtSerialChannel channel;
-        LinkController link(channel, timers, prompts, set);
-        timers.SetHandler([&](int id) { link.OnTimer(id); });
-        DownloadJob job(link);
+        const auto link = HeadlessLink::OnDevice(sim.device, prompts, set);
+        DownloadJob job(*link);
         state.ResumeTiming();
         const DownloadResult r = job.Run(int(LineLimitSeconds(blocks) * 1000 * 2) + 10000);
         state.PauseTiming();

@@ -131,24 +131,27 @@ const char* ColourName(int index) {
 }
 
 GraphLayout ComputeLayout(int cx, int cy, int h) {
+    using namespace GraphGeometry;
     GraphLayout g;
     g.client = QRect(0, 0, cx, cy);
     g.infoBar = h;
     const int L = 0, T = 0, R = cx, B = cy;
-    g.plotLeft = L + 110;
-    g.plotTop = T + h + 70;
-    g.plotRight = R - 110;
-    g.plotBottom = B - 110;
-    g.frameLeft = L + 20;
-    g.frameTop = g.plotTop - 18;
-    g.frameRight = R - 20;
-    g.frameBottom = g.plotBottom + 55;
+    g.plotLeft = L + kPlotSideMargin;
+    g.plotTop = T + h + kPlotTopBelowInfoBar;
+    g.plotRight = R - kPlotSideMargin;
+    g.plotBottom = B - kPlotBottomMargin;
+    g.frameLeft = L + kPanelInset;
+    g.frameTop = g.plotTop - kPanelAbovePlot;
+    g.frameRight = R - kPanelInset;
+    g.frameBottom = g.plotBottom + kPanelBelowPlot;
     const int W = g.W();
     const int Hp = g.Hp();
-    g.horizontalBar = QRect(g.plotLeft, g.plotBottom + 35, std::max(W, 0), 20);
-    g.ch1Bar = QRect(L + 20, g.plotTop, 20, std::max(Hp, 0));
-    g.ch2Bar = QRect(R - 40, g.plotTop, 20, std::max(Hp, 0));
-    g.toolBar = QRect(L + 20, g.plotTop - 45, std::max(R - L - 40, 0), 35);
+    g.horizontalBar =
+        QRect(g.plotLeft, g.plotBottom + kHorizontalBarBelowPlot, std::max(W, 0), kBarThickness);
+    g.ch1Bar = QRect(L + kPanelInset, g.plotTop, kBarThickness, std::max(Hp, 0));
+    g.ch2Bar = QRect(R - kPanelInset - kBarThickness, g.plotTop, kBarThickness, std::max(Hp, 0));
+    g.toolBar = QRect(L + kPanelInset, g.plotTop - kToolBarAbovePlot,
+                      std::max(R - L - 2 * kPanelInset, 0), kToolBarHeight);
     g.infoBarRect = QRect(0, 0, cx, h);
     return g;
 }
@@ -163,37 +166,72 @@ void GraphModel::SizeWorkBuffers(int64_t points) {
 
 void GraphModel::SetClient(int cx, int cy) {
     m_layout = ComputeLayout(cx, cy, m_infoBarHeight);
-    if (m_rtLevelCount == 0 && m_layout.W() > 0)
-        BuildCapacityTable(m_layout.W());
+    if (!m_rtCapacity.Built() && m_layout.W() > 0)
+        m_rtCapacity.Build(m_layout.W());
 }
 
-void GraphModel::BuildCapacityTable(int W) {
-    m_rtCapacity.fill(0);
-    m_rtCapacity[0] = 100;
+void RtCapacityTable::Build(int W) {
+    m_capacity.fill(0);
+    m_capacity[0] = 100;
     int n = 1;
-    while (n < kRtLevels && m_rtCapacity[size_t(n - 1)] < 100000) {
-        const int prev = m_rtCapacity[size_t(n - 1)];
+    while (n < kRtLevels && m_capacity[size_t(n - 1)] < 100000) {
+        const int prev = m_capacity[size_t(n - 1)];
         const float s = float(W - W / 12) / float(prev - 1);
         int cap = s > 0 ? int(std::trunc(float(W) / s + 1.0f)) : prev + 1;
         // A plot narrower than a dozen pixels would never grow; keep the table
         // increasing so that the levels still cover any count.
         cap = std::max(cap, prev + 1);
-        m_rtCapacity[size_t(n)] = cap;
+        m_capacity[size_t(n)] = cap;
         ++n;
     }
-    m_rtLevelCount = n;
+    m_count = n;
 }
 
-void GraphModel::ResetScale() {
-    ++m_scaleGeneration;
-    m_zoomSlot = 0;
+void RtCapacityTable::SelectLevelFor(int32_t shown) {
+    for (int level = 0; level < m_count; ++level) {
+        if (m_capacity[size_t(level)] >= shown) {
+            m_level = level;
+            return;
+        }
+    }
+}
+
+bool RtCapacityTable::Advance(int64_t held, int W) {
+    const int top = m_count - 1;
+    if (m_level > top)
+        m_level = top;
+    if (held < m_capacity[size_t(m_level)] || m_level >= top)
+        return false;
+    const float step = float(W - W / 12) / float(m_capacity[size_t(m_level)] - 1);
+    ++m_level;
+    if (step > 0) {
+        m_capacity[size_t(m_level)] =
+            std::max(int(std::trunc(float(W) / step + 1.0f)), m_capacity[size_t(m_level - 1)] + 1);
+    }
+    return true;
+}
+
+void ZoomState::Reset() {
+    m_slot = 0;
     m_scaleFrozen = 0;
-    m_zoomPending = 0;
+    m_pending = 0;
     m_scrollIndex = 0;
     m_leftIndex = 0;
     m_ch1Shift = {};
     m_ch2Shift = {};
     m_scrollSetupDone = 0;
+}
+
+void ZoomState::FollowNewest() {
+    if (m_scrollHold)
+        m_scrollHold = 0;
+    else
+        --m_scrollIndex;
+}
+
+void GraphModel::ResetScale() {
+    ++m_scaleGeneration;
+    m_zoom.Reset();
 }
 
 int64_t GraphModel::DataPoints(const GraphInputs& in) const {
@@ -326,12 +364,12 @@ QString GraphModel::PointTimeText(const GraphInputs& in, int64_t i) const {
 
 bool GraphModel::ChannelDrawn(const AppSettings& s, int ch) const {
     if (ch == 0)
-        return m_graphCh1Present == 1 && s.m_showCh1 == 1;
-    return m_graphCh2Present == 1 && s.m_showCh2 == 1 && m_mode != GraphMode::RealTimeApparentPower;
+        return m_ch1Present == 1 && s.m_showCh1 == 1;
+    return m_ch2Present == 1 && s.m_showCh2 == 1 && m_mode != GraphMode::RealTimeApparentPower;
 }
 
 double GraphModel::PointDistance() const {
-    if (m_zoomSlot == 0)
+    if (!m_zoom.Zoomed())
         return m_xStep;
     const int64_t f = m_firstPoint - 1;
     if (PointCount() < 2 || f < 0 || f + 1 >= WorkBufferPoints())
@@ -343,7 +381,7 @@ double GraphModel::FirstX(int ch) const {
     const int64_t f = m_firstPoint - 1;
     if (f < 0 || f >= WorkBufferPoints())
         return m_layout.plotLeft;
-    return XPix(f, m_zoomSlot, ch);
+    return XPix(f, m_zoom.Slot(), ch);
 }
 
 void GraphModel::ComputeScale(const GraphInputs& in) {
@@ -356,29 +394,19 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
     if (running) {
         if (s.m_rtCount <= 1) {
             ResetScale();
-            m_rtLevel = 0;
+            m_rtCapacity.SetLevel(0);
         }
-        if (m_rtLevelCount == 0)
-            BuildCapacityTable(std::max(W, 1));
-        const int top = m_rtLevelCount - 1;
-        if (m_rtLevel > top)
-            m_rtLevel = top;
-        if (s.m_rtCount - m_firstPoint >= m_rtCapacity[size_t(m_rtLevel)] && m_rtLevel < top) {
+        if (!m_rtCapacity.Built())
+            m_rtCapacity.Build(std::max(W, 1));
+        if (m_rtCapacity.Advance(int64_t(s.m_rtCount) - m_firstPoint, W))
             m_fullRepaintRequested = true;
-            const float step = float(W - W / 12) / float(m_rtCapacity[size_t(m_rtLevel)] - 1);
-            ++m_rtLevel;
-            if (step > 0) {
-                m_rtCapacity[size_t(m_rtLevel)] = std::max(int(std::trunc(float(W) / step + 1.0f)),
-                                                           m_rtCapacity[size_t(m_rtLevel - 1)] + 1);
-            }
-        }
     }
-    if (m_scaleFrozen)
+    if (m_zoom.BaseScaleFrozen())
         return; // zoomed: the base scale stays as it was when the zoom began
 
     if (running) {
         if (s.m_rtCount != 0)
-            m_xStep = float(W) / float(m_rtCapacity[size_t(m_rtLevel)] - 1);
+            m_xStep = float(W) / float(m_rtCapacity.Capacity(m_rtCapacity.Level()) - 1);
     } else {
         const int32_t span = m_lastPoint - m_firstPoint;
         // A window of one point, or one whose ends coincide, spans the plot.
@@ -450,7 +478,7 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
 }
 
 void GraphModel::ComputeLabels(const GraphInputs& in) {
-    const int slot = m_zoomSlot;
+    const int slot = m_zoom.Slot();
     for (int ch = 0; ch < 2; ++ch)
         for (int e = 0; e < kTicks; ++e)
             m_yLabelText[size_t(ch)][size_t(e)] = Fixed2(Ticks(ch, slot)[size_t(e)]);
@@ -469,13 +497,13 @@ void GraphModel::ComputeLabels(const GraphInputs& in) {
     const double xf = FirstX(0);
     const bool numbered = IsWaveformMode(m_mode);
     for (int i = 0; i < kXLabels; ++i) {
-        const int64_t index = int64_t(m_leftIndex) + i * k;
+        const int64_t index = int64_t(m_zoom.LeftIndex()) + i * k;
         m_xLabelIndex[size_t(i)] = int32_t(std::clamp<int64_t>(index, INT32_MIN, INT32_MAX));
         m_xLabelNumber[size_t(i)] =
-            int32_t(std::clamp<int64_t>(index - m_scrollIndex + 1, INT32_MIN, INT32_MAX));
+            int32_t(std::clamp<int64_t>(index - m_zoom.ScrollIndex() + 1, INT32_MIN, INT32_MAX));
         m_xLabelX[size_t(i)] = xf + dx * double(index);
         // The label's point: first + number - 1 (1-based number within the window).
-        const int64_t point = int64_t(m_firstPoint) - 1 + (index - m_scrollIndex);
+        const int64_t point = int64_t(m_firstPoint) - 1 + (index - m_zoom.ScrollIndex());
         if (numbered) {
             m_xLabelText[size_t(i)] = QString::number(m_xLabelNumber[size_t(i)]);
         } else {
@@ -485,4 +513,59 @@ void GraphModel::ComputeLabels(const GraphInputs& in) {
             m_xLabelDate[size_t(i)] = FormatDate(t);
         }
     }
+}
+
+void GraphModel::FramePainted(const PaintedFrame& frame) {
+    m_prevPlot = frame.plot;
+    m_zoom.SetPending(false);
+}
+
+AppendResult GraphModel::AppendRealTimePoint(const GraphInputs& in) {
+    AppendResult r;
+    ComputeScale(in);
+    if (m_zoom.Dragging())
+        return r;
+    if (m_fullRepaintRequested) {
+        m_fullRepaintRequested = false;
+        r.action = AppendAction::RepaintAll;
+        return r;
+    }
+    const int count = in.set.m_rtCount;
+    if (count < 3) {
+        r.action = AppendAction::RepaintAll;
+        return r;
+    }
+    const GraphLayout& g = m_layout;
+    if (!m_zoom.Zoomed()) {
+        const int64_t a = int64_t(count) - 2;
+        if (a + 1 >= WorkBufferPoints()) {
+            r.action = AppendAction::RepaintAll;
+            return r;
+        }
+        for (int ch = 0; ch < 2; ++ch) {
+            if (ChannelPresent(ch) != 1 || (ch == 1 && m_mode == GraphMode::RealTimeApparentPower))
+                continue;
+            const int y0 = PixelCoord(YPix(a, 0, ch));
+            const int y1 = PixelCoord(YPix(a + 1, 0, ch));
+            const bool crossesTop = (y0 < g.plotTop) != (y1 < g.plotTop);
+            const bool crossesBottom = (y0 > g.plotBottom) != (y1 > g.plotBottom);
+            if (crossesTop || crossesBottom) {
+                r.action = AppendAction::RepaintFrame;
+                return r;
+            }
+        }
+        r.action = AppendAction::DrawNewest;
+        r.segment = int64_t(count) - m_firstPoint;
+        return r;
+    }
+    if (IsRealTimeMode(m_mode) && in.realTimeRunning) {
+        const int ch = m_ch2Present == 1 ? 1 : 0;
+        const double x =
+            FirstX(ch) + PointDistance() *
+                             double(int64_t(m_lastPoint) + m_zoom.ScrollIndex() - m_firstPoint - 1);
+        if (x >= g.plotRight)
+            m_zoom.FollowNewest();
+    }
+    r.action = AppendAction::ScrolledRepaint;
+    return r;
 }

@@ -11,9 +11,11 @@
 #include <QRect>
 #include <QString>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
-#include <functional>
+#include <utility>
 #include <vector>
 
 struct AppSettings;
@@ -54,6 +56,27 @@ QColor ColourOf(uint32_t index);
 const char* ColourName(int index); // "Red" ... "Grey"; nullptr beyond the table
 inline constexpr int kColourCount = 15;
 
+// Pixel geometry of the graph around its plot rectangle P and frame panel F.
+namespace GraphGeometry {
+// Plot rectangle: its left and right margins, its top below the info bar, its
+// bottom margin (room for the X labels, the legends and the read-out line).
+inline constexpr int kPlotSideMargin = 110;
+inline constexpr int kPlotTopBelowInfoBar = 70;
+inline constexpr int kPlotBottomMargin = 110;
+// Frame panel: its inset from the client's left and right edges, how far it
+// reaches above the plot's top and below the plot's bottom.
+inline constexpr int kPanelInset = 20;
+inline constexpr int kPanelAbovePlot = 18;
+inline constexpr int kPanelBelowPlot = 55;
+// Scroll bars: the horizontal one below the plot, the two vertical ones inside
+// the panel's left and right edges; all of the same thickness.
+inline constexpr int kBarThickness = 20;
+inline constexpr int kHorizontalBarBelowPlot = 35;
+// Tool bar: its top above the plot's top, and its height.
+inline constexpr int kToolBarAbovePlot = 45;
+inline constexpr int kToolBarHeight = 35;
+} // namespace GraphGeometry
+
 // Layout of the graph inside the view's client rectangle (L, T, R, B with R and B
 // exclusive, i.e. the client width and height when L = T = 0).
 struct GraphLayout {
@@ -89,43 +112,106 @@ struct GraphInputs {
     bool realTimeRunning = false;
 };
 
-struct GraphModel {
-    // --- mode and content ---
-    GraphMode m_mode = GraphMode::None;
-    int32_t m_firstPoint = 0; // 1-based, inclusive
-    int32_t m_lastPoint = 0;
-    int32_t m_infoBarHeight = kInfoBarFull;
-    // 0 nothing loaded (welcome screen), 1 graph, 2 list report.
-    uint8_t m_displayContent = 0;
-    // Set when the data were replaced: the next mode handler prepares the view
-    // fully even if its mode is already shown.
-    bool m_dataReplaced = false;
-    int m_transientRecord = 0; // record shown in StoreTransient
+// Pixel coordinate of a computed position: truncated, with positions far outside
+// any plot held at a bound (the drawn part of a line to such a point is hidden by
+// the overpainting anyway) and a NaN at 0.
+inline int PixelCoord(double v) {
+    constexpr double kLimit = 1 << 22;
+    if (!(v == v))
+        return 0;
+    return int(std::trunc(std::clamp(v, -kLimit, kLimit)));
+}
 
-    // --- channels ---
-    uint8_t m_graphCh1Present = 0;
-    uint8_t m_graphCh2Present = 0;
-    QString m_graphCh1Unit;
-    QString m_graphCh2Unit;
-    std::array<int32_t, 2> m_yLow{};
-    std::array<int32_t, 2> m_yHigh{};
+// What a paint of the graph hands back for the model to remember.
+struct PaintedFrame {
+    QRect plot; // the plot rectangle painted (corners inclusive)
+};
 
-    // --- scale ---
-    std::array<int32_t, kRtLevels> m_rtCapacity{};
-    int m_rtLevelCount = 0; // entries of m_rtCapacity built
-    int32_t m_rtLevel = 0;
-    float m_xStep = 0;
-    // [slot][tick]; slot 0 base scale, slot 1 zoomed.
-    std::array<std::array<float, kTicks>, 2> m_ch1Ticks{};
-    std::array<std::array<float, kTicks>, 2> m_ch2Ticks{};
-    // Pixel x and y of every point, per slot and channel: four planes of
-    // WorkBufferPoints() values each, plane slot * 2 + channel.
-    std::vector<double> m_xPix;
-    std::vector<double> m_yPix;
-    int64_t m_bufferPoints = 0;
-    uint8_t m_zoomSlot = 0;
-    uint8_t m_scaleFrozen = 0; // zoomed: the base scale is kept
-    uint8_t m_zoomPending = 0;
+// The newest real-time segment after a sample was appended: what the view must do.
+enum class AppendAction {
+    Nothing,         // a zoom drag is in progress
+    RepaintAll,      // the compression level changed, or too few points: repaint F
+    RepaintFrame,    // the newest segment leaves the plot vertically: repaint F
+    DrawNewest,      // draw segment `segment` of each drawn channel onto the last image
+    ScrolledRepaint, // zoomed: followed the newest point, repaint F
+};
+struct AppendResult {
+    AppendAction action = AppendAction::Nothing;
+    int64_t segment = 0;
+};
+
+// The compression levels of a running real-time graph: level n holds how many
+// points the plot shows before the graph is compressed to level n + 1.
+class RtCapacityTable {
+public:
+    // Entry 0 holds 100 points; each next level about 12/11 as many, until an
+    // entry of 100000 or more.
+    void Build(int plotWidth);
+    bool Built() const { return m_count != 0; }
+    int LevelCount() const { return m_count; }
+    int32_t Capacity(int level) const { return m_capacity[size_t(level)]; }
+    int32_t Level() const { return m_level; }
+    void SetLevel(int32_t level) { m_level = level; }
+    // The lowest level that holds `shown` points; the level stays when none does.
+    void SelectLevelFor(int32_t shown);
+    // Keeps the level inside the table; moves one level up when `held` points
+    // since the window's first no longer fit the current one (the new level's
+    // capacity then follows the step of the level before on `plotWidth`).
+    // Returns whether the level changed.
+    bool Advance(int64_t held, int plotWidth);
+
+private:
+    std::array<int32_t, kRtLevels> m_capacity{};
+    int m_count = 0; // entries built
+    int32_t m_level = 0;
+};
+
+// Zoom and scroll state: which scale slot is shown (0 the base scale, 1 the
+// zoomed one), how far the zoomed graph is scrolled and shifted, and the flags of
+// a zoom in progress.
+class ZoomState {
+public:
+    // Back to the base scale with no scroll and no shift (a drag in progress and
+    // the scroll hold are left as they are).
+    void Reset();
+
+    int Slot() const { return m_slot; }
+    bool Zoomed() const { return m_slot != 0; }
+    void SetSlot(int slot) { m_slot = uint8_t(slot); }
+    // Zoomed: the base scale is kept as it was when the zoom began.
+    bool BaseScaleFrozen() const { return m_scaleFrozen != 0; }
+    void SetBaseScaleFrozen(bool frozen) { m_scaleFrozen = frozen ? 1 : 0; }
+    // A zoom waits for the next paint.
+    bool Pending() const { return m_pending != 0; }
+    void SetPending(bool pending) { m_pending = pending ? 1 : 0; }
+    bool ScrollSetupDone() const { return m_scrollSetupDone != 0; }
+    void SetScrollSetupDone(bool done) { m_scrollSetupDone = done ? 1 : 0; }
+    bool Dragging() const { return m_dragInProgress != 0; }
+    void SetDragging(bool dragging) { m_dragInProgress = dragging ? 1 : 0; }
+    bool ScrollHeld() const { return m_scrollHold != 0; }
+    void SetScrollHeld(bool held) { m_scrollHold = held ? 1 : 0; }
+
+    // Scroll of the zoomed graph in points (0 or negative) and the index of the
+    // leftmost point the plot shows.
+    int32_t ScrollIndex() const { return m_scrollIndex; }
+    void SetScrollIndex(int32_t index) { m_scrollIndex = index; }
+    int32_t LeftIndex() const { return m_leftIndex; }
+    void SetLeftIndex(int32_t index) { m_leftIndex = index; }
+    // Vertical shift of channel ch in scale slot `slot`, in pixels.
+    int32_t Shift(int ch, int slot) const {
+        return ch == 0 ? m_ch1Shift[size_t(slot)] : m_ch2Shift[size_t(slot)];
+    }
+    void SetShift(int ch, int slot, int32_t shift) {
+        (ch == 0 ? m_ch1Shift : m_ch2Shift)[size_t(slot)] = shift;
+    }
+    // A running real-time graph followed its newest point one step: a held
+    // scroll is released instead.
+    void FollowNewest();
+
+private:
+    uint8_t m_slot = 0;
+    uint8_t m_scaleFrozen = 0;
+    uint8_t m_pending = 0;
     uint8_t m_scrollSetupDone = 0;
     uint8_t m_dragInProgress = 0;
     uint8_t m_scrollHold = 0;
@@ -133,79 +219,154 @@ struct GraphModel {
     int32_t m_leftIndex = 0;
     std::array<int32_t, 2> m_ch1Shift{};
     std::array<int32_t, 2> m_ch2Shift{};
-    bool m_fullRepaintRequested = false;
-    // What the pixel arrays were last computed from (stored modes only).
-    struct ScaleKey {
-        GraphMode mode;
-        int32_t first, last;
-        int left, top, right, bottom;
-        std::array<int32_t, 2> low, high;
-        float step;
-        uint64_t generation;
-        bool operator==(const ScaleKey&) const = default;
-    };
-    ScaleKey m_scaleKey{};
-    bool m_scaleKeyValid = false;
-    // Bumped whenever the data or the scale are replaced: the pixel arrays must be
-    // recomputed.
-    uint64_t m_scaleGeneration = 0;
+};
 
-    // --- labels ---
-    std::array<int32_t, kXLabels> m_xLabelIndex{};
-    std::array<int32_t, kXLabels> m_xLabelNumber{};
-    std::array<TimeValue, kXLabels> m_xLabelTime{};
-    std::array<double, kXLabels> m_xLabelX{};
-    std::array<std::array<QString, kTicks>, 2> m_yLabelText;
-    std::array<QString, kXLabels> m_xLabelText;
-    std::array<QString, kXLabels> m_xLabelDate; // second line of time labels
+class GraphModel {
+public:
+    // What the view shows: nothing loaded (the welcome screen), a graph, a list.
+    static constexpr uint8_t kContentNone = 0;
+    static constexpr uint8_t kContentGraph = 1;
+    static constexpr uint8_t kContentList = 2;
 
-    // --- layout ---
-    GraphLayout m_layout;
-    QRect m_prevPlot; // plot rectangle of the previous paint
+    // ----- mode and content -----
+    GraphMode Mode() const { return m_mode; }
+    void SetMode(GraphMode mode) { m_mode = mode; }
+    // The window of points shown: 1-based, inclusive.
+    int32_t FirstPoint() const { return m_firstPoint; }
+    int32_t LastPoint() const { return m_lastPoint; }
+    void SetFirstPoint(int32_t point) { m_firstPoint = point; }
+    void SetLastPoint(int32_t point) { m_lastPoint = point; }
+    void SetPointWindow(int32_t first, int32_t last) {
+        m_firstPoint = first;
+        m_lastPoint = last;
+    }
+    int32_t PointCount() const { return m_lastPoint - m_firstPoint + 1; }
+    int32_t InfoBarHeight() const { return m_infoBarHeight; }
+    void SetInfoBarHeight(int32_t height) { m_infoBarHeight = height; }
+    uint8_t DisplayContent() const { return m_displayContent; }
+    void SetDisplayContent(uint8_t content) { m_displayContent = content; }
+    // The first data shown turn the welcome screen into the graph.
+    void ShowGraphIfWelcome() {
+        if (m_displayContent == kContentNone)
+            m_displayContent = kContentGraph;
+    }
+    // Set when the data were replaced: the next mode handler prepares the view
+    // fully even if its mode is already shown.
+    bool DataReplaced() const { return m_dataReplaced; }
+    void SetDataReplaced(bool replaced) { m_dataReplaced = replaced; }
+    int TransientRecord() const { return m_transientRecord; } // shown in StoreTransient
+    void SetTransientRecord(int record) { m_transientRecord = record; }
 
-    // --- texts ---
-    RecInfo m_recInfo;
-    QString m_readoutText; // the read-out line under the plot
+    // ----- channels -----
+    // Whether channel ch (0 or 1) is present in the graph (1) and its unit.
+    uint8_t ChannelPresent(int ch) const { return ch == 0 ? m_ch1Present : m_ch2Present; }
+    const QString& ChannelUnit(int ch) const { return ch == 0 ? m_ch1Unit : m_ch2Unit; }
+    void SetChannelsPresent(uint8_t ch1, uint8_t ch2) {
+        m_ch1Present = ch1;
+        m_ch2Present = ch2;
+    }
+    void SetChannelUnits(const QString& ch1, const QString& ch2) {
+        m_ch1Unit = ch1;
+        m_ch2Unit = ch2;
+    }
+    // The Y axis range of channel ch.
+    int32_t AxisLow(int ch) const { return m_yLow[size_t(ch)]; }
+    int32_t AxisHigh(int ch) const { return m_yHigh[size_t(ch)]; }
+    void SetAxisRange(int ch, int32_t low, int32_t high) {
+        m_yLow[size_t(ch)] = low;
+        m_yHigh[size_t(ch)] = high;
+    }
+    // Whether channel ch is drawn in the current mode with the current view flags.
+    bool ChannelDrawn(const AppSettings& s, int ch) const;
+
+    // ----- scale -----
+    // Distance in pixels between neighbouring points of the base scale.
+    float XStep() const { return m_xStep; }
+    // Tick values of channel ch in scale slot `slot` (0 base, 1 zoomed).
+    const std::array<float, kTicks>& Ticks(int ch, int slot) const {
+        return ch == 0 ? m_ch1Ticks[size_t(slot)] : m_ch2Ticks[size_t(slot)];
+    }
+    void SetTicks(int ch, int slot, const std::array<float, kTicks>& ticks) {
+        (ch == 0 ? m_ch1Ticks : m_ch2Ticks)[size_t(slot)] = ticks;
+    }
+    // Set when a real-time graph moved to another compression level; the next
+    // appended point asks for a full repaint and clears it.
+    bool FullRepaintRequested() const { return m_fullRepaintRequested; }
+    const RtCapacityTable& RtCapacity() const { return m_rtCapacity; }
+    RtCapacityTable& RtCapacity() { return m_rtCapacity; }
+    void BuildCapacityTable(int plotWidth) { m_rtCapacity.Build(plotWidth); }
 
     // ----- pixel arrays -----
+    // Pixel x and y of every point, per scale slot and channel.
     // Sizes the work buffers for `points` points (at least one).
     void SizeWorkBuffers(int64_t points);
     int64_t WorkBufferPoints() const { return m_bufferPoints; }
-    size_t Plane(int slot, int ch) const { return size_t(slot * 2 + ch) * size_t(m_bufferPoints); }
-    double& XPix(int64_t point, int slot, int ch) {
-        return m_xPix[Plane(slot, ch) + size_t(point)];
-    }
-    double& YPix(int64_t point, int slot, int ch) {
-        return m_yPix[Plane(slot, ch) + size_t(point)];
-    }
     double XPix(int64_t point, int slot, int ch) const {
         return m_xPix[Plane(slot, ch) + size_t(point)];
     }
     double YPix(int64_t point, int slot, int ch) const {
         return m_yPix[Plane(slot, ch) + size_t(point)];
     }
-    const std::array<float, kTicks>& Ticks(int ch, int slot) const {
-        return ch == 0 ? m_ch1Ticks[size_t(slot)] : m_ch2Ticks[size_t(slot)];
+    // The y pixels of channel ch in slot `slot`, indexed by point (0-based).
+    const double* YPlane(int slot, int ch) const { return m_yPix.data() + Plane(slot, ch); }
+    // Places point `point` of channel ch in slot `slot` (the zoomed scale's own).
+    void SetPixel(int64_t point, int slot, int ch, double x, double y) {
+        m_xPix[Plane(slot, ch) + size_t(point)] = x;
+        m_yPix[Plane(slot, ch) + size_t(point)] = y;
     }
 
-    // ----- layout and scale -----
+    // ----- zoom and scroll -----
+    const ZoomState& Zoom() const { return m_zoom; }
+    ZoomState& Zoom() { return m_zoom; }
+    // Back to the base scale with no scroll.
+    void ResetScale();
+
+    // ----- layout -----
+    const GraphLayout& Layout() const { return m_layout; }
     // Lays the graph out in a client area; builds the real-time capacity table the
     // first time a plot exists.
     void SetClient(int clientWidth, int clientHeight);
-    // Capacity table: entry 0 holds 100 points; each next level about 12/11 as many,
-    // until an entry of 100000 or more.
-    void BuildCapacityTable(int plotWidth);
-    // Back to the base scale with no scroll.
-    void ResetScale();
-    // Recomputes m_xStep, ticks and pixel arrays for the current mode.
+    // The plot rectangle of the previous paint.
+    const QRect& PreviousPlot() const { return m_prevPlot; }
+
+    // ----- labels (after ComputeLabels) -----
+    const QString& YLabelText(int ch, int tick) const {
+        return m_yLabelText[size_t(ch)][size_t(tick)];
+    }
+    const QString& XLabelText(int i) const { return m_xLabelText[size_t(i)]; }
+    const QString& XLabelDate(int i) const { return m_xLabelDate[size_t(i)]; } // second line
+    double XLabelX(int i) const { return m_xLabelX[size_t(i)]; }
+    int32_t XLabelIndex(int i) const { return m_xLabelIndex[size_t(i)]; }
+    int32_t XLabelNumber(int i) const { return m_xLabelNumber[size_t(i)]; }
+    TimeValue XLabelTime(int i) const { return m_xLabelTime[size_t(i)]; }
+
+    // ----- texts -----
+    // The recording information texts of the info bar.
+    const RecInfo& Info() const { return m_recInfo; }
+    void SetInfo(RecInfo info) { m_recInfo = std::move(info); }
+    // The read-out line under the plot.
+    const QString& ReadoutText() const { return m_readoutText; }
+    void SetReadoutText(const QString& text) { m_readoutText = text; }
+
+    // ----- computing -----
+    // Recomputes the base step, ticks and pixel arrays for the current mode.
     void ComputeScale(const GraphInputs& in);
+    // Computes the X and Y label texts and positions (after ComputeScale).
+    void ComputeLabels(const GraphInputs& in);
+    // Everything a paint of a client area reads: layout, scale and labels.
+    void PrepareFrame(int clientWidth, int clientHeight, const GraphInputs& in) {
+        SetClient(clientWidth, clientHeight);
+        ComputeScale(in);
+        ComputeLabels(in);
+    }
+    // What a paint handed back: the plot it painted; a pending zoom is shown now.
+    void FramePainted(const PaintedFrame& frame);
+    // A real-time sample was appended: rescales and says what the view must paint.
+    AppendResult AppendRealTimePoint(const GraphInputs& in);
     // Distance in pixels between neighbouring points in the current slot.
     double PointDistance() const;
     // Pixel x of the window's first point in the current slot.
     double FirstX(int ch) const;
-    int32_t PointCount() const { return m_lastPoint - m_firstPoint + 1; }
-    // Computes the X and Y label texts and positions (after ComputeScale).
-    void ComputeLabels(const GraphInputs& in);
 
     // ----- values and times -----
     // Value of point i (0-based, absolute) on channel ch in the current mode; 0 when
@@ -224,6 +385,71 @@ struct GraphModel {
     int64_t DataPoints(const GraphInputs& in) const;
     TimeValue PointTime(const GraphInputs& in, int64_t i) const;
     QString PointTimeText(const GraphInputs& in, int64_t i) const;
-    // Whether channel ch is drawn in the current mode with the current view flags.
-    bool ChannelDrawn(const AppSettings& s, int ch) const;
+
+private:
+    // Four planes of WorkBufferPoints() values each, plane slot * 2 + channel.
+    size_t Plane(int slot, int ch) const { return size_t(slot * 2 + ch) * size_t(m_bufferPoints); }
+
+    // --- mode and content ---
+    GraphMode m_mode = GraphMode::None;
+    int32_t m_firstPoint = 0;
+    int32_t m_lastPoint = 0;
+    int32_t m_infoBarHeight = kInfoBarFull;
+    uint8_t m_displayContent = kContentNone;
+    bool m_dataReplaced = false;
+    int m_transientRecord = 0;
+
+    // --- channels ---
+    uint8_t m_ch1Present = 0;
+    uint8_t m_ch2Present = 0;
+    QString m_ch1Unit;
+    QString m_ch2Unit;
+    std::array<int32_t, 2> m_yLow{};
+    std::array<int32_t, 2> m_yHigh{};
+
+    // --- scale ---
+    RtCapacityTable m_rtCapacity;
+    float m_xStep = 0;
+    // [slot][tick]; slot 0 base scale, slot 1 zoomed.
+    std::array<std::array<float, kTicks>, 2> m_ch1Ticks{};
+    std::array<std::array<float, kTicks>, 2> m_ch2Ticks{};
+    std::vector<double> m_xPix;
+    std::vector<double> m_yPix;
+    int64_t m_bufferPoints = 0;
+    bool m_fullRepaintRequested = false;
+    // What the pixel arrays were last computed from (stored modes only).
+    struct ScaleKey {
+        GraphMode mode;
+        int32_t first, last;
+        int left, top, right, bottom;
+        std::array<int32_t, 2> low, high;
+        float step;
+        uint64_t generation;
+        bool operator==(const ScaleKey&) const = default;
+    };
+    ScaleKey m_scaleKey{};
+    bool m_scaleKeyValid = false;
+    // Bumped whenever the data or the scale are replaced: the pixel arrays must be
+    // recomputed.
+    uint64_t m_scaleGeneration = 0;
+
+    // --- zoom and scroll ---
+    ZoomState m_zoom;
+
+    // --- labels ---
+    std::array<int32_t, kXLabels> m_xLabelIndex{};
+    std::array<int32_t, kXLabels> m_xLabelNumber{};
+    std::array<TimeValue, kXLabels> m_xLabelTime{};
+    std::array<double, kXLabels> m_xLabelX{};
+    std::array<std::array<QString, kTicks>, 2> m_yLabelText;
+    std::array<QString, kXLabels> m_xLabelText;
+    std::array<QString, kXLabels> m_xLabelDate;
+
+    // --- layout ---
+    GraphLayout m_layout;
+    QRect m_prevPlot;
+
+    // --- texts ---
+    RecInfo m_recInfo;
+    QString m_readoutText;
 };

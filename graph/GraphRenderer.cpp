@@ -13,10 +13,6 @@ namespace {
 
 const QColor kWelcomeFill(200, 200, 200);
 const QColor kWelcomeText(102, 122, 157);
-// Pixel coordinates far outside any plot are held here: the drawn part of a line
-// to such a point is hidden by the overpainting anyway.
-constexpr double kCoordLimit = 1 << 22;
-
 QStringList ArialFamilies() {
     return {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
             QStringLiteral("DejaVu Sans")};
@@ -30,9 +26,7 @@ void SetAverageWidth(QFont& f, int width) {
 }
 
 int Coord(double v) {
-    if (!(v == v))
-        return 0;
-    return int(std::trunc(std::clamp(v, -kCoordLimit, kCoordLimit)));
+    return PixelCoord(v);
 }
 
 // Text with its cell's top-left corner at (x, y).
@@ -52,16 +46,16 @@ struct SegmentEnds {
 
 // Ends of segment i of channel ch; the caller checks the window.
 SegmentEnds EndsOf(const GraphModel& m, int ch, int64_t i, double xf, double dx) {
-    const int slot = m.m_zoomSlot;
-    const int64_t s = m.m_scrollIndex;
-    const int64_t a = int64_t(m.m_firstPoint) + i - 2;
+    const int slot = m.Zoom().Slot();
+    const int64_t s = m.Zoom().ScrollIndex();
+    const int64_t a = int64_t(m.FirstPoint()) + i - 2;
     return SegmentEnds{Coord(xf + dx * double(s + i - 1)), Coord(m.YPix(a, slot, ch)),
                        Coord(xf + dx * double(s + i)), Coord(m.YPix(a + 1, slot, ch))};
 }
 
 bool Skipped(const GraphModel& m, int y0, int y1) {
-    const int top = m.m_layout.plotTop;
-    const int bottom = m.m_layout.plotBottom;
+    const int top = m.Layout().plotTop;
+    const int bottom = m.Layout().plotBottom;
     if (y0 <= top && y1 <= top)
         return !(y0 == top && y1 == top);
     if (y0 >= bottom && y1 >= bottom)
@@ -122,16 +116,16 @@ struct VerticalWriter {
 // Range of segments the paint visits: those that can reach the plot.
 bool SegmentRange(const GraphModel& m, int64_t& from, int64_t& to) {
     const double dx = m.PointDistance();
-    const int W = m.m_layout.W();
-    if (!(dx > 0) || W <= 0 || m.m_layout.Hp() <= 0 || m.m_firstPoint < 1)
+    const int W = m.Layout().W();
+    if (!(dx > 0) || W <= 0 || m.Layout().Hp() <= 0 || m.FirstPoint() < 1)
         return false;
-    const int64_t n = int64_t(m.m_lastPoint) - m.m_firstPoint + 1;
-    const int64_t base = int64_t(m.m_leftIndex) - m.m_scrollIndex + 1;
+    const int64_t n = int64_t(m.LastPoint()) - m.FirstPoint() + 1;
+    const int64_t base = int64_t(m.Zoom().LeftIndex()) - m.Zoom().ScrollIndex() + 1;
     const double bound = std::min(double(W) / dx + double(base) + 2.0, 9e15);
     from = std::max<int64_t>(base, 1);
     to = std::min<int64_t>(int64_t(std::trunc(bound)), n);
     // Never read past the pixel arrays.
-    to = std::min<int64_t>(to, m.WorkBufferPoints() - m.m_firstPoint + 1);
+    to = std::min<int64_t>(to, m.WorkBufferPoints() - m.FirstPoint() + 1);
     return from < to;
 }
 
@@ -201,7 +195,7 @@ void PaintWelcome(QPainter& p, const QRect& client) {
 
 void DrawSegment(QPainter& p, const GraphModel& m, int ch, int64_t i, const QColor& colour,
                  bool marks) {
-    const int64_t a = int64_t(m.m_firstPoint) + i - 2;
+    const int64_t a = int64_t(m.FirstPoint()) + i - 2;
     if (a < 0 || a + 1 >= m.WorkBufferPoints())
         return;
     const SegmentEnds e = EndsOf(m, ch, i, m.FirstX(ch), m.PointDistance());
@@ -211,14 +205,66 @@ void DrawSegment(QPainter& p, const GraphModel& m, int ch, int64_t i, const QCol
     DrawEnds(p, e, marks);
 }
 
+namespace {
+
+// Segments [from, to) of channel ch, each unless it is skipped.
+void DrawSegments(QPainter& p, const GraphModel& m, int ch, int64_t from, int64_t to, double xf,
+                  double dx, bool marks) {
+    for (int64_t k = from; k < to; ++k) {
+        const SegmentEnds e = EndsOf(m, ch, k, xf, dx);
+        if (!Skipped(m, e.y0, e.y1))
+            DrawEnds(p, e, marks);
+    }
+}
+
+// The pixel columns the segments end in.
+struct Columns {
+    double xf, dx;
+    int64_t scroll;
+    int Of(int64_t k) const { return Coord(xf + dx * double(scroll + k)); }
+    // The first segment after i that ends in a later column than i (at most to):
+    // estimated, then made exact.
+    int64_t GroupEnd(int64_t i, int64_t to) const {
+        const int column = Of(i);
+        int64_t end = i + 1;
+        if (dx < 1.0) {
+            const double guess = std::ceil((double(column) + 1.0 - xf) / dx - double(scroll));
+            end = std::clamp<int64_t>(int64_t(std::min(guess, 9e15)), i + 1, to);
+            while (end > i + 1 && Of(end - 1) != column)
+                --end;
+        }
+        while (end < to && Of(end) == column)
+            ++end;
+        return end;
+    }
+};
+
+// The lowest and highest pixel rows of points p0 to p1 of a plane; false when
+// one of them is not a number.
+bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
+    double lo = ys[p0], hi = lo;
+    bool number = lo == lo;
+    for (int64_t k = p0 + 1; k <= p1; ++k) {
+        const double y = ys[k];
+        number &= y == y;
+        lo = std::min(lo, y);
+        hi = std::max(hi, y);
+    }
+    ylo = Coord(lo);
+    yhi = Coord(hi);
+    return number;
+}
+
+} // namespace
+
 void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool decimate) {
     int64_t from = 0, to = 0;
     if (!SegmentRange(m, from, to))
         return;
     const bool marks = s.m_showMarkPoints == 1;
     const double dx = m.PointDistance();
-    const int top = m.m_layout.plotTop;
-    const int bottom = m.m_layout.plotBottom;
+    const int top = m.Layout().plotTop;
+    const int bottom = m.Layout().plotBottom;
 
     int channels[2];
     int nch = 0;
@@ -240,217 +286,209 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
     if (xf[0] != xf[1])
         decimate = false;
 
-    const int64_t scroll = m.m_scrollIndex;
-    auto columnOf = [&](int64_t k) { return Coord(xf[0] + dx * double(scroll + k)); };
-    const int slot = m.m_zoomSlot;
+    const Columns columns{xf[0], dx, m.Zoom().ScrollIndex()};
+    const int slot = m.Zoom().Slot();
     int64_t i = from;
     int current = -1;
     while (i < to) {
-        const int column = columnOf(i);
-        // First segment ending in a later column: estimated, then made exact.
-        int64_t end = i + 1;
-        if (dx < 1.0) {
-            const double guess = std::ceil((double(column) + 1.0 - xf[0]) / dx - double(scroll));
-            end = std::clamp<int64_t>(int64_t(std::min(guess, 9e15)), i + 1, to);
-            while (end > i + 1 && columnOf(end - 1) != column)
-                --end;
-        }
-        while (end < to && columnOf(end) == column)
-            ++end;
+        const int column = columns.Of(i);
+        const int64_t end = columns.GroupEnd(i, to);
         for (int c = 0; c < nch; ++c) {
             const int ch = channels[c];
             if (current != ch) {
                 p.setPen(pens[ch]);
                 current = ch;
             }
-            const SegmentEnds head = EndsOf(m, ch, i, xf[ch], dx);
             if (!decimate || marks || end - i <= 2) {
-                if (!Skipped(m, head.y0, head.y1))
-                    DrawEnds(p, head, marks);
-                for (int64_t k = i + 1; k < end; ++k) {
-                    const SegmentEnds e = EndsOf(m, ch, k, xf[ch], dx);
-                    if (!Skipped(m, e.y0, e.y1))
-                        DrawEnds(p, e, marks);
-                }
+                DrawSegments(p, m, ch, i, end, xf[ch], dx, marks);
                 continue;
             }
             // The points of this column: the head's end and the ends of the rest.
             // Strictly inside the plot none of their vertical segments is skipped,
             // and together they light exactly the column from the lowest to the
             // highest of them.
-            const int64_t p0 = int64_t(m.m_firstPoint) + i - 1;
-            const int64_t p1 = int64_t(m.m_firstPoint) + end - 2;
-            const double* ys = m.m_yPix.data() + m.Plane(slot, ch);
-            double lo = ys[p0], hi = lo;
-            bool number = lo == lo;
-            for (int64_t k = p0 + 1; k <= p1; ++k) {
-                const double y = ys[k];
-                number &= y == y;
-                lo = std::min(lo, y);
-                hi = std::max(hi, y);
-            }
-            const int ylo = Coord(lo), yhi = Coord(hi);
-            const bool inside = number && ylo > top && yhi < bottom;
-            if (!Skipped(m, head.y0, head.y1))
-                DrawEnds(p, head, false);
-            if (inside) {
+            int ylo = 0, yhi = 0;
+            const bool number = RowSpan(m.YPlane(slot, ch), int64_t(m.FirstPoint()) + i - 1,
+                                        int64_t(m.FirstPoint()) + end - 2, ylo, yhi);
+            DrawSegments(p, m, ch, i, i + 1, xf[ch], dx, false);
+            if (number && ylo > top && yhi < bottom) {
                 if (direct.ok)
                     direct.Span(column, ylo, yhi, rgb[ch]);
                 else
                     p.drawLine(column, ylo, column, yhi);
             } else {
-                for (int64_t k = i + 1; k < end; ++k) {
-                    const SegmentEnds e = EndsOf(m, ch, k, xf[ch], dx);
-                    if (!Skipped(m, e.y0, e.y1))
-                        DrawEnds(p, e, false);
-                }
+                DrawSegments(p, m, ch, i + 1, end, xf[ch], dx, false);
             }
         }
         i = end;
     }
 }
 
-void PaintGraph(QPainter& p, GraphModel& m, const GraphInputs& in, QSize size,
-                const RenderOptions& o) {
-    const AppSettings& st = in.settings;
-    m.SetClient(size.width(), size.height());
-    const GraphLayout& g = m.m_layout;
-    const int L = 0, T = 0, R = size.width(), B = size.height();
-    const int H = m.m_infoBarHeight;
-    const int W = g.W(), Hp = g.Hp();
-    const QColor grey = o.panelGrey;
-    const QColor background = ColourOf(st.m_bgColor);
-    const QColor gridColour = ColourOf(st.m_gridColor);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setRenderHint(QPainter::TextAntialiasing, true);
-    p.setBackgroundMode(Qt::TransparentMode);
+namespace {
 
-    // Printing: the band above the plot starts grey (the screen has the info bar).
-    if (o.printing)
-        p.fillRect(QRect(0, 0, R, g.plotTop), grey);
+// What every paint step reads: the model, its layout and the client's edges
+// (L, T, R, B with R and B exclusive; H the info bar's height).
+struct PaintContext {
+    const GraphModel& m;
+    const GraphLayout& g;
+    const AppSettings& st;
+    const RenderOptions& o;
+    int L, T, R, B, H, W, Hp;
+    QColor grey, background, gridColour;
+    // Whether the X axis has label positions (a window with spacing).
+    bool haveX;
+};
 
-    // 1-2. Fills: black client, grey frame panel, the plot's background. Where
-    // each lies inside the one before, only the uncovered part is filled.
-    const QRect client(L, T + H, R - L, B - T - H);
+// Steps 1-2 (printing: the band above the plot starts grey first, where the
+// screen has the info bar): black client, grey frame panel, the plot's
+// background. Where each lies inside the one before, only the uncovered part is
+// filled.
+void PaintFills(QPainter& p, const PaintContext& c) {
+    using namespace GraphGeometry;
+    const GraphLayout& g = c.g;
+    if (c.o.printing)
+        p.fillRect(QRect(0, 0, c.R, g.plotTop), c.grey);
+    const QRect client(c.L, c.T + c.H, c.R - c.L, c.B - c.T - c.H);
     const QRect panel(QPoint(g.frameLeft, g.frameTop), QPoint(g.frameRight - 1, g.frameBottom - 1));
-    const QRect plotFill(g.plotLeft - 1, g.plotTop, W + 1, Hp);
+    const QRect plotFill(g.plotLeft - 1, g.plotTop, c.W + 1, c.Hp);
     FillAround(p, client, panel, Qt::black);
-    FillAround(p, panel, plotFill, grey);
-    p.fillRect(plotFill, background);
+    FillAround(p, panel, plotFill, c.grey);
+    p.fillRect(plotFill, c.background);
+}
 
-    // 3. Horizontal grid.
-    if (st.m_showHorizontalGrid == 1) {
-        p.setPen(LinePen(gridColour, Qt::DotLine));
+// Steps 3 and 5: the horizontal grid lines at the ticks, the vertical ones at the
+// X labels.
+void PaintGrid(QPainter& p, const PaintContext& c) {
+    const GraphLayout& g = c.g;
+    if (c.st.m_showHorizontalGrid == 1) {
+        p.setPen(LinePen(c.gridColour, Qt::DotLine));
         for (int i = 0; i <= 10; ++i) {
-            const int y = int(std::trunc(Hp * i * 0.1 + g.plotTop));
+            const int y = int(std::trunc(c.Hp * i * 0.1 + g.plotTop));
             p.drawLine(g.plotLeft - 5, y, g.plotRight + 5, y);
         }
     }
-
-    // 4-5. Scale, label positions, vertical grid.
-    m.ComputeScale(in);
-    m.ComputeLabels(in);
-    const bool haveX = m.m_lastPoint >= 1 && m.PointDistance() > 0 && W > 0;
-    if (st.m_showVerticalGrid == 1 && haveX) {
-        p.setPen(LinePen(gridColour, Qt::DotLine));
+    if (c.st.m_showVerticalGrid == 1 && c.haveX) {
+        p.setPen(LinePen(c.gridColour, Qt::DotLine));
         for (int i = 0; i < kXLabels; ++i) {
-            const int x = Coord(m.m_xLabelX[size_t(i)]);
+            const int x = Coord(c.m.XLabelX(i));
             p.drawLine(x, g.plotBottom - 1, x, g.plotTop);
         }
     }
+}
 
-    // 6. Traces.
-    DrawTraces(p, m, st, o.decimate);
-
-    // 8. Printing: the band above the frame is grey.
-    if (o.printing) {
-        p.fillRect(QRect(L + 20, g.plotTop - 18, R - L - 40, 18), grey);
-        p.fillRect(QRect(0, 0, R, T + H), grey);
+// Steps 8-9: hide what the traces drew outside the plot (printing: the band above
+// the frame is grey as well).
+void PaintOverpainting(QPainter& p, const PaintContext& c) {
+    using namespace GraphGeometry;
+    const GraphLayout& g = c.g;
+    const int panelLeft = c.L + kPanelInset;
+    const int panelWidth = c.R - c.L - 2 * kPanelInset;
+    if (c.o.printing) {
+        p.fillRect(QRect(panelLeft, g.plotTop - kPanelAbovePlot, panelWidth, kPanelAbovePlot),
+                   c.grey);
+        p.fillRect(QRect(0, 0, c.R, c.T + c.H), c.grey);
     }
-
-    // 9. Hide what the traces drew outside the plot.
     if (g.plotTop < g.plotBottom) {
-        p.fillRect(QRect(L + 20, g.plotBottom + 1, R - L - 40, 60), grey);
-        p.fillRect(QRect(L + 20, g.plotTop - 10, R - L - 40, 10), grey);
+        p.fillRect(QRect(panelLeft, g.plotBottom + 1, panelWidth, 60), c.grey);
+        p.fillRect(QRect(panelLeft, g.plotTop - 10, panelWidth, 10), c.grey);
     }
-    p.fillRect(QRect(L + 20, g.plotTop - 10, g.plotLeft - L - 20, Hp + 19), grey);
-    p.fillRect(QRect(g.plotRight + 1, g.plotTop - 10, R - 20 - g.plotRight - 1, Hp + 19), grey);
+    p.fillRect(QRect(panelLeft, g.plotTop - 10, g.plotLeft - panelLeft, c.Hp + 19), c.grey);
+    p.fillRect(
+        QRect(g.plotRight + 1, g.plotTop - 10, c.R - kPanelInset - g.plotRight - 1, c.Hp + 19),
+        c.grey);
+}
 
-    // 10. Y labels and ticks.
-    p.setFont(AxisFont());
-    const QPen tickPen = LinePen(gridColour);
+// Step 10: the tick values of both channels and their ticks on both edges.
+void PaintYLabels(QPainter& p, const PaintContext& c, const QPen& tickPen) {
+    const GraphLayout& g = c.g;
     for (int e = 0; e <= 10; ++e) {
-        const int y = g.plotBottom - (e * Hp) / 10 - 8;
+        const int y = g.plotBottom - (e * c.Hp) / 10 - 8;
         p.setPen(Qt::black);
-        const QString& t1 = m.m_yLabelText[0][size_t(e)];
+        const QString& t1 = c.m.YLabelText(0, e);
         TextAt(p, 88 - 5 * int(t1.size()), y, t1);
-        TextAt(p, g.plotRight + 6, y, m.m_yLabelText[1][size_t(e)]);
+        TextAt(p, g.plotRight + 6, y, c.m.YLabelText(1, e));
         if (g.plotLeft < g.plotRight) {
             p.setPen(tickPen);
-            const int ty = int(std::trunc(e * Hp * 0.1 + g.plotTop));
+            const int ty = int(std::trunc(e * c.Hp * 0.1 + g.plotTop));
             p.drawLine(g.plotLeft - 5, ty, g.plotLeft, ty);
             p.drawLine(g.plotRight, ty, g.plotRight + 5, ty);
         }
     }
+}
 
-    // 11. X labels and ticks.
-    if (m.m_lastPoint >= 1) {
-        const bool numbered = IsWaveformMode(m.m_mode);
-        if (m.PointCount() == 1 || m.m_lastPoint == 1) {
-            p.setPen(Qt::black);
-            if (numbered) {
-                TextAt(p, g.plotLeft, g.plotBottom + 5, QStringLiteral("1"));
-            } else {
-                const QString time = m.m_xLabelText[0];
-                TextAt(p, g.plotLeft - 23, g.plotBottom + 5, time);
-                TextAt(p, g.plotLeft - 23, g.plotBottom + 17, m.m_xLabelDate[0]);
-            }
-        } else if (haveX) {
-            for (int i = 0; i < kXLabels; ++i) {
-                const double x = m.m_xLabelX[size_t(i)];
-                if (x < g.plotLeft || x > g.plotRight)
-                    continue;
-                const QString& text = m.m_xLabelText[size_t(i)];
-                const int xi = Coord(x);
-                p.setPen(Qt::black);
-                TextAt(p, xi - 7 * int(text.size()) / 2, g.plotBottom + 5, text);
-                if (!numbered)
-                    TextAt(p, xi - 7 * int(text.size()) / 2, g.plotBottom + 17,
-                           m.m_xLabelDate[size_t(i)]);
-                if (xi >= g.plotLeft && xi <= g.plotRight) {
-                    p.setPen(tickPen);
-                    p.drawLine(xi, g.plotBottom, xi, g.plotBottom + 5);
-                }
-            }
+// Step 11: the X labels (numbers, or times over dates) and their ticks.
+void PaintXLabels(QPainter& p, const PaintContext& c, const QPen& tickPen) {
+    const GraphModel& m = c.m;
+    const GraphLayout& g = c.g;
+    if (m.LastPoint() < 1)
+        return;
+    const bool numbered = IsWaveformMode(m.Mode());
+    if (m.PointCount() == 1 || m.LastPoint() == 1) {
+        p.setPen(Qt::black);
+        if (numbered) {
+            TextAt(p, g.plotLeft, g.plotBottom + 5, QStringLiteral("1"));
+        } else {
+            const QString time = m.XLabelText(0);
+            TextAt(p, g.plotLeft - 23, g.plotBottom + 5, time);
+            TextAt(p, g.plotLeft - 23, g.plotBottom + 17, m.XLabelDate(0));
+        }
+        return;
+    }
+    if (!c.haveX)
+        return;
+    for (int i = 0; i < kXLabels; ++i) {
+        const double x = m.XLabelX(i);
+        if (x < g.plotLeft || x > g.plotRight)
+            continue;
+        const QString& text = m.XLabelText(i);
+        const int xi = Coord(x);
+        p.setPen(Qt::black);
+        TextAt(p, xi - 7 * int(text.size()) / 2, g.plotBottom + 5, text);
+        if (!numbered)
+            TextAt(p, xi - 7 * int(text.size()) / 2, g.plotBottom + 17, m.XLabelDate(i));
+        if (xi >= g.plotLeft && xi <= g.plotRight) {
+            p.setPen(tickPen);
+            p.drawLine(xi, g.plotBottom, xi, g.plotBottom + 5);
         }
     }
+}
 
-    // 12-13. The bands around the frame panel.
-    p.fillRect(QRect(L + 20, g.plotTop - 20, R - L - 40, 15), grey);
-    p.fillRect(QRect(L, 0, R - L, g.plotTop - 18), Qt::black);
-    p.fillRect(QRect(L, 0, R - L, T + H), grey);
-    p.fillRect(QRect(L, g.plotBottom + 55, R - L, B - g.plotBottom - 55), Qt::black);
-    p.fillRect(QRect(L, T + H, 20, B - T - H), Qt::black);
-    p.fillRect(QRect(R - 20, T + H, 20, B - T - H), Qt::black);
+// Steps 10-11.
+void PaintLabelsAndTicks(QPainter& p, const PaintContext& c) {
+    p.setFont(AxisFont());
+    const QPen tickPen = LinePen(c.gridColour);
+    PaintYLabels(p, c, tickPen);
+    PaintXLabels(p, c, tickPen);
+}
 
-    // 14. Printing: white above the frame.
-    if (o.printing)
+// Steps 12-16: the bands around the frame panel (printing: white above it), the
+// read-out line and the white frame.
+void PaintFrame(QPainter& p, const PaintContext& c) {
+    using namespace GraphGeometry;
+    const GraphLayout& g = c.g;
+    const int L = c.L, T = c.T, R = c.R, B = c.B, H = c.H;
+    p.fillRect(QRect(L + kPanelInset, g.plotTop - 20, R - L - 2 * kPanelInset, 15), c.grey);
+    p.fillRect(QRect(L, 0, R - L, g.plotTop - kPanelAbovePlot), Qt::black);
+    p.fillRect(QRect(L, 0, R - L, T + H), c.grey);
+    p.fillRect(QRect(L, g.plotBottom + kPanelBelowPlot, R - L, B - g.plotBottom - kPanelBelowPlot),
+               Qt::black);
+    p.fillRect(QRect(L, T + H, kPanelInset, B - T - H), Qt::black);
+    p.fillRect(QRect(R - kPanelInset, T + H, kPanelInset, B - T - H), Qt::black);
+    if (c.o.printing)
         p.fillRect(QRect(0, 0, R, T + H + 5), Qt::white);
 
-    // 15. The read-out line.
     p.setFont(LegendFont());
-    const QRect readout(g.plotLeft - 80, g.plotBottom + 75, W + 178, 20);
-    if (o.printing)
+    const QRect readout(g.plotLeft - 80, g.plotBottom + 75, c.W + 178, 20);
+    if (c.o.printing)
         p.fillRect(readout, Qt::black);
-    if (!m.m_readoutText.isEmpty()) {
-        p.setPen(grey);
+    if (!c.m.ReadoutText().isEmpty()) {
+        p.setPen(c.grey);
         p.setBackgroundMode(Qt::OpaqueMode);
         p.setBackground(Qt::black);
-        TextAt(p, readout.x(), readout.y(), m.m_readoutText);
+        TextAt(p, readout.x(), readout.y(), c.m.ReadoutText());
         p.setBackgroundMode(Qt::TransparentMode);
     }
 
-    // 16. Frame.
     QPen framePen(Qt::white, 2);
     framePen.setJoinStyle(Qt::MiterJoin);
     p.setPen(framePen);
@@ -460,79 +498,64 @@ void PaintGraph(QPainter& p, GraphModel& m, const GraphInputs& in, QSize size,
                             {L + 10, B - 10},
                             {L + 10, T + H + 9}};
     p.drawPolyline(frame, 5);
-
-    // 17. Legends.
-    p.setBackgroundMode(Qt::OpaqueMode);
-    p.setBackground(background);
-    if (m.m_graphCh1Present == 1) {
-        p.setPen(ColourOf(st.m_ch1Color));
-        if (m.m_mode == GraphMode::RealTimeApparentPower)
-            TextAt(p, L + 60, g.plotBottom + 31, m.m_graphCh1Unit);
-        else
-            TextAt(p, L - 5 * int(m.m_graphCh1Unit.size()) + 50, g.plotBottom + 31,
-                   QStringLiteral("CH1 ") + m.m_graphCh1Unit);
-    }
-    if (m.m_graphCh2Present == 1 && m.m_mode != GraphMode::RealTimeApparentPower) {
-        p.setPen(ColourOf(st.m_ch2Color));
-        TextAt(p, g.plotRight + 1, g.plotBottom + 31, QStringLiteral("CH2 ") + m.m_graphCh2Unit);
-    }
-    p.setBackgroundMode(Qt::TransparentMode);
-
-    m.m_prevPlot = QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
-    m.m_zoomPending = 0;
 }
 
-AppendResult AppendRealTimePoint(GraphModel& m, const GraphInputs& in) {
-    AppendResult r;
-    m.ComputeScale(in);
-    if (m.m_dragInProgress)
-        return r;
-    if (m.m_fullRepaintRequested) {
-        m.m_fullRepaintRequested = false;
-        r.action = AppendAction::RepaintAll;
-        return r;
+// Step 17: the channel legends under the plot's corners.
+void PaintLegends(QPainter& p, const PaintContext& c) {
+    const GraphModel& m = c.m;
+    const GraphLayout& g = c.g;
+    p.setFont(LegendFont());
+    p.setBackgroundMode(Qt::OpaqueMode);
+    p.setBackground(c.background);
+    const bool power = m.Mode() == GraphMode::RealTimeApparentPower;
+    if (m.ChannelPresent(0) == 1) {
+        const QString& unit = m.ChannelUnit(0);
+        p.setPen(ColourOf(c.st.m_ch1Color));
+        if (power)
+            TextAt(p, c.L + 60, g.plotBottom + 31, unit);
+        else
+            TextAt(p, c.L - 5 * int(unit.size()) + 50, g.plotBottom + 31,
+                   QStringLiteral("CH1 ") + unit);
     }
-    const int count = in.set.m_rtCount;
-    if (count < 3) {
-        r.action = AppendAction::RepaintAll;
-        return r;
+    if (m.ChannelPresent(1) == 1 && !power) {
+        p.setPen(ColourOf(c.st.m_ch2Color));
+        TextAt(p, g.plotRight + 1, g.plotBottom + 31, QStringLiteral("CH2 ") + m.ChannelUnit(1));
     }
-    const GraphLayout& g = m.m_layout;
-    if (m.m_zoomSlot == 0) {
-        const int64_t a = int64_t(count) - 2;
-        if (a + 1 >= m.WorkBufferPoints()) {
-            r.action = AppendAction::RepaintAll;
-            return r;
-        }
-        for (int ch = 0; ch < 2; ++ch) {
-            const bool present = ch == 0 ? m.m_graphCh1Present == 1 : m.m_graphCh2Present == 1;
-            if (!present || (ch == 1 && m.m_mode == GraphMode::RealTimeApparentPower))
-                continue;
-            const int y0 = Coord(m.YPix(a, 0, ch));
-            const int y1 = Coord(m.YPix(a + 1, 0, ch));
-            const bool crossesTop = (y0 < g.plotTop) != (y1 < g.plotTop);
-            const bool crossesBottom = (y0 > g.plotBottom) != (y1 > g.plotBottom);
-            if (crossesTop || crossesBottom) {
-                r.action = AppendAction::RepaintFrame;
-                return r;
-            }
-        }
-        r.action = AppendAction::DrawNewest;
-        r.segment = int64_t(count) - m.m_firstPoint;
-        return r;
-    }
-    if (IsRealTimeMode(m.m_mode) && in.realTimeRunning) {
-        const int ch = m.m_graphCh2Present == 1 ? 1 : 0;
-        const double x = m.FirstX(ch) +
-                         m.PointDistance() *
-                             double(int64_t(m.m_lastPoint) + m.m_scrollIndex - m.m_firstPoint - 1);
-        if (x >= g.plotRight) {
-            if (m.m_scrollHold)
-                m.m_scrollHold = 0;
-            else
-                --m.m_scrollIndex;
-        }
-    }
-    r.action = AppendAction::ScrolledRepaint;
-    return r;
+    p.setBackgroundMode(Qt::TransparentMode);
+}
+
+} // namespace
+
+PaintedFrame PaintGraph(QPainter& p, const GraphModel& m, const GraphInputs& in,
+                        const RenderOptions& o) {
+    const AppSettings& st = in.settings;
+    const GraphLayout& g = m.Layout();
+    const int W = g.W();
+    const PaintContext c{m,
+                         g,
+                         st,
+                         o,
+                         0,
+                         0,
+                         g.client.width(),
+                         g.client.height(),
+                         g.infoBar,
+                         W,
+                         g.Hp(),
+                         o.panelGrey,
+                         ColourOf(st.m_bgColor),
+                         ColourOf(st.m_gridColor),
+                         m.LastPoint() >= 1 && m.PointDistance() > 0 && W > 0};
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setBackgroundMode(Qt::TransparentMode);
+
+    PaintFills(p, c);
+    PaintGrid(p, c);
+    DrawTraces(p, m, st, o.decimate);
+    PaintOverpainting(p, c);
+    PaintLabelsAndTicks(p, c);
+    PaintFrame(p, c);
+    PaintLegends(p, c);
+    return PaintedFrame{QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom))};
 }

@@ -26,30 +26,18 @@ QFont LegendFont();
 // The welcome screen of a client area (fill and the three words).
 void PaintWelcome(QPainter& p, const QRect& client);
 
-// Lays out, scales and paints the whole graph into a client area of `size`
-// (the painter's coordinates are the view's client coordinates).
-void PaintGraph(QPainter& p, GraphModel& m, const GraphInputs& in, QSize size,
-                const RenderOptions& o);
+// Paints the whole graph of a model laid out and scaled already
+// (GraphModel::PrepareFrame) into its client area (the painter's coordinates are
+// the view's client coordinates); the caller hands the result back to the model
+// (GraphModel::FramePainted).
+PaintedFrame PaintGraph(QPainter& p, const GraphModel& m, const GraphInputs& in,
+                        const RenderOptions& o);
 
 // The traces of every drawn channel (paint step "traces").
 void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool decimate);
 
 // Segment i (relative, 1-based end point) of channel ch: the line between points
-// m_firstPoint + i - 2 and m_firstPoint + i - 1, skipped when both ends lie on the
+// FirstPoint() + i - 2 and FirstPoint() + i - 1, skipped when both ends lie on the
 // same side outside the plot. Mark points around both ends when `marks`.
 void DrawSegment(QPainter& p, const GraphModel& m, int ch, int64_t i, const QColor& colour,
                  bool marks);
-
-// The newest real-time segment after a sample was appended: what the view must do.
-enum class AppendAction {
-    Nothing,         // a zoom drag is in progress
-    RepaintAll,      // the compression level changed, or too few points: repaint F
-    RepaintFrame,    // the newest segment leaves the plot vertically: repaint F
-    DrawNewest,      // draw segment `segment` of each drawn channel onto the last image
-    ScrolledRepaint, // zoomed: followed the newest point, repaint F
-};
-struct AppendResult {
-    AppendAction action = AppendAction::Nothing;
-    int64_t segment = 0;
-};
-AppendResult AppendRealTimePoint(GraphModel& m, const GraphInputs& in);

@@ -1,15 +1,6 @@
 #include "link/DownloadJob.h"
 
-#include <QCoreApplication>
-#include <QTimer>
-
-namespace {
-// The start command is repeated once after 500 ms; a logger that has not answered
-// well after that will not.
-constexpr int kHeaderWaitMs = 3000;
-} // namespace
-
-DownloadJob::DownloadJob(LinkController& link) : m_link(link) {
+DownloadJob::DownloadJob(HeadlessLink& link) : m_host(link), m_link(link.Link()) {
     m_link.onDownloadEnded = [this](DownloadOutcome o) {
         m_ended = true;
         m_outcome = o;
@@ -25,54 +16,50 @@ DownloadJob::DownloadJob(LinkController& link) : m_link(link) {
     };
 }
 
+bool DownloadJob::PressDownloadWhenConnected() {
+    const LinkDialogState& d = m_link.Dialog(LinkDialog::Download);
+    if (d.title != QLatin1String(LinkText::kConnected) ||
+        !m_link.ActionAllowed(LinkDialog::Download))
+        return false;
+    m_link.StartTransfer(TransferKind::Download);
+    m_link.CloseDialog(LinkDialog::Download);
+    m_link.KillLinkTimers();
+    return true;
+}
+
 DownloadResult DownloadJob::Run(int limitMs, int searchMs) {
-    QElapsedTimer total;
-    total.start();
-    QElapsedTimer sinceStart;
-    bool started = false;
+    const int64_t begin = m_host.ElapsedMs();
+    int64_t startedAt = -1;
     m_ended = false;
     m_link.OnDialogCommand();
     m_link.OpenDialog(LinkDialog::Download);
-    // Sleeps in the event loop until something happens; the tick bounds each wait so
-    // that the limits are checked.
-    QTimer tick;
-    tick.start(20);
-    while (total.elapsed() < limitMs) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // "Not Connected" after a failed probe cycle is not the end: the search scans
+    // again 1000 ms later, as it does behind the dialog.
+    while (m_host.ElapsedMs() - begin < limitMs) {
+        m_host.Wait();
         if (m_ended)
             break;
-        const LinkDialogState& d = m_link.Dialog(LinkDialog::Download);
-        if (!started) {
-            if (d.title == QLatin1String(LinkText::kNotConnected) || total.elapsed() > searchMs) {
-                m_link.CloseDialog(LinkDialog::Download);
-                m_link.KillLinkTimers();
-                return DownloadResult::NoLogger;
-            }
-            if (d.title == QLatin1String(LinkText::kConnected) &&
-                m_link.ActionAllowed(LinkDialog::Download)) {
-                m_link.StartTransfer(TransferKind::Download);
-                m_link.CloseDialog(LinkDialog::Download);
-                m_link.KillLinkTimers();
-                started = true;
-                sinceStart.start();
-            }
-        } else if (m_link.m_receiveState == ReceiveState::ExpectHeader && m_link.m_transferMode &&
-                   sinceStart.elapsed() > kHeaderWaitMs) {
-            m_link.m_transferMode = false;
-            m_link.ConfigureChannel();
-            return DownloadResult::NoAnswer;
-        }
+        if (startedAt >= 0)
+            continue;
+        if (m_host.ElapsedMs() - begin > searchMs)
+            break;
+        if (PressDownloadWhenConnected())
+            startedAt = m_host.ElapsedMs();
     }
-    if (started)
-        m_transferMs = sinceStart.elapsed();
-    if (!m_ended) {
-        if (m_link.Dialog(LinkDialog::Download).open) {
-            m_link.CloseDialog(LinkDialog::Download);
-            m_link.KillLinkTimers();
-        }
-        return DownloadResult::TimedOut;
+    if (startedAt >= 0)
+        m_transferMs = m_host.ElapsedMs() - startedAt;
+    if (m_ended)
+        return ResultOf(m_outcome);
+    if (startedAt < 0) {
+        m_link.CloseDialog(LinkDialog::Download);
+        m_link.KillLinkTimers();
+        return DownloadResult::NoLogger;
     }
-    switch (m_outcome) {
+    return DownloadResult::TimedOut;
+}
+
+DownloadResult DownloadJob::ResultOf(DownloadOutcome o) const {
+    switch (o) {
     case DownloadOutcome::Completed:
         return DownloadResult::Completed;
     case DownloadOutcome::NoData:

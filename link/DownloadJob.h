@@ -1,42 +1,46 @@
 #pragma once
 // A whole download without windows, as the download dialog would run it: search
 // the logger, press "Download" once the link reads "Connected", and wait for the
-// end. Used by the command-line tool, the end-to-end tests and the benchmark; the
-// link runs on the caller's Qt event loop with a real timer table.
+// end. The search goes on as the dialog's does, a new scan after every failed probe
+// cycle, and the download ends as the window's does (a silent start command is a
+// communication interruption after the 5 s watchdog). Used by the command-line
+// tool, the end-to-end tests and the benchmark, on the headless link's clock.
 
-#include "link/LinkController.h"
-
-#include <QElapsedTimer>
+#include "link/HeadlessLink.h"
 
 #include <functional>
 
 enum class DownloadResult {
     Completed,
-    NoLogger,      // no logger answered the probes
+    NoLogger,      // no logger answered the probes within the search limit
     LoggingNow,    // the logger is recording
     NoData,        // nothing recorded
     DamagedHeader, // the header was out of range
-    Interrupted,   // a block did not arrive
-    NoAnswer,      // the start command got no answer
-    TimedOut,      // the caller's overall limit
+    Interrupted,   // the header or a block did not arrive
+    TimedOut,      // the caller's overall limit, with the transfer under way
 };
 
 class DownloadJob {
 public:
-    explicit DownloadJob(LinkController& link);
+    explicit DownloadJob(HeadlessLink& link);
 
-    // Runs the event loop until the download has ended or `limitMs` has passed. A
-    // logger not connected within `searchMs` (no port opens, say) counts as none.
+    // Runs the link until the download has ended or `limitMs` has passed. A logger
+    // not connected within `searchMs` (or within the limit, if that is shorter)
+    // counts as none.
     DownloadResult Run(int limitMs, int searchMs = 10000);
     // Block progress while loading: position and range of the loading dialog.
     std::function<void(int position, int range)> onProgress;
     // Milliseconds from pressing "Download" to the end of the transfer.
-    qint64 TransferMs() const { return m_transferMs; }
+    int64_t TransferMs() const { return m_transferMs; }
 
 private:
+    bool PressDownloadWhenConnected();
+    DownloadResult ResultOf(DownloadOutcome o) const;
+
+    HeadlessLink& m_host;
     LinkController& m_link;
     bool m_ended = false;
     DownloadOutcome m_outcome = DownloadOutcome::Completed;
     int m_range = 0;
-    qint64 m_transferMs = 0;
+    int64_t m_transferMs = 0;
 };

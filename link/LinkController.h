@@ -1,70 +1,34 @@
 #pragma once
-// The logger link below the widgets: the search for the logger across the ports,
-// the supervision of the link while a connection dialog is open, the dispatch of
-// received bytes, and the download of the stored recording block by block. Every
-// time-out is a timer of the main frame's table, every message goes through the
-// prompts seam, so the whole exchange runs in virtual time in tests. The dialogs
-// only show the state kept here and forward their buttons.
+// The logger link below the widgets, as the main frame and the tools see it: one
+// facade over the port search and supervision (PortSearch), the transfers
+// (DownloadTransfer, and the real-time stream) and the dispatch of received bytes
+// between them. Every time-out is a timer of the main frame's table, every message
+// goes through the prompts seam, so the whole exchange runs in virtual time in tests.
+// The dialogs only show the state kept here and forward their buttons.
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
 #include "data/MeasurementSet.h"
-#include "link/Recording.h"
+#include "link/DownloadTransfer.h"
+#include "link/LinkDialogs.h"
+#include "link/PortSearch.h"
 #include "link/SerialChannel.h"
+#include "link/Transfer.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <array>
 #include <functional>
-#include <vector>
+#include <memory>
 
-// The four connection dialogs of the main frame.
-enum class LinkDialog { Setup, Download, CorrectTime, RealTime };
-inline constexpr int kLinkDialogCount = 4;
-
-enum class TransferKind { None, Download, RealTime };
-enum class ReceiveState { ExpectHeader, ExpectFullBlock, ExpectLastBlock };
-
-// How a download ended, for callers that act on it (the command-line tool).
-enum class DownloadOutcome { Completed, NoData, LoggingNow, Interrupted, DamagedHeader };
-
-namespace LinkText {
-inline const char* const kConnecting = "Connecting...";
-inline const char* const kConnected = "Connected";
-inline const char* const kNotConnected = "Not Connected";
-inline const char* const kConnectFailed =
-    "Connecting failed. Ensure logger inserted and try again.";
-inline const char* const kDownloadWaiting = "Waiting for connecting...";
-inline const char* const kDownloadReadyAtOpen =
-    "Press \"Download\" to load store data from the logger,or \"Cancel\" to exit.";
-inline const char* const kDownloadReadyAfterHandshake =
-    "Press \"Download\" to load store data from the logger, or \"Cancel\" to exit.";
-inline const char* const kRealTimeReadyAtOpen =
-    "Press \"RUN\" to read real-time data,or \"Cancel\" to exit.";
-inline const char* const kRealTimeReadyAfterHandshake = "Press \"RUN\" to read real time data,";
-inline const char* const kStartLogging =
-    "To start logging, press the START button on the DATA LOGGER for three seconds";
-inline const char* const kNoData = "There is no data in DATALOGGER!";
-inline const char* const kLoggingNow =
-    "The DATA LOGGER is logging now!Please stop logging,and try again!";
-inline const char* const kInterrupted = "Communication interruption!";
-inline const char* const kDamagedHeader =
-    "The DATA LOGGER sent a damaged data header (channel count or data length out of range). "
-    "Please try again!";
-} // namespace LinkText
-
-struct LinkDialogState {
-    bool open = false;
-    QString title;
-    QString message;
-    bool actionEnabled = true;
-};
-
-class LinkController {
+class LinkController final : private TransferHost {
 public:
     LinkController(SerialChannel& channel, TimerTable& timers, Prompts& prompts,
                    MeasurementSet& set);
+    ~LinkController();
+    LinkController(const LinkController&) = delete;
+    LinkController& operator=(const LinkController&) = delete;
 
     // Ids of the frame timers this controller serves (scan, probe, supervision,
     // download watchdog, block repeat, start repeat).
@@ -74,31 +38,30 @@ public:
 
     // --- connection dialogs ---
     // A command that opens a connection dialog, just before the dialog opens.
-    void OnDialogCommand();
+    void OnDialogCommand() { m_search.OnDialogCommand(); }
     // The dialog exists now: title "Connecting..." and, once the logger was found,
     // the port check.
-    void OpenDialog(LinkDialog d);
-    void CloseDialog(LinkDialog d);
-    bool IsAnyLinkDialogOpen() const;
-    const LinkDialogState& Dialog(LinkDialog d) const { return m_dialogs[size_t(d)]; }
+    void OpenDialog(LinkDialog d) { m_search.OpenDialog(d); }
+    void CloseDialog(LinkDialog d) { m_search.CloseDialog(d); }
+    bool IsAnyLinkDialogOpen() const { return m_search.IsAnyLinkDialogOpen(); }
+    const LinkDialogState& Dialog(LinkDialog d) const { return m_search.Dialog(d); }
     // The dialog's action button was pressed: true when it may act ("Connected");
     // under "Not Connected" the dialog's message line says why not.
-    bool ActionAllowed(LinkDialog d);
+    bool ActionAllowed(LinkDialog d) { return m_search.ActionAllowed(d); }
     // Fired whenever a dialog's title, message or button state changes.
     std::function<void(LinkDialog)> onDialogChanged;
     // Status-bar text (a permission problem with the serial devices).
     std::function<void(const QString&)> onStatus;
 
     // --- channel operations ---
-    void ProbePort(int n);
-    bool SendCommand(const QByteArray& bytes);
-    void KillLinkTimers();
-    void ConfigureChannel();
+    void ProbePort(int n) { m_search.ProbePort(n); }
+    bool SendCommand(const QByteArray& bytes) override;
+    void KillLinkTimers() { m_search.KillTimers(); }
+    void ConfigureChannel() override;
     void StartTransfer(TransferKind kind);
     void OnCommEvent();
 
     // --- download ---
-    bool LoadingShown() const { return m_loadingShown; }
     std::function<void(int range)> onLoadingOpen; // progress range 0..range, position 1
     std::function<void(int position)> onLoadingProgress;
     std::function<void()> onLoadingClose;
@@ -108,58 +71,36 @@ public:
     // A reply during a real-time transfer.
     std::function<void(const QByteArray&)> onRealTimeFrame;
 
-    // --- link state (read by the dialogs and the later transfers) ---
-    int m_currentPort = kFirstPort;
-    std::vector<int> m_openablePorts;
-    int m_probeIndex = 1;
-    bool m_replySeen = false;
-    bool m_loggerFound = false;
-    bool m_transferMode = false;
-    TransferKind m_transferKind = TransferKind::None;
-    bool m_frameReceived = false;
-
-    // --- transfer state ---
-    uint32_t m_dataLength = 0; // L
-    uint32_t m_startPos = 0;   // P
-    int m_nextBlock = 0;
-    int m_fullBlocks = -1; // B
-    uint32_t m_received = 0;
-    uint8_t m_marker = 0xFF;
-    ReceiveState m_receiveState = ReceiveState::ExpectHeader;
-    int m_progress = 0;
-    const QByteArray& LastCommand() const { return m_command; }
+    // --- state, read by the dialogs, the shell and the later transfers ---
+    const PortSearch& Search() const { return m_search; }
+    const DownloadTransfer& Download() const { return *m_download; }
+    bool LoadingShown() const { return m_download->LoadingShown(); }
+    // The transfer-mode flag: a transfer runs and takes every reply.
+    bool TransferMode() const { return m_op.transferMode; }
+    TransferKind CurrentTransfer() const { return m_op.kind; }
+    int CurrentPort() const override { return m_search.CurrentPort(); }
 
 private:
-    void OnPortScan();
-    void OnProbe();
-    void OnSupervision();
-    void OnBlockWatchdog();
-    void OnBlockRepeat();
-    void OnStartRepeat();
-    void Handshake();
-    void HandleDownloadReply(const QByteArray& r);
-    void OnHeader(const QByteArray& r);
-    void EndWithoutData(const QString& message, DownloadOutcome outcome);
-    void RequestBlock();
-    void ArmBlockTimers();
-    void Complete();
-    void ResetTransferState();
-    void SetProgress(int pos);
-    void CloseLoading();
-    void SetTitleAll(const char* title, bool failedMessage);
-    void Changed(LinkDialog d);
-    void Ended(DownloadOutcome o);
-    LinkDialogState& State(LinkDialog d) { return m_dialogs[size_t(d)]; }
+    // TransferHost
+    SerialChannel& Channel() override { return m_channel; }
+    TimerTable& Timers() override { return m_timers; }
+    Prompts& UserPrompts() override { return m_prompts; }
+    void TransferEnded() override { m_op.transferMode = false; }
+    bool TransferRunning() const override { return m_op.transferMode; }
+
+    void OnIdleReply(uint8_t code);
+    Transfer* TransferOf(TransferKind kind);
 
     SerialChannel& m_channel;
     TimerTable& m_timers;
     Prompts& m_prompts;
-    MeasurementSet& m_set;
-    std::array<LinkDialogState, kLinkDialogCount> m_dialogs;
-    QByteArray m_command;      // last start command, for its one repeat
-    QByteArray m_blockRequest; // last block request, for its one repeat
-    DownloadHeader m_header;
-    QByteArray m_buffer; // L bytes, allocated when the header arrives
-    bool m_loadingShown = false;
-    bool m_permissionHintShown = false;
+    PortSearch m_search;
+    std::unique_ptr<DownloadTransfer> m_download;
+    std::unique_ptr<Transfer> m_realTime;
+    // What the link is doing: searching (no transfer) or running one transfer.
+    struct OperationalState {
+        bool transferMode = false;
+        TransferKind kind = TransferKind::None;
+        Transfer* last = nullptr; // the transfer started last; its timers reach it
+    } m_op;
 };

@@ -67,6 +67,8 @@ QByteArray LoggerModel::Handle(const QByteArray& cmd) {
         return QByteArray(1, char(m_faults.notLogging ? Logger::kAckNotLogging : Logger::kAck));
     case Logger::kStartDownload: {
         m_blockRequests = 0;
+        if (m_faults.silentStart)
+            return {};
         if (m_faults.loggingNow) {
             // Replies have the length the host expects; only byte 0 counts.
             QByteArray busy(Logger::kHeaderBytes, '\0');

@@ -13,6 +13,7 @@
 
 struct LoggerFaults {
     bool silent = false;        // answers nothing at all
+    bool silentStart = false;   // answers the probe but never the download command
     int dropBlock = 0;          // the N-th block request (1-based) of a download goes unanswered
     bool loggingNow = false;    // answers the start command with 0xEA
     bool noData = false;        // header with data length 0

@@ -3,6 +3,8 @@
 // layout of the download header. Multi-byte numbers on the wire are big-endian,
 // dates packed BCD with a two-digit year 20yy.
 
+#include <QByteArray>
+
 #include <cstdint>
 
 namespace Logger {
@@ -66,7 +68,8 @@ inline constexpr uint8_t kUnitSeconds = 0x10;
 inline constexpr uint8_t kUnitMinutes = 0x20;
 inline constexpr uint8_t kUnitHours = 0x30;
 
-// Link timing of the host.
+// Link timing of the host: the search (frame timers 4, 5, 6), the download (9, 10,
+// 12) and the real-time stream (13, 14, 15).
 inline constexpr int kScanAfterCommandMs = 100;
 inline constexpr int kScanAfterFailureMs = 1000;
 inline constexpr int kProbePeriodMs = 500;
@@ -74,9 +77,30 @@ inline constexpr int kSupervisionMs = 3000;
 inline constexpr int kBlockWatchdogMs = 5000;
 inline constexpr int kBlockRepeatMs = 900;
 inline constexpr int kStartRepeatMs = 500;
+inline constexpr int kRealTimeWatchdogMs = 10000; // no frame for this long: the stream ended
+inline constexpr int kRealTimeFirstTickMs = 10;   // then the sampling interval
+inline constexpr int kRealTimeRestartMs = 5000;
 
 inline constexpr int kBaud = 115200;
 inline constexpr int kBitsPerByte = 10; // start, 8 data, stop
+
+// --- command builders ---
+// A start command: its code eight times.
+inline QByteArray StartCommand(uint8_t code) {
+    return QByteArray(kCommandBytes, char(code));
+}
+// The first 256-byte page of a 512-byte block of the ring.
+inline constexpr int PageOfBlock(int block) {
+    return block * (kBlockBytes / kPageBytes);
+}
+// A block request: the page big-endian, then the marker five times.
+inline QByteArray BlockRequest(int page, uint8_t marker) {
+    QByteArray req(kCommandBytes, char(marker));
+    req[0] = char(kBlockRequest);
+    req[1] = char((page >> 8) & 0xFF);
+    req[2] = char(page & 0xFF);
+    return req;
+}
 
 inline constexpr uint8_t ToBcd(int v) {
     return uint8_t(v + (v / 10) * 6);

@@ -86,7 +86,7 @@ void AppShell::RequestClose() {
         return;
     m_closing = true;
     SaveSettings();
-    if (m_graph.m_lastPoint > 1 && m_dataUnsaved == 1 && m_promptOnOpen == 1) {
+    if (m_graph.LastPoint() > 1 && m_dataUnsaved == 1 && m_promptOnOpen == 1) {
         if (m_prompts.Message(QStringLiteral("Do you want to save the data before closing?"),
                               PromptIcon::Question, PromptButtons::YesNo) == PromptAnswer::Yes) {
             // A save that failed (its message was shown) keeps the window open, so the

@@ -82,7 +82,7 @@ void FileCommands::Register() {
     s.RegisterCommand(
         Cmd::Save, [this] { Save(); },
         [this] {
-            return CommandState{m_shell.m_graph.m_lastPoint != 0, false};
+            return CommandState{m_shell.m_graph.LastPoint() != 0, false};
         });
     // Reading a file resizes the graph work buffers, which a running acquisition is
     // filling; Ctrl+O therefore waits like Open does.
@@ -137,8 +137,7 @@ FileCommands::LoadResult FileCommands::LoadFile(const QString& path, bool report
         prompts.Message(kInvalidFormat);
     } else {
         m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
-        if (m_shell.m_graph.m_displayContent == 0)
-            m_shell.m_graph.m_displayContent = 1;
+        m_shell.m_graph.ShowGraphIfWelcome();
         m_shell.UpdateAllViews();
     }
     m_shell.Timers().Start(FrameTimer::ResetScale, 50);
@@ -147,7 +146,7 @@ FileCommands::LoadResult FileCommands::LoadFile(const QString& path, bool report
 
 bool FileCommands::OfferSaveBeforeOpen() {
     AppShell& s = m_shell;
-    if (s.m_graph.m_lastPoint >= 1 && s.m_set.m_loadedFromFile == 0 && s.m_dataUnsaved == 1 &&
+    if (s.m_graph.LastPoint() >= 1 && s.m_set.m_loadedFromFile == 0 && s.m_dataUnsaved == 1 &&
         s.m_promptOnOpen == 1) {
         if (s.UserPrompts().Message(kSaveBeforeOpen, PromptIcon::Exclamation,
                                     PromptButtons::YesNo) == PromptAnswer::Yes &&

@@ -25,7 +25,8 @@ GraphController::GraphController(AppShell& shell) : m_shell(shell) {
     m_shell.RegisterCommand(
         ViewCmd::ZoomOut, [this] { ResetScale(); },
         [this] {
-            return CommandState{m_shell.m_graph.m_displayContent == 1, false};
+            return CommandState{m_shell.m_graph.DisplayContent() == GraphModel::kContentGraph,
+                                false};
         });
     m_shell.RegisterTimer(FrameTimer::ResetScale, [this] {
         m_shell.Timers().Kill(FrameTimer::ResetScale);
@@ -33,7 +34,7 @@ GraphController::GraphController(AppShell& shell) : m_shell(shell) {
     });
     m_shell.onSizeWorkBuffers = [this](int64_t points) {
         Model().SizeWorkBuffers(points);
-        Model().m_dataReplaced = true;
+        Model().SetDataReplaced(true);
     };
 }
 
@@ -71,7 +72,7 @@ CommandState GraphController::ModeState(GraphMode mode) const {
     case GraphMode::None:
         break;
     }
-    return CommandState{enabled, m_shell.m_graph.m_mode == mode && mode != GraphMode::None};
+    return CommandState{enabled, m_shell.m_graph.Mode() == mode && mode != GraphMode::None};
 }
 
 void GraphController::EnterMode(GraphMode mode) {
@@ -79,9 +80,9 @@ void GraphController::EnterMode(GraphMode mode) {
         return;
     GraphModel& g = Model();
     // A mode already shown is only refreshed, unless the data were replaced since.
-    if (g.m_mode == mode && !g.m_dataReplaced) {
+    if (g.Mode() == mode && !g.DataReplaced()) {
         if (IsRealTimeMode(mode))
-            g.m_lastPoint = m_shell.m_set.m_rtCount;
+            g.SetLastPoint(m_shell.m_set.m_rtCount);
         FillRecInfo();
         if (onInfoBar)
             onInfoBar();
@@ -97,71 +98,55 @@ void GraphController::PrepareMode(GraphMode mode) {
 
     // 1. Information bar.
     if (IsWaveformMode(mode))
-        g.m_infoBarHeight = kInfoBarSlim;
+        g.SetInfoBarHeight(kInfoBarSlim);
     else
-        g.m_infoBarHeight = m_shell.m_infoBarShown == 1 ? kInfoBarFull : 0;
+        g.SetInfoBarHeight(m_shell.m_infoBarShown == 1 ? kInfoBarFull : 0);
 
     // 2. Axis ranges of this mode.
     const size_t m = size_t(ModeNumber(mode) - 1);
-    for (size_t c = 0; c < 2; ++c) {
-        g.m_yLow[c] = st.m_yAxisLow[m][c];
-        g.m_yHigh[c] = st.m_yAxisHigh[m][c];
-    }
+    for (size_t c = 0; c < 2; ++c)
+        g.SetAxisRange(int(c), st.m_yAxisLow[m][c], st.m_yAxisHigh[m][c]);
 
     // 3. Channels and units.
     switch (mode) {
     case GraphMode::StoreRms:
-        g.m_graphCh1Present = s.m_ch1Present;
-        g.m_graphCh2Present = s.m_ch2Present;
-        g.m_graphCh1Unit = s.m_ch1Unit;
-        g.m_graphCh2Unit = s.m_ch2Unit;
+        g.SetChannelsPresent(s.m_ch1Present, s.m_ch2Present);
+        g.SetChannelUnits(s.m_ch1Unit, s.m_ch2Unit);
         break;
     case GraphMode::StoreTransient:
         break; // from the record, below
     default:
-        g.m_graphCh1Present = s.m_rtCh1Present;
-        g.m_graphCh2Present = s.m_rtCh2Present;
-        g.m_graphCh1Unit = s.m_rtCh1Unit;
-        g.m_graphCh2Unit = s.m_rtCh2Unit;
+        g.SetChannelsPresent(s.m_rtCh1Present, s.m_rtCh2Present);
+        g.SetChannelUnits(s.m_rtCh1Unit, s.m_rtCh2Unit);
         if (mode == GraphMode::RealTimeFrequency)
-            g.m_graphCh1Unit = g.m_graphCh2Unit = QStringLiteral("Hz");
+            g.SetChannelUnits(QStringLiteral("Hz"), QStringLiteral("Hz"));
         else if (mode == GraphMode::RealTimeApparentPower)
-            g.m_graphCh1Unit = g.m_graphCh2Unit = QStringLiteral("VA");
+            g.SetChannelUnits(QStringLiteral("VA"), QStringLiteral("VA"));
         break;
     }
 
     // 4. Point window.
     switch (mode) {
     case GraphMode::StoreRms:
-        g.m_firstPoint = 1;
-        g.m_lastPoint = s.m_rmsCount;
+        g.SetPointWindow(1, s.m_rmsCount);
         break;
     case GraphMode::StoreTransient:
-        g.m_transientRecord = 0;
-        g.m_firstPoint = 1;
-        g.m_lastPoint = kTrPoints;
+        g.SetTransientRecord(0);
+        g.SetPointWindow(1, kTrPoints);
         break;
     case GraphMode::RealTimeEpa:
-        g.m_firstPoint = 1;
-        g.m_lastPoint = kRtWavePoints;
+        g.SetPointWindow(1, kRtWavePoints);
         break;
     default:
-        g.m_lastPoint = s.m_rtCount;
-        if (m_shell.RealTimeRunning()) {
-            const int32_t shown = g.m_lastPoint - g.m_firstPoint + 1;
-            for (int level = 0; level < g.m_rtLevelCount; ++level) {
-                if (g.m_rtCapacity[size_t(level)] >= shown) {
-                    g.m_rtLevel = level;
-                    break;
-                }
-            }
-        }
-        g.m_firstPoint = 1;
+        g.SetLastPoint(s.m_rtCount);
+        if (m_shell.RealTimeRunning())
+            g.RtCapacity().SelectLevelFor(g.PointCount());
+        g.SetFirstPoint(1);
         break;
     }
 
-    g.m_mode = mode;
-    g.m_dataReplaced = false;
+    g.SetMode(mode);
+    g.SetDataReplaced(false);
     if (mode == GraphMode::StoreTransient) {
         // The record's channel and unit, as when a record is picked from the list.
         ApplyTransientRecord(0);
@@ -174,7 +159,7 @@ void GraphController::PrepareMode(GraphMode mode) {
 
     // 6. Base scale and repaint.
     ResetScale();
-    if (g.m_dragInProgress == 0)
+    if (!g.Zoom().Dragging())
         Repaint();
 
     // 7. The analysis panel of the first captured waveform.
@@ -190,7 +175,7 @@ void GraphController::PrepareMode(GraphMode mode) {
 }
 
 void GraphController::SelectTransientRecord(int record) {
-    if (!ApplyTransientRecord(record) || Model().m_mode != GraphMode::StoreTransient)
+    if (!ApplyTransientRecord(record) || Model().Mode() != GraphMode::StoreTransient)
         return;
     ShowTransientRecord(record);
     Repaint();
@@ -205,28 +190,24 @@ bool GraphController::ApplyTransientRecord(int record) {
         size_t(record + 1) * kTrPoints > s.m_trWave.size())
         return false;
     const uint8_t channel = s.m_trChannelCode[size_t(record)];
-    if (channel == kTrChannel1) {
-        g.m_graphCh1Present = 1;
-        g.m_graphCh2Present = 0;
-    } else if (channel == kTrChannel2) {
-        g.m_graphCh1Present = 0;
-        g.m_graphCh2Present = 1;
-    }
+    if (channel == kTrChannel1)
+        g.SetChannelsPresent(1, 0);
+    else if (channel == kTrChannel2)
+        g.SetChannelsPresent(0, 1);
     const uint8_t unit = s.m_trUnitCode[size_t(record)];
     if (unit == kTrUnitVolts)
-        g.m_graphCh1Unit = g.m_graphCh2Unit = kVolts;
+        g.SetChannelUnits(kVolts, kVolts);
     else if (unit == kTrUnitAmps)
-        g.m_graphCh1Unit = g.m_graphCh2Unit = kAmps;
-    g.m_transientRecord = record;
-    g.m_firstPoint = kTrPoints * record + 1;
-    g.m_lastPoint = kTrPoints * record + kTrPoints;
+        g.SetChannelUnits(kAmps, kAmps);
+    g.SetTransientRecord(record);
+    g.SetPointWindow(kTrPoints * record + 1, kTrPoints * record + kTrPoints);
     return true;
 }
 
 void GraphController::ShowTransientRecord(int record) {
     GraphModel& g = Model();
     const MeasurementSet& s = m_shell.m_set;
-    RecInfo& r = g.m_recInfo;
+    RecInfo r = g.Info();
     r.title = ModeTitle(GraphMode::StoreTransient);
     r.rate = QStringLiteral("0.0874 ms");
     r.count = QString::number(kTrPoints);
@@ -235,8 +216,8 @@ void GraphController::ShowTransientRecord(int record) {
 
     // Extremes over the point window; later equal values win, as in the list.
     double maximum = -1000, minimum = 1000;
-    const int64_t from = std::max<int64_t>(g.m_firstPoint - 1, 0);
-    const int64_t to = std::min<int64_t>(g.m_lastPoint, int64_t(s.m_trWave.size()));
+    const int64_t from = std::max<int64_t>(g.FirstPoint() - 1, 0);
+    const int64_t to = std::min<int64_t>(g.LastPoint(), int64_t(s.m_trWave.size()));
     for (int64_t i = from; i < to; ++i) {
         const double v = s.m_trWave[size_t(i)];
         if (v >= maximum)
@@ -245,34 +226,39 @@ void GraphController::ShowTransientRecord(int record) {
             minimum = v;
     }
     const QString* lastUnit = nullptr;
-    if (g.m_graphCh1Present == 1) {
-        r.ch1Max = Fixed0(maximum) + QLatin1Char(' ') + g.m_graphCh1Unit;
-        r.ch1Min = Fixed0(minimum) + QLatin1Char(' ') + g.m_graphCh1Unit;
-        lastUnit = &g.m_graphCh1Unit;
+    if (g.ChannelPresent(0) == 1) {
+        r.ch1Max = Fixed0(maximum) + QLatin1Char(' ') + g.ChannelUnit(0);
+        r.ch1Min = Fixed0(minimum) + QLatin1Char(' ') + g.ChannelUnit(0);
+        lastUnit = &g.ChannelUnit(0);
     }
-    if (g.m_graphCh2Present == 1) {
-        r.ch2Max = Fixed0(maximum) + QLatin1Char(' ') + g.m_graphCh2Unit;
-        r.ch2Min = Fixed0(minimum) + QLatin1Char(' ') + g.m_graphCh2Unit;
-        lastUnit = &g.m_graphCh2Unit;
+    if (g.ChannelPresent(1) == 1) {
+        r.ch2Max = Fixed0(maximum) + QLatin1Char(' ') + g.ChannelUnit(1);
+        r.ch2Min = Fixed0(minimum) + QLatin1Char(' ') + g.ChannelUnit(1);
+        lastUnit = &g.ChannelUnit(1);
     }
     if (lastUnit) {
         r.levelHigh = Fixed0(s.m_trLevelHigh) + *lastUnit;
         r.levelLow = Fixed0(s.m_trLevelLow) + *lastUnit;
     }
+    g.SetInfo(std::move(r));
 }
 
 void GraphController::FillRecInfo() {
     GraphModel& g = Model();
     const MeasurementSet& s = m_shell.m_set;
-    RecInfo& r = g.m_recInfo;
-    const GraphMode mode = g.m_mode;
+    const GraphMode mode = g.Mode();
+    if (mode == GraphMode::StoreTransient) {
+        ShowTransientRecord(g.TransientRecord());
+        return;
+    }
+    RecInfo r = g.Info();
     const QString rtRate = QString::number(m_shell.m_settings.m_rtInterval);
     auto extremes = [&](int maxRow, int minRow) {
-        if (g.m_graphCh1Present == 1) {
+        if (g.ChannelPresent(0) == 1) {
             r.ch1Max = s.m_extremeText[size_t(maxRow)][0];
             r.ch1Min = s.m_extremeText[size_t(minRow)][0];
         }
-        if (g.m_graphCh2Present == 1) {
+        if (g.ChannelPresent(1) == 1) {
             r.ch2Max = s.m_extremeText[size_t(maxRow)][1];
             r.ch2Min = s.m_extremeText[size_t(minRow)][1];
         }
@@ -284,9 +270,6 @@ void GraphController::FillRecInfo() {
         r.start = FormatDateTime(s.m_startTime);
         r.count = QString::number(s.m_rmsCount);
         extremes(0, 1);
-        break;
-    case GraphMode::StoreTransient:
-        ShowTransientRecord(g.m_transientRecord);
         break;
     case GraphMode::RealTimeEpa:
         r.title = ModeTitle(mode);
@@ -308,9 +291,11 @@ void GraphController::FillRecInfo() {
             r.ch1Min = s.m_powerExtremeText[1];
         }
         break;
+    case GraphMode::StoreTransient: // above
     case GraphMode::None:
         break;
     }
+    g.SetInfo(std::move(r));
 }
 
 void GraphController::ResetScale() {
@@ -329,12 +314,12 @@ void GraphController::ApplyModeFromFile() {
     // file with any other tag was refused: the window shown stays as it is (from
     // point 1 it would run a transient record on into the records before it).
     if (s.m_fileTag == QLatin1String(kTagRealTime)) {
-        g.m_firstPoint = 1;
-        g.m_dataReplaced = true;
+        g.SetFirstPoint(1);
+        g.SetDataReplaced(true);
         OnRealTimeRms();
     } else if (s.m_fileTag == QLatin1String(kTagStored)) {
-        g.m_firstPoint = 1;
-        g.m_dataReplaced = true;
+        g.SetFirstPoint(1);
+        g.SetDataReplaced(true);
         OnStoreRms();
     }
     g.ResetScale();

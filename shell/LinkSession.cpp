@@ -36,23 +36,21 @@ void LinkSession::DownloadDialogClosed() {
     m_link.KillLinkTimers();
     // Closed without a download: a probe may have left the port open, and an open
     // port is locked against every other program until the next dialog.
-    if (!m_link.m_transferMode)
+    if (!m_link.TransferMode())
         m_channel.Close();
 }
 
 void LinkSession::HandOverDownload() {
     MeasurementSet& set = m_shell.m_set;
     WritePreviousMeasurement(set);
-    m_shell.m_graph.m_firstPoint = 1;
-    m_shell.m_graph.m_lastPoint = set.m_rmsCount;
+    m_shell.m_graph.SetPointWindow(1, set.m_rmsCount);
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
     m_shell.ExecuteDirect(Cmd::StoreRms);
     m_shell.UpdateAllViews();
     if (onAfterDownload)
         onAfterDownload();
     m_shell.m_dataUnsaved = 1;
-    if (m_shell.m_graph.m_displayContent == 0)
-        m_shell.m_graph.m_displayContent = 1;
+    m_shell.m_graph.ShowGraphIfWelcome();
     set.m_loadedFromFile = 0;
     m_shell.Timers().Start(FrameTimer::ResetScale, 50);
 }

@@ -81,7 +81,10 @@ RenderOptions CDTView::Options(bool printing) const {
 }
 
 void CDTView::RenderGraph(QPainter& p, QSize size, bool printing) {
-    PaintGraph(p, m_shell.m_graph, m_graph->Inputs(), size, Options(printing));
+    GraphModel& m = m_shell.m_graph;
+    const GraphInputs in = m_graph->Inputs();
+    m.PrepareFrame(size.width(), size.height(), in);
+    m.FramePainted(PaintGraph(p, m, in, Options(printing)));
 }
 
 void CDTView::RequestRepaint() {
@@ -92,7 +95,7 @@ void CDTView::RequestRepaint() {
 void CDTView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     GraphModel& g = m_shell.m_graph;
-    if (g.m_displayContent == 0) {
+    if (g.DisplayContent() == GraphModel::kContentNone) {
         PaintWelcome(p, rect());
         PlaceButtonBar();
         for (QWidget* w : {static_cast<QWidget*>(m_infoBar), static_cast<QWidget*>(m_hBar),
@@ -100,7 +103,7 @@ void CDTView::paintEvent(QPaintEvent* e) {
                            static_cast<QWidget*>(m_toolBar)})
             if (w)
                 w->hide();
-        g.m_zoomPending = 0;
+        g.Zoom().SetPending(false);
         m_shell.m_set.m_modeFromFile = 0;
         return;
     }
@@ -112,7 +115,7 @@ void CDTView::paintEvent(QPaintEvent* e) {
         return;
     }
     m_incrementalRect = QRect();
-    if (!m_graphPainted && g.m_displayContent == 1) {
+    if (!m_graphPainted && g.DisplayContent() == GraphModel::kContentGraph) {
         m_graphPainted = true;
         m_timers->Start(ViewTimer::FirstPaintReset, 50);
     }
@@ -138,7 +141,7 @@ void CDTView::resizeEvent(QResizeEvent*) {
     if (m_buttonBar)
         PlaceButtonBar();
     const int cx = width(), cy = height();
-    const int H = m_shell.m_graph.m_infoBarHeight;
+    const int H = m_shell.m_graph.InfoBarHeight();
     if (m_hBar)
         m_hBar->setGeometry(100, cy - 75, std::max(cx - 200, 0), 20);
     if (m_ch1Bar)
@@ -154,9 +157,9 @@ void CDTView::resizeEvent(QResizeEvent*) {
 
 void CDTView::focusInEvent(QFocusEvent* e) {
     QWidget::focusInEvent(e);
-    if (m_shell.m_graph.m_displayContent == 0)
+    if (m_shell.m_graph.DisplayContent() == GraphModel::kContentNone)
         return;
-    const GraphLayout& l = m_shell.m_graph.m_layout;
+    const GraphLayout& l = m_shell.m_graph.Layout();
     m_incrementalRect = QRect();
     update(QRect(QPoint(l.frameLeft, l.frameTop), QPoint(l.frameRight - 1, l.frameBottom - 1)));
 }
@@ -165,7 +168,7 @@ void CDTView::OnViewTimer(int id) {
     switch (id) {
     case ViewTimer::ResizeRepaint: {
         m_timers->Kill(id);
-        const GraphLayout& g = m_shell.m_graph.m_layout;
+        const GraphLayout& g = m_shell.m_graph.Layout();
         m_incrementalRect = QRect();
         update(QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom)));
         break;
@@ -225,9 +228,9 @@ void CDTView::EnsureChildren() {
 
 void CDTView::PlaceChildren() {
     const GraphModel& m = m_shell.m_graph;
-    const GraphLayout g = ComputeLayout(width(), height(), m.m_infoBarHeight);
+    const GraphLayout g = ComputeLayout(width(), height(), m.InfoBarHeight());
     m_infoBar->setGeometry(g.infoBarRect);
-    m_infoBar->setVisible(m.m_infoBarHeight > 0);
+    m_infoBar->setVisible(m.InfoBarHeight() > 0);
     m_infoBar->raise();
     m_hBar->setGeometry(g.horizontalBar);
     m_ch1Bar->setGeometry(g.ch1Bar);
@@ -248,7 +251,7 @@ void CDTView::UpdateToolBar() {
 }
 
 void CDTView::ResetScaleView() {
-    const int half = m_shell.m_graph.m_layout.Hp() / 2;
+    const int half = m_shell.m_graph.Layout().Hp() / 2;
     if (m_hBar)
         m_hBar->setEnabled(false);
     for (QScrollBar* b : {m_ch1Bar, m_ch2Bar}) {
@@ -259,7 +262,7 @@ void CDTView::ResetScaleView() {
         b->setValue(0);
     }
     m_incrementalRect = QRect();
-    const int top = m_shell.m_graph.m_infoBarHeight + 50;
+    const int top = m_shell.m_graph.InfoBarHeight() + 50;
     update(QRect(0, top, width(), std::max(height() - top, 0)));
 }
 
@@ -282,8 +285,8 @@ void CDTView::ApplyModeWindows(GraphMode mode) {
 
 void CDTView::AppendRealTimePoint() {
     GraphModel& g = m_shell.m_graph;
-    const AppendResult r = ::AppendRealTimePoint(g, m_graph->Inputs());
-    const GraphLayout& l = g.m_layout;
+    const AppendResult r = g.AppendRealTimePoint(m_graph->Inputs());
+    const GraphLayout& l = g.Layout();
     const QRect frame(QPoint(l.frameLeft, l.frameTop), QPoint(l.frameRight - 1, l.frameBottom - 1));
     switch (r.action) {
     case AppendAction::Nothing:

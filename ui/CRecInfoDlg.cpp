@@ -152,8 +152,8 @@ void CRecInfoDlg::OnVScroll(Scroll code, int thumb) {
 void CRecInfoDlg::Paint(QPainter& p, const GraphModel& m, int width, int height, int s) {
     p.fillRect(QRect(0, 0, width, height), Fill());
     p.setPen(Qt::black);
-    const RecInfo& r = m.m_recInfo;
-    if (IsWaveformMode(m.m_mode)) {
+    const RecInfo& r = m.Info();
+    if (IsWaveformMode(m.Mode())) {
         p.setFont(TitleFont());
         TextAt(p, width / 2 - 4 * int(r.start.size()), 0, r.start);
         return;
@@ -166,13 +166,13 @@ void CRecInfoDlg::Paint(QPainter& p, const GraphModel& m, int width, int height,
     Label(p, 50, 45 - s, StartLabel(), 425);
     TextAt(p, 150, 45 - s, r.start);
     TextAt(p, 425, 45 - s, r.count);
-    const bool power = m.m_mode == GraphMode::RealTimeApparentPower;
-    if (m.m_graphCh1Present == 1) {
+    const bool power = m.Mode() == GraphMode::RealTimeApparentPower;
+    if (m.ChannelPresent(0) == 1) {
         Label(p, 50, 65 - s, Ch1Label(power), 400);
         TextAt(p, 125, 65 - s, r.ch1Max);
         TextAt(p, 400, 65 - s, r.ch1Min);
     }
-    if (m.m_graphCh2Present == 1 && !power) {
+    if (m.ChannelPresent(1) == 1 && !power) {
         Label(p, 50, 85 - s, Ch2Label(), 400);
         TextAt(p, 125, 85 - s, r.ch2Max);
         TextAt(p, 400, 85 - s, r.ch2Min);

@@ -1,6 +1,8 @@
 #include "app/CMainFrame.h"
 #include "app/CSplashWnd.h"
 #include "shell/AppShell.h"
+#include "support/ShellFixture.h"
+#include "support/TestApp.h"
 #include "ui/CButtonBar.h"
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
@@ -17,31 +19,17 @@
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_widgets";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-class MainWindow : public ::testing::Test {
+class MainWindow : public ShellParts {
 protected:
-    MainWindow() : timers(clock) {
+    MainWindow() {
         App();
         qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-        shell =
-            std::make_unique<AppShell>(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini"));
+        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
         frame = std::make_unique<CMainFrame>(*shell);
         frame->resize(1200, 800);
         frame->show();
         QCoreApplication::processEvents();
     }
-    QTemporaryDir dir;
-    ManualClock clock;
-    ManualTimerTable timers;
-    FakePrompts prompts;
-    FixedClock now;
     std::unique_ptr<AppShell> shell;
     std::unique_ptr<CMainFrame> frame;
 };

@@ -1,5 +1,6 @@
 #include "base/IniFile.h"
 #include "base/Settings.h"
+#include "support/RefusedFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -131,17 +132,19 @@ TEST_F(SettingsFile, WritingKeepsForeignLinesAndMatchesNamesWithoutCase) {
 TEST_F(SettingsFile, UnwritableTargetKeepsOldContent) {
     const QByteArray old = "[VIEWInfo]\r\nVIEW1=0\r\n";
     WriteAll(path(), old);
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(path(), QFileDevice::ReadOwner);
-    AppSettings s = LoadSettingsFile(path());
-    s.m_showCh1 = 1;
-    const bool saved = SaveSettingsFile(path(), s);
-    QFile::setPermissions(dir.path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (saved)
-        GTEST_SKIP() << "running with rights that ignore file permissions";
-    EXPECT_EQ(ReadAll(path()), old);
+    // Refused where a read-only folder or a full disk refuses: creating the
+    // temporary file, or putting it in the target's place.
+    for (FileSeam::Step step : {FileSeam::Step::OpenForWrite, FileSeam::Step::Commit}) {
+        RefusedFile refused(path(), {step});
+        AppSettings s = LoadSettingsFile(path());
+        s.m_showCh1 = 1;
+        const bool saved = SaveSettingsFile(path(), s);
+        ASSERT_FALSE(saved) << int(step);
+        EXPECT_EQ(ReadAll(path()), old);
+        // No temporary file is left beside it.
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+                  QStringList{QStringLiteral("LumoDATALOGGER.ini")});
+    }
 }
 
 TEST_F(SettingsFile, TargetThatCannotBeReplacedFailsWithoutHarm) {
@@ -156,12 +159,10 @@ TEST_F(SettingsFile, TargetThatCannotBeReplacedFailsWithoutHarm) {
 TEST_F(SettingsFile, UnreadableExistingFileIsNotReplaced) {
     const QByteArray old = "[Mine]\r\nkeep=me\r\n";
     WriteAll(path(), old);
-    QFile::setPermissions(path(), QFileDevice::WriteOwner);
-    QFile probe(path());
-    if (probe.open(QIODevice::ReadOnly))
-        GTEST_SKIP() << "running with rights that ignore file permissions";
-    EXPECT_FALSE(SaveSettingsFile(path(), AppSettings()));
-    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    {
+        RefusedFile unreadable(path(), {FileSeam::Step::Read});
+        EXPECT_FALSE(SaveSettingsFile(path(), AppSettings()));
+    }
     EXPECT_EQ(ReadAll(path()), old);
 }
 

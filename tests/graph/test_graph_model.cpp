@@ -4,6 +4,7 @@
 #include "base/LocalTime.h"
 #include "shell/AppShell.h"
 #include "shell/GraphController.h"
+#include "support/ShellFixture.h"
 
 #include <QTemporaryDir>
 
@@ -38,21 +39,19 @@ void AddTransient(MeasurementSet& s, uint8_t channel, uint8_t unit, TimeValue wh
     ++s.m_trCount;
 }
 
-class Graph : public ::testing::Test {
+class Graph : public ShellFixture {
 protected:
-    Graph()
-        : timers(clock), shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")),
-          graph(shell) {}
+    Graph() : graph(shell) {}
 
     // Replaces the stored set as a download does, and enters StoreRms.
     void Download(MeasurementSet s) {
         shell.m_set.TakeStored(std::move(s));
         ComputeStoredExtremes(shell.m_set);
-        shell.m_graph.m_firstPoint = 1;
-        shell.m_graph.m_lastPoint = shell.m_set.m_rmsCount;
+        shell.m_graph.SetFirstPoint(1);
+        shell.m_graph.SetLastPoint(shell.m_set.m_rmsCount);
         shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
         shell.ExecuteDirect(Cmd::StoreRms);
-        shell.m_graph.m_displayContent = 1;
+        shell.m_graph.SetDisplayContent(1);
     }
     GraphModel& G() { return shell.m_graph; }
     void Scale(int cx = 1600, int cy = 900) {
@@ -61,12 +60,6 @@ protected:
         G().ComputeLabels(graph.Inputs());
     }
 
-    QTemporaryDir dir;
-    ManualClock clock;
-    ManualTimerTable timers;
-    FakePrompts prompts;
-    FixedClock now;
-    AppShell shell;
     GraphController graph;
 };
 
@@ -120,36 +113,36 @@ TEST(Layout, RectanglesFollowTheClientAndInfoBar) {
 TEST_F(Graph, OnePointSpansThePlotWithOneLabelAtTheLeft) {
     Download(StoredSet(1, 60, kStart));
     Scale();
-    EXPECT_EQ(G().m_firstPoint, 1);
-    EXPECT_EQ(G().m_lastPoint, 1);
-    EXPECT_FLOAT_EQ(G().m_xStep, float(G().m_layout.W()));
-    EXPECT_DOUBLE_EQ(G().XPix(0, 0, 0), G().m_layout.plotLeft);
-    EXPECT_EQ(G().m_xLabelText[0], "14:05:00");
-    EXPECT_EQ(G().m_xLabelDate[0], "03/02/10");
+    EXPECT_EQ(G().FirstPoint(), 1);
+    EXPECT_EQ(G().LastPoint(), 1);
+    EXPECT_FLOAT_EQ(G().XStep(), float(G().Layout().W()));
+    EXPECT_DOUBLE_EQ(G().XPix(0, 0, 0), G().Layout().plotLeft);
+    EXPECT_EQ(G().XLabelText(0), "14:05:00");
+    EXPECT_EQ(G().XLabelDate(0), "03/02/10");
 }
 
 TEST_F(Graph, FullWindowEndsAtTheRightEdge) {
     Download(StoredSet(1001, 1, kStart));
     Scale(1220, 800); // W = 1000
-    EXPECT_FLOAT_EQ(G().m_xStep, 1.0f);
-    EXPECT_NEAR(G().XPix(1000, 0, 1), G().m_layout.plotRight, 1e-6);
+    EXPECT_FLOAT_EQ(G().XStep(), 1.0f);
+    EXPECT_NEAR(G().XPix(1000, 0, 1), G().Layout().plotRight, 1e-6);
     // Label spacing: q = 1000 intervals, k = 250 points; five labels inside.
-    EXPECT_EQ(G().m_xLabelText[1], "14:09:10");
-    EXPECT_EQ(G().m_xLabelIndex[1], 250);
-    EXPECT_EQ(G().m_xLabelNumber[4], 1001);
-    EXPECT_NEAR(G().m_xLabelX[4], G().m_layout.plotRight, 1e-6);
-    EXPECT_GT(G().m_xLabelX[5], G().m_layout.plotRight);
+    EXPECT_EQ(G().XLabelText(1), "14:09:10");
+    EXPECT_EQ(G().XLabelIndex(1), 250);
+    EXPECT_EQ(G().XLabelNumber(4), 1001);
+    EXPECT_NEAR(G().XLabelX(4), G().Layout().plotRight, 1e-6);
+    EXPECT_GT(G().XLabelX(5), G().Layout().plotRight);
 }
 
 TEST_F(Graph, TimeLabelsCrossMidnight) {
     Download(StoredSet(121, 60, FromLocalFields({2010, 12, 31, 23, 0, 0})));
     Scale();
     // 120 intervals: a label every 30 points, i.e. every 30 minutes.
-    EXPECT_EQ(G().m_xLabelText[1], "23:30:00");
-    EXPECT_EQ(G().m_xLabelDate[1], "31/12/10");
-    EXPECT_EQ(G().m_xLabelText[2], "00:00:00");
-    EXPECT_EQ(G().m_xLabelDate[2], "01/01/11");
-    EXPECT_EQ(G().m_xLabelText[4], "01:00:00");
+    EXPECT_EQ(G().XLabelText(1), "23:30:00");
+    EXPECT_EQ(G().XLabelDate(1), "31/12/10");
+    EXPECT_EQ(G().XLabelText(2), "00:00:00");
+    EXPECT_EQ(G().XLabelDate(2), "01/01/11");
+    EXPECT_EQ(G().XLabelText(4), "01:00:00");
 }
 
 TEST_F(Graph, TicksLabelsAndPixelY) {
@@ -157,15 +150,15 @@ TEST_F(Graph, TicksLabelsAndPixelY) {
     shell.m_settings.m_yAxisHigh[0] = {500, 250};
     Download(StoredSet(10, 1, kStart));
     Scale();
-    EXPECT_FLOAT_EQ(G().m_ch1Ticks[0][0], -500);
-    EXPECT_FLOAT_EQ(G().m_ch1Ticks[0][3], -200);
-    EXPECT_FLOAT_EQ(G().m_ch1Ticks[0][10], 500);
-    EXPECT_FLOAT_EQ(G().m_ch2Ticks[0][5], 225);
-    EXPECT_EQ(G().m_yLabelText[0][0], "-500.00");
-    EXPECT_EQ(G().m_yLabelText[0][10], "500.00");
-    EXPECT_EQ(G().m_yLabelText[1][1], "205.00");
+    EXPECT_FLOAT_EQ(G().Ticks(0, 0)[0], -500);
+    EXPECT_FLOAT_EQ(G().Ticks(0, 0)[3], -200);
+    EXPECT_FLOAT_EQ(G().Ticks(0, 0)[10], 500);
+    EXPECT_FLOAT_EQ(G().Ticks(1, 0)[5], 225);
+    EXPECT_EQ(G().YLabelText(0, 0), "-500.00");
+    EXPECT_EQ(G().YLabelText(0, 10), "500.00");
+    EXPECT_EQ(G().YLabelText(1, 1), "205.00");
     // CH1 point 0 is 230 V: 73 % of the way up from -500 to 500.
-    const GraphLayout& g = G().m_layout;
+    const GraphLayout& g = G().Layout();
     EXPECT_NEAR(G().YPix(0, 0, 0), g.plotBottom - g.Hp() * 0.73, 1e-3);
     // CH2 of 5 A lies below its range 200..250: below the plot.
     EXPECT_GT(G().YPix(0, 0, 1), g.plotBottom);
@@ -177,8 +170,8 @@ TEST_F(Graph, EqualAxisEndsAndNoPlotStaySane) {
     shell.m_settings.m_yAxisHigh[0] = {230, 5};
     Download(StoredSet(50, 1, kStart));
     Scale();
-    const GraphLayout& g = G().m_layout;
-    EXPECT_LT(G().m_ch1Ticks[0][0], G().m_ch1Ticks[0][10]);
+    const GraphLayout& g = G().Layout();
+    EXPECT_LT(G().Ticks(0, 0)[0], G().Ticks(0, 0)[10]);
     for (int k = 0; k < 50; ++k) {
         ASSERT_TRUE(std::isfinite(G().YPix(k, 0, 0)));
         ASSERT_TRUE(std::isfinite(G().YPix(k, 0, 1)));
@@ -187,15 +180,15 @@ TEST_F(Graph, EqualAxisEndsAndNoPlotStaySane) {
     EXPECT_NEAR(G().YPix(0, 0, 0), g.plotBottom - g.Hp() / 2.0, 1.0);
     // A view too small for a plot: no division by zero, no labels.
     Scale(150, 100);
-    EXPECT_LE(G().m_layout.W(), 0);
+    EXPECT_LE(G().Layout().W(), 0);
     for (int k = 0; k < 50; ++k)
         ASSERT_TRUE(std::isfinite(G().XPix(k, 0, 0)));
-    EXPECT_TRUE(G().m_xLabelText[0].isEmpty());
+    EXPECT_TRUE(G().XLabelText(0).isEmpty());
     // A window whose ends coincide beyond the first point spans the plot.
     Scale();
-    G().m_firstPoint = G().m_lastPoint = 7;
+    G().SetPointWindow(7, 7);
     Scale();
-    EXPECT_FLOAT_EQ(G().m_xStep, float(G().m_layout.W()));
+    EXPECT_FLOAT_EQ(G().XStep(), float(G().Layout().W()));
 }
 
 TEST_F(Graph, PointTimesInDoublePrecision) {
@@ -217,19 +210,20 @@ TEST_F(Graph, PointTimesInDoublePrecision) {
 
 TEST_F(Graph, CapacityTableGrowsByAboutTwelveElevenths) {
     G().BuildCapacityTable(1380);
-    EXPECT_EQ(G().m_rtCapacity[0], 100);
-    ASSERT_GT(G().m_rtLevelCount, 10);
-    for (int i = 1; i < G().m_rtLevelCount; ++i) {
-        const double ratio = double(G().m_rtCapacity[size_t(i)]) / G().m_rtCapacity[size_t(i - 1)];
+    EXPECT_EQ(G().RtCapacity().Capacity(0), 100);
+    ASSERT_GT(G().RtCapacity().LevelCount(), 10);
+    for (int i = 1; i < G().RtCapacity().LevelCount(); ++i) {
+        const double ratio =
+            double(G().RtCapacity().Capacity(i)) / G().RtCapacity().Capacity(i - 1);
         EXPECT_GT(ratio, 1.07) << i;
         EXPECT_LT(ratio, 1.10) << i;
     }
-    EXPECT_GE(G().m_rtCapacity[size_t(G().m_rtLevelCount - 1)], 100000);
-    EXPECT_LT(G().m_rtCapacity[size_t(G().m_rtLevelCount - 2)], 100000);
+    EXPECT_GE(G().RtCapacity().Capacity(G().RtCapacity().LevelCount() - 1), 100000);
+    EXPECT_LT(G().RtCapacity().Capacity(G().RtCapacity().LevelCount() - 2), 100000);
     // Even a plot a few pixels wide gets an increasing table.
     G().BuildCapacityTable(5);
-    for (int i = 1; i < G().m_rtLevelCount; ++i)
-        EXPECT_GT(G().m_rtCapacity[size_t(i)], G().m_rtCapacity[size_t(i - 1)]);
+    for (int i = 1; i < G().RtCapacity().LevelCount(); ++i)
+        EXPECT_GT(G().RtCapacity().Capacity(i), G().RtCapacity().Capacity(i - 1));
 }
 
 TEST_F(Graph, RealTimeCompressionStepsALevelAndFillsElevenTwelfths) {
@@ -243,44 +237,44 @@ TEST_F(Graph, RealTimeCompressionStepsALevelAndFillsElevenTwelfths) {
     G().SetClient(1600, 900);
     shell.ExecuteDirect(Cmd::RealTimeRms);
     G().ComputeScale(graph.Inputs());
-    EXPECT_EQ(G().m_rtLevel, 0);
-    const int W = G().m_layout.W();
+    EXPECT_EQ(G().RtCapacity().Level(), 0);
+    const int W = G().Layout().W();
     for (int n = 2; n <= 100; ++n) {
         s.m_rtCount = n;
         shell.ExecuteDirect(Cmd::RealTimeRms);
         G().ComputeScale(graph.Inputs());
     }
-    EXPECT_EQ(G().m_rtLevel, 0);
-    EXPECT_FALSE(G().m_fullRepaintRequested);
+    EXPECT_EQ(G().RtCapacity().Level(), 0);
+    EXPECT_FALSE(G().FullRepaintRequested());
     s.m_rtCount = 101; // count - first reaches 100
     shell.ExecuteDirect(Cmd::RealTimeRms);
     G().ComputeScale(graph.Inputs());
-    EXPECT_EQ(G().m_rtLevel, 1);
-    EXPECT_TRUE(G().m_fullRepaintRequested);
+    EXPECT_EQ(G().RtCapacity().Level(), 1);
+    EXPECT_TRUE(G().FullRepaintRequested());
     // The newest point now sits near 11/12 of the width.
-    const double newest = G().XPix(100, 0, 0) - G().m_layout.plotLeft;
+    const double newest = G().XPix(100, 0, 0) - G().Layout().plotLeft;
     EXPECT_NEAR(newest / W, 11.0 / 12.0, 0.02);
 }
 
 TEST_F(Graph, ReenteringTheShownModeOnlyRefreshesTexts) {
     Download(StoredSet(100, 1, kStart));
     Scale();
-    G().m_zoomSlot = 1;
-    G().m_scrollIndex = -5;
-    G().m_yLow[0] = 7;
+    G().Zoom().SetSlot(1);
+    G().Zoom().SetScrollIndex(-5);
+    G().SetAxisRange(0, 7, G().AxisHigh(0));
     shell.ExecuteDirect(Cmd::StoreRms);
-    EXPECT_EQ(G().m_zoomSlot, 1);
-    EXPECT_EQ(G().m_scrollIndex, -5);
-    EXPECT_EQ(G().m_yLow[0], 7);
+    EXPECT_EQ(G().Zoom().Slot(), 1);
+    EXPECT_EQ(G().Zoom().ScrollIndex(), -5);
+    EXPECT_EQ(G().AxisLow(0), 7);
     // New data in the same mode prepare the view afresh (window, channels, scale).
     MeasurementSet only2 = StoredSet(40, 1, kStart);
     only2.m_ch1Present = 0;
     only2.m_ch1Rms.clear();
     Download(std::move(only2));
-    EXPECT_EQ(G().m_zoomSlot, 0);
-    EXPECT_EQ(G().m_lastPoint, 40);
-    EXPECT_EQ(G().m_graphCh1Present, 0);
-    EXPECT_EQ(G().m_yLow[0], shell.m_settings.m_yAxisLow[0][0]);
+    EXPECT_EQ(G().Zoom().Slot(), 0);
+    EXPECT_EQ(G().LastPoint(), 40);
+    EXPECT_EQ(G().ChannelPresent(0), 0);
+    EXPECT_EQ(G().AxisLow(0), shell.m_settings.m_yAxisLow[0][0]);
 }
 
 TEST_F(Graph, EnableAndCheckRules) {
@@ -313,19 +307,19 @@ TEST_F(Graph, EnableAndCheckRules) {
 
 TEST_F(Graph, StoreRmsInfoTextsAndInfoBarHeight) {
     Download(StoredSet(5, 60, kStart));
-    const RecInfo& r = G().m_recInfo;
+    const RecInfo& r = G().Info();
     EXPECT_EQ(r.title, "STORE RMS");
     EXPECT_EQ(r.rate, "60 s");
     EXPECT_EQ(r.start, "03/02/10 14:05:00");
     EXPECT_EQ(r.count, "5");
     EXPECT_EQ(r.ch1Max, shell.m_set.m_extremeText[0][0]);
     EXPECT_EQ(r.ch2Min, shell.m_set.m_extremeText[1][1]);
-    EXPECT_EQ(G().m_infoBarHeight, 120);
+    EXPECT_EQ(G().InfoBarHeight(), 120);
     // With the info bar switched off the mode keeps it hidden.
     shell.m_infoBarShown = 0;
-    G().m_mode = GraphMode::None;
+    G().SetMode(GraphMode::None);
     shell.ExecuteDirect(Cmd::StoreRms);
-    EXPECT_EQ(G().m_infoBarHeight, 0);
+    EXPECT_EQ(G().InfoBarHeight(), 0);
 }
 
 TEST_F(Graph, TransientRecordOnCh2InAmperes) {
@@ -335,15 +329,15 @@ TEST_F(Graph, TransientRecordOnCh2InAmperes) {
     shell.m_set.m_trLevelHigh = 500;
     shell.m_set.m_trLevelLow = 100;
     ASSERT_TRUE(shell.Execute(Cmd::StoreTransient));
-    EXPECT_EQ(G().m_mode, GraphMode::StoreTransient);
-    EXPECT_EQ(G().m_infoBarHeight, 25);
-    EXPECT_EQ(G().m_graphCh1Present, 0);
-    EXPECT_EQ(G().m_graphCh2Present, 1);
-    EXPECT_EQ(G().m_graphCh1Unit, "A");
-    EXPECT_EQ(G().m_graphCh2Unit, "A");
-    EXPECT_EQ(G().m_firstPoint, 1);
-    EXPECT_EQ(G().m_lastPoint, 251);
-    const RecInfo& r = G().m_recInfo;
+    EXPECT_EQ(G().Mode(), GraphMode::StoreTransient);
+    EXPECT_EQ(G().InfoBarHeight(), 25);
+    EXPECT_EQ(G().ChannelPresent(0), 0);
+    EXPECT_EQ(G().ChannelPresent(1), 1);
+    EXPECT_EQ(G().ChannelUnit(0), "A");
+    EXPECT_EQ(G().ChannelUnit(1), "A");
+    EXPECT_EQ(G().FirstPoint(), 1);
+    EXPECT_EQ(G().LastPoint(), 251);
+    const RecInfo& r = G().Info();
     EXPECT_EQ(r.title, "STORE TR");
     EXPECT_EQ(r.rate, "0.0874 ms");
     EXPECT_EQ(r.count, "251");
@@ -354,15 +348,15 @@ TEST_F(Graph, TransientRecordOnCh2InAmperes) {
     EXPECT_EQ(r.levelLow, "100A");
     // Picking the second record: CH1 in volts, its own window and time.
     graph.SelectTransientRecord(1);
-    EXPECT_EQ(G().m_firstPoint, 252);
-    EXPECT_EQ(G().m_lastPoint, 502);
-    EXPECT_EQ(G().m_graphCh1Present, 1);
-    EXPECT_EQ(G().m_graphCh2Present, 0);
+    EXPECT_EQ(G().FirstPoint(), 252);
+    EXPECT_EQ(G().LastPoint(), 502);
+    EXPECT_EQ(G().ChannelPresent(0), 1);
+    EXPECT_EQ(G().ChannelPresent(1), 0);
     EXPECT_EQ(r.ch1Max, "324 V");
     EXPECT_EQ(r.start, FormatDateTime(kStart + 7200));
     // A record number beyond the set changes nothing.
     graph.SelectTransientRecord(2);
-    EXPECT_EQ(G().m_firstPoint, 252);
+    EXPECT_EQ(G().FirstPoint(), 252);
 }
 
 TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
@@ -380,30 +374,30 @@ TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
     shell.m_settings.m_rtInterval = 5;
 
     shell.ExecuteDirect(Cmd::RealTimeFrequency);
-    EXPECT_EQ(G().m_graphCh1Unit, "Hz");
-    EXPECT_EQ(G().m_lastPoint, 3);
-    EXPECT_EQ(G().m_recInfo.title, "REAL TIME F(Hz)");
-    EXPECT_EQ(G().m_recInfo.rate, "5");
-    EXPECT_EQ(G().m_recInfo.count, "3");
-    EXPECT_EQ(G().m_recInfo.ch2Max, "50.2 @x");
-    EXPECT_EQ(G().m_yLow[0], shell.m_settings.m_yAxisLow[5][0]);
+    EXPECT_EQ(G().ChannelUnit(0), "Hz");
+    EXPECT_EQ(G().LastPoint(), 3);
+    EXPECT_EQ(G().Info().title, "REAL TIME F(Hz)");
+    EXPECT_EQ(G().Info().rate, "5");
+    EXPECT_EQ(G().Info().count, "3");
+    EXPECT_EQ(G().Info().ch2Max, "50.2 @x");
+    EXPECT_EQ(G().AxisLow(0), shell.m_settings.m_yAxisLow[5][0]);
     // Another sample: the shown mode follows the count.
     s.m_rtCount = 4;
     shell.ExecuteDirect(Cmd::RealTimeFrequency);
-    EXPECT_EQ(G().m_lastPoint, 4);
-    EXPECT_EQ(G().m_recInfo.count, "4");
+    EXPECT_EQ(G().LastPoint(), 4);
+    EXPECT_EQ(G().Info().count, "4");
 
     shell.ExecuteDirect(Cmd::RealTimeApparentPower);
-    EXPECT_EQ(G().m_graphCh1Unit, "VA");
+    EXPECT_EQ(G().ChannelUnit(0), "VA");
     EXPECT_FALSE(G().ChannelDrawn(shell.m_settings, 1));
     EXPECT_TRUE(G().ChannelDrawn(shell.m_settings, 0));
-    EXPECT_EQ(G().m_recInfo.ch1Max, "460.0 @y");
+    EXPECT_EQ(G().Info().ch1Max, "460.0 @y");
     EXPECT_DOUBLE_EQ(G().ValueOf(graph.Inputs(), 0, 1), 460.0);
 
     shell.ExecuteDirect(Cmd::RealTimeEpa);
-    EXPECT_EQ(G().m_infoBarHeight, 25);
-    EXPECT_EQ(G().m_lastPoint, 590);
-    EXPECT_EQ(G().m_recInfo.start, FormatDateTime(kStart + 3 * 5));
+    EXPECT_EQ(G().InfoBarHeight(), 25);
+    EXPECT_EQ(G().LastPoint(), 590);
+    EXPECT_EQ(G().Info().start, FormatDateTime(kStart + 3 * 5));
 }
 
 TEST_F(Graph, EpaOfTheFirstSampleAnalysesBothChannels) {
@@ -437,12 +431,12 @@ TEST_F(Graph, ModeFromFileChoosesByTagOnce) {
     s.m_fileTag = kTagStored;
     s.m_modeFromFile = 1;
     shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
-    G().m_zoomSlot = 1;
+    G().Zoom().SetSlot(1);
     graph.ApplyModeFromFile();
     EXPECT_EQ(s.m_modeFromFile, 0);
-    EXPECT_EQ(G().m_mode, GraphMode::StoreRms);
-    EXPECT_EQ(G().m_lastPoint, 25);
-    EXPECT_EQ(G().m_zoomSlot, 0);
+    EXPECT_EQ(G().Mode(), GraphMode::StoreRms);
+    EXPECT_EQ(G().LastPoint(), 25);
+    EXPECT_EQ(G().Zoom().Slot(), 0);
 
     s.m_rtCount = 2;
     s.m_rtRms.assign(2, FloatPair{1, 1});
@@ -450,13 +444,13 @@ TEST_F(Graph, ModeFromFileChoosesByTagOnce) {
     s.m_fileTag = kTagRealTime;
     s.m_modeFromFile = 1;
     graph.ApplyModeFromFile();
-    EXPECT_EQ(G().m_mode, GraphMode::RealTimeRms);
-    EXPECT_EQ(G().m_lastPoint, 2);
+    EXPECT_EQ(G().Mode(), GraphMode::RealTimeRms);
+    EXPECT_EQ(G().LastPoint(), 2);
     // A refused file keeps the mode.
     s.m_fileTag = "JUNK";
     s.m_modeFromFile = 1;
     graph.ApplyModeFromFile();
-    EXPECT_EQ(G().m_mode, GraphMode::RealTimeRms);
+    EXPECT_EQ(G().Mode(), GraphMode::RealTimeRms);
     EXPECT_EQ(s.m_modeFromFile, 0);
 }
 
@@ -469,23 +463,23 @@ TEST_F(Graph, ARefusedFileKeepsTheTransientRecordShown) {
     shell.m_set.m_fileTag = "JUNK";
     shell.m_set.m_modeFromFile = 1;
     graph.ApplyModeFromFile();
-    EXPECT_EQ(G().m_mode, GraphMode::StoreTransient);
-    EXPECT_EQ(G().m_firstPoint, 252);
-    EXPECT_EQ(G().m_lastPoint, 502);
+    EXPECT_EQ(G().Mode(), GraphMode::StoreTransient);
+    EXPECT_EQ(G().FirstPoint(), 252);
+    EXPECT_EQ(G().LastPoint(), 502);
 }
 
 TEST_F(Graph, FrameTimer8ResetsTheZoomOnce) {
     Download(StoredSet(10, 1, kStart));
     int resets = 0;
     graph.onScaleReset = [&] { ++resets; };
-    G().m_zoomSlot = 1;
-    G().m_scrollIndex = 3;
+    G().Zoom().SetSlot(1);
+    G().Zoom().SetScrollIndex(3);
     timers.Start(FrameTimer::ResetScale, 50);
     clock.Advance(49);
-    EXPECT_EQ(G().m_zoomSlot, 1);
+    EXPECT_EQ(G().Zoom().Slot(), 1);
     clock.Advance(1);
-    EXPECT_EQ(G().m_zoomSlot, 0);
-    EXPECT_EQ(G().m_scrollIndex, 0);
+    EXPECT_EQ(G().Zoom().Slot(), 0);
+    EXPECT_EQ(G().Zoom().ScrollIndex(), 0);
     clock.Advance(500);
     EXPECT_EQ(resets, 1);
     EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
@@ -493,7 +487,7 @@ TEST_F(Graph, FrameTimer8ResetsTheZoomOnce) {
 
 TEST_F(Graph, WindowBeyondTheDataReadsNothingOutside) {
     Download(StoredSet(10, 1, kStart));
-    G().m_lastPoint = 5000; // stale window larger than the data and the buffers
+    G().SetLastPoint(5000); // stale window larger than the data and the buffers
     G().SizeWorkBuffers(10);
     Scale();
     EXPECT_GE(G().WorkBufferPoints(), 5000);

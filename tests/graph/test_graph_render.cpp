@@ -52,16 +52,13 @@ protected:
             if (f2)
                 set.m_ch2Rms[size_t(i)] = float(f2(i));
         }
-        m.m_mode = GraphMode::StoreRms;
-        m.m_firstPoint = 1;
-        m.m_lastPoint = n;
-        m.m_graphCh1Present = 1;
-        m.m_graphCh2Present = f2 ? 1 : 0;
-        m.m_graphCh1Unit = "V";
-        m.m_graphCh2Unit = "A";
-        m.m_yLow = {-500, -500};
-        m.m_yHigh = {500, 500};
-        m.m_displayContent = 1;
+        m.SetMode(GraphMode::StoreRms);
+        m.SetPointWindow(1, n);
+        m.SetChannelsPresent(1, f2 ? 1 : 0);
+        m.SetChannelUnits("V", "A");
+        m.SetAxisRange(0, -500, 500);
+        m.SetAxisRange(1, -500, 500);
+        m.SetDisplayContent(1);
         m.SizeWorkBuffers(n);
     }
     QImage Paint(QSize size = QSize(1000, 700), bool decimate = true, bool printing = false) {
@@ -72,7 +69,8 @@ protected:
         o.panelGrey = kGrey;
         o.decimate = decimate;
         o.printing = printing;
-        PaintGraph(p, m, in, size, o);
+        m.PrepareFrame(size.width(), size.height(), in);
+        m.FramePainted(PaintGraph(p, m, in, o));
         return img;
     }
     int Count(const QImage& img, const QRect& r, const QColor& c) {
@@ -83,7 +81,7 @@ protected:
         return n;
     }
     QRect Plot() const {
-        const GraphLayout& g = m.m_layout;
+        const GraphLayout& g = m.Layout();
         return QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
     }
 
@@ -97,7 +95,7 @@ TEST_F(Render, BackgroundTraceAndFrameWhereTheyBelong) {
     Stored(
         101, [](int) { return 0.0; }, [](int) { return 250.0; });
     const QImage img = Paint();
-    const GraphLayout& g = m.m_layout;
+    const GraphLayout& g = m.Layout();
     // Plot background between grid lines.
     EXPECT_EQ(img.pixelColor(g.plotLeft + 13, g.plotTop + 17), ColourOf(8));
     // CH1 at 0 V sits on the middle line, CH2 at 250 A three quarters up.
@@ -139,7 +137,7 @@ TEST_F(Render, SegmentsOnTheEdgeAreDrawnAndBeyondItAreNot) {
     // Values 500 map exactly onto the top edge, 600 above it.
     Stored(21, [](int i) { return i < 10 ? 500.0 : 600.0; });
     const QImage img = Paint();
-    const GraphLayout& g = m.m_layout;
+    const GraphLayout& g = m.Layout();
     const int xOnEdge = g.plotLeft + g.W() / 4;    // among points 0..9
     const int xAbove = g.plotLeft + 3 * g.W() / 4; // among points 10..20
     EXPECT_EQ(img.pixelColor(xOnEdge, g.plotTop), QColor(255, 0, 0));
@@ -151,17 +149,17 @@ TEST_F(Render, ApparentPowerDrawsOneTraceAndOneLegend) {
     set.m_rtCh1Present = set.m_rtCh2Present = 1;
     set.m_rtRms.assign(50, FloatPair{10, 20});
     set.m_rtFreq.assign(50, FloatPair{50, 50});
-    m.m_mode = GraphMode::RealTimeApparentPower;
-    m.m_firstPoint = 1;
-    m.m_lastPoint = 50;
-    m.m_graphCh1Present = m.m_graphCh2Present = 1;
-    m.m_graphCh1Unit = m.m_graphCh2Unit = "VA";
-    m.m_yLow = {0, 0};
-    m.m_yHigh = {400, 400};
-    m.m_displayContent = 1;
+    m.SetMode(GraphMode::RealTimeApparentPower);
+    m.SetFirstPoint(1);
+    m.SetLastPoint(50);
+    m.SetChannelsPresent(1, 1);
+    m.SetChannelUnits("VA", "VA");
+    m.SetAxisRange(0, 0, 400);
+    m.SetAxisRange(1, 0, 400);
+    m.SetDisplayContent(1);
     m.SizeWorkBuffers(50);
     const QImage img = Paint();
-    const GraphLayout& g = m.m_layout;
+    const GraphLayout& g = m.Layout();
     // The product 200 VA in CH1's colour half way up; no CH2 colour anywhere.
     EXPECT_EQ(img.pixelColor(g.plotLeft + 100, g.plotBottom - g.Hp() / 2), QColor(255, 0, 0));
     EXPECT_EQ(Count(img, img.rect(), QColor(0, 255, 0)), 0);
@@ -200,7 +198,7 @@ TEST_F(Render, RepaintFollowsNewDataAndNewRanges) {
     // (which resize the work buffers) and new axis ranges must still show.
     Stored(101, [](int) { return 0.0; });
     QImage img = Paint();
-    const GraphLayout& g = m.m_layout;
+    const GraphLayout& g = m.Layout();
     const int x = g.plotLeft + g.W() / 3;
     const int mid = g.plotBottom - g.Hp() / 2;
     EXPECT_EQ(img.pixelColor(x, mid), QColor(255, 0, 0));
@@ -210,18 +208,18 @@ TEST_F(Render, RepaintFollowsNewDataAndNewRanges) {
     img = Paint();
     EXPECT_NE(img.pixelColor(x, mid), QColor(255, 0, 0));
     EXPECT_EQ(img.pixelColor(x, g.plotBottom - g.Hp() * 3 / 4), QColor(255, 0, 0));
-    m.m_yLow = {0, 0};
-    m.m_yHigh = {250, 250};
+    m.SetAxisRange(0, 0, 250);
+    m.SetAxisRange(1, 0, 250);
     img = Paint();
     EXPECT_EQ(img.pixelColor(x, g.plotTop), QColor(255, 0, 0));
 }
 
 TEST_F(Render, PrintingWhitensAboveTheFrameAndFillsTheReadoutStrip) {
     Stored(20, [](int i) { return i * 10.0; });
-    m.m_infoBarHeight = 120;
+    m.SetInfoBarHeight(120);
     const QImage screen = Paint();
     const QImage print = Paint(QSize(1000, 700), true, true);
-    const GraphLayout& g = m.m_layout;
+    const GraphLayout& g = m.Layout();
     // Above the frame: grey on screen, white on paper.
     EXPECT_EQ(screen.pixelColor(500, 60), kGrey);
     EXPECT_EQ(print.pixelColor(500, 60), QColor(Qt::white));
@@ -246,8 +244,8 @@ TEST_F(Render, WelcomeScreenFill) {
 
 TEST_F(Render, DegenerateAxisAndTinyViewPaintWithoutFaults) {
     Stored(100, [](int i) { return i; });
-    m.m_yLow = {42, 42};
-    m.m_yHigh = {42, 42};
+    m.SetAxisRange(0, 42, 42);
+    m.SetAxisRange(1, 42, 42);
     const QImage img = Paint();
     EXPECT_EQ(Count(img, img.rect(), Qt::magenta), 0);
     for (QSize s : {QSize(150, 120), QSize(220, 180), QSize(1, 1)}) {
@@ -316,21 +314,21 @@ TEST_F(Render, ReducedTracesEqualEverySegmentWhenZoomed) {
                 // Base scale first, then a zoomed slot taken from it as a zoom box
                 // would: x stretched around a third of the plot, y range halved.
                 Paint(size, true);
-                const GraphLayout& g = m.m_layout;
+                const GraphLayout& g = m.Layout();
                 const double x0 = g.plotLeft + g.W() / 3.0;
                 for (int k = 0; k < n; ++k) {
                     for (int ch = 0; ch < 2; ++ch) {
-                        m.XPix(k, 1, ch) = g.plotLeft + (m.XPix(k, 0, ch) - x0) * zoom;
-                        m.YPix(k, 1, ch) = g.plotBottom - (g.plotBottom - m.YPix(k, 0, ch)) * 2.0;
+                        m.SetPixel(k, 1, ch, g.plotLeft + (m.XPix(k, 0, ch) - x0) * zoom,
+                                   g.plotBottom - (g.plotBottom - m.YPix(k, 0, ch)) * 2.0);
                     }
                 }
-                m.m_ch1Ticks[1] = m.m_ch1Ticks[0];
-                m.m_ch2Ticks[1] = m.m_ch2Ticks[0];
-                m.m_zoomSlot = 1;
-                m.m_scaleFrozen = 1;
+                m.SetTicks(0, 1, m.Ticks(0, 0));
+                m.SetTicks(1, 1, m.Ticks(1, 0));
+                m.Zoom().SetSlot(1);
+                m.Zoom().SetBaseScaleFrozen(true);
                 const double dx = m.PointDistance();
-                m.m_leftIndex = int32_t(std::trunc((g.plotLeft - m.XPix(0, 1, 0)) / dx));
-                m.m_scrollIndex = 0;
+                m.Zoom().SetLeftIndex(int32_t(std::trunc((g.plotLeft - m.XPix(0, 1, 0)) / dx)));
+                m.Zoom().SetScrollIndex(0);
                 const QImage reduced = Paint(size, true);
                 const QImage every = Paint(size, false);
                 ASSERT_EQ(reduced, every);
@@ -344,7 +342,7 @@ TEST_F(Render, DrawSegmentMarksPoints) {
     st.m_showMarkPoints = 1;
     Stored(3, [](int) { return 0.0; });
     const QImage img = Paint();
-    const GraphLayout& g = m.m_layout;
+    const GraphLayout& g = m.Layout();
     const int mid = g.plotBottom - g.Hp() / 2;
     const int x = g.plotLeft + g.W() / 2; // the middle point
     EXPECT_EQ(img.pixelColor(x, mid - 1), QColor(255, 0, 0));
@@ -359,37 +357,37 @@ TEST_F(Render, AppendDrawsOnlyTheNewestSegmentInsideThePlot) {
     set.m_rtCh1Present = 1;
     set.m_rtRms.assign(200, FloatPair{0, 0});
     set.m_rtFreq.assign(200, FloatPair{50, 50});
-    m.m_mode = GraphMode::RealTimeRms;
-    m.m_firstPoint = 1;
-    m.m_graphCh1Present = 1;
-    m.m_yLow = {-500, -500};
-    m.m_yHigh = {500, 500};
+    m.SetMode(GraphMode::RealTimeRms);
+    m.SetFirstPoint(1);
+    m.SetChannelsPresent(1, 0);
+    m.SetAxisRange(0, -500, 500);
+    m.SetAxisRange(1, -500, 500);
     m.SizeWorkBuffers(200);
     in.realTimeRunning = true;
     m.SetClient(1000, 700);
     set.m_rtCount = 2;
-    m.m_lastPoint = 2;
-    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::RepaintAll);
+    m.SetLastPoint(2);
+    EXPECT_EQ(m.AppendRealTimePoint(in).action, AppendAction::RepaintAll);
     set.m_rtCount = 3;
-    m.m_lastPoint = 3;
-    AppendResult r = AppendRealTimePoint(m, in);
+    m.SetLastPoint(3);
+    AppendResult r = m.AppendRealTimePoint(in);
     EXPECT_EQ(r.action, AppendAction::DrawNewest);
     EXPECT_EQ(r.segment, 2);
     set.m_rtRms[3][0] = 9999; // the newest point leaves the plot
     set.m_rtCount = 4;
-    m.m_lastPoint = 4;
-    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::RepaintFrame);
+    m.SetLastPoint(4);
+    EXPECT_EQ(m.AppendRealTimePoint(in).action, AppendAction::RepaintFrame);
     // Reaching the capacity of the level: a full repaint, once.
     set.m_rtRms[3][0] = 0;
     set.m_rtCount = 101;
-    m.m_lastPoint = 101;
-    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::RepaintAll);
-    EXPECT_EQ(m.m_rtLevel, 1);
+    m.SetLastPoint(101);
+    EXPECT_EQ(m.AppendRealTimePoint(in).action, AppendAction::RepaintAll);
+    EXPECT_EQ(m.RtCapacity().Level(), 1);
     set.m_rtCount = 102;
-    m.m_lastPoint = 102;
-    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::DrawNewest);
-    m.m_dragInProgress = 1;
-    EXPECT_EQ(AppendRealTimePoint(m, in).action, AppendAction::Nothing);
+    m.SetLastPoint(102);
+    EXPECT_EQ(m.AppendRealTimePoint(in).action, AppendAction::DrawNewest);
+    m.Zoom().SetDragging(1);
+    EXPECT_EQ(m.AppendRealTimePoint(in).action, AppendAction::Nothing);
 }
 
 } // namespace

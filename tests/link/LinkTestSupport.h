@@ -1,10 +1,11 @@
 #pragma once
-// A link in virtual time: manual clock, fake channel with the logger model behind
-// it, scripted prompts.
+// A link in virtual time, built by the headless link's factory: manual clock, fake
+// channel with the logger model behind it, scripted prompts.
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
 #include "link/FakeSerialChannel.h"
+#include "link/HeadlessLink.h"
 #include "link/LinkController.h"
 #include "link/LoggerModel.h"
 #include "link/LoggerProtocol.h"
@@ -13,17 +14,17 @@
 
 struct VirtualLink {
     ManualClock clock;
-    ManualTimerTable timers{clock};
-    FakeSerialChannel channel{&clock};
     FakePrompts prompts;
     MeasurementSet set;
-    LinkController link{channel, timers, prompts, set};
+    std::unique_ptr<HeadlessLink> headless = HeadlessLink::Virtual(clock, prompts, set);
+    ManualTimerTable& timers = headless->ManualTimers();
+    FakeSerialChannel& channel = headless->FakeChannel();
+    LinkController& link = headless->Link();
     LoggerModel logger;
     int loggerPort = 0; // the port the logger answers on; 0 = none
     std::vector<DownloadOutcome> outcomes;
 
     VirtualLink() {
-        timers.SetHandler([this](int id) { link.OnTimer(id); });
         channel.SetResponder([this](int port, const QByteArray& w) {
             return port == loggerPort ? logger.Feed(w) : QByteArray();
         });

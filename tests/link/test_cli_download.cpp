@@ -7,6 +7,7 @@
 #include "link/LoggerImage.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -75,15 +76,39 @@ TEST(CliDownload, EveryFailureHasItsExitCodeAndMessage) {
         if (QString(c.option) == "--drop-block")
             args << "2";
         ASSERT_TRUE(sim.Start(args));
-        const CliRun r = Cli({"download", "--port", sim.device, "-o", out});
+        QStringList cli{"download", "--port", sim.device, "-o", out};
+        // The search goes on until the timeout.
+        if (QString(c.option) == "--silent")
+            cli << "--timeout"
+                << "3";
+        const CliRun r = Cli(cli);
         EXPECT_EQ(r.code, c.code) << c.option << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.text)) << r.err.toStdString();
         EXPECT_FALSE(QFile::exists(out));
     }
-    const CliRun missing = Cli({"download", "--port", "/dev/does-not-exist", "-o", out});
+    const CliRun missing =
+        Cli({"download", "--port", "/dev/does-not-exist", "-o", out, "--timeout", "2"});
     EXPECT_EQ(missing.code, 3);
     EXPECT_TRUE(missing.err.contains("No such file")) << missing.err.toStdString();
     EXPECT_EQ(Cli({"download", "--port", "/dev/null"}).code, 2);
+}
+
+TEST(CliDownload, SilentStartIsACommunicationInterruptionAfterFiveSeconds) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--samples", "100", "--silent-start"}));
+    QTemporaryDir dir;
+    const QString out = dir.filePath("x.stdata");
+    QElapsedTimer t;
+    t.start();
+    const CliRun r = Cli({"download", "--port", sim.device, "-o", out});
+    const qint64 ms = t.elapsed();
+    EXPECT_EQ(r.code, 6) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Communication interruption!")) << r.err.toStdString();
+    // The 5 s watchdog, not the 3 s rule the tool once had; a coarse Qt timer may fire
+    // up to 5 % early.
+    EXPECT_GE(ms, 4700);
+    EXPECT_LT(ms, 12000);
+    EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST(CliDownload, TimeoutTooLargeForTheMillisecondCountIsAUsageError) {

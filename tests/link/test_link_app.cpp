@@ -9,6 +9,7 @@
 #include "link/LoggerModel.h"
 #include "shell/AppShell.h"
 #include "shell/LinkSession.h"
+#include "support/TestApp.h"
 #include "ui/CDownloadDlg.h"
 #include "ui/CLoadingDlg.h"
 
@@ -24,14 +25,6 @@
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_link_app";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QApplication(argc, argv);
-    return *app;
-}
-
 struct Frame : ::testing::Test {
     Frame() {
         App();
@@ -44,7 +37,7 @@ struct Frame : ::testing::Test {
         logger.SetRecording(SyntheticRecording(o));
         shell.RegisterCommand(Cmd::StoreRms, [this] {
             storeRmsRuns++;
-            firstPointAtStoreRms = shell.m_graph.m_firstPoint;
+            firstPointAtStoreRms = shell.m_graph.FirstPoint();
         });
         shell.onSizeWorkBuffers = [this](int64_t n) { workBufferPoints = n; };
         shell.onOfferSaveBeforeDownload = [this] {
@@ -93,10 +86,10 @@ TEST_F(Frame, CompletedDownloadIsHandedOverInOrder) {
     EXPECT_EQ(shell.m_set.m_dataTag, "RMSTRDATA");
     EXPECT_EQ(storeRmsRuns, 1);
     EXPECT_EQ(firstPointAtStoreRms, 1);
-    EXPECT_EQ(shell.m_graph.m_lastPoint, 600);
+    EXPECT_EQ(shell.m_graph.LastPoint(), 600);
     EXPECT_EQ(workBufferPoints, 100000);
     EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_graph.m_displayContent, 1);
+    EXPECT_EQ(shell.m_graph.DisplayContent(), 1);
     EXPECT_EQ(shell.m_set.m_loadedFromFile, 0);
     EXPECT_TRUE(timers.IsActive(FrameTimer::ResetScale));
     EXPECT_EQ(timers.PeriodOf(FrameTimer::ResetScale), 50);
@@ -104,16 +97,16 @@ TEST_F(Frame, CompletedDownloadIsHandedOverInOrder) {
 }
 
 TEST_F(Frame, InterruptedDownloadLeavesGraphAndFilesAlone) {
-    shell.m_graph.m_firstPoint = 5;
-    shell.m_graph.m_lastPoint = 9;
+    shell.m_graph.SetFirstPoint(5);
+    shell.m_graph.SetLastPoint(9);
     logger.SetFaults(LoggerFaults{.dropBlock = 2});
     Connect();
     ASSERT_TRUE(Download());
     EXPECT_EQ(outcomes.back(), DownloadOutcome::Interrupted);
     EXPECT_EQ(prompts.LastText(), "Communication interruption!");
     EXPECT_EQ(storeRmsRuns, 0);
-    EXPECT_EQ(shell.m_graph.m_firstPoint, 5);
-    EXPECT_EQ(shell.m_graph.m_lastPoint, 9);
+    EXPECT_EQ(shell.m_graph.FirstPoint(), 5);
+    EXPECT_EQ(shell.m_graph.LastPoint(), 9);
     EXPECT_EQ(shell.m_set.m_rmsCount, 0);
     EXPECT_FALSE(QFileInfo::exists(PreviousMeasurementPath()));
 }
@@ -135,7 +128,7 @@ TEST_F(Frame, DownloadDialogShowsTheLinkAndActsOnlyWhenConnected) {
     EXPECT_EQ(dlg.MessageLabel()->text(), "Waiting for connecting...");
     QTest::mouseClick(dlg.DownloadButton(), Qt::LeftButton);
     EXPECT_TRUE(dlg.isVisible());
-    EXPECT_FALSE(session.Link().m_transferMode);
+    EXPECT_FALSE(session.Link().TransferMode());
 
     clock.Advance(200);
     EXPECT_EQ(dlg.windowTitle(), "Connected");
@@ -144,7 +137,7 @@ TEST_F(Frame, DownloadDialogShowsTheLinkAndActsOnlyWhenConnected) {
     QTest::mouseClick(dlg.DownloadButton(), Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_TRUE(session.Link().m_transferMode);
+    EXPECT_TRUE(session.Link().TransferMode());
     EXPECT_EQ(shell.m_dataUnsaved, 1);
     EXPECT_FALSE(session.Link().IsAnyLinkDialogOpen());
     EXPECT_FALSE(timers.IsActive(FrameTimer::Supervision));

@@ -31,7 +31,7 @@ TEST(LinkSearch, TwoPortsWithoutLoggerProbeLastFirstThenFailAndRescan) {
     v.channel.SetOpenable(3);
     v.OpenDownloadDialog();
     v.clock.Advance(100); // the scan
-    EXPECT_EQ(v.link.m_openablePorts, (std::vector<int>{1, 3}));
+    EXPECT_EQ(v.link.Search().OpenablePorts(), (std::vector<int>{1, 3}));
     v.clock.Advance(1499);
     EXPECT_EQ(ProbedPorts(v.channel), (std::vector<int>{3, 3, 1}));
     EXPECT_EQ(v.Title(), "Connecting...");
@@ -56,8 +56,8 @@ TEST(LinkSearch, LoggerAnsweringTheSecondProbeConnectsAndStopsProbing) {
     EXPECT_EQ(v.Title(), "Connected");
     EXPECT_EQ(v.Dlg().message,
               "Press \"Download\" to load store data from the logger, or \"Cancel\" to exit.");
-    EXPECT_TRUE(v.link.m_loggerFound);
-    EXPECT_EQ(v.link.m_currentPort, 1);
+    EXPECT_TRUE(v.link.Search().LoggerFound());
+    EXPECT_EQ(v.link.Search().CurrentPort(), 1);
     EXPECT_FALSE(v.channel.IsOpen());
     v.clock.Advance(5000);
     EXPECT_EQ(ProbedPorts(v.channel), (std::vector<int>{3, 3, 1}));

@@ -42,7 +42,7 @@ TEST(LinkDownload, ShortRecordingIsOneRequestWithLastBlockMarker) {
     EXPECT_EQ(v.set.m_ch1Rms.size(), 75u);
     EXPECT_EQ(v.set.m_ch2Rms.size(), 75u);
     EXPECT_EQ(v.set.m_dataTag, "RMSTRDATA");
-    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_FALSE(v.link.TransferMode());
     EXPECT_EQ(v.channel.Threshold(), 1);
     EXPECT_FALSE(v.channel.IsOpen());
 }
@@ -119,7 +119,7 @@ TEST(LinkDownload, DroppedBlockEndsInInterruptionAndKeepsTheShownData) {
     EXPECT_EQ(v.BlockRequests().size(), 3u);
     ASSERT_EQ(closedAt.size(), 1u);
     EXPECT_NEAR(double(closedAt[0] - start), 5000.0, 20.0);
-    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_FALSE(v.link.TransferMode());
     EXPECT_FALSE(v.timers.IsActive(9));
     EXPECT_FALSE(v.timers.IsActive(10));
     // Nothing of the failed download reached the shown set.
@@ -145,7 +145,7 @@ TEST(LinkDownload, PortLostDuringDownloadGivesOneInterruptionMessage) {
     ASSERT_TRUE(v.clock.AdvanceUntil([&] { return !v.outcomes.empty(); }, 2000));
     EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
     EXPECT_TRUE(closed);
-    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_FALSE(v.link.TransferMode());
     EXPECT_EQ(v.channel.Threshold(), 1);
     v.clock.Advance(10000); // the watchdog does not add a second message
     ASSERT_EQ(v.prompts.shown.size(), 1u);
@@ -184,11 +184,11 @@ TEST(LinkDownload, ShortReplyIsNeverCopiedPastItsEnd) {
     v.channel.SetReplyDelayMs(50);
     v.link.StartTransfer(TransferKind::Download);
     v.clock.Advance(55); // header in, first request out, its block not yet back
-    ASSERT_EQ(v.link.m_receiveState, ReceiveState::ExpectFullBlock);
+    ASSERT_EQ(v.link.Download().State(), ReceiveState::ExpectFullBlock);
     v.channel.ClearInput();
     v.channel.SetThreshold(1);
     v.channel.Inject(QByteArray(10, char(0x11)));
-    EXPECT_EQ(v.link.m_received, 0u);
+    EXPECT_EQ(v.link.Download().Received(), 0u);
     v.clock.Advance(10000);
     EXPECT_FALSE(v.outcomes.empty());
 }
@@ -231,7 +231,7 @@ TEST(LinkDownload, HeaderOutcomes) {
         EXPECT_EQ(v.set.m_ch2Present, 0);
         // A channel count of 0 ends the transfer as a length of 0 does.
         if (c.outcome == DownloadOutcome::NoData) {
-            EXPECT_FALSE(v.link.m_transferMode);
+            EXPECT_FALSE(v.link.TransferMode());
             EXPECT_FALSE(v.channel.IsOpen());
         }
     }
@@ -261,7 +261,7 @@ TEST(LinkDownload, DamagedHeaderIsRefused) {
         EXPECT_EQ(v.outcomes.back(), DownloadOutcome::DamagedHeader);
         EXPECT_TRUE(v.prompts.LastText().contains("damaged"));
         EXPECT_TRUE(v.BlockRequests().empty());
-        EXPECT_FALSE(v.link.m_transferMode);
+        EXPECT_FALSE(v.link.TransferMode());
     }
 }
 
@@ -280,7 +280,7 @@ TEST(LinkDownload, StartCommandIsRepeatedOnceAndSilenceEndsWithAMessageAfterFive
     EXPECT_EQ(v.channel.WritesStartingWith(Logger::kStartDownload).size(), 2u);
     ASSERT_EQ(v.prompts.shown.size(), 1u);
     EXPECT_EQ(v.prompts.shown[0].text, "Communication interruption!");
-    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_FALSE(v.link.TransferMode());
     EXPECT_EQ(v.set.m_ch1Rms, (std::vector<float>{1, 2, 3})); // the data shown stay
     v.clock.Advance(20000);
     EXPECT_EQ(v.prompts.shown.size(), 1u); // said once
@@ -308,7 +308,7 @@ TEST(LinkDownload, StartCommandOnAPortThatNoLongerOpensEndsWithAMessage) {
     EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
     ASSERT_EQ(v.prompts.shown.size(), 1u);
     EXPECT_EQ(v.prompts.shown[0].text, "Communication interruption!");
-    EXPECT_FALSE(v.link.m_transferMode);
+    EXPECT_FALSE(v.link.TransferMode());
     EXPECT_FALSE(v.channel.IsOpen());
     EXPECT_EQ(v.channel.Threshold(), 1);
 }

@@ -9,13 +9,14 @@
 #include "link/DownloadJob.h"
 #include "link/LoggerImage.h"
 #include "link/QtSerialChannel.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,26 +26,14 @@
 
 namespace {
 
-QCoreApplication* App() {
-    static int argc = 1;
-    static char name[] = "test_link_e2e";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QCoreApplication(argc, argv);
-    return app;
-}
-
 struct RealLink {
-    explicit RealLink(const QString& device) {
-        App();
-        qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
-        timers.SetHandler([this](int id) { link.OnTimer(id); });
-    }
-    ~RealLink() { channel.Close(); }
-    QtTimerTable timers;
+    explicit RealLink(const QString& device)
+        : headless((CoreApp(), HeadlessLink::OnDevice(device, prompts, set))) {}
     FakePrompts prompts;
     MeasurementSet set;
-    QtSerialChannel channel;
-    LinkController link{channel, timers, prompts, set};
+    std::unique_ptr<HeadlessLink> headless;
+    LinkController& link = headless->Link();
+    SerialChannel& channel = headless->Channel();
 };
 
 void ExpectSameAsRecording(const MeasurementSet& s, const LoggerRecording& r) {
@@ -71,7 +60,7 @@ void ExpectSameAsRecording(const MeasurementSet& s, const LoggerRecording& r) {
 }
 
 TEST(QtSerialChannel, NotifiesOnceTheThresholdIsBufferedOnAPseudoTerminal) {
-    App();
+    CoreApp();
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(grantpt(master), 0);
@@ -87,26 +76,25 @@ TEST(QtSerialChannel, NotifiesOnceTheThresholdIsBufferedOnAPseudoTerminal) {
     ASSERT_TRUE(ch.Open()) << ch.LastError().toStdString();
     EXPECT_FALSE(ch.LowLatency()); // a pseudo-terminal has no such mode; opening goes on
     ch.SetThreshold(512);
-    auto pump = [&](int ms) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Bytes waiting on the logger's side of the terminal.
+    auto atMaster = [&] {
+        int n = 0;
+        return ::ioctl(master, FIONREAD, &n) == 0 ? n : -1;
     };
     const QByteArray part(300, 'a');
     ASSERT_EQ(::write(master, part.constData(), size_t(part.size())), 300);
-    pump(100);
+    PumpUntil([&] { return ch.BytesAvailable() >= 300; }, 2000);
     EXPECT_EQ(notified, 0);
     EXPECT_EQ(ch.BytesAvailable(), 300);
     ASSERT_EQ(::write(master, part.constData(), size_t(part.size())), 300);
-    pump(100);
+    PumpUntil([&] { return notified > 0 && ch.BytesAvailable() >= 600; }, 2000);
     EXPECT_EQ(notified, 1);
     EXPECT_EQ(ch.ReadAll().size(), 600);
     EXPECT_EQ(ch.BytesAvailable(), 0);
 
     EXPECT_TRUE(ch.Write(QByteArray::fromHex("d8000001")));
     char in[16] = {};
-    pump(50);
+    PumpUntil([&] { return atMaster() >= 4; }, 2000);
     EXPECT_EQ(::read(master, in, sizeof in), 4);
     EXPECT_EQ(uint8_t(in[0]), 0xD8);
     ch.Close();
@@ -115,7 +103,7 @@ TEST(QtSerialChannel, NotifiesOnceTheThresholdIsBufferedOnAPseudoTerminal) {
 }
 
 TEST(QtSerialChannel, ReselectingTheOpenPortKeepsItAndAnotherIsRefused) {
-    App();
+    CoreApp();
     int masters[2];
     QStringList devices;
     for (int& m : masters) {
@@ -151,7 +139,7 @@ TEST(LinkEndToEnd, WrappedRecordingWithTransientsArrivesSampleForSample) {
     ASSERT_TRUE(sim.Start({"--samples", "5000", "--tr-every", "1200", "--start-pos", "523876",
                            "--unit", "m", "--interval", "5"}));
     RealLink rl(sim.device);
-    DownloadJob job(rl.link);
+    DownloadJob job(*rl.headless);
     ASSERT_EQ(job.Run(20000), DownloadResult::Completed);
     const LoggerRecording r = SyntheticRecording(o);
     ExpectSameAsRecording(rl.set, r);
@@ -180,7 +168,7 @@ TEST(LinkEndToEnd, RecordingFileOfOneChannelEndingInAShortBlock) {
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--file", path}));
     RealLink rl(sim.device);
-    DownloadJob job(rl.link);
+    DownloadJob job(*rl.headless);
     ASSERT_EQ(job.Run(20000), DownloadResult::Completed);
     EXPECT_EQ(rl.set.m_ch1Present, 0);
     EXPECT_EQ(rl.set.m_ch2Unit, "A");
@@ -196,7 +184,7 @@ TEST(LinkEndToEnd, DroppedBlockIsACommunicationInterruptionAndKeepsTheData) {
     rl.set.m_rmsCount = 2;
     rl.set.m_ch1Rms = {230.f, 231.f};
     rl.set.m_dataTag = "previous";
-    DownloadJob job(rl.link);
+    DownloadJob job(*rl.headless);
     ASSERT_EQ(job.Run(15000), DownloadResult::Interrupted);
     EXPECT_EQ(rl.prompts.LastText(), "Communication interruption!");
     EXPECT_EQ(rl.set.m_rmsCount, 2);
@@ -217,8 +205,9 @@ TEST(LinkEndToEnd, LoggerFaultsGetTheirOutcome) {
         SimProcess sim;
         ASSERT_TRUE(sim.Start({"--samples", "10", c.option}));
         RealLink rl(sim.device);
-        DownloadJob job(rl.link);
-        EXPECT_EQ(job.Run(10000), c.result) << c.option;
+        DownloadJob job(*rl.headless);
+        // A silent logger is searched for until the search limit.
+        EXPECT_EQ(job.Run(10000, 3000), c.result) << c.option;
     }
 }
 

@@ -11,11 +11,12 @@
 #include "base/Timers.h"
 #include "shell/AppShell.h"
 #include "shell/LinkSession.h"
+#include "support/EventLoop.h"
+#include "support/TestApp.h"
 #include "ui/CDownloadDlg.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -26,14 +27,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_link_window";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QApplication(argc, argv);
-    return *app;
-}
 
 TEST(LinkWindow, DownloadDataFromTheSimulatorEndsInTheStoredGraph) {
     App();
@@ -77,14 +70,11 @@ TEST(LinkWindow, DownloadDataFromTheSimulatorEndsInTheStoredGraph) {
     watcher.stop();
     EXPECT_EQ(titles, (QStringList{"Connecting...", "Connected"}));
 
-    QElapsedTimer t;
-    t.start();
-    while (shell.m_set.m_rmsCount != 4000 && t.elapsed() < 8000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    PumpUntil([&] { return shell.m_set.m_rmsCount == 4000; }, 8000);
     EXPECT_EQ(shell.m_set.m_rmsCount, 4000);
     EXPECT_EQ(shell.m_set.m_trCount, 2);
-    EXPECT_EQ(shell.m_graph.m_mode, GraphMode::StoreRms);
-    EXPECT_EQ(shell.m_graph.m_lastPoint, 4000);
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::StoreRms);
+    EXPECT_EQ(shell.m_graph.LastPoint(), 4000);
     EXPECT_EQ(shell.m_dataUnsaved, 1);
     EXPECT_TRUE(prompts.shown.empty());
     LinkSession* session = FrameLinkSession(frame);

@@ -5,6 +5,7 @@
 #include "data/StdataFile.h"
 #include "shell/AppShell.h"
 #include "shell/FileCommands.h"
+#include "support/ShellFixture.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -18,11 +19,9 @@ using namespace samples;
 
 namespace {
 
-class Files : public ::testing::Test {
+class Files : public ShellFixture {
 protected:
-    Files()
-        : timers(clock), shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")),
-          files(shell) {
+    Files() : files(shell) {
         setenv("TZ", "Europe/Berlin", 1);
         tzset();
         qputenv("DATALOGGER_DIR", dir.filePath("datadir").toLocal8Bit());
@@ -36,8 +35,8 @@ protected:
     // Downloaded data on screen, not saved yet.
     void ShowDownloaded() {
         shell.m_set.TakeStored(Rich());
-        shell.m_graph.m_lastPoint = 5;
-        shell.m_graph.m_displayContent = 1;
+        shell.m_graph.SetLastPoint(5);
+        shell.m_graph.SetDisplayContent(1);
         shell.m_dataUnsaved = 1;
         shell.m_promptOnOpen = 1;
         shell.m_promptOnDownload = 1;
@@ -48,12 +47,6 @@ protected:
         return path;
     }
 
-    QTemporaryDir dir;
-    ManualClock clock;
-    ManualTimerTable timers;
-    FakePrompts prompts;
-    FixedClock now;
-    AppShell shell;
     FileCommands files;
     std::vector<int64_t> sizedTo;
     int viewUpdates = 0;
@@ -72,7 +65,7 @@ TEST_F(Files, OpenLoadsTheChosenFileAndResetsTheScale50msLater) {
     EXPECT_EQ(shell.m_set.m_fileTag, QStringLiteral("RMSTRDATA"));
     EXPECT_EQ(shell.m_set.m_modeFromFile, 1);
     EXPECT_EQ(shell.m_set.m_loadedFromFile, 1);
-    EXPECT_EQ(shell.m_graph.m_displayContent, 1);
+    EXPECT_EQ(shell.m_graph.DisplayContent(), 1);
     EXPECT_EQ(sizedTo, std::vector<int64_t>{590});
     EXPECT_EQ(viewUpdates, 1);
     EXPECT_TRUE(timers.IsActive(FrameTimer::ResetScale));
@@ -91,7 +84,7 @@ TEST_F(Files, OpenAsksToSaveOnlyUnsavedDataThatWasNotReadFromAFile) {
                  {5, 0, 1, 0, false}};
     for (const Case& c : cases) {
         prompts.shown.clear();
-        shell.m_graph.m_lastPoint = c.lastPoint;
+        shell.m_graph.SetLastPoint(c.lastPoint);
         shell.m_set.m_loadedFromFile = c.loaded;
         shell.m_dataUnsaved = c.unsaved;
         shell.m_promptOnOpen = c.promptOnOpen;
@@ -265,7 +258,7 @@ TEST_F(Files, AFailedSaveKeepsTheOldFilesAndTheFlagsAndSaysSo) {
 
 TEST_F(Files, SaveIsEnabledOnlyWithAGraphShown) {
     EXPECT_FALSE(shell.StateOf(Cmd::Save).enabled);
-    shell.m_graph.m_lastPoint = 1;
+    shell.m_graph.SetLastPoint(1);
     EXPECT_TRUE(shell.StateOf(Cmd::Save).enabled);
     for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::FileOpenFramework})
         EXPECT_TRUE(shell.StateOf(id).enabled) << id;

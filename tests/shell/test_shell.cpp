@@ -1,5 +1,6 @@
 #include "base/Settings.h"
 #include "shell/AppShell.h"
+#include "support/ShellFixture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -8,9 +9,9 @@
 
 namespace {
 
-class Shell : public ::testing::Test {
+class Shell : public ShellFixture {
 protected:
-    Shell() : timers(clock), shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini")) {
+    Shell() {
         shell.onCloseWindow = [this] {
             closedAt = clock.NowMs();
             settingsExistedAtClose = QFile::exists(shell.SettingsPath());
@@ -24,12 +25,6 @@ protected:
             shell.m_realTimeIdle = 1;
         };
     }
-    QTemporaryDir dir;
-    ManualClock clock;
-    ManualTimerTable timers;
-    FakePrompts prompts;
-    FixedClock now;
-    AppShell shell;
     int64_t closedAt = -1;
     bool settingsExistedAtClose = false;
     int saves = 0;
@@ -65,7 +60,7 @@ TEST_F(Shell, SaveQuestionOnlyWithMoreThanOnePointAndBothFlags) {
         ManualClock ck;
         ManualTimerTable t(ck);
         AppShell s(t, p, now, dir.filePath("x.ini"));
-        s.m_graph.m_lastPoint = c.lastPoint;
+        s.m_graph.SetLastPoint(c.lastPoint);
         s.m_dataUnsaved = c.unsaved;
         s.m_promptOnOpen = c.promptOnOpen;
         s.RequestClose();
@@ -79,7 +74,7 @@ TEST_F(Shell, SaveQuestionOnlyWithMoreThanOnePointAndBothFlags) {
 }
 
 TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
-    shell.m_graph.m_lastPoint = 10;
+    shell.m_graph.SetLastPoint(10);
     shell.m_dataUnsaved = 1;
     prompts.QueueAnswer(PromptAnswer::Yes);
     shell.RequestClose();
@@ -95,7 +90,7 @@ TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
         ++saves2;
         return true;
     };
-    s2.m_graph.m_lastPoint = 10;
+    s2.m_graph.SetLastPoint(10);
     s2.m_dataUnsaved = 1;
     s2.RequestClose(); // unscripted: No
     EXPECT_EQ(saves2, 0);
@@ -103,7 +98,7 @@ TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
 }
 
 TEST_F(Shell, FailedSaveOnClosingKeepsTheWindowAndTheUnsavedData) {
-    shell.m_graph.m_lastPoint = 10;
+    shell.m_graph.SetLastPoint(10);
     shell.m_dataUnsaved = 1;
     shell.m_settings.m_bgColor = 4;
     saveSucceeds = false;
@@ -143,7 +138,7 @@ TEST_F(Shell, RunningAcquisitionIsStoppedBeforeTheWindowGoes) {
 }
 
 TEST_F(Shell, SecondCloseRequestDuringTheDelayChangesNothing) {
-    shell.m_graph.m_lastPoint = 10;
+    shell.m_graph.SetLastPoint(10);
     shell.m_dataUnsaved = 1;
     shell.RequestClose();
     clock.Advance(50);

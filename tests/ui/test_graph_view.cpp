@@ -4,6 +4,8 @@
 #include "app/CMainFrame.h"
 #include "base/LocalTime.h"
 #include "shell/AppShell.h"
+#include "support/ShellFixture.h"
+#include "support/TestApp.h"
 #include "ui/CButtonBar.h"
 #include "ui/CDTView.h"
 #include "ui/CRecInfoDlg.h"
@@ -20,14 +22,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_graph_view";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 const TimeValue kStart = FromLocalFields({2010, 2, 3, 14, 5, 0});
 
@@ -53,13 +47,12 @@ MeasurementSet StoredSet(int count) {
     return s;
 }
 
-class View : public ::testing::Test {
+class View : public ShellParts {
 protected:
-    View() : timers(clock), viewTimers(clock) {
+    View() : viewTimers(clock) {
         App();
         qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-        shell =
-            std::make_unique<AppShell>(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini"));
+        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
         view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
         view->resize(1200, 800);
         view->show();
@@ -73,12 +66,12 @@ protected:
     void Download(int count) {
         shell->m_set.TakeStored(StoredSet(count));
         ComputeStoredExtremes(shell->m_set);
-        shell->m_graph.m_firstPoint = 1;
-        shell->m_graph.m_lastPoint = count;
+        shell->m_graph.SetFirstPoint(1);
+        shell->m_graph.SetLastPoint(count);
         shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
         shell->ExecuteDirect(Cmd::StoreRms);
         shell->UpdateAllViews();
-        shell->m_graph.m_displayContent = 1;
+        shell->m_graph.SetDisplayContent(1);
         timers.Start(FrameTimer::ResetScale, 50);
     }
     QImage Grab() {
@@ -86,12 +79,7 @@ protected:
         return view->grab().toImage();
     }
 
-    QTemporaryDir dir;
-    ManualClock clock;
-    ManualTimerTable timers;
     ManualTimerTable viewTimers;
-    FakePrompts prompts;
-    FixedClock now;
     std::unique_ptr<AppShell> shell;
     std::unique_ptr<CDTView> view;
 };
@@ -106,7 +94,7 @@ TEST_F(View, WelcomeUntilDataThenGraphWithChildWindows) {
     img = Grab();
     QCoreApplication::processEvents(); // the button bar goes
     EXPECT_EQ(view->findChild<CButtonBar*>(), nullptr);
-    const GraphLayout& g = shell->m_graph.m_layout;
+    const GraphLayout& g = shell->m_graph.Layout();
     EXPECT_EQ(g.plotTop, 120 + 70);
     // The composed image is what the screen shows.
     EXPECT_EQ(view->Composed().size(), view->size());
@@ -134,9 +122,9 @@ TEST_F(View, FirstGraphPaintArmsTimer4AndResizeArmsTimer2) {
     Download(50);
     Grab();
     EXPECT_TRUE(viewTimers.IsActive(ViewTimer::FirstPaintReset));
-    shell->m_graph.m_zoomSlot = 1;
+    shell->m_graph.Zoom().SetSlot(1);
     clock.Advance(50);
-    EXPECT_EQ(shell->m_graph.m_zoomSlot, 0);
+    EXPECT_EQ(shell->m_graph.Zoom().Slot(), 0);
     EXPECT_FALSE(viewTimers.IsActive(ViewTimer::FirstPaintReset));
     // Not again on later paints.
     Grab();
@@ -148,18 +136,18 @@ TEST_F(View, FirstGraphPaintArmsTimer4AndResizeArmsTimer2) {
     clock.Advance(50);
     EXPECT_FALSE(viewTimers.IsActive(ViewTimer::ResizeRepaint));
     Grab();
-    EXPECT_EQ(shell->m_graph.m_layout.plotRight, 900 - 110);
+    EXPECT_EQ(shell->m_graph.Layout().plotRight, 900 - 110);
 }
 
 TEST_F(View, ZoomOutButtonResetsTheScale) {
     Download(50);
     Grab();
-    shell->m_graph.m_zoomSlot = 1;
-    shell->m_graph.m_scrollIndex = -4;
+    shell->m_graph.Zoom().SetSlot(1);
+    shell->m_graph.Zoom().SetScrollIndex(-4);
     view->ViewToolBar()->actions()[0]->trigger();
-    EXPECT_EQ(shell->m_graph.m_zoomSlot, 0);
-    EXPECT_EQ(shell->m_graph.m_scrollIndex, 0);
-    const int half = shell->m_graph.m_layout.Hp() / 2;
+    EXPECT_EQ(shell->m_graph.Zoom().Slot(), 0);
+    EXPECT_EQ(shell->m_graph.Zoom().ScrollIndex(), 0);
+    const int half = shell->m_graph.Layout().Hp() / 2;
     EXPECT_EQ(view->Ch1Bar()->minimum(), -half);
     EXPECT_EQ(view->Ch2Bar()->maximum(), half);
 }
@@ -170,13 +158,13 @@ TEST_F(View, TransientModeShrinksTheInfoBarToItsTime) {
     ASSERT_TRUE(shell->Execute(Cmd::StoreTransient));
     Grab();
     EXPECT_EQ(view->InfoBar()->height(), 25);
-    EXPECT_EQ(shell->m_graph.m_layout.plotTop, 25 + 70);
-    EXPECT_EQ(shell->m_graph.m_recInfo.start, FormatDateTime(kStart + 90));
+    EXPECT_EQ(shell->m_graph.Layout().plotTop, 25 + 70);
+    EXPECT_EQ(shell->m_graph.Info().start, FormatDateTime(kStart + 90));
     // Numbered X labels in the transient graph.
-    EXPECT_EQ(shell->m_graph.m_xLabelText[0], "1");
+    EXPECT_EQ(shell->m_graph.XLabelText(0), "1");
     // Only CH2 in amperes: CH2's colour in the plot, not CH1's.
     const QImage img = view->Composed();
-    const GraphLayout& g = shell->m_graph.m_layout;
+    const GraphLayout& g = shell->m_graph.Layout();
     int ch1 = 0, ch2 = 0;
     for (int y = g.plotTop; y <= g.plotBottom; ++y)
         for (int x = g.plotLeft; x <= g.plotRight; ++x) {
@@ -192,7 +180,7 @@ TEST_F(View, InfoBarOffHidesItAndThePlotMovesUp) {
     Download(50);
     Grab();
     EXPECT_FALSE(view->InfoBar()->isVisible());
-    EXPECT_EQ(shell->m_graph.m_layout.plotTop, 70);
+    EXPECT_EQ(shell->m_graph.Layout().plotTop, 70);
 }
 
 TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
@@ -203,7 +191,7 @@ TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
     s.m_rtFreq.assign(100, FloatPair{50, 0});
     shell->SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
     shell->m_realTimeIdle = 0;
-    shell->m_graph.m_displayContent = 1;
+    shell->m_graph.SetDisplayContent(1);
     s.m_rtCount = 1;
     shell->ExecuteDirect(Cmd::RealTimeRms);
     for (int n = 2; n <= 5; ++n) {
@@ -226,11 +214,12 @@ TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
 TEST(RecInfo, PaintsBothFormsAndScrollsOnlyWithinItsRange) {
     App();
     GraphModel m;
-    m.m_mode = GraphMode::StoreRms;
-    m.m_graphCh1Present = 1;
-    m.m_graphCh2Present = 0;
-    m.m_recInfo.title = "STORE RMS";
-    m.m_recInfo.start = "03/02/10 14:05:00";
+    m.SetMode(GraphMode::StoreRms);
+    m.SetChannelsPresent(1, 0);
+    RecInfo info;
+    info.title = "STORE RMS";
+    info.start = "03/02/10 14:05:00";
+    m.SetInfo(info);
     EXPECT_EQ(CRecInfoDlg::ModeLabel().size(), 6 + 57 + 14);
     EXPECT_EQ(CRecInfoDlg::Ch1Label(true), " S MAX:" + QString(57, ' ') + "S MIN:");
     CRecInfoDlg bar(m);
@@ -257,7 +246,7 @@ TEST(RecInfo, PaintsBothFormsAndScrollsOnlyWithinItsRange) {
     EXPECT_GT(dark(full, QRect(50, 65, 60, 16)), 10);
     EXPECT_EQ(dark(full, QRect(50, 86, 400, 16)), 0);
 
-    m.m_mode = GraphMode::StoreTransient;
+    m.SetMode(GraphMode::StoreTransient);
     QImage slim(900, 25, QImage::Format_RGB32);
     {
         QPainter p(&slim);
@@ -297,7 +286,7 @@ TEST(MainFrame, StoreCommandsOnTheToolBarFollowTheData) {
         EXPECT_FALSE(frame.Action(Cmd::StoreRms)->isEnabled());
         shell.m_set.TakeStored(StoredSet(20));
         shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
-        shell.m_graph.m_displayContent = 1;
+        shell.m_graph.SetDisplayContent(1);
         frame.UpdateCommandUI();
         EXPECT_TRUE(frame.Action(Cmd::StoreRms)->isEnabled());
         EXPECT_TRUE(frame.Action(Cmd::StoreTransient)->isEnabled());

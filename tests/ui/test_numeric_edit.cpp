@@ -1,3 +1,4 @@
+#include "support/TestApp.h"
 #include "ui/CNumericEdit.h"
 
 #include <QApplication>
@@ -8,16 +9,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = QApplication::instance()
-                                   ? static_cast<QApplication*>(QApplication::instance())
-                                   : new QApplication(argc, argv);
-    return *app;
-}
 
 TEST(NumericEdit, TypedLettersAndSpacesAreDroppedDigitsPointAndMinusPass) {
     App();

@@ -8,10 +8,10 @@
 #include "base/Timers.h"
 #include "data/StdataFile.h"
 #include "link/DownloadJob.h"
-#include "link/QtSerialChannel.h"
 
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -22,7 +22,8 @@ namespace {
 const char* const kUsage =
     "Usage: orvex-dl download --port DEVICE -o FILE.stdata [--timeout SECONDS]\n\n"
     "Downloads the recording stored in the logger on DEVICE (e.g. /dev/ttyUSB0) and\n"
-    "writes it as a measurement file. Progress goes to stderr.\n"
+    "writes it as a measurement file. Progress goes to stderr. The search for the\n"
+    "logger goes on until the timeout (default 600 s).\n"
     "Exit codes: 0 done, 1 failure, 2 usage, 3 no logger, 4 logger busy logging,\n"
     "5 no data in the logger, 6 communication interruption.\n";
 
@@ -72,15 +73,10 @@ int RunDownload(const QStringList& args) {
         return CliExit::Usage;
     }
 
-    // The one device is port 1; the link searches it as it would search the map.
-    qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
-    QtTimerTable timers;
     StderrPrompts prompts;
     MeasurementSet set;
-    QtSerialChannel channel;
-    LinkController link(channel, timers, prompts, set);
-    timers.SetHandler([&](int id) { link.OnTimer(id); });
-    link.onStatus = [&](const QString& text) {
+    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(device, prompts, set);
+    headless->Link().onStatus = [&](const QString& text) {
         std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
     };
 
@@ -89,7 +85,7 @@ int RunDownload(const QStringList& args) {
 #else
     const bool tty = false;
 #endif
-    DownloadJob job(link);
+    DownloadJob job(*headless);
     int lastShown = -1;
     job.onProgress = [&](int pos, int range) {
         const int percent = range > 0 ? pos * 100 / range : 0;
@@ -101,10 +97,14 @@ int RunDownload(const QStringList& args) {
         }
         lastShown = percent;
     };
-    std::fprintf(stderr, "Searching the logger on %s...\n", qPrintable(device));
-    const DownloadResult result = job.Run(timeoutS * 1000, 5000);
+    std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(device),
+                 timeoutS);
+    // The search, like the dialog's, scans again after every failed probe cycle; the
+    // timeout is the only limit on it.
+    const DownloadResult result = job.Run(timeoutS * 1000, timeoutS * 1000);
     if (prompts.m_midLine)
         std::fputc('\n', stderr);
+    SerialChannel& channel = headless->Channel();
     channel.Close();
 
     switch (result) {
@@ -128,9 +128,6 @@ int RunDownload(const QStringList& args) {
     case DownloadResult::DamagedHeader:
         return CliExit::Failure;
     case DownloadResult::Interrupted:
-        return CliExit::Interrupted;
-    case DownloadResult::NoAnswer:
-        std::fprintf(stderr, "orvex-dl: the logger did not answer the download command\n");
         return CliExit::Interrupted;
     case DownloadResult::TimedOut:
         std::fprintf(stderr, "orvex-dl: the download did not finish within %d s\n", timeoutS);

@@ -44,6 +44,7 @@ const char* const kUsage =
     "  --frame-ms MS       real-time frame period when not paced (default 250)\n"
     "Faults:\n"
     "  --silent            answer nothing\n"
+    "  --silent-start      answer the probe, but not the download command\n"
     "  --drop-block N      leave the N-th block request of a download unanswered\n"
     "  --logging-now       answer the download command with \"logging now\"\n"
     "  --no-data           report a data length of 0\n"
@@ -205,6 +206,8 @@ int main(int argc, char** argv) {
             frameMs = int(n);
         } else if (a == "--silent") {
             faults.silent = true;
+        } else if (a == "--silent-start") {
+            faults.silentStart = true;
         } else if (a == "--drop-block") {
             if (!number(n) || n < 1)
                 return Fail("--drop-block takes a request number from 1");

@@ -1,0 +1,58 @@
+#pragma once
+// The link without windows, built in one place: channel, timer table and controller
+// wired together. The command-line tool, the benchmark and the end-to-end tests run
+// it on a serial device with Qt timers on the caller's event loop; tests in virtual
+// time run the same wiring on the fake channel and a manual clock.
+
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "data/MeasurementSet.h"
+#include "link/FakeSerialChannel.h"
+#include "link/LinkController.h"
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QTimer;
+
+class HeadlessLink {
+public:
+    // `device` becomes port 1 of the port map, the one port the search scans. Needs
+    // a QCoreApplication.
+    static std::unique_ptr<HeadlessLink> OnDevice(const QString& device, Prompts& prompts,
+                                                  MeasurementSet& set);
+    // The fake channel (no port openable until the caller says so) on `clock`.
+    static std::unique_ptr<HeadlessLink> Virtual(ManualClock& clock, Prompts& prompts,
+                                                 MeasurementSet& set);
+    ~HeadlessLink();
+
+    LinkController& Link() { return *m_link; }
+    SerialChannel& Channel() { return *m_channel; }
+    TimerTable& Timers() { return *m_timers; }
+    // Only for a virtual link.
+    FakeSerialChannel& FakeChannel() { return *m_fake; }
+    ManualTimerTable& ManualTimers() { return *m_manual; }
+
+    // Lets the link run until something happens or a short slice has passed: the
+    // event loop on a device, 10 ms of virtual time otherwise.
+    void Wait();
+    // Milliseconds since the link was built, on the clock it runs on.
+    int64_t ElapsedMs() const;
+
+private:
+    HeadlessLink() = default;
+    void Wire(Prompts& prompts, MeasurementSet& set);
+
+    std::unique_ptr<SerialChannel> m_channel;
+    std::unique_ptr<TimerTable> m_timers;
+    std::unique_ptr<LinkController> m_link;
+    FakeSerialChannel* m_fake = nullptr;
+    ManualTimerTable* m_manual = nullptr;
+    ManualClock* m_clock = nullptr;
+    int64_t m_clockStart = 0;
+    QElapsedTimer m_elapsed;
+    std::unique_ptr<QTimer> m_tick; // bounds each wait of the event loop
+};

@@ -1,0 +1,231 @@
+#include "link/PortSearch.h"
+
+#include "base/Ids.h"
+#include "link/LoggerProtocol.h"
+
+namespace {
+namespace T = FrameTimer;
+
+constexpr LinkDialog kAllDialogs[] = {LinkDialog::Setup, LinkDialog::Download,
+                                      LinkDialog::CorrectTime, LinkDialog::RealTime};
+
+QString Text(const char* s) {
+    return QString::fromLatin1(s);
+}
+} // namespace
+
+const std::array<int, 3> PortSearch::kTimerIds = {T::PortScan, T::Probe, T::Supervision};
+
+PortSearch::PortSearch(SerialChannel& channel, TimerTable& timers, ChangedHandler changed,
+                       StatusHandler status)
+    : m_channel(channel), m_timers(timers), m_changed(std::move(changed)),
+      m_status(std::move(status)) {}
+
+bool PortSearch::OnTimer(int id) {
+    switch (id) {
+    case T::PortScan:
+        OnPortScan();
+        return true;
+    case T::Probe:
+        OnProbe();
+        return true;
+    case T::Supervision:
+        OnSupervision();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Dialogs
+
+void PortSearch::OnDialogCommand() {
+    m_state.replySeen = false;
+    if (!m_state.loggerFound)
+        m_timers.Start(T::PortScan, Logger::kScanAfterCommandMs);
+    else
+        m_timers.Start(T::Supervision, Logger::kSupervisionMs);
+}
+
+void PortSearch::OpenDialog(LinkDialog d) {
+    LinkDialogState& s = State(d);
+    const LinkDialogTexts& texts = TextsOf(d);
+    s.open = true;
+    s.title = Text(LinkText::kConnecting);
+    s.message = Text(texts.atOpen);
+    s.actionEnabled = true;
+    if (m_state.loggerFound) {
+        // Found before: only check that the port still opens.
+        m_channel.Close();
+        m_channel.SelectPort(m_state.currentPort);
+        if (m_channel.Open()) {
+            s.title = Text(LinkText::kConnected);
+            if (texts.readyAtOpen)
+                s.message = Text(texts.readyAtOpen);
+            s.actionEnabled = true;
+            m_channel.Close();
+        } else {
+            s.title = Text(LinkText::kNotConnected);
+            s.actionEnabled = false;
+        }
+    }
+    Changed(d);
+}
+
+void PortSearch::CloseDialog(LinkDialog d) {
+    State(d).open = false;
+    Changed(d);
+}
+
+bool PortSearch::IsAnyLinkDialogOpen() const {
+    for (const LinkDialogState& s : m_dialogs)
+        if (s.open)
+            return true;
+    return false;
+}
+
+bool PortSearch::ActionAllowed(LinkDialog d) {
+    LinkDialogState& s = State(d);
+    if (s.title == Text(LinkText::kConnected))
+        return s.actionEnabled;
+    if (s.title == Text(LinkText::kNotConnected)) {
+        s.message = Text(LinkText::kConnectFailed);
+        Changed(d);
+    }
+    return false;
+}
+
+void PortSearch::Changed(LinkDialog d) {
+    if (m_changed)
+        m_changed(d);
+}
+
+void PortSearch::SetTitleAll(const char* title, bool failedMessage) {
+    for (LinkDialog d : kAllDialogs) {
+        LinkDialogState& s = State(d);
+        if (!s.open)
+            continue;
+        s.title = Text(title);
+        if (failedMessage && TextsOf(d).showsConnectFailed)
+            s.message = Text(LinkText::kConnectFailed);
+        Changed(d);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Scan, probe cycle, handshake, supervision
+
+void PortSearch::OnPortScan() {
+    if (!IsAnyLinkDialogOpen()) {
+        m_timers.Kill(T::PortScan);
+        return;
+    }
+    m_state.probeIndex = 1;
+    m_state.openablePorts.clear();
+    int denied = 0;
+    for (int n = kFirstPort; n <= kLastPort; ++n) {
+        m_channel.Close();
+        m_state.currentPort = n;
+        if (!m_channel.SelectPort(n))
+            continue;
+        if (!m_channel.Open()) {
+            if (m_channel.LastOpenDenied())
+                ++denied;
+            continue;
+        }
+        m_state.openablePorts.push_back(n);
+    }
+    if (m_state.openablePorts.empty()) {
+        // Devices exist but none may be opened: the one failure a user can fix.
+        if (denied > 0 && !m_state.permissionHintShown && m_status) {
+            m_state.permissionHintShown = true;
+            m_status(Text(LinkText::kPortsDenied));
+        }
+        return; // the scan repeats at the timer's period
+    }
+    m_timers.Kill(T::PortScan);
+    const int last = m_state.openablePorts.back();
+    ProbePort(last);
+    m_state.currentPort = last;
+    m_timers.Start(T::Probe, Logger::kProbePeriodMs);
+}
+
+void PortSearch::ProbePort(int n) {
+    if (m_channel.IsOpen() && m_channel.CurrentPort() != n)
+        m_channel.Close();
+    if (!m_channel.SelectPort(n))
+        return;
+    m_channel.SetThreshold(1);
+    if (!m_channel.IsOpen() && !m_channel.Open())
+        return;
+    m_channel.Write(QByteArray(1, char(Logger::kProbe)));
+}
+
+void PortSearch::OnProbe() {
+    if (!IsAnyLinkDialogOpen()) {
+        m_timers.Kill(T::Probe);
+        return;
+    }
+    if (m_state.replySeen)
+        return;
+    const int n = int(m_state.openablePorts.size());
+    if (m_state.probeIndex > n) {
+        // The cycle failed; a new scan follows, for as long as a dialog is open.
+        m_timers.Kill(T::Probe);
+        m_state.probeIndex = 1;
+        m_state.openablePorts.clear();
+        SetTitleAll(LinkText::kNotConnected, true);
+        m_timers.Start(T::PortScan, Logger::kScanAfterFailureMs);
+        return;
+    }
+    m_channel.Close();
+    // From the last port found towards the first.
+    const int port = m_state.openablePorts[size_t(n - m_state.probeIndex)];
+    ProbePort(port);
+    m_state.currentPort = port;
+    ++m_state.probeIndex;
+}
+
+void PortSearch::OnLoggerPresent() {
+    m_state.replySeen = true;
+    m_state.loggerFound = true;
+    for (LinkDialog d : kAllDialogs) {
+        LinkDialogState& s = State(d);
+        if (!s.open)
+            continue;
+        m_timers.Kill(T::PortScan);
+        m_timers.Kill(T::Probe);
+        s.title = Text(LinkText::kConnected);
+        if (const char* m = TextsOf(d).afterHandshake)
+            s.message = Text(m);
+        Changed(d);
+        m_timers.Start(T::Supervision, Logger::kSupervisionMs);
+    }
+    m_channel.Close();
+}
+
+void PortSearch::OnSupervision() {
+    if (!IsAnyLinkDialogOpen()) {
+        m_timers.Kill(T::Supervision);
+        return;
+    }
+    m_channel.Close();
+    m_channel.SelectPort(m_state.currentPort);
+    if (!m_channel.Open()) {
+        SetTitleAll(LinkText::kNotConnected, true);
+        return;
+    }
+    SetTitleAll(LinkText::kConnected, false);
+    m_channel.Close();
+}
+
+void PortSearch::KillTimers() {
+    m_timers.Kill(T::PortScan);
+    m_timers.Kill(T::Probe);
+    m_timers.Kill(T::Supervision);
+}
+
+void PortSearch::StopSupervision() {
+    m_timers.Kill(T::Supervision);
+}

@@ -1,0 +1,73 @@
+#pragma once
+// Finding the logger and watching the link while a connection dialog is open: the
+// port scan (timer 4), the probe cycle (timer 5), the handshake and the supervision
+// (timer 6). The search keeps the four dialogs' titles, since a title is how a user
+// (and the action button) learns whether the link is usable.
+
+#include "base/Timers.h"
+#include "link/LinkDialogs.h"
+#include "link/SerialChannel.h"
+
+#include <array>
+#include <functional>
+#include <vector>
+
+class PortSearch {
+public:
+    using ChangedHandler = std::function<void(LinkDialog)>;
+    using StatusHandler = std::function<void(const QString&)>;
+    PortSearch(SerialChannel& channel, TimerTable& timers, ChangedHandler changed,
+               StatusHandler status);
+
+    // Scan, probe cycle and supervision.
+    static const std::array<int, 3> kTimerIds;
+    // Returns false for an id that is not the search's.
+    bool OnTimer(int id);
+
+    // A command that opens a connection dialog, just before the dialog opens: search
+    // anew, or only supervise once the logger was found.
+    void OnDialogCommand();
+    void OpenDialog(LinkDialog d);
+    void CloseDialog(LinkDialog d);
+    bool IsAnyLinkDialogOpen() const;
+    const LinkDialogState& Dialog(LinkDialog d) const { return m_dialogs[size_t(d)]; }
+    bool ActionAllowed(LinkDialog d);
+    // The logger answered a probe (reply 0xAF outside a transfer).
+    void OnLoggerPresent();
+    void ProbePort(int n);
+    // Timers 4, 5 and 6.
+    void KillTimers();
+    // A command is about to be sent: the supervision must not close the port under it.
+    void StopSupervision();
+
+    int CurrentPort() const { return m_state.currentPort; }
+    const std::vector<int>& OpenablePorts() const { return m_state.openablePorts; }
+    int ProbeIndex() const { return m_state.probeIndex; }
+    bool ReplySeen() const { return m_state.replySeen; }
+    bool LoggerFound() const { return m_state.loggerFound; }
+
+private:
+    void OnPortScan();
+    void OnProbe();
+    void OnSupervision();
+    void SetTitleAll(const char* title, bool failedMessage);
+    void Changed(LinkDialog d);
+    LinkDialogState& State(LinkDialog d) { return m_dialogs[size_t(d)]; }
+
+    // Where the logger is and what the search knows of it.
+    struct SearchState {
+        int currentPort = kFirstPort;   // the port last selected
+        std::vector<int> openablePorts; // filled by one scan, ascending
+        int probeIndex = 1;             // 1-based, shared by all probe cycles
+        bool replySeen = false;         // an answer since the last dialog command
+        bool loggerFound = false;       // an answer since start-up: supervise only
+        bool permissionHintShown = false;
+    };
+
+    SerialChannel& m_channel;
+    TimerTable& m_timers;
+    ChangedHandler m_changed;
+    StatusHandler m_status;
+    SearchState m_state;
+    std::array<LinkDialogState, kLinkDialogCount> m_dialogs;
+};
