@@ -142,12 +142,12 @@ QByteArray CsvField(const QString& text) {
 DataListView DataListViewOf(const GraphModel& g, const GraphInputs& in) {
     DataListView v;
     v.set = &in.set;
-    v.mode = g.m_mode;
-    v.firstPoint = g.m_firstPoint;
-    v.ch1 = g.m_graphCh1Present == 1;
-    v.ch2 = g.m_graphCh2Present == 1;
-    v.ch1Unit = g.m_graphCh1Unit;
-    v.ch2Unit = g.m_graphCh2Unit;
+    v.mode = g.Mode();
+    v.firstPoint = g.FirstPoint();
+    v.ch1 = g.ChannelPresent(0) == 1;
+    v.ch2 = g.ChannelPresent(1) == 1;
+    v.ch1Unit = g.ChannelUnit(0);
+    v.ch2Unit = g.ChannelUnit(1);
     v.rtInterval = in.settings.m_rtInterval;
     v.realTimeRunning = in.realTimeRunning;
     return v;

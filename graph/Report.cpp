@@ -48,11 +48,11 @@ int InfoLines(QPainter& p, const PageMetrics& m, const ReportInfo& info, int top
 
 ReportInfo ReportInfoOf(const GraphModel& g) {
     ReportInfo r;
-    r.mode = g.m_mode;
-    r.texts = g.m_recInfo;
-    r.ch1 = g.m_graphCh1Present == 1;
-    r.ch2 = g.m_graphCh2Present == 1;
-    r.infoShown = g.m_infoBarHeight != 0;
+    r.mode = g.Mode();
+    r.texts = g.Info();
+    r.ch1 = g.ChannelPresent(0) == 1;
+    r.ch2 = g.ChannelPresent(1) == 1;
+    r.infoShown = g.InfoBarHeight() != 0;
     return r;
 }
 
@@ -163,9 +163,10 @@ void PaintGraphReportPage(QPainter& p, QSize printable, const GraphModel& model,
         // The screen's paint routine at the screen's size, scaled to the page, so
         // the page looks like the window (and stays sharp on a printer).
         GraphModel copy = model;
+        copy.PrepareFrame(screen.width(), screen.height(), in);
         p.save();
         p.scale(double(m.W) / screen.width(), double(m.H) / screen.height());
-        PaintGraph(p, copy, in, screen, o);
+        PaintGraph(p, copy, in, o);
         p.restore();
     }
     if (info.infoShown && !IsWaveformMode(info.mode)) {

@@ -32,7 +32,7 @@ DataListView ListCommands::CurrentView() const {
 }
 
 bool ListCommands::HasPoints() const {
-    return m_shell.m_graph.m_lastPoint != 0;
+    return m_shell.m_graph.LastPoint() != 0;
 }
 
 bool ListCommands::Refresh() {
@@ -89,13 +89,16 @@ void ListCommands::Register() {
 }
 
 void ListCommands::Print(Report r, bool preview) {
-    m_shell.m_graph.m_displayContent = r == Report::List ? 2 : 1;
+    m_shell.m_graph.SetDisplayContent(r == Report::List ? GraphModel::kContentList
+                                                        : GraphModel::kContentGraph);
     if (onPrint)
         onPrint(r, preview);
 }
 
 ListCommands::Report ListCommands::CurrentReport() const {
-    return m_shell.m_graph.m_displayContent == 2 && m_dataListOpen ? Report::List : Report::Graph;
+    return m_shell.m_graph.DisplayContent() == GraphModel::kContentList && m_dataListOpen
+               ? Report::List
+               : Report::Graph;
 }
 
 ReportPages ListCommands::ListPages() const {

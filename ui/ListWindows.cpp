@@ -54,7 +54,7 @@ void ListWindows::PlaceDataList() {
     if (!m_dataList || !m_view)
         return;
     QRect r = ScreenRect(m_view);
-    r.setTop(r.top() + m_graph.Model().m_infoBarHeight);
+    r.setTop(r.top() + m_graph.Model().InfoBarHeight());
     m_dataList->PlaceOnScreen(r);
 }
 

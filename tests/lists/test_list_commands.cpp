@@ -28,8 +28,8 @@ protected:
     }
     void Load(MeasurementSet s) {
         shell->m_set.TakeStored(std::move(s));
-        shell->m_graph.m_displayContent = 1;
-        shell->m_graph.m_dataReplaced = true;
+        shell->m_graph.SetDisplayContent(1);
+        shell->m_graph.SetDataReplaced(true);
         shell->SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
         graph->EnterMode(GraphMode::StoreRms);
         shell->UpdateAllViews();
@@ -89,12 +89,12 @@ TEST_F(Lists, PrintCommandsChooseTheReportAndItsPages) {
     std::vector<std::pair<ListCommands::Report, bool>> jobs;
     lists->onPrint = [&](ListCommands::Report r, bool preview) { jobs.emplace_back(r, preview); };
     ASSERT_TRUE(shell->Execute(Cmd::PrintPreviewList));
-    EXPECT_EQ(shell->m_graph.m_displayContent, 2);
+    EXPECT_EQ(shell->m_graph.DisplayContent(), 2);
     EXPECT_EQ(lists->ListPages().count, 2);
     // Ctrl+P prints what the last print command chose.
     ASSERT_TRUE(shell->Execute(Cmd::FilePrintFramework));
     ASSERT_TRUE(shell->Execute(Cmd::PrintGraph));
-    EXPECT_EQ(shell->m_graph.m_displayContent, 1);
+    EXPECT_EQ(shell->m_graph.DisplayContent(), 1);
     ASSERT_EQ(jobs.size(), 3u);
     EXPECT_EQ(jobs[0], std::make_pair(ListCommands::Report::List, true));
     EXPECT_EQ(jobs[1], std::make_pair(ListCommands::Report::List, false));

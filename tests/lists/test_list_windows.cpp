@@ -54,9 +54,9 @@ protected:
     }
     void Load(MeasurementSet s) {
         shell->m_set.TakeStored(std::move(s));
-        shell->m_graph.m_dataReplaced = true;
+        shell->m_graph.SetDataReplaced(true);
         shell->SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
-        shell->m_graph.m_displayContent = 1;
+        shell->m_graph.SetDisplayContent(1);
         shell->ExecuteDirect(Cmd::StoreRms);
         shell->UpdateAllViews();
         frame->GraphView()->repaint();
@@ -132,7 +132,7 @@ TEST_F(ListWindowsTest, StoredTrOpensTheRecordListAndAPickShowsItsPoints) {
 
     // No selection: a double-click does nothing.
     TrList()->PickSelected();
-    EXPECT_EQ(shell->m_graph.m_firstPoint, 1);
+    EXPECT_EQ(shell->m_graph.FirstPoint(), 1);
     // The third row: points 503 to 753, CH1 only in volts.
     QTableView* t = TrList()->Table();
     const QRect cell = t->visualRect(t->model()->index(2, 0));
@@ -140,10 +140,10 @@ TEST_F(ListWindowsTest, StoredTrOpensTheRecordListAndAPickShowsItsPoints) {
     QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, cell.center());
     QCoreApplication::processEvents();
-    EXPECT_EQ(shell->m_graph.m_firstPoint, 503);
-    EXPECT_EQ(shell->m_graph.m_lastPoint, 753);
-    EXPECT_EQ(shell->m_graph.m_graphCh1Present, 1);
-    EXPECT_EQ(shell->m_graph.m_graphCh2Present, 0);
+    EXPECT_EQ(shell->m_graph.FirstPoint(), 503);
+    EXPECT_EQ(shell->m_graph.LastPoint(), 753);
+    EXPECT_EQ(shell->m_graph.ChannelPresent(0), 1);
+    EXPECT_EQ(shell->m_graph.ChannelPresent(1), 0);
     EXPECT_EQ(DataList()->Table()->model()->index(0, 2).data().toString(), "1875.0 V");
 
     // Every other mode closes the record list.
@@ -177,10 +177,10 @@ TEST_F(ListWindowsTest, RecordListClosesOnEscapeAndEmptyListIgnoresDoubleClick) 
     frame->ListWins().ShowTrFileList();
     ASSERT_NE(TrList(), nullptr);
     EXPECT_EQ(TrList()->Table()->model()->rowCount(), 0);
-    const int32_t first = shell->m_graph.m_firstPoint;
+    const int32_t first = shell->m_graph.FirstPoint();
     TrList()->PickSelected();
     QTest::mouseDClick(TrList()->Table()->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
-    EXPECT_EQ(shell->m_graph.m_firstPoint, first);
+    EXPECT_EQ(shell->m_graph.FirstPoint(), first);
 }
 
 TEST_F(ListWindowsTest, InstrumentPaneComesBackAt150AndHelpNamesThePathsTried) {

@@ -150,14 +150,14 @@ TEST(GraphReportPdf, PrintingLeavesTheScreensModelAlone) {
     App();
     Prepared p(Stored(100));
     p.model.SetClient(900, 600);
-    const GraphLayout before = p.model.m_layout;
+    const GraphLayout before = p.model.Layout();
     QImage page(1000, 1400, QImage::Format_RGB32);
     QPainter painter(&page);
     PaintGraphReportPage(painter, page.size(), p.model, p.In(), QSize(1400, 990), RenderOptions{},
                          ReportInfoOf(p.model));
     painter.end();
-    EXPECT_EQ(p.model.m_layout.plotRight, before.plotRight);
-    EXPECT_EQ(p.model.m_layout.client, before.client);
+    EXPECT_EQ(p.model.Layout().plotRight, before.plotRight);
+    EXPECT_EQ(p.model.Layout().client, before.client);
     // Something was painted across the page.
     int dark = 0;
     for (int y = 0; y < page.height(); y += 7)
@@ -174,7 +174,7 @@ TEST(ReportSetup, NoSuchDataIsRefused) {
     const MeasurementSet two = Stored(5, true, true, 2);
     EXPECT_FALSE(PrepareStoredGraph(g, two, st, 2));
     EXPECT_TRUE(PrepareStoredGraph(g, two, st, 1));
-    EXPECT_EQ(g.m_firstPoint, 252);
-    EXPECT_EQ(g.m_graphCh1Present, 0); // record 2 is CH2 in amperes
-    EXPECT_EQ(g.m_graphCh2Unit, "A");
+    EXPECT_EQ(g.FirstPoint(), 252);
+    EXPECT_EQ(g.ChannelPresent(0), 0); // record 2 is CH2 in amperes
+    EXPECT_EQ(g.ChannelUnit(1), "A");
 }
