@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 void SetUpVirtualTable(QTableView* table) {
     table->setShowGrid(true);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -70,6 +72,10 @@ CDataListDlg::CDataListDlg(DataListModel& model, QWidget* parent)
     connect(&m_model, &QAbstractItemModel::modelReset, this, &CDataListDlg::ApplyColumns);
     connect(&m_model, &QAbstractItemModel::rowsInserted, this, [this] {
         // During a run the list follows the newest point.
+        const int needed =
+            m_table->fontMetrics().horizontalAdvance(QString::number(m_model.rowCount())) + 14;
+        if (m_table->columnWidth(0) < needed)
+            m_table->setColumnWidth(0, needed);
         if (DataListFollowsNewest(m_model.View()))
             m_table->scrollToBottom();
     });
@@ -79,7 +85,13 @@ CDataListDlg::CDataListDlg(DataListModel& model, QWidget* parent)
 void CDataListDlg::ApplyColumns() {
     setWindowTitle(m_model.Caption());
     for (int c = 0; c < kDataListColumns; ++c) {
-        const int w = m_model.ColumnWidth(c);
+        int w = m_model.ColumnWidth(c);
+        // 50 pixels hold a number of four digits in this face; a full memory counts
+        // six, which would read "2621...": the column grows to its largest number.
+        if (c == 0)
+            w = std::max(
+                w,
+                m_table->fontMetrics().horizontalAdvance(QString::number(m_model.rowCount())) + 14);
         m_table->setColumnHidden(c, w == 0);
         if (w > 0)
             m_table->setColumnWidth(c, w);
