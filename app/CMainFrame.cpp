@@ -7,6 +7,7 @@
 #include "shell/ListCommands.h"
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
+#include "ui/Icons.h"
 #include "ui/ListWindows.h"
 #include "ui/ReportPrinter.h"
 
@@ -102,30 +103,31 @@ QAction* CMainFrame::Action(int command) const {
 }
 
 void CMainFrame::CreateActions() {
-    QStyle* s = style();
     AddAction(Cmd::Save, QStringLiteral("&Save..."),
               "Save as  record file for Orvex Datalogger software and  xls document for Windows "
               "Office Excel \nSave")
-        ->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+        ->setIcon(CommandIcon(CommandIconId::Save));
     AddAction(Cmd::Open, QStringLiteral("&Open..."), "Open an existing document\nOpen")
-        ->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
+        ->setIcon(CommandIcon(CommandIconId::Open));
     AddAction(Cmd::PrintSetup, QStringLiteral("&Print Setup..."),
               "Change the printer and printing options\nPrint Setup");
-    AddAction(Cmd::PrintPreviewGraph, QStringLiteral("&Graph"), "Print Graph\nPrint Graph");
+    AddAction(Cmd::PrintPreviewGraph, QStringLiteral("&Graph"), "Print Graph\nPrint Graph")
+        ->setIcon(CommandIcon(CommandIconId::PrintPreview));
     AddAction(Cmd::PrintPreviewList, QStringLiteral("&List"),
-              "Print Preview Graph\nPrint Preview Graph");
+              "Print Preview Graph\nPrint Preview Graph")
+        ->setIcon(CommandIcon(CommandIconId::PrintPreview));
     AddAction(Cmd::PrintGraph, QStringLiteral("&Graph"), "Print Graph\nPrint Graph");
     AddAction(Cmd::PrintList, QStringLiteral("&List"), "Print List\nPrint List");
     AddAction(Cmd::Exit, QStringLiteral("&Exit"), "\nExit");
     AddAction(Cmd::CorrectTime, QStringLiteral("&Correct Time..."),
               "Correct the DATA LOGGER time\nCorrect Time")
-        ->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
+        ->setIcon(CommandIcon(CommandIconId::CorrectTime));
     AddAction(Cmd::Setup, QStringLiteral("Datalogger &Setup..."),
               "Datalogger Setup\nDatalogger Setup")
-        ->setIcon(s->standardIcon(QStyle::SP_FileDialogDetailedView));
+        ->setIcon(CommandIcon(CommandIconId::Setup));
     AddAction(Cmd::Download, QStringLiteral("&Download Data..."),
               "Download data from your DATALOGGER\nData Download")
-        ->setIcon(s->standardIcon(QStyle::SP_ArrowDown));
+        ->setIcon(CommandIcon(CommandIconId::Download));
     AddAction(Cmd::ImportToList, QStringLiteral("&Import Data To List"), "Data List\nData List");
     AddAction(Cmd::PreviousMeasurement, QStringLiteral("&Previous Measurement"),
               "Import the last measurement data.\nImport the last measurement data.");
@@ -134,9 +136,9 @@ void CMainFrame::CreateActions() {
     AddAction(Cmd::About, QStringLiteral("&About..."),
               "Display program information, version number and copyright\nAbout");
     AddAction(Cmd::Help, QStringLiteral("&Help topics..."), "Help\nHelp")
-        ->setIcon(s->standardIcon(QStyle::SP_MessageBoxQuestion));
+        ->setIcon(CommandIcon(CommandIconId::Help));
     AddAction(Cmd::DataList, QStringLiteral("Data List"), "Data List\nData List")
-        ->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
+        ->setIcon(CommandIcon(CommandIconId::DataList));
     AddAction(Cmd::StoreRms, QStringLiteral("Store RMS"), "Show store RMS graph\nStore RMS")
         ->setCheckable(true);
     AddAction(Cmd::StoreTransient, QStringLiteral("Store TR"),
@@ -148,8 +150,8 @@ void CMainFrame::CreateActions() {
               "Save the graph as shown as a PNG image\nExport Graph");
     AddAction(Cmd::ExportCsv, QStringLiteral("Data as &CSV..."),
               "Save the rows of the data list as CSV for a spreadsheet\nExport Data");
-    Action(Cmd::PrintGraph)->setIcon(s->standardIcon(QStyle::SP_FileIcon));
-    Action(Cmd::PrintList)->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
+    Action(Cmd::PrintGraph)->setIcon(CommandIcon(CommandIconId::PrintGraph));
+    Action(Cmd::PrintList)->setIcon(CommandIcon(CommandIconId::PrintList));
 
     // Accelerators.
     auto accel = [this](int command, QList<QKeySequence> keys) {
@@ -310,17 +312,20 @@ QString CMainFrame::HelpFilePath(const QString& executablePath) {
     return folder + QStringLiteral("help.chm");
 }
 
+QString CMainFrame::UserGuidePath(const QString& executablePath) {
+    return QDir::cleanPath(QFileInfo(executablePath).absolutePath() +
+                           QStringLiteral("/../share/orvex-datalogger/guide/index.html"));
+}
+
 QStringList CMainFrame::HelpCandidates(const QString& executablePath) {
-    QStringList paths{HelpFilePath(executablePath)};
-    const QString guide = QStringLiteral("share/doc/orvex-datalogger/guide.html");
-    // Installed: <prefix>/bin/orvex-datalogger beside <prefix>/share/doc/...
-    const QDir bin = QFileInfo(executablePath).absoluteDir();
-    paths << QDir::cleanPath(bin.absoluteFilePath(QStringLiteral("../") + guide));
+    QStringList paths{HelpFilePath(executablePath), UserGuidePath(executablePath)};
+    const QString guide = QStringLiteral("/share/orvex-datalogger/guide/index.html");
 #ifdef DL_INSTALL_PREFIX
-    paths << QDir::cleanPath(QStringLiteral(DL_INSTALL_PREFIX "/") + guide);
+    paths << QDir::cleanPath(QStringLiteral(DL_INSTALL_PREFIX) + guide);
 #endif
 #ifdef DL_SOURCE_DIR
-    paths << QDir::cleanPath(QStringLiteral(DL_SOURCE_DIR "/doc/guide.html"));
+    // A build that was not installed: the guide of its source tree.
+    paths << QDir::cleanPath(QStringLiteral(DL_SOURCE_DIR "/doc/guide/index.html"));
 #endif
     paths.removeDuplicates();
     return paths;

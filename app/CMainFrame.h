@@ -36,6 +36,8 @@ public:
     void UpdateCommandUI();
     void ShowStatus(const QString& text);
     static QString HelpFilePath(const QString& executablePath);
+    // The HTML user guide of an installed program (share/orvex-datalogger/guide).
+    static QString UserGuidePath(const QString& executablePath);
     // Where Help looks, in order: help.chm beside the executable, the installed
     // user guide, the guide of the source tree this build came from.
     static QStringList HelpCandidates(const QString& executablePath);

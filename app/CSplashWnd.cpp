@@ -16,7 +16,7 @@ CSplashWnd::CSplashWnd(QWidget* owner)
     setObjectName(QStringLiteral("splash"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setFixedSize(m_pixmap.size());
+    setFixedSize(m_pixmap.deviceIndependentSize().toSize());
     const QRect area = owner && owner->isVisible() ? owner->geometry()
                                                    : QGuiApplication::primaryScreen()->geometry();
     move(area.center() - rect().center());
@@ -29,16 +29,20 @@ CSplashWnd::~CSplashWnd() {
 }
 
 QPixmap CSplashWnd::Artwork() {
-    QPixmap pm(420, 240);
+    // Drawn at the screen's pixel ratio, so it is as sharp as the rest.
+    constexpr int kWidth = 420, kHeight = 240;
+    const qreal dpr = qApp ? qApp->devicePixelRatio() : 1.0;
+    QPixmap pm(QSize(int(std::ceil(kWidth * dpr)), int(std::ceil(kHeight * dpr))));
+    pm.setDevicePixelRatio(dpr);
     QPainter p(&pm);
-    QLinearGradient g(0, 0, 0, pm.height());
+    QLinearGradient g(0, 0, 0, kHeight);
     g.setColorAt(0, QColor(102, 122, 157));
     g.setColorAt(1, QColor(40, 52, 80));
-    p.fillRect(pm.rect(), g);
+    p.fillRect(QRect(0, 0, kWidth, kHeight), g);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(255, 210, 80), 3));
     QPainterPath wave;
-    for (int x = 0; x <= pm.width(); x += 2) {
+    for (int x = 0; x <= kWidth; x += 2) {
         const double y = 170 + 28 * std::sin(x / 420.0 * 6 * 3.14159265);
         if (x == 0)
             wave.moveTo(x, y);
@@ -51,11 +55,11 @@ QPixmap CSplashWnd::Artwork() {
     f.setPixelSize(34);
     f.setBold(true);
     p.setFont(f);
-    p.drawText(QRect(0, 40, pm.width(), 50), Qt::AlignCenter, QStringLiteral("Orvex Datalogger"));
+    p.drawText(QRect(0, 40, kWidth, 50), Qt::AlignCenter, QStringLiteral("Orvex Datalogger"));
     f.setPixelSize(15);
     f.setBold(false);
     p.setFont(f);
-    p.drawText(QRect(0, 92, pm.width(), 24), Qt::AlignCenter,
+    p.drawText(QRect(0, 92, kWidth, 24), Qt::AlignCenter,
                QStringLiteral("Two-channel electric power data logger"));
     return pm;
 }

@@ -43,7 +43,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrvexDatalogger"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
-    QApplication::setWindowIcon(AppIcon());
+    // The installed icon where the desktop has it; the launcher is found by name.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("orvex-datalogger"), AppIcon()));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvex-datalogger"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -74,7 +76,7 @@ int main(int argc, char** argv) {
     QtTimerTable timers;
     QtPrompts prompts;
     SystemClock clock;
-    AppShell shell(timers, prompts, clock, DataFilePath(QString::fromLatin1(kSettingsFileName)));
+    AppShell shell(timers, prompts, clock, SettingsFilePath());
     CMainFrame frame(shell);
     prompts.SetParent(&frame);
 

@@ -4,7 +4,7 @@
 #include "data/StdataFile.h"
 
 QString PreviousMeasurementPath() {
-    return DataFilePath(QString::fromLatin1(kPreviousMeasurementFileName));
+    return PreviousMeasurementFilePath();
 }
 
 bool WritePreviousMeasurement(const MeasurementSet& set, QString* error) {

@@ -10,7 +10,7 @@
 
 #include <QString>
 
-// The file in the data directory (DataFilePath of "PreMeasureLumo.stdata").
+// "PreMeasureLumo.stdata" in the measurement data folder (base/DataDir.h).
 QString PreviousMeasurementPath();
 
 // Atomic: a failed write leaves the previous file as it was. Nothing is shown to

@@ -1,5 +1,6 @@
 #include "graph/GraphRenderer.h"
 
+#include "base/Fonts.h"
 #include "base/Settings.h"
 #include "data/MeasurementSet.h"
 
@@ -13,17 +14,6 @@ namespace {
 
 const QColor kWelcomeFill(200, 200, 200);
 const QColor kWelcomeText(102, 122, 157);
-QStringList ArialFamilies() {
-    return {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-            QStringLiteral("DejaVu Sans")};
-}
-
-// Scales a font horizontally so that its average character is `width` pixels.
-void SetAverageWidth(QFont& f, int width) {
-    const int natural = QFontMetrics(f).averageCharWidth();
-    if (natural > 0)
-        f.setStretch(qBound(1, 100 * width / natural, 4000));
-}
 
 int Coord(double v) {
     return PixelCoord(v);
@@ -34,8 +24,13 @@ void TextAt(QPainter& p, int x, int y, const QString& text) {
     p.drawText(QPoint(x, y + p.fontMetrics().ascent()), text);
 }
 
-QPen LinePen(const QColor& c, Qt::PenStyle style = Qt::SolidLine) {
-    QPen pen(c, 1, style);
+// One-pixel lines, as wide as one pixel of the layout: on an image made at a
+// device pixel ratio of 2 they are two device pixels wide, so that a graph on a
+// high-resolution screen looks as it does on any other, only sharper.
+QPen LinePen(const QPainter& p, const QColor& c, Qt::PenStyle style = Qt::SolidLine) {
+    const QPaintDevice* d = p.device();
+    const qreal ratio = d ? d->devicePixelRatio() : 1.0;
+    QPen pen(c, std::max(1.0, std::round(ratio)), style);
     pen.setCosmetic(true);
     return pen;
 }
@@ -147,36 +142,19 @@ void FillAround(QPainter& p, const QRect& outer, const QRect& inner, const QColo
 
 } // namespace
 
+// Faces, heights, widths and weights as the screens were drawn; base/Fonts.h maps
+// them to the faces installed here.
 QFont WelcomeFont() {
-    QFont f;
-    f.setFamilies({QStringLiteral("Arial Black"), QStringLiteral("Arial"),
-                   QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    f.setPixelSize(90);
-    f.setWeight(QFont::Thin);
-    SetAverageWidth(f, 40);
-    return f;
+    return DescribedFont(QStringLiteral("Arial Black"), -90, 40, 100);
 }
 
 QFont AxisFont() {
-    static const QFont font = [] {
-        QFont f;
-        f.setFamilies(ArialFamilies());
-        f.setPixelSize(12);
-        f.setWeight(QFont::Medium);
-        return f;
-    }();
+    static const QFont font = DescribedFont(QStringLiteral("Arial"), -12, 0, 500);
     return font;
 }
 
 QFont LegendFont() {
-    static const QFont font = [] {
-        QFont f;
-        f.setFamilies(ArialFamilies());
-        f.setPixelSize(20);
-        f.setWeight(QFont::Thin);
-        SetAverageWidth(f, 8);
-        return f;
-    }();
+    static const QFont font = DescribedFont(QStringLiteral("Arial"), -20, 8, 100);
     return font;
 }
 
@@ -201,7 +179,7 @@ void DrawSegment(QPainter& p, const GraphModel& m, int ch, int64_t i, const QCol
     const SegmentEnds e = EndsOf(m, ch, i, m.FirstX(ch), m.PointDistance());
     if (Skipped(m, e.y0, e.y1))
         return;
-    p.setPen(LinePen(colour));
+    p.setPen(LinePen(p, colour));
     DrawEnds(p, e, marks);
 }
 
@@ -273,7 +251,7 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             channels[nch++] = ch;
     if (nch == 0)
         return;
-    const QPen pens[2] = {LinePen(ColourOf(s.m_ch1Color)), LinePen(ColourOf(s.m_ch2Color))};
+    const QPen pens[2] = {LinePen(p, ColourOf(s.m_ch1Color)), LinePen(p, ColourOf(s.m_ch2Color))};
     // On a plain image the vertical strokes of dense columns are written straight
     // into its pixels: the same pixels an aliased opaque one-pixel line lights,
     // without the painter's cost per line.
@@ -361,14 +339,14 @@ void PaintFills(QPainter& p, const PaintContext& c) {
 void PaintGrid(QPainter& p, const PaintContext& c) {
     const GraphLayout& g = c.g;
     if (c.st.m_showHorizontalGrid == 1) {
-        p.setPen(LinePen(c.gridColour, Qt::DotLine));
+        p.setPen(LinePen(p, c.gridColour, Qt::DotLine));
         for (int i = 0; i <= 10; ++i) {
             const int y = int(std::trunc(c.Hp * i * 0.1 + g.plotTop));
             p.drawLine(g.plotLeft - 5, y, g.plotRight + 5, y);
         }
     }
     if (c.st.m_showVerticalGrid == 1 && c.haveX) {
-        p.setPen(LinePen(c.gridColour, Qt::DotLine));
+        p.setPen(LinePen(p, c.gridColour, Qt::DotLine));
         for (int i = 0; i < kXLabels; ++i) {
             const int x = Coord(c.m.XLabelX(i));
             p.drawLine(x, g.plotBottom - 1, x, g.plotTop);
@@ -456,7 +434,7 @@ void PaintXLabels(QPainter& p, const PaintContext& c, const QPen& tickPen) {
 // Steps 10-11.
 void PaintLabelsAndTicks(QPainter& p, const PaintContext& c) {
     p.setFont(AxisFont());
-    const QPen tickPen = LinePen(c.gridColour);
+    const QPen tickPen = LinePen(p, c.gridColour);
     PaintYLabels(p, c, tickPen);
     PaintXLabels(p, c, tickPen);
 }

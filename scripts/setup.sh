@@ -8,6 +8,13 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6-dev
   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libqcustomplot-dev
   python3 tzdata locales xvfb xauth fonts-dejavu-core fonts-liberation clang-format git
+  # The heavy face behind "Arial Black" (Roboto Black).
+  fonts-roboto-unhinted
+  # Manual pages and icons made at build time, and the desktop tools the tests
+  # validate the launcher, metainfo and MIME type with.
+  scdoc librsvg2-bin gzip man-db desktop-file-utils appstream shared-mime-info xdg-utils
+  libfile-mimeinfo-perl
+  # The print tests read PDF pages back as text and images.
   poppler-utils
 )
 

@@ -1,9 +1,9 @@
 #include "ui/CButtonBar.h"
 
 #include "shell/AppShell.h"
+#include "ui/Icons.h"
 
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
@@ -18,21 +18,20 @@ CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
         int buttonId;
         const char* caption;
         int command;
-        QStyle::StandardPixmap icon;
+        CommandIconId icon;
     };
     const Entry entries[] = {
-        {1045, "Correct Time", Cmd::CorrectTime, QStyle::SP_BrowserReload},
-        {1047, "OrvexDatalogger Setup", Cmd::Setup, QStyle::SP_FileDialogDetailedView},
-        {1174, "Download Data", Cmd::Download, QStyle::SP_ArrowDown},
-        {1046, "Open Existing Document", Cmd::Open, QStyle::SP_DialogOpenButton},
-        {1048, "Help", Cmd::Help, QStyle::SP_MessageBoxQuestion},
+        {1045, "Correct Time", Cmd::CorrectTime, CommandIconId::CorrectTime},
+        {1047, "OrvexDatalogger Setup", Cmd::Setup, CommandIconId::Setup},
+        {1174, "Download Data", Cmd::Download, CommandIconId::Download},
+        {1046, "Open Existing Document", Cmd::Open, CommandIconId::Open},
+        {1048, "Help", Cmd::Help, CommandIconId::Help},
     };
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(10);
     for (const Entry& e : entries) {
-        auto* b =
-            new QPushButton(style()->standardIcon(e.icon), QString::fromLatin1(e.caption), this);
+        auto* b = new QPushButton(CommandIcon(e.icon), QString::fromLatin1(e.caption), this);
         b->setObjectName(QStringLiteral("button%1").arg(e.buttonId));
         b->setIconSize(QSize(32, 32));
         b->setMinimumHeight(60);

@@ -13,6 +13,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <cmath>
+
 namespace {
 
 struct ToolButton {
@@ -25,6 +27,17 @@ constexpr ToolButton kToolButtons[] = {
     {ViewCmd::ColorSetup, "Color Setup"},
     {ViewCmd::ViewOptions, "View"},
 };
+
+// The composed image is made at the screen's device pixel ratio, so that lines
+// and text are drawn at the screen's own resolution instead of being enlarged.
+QSize DevicePixels(const QWidget& w) {
+    const qreal dpr = w.devicePixelRatioF();
+    return QSize(int(std::ceil(w.width() * dpr)), int(std::ceil(w.height() * dpr)));
+}
+
+bool Fits(const QImage& image, const QWidget& w) {
+    return image.size() == DevicePixels(w) && image.devicePixelRatio() == w.devicePixelRatioF();
+}
 
 } // namespace
 
@@ -109,8 +122,11 @@ void CDTView::paintEvent(QPaintEvent* e) {
     }
     // Only the newest real-time segment changed: the composed image has it.
     if (!m_incrementalRect.isNull() && m_incrementalRect.contains(e->rect()) &&
-        m_composed.size() == size()) {
-        p.drawImage(e->rect(), m_composed, e->rect());
+        Fits(m_composed, *this)) {
+        const qreal dpr = m_composed.devicePixelRatio();
+        const QRect r = e->rect();
+        p.drawImage(QRectF(r), m_composed,
+                    QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
         m_incrementalRect = QRect();
         return;
     }
@@ -128,8 +144,10 @@ void CDTView::paintEvent(QPaintEvent* e) {
     PlaceChildren();
     UpdateToolBar();
 
-    if (m_composed.size() != size())
-        m_composed = QImage(size(), QImage::Format_RGB32);
+    if (!Fits(m_composed, *this)) {
+        m_composed = QImage(DevicePixels(*this), QImage::Format_RGB32);
+        m_composed.setDevicePixelRatio(devicePixelRatioF());
+    }
     {
         QPainter ip(&m_composed);
         RenderGraph(ip, size(), false);
@@ -292,7 +310,7 @@ void CDTView::AppendRealTimePoint() {
     case AppendAction::Nothing:
         return;
     case AppendAction::DrawNewest: {
-        if (m_composed.size() != size()) {
+        if (!Fits(m_composed, *this)) {
             RequestRepaint();
             return;
         }

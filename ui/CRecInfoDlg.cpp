@@ -1,5 +1,6 @@
 #include "ui/CRecInfoDlg.h"
 
+#include "base/Fonts.h"
 #include "graph/GraphModel.h"
 
 #include <QFontMetricsF>
@@ -18,26 +19,52 @@ QString Blanks(int n) {
     return QString(n, QLatin1Char(' '));
 }
 
-// A label whose blanks place its second half. The blanks were sized for Arial
-// (0.278 em each); with a wider substitute face the second half is drawn where
-// Arial's blanks would put it, and never onto the value drawn at `valueX`.
-void Label(QPainter& p, int x, int y, const QString& label, int valueX) {
+} // namespace
+
+CRecInfoDlg::RowPositions CRecInfoDlg::LayoutRow(const QFont& font, const QString& label, int x,
+                                                 const QString& first, int firstX,
+                                                 const QString& second, int secondX) {
+    const QFontMetricsF fm(font);
+    const qreal gap = fm.horizontalAdvance(QStringLiteral("  "));
+    RowPositions r;
     const qsizetype gapStart = label.indexOf(QStringLiteral("  "));
-    if (gapStart < 0) {
-        TextAt(p, x, y, label);
-        return;
-    }
-    qsizetype gapEnd = gapStart;
+    qsizetype gapEnd = gapStart < 0 ? label.size() : gapStart;
     while (gapEnd < label.size() && label[gapEnd] == QLatin1Char(' '))
         ++gapEnd;
-    const QString head = label.left(gapStart);
-    const QString tail = label.mid(gapEnd);
-    const QFontMetricsF fm(p.font());
-    const qreal blank = p.font().pixelSize() * 0.2778;
-    qreal tailX = x + fm.horizontalAdvance(head) + blank * qreal(gapEnd - gapStart);
-    tailX = std::min(tailX, valueX - fm.horizontalAdvance(tail) - 4);
-    TextAt(p, x, y, head);
-    TextAt(p, int(std::lround(tailX)), y, tail);
+    r.head = label.left(gapStart < 0 ? label.size() : gapStart);
+    r.tail = label.mid(gapEnd);
+    r.headX = x;
+    const qreal headEnd = x + fm.horizontalAdvance(r.head);
+    // The values stand where they were drawn, unless a wider face than the one
+    // the screen was drawn with would make a text run into the next one: then
+    // the next one moves right, keeping a gap of two blanks.
+    qreal firstAt = std::max<qreal>(firstX, headEnd + (first.isEmpty() ? 0 : gap));
+    const qreal firstEnd = firstAt + fm.horizontalAdvance(first);
+    const qreal tailWidth = fm.horizontalAdvance(r.tail);
+    // The blanks were sized for Arial (0.278 em each); with another face the
+    // second label goes where Arial's blanks would put it, ahead of its value.
+    const qreal blank = font.pixelSize() * 0.2778;
+    const qsizetype blanks = gapStart < 0 ? 0 : gapEnd - gapStart;
+    qreal tailAt = std::min<qreal>(headEnd + blank * qreal(blanks), secondX - tailWidth - gap);
+    tailAt = std::max(tailAt, first.isEmpty() ? headEnd + gap : firstEnd + gap);
+    const qreal secondAt = std::max<qreal>(secondX, tailAt + tailWidth + gap);
+    r.firstX = int(std::lround(firstAt));
+    r.tailX = int(std::lround(tailAt));
+    r.secondX = int(std::lround(secondAt));
+    return r;
+}
+
+namespace {
+
+// One line of the 120-pixel form: label with its two halves and the two values.
+void Row(QPainter& p, int y, const QString& label, const QString& first, int firstX,
+         const QString& second, int secondX) {
+    const CRecInfoDlg::RowPositions r =
+        CRecInfoDlg::LayoutRow(p.font(), label, 50, first, firstX, second, secondX);
+    TextAt(p, r.headX, y, r.head);
+    TextAt(p, r.firstX, y, first);
+    TextAt(p, r.tailX, y, r.tail);
+    TextAt(p, r.secondX, y, second);
 }
 
 } // namespace
@@ -82,26 +109,13 @@ const QColor& CRecInfoDlg::Fill() {
 }
 
 QFont CRecInfoDlg::TextFont() {
-    static const QFont font = [] {
-        QFont f;
-        f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                       QStringLiteral("DejaVu Sans")});
-        f.setPixelSize(14);
-        f.setWeight(QFont::Thin);
-        f.setStyleHint(QFont::SansSerif);
-        return f;
-    }();
+    static const QFont font = DescribedFont(QStringLiteral("Arial"), -14, 0, 100);
     return font;
 }
 
 QFont CRecInfoDlg::TitleFont() {
-    QFont f;
-    f.setFamilies({QStringLiteral("Arial Black"), QStringLiteral("Arial"),
-                   QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    f.setPixelSize(12);
-    f.setWeight(QFont::Thin);
-    f.setStyleHint(QFont::SansSerif);
-    return f;
+    static const QFont font = DescribedFont(QStringLiteral("Arial black"), -12, 0, 100);
+    return font;
 }
 
 QString CRecInfoDlg::ModeLabel() {
@@ -159,24 +173,14 @@ void CRecInfoDlg::Paint(QPainter& p, const GraphModel& m, int width, int height,
         return;
     }
     p.setFont(TextFont());
-    Label(p, 50, 25 - s, ModeLabel(), 490);
-    TextAt(p, 150, 25 - s, r.title);
-    TextAt(p, 490, 25 - s, r.rate);
+    Row(p, 25 - s, ModeLabel(), r.title, 150, r.rate, 490);
     p.drawLine(0, 40 - s, width, 40 - s);
-    Label(p, 50, 45 - s, StartLabel(), 425);
-    TextAt(p, 150, 45 - s, r.start);
-    TextAt(p, 425, 45 - s, r.count);
+    Row(p, 45 - s, StartLabel(), r.start, 150, r.count, 425);
     const bool power = m.Mode() == GraphMode::RealTimeApparentPower;
-    if (m.ChannelPresent(0) == 1) {
-        Label(p, 50, 65 - s, Ch1Label(power), 400);
-        TextAt(p, 125, 65 - s, r.ch1Max);
-        TextAt(p, 400, 65 - s, r.ch1Min);
-    }
-    if (m.ChannelPresent(1) == 1 && !power) {
-        Label(p, 50, 85 - s, Ch2Label(), 400);
-        TextAt(p, 125, 85 - s, r.ch2Max);
-        TextAt(p, 400, 85 - s, r.ch2Min);
-    }
+    if (m.ChannelPresent(0) == 1)
+        Row(p, 65 - s, Ch1Label(power), r.ch1Max, 125, r.ch1Min, 400);
+    if (m.ChannelPresent(1) == 1 && !power)
+        Row(p, 85 - s, Ch2Label(), r.ch2Max, 125, r.ch2Min, 400);
     // The title band stays in place while the content scrolls.
     p.fillRect(QRect(0, 0, width, 20), Fill());
     p.setFont(TitleFont());

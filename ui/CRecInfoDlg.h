@@ -24,6 +24,17 @@ public:
     static QString Ch1Label(bool apparentPower);
     static QString Ch2Label();
 
+    // Where one line of the 120-pixel form puts its texts: the label's first
+    // half at `headX`, the first value, the label's second half, the second value.
+    // The values keep their drawn positions unless a text would run into the next.
+    struct RowPositions {
+        QString head, tail;
+        int headX = 0, firstX = 0, tailX = 0, secondX = 0;
+    };
+    static RowPositions LayoutRow(const QFont& font, const QString& label, int x,
+                                  const QString& first, int firstX, const QString& second,
+                                  int secondX);
+
     // Scroll codes of the vertical bar.
     enum class Scroll { LineUp, LineDown, PageUp, PageDown, ThumbTrack, Other };
     void OnVScroll(Scroll code, int thumb = 0);

@@ -116,6 +116,9 @@ TEST_F(MainWindow, SplashClosesOnFirstKeyAndSwallowsIt) {
 TEST(HelpFile, SitsBesideTheExecutable) {
     EXPECT_EQ(CMainFrame::HelpFilePath("/opt/orvex/bin/orvex-datalogger"),
               QStringLiteral("/opt/orvex/bin/help.chm"));
+    // Where the package installs the user guide.
+    EXPECT_EQ(CMainFrame::UserGuidePath("/usr/bin/orvex-datalogger"),
+              QStringLiteral("/usr/share/orvex-datalogger/guide/index.html"));
 }
 
 } // namespace

@@ -195,8 +195,8 @@ TEST_F(ListWindowsTest, InstrumentPaneComesBackAt150AndHelpNamesThePathsTried) {
     const QStringList paths = CMainFrame::HelpCandidates("/nowhere/bin/orvex-datalogger");
     ASSERT_GE(paths.size(), 2);
     EXPECT_EQ(paths[0], "/nowhere/bin/help.chm");
-    EXPECT_EQ(paths[1], "/nowhere/share/doc/orvex-datalogger/guide.html");
-    EXPECT_TRUE(paths.last().endsWith("/doc/guide.html"));
+    EXPECT_EQ(paths[1], "/nowhere/share/orvex-datalogger/guide/index.html");
+    EXPECT_TRUE(paths.last().endsWith("/doc/guide/index.html"));
 }
 
 TEST_F(ListWindowsTest, PreviewOfAFullMemoryShowsItsFirstPageAtOnce) {

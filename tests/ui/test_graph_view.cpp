@@ -2,6 +2,7 @@
 // its timers, the information bar and the mode commands through the main window.
 
 #include "app/CMainFrame.h"
+#include "base/Fonts.h"
 #include "base/LocalTime.h"
 #include "shell/AppShell.h"
 #include "support/ShellFixture.h"
@@ -302,3 +303,61 @@ TEST(MainFrame, StoreCommandsOnTheToolBarFollowTheData) {
 }
 
 } // namespace
+
+// "...19:35:23CH1 MIN:": an extreme with its time ran into the next label.
+TEST(RecInfo, ValuesNeverTouchTheFollowingLabelWhateverTheFace) {
+    App();
+    const QString longMax = QStringLiteral("230.5 V @08/12/26 19:35:23");
+    const QString longMin = QStringLiteral("0.0V @08/12/26 19:35:23");
+    for (const QFont& font : {CRecInfoDlg::TextFont(), DescribedFont("DejaVu Sans", -14),
+                              DescribedFont("Arial", -20)}) {
+        const QFontMetrics fm(font);
+        const int gap = fm.horizontalAdvance(QStringLiteral(" "));
+        const CRecInfoDlg::RowPositions r = CRecInfoDlg::LayoutRow(
+            font, CRecInfoDlg::Ch1Label(false), 50, longMax, 125, longMin, 400);
+        EXPECT_EQ(r.head, " CH1 MAX:");
+        EXPECT_EQ(r.tail, "CH1 MIN:");
+        EXPECT_GE(r.firstX, 50 + fm.horizontalAdvance(r.head) + gap) << font.family().toStdString();
+        EXPECT_GE(r.tailX, r.firstX + fm.horizontalAdvance(longMax) + gap)
+            << font.family().toStdString();
+        EXPECT_GE(r.secondX, r.tailX + fm.horizontalAdvance(r.tail) + gap)
+            << font.family().toStdString();
+    }
+    // Short values stay where the screen was drawn to have them.
+    const CRecInfoDlg::RowPositions r = CRecInfoDlg::LayoutRow(
+        CRecInfoDlg::TextFont(), CRecInfoDlg::StartLabel(), 50, "03/02/10", 150, "12", 425);
+    EXPECT_EQ(r.firstX, 150);
+    EXPECT_EQ(r.secondX, 425);
+    EXPECT_LT(r.tailX + QFontMetrics(CRecInfoDlg::TextFont()).horizontalAdvance(r.tail), 425);
+}
+
+// Run once as every test is, and again under QT_SCALE_FACTOR 1.5 and 2 (see
+// CMakeLists.txt): the graph is composed at the screen's own resolution.
+TEST_F(View, ComposedAtTheDevicePixelRatio) {
+    Download(500);
+    const QImage shown = Grab();
+    const qreal dpr = view->devicePixelRatioF();
+    const QByteArray forced = qgetenv("QT_SCALE_FACTOR");
+    if (!forced.isEmpty()) {
+        EXPECT_DOUBLE_EQ(dpr, forced.toDouble());
+    }
+    const QImage& c = view->Composed();
+    EXPECT_DOUBLE_EQ(c.devicePixelRatio(), dpr);
+    EXPECT_EQ(c.size(), QSize(int(std::ceil(1200 * dpr)), int(std::ceil(800 * dpr))));
+    EXPECT_EQ(c.deviceIndependentSize().toSize(), view->size());
+    // The screen shows the composed pixels one to one.
+    EXPECT_EQ(shown.size(), c.size());
+    const GraphLayout& g = shell->m_graph.Layout();
+    const QPoint device(int(std::lround(g.plotLeft * dpr + 7 * dpr)),
+                        int(std::lround(g.plotTop * dpr + 15 * dpr)));
+    EXPECT_EQ(shown.pixelColor(device), ColourOf(shell->m_settings.m_bgColor));
+    // A trace line is as wide as one pixel of the layout, in device pixels.
+    const QColor ch1 = ColourOf(shell->m_settings.m_ch1Color);
+    const int x = int(std::lround(g.plotLeft * dpr + (g.plotRight - g.plotLeft) * dpr / 2));
+    int widest = 0;
+    for (int run = 0, y = int(g.plotTop * dpr); y < int(g.plotBottom * dpr); ++y) {
+        run = c.pixelColor(x, y) == ch1 ? run + 1 : 0;
+        widest = std::max(widest, run);
+    }
+    EXPECT_GE(widest, int(std::round(dpr)));
+}

@@ -20,7 +20,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl download --port DEVICE -o FILE.stdata [--timeout SECONDS]\n\n"
+    "Usage: orvex-dl download --port|-p DEVICE -o|--output FILE.stdata [--timeout SECONDS]\n\n"
     "Downloads the recording stored in the logger on DEVICE (e.g. /dev/ttyUSB0) and\n"
     "writes it as a measurement file. Progress goes to stderr. The search for the\n"
     "logger goes on until the timeout (default 600 s).\n"

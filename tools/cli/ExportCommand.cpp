@@ -18,8 +18,8 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl export FILE.stdata [-o FILE.xls]\n"
-    "       orvex-dl export FILE.stdata --csv [-o FILE.csv]\n\n"
+    "Usage: orvex-dl export FILE.stdata [-o|--output FILE.xls]\n"
+    "       orvex-dl export FILE.stdata --csv [-o|--output FILE.csv]\n\n"
     "Writes the measurement's report (tab-separated text, CRLF line ends) as\n"
     "File > Save does. Without -o the report goes beside the input file.\n"
     "With --csv, writes the stored RMS data as CSV instead:\n"

@@ -19,7 +19,8 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl print FILE.stdata -o OUT.pdf [--list] [--tr N] [--page-size A4|Letter]\n\n"
+    "Usage: orvex-dl print FILE.stdata -o|--output OUT.pdf [--list] [--tr N]\n"
+    "                      [--page-size A4|Letter]\n\n"
     "Writes the graph report (default) or, with --list, the list report \"Test Report\"\n"
     "of the stored RMS data as a PDF; with --tr N, of transient record N (1-based).\n"
     "The graph report is printed in landscape, the list report in portrait.\n"
