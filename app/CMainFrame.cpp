@@ -6,9 +6,12 @@
 #include "app/RealTimeCommands.h"
 #include "shell/AppShell.h"
 #include "shell/FileCommands.h"
+#include "shell/ListCommands.h"
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
 #include "ui/Icons.h"
+#include "ui/ListWindows.h"
+#include "ui/ReportPrinter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +20,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPointer>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -62,6 +67,7 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     InstallLinkCommands(*this, m_shell);
     InstallRealTimeCommands(*this, m_shell);
     InstallConfigCommands(*this, m_shell);
+    InstallListCommands();
     m_shell.onCloseWindow = [this] { close(); };
     m_shell.onStatusText = [this](const QString& t) { ShowStatus(t); };
     m_shell.AddViewListener([this] { m_view->update(); });
@@ -74,7 +80,11 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     UpdateCommandUI();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // The list windows use the list commands: they go first.
+    delete m_listWindows;
+    m_listWindows = nullptr;
+}
 
 QAction* CMainFrame::AddAction(int command, const QString& text, const char* prompt) {
     auto* a = new QAction(text, this);
@@ -140,6 +150,10 @@ void CMainFrame::CreateActions() {
         ->setCheckable(true);
     AddAction(Cmd::Run, QStringLiteral("Run"), "Read real time data\nRun");
     AddAction(Cmd::Stop, QStringLiteral("Stop"), "Stop reading real time data.\nStop");
+    AddAction(Cmd::ExportImage, QStringLiteral("Graph as &Image..."),
+              "Save the graph as shown as a PNG image\nExport Graph");
+    AddAction(Cmd::ExportCsv, QStringLiteral("Data as &CSV..."),
+              "Save the rows of the data list as CSV for a spreadsheet\nExport Data");
     Action(Cmd::PrintGraph)->setIcon(CommandIcon(CommandIconId::PrintGraph));
     Action(Cmd::PrintList)->setIcon(CommandIcon(CommandIconId::PrintList));
 
@@ -179,6 +193,12 @@ void CMainFrame::CreateMenus() {
     QMenu* print = file->addMenu(QStringLiteral("&Print..."));
     print->addAction(Action(Cmd::PrintGraph));
     print->addAction(Action(Cmd::PrintList));
+    file->addSeparator();
+    QMenu* exportMenu = file->addMenu(QStringLiteral("Export"));
+    exportMenu->setObjectName(QStringLiteral("exportMenu"));
+    exportMenu->addAction(Action(Cmd::ExportImage));
+    exportMenu->addAction(Action(Cmd::ExportCsv));
+    connect(exportMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     file->addSeparator();
     file->addAction(Action(Cmd::Exit));
 
@@ -301,19 +321,82 @@ QString CMainFrame::UserGuidePath(const QString& executablePath) {
                            QStringLiteral("/../share/orvex-datalogger/guide/index.html"));
 }
 
+QStringList CMainFrame::HelpCandidates(const QString& executablePath) {
+    QStringList paths{HelpFilePath(executablePath), UserGuidePath(executablePath)};
+    const QString guide = QStringLiteral("/share/orvex-datalogger/guide/index.html");
+#ifdef DL_INSTALL_PREFIX
+    paths << QDir::cleanPath(QStringLiteral(DL_INSTALL_PREFIX) + guide);
+#endif
+#ifdef DL_SOURCE_DIR
+    // A build that was not installed: the guide of its source tree.
+    paths << QDir::cleanPath(QStringLiteral(DL_SOURCE_DIR "/doc/guide/index.html"));
+#endif
+    paths.removeDuplicates();
+    return paths;
+}
+
 void CMainFrame::ShowHelp() {
-    QString path = HelpFilePath(QCoreApplication::applicationFilePath());
-    // An installed program has the HTML user guide instead of help.chm.
-    const QString guide = UserGuidePath(QCoreApplication::applicationFilePath());
-    if (!QFileInfo::exists(path) && QFileInfo::exists(guide))
-        path = guide;
-    if (!QFileInfo::exists(path)) {
-        m_shell.UserPrompts().Message(QStringLiteral("The help file %1 was not found.").arg(path));
-        return;
+    const QStringList paths = HelpCandidates(QCoreApplication::applicationFilePath());
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isFile() && QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        m_shell.UserPrompts().Message(
-            QStringLiteral("No program is set up to open the help file %1.").arg(path));
+    m_shell.UserPrompts().Message(
+        QStringLiteral("The help could not be opened. Looked for:\n%1").arg(paths.join(u'\n')));
+}
+
+void CMainFrame::InstallListCommands() {
+    m_printer = std::make_unique<ReportPrinter>();
+    m_listCommands = std::make_unique<ListCommands>(m_shell);
+    m_listWindows =
+        new ListWindows(*m_listCommands, m_view->Graph(), m_view, m_instrumentView, this);
+    m_listCommands->onPrint = [this](ListCommands::Report r, bool preview) {
+        RunPrint(int(r), preview);
+    };
+    m_listCommands->onPrintSetup = [this] { m_printer->Setup(this); };
+    m_listCommands->onExportImage = [this] { m_listCommands->ExportImage(GraphImage()); };
+    // The graph view's side-window step of every mode, and its new real-time points,
+    // reach the lists too.
+    // The shell may outlive this window: the hooks check that the lists still exist.
+    const QPointer<ListWindows> lists = m_listWindows;
+    GraphController& graph = m_view->Graph();
+    auto modeWindows = graph.onModeWindows;
+    graph.onModeWindows = [lists, modeWindows](GraphMode mode) {
+        if (modeWindows)
+            modeWindows(mode);
+        if (lists)
+            lists->OnModeChanged(mode);
+    };
+    auto appendPoint = m_shell.onAppendRealTimePoint;
+    m_shell.onAppendRealTimePoint = [lists, appendPoint] {
+        if (appendPoint)
+            appendPoint();
+        if (lists)
+            lists->Refresh();
+    };
+    m_shell.AddViewListener([lists] {
+        if (lists)
+            lists->Refresh();
+    });
+}
+
+QImage CMainFrame::GraphImage() {
+    QImage image(m_view->size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    m_view->RenderGraph(p, m_view->size(), false);
+    return image;
+}
+
+void CMainFrame::RunPrint(int report, bool preview) {
+    RenderOptions o;
+    o.printing = true;
+    const ReportPages pages =
+        m_listCommands->Pages(ListCommands::Report(report), m_view->size(), o);
+    if (preview)
+        m_printer->Preview(this, pages);
+    else
+        m_printer->Print(this, pages);
 }
 
 void CMainFrame::ShowAbout() {

@@ -3,7 +3,9 @@
 // instrument pane and the graph view. It shows the state of AppShell and forwards
 // every command to it.
 
+#include <QImage>
 #include <QMainWindow>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -12,6 +14,9 @@ class AppShell;
 class CDTView;
 class CInstrumentView;
 class FileCommands;
+class ListCommands;
+class ListWindows;
+class ReportPrinter;
 class QAction;
 class QSplitter;
 class QTimer;
@@ -38,6 +43,14 @@ public:
     static QString HelpFilePath(const QString& executablePath);
     // The HTML user guide of an installed program (share/orvex-datalogger/guide).
     static QString UserGuidePath(const QString& executablePath);
+    // Where Help looks, in order: help.chm beside the executable, the installed
+    // user guide, the guide of the source tree this build came from.
+    static QStringList HelpCandidates(const QString& executablePath);
+    ListCommands& Lists() { return *m_listCommands; }
+    ListWindows& ListWins() { return *m_listWindows; }
+    ReportPrinter& Printer() { return *m_printer; }
+    // The graph as the view paints it, at the view's size.
+    QImage GraphImage();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -61,4 +74,9 @@ private:
     std::map<int, QAction*> m_actions;
     QTimer* m_idleUpdate = nullptr;
     std::unique_ptr<FileCommands> m_fileCommands;
+    void InstallListCommands();
+    void RunPrint(int report, bool preview);
+    std::unique_ptr<ListCommands> m_listCommands;
+    ListWindows* m_listWindows = nullptr;
+    std::unique_ptr<ReportPrinter> m_printer;
 };

@@ -38,6 +38,9 @@ inline constexpr int Run = 32917;
 inline constexpr int Stop = 32772;
 inline constexpr int NextPane = 57680;
 inline constexpr int PreviousPane = 57681;
+// File > Export: ids of our own, outside the original resource table.
+inline constexpr int ExportImage = 32960;
+inline constexpr int ExportCsv = 32961;
 } // namespace Cmd
 
 // Command ids of the graph view's own tool bar.

@@ -16,6 +16,8 @@ PACKAGES=(
   libfile-mimeinfo-perl
   # The fuzzers are built with clang.
   clang libclang-rt-14-dev
+  # The print tests read PDF pages back as text and images.
+  poppler-utils
 )
 
 dl_install_packages() {

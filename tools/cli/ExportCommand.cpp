@@ -1,8 +1,12 @@
 // orvex-dl export FILE.stdata [-o FILE.xls]: writes the tab-separated report that
-// File > Save writes beside a measurement file.
+// File > Save writes beside a measurement file; with --csv, the rows of the stored
+// RMS data list as CSV for a spreadsheet (File > Export > Data as CSV).
 
+#include "base/Settings.h"
 #include "data/ReportWriter.h"
 #include "data/StdataFile.h"
+#include "graph/DataList.h"
+#include "graph/ReportSetup.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
 
@@ -14,31 +18,36 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl export FILE.stdata [-o|--output FILE.xls]\n\n"
+    "Usage: orvex-dl export FILE.stdata [-o|--output FILE.xls]\n"
+    "       orvex-dl export FILE.stdata --csv [-o|--output FILE.csv]\n\n"
     "Writes the measurement's report (tab-separated text, CRLF line ends) as\n"
     "File > Save does. Without -o the report goes beside the input file.\n"
+    "With --csv, writes the stored RMS data as CSV instead:\n"
+    "no,time,ch1,ch1_unit,ch2,ch2_unit with ISO 8601 local times.\n"
     "Exit codes: 0 written, 1 the report could not be written, 2 bad\n"
     "arguments, 7 the input is missing, unreadable, damaged or not a stored\n"
     "RMS/TR measurement.\n";
 
 // The report path when none is given: the input's name with its extension replaced.
-QString BesideInput(const QString& input) {
+QString BesideInput(const QString& input, const char* extension = ".xls") {
     const QFileInfo info(input);
     QString stem = info.fileName();
     const qsizetype dot = stem.lastIndexOf(QLatin1Char('.'));
     if (dot >= 0)
         stem.truncate(dot);
-    return info.dir().filePath(stem + QStringLiteral(".xls"));
+    return info.dir().filePath(stem + QString::fromLatin1(extension));
 }
 
 int Run(const QStringList& args) {
     int exitCode = CliExit::Ok;
-    const auto parsed =
-        ParseCliArgs("export", args, {{{"-o", "--output"}, true}}, 1, 1, kUsage, exitCode);
+    const auto parsed = ParseCliArgs(
+        "export", args, {{{"-o", "--output"}, true}, {{"--csv"}, false}}, 1, 1, kUsage, exitCode);
     if (!parsed)
         return exitCode;
+    const bool csv = parsed->Has("--csv");
     const QString input = parsed->files.first();
-    const QString output = parsed->Has("-o") ? parsed->Value("-o") : BesideInput(input);
+    const QString output =
+        parsed->Has("-o") ? parsed->Value("-o") : BesideInput(input, csv ? ".csv" : ".xls");
 
     MeasurementSet set;
     if (const int r = LoadStoredMeasurement("export", input, set); r != CliExit::Ok)
@@ -54,6 +63,22 @@ int Run(const QStringList& args) {
         return CliExit::Usage;
     }
     QString error;
+    if (csv) {
+        const AppSettings settings;
+        GraphModel model;
+        if (!PrepareStoredGraph(model, set, settings, -1)) {
+            std::fprintf(stderr, "orvex-dl export: %s holds no stored RMS data\n",
+                         qPrintable(input));
+            return CliExit::BadFile;
+        }
+        if (!SaveDataListCsv(DataListViewOf(model, GraphInputs{set, settings, false}), output,
+                             &error)) {
+            std::fprintf(stderr, "orvex-dl export: cannot write %s: %s\n", qPrintable(output),
+                         qPrintable(error));
+            return CliExit::Failure;
+        }
+        return CliExit::Ok;
+    }
     if (!WriteReportFile(output, set, &error)) {
         std::fprintf(stderr, "orvex-dl export: cannot write %s: %s\n", qPrintable(output),
                      qPrintable(error));
@@ -63,6 +88,6 @@ int Run(const QStringList& args) {
 }
 
 const CliRegistration kRegistration{
-    {"export", "write the .xls report of a .stdata file (export FILE.stdata -o FILE.xls)", Run}};
+    {"export", "write the .xls report or --csv data of a .stdata file (export FILE -o OUT)", Run}};
 
 } // namespace

@@ -7,9 +7,11 @@
 #include "base/SafeFile.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace {
@@ -35,7 +37,13 @@ CliRegistration::CliRegistration(CliCommand command) {
 }
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Printing lays out text, which needs the GUI application's fonts; the
+    // offscreen platform needs no display. Every other command stays a console one.
+    const bool gui = argc > 1 && std::string(argv[1]) == "print";
+    if (gui && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> appHolder(gui ? new QGuiApplication(argc, argv)
+                                                    : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("orvex-dl"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
     // Temporary files of saves that an earlier run could not finish go first.

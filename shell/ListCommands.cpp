@@ -1,0 +1,170 @@
+#include "shell/ListCommands.h"
+
+#include "base/LocalTime.h"
+#include "shell/AppShell.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+ListCommands::ListCommands(AppShell& shell) : m_shell(shell) {
+    m_dataList = std::make_unique<DataListModel>([this] { return CurrentView(); });
+    m_trList = std::make_unique<TrFileListModel>(m_shell.m_set);
+    m_generation = m_shell.m_set.m_storedGeneration;
+    Register();
+    m_shell.onCloseDataList = [this] {
+        if (m_dataListOpen && onCloseDataList)
+            onCloseDataList();
+        m_dataListOpen = false;
+    };
+}
+
+ListCommands::~ListCommands() {
+    m_shell.onCloseDataList = nullptr;
+    for (int id : {Cmd::DataList, Cmd::PrintSetup, Cmd::PrintPreviewGraph, Cmd::PrintPreviewList,
+                   Cmd::PrintGraph, Cmd::PrintList, Cmd::FilePrintFramework, Cmd::ExportImage,
+                   Cmd::ExportCsv})
+        m_shell.RegisterCommand(id, {});
+}
+
+DataListView ListCommands::CurrentView() const {
+    return DataListViewOf(
+        m_shell.m_graph, GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()});
+}
+
+bool ListCommands::HasPoints() const {
+    return m_shell.m_graph.LastPoint() != 0;
+}
+
+bool ListCommands::Refresh() {
+    m_dataList->Refresh();
+    if (m_shell.m_set.m_storedGeneration == m_generation)
+        return false;
+    m_generation = m_shell.m_set.m_storedGeneration;
+    m_trList->Refresh();
+    return true;
+}
+
+void ListCommands::Register() {
+    auto graphRule = [this] { return GraphPrintState(); };
+    auto listRule = [this] { return ListPrintState(); };
+    m_shell.RegisterCommand(
+        Cmd::DataList,
+        [this] {
+            if (onShowDataList)
+                onShowDataList();
+        },
+        graphRule);
+    m_shell.RegisterCommand(
+        Cmd::PrintSetup,
+        [this] {
+            if (onPrintSetup)
+                onPrintSetup();
+        },
+        graphRule);
+    m_shell.RegisterCommand(
+        Cmd::PrintPreviewGraph, [this] { Print(Report::Graph, true); }, graphRule);
+    m_shell.RegisterCommand(
+        Cmd::PrintPreviewList, [this] { Print(Report::List, true); }, listRule);
+    m_shell.RegisterCommand(
+        Cmd::PrintGraph, [this] { Print(Report::Graph, false); }, graphRule);
+    m_shell.RegisterCommand(
+        Cmd::PrintList, [this] { Print(Report::List, false); }, listRule);
+    // Ctrl+P prints what the last print command chose, as the view's own print does.
+    m_shell.RegisterCommand(
+        Cmd::FilePrintFramework,
+        [this] {
+            if (onPrint)
+                onPrint(CurrentReport(), false);
+        },
+        graphRule);
+    m_shell.RegisterCommand(
+        Cmd::ExportImage,
+        [this] {
+            if (onExportImage)
+                onExportImage();
+        },
+        graphRule);
+    m_shell.RegisterCommand(
+        Cmd::ExportCsv, [this] { ExportCsv(); }, graphRule);
+}
+
+void ListCommands::Print(Report r, bool preview) {
+    m_shell.m_graph.SetDisplayContent(r == Report::List ? GraphModel::kContentList
+                                                        : GraphModel::kContentGraph);
+    if (onPrint)
+        onPrint(r, preview);
+}
+
+ListCommands::Report ListCommands::CurrentReport() const {
+    return m_shell.m_graph.DisplayContent() == GraphModel::kContentList && m_dataListOpen
+               ? Report::List
+               : Report::Graph;
+}
+
+ReportPages ListCommands::ListPages() const {
+    return ListReport(CurrentView(), ReportInfoOf(m_shell.m_graph),
+                      FormatDate(m_shell.Now().Now()));
+}
+
+ReportPages ListCommands::GraphPages(QSize screen, const RenderOptions& o) const {
+    auto copy = std::make_shared<const GraphModel>(m_shell.m_graph);
+    return GraphReport(copy,
+                       GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()},
+                       screen, o, ReportInfoOf(m_shell.m_graph));
+}
+
+ReportPages ListCommands::Pages(Report r, QSize screen, const RenderOptions& o) const {
+    return r == Report::List ? ListPages() : GraphPages(screen, o);
+}
+
+bool ListCommands::ExportCsv() {
+    const QString path = m_shell.UserPrompts().ChooseSaveFile(
+        QStringLiteral("data.csv"), QStringLiteral("CSV Files (*.csv)"), m_lastFolder);
+    if (path.isEmpty())
+        return true;
+    m_lastFolder = QFileInfo(path).absolutePath();
+    QString error;
+    if (!SaveDataListCsv(CurrentView(), path, &error)) {
+        m_shell.UserPrompts().Message(
+            QStringLiteral("The data could not be written to %1: %2").arg(path, error));
+        return false;
+    }
+    return true;
+}
+
+bool ListCommands::SavePng(const QImage& image, const QString& path, QString* error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (!image.save(&file, "PNG")) {
+        if (error)
+            *error = file.errorString().isEmpty() ? QStringLiteral("the image could not be encoded")
+                                                  : file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool ListCommands::ExportImage(const QImage& image) {
+    const QString path = m_shell.UserPrompts().ChooseSaveFile(
+        QStringLiteral("graph.png"), QStringLiteral("PNG Images (*.png)"), m_lastFolder);
+    if (path.isEmpty())
+        return true;
+    m_lastFolder = QFileInfo(path).absolutePath();
+    QString error;
+    if (!SavePng(image, path, &error)) {
+        m_shell.UserPrompts().Message(
+            QStringLiteral("The image could not be written to %1: %2").arg(path, error));
+        return false;
+    }
+    return true;
+}

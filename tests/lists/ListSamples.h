@@ -1,0 +1,94 @@
+#pragma once
+// Data sets and helpers the list, print and export tests share.
+
+#include "base/LocalTime.h"
+#include "data/MeasurementSet.h"
+#include "graph/DataList.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <cmath>
+
+namespace lists {
+
+inline TimeValue At(int y, int mo, int d, int h, int mi, int s) {
+    return FromLocalFields({y, mo, d, h, mi, s});
+}
+inline const TimeValue kStart = At(2010, 2, 3, 14, 5, 0);
+
+// `count` stored RMS points, 60 s apart, CH1 in volts and (when `ch2`) CH2 in
+// amperes; `records` transient records of both codes, samples k - 125 + 1000 r.
+inline MeasurementSet Stored(int count, bool ch1 = true, bool ch2 = true, int records = 0) {
+    MeasurementSet s;
+    s.m_dataTag = QString::fromLatin1(kTagStored);
+    s.m_rmsCount = count;
+    s.m_rmsInterval = 60;
+    s.m_startTime = kStart;
+    s.m_channelCount = uint8_t(int(ch1) + int(ch2));
+    if (ch1) {
+        s.m_ch1Present = 1;
+        s.m_ch1Unit = "V";
+        for (int i = 0; i < count; ++i)
+            s.m_ch1Rms.push_back(230.0f + float(i % 10) * 0.11f);
+    }
+    if (ch2) {
+        s.m_ch2Present = 1;
+        s.m_ch2Unit = "A";
+        for (int i = 0; i < count; ++i)
+            s.m_ch2Rms.push_back(5.0f + float(i % 3));
+    }
+    for (int r = 0; r < records; ++r) {
+        s.m_trTime.push_back(kStart + 3600 * (r + 1));
+        s.m_trChannelCode.push_back(r % 2 ? kTrChannel2 : kTrChannel1);
+        s.m_trUnitCode.push_back(r % 2 ? kTrUnitAmps : kTrUnitVolts);
+        for (int k = 0; k < kTrPoints; ++k)
+            s.m_trWave.push_back(float(k - 125 + 1000 * r));
+    }
+    s.m_trCount = records;
+    ComputeStoredExtremes(s);
+    return s;
+}
+
+inline DataListView ViewOf(const MeasurementSet& s, GraphMode mode, int first = 1) {
+    DataListView v;
+    v.set = &s;
+    v.mode = mode;
+    v.firstPoint = first;
+    const bool stored = mode == GraphMode::StoreRms || mode == GraphMode::StoreTransient;
+    v.ch1 = (stored ? s.m_ch1Present : s.m_rtCh1Present) == 1;
+    v.ch2 = (stored ? s.m_ch2Present : s.m_rtCh2Present) == 1;
+    v.ch1Unit = stored ? s.m_ch1Unit : s.m_rtCh1Unit;
+    v.ch2Unit = stored ? s.m_ch2Unit : s.m_rtCh2Unit;
+    return v;
+}
+
+// The text of every page of a PDF (pdftotext -layout), one entry per page.
+inline QStringList PdfPages(const QString& path) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    QStringList pages = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\f'));
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    return pages;
+}
+
+// Lines of a page that begin with a row number (the data rows of a list report).
+inline int RowLines(const QString& page) {
+    int n = 0;
+    for (const QString& line : page.split(QLatin1Char('\n'))) {
+        const QString t = line.trimmed();
+        const qsizetype blank = t.indexOf(QLatin1Char(' '));
+        bool ok = false;
+        if (blank > 0)
+            t.left(blank).toInt(&ok);
+        n += ok && t.contains(QLatin1Char('/'));
+    }
+    return n;
+}
+
+} // namespace lists

@@ -1,0 +1,125 @@
+// orvex-dl print FILE.stdata -o OUT.pdf [--list] [--tr N] [--page-size A4|Letter]:
+// the graph report or the list report of a stored measurement as a PDF, painted
+// by the same model and routines as the window's printing.
+
+#include "base/LocalTime.h"
+#include "base/Settings.h"
+#include "data/MeasurementSet.h"
+#include "graph/Report.h"
+#include "graph/ReportSetup.h"
+#include "tools/cli/CliCommand.h"
+#include "tools/cli/CliSupport.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: orvex-dl print FILE.stdata -o|--output OUT.pdf [--list] [--tr N]\n"
+    "                      [--page-size A4|Letter]\n\n"
+    "Writes the graph report (default) or, with --list, the list report \"Test Report\"\n"
+    "of the stored RMS data as a PDF; with --tr N, of transient record N (1-based).\n"
+    "The graph report is printed in landscape, the list report in portrait.\n"
+    "Exit codes: 0 written, 1 the PDF could not be written, 2 bad arguments, 7 the\n"
+    "input is missing, unreadable, damaged, not a stored measurement, or holds no\n"
+    "such data.\n";
+
+// Screen size the graph report is painted at: a window of the page's proportions.
+constexpr int kScreenWidth = 1400;
+constexpr int kDpi = 600;
+
+int Run(const QStringList& args) {
+    int exitCode = CliExit::Ok;
+    const auto parsed = ParseCliArgs("print", args,
+                                     {{{"-o", "--output"}, true},
+                                      {{"--list"}, false},
+                                      {{"--tr"}, true},
+                                      {{"--page-size"}, true}},
+                                     1, 1, kUsage, exitCode);
+    if (!parsed)
+        return exitCode;
+    if (!parsed->Has("-o")) {
+        CliUsageError("print", QStringLiteral("name the PDF to write with -o"), kUsage);
+        return CliExit::Usage;
+    }
+    int record = -1;
+    if (parsed->Has("--tr")) {
+        bool ok = false;
+        record = parsed->Value("--tr").toInt(&ok) - 1;
+        if (!ok || record < 0) {
+            CliUsageError("print",
+                          QStringLiteral("--tr takes a record number from 1, not '%1'")
+                              .arg(parsed->Value("--tr")),
+                          kUsage);
+            return CliExit::Usage;
+        }
+    }
+    QPageSize pageSize(QPageSize::A4);
+    if (parsed->Has("--page-size")) {
+        const QString name = parsed->Value("--page-size");
+        if (name.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0)
+            pageSize = QPageSize(QPageSize::A4);
+        else if (name.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0)
+            pageSize = QPageSize(QPageSize::Letter);
+        else {
+            CliUsageError(
+                "print", QStringLiteral("--page-size is A4 or Letter, not '%1'").arg(name), kUsage);
+            return CliExit::Usage;
+        }
+    }
+    const bool list = parsed->Has("--list");
+    const QString input = parsed->files.first();
+    const QString output = parsed->Value("-o");
+
+    auto set = std::make_shared<MeasurementSet>();
+    if (const int r = LoadStoredMeasurement("print", input, *set); r != CliExit::Ok)
+        return r;
+    if (QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+        CliUsageError("print",
+                      QStringLiteral("the PDF would replace the measurement file %1").arg(input),
+                      kUsage);
+        return CliExit::Usage;
+    }
+    AppSettings settings; // the defaults: no settings file of a user is read
+    auto model = std::make_shared<GraphModel>();
+    if (!PrepareStoredGraph(*model, *set, settings, record)) {
+        if (record < 0)
+            std::fprintf(stderr, "orvex-dl print: %s holds no stored RMS data\n",
+                         qPrintable(input));
+        else
+            std::fprintf(stderr, "orvex-dl print: %s holds %d transient records, not %d\n",
+                         qPrintable(input), set->m_trCount, record + 1);
+        return CliExit::BadFile;
+    }
+
+    const GraphInputs in{*set, settings, false};
+    const ReportInfo info = ReportInfoOf(*model);
+    ReportPages pages;
+    if (list) {
+        pages =
+            ListReport(DataListViewOf(*model, in), info, FormatDate(TimeValue(std::time(nullptr))));
+    } else {
+        const QSizeF mm = pageSize.size(QPageSize::Millimeter);
+        const QSize screen(kScreenWidth, int(kScreenWidth * mm.width() / mm.height()));
+        RenderOptions o;
+        o.printing = true;
+        pages = GraphReport(model, in, screen, o, info);
+    }
+    QString error;
+    if (!WriteReportPdf(pages, output, pageSize, !list, kDpi, &error)) {
+        std::fprintf(stderr, "orvex-dl print: cannot write %s: %s\n", qPrintable(output),
+                     qPrintable(error));
+        return CliExit::Failure;
+    }
+    return CliExit::Ok;
+}
+
+const CliRegistration kRegistration{
+    {"print", "write the graph or list report of a .stdata file as PDF (print FILE -o OUT.pdf)",
+     Run}};
+
+} // namespace

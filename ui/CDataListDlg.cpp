@@ -1,0 +1,126 @@
+#include "ui/CDataListDlg.h"
+
+#include "shell/DataListModel.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+void SetUpVirtualTable(QTableView* table) {
+    table->setShowGrid(true);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setWordWrap(false);
+    table->setCornerButtonEnabled(false);
+    table->verticalHeader()->hide();
+    // One fixed row height: the view never asks every row for its size, so a list
+    // of any length opens and scrolls as fast as a short one.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    table->horizontalHeader()->setStretchLastSection(false);
+    table->horizontalHeader()->setHighlightSections(false);
+}
+
+void PlaceFrameOnScreen(QWidget* window, const QRect& screenRect) {
+    // The frame's decoration is known once the window manager framed the window;
+    // before that (or without one) the client takes the whole rectangle.
+    const QRect frame = window->frameGeometry();
+    const QRect client = window->geometry();
+    const QMargins decoration(client.left() - frame.left(), client.top() - frame.top(),
+                              frame.right() - client.right(), frame.bottom() - client.bottom());
+    QRect target = screenRect.marginsRemoved(decoration);
+    if (target.width() < 50 || target.height() < 50)
+        target = screenRect;
+    window->setGeometry(target);
+    if (decoration.isNull()) {
+        // Not framed yet: once the window manager added its frame, place the frame
+        // (not the client) on the rectangle.
+        const QPointer<QWidget> w = window;
+        QTimer::singleShot(150, window, [w, screenRect] {
+            if (w && w->frameGeometry() != w->geometry())
+                PlaceFrameOnScreen(w, screenRect);
+        });
+    }
+}
+
+CDataListDlg::CDataListDlg(DataListModel& model, QWidget* parent)
+    : QDialog(parent), m_model(model) {
+    setObjectName(QStringLiteral("dataListDlg"));
+    setWindowTitle(DataListInitialCaption());
+    setModal(false);
+    setSizeGripEnabled(false);
+    QFont f(QStringLiteral("Arial"));
+    f.setPointSize(10);
+    setFont(f);
+    resize(677, 393); // 387 x 242 dialog units of that face
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("dataList"));
+    SetUpVirtualTable(m_table);
+    m_table->setModel(&m_model);
+    m_table->installEventFilter(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_table);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &CDataListDlg::ApplyColumns);
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, [this] {
+        // During a run the list follows the newest point.
+        const int needed =
+            m_table->fontMetrics().horizontalAdvance(QString::number(m_model.rowCount())) + 14;
+        if (m_table->columnWidth(0) < needed)
+            m_table->setColumnWidth(0, needed);
+        if (DataListFollowsNewest(m_model.View()))
+            m_table->scrollToBottom();
+    });
+    ApplyColumns();
+}
+
+void CDataListDlg::ApplyColumns() {
+    setWindowTitle(m_model.Caption());
+    for (int c = 0; c < kDataListColumns; ++c) {
+        int w = m_model.ColumnWidth(c);
+        // 50 pixels hold a number of four digits in this face; a full memory counts
+        // six, which would read "2621...": the column grows to its largest number.
+        if (c == 0)
+            w = std::max(
+                w,
+                m_table->fontMetrics().horizontalAdvance(QString::number(m_model.rowCount())) + 14);
+        m_table->setColumnHidden(c, w == 0);
+        if (w > 0)
+            m_table->setColumnWidth(c, w);
+    }
+    if (DataListFollowsNewest(m_model.View()))
+        m_table->scrollToBottom();
+}
+
+void CDataListDlg::PlaceOnScreen(const QRect& screenRect) {
+    PlaceFrameOnScreen(this, screenRect);
+}
+
+bool CDataListDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The keys are looked at before the table uses Enter or Escape itself.
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
+            done(kEndCode);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CDataListDlg::keyPressEvent(QKeyEvent* e) {
+    const int key = e->key();
+    if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
+        done(kEndCode);
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
