@@ -491,6 +491,8 @@ TEST_F(Files, ClosingWithYesAndNoSaveKeepsTheWindowTheDataAndTheFiles) {
     ASSERT_TRUE(WritePreviousMeasurement(WorkedExample()));
     const QByteArray previous = ReadAll(PreviousMeasurementPath());
     const auto filesBefore = MeasurementFiles(dir.path());
+    // Save names its tag before it asks for a file; the data are what must stay.
+    shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
     const QByteArray shownBytes = EncodeStdata(shell.m_set);
     int windowCloses = 0;
     shell.onCloseWindow = [&] { ++windowCloses; };
@@ -526,6 +528,8 @@ TEST_F(Files, ClosingWithYesAndNoSaveKeepsTheWindowTheDataAndTheFiles) {
 
 TEST_F(Files, OpenPromptCancelOrYesWithoutASaveStopsTheOpen) {
     ShowDownloaded();
+    // Save names its tag before it asks for a file; the data are what must stay.
+    shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
     const QByteArray shownBytes = EncodeStdata(shell.m_set);
     const QString next = File("next.stdata", WorkedExample());
     // Cancel: neither dialog. Yes and a cancelled save dialog: no open dialog.
@@ -562,6 +566,8 @@ TEST_F(Files, DownloadPromptCancelOrYesWithoutASaveStopsTheDownloadCommand) {
     channel.SetOpenable(1);
     LinkSession session(shell, channel);
     ShowDownloaded();
+    // Save names its tag before it asks for a file; the data are what must stay.
+    shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
     const QByteArray shownBytes = EncodeStdata(shell.m_set);
     for (PromptAnswer answer : {PromptAnswer::Cancel, PromptAnswer::Yes}) {
         prompts.QueueAnswer(answer); // Yes: the save dialog is cancelled
