@@ -65,7 +65,9 @@ QString QtPrompts::ChooseSaveFile(const QString& proposedName, const QString& fi
                                   const QString& folder) {
     const QString start =
         (folder.isEmpty() ? QDir::currentPath() : folder) + QLatin1Char('/') + proposedName;
-    return QFileDialog::getSaveFileName(m_parent, QString(), start, filter);
+    // The caller asks about existing files (see Prompts), so the dialog must not.
+    return QFileDialog::getSaveFileName(m_parent, QString(), start, filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
 }
 
 void QtPrompts::SetWaitCursor(bool on) {

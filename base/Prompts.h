@@ -20,6 +20,8 @@ public:
     virtual PromptAnswer Message(const QString& text, PromptIcon icon = PromptIcon::Exclamation,
                                  PromptButtons buttons = PromptButtons::Ok) = 0;
     // Empty result: the user cancelled. `filter` is a Qt name filter ("Name (*.ext)").
+    // The save chooser never asks about replacing a file itself: the caller knows
+    // which files a name stands for (Save writes two) and asks once, naming them.
     virtual QString ChooseOpenFile(const QString& filter, const QString& folder) = 0;
     virtual QString ChooseSaveFile(const QString& proposedName, const QString& filter,
                                    const QString& folder) = 0;

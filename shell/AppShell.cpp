@@ -87,14 +87,18 @@ void AppShell::RequestClose() {
     m_closing = true;
     SaveSettings();
     if (m_graph.LastPoint() > 1 && m_dataUnsaved == 1 && m_promptOnOpen == 1) {
-        if (m_prompts.Message(QStringLiteral("Do you want to save the data before closing?"),
-                              PromptIcon::Question, PromptButtons::YesNo) == PromptAnswer::Yes) {
-            // A save that failed (its message was shown) keeps the window open, so the
-            // unsaved measurement is not lost with it; the user can save elsewhere.
-            if (onSaveCommand && !onSaveCommand()) {
-                m_closing = false;
-                return;
-            }
+        const PromptAnswer answer =
+            m_prompts.Message(QStringLiteral("Do you want to save the data before closing?"),
+                              PromptIcon::Question, PromptButtons::YesNoCancel);
+        // Cancel takes the close back. So does Yes without a save (the file dialog
+        // cancelled, or writing failed and said so): closing then would take the
+        // measurement with it, though the user asked to keep it.
+        if (answer == PromptAnswer::Cancel ||
+            (answer == PromptAnswer::Yes && onSaveCommand && !onSaveCommand())) {
+            m_closing = false;
+            return;
+        }
+        if (answer == PromptAnswer::Yes) {
             m_dataUnsaved = 0;
             m_promptOnOpen = 0;
         }

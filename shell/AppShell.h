@@ -52,8 +52,9 @@ public:
     // --- close sequence ---
     // Hooks that later parts fill: Save command with report, stopping a running
     // acquisition, closing the data list, and the window's own final close.
-    // The Save command; returns false only when writing failed (a cancelled file
-    // dialog is not a failure).
+    // The Save command; true only when the data were saved. A cancelled file dialog
+    // and a failed write both leave the data unsaved, and whoever asked for the save
+    // then goes no further.
     std::function<bool()> onSaveCommand;
     // After Save wrote its two files: the files written beside them (the real-time
     // samples); false when one could not be written (its message was shown).
@@ -66,7 +67,9 @@ public:
     // --- documents ---
     // Reads a measurement file into the set (filled by the file layer).
     std::function<void(const QString& path)> onOpenDocument;
-    // A file named on the command line: handed to the document's open.
+    // A file named on the command line: handed to the document's open. The window
+    // calls it once it is shown, so that a message about the file has a window to
+    // stand over; a refused file leaves the welcome screen.
     void OpenFileAtStart(const QString& path);
     bool IsClosing() const { return m_closing; }
     bool ReadyToClose() const { return m_readyToClose; }
@@ -88,7 +91,8 @@ public:
     std::function<void(int64_t points)> onSizeWorkBuffers;
     void SizeWorkBuffers(WorkBufferOccasion occasion);
     // The Download prompt (offer to save the data shown); true when the download may
-    // go on. Filled by the file layer.
+    // go on, false when the user took it back (Cancel, or Yes and then no save).
+    // Filled by the file layer.
     std::function<bool()> onOfferSaveBeforeDownload;
     bool OfferSaveBeforeDownload() {
         return onOfferSaveBeforeDownload ? onOfferSaveBeforeDownload() : true;

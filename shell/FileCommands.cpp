@@ -96,14 +96,14 @@ void FileCommands::Register() {
     // a damaged or refused file the data shown came from elsewhere, and Ctrl+S would
     // put them in that file's place without asking.
     s.onOpenDocument = [this](const QString& path) {
-        if (LoadFile(path, true) == LoadResult::Loaded)
+        if (LoadFile(path, LoadOrigin::CommandLine) == LoadResult::Loaded)
             SetDocument(path);
     };
-    s.onSaveCommand = [this] { return Save() || !m_saveFailed; };
+    s.onSaveCommand = [this] { return Save(); };
     s.onOfferSaveBeforeDownload = [this] { return OfferSaveBeforeDownload(); };
 }
 
-FileCommands::LoadResult FileCommands::LoadFile(const QString& path, bool reportUnopenable) {
+FileCommands::LoadResult FileCommands::LoadFile(const QString& path, LoadOrigin origin) {
     Prompts& prompts = m_shell.UserPrompts();
     MeasurementSet& set = m_shell.m_set;
     QString tag;
@@ -119,7 +119,7 @@ FileCommands::LoadResult FileCommands::LoadFile(const QString& path, bool report
     const QString name = QDir::toNativeSeparators(path);
     if (!opened) {
         m_shell.ShowStatus(QStringLiteral("Cannot open %1: %2").arg(name, error));
-        if (reportUnopenable)
+        if (origin != LoadOrigin::Menu)
             prompts.Message(QStringLiteral("The file %1 cannot be opened: %2").arg(name, error));
         return LoadResult::NotOpened;
     }
@@ -133,7 +133,9 @@ FileCommands::LoadResult FileCommands::LoadFile(const QString& path, bool report
     if (status == StdataStatus::WrongTag) {
         // The graph view reacts to the refused tag on its next drawing.
         set.m_fileTag = tag;
-        prompts.Message(kInvalidFormat);
+        prompts.Message(origin == LoadOrigin::CommandLine
+                            ? QStringLiteral("%1\n\n%2").arg(kInvalidFormat, name)
+                            : kInvalidFormat);
     } else {
         m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
         m_shell.m_graph.ShowGraphIfWelcome();
@@ -143,14 +145,25 @@ FileCommands::LoadResult FileCommands::LoadFile(const QString& path, bool report
     return status == StdataStatus::Loaded ? LoadResult::Loaded : LoadResult::WrongTag;
 }
 
+bool FileCommands::AskToSave(const QString& text, PromptIcon icon) {
+    switch (m_shell.UserPrompts().Message(text, icon, PromptButtons::YesNoCancel)) {
+    case PromptAnswer::Yes:
+        return Save();
+    case PromptAnswer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool FileCommands::OfferSaveBeforeOpen() {
     AppShell& s = m_shell;
     if (s.m_graph.LastPoint() >= 1 && s.m_set.m_loadedFromFile == 0 && s.m_dataUnsaved == 1 &&
         s.m_promptOnOpen == 1) {
-        if (s.UserPrompts().Message(kSaveBeforeOpen, PromptIcon::Exclamation,
-                                    PromptButtons::YesNo) == PromptAnswer::Yes &&
-            !Save() && m_saveFailed)
-            return false; // still unsaved: the close prompt must ask again
+        // Taken back: the data are still unsaved, and the next prompt (closing, say)
+        // must ask again.
+        if (!AskToSave(kSaveBeforeOpen, PromptIcon::Exclamation))
+            return false;
         s.m_dataUnsaved = 0;
         s.m_promptOnOpen = 0;
     }
@@ -161,10 +174,8 @@ bool FileCommands::OfferSaveBeforeDownload() {
     AppShell& s = m_shell;
     if (s.m_set.m_rmsCount >= 1 && s.m_set.m_loadedFromFile == 0 && s.m_dataUnsaved == 1 &&
         s.m_promptOnDownload == 1) {
-        if (s.UserPrompts().Message(kSaveBeforeDownload, PromptIcon::Question,
-                                    PromptButtons::YesNo) == PromptAnswer::Yes &&
-            !Save() && m_saveFailed)
-            return true; // still unsaved: the flags stay for the next prompt
+        if (!AskToSave(kSaveBeforeDownload, PromptIcon::Question))
+            return false;
         s.m_dataUnsaved = 0;
         s.m_promptOnDownload = 0;
     }
@@ -182,10 +193,13 @@ void FileCommands::Open() {
 }
 
 void FileCommands::PreviousMeasurement() {
-    // Nothing to recall before the first download: silently nothing.
+    // Before the first download or acquisition there is nothing to recall; a
+    // command that did nothing at all looked broken.
     const QString path = PreviousMeasurementPath();
-    if (!QFileInfo::exists(path))
+    if (!QFileInfo::exists(path)) {
+        m_shell.ShowStatus(QStringLiteral("No previous measurement has been recorded yet."));
         return;
+    }
     LoadFile(path);
 }
 
@@ -194,7 +208,7 @@ void FileCommands::FrameworkOpen() {
     if (path.isEmpty())
         return;
     m_lastFolder = QFileInfo(path).absolutePath();
-    if (LoadFile(path, true) == LoadResult::Loaded)
+    if (LoadFile(path, LoadOrigin::FrameworkDialog) == LoadResult::Loaded)
         SetDocument(path);
 }
 
@@ -211,13 +225,19 @@ QString FileCommands::DocumentPath() const {
 
 bool FileCommands::FrameworkSave() {
     QString path = DocumentPath();
-    if (path.isEmpty()) {
-        path = m_shell.UserPrompts().ChooseSaveFile(QString(), FrameworkFilter(), m_lastFolder);
+    // The document itself is written over without a question; a name chosen in the
+    // dialog is asked about once it has its extension.
+    for (QString proposed; path.isEmpty();) {
+        path = m_shell.UserPrompts().ChooseSaveFile(proposed, FrameworkFilter(), m_lastFolder);
         if (path.isEmpty())
             return false;
         if (!QFileInfo(path).fileName().contains(QLatin1Char('.')))
             path += QStringLiteral(".stdata");
         m_lastFolder = QFileInfo(path).absolutePath();
+        if (!ConfirmReplace(path)) {
+            proposed = QFileInfo(path).fileName();
+            path.clear();
+        }
     }
     // The file carries the set's current tag. A set that never had one (nothing was
     // downloaded, saved or read yet) gets the stored-data tag, so that the file can
@@ -251,22 +271,24 @@ void FileCommands::FrameworkNew() {
 
 bool FileCommands::Save() {
     AppShell& s = m_shell;
-    m_saveFailed = false;
     s.m_set.m_dataTag = QString::fromLatin1(kTagStored);
-    const QString chosen =
-        s.UserPrompts().ChooseSaveFile(ProposedSaveName(), SaveFilter(), m_lastFolder);
-    if (chosen.isEmpty())
-        return false;
-    const SaveTargets targets = TargetsFor(chosen);
-    m_lastFolder = QFileInfo(targets.dataPath).absolutePath();
-    if (!WriteBothFiles(targets)) {
-        m_saveFailed = true;
-        return false;
+    SaveTargets targets;
+    // No to the replace question goes back to the dialog, in the folder and with
+    // the name just chosen, as the dialog's own question would.
+    for (QString proposed = ProposedSaveName();;) {
+        const QString chosen = s.UserPrompts().ChooseSaveFile(proposed, SaveFilter(), m_lastFolder);
+        if (chosen.isEmpty())
+            return false;
+        targets = TargetsFor(chosen);
+        m_lastFolder = QFileInfo(targets.dataPath).absolutePath();
+        if (ConfirmReplace(targets))
+            break;
+        proposed = QFileInfo(chosen).fileName();
     }
-    if (s.onSavedBeside && !s.onSavedBeside(targets.dataPath)) {
-        m_saveFailed = true;
+    if (!WriteBothFiles(targets))
         return false;
-    }
+    if (s.onSavedBeside && !s.onSavedBeside(targets.dataPath))
+        return false;
     s.m_dataUnsaved = 0;
     s.m_promptOnOpen = 0;
     s.m_promptOnDownload = 0;
@@ -274,6 +296,40 @@ bool FileCommands::Save() {
                      .arg(QDir::toNativeSeparators(targets.dataPath),
                           QDir::toNativeSeparators(targets.reportPath)));
     return true;
+}
+
+bool FileCommands::ConfirmReplace(const SaveTargets& targets) {
+    const bool dataExists = QFileInfo::exists(targets.dataPath);
+    const bool reportExists = QFileInfo::exists(targets.reportPath);
+    if (!dataExists && !reportExists)
+        return true;
+    const QString data = QDir::toNativeSeparators(targets.dataPath);
+    const QString report = QDir::toNativeSeparators(targets.reportPath);
+    QString text;
+    if (dataExists && reportExists)
+        text = QStringLiteral("The data file %1 and the report %2 already exist.\n"
+                              "Do you want to replace both?")
+                   .arg(data, report);
+    else if (dataExists)
+        text = QStringLiteral("The data file %1 already exists; the report %2 is written "
+                              "beside it.\nDo you want to replace the data file?")
+                   .arg(data, report);
+    else
+        text = QStringLiteral("The report %1 already exists; the data file %2 is written "
+                              "beside it.\nDo you want to replace the report?")
+                   .arg(report, data);
+    return m_shell.UserPrompts().Message(text, PromptIcon::Exclamation, PromptButtons::YesNo) ==
+           PromptAnswer::Yes;
+}
+
+bool FileCommands::ConfirmReplace(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return true;
+    return m_shell.UserPrompts().Message(QStringLiteral("%1 already exists.\nDo you want to "
+                                                        "replace it?")
+                                             .arg(QDir::toNativeSeparators(path)),
+                                         PromptIcon::Exclamation,
+                                         PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 
 bool FileCommands::WriteBothFiles(const SaveTargets& targets) {

@@ -5,6 +5,8 @@
 // Download. Below the widgets: every prompt and file chooser goes through the
 // shell's Prompts seam, the time through its Clock, timer 8 through its table.
 
+#include "base/Prompts.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -46,19 +48,22 @@ public:
 
     // --- prompts ---
     // Before Open's file dialog: offer to save data that was downloaded or gathered
-    // live and not saved yet. False when the user asked for the save and it failed:
-    // the data are still unsaved, the flags stay set and Open goes no further.
+    // live and not saved yet. True when Open may go on (No, or Yes and saved); false
+    // when the user took it back (Cancel, or Yes and then the file dialog cancelled
+    // or the write failed): the data are still unsaved and the flags stay set.
     bool OfferSaveBeforeOpen();
-    // Before a download; true when the download may go on (always, as either answer
-    // continues). A save the user asked for that failed leaves the flags set.
+    // Before a download, the same: false stops the Download command.
     bool OfferSaveBeforeDownload();
 
     // Outcome of reading one file.
     enum class LoadResult { NotOpened, Loaded, WrongTag, Damaged };
+    // Who asked for the file: the menu commands say in the status bar that a file
+    // cannot be opened, Ctrl+O in a message; a file from the command line was chosen
+    // by nobody looking at the window, so its messages also name it.
+    enum class LoadOrigin { Menu, FrameworkDialog, CommandLine };
     // Reads a measurement file into the shell's set as Open does (no prompt, no
-    // dialog). A file that cannot be opened changes nothing and, with
-    // `reportUnopenable`, says so.
-    LoadResult LoadFile(const QString& path, bool reportUnopenable = false);
+    // dialog). A file that cannot be opened changes nothing.
+    LoadResult LoadFile(const QString& path, LoadOrigin origin = LoadOrigin::Menu);
 
     // The file the framework commands (Ctrl+O, Ctrl+S, command line) work on; empty
     // until one was opened or saved that way, again after Ctrl+N, and once other
@@ -68,10 +73,16 @@ public:
 private:
     void Register();
     void SetDocument(const QString& path);
+    // Asks one of the save prompts; Yes runs Save. False when the user took the
+    // question back (see OfferSaveBeforeOpen).
+    bool AskToSave(const QString& text, PromptIcon icon);
+    // Before files a chosen name stands for are replaced: one question naming every
+    // file that is written, true when none exists or the user agreed.
+    bool ConfirmReplace(const SaveTargets& targets);
+    bool ConfirmReplace(const QString& path);
     bool WriteBothFiles(const SaveTargets& targets);
 
     AppShell& m_shell;
-    bool m_saveFailed = false; // the last Save wrote nothing because writing failed
     QString m_lastFolder;
     QString m_documentPath;
     uint64_t m_documentGeneration = 0; // stored-set generation the document file holds

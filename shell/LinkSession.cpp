@@ -17,7 +17,9 @@ LinkSession::LinkSession(AppShell& shell, SerialChannel& channel)
 bool LinkSession::BeginDownloadCommand() {
     if (m_link.LoadingShown())
         return false;
-    m_shell.OfferSaveBeforeDownload();
+    // The user took the save prompt back: no dialog, nothing searched.
+    if (!m_shell.OfferSaveBeforeDownload())
+        return false;
     m_link.OnDialogCommand();
     return true;
 }

@@ -20,8 +20,9 @@ public:
     AppShell& Shell() { return m_shell; }
 
     // Download Data command up to the dialog: false while the loading dialog is
-    // shown (the command then does nothing). Otherwise offers to save the data
-    // shown and starts the search or supervision; the caller then opens the dialog.
+    // shown, or when the save prompt was taken back (the command then does
+    // nothing). Otherwise offers to save the data shown and starts the search or
+    // supervision; the caller then opens the dialog.
     bool BeginDownloadCommand();
     // "Download" pressed in the download dialog: true when the dialog closes (the
     // transfer has started).

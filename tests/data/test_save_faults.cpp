@@ -155,16 +155,18 @@ protected:
         // Save: data file and report.
         ShowDownloaded(Large());
         prompts.QueueFile(disk + "/run.xls");
+        prompts.QueueAnswer(PromptAnswer::Yes); // replace the pair that is there
         EXPECT_FALSE(files.Save());
-        ASSERT_EQ(prompts.shown.size(), 1u);
+        ASSERT_EQ(prompts.shown.size(), 2u);
         EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("run.")));
         EXPECT_TRUE(prompts.LastText().contains(reason)) << prompts.LastText().toStdString();
         EXPECT_EQ(shell.m_dataUnsaved, 1);
 
         // Ctrl+S onto a new name.
         prompts.QueueFile(disk + "/doc.stdata");
+        prompts.QueueAnswer(PromptAnswer::Yes); // replace the file that is there
         EXPECT_FALSE(files.FrameworkSave());
-        ASSERT_EQ(prompts.shown.size(), 2u);
+        ASSERT_EQ(prompts.shown.size(), 4u);
         EXPECT_TRUE(prompts.LastText().contains(disk + "/doc.stdata"));
         EXPECT_TRUE(prompts.LastText().contains(reason)) << prompts.LastText().toStdString();
 
@@ -272,6 +274,7 @@ TEST_F(SaveFaults, SaveKilledWhileWritingLeavesTheOldFilesAndNothingAfterTheNext
         SCOPED_TRACE(inFile);
         RunKilled(inFile, [&] {
             prompts.QueueFile(disk + "/run.xls");
+            prompts.QueueAnswer(PromptAnswer::Yes);
             files.Save();
         });
         StartSaveJournal(disk); // the next start
@@ -280,6 +283,7 @@ TEST_F(SaveFaults, SaveKilledWhileWritingLeavesTheOldFilesAndNothingAfterTheNext
     // Ctrl+S, the previous measurement and the settings file go the same way.
     RunKilled(1, [&] {
         prompts.QueueFile(disk + "/doc.stdata");
+        prompts.QueueAnswer(PromptAnswer::Yes);
         files.FrameworkSave();
     });
     RunKilled(1, [&] { WritePreviousMeasurement(Large()); });

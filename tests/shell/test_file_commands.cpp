@@ -3,8 +3,10 @@
 #include "data/PreviousMeasurement.h"
 #include "data/ReportWriter.h"
 #include "data/StdataFile.h"
+#include "link/FakeSerialChannel.h"
 #include "shell/AppShell.h"
 #include "shell/FileCommands.h"
+#include "shell/LinkSession.h"
 #include "support/ShellFixture.h"
 
 #include <QDir>
@@ -12,6 +14,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -88,14 +91,16 @@ TEST_F(Files, OpenAsksToSaveOnlyUnsavedDataThatWasNotReadFromAFile) {
         shell.m_set.m_loadedFromFile = c.loaded;
         shell.m_dataUnsaved = c.unsaved;
         shell.m_promptOnOpen = c.promptOnOpen;
-        files.Open(); // answered No, file dialog cancelled
+        if (c.asks)
+            prompts.QueueAnswer(PromptAnswer::No);
+        files.Open(); // file dialog cancelled
         ASSERT_EQ(prompts.shown.size(), c.asks ? 1u : 0u) << c.lastPoint << c.loaded;
         if (c.asks) {
             EXPECT_EQ(
                 prompts.LastText(),
                 QStringLiteral("Do you want to save the existing graph data before continuing?"));
             EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Exclamation);
-            EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::YesNo);
+            EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::YesNoCancel);
             EXPECT_EQ(shell.m_dataUnsaved, 0);
             EXPECT_EQ(shell.m_promptOnOpen, 0);
         }
@@ -236,8 +241,9 @@ TEST_F(Files, AFailedSaveKeepsTheOldFilesAndTheFlagsAndSaysSo) {
     // A directory where the data file should go: not even root can replace it.
     ASSERT_TRUE(QDir(dir.path()).mkdir("run.stdata"));
     prompts.QueueFile(dir.filePath("run.xls"));
+    prompts.QueueAnswer(PromptAnswer::Yes); // replace both
     EXPECT_FALSE(files.Save());
-    ASSERT_EQ(prompts.shown.size(), 1u);
+    ASSERT_EQ(prompts.shown.size(), 2u);
     EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("could not be saved")));
     EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("run.stdata")));
     EXPECT_EQ(ReadAll(dir.filePath("run.xls")), QByteArray("old report"));
@@ -252,7 +258,7 @@ TEST_F(Files, AFailedSaveKeepsTheOldFilesAndTheFlagsAndSaysSo) {
     // A folder that is a regular file.
     prompts.QueueFile(dir.filePath("run.xls/inner.xls"));
     EXPECT_FALSE(files.Save());
-    EXPECT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown.size(), 3u);
     EXPECT_EQ(ReadAll(dir.filePath("run.xls")), QByteArray("old report"));
 }
 
@@ -272,7 +278,7 @@ TEST_F(Files, SaveIsEnabledOnlyWithAGraphShown) {
 
 // ------------------------------------------------------------------ prompts
 
-TEST_F(Files, DownloadPromptAsksOnceAndAlwaysGoesOn) {
+TEST_F(Files, DownloadPromptAsksOnceAndYesOrNoGoOn) {
     ShowDownloaded();
     prompts.QueueAnswer(PromptAnswer::Yes);
     prompts.QueueFile(dir.filePath("before.stdata"));
@@ -282,6 +288,7 @@ TEST_F(Files, DownloadPromptAsksOnceAndAlwaysGoesOn) {
         prompts.LastText(),
         QStringLiteral("Do you want to save the existing RMS&TR graph data before continuing?"));
     EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Question);
+    EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::YesNoCancel);
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("before.xls")));
 
     // Saved: no flags left, no second question.
@@ -296,7 +303,8 @@ TEST_F(Files, DownloadPromptAsksOnceAndAlwaysGoesOn) {
     EXPECT_EQ(prompts.shown.size(), 1u);
 
     shell.m_set.m_loadedFromFile = 0;
-    EXPECT_TRUE(shell.OfferSaveBeforeDownload()); // answered No
+    prompts.QueueAnswer(PromptAnswer::No);
+    EXPECT_TRUE(shell.OfferSaveBeforeDownload());
     EXPECT_EQ(prompts.shown.size(), 2u);
     EXPECT_EQ(shell.m_dataUnsaved, 0);
     EXPECT_EQ(shell.m_promptOnDownload, 0);
@@ -309,9 +317,10 @@ TEST_F(Files, ASaveAskedForByAPromptThatFailsLeavesTheDataMarkedUnsaved) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("run.stdata")); // the data file cannot be replaced
     prompts.QueueAnswer(PromptAnswer::Yes);
     prompts.QueueFile(dir.filePath("run.xls"));
+    prompts.QueueAnswer(PromptAnswer::Yes); // replace
     prompts.QueueFile(File("next.stdata", WorkedExample()));
     files.Open();
-    ASSERT_EQ(prompts.shown.size(), 2u); // the question and the failure
+    ASSERT_EQ(prompts.shown.size(), 3u); // the question, the replace question, the failure
     EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("could not be saved")));
     EXPECT_EQ(shell.m_set.m_rmsCount, Rich().m_rmsCount); // nothing opened over it
     EXPECT_EQ(shell.m_dataUnsaved, 1);
@@ -321,16 +330,11 @@ TEST_F(Files, ASaveAskedForByAPromptThatFailsLeavesTheDataMarkedUnsaved) {
 
     prompts.QueueAnswer(PromptAnswer::Yes);
     prompts.QueueFile(dir.filePath("run.xls"));
-    shell.OfferSaveBeforeDownload();
-    EXPECT_EQ(prompts.shown.size(), 4u);
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    EXPECT_FALSE(shell.OfferSaveBeforeDownload()); // the download does not go on
+    EXPECT_EQ(prompts.shown.size(), 6u);
     EXPECT_EQ(shell.m_dataUnsaved, 1);
     EXPECT_EQ(shell.m_promptOnDownload, 1);
-
-    // Cancelling the file dialog is an answer: the flags go as before.
-    prompts.QueueAnswer(PromptAnswer::Yes);
-    files.Open();
-    EXPECT_EQ(shell.m_dataUnsaved, 0);
-    EXPECT_EQ(shell.m_promptOnOpen, 0);
 }
 
 TEST_F(Files, YesToTheClosePromptRunsSave) {
@@ -345,9 +349,17 @@ TEST_F(Files, YesToTheClosePromptRunsSave) {
 // ------------------------------------------------------------------ previous measurement
 
 TEST_F(Files, PreviousMeasurementRecallsTheLastDownloadOnly) {
-    files.PreviousMeasurement(); // none written yet: nothing at all
+    // None written yet: said in the status bar, without a box, nothing changed.
+    ShowDownloaded();
+    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    ASSERT_TRUE(shell.Execute(Cmd::PreviousMeasurement));
+    EXPECT_EQ(status, QStringLiteral("No previous measurement has been recorded yet."));
     EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
     EXPECT_EQ(shell.m_set.m_loadedFromFile, 0);
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
+    EXPECT_FALSE(QFileInfo::exists(PreviousMeasurementPath()));
 
     MeasurementSet downloaded = WorkedExample();
     ASSERT_TRUE(WritePreviousMeasurement(downloaded));
@@ -458,6 +470,220 @@ TEST_F(Files, CtrlOAndTheCommandLineOpenWithoutPrompt) {
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(prompts.filters.back(), QStringLiteral("OrvexDatalogger Files (*.stdata)"));
     EXPECT_EQ(shell.m_set.m_rmsCount, 1);
+}
+
+// ------------------------------------------------------------------ taking a prompt back
+
+// The measurement files in the test folder with their bytes.
+std::map<QString, QByteArray> MeasurementFiles(const QString& folder) {
+    std::map<QString, QByteArray> out;
+    for (const QString& name : QDir(folder).entryList({"*.stdata", "*.xls"}, QDir::Files))
+        out[name] = ReadAll(QDir(folder).filePath(name));
+    return out;
+}
+
+TEST_F(Files, ClosingWithYesAndNoSaveKeepsTheWindowTheDataAndTheFiles) {
+    // Yes, then the file dialog cancelled: the window closed and the data were gone.
+    // Yes, a name whose files exist, No to replacing them, then Cancel: the same.
+    ShowDownloaded();
+    ASSERT_TRUE(WriteAll(dir.filePath("run.stdata"), "old data"));
+    ASSERT_TRUE(WriteAll(dir.filePath("run.xls"), "old report"));
+    ASSERT_TRUE(WritePreviousMeasurement(WorkedExample()));
+    const QByteArray previous = ReadAll(PreviousMeasurementPath());
+    const auto filesBefore = MeasurementFiles(dir.path());
+    // Save names its tag before it asks for a file; the data are what must stay.
+    shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
+    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    int windowCloses = 0;
+    shell.onCloseWindow = [&] { ++windowCloses; };
+
+    prompts.QueueAnswer(PromptAnswer::Yes); // save? - then the dialog is cancelled
+    shell.RequestClose();
+    prompts.QueueAnswer(PromptAnswer::Yes); // save?
+    prompts.QueueFile(dir.filePath("run.xls"));
+    prompts.QueueAnswer(PromptAnswer::No); // replace? - then the dialog is cancelled
+    shell.RequestClose();
+    clock.Advance(1000);
+
+    EXPECT_EQ(windowCloses, 0);
+    EXPECT_FALSE(shell.IsClosing());
+    EXPECT_EQ(prompts.fileChoosersShown, 3);
+    // Back in the dialog after No, at the name just chosen.
+    EXPECT_EQ(prompts.proposedNames.back(), QStringLiteral("run.xls"));
+    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(MeasurementFiles(dir.path()), filesBefore);
+    EXPECT_EQ(ReadAll(PreviousMeasurementPath()), previous);
+
+    // Saved at last, the window goes.
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    prompts.QueueFile(dir.filePath("kept.stdata"));
+    shell.RequestClose();
+    clock.Advance(100);
+    EXPECT_EQ(windowCloses, 1);
+    EXPECT_EQ(ReadAll(dir.filePath("kept.stdata")), shownBytes);
+}
+
+TEST_F(Files, OpenPromptCancelOrYesWithoutASaveStopsTheOpen) {
+    ShowDownloaded();
+    // Save names its tag before it asks for a file; the data are what must stay.
+    shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
+    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    const QString next = File("next.stdata", WorkedExample());
+    // Cancel: neither dialog. Yes and a cancelled save dialog: no open dialog.
+    prompts.QueueAnswer(PromptAnswer::Cancel);
+    files.Open();
+    EXPECT_EQ(prompts.fileChoosersShown, 0);
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    files.Open();
+    EXPECT_EQ(prompts.fileChoosersShown, 1);
+    EXPECT_EQ(prompts.proposedNames.size(), 1u); // that one was the save dialog
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    for (const auto& shown : prompts.shown) {
+        EXPECT_EQ(shown.text,
+                  QStringLiteral("Do you want to save the existing graph data before continuing?"));
+        EXPECT_EQ(shown.buttons, PromptButtons::YesNoCancel);
+    }
+    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(MeasurementFiles(dir.path()).size(), 1u); // next.stdata only
+
+    // No still opens without saving, and clears the two flags as before.
+    prompts.QueueAnswer(PromptAnswer::No);
+    prompts.QueueFile(next);
+    files.Open();
+    EXPECT_EQ(shell.m_set.m_rmsCount, 1);
+    EXPECT_EQ(shell.m_dataUnsaved, 0);
+    EXPECT_EQ(shell.m_promptOnOpen, 0);
+}
+
+TEST_F(Files, DownloadPromptCancelOrYesWithoutASaveStopsTheDownloadCommand) {
+    FakeSerialChannel channel(&clock);
+    channel.SetOpenable(1);
+    LinkSession session(shell, channel);
+    ShowDownloaded();
+    // Save names its tag before it asks for a file; the data are what must stay.
+    shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
+    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    for (PromptAnswer answer : {PromptAnswer::Cancel, PromptAnswer::Yes}) {
+        prompts.QueueAnswer(answer); // Yes: the save dialog is cancelled
+        EXPECT_FALSE(session.BeginDownloadCommand());
+        EXPECT_EQ(prompts.LastText(),
+                  QStringLiteral(
+                      "Do you want to save the existing RMS&TR graph data before continuing?"));
+        EXPECT_EQ(prompts.shown.back().buttons, PromptButtons::YesNoCancel);
+    }
+    // Nothing searched, nothing opened, nothing changed.
+    for (int id : LinkController::kTimerIds)
+        EXPECT_FALSE(timers.IsActive(id)) << id;
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
+    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_TRUE(MeasurementFiles(dir.path()).empty());
+
+    prompts.QueueAnswer(PromptAnswer::No);
+    EXPECT_TRUE(session.BeginDownloadCommand());
+    EXPECT_EQ(shell.m_dataUnsaved, 0);
+    EXPECT_EQ(shell.m_promptOnDownload, 0);
+}
+
+// ------------------------------------------------------------------ replacing files
+
+TEST_F(Files, TheReplaceQuestionNamesBothFilesWhicheverOfThemExists) {
+    // The file dialog asked only about the name chosen, and the other file of the
+    // pair was replaced without a word.
+    struct Case {
+        bool data, report;
+        const char* asks;
+    } cases[] = {{true, false, "Do you want to replace the data file?"},
+                 {false, true, "Do you want to replace the report?"},
+                 {true, true, "Do you want to replace both?"}};
+    int n = 0;
+    for (const Case& c : cases) {
+        ShowDownloaded();
+        const QString stem = QStringLiteral("pair%1").arg(n++);
+        const QString data = dir.filePath(stem + ".stdata");
+        const QString report = dir.filePath(stem + ".xls");
+        if (c.data)
+            ASSERT_TRUE(WriteAll(data, "old data"));
+        if (c.report)
+            ASSERT_TRUE(WriteAll(report, "old report"));
+        const auto before = MeasurementFiles(dir.path());
+        const size_t shownBefore = prompts.shown.size();
+
+        // No, then the dialog cancelled: nothing written, the flags stay.
+        prompts.QueueFile(c.data ? data : report);
+        prompts.QueueAnswer(PromptAnswer::No);
+        EXPECT_FALSE(files.Save());
+        ASSERT_EQ(prompts.shown.size(), shownBefore + 1);
+        const auto& q = prompts.shown.back();
+        EXPECT_TRUE(q.text.contains(QDir::toNativeSeparators(data))) << q.text.toStdString();
+        EXPECT_TRUE(q.text.contains(QDir::toNativeSeparators(report))) << q.text.toStdString();
+        EXPECT_TRUE(q.text.endsWith(QString::fromLatin1(c.asks))) << q.text.toStdString();
+        EXPECT_EQ(q.buttons, PromptButtons::YesNo);
+        EXPECT_EQ(MeasurementFiles(dir.path()), before);
+        EXPECT_EQ(shell.m_dataUnsaved, 1);
+
+        // Yes replaces both, asked once.
+        prompts.QueueFile(c.report ? report : data);
+        prompts.QueueAnswer(PromptAnswer::Yes);
+        EXPECT_TRUE(files.Save());
+        EXPECT_EQ(prompts.shown.size(), shownBefore + 2);
+        EXPECT_EQ(ReadAll(data), EncodeStdata(shell.m_set));
+        EXPECT_EQ(ReadAll(report), BuildReport(shell.m_set));
+    }
+}
+
+TEST_F(Files, CtrlSAsksBeforeReplacingAFileItDidNotOpen) {
+    ShowDownloaded();
+    const QString path = File("other.stdata", WorkedExample());
+    const QByteArray before = ReadAll(path);
+    prompts.QueueFile(dir.filePath("other")); // the extension is added, then asked about
+    prompts.QueueAnswer(PromptAnswer::No);
+    EXPECT_FALSE(files.FrameworkSave());
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(prompts.LastText().contains(QDir::toNativeSeparators(path)));
+    EXPECT_EQ(prompts.fileChoosersShown, 2);
+    EXPECT_EQ(prompts.proposedNames.back(), QStringLiteral("other.stdata"));
+    EXPECT_EQ(ReadAll(path), before);
+
+    prompts.QueueFile(path);
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    EXPECT_TRUE(files.FrameworkSave());
+    EXPECT_EQ(ReadAll(path), EncodeStdata(shell.m_set));
+    // Its own document is written over without a question.
+    EXPECT_TRUE(files.FrameworkSave());
+    EXPECT_EQ(prompts.shown.size(), 2u);
+}
+
+// ------------------------------------------------------------------ start-up
+
+TEST_F(Files, AFileRefusedAtStartUpIsNamedAndTheWelcomeScreenStays) {
+    MeasurementSet epa = WorkedExample();
+    epa.m_dataTag = QString::fromLatin1(kTagRealTime);
+    const QString refused = File("live.stdata", epa);
+    const QString damaged = dir.filePath("cut.stdata");
+    ASSERT_TRUE(WriteAll(damaged, EncodeStdata(WorkedExample()).left(80)));
+    for (const QString& path : {refused, damaged}) {
+        shell.OpenFileAtStart(path);
+        EXPECT_TRUE(prompts.LastText().contains(QDir::toNativeSeparators(path)))
+            << prompts.LastText().toStdString();
+        EXPECT_EQ(prompts.shown.back().icon, PromptIcon::Exclamation);
+        EXPECT_EQ(shell.m_graph.DisplayContent(), 0);
+        EXPECT_EQ(shell.m_set.m_rmsCount, 0);
+        EXPECT_TRUE(files.DocumentPath().isEmpty());
+    }
+    EXPECT_TRUE(prompts.shown[0].text.startsWith(QStringLiteral("Invalid Format!")));
+    // Open from the menu keeps the bare text.
+    prompts.QueueFile(refused);
+    files.Open();
+    EXPECT_EQ(prompts.LastText(), QStringLiteral("Invalid Format!"));
 }
 
 } // namespace

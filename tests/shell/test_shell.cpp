@@ -68,7 +68,7 @@ TEST_F(Shell, SaveQuestionOnlyWithMoreThanOnePointAndBothFlags) {
             << c.lastPoint << " " << int(c.unsaved) << " " << int(c.promptOnOpen);
         if (c.asks) {
             EXPECT_EQ(p.shown[0].icon, PromptIcon::Question);
-            EXPECT_EQ(p.shown[0].buttons, PromptButtons::YesNo);
+            EXPECT_EQ(p.shown[0].buttons, PromptButtons::YesNoCancel);
         }
     }
 }
@@ -92,9 +92,48 @@ TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
     };
     s2.m_graph.SetLastPoint(10);
     s2.m_dataUnsaved = 1;
-    s2.RequestClose(); // unscripted: No
+    p2.QueueAnswer(PromptAnswer::No);
+    s2.RequestClose();
     EXPECT_EQ(saves2, 0);
     EXPECT_EQ(s2.m_dataUnsaved, 1);
+    EXPECT_TRUE(t2.IsActive(FrameTimer::Close));
+}
+
+TEST_F(Shell, CancelAndYesWithoutASaveKeepTheWindowAndEverythingInIt) {
+    // The window closed after Yes and a cancelled file dialog, and the measurement
+    // went with it; the question had no way back either.
+    shell.m_graph.SetLastPoint(10);
+    shell.m_dataUnsaved = 1;
+    shell.m_promptOnDownload = 1;
+    shell.m_realTimeIdle = 0;
+    int dataListCloses = 0;
+    shell.onCloseDataList = [&] { ++dataListCloses; };
+    saveSucceeds = false; // the file dialog cancelled: nothing saved
+    for (PromptAnswer answer : {PromptAnswer::Cancel, PromptAnswer::Yes}) {
+        prompts.QueueAnswer(answer);
+        shell.RequestClose();
+        EXPECT_FALSE(shell.IsClosing());
+        EXPECT_FALSE(timers.IsActive(FrameTimer::Close));
+        EXPECT_EQ(shell.m_dataUnsaved, 1);
+        EXPECT_EQ(shell.m_promptOnOpen, 1);
+        EXPECT_EQ(shell.m_promptOnDownload, 1);
+        // The acquisition runs on and the data list stays open.
+        EXPECT_EQ(stops, 0);
+        EXPECT_EQ(dataListCloses, 0);
+    }
+    EXPECT_EQ(saves, 1); // Cancel did not save
+    clock.Advance(1000);
+    EXPECT_EQ(closedAt, -1);
+    EXPECT_EQ(prompts.shown.size(), 2u);
+
+    // The next close asks again, and No closes without a save.
+    prompts.QueueAnswer(PromptAnswer::No);
+    shell.RequestClose();
+    EXPECT_EQ(prompts.shown.size(), 3u);
+    EXPECT_EQ(prompts.LastText(), QStringLiteral("Do you want to save the data before closing?"));
+    EXPECT_EQ(stops, 1);
+    clock.Advance(100);
+    EXPECT_EQ(closedAt, 1100);
 }
 
 TEST_F(Shell, FailedSaveOnClosingKeepsTheWindowAndTheUnsavedData) {
@@ -140,6 +179,7 @@ TEST_F(Shell, RunningAcquisitionIsStoppedBeforeTheWindowGoes) {
 TEST_F(Shell, SecondCloseRequestDuringTheDelayChangesNothing) {
     shell.m_graph.SetLastPoint(10);
     shell.m_dataUnsaved = 1;
+    prompts.QueueAnswer(PromptAnswer::No);
     shell.RequestClose();
     clock.Advance(50);
     shell.RequestClose();
