@@ -142,7 +142,8 @@ TEST_F(Zoom, HorizontalScrollStaysWithinTheWindow) {
     EXPECT_EQ(p, 0); // less than a page left: to the start
     p = ScrollHorizontally(G(), ScrollCode::PageRight, 0, 0);
     EXPECT_EQ(p, page);
-    p = ScrollHorizontally(G(), ScrollCode::PageRight, 0, 0);
+    for (int i = 0; i < 3; ++i)
+        p = ScrollHorizontally(G(), ScrollCode::PageRight, 0, 0);
     EXPECT_EQ(p, 101); // less than a page right: to the end
     p = ScrollHorizontally(G(), ScrollCode::Thumb, 40, 0);
     EXPECT_EQ(p, 40);
