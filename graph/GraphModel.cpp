@@ -401,8 +401,11 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
         if (m_rtCapacity.Advance(int64_t(s.m_rtCount) - m_firstPoint, W))
             m_fullRepaintRequested = true;
     }
-    if (m_zoom.BaseScaleFrozen())
-        return; // zoomed: the base scale stays as it was when the zoom began
+    if (m_zoom.BaseScaleFrozen()) {
+        // Zoomed: the base scale stays as it was when the zoom began.
+        ComputeZoomedScale(in);
+        return;
+    }
 
     if (running) {
         if (s.m_rtCount != 0)

@@ -8,6 +8,7 @@
 #include "base/Ids.h"
 
 #include <QColor>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 
@@ -208,6 +209,27 @@ public:
     // scroll is released instead.
     void FollowNewest();
 
+    // The accepted rubber-band box (client pixels, start <= end in x and y); the
+    // next paint derives the zoomed scale from it.
+    QPointF DragStart() const { return m_dragStart; }
+    QPointF DragEnd() const { return m_dragEnd; }
+    void SetDragBox(QPointF start, QPointF end) {
+        m_dragStart = start;
+        m_dragEnd = end;
+    }
+    // Zoomed range of channel ch: the value at the box's bottom and one tenth of
+    // the box above it (the first tick step), both truncated to hundredths.
+    float ZoomLow(int ch) const { return m_zoomLow[size_t(ch)]; }
+    float ZoomTick(int ch) const { return m_zoomTick[size_t(ch)]; }
+    void SetZoomRange(int ch, float low, float tick) {
+        m_zoomLow[size_t(ch)] = low;
+        m_zoomTick[size_t(ch)] = tick;
+    }
+    // The plot rectangle the zoomed x positions were computed for: a resize
+    // rescales them once, in proportion.
+    const QRect& ZoomPlot() const { return m_zoomPlot; }
+    void SetZoomPlot(const QRect& plot) { m_zoomPlot = plot; }
+
 private:
     uint8_t m_slot = 0;
     uint8_t m_scaleFrozen = 0;
@@ -219,6 +241,11 @@ private:
     int32_t m_leftIndex = 0;
     std::array<int32_t, 2> m_ch1Shift{};
     std::array<int32_t, 2> m_ch2Shift{};
+    QPointF m_dragStart;
+    QPointF m_dragEnd;
+    std::array<float, 2> m_zoomLow{};
+    std::array<float, 2> m_zoomTick{};
+    QRect m_zoomPlot;
 };
 
 class GraphModel {
@@ -351,6 +378,12 @@ public:
     // ----- computing -----
     // Recomputes the base step, ticks and pixel arrays for the current mode.
     void ComputeScale(const GraphInputs& in);
+    // Zoomed: the slot-1 ticks and pixel arrays from the accepted box, the
+    // shifts and a changed plot (graph/Zoom.cpp); ComputeScale calls it.
+    void ComputeZoomedScale(const GraphInputs& in);
+    // Zoom within a zoom: the zoomed scale becomes the base the next box is taken
+    // from (its ticks and positions, the scroll folded into the positions).
+    void ZoomedSlotBecomesBase();
     // Computes the X and Y label texts and positions (after ComputeScale).
     void ComputeLabels(const GraphInputs& in);
     // Everything a paint of a client area reads: layout, scale and labels.

@@ -537,3 +537,16 @@ PaintedFrame PaintGraph(QPainter& p, const GraphModel& m, const GraphInputs& in,
     PaintLegends(p, c);
     return PaintedFrame{QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom))};
 }
+
+void PaintReadout(QPainter& p, const GraphModel& m, const QColor& panelGrey) {
+    const GraphLayout& g = m.Layout();
+    const QRect strip(g.plotLeft - 80, g.plotBottom + 75, g.W() + 178, 20);
+    p.fillRect(strip, Qt::black);
+    if (m.ReadoutText().isEmpty())
+        return;
+    p.setClipRect(strip);
+    p.setFont(LegendFont());
+    p.setPen(panelGrey);
+    TextAt(p, strip.x(), strip.y(), m.ReadoutText());
+    p.setClipping(false);
+}

@@ -41,3 +41,7 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
 // same side outside the plot. Mark points around both ends when `marks`.
 void DrawSegment(QPainter& p, const GraphModel& m, int ch, int64_t i, const QColor& colour,
                  bool marks);
+
+// The read-out strip under the plot alone: filled black, the model's read-out
+// text in panel grey (a mouse move repaints only this and the cursor line).
+void PaintReadout(QPainter& p, const GraphModel& m, const QColor& panelGrey);

@@ -1,17 +1,21 @@
 #include "ui/CDTView.h"
 
 #include "base/Timers.h"
+#include "graph/Zoom.h"
 #include "shell/AppShell.h"
 #include "ui/CButtonBar.h"
 #include "ui/CRecInfoDlg.h"
 
 #include <QAction>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -39,6 +43,37 @@ bool Fits(const QImage& image, const QWidget& w) {
     return image.size() == DevicePixels(w) && image.devicePixelRatio() == w.devicePixelRatioF();
 }
 
+// Inverts the device pixels of layout pixel (x, y). Inverting twice restores
+// them, so the cursor line and the rubber band leave nothing behind, and on any
+// background the line shows in the background's complement.
+void InvertPixel(QImage& img, int x, int y) {
+    const qreal dpr = img.devicePixelRatio();
+    const int x0 = int(std::floor(x * dpr)), x1 = int(std::floor((x + 1) * dpr));
+    const int y0 = int(std::floor(y * dpr)), y1 = int(std::floor((y + 1) * dpr));
+    for (int yy = std::max(y0, 0); yy < std::min(y1, img.height()); ++yy) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(yy));
+        for (int xx = std::max(x0, 0); xx < std::min(x1, img.width()); ++xx)
+            row[xx] = row[xx] ^ 0x00FFFFFFu;
+    }
+}
+
+ScrollCode CodeOf(int action) {
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+        return ScrollCode::LineLeft;
+    case QAbstractSlider::SliderSingleStepAdd:
+        return ScrollCode::LineRight;
+    case QAbstractSlider::SliderPageStepSub:
+        return ScrollCode::PageLeft;
+    case QAbstractSlider::SliderPageStepAdd:
+        return ScrollCode::PageRight;
+    case QAbstractSlider::SliderMove:
+        return ScrollCode::Thumb;
+    default:
+        return ScrollCode::Other;
+    }
+}
+
 } // namespace
 
 CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
@@ -47,6 +82,7 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumWidth(10);
+    setMouseTracking(true);
     if (!timers) {
         m_ownTimers = std::make_unique<QtTimerTable>();
         timers = m_ownTimers.get();
@@ -84,6 +120,7 @@ CDTView::~CDTView() {
     m_timers->SetHandler({});
     m_timers->Kill(ViewTimer::ResizeRepaint);
     m_timers->Kill(ViewTimer::FirstPaintReset);
+    m_timers->Kill(ViewTimer::DragWatchdog);
 }
 
 RenderOptions CDTView::Options(bool printing) const {
@@ -131,6 +168,9 @@ void CDTView::paintEvent(QPaintEvent* e) {
         return;
     }
     m_incrementalRect = QRect();
+    // A full composition paints over the cursor line and the rubber band.
+    m_cursorShown = false;
+    m_bandShown = false;
     if (!m_graphPainted && g.DisplayContent() == GraphModel::kContentGraph) {
         m_graphPainted = true;
         m_timers->Start(ViewTimer::FirstPaintReset, 50);
@@ -153,6 +193,8 @@ void CDTView::paintEvent(QPaintEvent* e) {
         RenderGraph(ip, size(), false);
     }
     p.drawImage(0, 0, m_composed);
+    if (g.Zoom().Zoomed() && !m_barsLive)
+        SetUpZoomedBars();
 }
 
 void CDTView::resizeEvent(QResizeEvent*) {
@@ -195,6 +237,13 @@ void CDTView::OnViewTimer(int id) {
         m_timers->Kill(id);
         m_graph->ResetScale();
         break;
+    case ViewTimer::DragWatchdog:
+        if (!m_dragging) {
+            m_timers->Kill(id);
+        } else if (!CursorInDragRegion(m_shell.m_graph.Layout(), m_lastMouse)) {
+            CancelDrag();
+        }
+        break;
     default:
         m_timers->Kill(id);
         break;
@@ -219,12 +268,21 @@ void CDTView::EnsureChildren() {
         b->setRange(0, 0);
         return b;
     };
-    if (!m_hBar)
+    if (!m_hBar) {
         m_hBar = bar(Qt::Horizontal, "scroll100");
-    if (!m_ch1Bar)
+        connect(m_hBar, &QScrollBar::actionTriggered, this,
+                [this](int action) { OnHorizontalAction(action); });
+    }
+    if (!m_ch1Bar) {
         m_ch1Bar = bar(Qt::Vertical, "scroll102");
-    if (!m_ch2Bar)
+        connect(m_ch1Bar, &QScrollBar::actionTriggered, this,
+                [this](int action) { OnVerticalAction(0, m_ch1Bar, action); });
+    }
+    if (!m_ch2Bar) {
         m_ch2Bar = bar(Qt::Vertical, "scroll101");
+        connect(m_ch2Bar, &QScrollBar::actionTriggered, this,
+                [this](int action) { OnVerticalAction(1, m_ch2Bar, action); });
+    }
     if (!m_toolBar) {
         m_toolBar = new QToolBar(this);
         m_toolBar->setObjectName(QStringLiteral("viewToolBar"));
@@ -269,6 +327,7 @@ void CDTView::UpdateToolBar() {
 }
 
 void CDTView::ResetScaleView() {
+    m_barsLive = false;
     const int half = m_shell.m_graph.Layout().Hp() / 2;
     if (m_hBar)
         m_hBar->setEnabled(false);
@@ -314,6 +373,10 @@ void CDTView::AppendRealTimePoint() {
             RequestRepaint();
             return;
         }
+        // The new segment is drawn under the cursor line, not into its inversion.
+        const bool cursor = m_cursorShown;
+        if (cursor)
+            InvertCursorLine(m_cursorX);
         QPainter p(&m_composed);
         p.setClipRect(QRect(QPoint(l.plotLeft, l.plotTop), QPoint(l.plotRight, l.plotBottom)));
         const AppSettings& s = m_shell.m_settings;
@@ -325,6 +388,8 @@ void CDTView::AppendRealTimePoint() {
                         s.m_showMarkPoints == 1);
         }
         p.end();
+        if (cursor)
+            InvertCursorLine(m_cursorX);
         changed =
             QRect(QPoint(l.plotLeft - 1, l.plotTop - 1), QPoint(l.plotRight + 1, l.plotBottom + 1));
         m_incrementalRect = changed;
@@ -338,4 +403,231 @@ void CDTView::AppendRealTimePoint() {
         update(frame);
         return;
     }
+}
+
+// ----- zoom, scroll and read-out -----
+
+bool CDTView::ComposedCurrent() const {
+    return m_graphPainted && Fits(m_composed, *this) &&
+           m_shell.m_graph.DisplayContent() == GraphModel::kContentGraph &&
+           CanZoom(m_shell.m_graph);
+}
+
+void CDTView::ShowChanged(const QRect& r) {
+    m_incrementalRect = m_incrementalRect.isNull() ? r : m_incrementalRect.united(r);
+    update(r);
+}
+
+void CDTView::InvertCursorLine(int x) {
+    const GraphLayout& g = m_shell.m_graph.Layout();
+    // Dotted: every other pixel from the plot's top to its bottom.
+    for (int y = g.plotTop; y <= g.plotBottom; y += 2)
+        InvertPixel(m_composed, x, y);
+}
+
+void CDTView::InvertBand(QPoint a, QPoint b) {
+    const int x0 = std::min(a.x(), b.x()), x1 = std::max(a.x(), b.x());
+    const int y0 = std::min(a.y(), b.y()), y1 = std::max(a.y(), b.y());
+    // A one-pixel halftone frame: each frame pixel once, every other one inverted.
+    auto dot = [this](int x, int y) {
+        if (((x + y) & 1) == 0)
+            InvertPixel(m_composed, x, y);
+    };
+    for (int x = x0; x <= x1; ++x) {
+        dot(x, y0);
+        if (y1 != y0)
+            dot(x, y1);
+    }
+    for (int y = y0 + 1; y < y1; ++y) {
+        dot(x0, y);
+        if (x1 != x0)
+            dot(x1, y);
+    }
+}
+
+void CDTView::EraseCursor() {
+    if (!m_cursorShown)
+        return;
+    const GraphLayout& g = m_shell.m_graph.Layout();
+    InvertCursorLine(m_cursorX);
+    m_cursorShown = false;
+    ShowChanged(QRect(m_cursorX, g.plotTop, 1, g.Hp() + 1));
+}
+
+void CDTView::ShowReadout() {
+    GraphModel& m = m_shell.m_graph;
+    {
+        QPainter p(&m_composed);
+        PaintReadout(p, m, Options(false).panelGrey);
+    }
+    ShowChanged(ReadoutStrip(m.Layout()));
+}
+
+void CDTView::MoveCursor(QPoint pos) {
+    GraphModel& m = m_shell.m_graph;
+    const GraphLayout& g = m.Layout();
+    const int x = pos.x(), y = pos.y();
+    const bool inside =
+        !(y > g.plotBottom || y < g.plotTop + 1 || x < g.plotLeft || x > g.plotRight);
+    if (!inside) {
+        EraseCursor();
+    } else {
+        const QRect line(0, g.plotTop, 1, g.Hp() + 1);
+        if (m_cursorShown) {
+            InvertCursorLine(m_cursorX);
+            ShowChanged(line.translated(m_cursorX, 0));
+        }
+        m_readoutIndex = NearestPoint(m, x);
+        InvertCursorLine(x);
+        m_cursorX = x;
+        m_cursorShown = true;
+        ShowChanged(line.translated(x, 0));
+    }
+    if (m_readoutIndex >= 0 && m_readoutIndex < m.LastPoint() && g.plotTop + 1 <= y &&
+        y <= g.plotBottom) {
+        const QString text = ReadoutText(m, m_graph->Inputs(), m_readoutIndex);
+        if (text != m.ReadoutText()) {
+            m.SetReadoutText(text);
+            ShowReadout();
+        }
+    }
+}
+
+void CDTView::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton || !ComposedCurrent()) {
+        QWidget::mousePressEvent(e);
+        return;
+    }
+    const QPoint p = ClampToPlot(m_shell.m_graph.Layout(), e->position().toPoint());
+    EraseCursor();
+    m_dragStart = p;
+    m_lastCorner = p;
+    m_lastMouse = e->position().toPoint();
+    m_dragging = true;
+    m_dragUnmoved = true;
+    m_bandShown = false;
+    m_timers->Start(ViewTimer::DragWatchdog, 10);
+}
+
+void CDTView::mouseMoveEvent(QMouseEvent* e) {
+    m_lastMouse = e->position().toPoint();
+    if (!ComposedCurrent())
+        return;
+    GraphModel& m = m_shell.m_graph;
+    if (!m_dragging) {
+        MoveCursor(m_lastMouse);
+        return;
+    }
+    const QPoint p = ClampToPlot(m.Layout(), m_lastMouse);
+    m.Zoom().SetDragging(true);
+    if (p == m_lastCorner && m_bandShown)
+        return;
+    m_dragUnmoved = false;
+    const QRect old = QRect(m_dragStart, m_lastCorner).normalized();
+    if (m_bandShown)
+        InvertBand(m_dragStart, m_lastCorner);
+    InvertBand(m_dragStart, p);
+    m_bandShown = true;
+    m_lastCorner = p;
+    ShowChanged(old.united(QRect(m_dragStart, p).normalized()).adjusted(-1, -1, 1, 1));
+}
+
+void CDTView::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton || !m_dragging) {
+        QWidget::mouseReleaseEvent(e);
+        return;
+    }
+    GraphModel& m = m_shell.m_graph;
+    const QPoint p = ClampToPlot(m.Layout(), e->position().toPoint());
+    if (m_bandShown)
+        InvertBand(m_dragStart, m_lastCorner);
+    m_bandShown = false;
+    m_dragging = false;
+    m_timers->Kill(ViewTimer::DragWatchdog);
+    if (FinishZoomDrag(m, m_dragStart, p, m_dragUnmoved) == ZoomVerdict::Accepted)
+        m_barsLive = false;
+    m_dragUnmoved = true;
+    m.Zoom().SetDragging(false);
+    RequestRepaint();
+}
+
+void CDTView::CancelDrag() {
+    GraphModel& m = m_shell.m_graph;
+    m.Zoom().SetPending(false);
+    m.Zoom().SetDragging(false);
+    m_dragging = false;
+    m_dragUnmoved = true;
+    m_bandShown = false;
+    m_timers->Kill(ViewTimer::DragWatchdog);
+    RequestRepaint();
+}
+
+void CDTView::SetUpZoomedBars() {
+    GraphModel& m = m_shell.m_graph;
+    if (!m_hBar || !m.Zoom().ScrollSetupDone())
+        return;
+    m_barsLive = true;
+    const HorizontalScroll h = HorizontalScrollOf(m);
+    m_hBar->setRange(0, h.maximum);
+    m_hBar->setPageStep(std::max(HorizontalPage(m), 1));
+    m_hBar->setSingleStep(1);
+    m_hBar->setValue(h.position);
+    m_hBar->setEnabled(h.enabled);
+    const int half = VerticalHalfRange(m);
+    for (QScrollBar* b : {m_ch1Bar, m_ch2Bar}) {
+        b->setRange(-half, half);
+        b->setPageStep(std::max(half, 1));
+        b->setValue(0);
+        b->setEnabled(half > 0);
+    }
+}
+
+void CDTView::OnHorizontalAction(int action) {
+    GraphModel& m = m_shell.m_graph;
+    if (!m.Zoom().Zoomed())
+        return;
+    const int32_t p = ScrollHorizontally(m, CodeOf(action), m_hBar->sliderPosition(),
+                                         mapFromGlobal(QCursor::pos()).x());
+    m_hBar->setSliderPosition(p);
+    RequestRepaint();
+}
+
+void CDTView::OnVerticalAction(int ch, QScrollBar* bar, int action) {
+    GraphModel& m = m_shell.m_graph;
+    if (!m.Zoom().Zoomed())
+        return;
+    bar->setSliderPosition(ScrollVertically(m, ch, CodeOf(action), bar->sliderPosition()));
+    RequestRepaint();
+}
+
+void CDTView::wheelEvent(QWheelEvent* e) {
+    GraphModel& m = m_shell.m_graph;
+    if (!m.Zoom().Zoomed() || !m_hBar) {
+        QWidget::wheelEvent(e);
+        return;
+    }
+    // A wheel turned away from the user, or pushed left, goes back in time.
+    const QPoint d = e->angleDelta();
+    const int delta = d.y() != 0 ? d.y() : d.x();
+    if (delta == 0)
+        return;
+    const int steps = std::max(std::abs(delta) / 120, 1);
+    const ScrollCode code = delta > 0 ? ScrollCode::LineLeft : ScrollCode::LineRight;
+    int32_t p = HorizontalPosition(m);
+    for (int i = 0; i < steps; ++i)
+        p = ScrollHorizontally(m, code, 0, 0);
+    m_hBar->setValue(p);
+    e->accept();
+    RequestRepaint();
+}
+
+void CDTView::keyPressEvent(QKeyEvent* e) {
+    if (e->key() != Qt::Key_Escape) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    if (m_dragging)
+        CancelDrag();
+    if (m_shell.m_graph.Zoom().Zoomed())
+        m_shell.Execute(ViewCmd::ZoomOut);
 }

@@ -48,10 +48,20 @@ public:
     void RequestRepaint();
     void OnViewTimer(int id);
 
+    // Whether the dotted cursor line is drawn on the composed image now.
+    bool CursorShown() const { return m_cursorShown; }
+    // Whether a rubber band is being dragged.
+    bool DraggingBand() const { return m_dragging; }
+
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void focusInEvent(QFocusEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void wheelEvent(QWheelEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
 
 private:
     void PlaceButtonBar();
@@ -61,6 +71,18 @@ private:
     void ResetScaleView();
     void UpdateToolBar();
     RenderOptions Options(bool printing) const;
+    // Parts of the composed image changed in place and copied to the screen alone.
+    void ShowChanged(const QRect& r);
+    void InvertCursorLine(int x);
+    void InvertBand(QPoint a, QPoint b);
+    void MoveCursor(QPoint pos);
+    void EraseCursor();
+    void ShowReadout();
+    void CancelDrag();
+    void SetUpZoomedBars();
+    void OnHorizontalAction(int action);
+    void OnVerticalAction(int ch, QScrollBar* bar, int action);
+    bool ComposedCurrent() const;
 
     AppShell& m_shell;
     std::unique_ptr<TimerTable> m_ownTimers;
@@ -76,4 +98,18 @@ private:
     QImage m_composed;
     QRect m_incrementalRect; // area the last incremental draw changed
     bool m_graphPainted = false;
+    // Rubber band: where it began, its last corner, whether it moved and whether
+    // it is drawn; the last cursor position the drag watchdog checks.
+    bool m_dragging = false;
+    bool m_dragUnmoved = true;
+    bool m_bandShown = false;
+    QPoint m_dragStart;
+    QPoint m_lastCorner;
+    QPoint m_lastMouse;
+    // Cursor line and read-out.
+    bool m_cursorShown = false;
+    int m_cursorX = 0;
+    int64_t m_readoutIndex = -1;
+    // The bars were set up for the present zoom.
+    bool m_barsLive = false;
 };

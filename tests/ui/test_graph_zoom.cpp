@@ -1,0 +1,160 @@
+// Working with the real graph view by mouse, wheel and keyboard: a dragged box
+// zooms and enables the bars, ZoomOut and Escape return to the base scale, the
+// cursor line leaves no pixel behind and the read-out follows the mouse.
+
+#include "base/LocalTime.h"
+#include "graph/Zoom.h"
+#include "shell/AppShell.h"
+#include "support/ShellFixture.h"
+#include "support/TestApp.h"
+#include "ui/CDTView.h"
+
+#include <QAction>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ViewZoom : public ShellParts {
+protected:
+    ViewZoom() : viewTimers(clock) {
+        App();
+        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
+        view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
+        view->resize(1200, 800);
+        view->show();
+        QCoreApplication::processEvents();
+        MeasurementSet s;
+        s.m_rmsCount = 500;
+        s.m_rmsInterval = 60;
+        s.m_startTime = FromLocalFields({2010, 2, 3, 14, 5, 0});
+        s.m_channelCount = 2;
+        s.m_ch1Present = s.m_ch2Present = 1;
+        s.m_ch1Unit = "V";
+        s.m_ch2Unit = "A";
+        for (int i = 0; i < s.m_rmsCount; ++i) {
+            s.m_ch1Rms.push_back(230.0f + float(i % 7));
+            s.m_ch2Rms.push_back(5.0f + float(i % 3));
+        }
+        shell->m_set.TakeStored(std::move(s));
+        shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
+        shell->ExecuteDirect(Cmd::StoreRms);
+        shell->m_graph.SetDisplayContent(1);
+        Grab();
+    }
+    ~ViewZoom() override {
+        view.reset();
+        shell.reset();
+    }
+    QImage Grab() {
+        view->repaint();
+        return view->grab().toImage();
+    }
+    GraphModel& G() { return shell->m_graph; }
+    void DragBox(QPoint a, QPoint b) {
+        QTest::mousePress(view.get(), Qt::LeftButton, {}, a);
+        QTest::mouseMove(view.get(), (a + b) / 2);
+        QTest::mouseMove(view.get(), b);
+        QTest::mouseRelease(view.get(), Qt::LeftButton, {}, b);
+        Grab();
+    }
+
+    ManualTimerTable viewTimers;
+    std::unique_ptr<AppShell> shell;
+    std::unique_ptr<CDTView> view;
+};
+
+TEST_F(ViewZoom, DragZoomsEnablesTheBarsAndZoomOutRestores) {
+    const QString baseTop = G().YLabelText(0, 10);
+    const QString baseLabel = G().XLabelText(1);
+    EXPECT_FALSE(view->HorizontalBar()->isEnabled());
+    const GraphLayout& g = G().Layout();
+    DragBox({g.plotLeft + 100, g.plotTop + 50}, {g.plotLeft + 300, g.plotTop + 250});
+    ASSERT_TRUE(G().Zoom().Zoomed());
+    EXPECT_NE(G().YLabelText(0, 10), baseTop);
+    EXPECT_NE(G().XLabelText(1), baseLabel);
+    EXPECT_TRUE(view->HorizontalBar()->isEnabled());
+    EXPECT_TRUE(view->Ch1Bar()->isEnabled());
+    EXPECT_TRUE(view->Ch2Bar()->isEnabled());
+    EXPECT_EQ(view->HorizontalBar()->maximum(), 500);
+
+    // The bar's line step and the wheel scroll sideways.
+    const int before = view->HorizontalBar()->value();
+    view->HorizontalBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(view->HorizontalBar()->value(), before + 1);
+    QWheelEvent wheel(QPointF(400, 400), view->mapToGlobal(QPointF(400, 400)), {}, {0, 240},
+                      Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view.get(), &wheel);
+    EXPECT_EQ(view->HorizontalBar()->value(), before - 1);
+    view->Ch1Bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(G().Zoom().Shift(0, 1), G().Layout().Hp() / 2);
+
+    view->ViewToolBar()->actions()[0]->trigger();
+    Grab();
+    EXPECT_FALSE(G().Zoom().Zoomed());
+    EXPECT_EQ(G().YLabelText(0, 10), baseTop);
+    EXPECT_EQ(G().XLabelText(1), baseLabel);
+    EXPECT_FALSE(view->HorizontalBar()->isEnabled());
+    EXPECT_FALSE(view->Ch1Bar()->isEnabled());
+}
+
+TEST_F(ViewZoom, EscapeReturnsToTheBaseScaleAndAClickDoesNotZoom) {
+    const GraphLayout& g = G().Layout();
+    QTest::mouseClick(view.get(), Qt::LeftButton, {}, {g.plotLeft + 100, g.plotTop + 50});
+    Grab();
+    EXPECT_FALSE(G().Zoom().Zoomed());
+    DragBox({g.plotLeft + 100, g.plotTop + 50}, {g.plotLeft + 300, g.plotTop + 250});
+    ASSERT_TRUE(G().Zoom().Zoomed());
+    QTest::keyClick(view.get(), Qt::Key_Escape);
+    Grab();
+    EXPECT_FALSE(G().Zoom().Zoomed());
+}
+
+TEST_F(ViewZoom, DragLeavingTheWatchedRegionIsCancelled) {
+    const GraphLayout& g = G().Layout();
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, {g.plotLeft + 100, g.plotTop + 50});
+    QTest::mouseMove(view.get(), {g.plotLeft + 200, g.plotTop + 150});
+    EXPECT_TRUE(view->DraggingBand());
+    QTest::mouseMove(view.get(), {5, g.plotTop + 150});
+    clock.Advance(10);
+    EXPECT_FALSE(view->DraggingBand());
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, {5, g.plotTop + 150});
+    Grab();
+    EXPECT_FALSE(G().Zoom().Zoomed());
+}
+
+TEST_F(ViewZoom, CursorLineLeavesNoPixelBehindAndTheReadoutFollows) {
+    const GraphLayout& g = G().Layout();
+    Grab();
+    // The composed image: a grab would compose the whole graph afresh.
+    const QImage before = view->Composed().copy();
+    const QPoint inside(g.plotLeft + 200, g.plotTop + 100);
+    QTest::mouseMove(view.get(), inside);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view->CursorShown());
+    const QImage with = view->Composed().copy();
+    // The line is the background inverted: white on the default black.
+    int lit = 0;
+    for (int y = g.plotTop; y <= g.plotBottom; ++y)
+        lit += with.pixelColor(inside.x(), y) != before.pixelColor(inside.x(), y);
+    EXPECT_GT(lit, g.Hp() / 3);
+    EXPECT_TRUE(G().ReadoutText().startsWith("Data Point No.:")) << G().ReadoutText().toStdString();
+    const int64_t nearest = NearestPoint(G(), inside.x());
+    EXPECT_TRUE(G().ReadoutText().startsWith(QString("Data Point No.:%1 ").arg(nearest + 1)));
+
+    // Moving below the plot erases the line; the read-out stays.
+    const QString text = G().ReadoutText();
+    QTest::mouseMove(view.get(), {inside.x(), g.plotBottom + 5});
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->CursorShown());
+    const QImage after = view->Composed().copy();
+    const QRect plot(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
+    EXPECT_EQ(after.copy(plot), before.copy(plot));
+    EXPECT_EQ(G().ReadoutText(), text);
+}
+
+} // namespace
