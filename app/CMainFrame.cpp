@@ -84,6 +84,10 @@ CMainFrame::~CMainFrame() {
     // The list windows use the list commands: they go first.
     delete m_listWindows;
     m_listWindows = nullptr;
+    // The real-time and configuration hosts unhook themselves from the link the
+    // link host owns: they go before it (children would go in creation order).
+    for (const char* name : {"realTimeHost", "configHost"})
+        delete findChild<QObject*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
 }
 
 QAction* CMainFrame::AddAction(int command, const QString& text, const char* prompt) {
