@@ -51,6 +51,10 @@ bool ManualTimerTable::IsActive(int id) const {
     return m_entries.count(id) != 0;
 }
 
+int64_t ManualTimerTable::NowMs() const {
+    return m_clock.NowMs();
+}
+
 int ManualTimerTable::PeriodOf(int id) const {
     auto it = m_entries.find(id);
     return it == m_entries.end() ? 0 : it->second.periodMs;

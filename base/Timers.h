@@ -3,6 +3,7 @@
 // deferred step of the application. Production runs on QTimer; tests run on a
 // ManualClock so that a whole exchange with the logger plays out in virtual time.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -21,6 +22,9 @@ public:
     virtual void Start(int id, int ms) = 0;
     virtual void Kill(int id) = 0;
     virtual bool IsActive(int id) const = 0;
+    // Milliseconds on the steady clock these timers run on (virtual time for a manual
+    // table), for a handler that measures how long ago something happened.
+    virtual int64_t NowMs() const = 0;
 
     void SetHandler(Handler handler) { m_handler = std::move(handler); }
 
@@ -37,13 +41,15 @@ private:
 class QtTimerTable : public QObject, public TimerTable {
     Q_OBJECT
 public:
-    explicit QtTimerTable(QObject* parent = nullptr) : QObject(parent) {}
+    explicit QtTimerTable(QObject* parent = nullptr) : QObject(parent) { m_steady.start(); }
     void Start(int id, int ms) override;
     void Kill(int id) override;
     bool IsActive(int id) const override;
+    int64_t NowMs() const override { return m_steady.elapsed(); }
 
 private:
     std::map<int, QTimer*> m_timers;
+    QElapsedTimer m_steady;
 };
 
 class ManualTimerTable;
@@ -71,6 +77,7 @@ public:
     void Start(int id, int ms) override;
     void Kill(int id) override;
     bool IsActive(int id) const override;
+    int64_t NowMs() const override;
     int PeriodOf(int id) const;
     // Every Start call in order, for tests that check what was armed.
     const std::vector<std::pair<int, int>>& StartLog() const { return m_startLog; }

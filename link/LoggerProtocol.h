@@ -78,7 +78,11 @@ inline constexpr int kBlockWatchdogMs = 5000;
 inline constexpr int kBlockRepeatMs = 900;
 inline constexpr int kStartRepeatMs = 500;
 inline constexpr int kRealTimeWatchdogMs = 10000; // no frame for this long: the stream ended
-inline constexpr int kRealTimeFirstTickMs = 10;   // then the sampling interval
+// How often timer 13 looks at the time of the last frame: a run ends at most this
+// much later than kRealTimeWatchdogMs after its last frame (a look every 10 s let
+// silence run on for up to 20 s).
+inline constexpr int kRealTimeWatchdogCheckMs = 500;
+inline constexpr int kRealTimeFirstTickMs = 10; // then the sampling interval
 inline constexpr int kRealTimeRestartMs = 5000;
 
 inline constexpr int kBaud = 115200;

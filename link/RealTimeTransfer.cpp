@@ -94,8 +94,10 @@ void RealTimeTransfer::Start() {
     TimerTable& timers = m_host.Timers();
     timers.Start(T::StartRepeat, Logger::kStartRepeatMs);
     // A logger that never sends a first frame would leave the run on for good, with
-    // nothing to say so: the silence watchdog covers the first frame too.
-    timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogMs);
+    // nothing to say so: the silence watchdog covers the first frame too, counting
+    // from the start command.
+    m_lastFrameMs = timers.NowMs();
+    timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogCheckMs);
 }
 
 void RealTimeTransfer::OnStartRepeat() {
@@ -144,6 +146,7 @@ void RealTimeTransfer::OnReply(const QByteArray& bytes) {
 void RealTimeTransfer::HandleFrame(const uint8_t* f) {
     ++m_framesHandled;
     m_frameReceived = true;
+    m_lastFrameMs = m_host.Timers().NowMs();
     MeasurementSet& s = m_set;
 
     if (f[2] == 0) {
@@ -187,7 +190,7 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
         if (onFirstFrame)
             onFirstFrame();
         TimerTable& timers = m_host.Timers();
-        timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogMs);
+        timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogCheckMs);
         timers.Start(T::RealTimeRestart, Logger::kRealTimeRestartMs);
         timers.Start(T::RealTimeTick, Logger::kRealTimeFirstTickMs);
     }
@@ -215,10 +218,10 @@ void RealTimeTransfer::OnSampleTick() {
 }
 
 void RealTimeTransfer::OnWatchdog() {
-    if (m_frameReceived) {
-        m_frameReceived = false;
+    // Measured from the last frame rather than from the watchdog's last look, so that
+    // a run ends 10 s after its last frame, not 10 to 20 s.
+    if (m_host.Timers().NowMs() - m_lastFrameMs < Logger::kRealTimeWatchdogMs)
         return;
-    }
     // Silent logger: end without a word, keeping what was taken.
     if (m_host.Channel().IsOpen())
         m_host.Channel().Close();

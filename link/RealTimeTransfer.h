@@ -2,8 +2,9 @@
 // The real-time acquisition on the link: the start command (repeated once by timer
 // 12 while no frame came, and every 5 s by timer 15), the 2365-byte frames that
 // overwrite the captured waveform, the sample tick (timer 14: 10 ms after the first
-// frame, then the sampling interval), the silence watchdog (timer 13) and every way
-// a run ends. What a sample computes (analysis, extremes) and what the window does
+// frame, then the sampling interval), the silence watchdog (timer 13: every 500 ms it
+// compares the time of the last frame with the timer table's clock) and every way a
+// run ends. What a sample computes (analysis, extremes) and what the window does
 // with it are hooks, so that the main window and the command-line tool run the same
 // transfer.
 
@@ -27,7 +28,7 @@ enum class RealTimeEnd {
     CountReached,   // the requested number of samples, or 100000
     NoChannel,      // a frame reported no channel
     ChannelChanged, // a channel was switched on or off
-    Silence,        // no frame since the watchdog's last look
+    Silence,        // no frame for 10 s
 };
 
 inline constexpr int kRtIntervalMin = 2;
@@ -111,6 +112,7 @@ private:
     int m_pointsRequested = 1;
     int m_interval = kRtIntervalMin;
     bool m_frameReceived = false;
+    int64_t m_lastFrameMs = 0; // the start command, then the last frame handled
     uint8_t m_firstCh1Present = 0, m_firstCh2Present = 0;
     QString m_firstCh1Unit, m_firstCh2Unit;
     QByteArray m_pending; // bytes of a frame not yet complete
