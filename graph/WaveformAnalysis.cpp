@@ -15,6 +15,62 @@ void NoSignalTexts(EpaTexts* t) {
     t->t = QStringLiteral("LO");
 }
 
+// Half-width of the band around zero that a crossing must leave: a tenth of the
+// amplitude, and no more than half of either swing (a signal with an offset).
+int CrossingBand(int maximum, int minimum) {
+    return std::max(0, std::min({(maximum - minimum) / 20, maximum / 2, -minimum / 2}));
+}
+
+// Crossing k of a fall of g, between the edge's last sample above the band (a) and
+// its first beyond it (p). On a clean edge the first sample below zero is the
+// crossing. Noise can move that sample a period's worth of resolution early or late,
+// so the crossing is checked against a parabola fitted through the edge: when the
+// fitted curve does not fall through zero between k - 1 and k (within a count), the
+// crossing becomes the first sample of the edge where the curve is below zero.
+template <class G> int LocateCrossing(const G& g, int a, int k, int p) {
+    if (p - a + 1 < 4)
+        return k;
+    // Least squares of g(i) = c0 + c1 t + c2 t^2 with t = i - k.
+    double m[3][4] = {};
+    for (int i = a; i <= p; ++i) {
+        const double t = double(i - k);
+        const double v[3] = {1.0, t, t * t};
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                m[r][c] += v[r] * v[c];
+            m[r][3] += v[r] * g(i);
+        }
+    }
+    for (int col = 0; col < 3; ++col) {
+        int piv = col;
+        for (int r = col + 1; r < 3; ++r)
+            if (std::fabs(m[r][col]) > std::fabs(m[piv][col]))
+                piv = r;
+        if (std::fabs(m[piv][col]) < 1e-12)
+            return k;
+        std::swap(m[col], m[piv]);
+        for (int r = 0; r < 3; ++r) {
+            if (r == col)
+                continue;
+            const double f = m[r][col] / m[col][col];
+            for (int c = col; c < 4; ++c)
+                m[r][c] -= f * m[col][c];
+        }
+    }
+    const double c0 = m[0][3] / m[0][0], c1 = m[1][3] / m[1][1], c2 = m[2][3] / m[2][2];
+    auto curve = [&](int i) {
+        const double t = double(i - k);
+        return c0 + c1 * t + c2 * t * t;
+    };
+    constexpr double kTolerance = 1.0; // a count: the rounding of the samples
+    if (curve(k) < kTolerance && curve(k - 1) > -kTolerance)
+        return k;
+    for (int i = a + 1; i <= p; ++i)
+        if (curve(i) < 0)
+            return i;
+    return k;
+}
+
 } // namespace
 
 WaveformResult AnalyseWaveform(std::span<const FloatPair> wave, int start, int end, int ch,
@@ -47,23 +103,64 @@ WaveformResult AnalyseWaveform(std::span<const FloatPair> wave, int start, int e
     const int o = 410 / maximum;
     r.minDistance = o;
 
-    // 4. Count crossings of one direction, chosen by the first sample.
+    // 4. Count crossings of one direction, chosen by the first sample. A crossing
+    // counts only once the signal has left a small band around zero on the far side
+    // (for a fall: gone down to -h before coming back up to +h), so that noise near
+    // zero neither adds crossings nor starts the next period inside the chatter.
     const bool falls = s(start) >= 0;
     auto runBegins = [&](int k) { return falls ? s(k) >= 0 : s(k) < 0; };
     auto crosses = [&](int k) { return falls ? s(k) < 0 : s(k) > 0; };
-    int cur = start, count = 0, first = -1, last = end;
+    // The signal turned so that the counted direction is always a fall.
+    auto g = [&](int k) { return falls ? s(k) : -s(k); };
+    const int h = CrossingBand(maximum, minimum);
+    auto beyond = [&](int k) { return g(k) <= -h; };
+    auto back = [&](int k) { return g(k) >= h; };
+    // The last sample at or above the band before crossing k, not before run start j.
+    auto edgeStart = [&](int j, int k) {
+        int a = k - 1;
+        while (a > j && !back(a))
+            --a;
+        return std::max(a, j);
+    };
+    auto cleanFall = [&](int a, int b) {
+        for (int i = a; i < b; ++i)
+            if (g(i + 1) > g(i))
+                return false;
+        return true;
+    };
+    int cur = start, count = 0, first = -1, last = end, resume = start;
     for (int iter = 0; iter < end - start; ++iter) {
-        int j = count > 0 ? cur + o : cur;
+        int j = std::max(count > 0 ? cur + o : cur, resume);
         while (j < end && !runBegins(j))
             ++j;
         if (j >= end)
             break;
         cur = j;
-        int k = cur;
-        while (k < end && !crosses(k))
-            ++k;
-        if (k >= end)
+        int k = cur, p = cur;
+        bool confirmed = false;
+        for (;;) {
+            while (k < end && !crosses(k))
+                ++k;
+            if (k >= end)
+                break;
+            p = k;
+            while (p < end && !beyond(p) && !back(p))
+                ++p;
+            if (p < end && beyond(p)) {
+                confirmed = true;
+                break;
+            }
+            if (p >= end) {
+                // The capture ends inside the band: a clean edge still counts.
+                confirmed = cleanFall(edgeStart(cur, k), end - 1);
+                p = end - 1;
+                break;
+            }
+            k = p; // back above the band: that was noise, not the crossing
+        }
+        if (!confirmed)
             break;
+        k = LocateCrossing(g, edgeStart(cur, k), k, p);
         if (count == 0) {
             count = 1;
             if (cur == start)
@@ -75,6 +172,7 @@ WaveformResult AnalyseWaveform(std::span<const FloatPair> wave, int start, int e
             cur = k;
             last = k;
         }
+        resume = p;
     }
     r.crossings = count;
     r.first = first;
