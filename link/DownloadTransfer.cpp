@@ -4,6 +4,7 @@
 #include "link/LinkDialogs.h"
 #include "link/LoggerProtocol.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -13,6 +14,9 @@ namespace T = FrameTimer;
 // Replies with stray bytes that one download tolerates in all, each followed by a
 // new request; a line this noisy is not worth trusting further.
 constexpr int kMaxNoiseRetries = 32;
+// Beyond the time between a block's two requests, how long the copy still owed may
+// take to come after the other before its request is taken for lost.
+constexpr int64_t kSurplusMarginMs = 100;
 
 constexpr std::array<int, 3> kDownloadTimers = {T::DownloadWatchdog, T::BlockRepeat,
                                                 T::StartRepeat};
@@ -61,6 +65,10 @@ void DownloadTransfer::Start() {
     m_s.frameReceived = false;
     m_s.noiseRetryAt = -1;
     m_s.noiseRetries = 0;
+    m_s.requestsOut = 0;
+    m_s.copiesOwed = 0;
+    m_s.copyGivenUp = false;
+    m_s.endCheck = false;
     ch.SetThreshold(Logger::kHeaderBytes);
     m_s.command = Logger::StartCommand(Logger::kStartDownload);
     // Bytes still buffered from an earlier exchange would come before the header.
@@ -97,6 +105,15 @@ void DownloadTransfer::OnReply(const QByteArray& r) {
     }
     timers.Kill(T::StartRepeat);
     m_s.frameReceived = true;
+    if (m_s.endCheck) {
+        // A reply nobody asked for: the blocks taken were one behind.
+        Interrupt();
+        return;
+    }
+    if (m_s.copiesOwed > 0) {
+        OnSurplusCopy(size);
+        return;
+    }
     switch (m_s.receiveState) {
     case ReceiveState::ExpectHeader:
         if (bytes[0] == Logger::kHeader && size > uint32_t(Logger::kHeaderBytes)) {
@@ -182,7 +199,7 @@ void DownloadTransfer::OnBlock(const uint8_t* bytes, uint32_t size) {
         timers.Kill(T::DownloadWatchdog);
         std::memcpy(m_s.buffer.data(), bytes, m_s.dataLength);
         m_s.received = m_s.dataLength;
-        Complete();
+        CompleteOrCheck();
         return;
     }
     if (size < uint32_t(Logger::kBlockBytes))
@@ -196,17 +213,70 @@ void DownloadTransfer::OnBlock(const uint8_t* bytes, uint32_t size) {
     if (m_s.received == uint32_t(Logger::kBlockBytes) * uint32_t(m_s.fullBlocks)) {
         const uint32_t rest = m_s.dataLength - m_s.received;
         if (rest == 0) {
-            Complete();
+            CompleteOrCheck();
             return;
         }
         m_host.Channel().SetThreshold(int(rest));
         m_s.marker = Logger::kMarkerLastBlock;
         m_s.receiveState = ReceiveState::ExpectLastBlock;
     }
+    SetProgress(m_s.progress + 1);
+    BlockTaken(uint32_t(Logger::kBlockBytes));
+}
+
+// A block is in. When it was asked for twice (timer 10) and both requests may still
+// be answered, the second copy is owed: taken as the next block it would shift every
+// later value by a block, so the next request waits for it, bounded by timer 10.
+void DownloadTransfer::BlockTaken(uint32_t copyBytes) {
+    const int owed = m_s.requestsOut - 1;
+    m_s.requestsOut = 0;
+    if (owed <= 0) {
+        RequestNextBlock();
+        return;
+    }
+    m_s.copiesOwed = owed;
+    m_s.copyBytes = copyBytes;
+    m_s.drainedBytes = 0;
+    m_host.Channel().SetThreshold(int(copyBytes));
+    // A logger answers its requests in order, each after about the same delay, so the
+    // copy owed follows the one that came by at most the time between the two
+    // requests (the repeat's 900 ms), plus a margin for the line.
+    const int64_t gap = m_s.repeatMs - m_s.firstRequestMs;
+    const int64_t waitMs =
+        std::clamp<int64_t>(gap + kSurplusMarginMs, kSurplusMarginMs, Logger::kBlockWatchdogMs);
+    m_host.Timers().Start(T::BlockRepeat, int(waitMs));
+}
+
+void DownloadTransfer::OnSurplusCopy(uint32_t size) {
+    // Nothing else was asked for: whatever comes is the copy owed (or noise) and goes.
+    m_s.drainedBytes += size;
+    while (m_s.copiesOwed > 0 && m_s.drainedBytes >= m_s.copyBytes) {
+        m_s.drainedBytes -= m_s.copyBytes;
+        --m_s.copiesOwed;
+    }
+    if (m_s.copiesOwed == 0)
+        EndDrain();
+    else
+        m_host.Channel().SetThreshold(int(m_s.copyBytes - m_s.drainedBytes));
+}
+
+void DownloadTransfer::EndDrain() {
+    m_host.Timers().Kill(T::BlockRepeat);
+    m_s.copiesOwed = 0;
+    m_s.drainedBytes = 0;
+    SerialChannel& ch = m_host.Channel();
+    // A part of a copy that came must not be read as the start of the next block.
+    ch.ClearInput();
+    ch.SetThreshold(m_s.receiveState == ReceiveState::ExpectLastBlock
+                        ? int(m_s.dataLength - m_s.received)
+                        : Logger::kBlockBytes);
+    RequestNextBlock();
+}
+
+void DownloadTransfer::RequestNextBlock() {
     ArmBlockTimers();
     RequestBlock();
     ++m_s.nextBlock;
-    SetProgress(m_s.progress + 1);
 }
 
 void DownloadTransfer::OnLastBlock(const uint8_t* bytes, uint32_t size) {
@@ -219,7 +289,7 @@ void DownloadTransfer::OnLastBlock(const uint8_t* bytes, uint32_t size) {
     m_host.Timers().Kill(T::DownloadWatchdog);
     std::memcpy(m_s.buffer.data() + m_s.received, bytes, rest);
     m_s.received += rest;
-    Complete();
+    CompleteOrCheck();
 }
 
 void DownloadTransfer::EndWithoutData(const char* message, DownloadOutcome outcome) {
@@ -246,12 +316,25 @@ void DownloadTransfer::RequestBlock() {
         page = 0;
     }
     m_s.blockRequest = Logger::BlockRequest(page, m_s.marker);
+    m_s.requestsOut = 1;
+    m_s.firstRequestMs = m_host.Timers().NowMs();
     m_host.Channel().Write(m_s.blockRequest);
 }
 
 void DownloadTransfer::OnBlockRepeat() {
     SerialChannel& ch = m_host.Channel();
     m_host.Timers().Kill(T::BlockRepeat);
+    if (m_s.endCheck) {
+        m_s.endCheck = false;
+        Complete();
+        return;
+    }
+    if (m_s.copiesOwed > 0) {
+        // The copy owed did not come in time: its request was taken for the one lost.
+        m_s.copyGivenUp = true;
+        EndDrain();
+        return;
+    }
     ch.Close();
     ch.SelectPort(m_host.CurrentPort());
     if (!ch.Open()) {
@@ -269,8 +352,11 @@ void DownloadTransfer::OnBlockRepeat() {
     // it arrived is dropped and the request goes out once more, whether it was the
     // request or the reply that got lost. A second loss is left to the watchdog.
     ch.ClearInput();
-    if (m_host.TransferRunning() && m_s.receiveState != ReceiveState::ExpectHeader)
-        ch.Write(m_s.blockRequest);
+    if (m_host.TransferRunning() && m_s.receiveState != ReceiveState::ExpectHeader &&
+        ch.Write(m_s.blockRequest)) {
+        ++m_s.requestsOut;
+        m_s.repeatMs = m_host.Timers().NowMs();
+    }
 }
 
 // The protocol has no checksum: a reply longer than the one awaited has stray bytes
@@ -287,6 +373,12 @@ void DownloadTransfer::AskAgainAfterNoise() {
     SerialChannel& ch = m_host.Channel();
     const bool header = m_s.receiveState == ReceiveState::ExpectHeader;
     const int64_t at = header ? -2 : int64_t(m_s.received);
+    if (m_s.copyGivenUp) {
+        // A copy given up for lost may have come since and put the blocks one behind:
+        // the blocks already taken cannot be trusted, asking again would not mend them.
+        Interrupt();
+        return;
+    }
     ++m_s.noiseRetries;
     if (m_s.noiseRetryAt == at || m_s.noiseRetries > kMaxNoiseRetries) {
         Interrupt();
@@ -326,6 +418,8 @@ void DownloadTransfer::StepBackOneBlock() {
 }
 
 void DownloadTransfer::Interrupt() {
+    m_s.copiesOwed = 0;
+    m_s.endCheck = false;
     m_host.Timers().Kill(T::DownloadWatchdog);
     m_host.Timers().Kill(T::BlockRepeat);
     m_host.Timers().Kill(T::StartRepeat);
@@ -345,6 +439,8 @@ void DownloadTransfer::OnBlockWatchdog() {
 void DownloadTransfer::Cancel() {
     if (!m_host.TransferRunning())
         return;
+    m_s.copiesOwed = 0;
+    m_s.endCheck = false;
     m_host.Timers().Kill(T::DownloadWatchdog);
     m_host.Timers().Kill(T::BlockRepeat);
     m_host.Timers().Kill(T::StartRepeat);
@@ -403,7 +499,19 @@ void DownloadTransfer::CloseLoading() {
         m_events.loadingClose();
 }
 
+void DownloadTransfer::CompleteOrCheck() {
+    if (!m_s.copyGivenUp) {
+        Complete();
+        return;
+    }
+    m_host.Timers().Kill(T::DownloadWatchdog);
+    m_s.endCheck = true;
+    m_host.Channel().SetThreshold(1);
+    m_host.Timers().Start(T::BlockRepeat, Logger::kBlockRepeatMs);
+}
+
 void DownloadTransfer::Complete() {
+    m_s.endCheck = false;
     m_host.Timers().Kill(T::BlockRepeat);
     m_host.Timers().Kill(T::DownloadWatchdog);
     m_host.ConfigureChannel();

@@ -75,8 +75,13 @@ private:
     void OnStartRepeat();
     void EndWithoutData(const char* message, DownloadOutcome outcome);
     void RequestBlock();
+    void RequestNextBlock();
+    void BlockTaken(uint32_t copyBytes);
+    void OnSurplusCopy(uint32_t size);
+    void EndDrain();
     void ArmBlockTimers();
     void Complete();
+    void CompleteOrCheck();
     void ResetPosition();
     void SetProgress(int pos);
     void CloseLoading();
@@ -100,6 +105,22 @@ private:
         // awaited; a second such reply there ends the download.
         int64_t noiseRetryAt = -1;
         int noiseRetries = 0;
+        // Requests written for the block awaited (its repeat makes two); every one is
+        // answered unless it or its reply was lost.
+        int requestsOut = 0;
+        int64_t firstRequestMs = 0; // when the block was first asked for
+        int64_t repeatMs = 0;       // and when again
+        // After a block that was asked for twice: the copies still owed, and the bytes
+        // of them that came; the next request waits until they are in or timer 10 says
+        // they will not come, so that a late copy is never taken for the next block.
+        int copiesOwed = 0;
+        uint32_t copyBytes = 0;
+        uint32_t drainedBytes = 0;
+        // A copy owed was given up for lost: were it only late, it took a block's place
+        // and every later reply is one behind, so one reply too many comes at the end.
+        // Completion then waits a repeat's period for it (endCheck).
+        bool copyGivenUp = false;
+        bool endCheck = false;
         DownloadHeader header;
         QByteArray buffer; // L bytes, allocated when the header arrives
     };

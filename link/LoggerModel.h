@@ -31,6 +31,8 @@ struct LoggerFaults {
     int doubleBlock = 0;            // the N-th block is answered twice
     bool silentAfterHeader = false; // the header comes, no block ever does
     int lateStartMs = 0;            // the simulator answers the download command this late
+    int lateBlock = 0;              // the simulator answers the N-th block request late
+    int lateBlockMs = 1000;         // by this much
     bool noAck = false;             // takes setup and clock but acknowledges neither
 };
 

@@ -56,9 +56,114 @@ TEST(BlockRepeat, ALostRequestIsAskedAgainAfter900MsAndTheDownloadCompletes) {
     const auto reqs = v.BlockRequests();
     ASSERT_EQ(reqs.size(), 9u);
     EXPECT_EQ(reqs[2], reqs[3]); // the third request, once more
-    // One lost request costs the repeat's 900 ms, not the download.
-    EXPECT_LT(v.clock.NowMs() - start, 1200);
+    // One lost request costs the repeat's 900 ms, the wait for the copy that would be
+    // owed had the first reply been late (1000 ms) and, at the end, the look for a reply
+    // too many (900 ms): seconds, not the download.
+    EXPECT_LT(v.clock.NowMs() - start, 3000);
     ExpectSameAsRecording(v.set, r);
+}
+
+// A logger that answers the n-th block request `lateMs` late. In order: a logger
+// that finishes one reply before it reads the next request sends the repeat's reply
+// right behind the late one; otherwise the repeat is answered at once.
+struct LateLine {
+    VirtualLink& v;
+    ManualTimerTable late{v.clock};
+    int lateRequest, lateMs;
+    bool inOrder;
+    int requests = 0;
+    std::vector<QByteArray> held; // replies not yet sent, in order
+    LateLine(VirtualLink& link, int n, int ms, bool ordered)
+        : v(link), lateRequest(n), lateMs(ms), inOrder(ordered) {
+        late.SetHandler([this](int id) {
+            late.Kill(id);
+            const std::vector<QByteArray> now = std::move(held);
+            held.clear();
+            for (const QByteArray& r : now)
+                v.channel.Inject(r);
+        });
+        v.channel.SetResponder([this](int, const QByteArray& w) {
+            QByteArray out = v.logger.Feed(w);
+            if (uint8_t(w[0]) != Logger::kBlockRequest)
+                return out;
+            if (++requests == lateRequest) {
+                held.push_back(out);
+                late.Start(1, lateMs);
+                return QByteArray();
+            }
+            if (inOrder && !held.empty()) {
+                held.push_back(out);
+                return QByteArray();
+            }
+            return out;
+        });
+    }
+};
+
+// A block request repeated (timer 10) because its reply was late is answered twice;
+// the second copy used to be taken for the next block, and the download ended with
+// success and every later value a block out of place.
+TEST(BlockRepeat, ALateReplyAnsweredTwiceIsTakenOnceAndTheDownloadEqualsTheRecording) {
+    for (bool inOrder : {false, true}) {
+        for (int lateMs : {1000, 1400, 3000}) {
+            for (int n : {1, 3, 8}) { // the first, a middle and the short last block
+                SCOPED_TRACE(testing::Message() << "in order " << inOrder << ", " << lateMs
+                                                << " ms late, request " << n);
+                VirtualLink v;
+                const LoggerRecording r = Recording(1000); // 7 full blocks and a short one
+                v.logger.SetRecording(r);
+                LateLine line(v, n, lateMs, inOrder);
+                v.ConnectOnPort1();
+                ASSERT_TRUE(v.RunDownload());
+                ASSERT_EQ(v.outcomes.back(), DownloadOutcome::Completed);
+                EXPECT_TRUE(v.prompts.shown.empty());
+                ExpectSameAsRecording(v.set, r);
+                // Each block asked for once, the late one twice.
+                EXPECT_EQ(v.BlockRequests().size(), 9u);
+            }
+        }
+    }
+}
+
+// A copy later than the wait for it: given up for lost, it takes a block's place when
+// it comes, and the reply too many at the end gives the shift away.
+TEST(BlockRepeat, ACopyLaterThanTheWaitForItEndsTheDownloadEqualOrInterrupted) {
+    int completed = 0, interrupted = 0;
+    for (int lateMs : {950, 1500, 2500, 4000, 5500}) {
+        for (int n : {2, 40}) {
+            SCOPED_TRACE(testing::Message() << lateMs << " ms late, request " << n);
+            VirtualLink v;
+            v.channel.SetReplyDelayMs(25); // 80 blocks take 2 s
+            const LoggerRecording r = Recording(10000);
+            v.logger.SetRecording(r);
+            LateLine line(v, n, lateMs, false);
+            v.ConnectOnPort1();
+            ASSERT_TRUE(v.RunDownload());
+            if (v.outcomes.back() == DownloadOutcome::Completed) {
+                ++completed;
+                ExpectSameAsRecording(v.set, r);
+            } else {
+                ++interrupted;
+                EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
+                EXPECT_TRUE(v.prompts.Saw("Communication interruption!"));
+            }
+        }
+    }
+    // Within the wait the copy is dropped; past it, the download says it failed.
+    EXPECT_GE(completed, 2);
+    EXPECT_GE(interrupted, 1);
+}
+
+TEST(BlockRepeat, AReplyLaterThanTheWatchdogIsAnInterruptionNotOtherValues) {
+    VirtualLink v;
+    v.logger.SetRecording(Recording(1000));
+    FillShownSet(v.set);
+    LateLine line(v, 3, 6000, true);
+    v.ConnectOnPort1();
+    ASSERT_TRUE(v.RunDownload());
+    EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
+    EXPECT_TRUE(v.prompts.Saw("Communication interruption!"));
+    ExpectShownSetKept(v.set);
 }
 
 // --- replies longer than awaited ---

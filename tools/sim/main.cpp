@@ -61,6 +61,9 @@ const char* const kUsage =
     "  --double-block N    the N-th block is answered twice\n"
     "  --silent-after-header  send the header, then answer no block request\n"
     "  --late-start MS     answer the download command MS milliseconds late\n"
+    "  --late-block N      answer the N-th block request of a download late; a repeat\n"
+    "                      of it that came meanwhile is answered right after\n"
+    "  --late-block-ms MS  how late (default 1000)\n"
     "  --no-ack            take setup and clock commands but acknowledge neither\n"
     "Setup and clock commands (applied to the recording served next):\n"
     "  --log FILE          append each one to FILE as a line of hex bytes\n"
@@ -143,6 +146,8 @@ int ParseLineFault(const QStringList& args, int& i, LoggerFaults& f) {
         {"--short-block", 1, 1 << 20, [&](long long v) { f.shortBlock = int(v); }},
         {"--double-block", 1, 1 << 20, [&](long long v) { f.doubleBlock = int(v); }},
         {"--late-start", 1, 60000, [&](long long v) { f.lateStartMs = int(v); }},
+        {"--late-block", 1, 1 << 20, [&](long long v) { f.lateBlock = int(v); }},
+        {"--late-block-ms", 1, 60000, [&](long long v) { f.lateBlockMs = int(v); }},
     };
     for (const Numeric& o : options) {
         if (a != QLatin1String(o.name))
@@ -166,6 +171,15 @@ void DelayLateStart(const LoggerFaults& f, const QByteArray& in) {
         return;
     delayed = true;
     SleepUntil(NowNs() + int64_t(f.lateStartMs) * 1'000'000);
+}
+
+// A logger busy over one block request: its reply leaves late, and a request that
+// came meanwhile (the host's repeat) waits in the line until it has gone.
+void DelayLateBlock(const LoggerFaults& f, const LoggerModel& model, const QByteArray& in) {
+    if (f.lateBlock <= 0 || in.isEmpty() || uint8_t(in[0]) != Logger::kBlockRequest ||
+        model.BlockRequests() != f.lateBlock)
+        return;
+    SleepUntil(NowNs() + int64_t(f.lateBlockMs) * 1'000'000);
 }
 
 int Fail(const char* what) {
@@ -412,6 +426,7 @@ int main(int argc, char** argv) {
         if (reply.isEmpty())
             continue;
         DelayLateStart(faults, QByteArray(buf, int(n)));
+        DelayLateBlock(faults, model, QByteArray(buf, int(n)));
         if (paced)
             WritePaced(master, reply, readAt, int(n));
         else
