@@ -25,6 +25,20 @@ std::unique_ptr<HeadlessLink> HeadlessLink::OnDevice(const QString& device, Prom
     return h;
 }
 
+std::unique_ptr<HeadlessLink> HeadlessLink::OnChannel(const QString& device,
+                                                      const PassThrough& passThrough,
+                                                      Prompts& prompts, MeasurementSet& set) {
+    qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
+    std::unique_ptr<HeadlessLink> h(new HeadlessLink);
+    h->m_device = std::make_unique<QtSerialChannel>();
+    h->m_channel = passThrough(*h->m_device);
+    h->m_timers = std::make_unique<QtTimerTable>();
+    h->Wire(prompts, set);
+    h->m_tick = std::make_unique<QTimer>();
+    h->m_tick->start(kWaitSliceMs);
+    return h;
+}
+
 std::unique_ptr<HeadlessLink> HeadlessLink::Virtual(ManualClock& clock, Prompts& prompts,
                                                     MeasurementSet& set) {
     std::unique_ptr<HeadlessLink> h(new HeadlessLink);
@@ -44,8 +58,10 @@ std::unique_ptr<HeadlessLink> HeadlessLink::Virtual(ManualClock& clock, Prompts&
 HeadlessLink::~HeadlessLink() {
     if (m_channel)
         m_channel->Close();
-    // The controller goes before the channel and timers it holds on to.
+    // The controller goes before the channel and timers it holds on to, a
+    // pass-through channel before the device below it.
     m_link.reset();
+    m_channel.reset();
 }
 
 void HeadlessLink::Wire(Prompts& prompts, MeasurementSet& set) {

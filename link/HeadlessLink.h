@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QTimer;
@@ -24,13 +25,22 @@ public:
     // a QCoreApplication.
     static std::unique_ptr<HeadlessLink> OnDevice(const QString& device, Prompts& prompts,
                                                   MeasurementSet& set);
+    // As OnDevice, but the link runs on a channel that passes everything on to the
+    // device's (a tap that shows a job every reply, say), built by `passThrough` around
+    // it; the headless link owns both.
+    using PassThrough = std::function<std::unique_ptr<SerialChannel>(SerialChannel& device)>;
+    static std::unique_ptr<HeadlessLink> OnChannel(const QString& device,
+                                                   const PassThrough& passThrough, Prompts& prompts,
+                                                   MeasurementSet& set);
     // The fake channel (no port openable until the caller says so) on `clock`.
     static std::unique_ptr<HeadlessLink> Virtual(ManualClock& clock, Prompts& prompts,
                                                  MeasurementSet& set);
     ~HeadlessLink();
 
     LinkController& Link() { return *m_link; }
+    // The channel the link runs on, and the device's own below a pass-through.
     SerialChannel& Channel() { return *m_channel; }
+    SerialChannel& Device() { return m_device ? *m_device : *m_channel; }
     TimerTable& Timers() { return *m_timers; }
     // Only for a virtual link.
     FakeSerialChannel& FakeChannel() { return *m_fake; }
@@ -46,6 +56,7 @@ private:
     HeadlessLink() = default;
     void Wire(Prompts& prompts, MeasurementSet& set);
 
+    std::unique_ptr<SerialChannel> m_device; // below a pass-through channel, else empty
     std::unique_ptr<SerialChannel> m_channel;
     std::unique_ptr<TimerTable> m_timers;
     std::unique_ptr<LinkController> m_link;

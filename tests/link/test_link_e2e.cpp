@@ -6,6 +6,8 @@
 #include "base/LocalTime.h"
 #include "base/Prompts.h"
 #include "base/Timers.h"
+#include "link/ConfigCommands.h"
+#include "link/ConfigJob.h"
 #include "link/DownloadJob.h"
 #include "link/LoggerImage.h"
 #include "link/QtSerialChannel.h"
@@ -294,6 +296,50 @@ TEST(LoggerSimulator, StartOutsideTheHeadersBcdRangeIsRefused) {
         ASSERT_TRUE(p.waitForFinished(10000)) << start;
         EXPECT_EQ(p.exitCode(), 2) << start;
         EXPECT_TRUE(p.readAllStandardError().contains("--start")) << start;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The configuration commands of the command-line tool run on the headless link with
+// a tap between the link and the device; the tap sees each reply, the link still
+// handles it (closing the port after the acknowledgement).
+TEST(HeadlessOnChannel, AConfigJobThroughATapIsAcknowledgedAndASilentLoggerIsNone) {
+    CoreApp();
+    for (bool silent : {false, true}) {
+        SCOPED_TRACE(silent);
+        SimProcess sim;
+        ASSERT_TRUE(sim.Start(silent ? QStringList{"--silent"} : QStringList{}));
+        FakePrompts prompts;
+        MeasurementSet set;
+        ReplyTapChannel* tap = nullptr;
+        QList<QByteArray> seen;
+        const auto headless = HeadlessLink::OnChannel(
+            sim.device,
+            [&](SerialChannel& device) {
+                auto t = std::make_unique<ReplyTapChannel>(device);
+                tap = t.get();
+                return t;
+            },
+            prompts, set);
+        ASSERT_NE(tap, nullptr);
+        EXPECT_EQ(&headless->Channel(), tap);
+        ConfigJob job(
+            headless->Link(), *tap, [&] { headless->Wait(); },
+            [&] { return headless->ElapsedMs(); });
+        const int64_t begin = headless->ElapsedMs();
+        const ConfigResult r =
+            job.Run(LinkDialog::Setup, Config::BuildSetupCommand(Config::SetupValues{}), 2000);
+        if (silent) {
+            EXPECT_EQ(r, ConfigResult::NoLogger);
+            // Given up by the search limit, as the window's dialog would go on scanning.
+            EXPECT_LT(headless->ElapsedMs() - begin, 4000);
+        } else {
+            EXPECT_EQ(r, ConfigResult::Acknowledged);
+            EXPECT_FALSE(headless->Device().IsOpen());
+        }
     }
 }
 

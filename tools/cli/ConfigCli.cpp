@@ -1,23 +1,17 @@
 #include "tools/cli/ConfigCli.h"
 
 #include "base/Prompts.h"
-#include "base/Timers.h"
 #include "link/ConfigJob.h"
-#include "link/QtSerialChannel.h"
+#include "link/HeadlessLink.h"
 #include "tools/cli/CliCommand.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTimer>
 
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 namespace {
 
 constexpr int kAckWaitMs = 2000;
-// The event loop sleeps at most this long before the job checks its limits.
-constexpr int kWaitSliceMs = 20;
 constexpr int kMaxTimeoutS = std::numeric_limits<int>::max() / 1000;
 
 // The link's messages (the START-button text) go to stderr.
@@ -59,30 +53,31 @@ std::optional<int> ConfigSearchLimitMs(const char* command, const CliArgs& args,
 
 int SendConfigCommand(const char* command, const QString& device, LinkDialog dialog,
                       const QByteArray& bytes, int searchMs) {
-    // The one device is port 1; the link searches it as it would search the map.
-    qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
-    QtTimerTable timers;
     StderrPrompts prompts;
     MeasurementSet set;
-    QtSerialChannel serial;
-    ReplyTapChannel channel(serial);
-    LinkController link(channel, timers, prompts, set);
-    timers.SetHandler([&](int id) { link.OnTimer(id); });
+    // The link of every other command, on a tap that shows the job the acknowledgement.
+    ReplyTapChannel* tap = nullptr;
+    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnChannel(
+        device,
+        [&tap](SerialChannel& serial) {
+            auto t = std::make_unique<ReplyTapChannel>(serial);
+            tap = t.get();
+            return t;
+        },
+        prompts, set);
+    LinkController& link = headless->Link();
+    SerialChannel& serial = headless->Device();
     link.onStatus = [](const QString& text) {
         std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
     };
 
     std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(device),
                  searchMs / 1000);
-    QTimer tick; // bounds each wait of the event loop
-    tick.start(kWaitSliceMs);
-    QElapsedTimer elapsed;
-    elapsed.start();
     ConfigJob job(
-        link, channel, [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); },
-        [&elapsed] { return elapsed.elapsed(); });
+        link, *tap, [&headless] { headless->Wait(); },
+        [&headless] { return headless->ElapsedMs(); });
     const ConfigResult result = job.Run(dialog, bytes, searchMs, kAckWaitMs);
-    channel.Close();
+    headless->Channel().Close();
     switch (result) {
     case ConfigResult::Acknowledged:
         std::fprintf(stderr, "orvex-dl %s: sent %s; the logger acknowledged it\n", command,
