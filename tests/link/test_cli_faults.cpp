@@ -250,6 +250,33 @@ TEST(CliNoise, EveryDownloadOverANoisyLineIsTheRecordingOrAnInterruption) {
     EXPECT_EQ(same + interrupted, 10);
 }
 
+// A block reply late enough for its request to be repeated, so that two copies come:
+// within the wait for the second copy the download is the recording; later it says it
+// was interrupted. Never a success with other values.
+TEST(CliLateReply, EveryDownloadWithALateBlockIsTheRecordingOrAnInterruption) {
+    App();
+    const LoggerRecording rec = Synthetic(5000); // 40 blocks
+    int same = 0, interrupted = 0, wrong = 0;
+    for (const char* ms : {"950", "1500", "2500", "6000"}) {
+        Files f;
+        SimProcess sim;
+        ASSERT_TRUE(sim.Start(
+            {"--samples", "5000", "--paced", "--late-block", "5", "--late-block-ms", ms}));
+        const CliRun r = Cli({"download", "--port", sim.device, "-o", f.out}, f.dataDir);
+        QString why;
+        if (r.code == 0 && SameAsRecording(f.out, rec, &why))
+            ++same;
+        else if (r.code == 6 && r.err.contains("Communication interruption!") && f.Kept())
+            ++interrupted;
+        else
+            ++wrong;
+        std::printf("block 5 answered %s ms late: exit %d, %.1f s\n", ms, r.code,
+                    double(r.ms) / 1000.0);
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GE(same, 1);
+}
+
 TEST(CliOutput, AFolderThatCannotTakeTheFileIsRefusedBeforeTheTransfer) {
     App();
     QTemporaryDir dir;
