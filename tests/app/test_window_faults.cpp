@@ -1,0 +1,422 @@
+// The main window against a misbehaving logger and line, through real pseudo-terminals
+// and the simulator: Download Data with its dialog, the loading, the message the link
+// gives (recorded by the prompts seam, never shown). Each case checks that the window
+// ends with the message orvex-dl gives for the same fault, that the set shown before
+// and the previous-measurement file are exactly as they were (or, where the link
+// recovers, hold the recording and nothing else), that no descriptor of the port is
+// left open, and that the next download succeeds and equals the recording. One test a
+// case, each bounded; each prints its row of the fault table.
+
+#include "SimProcess.h"
+
+#include "app/CMainFrame.h"
+#include "app/LinkCommands.h"
+#include "base/Clock.h"
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "data/PreviousMeasurement.h"
+#include "data/StdataFile.h"
+#include "link/LoggerImage.h"
+#include "link/Recording.h"
+#include "shell/AppShell.h"
+#include "shell/LinkSession.h"
+#include "support/EventLoop.h"
+#include "support/TestApp.h"
+#include "ui/CDownloadDlg.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr int kSamples = 1000; // the recording every simulator here serves
+constexpr const char* kInterruption = "Communication interruption!";
+constexpr const char* kConnectFailed = "Connecting failed. Ensure logger inserted and try again.";
+
+QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+LoggerRecording Recording(int samples, int trEvery = 0,
+                          CalendarFields start = {2010, 2, 3, 14, 5, 0}) {
+    SyntheticOptions o;
+    o.samples = samples;
+    o.trEvery = trEvery;
+    o.start = start;
+    return SyntheticRecording(o);
+}
+
+// The stored set a logger with `r` hands over, as a file would hold it.
+MeasurementSet SetOf(const LoggerRecording& r) {
+    const QByteArray data = EncodeRecordingData(r);
+    MeasurementSet s = DecodeRecording(RecordingHeader(r, uint32_t(data.size())),
+                                       reinterpret_cast<const uint8_t*>(data.constData()),
+                                       size_t(data.size()), MeasurementSet{});
+    s.m_dataTag = QString::fromLatin1(kTagStored);
+    return s;
+}
+
+// The set's stored values are the recording's, sample for sample.
+bool HoldsRecording(const MeasurementSet& s, const LoggerRecording& r, QString* why) {
+    if (s.m_rmsCount != int(r.samples.size()) || s.m_trCount != int(r.tr.size())) {
+        *why = QStringLiteral("%1 samples, %2 TR records").arg(s.m_rmsCount).arg(s.m_trCount);
+        return false;
+    }
+    for (size_t i = 0; i < r.samples.size(); ++i)
+        if (s.m_ch1Rms[i] != ScaledRms(r.samples[i][0]) ||
+            s.m_ch2Rms[i] != ScaledRms(r.samples[i][1])) {
+            *why = QStringLiteral("sample %1 differs").arg(i);
+            return false;
+        }
+    return true;
+}
+
+bool FileHoldsRecording(const QString& path, const LoggerRecording& r, QString* why) {
+    MeasurementSet s;
+    return LoadStdataFile(path, s, why) && HoldsRecording(s, r, why);
+}
+
+// Every array and description of the stored half, compared value for value.
+bool SameStored(const MeasurementSet& a, const MeasurementSet& b) {
+    return a.m_ch1Rms == b.m_ch1Rms && a.m_ch2Rms == b.m_ch2Rms && a.m_trWave == b.m_trWave &&
+           a.m_trTime == b.m_trTime && a.m_trUnitCode == b.m_trUnitCode &&
+           a.m_trChannelCode == b.m_trChannelCode && a.m_startTime == b.m_startTime &&
+           a.m_rmsInterval == b.m_rmsInterval && a.m_rmsCount == b.m_rmsCount &&
+           a.m_channelCount == b.m_channelCount && a.m_ch1Present == b.m_ch1Present &&
+           a.m_ch2Present == b.m_ch2Present && a.m_ch1Unit == b.m_ch1Unit &&
+           a.m_ch2Unit == b.m_ch2Unit && a.m_trCount == b.m_trCount &&
+           a.m_trLevelHigh == b.m_trLevelHigh && a.m_trLevelLow == b.m_trLevelLow &&
+           a.m_extremeText == b.m_extremeText && a.m_storedGeneration == b.m_storedGeneration &&
+           EncodeStdata(a) == EncodeStdata(b);
+}
+
+// Whether this process still holds a descriptor of `device` (also one whose device
+// node went away with the simulator).
+bool ProcessHolds(const QString& device) {
+    DIR* d = ::opendir("/proc/self/fd");
+    if (!d)
+        return false;
+    const QByteArray path = QFile::encodeName(device);
+    bool held = false;
+    while (dirent* e = ::readdir(d)) {
+        char target[512];
+        const QByteArray link = QByteArray("/proc/self/fd/") + e->d_name;
+        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        const QByteArray t(target, int(n));
+        if (t == path || t == path + " (deleted)")
+            held = true;
+    }
+    ::closedir(d);
+    return held;
+}
+
+// A second program holding the port (tests/app/port_holder.cpp).
+class PortHolder {
+public:
+    bool Start(const QString& device) {
+        m_process.start(QStringLiteral(DL_PORT_HOLDER_PATH), {device});
+        if (!m_process.waitForStarted(3000))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (!m_process.canReadLine() && m_process.state() == QProcess::Running &&
+               t.elapsed() < 3000)
+            m_process.waitForReadyRead(50);
+        return m_process.canReadLine() && m_process.readLine().trimmed() == "held";
+    }
+    void Release() {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+    ~PortHolder() { Release(); }
+
+private:
+    QProcess m_process;
+};
+
+enum class Ends {
+    Interrupted, // "Communication interruption!", the data shown kept
+    Recovered,   // the link got over the fault: the recording, nothing else
+    NoAnswer,    // the probe: "Not Connected" and the failed-connection line
+    PortHeld,    // the scan: the port is busy, named in the message line
+};
+
+struct Case {
+    const char* name;
+    QStringList sim; // fault switches on top of --samples 1000
+    Ends ends;
+    bool killDuring = false; // the simulator goes away once blocks come in
+    bool holdPort = false;   // a second program has the port
+};
+
+class WindowFaults : public ::testing::Test {
+protected:
+    WindowFaults() {
+        App();
+        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+    }
+    ~WindowFaults() override {
+        frame.reset();
+        shell.reset();
+        qunsetenv("DATALOGGER_DIR");
+        qunsetenv("DATALOGGER_PORTS");
+    }
+
+    void Run(const Case& c);
+
+    // Opens Download Data and drives its dialog: `tick` sees it every 10 ms and
+    // returns true once it is done with it (the dialog is then closed unless the
+    // tick closed it). Returns the dialog's titles in order.
+    QStringList DownloadDialog(const std::function<bool(CDownloadDlg&)>& tick, int limitMs) {
+        QStringList titles;
+        QTimer watcher;
+        watcher.setInterval(10);
+        QElapsedTimer t;
+        t.start();
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            auto* dlg = qobject_cast<CDownloadDlg*>(QApplication::activeModalWidget());
+            if (!dlg)
+                return;
+            if (titles.isEmpty() || titles.back() != dlg->windowTitle())
+                titles << dlg->windowTitle();
+            // Never hang the test: the bound closes the dialog as Cancel would.
+            if (tick(*dlg) || t.elapsed() > limitMs)
+                if (QApplication::activeModalWidget() == dlg)
+                    dlg->reject();
+        });
+        watcher.start();
+        EXPECT_TRUE(shell->StateOf(Cmd::Download).enabled);
+        shell->Execute(Cmd::Download); // returns when the dialog has closed
+        return titles;
+    }
+
+    static bool PressDownloadWhenConnected(CDownloadDlg& dlg) {
+        if (dlg.windowTitle() != QLatin1String("Connected"))
+            return false;
+        QTest::mouseClick(dlg.DownloadButton(), Qt::LeftButton);
+        return true;
+    }
+
+    QTemporaryDir dir;
+    QtTimerTable timers;
+    FakePrompts prompts;
+    SystemClock clock;
+    std::unique_ptr<AppShell> shell;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+void WindowFaults::Run(const Case& c) {
+    const LoggerRecording rec = Recording(kSamples);
+    auto sim = std::make_unique<SimProcess>();
+    ASSERT_TRUE(sim->Start(QStringList{"--samples", QString::number(kSamples)} + c.sim)) << c.name;
+    const QString device = sim->device;
+    PortHolder holder;
+    if (c.holdPort) {
+        ASSERT_TRUE(holder.Start(device));
+    }
+    qputenv("DATALOGGER_PORTS", device.toLocal8Bit());
+
+    // What the user has: a measurement opened from a file, and the previous
+    // measurement of an earlier download, both unlike the logger's recording.
+    const QString shownFile = dir.filePath("shown.stdata");
+    QString error;
+    ASSERT_TRUE(
+        SaveStdataFile(shownFile, SetOf(Recording(600, 200, {2011, 5, 6, 7, 8, 9})), &error))
+        << error.toStdString();
+    ASSERT_TRUE(WritePreviousMeasurement(SetOf(Recording(300, 0, {2009, 1, 2, 3, 4, 5})), &error))
+        << error.toStdString();
+    const QString previous = PreviousMeasurementPath();
+    ASSERT_TRUE(previous.startsWith(dir.path()));
+    const QByteArray previousBefore = ReadBytes(previous);
+
+    shell = std::make_unique<AppShell>(timers, prompts, clock, dir.filePath("LumoDATALOGGER.ini"));
+    frame = std::make_unique<CMainFrame>(*shell);
+    frame->show();
+    prompts.QueueFile(shownFile);
+    ASSERT_TRUE(shell->Execute(Cmd::Open));
+    ASSERT_EQ(shell->m_set.m_rmsCount, 600);
+    const MeasurementSet shownBefore = shell->m_set;
+    LinkSession* session = FrameLinkSession(*frame);
+    ASSERT_NE(session, nullptr);
+    const LinkController& link = session->Link();
+
+    // The faulty download (or the search that never gets that far).
+    QElapsedTimer clockOfCase;
+    clockOfCase.start();
+    qint64 endedMs = -1;
+    QString message;
+    QStringList titles;
+    if (c.ends == Ends::NoAnswer || c.ends == Ends::PortHeld) {
+        titles = DownloadDialog(
+            [&](CDownloadDlg& dlg) {
+                const QString line = dlg.MessageLabel()->text();
+                const bool done = c.ends == Ends::NoAnswer
+                                      ? dlg.windowTitle() == QLatin1String("Not Connected") &&
+                                            line == QLatin1String(kConnectFailed)
+                                      : line.contains(QLatin1String("busy"));
+                if (done && endedMs < 0) {
+                    endedMs = clockOfCase.elapsed();
+                    message = dlg.windowTitle() + QStringLiteral(": ") + line;
+                }
+                return done;
+            },
+            8000);
+        EXPECT_GE(endedMs, 0) << c.name << ": " << titles.join(" / ").toStdString();
+        if (c.ends == Ends::NoAnswer) {
+            EXPECT_EQ(titles, (QStringList{"Connecting...", "Not Connected"}));
+            EXPECT_TRUE(message.endsWith(kConnectFailed)) << message.toStdString();
+        } else {
+            EXPECT_EQ(titles, QStringList{"Connecting..."});
+            EXPECT_TRUE(message.contains(device + " is busy: another program holds it open."))
+                << message.toStdString();
+        }
+        EXPECT_FALSE(link.TransferMode());
+    } else {
+        titles = DownloadDialog(PressDownloadWhenConnected, 5000);
+        EXPECT_EQ(titles, (QStringList{"Connecting...", "Connected"})) << c.name;
+        clockOfCase.restart(); // from the press of "Download"
+        const bool ended = PumpUntil(
+            [&] {
+                if (c.killDuring && sim && link.Download().Progress() >= 3)
+                    sim.reset(); // the device disappears mid-transfer
+                return !link.TransferMode() && !link.LoadingShown();
+            },
+            12000);
+        endedMs = clockOfCase.elapsed();
+        ASSERT_TRUE(ended) << c.name << ": still running after 12 s";
+        if (c.killDuring) {
+            EXPECT_EQ(sim, nullptr) << "the transfer ended before the simulator was killed";
+        }
+        message = prompts.LastText();
+        if (c.ends == Ends::Interrupted) {
+            ASSERT_EQ(prompts.shown.size(), 1u) << c.name;
+            EXPECT_EQ(prompts.shown[0].text, kInterruption);
+            EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Exclamation);
+        } else {
+            EXPECT_TRUE(prompts.shown.empty()) << c.name << ": " << message.toStdString();
+            message = QStringLiteral("(none, downloaded)");
+        }
+    }
+
+    // What the user had is there as it was, or, where the link recovered, replaced
+    // by the recording and nothing else.
+    QString why;
+    bool dataKept = false;
+    if (c.ends == Ends::Recovered) {
+        const bool shown = HoldsRecording(shell->m_set, rec, &why);
+        EXPECT_TRUE(shown) << c.name << ": " << why.toStdString();
+        const bool kept = FileHoldsRecording(previous, rec, &why);
+        EXPECT_TRUE(kept) << c.name << ": previous measurement: " << why.toStdString();
+        dataKept = shown && kept;
+    } else {
+        const bool shown = SameStored(shell->m_set, shownBefore);
+        EXPECT_TRUE(shown) << c.name << ": the data shown changed";
+        const bool kept = ReadBytes(previous) == previousBefore;
+        EXPECT_TRUE(kept) << c.name << ": the previous-measurement file changed";
+        EXPECT_EQ(shell->m_graph.LastPoint(), 600);
+        dataKept = shown && kept;
+    }
+
+    // The port is closed: no descriptor of it is left, and (while the device exists)
+    // this process can open it again, which the window's lock would refuse.
+    const bool fdsFree = !ProcessHolds(device);
+    EXPECT_TRUE(fdsFree) << c.name << ": " << device.toStdString() << " still open";
+    bool reopened = true;
+    holder.Release();
+    if (sim) {
+        QSerialPort again(device);
+        reopened = again.open(QIODevice::ReadWrite);
+        EXPECT_TRUE(reopened) << c.name << ": " << again.errorString().toStdString();
+    }
+
+    // The next download: on the same simulator once nobody holds it, else on a sound
+    // one put where the port map points.
+    if (!c.holdPort) {
+        sim = std::make_unique<SimProcess>();
+        ASSERT_TRUE(sim->Start({"--samples", QString::number(kSamples)}));
+        qputenv("DATALOGGER_PORTS", sim->device.toLocal8Bit());
+    }
+    prompts.shown.clear();
+    const uint64_t generation = shell->m_set.m_storedGeneration;
+    const QStringList nextTitles = DownloadDialog(PressDownloadWhenConnected, 8000);
+    EXPECT_EQ(nextTitles.value(nextTitles.size() - 1), QStringLiteral("Connected")) << c.name;
+    const bool nextEnded = PumpUntil(
+        [&] {
+            return shell->m_set.m_storedGeneration != generation && !link.TransferMode() &&
+                   !link.LoadingShown();
+        },
+        8000);
+    bool nextOk = nextEnded && prompts.shown.empty() && HoldsRecording(shell->m_set, rec, &why) &&
+                  FileHoldsRecording(previous, rec, &why);
+    EXPECT_TRUE(nextOk) << c.name << ": " << why.toStdString() << " "
+                        << prompts.LastText().toStdString();
+    EXPECT_FALSE(ProcessHolds(sim->device));
+
+    std::printf("| %s | %s | %.2f s | %s | %s |\n", c.name, qPrintable(message),
+                double(endedMs) / 1000.0,
+                !dataKept                   ? "NO"
+                : c.ends == Ends::Recovered ? "replaced by the recording, equal"
+                : fdsFree && reopened       ? "yes, byte-identical; port closed"
+                                            : "yes, byte-identical; port LEFT OPEN",
+                nextOk ? "yes, equals the recording" : "NO");
+}
+
+TEST_F(WindowFaults, SimulatorKilledDuringTheDownload) {
+    Run({"killed simulator", {"--paced", "--samples", "8000"}, Ends::Interrupted, true});
+}
+
+TEST_F(WindowFaults, GarbageBetweenBlocks) {
+    Run({"garbage between blocks", {"--garbage-block", "3"}, Ends::Recovered});
+}
+
+TEST_F(WindowFaults, ShortBlock) {
+    Run({"short block", {"--short-block", "3"}, Ends::Recovered});
+}
+
+TEST_F(WindowFaults, BlockAnsweredTwice) {
+    Run({"block answered twice", {"--double-block", "3"}, Ends::Recovered});
+}
+
+TEST_F(WindowFaults, SilentAfterTheHeader) {
+    Run({"silent after header", {"--silent-after-header"}, Ends::Interrupted});
+}
+
+TEST_F(WindowFaults, StartCommandAnsweredLate) {
+    Run({"late start answer", {"--late-start", "1500"}, Ends::Recovered});
+}
+
+TEST_F(WindowFaults, ProbeNeverAnswered) {
+    Run({"probe never answered", {"--silent"}, Ends::NoAnswer});
+}
+
+TEST_F(WindowFaults, PortHeldByASecondProgram) {
+    Run({"port held by a second program", {}, Ends::PortHeld, false, true});
+}
+
+} // namespace
