@@ -7,6 +7,50 @@
 #include <cmath>
 #include <limits>
 
+bool DisplayDialogsEnabled(const GraphModel& m) {
+    return m.DisplayContent() == GraphModel::kContentGraph && m.Mode() != GraphMode::None;
+}
+
+ViewOptions ViewOptionsOf(const AppSettings& s) {
+    ViewOptions v;
+    const uint8_t bytes[ViewOptions::kCount] = {
+        s.m_showCh1,        s.m_showCh2,          s.m_viewOption3,
+        s.m_viewOption4,    s.m_viewOption5,      s.m_viewOption6,
+        s.m_showMarkPoints, s.m_showVerticalGrid, s.m_showHorizontalGrid};
+    for (int i = 0; i < ViewOptions::kCount; ++i)
+        v.on[size_t(i)] = bytes[i] != 0 ? 1 : 0;
+    return v;
+}
+
+void ApplyViewOptions(AppSettings& s, const ViewOptions& v) {
+    uint8_t* bytes[ViewOptions::kCount] = {
+        &s.m_showCh1,        &s.m_showCh2,          &s.m_viewOption3,
+        &s.m_viewOption4,    &s.m_viewOption5,      &s.m_viewOption6,
+        &s.m_showMarkPoints, &s.m_showVerticalGrid, &s.m_showHorizontalGrid};
+    for (int i = 0; i < ViewOptions::kCount; ++i)
+        *bytes[i] = v.on[size_t(i)] != 0 ? 1 : 0;
+}
+
+int ColourPosition(uint8_t index) {
+    return index < kColourCount ? int(index) : -1;
+}
+
+ColourChoice ColourChoiceOf(const AppSettings& s) {
+    return ColourChoice{ColourPosition(s.m_bgColor), ColourPosition(s.m_ch1Color),
+                        ColourPosition(s.m_ch2Color), ColourPosition(s.m_ch3Color),
+                        ColourPosition(s.m_gridColor)};
+}
+
+void ApplyColourChoice(AppSettings& s, const ColourChoice& c) {
+    // A combo box without a selection gives -1, held in the byte as 255.
+    auto byte = [](int position) { return uint8_t(position); };
+    s.m_bgColor = byte(c.background);
+    s.m_ch1Color = byte(c.ch1);
+    s.m_ch2Color = byte(c.ch2);
+    s.m_ch3Color = byte(c.ch3);
+    s.m_gridColor = byte(c.grid);
+}
+
 int LeadingInt(const QString& text) {
     const QString t = text.trimmed();
     qsizetype i = 0;
@@ -42,6 +86,28 @@ int AxisPointCount(GraphMode mode, const MeasurementSet& set) {
     default:
         return set.m_rtCount;
     }
+}
+
+AxisDialogSetup AxisDialogSetupOf(const GraphModel& m, const MeasurementSet& set) {
+    AxisDialogSetup a;
+    a.texts = {QString::number(m.AxisLow(0)),   QString::number(m.AxisHigh(0)),
+               QString::number(m.AxisLow(1)),   QString::number(m.AxisHigh(1)),
+               QString::number(m.FirstPoint()), QString::number(m.LastPoint())};
+    a.points = AxisPointCount(m.Mode(), set);
+    a.xEditable = m.Mode() != GraphMode::StoreTransient;
+    return a;
+}
+
+QString YEditText(const QString& text) {
+    return AxisEditText(text);
+}
+
+QString XFromEditText(const QString& text) {
+    return AxisEditText(text, 1, INT32_MAX);
+}
+
+QString XToEditText(const QString& text, int points) {
+    return AxisEditText(text, INT32_MIN, points);
 }
 
 AxisRanges AxisRangesOf(const QStringList& t) {
@@ -116,4 +182,18 @@ bool FitChannel(const GraphModel& m, const GraphInputs& in, int ch, std::pair<in
         return false;
     range = FitRange(lo, hi);
     return true;
+}
+
+void FitYTexts(const GraphModel& m, const GraphInputs& in, QStringList& t) {
+    while (t.size() < 6)
+        t << QString();
+    for (int ch = 0; ch < 2; ++ch) {
+        if (m.ChannelPresent(ch) != 1 || (ch == 1 && m.Mode() == GraphMode::RealTimeApparentPower))
+            continue;
+        std::pair<int, int> r;
+        if (!FitChannel(m, in, ch, r))
+            continue;
+        t[2 * ch] = QString::number(r.first);
+        t[2 * ch + 1] = QString::number(r.second);
+    }
 }

@@ -1,10 +1,14 @@
 #include "ui/CDTView.h"
 
 #include "base/Timers.h"
+#include "graph/DisplaySettings.h"
 #include "graph/Zoom.h"
 #include "shell/AppShell.h"
+#include "ui/CAxisSetupDlg.h"
 #include "ui/CButtonBar.h"
+#include "ui/CColorSetupDlg.h"
 #include "ui/CRecInfoDlg.h"
+#include "ui/CViewOptionsDlg.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -104,6 +108,15 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
     m_graph->onScaleReset = [this] { ResetScaleView(); };
     shell.onAppendRealTimePoint = [this] { AppendRealTimePoint(); };
     std::weak_ptr<bool> alive = m_alive;
+    auto dialogsRule = [this] {
+        return CommandState{DisplayDialogsEnabled(m_shell.m_graph), false};
+    };
+    shell.RegisterCommand(
+        ViewCmd::AxisSetup, [this] { OpenAxisSetup(); }, dialogsRule);
+    shell.RegisterCommand(
+        ViewCmd::ColorSetup, [this] { OpenColorSetup(); }, dialogsRule);
+    shell.RegisterCommand(
+        ViewCmd::ViewOptions, [this] { OpenViewOptions(); }, dialogsRule);
     shell.AddViewListener([this, alive] {
         if (alive.expired())
             return;
@@ -117,6 +130,8 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
 CDTView::~CDTView() {
     m_alive.reset();
     m_shell.onAppendRealTimePoint = nullptr;
+    for (int command : {ViewCmd::AxisSetup, ViewCmd::ColorSetup, ViewCmd::ViewOptions})
+        m_shell.RegisterCommand(command, {});
     m_timers->SetHandler({});
     m_timers->Kill(ViewTimer::ResizeRepaint);
     m_timers->Kill(ViewTimer::FirstPaintReset);
@@ -200,18 +215,18 @@ void CDTView::paintEvent(QPaintEvent* e) {
 void CDTView::resizeEvent(QResizeEvent*) {
     if (m_buttonBar)
         PlaceButtonBar();
-    const int cx = width(), cy = height();
-    const int H = m_shell.m_graph.InfoBarHeight();
+    // The children keep the places the graph's layout gives them.
+    const GraphLayout g = ComputeLayout(width(), height(), m_shell.m_graph.InfoBarHeight());
     if (m_hBar)
-        m_hBar->setGeometry(100, cy - 75, std::max(cx - 200, 0), 20);
+        m_hBar->setGeometry(g.horizontalBar);
     if (m_ch1Bar)
-        m_ch1Bar->setGeometry(20, H + 70, 20, std::max(cy - H - 175, 0));
+        m_ch1Bar->setGeometry(g.ch1Bar);
     if (m_ch2Bar)
-        m_ch2Bar->setGeometry(cx - 40, H + 70, 20, std::max(cy - H - 175, 0));
+        m_ch2Bar->setGeometry(g.ch2Bar);
     if (m_toolBar)
-        m_toolBar->setGeometry(20, H + 30, std::max(cx - 40, 0), 35);
+        m_toolBar->setGeometry(g.toolBar);
     if (m_infoBar)
-        m_infoBar->setGeometry(0, 0, cx, H);
+        m_infoBar->setGeometry(g.infoBarRect);
     m_timers->Start(ViewTimer::ResizeRepaint, 50);
 }
 
@@ -403,6 +418,29 @@ void CDTView::AppendRealTimePoint() {
         update(frame);
         return;
     }
+}
+
+// ----- the display settings dialogs -----
+
+void CDTView::OpenAxisSetup() {
+    CAxisSetupDlg dlg(m_shell, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    // The new ranges are the base scale; the settings hold them as this mode's.
+    m_graph->ResetScale();
+    RequestRepaint();
+}
+
+void CDTView::OpenColorSetup() {
+    CColorSetupDlg dlg(m_shell.m_settings, this);
+    if (dlg.exec() == QDialog::Accepted)
+        RequestRepaint();
+}
+
+void CDTView::OpenViewOptions() {
+    CViewOptionsDlg dlg(m_shell.m_settings, this);
+    if (dlg.exec() == QDialog::Accepted)
+        RequestRepaint();
 }
 
 // ----- zoom, scroll and read-out -----

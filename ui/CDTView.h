@@ -53,6 +53,12 @@ public:
     // Whether a rubber band is being dragged.
     bool DraggingBand() const { return m_dragging; }
 
+    // The view tool bar's three dialogs, run modally; OK repaints the graph with
+    // the new choices.
+    void OpenAxisSetup();
+    void OpenColorSetup();
+    void OpenViewOptions();
+
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;

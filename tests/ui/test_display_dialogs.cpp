@@ -1,0 +1,352 @@
+// The View, Axis Setup and Color Setup dialogs on a shown stored graph: the axis
+// edits' rules as typed, the two order messages, what OK stores in the graph and
+// the settings file, Fit to Data, the colour combo box, and the view tool bar
+// that opens them.
+
+#include "base/IniFile.h"
+#include "base/LocalTime.h"
+#include "base/Settings.h"
+#include "graph/DisplaySettings.h"
+#include "shell/AppShell.h"
+#include "support/ShellFixture.h"
+#include "support/TestApp.h"
+#include "ui/CAxisSetupDlg.h"
+#include "ui/CColorComboBox.h"
+#include "ui/CColorSetupDlg.h"
+#include "ui/CDTView.h"
+#include "ui/CNumericEdit.h"
+#include "ui/CViewOptionsDlg.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+class DisplayDialogs : public ShellParts {
+protected:
+    DisplayDialogs() : viewTimers(clock) {
+        App();
+        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+    }
+    ~DisplayDialogs() override {
+        view.reset();
+        shell.reset();
+        qunsetenv("DATALOGGER_DIR");
+    }
+    // A stored graph of 500 points: CH1 230 ... 236 V, CH2 5 ... 7 A.
+    void ShowStoredGraph() {
+        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
+        shell->LoadFrameSettings();
+        shell->LoadViewSettings();
+        view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
+        view->resize(1200, 800);
+        view->show();
+        QCoreApplication::processEvents();
+        MeasurementSet s;
+        s.m_rmsCount = 500;
+        s.m_rmsInterval = 60;
+        s.m_startTime = FromLocalFields({2010, 2, 3, 14, 5, 0});
+        s.m_channelCount = 2;
+        s.m_ch1Present = s.m_ch2Present = 1;
+        s.m_ch1Unit = "V";
+        s.m_ch2Unit = "A";
+        for (int i = 0; i < s.m_rmsCount; ++i) {
+            s.m_ch1Rms.push_back(230.0f + float(i % 7));
+            s.m_ch2Rms.push_back(5.0f + float(i % 3));
+        }
+        shell->m_set.TakeStored(std::move(s));
+        shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
+        shell->ExecuteDirect(Cmd::StoreRms);
+        shell->m_graph.SetDisplayContent(1);
+        Grab();
+    }
+    QImage Grab() {
+        view->repaint();
+        return view->grab().toImage();
+    }
+    void Type(QWidget* w, const QString& keys) { QTest::keyClicks(w, keys); }
+    // Runs a tool-bar command whose dialog `act` handles once it is shown.
+    template <class Dlg> void RunFromToolBar(int command, const std::function<void(Dlg&)>& act) {
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = view->findChild<Dlg*>();
+            ASSERT_NE(d, nullptr);
+            seen = true;
+            act(*d);
+        });
+        ToolAction(command)->trigger();
+        EXPECT_TRUE(seen);
+    }
+    QAction* ToolAction(int command) {
+        for (QAction* a : view->ViewToolBar()->actions())
+            if (a->objectName() == QStringLiteral("cmd%1").arg(command))
+                return a;
+        return nullptr;
+    }
+
+    ManualTimerTable viewTimers;
+    std::unique_ptr<AppShell> shell;
+    std::unique_ptr<CDTView> view;
+};
+
+TEST_F(DisplayDialogs, AxisEditsKeepAnIntegerAsTyped) {
+    ShowStoredGraph();
+    CAxisSetupDlg dlg(*shell);
+    dlg.show();
+    CNumericEdit* from = dlg.Edit(CAxisSetupDlg::Ch1From);
+    EXPECT_EQ(from->text(), "-500");
+    EXPECT_EQ(dlg.Edit(CAxisSetupDlg::XTo)->text(), "500");
+
+    from->clear();
+    Type(from, "x");
+    EXPECT_EQ(from->text(), ""); // a letter has no effect
+    Type(from, "-");
+    EXPECT_EQ(from->text(), "-"); // a negative number is being typed
+    Type(from, "4a2");
+    EXPECT_EQ(from->text(), "-42");
+    from->setText("12.5");
+    EXPECT_EQ(from->text(), "12");
+    Type(from, ".");
+    EXPECT_EQ(from->text(), "12");
+
+    // The X row stays within 1 ... the number of points.
+    CNumericEdit* xFrom = dlg.Edit(CAxisSetupDlg::XFrom);
+    CNumericEdit* xTo = dlg.Edit(CAxisSetupDlg::XTo);
+    xFrom->setText("0");
+    EXPECT_EQ(xFrom->text(), "1");
+    xFrom->setText("-7");
+    EXPECT_EQ(xFrom->text(), "1");
+    xTo->setText("9999");
+    EXPECT_EQ(xTo->text(), "500");
+    // The spin button steps within its range and writes plain integers.
+    dlg.Spin(CAxisSetupDlg::XTo)->Step(+1);
+    EXPECT_EQ(xTo->text(), "500");
+    dlg.Edit(CAxisSetupDlg::Ch2To)->setText("999999");
+    dlg.Spin(CAxisSetupDlg::Ch2To)->Step(+1);
+    dlg.Spin(CAxisSetupDlg::Ch2To)->Step(+1);
+    EXPECT_EQ(dlg.Edit(CAxisSetupDlg::Ch2To)->text(), "1000000");
+}
+
+TEST_F(DisplayDialogs, AxisOrderMessagesInOrderAndTheDialogStaysOpen) {
+    ShowStoredGraph();
+    const QString y = QString::fromLatin1(kYAxisOrderMessage);
+    const QString x = QString::fromLatin1(kXAxisOrderMessage);
+    CAxisSetupDlg dlg(*shell);
+    dlg.show();
+    dlg.Edit(CAxisSetupDlg::Ch1From)->setText("100");
+    dlg.Edit(CAxisSetupDlg::Ch1To)->setText("100");
+    dlg.OkButton()->click();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, y);
+    EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Exclamation);
+    EXPECT_TRUE(dlg.isVisible());
+
+    dlg.Edit(CAxisSetupDlg::Ch1To)->setText("200");
+    dlg.Edit(CAxisSetupDlg::XFrom)->setText("5");
+    dlg.Edit(CAxisSetupDlg::XTo)->setText("3");
+    dlg.OkButton()->click();
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[1].text, x);
+    EXPECT_TRUE(dlg.isVisible());
+
+    dlg.Edit(CAxisSetupDlg::Ch2From)->setText("-5");
+    dlg.Edit(CAxisSetupDlg::Ch2To)->setText("-9");
+    dlg.OkButton()->click();
+    ASSERT_EQ(prompts.shown.size(), 4u);
+    EXPECT_EQ(prompts.shown[2].text, y);
+    EXPECT_EQ(prompts.shown[3].text, x);
+    EXPECT_TRUE(dlg.isVisible());
+    // The user's texts stay, and nothing was stored.
+    EXPECT_EQ(dlg.Edit(CAxisSetupDlg::Ch2To)->text(), "-9");
+    EXPECT_EQ(shell->m_graph.AxisLow(0), -500);
+    EXPECT_EQ(shell->m_graph.LastPoint(), 500);
+    EXPECT_EQ(shell->m_settings.m_yAxisHigh[0][1], 500);
+}
+
+TEST_F(DisplayDialogs, AxisOkStoresTheRangesForTheModeAndTheSettingsFile) {
+    ShowStoredGraph();
+    RunFromToolBar<CAxisSetupDlg>(ViewCmd::AxisSetup, [](CAxisSetupDlg& d) {
+        d.Edit(CAxisSetupDlg::Ch1From)->setText("200");
+        d.Edit(CAxisSetupDlg::Ch1To)->setText("250");
+        d.Edit(CAxisSetupDlg::Ch2From)->setText("0");
+        d.Edit(CAxisSetupDlg::Ch2To)->setText("10");
+        d.Edit(CAxisSetupDlg::XFrom)->setText("11");
+        d.Edit(CAxisSetupDlg::XTo)->setText("110");
+        d.OkButton()->click();
+    });
+    GraphModel& g = shell->m_graph;
+    EXPECT_EQ(g.AxisLow(0), 200);
+    EXPECT_EQ(g.AxisHigh(0), 250);
+    EXPECT_EQ(g.AxisHigh(1), 10);
+    EXPECT_EQ(g.FirstPoint(), 11);
+    EXPECT_EQ(g.LastPoint(), 110);
+    EXPECT_FALSE(g.Zoom().Zoomed());
+    Grab();
+    EXPECT_EQ(g.YLabelText(0, 10), "250.00");
+    ASSERT_TRUE(shell->SaveSettings());
+    const AppSettings back = LoadSettingsFile(SettingsFilePath());
+    EXPECT_EQ(back.m_yAxisLow[0][0], 200);
+    EXPECT_EQ(back.m_yAxisHigh[0][0], 250);
+    EXPECT_EQ(back.m_yAxisLow[0][1], 0);
+    EXPECT_EQ(back.m_yAxisHigh[0][1], 10);
+    EXPECT_EQ(back.m_yAxisHigh[1][0], 500); // another mode's ranges stay
+}
+
+TEST_F(DisplayDialogs, AxisCancelChangesNothing) {
+    ShowStoredGraph();
+    RunFromToolBar<CAxisSetupDlg>(ViewCmd::AxisSetup, [](CAxisSetupDlg& d) {
+        d.Edit(CAxisSetupDlg::Ch1From)->setText("1");
+        d.CancelButton()->click();
+    });
+    EXPECT_EQ(shell->m_graph.AxisLow(0), -500);
+    EXPECT_EQ(shell->m_settings.m_yAxisLow[0][0], -500);
+}
+
+TEST_F(DisplayDialogs, FitToDataProposesRoundedRangesThatOkKeeps) {
+    ShowStoredGraph();
+    CAxisSetupDlg dlg(*shell);
+    dlg.show();
+    dlg.FitButton()->click();
+    // 230 ... 236 widened by 0.6 each side, on a step of 1; 5 ... 7 likewise.
+    EXPECT_EQ(dlg.Edit(CAxisSetupDlg::Ch1From)->text(), "229");
+    EXPECT_EQ(dlg.Edit(CAxisSetupDlg::Ch1To)->text(), "237");
+    EXPECT_EQ(dlg.Edit(CAxisSetupDlg::Ch2From)->text(), "4");
+    EXPECT_EQ(dlg.Edit(CAxisSetupDlg::Ch2To)->text(), "8");
+    EXPECT_EQ(dlg.Edit(CAxisSetupDlg::XTo)->text(), "500");
+    dlg.OkButton()->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(shell->m_graph.AxisLow(0), 229);
+    EXPECT_EQ(shell->m_settings.m_yAxisHigh[0][1], 8);
+}
+
+TEST(FitRange, WidensByATenthAndRoundsOutwardToA125Step) {
+    EXPECT_EQ(FitRange(0, 100), std::make_pair(-20, 120));      // step 20
+    EXPECT_EQ(FitRange(-310, 320), std::make_pair(-400, 400));  // step 100
+    EXPECT_EQ(FitRange(1000, 1000), std::make_pair(900, 1100)); // a flat line
+    EXPECT_EQ(FitRange(5, 1), FitRange(1, 5));                  // either order
+    const auto tiny = FitRange(0.01, 0.02);
+    EXPECT_LT(tiny.first, tiny.second); // integer edits: never an empty range
+}
+
+TEST(AxisSetupMessages, WhileARealTimeRunIsOnTheXRangeEndsAtTheNewestPoint) {
+    AxisRanges r{0, 10, 0, 10, 5, 3};
+    EXPECT_TRUE(AxisSetupMessages(r, GraphMode::RealTimeRms, true, 40).isEmpty());
+    EXPECT_EQ(r.xTo, 40);
+    AxisRanges w{0, 10, 0, 10, 5, 3};
+    EXPECT_EQ(AxisSetupMessages(w, GraphMode::RealTimeEpa, true, 40).size(), 1);
+    EXPECT_EQ(w.xTo, 3);
+}
+
+TEST_F(DisplayDialogs, ColourComboListsEachColourOnceWithoutText) {
+    App();
+    CColorComboBox box;
+    box.Fill(3);
+    box.Fill(5); // filled again
+    ASSERT_EQ(box.count(), kColourCount);
+    std::set<QRgb> seen;
+    for (int i = 0; i < box.count(); ++i) {
+        EXPECT_EQ(box.ColourAt(i), ColourOf(uint32_t(i)));
+        EXPECT_TRUE(box.itemText(i).isEmpty());
+        seen.insert(box.ColourAt(i).rgb());
+    }
+    EXPECT_EQ(seen.size(), size_t(kColourCount));
+    EXPECT_EQ(box.Selected(), 5);
+    EXPECT_EQ(box.AddColour("Again", QColor(255, 0, 0)), -1);
+    box.Fill(20);
+    EXPECT_EQ(box.Selected(), -1);
+}
+
+TEST_F(DisplayDialogs, GreyBackgroundIsStoredAs14AndPainted) {
+    ShowStoredGraph();
+    RunFromToolBar<CColorSetupDlg>(ViewCmd::ColorSetup, [](CColorSetupDlg& d) {
+        d.BackgroundCombo()->setCurrentIndex(14);
+        d.OkButton()->click();
+    });
+    EXPECT_EQ(shell->m_settings.m_bgColor, 14);
+    const QImage img = Grab();
+    const GraphLayout& g = shell->m_graph.Layout();
+    // A point of the plot away from traces and grid lines.
+    const QPoint inside(g.plotLeft + 3, g.plotTop + 3);
+    EXPECT_EQ(img.pixelColor(inside), QColor(200, 200, 200));
+    ASSERT_TRUE(shell->SaveSettings());
+    EXPECT_EQ(LoadSettingsFile(SettingsFilePath()).m_bgColor, 14);
+}
+
+TEST_F(DisplayDialogs, ColourIndexOutsideTheTableRoundTripsAs255) {
+    {
+        QFile f(SettingsFilePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[ColorInfo]\r\nBGColor=255\r\nTColor=7\r\n");
+    }
+    ShowStoredGraph();
+    ASSERT_EQ(shell->m_settings.m_bgColor, 255);
+    RunFromToolBar<CColorSetupDlg>(ViewCmd::ColorSetup, [](CColorSetupDlg& d) {
+        EXPECT_EQ(d.BackgroundCombo()->Selected(), -1); // selects nothing
+        EXPECT_EQ(d.Ch1Combo()->Selected(), 7);
+        EXPECT_EQ(d.Ch3Combo()->Selected(), 3); // hidden, carried through
+        d.OkButton()->click();
+    });
+    EXPECT_EQ(shell->m_settings.m_bgColor, 255);
+    EXPECT_EQ(shell->m_settings.m_ch1Color, 7);
+    EXPECT_EQ(shell->m_settings.m_ch3Color, 3);
+    // Drawn as the colour value 255 itself.
+    const QImage img = Grab();
+    const GraphLayout& g = shell->m_graph.Layout();
+    EXPECT_EQ(img.pixelColor(g.plotLeft + 3, g.plotTop + 3), ColourOf(255));
+    ASSERT_TRUE(shell->SaveSettings());
+    EXPECT_EQ(LoadSettingsFile(SettingsFilePath()).m_bgColor, 255);
+}
+
+TEST_F(DisplayDialogs, ViewOptionsStoreTheSwitchesAndCarryTheHiddenOnes) {
+    ShowStoredGraph();
+    shell->m_settings.m_viewOption4 = 1;
+    RunFromToolBar<CViewOptionsDlg>(ViewCmd::ViewOptions, [](CViewOptionsDlg& d) {
+        EXPECT_TRUE(d.Box(ViewOptions::Ch2)->isChecked());
+        EXPECT_FALSE(d.Box(ViewOptions::DetectionLevel)->isVisible());
+        d.Box(ViewOptions::Ch2)->setChecked(false);
+        d.Box(ViewOptions::MarkPoints)->setChecked(true);
+        d.Box(ViewOptions::XGrid)->setChecked(false);
+        d.OkButton()->click();
+    });
+    const AppSettings& s = shell->m_settings;
+    EXPECT_EQ(s.m_showCh1, 1);
+    EXPECT_EQ(s.m_showCh2, 0);
+    EXPECT_EQ(s.m_showMarkPoints, 1);
+    EXPECT_EQ(s.m_showHorizontalGrid, 0);
+    EXPECT_EQ(s.m_showVerticalGrid, 1);
+    EXPECT_EQ(s.m_viewOption4, 1);
+    EXPECT_FALSE(shell->m_graph.ChannelDrawn(s, 1));
+    ASSERT_TRUE(shell->SaveSettings());
+    const AppSettings back = LoadSettingsFile(SettingsFilePath());
+    EXPECT_EQ(back.m_showCh2, 0);
+    EXPECT_EQ(back.m_showMarkPoints, 1);
+    EXPECT_EQ(back.m_viewOption4, 1);
+
+    RunFromToolBar<CViewOptionsDlg>(ViewCmd::ViewOptions, [](CViewOptionsDlg& d) {
+        d.Box(ViewOptions::Ch1)->setChecked(false);
+        d.CancelButton()->click();
+    });
+    EXPECT_EQ(shell->m_settings.m_showCh1, 1);
+}
+
+TEST_F(DisplayDialogs, ToolBarOffersTheDialogsOnlyWithAGraph) {
+    ShowStoredGraph();
+    for (int c : {ViewCmd::AxisSetup, ViewCmd::ColorSetup, ViewCmd::ViewOptions}) {
+        ASSERT_NE(ToolAction(c), nullptr);
+        EXPECT_TRUE(ToolAction(c)->isEnabled());
+    }
+    shell->m_graph.SetDisplayContent(GraphModel::kContentNone);
+    for (int c : {ViewCmd::AxisSetup, ViewCmd::ColorSetup, ViewCmd::ViewOptions})
+        EXPECT_FALSE(shell->StateOf(c).enabled);
+}
+
+} // namespace
