@@ -172,7 +172,29 @@ int IniFile::ReadInt(const QString& section, const QString& key, int def) const 
     return static_cast<int>(r);
 }
 
-void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+namespace {
+
+// The text that reads back as `value`: reading trims blanks and strips one pair of
+// enclosing quotes, so a value that starts and ends with a quote, or with a blank, is
+// written inside one more pair. A line break cannot stand in a line and is left out.
+QString AsWritten(QString value) {
+    value.remove(QLatin1Char('\r'));
+    value.remove(QLatin1Char('\n'));
+    if (value.isEmpty())
+        return value;
+    const QChar first = value.front();
+    const QChar last = value.back();
+    const bool quoted = value.size() >= 2 && first == last &&
+                        (first == QLatin1Char('"') || first == QLatin1Char('\''));
+    if (quoted || first.isSpace() || last.isSpace())
+        return QLatin1Char('"') + value + QLatin1Char('"');
+    return value;
+}
+
+} // namespace
+
+void IniFile::WriteString(const QString& section, const QString& key, const QString& rawValue) {
+    const QString value = AsWritten(rawValue);
     const QString line = key + QLatin1Char('=') + value;
     int s = FindSection(section);
     if (s < 0) {

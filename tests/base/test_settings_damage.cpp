@@ -158,3 +158,41 @@ TEST(SettingsDamage, RandomByteChangesReadAsUsableValuesAndWriteBackStably) {
 }
 
 } // namespace
+
+namespace {
+
+// Reading strips one pair of enclosing quotes; before, writing put the stripped value
+// back bare, so every save of a file holding HOUR='''...''' lost another pair.
+TEST(SettingsDamage, QuotedValueLosesNoQuotesOnEverySave) {
+    const QByteArray found = "[TIMEInfo]\r\nYEAR=2008\r\nHOUR=" + QByteArray(34, '\'') +
+                             "\r\n[YAXISInfo]\r\nYAXAISHI2CH2=500\r\n";
+    ExpectStable(found);
+    const QByteArray once = RoundTrip(found).ToBytes();
+    IniFile ini;
+    ini.LoadFromBytes(once);
+    EXPECT_EQ(ini.ReadString("TIMEInfo", "HOUR", {}), QString(32, '\''));
+
+    for (const QString& value :
+         {QStringLiteral("'a'"), QStringLiteral("\"b\""), QStringLiteral(" c"),
+          QStringLiteral("d "), QStringLiteral("'"), QStringLiteral("\"'")}) {
+        SCOPED_TRACE(value.toStdString());
+        IniFile w;
+        w.WriteString("S", "K", value);
+        IniFile r;
+        r.LoadFromBytes(w.ToBytes());
+        EXPECT_EQ(r.ReadString("S", "K", {}), value);
+    }
+}
+
+// A line break in a value would start a new line of the file, a key of its own.
+TEST(SettingsDamage, LineBreakInValueCannotAddALine) {
+    IniFile w;
+    w.WriteString("S", "K", QStringLiteral("1\r\n[Other]\nX=2"));
+    EXPECT_EQ(w.ToBytes().count('\n'), 2);
+    IniFile r;
+    r.LoadFromBytes(w.ToBytes());
+    EXPECT_EQ(r.ReadString("S", "K", {}), QStringLiteral("1[Other]X=2"));
+    EXPECT_EQ(r.ReadString("Other", "X", QStringLiteral("none")), QStringLiteral("none"));
+}
+
+} // namespace
