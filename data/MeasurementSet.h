@@ -28,6 +28,19 @@ inline constexpr int kRtMaxPoints = 100000; // upper limit of a real-time run
 inline constexpr uint8_t kChannelAmps = 0;
 inline constexpr uint8_t kChannelVolts = 1;
 inline constexpr uint8_t kChannelAbsent = 0xFF;
+
+// A channel's presence and unit from its type byte; an unknown byte keeps both.
+inline void ApplyChannelKind(uint8_t kind, uint8_t& present, QString& unit) {
+    if (kind == kChannelAmps) {
+        present = 1;
+        unit = QStringLiteral("A");
+    } else if (kind == kChannelVolts) {
+        present = 1;
+        unit = QStringLiteral("V");
+    } else if (kind == kChannelAbsent) {
+        present = 0;
+    }
+}
 // TR record codes.
 inline constexpr uint8_t kTrUnitVolts = 0xFA;
 inline constexpr uint8_t kTrUnitAmps = 0xFC;

@@ -417,28 +417,7 @@ void DownloadTransfer::StepBackOneBlock() {
     SetProgress(m_s.progress - 1);
 }
 
-void DownloadTransfer::Interrupt() {
-    m_s.copiesOwed = 0;
-    m_s.endCheck = false;
-    m_host.Timers().Kill(T::DownloadWatchdog);
-    m_host.Timers().Kill(T::BlockRepeat);
-    m_host.Timers().Kill(T::StartRepeat);
-    CloseLoading();
-    m_host.TransferEnded();
-    m_s.dataLength = 0;
-    m_s.startPos = 0;
-    m_host.ConfigureChannel();
-    m_host.UserPrompts().Message(Text(LinkText::kInterrupted));
-    Ended(DownloadOutcome::Interrupted);
-}
-
-void DownloadTransfer::OnBlockWatchdog() {
-    Interrupt();
-}
-
-void DownloadTransfer::Cancel() {
-    if (!m_host.TransferRunning())
-        return;
+void DownloadTransfer::StopTransfer() {
     m_s.copiesOwed = 0;
     m_s.endCheck = false;
     m_host.Timers().Kill(T::DownloadWatchdog);
@@ -450,6 +429,22 @@ void DownloadTransfer::Cancel() {
     m_s.startPos = 0;
     // Closes the port: the logger's reply still on its way is lost with it.
     m_host.ConfigureChannel();
+}
+
+void DownloadTransfer::Interrupt() {
+    StopTransfer();
+    m_host.UserPrompts().Message(Text(LinkText::kInterrupted));
+    Ended(DownloadOutcome::Interrupted);
+}
+
+void DownloadTransfer::OnBlockWatchdog() {
+    Interrupt();
+}
+
+void DownloadTransfer::Cancel() {
+    if (!m_host.TransferRunning())
+        return;
+    StopTransfer();
     Ended(DownloadOutcome::Cancelled);
 }
 

@@ -70,6 +70,8 @@ private:
     void AskAgainAfterNoise();
     void StepBackOneBlock();
     void Interrupt();
+    // What ending the download in any way does: timers, the loading file, the port.
+    void StopTransfer();
     void OnBlockWatchdog();
     void OnBlockRepeat();
     void OnStartRepeat();

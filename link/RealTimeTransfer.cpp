@@ -15,20 +15,6 @@ int16_t Be16(const uint8_t* p) {
     return int16_t(uint16_t((p[0] << 8) | p[1]));
 }
 
-// Kind byte of a frame: 0 amperes, 1 volts, 0xFF off; any other value leaves the
-// channel as it was.
-void TakeKind(uint8_t kind, uint8_t& present, QString& unit) {
-    if (kind == kChannelAmps) {
-        present = 1;
-        unit = QStringLiteral("A");
-    } else if (kind == kChannelVolts) {
-        present = 1;
-        unit = QStringLiteral("V");
-    } else if (kind == kChannelAbsent) {
-        present = 0;
-    }
-}
-
 constexpr std::array<int, 4> kTimers = {T::StartRepeat, T::RealTimeWatchdog, T::RealTimeTick,
                                         T::RealTimeRestart};
 
@@ -154,8 +140,8 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
         m_host.UserPrompts().Message(QString::fromLatin1(RealTimeText::kNoChannel));
         return;
     }
-    TakeKind(f[3], s.m_rtCh1Present, s.m_rtCh1Unit);
-    TakeKind(f[4], s.m_rtCh2Present, s.m_rtCh2Unit);
+    ApplyChannelKind(f[3], s.m_rtCh1Present, s.m_rtCh1Unit);
+    ApplyChannelKind(f[4], s.m_rtCh2Present, s.m_rtCh2Unit);
     if (s.m_rtCount == 0) {
         m_firstCh1Present = s.m_rtCh1Present;
         m_firstCh2Present = s.m_rtCh2Present;

@@ -33,19 +33,6 @@ CalendarFields BcdTime(const uint8_t* p) {
     return f;
 }
 
-// Presence and unit of a channel from its kind byte; an unknown kind keeps both.
-void ApplyKind(uint8_t kind, uint8_t& present, QString& unit) {
-    if (kind == kChannelAmps) {
-        present = 1;
-        unit = QStringLiteral("A");
-    } else if (kind == kChannelVolts) {
-        present = 1;
-        unit = QStringLiteral("V");
-    } else if (kind == kChannelAbsent) {
-        present = 0;
-    }
-}
-
 } // namespace
 
 DownloadHeader ParseHeader(const uint8_t* b) {
@@ -138,8 +125,8 @@ MeasurementSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, siz
     s.m_ch1Unit = previous.m_ch1Unit;
     s.m_ch2Present = previous.m_ch2Present;
     s.m_ch2Unit = previous.m_ch2Unit;
-    ApplyKind(h.ch1Kind, s.m_ch1Present, s.m_ch1Unit);
-    ApplyKind(h.ch2Kind, s.m_ch2Present, s.m_ch2Unit);
+    ApplyChannelKind(h.ch1Kind, s.m_ch1Present, s.m_ch1Unit);
+    ApplyChannelKind(h.ch2Kind, s.m_ch2Present, s.m_ch2Unit);
     s.m_rmsInterval = HeaderIntervalSeconds(h, previous.m_rmsInterval);
     s.m_trLevelHigh = float(h.riseLevel);
     s.m_trLevelLow = float(h.dropLevel);

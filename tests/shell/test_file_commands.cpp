@@ -610,10 +610,12 @@ TEST_F(Files, TheReplaceQuestionNamesBothFilesWhicheverOfThemExists) {
         const QString stem = QStringLiteral("pair%1").arg(n++);
         const QString data = dir.filePath(stem + ".stdata");
         const QString report = dir.filePath(stem + ".xls");
-        if (c.data)
+        if (c.data) {
             ASSERT_TRUE(WriteAll(data, "old data"));
-        if (c.report)
+        }
+        if (c.report) {
             ASSERT_TRUE(WriteAll(report, "old report"));
+        }
         const auto before = MeasurementFiles(dir.path());
         const size_t shownBefore = prompts.shown.size();
 

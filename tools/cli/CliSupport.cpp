@@ -77,3 +77,10 @@ int LoadStoredMeasurement(const char* command, const QString& path, MeasurementS
     }
     return CliExit::Ok;
 }
+
+PromptAnswer CliPrompts::Message(const QString& text, PromptIcon, PromptButtons buttons) {
+    std::fprintf(stderr, "%sorvex-dl: %s\n", m_midLine ? "\n" : "", qPrintable(text));
+    m_midLine = false;
+    return buttons == PromptButtons::Ok || buttons == PromptButtons::OkCancel ? PromptAnswer::Ok
+                                                                              : PromptAnswer::No;
+}

@@ -3,10 +3,12 @@
 // for every usage error, and reading a stored measurement with one wording for
 // every bad file.
 
+#include "base/Prompts.h"
+
 #include <QString>
+#include <QStringList>
 
 struct MeasurementSet;
-#include <QStringList>
 
 #include <map>
 #include <optional>
@@ -44,3 +46,22 @@ void CliUsageError(const char* command, const QString& what, const char* usage);
 // CliExit::Ok, or CliExit::BadFile after saying on stderr why the file cannot be
 // used (missing, unreadable, damaged, or not a stored measurement).
 int LoadStoredMeasurement(const char* command, const QString& path, MeasurementSet& set);
+
+// What the link tells or asks on the command line: every message goes to stderr as
+// "orvex-dl: <text>" on a line of its own; a question is answered Ok where Ok is
+// offered and No otherwise; no file is ever chosen.
+class CliPrompts : public Prompts {
+public:
+    PromptAnswer Message(const QString& text, PromptIcon, PromptButtons buttons) override;
+    QString ChooseOpenFile(const QString&, const QString&) override { return {}; }
+    QString ChooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
+    void SetWaitCursor(bool) override {}
+
+    // A progress line without its line end stands on stderr: the next message first
+    // ends it.
+    void SetMidLine(bool midLine) { m_midLine = midLine; }
+    bool MidLine() const { return m_midLine; }
+
+private:
+    bool m_midLine = false;
+};

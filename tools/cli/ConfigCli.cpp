@@ -4,6 +4,7 @@
 #include "link/ConfigJob.h"
 #include "link/HeadlessLink.h"
 #include "tools/cli/CliCommand.h"
+#include "tools/cli/CliSupport.h"
 
 #include <cstdio>
 #include <limits>
@@ -13,20 +14,6 @@ namespace {
 
 constexpr int kAckWaitMs = 2000;
 constexpr int kMaxTimeoutS = std::numeric_limits<int>::max() / 1000;
-
-// The link's messages (the START-button text) go to stderr.
-class StderrPrompts : public Prompts {
-public:
-    PromptAnswer Message(const QString& text, PromptIcon, PromptButtons buttons) override {
-        std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
-        return buttons == PromptButtons::Ok || buttons == PromptButtons::OkCancel
-                   ? PromptAnswer::Ok
-                   : PromptAnswer::No;
-    }
-    QString ChooseOpenFile(const QString&, const QString&) override { return {}; }
-    QString ChooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
-    void SetWaitCursor(bool) override {}
-};
 
 QString Hex(const QByteArray& b) {
     return QString::fromLatin1(b.toHex(' ').toUpper());
@@ -53,7 +40,7 @@ std::optional<int> ConfigSearchLimitMs(const char* command, const CliArgs& args,
 
 int SendConfigCommand(const char* command, const QString& device, LinkDialog dialog,
                       const QByteArray& bytes, int searchMs) {
-    StderrPrompts prompts;
+    CliPrompts prompts;
     MeasurementSet set;
     // The link of every other command, on a tap that shows the job the acknowledgement.
     ReplyTapChannel* tap = nullptr;

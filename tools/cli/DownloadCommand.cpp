@@ -39,22 +39,6 @@ const char* const kUsage =
 
 constexpr int kMaxTimeoutS = std::numeric_limits<int>::max() / 1000;
 
-// Messages of the link go to stderr; questions are answered "No".
-class StderrPrompts : public Prompts {
-public:
-    PromptAnswer Message(const QString& text, PromptIcon, PromptButtons buttons) override {
-        std::fprintf(stderr, "%sorvex-dl: %s\n", m_midLine ? "\n" : "", qPrintable(text));
-        m_midLine = false;
-        return buttons == PromptButtons::Ok || buttons == PromptButtons::OkCancel
-                   ? PromptAnswer::Ok
-                   : PromptAnswer::No;
-    }
-    QString ChooseOpenFile(const QString&, const QString&) override { return {}; }
-    QString ChooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
-    void SetWaitCursor(bool) override {}
-    bool m_midLine = false;
-};
-
 // Why `output` cannot take the download, or empty when it can: checked before the
 // transfer, so that a recording is not fetched for a file that cannot be written.
 QString OutputProblem(const QString& output) {
@@ -127,7 +111,7 @@ int RunDownload(const QStringList& args) {
         return CliExit::Failure;
     }
 
-    StderrPrompts prompts;
+    CliPrompts prompts;
     MeasurementSet set;
     const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(device, prompts, set);
     headless->Link().onStatus = [&](const QString& text) {
@@ -157,14 +141,14 @@ int RunDownload(const QStringList& args) {
         line.replace(QLatin1Char('\n'), QStringLiteral(", "));
         // Padded so that a shorter line covers the previous one.
         std::fprintf(stderr, "\rDownloading: %-60s", qPrintable(line));
-        prompts.m_midLine = true;
+        prompts.SetMidLine(true);
     };
     std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(device),
                  timeoutS);
     // The search, like the dialog's, scans again after every failed probe cycle; the
     // timeout is the only limit on it.
     const DownloadResult result = job.Run(timeoutS * 1000, timeoutS * 1000);
-    if (prompts.m_midLine)
+    if (prompts.MidLine())
         std::fputc('\n', stderr);
     SerialChannel& channel = headless->Channel();
     channel.Close();

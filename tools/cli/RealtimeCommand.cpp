@@ -38,17 +38,6 @@ void OnSignal(int) {
     g_stopRequested = 1;
 }
 
-class StderrPrompts : public Prompts {
-public:
-    PromptAnswer Message(const QString& text, PromptIcon, PromptButtons) override {
-        std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
-        return PromptAnswer::Ok;
-    }
-    QString ChooseOpenFile(const QString&, const QString&) override { return {}; }
-    QString ChooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
-    void SetWaitCursor(bool) override {}
-};
-
 std::optional<int> IntArg(const CliArgs& a, const char* name, int lo, int hi) {
     bool ok = false;
     const int v = a.Value(QString::fromLatin1(name)).toInt(&ok);
@@ -88,7 +77,7 @@ int RunRealtime(const QStringList& args) {
         return CliExit::Usage;
     const QString output = parsed->Value("-o");
 
-    StderrPrompts prompts;
+    CliPrompts prompts;
     SystemClock clock;
     MeasurementSet set;
     const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(device, prompts, set);
