@@ -137,29 +137,37 @@ int IniFile::FindKey(int sectionLine, const QString& key) const {
     return -1;
 }
 
-QString IniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
+int IniFile::FindValueLine(const QString& section, const QString& key) const {
     const int s = FindSection(section);
-    const int line = s < 0 ? -1 : FindKey(s, key);
-    QString value = def;
-    if (line >= 0) {
-        QString k;
-        SplitKey(m_lines[size_t(line)], &k, &value);
-        // The platform strips one pair of enclosing quotes.
-        if (value.size() >= 2 &&
-            ((value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"'))) ||
-             (value.startsWith(QLatin1Char('\'')) && value.endsWith(QLatin1Char('\'')))))
-            value = value.mid(1, value.size() - 2);
-    }
+    return s < 0 ? -1 : FindKey(s, key);
+}
+
+QString IniFile::ValueOfLine(int line) const {
+    QString k, value;
+    SplitKey(m_lines[size_t(line)], &k, &value);
+    // The platform strips one pair of enclosing quotes.
+    if (value.size() >= 2 &&
+        ((value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"'))) ||
+         (value.startsWith(QLatin1Char('\'')) && value.endsWith(QLatin1Char('\'')))))
+        value = value.mid(1, value.size() - 2);
+    if (value.size() > kProfileBufferChars - 1)
+        value.truncate(kProfileBufferChars - 1);
+    return value;
+}
+
+QString IniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
+    const int line = FindValueLine(section, key);
+    QString value = line >= 0 ? ValueOfLine(line) : def;
     if (value.size() > kProfileBufferChars - 1)
         value.truncate(kProfileBufferChars - 1);
     return value;
 }
 
 int IniFile::ReadInt(const QString& section, const QString& key, int def) const {
-    const int s = FindSection(section);
-    if (s < 0 || FindKey(s, key) < 0)
+    const int line = FindValueLine(section, key);
+    if (line < 0)
         return def;
-    const QString v = ReadString(section, key, QString());
+    const QString v = ValueOfLine(line);
     qsizetype i = 0;
     bool negative = false;
     if (i < v.size() && (v[i] == QLatin1Char('-') || v[i] == QLatin1Char('+')))

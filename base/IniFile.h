@@ -39,6 +39,10 @@ private:
     // Index of the key's line inside the section starting at `sectionLine`, or -1.
     int FindKey(int sectionLine, const QString& key) const;
     int SectionEnd(int sectionLine) const;
+    // The line of `key` in `section`, or -1.
+    int FindValueLine(const QString& section, const QString& key) const;
+    // The value of a key line as the platform reads it (quotes, 260-character buffer).
+    QString ValueOfLine(int line) const;
     static bool IsSectionHeader(const QString& line, QString* name);
     static bool SplitKey(const QString& line, QString* key, QString* value);
 
