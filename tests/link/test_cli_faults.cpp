@@ -3,10 +3,8 @@
 // were, and the next download succeeds. Also the output checks made before a transfer
 // and the recording kept when the final write fails. Every case is bounded.
 
-#include "SimProcess.h"
-
-#include "data/StdataFile.h"
-#include "link/LoggerImage.h"
+#include "support/EventLoop.h"
+#include "support/Simulator.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,52 +18,81 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
-QCoreApplication* App() {
-    static int argc = 1;
-    static char name[] = "test_cli_faults";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QCoreApplication(argc, argv);
-    return app;
-}
-
 struct CliRun {
-    int code = -1;
+    int code = -1; // -1: crashed, or killed at the bound
     QString err;
     qint64 ms = 0;
 };
 
-// Runs orvex-dl with the data directory `dataDir`; `during` runs once stderr shows
-// `trigger` (for a fault injected mid-transfer).
-CliRun Cli(const QStringList& args, const QString& dataDir, const QString& trigger = {},
-           const std::function<void()>& during = {}, int limitMs = 20000) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DATALOGGER_DIR", dataDir);
-    p.setProcessEnvironment(env);
+// One orvex-dl run: its arguments, its data directory, and what to do once stderr
+// shows `trigger` (for a fault injected mid-transfer).
+struct CliJob {
+    QStringList args;
+    QString dataDir;
+    QString trigger = {};
+    std::function<void()> during = {};
+};
+
+// Runs the jobs side by side, each bounded by `limitMs`, and returns how each ended.
+// Each has its own simulator and files, so that none waits out another's time-outs.
+std::vector<CliRun> CliRuns(const std::vector<CliJob>& jobs, int limitMs = 20000) {
+    CoreApp();
+    struct Running {
+        QProcess process;
+        QByteArray err;
+        bool fired = false;
+        qint64 endedMs = -1;
+    };
     QElapsedTimer t;
     t.start();
-    p.start(QStringLiteral(DL_CLI_PATH), args);
-    QByteArray err;
-    bool fired = trigger.isEmpty();
-    while (p.state() != QProcess::NotRunning && t.elapsed() < limitMs) {
-        p.waitForReadyRead(20);
-        err += p.readAllStandardError();
-        if (!fired && err.contains(trigger.toLocal8Bit())) {
-            fired = true;
-            during();
+    std::vector<std::unique_ptr<Running>> runs;
+    for (const CliJob& job : jobs) {
+        auto& r = *runs.emplace_back(std::make_unique<Running>());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DATALOGGER_DIR", job.dataDir);
+        r.process.setProcessEnvironment(env);
+        r.fired = job.trigger.isEmpty();
+        QObject::connect(&r.process, &QProcess::readyReadStandardError, [&r, &job] {
+            r.err += r.process.readAllStandardError();
+            if (!r.fired && r.err.contains(job.trigger.toLocal8Bit())) {
+                r.fired = true;
+                job.during();
+            }
+        });
+        QObject::connect(&r.process, &QProcess::finished, [&r, &t] { r.endedMs = t.elapsed(); });
+        r.process.start(QStringLiteral(DL_CLI_PATH), job.args);
+    }
+    PumpUntil(
+        [&] {
+            return std::all_of(runs.begin(), runs.end(), [](const auto& r) {
+                return r->process.state() == QProcess::NotRunning;
+            });
+        },
+        limitMs);
+    std::vector<CliRun> ended;
+    for (auto& r : runs) {
+        if (r->process.state() != QProcess::NotRunning) {
+            r->process.kill();
+            r->process.waitForFinished(3000);
+            ended.push_back({});
+            continue;
         }
+        r->err += r->process.readAllStandardError();
+        ended.push_back(
+            {r->process.exitStatus() == QProcess::NormalExit ? r->process.exitCode() : -1,
+             QString::fromLocal8Bit(r->err), r->endedMs});
     }
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished(3000);
-        return {};
-    }
-    err += p.readAllStandardError();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(err),
-            t.elapsed()};
+    return ended;
+}
+
+CliRun Cli(const QStringList& args, const QString& dataDir, const QString& trigger = {},
+           const std::function<void()>& during = {}, int limitMs = 20000) {
+    return CliRuns({{args, dataDir, trigger, during}}, limitMs).front();
 }
 
 QByteArray ReadBytes(const QString& path) {
@@ -77,29 +104,6 @@ void WriteBytes(const QString& path, const QByteArray& b) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(b);
-}
-
-bool SameAsRecording(const QString& path, const LoggerRecording& r, QString* why) {
-    MeasurementSet s;
-    if (!LoadStdataFile(path, s, why))
-        return false;
-    if (s.m_rmsCount != int(r.samples.size())) {
-        *why = QStringLiteral("%1 samples").arg(s.m_rmsCount);
-        return false;
-    }
-    for (size_t i = 0; i < r.samples.size(); ++i)
-        if (s.m_ch1Rms[i] != ScaledRms(r.samples[i][0]) ||
-            s.m_ch2Rms[i] != ScaledRms(r.samples[i][1])) {
-            *why = QStringLiteral("sample %1 differs").arg(i);
-            return false;
-        }
-    return true;
-}
-
-LoggerRecording Synthetic(int samples) {
-    SyntheticOptions o;
-    o.samples = samples;
-    return SyntheticRecording(o);
 }
 
 struct Files {
@@ -117,8 +121,52 @@ struct Files {
     bool Kept() const { return ReadBytes(out) == oldOut && ReadBytes(previous) == oldPrevious; }
 };
 
+// How downloads that may meet a fault ended: with the recording, or with an
+// interruption that left the files as they were. Anything else is wrong.
+struct Tally {
+    int same = 0;
+    int interrupted = 0;
+    int wrong = 0;
+    std::vector<CliRun> runs;
+};
+
+// One simulator for each argument list and a download from each: all side by side,
+// or one after the other where the line's timing is what the case is about.
+Tally DownloadFromEach(const std::vector<QStringList>& simArgs, bool sideBySide) {
+    std::vector<std::unique_ptr<Files>> files;
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<CliJob> jobs;
+    for (const QStringList& args : simArgs) {
+        const Files& f = *files.emplace_back(std::make_unique<Files>());
+        SimProcess& sim = *sims.emplace_back(std::make_unique<SimProcess>());
+        EXPECT_TRUE(sim.Start(args)) << args.join(' ').toStdString();
+        jobs.push_back({{"download", "--port", sim.device, "-o", f.out}, f.dataDir});
+    }
+    Tally t;
+    if (sideBySide)
+        t.runs = CliRuns(jobs);
+    else
+        for (const CliJob& job : jobs)
+            t.runs.push_back(CliRuns({job}).front());
+    for (size_t i = 0; i < t.runs.size(); ++i) {
+        const CliRun& r = t.runs[i];
+        QString why;
+        if (r.code == 0 && FileHoldsRecording(files[i]->out, sims[i]->Recording(), &why))
+            ++t.same;
+        else if (r.code == 6 && r.err.contains("Communication interruption!") && files[i]->Kept())
+            ++t.interrupted;
+        else
+            ADD_FAILURE() << "wrong outcome (" << ++t.wrong << ") with "
+                          << simArgs[i].join(' ').toStdString() << ": exit " << r.code << ", "
+                          << why.toStdString() << "\n"
+                          << r.err.toStdString();
+        EXPECT_TRUE(r.code == 0 || r.code == 6) << r.err.toStdString();
+    }
+    return t;
+}
+
 TEST(CliFaultSuite, EveryFaultEndsWithItsMessageKeepsTheFilesAndTheNextDownloadSucceeds) {
-    App();
+    CoreApp();
     struct Case {
         const char* name;
         QStringList sim;
@@ -181,12 +229,12 @@ TEST(CliFaultSuite, EveryFaultEndsWithItsMessageKeepsTheFilesAndTheNextDownloadS
          true,
          {"--timeout", "2"}},
     };
-    const LoggerRecording rec = Synthetic(1000);
     std::printf("| case | exit | message | time to recover | data kept | next download |\n");
     for (const Case& c : cases) {
         Files f;
         auto sim = std::make_unique<SimProcess>();
         ASSERT_TRUE(sim->Start(QStringList{"--samples", "1000"} + c.sim)) << c.name;
+        const LoggerRecording rec = sim->Recording();
         std::unique_ptr<QSerialPort> holder;
         if (c.holdPort) {
             holder = std::make_unique<QSerialPort>(sim->device);
@@ -202,7 +250,7 @@ TEST(CliFaultSuite, EveryFaultEndsWithItsMessageKeepsTheFilesAndTheNextDownloadS
         bool dataOk = false;
         if (c.code == 0) {
             // Recovered: the file is the recording, never other values.
-            dataOk = SameAsRecording(f.out, rec, &why) && ReadBytes(f.previous) == f.oldPrevious;
+            dataOk = FileHoldsRecording(f.out, rec, &why) && ReadBytes(f.previous) == f.oldPrevious;
         } else {
             dataOk = f.Kept();
         }
@@ -216,7 +264,7 @@ TEST(CliFaultSuite, EveryFaultEndsWithItsMessageKeepsTheFilesAndTheNextDownloadS
         }
         const QString next = f.dir.filePath("next.stdata");
         const CliRun n = Cli({"download", "--port", sim->device, "-o", next}, f.dataDir);
-        const bool nextOk = n.code == 0 && SameAsRecording(next, rec, &why);
+        const bool nextOk = n.code == 0 && FileHoldsRecording(next, sim->Recording(), &why);
         EXPECT_TRUE(nextOk) << c.name << ": " << n.err.toStdString();
         const QString message = r.err.trimmed().split('\n').last();
         std::printf("| %s | %d | %s | %.1f s | %s | %s |\n", c.name, r.code, qPrintable(message),
@@ -225,24 +273,13 @@ TEST(CliFaultSuite, EveryFaultEndsWithItsMessageKeepsTheFilesAndTheNextDownloadS
 }
 
 TEST(CliNoise, EveryDownloadOverANoisyLineIsTheRecordingOrAnInterruption) {
-    App();
-    const LoggerRecording rec = Synthetic(20000); // 80000 bytes, 157 blocks
-    int same = 0, interrupted = 0, wrong = 0;
-    for (int seed = 1; seed <= 10; ++seed) {
-        Files f;
-        SimProcess sim;
-        ASSERT_TRUE(sim.Start(
-            {"--samples", "20000", "--garbage", "2", "--garbage-seed", QString::number(seed)}));
-        const CliRun r = Cli({"download", "--port", sim.device, "-o", f.out}, f.dataDir);
-        QString why;
-        if (r.code == 0 && SameAsRecording(f.out, rec, &why))
-            ++same;
-        else if (r.code == 6 && r.err.contains("Communication interruption!") && f.Kept())
-            ++interrupted;
-        else
-            ++wrong;
-        EXPECT_TRUE(r.code == 0 || r.code == 6) << r.err.toStdString();
-    }
+    CoreApp();
+    // 20000 samples: 80000 bytes, 157 blocks.
+    std::vector<QStringList> sims;
+    for (int seed = 1; seed <= 10; ++seed)
+        sims.push_back(
+            {"--samples", "20000", "--garbage", "2", "--garbage-seed", QString::number(seed)});
+    const auto [same, interrupted, wrong, runs] = DownloadFromEach(sims, true);
     std::printf("noisy line, 2 %% of block replies after stray bytes: 10 downloads, %d equal "
                 "to the recording, %d interrupted, %d wrong\n",
                 same, interrupted, wrong);
@@ -254,31 +291,25 @@ TEST(CliNoise, EveryDownloadOverANoisyLineIsTheRecordingOrAnInterruption) {
 // within the wait for the second copy the download is the recording; later it says it
 // was interrupted. Never a success with other values.
 TEST(CliLateReply, EveryDownloadWithALateBlockIsTheRecordingOrAnInterruption) {
-    App();
-    const LoggerRecording rec = Synthetic(5000); // 40 blocks
-    int same = 0, interrupted = 0, wrong = 0;
-    for (const char* ms : {"950", "1500", "2500", "6000"}) {
-        Files f;
-        SimProcess sim;
-        ASSERT_TRUE(sim.Start(
-            {"--samples", "5000", "--paced", "--late-block", "5", "--late-block-ms", ms}));
-        const CliRun r = Cli({"download", "--port", sim.device, "-o", f.out}, f.dataDir);
-        QString why;
-        if (r.code == 0 && SameAsRecording(f.out, rec, &why))
-            ++same;
-        else if (r.code == 6 && r.err.contains("Communication interruption!") && f.Kept())
-            ++interrupted;
-        else
-            ++wrong;
-        std::printf("block 5 answered %s ms late: exit %d, %.1f s\n", ms, r.code,
-                    double(r.ms) / 1000.0);
-    }
+    CoreApp();
+    // 5000 samples: 40 blocks.
+    const QStringList late = {"950", "1500", "2500", "6000"};
+    std::vector<QStringList> sims;
+    for (const QString& ms : late)
+        sims.push_back(
+            {"--samples", "5000", "--paced", "--late-block", "5", "--late-block-ms", ms});
+    // One after the other: side by side, the load changes when the link reads the
+    // two copies off the line.
+    const auto [same, interrupted, wrong, runs] = DownloadFromEach(sims, false);
+    for (qsizetype i = 0; i < late.size(); ++i)
+        std::printf("block 5 answered %s ms late: exit %d, %.1f s\n", qPrintable(late[i]),
+                    runs[size_t(i)].code, double(runs[size_t(i)].ms) / 1000.0);
     EXPECT_EQ(wrong, 0);
     EXPECT_GE(same, 1);
 }
 
 TEST(CliOutput, AFolderThatCannotTakeTheFileIsRefusedBeforeTheTransfer) {
-    App();
+    CoreApp();
     QTemporaryDir dir;
     WriteBytes(dir.filePath("plain"), "a regular file");
     struct Case {
@@ -300,7 +331,7 @@ TEST(CliOutput, AFolderThatCannotTakeTheFileIsRefusedBeforeTheTransfer) {
 }
 
 TEST(CliOutput, AFailedFinalWriteKeepsTheRecordingAndSaysWhere) {
-    App();
+    CoreApp();
     QTemporaryDir dir;
     const QString folder = dir.filePath("gone");
     const QString dataDir = dir.filePath("data");
@@ -322,7 +353,7 @@ TEST(CliOutput, AFailedFinalWriteKeepsTheRecordingAndSaysWhere) {
     const QString kept = r.err.mid(at + marker.size()).section('\n', 0, 0).trimmed();
     EXPECT_TRUE(kept.startsWith(dataDir)) << kept.toStdString();
     QString why;
-    EXPECT_TRUE(SameAsRecording(kept, Synthetic(8000), &why)) << why.toStdString();
+    EXPECT_TRUE(FileHoldsRecording(kept, sim.Recording(), &why)) << why.toStdString();
 }
 
 } // namespace
