@@ -3,6 +3,8 @@
 // were, and the next download succeeds. Also the output checks made before a transfer
 // and the recording kept when the final write fails. Every case is bounded.
 
+#include "LinkTestSupport.h"
+
 #include "support/EventLoop.h"
 #include "support/Simulator.h"
 
@@ -357,3 +359,101 @@ TEST(CliOutput, AFailedFinalWriteKeepsTheRecordingAndSaysWhere) {
 }
 
 } // namespace
+
+// --- what the late block above showed side by side, on the fake channel ---
+
+// A line that carries the logger's replies at its own pace, 16 bytes a millisecond
+// (about 115200 baud), and a block request answered late: its reply and the repeat's
+// come back to back, as the simulator sends them. `lateReaderBytes`: the host reads
+// the first copy only once that many bytes of the second have come after it, as a
+// busy machine does.
+struct PacedLateLine {
+    VirtualLink& v;
+    ManualTimerTable pace{v.clock};
+    QByteArray line;        // sent by the logger, not yet arrived
+    qsizetype burstAt = -1; // where in `line` the first copy ends
+    int lateRequest, lateMs, lateReaderBytes;
+    int requests = 0;
+    int64_t heldUntil = -1;
+    QByteArray held;
+    PacedLateLine(VirtualLink& link, int n, int ms, int readerBytes)
+        : v(link), lateRequest(n), lateMs(ms), lateReaderBytes(readerBytes) {
+        pace.SetHandler([this](int) {
+            if (heldUntil >= 0 && v.clock.NowMs() >= heldUntil) {
+                burstAt = line.size() + held.size() / 2;
+                line += held;
+                held.clear();
+                heldUntil = -1;
+            }
+            if (line.isEmpty())
+                return;
+            qsizetype n = std::min<qsizetype>(16, line.size());
+            if (burstAt >= 0 && n >= burstAt) {
+                n = std::min(line.size(), burstAt + lateReaderBytes);
+                burstAt = -1;
+            } else if (burstAt >= 0) {
+                burstAt -= n;
+            }
+            const QByteArray chunk = line.left(n);
+            line.remove(0, n);
+            v.channel.Inject(chunk);
+        });
+        pace.Start(1, 1);
+        v.channel.SetResponder([this](int, const QByteArray& w) {
+            const QByteArray out = v.logger.Feed(w);
+            if (uint8_t(w[0]) == Logger::kBlockRequest) {
+                ++requests;
+                if (requests == lateRequest)
+                    heldUntil = v.clock.NowMs() + lateMs;
+                if (heldUntil >= 0) { // the late one and its repeat
+                    held += out;
+                    return QByteArray();
+                }
+            }
+            line += out;
+            return QByteArray();
+        });
+    }
+};
+
+// Downloads a 40-block recording over the paced line with block 5 answered `lateMs`
+// late: the recording, or an interruption, never a success with other values.
+// Returns how many block requests went out.
+int ExpectLateCopiesOnAPacedLineTakenOnce(int lateMs, int readerBytes) {
+    SCOPED_TRACE(testing::Message()
+                 << lateMs << " ms late, the reader " << readerBytes << " bytes behind");
+    VirtualLink v;
+    const LoggerRecording r = SimulatorRecording({"--samples", "5000"});
+    v.logger.SetRecording(r);
+    PacedLateLine line(v, 5, lateMs, readerBytes);
+    v.ConnectOnPort1();
+    if (!v.RunDownload() || v.outcomes.empty()) {
+        ADD_FAILURE() << "the download did not end";
+        return line.requests;
+    }
+    QString why;
+    if (v.outcomes.back() == DownloadOutcome::Completed)
+        EXPECT_TRUE(HoldsRecording(v.set, r, &why)) << "a success with " << why.toStdString();
+    else
+        EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
+    return line.requests;
+}
+
+TEST(CliLateReply, TwoCopiesBackToBackOnAPacedLineReadInTimeAreTakenOnce) {
+    // Each of the 40 blocks asked for once, the late one twice.
+    for (int lateMs : {1000, 1500, 2500})
+        EXPECT_EQ(ExpectLateCopiesOnAPacedLineTakenOnce(lateMs, 0), 41);
+}
+
+// Known fault, not mended yet (the link is not this suite's to change): the first
+// copy and a part of the second read as one reply are taken for noise and cleared,
+// but the rest of the second copy is still on its way. It comes in front of the reply
+// to the next request and fills its threshold, so every later block is taken shifted,
+// and the download ends as a success with other values. On the real line this shows
+// when the downloads of CliLateReply run side by side. Enable once the link drains
+// the rest of an owed copy after an over-long reply.
+TEST(CliLateReply, DISABLED_TheRestOfASecondCopyAfterAnOverLongReplyIsNeverTakenAsABlock) {
+    for (int lateMs : {1000, 1500, 2500})
+        for (int readerBytes : {4, 100, 300})
+            ExpectLateCopiesOnAPacedLineTakenOnce(lateMs, readerBytes);
+}
