@@ -5,9 +5,9 @@
 // and the previous-measurement file are exactly as they were (or, where the link
 // recovers, hold the recording and nothing else), that no descriptor of the port is
 // left open, and that the next download succeeds and equals the recording. One test a
-// case, each bounded; each prints its row of the fault table.
-
-#include "SimProcess.h"
+// case, each bounded; each prints its row of the fault table. Where the simulator is
+// silent from some point on, the time-outs after it are skipped on the timer table's
+// clock instead of waited out (the table's times are the ones reported).
 
 #include "app/CMainFrame.h"
 #include "app/LinkCommands.h"
@@ -21,7 +21,10 @@
 #include "shell/AppShell.h"
 #include "shell/LinkSession.h"
 #include "support/EventLoop.h"
+#include "support/Simulator.h"
+#include "support/SkippingTimerTable.h"
 #include "support/TestApp.h"
+#include "support/WindowDownload.h"
 #include "ui/CDownloadDlg.h"
 
 #include <QApplication>
@@ -33,8 +36,6 @@
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -56,15 +57,6 @@ QByteArray ReadBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-LoggerRecording Recording(int samples, int trEvery = 0,
-                          CalendarFields start = {2010, 2, 3, 14, 5, 0}) {
-    SyntheticOptions o;
-    o.samples = samples;
-    o.trEvery = trEvery;
-    o.start = start;
-    return SyntheticRecording(o);
-}
-
 // The stored set a logger with `r` hands over, as a file would hold it.
 MeasurementSet SetOf(const LoggerRecording& r) {
     const QByteArray data = EncodeRecordingData(r);
@@ -73,26 +65,6 @@ MeasurementSet SetOf(const LoggerRecording& r) {
                                        size_t(data.size()), MeasurementSet{});
     s.m_dataTag = QString::fromLatin1(kTagStored);
     return s;
-}
-
-// The set's stored values are the recording's, sample for sample.
-bool HoldsRecording(const MeasurementSet& s, const LoggerRecording& r, QString* why) {
-    if (s.m_rmsCount != int(r.samples.size()) || s.m_trCount != int(r.tr.size())) {
-        *why = QStringLiteral("%1 samples, %2 TR records").arg(s.m_rmsCount).arg(s.m_trCount);
-        return false;
-    }
-    for (size_t i = 0; i < r.samples.size(); ++i)
-        if (s.m_ch1Rms[i] != ScaledRms(r.samples[i][0]) ||
-            s.m_ch2Rms[i] != ScaledRms(r.samples[i][1])) {
-            *why = QStringLiteral("sample %1 differs").arg(i);
-            return false;
-        }
-    return true;
-}
-
-bool FileHoldsRecording(const QString& path, const LoggerRecording& r, QString* why) {
-    MeasurementSet s;
-    return LoadStdataFile(path, s, why) && HoldsRecording(s, r, why);
 }
 
 // Every array and description of the stored half, compared value for value.
@@ -167,12 +139,22 @@ enum class Ends {
     PortHeld,    // the scan: the port is busy, named in the message line
 };
 
+// From when on the simulator sends nothing more, so that the time-outs that follow
+// may be skipped.
+enum class Silent {
+    Never,
+    FromTheStart,   // it answers nothing at all
+    AfterTheHeader, // it answers no block request
+    AfterTheKill,   // it is killed during the download, its device gone
+};
+
 struct Case {
     const char* name;
     QStringList sim; // fault switches on top of --samples 1000
     Ends ends;
     bool killDuring = false; // the simulator goes away once blocks come in
     bool holdPort = false;   // a second program has the port
+    Silent silent = Silent::Never;
 };
 
 class WindowFaults : public ::testing::Test {
@@ -190,41 +172,11 @@ protected:
 
     void Run(const Case& c);
 
-    // Opens Download Data and drives its dialog: `tick` sees it every 10 ms and
-    // returns true once it is done with it (the dialog is then closed unless the
-    // tick closed it). Returns the dialog's titles in order.
-    QStringList DownloadDialog(const std::function<bool(CDownloadDlg&)>& tick, int limitMs) {
-        QStringList titles;
-        QTimer watcher;
-        watcher.setInterval(10);
-        QElapsedTimer t;
-        t.start();
-        QObject::connect(&watcher, &QTimer::timeout, [&] {
-            auto* dlg = qobject_cast<CDownloadDlg*>(QApplication::activeModalWidget());
-            if (!dlg)
-                return;
-            if (titles.isEmpty() || titles.back() != dlg->windowTitle())
-                titles << dlg->windowTitle();
-            // Never hang the test: the bound closes the dialog as Cancel would.
-            if (tick(*dlg) || t.elapsed() > limitMs)
-                if (QApplication::activeModalWidget() == dlg)
-                    dlg->reject();
-        });
-        watcher.start();
-        EXPECT_TRUE(shell->StateOf(Cmd::Download).enabled);
-        shell->Execute(Cmd::Download); // returns when the dialog has closed
-        return titles;
-    }
-
-    static bool PressDownloadWhenConnected(CDownloadDlg& dlg) {
-        if (dlg.windowTitle() != QLatin1String("Connected"))
-            return false;
-        QTest::mouseClick(dlg.DownloadButton(), Qt::LeftButton);
-        return true;
-    }
-
     QTemporaryDir dir;
-    QtTimerTable timers;
+    // The platform's timers, or, where the simulator falls silent, the same on a
+    // clock that skips the silence.
+    QtTimerTable platformTimers;
+    SkippingTimerTable skippingTimers;
     FakePrompts prompts;
     SystemClock clock;
     std::unique_ptr<AppShell> shell;
@@ -232,9 +184,9 @@ protected:
 };
 
 void WindowFaults::Run(const Case& c) {
-    const LoggerRecording rec = Recording(kSamples);
     auto sim = std::make_unique<SimProcess>();
     ASSERT_TRUE(sim->Start(QStringList{"--samples", QString::number(kSamples)} + c.sim)) << c.name;
+    const LoggerRecording rec = sim->Recording();
     const QString device = sim->device;
     PortHolder holder;
     if (c.holdPort) {
@@ -246,15 +198,20 @@ void WindowFaults::Run(const Case& c) {
     // measurement of an earlier download, both unlike the logger's recording.
     const QString shownFile = dir.filePath("shown.stdata");
     QString error;
-    ASSERT_TRUE(
-        SaveStdataFile(shownFile, SetOf(Recording(600, 200, {2011, 5, 6, 7, 8, 9})), &error))
+    ASSERT_TRUE(SaveStdataFile(shownFile,
+                               SetOf(SimulatorRecording({"--samples", "600", "--tr-every", "200",
+                                                         "--start", "2011-05-06T07:08:09"})),
+                               &error))
         << error.toStdString();
-    ASSERT_TRUE(WritePreviousMeasurement(SetOf(Recording(300, 0, {2009, 1, 2, 3, 4, 5})), &error))
+    ASSERT_TRUE(WritePreviousMeasurement(
+        SetOf(SimulatorRecording({"--samples", "300", "--start", "2009-01-02T03:04:05"})), &error))
         << error.toStdString();
     const QString previous = PreviousMeasurementPath();
     ASSERT_TRUE(previous.startsWith(dir.path()));
     const QByteArray previousBefore = ReadBytes(previous);
 
+    TimerTable& timers =
+        c.silent == Silent::Never ? static_cast<TimerTable&>(platformTimers) : skippingTimers;
     shell = std::make_unique<AppShell>(timers, prompts, clock, dir.filePath("LumoDATALOGGER.ini"));
     frame = std::make_unique<CMainFrame>(*shell);
     frame->show();
@@ -266,14 +223,15 @@ void WindowFaults::Run(const Case& c) {
     ASSERT_NE(session, nullptr);
     const LinkController& link = session->Link();
 
-    // The faulty download (or the search that never gets that far).
-    QElapsedTimer clockOfCase;
-    clockOfCase.start();
+    // The faulty download (or the search that never gets that far), timed on the
+    // timers' clock.
+    int64_t caseStartMs = timers.NowMs();
     qint64 endedMs = -1;
     QString message;
     QStringList titles;
     if (c.ends == Ends::NoAnswer || c.ends == Ends::PortHeld) {
-        titles = DownloadDialog(
+        titles = DriveDownloadDialog(
+            *shell,
             [&](CDownloadDlg& dlg) {
                 const QString line = dlg.MessageLabel()->text();
                 const bool done = c.ends == Ends::NoAnswer
@@ -281,9 +239,11 @@ void WindowFaults::Run(const Case& c) {
                                             line == QLatin1String(kConnectFailed)
                                       : line.contains(QLatin1String("busy"));
                 if (done && endedMs < 0) {
-                    endedMs = clockOfCase.elapsed();
+                    endedMs = timers.NowMs() - caseStartMs;
                     message = dlg.windowTitle() + QStringLiteral(": ") + line;
                 }
+                if (!done && c.silent == Silent::FromTheStart)
+                    skippingTimers.SkipToNextDue();
                 return done;
             },
             8000);
@@ -298,17 +258,27 @@ void WindowFaults::Run(const Case& c) {
         }
         EXPECT_FALSE(link.TransferMode());
     } else {
-        titles = DownloadDialog(PressDownloadWhenConnected, 5000);
+        titles = DriveDownloadDialog(*shell, PressDownloadWhenConnected, 5000);
         EXPECT_EQ(titles, (QStringList{"Connecting...", "Connected"})) << c.name;
-        clockOfCase.restart(); // from the press of "Download"
+        caseStartMs = timers.NowMs(); // from the press of "Download"
+        int quietPasses = 0;
         const bool ended = PumpUntil(
             [&] {
                 if (c.killDuring && sim && link.Download().Progress() >= 3)
                     sim.reset(); // the device disappears mid-transfer
-                return !link.TransferMode() && !link.LoadingShown();
+                const bool over = !link.TransferMode() && !link.LoadingShown();
+                const bool silentNow = (c.silent == Silent::AfterTheHeader &&
+                                        link.Download().State() != ReceiveState::ExpectHeader) ||
+                                       (c.silent == Silent::AfterTheKill && !sim);
+                // What came before the silence is read first, as it would be in the
+                // wait: one pass of the event loop before the first skip.
+                quietPasses = silentNow ? quietPasses + 1 : 0;
+                if (!over && quietPasses > 1)
+                    skippingTimers.SkipToNextDue();
+                return over;
             },
             12000);
-        endedMs = clockOfCase.elapsed();
+        endedMs = timers.NowMs() - caseStartMs;
         ASSERT_TRUE(ended) << c.name << ": still running after 12 s";
         if (c.killDuring) {
             EXPECT_EQ(sim, nullptr) << "the transfer ended before the simulator was killed";
@@ -362,9 +332,10 @@ void WindowFaults::Run(const Case& c) {
         ASSERT_TRUE(sim->Start({"--samples", QString::number(kSamples)}));
         qputenv("DATALOGGER_PORTS", sim->device.toLocal8Bit());
     }
+    const LoggerRecording nextRec = sim->Recording();
     prompts.shown.clear();
     const uint64_t generation = shell->m_set.m_storedGeneration;
-    const QStringList nextTitles = DownloadDialog(PressDownloadWhenConnected, 8000);
+    const QStringList nextTitles = DriveDownloadDialog(*shell, PressDownloadWhenConnected, 8000);
     EXPECT_EQ(nextTitles.value(nextTitles.size() - 1), QStringLiteral("Connected")) << c.name;
     const bool nextEnded = PumpUntil(
         [&] {
@@ -372,8 +343,9 @@ void WindowFaults::Run(const Case& c) {
                    !link.LoadingShown();
         },
         8000);
-    bool nextOk = nextEnded && prompts.shown.empty() && HoldsRecording(shell->m_set, rec, &why) &&
-                  FileHoldsRecording(previous, rec, &why);
+    bool nextOk = nextEnded && prompts.shown.empty() &&
+                  HoldsRecording(shell->m_set, nextRec, &why) &&
+                  FileHoldsRecording(previous, nextRec, &why);
     EXPECT_TRUE(nextOk) << c.name << ": " << why.toStdString() << " "
                         << prompts.LastText().toStdString();
     EXPECT_FALSE(ProcessHolds(sim->device));
@@ -388,7 +360,12 @@ void WindowFaults::Run(const Case& c) {
 }
 
 TEST_F(WindowFaults, SimulatorKilledDuringTheDownload) {
-    Run({"killed simulator", {"--paced", "--samples", "8000"}, Ends::Interrupted, true});
+    Run({"killed simulator",
+         {"--paced", "--samples", "8000"},
+         Ends::Interrupted,
+         true,
+         false,
+         Silent::AfterTheKill});
 }
 
 TEST_F(WindowFaults, GarbageBetweenBlocks) {
@@ -404,7 +381,12 @@ TEST_F(WindowFaults, BlockAnsweredTwice) {
 }
 
 TEST_F(WindowFaults, SilentAfterTheHeader) {
-    Run({"silent after header", {"--silent-after-header"}, Ends::Interrupted});
+    Run({"silent after header",
+         {"--silent-after-header"},
+         Ends::Interrupted,
+         false,
+         false,
+         Silent::AfterTheHeader});
 }
 
 TEST_F(WindowFaults, StartCommandAnsweredLate) {
@@ -412,7 +394,7 @@ TEST_F(WindowFaults, StartCommandAnsweredLate) {
 }
 
 TEST_F(WindowFaults, ProbeNeverAnswered) {
-    Run({"probe never answered", {"--silent"}, Ends::NoAnswer});
+    Run({"probe never answered", {"--silent"}, Ends::NoAnswer, false, false, Silent::FromTheStart});
 }
 
 TEST_F(WindowFaults, PortHeldByASecondProgram) {

@@ -3,10 +3,10 @@
 // were, and the next download succeeds. Also the output checks made before a transfer
 // and the recording kept when the final write fails. Every case is bounded.
 
-#include "SimProcess.h"
+#include "LinkTestSupport.h"
 
-#include "data/StdataFile.h"
-#include "link/LoggerImage.h"
+#include "support/EventLoop.h"
+#include "support/Simulator.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,52 +20,81 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
-QCoreApplication* App() {
-    static int argc = 1;
-    static char name[] = "test_cli_faults";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QCoreApplication(argc, argv);
-    return app;
-}
-
 struct CliRun {
-    int code = -1;
+    int code = -1; // -1: crashed, or killed at the bound
     QString err;
     qint64 ms = 0;
 };
 
-// Runs orvex-dl with the data directory `dataDir`; `during` runs once stderr shows
-// `trigger` (for a fault injected mid-transfer).
-CliRun Cli(const QStringList& args, const QString& dataDir, const QString& trigger = {},
-           const std::function<void()>& during = {}, int limitMs = 20000) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DATALOGGER_DIR", dataDir);
-    p.setProcessEnvironment(env);
+// One orvex-dl run: its arguments, its data directory, and what to do once stderr
+// shows `trigger` (for a fault injected mid-transfer).
+struct CliJob {
+    QStringList args;
+    QString dataDir;
+    QString trigger = {};
+    std::function<void()> during = {};
+};
+
+// Runs the jobs side by side, each bounded by `limitMs`, and returns how each ended.
+// Each has its own simulator and files, so that none waits out another's time-outs.
+std::vector<CliRun> CliRuns(const std::vector<CliJob>& jobs, int limitMs = 20000) {
+    CoreApp();
+    struct Running {
+        QProcess process;
+        QByteArray err;
+        bool fired = false;
+        qint64 endedMs = -1;
+    };
     QElapsedTimer t;
     t.start();
-    p.start(QStringLiteral(DL_CLI_PATH), args);
-    QByteArray err;
-    bool fired = trigger.isEmpty();
-    while (p.state() != QProcess::NotRunning && t.elapsed() < limitMs) {
-        p.waitForReadyRead(20);
-        err += p.readAllStandardError();
-        if (!fired && err.contains(trigger.toLocal8Bit())) {
-            fired = true;
-            during();
+    std::vector<std::unique_ptr<Running>> runs;
+    for (const CliJob& job : jobs) {
+        auto& r = *runs.emplace_back(std::make_unique<Running>());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DATALOGGER_DIR", job.dataDir);
+        r.process.setProcessEnvironment(env);
+        r.fired = job.trigger.isEmpty();
+        QObject::connect(&r.process, &QProcess::readyReadStandardError, [&r, &job] {
+            r.err += r.process.readAllStandardError();
+            if (!r.fired && r.err.contains(job.trigger.toLocal8Bit())) {
+                r.fired = true;
+                job.during();
+            }
+        });
+        QObject::connect(&r.process, &QProcess::finished, [&r, &t] { r.endedMs = t.elapsed(); });
+        r.process.start(QStringLiteral(DL_CLI_PATH), job.args);
+    }
+    PumpUntil(
+        [&] {
+            return std::all_of(runs.begin(), runs.end(), [](const auto& r) {
+                return r->process.state() == QProcess::NotRunning;
+            });
+        },
+        limitMs);
+    std::vector<CliRun> ended;
+    for (auto& r : runs) {
+        if (r->process.state() != QProcess::NotRunning) {
+            r->process.kill();
+            r->process.waitForFinished(3000);
+            ended.push_back({});
+            continue;
         }
+        r->err += r->process.readAllStandardError();
+        ended.push_back(
+            {r->process.exitStatus() == QProcess::NormalExit ? r->process.exitCode() : -1,
+             QString::fromLocal8Bit(r->err), r->endedMs});
     }
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished(3000);
-        return {};
-    }
-    err += p.readAllStandardError();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(err),
-            t.elapsed()};
+    return ended;
+}
+
+CliRun Cli(const QStringList& args, const QString& dataDir, const QString& trigger = {},
+           const std::function<void()>& during = {}, int limitMs = 20000) {
+    return CliRuns({{args, dataDir, trigger, during}}, limitMs).front();
 }
 
 QByteArray ReadBytes(const QString& path) {
@@ -77,29 +106,6 @@ void WriteBytes(const QString& path, const QByteArray& b) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(b);
-}
-
-bool SameAsRecording(const QString& path, const LoggerRecording& r, QString* why) {
-    MeasurementSet s;
-    if (!LoadStdataFile(path, s, why))
-        return false;
-    if (s.m_rmsCount != int(r.samples.size())) {
-        *why = QStringLiteral("%1 samples").arg(s.m_rmsCount);
-        return false;
-    }
-    for (size_t i = 0; i < r.samples.size(); ++i)
-        if (s.m_ch1Rms[i] != ScaledRms(r.samples[i][0]) ||
-            s.m_ch2Rms[i] != ScaledRms(r.samples[i][1])) {
-            *why = QStringLiteral("sample %1 differs").arg(i);
-            return false;
-        }
-    return true;
-}
-
-LoggerRecording Synthetic(int samples) {
-    SyntheticOptions o;
-    o.samples = samples;
-    return SyntheticRecording(o);
 }
 
 struct Files {
@@ -117,8 +123,52 @@ struct Files {
     bool Kept() const { return ReadBytes(out) == oldOut && ReadBytes(previous) == oldPrevious; }
 };
 
+// How downloads that may meet a fault ended: with the recording, or with an
+// interruption that left the files as they were. Anything else is wrong.
+struct Tally {
+    int same = 0;
+    int interrupted = 0;
+    int wrong = 0;
+    std::vector<CliRun> runs;
+};
+
+// One simulator for each argument list and a download from each: all side by side,
+// or one after the other where the line's timing is what the case is about.
+Tally DownloadFromEach(const std::vector<QStringList>& simArgs, bool sideBySide) {
+    std::vector<std::unique_ptr<Files>> files;
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<CliJob> jobs;
+    for (const QStringList& args : simArgs) {
+        const Files& f = *files.emplace_back(std::make_unique<Files>());
+        SimProcess& sim = *sims.emplace_back(std::make_unique<SimProcess>());
+        EXPECT_TRUE(sim.Start(args)) << args.join(' ').toStdString();
+        jobs.push_back({{"download", "--port", sim.device, "-o", f.out}, f.dataDir});
+    }
+    Tally t;
+    if (sideBySide)
+        t.runs = CliRuns(jobs);
+    else
+        for (const CliJob& job : jobs)
+            t.runs.push_back(CliRuns({job}).front());
+    for (size_t i = 0; i < t.runs.size(); ++i) {
+        const CliRun& r = t.runs[i];
+        QString why;
+        if (r.code == 0 && FileHoldsRecording(files[i]->out, sims[i]->Recording(), &why))
+            ++t.same;
+        else if (r.code == 6 && r.err.contains("Communication interruption!") && files[i]->Kept())
+            ++t.interrupted;
+        else
+            ADD_FAILURE() << "wrong outcome (" << ++t.wrong << ") with "
+                          << simArgs[i].join(' ').toStdString() << ": exit " << r.code << ", "
+                          << why.toStdString() << "\n"
+                          << r.err.toStdString();
+        EXPECT_TRUE(r.code == 0 || r.code == 6) << r.err.toStdString();
+    }
+    return t;
+}
+
 TEST(CliFaultSuite, EveryFaultEndsWithItsMessageKeepsTheFilesAndTheNextDownloadSucceeds) {
-    App();
+    CoreApp();
     struct Case {
         const char* name;
         QStringList sim;
@@ -181,68 +231,85 @@ TEST(CliFaultSuite, EveryFaultEndsWithItsMessageKeepsTheFilesAndTheNextDownloadS
          true,
          {"--timeout", "2"}},
     };
-    const LoggerRecording rec = Synthetic(1000);
-    std::printf("| case | exit | message | time to recover | data kept | next download |\n");
-    for (const Case& c : cases) {
+    // Each case has its own simulator, port and files: the faulty downloads run side by
+    // side, then the next downloads. None of the faults here hangs on the line's pace.
+    struct Setup {
         Files f;
-        auto sim = std::make_unique<SimProcess>();
-        ASSERT_TRUE(sim->Start(QStringList{"--samples", "1000"} + c.sim)) << c.name;
+        std::unique_ptr<SimProcess> sim = std::make_unique<SimProcess>();
         std::unique_ptr<QSerialPort> holder;
+        LoggerRecording rec; // what the faulty one serves
+    };
+    std::vector<std::unique_ptr<Setup>> setups;
+    std::vector<CliJob> jobs;
+    for (const Case& c : cases) {
+        Setup& u = *setups.emplace_back(std::make_unique<Setup>());
+        ASSERT_TRUE(u.sim->Start(QStringList{"--samples", "1000"} + c.sim)) << c.name;
+        u.rec = u.sim->Recording();
         if (c.holdPort) {
-            holder = std::make_unique<QSerialPort>(sim->device);
-            ASSERT_TRUE(holder->open(QIODevice::ReadWrite)) << c.name;
+            u.holder = std::make_unique<QSerialPort>(u.sim->device);
+            ASSERT_TRUE(u.holder->open(QIODevice::ReadWrite)) << c.name;
         }
-        const QStringList args =
-            QStringList{"download", "--port", sim->device, "-o", f.out} + c.cliExtra;
-        const CliRun r =
-            Cli(args, f.dataDir, c.killDuring ? "Downloading" : QString(), [&] { sim.reset(); });
+        jobs.push_back(
+            {QStringList{"download", "--port", u.sim->device, "-o", u.f.out} + c.cliExtra,
+             u.f.dataDir, c.killDuring ? "Downloading" : QString(), [&u] { u.sim.reset(); }});
+    }
+    const std::vector<CliRun> runs = CliRuns(jobs);
+
+    std::vector<bool> dataOk;
+    std::vector<CliJob> nextJobs;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        Setup& u = *setups[i];
+        const CliRun& r = runs[i];
         EXPECT_EQ(r.code, c.code) << c.name << ": " << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.text)) << c.name << ": " << r.err.toStdString();
         QString why;
-        bool dataOk = false;
         if (c.code == 0) {
             // Recovered: the file is the recording, never other values.
-            dataOk = SameAsRecording(f.out, rec, &why) && ReadBytes(f.previous) == f.oldPrevious;
+            dataOk.push_back(FileHoldsRecording(u.f.out, u.rec, &why) &&
+                             ReadBytes(u.f.previous) == u.f.oldPrevious);
         } else {
-            dataOk = f.Kept();
+            dataOk.push_back(u.f.Kept());
         }
-        EXPECT_TRUE(dataOk) << c.name << ": " << why.toStdString();
-        holder.reset();
+        EXPECT_TRUE(dataOk.back()) << c.name << ": " << why.toStdString();
+        u.holder.reset();
         // The next download: on the same simulator once the port is free, else on a
         // sound one.
         if (!c.holdPort) {
-            sim = std::make_unique<SimProcess>();
-            ASSERT_TRUE(sim->Start({"--samples", "1000"}));
+            u.sim = std::make_unique<SimProcess>();
+            ASSERT_TRUE(u.sim->Start({"--samples", "1000"}));
         }
-        const QString next = f.dir.filePath("next.stdata");
-        const CliRun n = Cli({"download", "--port", sim->device, "-o", next}, f.dataDir);
-        const bool nextOk = n.code == 0 && SameAsRecording(next, rec, &why);
-        EXPECT_TRUE(nextOk) << c.name << ": " << n.err.toStdString();
+        nextJobs.push_back(
+            {{"download", "--port", u.sim->device, "-o", u.f.dir.filePath("next.stdata")},
+             u.f.dataDir});
+    }
+    const std::vector<CliRun> nextRuns = CliRuns(nextJobs);
+
+    std::printf("| case | exit | message | time to recover | data kept | next download |\n");
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Setup& u = *setups[i];
+        const CliRun& r = runs[i];
+        const CliRun& n = nextRuns[i];
+        QString why;
+        const bool nextOk = n.code == 0 && FileHoldsRecording(u.f.dir.filePath("next.stdata"),
+                                                              u.sim->Recording(), &why);
+        EXPECT_TRUE(nextOk) << cases[i].name << ": " << why.toStdString() << " "
+                            << n.err.toStdString();
         const QString message = r.err.trimmed().split('\n').last();
-        std::printf("| %s | %d | %s | %.1f s | %s | %s |\n", c.name, r.code, qPrintable(message),
-                    double(r.ms) / 1000.0, dataOk ? "yes" : "NO", nextOk ? "yes" : "NO");
+        std::printf("| %s | %d | %s | %.1f s | %s | %s |\n", cases[i].name, r.code,
+                    qPrintable(message), double(r.ms) / 1000.0, dataOk[i] ? "yes" : "NO",
+                    nextOk ? "yes" : "NO");
     }
 }
 
 TEST(CliNoise, EveryDownloadOverANoisyLineIsTheRecordingOrAnInterruption) {
-    App();
-    const LoggerRecording rec = Synthetic(20000); // 80000 bytes, 157 blocks
-    int same = 0, interrupted = 0, wrong = 0;
-    for (int seed = 1; seed <= 10; ++seed) {
-        Files f;
-        SimProcess sim;
-        ASSERT_TRUE(sim.Start(
-            {"--samples", "20000", "--garbage", "2", "--garbage-seed", QString::number(seed)}));
-        const CliRun r = Cli({"download", "--port", sim.device, "-o", f.out}, f.dataDir);
-        QString why;
-        if (r.code == 0 && SameAsRecording(f.out, rec, &why))
-            ++same;
-        else if (r.code == 6 && r.err.contains("Communication interruption!") && f.Kept())
-            ++interrupted;
-        else
-            ++wrong;
-        EXPECT_TRUE(r.code == 0 || r.code == 6) << r.err.toStdString();
-    }
+    CoreApp();
+    // 20000 samples: 80000 bytes, 157 blocks.
+    std::vector<QStringList> sims;
+    for (int seed = 1; seed <= 10; ++seed)
+        sims.push_back(
+            {"--samples", "20000", "--garbage", "2", "--garbage-seed", QString::number(seed)});
+    const auto [same, interrupted, wrong, runs] = DownloadFromEach(sims, true);
     std::printf("noisy line, 2 %% of block replies after stray bytes: 10 downloads, %d equal "
                 "to the recording, %d interrupted, %d wrong\n",
                 same, interrupted, wrong);
@@ -254,31 +321,25 @@ TEST(CliNoise, EveryDownloadOverANoisyLineIsTheRecordingOrAnInterruption) {
 // within the wait for the second copy the download is the recording; later it says it
 // was interrupted. Never a success with other values.
 TEST(CliLateReply, EveryDownloadWithALateBlockIsTheRecordingOrAnInterruption) {
-    App();
-    const LoggerRecording rec = Synthetic(5000); // 40 blocks
-    int same = 0, interrupted = 0, wrong = 0;
-    for (const char* ms : {"950", "1500", "2500", "6000"}) {
-        Files f;
-        SimProcess sim;
-        ASSERT_TRUE(sim.Start(
-            {"--samples", "5000", "--paced", "--late-block", "5", "--late-block-ms", ms}));
-        const CliRun r = Cli({"download", "--port", sim.device, "-o", f.out}, f.dataDir);
-        QString why;
-        if (r.code == 0 && SameAsRecording(f.out, rec, &why))
-            ++same;
-        else if (r.code == 6 && r.err.contains("Communication interruption!") && f.Kept())
-            ++interrupted;
-        else
-            ++wrong;
-        std::printf("block 5 answered %s ms late: exit %d, %.1f s\n", ms, r.code,
-                    double(r.ms) / 1000.0);
-    }
+    CoreApp();
+    // 5000 samples: 40 blocks.
+    const QStringList late = {"950", "1500", "2500", "6000"};
+    std::vector<QStringList> sims;
+    for (const QString& ms : late)
+        sims.push_back(
+            {"--samples", "5000", "--paced", "--late-block", "5", "--late-block-ms", ms});
+    // One after the other: side by side, the load changes when the link reads the
+    // two copies off the line.
+    const auto [same, interrupted, wrong, runs] = DownloadFromEach(sims, false);
+    for (qsizetype i = 0; i < late.size(); ++i)
+        std::printf("block 5 answered %s ms late: exit %d, %.1f s\n", qPrintable(late[i]),
+                    runs[size_t(i)].code, double(runs[size_t(i)].ms) / 1000.0);
     EXPECT_EQ(wrong, 0);
     EXPECT_GE(same, 1);
 }
 
 TEST(CliOutput, AFolderThatCannotTakeTheFileIsRefusedBeforeTheTransfer) {
-    App();
+    CoreApp();
     QTemporaryDir dir;
     WriteBytes(dir.filePath("plain"), "a regular file");
     struct Case {
@@ -300,7 +361,7 @@ TEST(CliOutput, AFolderThatCannotTakeTheFileIsRefusedBeforeTheTransfer) {
 }
 
 TEST(CliOutput, AFailedFinalWriteKeepsTheRecordingAndSaysWhere) {
-    App();
+    CoreApp();
     QTemporaryDir dir;
     const QString folder = dir.filePath("gone");
     const QString dataDir = dir.filePath("data");
@@ -322,7 +383,105 @@ TEST(CliOutput, AFailedFinalWriteKeepsTheRecordingAndSaysWhere) {
     const QString kept = r.err.mid(at + marker.size()).section('\n', 0, 0).trimmed();
     EXPECT_TRUE(kept.startsWith(dataDir)) << kept.toStdString();
     QString why;
-    EXPECT_TRUE(SameAsRecording(kept, Synthetic(8000), &why)) << why.toStdString();
+    EXPECT_TRUE(FileHoldsRecording(kept, sim.Recording(), &why)) << why.toStdString();
 }
 
 } // namespace
+
+// --- what the late block above showed side by side, on the fake channel ---
+
+// A line that carries the logger's replies at its own pace, 16 bytes a millisecond
+// (about 115200 baud), and a block request answered late: its reply and the repeat's
+// come back to back, as the simulator sends them. `lateReaderBytes`: the host reads
+// the first copy only once that many bytes of the second have come after it, as a
+// busy machine does.
+struct PacedLateLine {
+    VirtualLink& v;
+    ManualTimerTable pace{v.clock};
+    QByteArray line;        // sent by the logger, not yet arrived
+    qsizetype burstAt = -1; // where in `line` the first copy ends
+    int lateRequest, lateMs, lateReaderBytes;
+    int requests = 0;
+    int64_t heldUntil = -1;
+    QByteArray held;
+    PacedLateLine(VirtualLink& link, int n, int ms, int readerBytes)
+        : v(link), lateRequest(n), lateMs(ms), lateReaderBytes(readerBytes) {
+        pace.SetHandler([this](int) {
+            if (heldUntil >= 0 && v.clock.NowMs() >= heldUntil) {
+                burstAt = line.size() + held.size() / 2;
+                line += held;
+                held.clear();
+                heldUntil = -1;
+            }
+            if (line.isEmpty())
+                return;
+            qsizetype n = std::min<qsizetype>(16, line.size());
+            if (burstAt >= 0 && n >= burstAt) {
+                n = std::min(line.size(), burstAt + lateReaderBytes);
+                burstAt = -1;
+            } else if (burstAt >= 0) {
+                burstAt -= n;
+            }
+            const QByteArray chunk = line.left(n);
+            line.remove(0, n);
+            v.channel.Inject(chunk);
+        });
+        pace.Start(1, 1);
+        v.channel.SetResponder([this](int, const QByteArray& w) {
+            const QByteArray out = v.logger.Feed(w);
+            if (uint8_t(w[0]) == Logger::kBlockRequest) {
+                ++requests;
+                if (requests == lateRequest)
+                    heldUntil = v.clock.NowMs() + lateMs;
+                if (heldUntil >= 0) { // the late one and its repeat
+                    held += out;
+                    return QByteArray();
+                }
+            }
+            line += out;
+            return QByteArray();
+        });
+    }
+};
+
+// Downloads a 40-block recording over the paced line with block 5 answered `lateMs`
+// late: the recording, or an interruption, never a success with other values.
+// Returns how many block requests went out.
+int ExpectLateCopiesOnAPacedLineTakenOnce(int lateMs, int readerBytes) {
+    SCOPED_TRACE(testing::Message()
+                 << lateMs << " ms late, the reader " << readerBytes << " bytes behind");
+    VirtualLink v;
+    const LoggerRecording r = SimulatorRecording({"--samples", "5000"});
+    v.logger.SetRecording(r);
+    PacedLateLine line(v, 5, lateMs, readerBytes);
+    v.ConnectOnPort1();
+    if (!v.RunDownload() || v.outcomes.empty()) {
+        ADD_FAILURE() << "the download did not end";
+        return line.requests;
+    }
+    QString why;
+    if (v.outcomes.back() == DownloadOutcome::Completed)
+        EXPECT_TRUE(HoldsRecording(v.set, r, &why)) << "a success with " << why.toStdString();
+    else
+        EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
+    return line.requests;
+}
+
+TEST(CliLateReply, TwoCopiesBackToBackOnAPacedLineReadInTimeAreTakenOnce) {
+    // Each of the 40 blocks asked for once, the late one twice.
+    for (int lateMs : {1000, 1500, 2500})
+        EXPECT_EQ(ExpectLateCopiesOnAPacedLineTakenOnce(lateMs, 0), 41);
+}
+
+// Known fault, not mended yet (the link is not this suite's to change): the first
+// copy and a part of the second read as one reply are taken for noise and cleared,
+// but the rest of the second copy is still on its way. It comes in front of the reply
+// to the next request and fills its threshold, so every later block is taken shifted,
+// and the download ends as a success with other values. On the real line this shows
+// when the downloads of CliLateReply run side by side. Enable once the link drains
+// the rest of an owed copy after an over-long reply.
+TEST(CliLateReply, DISABLED_TheRestOfASecondCopyAfterAnOverLongReplyIsNeverTakenAsABlock) {
+    for (int lateMs : {1000, 1500, 2500})
+        for (int readerBytes : {4, 100, 300})
+            ExpectLateCopiesOnAPacedLineTakenOnce(lateMs, readerBytes);
+}

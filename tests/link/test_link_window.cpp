@@ -2,8 +2,6 @@
 // dialog turning "Connected", "Download", the loading dialog, and the new stored set
 // in the graph. Real timers and a real pseudo-terminal, bounded to a few seconds.
 
-#include "SimProcess.h"
-
 #include "app/CMainFrame.h"
 #include "app/LinkCommands.h"
 #include "base/Clock.h"
@@ -12,17 +10,13 @@
 #include "shell/AppShell.h"
 #include "shell/LinkSession.h"
 #include "support/EventLoop.h"
+#include "support/Simulator.h"
 #include "support/TestApp.h"
-#include "ui/CDownloadDlg.h"
+#include "support/WindowDownload.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QLabel>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -46,33 +40,14 @@ TEST(LinkWindow, DownloadDataFromTheSimulatorEndsInTheStoredGraph) {
     ASSERT_NE(simLabel, nullptr);
     EXPECT_EQ(simLabel->text(), "simulated logger");
 
-    // The dialog is modal: a timer watches it, presses "Download" once it reads
-    // "Connected", and notes the titles it went through.
-    QStringList titles;
-    QTimer watcher;
-    watcher.setInterval(10);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        auto* dlg = qobject_cast<CDownloadDlg*>(QApplication::activeModalWidget());
-        if (!dlg)
-            return;
-        if (titles.isEmpty() || titles.back() != dlg->windowTitle())
-            titles << dlg->windowTitle();
-        if (dlg->windowTitle() == "Connected")
-            QTest::mouseClick(dlg->DownloadButton(), Qt::LeftButton);
-    });
-    watcher.start();
-    QTimer::singleShot(8000, [] {
-        if (QWidget* w = QApplication::activeModalWidget())
-            w->close(); // never hang the test
-    });
-    ASSERT_TRUE(shell.StateOf(Cmd::Download).enabled);
-    shell.Execute(Cmd::Download); // returns when the dialog closes
-    watcher.stop();
+    const QStringList titles = DriveDownloadDialog(shell, PressDownloadWhenConnected, 8000);
     EXPECT_EQ(titles, (QStringList{"Connecting...", "Connected"}));
 
     PumpUntil([&] { return shell.m_set.m_rmsCount == 4000; }, 8000);
     EXPECT_EQ(shell.m_set.m_rmsCount, 4000);
     EXPECT_EQ(shell.m_set.m_trCount, 2);
+    QString why;
+    EXPECT_TRUE(HoldsRecording(shell.m_set, sim.Recording(), &why)) << why.toStdString();
     EXPECT_EQ(shell.m_graph.Mode(), GraphMode::StoreRms);
     EXPECT_EQ(shell.m_graph.LastPoint(), 4000);
     EXPECT_EQ(shell.m_dataUnsaved, 1);
