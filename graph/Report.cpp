@@ -9,12 +9,17 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 // Text whose top (not its baseline) is at y, as the report positions every line.
 void TextAt(QPainter& p, int x, int y, const QString& text) {
     p.drawText(QPoint(x, y + p.fontMetrics().ascent()), text);
+}
+
+int InfoLineCount(const ReportInfo& info) {
+    return info.ch1 && info.ch2 ? 4 : info.ch1 || info.ch2 ? 3 : 2;
 }
 
 // The information lines from `top`: mode and rate, start and count, the extremes
@@ -154,22 +159,40 @@ void PaintListReportPage(QPainter& p, QSize printable, const DataListView& list,
     p.restore();
 }
 
+QSize GraphReportFrame(QSize printable, QSize screen) {
+    if (screen.isEmpty() || printable.isEmpty())
+        return {};
+    const int w = screen.width();
+    const int64_t h = (int64_t(w) * printable.height() + printable.width() / 2) / printable.width();
+    return QSize(w, int(std::clamp<int64_t>(h, 1, 1 << 20)));
+}
+
 void PaintGraphReportPage(QPainter& p, QSize printable, const GraphModel& model,
                           const GraphInputs& in, QSize screen, const RenderOptions& o,
                           const ReportInfo& info) {
     const PageMetrics m(printable);
     p.save();
-    if (!screen.isEmpty()) {
-        // The screen's paint routine at the screen's size, scaled to the page, so
-        // the page looks like the window (and stays sharp on a printer).
+    const bool lines = info.infoShown && !IsWaveformMode(info.mode);
+    const QSize frame = GraphReportFrame(printable, screen);
+    if (!frame.isEmpty()) {
+        // The screen's paint routine at the window's width and the page's
+        // proportions, scaled by one factor: circles stay round and text keeps
+        // its shape whether the page is portrait or landscape.
         GraphModel copy = model;
-        copy.PrepareFrame(screen.width(), screen.height(), in);
+        const double k = double(m.W) / frame.width();
+        if (lines) {
+            // The lines go over the information bar's place: on a tall page its
+            // 120 window pixels are shorter than the lines, so it grows to hold them.
+            const int needed = int(std::ceil((InfoLineCount(info) + 1.5) * m.L / k));
+            copy.SetInfoBarHeight(std::max(copy.InfoBarHeight(), needed));
+        }
+        copy.PrepareFrame(frame.width(), frame.height(), in);
         p.save();
-        p.scale(double(m.W) / screen.width(), double(m.H) / screen.height());
+        p.scale(k, k);
         PaintGraph(p, copy, in, o);
         p.restore();
     }
-    if (info.infoShown && !IsWaveformMode(info.mode)) {
+    if (lines) {
         p.setBackgroundMode(Qt::TransparentMode);
         p.setPen(Qt::black);
         p.setFont(ReportTextFont(m.L));
