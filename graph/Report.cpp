@@ -162,9 +162,16 @@ void PaintListReportPage(QPainter& p, QSize printable, const DataListView& list,
 QSize GraphReportFrame(QSize printable, QSize screen) {
     if (screen.isEmpty() || printable.isEmpty())
         return {};
-    const int w = screen.width();
-    const int64_t h = (int64_t(w) * printable.height() + printable.width() / 2) / printable.width();
-    return QSize(w, int(std::clamp<int64_t>(h, 1, 1 << 20)));
+    // The window's longer side along the page's longer side: text and lines come
+    // out the same size on paper whichever way the page is turned.
+    const int64_t along = std::max(screen.width(), screen.height());
+    const int64_t W = printable.width(), H = printable.height();
+    auto across = [](int64_t n, int64_t num, int64_t den) {
+        return int(std::clamp<int64_t>((n * num + den / 2) / den, 1, 1 << 20));
+    };
+    if (W >= H)
+        return QSize(int(along), across(along, H, W));
+    return QSize(across(along, W, H), int(along));
 }
 
 void PaintGraphReportPage(QPainter& p, QSize printable, const GraphModel& model,
@@ -175,9 +182,9 @@ void PaintGraphReportPage(QPainter& p, QSize printable, const GraphModel& model,
     const bool lines = info.infoShown && !IsWaveformMode(info.mode);
     const QSize frame = GraphReportFrame(printable, screen);
     if (!frame.isEmpty()) {
-        // The screen's paint routine at the window's width and the page's
-        // proportions, scaled by one factor: circles stay round and text keeps
-        // its shape whether the page is portrait or landscape.
+        // The screen's paint routine at the page's proportions, scaled by one
+        // factor: circles stay round and text keeps its shape in portrait and in
+        // landscape.
         GraphModel copy = model;
         const double k = double(m.W) / frame.width();
         if (lines) {

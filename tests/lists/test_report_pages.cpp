@@ -228,12 +228,13 @@ TEST(GraphReportPdf, PortraitAndLandscapeKeepTheScreensProportions) {
         EXPECT_EQ(page.width() > page.height(), landscape);
         const auto [left, right] = LongestDarkRun(page, true, page.height() * 2 / 3);
         const auto [top, bottom] = LongestDarkRun(page, false, page.width() / 2);
-        const double printableW = page.width() - 2 * marginPx;
+        const double printableLong = std::max(page.width(), page.height()) - 2 * marginPx;
         const double sideMargin = left - marginPx;
         const double rightMargin = page.width() - marginPx - 1 - right;
         const double bottomMargin = page.height() - marginPx - 1 - bottom;
-        // The screen's 110 pixels at the page's one scale factor.
-        const double expected = GraphGeometry::kPlotSideMargin * printableW / 1400;
+        // The screen's 110 pixels at the page's one scale factor, the window's
+        // 1400 pixels along the page's longer side in either orientation.
+        const double expected = GraphGeometry::kPlotSideMargin * printableLong / 1400;
         EXPECT_NEAR(sideMargin, expected, 3);
         EXPECT_NEAR(rightMargin, expected, 3);
         EXPECT_NEAR(bottomMargin, expected, 3);
@@ -254,8 +255,8 @@ TEST(GraphReportPdf, PortraitAndLandscapeKeepTheScreensProportions) {
         EXPECT_GT(text, 4);
         EXPECT_EQ(darkIn(frameTop - 1, 200) + darkIn(frameTop - 2, 200), 0) << "at " << frameTop;
     }
-    // The frame the graph is laid out at: the window's width, the page's shape.
-    EXPECT_EQ(GraphReportFrame(QSize(2000, 2800), QSize(1400, 990)), QSize(1400, 1960));
+    // The frame the graph is laid out at: the page's shape, the window's longer side.
+    EXPECT_EQ(GraphReportFrame(QSize(2000, 2800), QSize(1400, 990)), QSize(1000, 1400));
     EXPECT_EQ(GraphReportFrame(QSize(2800, 2000), QSize(1400, 990)), QSize(1400, 1000));
     EXPECT_TRUE(GraphReportFrame(QSize(2800, 2000), QSize()).isEmpty());
 }
