@@ -1,7 +1,6 @@
 #include "ui/CSetupDlg.h"
 
 #include "ui/CNumericEdit.h"
-#include "ui/DialogLook.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -38,20 +37,8 @@ QRadioButton* Radio(const char* name, QWidget* parent) {
 } // namespace
 
 CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
-    : QDialog(parent), m_session(session) {
-    setObjectName(QStringLiteral("setupDlg"));
-    setModal(true);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    ApplyDialogLook(this);
-
-    // The link state is the window title; it is repeated in the dialog because some
-    // window managers shorten or hide the titles of small dialogs.
-    m_state = new QLabel(this);
-    m_state->setObjectName(QStringLiteral("state"));
-    QFont bold = m_state->font();
-    bold.setBold(true);
-    m_state->setFont(bold);
-
+    : CLinkDlg(session.Link(), LinkDialog::Setup, "setupDlg", Look::GroupTitles, 360, 2, parent),
+      m_session(session) {
     // Recording interval.
     auto* rate = new QGroupBox(QStringLiteral("LOGGER RMS SAMPING RATE SETUP"), this);
     m_interval = new CNumericEdit;
@@ -108,13 +95,6 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     levels->setEnabled(false);
     levels->hide();
 
-    m_message = new QLabel(this);
-    m_message->setObjectName(QStringLiteral("message"));
-    m_message->setWordWrap(true);
-    m_message->setMinimumWidth(360);
-    m_message->setMinimumHeight(2 * m_message->fontMetrics().lineSpacing());
-    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
     m_default = new QPushButton(QStringLiteral("Default"), this);
     m_default->setObjectName(QStringLiteral("default"));
     m_setup = new QPushButton(QStringLiteral("Setup"), this);
@@ -132,12 +112,12 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addWidget(m_state);
+    layout->addWidget(StateLabel());
     layout->addWidget(rate);
     layout->addWidget(autoOff);
     layout->addWidget(circular);
     layout->addWidget(levels);
-    layout->addWidget(m_message);
+    layout->addWidget(MessageLabel());
     layout->addLayout(buttons);
 
     Fill(m_session.SetupFromSettings());
@@ -154,18 +134,8 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     connect(m_setup, &QPushButton::clicked, this, &CSetupDlg::OnSetup);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    LinkController& link = m_session.Link();
-    link.onDialogChanged = [this](LinkDialog d) {
-        if (d == LinkDialog::Setup)
-            Refresh();
-    };
-    m_session.OpenSetupDialog();
-    Refresh();
-}
-
-CSetupDlg::~CSetupDlg() {
-    if (!m_closed)
-        done(QDialog::Rejected);
+    Attach([this] { m_session.OpenSetupDialog(); }, m_setup,
+           [this] { m_session.SetupDialogClosed(); });
 }
 
 void CSetupDlg::Fill(const SetupForm& f) {
@@ -211,24 +181,7 @@ void CSetupDlg::OnUnitChanged() {
         m_interval->setText(text);
 }
 
-void CSetupDlg::Refresh() {
-    const LinkDialogState& s = m_session.Link().Dialog(LinkDialog::Setup);
-    setWindowTitle(s.title);
-    m_state->setText(s.title);
-    m_message->setText(s.message);
-    m_setup->setEnabled(s.actionEnabled);
-}
-
 void CSetupDlg::OnSetup() {
     if (m_session.PressSetup(Form()))
         accept();
-}
-
-void CSetupDlg::done(int r) {
-    if (!m_closed) {
-        m_closed = true;
-        m_session.Link().onDialogChanged = nullptr;
-        m_session.SetupDialogClosed();
-    }
-    QDialog::done(r);
 }
