@@ -1,6 +1,7 @@
 #include "ui/CSetupDlg.h"
 
 #include "ui/CNumericEdit.h"
+#include "ui/DisplayDlgLook.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -15,19 +16,6 @@
 namespace {
 constexpr int kIntervalSpinMin = 0;
 constexpr int kIntervalSpinMax = 60;
-
-QWidget* EditWithSpin(QWidget* parent, CNumericEdit* edit, CSpinButton* spin) {
-    auto* box = new QWidget(parent);
-    auto* l = new QHBoxLayout(box);
-    l->setContentsMargins(0, 0, 0, 0);
-    l->setSpacing(0);
-    edit->setParent(box);
-    spin->setParent(box);
-    spin->setFixedHeight(edit->sizeHint().height()); // one row with its edit
-    l->addWidget(edit);
-    l->addWidget(spin);
-    return box;
-}
 
 QRadioButton* Radio(const char* name, QWidget* parent) {
     auto* r = new QRadioButton(QStringLiteral("ON"), parent);
