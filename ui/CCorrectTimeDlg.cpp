@@ -62,25 +62,10 @@ CCorrectTimeDlg::CCorrectTimeDlg(ConfigSession& session, QWidget* parent)
     dateRow->addStretch();
     timeRow->addStretch();
 
-    m_ok = new QPushButton(QStringLiteral("OK"), this);
-    m_ok->setObjectName(QStringLiteral("ok"));
-    m_ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    m_ok = Button(QStringLiteral("OK"), "ok", QStyle::SP_DialogOkButton);
     m_ok->setDefault(true);
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addWidget(StateLabel());
-    layout->addWidget(date);
-    layout->addWidget(time);
-    layout->addWidget(MessageLabel());
-    layout->addLayout(buttons);
+    m_cancel = Button(QStringLiteral("Cancel"), "cancel", QStyle::SP_DialogCancelButton);
+    LayOut({date, time}, {}, {m_ok, m_cancel});
 
     const ClockForm now = m_session.ClockFromNow();
     for (int i = 0; i < 6; ++i) {

@@ -14,23 +14,10 @@ CDownloadDlg::CDownloadDlg(LinkSession& session, QWidget* parent)
     : CLinkDlg(session.Link(), LinkDialog::Download, "downloadDlg", Look::Background, 440, 3,
                parent),
       m_session(session) {
-    m_download = new QPushButton(QStringLiteral("Download"), this);
-    m_download->setObjectName(QStringLiteral("download"));
-    m_download->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    m_download = Button(QStringLiteral("Download"), "download", QStyle::SP_DialogOkButton);
     m_download->setDefault(true);
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_download);
-    buttons->addWidget(m_cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addWidget(StateLabel());
-    layout->addWidget(MessageLabel());
-    layout->addLayout(buttons);
+    m_cancel = Button(QStringLiteral("Cancel"), "cancel", QStyle::SP_DialogCancelButton);
+    LayOut({}, {}, {m_download, m_cancel});
 
     connect(m_download, &QPushButton::clicked, this, &CDownloadDlg::OnDownload);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);

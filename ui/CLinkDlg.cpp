@@ -3,8 +3,10 @@
 #include "link/LinkController.h"
 #include "ui/DialogLook.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 CLinkDlg::CLinkDlg(LinkController& link, LinkDialog which, const char* objectName, Look look,
                    int messageWidth, int messageLines, QWidget* parent)
@@ -32,6 +34,36 @@ CLinkDlg::CLinkDlg(LinkController& link, LinkDialog which, const char* objectNam
     m_message->setMinimumWidth(messageWidth);
     m_message->setMinimumHeight(messageLines * m_message->fontMetrics().lineSpacing());
     m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+QPushButton* CLinkDlg::Button(const QString& text, const char* name) {
+    auto* b = new QPushButton(text, this);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+QPushButton* CLinkDlg::Button(const QString& text, const char* name, QStyle::StandardPixmap icon) {
+    QPushButton* b = Button(text, name);
+    b->setIcon(style()->standardIcon(icon));
+    return b;
+}
+
+void CLinkDlg::LayOut(std::initializer_list<QWidget*> body,
+                      std::initializer_list<QPushButton*> left,
+                      std::initializer_list<QPushButton*> right) {
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : left)
+        buttons->addWidget(b);
+    buttons->addStretch();
+    for (QPushButton* b : right)
+        buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->addWidget(m_state);
+    for (QWidget* w : body)
+        layout->addWidget(w);
+    layout->addWidget(m_message);
+    layout->addLayout(buttons);
 }
 
 CLinkDlg::~CLinkDlg() {

@@ -8,8 +8,10 @@
 #include "link/LinkDialogs.h"
 
 #include <QDialog>
+#include <QStyle>
 
 #include <functional>
+#include <initializer_list>
 
 class LinkController;
 class QLabel;
@@ -33,7 +35,13 @@ protected:
     CLinkDlg(LinkController& link, LinkDialog which, const char* objectName, Look look,
              int messageWidth, int messageLines, QWidget* parent);
 
-    QLabel* StateLabel() const { return m_state; }
+    // A button of the dialog, with the style's picture `icon` beside its text.
+    QPushButton* Button(const QString& text, const char* name);
+    QPushButton* Button(const QString& text, const char* name, QStyle::StandardPixmap icon);
+    // The dialog's column: the state line, `body`, the message line, and a row of
+    // buttons, `left` at its left and `right` at its right.
+    void LayOut(std::initializer_list<QWidget*> body, std::initializer_list<QPushButton*> left,
+                std::initializer_list<QPushButton*> right);
     // Follows the link's state from now on: `open` opens the dialog's link state,
     // `action` (may be null) is enabled while the link allows it, and `closed`
     // runs once when the dialog ends.

@@ -64,29 +64,15 @@ CRealTimeDlg::CRealTimeDlg(RealTimeSession& session, Prompts& prompts, int inter
          std::initializer_list<QWidget*>{m_intervalEdit, secs, rateRange, m_countEdit, countRange})
         Plain(w);
 
-    m_run = new QPushButton(QStringLiteral("RUN"), this);
-    m_run->setObjectName(QStringLiteral("run"));
-    m_run->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    m_cancel = new QPushButton(QStringLiteral("CANCEL"), this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    m_run = Button(QStringLiteral("RUN"), "run", QStyle::SP_MediaPlay);
+    m_cancel = Button(QStringLiteral("CANCEL"), "cancel", QStyle::SP_DialogCancelButton);
     // Enter never presses a button of its own accord.
     for (QPushButton* b : {m_run, m_cancel}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_run);
-    buttons->addWidget(m_cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addWidget(StateLabel());
-    layout->addWidget(rate);
-    layout->addWidget(points);
-    layout->addWidget(MessageLabel());
-    layout->addLayout(buttons);
+    LayOut({rate, points}, {}, {m_run, m_cancel});
 
     m_intervalEdit->setText(QString::number(m_interval));
     m_countEdit->setText(QString::number(m_count));

@@ -83,30 +83,11 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     levels->setEnabled(false);
     levels->hide();
 
-    m_default = new QPushButton(QStringLiteral("Default"), this);
-    m_default->setObjectName(QStringLiteral("default"));
-    m_setup = new QPushButton(QStringLiteral("Setup"), this);
-    m_setup->setObjectName(QStringLiteral("setup"));
-    m_setup->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    m_default = Button(QStringLiteral("Default"), "default");
+    m_setup = Button(QStringLiteral("Setup"), "setup", QStyle::SP_DialogOkButton);
     m_setup->setDefault(true);
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_default);
-    buttons->addStretch();
-    buttons->addWidget(m_setup);
-    buttons->addWidget(m_cancel);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addWidget(StateLabel());
-    layout->addWidget(rate);
-    layout->addWidget(autoOff);
-    layout->addWidget(circular);
-    layout->addWidget(levels);
-    layout->addWidget(MessageLabel());
-    layout->addLayout(buttons);
+    m_cancel = Button(QStringLiteral("Cancel"), "cancel", QStyle::SP_DialogCancelButton);
+    LayOut({rate, autoOff, circular, levels}, {m_default}, {m_setup, m_cancel});
 
     Fill(m_session.SetupFromSettings());
 
