@@ -9,12 +9,17 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 // Text whose top (not its baseline) is at y, as the report positions every line.
 void TextAt(QPainter& p, int x, int y, const QString& text) {
     p.drawText(QPoint(x, y + p.fontMetrics().ascent()), text);
+}
+
+int InfoLineCount(const ReportInfo& info) {
+    return info.ch1 && info.ch2 ? 4 : info.ch1 || info.ch2 ? 3 : 2;
 }
 
 // The information lines from `top`: mode and rate, start and count, the extremes
@@ -154,22 +159,47 @@ void PaintListReportPage(QPainter& p, QSize printable, const DataListView& list,
     p.restore();
 }
 
+QSize GraphReportFrame(QSize printable, QSize screen) {
+    if (screen.isEmpty() || printable.isEmpty())
+        return {};
+    // The window's longer side along the page's longer side: text and lines come
+    // out the same size on paper whichever way the page is turned.
+    const int64_t along = std::max(screen.width(), screen.height());
+    const int64_t W = printable.width(), H = printable.height();
+    auto across = [](int64_t n, int64_t num, int64_t den) {
+        return int(std::clamp<int64_t>((n * num + den / 2) / den, 1, 1 << 20));
+    };
+    if (W >= H)
+        return QSize(int(along), across(along, H, W));
+    return QSize(across(along, W, H), int(along));
+}
+
 void PaintGraphReportPage(QPainter& p, QSize printable, const GraphModel& model,
                           const GraphInputs& in, QSize screen, const RenderOptions& o,
                           const ReportInfo& info) {
     const PageMetrics m(printable);
     p.save();
-    if (!screen.isEmpty()) {
-        // The screen's paint routine at the screen's size, scaled to the page, so
-        // the page looks like the window (and stays sharp on a printer).
+    const bool lines = info.infoShown && !IsWaveformMode(info.mode);
+    const QSize frame = GraphReportFrame(printable, screen);
+    if (!frame.isEmpty()) {
+        // The screen's paint routine at the page's proportions, scaled by one
+        // factor: circles stay round and text keeps its shape in portrait and in
+        // landscape.
         GraphModel copy = model;
-        copy.PrepareFrame(screen.width(), screen.height(), in);
+        const double k = double(m.W) / frame.width();
+        if (lines) {
+            // The lines go over the information bar's place: on a tall page its
+            // 120 window pixels are shorter than the lines, so it grows to hold them.
+            const int needed = int(std::ceil((InfoLineCount(info) + 1.5) * m.L / k));
+            copy.SetInfoBarHeight(std::max(copy.InfoBarHeight(), needed));
+        }
+        copy.PrepareFrame(frame.width(), frame.height(), in);
         p.save();
-        p.scale(double(m.W) / screen.width(), double(m.H) / screen.height());
+        p.scale(k, k);
         PaintGraph(p, copy, in, o);
         p.restore();
     }
-    if (info.infoShown && !IsWaveformMode(info.mode)) {
+    if (lines) {
         p.setBackgroundMode(Qt::TransparentMode);
         p.setPen(Qt::black);
         p.setFont(ReportTextFont(m.L));

@@ -55,9 +55,14 @@ std::array<int, kDataListColumns> ListReportColumnX(GraphMode mode, int C);
 // One page of the list report; `date` is the footer's "dd/mm/yy".
 void PaintListReportPage(QPainter& p, QSize printable, const DataListView& list,
                          const ReportInfo& info, int page, const QString& date);
-// The graph report: the graph as the screen shows it at `screen` size, scaled to
-// the whole page, with the information lines over its top. Paints from a copy of
-// the model, so printing never disturbs the view's layout or zoom.
+// The size the graph report lays the graph out at: the printable area's
+// proportions, its longer side as long as the window's longer side (empty when
+// either size is empty).
+QSize GraphReportFrame(QSize printable, QSize screen);
+// The graph report: the graph as the screen paints it, laid out at the page's
+// proportions (GraphReportFrame) and scaled by one factor to the whole page,
+// with the information lines over its top. Paints from a copy of the model, so
+// printing never disturbs the view's layout or zoom.
 void PaintGraphReportPage(QPainter& p, QSize printable, const GraphModel& model,
                           const GraphInputs& in, QSize screen, const RenderOptions& o,
                           const ReportInfo& info);

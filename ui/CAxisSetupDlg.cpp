@@ -19,19 +19,11 @@ constexpr int kYSpinLimit = 1000000;
 const char* const kFieldNames[] = {"ch1From", "ch1To", "ch2From", "ch2To", "xFrom", "xTo"};
 
 // An edit with its spin button, as one cell of the grid.
-QWidget* EditWithSpin(QWidget* parent, CNumericEdit* edit, CSpinButton* spin) {
-    auto* box = new QWidget(parent);
-    auto* l = new QHBoxLayout(box);
-    l->setContentsMargins(0, 0, 0, 0);
-    l->setSpacing(0);
-    edit->setParent(box);
-    spin->setParent(box);
+QWidget* EditCell(CNumericEdit* edit, CSpinButton* spin) {
+    QWidget* box = EditWithSpin(nullptr, edit, spin);
     // Room for "-1000000" in the body face.
     edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("-10000000")) + 12);
-    spin->setFixedHeight(edit->sizeHint().height());
     spin->setFixedWidth(18);
-    l->addWidget(edit);
-    l->addWidget(spin);
     return box;
 }
 
@@ -55,9 +47,9 @@ CAxisSetupDlg::CAxisSetupDlg(AppShell& shell, QWidget* parent) : QDialog(parent)
 
     auto row = [this](QGridLayout* g, int r, const QString& from, int fromField) {
         g->addWidget(new QLabel(from), r, 0, Qt::AlignRight | Qt::AlignVCenter);
-        g->addWidget(EditWithSpin(nullptr, Edit(fromField), Spin(fromField)), r, 1);
+        g->addWidget(EditCell(Edit(fromField), Spin(fromField)), r, 1);
         g->addWidget(new QLabel(QStringLiteral("To")), r, 2, Qt::AlignRight | Qt::AlignVCenter);
-        g->addWidget(EditWithSpin(nullptr, Edit(fromField + 1), Spin(fromField + 1)), r, 3);
+        g->addWidget(EditCell(Edit(fromField + 1), Spin(fromField + 1)), r, 3);
     };
     auto* yGroup = new QGroupBox(QStringLiteral("Y AXIS SETUP"), this);
     auto* yGrid = new QGridLayout(yGroup);

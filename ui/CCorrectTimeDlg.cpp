@@ -1,7 +1,6 @@
 #include "ui/CCorrectTimeDlg.h"
 
 #include "ui/CNumericEdit.h"
-#include "ui/DialogLook.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -31,18 +30,9 @@ constexpr FieldSpec kFields[6] = {
 } // namespace
 
 CCorrectTimeDlg::CCorrectTimeDlg(ConfigSession& session, QWidget* parent)
-    : QDialog(parent), m_session(session) {
-    setObjectName(QStringLiteral("correctTimeDlg"));
-    setModal(true);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    ApplyDialogLook(this);
-
-    m_state = new QLabel(this);
-    m_state->setObjectName(QStringLiteral("state"));
-    QFont bold = m_state->font();
-    bold.setBold(true);
-    m_state->setFont(bold);
-
+    : CLinkDlg(session.Link(), LinkDialog::CorrectTime, "correctTimeDlg", Look::GroupTitles, 360, 2,
+               parent),
+      m_session(session) {
     auto* date = new QGroupBox(QStringLiteral("CORRECT DATE"), this);
     auto* time = new QGroupBox(QStringLiteral("CORRECT TIMEPIECE"), this);
     auto* dateRow = new QHBoxLayout(date);
@@ -72,32 +62,10 @@ CCorrectTimeDlg::CCorrectTimeDlg(ConfigSession& session, QWidget* parent)
     dateRow->addStretch();
     timeRow->addStretch();
 
-    m_message = new QLabel(this);
-    m_message->setObjectName(QStringLiteral("message"));
-    m_message->setWordWrap(true);
-    m_message->setMinimumWidth(360);
-    m_message->setMinimumHeight(2 * m_message->fontMetrics().lineSpacing());
-    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    m_ok = new QPushButton(QStringLiteral("OK"), this);
-    m_ok->setObjectName(QStringLiteral("ok"));
-    m_ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    m_ok = Button(QStringLiteral("OK"), "ok", QStyle::SP_DialogOkButton);
     m_ok->setDefault(true);
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addWidget(m_state);
-    layout->addWidget(date);
-    layout->addWidget(time);
-    layout->addWidget(m_message);
-    layout->addLayout(buttons);
+    m_cancel = Button(QStringLiteral("Cancel"), "cancel", QStyle::SP_DialogCancelButton);
+    LayOut({date, time}, {}, {m_ok, m_cancel});
 
     const ClockForm now = m_session.ClockFromNow();
     for (int i = 0; i < 6; ++i) {
@@ -107,18 +75,9 @@ CCorrectTimeDlg::CCorrectTimeDlg(ConfigSession& session, QWidget* parent)
     connect(m_ok, &QPushButton::clicked, this, &CCorrectTimeDlg::OnOk);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    LinkController& link = m_session.Link();
-    link.onDialogChanged = [this](LinkDialog d) {
-        if (d == LinkDialog::CorrectTime)
-            Refresh();
-    };
-    m_session.OpenCorrectTimeDialog();
-    Refresh();
-}
-
-CCorrectTimeDlg::~CCorrectTimeDlg() {
-    if (!m_closed)
-        done(QDialog::Rejected);
+    // OK stays enabled: pressed before "Connected" it says why nothing was sent.
+    Attach([this] { m_session.OpenCorrectTimeDialog(); }, nullptr,
+           [this] { m_session.CorrectTimeDialogClosed(); });
 }
 
 ClockForm CCorrectTimeDlg::Form() const {
@@ -135,23 +94,7 @@ void CCorrectTimeDlg::OnEdited(int i) {
         edit->setText(clamped);
 }
 
-void CCorrectTimeDlg::Refresh() {
-    const LinkDialogState& s = m_session.Link().Dialog(LinkDialog::CorrectTime);
-    setWindowTitle(s.title);
-    m_state->setText(s.title);
-    m_message->setText(s.message);
-}
-
 void CCorrectTimeDlg::OnOk() {
     if (m_session.PressCorrectTimeOk(Form()))
         accept();
-}
-
-void CCorrectTimeDlg::done(int r) {
-    if (!m_closed) {
-        m_closed = true;
-        m_session.Link().onDialogChanged = nullptr;
-        m_session.CorrectTimeDialogClosed();
-    }
-    QDialog::done(r);
 }

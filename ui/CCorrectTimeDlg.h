@@ -5,7 +5,7 @@
 
 #include "shell/ConfigSession.h"
 
-#include <QDialog>
+#include "ui/CLinkDlg.h"
 
 #include <array>
 
@@ -14,11 +14,10 @@ class CSpinButton;
 class QLabel;
 class QPushButton;
 
-class CCorrectTimeDlg : public QDialog {
+class CCorrectTimeDlg : public CLinkDlg {
     Q_OBJECT
 public:
     CCorrectTimeDlg(ConfigSession& session, QWidget* parent = nullptr);
-    ~CCorrectTimeDlg() override;
 
     ClockForm Form() const;
 
@@ -27,21 +26,14 @@ public:
     CSpinButton* Spin(int i) const { return m_spins[size_t(i)]; }
     QPushButton* OkButton() const { return m_ok; }
     QPushButton* CancelButton() const { return m_cancel; }
-    QLabel* MessageLabel() const { return m_message; }
-
-    void done(int r) override;
 
 private:
-    void Refresh();
     void OnEdited(int i);
     void OnOk();
 
     ConfigSession& m_session;
     std::array<CNumericEdit*, 6> m_edits{};
     std::array<CSpinButton*, 6> m_spins{};
-    QLabel* m_state = nullptr;
-    QLabel* m_message = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
-    bool m_closed = false;
 };

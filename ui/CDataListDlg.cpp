@@ -52,23 +52,11 @@ void PlaceFrameOnScreen(QWidget* window, const QRect& screenRect) {
 }
 
 CDataListDlg::CDataListDlg(DataListModel& model, QWidget* parent)
-    : QDialog(parent), m_model(model) {
-    setObjectName(QStringLiteral("dataListDlg"));
+    // 677 x 393: 387 x 242 dialog units of the face.
+    : CListDlg(model, kEndCode, "dataListDlg", 10, QSize(677, 393), "dataList", parent),
+      m_model(model) {
     setWindowTitle(DataListInitialCaption());
-    setModal(false);
     setSizeGripEnabled(false);
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSize(10);
-    setFont(f);
-    resize(677, 393); // 387 x 242 dialog units of that face
-    m_table = new QTableView(this);
-    m_table->setObjectName(QStringLiteral("dataList"));
-    SetUpVirtualTable(m_table);
-    m_table->setModel(&m_model);
-    m_table->installEventFilter(this);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_table);
     connect(&m_model, &QAbstractItemModel::modelReset, this, &CDataListDlg::ApplyColumns);
     connect(&m_model, &QAbstractItemModel::rowsInserted, this, [this] {
         // During a run the list follows the newest point.
@@ -102,25 +90,4 @@ void CDataListDlg::ApplyColumns() {
 
 void CDataListDlg::PlaceOnScreen(const QRect& screenRect) {
     PlaceFrameOnScreen(this, screenRect);
-}
-
-bool CDataListDlg::eventFilter(QObject* watched, QEvent* event) {
-    // The keys are looked at before the table uses Enter or Escape itself.
-    if (watched == m_table && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
-            done(kEndCode);
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void CDataListDlg::keyPressEvent(QKeyEvent* e) {
-    const int key = e->key();
-    if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
-        done(kEndCode);
-        return;
-    }
-    QDialog::keyPressEvent(e);
 }

@@ -3,30 +3,24 @@
 // view, below its information bar, with a virtual table of what the graph shows.
 // Escape, Enter and the close button end it. The rows come from DataListModel.
 
-#include <QDialog>
+#include "ui/CListDlg.h"
 
 class DataListModel;
 class QTableView;
 
-class CDataListDlg : public QDialog {
+class CDataListDlg : public CListDlg {
     Q_OBJECT
 public:
     static constexpr int kEndCode = 238;
     CDataListDlg(DataListModel& model, QWidget* parent = nullptr);
 
-    QTableView* Table() const { return m_table; }
     // Caption and column widths from the model (after a rebuild).
     void ApplyColumns();
     // Places the window's outer frame on `screenRect` (global coordinates).
     void PlaceOnScreen(const QRect& screenRect);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* e) override;
-
 private:
     DataListModel& m_model;
-    QTableView* m_table = nullptr;
 };
 
 // Shared by both list windows: a table view that never measures its contents

@@ -36,22 +36,9 @@ void Plain(QWidget* w) {
 
 CRealTimeDlg::CRealTimeDlg(RealTimeSession& session, Prompts& prompts, int interval, int count,
                            QWidget* parent)
-    : QDialog(parent), m_session(session), m_prompts(prompts), m_interval(interval),
-      m_count(count) {
-    setObjectName(QStringLiteral("realTimeDlg"));
-    setModal(true);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(225, 225, 225));
-    setPalette(pal);
-    setAutoFillBackground(true);
-
-    m_state = new QLabel(this);
-    m_state->setObjectName(QStringLiteral("state"));
-    QFont bold = m_state->font();
-    bold.setBold(true);
-    m_state->setFont(bold);
-
+    : CLinkDlg(session.Link(), LinkDialog::RealTime, "realTimeDlg", Look::Background, 360, 2,
+               parent),
+      m_session(session), m_prompts(prompts), m_interval(interval), m_count(count) {
     QGroupBox* rate = Group(QStringLiteral("SAMPLING RATE"), this);
     m_intervalEdit = new CNumericEdit(rate);
     m_intervalEdit->setObjectName(QStringLiteral("interval"));
@@ -77,36 +64,15 @@ CRealTimeDlg::CRealTimeDlg(RealTimeSession& session, Prompts& prompts, int inter
          std::initializer_list<QWidget*>{m_intervalEdit, secs, rateRange, m_countEdit, countRange})
         Plain(w);
 
-    m_message = new QLabel(this);
-    m_message->setObjectName(QStringLiteral("message"));
-    m_message->setWordWrap(true);
-    m_message->setMinimumWidth(360);
-    m_message->setMinimumHeight(2 * m_message->fontMetrics().lineSpacing());
-    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    m_run = new QPushButton(QStringLiteral("RUN"), this);
-    m_run->setObjectName(QStringLiteral("run"));
-    m_run->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    m_cancel = new QPushButton(QStringLiteral("CANCEL"), this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    m_run = Button(QStringLiteral("RUN"), "run", QStyle::SP_MediaPlay);
+    m_cancel = Button(QStringLiteral("CANCEL"), "cancel", QStyle::SP_DialogCancelButton);
     // Enter never presses a button of its own accord.
     for (QPushButton* b : {m_run, m_cancel}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_run);
-    buttons->addWidget(m_cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addWidget(m_state);
-    layout->addWidget(rate);
-    layout->addWidget(points);
-    layout->addWidget(m_message);
-    layout->addLayout(buttons);
+    LayOut({rate, points}, {}, {m_run, m_cancel});
 
     m_intervalEdit->setText(QString::number(m_interval));
     m_countEdit->setText(QString::number(m_count));
@@ -115,26 +81,8 @@ CRealTimeDlg::CRealTimeDlg(RealTimeSession& session, Prompts& prompts, int inter
     connect(m_run, &QPushButton::clicked, this, &CRealTimeDlg::OnRun);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    LinkController& link = m_session.Link();
-    link.onDialogChanged = [this](LinkDialog d) {
-        if (d == LinkDialog::RealTime)
-            Refresh();
-    };
-    link.OpenDialog(LinkDialog::RealTime);
-    Refresh();
-}
-
-CRealTimeDlg::~CRealTimeDlg() {
-    if (!m_closed)
-        done(QDialog::Rejected);
-}
-
-void CRealTimeDlg::Refresh() {
-    const LinkDialogState& s = m_session.Link().Dialog(LinkDialog::RealTime);
-    setWindowTitle(s.title);
-    m_state->setText(s.title);
-    m_message->setText(s.message);
-    m_run->setEnabled(s.actionEnabled);
+    Attach([this] { m_session.Link().OpenDialog(LinkDialog::RealTime); }, m_run,
+           [this] { m_session.RealTimeDialogClosed(); });
 }
 
 bool CRealTimeDlg::Validate() {
@@ -192,13 +140,4 @@ void CRealTimeDlg::keyPressEvent(QKeyEvent* e) {
     default:
         QDialog::keyPressEvent(e);
     }
-}
-
-void CRealTimeDlg::done(int r) {
-    if (!m_closed) {
-        m_closed = true;
-        m_session.Link().onDialogChanged = nullptr;
-        m_session.RealTimeDialogClosed();
-    }
-    QDialog::done(r);
 }

@@ -5,7 +5,7 @@
 // "Connected". Enter and Escape do not close it. The decisions are
 // RealTimeSession's.
 
-#include <QDialog>
+#include "ui/CLinkDlg.h"
 
 class CNumericEdit;
 class CSpinButton;
@@ -14,12 +14,11 @@ class QLabel;
 class QPushButton;
 class RealTimeSession;
 
-class CRealTimeDlg : public QDialog {
+class CRealTimeDlg : public CLinkDlg {
     Q_OBJECT
 public:
     CRealTimeDlg(RealTimeSession& session, Prompts& prompts, int interval, int count,
                  QWidget* parent = nullptr);
-    ~CRealTimeDlg() override;
 
     CNumericEdit* IntervalEdit() const { return m_intervalEdit; }
     CNumericEdit* CountEdit() const { return m_countEdit; }
@@ -27,18 +26,14 @@ public:
     CSpinButton* CountSpin() const { return m_countSpin; }
     QPushButton* RunButton() const { return m_run; }
     QPushButton* CancelButton() const { return m_cancel; }
-    QLabel* MessageLabel() const { return m_message; }
     // The values last copied from the edits.
     int Interval() const { return m_interval; }
     int Count() const { return m_count; }
-
-    void done(int r) override;
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
-    void Refresh();
     void OnRun();
     // Checks both edits as a change of either does; false after the range message.
     bool Validate();
@@ -51,10 +46,7 @@ private:
     CNumericEdit* m_countEdit = nullptr;
     CSpinButton* m_intervalSpin = nullptr;
     CSpinButton* m_countSpin = nullptr;
-    QLabel* m_state = nullptr;
-    QLabel* m_message = nullptr;
     QPushButton* m_run = nullptr;
     QPushButton* m_cancel = nullptr;
     bool m_validating = false;
-    bool m_closed = false;
 };

@@ -1,7 +1,7 @@
 #include "ui/CSetupDlg.h"
 
 #include "ui/CNumericEdit.h"
-#include "ui/DialogLook.h"
+#include "ui/DisplayDlgLook.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -17,19 +17,6 @@ namespace {
 constexpr int kIntervalSpinMin = 0;
 constexpr int kIntervalSpinMax = 60;
 
-QWidget* EditWithSpin(QWidget* parent, CNumericEdit* edit, CSpinButton* spin) {
-    auto* box = new QWidget(parent);
-    auto* l = new QHBoxLayout(box);
-    l->setContentsMargins(0, 0, 0, 0);
-    l->setSpacing(0);
-    edit->setParent(box);
-    spin->setParent(box);
-    spin->setFixedHeight(edit->sizeHint().height()); // one row with its edit
-    l->addWidget(edit);
-    l->addWidget(spin);
-    return box;
-}
-
 QRadioButton* Radio(const char* name, QWidget* parent) {
     auto* r = new QRadioButton(QStringLiteral("ON"), parent);
     r->setObjectName(QString::fromLatin1(name));
@@ -38,20 +25,8 @@ QRadioButton* Radio(const char* name, QWidget* parent) {
 } // namespace
 
 CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
-    : QDialog(parent), m_session(session) {
-    setObjectName(QStringLiteral("setupDlg"));
-    setModal(true);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    ApplyDialogLook(this);
-
-    // The link state is the window title; it is repeated in the dialog because some
-    // window managers shorten or hide the titles of small dialogs.
-    m_state = new QLabel(this);
-    m_state->setObjectName(QStringLiteral("state"));
-    QFont bold = m_state->font();
-    bold.setBold(true);
-    m_state->setFont(bold);
-
+    : CLinkDlg(session.Link(), LinkDialog::Setup, "setupDlg", Look::GroupTitles, 360, 2, parent),
+      m_session(session) {
     // Recording interval.
     auto* rate = new QGroupBox(QStringLiteral("LOGGER RMS SAMPING RATE SETUP"), this);
     m_interval = new CNumericEdit;
@@ -108,37 +83,11 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     levels->setEnabled(false);
     levels->hide();
 
-    m_message = new QLabel(this);
-    m_message->setObjectName(QStringLiteral("message"));
-    m_message->setWordWrap(true);
-    m_message->setMinimumWidth(360);
-    m_message->setMinimumHeight(2 * m_message->fontMetrics().lineSpacing());
-    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    m_default = new QPushButton(QStringLiteral("Default"), this);
-    m_default->setObjectName(QStringLiteral("default"));
-    m_setup = new QPushButton(QStringLiteral("Setup"), this);
-    m_setup->setObjectName(QStringLiteral("setup"));
-    m_setup->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    m_default = Button(QStringLiteral("Default"), "default");
+    m_setup = Button(QStringLiteral("Setup"), "setup", QStyle::SP_DialogOkButton);
     m_setup->setDefault(true);
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_default);
-    buttons->addStretch();
-    buttons->addWidget(m_setup);
-    buttons->addWidget(m_cancel);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addWidget(m_state);
-    layout->addWidget(rate);
-    layout->addWidget(autoOff);
-    layout->addWidget(circular);
-    layout->addWidget(levels);
-    layout->addWidget(m_message);
-    layout->addLayout(buttons);
+    m_cancel = Button(QStringLiteral("Cancel"), "cancel", QStyle::SP_DialogCancelButton);
+    LayOut({rate, autoOff, circular, levels}, {m_default}, {m_setup, m_cancel});
 
     Fill(m_session.SetupFromSettings());
 
@@ -154,18 +103,8 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     connect(m_setup, &QPushButton::clicked, this, &CSetupDlg::OnSetup);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    LinkController& link = m_session.Link();
-    link.onDialogChanged = [this](LinkDialog d) {
-        if (d == LinkDialog::Setup)
-            Refresh();
-    };
-    m_session.OpenSetupDialog();
-    Refresh();
-}
-
-CSetupDlg::~CSetupDlg() {
-    if (!m_closed)
-        done(QDialog::Rejected);
+    Attach([this] { m_session.OpenSetupDialog(); }, m_setup,
+           [this] { m_session.SetupDialogClosed(); });
 }
 
 void CSetupDlg::Fill(const SetupForm& f) {
@@ -211,24 +150,7 @@ void CSetupDlg::OnUnitChanged() {
         m_interval->setText(text);
 }
 
-void CSetupDlg::Refresh() {
-    const LinkDialogState& s = m_session.Link().Dialog(LinkDialog::Setup);
-    setWindowTitle(s.title);
-    m_state->setText(s.title);
-    m_message->setText(s.message);
-    m_setup->setEnabled(s.actionEnabled);
-}
-
 void CSetupDlg::OnSetup() {
     if (m_session.PressSetup(Form()))
         accept();
-}
-
-void CSetupDlg::done(int r) {
-    if (!m_closed) {
-        m_closed = true;
-        m_session.Link().onDialogChanged = nullptr;
-        m_session.SetupDialogClosed();
-    }
-    QDialog::done(r);
 }

@@ -6,7 +6,7 @@
 
 #include "shell/ConfigSession.h"
 
-#include <QDialog>
+#include "ui/CLinkDlg.h"
 
 class CNumericEdit;
 class CSpinButton;
@@ -15,11 +15,10 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 
-class CSetupDlg : public QDialog {
+class CSetupDlg : public CLinkDlg {
     Q_OBJECT
 public:
     CSetupDlg(ConfigSession& session, QWidget* parent = nullptr);
-    ~CSetupDlg() override;
 
     // What the controls hold now.
     SetupForm Form() const;
@@ -36,13 +35,9 @@ public:
     QPushButton* DefaultButton() const { return m_default; }
     QPushButton* SetupButton() const { return m_setup; }
     QPushButton* CancelButton() const { return m_cancel; }
-    QLabel* MessageLabel() const { return m_message; }
-
-    void done(int r) override;
 
 private:
     void Fill(const SetupForm& f);
-    void Refresh();
     void OnIntervalChanged();
     void OnUnitChanged();
     void OnSetup();
@@ -59,12 +54,9 @@ private:
     CNumericEdit* m_drop = nullptr;
     QComboBox* m_riseKind = nullptr;
     QComboBox* m_dropKind = nullptr;
-    QLabel* m_state = nullptr;
-    QLabel* m_message = nullptr;
     QPushButton* m_default = nullptr;
     QPushButton* m_setup = nullptr;
     QPushButton* m_cancel = nullptr;
     uint8_t m_autoOff = 0;
     uint8_t m_recMode = 0;
-    bool m_closed = false;
 };

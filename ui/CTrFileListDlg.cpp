@@ -10,27 +10,15 @@
 #include <QVBoxLayout>
 
 CTrFileListDlg::CTrFileListDlg(TrFileListModel& model, QWidget* parent)
-    : QDialog(parent), m_model(model) {
-    setObjectName(QStringLiteral("trFileListDlg"));
+    // 340 x 530: 183 x 302 dialog units of the face.
+    : CListDlg(model, kEndCode, "trFileListDlg", 11, QSize(340, 530), "trFileList", parent),
+      m_model(model) {
     setWindowTitle(TrFileListCaption());
-    setModal(false);
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSize(11);
-    setFont(f);
-    resize(340, 530); // 183 x 302 dialog units of that face
-    m_table = new QTableView(this);
-    m_table->setObjectName(QStringLiteral("trFileList"));
-    SetUpVirtualTable(m_table);
     m_table->setFrameShape(QFrame::NoFrame);
-    m_table->setModel(&m_model);
     const auto columns = TrFileListColumns();
     for (int c = 0; c < kTrListColumns; ++c)
         m_table->setColumnWidth(c, columns[size_t(c)].width);
-    m_table->installEventFilter(this);
     connect(m_table, &QTableView::doubleClicked, this, [this] { PickSelected(); });
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_table);
 }
 
 void CTrFileListDlg::PickSelected() {
@@ -43,24 +31,4 @@ void CTrFileListDlg::PickSelected() {
         return;
     if (onRecordPicked)
         onRecordPicked(record);
-}
-
-bool CTrFileListDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_table && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
-            done(kEndCode);
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void CTrFileListDlg::keyPressEvent(QKeyEvent* e) {
-    const int key = e->key();
-    if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
-        done(kEndCode);
-        return;
-    }
-    QDialog::keyPressEvent(e);
 }

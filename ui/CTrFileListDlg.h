@@ -3,30 +3,24 @@
 // instrument pane while the graph shows a stored transient record. A double-click
 // on a record shows it; Escape, Enter and the close button end the window.
 
-#include <QDialog>
+#include "ui/CListDlg.h"
 
 #include <functional>
 
 class TrFileListModel;
 class QTableView;
 
-class CTrFileListDlg : public QDialog {
+class CTrFileListDlg : public CListDlg {
     Q_OBJECT
 public:
     static constexpr int kEndCode = 255;
     CTrFileListDlg(TrFileListModel& model, QWidget* parent = nullptr);
 
-    QTableView* Table() const { return m_table; }
     // Record n (0-based) was double-clicked.
     std::function<void(int record)> onRecordPicked;
     // The double-click: the selected record, if any, is shown.
     void PickSelected();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* e) override;
-
 private:
     TrFileListModel& m_model;
-    QTableView* m_table = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "ui/DisplayDlgLook.h"
 
 #include "base/Fonts.h"
+#include "ui/CNumericEdit.h"
 #include "ui/DialogLook.h"
 
 #include <QDialog>
@@ -92,4 +93,17 @@ OkCancelRow MakeOkCancelRow(QDialog* dialog) {
     r.layout->addWidget(r.ok);
     r.layout->addWidget(r.cancel);
     return r;
+}
+
+QWidget* EditWithSpin(QWidget* parent, CNumericEdit* edit, CSpinButton* spin) {
+    auto* box = new QWidget(parent);
+    auto* l = new QHBoxLayout(box);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(0);
+    edit->setParent(box);
+    spin->setParent(box);
+    spin->setFixedHeight(edit->sizeHint().height());
+    l->addWidget(edit);
+    l->addWidget(spin);
+    return box;
 }

@@ -6,9 +6,12 @@
 #include <QIcon>
 #include <QString>
 
+class CNumericEdit;
+class CSpinButton;
 class QDialog;
 class QHBoxLayout;
 class QPushButton;
+class QWidget;
 
 // The pictures of the two buttons: a green tick and a red cross, drawn at any
 // size and pixel ratio.
@@ -18,6 +21,10 @@ QIcon CancelButtonIcon();
 // Applies the shared dialog look and the body face (`face` at 14 pixels, or what
 // is installed in its place).
 void ApplyDisplayDlgLook(QDialog* dialog, const QString& face);
+
+// An edit with its spin button right beside it, as one widget without margins
+// (one cell of a grid or a row); the spin button is as tall as the edit.
+QWidget* EditWithSpin(QWidget* parent, CNumericEdit* edit, CSpinButton* spin);
 
 // OK and Cancel, right-aligned in a row; OK is the default button.
 struct OkCancelRow {

@@ -262,3 +262,56 @@ TEST_F(ListWindowsTest, DuringARunTheListFollowsTheNewestRowAndLinkCommandsAreGr
     EXPECT_EQ(t->model()->rowCount(), 3100);
     EXPECT_EQ(t->verticalScrollBar()->value(), 0);
 }
+
+// The menu and tool-bar items while the acquisition's flag says a run is on (the
+// transfer sets it; the shell's tests run a real run in virtual time): everything
+// that talks to the logger or replaces the data is grey, Stop is not, and what
+// reads the data shown stays as it was. After the run all comes back.
+TEST_F(ListWindowsTest, EveryMenuItemFollowsTheCommandTableDuringARun) {
+    Load(Stored(20));
+    shell->Execute(Cmd::DataList);
+    const int waits[] = {Cmd::Open,     Cmd::CorrectTime,         Cmd::Setup,
+                         Cmd::Download, Cmd::PreviousMeasurement, Cmd::Run};
+    const int stay[] = {Cmd::Save,
+                        Cmd::PrintSetup,
+                        Cmd::PrintPreviewGraph,
+                        Cmd::PrintGraph,
+                        Cmd::PrintPreviewList,
+                        Cmd::PrintList,
+                        Cmd::Exit,
+                        Cmd::About,
+                        Cmd::Help,
+                        Cmd::DataList,
+                        Cmd::StoreRms,
+                        Cmd::ToggleInstrument,
+                        Cmd::ToggleInfoBar,
+                        Cmd::ExportImage,
+                        Cmd::ExportCsv};
+    auto expect = [&](bool running) {
+        SCOPED_TRACE(running ? "running" : "after the run");
+        frame->UpdateCommandUI();
+        for (int id : waits)
+            EXPECT_EQ(frame->Action(id)->isEnabled(), !running) << id;
+        EXPECT_EQ(frame->Action(Cmd::Stop)->isEnabled(), running);
+        for (int id : stay)
+            EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
+        EXPECT_FALSE(frame->Action(Cmd::ImportToList)->isEnabled());
+        EXPECT_FALSE(frame->Action(Cmd::StoreTransient)->isEnabled()); // no records
+        EXPECT_TRUE(frame->Action(Cmd::ToggleInstrument)->isChecked());
+        EXPECT_TRUE(frame->Action(Cmd::ToggleInfoBar)->isChecked());
+        // The accelerators: Ctrl+O waits like Open, the others do not.
+        EXPECT_EQ(shell->StateOf(Cmd::FileOpenFramework).enabled, !running);
+        for (int id : {Cmd::FileNew, Cmd::FileSaveFramework, Cmd::FilePrintFramework, Cmd::NextPane,
+                       Cmd::PreviousPane})
+            EXPECT_TRUE(shell->StateOf(id).enabled) << id;
+    };
+    expect(false);
+    shell->m_realTimeIdle = 0;
+    expect(true);
+    // The commands themselves are refused too, not only their items greyed.
+    EXPECT_FALSE(shell->Execute(Cmd::Download));
+    EXPECT_FALSE(shell->Execute(Cmd::Setup));
+    EXPECT_FALSE(shell->Execute(Cmd::CorrectTime));
+    shell->m_realTimeIdle = 1;
+    expect(false);
+}

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -164,6 +165,100 @@ TEST(GraphReportPdf, PrintingLeavesTheScreensModelAlone) {
         for (int x = 0; x < page.width(); x += 7)
             dark += qGray(page.pixel(x, y)) < 128;
     EXPECT_GT(dark, 50);
+}
+
+namespace {
+
+// Page 1 of a PDF as an image (pdftoppm at `dpi`).
+QImage RasterPage(const QString& pdf, int dpi) {
+    QProcess p;
+    const QString stem = pdf + QStringLiteral(".raster");
+    p.start(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-png"),
+             QStringLiteral("-singlefile"), pdf, stem});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    return QImage(stem + QStringLiteral(".png"));
+}
+
+// The longest run of dark pixels along a row or a column, gaps of up to 3 pixels
+// (a trace crossing the plot) bridged: the plot's black background.
+std::pair<int, int> LongestDarkRun(const QImage& img, bool alongRow, int at) {
+    const int n = alongRow ? img.width() : img.height();
+    auto dark = [&](int i) {
+        const QRgb c = alongRow ? img.pixel(i, at) : img.pixel(at, i);
+        return qGray(c) < 80;
+    };
+    std::pair<int, int> best{0, -1};
+    int start = -1, lastDark = -1;
+    for (int i = 0; i <= n; ++i) {
+        const bool d = i < n && dark(i);
+        if (d) {
+            if (start < 0 || i - lastDark > 4)
+                start = i;
+            lastDark = i;
+            if (lastDark - start > best.second - best.first)
+                best = {start, lastDark};
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+// The plot's side margins and its bottom margin are equal on the screen; on a page
+// scaled alike in x and y they stay equal, in portrait as in landscape.
+TEST(GraphReportPdf, PortraitAndLandscapeKeepTheScreensProportions) {
+    App();
+    QTemporaryDir dir;
+    Prepared p(Stored(100));
+    auto model = std::make_shared<const GraphModel>(p.model);
+    RenderOptions o;
+    o.printing = true;
+    const int dpi = 60;
+    const double marginPx = 10.0 / 25.4 * dpi; // the 10 mm page margins
+    for (bool landscape : {false, true}) {
+        SCOPED_TRACE(landscape ? "landscape" : "portrait");
+        const QString pdf = dir.filePath(landscape ? "l.pdf" : "p.pdf");
+        const ReportPages pages =
+            GraphReport(model, p.In(), QSize(1400, 990), o, ReportInfoOf(p.model));
+        ASSERT_TRUE(WriteReportPdf(pages, pdf, QPageSize(QPageSize::A4), landscape, 300));
+        const QImage page = RasterPage(pdf, dpi);
+        ASSERT_FALSE(page.isNull());
+        EXPECT_EQ(page.width() > page.height(), landscape);
+        const auto [left, right] = LongestDarkRun(page, true, page.height() * 2 / 3);
+        const auto [top, bottom] = LongestDarkRun(page, false, page.width() / 2);
+        const double printableLong = std::max(page.width(), page.height()) - 2 * marginPx;
+        const double sideMargin = left - marginPx;
+        const double rightMargin = page.width() - marginPx - 1 - right;
+        const double bottomMargin = page.height() - marginPx - 1 - bottom;
+        // The screen's 110 pixels at the page's one scale factor, the window's
+        // 1400 pixels along the page's longer side in either orientation.
+        const double expected = GraphGeometry::kPlotSideMargin * printableLong / 1400;
+        EXPECT_NEAR(sideMargin, expected, 3);
+        EXPECT_NEAR(rightMargin, expected, 3);
+        EXPECT_NEAR(bottomMargin, expected, 3);
+        EXPECT_GT(bottom - top, page.height() / 3);
+        // The information lines stand clear above the graph's dark frame.
+        auto darkIn = [&](int y, int below = 80) {
+            int n = 0;
+            for (int x = 0; x < page.width(); ++x)
+                n += qGray(page.pixel(x, y)) < below;
+            return n;
+        };
+        int frameTop = 0;
+        while (frameTop < page.height() && darkIn(frameTop) < page.width() / 2)
+            ++frameTop;
+        int text = 0;
+        for (int y = 0; y < frameTop - 2; ++y)
+            text += darkIn(y, 200) > 0;
+        EXPECT_GT(text, 4);
+        EXPECT_EQ(darkIn(frameTop - 1, 200) + darkIn(frameTop - 2, 200), 0) << "at " << frameTop;
+    }
+    // The frame the graph is laid out at: the page's shape, the window's longer side.
+    EXPECT_EQ(GraphReportFrame(QSize(2000, 2800), QSize(1400, 990)), QSize(1000, 1400));
+    EXPECT_EQ(GraphReportFrame(QSize(2800, 2000), QSize(1400, 990)), QSize(1400, 1000));
+    EXPECT_TRUE(GraphReportFrame(QSize(2800, 2000), QSize()).isEmpty());
 }
 
 TEST(ReportSetup, NoSuchDataIsRefused) {

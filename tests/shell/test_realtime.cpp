@@ -13,6 +13,7 @@
 #include "shell/FileCommands.h"
 #include "shell/GraphController.h"
 #include "shell/LinkSession.h"
+#include "shell/ListCommands.h"
 #include "shell/RealTimeSession.h"
 
 #include <QFile>
@@ -299,16 +300,61 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
     EXPECT_EQ(mismatches, 0);
 }
 
-TEST_F(RealTime, CommandsWhileARunIsOn) {
+// The command table's rules before, during and after a run: what would reach the
+// link or replace the data waits for the run's end, Stop only works during it, and
+// what reads the data shown follows the data, not the run.
+TEST_F(RealTime, EveryCommandFollowsItsRuleBeforeDuringAndAfterARun) {
     FileCommands files(shell);
-    const int idle[] = {Cmd::Open, Cmd::PreviousMeasurement, Cmd::Run};
-    for (int id : idle)
-        EXPECT_TRUE(shell.StateOf(id).enabled) << id;
-    EXPECT_FALSE(shell.StateOf(Cmd::Stop).enabled);
-    Run(2, 100);
-    for (int id : idle)
-        EXPECT_FALSE(shell.StateOf(id).enabled) << id;
-    EXPECT_TRUE(shell.StateOf(Cmd::Stop).enabled);
+    ListCommands lists(shell);
+    const int idle[] = {Cmd::Open, Cmd::PreviousMeasurement, Cmd::Run, Cmd::FileOpenFramework};
+    const int shown[] = {Cmd::Save,        Cmd::PrintSetup, Cmd::PrintPreviewGraph,
+                         Cmd::PrintGraph,  Cmd::DataList,   Cmd::FilePrintFramework,
+                         Cmd::ExportImage, Cmd::ExportCsv};
+    const int list[] = {Cmd::PrintPreviewList, Cmd::PrintList};
+    const int always[] = {Cmd::Exit, Cmd::FileNew, Cmd::FileSaveFramework};
+    const int live[] = {Cmd::RealTimeEpa, Cmd::RealTimeRms, Cmd::RealTimeFrequency,
+                        Cmd::RealTimeApparentPower};
+    auto expect = [&](bool running, bool data, const char* when) {
+        SCOPED_TRACE(when);
+        for (int id : idle)
+            EXPECT_EQ(shell.StateOf(id).enabled, !running) << id;
+        EXPECT_EQ(shell.StateOf(Cmd::Stop).enabled, running);
+        for (int id : shown)
+            EXPECT_EQ(shell.StateOf(id).enabled, data) << id;
+        for (int id : list)
+            EXPECT_EQ(shell.StateOf(id).enabled, data && lists.DataListOpen()) << id;
+        for (int id : always)
+            EXPECT_TRUE(shell.StateOf(id).enabled) << id;
+        for (int id : live)
+            EXPECT_EQ(shell.StateOf(id).enabled, data) << id;
+        // Nothing stored was read: the stored modes stay off throughout.
+        EXPECT_FALSE(shell.StateOf(Cmd::StoreRms).enabled);
+        EXPECT_FALSE(shell.StateOf(Cmd::StoreTransient).enabled);
+        EXPECT_FALSE(shell.StateOf(Cmd::ImportToList).enabled);
+    };
+    expect(false, false, "before any data");
+
+    Run(2, 3);
+    EXPECT_TRUE(shell.RealTimeRunning());
+    expect(true, false, "running, before the first frame");
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 5000));
+    ASSERT_TRUE(shell.RealTimeRunning());
+    expect(true, true, "running, data list closed");
+    lists.SetDataListOpen(true);
+    expect(true, true, "running, data list open");
+    // A refused command runs nothing: no file dialog, no second run.
+    const size_t writes = channel.writes.size();
+    EXPECT_FALSE(shell.Execute(Cmd::Open));
+    EXPECT_FALSE(shell.Execute(Cmd::PreviousMeasurement));
+    EXPECT_FALSE(shell.Execute(Cmd::Run));
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(channel.writes.size(), writes);
+
+    ASSERT_TRUE(RunUntilEnded(10000));
+    EXPECT_EQ(shell.m_set.m_rtCount, 3);
+    expect(false, true, "after the run");
+    lists.SetDataListOpen(false);
+    expect(false, true, "after the run, data list closed");
 }
 
 TEST_F(RealTime, ClosingTheWindowStopsTheLoggerFirst) {

@@ -1,0 +1,134 @@
+// The frame the four logger dialogs share, on the link in virtual time: the title
+// and the state line follow the link, the action button is enabled once
+// connected, and however the dialog ends (rejected, or destroyed while open when
+// its owner goes) the link's dialog is closed and its hook let go of.
+
+#include "base/Clock.h"
+#include "base/LocalTime.h"
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "link/FakeSerialChannel.h"
+#include "link/LoggerModel.h"
+#include "shell/AppShell.h"
+#include "shell/ConfigSession.h"
+#include "shell/LinkSession.h"
+#include "shell/RealTimeSession.h"
+#include "ui/CCorrectTimeDlg.h"
+#include "ui/CDownloadDlg.h"
+#include "ui/CRealTimeDlg.h"
+#include "ui/CSetupDlg.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "test_link_frame";
+    static char* argv[] = {name, nullptr};
+    static auto* app = new QApplication(argc, argv);
+    return *app;
+}
+
+struct LinkFrame : ::testing::Test {
+    LinkFrame() {
+        App();
+        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+        channel.SetOpenable(1);
+        channel.SetResponder([this](int, const QByteArray& w) { return logger.Feed(w); });
+    }
+    ~LinkFrame() override { qunsetenv("DATALOGGER_DIR"); }
+
+    // Each dialog as its command opens it.
+    std::unique_ptr<CLinkDlg> Open(LinkDialog which) {
+        switch (which) {
+        case LinkDialog::Download:
+            EXPECT_TRUE(link.BeginDownloadCommand());
+            return std::make_unique<CDownloadDlg>(link);
+        case LinkDialog::RealTime:
+            EXPECT_TRUE(realTime.BeginRunCommand());
+            return std::make_unique<CRealTimeDlg>(realTime, prompts, 2, 10);
+        case LinkDialog::Setup:
+            EXPECT_TRUE(config.BeginSetupCommand());
+            return std::make_unique<CSetupDlg>(config);
+        case LinkDialog::CorrectTime:
+            EXPECT_TRUE(config.BeginCorrectTimeCommand());
+            return std::make_unique<CCorrectTimeDlg>(config);
+        }
+        return nullptr;
+    }
+    static QPushButton* Action(CLinkDlg& d, LinkDialog which) {
+        switch (which) {
+        case LinkDialog::Download:
+            return static_cast<CDownloadDlg&>(d).DownloadButton();
+        case LinkDialog::RealTime:
+            return static_cast<CRealTimeDlg&>(d).RunButton();
+        case LinkDialog::Setup:
+            return static_cast<CSetupDlg&>(d).SetupButton();
+        case LinkDialog::CorrectTime:
+            return static_cast<CCorrectTimeDlg&>(d).OkButton();
+        }
+        return nullptr;
+    }
+    void ExpectLetGo(const char* how) {
+        SCOPED_TRACE(how);
+        EXPECT_FALSE(link.Link().IsAnyLinkDialogOpen());
+        EXPECT_FALSE(link.Link().onDialogChanged);
+    }
+
+    QTemporaryDir dir;
+    ManualClock clock;
+    ManualTimerTable timers{clock};
+    FakePrompts prompts;
+    FixedClock now{FromLocalFields({2026, 12, 8, 1, 2, 3})};
+    AppShell shell{timers, prompts, now, dir.filePath("settings.ini")};
+    FakeSerialChannel channel{&clock};
+    LinkSession link{shell, channel};
+    ConfigSession config{shell, link.Link()};
+    RealTimeSession realTime{shell, link.Link()};
+    LoggerModel logger;
+};
+
+const LinkDialog kAll[] = {LinkDialog::Download, LinkDialog::RealTime, LinkDialog::Setup,
+                           LinkDialog::CorrectTime};
+
+} // namespace
+
+TEST_F(LinkFrame, TitleStateAndActionFollowTheLinkInEveryDialog) {
+    for (LinkDialog which : kAll) {
+        SCOPED_TRACE(int(which));
+        auto dlg = Open(which);
+        dlg->show();
+        auto* state = dlg->findChild<QLabel*>("state");
+        ASSERT_NE(state, nullptr);
+        EXPECT_FALSE(dlg->windowTitle().isEmpty());
+        EXPECT_EQ(state->text(), dlg->windowTitle());
+        ASSERT_TRUE(clock.AdvanceUntil([&] { return dlg->windowTitle() == "Connected"; }, 5000));
+        EXPECT_EQ(state->text(), "Connected");
+        EXPECT_TRUE(Action(*dlg, which)->isEnabled());
+        EXPECT_EQ(dlg->MessageLabel(), dlg->findChild<QLabel*>("message"));
+        dlg->reject();
+        ExpectLetGo("rejected");
+        dlg.reset(); // a second goodbye changes nothing
+        ExpectLetGo("destroyed after rejecting");
+    }
+}
+
+TEST_F(LinkFrame, ADialogDestroyedWhileOpenLetsTheLinkGo) {
+    for (LinkDialog which : kAll) {
+        SCOPED_TRACE(int(which));
+        auto dlg = Open(which);
+        dlg->show();
+        clock.Advance(150); // searching
+        dlg.reset();
+        ExpectLetGo("destroyed");
+        // Nothing calls into the gone dialog; the port ends closed.
+        clock.Advance(10000);
+        EXPECT_FALSE(channel.IsOpen());
+    }
+}

@@ -1,0 +1,106 @@
+#include "ui/CLinkDlg.h"
+
+#include "link/LinkController.h"
+#include "ui/DialogLook.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CLinkDlg::CLinkDlg(LinkController& link, LinkDialog which, const char* objectName, Look look,
+                   int messageWidth, int messageLines, QWidget* parent)
+    : QDialog(parent), m_link(link), m_which(which) {
+    setObjectName(QString::fromLatin1(objectName));
+    setModal(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    if (look == Look::GroupTitles) {
+        ApplyDialogLook(this);
+    } else {
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, QColor(225, 225, 225));
+        setPalette(pal);
+        setAutoFillBackground(true);
+    }
+
+    m_state = new QLabel(this);
+    m_state->setObjectName(QStringLiteral("state"));
+    QFont bold = m_state->font();
+    bold.setBold(true);
+    m_state->setFont(bold);
+    m_message = new QLabel(this);
+    m_message->setObjectName(QStringLiteral("message"));
+    m_message->setWordWrap(true);
+    m_message->setMinimumWidth(messageWidth);
+    m_message->setMinimumHeight(messageLines * m_message->fontMetrics().lineSpacing());
+    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+QPushButton* CLinkDlg::Button(const QString& text, const char* name) {
+    auto* b = new QPushButton(text, this);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+QPushButton* CLinkDlg::Button(const QString& text, const char* name, QStyle::StandardPixmap icon) {
+    QPushButton* b = Button(text, name);
+    b->setIcon(style()->standardIcon(icon));
+    return b;
+}
+
+void CLinkDlg::LayOut(std::initializer_list<QWidget*> body,
+                      std::initializer_list<QPushButton*> left,
+                      std::initializer_list<QPushButton*> right) {
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : left)
+        buttons->addWidget(b);
+    buttons->addStretch();
+    for (QPushButton* b : right)
+        buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->addWidget(m_state);
+    for (QWidget* w : body)
+        layout->addWidget(w);
+    layout->addWidget(m_message);
+    layout->addLayout(buttons);
+}
+
+CLinkDlg::~CLinkDlg() {
+    if (!m_done)
+        done(QDialog::Rejected);
+}
+
+void CLinkDlg::Attach(const std::function<void()>& open, QPushButton* action,
+                      std::function<void()> closed) {
+    m_action = action;
+    m_closed = std::move(closed);
+    m_attached = true;
+    m_link.onDialogChanged = [this](LinkDialog d) {
+        if (d == m_which)
+            Refresh();
+    };
+    open();
+    Refresh();
+}
+
+void CLinkDlg::Refresh() {
+    const LinkDialogState& s = m_link.Dialog(m_which);
+    setWindowTitle(s.title);
+    m_state->setText(s.title);
+    m_message->setText(s.message);
+    if (m_action)
+        m_action->setEnabled(s.actionEnabled);
+}
+
+void CLinkDlg::done(int r) {
+    if (!m_done) {
+        m_done = true;
+        if (m_attached) {
+            m_link.onDialogChanged = nullptr;
+            if (m_closed)
+                m_closed();
+        }
+    }
+    QDialog::done(r);
+}
