@@ -2,12 +2,9 @@
 // zooms and enables the bars, ZoomOut and Escape return to the base scale, the
 // cursor line leaves no pixel behind and the read-out follows the mouse.
 
-#include "base/LocalTime.h"
+#include "test_graph_zoom_fixture.h"
+
 #include "graph/Zoom.h"
-#include "shell/AppShell.h"
-#include "support/ShellFixture.h"
-#include "support/TestApp.h"
-#include "ui/CDTView.h"
 
 #include <QAction>
 #include <QScrollBar>
@@ -18,43 +15,9 @@
 
 namespace {
 
-class ViewZoom : public ShellParts {
+class ViewZoom : public StoredGraphView {
 protected:
-    ViewZoom() : viewTimers(clock) {
-        App();
-        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
-        view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
-        view->resize(1200, 800);
-        view->show();
-        QCoreApplication::processEvents();
-        MeasurementSet s;
-        s.m_rmsCount = 500;
-        s.m_rmsInterval = 60;
-        s.m_startTime = FromLocalFields({2010, 2, 3, 14, 5, 0});
-        s.m_channelCount = 2;
-        s.m_ch1Present = s.m_ch2Present = 1;
-        s.m_ch1Unit = "V";
-        s.m_ch2Unit = "A";
-        for (int i = 0; i < s.m_rmsCount; ++i) {
-            s.m_ch1Rms.push_back(230.0f + float(i % 7));
-            s.m_ch2Rms.push_back(5.0f + float(i % 3));
-        }
-        shell->m_set.TakeStored(std::move(s));
-        shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
-        shell->ExecuteDirect(Cmd::StoreRms);
-        shell->m_graph.SetDisplayContent(1);
-        Grab();
-    }
-    ~ViewZoom() override {
-        view.reset();
-        shell.reset();
-    }
-    QImage Grab() {
-        view->repaint();
-        return view->grab().toImage();
-    }
-    GraphModel& G() { return shell->m_graph; }
+    ViewZoom() { ShowStoredGraph(); }
     void DragBox(QPoint a, QPoint b) {
         QTest::mousePress(view.get(), Qt::LeftButton, {}, a);
         QTest::mouseMove(view.get(), (a + b) / 2);
@@ -62,10 +25,6 @@ protected:
         QTest::mouseRelease(view.get(), Qt::LeftButton, {}, b);
         Grab();
     }
-
-    ManualTimerTable viewTimers;
-    std::unique_ptr<AppShell> shell;
-    std::unique_ptr<CDTView> view;
 };
 
 TEST_F(ViewZoom, DragZoomsEnablesTheBarsAndZoomOutRestores) {
