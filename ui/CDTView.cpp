@@ -344,8 +344,12 @@ void CDTView::UpdateToolBar() {
 void CDTView::ResetScaleView() {
     m_barsLive = false;
     const int half = m_shell.m_graph.Layout().Hp() / 2;
-    if (m_hBar)
+    // At the base scale there is nothing to scroll to: no thumb either.
+    if (m_hBar) {
         m_hBar->setEnabled(false);
+        m_hBar->setRange(0, 0);
+        m_hBar->setValue(0);
+    }
     for (QScrollBar* b : {m_ch1Bar, m_ch2Bar}) {
         if (!b)
             continue;

@@ -61,6 +61,22 @@ TEST_F(ViewZoom, DragZoomsEnablesTheBarsAndZoomOutRestores) {
     EXPECT_FALSE(view->Ch1Bar()->isEnabled());
 }
 
+TEST_F(ViewZoom, DisabledHorizontalBarDrawsNoOldThumbAfterZoomOut) {
+    const QImage baseBar = view->HorizontalBar()->grab().toImage();
+    const GraphLayout& g = G().Layout();
+    DragBox({g.plotLeft + 100, g.plotTop + 50}, {g.plotLeft + 300, g.plotTop + 250});
+    ASSERT_TRUE(G().Zoom().Zoomed());
+    view->HorizontalBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    Grab();
+    ASSERT_GT(view->HorizontalBar()->value(), 0);
+    view->ViewToolBar()->actions()[0]->trigger();
+    Grab();
+    EXPECT_EQ(view->HorizontalBar()->maximum(), 0);
+    EXPECT_EQ(view->HorizontalBar()->value(), 0);
+    // The bar looks as it did before the zoom: no thumb where the zoom left it.
+    EXPECT_EQ(view->HorizontalBar()->grab().toImage(), baseBar);
+}
+
 TEST_F(ViewZoom, EscapeReturnsToTheBaseScaleAndAClickDoesNotZoom) {
     const GraphLayout& g = G().Layout();
     QTest::mouseClick(view.get(), Qt::LeftButton, {}, {g.plotLeft + 100, g.plotTop + 50});
