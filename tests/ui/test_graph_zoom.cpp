@@ -7,6 +7,7 @@
 #include "graph/Zoom.h"
 
 #include <QAction>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
@@ -130,6 +131,38 @@ TEST_F(ViewZoom, CursorLineLeavesNoPixelBehindAndTheReadoutFollows) {
     const QRect plot(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
     EXPECT_EQ(after.copy(plot), before.copy(plot));
     EXPECT_EQ(G().ReadoutText(), text);
+}
+
+TEST_F(ViewZoom, ScreenFollowsTheCursorLineAndReadoutOfEachMove) {
+    const GraphLayout& g = G().Layout();
+    // What the window system shows of the view, as its last flush left it.
+    auto screen = [&] {
+        QCoreApplication::processEvents();
+        return view->screen()
+            ->grabWindow(view->winId())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const QRect plot(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
+    const QRect strip = ReadoutStrip(g);
+    Grab();
+    QTest::mouseMove(view.get(), {g.plotLeft + 150, g.plotTop + 100});
+    QTest::mouseMove(view.get(), {g.plotLeft + 600, g.plotTop + 200});
+    const QString text = G().ReadoutText();
+    ASSERT_TRUE(view->CursorShown());
+    const QImage shown = screen();
+    const QImage composed = view->Composed().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), composed.size());
+    // The line moved: the old one is gone from the screen as well, and the strip
+    // shows the new text.
+    EXPECT_EQ(shown.copy(plot), composed.copy(plot));
+    EXPECT_EQ(shown.copy(strip), composed.copy(strip));
+    QTest::mouseMove(view.get(), {g.plotLeft + 300, g.plotTop + 50});
+    EXPECT_NE(G().ReadoutText(), text);
+    const QImage again = screen();
+    EXPECT_EQ(again.copy(plot), view->Composed().convertToFormat(QImage::Format_RGB32).copy(plot));
+    EXPECT_EQ(again.copy(strip),
+              view->Composed().convertToFormat(QImage::Format_RGB32).copy(strip));
 }
 
 } // namespace
