@@ -47,19 +47,33 @@ bool Fits(const QImage& image, const QWidget& w) {
     return image.size() == DevicePixels(w) && image.devicePixelRatio() == w.devicePixelRatioF();
 }
 
-// Inverts the device pixels of layout pixel (x, y). Inverting twice restores
+// Inverts the device pixels of layout pixels (x, y). Inverting twice restores
 // them, so the cursor line and the rubber band leave nothing behind, and on any
-// background the line shows in the background's complement.
-void InvertPixel(QImage& img, int x, int y) {
-    const qreal dpr = img.devicePixelRatio();
-    const int x0 = int(std::floor(x * dpr)), x1 = int(std::floor((x + 1) * dpr));
-    const int y0 = int(std::floor(y * dpr)), y1 = int(std::floor((y + 1) * dpr));
-    for (int yy = std::max(y0, 0); yy < std::min(y1, img.height()); ++yy) {
-        auto* row = reinterpret_cast<QRgb*>(img.scanLine(yy));
-        for (int xx = std::max(x0, 0); xx < std::min(x1, img.width()); ++xx)
-            row[xx] = row[xx] ^ 0x00FFFFFFu;
+// background the line shows in the background's complement. The image is detached
+// once, not for every pixel.
+class Inverter {
+public:
+    explicit Inverter(QImage& img)
+        : m_bits(img.bits()), m_stride(img.bytesPerLine()), m_w(img.width()), m_h(img.height()),
+          m_dpr(img.devicePixelRatio()) {}
+    void Pixel(int x, int y) {
+        const int x0 = std::max(int(std::floor(x * m_dpr)), 0);
+        const int x1 = std::min(int(std::floor((x + 1) * m_dpr)), m_w);
+        const int y0 = std::max(int(std::floor(y * m_dpr)), 0);
+        const int y1 = std::min(int(std::floor((y + 1) * m_dpr)), m_h);
+        for (int yy = y0; yy < y1; ++yy) {
+            auto* row = reinterpret_cast<QRgb*>(m_bits + qsizetype(yy) * m_stride);
+            for (int xx = x0; xx < x1; ++xx)
+                row[xx] ^= 0x00FFFFFFu;
+        }
     }
-}
+
+private:
+    uchar* m_bits;
+    qsizetype m_stride;
+    int m_w, m_h;
+    qreal m_dpr;
+};
 
 ScrollCode CodeOf(int action) {
     switch (action) {
@@ -175,10 +189,12 @@ void CDTView::paintEvent(QPaintEvent* e) {
     // Only the newest real-time segment changed: the composed image has it.
     if (!m_incrementalRect.isNull() && m_incrementalRect.contains(e->rect()) &&
         Fits(m_composed, *this)) {
+        // Each changed part alone: a cursor line and the read-out strip far below it
+        // would otherwise copy the whole plot between them.
         const qreal dpr = m_composed.devicePixelRatio();
-        const QRect r = e->rect();
-        p.drawImage(QRectF(r), m_composed,
-                    QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
+        for (const QRect& r : e->region())
+            p.drawImage(QRectF(r), m_composed,
+                        QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
         m_incrementalRect = QRect();
         return;
     }
@@ -344,8 +360,12 @@ void CDTView::UpdateToolBar() {
 void CDTView::ResetScaleView() {
     m_barsLive = false;
     const int half = m_shell.m_graph.Layout().Hp() / 2;
-    if (m_hBar)
+    // At the base scale there is nothing to scroll to: no thumb either.
+    if (m_hBar) {
         m_hBar->setEnabled(false);
+        m_hBar->setRange(0, 0);
+        m_hBar->setValue(0);
+    }
     for (QScrollBar* b : {m_ch1Bar, m_ch2Bar}) {
         if (!b)
             continue;
@@ -459,17 +479,19 @@ void CDTView::ShowChanged(const QRect& r) {
 void CDTView::InvertCursorLine(int x) {
     const GraphLayout& g = m_shell.m_graph.Layout();
     // Dotted: every other pixel from the plot's top to its bottom.
+    Inverter inv(m_composed);
     for (int y = g.plotTop; y <= g.plotBottom; y += 2)
-        InvertPixel(m_composed, x, y);
+        inv.Pixel(x, y);
 }
 
 void CDTView::InvertBand(QPoint a, QPoint b) {
     const int x0 = std::min(a.x(), b.x()), x1 = std::max(a.x(), b.x());
     const int y0 = std::min(a.y(), b.y()), y1 = std::max(a.y(), b.y());
     // A one-pixel halftone frame: each frame pixel once, every other one inverted.
-    auto dot = [this](int x, int y) {
+    Inverter inv(m_composed);
+    auto dot = [&inv](int x, int y) {
         if (((x + y) & 1) == 0)
-            InvertPixel(m_composed, x, y);
+            inv.Pixel(x, y);
     };
     for (int x = x0; x <= x1; ++x) {
         dot(x, y0);

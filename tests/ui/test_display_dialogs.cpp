@@ -3,17 +3,14 @@
 // the settings file, Fit to Data, the colour combo box, and the view tool bar
 // that opens them.
 
+#include "test_graph_zoom_fixture.h"
+
 #include "base/IniFile.h"
-#include "base/LocalTime.h"
 #include "base/Settings.h"
 #include "graph/DisplaySettings.h"
-#include "shell/AppShell.h"
-#include "support/ShellFixture.h"
-#include "support/TestApp.h"
 #include "ui/CAxisSetupDlg.h"
 #include "ui/CColorComboBox.h"
 #include "ui/CColorSetupDlg.h"
-#include "ui/CDTView.h"
 #include "ui/CNumericEdit.h"
 #include "ui/CViewOptionsDlg.h"
 
@@ -24,6 +21,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -31,48 +30,8 @@
 
 namespace {
 
-class DisplayDialogs : public ShellParts {
+class DisplayDialogs : public StoredGraphView {
 protected:
-    DisplayDialogs() : viewTimers(clock) {
-        App();
-        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-    }
-    ~DisplayDialogs() override {
-        view.reset();
-        shell.reset();
-        qunsetenv("DATALOGGER_DIR");
-    }
-    // A stored graph of 500 points: CH1 230 ... 236 V, CH2 5 ... 7 A.
-    void ShowStoredGraph() {
-        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
-        shell->LoadFrameSettings();
-        shell->LoadViewSettings();
-        view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
-        view->resize(1200, 800);
-        view->show();
-        QCoreApplication::processEvents();
-        MeasurementSet s;
-        s.m_rmsCount = 500;
-        s.m_rmsInterval = 60;
-        s.m_startTime = FromLocalFields({2010, 2, 3, 14, 5, 0});
-        s.m_channelCount = 2;
-        s.m_ch1Present = s.m_ch2Present = 1;
-        s.m_ch1Unit = "V";
-        s.m_ch2Unit = "A";
-        for (int i = 0; i < s.m_rmsCount; ++i) {
-            s.m_ch1Rms.push_back(230.0f + float(i % 7));
-            s.m_ch2Rms.push_back(5.0f + float(i % 3));
-        }
-        shell->m_set.TakeStored(std::move(s));
-        shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
-        shell->ExecuteDirect(Cmd::StoreRms);
-        shell->m_graph.SetDisplayContent(1);
-        Grab();
-    }
-    QImage Grab() {
-        view->repaint();
-        return view->grab().toImage();
-    }
     void Type(QWidget* w, const QString& keys) { QTest::keyClicks(w, keys); }
     // Runs a tool-bar command whose dialog `act` handles once it is shown.
     template <class Dlg> void RunFromToolBar(int command, const std::function<void(Dlg&)>& act) {
@@ -86,16 +45,6 @@ protected:
         ToolAction(command)->trigger();
         EXPECT_TRUE(seen);
     }
-    QAction* ToolAction(int command) {
-        for (QAction* a : view->ViewToolBar()->actions())
-            if (a->objectName() == QStringLiteral("cmd%1").arg(command))
-                return a;
-        return nullptr;
-    }
-
-    ManualTimerTable viewTimers;
-    std::unique_ptr<AppShell> shell;
-    std::unique_ptr<CDTView> view;
 };
 
 TEST_F(DisplayDialogs, AxisEditsKeepAnIntegerAsTyped) {
@@ -336,6 +285,62 @@ TEST_F(DisplayDialogs, ViewOptionsStoreTheSwitchesAndCarryTheHiddenOnes) {
         d.CancelButton()->click();
     });
     EXPECT_EQ(shell->m_settings.m_showCh1, 1);
+}
+
+// A click as the window system delivers it to the window under the mouse: it reaches
+// the widget only when no modal window blocks that window and nothing grabs the mouse.
+void ClickOnScreen(QWidget* w) {
+    QWidget* top = w->window();
+    ASSERT_NE(top->windowHandle(), nullptr);
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, w->mapTo(top, w->rect().center()));
+}
+
+TEST_F(DisplayDialogs, ToolBarClicksOpenTheDialogsAfterColorSetupClosed) {
+    ShowStoredGraph();
+    auto button = [&](int command) {
+        auto* b =
+            qobject_cast<QToolButton*>(view->ViewToolBar()->widgetForAction(ToolAction(command)));
+        EXPECT_NE(b, nullptr);
+        return b;
+    };
+    // Opens a dialog by clicking its tool button and, once it shows, clicks `close`
+    // in it; false when no dialog came up.
+    auto openAndClose = [&](int command, auto find, auto close) {
+        bool shown = false;
+        QTimer poll;
+        poll.setSingleShot(true);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QDialog* d = find();
+            if (!d || !d->isVisible())
+                return;
+            shown = true;
+            close(*d);
+        });
+        poll.start(0);
+        ClickOnScreen(button(command));
+        QCoreApplication::processEvents();
+        return shown;
+    };
+    auto colour = [&] { return view->findChild<CColorSetupDlg*>(); };
+    auto options = [&] { return view->findChild<CViewOptionsDlg*>(); };
+    auto axis = [&] { return view->findChild<CAxisSetupDlg*>(); };
+    auto clickOk = [](QDialog& d) { ClickOnScreen(d.findChild<QPushButton*>("ok")); };
+    auto clickCancel = [](QDialog& d) { ClickOnScreen(d.findChild<QPushButton*>("cancel")); };
+    auto escape = [](QDialog& d) { QTest::keyClick(d.windowHandle(), Qt::Key_Escape); };
+
+    // Colour Setup closed by OK (a new colour chosen), by Cancel and by Escape; after
+    // each, the other buttons still answer a click.
+    ASSERT_TRUE(openAndClose(ViewCmd::ColorSetup, colour, [&](QDialog& d) {
+        static_cast<CColorSetupDlg&>(d).BackgroundCombo()->setCurrentIndex(14);
+        clickOk(d);
+    }));
+    EXPECT_EQ(shell->m_settings.m_bgColor, 14);
+    EXPECT_TRUE(openAndClose(ViewCmd::ViewOptions, options, clickCancel));
+    EXPECT_TRUE(openAndClose(ViewCmd::ColorSetup, colour, clickCancel));
+    EXPECT_TRUE(openAndClose(ViewCmd::AxisSetup, axis, clickCancel));
+    EXPECT_TRUE(openAndClose(ViewCmd::ColorSetup, colour, escape));
+    EXPECT_TRUE(openAndClose(ViewCmd::ViewOptions, options, clickOk));
+    EXPECT_TRUE(ToolAction(ViewCmd::ViewOptions)->isEnabled());
 }
 
 TEST_F(DisplayDialogs, ToolBarOffersTheDialogsOnlyWithAGraph) {

@@ -2,14 +2,12 @@
 // zooms and enables the bars, ZoomOut and Escape return to the base scale, the
 // cursor line leaves no pixel behind and the read-out follows the mouse.
 
-#include "base/LocalTime.h"
+#include "test_graph_zoom_fixture.h"
+
 #include "graph/Zoom.h"
-#include "shell/AppShell.h"
-#include "support/ShellFixture.h"
-#include "support/TestApp.h"
-#include "ui/CDTView.h"
 
 #include <QAction>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
@@ -18,43 +16,9 @@
 
 namespace {
 
-class ViewZoom : public ShellParts {
+class ViewZoom : public StoredGraphView {
 protected:
-    ViewZoom() : viewTimers(clock) {
-        App();
-        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
-        view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
-        view->resize(1200, 800);
-        view->show();
-        QCoreApplication::processEvents();
-        MeasurementSet s;
-        s.m_rmsCount = 500;
-        s.m_rmsInterval = 60;
-        s.m_startTime = FromLocalFields({2010, 2, 3, 14, 5, 0});
-        s.m_channelCount = 2;
-        s.m_ch1Present = s.m_ch2Present = 1;
-        s.m_ch1Unit = "V";
-        s.m_ch2Unit = "A";
-        for (int i = 0; i < s.m_rmsCount; ++i) {
-            s.m_ch1Rms.push_back(230.0f + float(i % 7));
-            s.m_ch2Rms.push_back(5.0f + float(i % 3));
-        }
-        shell->m_set.TakeStored(std::move(s));
-        shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
-        shell->ExecuteDirect(Cmd::StoreRms);
-        shell->m_graph.SetDisplayContent(1);
-        Grab();
-    }
-    ~ViewZoom() override {
-        view.reset();
-        shell.reset();
-    }
-    QImage Grab() {
-        view->repaint();
-        return view->grab().toImage();
-    }
-    GraphModel& G() { return shell->m_graph; }
+    ViewZoom() { ShowStoredGraph(); }
     void DragBox(QPoint a, QPoint b) {
         QTest::mousePress(view.get(), Qt::LeftButton, {}, a);
         QTest::mouseMove(view.get(), (a + b) / 2);
@@ -62,10 +26,6 @@ protected:
         QTest::mouseRelease(view.get(), Qt::LeftButton, {}, b);
         Grab();
     }
-
-    ManualTimerTable viewTimers;
-    std::unique_ptr<AppShell> shell;
-    std::unique_ptr<CDTView> view;
 };
 
 TEST_F(ViewZoom, DragZoomsEnablesTheBarsAndZoomOutRestores) {
@@ -100,6 +60,22 @@ TEST_F(ViewZoom, DragZoomsEnablesTheBarsAndZoomOutRestores) {
     EXPECT_EQ(G().XLabelText(1), baseLabel);
     EXPECT_FALSE(view->HorizontalBar()->isEnabled());
     EXPECT_FALSE(view->Ch1Bar()->isEnabled());
+}
+
+TEST_F(ViewZoom, DisabledHorizontalBarDrawsNoOldThumbAfterZoomOut) {
+    const QImage baseBar = view->HorizontalBar()->grab().toImage();
+    const GraphLayout& g = G().Layout();
+    DragBox({g.plotLeft + 100, g.plotTop + 50}, {g.plotLeft + 300, g.plotTop + 250});
+    ASSERT_TRUE(G().Zoom().Zoomed());
+    view->HorizontalBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    Grab();
+    ASSERT_GT(view->HorizontalBar()->value(), 0);
+    view->ViewToolBar()->actions()[0]->trigger();
+    Grab();
+    EXPECT_EQ(view->HorizontalBar()->maximum(), 0);
+    EXPECT_EQ(view->HorizontalBar()->value(), 0);
+    // The bar looks as it did before the zoom: no thumb where the zoom left it.
+    EXPECT_EQ(view->HorizontalBar()->grab().toImage(), baseBar);
 }
 
 TEST_F(ViewZoom, EscapeReturnsToTheBaseScaleAndAClickDoesNotZoom) {
@@ -155,6 +131,38 @@ TEST_F(ViewZoom, CursorLineLeavesNoPixelBehindAndTheReadoutFollows) {
     const QRect plot(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
     EXPECT_EQ(after.copy(plot), before.copy(plot));
     EXPECT_EQ(G().ReadoutText(), text);
+}
+
+TEST_F(ViewZoom, ScreenFollowsTheCursorLineAndReadoutOfEachMove) {
+    const GraphLayout& g = G().Layout();
+    // What the window system shows of the view, as its last flush left it.
+    auto screen = [&] {
+        QCoreApplication::processEvents();
+        return view->screen()
+            ->grabWindow(view->winId())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const QRect plot(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
+    const QRect strip = ReadoutStrip(g);
+    Grab();
+    QTest::mouseMove(view.get(), {g.plotLeft + 150, g.plotTop + 100});
+    QTest::mouseMove(view.get(), {g.plotLeft + 600, g.plotTop + 200});
+    const QString text = G().ReadoutText();
+    ASSERT_TRUE(view->CursorShown());
+    const QImage shown = screen();
+    const QImage composed = view->Composed().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), composed.size());
+    // The line moved: the old one is gone from the screen as well, and the strip
+    // shows the new text.
+    EXPECT_EQ(shown.copy(plot), composed.copy(plot));
+    EXPECT_EQ(shown.copy(strip), composed.copy(strip));
+    QTest::mouseMove(view.get(), {g.plotLeft + 300, g.plotTop + 50});
+    EXPECT_NE(G().ReadoutText(), text);
+    const QImage again = screen();
+    EXPECT_EQ(again.copy(plot), view->Composed().convertToFormat(QImage::Format_RGB32).copy(plot));
+    EXPECT_EQ(again.copy(strip),
+              view->Composed().convertToFormat(QImage::Format_RGB32).copy(strip));
 }
 
 } // namespace

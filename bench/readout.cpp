@@ -1,0 +1,143 @@
+// The work of one mouse move over the plot of the real graph view: the nearest
+// point, the read-out text, the read-out strip painted, the cursor line inverted
+// and the changed parts copied to the screen. A stored graph of 262,144 points per
+// channel against one of 100, side by side; the move must not cost more with more
+// points. The mouse moves between two places that name different points, so the
+// text and the strip change on every move.
+
+#include "base/Clock.h"
+#include "base/Prompts.h"
+#include "base/Timers.h"
+#include "data/MeasurementSet.h"
+#include "graph/Zoom.h"
+#include "shell/AppShell.h"
+#include "ui/CDTView.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+
+namespace {
+
+const QSize kSize(1600, 900);
+
+struct View {
+    QTemporaryDir dir;
+    ManualClock clock;
+    ManualTimerTable timers{clock};
+    ManualTimerTable viewTimers{clock};
+    FakePrompts prompts;
+    FixedClock now{1265202300};
+    std::unique_ptr<AppShell> shell;
+    std::unique_ptr<CDTView> view;
+
+    explicit View(int points) {
+        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+        shell = std::make_unique<AppShell>(timers, prompts, now, dir.filePath("x.ini"));
+        view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
+        view->resize(kSize);
+        view->show();
+        QCoreApplication::processEvents();
+        MeasurementSet s;
+        std::mt19937 rng(12345);
+        std::normal_distribution<float> noise(0.0f, 40.0f);
+        s.m_rmsCount = points;
+        s.m_rmsInterval = 1;
+        s.m_startTime = now.Now();
+        s.m_channelCount = 2;
+        s.m_ch1Present = s.m_ch2Present = 1;
+        s.m_ch1Unit = "V";
+        s.m_ch2Unit = "A";
+        for (int i = 0; i < points; ++i) {
+            s.m_ch1Rms.push_back(230.0f + noise(rng));
+            s.m_ch2Rms.push_back(10.0f + noise(rng) / 10.0f);
+        }
+        shell->m_set.TakeStored(std::move(s));
+        shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
+        shell->ExecuteDirect(Cmd::StoreRms);
+        shell->m_graph.SetDisplayContent(GraphModel::kContentGraph);
+        view->repaint();
+        QCoreApplication::processEvents();
+    }
+
+    void Move(QPoint at);
+};
+
+// One move to client point `at`, and the paint of what it changed (kept out of
+// line, so that a profiler can single it out).
+[[gnu::noinline]] void View::Move(QPoint at) {
+    QMouseEvent e(QEvent::MouseMove, QPointF(at), view->mapToGlobal(QPointF(at)), Qt::NoButton,
+                  Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.get(), &e);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+}
+
+void BM_ReadoutMove(benchmark::State& state) {
+    View v(int(state.range(0)));
+    const GraphLayout& g = v.shell->m_graph.Layout();
+    const QPoint a(g.plotLeft + g.W() / 3, g.plotTop + g.Hp() / 2);
+    const QPoint b(g.plotLeft + 2 * g.W() / 3, g.plotTop + g.Hp() / 3);
+    v.Move(a);
+    if (!v.view->CursorShown() ||
+        NearestPoint(v.shell->m_graph, a.x()) == NearestPoint(v.shell->m_graph, b.x())) {
+        state.SkipWithError("the move shows no cursor line, or both places name one point");
+        return;
+    }
+    bool there = false;
+    for (auto _ : state) {
+        v.Move(there ? a : b);
+        there = !there;
+    }
+    benchmark::DoNotOptimize(v.shell->m_graph.ReadoutText().size());
+}
+// A move costs about a tenth of a millisecond, so a busy machine easily moves one
+// run by a tenth or more: the ratio is taken between the medians of five runs each.
+BENCHMARK(BM_ReadoutMove)
+    ->Arg(100)
+    ->Arg(262144)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(0.5)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median" &&
+                !r.error_occurred)
+                cpu[r.run_name.str()] = r.GetAdjustedCPUTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> cpu;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto cpu = [&](const char* name) {
+        auto it = reporter.cpu.find(name);
+        return it == reporter.cpu.end() ? -1.0 : it->second;
+    };
+    const double small = cpu("BM_ReadoutMove/100/min_time:0.500/repeats:5");
+    const double large = cpu("BM_ReadoutMove/262144/min_time:0.500/repeats:5");
+    if (small > 0 && large > 0)
+        std::printf("mouse move at 262,144 / at 100 points (median CPU): %.3f (goal <= 1.1)\n",
+                    large / small);
+    benchmark::Shutdown();
+    return 0;
+}

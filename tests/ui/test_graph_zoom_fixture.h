@@ -1,0 +1,76 @@
+#pragma once
+// The real graph view on a shown stored graph, as the zoom and the display dialog
+// tests drive it: the shell with its settings file in the test's folder, the view
+// at 1200 x 800 on manual timers, and a stored RMS graph of 500 points (CH1 230 ...
+// 236 V, CH2 5 ... 7 A, one a minute from 03/02/10 14:05).
+
+#include "base/LocalTime.h"
+#include "shell/AppShell.h"
+#include "support/ShellFixture.h"
+#include "support/TestApp.h"
+#include "ui/CDTView.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QImage>
+#include <QToolBar>
+
+#include <memory>
+
+class StoredGraphView : public ShellParts {
+protected:
+    StoredGraphView() : viewTimers(clock) {
+        App();
+        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+    }
+    ~StoredGraphView() override {
+        view.reset();
+        shell.reset();
+        qunsetenv("DATALOGGER_DIR");
+    }
+
+    // Builds the shell from the settings file as it is now, the view, and the graph.
+    void ShowStoredGraph() {
+        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
+        shell->LoadFrameSettings();
+        shell->LoadViewSettings();
+        view = std::make_unique<CDTView>(*shell, nullptr, &viewTimers);
+        view->resize(1200, 800);
+        view->show();
+        QCoreApplication::processEvents();
+        MeasurementSet s;
+        s.m_rmsCount = 500;
+        s.m_rmsInterval = 60;
+        s.m_startTime = FromLocalFields({2010, 2, 3, 14, 5, 0});
+        s.m_channelCount = 2;
+        s.m_ch1Present = s.m_ch2Present = 1;
+        s.m_ch1Unit = "V";
+        s.m_ch2Unit = "A";
+        for (int i = 0; i < s.m_rmsCount; ++i) {
+            s.m_ch1Rms.push_back(230.0f + float(i % 7));
+            s.m_ch2Rms.push_back(5.0f + float(i % 3));
+        }
+        shell->m_set.TakeStored(std::move(s));
+        shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
+        shell->ExecuteDirect(Cmd::StoreRms);
+        shell->m_graph.SetDisplayContent(GraphModel::kContentGraph);
+        Grab();
+    }
+
+    // Composes the graph afresh and returns what the screen would show.
+    QImage Grab() {
+        view->repaint();
+        return view->grab().toImage();
+    }
+    GraphModel& G() { return shell->m_graph; }
+    QAction* ToolAction(int command) {
+        for (QAction* a : view->ViewToolBar()->actions())
+            if (a->objectName() == QStringLiteral("cmd%1").arg(command))
+                return a;
+        return nullptr;
+    }
+
+    ManualTimerTable viewTimers;
+    std::unique_ptr<AppShell> shell;
+    std::unique_ptr<CDTView> view;
+};
