@@ -193,7 +193,7 @@ void DownloadTransfer::OnBlock(const uint8_t* bytes, uint32_t size) {
         // The whole recording fits in one short block.
         if (size < m_s.dataLength)
             return; // short: the repeat or the watchdog deals with it
-        if (OverLong(size, m_s.dataLength))
+        if (!SecondCopyBehind(bytes, size, m_s.dataLength) && OverLong(size, m_s.dataLength))
             return;
         timers.Kill(T::BlockRepeat);
         timers.Kill(T::DownloadWatchdog);
@@ -204,7 +204,8 @@ void DownloadTransfer::OnBlock(const uint8_t* bytes, uint32_t size) {
     }
     if (size < uint32_t(Logger::kBlockBytes))
         return;
-    if (OverLong(size, uint32_t(Logger::kBlockBytes)))
+    const bool copyBehind = SecondCopyBehind(bytes, size, uint32_t(Logger::kBlockBytes));
+    if (!copyBehind && OverLong(size, uint32_t(Logger::kBlockBytes)))
         return;
     timers.Kill(T::BlockRepeat);
     timers.Kill(T::DownloadWatchdog);
@@ -221,13 +222,28 @@ void DownloadTransfer::OnBlock(const uint8_t* bytes, uint32_t size) {
         m_s.receiveState = ReceiveState::ExpectLastBlock;
     }
     SetProgress(m_s.progress + 1);
-    BlockTaken(uint32_t(Logger::kBlockBytes));
+    BlockTaken(uint32_t(Logger::kBlockBytes),
+               copyBehind ? size - uint32_t(Logger::kBlockBytes) : 0);
+}
+
+// A block asked for twice comes twice, back to back when the logger was late. A host
+// that reads the line late gets the first copy and the start of the second as one
+// reply: the block is then the first copy, as it is when the two are read apart, and
+// the bytes behind it are the start of the copy owed, not noise. Taken for noise,
+// they would be cleared while the rest of that copy is still on its way, to be read
+// as the next block.
+bool DownloadTransfer::SecondCopyBehind(const uint8_t* bytes, uint32_t size,
+                                        uint32_t awaited) const {
+    if (m_s.requestsOut < 2 || size <= awaited)
+        return false;
+    const uint32_t behind = std::min(size - awaited, awaited);
+    return std::memcmp(bytes, bytes + awaited, behind) == 0;
 }
 
 // A block is in. When it was asked for twice (timer 10) and both requests may still
 // be answered, the second copy is owed: taken as the next block it would shift every
 // later value by a block, so the next request waits for it, bounded by timer 10.
-void DownloadTransfer::BlockTaken(uint32_t copyBytes) {
+void DownloadTransfer::BlockTaken(uint32_t copyBytes, uint32_t copyBytesIn) {
     const int owed = m_s.requestsOut - 1;
     m_s.requestsOut = 0;
     if (owed <= 0) {
@@ -245,6 +261,8 @@ void DownloadTransfer::BlockTaken(uint32_t copyBytes) {
     const int64_t waitMs =
         std::clamp<int64_t>(gap + kSurplusMarginMs, kSurplusMarginMs, Logger::kBlockWatchdogMs);
     m_host.Timers().Start(T::BlockRepeat, int(waitMs));
+    if (copyBytesIn > 0)
+        OnSurplusCopy(copyBytesIn);
 }
 
 void DownloadTransfer::OnSurplusCopy(uint32_t size) {
@@ -283,7 +301,8 @@ void DownloadTransfer::OnLastBlock(const uint8_t* bytes, uint32_t size) {
     const uint32_t rest = m_s.dataLength - m_s.received;
     if (size < rest)
         return;
-    if (OverLong(size, rest))
+    // The copy owed of the last block goes with the port that closes at the end.
+    if (!SecondCopyBehind(bytes, size, rest) && OverLong(size, rest))
         return;
     m_host.Timers().Kill(T::BlockRepeat);
     m_host.Timers().Kill(T::DownloadWatchdog);

@@ -78,7 +78,9 @@ private:
     void EndWithoutData(const char* message, DownloadOutcome outcome);
     void RequestBlock();
     void RequestNextBlock();
-    void BlockTaken(uint32_t copyBytes);
+    // `copyBytesIn`: bytes of a second copy that came in the same reply.
+    void BlockTaken(uint32_t copyBytes, uint32_t copyBytesIn);
+    bool SecondCopyBehind(const uint8_t* bytes, uint32_t size, uint32_t awaited) const;
     void OnSurplusCopy(uint32_t size);
     void EndDrain();
     void ArmBlockTimers();
