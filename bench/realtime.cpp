@@ -6,6 +6,7 @@
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
+#include "bench/support/QcpBaseline.h"
 #include "graph/GraphRenderer.h"
 #include "graph/RealTimeSampler.h"
 #include "link/RealTimeStream.h"
@@ -17,15 +18,10 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
-#ifdef DL_HAVE_QCUSTOMPLOT
-#include <qcustomplot.h>
-#endif
-
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -119,56 +115,15 @@ void BM_RealTimeRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_RealTimeRepaint)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-#ifdef DL_HAVE_QCUSTOMPLOT
-void BM_QCustomPlotReplot(benchmark::State& state) {
-    Window w(kCapacity);
-    const MeasurementSet& s = w.shell.m_set;
-    QCustomPlot plot;
-    plot.setFixedSize(kSize);
-    plot.setNotAntialiasedElements(QCP::aeAll);
-    QVector<double> x(kCapacity), y1(kCapacity), y2(kCapacity);
+std::unique_ptr<QcpBaseline> Baseline() {
+    const Window w(kCapacity);
+    std::vector<double> ch1(kCapacity), ch2(kCapacity);
     for (int i = 0; i < kCapacity; ++i) {
-        x[i] = i;
-        y1[i] = s.m_rtRms[size_t(i)][0];
-        y2[i] = s.m_rtRms[size_t(i)][1];
+        ch1[size_t(i)] = w.shell.m_set.m_rtRms[size_t(i)][0];
+        ch2[size_t(i)] = w.shell.m_set.m_rtRms[size_t(i)][1];
     }
-    QCPGraph* g1 = plot.addGraph();
-    QCPGraph* g2 = plot.addGraph(plot.xAxis, plot.yAxis2);
-    g1->setData(x, y1, true);
-    g2->setData(x, y2, true);
-    g1->setPen(QPen(Qt::red));
-    g2->setPen(QPen(Qt::green));
-    g1->setAdaptiveSampling(true);
-    g2->setAdaptiveSampling(true);
-    plot.xAxis->setRange(0, kCapacity - 1);
-    plot.yAxis->setRange(-500, 500);
-    plot.yAxis2->setRange(-500, 500);
-    plot.yAxis2->setVisible(true);
-    plot.replot(QCustomPlot::rpImmediateRefresh);
-    QImage img(kSize, QImage::Format_RGB32);
-    for (auto _ : state) {
-        plot.replot(QCustomPlot::rpImmediateRefresh);
-        QPainter p(&img);
-        plot.render(&p);
-        benchmark::DoNotOptimize(img.constBits());
-    }
+    return std::make_unique<QcpBaseline>(kSize, ch1, ch2, -500, 500);
 }
-BENCHMARK(BM_QCustomPlotReplot)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-#endif
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration) {
-                times[r.benchmark_name()] = r.GetAdjustedRealTime();
-                cpu[r.benchmark_name()] = r.GetAdjustedCPUTime();
-            }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-    std::map<std::string, double> cpu;
-};
 
 } // namespace
 
@@ -177,22 +132,13 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto cpu = [&](const char* name) {
-        auto it = reporter.cpu.find(name);
-        return it == reporter.cpu.end() ? -1.0 : it->second;
-    };
-    const double small = cpu("BM_SampleTick/1000/min_time:1.000");
-    const double large = cpu("BM_SampleTick/99999/min_time:1.000");
-    if (small > 0 && large > 0)
-        std::printf("tick at 100,000 / tick at 1,000 samples (CPU): %.3f (goal <= 1.1)\n",
-                    large / small);
-    const double ours = cpu("BM_RealTimeRepaint/min_time:2.000");
-    const double qcp = cpu("BM_QCustomPlotReplot/min_time:2.000");
-    if (ours > 0 && qcp > 0)
-        std::printf("100,000-sample repaint / QCustomPlot replot (CPU): %.3f (goal <= 0.5)\n",
-                    ours / qcp);
+    RegisterQcpReplot("BM_QCustomPlotReplot", kSize, Baseline, 2.0);
+    RatioReporter r;
+    benchmark::RunSpecifiedBenchmarks(&r);
+    r.PrintRatio("tick at 100,000 / tick at 1,000 samples", "BM_SampleTick/99999/min_time:1.000",
+                 "BM_SampleTick/1000/min_time:1.000", "(goal <= 1.1)");
+    r.PrintRatio("100,000-sample repaint / QCustomPlot replot", "BM_RealTimeRepaint/min_time:2.000",
+                 "BM_QCustomPlotReplot/min_time:2.000", "(goal <= 0.5)");
     benchmark::Shutdown();
     return 0;
 }
