@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -72,14 +73,15 @@ void DrawEnds(QPainter& p, const SegmentEnds& e, bool marks) {
     }
 }
 
-// Writes vertical spans of opaque pixels directly into the painter's image when
-// the painter draws onto a 32-bit image without transform or clip.
-struct VerticalWriter {
+// Writes opaque pixels directly into the painter's image when the painter draws
+// onto a 32-bit image without transform or clip: the pixels an aliased opaque
+// one-pixel pen lights, without the painter's cost per line or point.
+struct DirectWriter {
     bool ok = false;
     uchar* bits = nullptr;
     qsizetype stride = 0;
     int width = 0, height = 0;
-    explicit VerticalWriter(QPainter& p) {
+    explicit DirectWriter(QPainter& p) {
         QPaintDevice* d = p.device();
         if (!d || d->devType() != QInternal::Image || p.hasClipping() ||
             !p.deviceTransform().isIdentity() ||
@@ -97,6 +99,14 @@ struct VerticalWriter {
         height = img->height();
         ok = bits != nullptr;
     }
+    bool Inside(int x, int y) const { return x >= 0 && x < width && y >= 0 && y < height; }
+    QRgb* At(int x, int y) const {
+        return reinterpret_cast<QRgb*>(bits + qsizetype(y) * stride + qsizetype(x) * 4);
+    }
+    void Pixel(int x, int y, QRgb c) const {
+        if (Inside(x, y))
+            *At(x, y) = c;
+    }
     void Span(int x, int y0, int y1, QRgb c) const {
         if (x < 0 || x >= width)
             return;
@@ -105,6 +115,43 @@ struct VerticalWriter {
         uchar* row = bits + qsizetype(y0) * stride + qsizetype(x) * 4;
         for (int y = y0; y <= y1; ++y, row += stride)
             *reinterpret_cast<QRgb*>(row) = c;
+    }
+    void Marks(int x, int y, QRgb c) const {
+        for (int dy : {-1, 1})
+            for (int dx : {-1, 0, 1})
+                Pixel(x + dx, y + dy, c);
+    }
+    // The line between two integer points of the image at most one column apart
+    // (x1 - x0 is 0 or 1), as the painter's aliased one-pixel pen draws it: both
+    // ends lit, a steep line split between its two columns where its 16.16
+    // fixed-point x steps over. False (nothing drawn) for any other line.
+    bool Line(int x0, int y0, int x1, int y1, QRgb c) const {
+        if (x1 - x0 != 0 && x1 - x0 != 1)
+            return false;
+        if (!Inside(x0, y0) || !Inside(x1, y1))
+            return false;
+        const int dy = y1 - y0;
+        if (x0 == x1) {
+            Span(x0, std::min(y0, y1), std::max(y0, y1), c);
+            return true;
+        }
+        if (dy >= -1 && dy <= 1) {
+            *At(x0, y0) = c;
+            *At(x1, y1) = c;
+            return true;
+        }
+        // Walked from the upper end down, one pixel a row, both rows of the ends
+        // included; x in 16.16 starts half a step before the first row's centre.
+        const bool down = dy > 0;
+        const int n = down ? dy : -dy;
+        const int xinc = down ? (1 << 16) / n : -((1 << 16) / n);
+        const int top = down ? y0 : y1;
+        int x = (down ? x0 : x1) << 16;
+        x -= xinc >> 1;
+        x += ((xinc > 0 ? 64 : 32) * xinc) >> 6;
+        for (int y = top; y <= top + n; ++y, x += xinc)
+            *At(x >> 16, y) = c;
+        return true;
     }
 };
 
@@ -235,6 +282,33 @@ bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
 
 } // namespace
 
+namespace {
+
+// The rows that the mark points of a column's points light in the columns on
+// either side: the row above and the row below each point. A bit set over the
+// rows of the image, cleared again after each column.
+class MarkRows {
+public:
+    explicit MarkRows(int height) : m_words(size_t(height + 2) / 64 + 2, 0) {}
+    // Point row y (0 <= y < height); rows y - 1 and y + 1 are lit.
+    void Add(int y) {
+        const int r = y + 1; // bit r stands for row r - 1
+        m_words[size_t(r >> 6)] |= uint64_t(1) << (r & 63);
+    }
+    // Whether row r (-1 <= r <= height) is lit.
+    bool Lit(int r) const { return Has(r) || Has(r + 2); }
+    // Clears the bits of point rows lo to hi.
+    void Clear(int lo, int hi) {
+        std::fill(m_words.begin() + ((lo + 1) >> 6), m_words.begin() + ((hi + 1) >> 6) + 1, 0);
+    }
+
+private:
+    bool Has(int bit) const { return (m_words[size_t(bit >> 6)] >> (bit & 63)) & 1; }
+    std::vector<uint64_t> m_words;
+};
+
+} // namespace
+
 void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool decimate) {
     int64_t from = 0, to = 0;
     if (!SegmentRange(m, from, to))
@@ -252,10 +326,10 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
     if (nch == 0)
         return;
     const QPen pens[2] = {LinePen(p, ColourOf(s.m_ch1Color)), LinePen(p, ColourOf(s.m_ch2Color))};
-    // On a plain image the vertical strokes of dense columns are written straight
-    // into its pixels: the same pixels an aliased opaque one-pixel line lights,
-    // without the painter's cost per line.
-    VerticalWriter direct(p);
+    // On a plain image the dense columns are written straight into its pixels:
+    // the same pixels an aliased opaque one-pixel pen lights, without the
+    // painter's cost per line.
+    const DirectWriter direct(p);
     const QRgb rgb[2] = {pens[0].color().rgb(), pens[1].color().rgb()};
     const double xf[2] = {m.FirstX(0), m.FirstX(1)};
     // Segments are taken in groups that end in the same pixel column; within a
@@ -263,21 +337,28 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
     // order is segment by segment.
     if (xf[0] != xf[1])
         decimate = false;
+    // Marks are reduced per column only where the pixels are written directly.
+    const bool reduceMarks = marks && decimate && direct.ok;
+    MarkRows markRows(reduceMarks ? direct.height : 0);
 
     const Columns columns{xf[0], dx, m.Zoom().ScrollIndex()};
     const int slot = m.Zoom().Slot();
-    int64_t i = from;
+    const int64_t first = m.FirstPoint();
     int current = -1;
+    auto usePen = [&](int ch) {
+        if (current != ch) {
+            p.setPen(pens[ch]);
+            current = ch;
+        }
+    };
+    int64_t i = from;
     while (i < to) {
         const int column = columns.Of(i);
         const int64_t end = columns.GroupEnd(i, to);
         for (int c = 0; c < nch; ++c) {
             const int ch = channels[c];
-            if (current != ch) {
-                p.setPen(pens[ch]);
-                current = ch;
-            }
-            if (!decimate || marks || end - i <= 2) {
+            if (!decimate || (marks && !reduceMarks) || end - i <= 2) {
+                usePen(ch);
                 DrawSegments(p, m, ch, i, end, xf[ch], dx, marks);
                 continue;
             }
@@ -285,18 +366,57 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             // Strictly inside the plot none of their vertical segments is skipped,
             // and together they light exactly the column from the lowest to the
             // highest of them.
+            const double* ys = m.YPlane(slot, ch);
             int ylo = 0, yhi = 0;
-            const bool number = RowSpan(m.YPlane(slot, ch), int64_t(m.FirstPoint()) + i - 1,
-                                        int64_t(m.FirstPoint()) + end - 2, ylo, yhi);
-            DrawSegments(p, m, ch, i, i + 1, xf[ch], dx, false);
-            if (number && ylo > top && yhi < bottom) {
-                if (direct.ok)
-                    direct.Span(column, ylo, yhi, rgb[ch]);
-                else
-                    p.drawLine(column, ylo, column, yhi);
-            } else {
-                DrawSegments(p, m, ch, i + 1, end, xf[ch], dx, false);
+            const bool number = RowSpan(ys, first + i - 1, first + end - 2, ylo, yhi);
+            if (!number || ylo <= top || yhi >= bottom || (reduceMarks && yhi >= direct.height)) {
+                usePen(ch);
+                DrawSegments(p, m, ch, i, end, xf[ch], dx, marks);
+                continue;
             }
+            // The head: from the last point of the column before.
+            const SegmentEnds e = EndsOf(m, ch, i, xf[ch], dx);
+            if (!Skipped(m, e.y0, e.y1)) {
+                if (!direct.ok || !direct.Line(e.x0, e.y0, e.x1, e.y1, rgb[ch])) {
+                    usePen(ch);
+                    p.drawLine(e.x0, e.y0, e.x1, e.y1);
+                }
+                if (marks) {
+                    direct.Marks(e.x0, e.y0, rgb[ch]);
+                    direct.Marks(e.x1, e.y1, rgb[ch]);
+                }
+            }
+            if (!direct.ok) {
+                usePen(ch);
+                p.drawLine(column, ylo, column, yhi);
+                continue;
+            }
+            if (!marks) {
+                direct.Span(column, ylo, yhi, rgb[ch]);
+                continue;
+            }
+            // Every point's marks: the rows above and below it in the columns on
+            // either side, and the whole column from above the lowest to below
+            // the highest (the trace lights the rows between). Row by row, so
+            // that the three columns of a row are written together.
+            for (int64_t k = first + i - 1; k <= first + end - 2; ++k)
+                markRows.Add(Coord(ys[k]));
+            const QRgb colour = rgb[ch];
+            const bool left = column - 1 >= 0 && column - 1 < direct.width;
+            const bool mid = column >= 0 && column < direct.width;
+            const bool right = column + 1 >= 0 && column + 1 < direct.width;
+            const int r0 = std::max(ylo - 1, 0);
+            const int r1 = std::min(yhi + 1, direct.height - 1);
+            for (int r = r0; r <= r1; ++r) {
+                const bool lit = markRows.Lit(r);
+                if (left && lit)
+                    *direct.At(column - 1, r) = colour;
+                if (mid)
+                    *direct.At(column, r) = colour;
+                if (right && lit)
+                    *direct.At(column + 1, r) = colour;
+            }
+            markRows.Clear(ylo, yhi);
         }
         i = end;
     }

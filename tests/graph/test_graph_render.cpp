@@ -73,6 +73,17 @@ protected:
         m.FramePainted(PaintGraph(p, m, in, o));
         return img;
     }
+    // The traces alone, before the overpainting hides what lies outside the plot
+    // (mark points and segments reaching past its edges are kept).
+    QImage Traces(QSize size, bool decimate) {
+        QImage img(size, QImage::Format_RGB32);
+        img.fill(Qt::magenta);
+        m.PrepareFrame(size.width(), size.height(), in);
+        QPainter p(&img);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        DrawTraces(p, m, st, decimate);
+        return img;
+    }
     int Count(const QImage& img, const QRect& r, const QColor& c) {
         int n = 0;
         for (int y = std::max(r.top(), 0); y <= std::min(r.bottom(), img.height() - 1); ++y)
@@ -288,54 +299,93 @@ std::vector<Shape> Shapes() {
 
 TEST_F(Render, ReducedTracesEqualEverySegmentDrawn) {
     const QSize size(1000, 700); // W = 780
-    for (const Shape& shape : Shapes()) {
-        for (int n : {390, 780, 781, 782, 3000, 262144}) {
-            SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n));
-            Stored(
-                n, [&](int i) { return shape.f(i, n); },
-                [&](int i) { return -shape.f(n - 1 - i, n) * 0.8; });
-            const QImage reduced = Paint(size, true);
-            const QImage every = Paint(size, false);
-            ASSERT_EQ(reduced, every);
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
+        for (const Shape& shape : Shapes()) {
+            for (int n : {390, 780, 781, 782, 3000, 262144}) {
+                SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) +
+                             " marks=" + std::to_string(marks));
+                Stored(
+                    n, [&](int i) { return shape.f(i, n); },
+                    [&](int i) { return -shape.f(n - 1 - i, n) * 0.8; });
+                const QImage reduced = Paint(size, true);
+                const QImage every = Paint(size, false);
+                ASSERT_EQ(reduced, every);
+            }
         }
     }
 }
 
-TEST_F(Render, ReducedTracesEqualEverySegmentWhenZoomed) {
-    const QSize size(1000, 700);
-    for (const Shape& shape : Shapes()) {
-        for (int n : {3000, 65536}) {
-            for (double zoom : {2.0, 8.0, 1000.0}) {
-                SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) +
-                             " zoom=" + std::to_string(zoom));
+// Mark points reduced per pixel column: the union of every point's six mark
+// pixels, in the order of the channels, equal to marking every point. Taken
+// before the overpainting, so that the columns beside the plot's edges (where the
+// first and last points' marks fall) count too; at several plot widths (one to
+// several hundred points a column, the points' columns with and without gaps)
+// and with both channels crossing each other.
+TEST_F(Render, MarkPointsReducedPerColumnEqualMarkingEveryPoint) {
+    st.m_showMarkPoints = 1;
+    for (QSize size : {QSize(1000, 700), QSize(1601, 901), QSize(333, 260), QSize(260, 240)}) {
+        for (const Shape& shape : Shapes()) {
+            for (int n : {2000, 65537}) {
+                SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) + " " +
+                             std::to_string(size.width()) + "x" + std::to_string(size.height()));
                 Stored(
                     n, [&](int i) { return shape.f(i, n); },
                     [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
-                // Base scale first, then a zoomed slot taken from it as a zoom box
-                // would: x stretched around a third of the plot, y range halved.
-                Paint(size, true);
-                const GraphLayout& g = m.Layout();
-                const double x0 = g.plotLeft + g.W() / 3.0;
-                for (int k = 0; k < n; ++k) {
-                    for (int ch = 0; ch < 2; ++ch) {
-                        m.SetPixel(k, 1, ch, g.plotLeft + (m.XPix(k, 0, ch) - x0) * zoom,
-                                   g.plotBottom - (g.plotBottom - m.YPix(k, 0, ch)) * 2.0);
-                    }
-                }
-                m.SetTicks(0, 1, m.Ticks(0, 0));
-                m.SetTicks(1, 1, m.Ticks(1, 0));
-                m.Zoom().SetSlot(1);
-                m.Zoom().SetBaseScaleFrozen(true);
-                const double dx = m.PointDistance();
-                m.Zoom().SetLeftIndex(int32_t(std::trunc((g.plotLeft - m.XPix(0, 1, 0)) / dx)));
-                m.Zoom().SetScrollIndex(0);
-                const QImage reduced = Paint(size, true);
-                const QImage every = Paint(size, false);
-                ASSERT_EQ(reduced, every);
-                m.ResetScale();
+                const QImage every = Traces(size, false);
+                ASSERT_EQ(Traces(size, true), every);
+                ASSERT_EQ(Paint(size, true), Paint(size, false));
             }
         }
     }
+    // Marks reach the columns on both sides of the plot.
+    Stored(5000, [](int) { return 0.0; });
+    const QImage img = Traces(QSize(1000, 700), true);
+    const GraphLayout& g = m.Layout();
+    const int mid = g.plotBottom - g.Hp() / 2;
+    EXPECT_EQ(img.pixelColor(g.plotLeft - 1, mid - 1), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(g.plotRight + 1, mid + 1), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(g.plotRight + 2, mid + 1), Qt::magenta);
+}
+
+TEST_F(Render, ReducedTracesEqualEverySegmentWhenZoomed) {
+    const QSize size(1000, 700);
+    for (int marks : {0, 1})
+        for (const Shape& shape : Shapes()) {
+            for (int n : {3000, 65536}) {
+                for (double zoom : {2.0, 8.0, 1000.0}) {
+                    st.m_showMarkPoints = uint8_t(marks);
+                    SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) + " zoom=" +
+                                 std::to_string(zoom) + " marks=" + std::to_string(marks));
+                    Stored(
+                        n, [&](int i) { return shape.f(i, n); },
+                        [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
+                    // Base scale first, then a zoomed slot taken from it as a zoom box
+                    // would: x stretched around a third of the plot, y range halved.
+                    Paint(size, true);
+                    const GraphLayout& g = m.Layout();
+                    const double x0 = g.plotLeft + g.W() / 3.0;
+                    for (int k = 0; k < n; ++k) {
+                        for (int ch = 0; ch < 2; ++ch) {
+                            m.SetPixel(k, 1, ch, g.plotLeft + (m.XPix(k, 0, ch) - x0) * zoom,
+                                       g.plotBottom - (g.plotBottom - m.YPix(k, 0, ch)) * 2.0);
+                        }
+                    }
+                    m.SetTicks(0, 1, m.Ticks(0, 0));
+                    m.SetTicks(1, 1, m.Ticks(1, 0));
+                    m.Zoom().SetSlot(1);
+                    m.Zoom().SetBaseScaleFrozen(true);
+                    const double dx = m.PointDistance();
+                    m.Zoom().SetLeftIndex(int32_t(std::trunc((g.plotLeft - m.XPix(0, 1, 0)) / dx)));
+                    m.Zoom().SetScrollIndex(0);
+                    const QImage reduced = Paint(size, true);
+                    const QImage every = Paint(size, false);
+                    ASSERT_EQ(reduced, every);
+                    ASSERT_EQ(Traces(size, true), Traces(size, false));
+                    m.ResetScale();
+                }
+            }
+        }
 }
 
 TEST_F(Render, DrawSegmentMarksPoints) {
