@@ -267,44 +267,52 @@ struct Columns {
 // The lowest and highest pixel rows of points p0 to p1 of a plane; false when
 // one of them is not a number.
 bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
-    double lo = ys[p0], hi = lo;
-    bool number = lo == lo;
-    for (int64_t k = p0 + 1; k <= p1; ++k) {
+    // Four running minima and maxima, so that no comparison waits for the one
+    // before (a NaN only has to be noticed: the caller then draws every segment).
+    double lo[4], hi[4];
+    bool number = true;
+    for (int j = 0; j < 4; ++j)
+        lo[j] = hi[j] = ys[p0];
+    int64_t k = p0;
+    for (; k + 3 <= p1; k += 4) {
+        for (int j = 0; j < 4; ++j) {
+            const double y = ys[k + j];
+            number &= y == y;
+            lo[j] = y < lo[j] ? y : lo[j];
+            hi[j] = y > hi[j] ? y : hi[j];
+        }
+    }
+    for (; k <= p1; ++k) {
         const double y = ys[k];
         number &= y == y;
-        lo = std::min(lo, y);
-        hi = std::max(hi, y);
+        lo[0] = y < lo[0] ? y : lo[0];
+        hi[0] = y > hi[0] ? y : hi[0];
     }
-    ylo = Coord(lo);
-    yhi = Coord(hi);
-    return number;
+    ylo = Coord(std::min(std::min(lo[0], lo[1]), std::min(lo[2], lo[3])));
+    yhi = Coord(std::max(std::max(hi[0], hi[1]), std::max(hi[2], hi[3])));
+    return number && ys[p0] == ys[p0];
 }
 
-} // namespace
-
-namespace {
-
 // The rows that the mark points of a column's points light in the columns on
-// either side: the row above and the row below each point. A bit set over the
-// rows of the image, cleared again after each column.
+// either side: the row above and the row below each point. One flag a row of
+// the image (and the rows just outside it), cleared again after each column.
 class MarkRows {
 public:
-    explicit MarkRows(int height) : m_words(size_t(height + 2) / 64 + 2, 0) {}
-    // Point row y (0 <= y < height); rows y - 1 and y + 1 are lit.
+    explicit MarkRows(int height) : m_lit(size_t(std::max(height, 0)) + 3, 0) {}
+    // Point row y (0 <= y < height): rows y - 1 and y + 1 are lit.
     void Add(int y) {
-        const int r = y + 1; // bit r stands for row r - 1
-        m_words[size_t(r >> 6)] |= uint64_t(1) << (r & 63);
+        m_lit[size_t(y)] = 1;
+        m_lit[size_t(y) + 2] = 1;
     }
-    // Whether row r (-1 <= r <= height) is lit.
-    bool Lit(int r) const { return Has(r) || Has(r + 2); }
-    // Clears the bits of point rows lo to hi.
+    // Row r (-1 <= r <= height): 1 when lit.
+    uint8_t Lit(int r) const { return m_lit[size_t(r + 1)]; }
+    // Clears the rows of point rows lo to hi.
     void Clear(int lo, int hi) {
-        std::fill(m_words.begin() + ((lo + 1) >> 6), m_words.begin() + ((hi + 1) >> 6) + 1, 0);
+        std::fill(m_lit.begin() + lo, m_lit.begin() + hi + 3, uint8_t(0));
     }
 
 private:
-    bool Has(int bit) const { return (m_words[size_t(bit >> 6)] >> (bit & 63)) & 1; }
-    std::vector<uint64_t> m_words;
+    std::vector<uint8_t> m_lit;
 };
 
 } // namespace
@@ -399,22 +407,31 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             // either side, and the whole column from above the lowest to below
             // the highest (the trace lights the rows between). Row by row, so
             // that the three columns of a row are written together.
+            // Inside the plot every row is a number well within int.
             for (int64_t k = first + i - 1; k <= first + end - 2; ++k)
-                markRows.Add(Coord(ys[k]));
+                markRows.Add(int(ys[k]));
             const QRgb colour = rgb[ch];
-            const bool left = column - 1 >= 0 && column - 1 < direct.width;
-            const bool mid = column >= 0 && column < direct.width;
-            const bool right = column + 1 >= 0 && column + 1 < direct.width;
             const int r0 = std::max(ylo - 1, 0);
             const int r1 = std::min(yhi + 1, direct.height - 1);
-            for (int r = r0; r <= r1; ++r) {
-                const bool lit = markRows.Lit(r);
-                if (left && lit)
-                    *direct.At(column - 1, r) = colour;
-                if (mid)
-                    *direct.At(column, r) = colour;
-                if (right && lit)
-                    *direct.At(column + 1, r) = colour;
+            if (column >= 1 && column + 1 < direct.width) {
+                // Without a branch a row: the side pixels keep what they had
+                // where the row is not lit.
+                QRgb* px = direct.At(column - 1, r0);
+                const qsizetype step = direct.stride / qsizetype(sizeof(QRgb));
+                for (int r = r0; r <= r1; ++r, px += step) {
+                    const bool lit = markRows.Lit(r);
+                    px[0] = lit ? colour : px[0];
+                    px[1] = colour;
+                    px[2] = lit ? colour : px[2];
+                }
+            } else {
+                for (int r = r0; r <= r1; ++r) {
+                    if (markRows.Lit(r)) {
+                        direct.Pixel(column - 1, r, colour);
+                        direct.Pixel(column + 1, r, colour);
+                    }
+                    direct.Pixel(column, r, colour);
+                }
             }
             markRows.Clear(ylo, yhi);
         }
