@@ -5,6 +5,7 @@
 #include "base/Settings.h"
 #include "data/MeasurementSet.h"
 #include "graph/GraphRenderer.h"
+#include "graph/Zoom.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -348,44 +349,47 @@ TEST_F(Render, MarkPointsReducedPerColumnEqualMarkingEveryPoint) {
     EXPECT_EQ(img.pixelColor(g.plotRight + 2, mid + 1), Qt::magenta);
 }
 
+// Zoomed through the rubber band as a user would (boxes at the plot's left edge,
+// in the middle and at its right edge, some as high as the plot, some lower so that
+// traces leave it), then scrolled and shifted: the reduced traces, with and without
+// mark points, equal every segment drawn, before and after the overpainting.
 TEST_F(Render, ReducedTracesEqualEverySegmentWhenZoomed) {
     const QSize size(1000, 700);
-    for (int marks : {0, 1})
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
         for (const Shape& shape : Shapes()) {
             for (int n : {3000, 65536}) {
-                for (double zoom : {2.0, 8.0, 1000.0}) {
-                    st.m_showMarkPoints = uint8_t(marks);
-                    SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) + " zoom=" +
-                                 std::to_string(zoom) + " marks=" + std::to_string(marks));
-                    Stored(
-                        n, [&](int i) { return shape.f(i, n); },
-                        [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
-                    // Base scale first, then a zoomed slot taken from it as a zoom box
-                    // would: x stretched around a third of the plot, y range halved.
+                Stored(
+                    n, [&](int i) { return shape.f(i, n) * 0.4; },
+                    [&](int i) { return shape.f((i * 7) % n, n) * 0.3; });
+                // Left edge to 1/8, 3/8 to 5/8, 7/8 to the right edge; full height
+                // or the middle half.
+                for (int box = 0; box < 6; ++box) {
+                    SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) +
+                                 " box=" + std::to_string(box) + " marks=" + std::to_string(marks));
+                    m.ResetScale();
                     Paint(size, true);
                     const GraphLayout& g = m.Layout();
-                    const double x0 = g.plotLeft + g.W() / 3.0;
-                    for (int k = 0; k < n; ++k) {
-                        for (int ch = 0; ch < 2; ++ch) {
-                            m.SetPixel(k, 1, ch, g.plotLeft + (m.XPix(k, 0, ch) - x0) * zoom,
-                                       g.plotBottom - (g.plotBottom - m.YPix(k, 0, ch)) * 2.0);
-                        }
+                    const int W = g.W(), Hp = g.Hp();
+                    const int x0 = g.plotLeft + W * (box % 3 == 0 ? 0 : box % 3 == 1 ? 3 : 7) / 8;
+                    const int y0 = box < 3 ? g.plotTop : g.plotTop + Hp / 4;
+                    const int y1 = box < 3 ? g.plotBottom : g.plotBottom - Hp / 4;
+                    ASSERT_EQ(FinishZoomDrag(m, QPoint(x0, y0), QPoint(x0 + W / 8, y1), false),
+                              ZoomVerdict::Accepted);
+                    for (int move = 0; move < 3; ++move) {
+                        if (move == 1)
+                            ScrollHorizontally(m, ScrollCode::PageRight, 0, 0);
+                        if (move == 2)
+                            ScrollVertically(m, 1, ScrollCode::PageLeft, 0);
+                        const QImage reduced = Paint(size, true);
+                        const QImage every = Paint(size, false);
+                        ASSERT_EQ(reduced, every) << "move " << move;
+                        ASSERT_EQ(Traces(size, true), Traces(size, false)) << "move " << move;
                     }
-                    m.SetTicks(0, 1, m.Ticks(0, 0));
-                    m.SetTicks(1, 1, m.Ticks(1, 0));
-                    m.Zoom().SetSlot(1);
-                    m.Zoom().SetBaseScaleFrozen(true);
-                    const double dx = m.PointDistance();
-                    m.Zoom().SetLeftIndex(int32_t(std::trunc((g.plotLeft - m.XPix(0, 1, 0)) / dx)));
-                    m.Zoom().SetScrollIndex(0);
-                    const QImage reduced = Paint(size, true);
-                    const QImage every = Paint(size, false);
-                    ASSERT_EQ(reduced, every);
-                    ASSERT_EQ(Traces(size, true), Traces(size, false));
-                    m.ResetScale();
                 }
             }
         }
+    }
 }
 
 TEST_F(Render, DrawSegmentMarksPoints) {
