@@ -179,7 +179,11 @@ std::unique_ptr<QcpBaseline> ZoomedBaseline() {
     const std::array<float, kTicks>& t = z.m.Ticks(0, 1);
     auto plot = std::make_unique<QcpBaseline>(kSize, Values(0), Values(1), t[0], t[10]);
     const auto [first, last] = z.Visible();
-    std::printf("zoomed: points %.0f to %.0f shown, CH1 %.2f to %.2f\n", first, last, t[0], t[10]);
+    static bool told = false;
+    if (!told)
+        std::printf("zoomed: points %.0f to %.0f shown, CH1 %.2f to %.2f\n", first, last, t[0],
+                    t[10]);
+    told = true;
     plot->ShowRange(first, last);
     return plot;
 }

@@ -42,7 +42,7 @@ struct Window {
     QImage image{kSize, QImage::Format_RGB32};
 
     // A run with `taken` samples of a slowly drifting 230 V / 10 A, in the RMS graph.
-    explicit Window(int taken) {
+    explicit Window(int taken, GraphMode mode = GraphMode::RealTimeRms) {
         MeasurementSet& s = shell.m_set;
         shell.m_settings.m_rtPointsRequested = kCapacity;
         shell.m_realTimeIdle = 0;
@@ -65,7 +65,12 @@ struct Window {
         shell.m_graph.SetDisplayContent(GraphModel::kContentGraph);
         shell.m_graph.SetClient(kSize.width(), kSize.height());
         shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
-        graph.OnRealTimeRms();
+        if (mode == GraphMode::RealTimeFrequency)
+            graph.OnRealTimeFrequency();
+        else if (mode == GraphMode::RealTimeApparentPower)
+            graph.OnRealTimeApparentPower();
+        else
+            graph.OnRealTimeRms();
         QPainter p(&image);
         const GraphInputs in = graph.Inputs();
         shell.m_graph.PrepareFrame(kSize.width(), kSize.height(), in);
@@ -102,8 +107,8 @@ void BM_SampleTick(benchmark::State& state) {
 }
 BENCHMARK(BM_SampleTick)->Arg(1000)->Arg(99999)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
-void BM_RealTimeRepaint(benchmark::State& state) {
-    Window w(kCapacity);
+void Repaint(benchmark::State& state, GraphMode mode) {
+    Window w(kCapacity, mode);
     for (auto _ : state) {
         QPainter p(&w.image);
         const GraphInputs in = w.graph.Inputs();
@@ -113,7 +118,20 @@ void BM_RealTimeRepaint(benchmark::State& state) {
         benchmark::DoNotOptimize(w.image.constBits());
     }
 }
+void BM_RealTimeRepaint(benchmark::State& state) {
+    Repaint(state, GraphMode::RealTimeRms);
+}
+// The frequency graph (two traces at a steady 50 Hz) and the apparent-power graph
+// (one trace), beside the RMS graph's repaint.
+void BM_RealTimeRepaintFrequency(benchmark::State& state) {
+    Repaint(state, GraphMode::RealTimeFrequency);
+}
+void BM_RealTimeRepaintApparentPower(benchmark::State& state) {
+    Repaint(state, GraphMode::RealTimeApparentPower);
+}
 BENCHMARK(BM_RealTimeRepaint)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_RealTimeRepaintFrequency)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_RealTimeRepaintApparentPower)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 std::unique_ptr<QcpBaseline> Baseline() {
     const Window w(kCapacity);
@@ -139,6 +157,10 @@ int main(int argc, char** argv) {
                  "BM_SampleTick/1000/min_time:1.000", "(goal <= 1.1)");
     r.PrintRatio("100,000-sample repaint / QCustomPlot replot", "BM_RealTimeRepaint/min_time:2.000",
                  "BM_QCustomPlotReplot/min_time:2.000", "(goal <= 0.5)");
+    r.PrintRatio("F(Hz) repaint / RMS repaint", "BM_RealTimeRepaintFrequency/min_time:1.000",
+                 "BM_RealTimeRepaint/min_time:2.000", nullptr);
+    r.PrintRatio("S(VA) repaint / RMS repaint", "BM_RealTimeRepaintApparentPower/min_time:1.000",
+                 "BM_RealTimeRepaint/min_time:2.000", nullptr);
     benchmark::Shutdown();
     return 0;
 }
