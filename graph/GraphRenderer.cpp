@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -120,6 +121,19 @@ struct DirectWriter {
         for (int dy : {-1, 1})
             for (int dx : {-1, 0, 1})
                 Pixel(x + dx, y + dy, c);
+    }
+    // A dotted line (one pixel on, two off, from the first end) along a row or a
+    // column between two points of the image, as the painter's one-pixel dotted
+    // pen draws it: false (nothing drawn) for a slanted line.
+    bool Dotted(int x0, int y0, int x1, int y1, QRgb c) const {
+        if ((x0 != x1 && y0 != y1) || !Inside(x0, y0) || !Inside(x1, y1))
+            return false;
+        const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+        const int sx = x1 > x0 ? 1 : (x1 < x0 ? -1 : 0);
+        const int sy = y1 > y0 ? 1 : (y1 < y0 ? -1 : 0);
+        for (int k = 0; k <= n; k += 3)
+            *At(x0 + sx * k, y0 + sy * k) = c;
+        return true;
     }
     // The line between two integer points of the image at most one column apart
     // (x1 - x0 is 0 or 1), as the painter's aliased one-pixel pen draws it: both
@@ -475,18 +489,28 @@ void PaintFills(QPainter& p, const PaintContext& c) {
 // X labels.
 void PaintGrid(QPainter& p, const PaintContext& c) {
     const GraphLayout& g = c.g;
+    // On a plain image the dots are written straight into its pixels.
+    const DirectWriter direct(p);
+    const QRgb rgb = c.gridColour.rgb();
+    bool penSet = false;
+    auto line = [&](int x0, int y0, int x1, int y1) {
+        if (direct.ok && direct.Dotted(x0, y0, x1, y1, rgb))
+            return;
+        if (!penSet)
+            p.setPen(LinePen(p, c.gridColour, Qt::DotLine));
+        penSet = true;
+        p.drawLine(x0, y0, x1, y1);
+    };
     if (c.st.m_showHorizontalGrid == 1) {
-        p.setPen(LinePen(p, c.gridColour, Qt::DotLine));
         for (int i = 0; i <= 10; ++i) {
             const int y = int(std::trunc(c.Hp * i * 0.1 + g.plotTop));
-            p.drawLine(g.plotLeft - 5, y, g.plotRight + 5, y);
+            line(g.plotLeft - 5, y, g.plotRight + 5, y);
         }
     }
     if (c.st.m_showVerticalGrid == 1 && c.haveX) {
-        p.setPen(LinePen(p, c.gridColour, Qt::DotLine));
         for (int i = 0; i < kXLabels; ++i) {
             const int x = Coord(c.m.XLabelX(i));
-            p.drawLine(x, g.plotBottom - 1, x, g.plotTop);
+            line(x, g.plotBottom - 1, x, g.plotTop);
         }
     }
 }

@@ -62,10 +62,15 @@ protected:
         m.SetDisplayContent(1);
         m.SizeWorkBuffers(n);
     }
-    QImage Paint(QSize size = QSize(1000, 700), bool decimate = true, bool printing = false) {
+    // `clipped`: with a clip as large as the image, so that every pixel goes
+    // through the painter (nothing is written into the image directly).
+    QImage Paint(QSize size = QSize(1000, 700), bool decimate = true, bool printing = false,
+                 bool clipped = false) {
         QImage img(size, QImage::Format_RGB32);
         img.fill(Qt::magenta);
         QPainter p(&img);
+        if (clipped)
+            p.setClipRect(img.rect());
         RenderOptions o;
         o.panelGrey = kGrey;
         o.decimate = decimate;
@@ -386,6 +391,28 @@ TEST_F(Render, ReducedTracesEqualEverySegmentWhenZoomed) {
                         ASSERT_EQ(reduced, every) << "move " << move;
                         ASSERT_EQ(Traces(size, true), Traces(size, false)) << "move " << move;
                     }
+                }
+            }
+        }
+    }
+}
+
+// What is written straight into a plain image (dense columns, their head lines
+// and mark points, the dotted grid) equals what the painter draws: every shape,
+// with and without marks, at sizes whose grid lines fall on every phase of the dots.
+TEST_F(Render, PixelsWrittenDirectlyEqualWhatThePainterDraws) {
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
+        for (QSize size : {QSize(1000, 700), QSize(1001, 703), QSize(1602, 905), QSize(300, 250)}) {
+            for (const Shape& shape : Shapes()) {
+                for (int n : {500, 40000}) {
+                    SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) + " " +
+                                 std::to_string(size.width()) + "x" +
+                                 std::to_string(size.height()) + " marks=" + std::to_string(marks));
+                    Stored(
+                        n, [&](int i) { return shape.f(i, n); },
+                        [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
+                    ASSERT_EQ(Paint(size, true, false, false), Paint(size, true, false, true));
                 }
             }
         }
