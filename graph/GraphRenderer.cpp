@@ -12,6 +12,10 @@
 #include <cstdlib>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 const QColor kWelcomeFill(200, 200, 200);
@@ -281,30 +285,41 @@ struct Columns {
 // The lowest and highest pixel rows of points p0 to p1 of a plane; false when
 // one of them is not a number.
 bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
-    // Four running minima and maxima, so that no comparison waits for the one
+    // Several running minima and maxima, so that no comparison waits for the one
     // before (a NaN only has to be noticed: the caller then draws every segment).
-    double lo[4], hi[4];
-    bool number = true;
-    for (int j = 0; j < 4; ++j)
-        lo[j] = hi[j] = ys[p0];
-    int64_t k = p0;
-    for (; k + 3 <= p1; k += 4) {
-        for (int j = 0; j < 4; ++j) {
-            const double y = ys[k + j];
-            number &= y == y;
-            lo[j] = y < lo[j] ? y : lo[j];
-            hi[j] = y > hi[j] ? y : hi[j];
+    double lo = ys[p0], hi = lo;
+    bool number = lo == lo;
+    int64_t k = p0 + 1;
+#if defined(__SSE2__)
+    if (p1 - k >= 3) {
+        __m128d lo0 = _mm_set1_pd(lo), lo1 = lo0, hi0 = lo0, hi1 = lo0;
+        __m128d nan = _mm_setzero_pd();
+        for (; k + 3 <= p1; k += 4) {
+            const __m128d a = _mm_loadu_pd(ys + k);
+            const __m128d b = _mm_loadu_pd(ys + k + 2);
+            nan = _mm_or_pd(nan, _mm_or_pd(_mm_cmpunord_pd(a, a), _mm_cmpunord_pd(b, b)));
+            lo0 = _mm_min_pd(lo0, a);
+            lo1 = _mm_min_pd(lo1, b);
+            hi0 = _mm_max_pd(hi0, a);
+            hi1 = _mm_max_pd(hi1, b);
         }
+        double l[2], h[2];
+        _mm_storeu_pd(l, _mm_min_pd(lo0, lo1));
+        _mm_storeu_pd(h, _mm_max_pd(hi0, hi1));
+        lo = std::min(l[0], l[1]);
+        hi = std::max(h[0], h[1]);
+        number &= _mm_movemask_pd(nan) == 0;
     }
+#endif
     for (; k <= p1; ++k) {
         const double y = ys[k];
         number &= y == y;
-        lo[0] = y < lo[0] ? y : lo[0];
-        hi[0] = y > hi[0] ? y : hi[0];
+        lo = std::min(lo, y);
+        hi = std::max(hi, y);
     }
-    ylo = Coord(std::min(std::min(lo[0], lo[1]), std::min(lo[2], lo[3])));
-    yhi = Coord(std::max(std::max(hi[0], hi[1]), std::max(hi[2], hi[3])));
-    return number && ys[p0] == ys[p0];
+    ylo = Coord(lo);
+    yhi = Coord(hi);
+    return number;
 }
 
 // The rows that the mark points of a column's points light in the columns on

@@ -295,6 +295,12 @@ std::vector<Shape> Shapes() {
              return (u - 0.5) * 900.0;
          }},
         {"smooth", [](int i, int n) { return 450 * std::sin(6.283185307 * 3.0 * i / n); }},
+        // Values that are not numbers now and then (a damaged file): their columns
+        // are drawn segment by segment.
+        {"nan",
+         [](int i, int n) {
+             return i % 997 == 13 ? std::nan("") : 300 * std::sin(6.283185307 * 5.0 * i / n);
+         }},
         {"step", [](int i, int n) { return i < n / 2 ? -300.0 : (i < 3 * n / 4 ? 500.0 : 620.0); }},
         {"spike",
          [](int i, int n) {
