@@ -435,8 +435,8 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             // Every point's marks: the rows above and below it in the columns on
             // either side, and the whole column from above the lowest to below
             // the highest (the trace lights the rows between). Row by row, so
-            // that the three columns of a row are written together.
-            // Inside the plot every row is a number well within int.
+            // that the three columns of a row are written together. Inside the plot
+            // every row is a number well within int.
             for (int64_t k = first + i - 1; k <= first + end - 2; ++k)
                 markRows.Add(int(ys[k]));
             const QRgb colour = rgb[ch];
