@@ -324,24 +324,26 @@ bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
 
 // The rows that the mark points of a column's points light in the columns on
 // either side: the row above and the row below each point. One flag a row of
-// the image (and the rows just outside it), cleared again after each column.
+// the image (and a row just outside it on either side) for the rows that hold a
+// point, cleared again after each column.
 class MarkRows {
 public:
-    explicit MarkRows(int height) : m_lit(size_t(std::max(height, 0)) + 3, 0) {}
-    // Point row y (0 <= y < height): rows y - 1 and y + 1 are lit.
-    void Add(int y) {
-        m_lit[size_t(y)] = 1;
-        m_lit[size_t(y) + 2] = 1;
+    explicit MarkRows(int height) : m_point(size_t(std::max(height, 0)) + 2, 0) {}
+    // Point rows ys[p0] to ys[p1] (0 <= y < height, numbers).
+    void Add(const double* ys, int64_t p0, int64_t p1) {
+        uint8_t* const point = m_point.data() + 1;
+        for (int64_t k = p0; k <= p1; ++k)
+            point[int(ys[k])] = 1;
     }
-    // Row r (-1 <= r <= height): 1 when lit.
-    uint8_t Lit(int r) const { return m_lit[size_t(r + 1)]; }
-    // Clears the rows of point rows lo to hi.
+    // Whether row r (0 <= r < height) is lit: a point lies in the row above or below.
+    bool Lit(int r) const { return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0; }
+    // Clears the point rows lo to hi.
     void Clear(int lo, int hi) {
-        std::fill(m_lit.begin() + lo, m_lit.begin() + hi + 3, uint8_t(0));
+        std::fill(m_point.begin() + lo + 1, m_point.begin() + hi + 2, uint8_t(0));
     }
 
 private:
-    std::vector<uint8_t> m_lit;
+    std::vector<uint8_t> m_point;
 };
 
 } // namespace
@@ -437,8 +439,7 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             // the highest (the trace lights the rows between). Row by row, so
             // that the three columns of a row are written together. Inside the plot
             // every row is a number well within int.
-            for (int64_t k = first + i - 1; k <= first + end - 2; ++k)
-                markRows.Add(int(ys[k]));
+            markRows.Add(ys, first + i - 1, first + end - 2);
             const QRgb colour = rgb[ch];
             const int r0 = std::max(ylo - 1, 0);
             const int r1 = std::min(yhi + 1, direct.height - 1);
