@@ -328,21 +328,72 @@ bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
 // point, cleared again after each column.
 class MarkRows {
 public:
-    explicit MarkRows(int height) : m_point(size_t(std::max(height, 0)) + 2, 0) {}
-    // Point rows ys[p0] to ys[p1] (0 <= y < height, numbers).
-    void Add(const double* ys, int64_t p0, int64_t p1) {
+    explicit MarkRows(int height)
+        : m_height(std::max(height, 1)), m_point(size_t(m_height) + 2, 0) {}
+    // RowSpan of points p0 to p1 that also flags the row of each point (a row
+    // outside the image, or not a number, flags a row at the image's edge: the
+    // caller then draws the column segment by segment and calls ClearAll).
+    bool AddSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
         uint8_t* const point = m_point.data() + 1;
-        for (int64_t k = p0; k <= p1; ++k)
-            point[int(ys[k])] = 1;
+        const double last = double(m_height - 1);
+        auto flag = [&](double y) {
+            // Written so that a NaN goes to row 0.
+            const double c = y > 0 ? (y < last ? y : last) : 0.0;
+            point[int(c)] = 1;
+        };
+        double lo = ys[p0], hi = lo;
+        bool number = lo == lo;
+        flag(lo);
+        int64_t k = p0 + 1;
+#if defined(__SSE2__)
+        if (p1 - k >= 1) {
+            __m128d lo0 = _mm_set1_pd(lo), hi0 = lo0;
+            __m128d nan = _mm_setzero_pd();
+            const __m128d zero = _mm_setzero_pd();
+            const __m128d top = _mm_set1_pd(last);
+            for (; k + 1 <= p1; k += 2) {
+                const __m128d a = _mm_loadu_pd(ys + k);
+                nan = _mm_or_pd(nan, _mm_cmpunord_pd(a, a));
+                lo0 = _mm_min_pd(lo0, a);
+                hi0 = _mm_max_pd(hi0, a);
+                // max(a, 0) is 0 for a NaN.
+                const __m128i r = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(a, zero), top));
+                point[_mm_cvtsi128_si32(r)] = 1;
+                point[_mm_cvtsi128_si32(_mm_srli_si128(r, 4))] = 1;
+            }
+            double l[2], h[2];
+            _mm_storeu_pd(l, lo0);
+            _mm_storeu_pd(h, hi0);
+            lo = std::min(l[0], l[1]);
+            hi = std::max(h[0], h[1]);
+            number &= _mm_movemask_pd(nan) == 0;
+        }
+#endif
+        for (; k <= p1; ++k) {
+            const double y = ys[k];
+            number &= y == y;
+            lo = std::min(lo, y);
+            hi = std::max(hi, y);
+            flag(y);
+        }
+        ylo = Coord(lo);
+        yhi = Coord(hi);
+        return number;
+    }
+    void ClearAll() {
+        std::fill(m_point.begin(), m_point.end(), uint8_t(0));
     }
     // Whether row r (0 <= r < height) is lit: a point lies in the row above or below.
-    bool Lit(int r) const { return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0; }
+    bool Lit(int r) const {
+        return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0;
+    }
     // Clears the point rows lo to hi.
     void Clear(int lo, int hi) {
         std::fill(m_point.begin() + lo + 1, m_point.begin() + hi + 2, uint8_t(0));
     }
 
 private:
+    int m_height;
     std::vector<uint8_t> m_point;
 };
 
@@ -407,8 +458,12 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             // highest of them.
             const double* ys = m.YPlane(slot, ch);
             int ylo = 0, yhi = 0;
-            const bool number = RowSpan(ys, first + i - 1, first + end - 2, ylo, yhi);
+            const int64_t p0 = first + i - 1, p1 = first + end - 2;
+            const bool number = reduceMarks ? markRows.AddSpan(ys, p0, p1, ylo, yhi)
+                                            : RowSpan(ys, p0, p1, ylo, yhi);
             if (!number || ylo <= top || yhi >= bottom || (reduceMarks && yhi >= direct.height)) {
+                if (reduceMarks)
+                    markRows.ClearAll();
                 usePen(ch);
                 DrawSegments(p, m, ch, i, end, xf[ch], dx, marks);
                 continue;
@@ -439,7 +494,6 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             // the highest (the trace lights the rows between). Row by row, so
             // that the three columns of a row are written together. Inside the plot
             // every row is a number well within int.
-            markRows.Add(ys, first + i - 1, first + end - 2);
             const QRgb colour = rgb[ch];
             const int r0 = std::max(ylo - 1, 0);
             const int r1 = std::min(yhi + 1, direct.height - 1);
