@@ -6,6 +6,7 @@
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
+#include "bench/support/QcpBaseline.h"
 #include "graph/GraphRenderer.h"
 #include "graph/RealTimeSampler.h"
 #include "link/RealTimeStream.h"
@@ -17,15 +18,10 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
-#ifdef DL_HAVE_QCUSTOMPLOT
-#include <qcustomplot.h>
-#endif
-
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -46,7 +42,7 @@ struct Window {
     QImage image{kSize, QImage::Format_RGB32};
 
     // A run with `taken` samples of a slowly drifting 230 V / 10 A, in the RMS graph.
-    explicit Window(int taken) {
+    explicit Window(int taken, GraphMode mode = GraphMode::RealTimeRms) {
         MeasurementSet& s = shell.m_set;
         shell.m_settings.m_rtPointsRequested = kCapacity;
         shell.m_realTimeIdle = 0;
@@ -69,7 +65,12 @@ struct Window {
         shell.m_graph.SetDisplayContent(GraphModel::kContentGraph);
         shell.m_graph.SetClient(kSize.width(), kSize.height());
         shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
-        graph.OnRealTimeRms();
+        if (mode == GraphMode::RealTimeFrequency)
+            graph.OnRealTimeFrequency();
+        else if (mode == GraphMode::RealTimeApparentPower)
+            graph.OnRealTimeApparentPower();
+        else
+            graph.OnRealTimeRms();
         QPainter p(&image);
         const GraphInputs in = graph.Inputs();
         shell.m_graph.PrepareFrame(kSize.width(), kSize.height(), in);
@@ -106,8 +107,8 @@ void BM_SampleTick(benchmark::State& state) {
 }
 BENCHMARK(BM_SampleTick)->Arg(1000)->Arg(99999)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
-void BM_RealTimeRepaint(benchmark::State& state) {
-    Window w(kCapacity);
+void Repaint(benchmark::State& state, GraphMode mode) {
+    Window w(kCapacity, mode);
     for (auto _ : state) {
         QPainter p(&w.image);
         const GraphInputs in = w.graph.Inputs();
@@ -117,58 +118,30 @@ void BM_RealTimeRepaint(benchmark::State& state) {
         benchmark::DoNotOptimize(w.image.constBits());
     }
 }
-BENCHMARK(BM_RealTimeRepaint)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-
-#ifdef DL_HAVE_QCUSTOMPLOT
-void BM_QCustomPlotReplot(benchmark::State& state) {
-    Window w(kCapacity);
-    const MeasurementSet& s = w.shell.m_set;
-    QCustomPlot plot;
-    plot.setFixedSize(kSize);
-    plot.setNotAntialiasedElements(QCP::aeAll);
-    QVector<double> x(kCapacity), y1(kCapacity), y2(kCapacity);
-    for (int i = 0; i < kCapacity; ++i) {
-        x[i] = i;
-        y1[i] = s.m_rtRms[size_t(i)][0];
-        y2[i] = s.m_rtRms[size_t(i)][1];
-    }
-    QCPGraph* g1 = plot.addGraph();
-    QCPGraph* g2 = plot.addGraph(plot.xAxis, plot.yAxis2);
-    g1->setData(x, y1, true);
-    g2->setData(x, y2, true);
-    g1->setPen(QPen(Qt::red));
-    g2->setPen(QPen(Qt::green));
-    g1->setAdaptiveSampling(true);
-    g2->setAdaptiveSampling(true);
-    plot.xAxis->setRange(0, kCapacity - 1);
-    plot.yAxis->setRange(-500, 500);
-    plot.yAxis2->setRange(-500, 500);
-    plot.yAxis2->setVisible(true);
-    plot.replot(QCustomPlot::rpImmediateRefresh);
-    QImage img(kSize, QImage::Format_RGB32);
-    for (auto _ : state) {
-        plot.replot(QCustomPlot::rpImmediateRefresh);
-        QPainter p(&img);
-        plot.render(&p);
-        benchmark::DoNotOptimize(img.constBits());
-    }
+void BM_RealTimeRepaint(benchmark::State& state) {
+    Repaint(state, GraphMode::RealTimeRms);
 }
-BENCHMARK(BM_QCustomPlotReplot)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-#endif
+// The frequency graph (two traces at a steady 50 Hz) and the apparent-power graph
+// (one trace), beside the RMS graph's repaint.
+void BM_RealTimeRepaintFrequency(benchmark::State& state) {
+    Repaint(state, GraphMode::RealTimeFrequency);
+}
+void BM_RealTimeRepaintApparentPower(benchmark::State& state) {
+    Repaint(state, GraphMode::RealTimeApparentPower);
+}
+BENCHMARK(BM_RealTimeRepaint)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_RealTimeRepaintFrequency)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_RealTimeRepaintApparentPower)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration) {
-                times[r.benchmark_name()] = r.GetAdjustedRealTime();
-                cpu[r.benchmark_name()] = r.GetAdjustedCPUTime();
-            }
-        ConsoleReporter::ReportRuns(runs);
+std::unique_ptr<QcpBaseline> Baseline() {
+    const Window w(kCapacity);
+    std::vector<double> ch1(kCapacity), ch2(kCapacity);
+    for (int i = 0; i < kCapacity; ++i) {
+        ch1[size_t(i)] = w.shell.m_set.m_rtRms[size_t(i)][0];
+        ch2[size_t(i)] = w.shell.m_set.m_rtRms[size_t(i)][1];
     }
-    std::map<std::string, double> times;
-    std::map<std::string, double> cpu;
-};
+    return std::make_unique<QcpBaseline>(kSize, ch1, ch2, -500, 500);
+}
 
 } // namespace
 
@@ -177,22 +150,17 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto cpu = [&](const char* name) {
-        auto it = reporter.cpu.find(name);
-        return it == reporter.cpu.end() ? -1.0 : it->second;
-    };
-    const double small = cpu("BM_SampleTick/1000/min_time:1.000");
-    const double large = cpu("BM_SampleTick/99999/min_time:1.000");
-    if (small > 0 && large > 0)
-        std::printf("tick at 100,000 / tick at 1,000 samples (CPU): %.3f (goal <= 1.1)\n",
-                    large / small);
-    const double ours = cpu("BM_RealTimeRepaint/min_time:2.000");
-    const double qcp = cpu("BM_QCustomPlotReplot/min_time:2.000");
-    if (ours > 0 && qcp > 0)
-        std::printf("100,000-sample repaint / QCustomPlot replot (CPU): %.3f (goal <= 0.5)\n",
-                    ours / qcp);
+    RegisterQcpReplot("BM_QCustomPlotReplot", kSize, Baseline, 2.0);
+    RatioReporter r;
+    benchmark::RunSpecifiedBenchmarks(&r);
+    r.PrintRatio("tick at 100,000 / tick at 1,000 samples", "BM_SampleTick/99999/min_time:1.000",
+                 "BM_SampleTick/1000/min_time:1.000", "(goal <= 1.1)");
+    r.PrintRatio("100,000-sample repaint / QCustomPlot replot", "BM_RealTimeRepaint/min_time:2.000",
+                 "BM_QCustomPlotReplot/min_time:2.000", "(goal <= 0.5)");
+    r.PrintRatio("F(Hz) repaint / RMS repaint", "BM_RealTimeRepaintFrequency/min_time:1.000",
+                 "BM_RealTimeRepaint/min_time:2.000", nullptr);
+    r.PrintRatio("S(VA) repaint / RMS repaint", "BM_RealTimeRepaintApparentPower/min_time:1.000",
+                 "BM_RealTimeRepaint/min_time:2.000", nullptr);
     benchmark::Shutdown();
     return 0;
 }

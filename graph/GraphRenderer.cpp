@@ -9,6 +9,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -72,14 +78,15 @@ void DrawEnds(QPainter& p, const SegmentEnds& e, bool marks) {
     }
 }
 
-// Writes vertical spans of opaque pixels directly into the painter's image when
-// the painter draws onto a 32-bit image without transform or clip.
-struct VerticalWriter {
+// Writes opaque pixels directly into the painter's image when the painter draws
+// onto a 32-bit image without transform or clip: the pixels an aliased opaque
+// one-pixel pen lights, without the painter's cost per line or point.
+struct DirectWriter {
     bool ok = false;
     uchar* bits = nullptr;
     qsizetype stride = 0;
     int width = 0, height = 0;
-    explicit VerticalWriter(QPainter& p) {
+    explicit DirectWriter(QPainter& p) {
         QPaintDevice* d = p.device();
         if (!d || d->devType() != QInternal::Image || p.hasClipping() ||
             !p.deviceTransform().isIdentity() ||
@@ -97,6 +104,14 @@ struct VerticalWriter {
         height = img->height();
         ok = bits != nullptr;
     }
+    bool Inside(int x, int y) const { return x >= 0 && x < width && y >= 0 && y < height; }
+    QRgb* At(int x, int y) const {
+        return reinterpret_cast<QRgb*>(bits + qsizetype(y) * stride + qsizetype(x) * 4);
+    }
+    void Pixel(int x, int y, QRgb c) const {
+        if (Inside(x, y))
+            *At(x, y) = c;
+    }
     void Span(int x, int y0, int y1, QRgb c) const {
         if (x < 0 || x >= width)
             return;
@@ -105,6 +120,56 @@ struct VerticalWriter {
         uchar* row = bits + qsizetype(y0) * stride + qsizetype(x) * 4;
         for (int y = y0; y <= y1; ++y, row += stride)
             *reinterpret_cast<QRgb*>(row) = c;
+    }
+    void Marks(int x, int y, QRgb c) const {
+        for (int dy : {-1, 1})
+            for (int dx : {-1, 0, 1})
+                Pixel(x + dx, y + dy, c);
+    }
+    // A dotted line (one pixel on, two off, from the first end) along a row or a
+    // column between two points of the image, as the painter's one-pixel dotted
+    // pen draws it: false (nothing drawn) for a slanted line.
+    bool Dotted(int x0, int y0, int x1, int y1, QRgb c) const {
+        if ((x0 != x1 && y0 != y1) || !Inside(x0, y0) || !Inside(x1, y1))
+            return false;
+        const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+        const int sx = x1 > x0 ? 1 : (x1 < x0 ? -1 : 0);
+        const int sy = y1 > y0 ? 1 : (y1 < y0 ? -1 : 0);
+        for (int k = 0; k <= n; k += 3)
+            *At(x0 + sx * k, y0 + sy * k) = c;
+        return true;
+    }
+    // The line between two integer points of the image at most one column apart
+    // (x1 - x0 is 0 or 1), as the painter's aliased one-pixel pen draws it: both
+    // ends lit, a steep line split between its two columns where its 16.16
+    // fixed-point x steps over. False (nothing drawn) for any other line.
+    bool Line(int x0, int y0, int x1, int y1, QRgb c) const {
+        if (x1 - x0 != 0 && x1 - x0 != 1)
+            return false;
+        if (!Inside(x0, y0) || !Inside(x1, y1))
+            return false;
+        const int dy = y1 - y0;
+        if (x0 == x1) {
+            Span(x0, std::min(y0, y1), std::max(y0, y1), c);
+            return true;
+        }
+        if (dy >= -1 && dy <= 1) {
+            *At(x0, y0) = c;
+            *At(x1, y1) = c;
+            return true;
+        }
+        // Walked from the upper end down, one pixel a row, both rows of the ends
+        // included; x in 16.16 starts half a step before the first row's centre.
+        const bool down = dy > 0;
+        const int n = down ? dy : -dy;
+        const int xinc = down ? (1 << 16) / n : -((1 << 16) / n);
+        const int top = down ? y0 : y1;
+        int x = (down ? x0 : x1) << 16;
+        x -= xinc >> 1;
+        x += ((xinc > 0 ? 64 : 32) * xinc) >> 6;
+        for (int y = top; y <= top + n; ++y, x += xinc)
+            *At(x >> 16, y) = c;
+        return true;
     }
 };
 
@@ -220,9 +285,33 @@ struct Columns {
 // The lowest and highest pixel rows of points p0 to p1 of a plane; false when
 // one of them is not a number.
 bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
+    // Several running minima and maxima, so that no comparison waits for the one
+    // before (a NaN only has to be noticed: the caller then draws every segment).
     double lo = ys[p0], hi = lo;
     bool number = lo == lo;
-    for (int64_t k = p0 + 1; k <= p1; ++k) {
+    int64_t k = p0 + 1;
+#if defined(__SSE2__)
+    if (p1 - k >= 3) {
+        __m128d lo0 = _mm_set1_pd(lo), lo1 = lo0, hi0 = lo0, hi1 = lo0;
+        __m128d nan = _mm_setzero_pd();
+        for (; k + 3 <= p1; k += 4) {
+            const __m128d a = _mm_loadu_pd(ys + k);
+            const __m128d b = _mm_loadu_pd(ys + k + 2);
+            nan = _mm_or_pd(nan, _mm_or_pd(_mm_cmpunord_pd(a, a), _mm_cmpunord_pd(b, b)));
+            lo0 = _mm_min_pd(lo0, a);
+            lo1 = _mm_min_pd(lo1, b);
+            hi0 = _mm_max_pd(hi0, a);
+            hi1 = _mm_max_pd(hi1, b);
+        }
+        double l[2], h[2];
+        _mm_storeu_pd(l, _mm_min_pd(lo0, lo1));
+        _mm_storeu_pd(h, _mm_max_pd(hi0, hi1));
+        lo = std::min(l[0], l[1]);
+        hi = std::max(h[0], h[1]);
+        number &= _mm_movemask_pd(nan) == 0;
+    }
+#endif
+    for (; k <= p1; ++k) {
         const double y = ys[k];
         number &= y == y;
         lo = std::min(lo, y);
@@ -232,6 +321,81 @@ bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
     yhi = Coord(hi);
     return number;
 }
+
+// The rows that the mark points of a column's points light in the columns on
+// either side: the row above and the row below each point. One flag a row of
+// the image (and a row just outside it on either side) for the rows that hold a
+// point, cleared again after each column.
+class MarkRows {
+public:
+    explicit MarkRows(int height)
+        : m_height(std::max(height, 1)), m_point(size_t(m_height) + 2, 0) {}
+    // RowSpan of points p0 to p1 that also flags the row of each point (a row
+    // outside the image, or not a number, flags a row at the image's edge: the
+    // caller then draws the column segment by segment and calls ClearAll).
+    bool AddSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
+        uint8_t* const point = m_point.data() + 1;
+        const double last = double(m_height - 1);
+        auto flag = [&](double y) {
+            // Written so that a NaN goes to row 0.
+            const double c = y > 0 ? (y < last ? y : last) : 0.0;
+            point[int(c)] = 1;
+        };
+        double lo = ys[p0], hi = lo;
+        bool number = lo == lo;
+        flag(lo);
+        int64_t k = p0 + 1;
+#if defined(__SSE2__)
+        if (p1 - k >= 1) {
+            __m128d lo0 = _mm_set1_pd(lo), hi0 = lo0;
+            __m128d nan = _mm_setzero_pd();
+            const __m128d zero = _mm_setzero_pd();
+            const __m128d top = _mm_set1_pd(last);
+            for (; k + 1 <= p1; k += 2) {
+                const __m128d a = _mm_loadu_pd(ys + k);
+                nan = _mm_or_pd(nan, _mm_cmpunord_pd(a, a));
+                lo0 = _mm_min_pd(lo0, a);
+                hi0 = _mm_max_pd(hi0, a);
+                // max(a, 0) is 0 for a NaN.
+                const __m128i r = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(a, zero), top));
+                point[_mm_cvtsi128_si32(r)] = 1;
+                point[_mm_cvtsi128_si32(_mm_srli_si128(r, 4))] = 1;
+            }
+            double l[2], h[2];
+            _mm_storeu_pd(l, lo0);
+            _mm_storeu_pd(h, hi0);
+            lo = std::min(l[0], l[1]);
+            hi = std::max(h[0], h[1]);
+            number &= _mm_movemask_pd(nan) == 0;
+        }
+#endif
+        for (; k <= p1; ++k) {
+            const double y = ys[k];
+            number &= y == y;
+            lo = std::min(lo, y);
+            hi = std::max(hi, y);
+            flag(y);
+        }
+        ylo = Coord(lo);
+        yhi = Coord(hi);
+        return number;
+    }
+    void ClearAll() {
+        std::fill(m_point.begin(), m_point.end(), uint8_t(0));
+    }
+    // Whether row r (0 <= r < height) is lit: a point lies in the row above or below.
+    bool Lit(int r) const {
+        return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0;
+    }
+    // Clears the point rows lo to hi.
+    void Clear(int lo, int hi) {
+        std::fill(m_point.begin() + lo + 1, m_point.begin() + hi + 2, uint8_t(0));
+    }
+
+private:
+    int m_height;
+    std::vector<uint8_t> m_point;
+};
 
 } // namespace
 
@@ -252,10 +416,10 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
     if (nch == 0)
         return;
     const QPen pens[2] = {LinePen(p, ColourOf(s.m_ch1Color)), LinePen(p, ColourOf(s.m_ch2Color))};
-    // On a plain image the vertical strokes of dense columns are written straight
-    // into its pixels: the same pixels an aliased opaque one-pixel line lights,
-    // without the painter's cost per line.
-    VerticalWriter direct(p);
+    // On a plain image the dense columns are written straight into its pixels:
+    // the same pixels an aliased opaque one-pixel pen lights, without the
+    // painter's cost per line.
+    const DirectWriter direct(p);
     const QRgb rgb[2] = {pens[0].color().rgb(), pens[1].color().rgb()};
     const double xf[2] = {m.FirstX(0), m.FirstX(1)};
     // Segments are taken in groups that end in the same pixel column; within a
@@ -263,21 +427,28 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
     // order is segment by segment.
     if (xf[0] != xf[1])
         decimate = false;
+    // Marks are reduced per column only where the pixels are written directly.
+    const bool reduceMarks = marks && decimate && direct.ok;
+    MarkRows markRows(reduceMarks ? direct.height : 0);
 
     const Columns columns{xf[0], dx, m.Zoom().ScrollIndex()};
     const int slot = m.Zoom().Slot();
-    int64_t i = from;
+    const int64_t first = m.FirstPoint();
     int current = -1;
+    auto usePen = [&](int ch) {
+        if (current != ch) {
+            p.setPen(pens[ch]);
+            current = ch;
+        }
+    };
+    int64_t i = from;
     while (i < to) {
         const int column = columns.Of(i);
         const int64_t end = columns.GroupEnd(i, to);
         for (int c = 0; c < nch; ++c) {
             const int ch = channels[c];
-            if (current != ch) {
-                p.setPen(pens[ch]);
-                current = ch;
-            }
-            if (!decimate || marks || end - i <= 2) {
+            if (!decimate || (marks && !reduceMarks) || end - i <= 2) {
+                usePen(ch);
                 DrawSegments(p, m, ch, i, end, xf[ch], dx, marks);
                 continue;
             }
@@ -285,18 +456,68 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
             // Strictly inside the plot none of their vertical segments is skipped,
             // and together they light exactly the column from the lowest to the
             // highest of them.
+            const double* ys = m.YPlane(slot, ch);
             int ylo = 0, yhi = 0;
-            const bool number = RowSpan(m.YPlane(slot, ch), int64_t(m.FirstPoint()) + i - 1,
-                                        int64_t(m.FirstPoint()) + end - 2, ylo, yhi);
-            DrawSegments(p, m, ch, i, i + 1, xf[ch], dx, false);
-            if (number && ylo > top && yhi < bottom) {
-                if (direct.ok)
-                    direct.Span(column, ylo, yhi, rgb[ch]);
-                else
-                    p.drawLine(column, ylo, column, yhi);
-            } else {
-                DrawSegments(p, m, ch, i + 1, end, xf[ch], dx, false);
+            const int64_t p0 = first + i - 1, p1 = first + end - 2;
+            const bool number = reduceMarks ? markRows.AddSpan(ys, p0, p1, ylo, yhi)
+                                            : RowSpan(ys, p0, p1, ylo, yhi);
+            if (!number || ylo <= top || yhi >= bottom || (reduceMarks && yhi >= direct.height)) {
+                if (reduceMarks)
+                    markRows.ClearAll();
+                usePen(ch);
+                DrawSegments(p, m, ch, i, end, xf[ch], dx, marks);
+                continue;
             }
+            // The head: from the last point of the column before.
+            const SegmentEnds e = EndsOf(m, ch, i, xf[ch], dx);
+            if (!Skipped(m, e.y0, e.y1)) {
+                if (!direct.ok || !direct.Line(e.x0, e.y0, e.x1, e.y1, rgb[ch])) {
+                    usePen(ch);
+                    p.drawLine(e.x0, e.y0, e.x1, e.y1);
+                }
+                if (marks) {
+                    direct.Marks(e.x0, e.y0, rgb[ch]);
+                    direct.Marks(e.x1, e.y1, rgb[ch]);
+                }
+            }
+            if (!direct.ok) {
+                usePen(ch);
+                p.drawLine(column, ylo, column, yhi);
+                continue;
+            }
+            if (!marks) {
+                direct.Span(column, ylo, yhi, rgb[ch]);
+                continue;
+            }
+            // Every point's marks: the rows above and below it in the columns on
+            // either side, and the whole column from above the lowest to below
+            // the highest (the trace lights the rows between). Row by row, so
+            // that the three columns of a row are written together. Inside the plot
+            // every row is a number well within int.
+            const QRgb colour = rgb[ch];
+            const int r0 = std::max(ylo - 1, 0);
+            const int r1 = std::min(yhi + 1, direct.height - 1);
+            if (column >= 1 && column + 1 < direct.width) {
+                // Without a branch a row: the side pixels keep what they had
+                // where the row is not lit.
+                QRgb* px = direct.At(column - 1, r0);
+                const qsizetype step = direct.stride / qsizetype(sizeof(QRgb));
+                for (int r = r0; r <= r1; ++r, px += step) {
+                    const bool lit = markRows.Lit(r);
+                    px[0] = lit ? colour : px[0];
+                    px[1] = colour;
+                    px[2] = lit ? colour : px[2];
+                }
+            } else {
+                for (int r = r0; r <= r1; ++r) {
+                    if (markRows.Lit(r)) {
+                        direct.Pixel(column - 1, r, colour);
+                        direct.Pixel(column + 1, r, colour);
+                    }
+                    direct.Pixel(column, r, colour);
+                }
+            }
+            markRows.Clear(ylo, yhi);
         }
         i = end;
     }
@@ -338,18 +559,28 @@ void PaintFills(QPainter& p, const PaintContext& c) {
 // X labels.
 void PaintGrid(QPainter& p, const PaintContext& c) {
     const GraphLayout& g = c.g;
+    // On a plain image the dots are written straight into its pixels.
+    const DirectWriter direct(p);
+    const QRgb rgb = c.gridColour.rgb();
+    bool penSet = false;
+    auto line = [&](int x0, int y0, int x1, int y1) {
+        if (direct.ok && direct.Dotted(x0, y0, x1, y1, rgb))
+            return;
+        if (!penSet)
+            p.setPen(LinePen(p, c.gridColour, Qt::DotLine));
+        penSet = true;
+        p.drawLine(x0, y0, x1, y1);
+    };
     if (c.st.m_showHorizontalGrid == 1) {
-        p.setPen(LinePen(p, c.gridColour, Qt::DotLine));
         for (int i = 0; i <= 10; ++i) {
             const int y = int(std::trunc(c.Hp * i * 0.1 + g.plotTop));
-            p.drawLine(g.plotLeft - 5, y, g.plotRight + 5, y);
+            line(g.plotLeft - 5, y, g.plotRight + 5, y);
         }
     }
     if (c.st.m_showVerticalGrid == 1 && c.haveX) {
-        p.setPen(LinePen(p, c.gridColour, Qt::DotLine));
         for (int i = 0; i < kXLabels; ++i) {
             const int x = Coord(c.m.XLabelX(i));
-            p.drawLine(x, g.plotBottom - 1, x, g.plotTop);
+            line(x, g.plotBottom - 1, x, g.plotTop);
         }
     }
 }

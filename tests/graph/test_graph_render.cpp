@@ -5,6 +5,7 @@
 #include "base/Settings.h"
 #include "data/MeasurementSet.h"
 #include "graph/GraphRenderer.h"
+#include "graph/Zoom.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -61,16 +62,32 @@ protected:
         m.SetDisplayContent(1);
         m.SizeWorkBuffers(n);
     }
-    QImage Paint(QSize size = QSize(1000, 700), bool decimate = true, bool printing = false) {
+    // `clipped`: with a clip as large as the image, so that every pixel goes
+    // through the painter (nothing is written into the image directly).
+    QImage Paint(QSize size = QSize(1000, 700), bool decimate = true, bool printing = false,
+                 bool clipped = false) {
         QImage img(size, QImage::Format_RGB32);
         img.fill(Qt::magenta);
         QPainter p(&img);
+        if (clipped)
+            p.setClipRect(img.rect());
         RenderOptions o;
         o.panelGrey = kGrey;
         o.decimate = decimate;
         o.printing = printing;
         m.PrepareFrame(size.width(), size.height(), in);
         m.FramePainted(PaintGraph(p, m, in, o));
+        return img;
+    }
+    // The traces alone, before the overpainting hides what lies outside the plot
+    // (mark points and segments reaching past its edges are kept).
+    QImage Traces(QSize size, bool decimate) {
+        QImage img(size, QImage::Format_RGB32);
+        img.fill(Qt::magenta);
+        m.PrepareFrame(size.width(), size.height(), in);
+        QPainter p(&img);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        DrawTraces(p, m, st, decimate);
         return img;
     }
     int Count(const QImage& img, const QRect& r, const QColor& c) {
@@ -278,6 +295,12 @@ std::vector<Shape> Shapes() {
              return (u - 0.5) * 900.0;
          }},
         {"smooth", [](int i, int n) { return 450 * std::sin(6.283185307 * 3.0 * i / n); }},
+        // Values that are not numbers now and then (a damaged file): their columns
+        // are drawn segment by segment.
+        {"nan",
+         [](int i, int n) {
+             return i % 997 == 13 ? std::nan("") : 300 * std::sin(6.283185307 * 5.0 * i / n);
+         }},
         {"step", [](int i, int n) { return i < n / 2 ? -300.0 : (i < 3 * n / 4 ? 500.0 : 620.0); }},
         {"spike",
          [](int i, int n) {
@@ -288,51 +311,115 @@ std::vector<Shape> Shapes() {
 
 TEST_F(Render, ReducedTracesEqualEverySegmentDrawn) {
     const QSize size(1000, 700); // W = 780
-    for (const Shape& shape : Shapes()) {
-        for (int n : {390, 780, 781, 782, 3000, 262144}) {
-            SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n));
-            Stored(
-                n, [&](int i) { return shape.f(i, n); },
-                [&](int i) { return -shape.f(n - 1 - i, n) * 0.8; });
-            const QImage reduced = Paint(size, true);
-            const QImage every = Paint(size, false);
-            ASSERT_EQ(reduced, every);
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
+        for (const Shape& shape : Shapes()) {
+            for (int n : {390, 780, 781, 782, 3000, 262144}) {
+                SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) +
+                             " marks=" + std::to_string(marks));
+                Stored(
+                    n, [&](int i) { return shape.f(i, n); },
+                    [&](int i) { return -shape.f(n - 1 - i, n) * 0.8; });
+                const QImage reduced = Paint(size, true);
+                const QImage every = Paint(size, false);
+                ASSERT_EQ(reduced, every);
+            }
         }
     }
 }
 
-TEST_F(Render, ReducedTracesEqualEverySegmentWhenZoomed) {
-    const QSize size(1000, 700);
-    for (const Shape& shape : Shapes()) {
-        for (int n : {3000, 65536}) {
-            for (double zoom : {2.0, 8.0, 1000.0}) {
-                SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) +
-                             " zoom=" + std::to_string(zoom));
+// Mark points reduced per pixel column: the union of every point's six mark
+// pixels, in the order of the channels, equal to marking every point. Taken
+// before the overpainting, so that the columns beside the plot's edges (where the
+// first and last points' marks fall) count too; at several plot widths (one to
+// several hundred points a column, the points' columns with and without gaps)
+// and with both channels crossing each other.
+TEST_F(Render, MarkPointsReducedPerColumnEqualMarkingEveryPoint) {
+    st.m_showMarkPoints = 1;
+    for (QSize size : {QSize(1000, 700), QSize(1601, 901), QSize(333, 260), QSize(260, 240)}) {
+        for (const Shape& shape : Shapes()) {
+            for (int n : {2000, 65537}) {
+                SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) + " " +
+                             std::to_string(size.width()) + "x" + std::to_string(size.height()));
                 Stored(
                     n, [&](int i) { return shape.f(i, n); },
                     [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
-                // Base scale first, then a zoomed slot taken from it as a zoom box
-                // would: x stretched around a third of the plot, y range halved.
-                Paint(size, true);
-                const GraphLayout& g = m.Layout();
-                const double x0 = g.plotLeft + g.W() / 3.0;
-                for (int k = 0; k < n; ++k) {
-                    for (int ch = 0; ch < 2; ++ch) {
-                        m.SetPixel(k, 1, ch, g.plotLeft + (m.XPix(k, 0, ch) - x0) * zoom,
-                                   g.plotBottom - (g.plotBottom - m.YPix(k, 0, ch)) * 2.0);
+                const QImage every = Traces(size, false);
+                ASSERT_EQ(Traces(size, true), every);
+                ASSERT_EQ(Paint(size, true), Paint(size, false));
+            }
+        }
+    }
+    // Marks reach the columns on both sides of the plot.
+    Stored(5000, [](int) { return 0.0; });
+    const QImage img = Traces(QSize(1000, 700), true);
+    const GraphLayout& g = m.Layout();
+    const int mid = g.plotBottom - g.Hp() / 2;
+    EXPECT_EQ(img.pixelColor(g.plotLeft - 1, mid - 1), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(g.plotRight + 1, mid + 1), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(g.plotRight + 2, mid + 1), Qt::magenta);
+}
+
+// Zoomed through the rubber band as a user would (boxes at the plot's left edge,
+// in the middle and at its right edge, some as high as the plot, some lower so that
+// traces leave it), then scrolled and shifted: the reduced traces, with and without
+// mark points, equal every segment drawn, before and after the overpainting.
+TEST_F(Render, ReducedTracesEqualEverySegmentWhenZoomed) {
+    const QSize size(1000, 700);
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
+        for (const Shape& shape : Shapes()) {
+            for (int n : {3000, 65536}) {
+                Stored(
+                    n, [&](int i) { return shape.f(i, n) * 0.4; },
+                    [&](int i) { return shape.f((i * 7) % n, n) * 0.3; });
+                // Left edge to 1/8, 3/8 to 5/8, 7/8 to the right edge; full height
+                // or the middle half.
+                for (int box = 0; box < 6; ++box) {
+                    SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) +
+                                 " box=" + std::to_string(box) + " marks=" + std::to_string(marks));
+                    m.ResetScale();
+                    Paint(size, true);
+                    const GraphLayout& g = m.Layout();
+                    const int W = g.W(), Hp = g.Hp();
+                    const int x0 = g.plotLeft + W * (box % 3 == 0 ? 0 : box % 3 == 1 ? 3 : 7) / 8;
+                    const int y0 = box < 3 ? g.plotTop : g.plotTop + Hp / 4;
+                    const int y1 = box < 3 ? g.plotBottom : g.plotBottom - Hp / 4;
+                    ASSERT_EQ(FinishZoomDrag(m, QPoint(x0, y0), QPoint(x0 + W / 8, y1), false),
+                              ZoomVerdict::Accepted);
+                    for (int move = 0; move < 3; ++move) {
+                        if (move == 1)
+                            ScrollHorizontally(m, ScrollCode::PageRight, 0, 0);
+                        if (move == 2)
+                            ScrollVertically(m, 1, ScrollCode::PageLeft, 0);
+                        const QImage reduced = Paint(size, true);
+                        const QImage every = Paint(size, false);
+                        ASSERT_EQ(reduced, every) << "move " << move;
+                        ASSERT_EQ(Traces(size, true), Traces(size, false)) << "move " << move;
                     }
                 }
-                m.SetTicks(0, 1, m.Ticks(0, 0));
-                m.SetTicks(1, 1, m.Ticks(1, 0));
-                m.Zoom().SetSlot(1);
-                m.Zoom().SetBaseScaleFrozen(true);
-                const double dx = m.PointDistance();
-                m.Zoom().SetLeftIndex(int32_t(std::trunc((g.plotLeft - m.XPix(0, 1, 0)) / dx)));
-                m.Zoom().SetScrollIndex(0);
-                const QImage reduced = Paint(size, true);
-                const QImage every = Paint(size, false);
-                ASSERT_EQ(reduced, every);
-                m.ResetScale();
+            }
+        }
+    }
+}
+
+// What is written straight into a plain image (dense columns, their head lines
+// and mark points, the dotted grid) equals what the painter draws: every shape,
+// with and without marks, at sizes whose grid lines fall on every phase of the dots.
+TEST_F(Render, PixelsWrittenDirectlyEqualWhatThePainterDraws) {
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
+        for (QSize size : {QSize(1000, 700), QSize(1001, 703), QSize(1602, 905), QSize(300, 250)}) {
+            for (const Shape& shape : Shapes()) {
+                for (int n : {500, 40000}) {
+                    SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) + " " +
+                                 std::to_string(size.width()) + "x" +
+                                 std::to_string(size.height()) + " marks=" + std::to_string(marks));
+                    Stored(
+                        n, [&](int i) { return shape.f(i, n); },
+                        [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
+                    ASSERT_EQ(Paint(size, true, false, false), Paint(size, true, false, true));
+                }
             }
         }
     }
