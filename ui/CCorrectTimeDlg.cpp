@@ -76,8 +76,8 @@ CCorrectTimeDlg::CCorrectTimeDlg(ConfigSession& session, QWidget* parent)
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     // OK stays enabled: pressed before "Connected" it says why nothing was sent.
-    Attach([this] { m_session.OpenCorrectTimeDialog(); }, nullptr,
-           [this] { m_session.CorrectTimeDialogClosed(); });
+    Attach([&session = m_session] { session.OpenCorrectTimeDialog(); }, nullptr,
+           [&session = m_session] { session.CorrectTimeDialogClosed(); });
 }
 
 ClockForm CCorrectTimeDlg::Form() const {

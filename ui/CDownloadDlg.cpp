@@ -22,8 +22,8 @@ CDownloadDlg::CDownloadDlg(LinkSession& session, QWidget* parent)
     connect(m_download, &QPushButton::clicked, this, &CDownloadDlg::OnDownload);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    Attach([this] { m_session.Link().OpenDialog(LinkDialog::Download); }, m_download,
-           [this] { m_session.DownloadDialogClosed(); });
+    Attach([&session = m_session] { session.Link().OpenDialog(LinkDialog::Download); }, m_download,
+           [&session = m_session] { session.DownloadDialogClosed(); });
 }
 
 void CDownloadDlg::OnDownload() {

@@ -44,7 +44,9 @@ protected:
                 std::initializer_list<QPushButton*> right);
     // Follows the link's state from now on: `open` opens the dialog's link state,
     // `action` (may be null) is enabled while the link allows it, and `closed`
-    // runs once when the dialog ends.
+    // runs once when the dialog ends. `closed` may run from this frame's destructor,
+    // when the dialog's own members are gone: it must not touch them (capture what
+    // it needs, such as the session, by its own reference).
     void Attach(const std::function<void()>& open, QPushButton* action,
                 std::function<void()> closed);
 

@@ -81,8 +81,8 @@ CRealTimeDlg::CRealTimeDlg(RealTimeSession& session, Prompts& prompts, int inter
     connect(m_run, &QPushButton::clicked, this, &CRealTimeDlg::OnRun);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    Attach([this] { m_session.Link().OpenDialog(LinkDialog::RealTime); }, m_run,
-           [this] { m_session.RealTimeDialogClosed(); });
+    Attach([&session = m_session] { session.Link().OpenDialog(LinkDialog::RealTime); }, m_run,
+           [&session = m_session] { session.RealTimeDialogClosed(); });
 }
 
 bool CRealTimeDlg::Validate() {

@@ -103,8 +103,8 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     connect(m_setup, &QPushButton::clicked, this, &CSetupDlg::OnSetup);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    Attach([this] { m_session.OpenSetupDialog(); }, m_setup,
-           [this] { m_session.SetupDialogClosed(); });
+    Attach([&session = m_session] { session.OpenSetupDialog(); }, m_setup,
+           [&session = m_session] { session.SetupDialogClosed(); });
 }
 
 void CSetupDlg::Fill(const SetupForm& f) {
