@@ -10,6 +10,7 @@
 // Files go to $BENCH_DIR (default: the system's temporary folder).
 
 #include "base/LocalTime.h"
+#include "bench/support/Ratios.h"
 #include "data/ReportWriter.h"
 #include "data/StdataFile.h"
 
@@ -316,55 +317,6 @@ void BM_StdataEncodeDecode(benchmark::State& state) {
 }
 BENCHMARK(BM_StdataEncodeDecode)->Unit(benchmark::kMillisecond);
 
-// Keeps the real and CPU times of every benchmark (the medians when repeated) to
-// print the ratios after the table. On a busy machine the real time includes
-// waiting for a core, and the CPU time leaves out waiting for the disk.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            const std::string& name = r.run_name.function_name;
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
-                m_median[name] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
-            else if (r.run_type == Run::RT_Iteration)
-                m_runs[name].push_back({r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()});
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void PrintRatio(const char* what, const std::string& ours, const std::string& base) const {
-        const Times a = Median(ours), b = Median(base);
-        if (a.real > 0 && b.real > 0 && a.cpu > 0 && b.cpu > 0)
-            std::printf("  %-54s %6.2f %6.2f\n", what, a.real / b.real, a.cpu / b.cpu);
-    }
-
-private:
-    struct Times {
-        double real = 0, cpu = 0;
-    };
-    // The median times of `name`, or zeros when it did not run.
-    Times Median(const std::string& name) const {
-        if (auto m = m_median.find(name); m != m_median.end())
-            return m->second;
-        auto it = m_runs.find(name);
-        if (it == m_runs.end() || it->second.empty())
-            return {};
-        std::vector<double> real, cpu;
-        for (const Times& t : it->second) {
-            real.push_back(t.real);
-            cpu.push_back(t.cpu);
-        }
-        return {MedianOf(real), MedianOf(cpu)};
-    }
-    static double MedianOf(std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        const size_t n = v.size();
-        return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    }
-
-    std::map<std::string, Times> m_median;
-    std::map<std::string, std::vector<Times>> m_runs;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -377,15 +329,16 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-56s %6s %6s\n", "ratios ours / baseline (below 1: ours is faster)", "real",
                 "CPU");
-    reporter.PrintRatio("report save / fwrite", "BM_ReportSave", "BM_ReportBaselineFwrite");
-    reporter.PrintRatio("report save / fwrite + fsync + rename", "BM_ReportSave",
-                        "BM_ReportBaselineDurable");
-    reporter.PrintRatio("report formatting / std::to_chars", "BM_ReportBuild",
-                        "BM_ReportBaselineBuild");
-    reporter.PrintRatio(".stdata save + load / fwrite + fread", "BM_StdataSaveLoad",
-                        "BM_RawFwriteFread");
-    reporter.PrintRatio(".stdata save + load / fwrite + fsync + rename + fread",
-                        "BM_StdataSaveLoad", "BM_RawSafeWriteFread");
+    reporter.PrintRealAndCpuRatio("report save / fwrite", "BM_ReportSave",
+                                  "BM_ReportBaselineFwrite");
+    reporter.PrintRealAndCpuRatio("report save / fwrite + fsync + rename", "BM_ReportSave",
+                                  "BM_ReportBaselineDurable");
+    reporter.PrintRealAndCpuRatio("report formatting / std::to_chars", "BM_ReportBuild",
+                                  "BM_ReportBaselineBuild");
+    reporter.PrintRealAndCpuRatio(".stdata save + load / fwrite + fread", "BM_StdataSaveLoad",
+                                  "BM_RawFwriteFread");
+    reporter.PrintRealAndCpuRatio(".stdata save + load / fwrite + fsync + rename + fread",
+                                  "BM_StdataSaveLoad", "BM_RawSafeWriteFread");
     benchmark::Shutdown();
     for (const char* name :
          {"bench_report.xls", "bench_report_baseline.xls", "bench.stdata", "bench_raw.stdata"})

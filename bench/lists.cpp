@@ -4,6 +4,7 @@
 // PDF. Prints the ratios at the end.
 
 #include "base/Settings.h"
+#include "bench/support/Ratios.h"
 #include "data/MeasurementSet.h"
 #include "graph/Report.h"
 #include "graph/ReportSetup.h"
@@ -125,16 +126,6 @@ void ListReportPdf(benchmark::State& state) {
 }
 BENCHMARK(ListReportPdf)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            times[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -144,10 +135,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto t = [&](const char* name) {
-        auto it = reporter.times.find(name);
-        return it == reporter.times.end() ? 0.0 : it->second;
-    };
+    auto t = [&](const char* name) { return reporter.Of(name).real; };
     const double small = t("DataListOpenAndScroll/100");
     const double large = t("DataListOpenAndScroll/262144");
     if (small > 0 && large > 0)

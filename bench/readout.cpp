@@ -8,6 +8,7 @@
 #include "base/Clock.h"
 #include "base/Prompts.h"
 #include "base/Timers.h"
+#include "bench/support/Ratios.h"
 #include "data/MeasurementSet.h"
 #include "graph/Zoom.h"
 #include "shell/AppShell.h"
@@ -108,18 +109,6 @@ BENCHMARK(BM_ReadoutMove)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median" &&
-                !r.error_occurred)
-                cpu[r.run_name.str()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> cpu;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -129,15 +118,9 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto cpu = [&](const char* name) {
-        auto it = reporter.cpu.find(name);
-        return it == reporter.cpu.end() ? -1.0 : it->second;
-    };
-    const double small = cpu("BM_ReadoutMove/100/min_time:0.500/repeats:5");
-    const double large = cpu("BM_ReadoutMove/262144/min_time:0.500/repeats:5");
-    if (small > 0 && large > 0)
-        std::printf("mouse move at 262,144 / at 100 points (median CPU): %.3f (goal <= 1.1)\n",
-                    large / small);
+    reporter.PrintRatio("mouse move at 262,144 / at 100 points, medians",
+                        "BM_ReadoutMove/262144/min_time:0.500/repeats:5",
+                        "BM_ReadoutMove/100/min_time:0.500/repeats:5", "(goal <= 1.1)");
     benchmark::Shutdown();
     return 0;
 }

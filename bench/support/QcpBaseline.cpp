@@ -89,23 +89,3 @@ void RegisterQcpReplot(const std::string&, QSize, std::function<std::unique_ptr<
                        double) {}
 
 #endif
-
-void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
-    for (const Run& r : runs)
-        if (r.run_type == Run::RT_Iteration)
-            m_cpu[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-}
-
-double RatioReporter::Cpu(const std::string& name) const {
-    const auto it = m_cpu.find(name);
-    return it == m_cpu.end() ? -1.0 : it->second;
-}
-
-void RatioReporter::PrintRatio(const char* label, const std::string& ours, const std::string& base,
-                               const char* goal) const {
-    const double a = Cpu(ours);
-    const double b = Cpu(base);
-    if (a > 0 && b > 0)
-        std::printf("%s (CPU): %.3f%s%s\n", label, a / b, goal ? " " : "", goal ? goal : "");
-}

@@ -5,6 +5,8 @@
 // of code for every benchmark, so that each ratio has the same denominator.
 // Also the reporter that keeps each run's times for the ratios printed at the end.
 
+#include "bench/support/Ratios.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QImage>
@@ -42,17 +44,3 @@ private:
 // QCustomPlot). `make` is called once, when the benchmark runs.
 void RegisterQcpReplot(const std::string& name, QSize size,
                        std::function<std::unique_ptr<QcpBaseline>()> make, double minTime);
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override;
-    // CPU time of a run by its full name ("BM_X/min_time:2.000"); -1 when it did
-    // not run (filtered out, or no baseline in this build).
-    double Cpu(const std::string& name) const;
-    // Prints "label: ratio (goal ...)" of two runs' CPU times when both ran.
-    void PrintRatio(const char* label, const std::string& ours, const std::string& base,
-                    const char* goal) const;
-
-private:
-    std::map<std::string, double> m_cpu;
-};
