@@ -41,15 +41,6 @@ QByteArray ReplyStream(const LoggerRecording& r) {
     return out;
 }
 
-MeasurementSet Downloaded(const LoggerRecording& r) {
-    const QByteArray data = EncodeRecordingData(r);
-    MeasurementSet s = DecodeRecording(RecordingHeader(r, uint32_t(data.size())),
-                                       reinterpret_cast<const uint8_t*>(data.constData()),
-                                       size_t(data.size()), MeasurementSet{});
-    s.m_dataTag = QString::fromLatin1(kTagStored);
-    return s;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -87,7 +78,7 @@ int main(int argc, char** argv) {
         ok &= Write(root.filePath(QStringLiteral("link_replies/%1.bin").arg(name)), ReplyStream(r));
         // The same recording as the program saves it after the download.
         ok &= Write(root.filePath(QStringLiteral("stdata/downloaded-%1.stdata").arg(name)),
-                    EncodeStdata(Downloaded(r)));
+                    EncodeStdata(StoredSetOf(r)));
     }
 
     // Settings: the first file the program writes, one with every value changed and

@@ -157,3 +157,12 @@ std::optional<LoggerImage> ParseRecordingFile(const QByteArray& bytes, QString* 
     // disagree with its data (a damaged header), so it is kept as written.
     return img;
 }
+
+MeasurementSet StoredSetOf(const LoggerRecording& r) {
+    const QByteArray data = EncodeRecordingData(r);
+    MeasurementSet s = DecodeRecording(RecordingHeader(r, uint32_t(data.size())),
+                                       reinterpret_cast<const uint8_t*>(data.constData()),
+                                       size_t(data.size()), MeasurementSet{});
+    s.m_dataTag = QString::fromLatin1(kTagStored);
+    return s;
+}

@@ -57,6 +57,8 @@ LoggerRecording SyntheticRecording(const SyntheticOptions& o);
 QByteArray EncodeRecordingData(const LoggerRecording& r);
 // The header for `r` with data length `dataLength`.
 DownloadHeader RecordingHeader(const LoggerRecording& r, uint32_t dataLength);
+// The stored set a whole download of `r` gives, tagged as a stored measurement.
+MeasurementSet StoredSetOf(const LoggerRecording& r);
 
 // Header and data as a file: the 28 header bytes followed by the data (the
 // simulator's --file format).

@@ -7,7 +7,7 @@
 #include <QFont>
 #include <QWidget>
 
-struct GraphModel;
+class GraphModel;
 class QScrollBar;
 
 class CRecInfoDlg : public QWidget {

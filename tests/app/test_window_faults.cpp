@@ -57,16 +57,6 @@ QByteArray ReadBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The stored set a logger with `r` hands over, as a file would hold it.
-MeasurementSet SetOf(const LoggerRecording& r) {
-    const QByteArray data = EncodeRecordingData(r);
-    MeasurementSet s = DecodeRecording(RecordingHeader(r, uint32_t(data.size())),
-                                       reinterpret_cast<const uint8_t*>(data.constData()),
-                                       size_t(data.size()), MeasurementSet{});
-    s.m_dataTag = QString::fromLatin1(kTagStored);
-    return s;
-}
-
 // Every array and description of the stored half, compared value for value.
 bool SameStored(const MeasurementSet& a, const MeasurementSet& b) {
     return a.m_ch1Rms == b.m_ch1Rms && a.m_ch2Rms == b.m_ch2Rms && a.m_trWave == b.m_trWave &&
@@ -198,13 +188,15 @@ void WindowFaults::Run(const Case& c) {
     // measurement of an earlier download, both unlike the logger's recording.
     const QString shownFile = dir.filePath("shown.stdata");
     QString error;
-    ASSERT_TRUE(SaveStdataFile(shownFile,
-                               SetOf(SimulatorRecording({"--samples", "600", "--tr-every", "200",
-                                                         "--start", "2011-05-06T07:08:09"})),
-                               &error))
+    ASSERT_TRUE(
+        SaveStdataFile(shownFile,
+                       StoredSetOf(SimulatorRecording({"--samples", "600", "--tr-every", "200",
+                                                       "--start", "2011-05-06T07:08:09"})),
+                       &error))
         << error.toStdString();
     ASSERT_TRUE(WritePreviousMeasurement(
-        SetOf(SimulatorRecording({"--samples", "300", "--start", "2009-01-02T03:04:05"})), &error))
+        StoredSetOf(SimulatorRecording({"--samples", "300", "--start", "2009-01-02T03:04:05"})),
+        &error))
         << error.toStdString();
     const QString previous = PreviousMeasurementPath();
     ASSERT_TRUE(previous.startsWith(dir.path()));
