@@ -1,9 +1,9 @@
 #pragma once
 // Every identifier the layers share, written once: the command ids of the menu, the
 // tool bars and the accelerators, the main frame's and the graph view's timer ids,
-// and the settings numbers of the graph modes. The numbers are those of the
-// original resource table, so that the settings file and the status prompts keep
-// their meaning.
+// and the settings numbers of the graph modes. The numbers are fixed: the
+// settings file stores mode numbers and the status prompts are found by command id,
+// so a number never changes once given.
 
 namespace Cmd {
 inline constexpr int FileNew = 57600;
@@ -38,7 +38,7 @@ inline constexpr int Run = 32917;
 inline constexpr int Stop = 32772;
 inline constexpr int NextPane = 57680;
 inline constexpr int PreviousPane = 57681;
-// File > Export: ids of our own, outside the original resource table.
+// File > Export.
 inline constexpr int ExportImage = 32960;
 inline constexpr int ExportCsv = 32961;
 } // namespace Cmd

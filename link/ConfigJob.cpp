@@ -32,9 +32,9 @@ ConfigResult ConfigJob::Run(LinkDialog dialog, const QByteArray& command, int se
     const int64_t begin = m_elapsed();
     m_link.OnDialogCommand();
     m_link.OpenDialog(dialog);
-    // "Not Connected" after a failed probe cycle is not the end: the search scans
+    // NotConnected after a failed probe cycle is not the end: the search scans
     // again 1000 ms later, as it does behind the dialog.
-    while (m_link.Dialog(dialog).title != QLatin1String(LinkText::kConnected)) {
+    while (m_link.Dialog(dialog).state != LinkState::Connected) {
         if (m_elapsed() - begin > searchMs) {
             m_link.CloseDialog(dialog);
             m_link.KillLinkTimers();

@@ -2,7 +2,7 @@
 // One configuration command without windows, as the setup or clock dialog would
 // send it: search the logger (or only check its port once it was found; a failed
 // probe cycle is followed by a new scan, as behind the dialog), write the command
-// once the link reads "Connected", and wait a bounded time for the logger's one-byte
+// once the link is Connected, and wait a bounded time for the logger's one-byte
 // acknowledgement. The command-line tool runs it on its Qt event loop, the tests in
 // virtual time.
 

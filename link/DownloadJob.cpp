@@ -21,8 +21,7 @@ DownloadJob::DownloadJob(HeadlessLink& link) : m_host(link), m_link(link.Link())
 }
 
 bool DownloadJob::PressDownloadWhenConnected() {
-    const LinkDialogState& d = m_link.Dialog(LinkDialog::Download);
-    if (d.title != QLatin1String(LinkText::kConnected) ||
+    if (m_link.Dialog(LinkDialog::Download).state != LinkState::Connected ||
         !m_link.ActionAllowed(LinkDialog::Download))
         return false;
     m_link.StartTransfer(TransferKind::Download);
@@ -37,7 +36,7 @@ DownloadResult DownloadJob::Run(int limitMs, int searchMs) {
     m_ended = false;
     m_link.OnDialogCommand();
     m_link.OpenDialog(LinkDialog::Download);
-    // "Not Connected" after a failed probe cycle is not the end: the search scans
+    // NotConnected after a failed probe cycle is not the end: the search scans
     // again 1000 ms later, as it does behind the dialog.
     while (m_host.ElapsedMs() - begin < limitMs) {
         m_host.Wait();

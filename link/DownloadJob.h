@@ -1,6 +1,6 @@
 #pragma once
 // A whole download without windows, as the download dialog would run it: search
-// the logger, press "Download" once the link reads "Connected", and wait for the
+// the logger, press "Download" once the link is Connected, and wait for the
 // end. The search goes on as the dialog's does, a new scan after every failed probe
 // cycle, and the download ends as the window's does (a silent start command is a
 // communication interruption after the 5 s watchdog). Used by the command-line

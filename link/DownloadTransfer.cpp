@@ -240,9 +240,9 @@ bool DownloadTransfer::SecondCopyBehind(const uint8_t* bytes, uint32_t size,
     return std::memcmp(bytes, bytes + awaited, behind) == 0;
 }
 
-// A block is in. When it was asked for twice (timer 10) and both requests may still
+// A block is in. When it was asked for twice (the block repeat) and both requests may still
 // be answered, the second copy is owed: taken as the next block it would shift every
-// later value by a block, so the next request waits for it, bounded by timer 10.
+// later value by a block, so the next request waits for it, bounded by the block repeat.
 void DownloadTransfer::BlockTaken(uint32_t copyBytes, uint32_t copyBytesIn) {
     const int owed = m_s.requestsOut - 1;
     m_s.requestsOut = 0;

@@ -115,7 +115,7 @@ private:
         int64_t firstRequestMs = 0; // when the block was first asked for
         int64_t repeatMs = 0;       // and when again
         // After a block that was asked for twice: the copies still owed, and the bytes
-        // of them that came; the next request waits until they are in or timer 10 says
+        // of them that came; the next request waits until they are in or the block repeat says
         // they will not come, so that a late copy is never taken for the next block.
         int copiesOwed = 0;
         uint32_t copyBytes = 0;

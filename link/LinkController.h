@@ -41,14 +41,14 @@ public:
     // --- connection dialogs ---
     // A command that opens a connection dialog, just before the dialog opens.
     void OnDialogCommand() { m_search.OnDialogCommand(); }
-    // The dialog exists now: title "Connecting..." and, once the logger was found,
+    // The dialog exists now: state Connecting and, once the logger was found,
     // the port check.
     void OpenDialog(LinkDialog d) { m_search.OpenDialog(d); }
     void CloseDialog(LinkDialog d) { m_search.CloseDialog(d); }
     bool IsAnyLinkDialogOpen() const { return m_search.IsAnyLinkDialogOpen(); }
     const LinkDialogState& Dialog(LinkDialog d) const { return m_search.Dialog(d); }
-    // The dialog's action button was pressed: true when it may act ("Connected");
-    // under "Not Connected" the dialog's message line says why not.
+    // The dialog's action button was pressed: true when it may act (Connected); when
+    // NotConnected the dialog's message line says why not.
     bool ActionAllowed(LinkDialog d) { return m_search.ActionAllowed(d); }
     // Fired whenever a dialog's title, message or button state changes.
     std::function<void(LinkDialog)> onDialogChanged;

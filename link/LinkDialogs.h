@@ -1,8 +1,8 @@
 #pragma once
-// The four connection dialogs as the link sees them: which one, what it shows (title,
-// message line, action button) and every text it can show. The dialogs' widgets only
-// display this state; the titles double as the link state ("Connected" lets the
-// action button act).
+// The four connection dialogs as the link sees them: which one, the link's state
+// (Connected lets the action button act), what kind of message line it shows and
+// whether the action button may act. The words of the titles and message lines are
+// the widgets' own, mapped from these values in one place.
 
 #include <QString>
 
@@ -11,30 +11,28 @@
 enum class LinkDialog { Setup, Download, CorrectTime, RealTime };
 inline constexpr int kLinkDialogCount = 4;
 
+enum class LinkState { Connecting, Connected, NotConnected };
+
+// What a dialog's message line says, by kind; which words depend on the dialog.
+enum class LinkLine {
+    AtOpen,         // the dialog appeared and the search began
+    ReadyAtOpen,    // the logger was found before and the port opened
+    AfterHandshake, // the logger answered a probe
+    ConnectFailed,  // explains a NotConnected state
+    NoPort,         // no port opened in the last scan: LinkDialogState::noPortText says why
+};
+
 struct LinkDialogState {
     bool open = false;
-    QString title;
-    QString message;
+    LinkState state = LinkState::Connecting;
+    LinkLine line = LinkLine::AtOpen;
+    QString noPortText; // the devices tried and what to do, for LinkLine::NoPort
     bool actionEnabled = true;
 };
 
+// Texts the core reports itself, in message boxes, on the status bar and on the
+// command line's stderr.
 namespace LinkText {
-// Titles.
-inline constexpr const char* kConnecting = "Connecting...";
-inline constexpr const char* kConnected = "Connected";
-inline constexpr const char* kNotConnected = "Not Connected";
-// Message lines.
-inline constexpr const char* kConnectFailed =
-    "Connecting failed. Ensure logger inserted and try again.";
-inline constexpr const char* kDownloadWaiting = "Waiting for connecting...";
-inline constexpr const char* kDownloadReadyAtOpen =
-    "Press \"Download\" to load store data from the logger,or \"Cancel\" to exit.";
-inline constexpr const char* kDownloadReadyAfterHandshake =
-    "Press \"Download\" to load store data from the logger, or \"Cancel\" to exit.";
-inline constexpr const char* kRealTimeReadyAtOpen =
-    "Press \"RUN\" to read real-time data,or \"Cancel\" to exit.";
-inline constexpr const char* kRealTimeReadyAfterHandshake = "Press \"RUN\" to read real time data,";
-inline constexpr const char* kSetupAfterHandshake = "  "; // clears the line, as the dialog did
 // Message boxes of the link.
 inline constexpr const char* kStartLogging =
     "To start logging, press the START button on the DATA LOGGER for three seconds";
@@ -51,25 +49,20 @@ inline constexpr const char* kPortsDenied =
     "adduser $USER dialout) and log in again.";
 } // namespace LinkText
 
-// What each dialog's message line says at each step of the search; nullptr leaves
-// the line as it is.
-struct LinkDialogTexts {
-    const char* atOpen;         // the dialog appears, title "Connecting..."
-    const char* readyAtOpen;    // the logger was found before and the port opened
-    const char* afterHandshake; // the logger answered a probe
-    bool showsConnectFailed;    // the line explains a "Not Connected" title
+// Which steps of the search change each dialog's message line.
+struct LinkDialogLines {
+    bool readyAtOpen;        // the line changes when the known logger's port opens
+    bool afterHandshake;     // the line changes when the logger answers a probe
+    bool showsConnectFailed; // the line explains a NotConnected state by itself
 };
 
-inline constexpr std::array<LinkDialogTexts, kLinkDialogCount> kLinkDialogTexts = {{
-    /* Setup */ {"", nullptr, LinkText::kSetupAfterHandshake, false},
-    /* Download */
-    {LinkText::kDownloadWaiting, LinkText::kDownloadReadyAtOpen,
-     LinkText::kDownloadReadyAfterHandshake, true},
-    /* CorrectTime */ {"", nullptr, nullptr, false},
-    /* RealTime */
-    {"", LinkText::kRealTimeReadyAtOpen, LinkText::kRealTimeReadyAfterHandshake, false},
+inline constexpr std::array<LinkDialogLines, kLinkDialogCount> kLinkDialogLines = {{
+    /* Setup */ {false, true, false},
+    /* Download */ {true, true, true},
+    /* CorrectTime */ {false, false, false},
+    /* RealTime */ {true, true, false},
 }};
 
-inline const LinkDialogTexts& TextsOf(LinkDialog d) {
-    return kLinkDialogTexts[size_t(d)];
+inline const LinkDialogLines& LinesOf(LinkDialog d) {
+    return kLinkDialogLines[size_t(d)];
 }

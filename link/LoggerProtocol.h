@@ -68,8 +68,9 @@ inline constexpr uint8_t kUnitSeconds = 0x10;
 inline constexpr uint8_t kUnitMinutes = 0x20;
 inline constexpr uint8_t kUnitHours = 0x30;
 
-// Link timing of the host: the search (frame timers 4, 5, 6), the download (9, 10,
-// 12) and the real-time stream (13, 14, 15).
+// Link timing of the host: the search (port scan, probe, supervision), the download
+// (watchdog, block repeat, start repeat) and the real-time stream (watchdog, sample
+// tick, restart).
 inline constexpr int kScanAfterCommandMs = 100;
 inline constexpr int kScanAfterFailureMs = 1000;
 inline constexpr int kProbePeriodMs = 500;
@@ -78,7 +79,7 @@ inline constexpr int kBlockWatchdogMs = 5000;
 inline constexpr int kBlockRepeatMs = 900;
 inline constexpr int kStartRepeatMs = 500;
 inline constexpr int kRealTimeWatchdogMs = 10000; // no frame for this long: the stream ended
-// How often timer 13 looks at the time of the last frame: a run ends at most this
+// How often the real-time watchdog looks at the time of the last frame: a run ends at most this
 // much later than kRealTimeWatchdogMs after its last frame (a look every 10 s let
 // silence run on for up to 20 s).
 inline constexpr int kRealTimeWatchdogCheckMs = 500;

@@ -52,23 +52,22 @@ void PortSearch::OnDialogCommand() {
 
 void PortSearch::OpenDialog(LinkDialog d) {
     LinkDialogState& s = State(d);
-    const LinkDialogTexts& texts = TextsOf(d);
     s.open = true;
-    s.title = Text(LinkText::kConnecting);
-    s.message = Text(texts.atOpen);
+    s.state = LinkState::Connecting;
+    s.line = LinkLine::AtOpen;
     s.actionEnabled = true;
     if (m_state.loggerFound) {
         // Found before: only check that the port still opens.
         m_channel.Close();
         m_channel.SelectPort(m_state.currentPort);
         if (m_channel.Open()) {
-            s.title = Text(LinkText::kConnected);
-            if (texts.readyAtOpen)
-                s.message = Text(texts.readyAtOpen);
+            s.state = LinkState::Connected;
+            if (LinesOf(d).readyAtOpen)
+                s.line = LinkLine::ReadyAtOpen;
             s.actionEnabled = true;
             m_channel.Close();
         } else {
-            s.title = Text(LinkText::kNotConnected);
+            s.state = LinkState::NotConnected;
             // Only these two keep their button dead until the dialog is opened again;
             // the others act once supervision finds the port again.
             s.actionEnabled = !(d == LinkDialog::Setup || d == LinkDialog::Download);
@@ -91,10 +90,10 @@ bool PortSearch::IsAnyLinkDialogOpen() const {
 
 bool PortSearch::ActionAllowed(LinkDialog d) {
     LinkDialogState& s = State(d);
-    if (s.title == Text(LinkText::kConnected))
+    if (s.state == LinkState::Connected)
         return s.actionEnabled;
-    if (s.title == Text(LinkText::kNotConnected)) {
-        s.message = Text(LinkText::kConnectFailed);
+    if (s.state == LinkState::NotConnected) {
+        s.line = LinkLine::ConnectFailed;
         Changed(d);
     }
     return false;
@@ -105,14 +104,14 @@ void PortSearch::Changed(LinkDialog d) {
         m_changed(d);
 }
 
-void PortSearch::SetTitleAll(const char* title, bool failedMessage) {
+void PortSearch::SetStateAll(LinkState state) {
     for (LinkDialog d : kAllDialogs) {
         LinkDialogState& s = State(d);
         if (!s.open)
             continue;
-        s.title = Text(title);
-        if (failedMessage && TextsOf(d).showsConnectFailed)
-            s.message = Text(LinkText::kConnectFailed);
+        s.state = state;
+        if (state == LinkState::NotConnected && LinesOf(d).showsConnectFailed)
+            s.line = LinkLine::ConnectFailed;
         Changed(d);
     }
 }
@@ -121,9 +120,10 @@ void PortSearch::ShowNoPortMessage(const QString& text) {
     m_state.noPortMessage = text;
     for (LinkDialog d : kAllDialogs) {
         LinkDialogState& s = State(d);
-        if (!s.open || s.message == text)
+        if (!s.open || (s.line == LinkLine::NoPort && s.noPortText == text))
             continue;
-        s.message = text;
+        s.line = LinkLine::NoPort;
+        s.noPortText = text;
         Changed(d);
     }
 }
@@ -133,9 +133,10 @@ void PortSearch::WithdrawNoPortMessage() {
         return;
     for (LinkDialog d : kAllDialogs) {
         LinkDialogState& s = State(d);
-        if (!s.open || s.message != m_state.noPortMessage)
+        if (!s.open || s.line != LinkLine::NoPort || s.noPortText != m_state.noPortMessage)
             continue;
-        s.message = Text(TextsOf(d).atOpen);
+        s.line = LinkLine::AtOpen;
+        s.noPortText.clear();
         Changed(d);
     }
     m_state.noPortMessage.clear();
@@ -228,7 +229,7 @@ void PortSearch::OnPortScan() {
             m_state.permissionHintShown = true;
             m_status(Text(LinkText::kPortsDenied));
         }
-        // "Connecting..." alone would read as a wait without end: the message line
+        // Connecting alone would read as a wait without end: the message line
         // says what was tried and what to do; the title and the scan go on.
         ShowNoPortMessage(NoPortMessage(failures));
         return; // the scan repeats at the timer's period
@@ -265,7 +266,7 @@ void PortSearch::OnProbe() {
         m_timers.Kill(T::Probe);
         m_state.probeIndex = 1;
         m_state.openablePorts.clear();
-        SetTitleAll(LinkText::kNotConnected, true);
+        SetStateAll(LinkState::NotConnected);
         m_timers.Start(T::PortScan, Logger::kScanAfterFailureMs);
         return;
     }
@@ -286,9 +287,9 @@ void PortSearch::OnLoggerPresent() {
             continue;
         m_timers.Kill(T::PortScan);
         m_timers.Kill(T::Probe);
-        s.title = Text(LinkText::kConnected);
-        if (const char* m = TextsOf(d).afterHandshake)
-            s.message = Text(m);
+        s.state = LinkState::Connected;
+        if (LinesOf(d).afterHandshake)
+            s.line = LinkLine::AfterHandshake;
         Changed(d);
         m_timers.Start(T::Supervision, Logger::kSupervisionMs);
     }
@@ -303,10 +304,10 @@ void PortSearch::OnSupervision() {
     m_channel.Close();
     m_channel.SelectPort(m_state.currentPort);
     if (!m_channel.Open()) {
-        SetTitleAll(LinkText::kNotConnected, true);
+        SetStateAll(LinkState::NotConnected);
         return;
     }
-    SetTitleAll(LinkText::kConnected, false);
+    SetStateAll(LinkState::Connected);
     m_channel.Close();
 }
 

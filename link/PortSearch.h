@@ -1,8 +1,8 @@
 #pragma once
-// Finding the logger and watching the link while a connection dialog is open: the
-// port scan (timer 4), the probe cycle (timer 5), the handshake and the supervision
-// (timer 6). The search keeps the four dialogs' titles, since a title is how a user
-// (and the action button) learns whether the link is usable.
+// Finding the logger and watching the link while a connection dialog is open: the port
+// scan, the probe cycle, the handshake and the supervision. The search keeps the four
+// dialogs' link states, since the state is how a user (and the action button) learns
+// whether the link is usable.
 
 #include "base/Timers.h"
 #include "link/LinkDialogs.h"
@@ -35,7 +35,7 @@ public:
     // The logger answered a probe (reply 0xAF outside a transfer).
     void OnLoggerPresent();
     void ProbePort(int n);
-    // Timers 4, 5 and 6.
+    // The port scan, probe and supervision timers.
     void KillTimers();
     // A command is about to be sent: the supervision must not close the port under it.
     void StopSupervision();
@@ -62,7 +62,7 @@ private:
     void OnPortScan();
     void OnProbe();
     void OnSupervision();
-    void SetTitleAll(const char* title, bool failedMessage);
+    void SetStateAll(LinkState state);
     void ShowNoPortMessage(const QString& text);
     void WithdrawNoPortMessage();
     void Changed(LinkDialog d);

@@ -175,7 +175,7 @@ void QtSerialChannel::OnReadyRead() {
 
 void QtSerialChannel::OnError(QSerialPort::SerialPortError e) {
     // An adapter pulled out while open: close, so that the next open fails cleanly
-    // and supervision reports "Not Connected".
+    // and supervision reports NotConnected.
     if (e == QSerialPort::ResourceError && m_port.isOpen()) {
         m_lastError = m_port.errorString();
         m_port.close();

@@ -1,12 +1,11 @@
 #pragma once
-// The real-time acquisition on the link: the start command (repeated once by timer
-// 12 while no frame came, and every 5 s by timer 15), the 2365-byte frames that
-// overwrite the captured waveform, the sample tick (timer 14: 10 ms after the first
-// frame, then the sampling interval), the silence watchdog (timer 13: every 500 ms it
-// compares the time of the last frame with the timer table's clock) and every way a
-// run ends. What a sample computes (analysis, extremes) and what the window does
-// with it are hooks, so that the main window and the command-line tool run the same
-// transfer.
+// The real-time acquisition on the link: the start command (repeated once by the
+// start-repeat timer while no frame came, and every 5 s by the restart timer), the
+// 2365-byte frames that overwrite the captured waveform, the sample tick (10 ms after
+// the first frame, then the sampling interval), the silence watchdog (every 500 ms it
+// compares the time of the last frame with the timer table's clock) and every way a run
+// ends. What a sample computes (analysis, extremes) and what the window does with it
+// are hooks, so that the main window and the command-line tool run the same transfer.
 
 #include "base/Clock.h"
 #include "data/MeasurementSet.h"

@@ -1,10 +1,11 @@
 #pragma once
-// A transfer is one exchange that runs with the transfer-mode flag on: it begins
-// with a start command, takes every reply the channel delivers until it ends, and
-// owns the frame timers it arms. The download of the stored recording is one; the
-// real-time acquisition is the other (a stream of 2365-byte frames, watched by timer
-// 13, sampled by timer 14, restarted by timer 15). The link controller routes replies
-// and timer ticks to the transfer that runs and knows nothing of either's protocol.
+// A transfer is one exchange that runs with the transfer-mode flag on: it begins with a
+// start command, takes every reply the channel delivers until it ends, and owns the
+// frame timers it arms. The download of the stored recording is one; the real-time
+// acquisition is the other (a stream of 2365-byte frames, watched by the real-time
+// watchdog, sampled by the sample tick, restarted by the restart timer). The link
+// controller routes replies and timer ticks to the transfer that runs and knows nothing
+// of either's protocol.
 
 #include "base/Prompts.h"
 #include "base/Timers.h"

@@ -50,8 +50,8 @@ public:
     void OnTimer(int id);
 
     // --- close sequence ---
-    // Hooks that later parts fill: Save command with report, stopping a running
-    // acquisition, closing the data list, and the window's own final close.
+    // What the close sequence asks of the window: the Save command with report,
+    // stopping a running acquisition, closing the data list, and the final close.
     // The Save command; true only when the data were saved. A cancelled file dialog
     // and a failed write both leave the data unsaved, and whoever asked for the save
     // then goes no further.

@@ -143,11 +143,10 @@ QByteArray ConfigSession::ClockCommandOf(const ClockForm& f) {
 }
 
 bool ConfigSession::PressCorrectTimeOk(const ClockForm& f) {
-    // The clock dialog's port check only sets its title: "OK" acts whenever the title
-    // reads "Connected".
-    const LinkDialogState& d = m_link.Dialog(LinkDialog::CorrectTime);
-    if (d.title != QLatin1String(LinkText::kConnected)) {
-        m_link.ActionAllowed(LinkDialog::CorrectTime); // the message under "Not Connected"
+    // The clock dialog's port check only sets its link state: "OK" acts whenever the
+    // link is connected.
+    if (m_link.Dialog(LinkDialog::CorrectTime).state != LinkState::Connected) {
+        m_link.ActionAllowed(LinkDialog::CorrectTime); // the message when not connected
         return false;
     }
     AppSettings& s = m_shell.m_settings;

@@ -53,11 +53,11 @@ public:
     // The interval edit's text after a change of it, and after a change of the unit.
     static QString IntervalEdited(const QString& text, int unit);
     static QString UnitChanged(const QString& text, int unit);
-    // The dialog exists: title "Connecting..." and, once the logger was found, the
+    // The dialog exists: state Connecting and, once the logger was found, the
     // port check that enables or disables "Setup".
     void OpenSetupDialog();
     // "Setup": true when the command was handed to the link and the dialog closes.
-    // Under "Connecting..." nothing happens; under "Not Connected" the message line
+    // While Connecting nothing happens; when NotConnected the message line
     // says why and the dialog stays.
     bool PressSetup(const SetupForm& form);
     // Closed by any button or its close box.

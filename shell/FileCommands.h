@@ -3,7 +3,7 @@
 // report), Instrument > Previous Measurement, the Ctrl+O / Ctrl+S / Ctrl+N
 // accelerators, the command-line file and the save prompts before Open and before
 // Download. Below the widgets: every prompt and file chooser goes through the
-// shell's Prompts seam, the time through its Clock, timer 8 through its table.
+// shell's Prompts seam, the time through its Clock, the scale reset timer through its table.
 
 #include "base/Prompts.h"
 

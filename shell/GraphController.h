@@ -2,7 +2,7 @@
 // The main window's graph-mode commands and the view operations that go with
 // them, below the widgets: entering each of the six modes, the enable and check
 // rules of their commands, the information-bar texts, the transient record shown,
-// the zoom reset (frame timer 8 and the view's ZoomOut button) and the default
+// the zoom reset (the frame's scale reset timer and the view's ZoomOut button) and the default
 // mode after a file load. The graph view fills the hooks that touch windows.
 
 #include "graph/GraphModel.h"
@@ -14,7 +14,7 @@
 
 class GraphController {
 public:
-    // Registers the six mode commands, ZoomOut, frame timer 8 and the work-buffer
+    // Registers the six mode commands, ZoomOut, the scale reset timer and the work-buffer
     // hook with the shell; the destructor takes them back.
     explicit GraphController(AppShell& shell);
     ~GraphController();

@@ -34,8 +34,8 @@ public:
     // stay as they were, and the port is closed.
     void CancelDownload();
 
-    // Later parts hook their refreshes of the side windows here (data list,
-    // analysis panel, TR file list, information bar); run after the views update.
+    // The refreshes of the side windows (data list, analysis panel, TR file list,
+    // information bar); run after the views update.
     std::function<void()> onAfterDownload;
 
 private:

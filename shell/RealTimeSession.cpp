@@ -67,8 +67,7 @@ bool RealTimeSession::BeginRunCommand() {
 }
 
 bool RealTimeSession::PressRun(int intervalSeconds, int count) {
-    const LinkDialogState& d = m_link.Dialog(LinkDialog::RealTime);
-    if (d.title == QLatin1String(LinkText::kConnecting))
+    if (m_link.Dialog(LinkDialog::RealTime).state == LinkState::Connecting)
         return false;
     if (!IntervalValid(intervalSeconds) || !CountValid(count))
         return false;

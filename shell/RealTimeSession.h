@@ -46,8 +46,8 @@ public:
     }
     static bool CountValid(int count) { return count >= kRtPointsMin && count <= kRtMaxPoints; }
     // RUN pressed: true when the dialog closes (the acquisition has started). Nothing
-    // happens under "Connecting..." or with a value out of range; under "Not
-    // Connected" the dialog's message says why.
+    // happens while Connecting or with a value out of range; when NotConnected the
+    // dialog's message says why.
     bool PressRun(int intervalSeconds, int count);
     // The dialog has closed, by any button or its close box.
     void RealTimeDialogClosed();

@@ -2,6 +2,7 @@
 
 #include "link/LinkController.h"
 #include "ui/DialogLook.h"
+#include "ui/LinkTexts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -86,9 +87,10 @@ void CLinkDlg::Attach(const std::function<void()>& open, QPushButton* action,
 
 void CLinkDlg::Refresh() {
     const LinkDialogState& s = m_link.Dialog(m_which);
-    setWindowTitle(s.title);
-    m_state->setText(s.title);
-    m_message->setText(s.message);
+    const QString title = LinkStateTitle(s.state);
+    setWindowTitle(title);
+    m_state->setText(title);
+    m_message->setText(LinkLineText(m_which, s));
     if (m_action)
         m_action->setEnabled(s.actionEnabled);
 }

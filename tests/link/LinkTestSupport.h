@@ -32,7 +32,7 @@ struct VirtualLink {
     }
 
     const LinkDialogState& Dlg() const { return link.Dialog(LinkDialog::Download); }
-    QString Title() const { return Dlg().title; }
+    LinkState Title() const { return Dlg().state; }
 
     void OpenDownloadDialog() {
         link.OnDialogCommand();
@@ -43,7 +43,7 @@ struct VirtualLink {
         channel.SetOpenable(1);
         loggerPort = 1;
         OpenDownloadDialog();
-        ASSERT_TRUE(clock.AdvanceUntil([&] { return Title() == "Connected"; }, 2000));
+        ASSERT_TRUE(clock.AdvanceUntil([&] { return Title() == LinkState::Connected; }, 2000));
     }
     // Presses "Download" and runs until the download has ended.
     bool RunDownload(int64_t limitMs = 60000) {

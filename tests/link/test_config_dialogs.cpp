@@ -310,7 +310,8 @@ TEST_F(ConfigDialogs, NothingOpensWhileADownloadLoads) {
     ASSERT_TRUE(link.BeginDownloadCommand());
     link.Link().OpenDialog(LinkDialog::Download);
     ASSERT_TRUE(clock.AdvanceUntil(
-        [&] { return link.Link().Dialog(LinkDialog::Download).title == "Connected"; }, 2000));
+        [&] { return link.Link().Dialog(LinkDialog::Download).state == LinkState::Connected; },
+        2000));
     ASSERT_TRUE(link.PressDownload());
     clock.Advance(5);
     ASSERT_TRUE(link.Link().LoadingShown());

@@ -51,7 +51,9 @@ struct Frame : ::testing::Test {
         ASSERT_TRUE(session.BeginDownloadCommand());
         session.Link().OpenDialog(LinkDialog::Download);
         ASSERT_TRUE(clock.AdvanceUntil(
-            [&] { return session.Link().Dialog(LinkDialog::Download).title == "Connected"; },
+            [&] {
+                return session.Link().Dialog(LinkDialog::Download).state == LinkState::Connected;
+            },
             2000));
     }
     bool Download(int64_t limitMs = 20000) {

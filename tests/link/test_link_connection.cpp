@@ -15,13 +15,13 @@ std::vector<int> ProbedPorts(const FakeSerialChannel& ch) {
 TEST(LinkSearch, WithNoOpenablePortTheScanRepeatsAndTheTitleStaysConnecting) {
     VirtualLink v;
     v.OpenDownloadDialog();
-    EXPECT_EQ(v.Title(), "Connecting...");
-    EXPECT_EQ(v.Dlg().message, "Waiting for connecting...");
+    EXPECT_EQ(v.Title(), LinkState::Connecting);
+    EXPECT_EQ(v.Dlg().line, LinkLine::AtOpen);
     v.clock.Advance(1000);
     EXPECT_EQ(v.timers.PeriodOf(4), 100);
     EXPECT_TRUE(v.timers.IsActive(4));
     EXPECT_FALSE(v.timers.IsActive(5));
-    EXPECT_EQ(v.Title(), "Connecting...");
+    EXPECT_EQ(v.Title(), LinkState::Connecting);
     EXPECT_TRUE(v.channel.writes.empty());
 }
 
@@ -34,10 +34,10 @@ TEST(LinkSearch, TwoPortsWithoutLoggerProbeLastFirstThenFailAndRescan) {
     EXPECT_EQ(v.link.Search().OpenablePorts(), (std::vector<int>{1, 3}));
     v.clock.Advance(1499);
     EXPECT_EQ(ProbedPorts(v.channel), (std::vector<int>{3, 3, 1}));
-    EXPECT_EQ(v.Title(), "Connecting...");
+    EXPECT_EQ(v.Title(), LinkState::Connecting);
     v.clock.Advance(1); // 1500 ms after the scan
-    EXPECT_EQ(v.Title(), "Not Connected");
-    EXPECT_EQ(v.Dlg().message, "Connecting failed. Ensure logger inserted and try again.");
+    EXPECT_EQ(v.Title(), LinkState::NotConnected);
+    EXPECT_EQ(v.Dlg().line, LinkLine::ConnectFailed);
     EXPECT_FALSE(v.timers.IsActive(5));
     EXPECT_EQ(v.timers.PeriodOf(4), 1000);
     v.clock.Advance(1000); // the new scan probes port 3 again
@@ -53,16 +53,15 @@ TEST(LinkSearch, LoggerAnsweringTheSecondProbeConnectsAndStopsProbing) {
     v.loggerPort = 1;
     v.OpenDownloadDialog();
     v.clock.Advance(1100 + 10); // probes 3, 3, 1 and the answer of port 1
-    EXPECT_EQ(v.Title(), "Connected");
-    EXPECT_EQ(v.Dlg().message,
-              "Press \"Download\" to load store data from the logger, or \"Cancel\" to exit.");
+    EXPECT_EQ(v.Title(), LinkState::Connected);
+    EXPECT_EQ(v.Dlg().line, LinkLine::AfterHandshake);
     EXPECT_TRUE(v.link.Search().LoggerFound());
     EXPECT_EQ(v.link.Search().CurrentPort(), 1);
     EXPECT_FALSE(v.channel.IsOpen());
     v.clock.Advance(5000);
     EXPECT_EQ(ProbedPorts(v.channel), (std::vector<int>{3, 3, 1}));
     EXPECT_EQ(v.timers.PeriodOf(6), 3000);
-    EXPECT_EQ(v.Title(), "Connected");
+    EXPECT_EQ(v.Title(), LinkState::Connected);
 }
 
 TEST(LinkSupervision, UnpluggingShowsNotConnectedWithin3sAndReplugReconnects) {
@@ -70,10 +69,10 @@ TEST(LinkSupervision, UnpluggingShowsNotConnectedWithin3sAndReplugReconnects) {
     v.ConnectOnPort1();
     v.channel.SetOpenable(1, false);
     v.clock.Advance(3000);
-    EXPECT_EQ(v.Title(), "Not Connected");
+    EXPECT_EQ(v.Title(), LinkState::NotConnected);
     v.channel.SetOpenable(1, true);
     v.clock.Advance(3000);
-    EXPECT_EQ(v.Title(), "Connected");
+    EXPECT_EQ(v.Title(), LinkState::Connected);
     // Supervision only opens the port; it writes nothing and leaves it closed.
     EXPECT_EQ(v.channel.writes.size(), 1u);
     EXPECT_FALSE(v.channel.IsOpen());
@@ -87,9 +86,8 @@ TEST(LinkSupervision, LaterDialogIsCheckedAtOnceWithoutProbe) {
     const size_t writes = v.channel.writes.size();
 
     v.OpenDownloadDialog();
-    EXPECT_EQ(v.Title(), "Connected");
-    EXPECT_EQ(v.Dlg().message,
-              "Press \"Download\" to load store data from the logger,or \"Cancel\" to exit.");
+    EXPECT_EQ(v.Title(), LinkState::Connected);
+    EXPECT_EQ(v.Dlg().line, LinkLine::ReadyAtOpen);
     EXPECT_TRUE(v.Dlg().actionEnabled);
     EXPECT_FALSE(v.timers.IsActive(4));
     EXPECT_TRUE(v.timers.IsActive(6));
@@ -99,11 +97,11 @@ TEST(LinkSupervision, LaterDialogIsCheckedAtOnceWithoutProbe) {
     // A failed check keeps the button disabled, even once supervision says "Connected".
     v.channel.SetOpenable(1, false);
     v.OpenDownloadDialog();
-    EXPECT_EQ(v.Title(), "Not Connected");
+    EXPECT_EQ(v.Title(), LinkState::NotConnected);
     EXPECT_FALSE(v.Dlg().actionEnabled);
     v.channel.SetOpenable(1, true);
     v.clock.Advance(3000);
-    EXPECT_EQ(v.Title(), "Connected");
+    EXPECT_EQ(v.Title(), LinkState::Connected);
     EXPECT_FALSE(v.Dlg().actionEnabled);
     EXPECT_FALSE(v.link.ActionAllowed(LinkDialog::Download));
 }

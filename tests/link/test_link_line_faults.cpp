@@ -326,7 +326,7 @@ TEST(CancelDownload, EndsAtOnceWithoutAMessageClosesThePortAndKeepsTheShownData)
         << texts.front().toStdString();
     // The next download runs as usual.
     v.OpenDownloadDialog();
-    ASSERT_TRUE(v.clock.AdvanceUntil([&] { return v.Title() == "Connected"; }, 4000));
+    ASSERT_TRUE(v.clock.AdvanceUntil([&] { return v.Title() == LinkState::Connected; }, 4000));
     ASSERT_TRUE(v.RunDownload());
     EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Completed);
     EXPECT_EQ(v.set.m_rmsCount, 4000);
@@ -354,21 +354,21 @@ TEST(LoadingText, BlocksBytesAndTimeLeftAtTheRateSoFar) {
 TEST(NoPortMessage, AfterAScanThatOpenedNothingTheLineSaysWhatWasTriedThenGivesWay) {
     VirtualLink v;
     v.OpenDownloadDialog();
-    EXPECT_EQ(v.Dlg().message, "Waiting for connecting...");
+    EXPECT_EQ(v.Dlg().line, LinkLine::AtOpen);
     v.clock.Advance(100); // the first complete scan
-    EXPECT_EQ(v.Dlg().message,
+    EXPECT_EQ(v.Dlg().noPortText,
               "No serial port could be opened (tried /dev/ttyFAKE1 ... /dev/ttyFAKE16). Plug in "
               "the logger, or set DATALOGGER_PORTS.");
-    EXPECT_EQ(v.Title(), "Connecting...");
+    EXPECT_EQ(v.Dlg().line, LinkLine::NoPort);
+    EXPECT_EQ(v.Title(), LinkState::Connecting);
     EXPECT_TRUE(v.timers.IsActive(4)); // the scan goes on
     // The logger is plugged in: the message gives way to the usual ones.
     v.channel.SetOpenable(3);
     v.loggerPort = 3;
     v.clock.Advance(100);
-    EXPECT_EQ(v.Dlg().message, "Waiting for connecting...");
-    ASSERT_TRUE(v.clock.AdvanceUntil([&] { return v.Title() == "Connected"; }, 2000));
-    EXPECT_EQ(v.Dlg().message,
-              "Press \"Download\" to load store data from the logger, or \"Cancel\" to exit.");
+    EXPECT_EQ(v.Dlg().line, LinkLine::AtOpen);
+    ASSERT_TRUE(v.clock.AdvanceUntil([&] { return v.Title() == LinkState::Connected; }, 2000));
+    EXPECT_EQ(v.Dlg().line, LinkLine::AfterHandshake);
 }
 
 TEST(NoPortMessage, PermissionAndBusyPortsAreNamedWithWhatToDo) {
@@ -379,17 +379,17 @@ TEST(NoPortMessage, PermissionAndBusyPortsAreNamedWithWhatToDo) {
     v.channel.SetBusy(2);
     v.OpenDownloadDialog();
     v.clock.Advance(100);
-    EXPECT_EQ(v.Dlg().message,
+    EXPECT_EQ(v.Dlg().noPortText,
               "Permission denied for /dev/ttyFAKE1 (group dialout): run sudo adduser $USER "
               "dialout, then log in again. /dev/ttyFAKE2 is busy: another program holds it open.");
     v.channel.SetDenied(1, false);
     v.clock.Advance(100);
-    EXPECT_EQ(v.Dlg().message, "/dev/ttyFAKE2 is busy: another program holds it open.");
+    EXPECT_EQ(v.Dlg().noPortText, "/dev/ttyFAKE2 is busy: another program holds it open.");
     v.channel.SetMapped(1, false);
     v.channel.SetBusy(2, false);
     v.clock.Advance(100);
-    EXPECT_EQ(v.Dlg().message, "No serial port could be opened (tried /dev/ttyFAKE2). Plug in "
-                               "the logger, or set DATALOGGER_PORTS.");
+    EXPECT_EQ(v.Dlg().noPortText, "No serial port could be opened (tried /dev/ttyFAKE2). Plug in "
+                                  "the logger, or set DATALOGGER_PORTS.");
 }
 
 } // namespace

@@ -66,7 +66,8 @@ struct RealTime : ::testing::Test {
     void Run(int interval, int count) {
         ASSERT_TRUE(shell.Execute(Cmd::Run));
         ASSERT_TRUE(clock.AdvanceUntil(
-            [&] { return link().Dialog(LinkDialog::RealTime).title == "Connected"; }, 3000));
+            [&] { return link().Dialog(LinkDialog::RealTime).state == LinkState::Connected; },
+            3000));
         ASSERT_TRUE(session.PressRun(interval, count));
     }
     std::vector<QByteArray> Stops() const {

@@ -17,6 +17,7 @@
 #include "ui/CDownloadDlg.h"
 #include "ui/CRealTimeDlg.h"
 #include "ui/CSetupDlg.h"
+#include "ui/LinkTexts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -96,6 +97,55 @@ struct LinkFrame : ::testing::Test {
 
 const LinkDialog kAll[] = {LinkDialog::Download, LinkDialog::RealTime, LinkDialog::Setup,
                            LinkDialog::CorrectTime};
+
+// --- the words of the link states and message lines ---
+
+TEST(LinkTexts, EachStateHasItsTitle) {
+    EXPECT_EQ(LinkStateTitle(LinkState::Connecting), "Connecting...");
+    EXPECT_EQ(LinkStateTitle(LinkState::Connected), "Connected");
+    EXPECT_EQ(LinkStateTitle(LinkState::NotConnected), "Not Connected");
+}
+
+struct LineCase {
+    LinkDialog dialog;
+    LinkLine line;
+    const char* text;
+};
+
+class LinkLineTexts : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(LinkLineTexts, EachDialogSaysItsOwnWords) {
+    LinkDialogState s;
+    s.line = GetParam().line;
+    EXPECT_EQ(LinkLineText(GetParam().dialog, s), QString::fromLatin1(GetParam().text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LinkLineTexts,
+    ::testing::Values(
+        LineCase{LinkDialog::Download, LinkLine::AtOpen, "Waiting for connecting..."},
+        LineCase{LinkDialog::Download, LinkLine::ReadyAtOpen,
+                 "Press \"Download\" to load store data from the logger,or \"Cancel\" to exit."},
+        LineCase{LinkDialog::Download, LinkLine::AfterHandshake,
+                 "Press \"Download\" to load store data from the logger, or \"Cancel\" to exit."},
+        LineCase{LinkDialog::Download, LinkLine::ConnectFailed,
+                 "Connecting failed. Ensure logger inserted and try again."},
+        LineCase{LinkDialog::RealTime, LinkLine::AtOpen, ""},
+        LineCase{LinkDialog::RealTime, LinkLine::ReadyAtOpen,
+                 "Press \"RUN\" to read real-time data,or \"Cancel\" to exit."},
+        LineCase{LinkDialog::RealTime, LinkLine::AfterHandshake,
+                 "Press \"RUN\" to read real time data,"},
+        LineCase{LinkDialog::Setup, LinkLine::AtOpen, ""},
+        LineCase{LinkDialog::Setup, LinkLine::AfterHandshake, "  "},
+        LineCase{LinkDialog::CorrectTime, LinkLine::ConnectFailed,
+                 "Connecting failed. Ensure logger inserted and try again."}));
+
+TEST(LinkTexts, NoPortLineShowsWhatTheSearchTried) {
+    LinkDialogState s;
+    s.line = LinkLine::NoPort;
+    s.noPortText = QStringLiteral("/dev/ttyX is busy: another program holds it open.");
+    EXPECT_EQ(LinkLineText(LinkDialog::Download, s), s.noPortText);
+}
 
 } // namespace
 

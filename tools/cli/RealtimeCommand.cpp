@@ -115,10 +115,9 @@ int RunRealtime(const QStringList& args) {
         const LinkDialogState& d = link.Dialog(LinkDialog::RealTime);
         if (g_stopRequested)
             break;
-        if (d.title == QLatin1String(LinkText::kConnected) &&
-            link.ActionAllowed(LinkDialog::RealTime))
+        if (d.state == LinkState::Connected && link.ActionAllowed(LinkDialog::RealTime))
             break;
-        if (d.title == QLatin1String(LinkText::kNotConnected) || search.elapsed() > kSearchMs) {
+        if (d.state == LinkState::NotConnected || search.elapsed() > kSearchMs) {
             link.CloseDialog(LinkDialog::RealTime);
             link.KillLinkTimers();
             channel.Close();
