@@ -2,7 +2,8 @@
 // the line allows. Each block costs 8 request bytes and 512 reply bytes at 10 bits
 // a byte and 115200 baud, so 1024 blocks (512 KiB) take at least 46.2 s; the rest
 // is the host's own time per block (notification latency, copying, timers).
-// Run: bench_link --benchmark_filter=Blocks/64 for a quick figure.
+// Run: bench_link --benchmark_filter=Blocks/64 for a quick figure. Also: how long a
+// cancel takes to end a paced download (--benchmark_filter=Cancel).
 
 #include "SimProcess.h"
 
@@ -12,6 +13,7 @@
 #include "link/LoggerProtocol.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -70,6 +72,51 @@ BENCHMARK(BM_PacedDownload)
     ->Arg(1024)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+// Cancel during a paced download: the time from the cancel to the end of the
+// download job, against the goal of well under a second ("at once" for the user).
+void BM_CancelDuringPacedDownload(benchmark::State& state) {
+    App();
+    constexpr double kGoalMs = 1000;
+    double cancelToEndMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        SimProcess sim;
+        if (!sim.Start({"--paced", "--samples", "8000"})) {
+            state.SkipWithError("simulator did not start");
+            return;
+        }
+        FakePrompts prompts;
+        MeasurementSet set;
+        const auto link = HeadlessLink::OnDevice(sim.device, prompts, set);
+        DownloadJob job(*link);
+        QElapsedTimer sinceCancel;
+        job.onProgress = [&](int pos, int) {
+            if (pos == 10 && !sinceCancel.isValid()) {
+                sinceCancel.start();
+                link->Link().CancelTransfer();
+            }
+        };
+        state.ResumeTiming();
+        const DownloadResult r = job.Run(15000);
+        state.PauseTiming();
+        if (r != DownloadResult::Cancelled || !sinceCancel.isValid()) {
+            state.SkipWithError("the download was not cancelled");
+            return;
+        }
+        cancelToEndMs = double(sinceCancel.nsecsElapsed()) / 1e6;
+        state.ResumeTiming();
+    }
+    state.counters["cancel_to_end_ms"] = cancelToEndMs;
+    state.counters["goal_ms"] = kGoalMs;
+    state.counters["ratio"] = cancelToEndMs / kGoalMs;
+}
+
+BENCHMARK(BM_CancelDuringPacedDownload)
+    ->Name("PacedDownload/Cancel")
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 } // namespace

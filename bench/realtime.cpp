@@ -9,9 +9,9 @@
 #include "bench/support/QcpBaseline.h"
 #include "graph/GraphRenderer.h"
 #include "graph/RealTimeSampler.h"
-#include "link/RealTimeStream.h"
 #include "shell/AppShell.h"
 #include "shell/GraphController.h"
+#include "sim/RealTimeStream.h"
 
 #include <QApplication>
 #include <QImage>

@@ -11,13 +11,16 @@ set(ALLOW_base  base)
 set(ALLOW_data  base data)
 set(ALLOW_graph base data graph)
 set(ALLOW_link  base data link)
+# The simulated logger sits on the link; only the tools (and tests, benches, fuzz
+# targets, which are not checked here) use it.
+set(ALLOW_sim   base data link sim)
 set(ALLOW_shell base data graph link shell)
 set(ALLOW_ui    base data graph link shell ui)
 set(ALLOW_app   base data graph link shell ui app)
 # The command-line tool and the simulator share the core, never the shell or a widget.
-set(ALLOW_tools base data graph link tools)
-set(BELOW_WIDGETS base data graph link shell tools)
-set(PROJECT_FOLDERS base data graph link shell ui app tools)
+set(ALLOW_tools base data graph link sim tools)
+set(BELOW_WIDGETS base data graph link sim shell tools)
+set(PROJECT_FOLDERS base data graph link sim shell ui app tools)
 
 # Qt modules and headers that belong above the line.
 set(WIDGET_PATTERN "^(QtWidgets|QtPrintSupport|QtTest)/|^Q(Widget|Dialog|MainWindow|Application|MessageBox|FileDialog|Label|PushButton|AbstractButton|LineEdit|ComboBox|Splitter|TreeView|TreeWidget|TableView|ListView|ScrollBar|ToolBar|StatusBar|Menu|MenuBar|Action|Printer|PrintDialog|PrintPreviewDialog|PageSetupDialog|ProgressBar|SpinBox|GroupBox|RadioButton|CheckBox|Frame|Layout|BoxLayout|HBoxLayout|VBoxLayout|GridLayout|FormLayout|Style|AbstractItemView|HeaderView|Test|SignalSpy)$")
@@ -31,6 +34,12 @@ foreach(folder ${PROJECT_FOLDERS})
     file(STRINGS ${ROOT}/${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
     foreach(line ${lines})
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]+)[>\"].*" "\\1" inc "${line}")
+      # A path with ".." hides which layer it reaches; every include names its folder
+      # from the source root instead.
+      if(inc MATCHES "(^|/)\\.\\.(/|$)")
+        string(APPEND violations "  ${f}: includes ${inc} (a relative path out of its folder)\n")
+        continue()
+      endif()
       if(inc MATCHES "^([a-z]+)/")
         set(top ${CMAKE_MATCH_1})
         list(FIND PROJECT_FOLDERS ${top} known)

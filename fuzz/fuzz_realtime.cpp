@@ -7,8 +7,8 @@
 #include "base/Prompts.h"
 #include "base/Timers.h"
 #include "graph/RealTimeSampler.h"
-#include "link/FakeSerialChannel.h"
 #include "link/LinkController.h"
+#include "sim/FakeSerialChannel.h"
 
 #include <QByteArray>
 

@@ -9,8 +9,8 @@
 #include "base/IniFile.h"
 #include "base/Settings.h"
 #include "data/StdataFile.h"
-#include "link/LoggerImage.h"
 #include "link/LoggerProtocol.h"
+#include "sim/LoggerImage.h"
 
 #include <QDir>
 #include <QFile>

@@ -39,12 +39,11 @@ std::unique_ptr<HeadlessLink> HeadlessLink::OnChannel(const QString& device,
     return h;
 }
 
-std::unique_ptr<HeadlessLink> HeadlessLink::Virtual(ManualClock& clock, Prompts& prompts,
-                                                    MeasurementSet& set) {
+std::unique_ptr<HeadlessLink> HeadlessLink::Virtual(ManualClock& clock,
+                                                    std::unique_ptr<SerialChannel> channel,
+                                                    Prompts& prompts, MeasurementSet& set) {
     std::unique_ptr<HeadlessLink> h(new HeadlessLink);
-    auto channel = std::make_unique<FakeSerialChannel>(&clock);
     auto timers = std::make_unique<ManualTimerTable>(clock);
-    h->m_fake = channel.get();
     h->m_manual = timers.get();
     h->m_channel = std::move(channel);
     h->m_timers = std::move(timers);

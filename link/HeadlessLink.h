@@ -7,8 +7,8 @@
 #include "base/Prompts.h"
 #include "base/Timers.h"
 #include "data/MeasurementSet.h"
-#include "link/FakeSerialChannel.h"
 #include "link/LinkController.h"
+#include "link/SerialChannel.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -32,9 +32,11 @@ public:
     static std::unique_ptr<HeadlessLink> OnChannel(const QString& device,
                                                    const PassThrough& passThrough, Prompts& prompts,
                                                    MeasurementSet& set);
-    // The fake channel (no port openable until the caller says so) on `clock`.
-    static std::unique_ptr<HeadlessLink> Virtual(ManualClock& clock, Prompts& prompts,
-                                                 MeasurementSet& set);
+    // In virtual time on `clock`, over a scripted channel the caller builds (the
+    // simulator's fake channel, say); the headless link owns it.
+    static std::unique_ptr<HeadlessLink> Virtual(ManualClock& clock,
+                                                 std::unique_ptr<SerialChannel> channel,
+                                                 Prompts& prompts, MeasurementSet& set);
     ~HeadlessLink();
 
     LinkController& Link() { return *m_link; }
@@ -43,7 +45,6 @@ public:
     SerialChannel& Device() { return m_device ? *m_device : *m_channel; }
     TimerTable& Timers() { return *m_timers; }
     // Only for a virtual link.
-    FakeSerialChannel& FakeChannel() { return *m_fake; }
     ManualTimerTable& ManualTimers() { return *m_manual; }
 
     // Lets the link run until something happens or a short slice has passed: the
@@ -60,7 +61,6 @@ private:
     std::unique_ptr<SerialChannel> m_channel;
     std::unique_ptr<TimerTable> m_timers;
     std::unique_ptr<LinkController> m_link;
-    FakeSerialChannel* m_fake = nullptr;
     ManualTimerTable* m_manual = nullptr;
     ManualClock* m_clock = nullptr;
     int64_t m_clockStart = 0;

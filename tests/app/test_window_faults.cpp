@@ -16,11 +16,12 @@
 #include "base/Timers.h"
 #include "data/PreviousMeasurement.h"
 #include "data/StdataFile.h"
-#include "link/LoggerImage.h"
 #include "link/Recording.h"
 #include "shell/AppShell.h"
 #include "shell/LinkSession.h"
+#include "sim/LoggerImage.h"
 #include "support/EventLoop.h"
+#include "support/OpenDevices.h"
 #include "support/Simulator.h"
 #include "support/SkippingTimerTable.h"
 #include "support/TestApp.h"
@@ -39,12 +40,11 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <ostream>
+#include <string>
 
 namespace {
 
@@ -69,28 +69,6 @@ bool SameStored(const MeasurementSet& a, const MeasurementSet& b) {
            a.m_trLevelHigh == b.m_trLevelHigh && a.m_trLevelLow == b.m_trLevelLow &&
            a.m_extremeText == b.m_extremeText && a.m_storedGeneration == b.m_storedGeneration &&
            EncodeStdata(a) == EncodeStdata(b);
-}
-
-// Whether this process still holds a descriptor of `device` (also one whose device
-// node went away with the simulator).
-bool ProcessHolds(const QString& device) {
-    DIR* d = ::opendir("/proc/self/fd");
-    if (!d)
-        return false;
-    const QByteArray path = QFile::encodeName(device);
-    bool held = false;
-    while (dirent* e = ::readdir(d)) {
-        char target[512];
-        const QByteArray link = QByteArray("/proc/self/fd/") + e->d_name;
-        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
-        if (n <= 0)
-            continue;
-        const QByteArray t(target, int(n));
-        if (t == path || t == path + " (deleted)")
-            held = true;
-    }
-    ::closedir(d);
-    return held;
 }
 
 // A second program holding the port (tests/app/port_holder.cpp).
@@ -139,15 +117,20 @@ enum class Silent {
 };
 
 struct Case {
-    const char* name;
-    QStringList sim; // fault switches on top of --samples 1000
+    const char* id;   // the test's name
+    const char* name; // its row in the printed table
+    QStringList sim;  // fault switches on top of --samples 1000
     Ends ends;
     bool killDuring = false; // the simulator goes away once blocks come in
     bool holdPort = false;   // a second program has the port
     Silent silent = Silent::Never;
 };
 
-class WindowFaults : public ::testing::Test {
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.id;
+}
+
+class WindowFaults : public ::testing::TestWithParam<Case> {
 protected:
     WindowFaults() {
         App();
@@ -351,46 +334,53 @@ void WindowFaults::Run(const Case& c) {
                 nextOk ? "yes, equals the recording" : "NO");
 }
 
-TEST_F(WindowFaults, SimulatorKilledDuringTheDownload) {
-    Run({"killed simulator",
-         {"--paced", "--samples", "8000"},
-         Ends::Interrupted,
-         true,
-         false,
-         Silent::AfterTheKill});
+// One test a fault, each named after it.
+TEST_P(WindowFaults, EndsAsExpected) {
+    Run(GetParam());
 }
 
-TEST_F(WindowFaults, GarbageBetweenBlocks) {
-    Run({"garbage between blocks", {"--garbage-block", "3"}, Ends::Recovered});
-}
-
-TEST_F(WindowFaults, ShortBlock) {
-    Run({"short block", {"--short-block", "3"}, Ends::Recovered});
-}
-
-TEST_F(WindowFaults, BlockAnsweredTwice) {
-    Run({"block answered twice", {"--double-block", "3"}, Ends::Recovered});
-}
-
-TEST_F(WindowFaults, SilentAfterTheHeader) {
-    Run({"silent after header",
-         {"--silent-after-header"},
-         Ends::Interrupted,
-         false,
-         false,
-         Silent::AfterTheHeader});
-}
-
-TEST_F(WindowFaults, StartCommandAnsweredLate) {
-    Run({"late start answer", {"--late-start", "1500"}, Ends::Recovered});
-}
-
-TEST_F(WindowFaults, ProbeNeverAnswered) {
-    Run({"probe never answered", {"--silent"}, Ends::NoAnswer, false, false, Silent::FromTheStart});
-}
-
-TEST_F(WindowFaults, PortHeldByASecondProgram) {
-    Run({"port held by a second program", {}, Ends::PortHeld, false, true});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Download, WindowFaults,
+    ::testing::Values(Case{"SimulatorKilledDuringTheDownload",
+                           "killed simulator",
+                           {"--paced", "--samples", "8000"},
+                           Ends::Interrupted,
+                           true,
+                           false,
+                           Silent::AfterTheKill},
+                      Case{"GarbageBetweenBlocks",
+                           "garbage between blocks",
+                           {"--garbage-block", "3"},
+                           Ends::Recovered},
+                      Case{"ShortBlock", "short block", {"--short-block", "3"}, Ends::Recovered},
+                      Case{"BlockAnsweredTwice",
+                           "block answered twice",
+                           {"--double-block", "3"},
+                           Ends::Recovered},
+                      Case{"SilentAfterTheHeader",
+                           "silent after header",
+                           {"--silent-after-header"},
+                           Ends::Interrupted,
+                           false,
+                           false,
+                           Silent::AfterTheHeader},
+                      Case{"StartCommandAnsweredLate",
+                           "late start answer",
+                           {"--late-start", "1500"},
+                           Ends::Recovered},
+                      Case{"ProbeNeverAnswered",
+                           "probe never answered",
+                           {"--silent"},
+                           Ends::NoAnswer,
+                           false,
+                           false,
+                           Silent::FromTheStart},
+                      Case{"PortHeldByASecondProgram",
+                           "port held by a second program",
+                           {},
+                           Ends::PortHeld,
+                           false,
+                           true}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.id); });
 
 } // namespace

@@ -4,11 +4,11 @@
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
-#include "link/FakeSerialChannel.h"
 #include "link/HeadlessLink.h"
 #include "link/LinkController.h"
-#include "link/LoggerModel.h"
 #include "link/LoggerProtocol.h"
+#include "sim/FakeSerialChannel.h"
+#include "sim/LoggerModel.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +16,12 @@ struct VirtualLink {
     ManualClock clock;
     FakePrompts prompts;
     MeasurementSet set;
-    std::unique_ptr<HeadlessLink> headless = HeadlessLink::Virtual(clock, prompts, set);
+    // The headless link owns the fake channel; `channel` stays valid as long as it.
+    FakeSerialChannel* fake = new FakeSerialChannel(&clock);
+    std::unique_ptr<HeadlessLink> headless =
+        HeadlessLink::Virtual(clock, std::unique_ptr<SerialChannel>(fake), prompts, set);
     ManualTimerTable& timers = headless->ManualTimers();
-    FakeSerialChannel& channel = headless->FakeChannel();
+    FakeSerialChannel& channel = *fake;
     LinkController& link = headless->Link();
     LoggerModel logger;
     int loggerPort = 0; // the port the logger answers on; 0 = none

@@ -4,10 +4,9 @@
 #include "SimProcess.h"
 
 #include "data/StdataFile.h"
-#include "link/LoggerImage.h"
+#include "sim/LoggerImage.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -100,16 +99,12 @@ TEST(CliDownload, SilentStartIsACommunicationInterruptionAfterFiveSeconds) {
     ASSERT_TRUE(sim.Start({"--samples", "100", "--silent-start"}));
     QTemporaryDir dir;
     const QString out = dir.filePath("x.stdata");
-    QElapsedTimer t;
-    t.start();
+    // The tool runs the download job whose end by the 5 s watchdog (not the 3 s rule
+    // the tool once had) DownloadJob.SilentStartCommandEndsByTheWatchdogLikeTheWindow
+    // shows in virtual time; here the outcome through the real line.
     const CliRun r = Cli({"download", "--port", sim.device, "-o", out});
-    const qint64 ms = t.elapsed();
     EXPECT_EQ(r.code, 6) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("Communication interruption!")) << r.err.toStdString();
-    // The 5 s watchdog, not the 3 s rule the tool once had; a coarse Qt timer may fire
-    // up to 5 % early.
-    EXPECT_GE(ms, 4700);
-    EXPECT_LT(ms, 12000);
     EXPECT_FALSE(QFile::exists(out));
 }
 

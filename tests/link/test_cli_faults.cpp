@@ -355,8 +355,8 @@ TEST(CliOutput, AFolderThatCannotTakeTheFileIsRefusedBeforeTheTransfer) {
                 dir.filePath("data"));
         EXPECT_EQ(r.code, 1) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.text)) << r.err.toStdString();
+        // Refused before the search began, not after it timed out.
         EXPECT_FALSE(r.err.contains("Searching")) << r.err.toStdString();
-        EXPECT_LT(r.ms, 3000);
     }
 }
 

@@ -5,7 +5,7 @@
 
 #include "SimProcess.h"
 
-#include "link/RealTimeStream.h"
+#include "sim/RealTimeStream.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -65,17 +65,17 @@ Reading Expected(const RealTimeStream& s, int ch) {
 TEST(CliRealtime, PrintsTheHeaderAndOneLinePerSampleWithTheServedValues) {
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--ch2-wave", "20,60,90"}));
-    QElapsedTimer t;
-    t.start();
-    const CliRun r = Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "3"});
+    // The shortest interval and two samples (at 10 ms and 2 s): the spacing of the
+    // samples in time is the real-time session's business, checked on the manual
+    // clock; here the lines the tool prints from the served frames.
+    const CliRun r = Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "2"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_GE(t.elapsed(), 4000); // samples at 0, 2 and 4 s
-    ASSERT_EQ(r.lines.size(), 4) << r.lines.join('\n').toStdString();
+    ASSERT_EQ(r.lines.size(), 3) << r.lines.join('\n').toStdString();
     EXPECT_EQ(r.lines[0], "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va");
     RealTimeStream served;
     served.waves[1] = WaveSpec{20, 60, 90, 0, 0};
     const Reading ch1 = Expected(served, 0), ch2 = Expected(served, 1);
-    for (int n = 1; n <= 3; ++n) {
+    for (int n = 1; n <= 2; ++n) {
         const QStringList f = r.lines[n].split(',');
         ASSERT_EQ(f.size(), 8) << r.lines[n].toStdString();
         EXPECT_TRUE(f[0].contains(
@@ -126,13 +126,10 @@ TEST(CliRealtime, SigintStopsTheLoggerAndKeepsTheLinesTaken) {
 TEST(CliRealtime, ASilentLoggerEndsTheRunWithCommunicationInterruption) {
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--silence-after", "4"}));
-    // The watchdog looks every 10 s for a frame since its last look: the second look
-    // after the last frame ends the run, 20 s after the first frame.
-    QElapsedTimer t;
-    t.start();
+    // The run ends 10 s after the last frame (when, exactly, is checked in virtual
+    // time by RealTimeSilence.*); here the outcome through the real line.
     const CliRun r =
         Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "50"}, 30000);
-    EXPECT_LT(t.elapsed(), 24000);
     EXPECT_EQ(r.code, 6) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("Communication interruption!")) << r.err.toStdString();
     // Samples go on from the last waveform until the watchdog ends the run.

@@ -5,9 +5,9 @@
 #include "base/Timers.h"
 #include "link/ConfigCommands.h"
 #include "link/ConfigJob.h"
-#include "link/FakeSerialChannel.h"
-#include "link/LoggerModel.h"
 #include "link/LoggerProtocol.h"
+#include "sim/FakeSerialChannel.h"
+#include "sim/LoggerModel.h"
 
 #include <gtest/gtest.h>
 

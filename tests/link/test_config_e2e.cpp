@@ -12,13 +12,14 @@
 #include "base/Timers.h"
 #include "data/StdataFile.h"
 #include "shell/AppShell.h"
+#include "support/EventLoop.h"
+#include "support/OpenDevices.h"
 #include "ui/CCorrectTimeDlg.h"
 #include "ui/CNumericEdit.h"
 #include "ui/CSetupDlg.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
@@ -192,20 +193,18 @@ TEST_F(ConfigE2e, MainWindowSetupAndCorrectTimeReachTheSimulator) {
         });
         EXPECT_EQ(titles, (QStringList{"Connecting...", "Connected"}));
         // The acknowledgement closes the port before the next dialog opens.
-        QTest::qWait(200);
+        ASSERT_TRUE(PumpUntil([&] { return !ProcessHolds(sim.device); }, 3000));
         titles = RunModal<CCorrectTimeDlg>(shell, Cmd::CorrectTime, [](CCorrectTimeDlg& d) {
             QTest::mouseClick(d.OkButton(), Qt::LeftButton);
         });
         EXPECT_FALSE(titles.isEmpty());
         EXPECT_EQ(titles.back(), "Connected");
-        QElapsedTimer t;
-        t.start();
-        while (LogLines(log).size() < 2 && t.elapsed() < 3000)
-            QTest::qWait(20);
+        PumpUntil([&] { return LogLines(log).size() >= 2; }, 3000);
         EXPECT_EQ(LogLines(log),
                   (QStringList{"AA 18 20 0F 01 F4 00 64", "AC 26 12 08 01 02 03 FF"}));
         EXPECT_EQ(shell.m_promptOnDownload, 1);
-        QTest::qWait(200); // the clock's acknowledgement, which closes the port
+        // The clock's acknowledgement closes the port, without a message.
+        EXPECT_TRUE(PumpUntil([&] { return !ProcessHolds(sim.device); }, 3000));
         EXPECT_TRUE(prompts.shown.empty());
     }
     MeasurementSet set;

@@ -9,8 +9,8 @@
 #include "link/ConfigCommands.h"
 #include "link/ConfigJob.h"
 #include "link/DownloadJob.h"
-#include "link/LoggerImage.h"
 #include "link/QtSerialChannel.h"
+#include "sim/LoggerImage.h"
 #include "support/EventLoop.h"
 
 #include <QCoreApplication>
@@ -25,8 +25,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -223,20 +223,30 @@ TEST(LinkEndToEnd, CancelDuringAPacedDownloadEndsAtOnceAndThePortIsFreeForTheNex
     rl.set.m_ch1Present = 1;
     rl.set.m_ch1Rms = {230.f, 231.f};
     rl.set.m_dataTag = "previous";
-    QElapsedTimer sinceCancel;
+    // "At once" as an order of events: the download has ended, its dialog gone and the
+    // port closed when the cancel returns, and no block is taken after it.
+    bool cancelled = false;
+    bool endedWithTheCancel = false;
+    std::vector<int> progressAfterCancel;
     {
         DownloadJob job(*rl.headless);
         job.onProgress = [&](int pos, int) {
-            if (pos == 10 && !sinceCancel.isValid()) {
-                sinceCancel.start();
+            if (cancelled) {
+                progressAfterCancel.push_back(pos);
+                return;
+            }
+            if (pos == 10) {
+                cancelled = true;
                 rl.link.CancelTransfer();
+                endedWithTheCancel =
+                    !rl.link.TransferMode() && !rl.link.LoadingShown() && !rl.channel.IsOpen();
             }
         };
         ASSERT_EQ(job.Run(15000), DownloadResult::Cancelled);
     }
-    ASSERT_TRUE(sinceCancel.isValid());
-    std::printf("cancel to end of the download: %lld ms\n", (long long)sinceCancel.elapsed());
-    EXPECT_LT(sinceCancel.elapsed(), 1000);
+    ASSERT_TRUE(cancelled);
+    EXPECT_TRUE(endedWithTheCancel);
+    EXPECT_TRUE(progressAfterCancel.empty());
     EXPECT_TRUE(rl.prompts.shown.empty());
     EXPECT_FALSE(rl.channel.IsOpen());
     EXPECT_FALSE(rl.link.LoadingShown());

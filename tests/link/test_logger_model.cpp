@@ -1,7 +1,7 @@
 // The logger's side of the protocol as the simulator speaks it.
 
-#include "link/LoggerModel.h"
 #include "link/LoggerProtocol.h"
+#include "sim/LoggerModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Header and recording decode: known answers, and the faults of the naive decoding
 // that must not come back.
 
-#include "link/LoggerImage.h"
 #include "link/LoggerProtocol.h"
 #include "link/Recording.h"
+#include "sim/LoggerImage.h"
 
 #include "base/LocalTime.h"
 

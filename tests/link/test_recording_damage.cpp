@@ -7,7 +7,7 @@
 
 #include "LinkTestSupport.h"
 
-#include "link/LoggerImage.h"
+#include "sim/LoggerImage.h"
 
 #include <random>
 

@@ -3,10 +3,10 @@
 #include "data/PreviousMeasurement.h"
 #include "data/ReportWriter.h"
 #include "data/StdataFile.h"
-#include "link/FakeSerialChannel.h"
 #include "shell/AppShell.h"
 #include "shell/FileCommands.h"
 #include "shell/LinkSession.h"
+#include "sim/FakeSerialChannel.h"
 #include "support/ShellFixture.h"
 
 #include <QDir>

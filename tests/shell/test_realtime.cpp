@@ -7,14 +7,14 @@
 #include "data/RealTimeCsv.h"
 #include "data/StdataFile.h"
 #include "graph/GraphRenderer.h"
-#include "link/FakeSerialChannel.h"
-#include "link/LoggerModel.h"
 #include "shell/AppShell.h"
 #include "shell/FileCommands.h"
 #include "shell/GraphController.h"
 #include "shell/LinkSession.h"
 #include "shell/ListCommands.h"
 #include "shell/RealTimeSession.h"
+#include "sim/FakeSerialChannel.h"
+#include "sim/LoggerModel.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,6 +28,10 @@
 namespace {
 
 constexpr int kFrameMs = 250;
+// The logger's real-time commands as its protocol has them: start is 0xC8 eight
+// times, stop 0xC8 seven times and then 0xC9.
+const QByteArray kStartBytes("\xC8\xC8\xC8\xC8\xC8\xC8\xC8\xC8", 8);
+const QByteArray kStopBytes("\xC8\xC8\xC8\xC8\xC8\xC8\xC8\xC9", 8);
 // The times and offsets below are Berlin's, whatever zone the machine is in.
 const bool kBerlin = [] {
     qputenv("TZ", "Europe/Berlin");
@@ -73,7 +77,7 @@ struct RealTime : ::testing::Test {
     std::vector<QByteArray> Stops() const {
         std::vector<QByteArray> out;
         for (const auto& w : channel.writes)
-            if (w.bytes == RealTimeTransfer::StopCommand())
+            if (w.bytes == kStopBytes)
                 out.push_back(w.bytes);
         return out;
     }
@@ -99,7 +103,7 @@ struct RealTime : ::testing::Test {
 TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
     Run(2, 3);
     EXPECT_TRUE(shell.RealTimeRunning());
-    EXPECT_EQ(channel.writes.back().bytes, RealTimeTransfer::StartCommand());
+    EXPECT_EQ(channel.writes.back().bytes, kStartBytes);
     EXPECT_EQ(channel.Threshold(), 2365);
     // First frame within 250 ms; the first sample 10 ms later.
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
@@ -161,7 +165,7 @@ TEST_F(RealTime, AFrameAfterStopIsAnsweredByTheStopCommandAlone) {
     other[5] = char(0x12); // a different first sample
     channel.Inject(other);
     ASSERT_EQ(channel.writes.size(), writes + 1);
-    EXPECT_EQ(channel.writes.back().bytes, RealTimeTransfer::StopCommand());
+    EXPECT_EQ(channel.writes.back().bytes, kStopBytes);
     EXPECT_EQ(shell.m_set.m_rtWave, wave);
     EXPECT_EQ(shell.m_set.m_rtCount, count);
     EXPECT_EQ(ends.size(), 1u);
@@ -190,7 +194,7 @@ TEST_F(RealTime, ALoggerThatNeverStreamsEndsTheRunToo) {
     s.silenceAfter = 0;
     channel.SetResponder([this](int, const QByteArray& w) {
         const QByteArray r = logger.Feed(w);
-        logger.Feed(RealTimeTransfer::StopCommand()); // never streams
+        logger.Feed(kStopBytes); // never streams
         return r;
     });
     Run(2, 100);

@@ -5,7 +5,7 @@
 // device away. It also tells the recording it serves, built from the same options.
 // Each binary that uses it names the simulator's path in DL_SIM_PATH.
 
-#include "link/LoggerImage.h"
+#include "sim/LoggerImage.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

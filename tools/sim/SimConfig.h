@@ -4,8 +4,8 @@
 // recording, the recording served next is built anew with the interval, levels and
 // start time just set, so that a round trip can be checked by a download.
 
-#include "link/LoggerImage.h"
-#include "link/LoggerModel.h"
+#include "sim/LoggerImage.h"
+#include "sim/LoggerModel.h"
 
 #include <QString>
 

@@ -6,9 +6,9 @@
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
-#include "link/FakeSerialChannel.h"
 #include "link/LinkController.h"
 #include "link/Recording.h"
+#include "sim/FakeSerialChannel.h"
 
 #include <cstdint>
 #include <cstdlib>

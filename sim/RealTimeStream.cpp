@@ -1,4 +1,4 @@
-#include "link/RealTimeStream.h"
+#include "sim/RealTimeStream.h"
 
 #include "data/MeasurementSet.h"
 #include "link/LoggerProtocol.h"

@@ -1,4 +1,4 @@
-#include "link/FakeSerialChannel.h"
+#include "sim/FakeSerialChannel.h"
 
 FakeSerialChannel::FakeSerialChannel(ManualClock* clock) {
     if (clock) {

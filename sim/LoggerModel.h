@@ -4,8 +4,8 @@
 // channel. It holds a recording in a 512 KiB ring, streams real-time frames of
 // sine waves on request, and has switches for the faults a real logger shows.
 
-#include "link/LoggerImage.h"
-#include "link/RealTimeStream.h"
+#include "sim/LoggerImage.h"
+#include "sim/RealTimeStream.h"
 
 #include <QByteArray>
 

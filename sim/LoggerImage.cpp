@@ -1,4 +1,4 @@
-#include "link/LoggerImage.h"
+#include "sim/LoggerImage.h"
 
 #include "link/LoggerProtocol.h"
 

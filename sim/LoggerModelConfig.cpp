@@ -2,7 +2,7 @@
 // interval and the detection levels of the recording it serves next, a set-clock
 // the start of that recording, and both are acknowledged with one byte.
 
-#include "link/LoggerModel.h"
+#include "sim/LoggerModel.h"
 
 #include "link/LoggerProtocol.h"
 

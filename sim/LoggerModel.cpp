@@ -1,4 +1,4 @@
-#include "link/LoggerModel.h"
+#include "sim/LoggerModel.h"
 
 #include "link/LoggerProtocol.h"
 
