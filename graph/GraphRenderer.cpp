@@ -3,13 +3,17 @@
 #include "base/Fonts.h"
 #include "base/Settings.h"
 #include "data/MeasurementSet.h"
+#include "graph/Envelope.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -282,8 +286,8 @@ struct Columns {
     }
 };
 
-// The lowest and highest pixel rows of points p0 to p1 of a plane; false when
-// one of them is not a number.
+// The lowest and highest pixel rows of points p0 to p1 of a plane, walking every
+// point; false when one of them is not a number.
 bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
     // Several running minima and maxima, so that no comparison waits for the one
     // before (a NaN only has to be noticed: the caller then draws every segment).
@@ -330,63 +334,19 @@ class MarkRows {
 public:
     explicit MarkRows(int height)
         : m_height(std::max(height, 1)), m_point(size_t(m_height) + 2, 0) {}
-    // RowSpan of points p0 to p1 that also flags the row of each point (a row
-    // outside the image, or not a number, flags a row at the image's edge: the
-    // caller then draws the column segment by segment and calls ClearAll).
-    bool AddSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
-        uint8_t* const point = m_point.data() + 1;
+    // Flags the row of a point (a row outside the image goes to its edge, a NaN
+    // to row 0; the columns flagged here hold neither).
+    void Flag(double y) {
         const double last = double(m_height - 1);
-        auto flag = [&](double y) {
-            // Written so that a NaN goes to row 0.
-            const double c = y > 0 ? (y < last ? y : last) : 0.0;
-            point[int(c)] = 1;
-        };
-        double lo = ys[p0], hi = lo;
-        bool number = lo == lo;
-        flag(lo);
-        int64_t k = p0 + 1;
-#if defined(__SSE2__)
-        if (p1 - k >= 1) {
-            __m128d lo0 = _mm_set1_pd(lo), hi0 = lo0;
-            __m128d nan = _mm_setzero_pd();
-            const __m128d zero = _mm_setzero_pd();
-            const __m128d top = _mm_set1_pd(last);
-            for (; k + 1 <= p1; k += 2) {
-                const __m128d a = _mm_loadu_pd(ys + k);
-                nan = _mm_or_pd(nan, _mm_cmpunord_pd(a, a));
-                lo0 = _mm_min_pd(lo0, a);
-                hi0 = _mm_max_pd(hi0, a);
-                // max(a, 0) is 0 for a NaN.
-                const __m128i r = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(a, zero), top));
-                point[_mm_cvtsi128_si32(r)] = 1;
-                point[_mm_cvtsi128_si32(_mm_srli_si128(r, 4))] = 1;
-            }
-            double l[2], h[2];
-            _mm_storeu_pd(l, lo0);
-            _mm_storeu_pd(h, hi0);
-            lo = std::min(l[0], l[1]);
-            hi = std::max(h[0], h[1]);
-            number &= _mm_movemask_pd(nan) == 0;
-        }
-#endif
-        for (; k <= p1; ++k) {
-            const double y = ys[k];
-            number &= y == y;
-            lo = std::min(lo, y);
-            hi = std::max(hi, y);
-            flag(y);
-        }
-        ylo = Coord(lo);
-        yhi = Coord(hi);
-        return number;
+        const double c = y > 0 ? (y < last ? y : last) : 0.0;
+        m_point[size_t(c) + 1] = 1;
     }
-    void ClearAll() {
-        std::fill(m_point.begin(), m_point.end(), uint8_t(0));
+    void FlagAll(const double* ys, int64_t p0, int64_t p1) {
+        for (int64_t k = p0; k <= p1; ++k)
+            Flag(ys[k]);
     }
     // Whether row r (0 <= r < height) is lit: a point lies in the row above or below.
-    bool Lit(int r) const {
-        return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0;
-    }
+    bool Lit(int r) const { return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0; }
     // Clears the point rows lo to hi.
     void Clear(int lo, int hi) {
         std::fill(m_point.begin() + lo + 1, m_point.begin() + hi + 2, uint8_t(0));
@@ -397,132 +357,307 @@ private:
     std::vector<uint8_t> m_point;
 };
 
-} // namespace
+// Below this many points a column is walked rather than looked up, and a series
+// is not summarised at all (a live waveform, overwritten by every frame, is
+// walked).
+constexpr int64_t kLookUpFrom = 2 * Envelope::kLeaf;
+constexpr int64_t kSummariseFrom = 4096;
 
-void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool decimate) {
-    int64_t from = 0, to = 0;
-    if (!SegmentRange(m, from, to))
-        return;
-    const bool marks = s.m_showMarkPoints == 1;
-    const double dx = m.PointDistance();
-    const int top = m.Layout().plotTop;
-    const int bottom = m.Layout().plotBottom;
+// One channel in one pixel column: the rows of its points, and whether the column
+// is drawn as one vertical stroke (enough points, all of them numbers strictly
+// inside the plot) rather than segment by segment.
+struct ChannelColumn {
+    int lo = 0, hi = 0;
+    bool stroke = false;
+};
 
-    int channels[2];
+// A group of segments ending in the same pixel column.
+struct ColumnGroup {
+    int64_t i = 0, end = 0;
+    int column = 0;
+    std::array<ChannelColumn, 2> ch{};
+};
+
+// What drawing the traces of one paint reads.
+struct TraceJob {
+    TraceJob(QPainter& painter, const GraphModel& model, const AppSettings& s)
+        : p(painter), m(model), direct(painter) {
+        for (int c = 0; c < 2; ++c)
+            if (m.ChannelDrawn(s, c))
+                channels[size_t(nch++)] = c;
+        pens = {LinePen(p, ColourOf(s.m_ch1Color)), LinePen(p, ColourOf(s.m_ch2Color))};
+        rgb = {pens[0].color().rgb(), pens[1].color().rgb()};
+        xf = {m.FirstX(0), m.FirstX(1)};
+        marks = s.m_showMarkPoints == 1;
+        dx = m.PointDistance();
+        top = m.Layout().plotTop;
+        bottom = m.Layout().plotBottom;
+        slot = m.Zoom().Slot();
+        first = m.FirstPoint();
+    }
+    void UsePen(int ch) {
+        if (current != ch)
+            p.setPen(pens[size_t(ch)]);
+        current = ch;
+    }
+    // The other channel drawn beside ch, or -1.
+    int Other(int ch) const { return nch == 2 ? channels[size_t(channels[0] == ch)] : -1; }
+
+    QPainter& p;
+    const GraphModel& m;
+    // On a plain image the dense columns are written straight into its pixels: the
+    // same pixels an aliased opaque one-pixel pen lights, without the painter's
+    // cost per line.
+    const DirectWriter direct;
+    std::array<int, 2> channels{};
     int nch = 0;
-    for (int ch = 0; ch < 2; ++ch)
-        if (m.ChannelDrawn(s, ch))
-            channels[nch++] = ch;
-    if (nch == 0)
-        return;
-    const QPen pens[2] = {LinePen(p, ColourOf(s.m_ch1Color)), LinePen(p, ColourOf(s.m_ch2Color))};
-    // On a plain image the dense columns are written straight into its pixels:
-    // the same pixels an aliased opaque one-pixel pen lights, without the
-    // painter's cost per line.
-    const DirectWriter direct(p);
-    const QRgb rgb[2] = {pens[0].color().rgb(), pens[1].color().rgb()};
-    const double xf[2] = {m.FirstX(0), m.FirstX(1)};
-    // Segments are taken in groups that end in the same pixel column; within a
-    // group CH1 is drawn before CH2, so that with at most one point per column the
-    // order is segment by segment.
-    if (xf[0] != xf[1])
-        decimate = false;
-    // Marks are reduced per column only where the pixels are written directly.
-    const bool reduceMarks = marks && decimate && direct.ok;
-    MarkRows markRows(reduceMarks ? direct.height : 0);
+    std::array<QPen, 2> pens;
+    std::array<QRgb, 2> rgb{};
+    std::array<double, 2> xf{};
+    std::array<const Envelope*, 2> envelopes{};
+    bool marks = false, decimate = true, reduceMarks = false;
+    double dx = 0;
+    int top = 0, bottom = 0, slot = 0, current = -1;
+    int64_t first = 0;
+};
 
-    const Columns columns{xf[0], dx, m.Zoom().ScrollIndex()};
-    const int slot = m.Zoom().Slot();
-    const int64_t first = m.FirstPoint();
-    int current = -1;
-    auto usePen = [&](int ch) {
-        if (current != ch) {
-            p.setPen(pens[ch]);
-            current = ch;
+// The rows of channel ch's points in group g and whether the group is one stroke.
+ChannelColumn PlanChannel(const TraceJob& t, const ColumnGroup& g, int ch) {
+    ChannelColumn c;
+    if (!t.decimate || (t.marks && !t.reduceMarks) || g.end - g.i <= 2)
+        return c;
+    // The points of this column: the head's end and the ends of the rest.
+    const double* ys = t.m.YPlane(t.slot, ch);
+    const int64_t p0 = t.first + g.i - 1, p1 = t.first + g.end - 2;
+    const Envelope* env = t.envelopes[size_t(ch)];
+    bool number = false;
+    if (env && p1 - p0 >= kLookUpFrom && p1 < env->Count()) {
+        double lo = 0, hi = 0;
+        number = env->Span(ys, p0, p1, lo, hi);
+        c.lo = Coord(lo);
+        c.hi = Coord(hi);
+    } else {
+        number = RowSpan(ys, p0, p1, c.lo, c.hi);
+    }
+    // Strictly inside the plot none of the column's vertical segments is skipped,
+    // and together they light exactly the column from the lowest to the highest.
+    c.stroke = number && c.lo > t.top && c.hi < t.bottom &&
+               (!t.reduceMarks || c.hi < t.direct.height);
+    return c;
+}
+
+// Segments are taken in groups that end in the same pixel column; within a group
+// CH1 is drawn before CH2, so that with at most one point per column the order is
+// segment by segment.
+std::vector<ColumnGroup> PlanColumns(const TraceJob& t, int64_t from, int64_t to) {
+    const Columns columns{t.xf[0], t.dx, t.m.Zoom().ScrollIndex()};
+    std::vector<ColumnGroup> plan;
+    for (int64_t i = from; i < to;) {
+        ColumnGroup g;
+        g.i = i;
+        g.column = columns.Of(i);
+        g.end = columns.GroupEnd(i, to);
+        for (int c = 0; c < t.nch; ++c) {
+            const int ch = t.channels[size_t(c)];
+            g.ch[size_t(ch)] = PlanChannel(t, g, ch);
         }
-    };
-    int64_t i = from;
-    while (i < to) {
-        const int column = columns.Of(i);
-        const int64_t end = columns.GroupEnd(i, to);
-        for (int c = 0; c < nch; ++c) {
-            const int ch = channels[c];
-            if (!decimate || (marks && !reduceMarks) || end - i <= 2) {
-                usePen(ch);
-                DrawSegments(p, m, ch, i, end, xf[ch], dx, marks);
-                continue;
-            }
-            // The points of this column: the head's end and the ends of the rest.
-            // Strictly inside the plot none of their vertical segments is skipped,
-            // and together they light exactly the column from the lowest to the
-            // highest of them.
-            const double* ys = m.YPlane(slot, ch);
-            int ylo = 0, yhi = 0;
-            const int64_t p0 = first + i - 1, p1 = first + end - 2;
-            const bool number = reduceMarks ? markRows.AddSpan(ys, p0, p1, ylo, yhi)
-                                            : RowSpan(ys, p0, p1, ylo, yhi);
-            if (!number || ylo <= top || yhi >= bottom || (reduceMarks && yhi >= direct.height)) {
-                if (reduceMarks)
-                    markRows.ClearAll();
-                usePen(ch);
-                DrawSegments(p, m, ch, i, end, xf[ch], dx, marks);
-                continue;
-            }
-            // The head: from the last point of the column before.
-            const SegmentEnds e = EndsOf(m, ch, i, xf[ch], dx);
-            if (!Skipped(m, e.y0, e.y1)) {
-                if (!direct.ok || !direct.Line(e.x0, e.y0, e.x1, e.y1, rgb[ch])) {
-                    usePen(ch);
-                    p.drawLine(e.x0, e.y0, e.x1, e.y1);
-                }
-                if (marks) {
-                    direct.Marks(e.x0, e.y0, rgb[ch]);
-                    direct.Marks(e.x1, e.y1, rgb[ch]);
-                }
-            }
-            if (!direct.ok) {
-                usePen(ch);
-                p.drawLine(column, ylo, column, yhi);
-                continue;
-            }
-            if (!marks) {
-                direct.Span(column, ylo, yhi, rgb[ch]);
-                continue;
-            }
-            // Every point's marks: the rows above and below it in the columns on
-            // either side, and the whole column from above the lowest to below
-            // the highest (the trace lights the rows between). Row by row, so
-            // that the three columns of a row are written together. Inside the plot
-            // every row is a number well within int.
-            const QRgb colour = rgb[ch];
-            const int r0 = std::max(ylo - 1, 0);
-            const int r1 = std::min(yhi + 1, direct.height - 1);
-            if (column >= 1 && column + 1 < direct.width) {
-                // Without a branch a row: the side pixels keep what they had
-                // where the row is not lit.
-                QRgb* px = direct.At(column - 1, r0);
-                const qsizetype step = direct.stride / qsizetype(sizeof(QRgb));
-                for (int r = r0; r <= r1; ++r, px += step) {
-                    const bool lit = markRows.Lit(r);
-                    px[0] = lit ? colour : px[0];
-                    px[1] = colour;
-                    px[2] = lit ? colour : px[2];
-                }
-            } else {
-                for (int r = r0; r <= r1; ++r) {
-                    if (markRows.Lit(r)) {
-                        direct.Pixel(column - 1, r, colour);
-                        direct.Pixel(column + 1, r, colour);
-                    }
-                    direct.Pixel(column, r, colour);
-                }
-            }
-            markRows.Clear(ylo, yhi);
-        }
-        i = end;
+        plan.push_back(g);
+        i = g.end;
+    }
+    return plan;
+}
+
+// The head of a stroke column: the segment from the last point of the column
+// before, with its marks.
+void DrawHead(TraceJob& t, const ColumnGroup& g, int ch) {
+    const SegmentEnds e = EndsOf(t.m, ch, g.i, t.xf[size_t(ch)], t.dx);
+    if (Skipped(t.m, e.y0, e.y1))
+        return;
+    const QRgb colour = t.rgb[size_t(ch)];
+    if (!t.direct.ok || !t.direct.Line(e.x0, e.y0, e.x1, e.y1, colour)) {
+        t.UsePen(ch);
+        t.p.drawLine(e.x0, e.y0, e.x1, e.y1);
+    }
+    if (t.marks) {
+        t.direct.Marks(e.x0, e.y0, colour);
+        t.direct.Marks(e.x1, e.y1, colour);
     }
 }
 
+// A stroke column's marks from every point: the rows above and below each point
+// in the columns on either side, and the whole column from above the lowest to
+// below the highest (the trace lights the rows between). Row by row, so that the
+// three columns of a row are written together.
+void MarkEveryPoint(const TraceJob& t, const ColumnGroup& g, int ch, MarkRows& rows) {
+    const DirectWriter& d = t.direct;
+    const ChannelColumn& c = g.ch[size_t(ch)];
+    rows.FlagAll(t.m.YPlane(t.slot, ch), t.first + g.i - 1, t.first + g.end - 2);
+    const QRgb colour = t.rgb[size_t(ch)];
+    const int r0 = std::max(c.lo - 1, 0);
+    const int r1 = std::min(c.hi + 1, d.height - 1);
+    const int x = g.column;
+    if (x >= 1 && x + 1 < d.width) {
+        // Without a branch a row: the side pixels keep what they had where the
+        // row is not lit.
+        QRgb* px = d.At(x - 1, r0);
+        const qsizetype step = d.stride / qsizetype(sizeof(QRgb));
+        for (int r = r0; r <= r1; ++r, px += step) {
+            const bool lit = rows.Lit(r);
+            px[0] = lit ? colour : px[0];
+            px[1] = colour;
+            px[2] = lit ? colour : px[2];
+        }
+    } else {
+        for (int r = r0; r <= r1; ++r) {
+            if (rows.Lit(r)) {
+                d.Pixel(x - 1, r, colour);
+                d.Pixel(x + 1, r, colour);
+            }
+            d.Pixel(x, r, colour);
+        }
+    }
+    rows.Clear(c.lo, c.hi);
+}
+
+// Rows where a mark of column j's points can show in a neighbouring column:
+// where both neighbours are strokes of the same channel, a point whose row lies
+// within both neighbours' rows marks pixels their own strokes (with their marks)
+// light as well. That holds only where the other channel cannot have drawn over
+// those strokes in between: its rows in the columns around must stay clear of
+// them. Gives the rows lo..hi whose points can be left out, false when none can.
+bool CoveredRows(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch,
+                 int& lo, int& hi) {
+    if (!t.envelopes[size_t(ch)] || j < 2 || j + 2 >= plan.size())
+        return false;
+    for (size_t d = j - 2; d <= j + 2; ++d)
+        if (plan[d].column != plan[j].column + int(d) - int(j))
+            return false;
+    const ChannelColumn& l = plan[j - 1].ch[size_t(ch)];
+    const ChannelColumn& r = plan[j + 1].ch[size_t(ch)];
+    const ChannelColumn& self = plan[j].ch[size_t(ch)];
+    if (!l.stroke || !r.stroke)
+        return false;
+    lo = std::max(l.lo, r.lo);
+    hi = std::min(l.hi, r.hi);
+    const int other = t.Other(ch);
+    if (lo > hi || other < 0)
+        return lo <= hi;
+    int olo = INT_MAX, ohi = INT_MIN;
+    for (size_t d = j - 2; d <= j + 2; ++d) {
+        const ChannelColumn& o = plan[d].ch[size_t(other)];
+        if (!o.stroke)
+            return false;
+        olo = std::min(olo, o.lo);
+        ohi = std::max(ohi, o.hi);
+    }
+    const int mlo = std::min({l.lo, r.lo, self.lo}), mhi = std::max({l.hi, r.hi, self.hi});
+    return mhi + 1 < olo - 1 || ohi + 1 < mlo - 1;
+}
+
+// Marks of a stroke column whose neighbours cover rows lo..hi: only the points
+// outside them are flagged (found through the envelope), and the side columns are
+// written only outside the neighbours' own strokes.
+void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch,
+                       int lo, int hi, MarkRows& rows) {
+    const DirectWriter& d = t.direct;
+    const ColumnGroup& g = plan[j];
+    const ChannelColumn& c = g.ch[size_t(ch)];
+    const double* ys = t.m.YPlane(t.slot, ch);
+    t.envelopes[size_t(ch)]->Outside(ys, t.first + g.i - 1, t.first + g.end - 2, lo, hi,
+                                     [&](int64_t k) { rows.Flag(ys[k]); });
+    const QRgb colour = t.rgb[size_t(ch)];
+    const int r0 = std::max(c.lo - 1, 0);
+    const int r1 = std::min(c.hi + 1, d.height - 1);
+    d.Span(g.column, r0, r1, colour);
+    for (int side : {-1, 1}) {
+        const ChannelColumn& n = plan[size_t(int(j) + side)].ch[size_t(ch)];
+        const int x = g.column + side;
+        for (int r = r0; r <= std::min(r1, n.lo - 2); ++r)
+            if (rows.Lit(r))
+                d.Pixel(x, r, colour);
+        for (int r = std::max(r0, n.hi + 2); r <= r1; ++r)
+            if (rows.Lit(r))
+                d.Pixel(x, r, colour);
+    }
+    rows.Clear(c.lo, c.hi);
+}
+
+// A stroke column of channel ch: its head, then the stroke (and its marks).
+void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch,
+                MarkRows& rows) {
+    const ColumnGroup& g = plan[j];
+    const ChannelColumn& c = g.ch[size_t(ch)];
+    DrawHead(t, g, ch);
+    if (!t.direct.ok) {
+        t.UsePen(ch);
+        t.p.drawLine(g.column, c.lo, g.column, c.hi);
+        return;
+    }
+    if (!t.marks) {
+        t.direct.Span(g.column, c.lo, c.hi, t.rgb[size_t(ch)]);
+        return;
+    }
+    int lo = 0, hi = 0;
+    if (CoveredRows(t, plan, j, ch, lo, hi))
+        MarkOutsidePoints(t, plan, j, ch, lo, hi, rows);
+    else
+        MarkEveryPoint(t, g, ch, rows);
+}
+
+void DrawPlannedTraces(TraceJob& t, const std::vector<ColumnGroup>& plan) {
+    // Marks are reduced per column only where the pixels are written directly.
+    MarkRows rows(t.reduceMarks ? t.direct.height : 0);
+    for (size_t j = 0; j < plan.size(); ++j) {
+        const ColumnGroup& g = plan[j];
+        for (int c = 0; c < t.nch; ++c) {
+            const int ch = t.channels[size_t(c)];
+            if (g.ch[size_t(ch)].stroke) {
+                DrawStroke(t, plan, j, ch, rows);
+            } else {
+                t.UsePen(ch);
+                DrawSegments(t.p, t.m, ch, g.i, g.end, t.xf[size_t(ch)], t.dx, t.marks);
+            }
+        }
+    }
+}
+
+void DrawTracesWith(QPainter& p, const GraphModel& m, const AppSettings& s, bool decimate,
+                    const std::array<const Envelope*, 2>& envelopes) {
+    int64_t from = 0, to = 0;
+    if (!SegmentRange(m, from, to))
+        return;
+    TraceJob t(p, m, s);
+    if (t.nch == 0)
+        return;
+    // The columns are those of CH1's positions; both channels share them.
+    t.decimate = decimate && t.xf[0] == t.xf[1];
+    t.reduceMarks = t.marks && t.decimate && t.direct.ok;
+    t.envelopes = envelopes;
+    DrawPlannedTraces(t, PlanColumns(t, from, to));
+}
+
+} // namespace
+
+void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool decimate) {
+    DrawTracesWith(p, m, s, decimate, {});
+}
+
+void DrawTraces(QPainter& p, const GraphModel& m, const GraphInputs& in, bool decimate) {
+    std::array<std::shared_ptr<const Envelope>, 2> held;
+    std::array<const Envelope*, 2> envelopes{};
+    const bool product = m.Mode() == GraphMode::RealTimeApparentPower;
+    for (int ch = 0; ch < 2 && decimate; ++ch) {
+        if (!m.ChannelDrawn(in.settings, ch))
+            continue;
+        // The series the model scaled this channel's rows from.
+        const GraphModel::Series sr = m.SeriesOf(in, product ? 0 : ch);
+        if (sr.count < kSummariseFrom)
+            continue;
+        held[size_t(ch)] = EnvelopeCache::Shared().Get(sr);
+        envelopes[size_t(ch)] = held[size_t(ch)].get();
+    }
+    DrawTracesWith(p, m, in.settings, decimate, envelopes);
+}
 namespace {
 
 // What every paint step reads: the model, its layout and the client's edges
@@ -761,7 +896,7 @@ PaintedFrame PaintGraph(QPainter& p, const GraphModel& m, const GraphInputs& in,
 
     PaintFills(p, c);
     PaintGrid(p, c);
-    DrawTraces(p, m, st, o.decimate);
+    DrawTraces(p, m, in, o.decimate);
     PaintOverpainting(p, c);
     PaintLabelsAndTicks(p, c);
     PaintFrame(p, c);

@@ -33,7 +33,11 @@ void PaintWelcome(QPainter& p, const QRect& client);
 PaintedFrame PaintGraph(QPainter& p, const GraphModel& m, const GraphInputs& in,
                         const RenderOptions& o);
 
-// The traces of every drawn channel (paint step "traces").
+// The traces of every drawn channel (paint step "traces"). With the inputs, dense
+// columns of a long series are reduced through its min/max envelope (kept between
+// paints); without them, by walking every point of a column (the reference the
+// envelope is held to).
+void DrawTraces(QPainter& p, const GraphModel& m, const GraphInputs& in, bool decimate);
 void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool decimate);
 
 // Segment i (relative, 1-based end point) of channel ch: the line between points

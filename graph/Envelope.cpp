@@ -1,0 +1,238 @@
+#include "graph/Envelope.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Value k of a series as the model scales it (the product in single precision,
+// as the model multiplies it).
+float ValueAt(const GraphModel::Series& s, int64_t k) {
+    const size_t i = size_t(k) * s.stride;
+    return s.q ? s.p[i] * s.q[i] : s.p[i];
+}
+
+bool IsNan(float v) {
+    return v != v;
+}
+
+// Whether b replaces a as the highest: a larger number, or the first value that is
+// not a number (which then stays).
+bool Higher(float b, float a) {
+    return !IsNan(a) && (b > a || IsNan(b));
+}
+
+} // namespace
+
+size_t Envelope::MemoryBytes() const {
+    size_t n = 0;
+    for (const std::vector<Node>& level : m_levels)
+        n += level.capacity() * sizeof(Node);
+    return n + m_levels.capacity() * sizeof(std::vector<Node>);
+}
+
+void Envelope::Build(const GraphModel::Series& s) {
+    m_levels.clear();
+    m_count = 0;
+    Extend(s);
+}
+
+void Envelope::Extend(const GraphModel::Series& s) {
+    if (s.count <= m_count)
+        return;
+    const int64_t fromLeaf = m_count >> kLeafShift;
+    m_count = s.count;
+    BuildLeaves(s, fromLeaf);
+    int64_t from = fromLeaf;
+    for (size_t level = 1; level <= size_t(kTopLevel) && m_levels[level - 1].size() > 1;
+         ++level) {
+        from >>= 1;
+        BuildLevel(s, level, from);
+    }
+}
+
+void Envelope::BuildLeaves(const GraphModel::Series& s, int64_t fromLeaf) {
+    if (m_levels.empty())
+        m_levels.emplace_back();
+    std::vector<Node>& leaves = m_levels[0];
+    const int64_t n = (m_count + kLeaf - 1) >> kLeafShift;
+    leaves.resize(size_t(n));
+    for (int64_t j = fromLeaf; j < n; ++j) {
+        const int64_t first = j << kLeafShift;
+        const int64_t end = std::min(first + kLeaf, m_count);
+        float lo = ValueAt(s, first), hi = lo;
+        int lk = 0, hk = 0;
+        for (int64_t k = first + 1; k < end; ++k) {
+            const float v = ValueAt(s, k);
+            const int off = int(k - first);
+            if (v < lo) {
+                lo = v;
+                lk = off;
+            }
+            if (Higher(v, hi)) {
+                hi = v;
+                hk = off;
+            }
+        }
+        leaves[size_t(j)] = Node{uint16_t(lk), uint16_t(hk)};
+    }
+}
+
+void Envelope::BuildLevel(const GraphModel::Series& s, size_t level, int64_t fromNode) {
+    if (m_levels.size() <= level)
+        m_levels.emplace_back();
+    const std::vector<Node>& below = m_levels[level - 1];
+    std::vector<Node>& nodes = m_levels[level];
+    const int64_t n = (int64_t(below.size()) + 1) / 2;
+    nodes.resize(size_t(n));
+    const int64_t half = int64_t(1) << (int(level) - 1 + kLeafShift);
+    for (int64_t j = fromNode; j < n; ++j) {
+        const int64_t first = First(level, j);
+        const Node a = below[size_t(2 * j)];
+        Node r = a;
+        if (size_t(2 * j + 1) < below.size()) {
+            const Node b = below[size_t(2 * j + 1)];
+            const int64_t bLo = half + b.lo, bHi = half + b.hi;
+            if (ValueAt(s, first + bLo) < ValueAt(s, first + a.lo))
+                r.lo = uint16_t(bLo);
+            if (Higher(ValueAt(s, first + bHi), ValueAt(s, first + a.hi)))
+                r.hi = uint16_t(bHi);
+        }
+        nodes[size_t(j)] = r;
+    }
+}
+
+bool Envelope::Span(const double* ys, int64_t p0, int64_t p1, double& lo, double& hi) const {
+    bool number = true;
+    double l = ys[p0], h = l;
+    auto add = [&](double y) {
+        number &= y == y;
+        l = std::min(l, y);
+        h = std::max(h, y);
+    };
+    int64_t b0 = (p0 + kLeaf - 1) >> kLeafShift;
+    int64_t b1 = (p1 + 1) >> kLeafShift;
+    if (m_levels.empty() || b0 >= b1) {
+        for (int64_t k = p0; k <= p1; ++k)
+            add(ys[k]);
+    } else {
+        for (int64_t k = p0; k < (b0 << kLeafShift); ++k)
+            add(ys[k]);
+        for (int64_t k = b1 << kLeafShift; k <= p1; ++k)
+            add(ys[k]);
+        auto take = [&](size_t level, int64_t j) {
+            const Node node = m_levels[level][size_t(j)];
+            const int64_t first = First(level, j);
+            add(ys[first + node.lo]);
+            add(ys[first + node.hi]);
+        };
+        size_t level = 0;
+        while (b0 < b1) {
+            if (level + 1 == m_levels.size()) {
+                for (int64_t j = b0; j < b1; ++j)
+                    take(level, j);
+                break;
+            }
+            if (b0 & 1)
+                take(level, b0++);
+            if (b1 & 1)
+                take(level, --b1);
+            b0 >>= 1;
+            b1 >>= 1;
+            ++level;
+        }
+    }
+    lo = l;
+    hi = h;
+    return number;
+}
+
+// ---- the cache ----
+
+namespace {
+
+uint64_t Mix(uint64_t h, uint32_t w) {
+    h ^= w;
+    h *= 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+uint32_t Bits(float v) {
+    return std::bit_cast<uint32_t>(v);
+}
+
+std::mutex& CacheMutex() {
+    static std::mutex m;
+    return m;
+}
+
+} // namespace
+
+// Four independent lanes (point k goes to lane k % 4), so that the multiplies
+// overlap; a fingerprint of points 0 .. n - 1 is continued to n + m unchanged.
+void EnvelopeCache::Advance(Fingerprint& f, const GraphModel::Series& s, int64_t to) {
+    int64_t k = f.count;
+    for (; k < to && (k & 3) != 0; ++k)
+        f.lanes[size_t(k & 3)] = Mix(f.lanes[size_t(k & 3)], Bits(ValueAt(s, k)));
+    if (s.q == nullptr && s.stride == 1) {
+        uint64_t a = f.lanes[0], b = f.lanes[1], c = f.lanes[2], d = f.lanes[3];
+        for (; k + 4 <= to; k += 4) {
+            a = Mix(a, Bits(s.p[k]));
+            b = Mix(b, Bits(s.p[k + 1]));
+            c = Mix(c, Bits(s.p[k + 2]));
+            d = Mix(d, Bits(s.p[k + 3]));
+        }
+        f.lanes = {a, b, c, d};
+    }
+    for (; k < to; ++k)
+        f.lanes[size_t(k & 3)] = Mix(f.lanes[size_t(k & 3)], Bits(ValueAt(s, k)));
+    f.count = std::max(f.count, to);
+}
+
+EnvelopeCache& EnvelopeCache::Shared() {
+    static EnvelopeCache cache;
+    return cache;
+}
+
+std::shared_ptr<const Envelope> EnvelopeCache::Get(const GraphModel::Series& s) {
+    if (!s.p || s.count <= 0)
+        return nullptr;
+    const std::lock_guard<std::mutex> lock(CacheMutex());
+    ++m_clock;
+    Entry* slot = &m_entries[0];
+    for (Entry& e : m_entries) {
+        if (e.envelope && e.p == s.p && e.q == s.q && e.stride == s.stride) {
+            slot = &e;
+            break;
+        }
+        if (e.used < slot->used)
+            slot = &e;
+    }
+    Entry& e = *slot;
+    e.used = m_clock;
+    if (e.envelope && e.p == s.p && e.q == s.q && e.stride == s.stride &&
+        e.print.count <= s.count) {
+        // The same place: the points summarised must still hold the same values.
+        Fingerprint now;
+        Advance(now, s, e.print.count);
+        if (now == e.print) {
+            if (s.count > e.print.count) {
+                Advance(now, s, s.count);
+                e.envelope->Extend(s);
+                e.print = now;
+            }
+            return e.envelope;
+        }
+    }
+    e.p = s.p;
+    e.q = s.q;
+    e.stride = s.stride;
+    e.print = Fingerprint{};
+    Advance(e.print, s, s.count);
+    // A new summary: one handed out before stays as it was.
+    e.envelope = std::make_shared<Envelope>();
+    e.envelope->Build(s);
+    return e.envelope;
+}
