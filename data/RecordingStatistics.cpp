@@ -48,6 +48,7 @@ public:
         }
         return m_offset;
     }
+    TimeValue ValidUntil() const { return m_validUntil; }
 
 private:
     int64_t m_offset = 0;
@@ -71,51 +72,55 @@ float FromSortKey(uint32_t k) {
     return f;
 }
 
-constexpr size_t kBuckets = 65536;
+// The keys are split into their high and low 16 bits: the main pass counts the high
+// halves, one more pass the low halves of the values whose high half holds a wanted
+// rank.
+constexpr int kHalf = 16;
+constexpr size_t kHalfBuckets = size_t(1) << kHalf;
+using Histogram = std::vector<uint32_t>;
 
 // Index of the bucket holding the value of 1-based `rank`, and the rank inside it.
-std::pair<uint32_t, uint64_t> BucketOfRank(const std::vector<uint32_t>& hist, uint64_t rank) {
+std::pair<uint32_t, uint64_t> BucketOfRank(const uint32_t* hist, uint64_t rank) {
     uint64_t before = 0;
-    for (size_t b = 0; b < hist.size(); ++b) {
+    for (size_t b = 0; b < kHalfBuckets; ++b) {
         if (before + hist[b] >= rank)
             return {uint32_t(b), rank - before};
         before += hist[b];
     }
-    return {uint32_t(hist.size() - 1), 1};
+    return {uint32_t(kHalfBuckets - 1), 1};
 }
 
-// Nearest-rank percentiles by a two-step radix selection on the values' bits: the
-// high 16 bits of every usable value are counted in the main pass (`high`), then the
-// low 16 bits of the values in the few buckets that hold a wanted rank. Two linear
-// passes, whatever the data, where sorting or repeated selection would cost several.
-std::array<double, 5> Percentiles(std::span<const float> values, const std::vector<uint32_t>& high,
+// Nearest-rank percentiles by radix selection on the values' bits: two linear passes
+// whatever the data, where sorting or repeated selection would cost several times
+// that.
+std::array<double, 5> Percentiles(std::span<const float> values, const Histogram& high,
                                   uint64_t usable) {
-    std::array<double, 5> out{};
-    std::array<uint32_t, 5> bucket{};
-    std::array<uint64_t, 5> inner{};
-    for (size_t p = 0; p < kPercentileRanks.size(); ++p) {
-        const uint64_t rank =
+    constexpr size_t kWanted = kPercentileRanks.size();
+    std::array<uint32_t, kWanted> head{};
+    std::array<uint64_t, kWanted> rank{};
+    // Slot of the low-half histogram for each high half that holds a wanted rank.
+    std::vector<uint8_t> slotOf(kHalfBuckets, 0); // 0: none, else slot + 1
+    std::array<size_t, kWanted> slot{};
+    size_t used = 0;
+    for (size_t p = 0; p < kWanted; ++p) {
+        const uint64_t r =
             std::max<uint64_t>(1, (uint64_t(kPercentileRanks[p]) * usable + 99) / 100);
-        std::tie(bucket[p], inner[p]) = BucketOfRank(high, rank);
+        std::tie(head[p], rank[p]) = BucketOfRank(high.data(), r);
+        if (slotOf[head[p]] == 0)
+            slotOf[head[p]] = uint8_t(++used);
+        slot[p] = size_t(slotOf[head[p]] - 1);
     }
-    std::vector<uint32_t> distinct(bucket.begin(), bucket.end());
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    std::vector<std::vector<uint32_t>> low(distinct.size(), std::vector<uint32_t>(kBuckets, 0));
+    std::vector<uint32_t> low(used * kHalfBuckets, 0);
     for (const float v : values) {
-        if (!std::isfinite(v))
-            continue;
         const uint32_t k = SortKey(v);
-        const uint32_t hi = k >> 16;
-        for (size_t d = 0; d < distinct.size(); ++d)
-            if (distinct[d] == hi)
-                ++low[d][k & 0xFFFFu];
+        const unsigned s = slotOf[k >> kHalf];
+        if (s != 0 && std::isfinite(v))
+            ++low[(s - 1) * kHalfBuckets + (k & 0xFFFFu)];
     }
-    for (size_t p = 0; p < out.size(); ++p) {
-        const size_t d =
-            size_t(std::find(distinct.begin(), distinct.end(), bucket[p]) - distinct.begin());
-        const uint32_t lo = BucketOfRank(low[d], inner[p]).first;
-        out[p] = double(FromSortKey((bucket[p] << 16) | lo));
+    std::array<double, 5> out{};
+    for (size_t p = 0; p < kWanted; ++p) {
+        const uint32_t lo = BucketOfRank(low.data() + slot[p] * kHalfBuckets, rank[p]).first;
+        out[p] = double(FromSortKey((head[p] << kHalf) | lo));
     }
     return out;
 }
@@ -124,22 +129,33 @@ std::array<double, 5> Percentiles(std::span<const float> values, const std::vect
 
 void ChannelFigures(const StatisticsView& view, std::span<const float> values,
                     ChannelStatistics& c) {
+    // Sums of the values less the first usable one: one pass, and a flat recording
+    // keeps a deviation of exactly 0 (the difference of two large sums would not).
+    double shift = 0;
     double sum = 0;
     double sumSquares = 0;
+    double shiftedSum = 0;
+    double shiftedSquares = 0;
     uint64_t usable = 0;
-    std::vector<uint32_t> high(kBuckets, 0);
+    Histogram top(kHalfBuckets, 0);
     for (size_t i = 0; i < values.size(); ++i) {
         const float v = values[i];
         if (!std::isfinite(v))
             continue;
         const double d = double(v);
+        if (usable == 0) {
+            shift = d;
+            c.min = c.max = {d, 0, int64_t(i)};
+        }
         sum += d;
         sumSquares += d * d;
-        ++high[SortKey(v) >> 16];
+        shiftedSum += d - shift;
+        shiftedSquares += (d - shift) * (d - shift);
+        ++top[SortKey(v) >> kHalf];
         // The first sample that reaches an extreme keeps it.
-        if (usable == 0 || d < c.min.value)
+        if (d < c.min.value)
             c.min = {d, 0, int64_t(i)};
-        if (usable == 0 || d > c.max.value)
+        if (d > c.max.value)
             c.max = {d, 0, int64_t(i)};
         ++usable;
     }
@@ -147,18 +163,14 @@ void ChannelFigures(const StatisticsView& view, std::span<const float> values,
     c.hasValues = usable > 0;
     if (!c.hasValues)
         return;
+    const double n = double(usable);
     c.min.time = view.SampleTime(c.min.index);
     c.max.time = view.SampleTime(c.max.index);
-    c.mean = sum / double(usable);
-    c.rmsMean = std::sqrt(sumSquares / double(usable));
-    // A second pass about the mean: the difference of the two large sums would leave
-    // a flat recording with a deviation made of rounding.
-    double squaredDeviations = 0;
-    for (const float v : values)
-        if (std::isfinite(v))
-            squaredDeviations += (double(v) - c.mean) * (double(v) - c.mean);
-    c.std = std::sqrt(squaredDeviations / double(usable));
-    c.percentiles = Percentiles(values, high, usable);
+    c.mean = sum / n;
+    c.rmsMean = std::sqrt(sumSquares / n);
+    const double shiftedMean = shiftedSum / n;
+    c.std = std::sqrt(std::max(0.0, shiftedSquares / n - shiftedMean * shiftedMean));
+    c.percentiles = Percentiles(values, top, usable);
 }
 
 // --- voltage events ------------------------------------------------------------
@@ -233,15 +245,10 @@ public:
 
     void Take(int64_t i, float v) {
         const TimeValue t = m_view.SampleTime(i);
-        const int64_t offset = m_clock.Offset(t);
-        const int64_t key = FloorDiv(t + offset, int64_t(kTenMinutes));
-        if (!m_open || key != m_key) {
-            Flush();
-            m_open = true;
-            m_key = key;
-            m_first = i;
-            m_start = key * int64_t(kTenMinutes) - offset;
-        }
+        // Samples come in time order: only one past the interval's end (or past the
+        // span the local offset is known for) needs the clock.
+        if (!m_open || t >= m_end)
+            Locate(i, t);
         if (std::isfinite(v)) {
             m_sumSquares += double(v) * double(v);
             ++m_n;
@@ -266,6 +273,19 @@ public:
         m_sumSquares = 0;
         m_n = 0;
     }
+    void Locate(int64_t i, TimeValue t) {
+        const int64_t offset = m_clock.Offset(t);
+        const int64_t key = FloorDiv(t + offset, int64_t(kTenMinutes));
+        if (!m_open || key != m_key) {
+            Flush();
+            m_open = true;
+            m_key = key;
+            m_first = i;
+            m_start = key * int64_t(kTenMinutes) - offset;
+        }
+        m_end = std::min(key * int64_t(kTenMinutes) + int64_t(kTenMinutes) - offset,
+                         m_clock.ValidUntil());
+    }
     TenMinuteSummary Result() const {
         TenMinuteSummary s = m_s;
         s.withinShare = s.complete > 0 ? double(s.within) / double(s.complete) : 0;
@@ -284,6 +304,7 @@ private:
     int64_t m_key = 0;
     int64_t m_first = 0;
     TimeValue m_start = 0;
+    TimeValue m_end = 0;
     double m_sumSquares = 0;
     int64_t m_n = 0;
 };
