@@ -1,0 +1,481 @@
+#include "data/RecordingStatistics.h"
+
+#include "base/LocalTime.h"
+#include "base/NumberText.h"
+#include "data/MeasurementSet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// --- local clock ---------------------------------------------------------------
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+    const int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+// Days from 1970-01-01 to a proleptic Gregorian date.
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+    y -= m <= 2 ? 1 : 0;
+    const int64_t era = FloorDiv(y, 400);
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+// Seconds the local clock is ahead of UTC at `t`.
+int64_t LocalOffset(TimeValue t) {
+    const CalendarFields f = ToLocalFields(t);
+    const int64_t asUtc =
+        DaysFromCivil(f.year, f.month, f.day) * 86400 + f.hour * 3600 + f.minute * 60 + f.second;
+    return asUtc - t;
+}
+
+// The local offset changes only at a daylight-saving switch, and switches fall on a
+// quarter hour of UTC in every zone; asking once per quarter hour keeps a week at
+// 1-second intervals from asking the C library 600,000 times.
+class LocalClock {
+public:
+    int64_t Offset(TimeValue t) {
+        if (t < m_validFrom || t >= m_validUntil) {
+            m_offset = LocalOffset(t);
+            m_validFrom = FloorDiv(t, 900) * 900;
+            m_validUntil = m_validFrom + 900;
+        }
+        return m_offset;
+    }
+    TimeValue ValidUntil() const { return m_validUntil; }
+
+private:
+    int64_t m_offset = 0;
+    TimeValue m_validFrom = 1;
+    TimeValue m_validUntil = 0;
+};
+
+// --- percentiles ---------------------------------------------------------------
+
+// Float bits mapped so that unsigned order is numeric order.
+uint32_t SortKey(float f) {
+    uint32_t u = 0;
+    std::memcpy(&u, &f, sizeof u);
+    return (u & 0x80000000u) != 0 ? ~u : (u | 0x80000000u);
+}
+
+float FromSortKey(uint32_t k) {
+    const uint32_t u = (k & 0x80000000u) != 0 ? (k & 0x7FFFFFFFu) : ~k;
+    float f = 0;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+// The keys are split into their high and low 16 bits: the main pass counts the high
+// halves, one more pass the low halves of the values whose high half holds a wanted
+// rank.
+constexpr int kHalf = 16;
+constexpr size_t kHalfBuckets = size_t(1) << kHalf;
+using Histogram = std::vector<uint32_t>;
+
+// Index of the bucket holding the value of 1-based `rank`, and the rank inside it.
+std::pair<uint32_t, uint64_t> BucketOfRank(const uint32_t* hist, uint64_t rank) {
+    uint64_t before = 0;
+    for (size_t b = 0; b < kHalfBuckets; ++b) {
+        if (before + hist[b] >= rank)
+            return {uint32_t(b), rank - before};
+        before += hist[b];
+    }
+    return {uint32_t(kHalfBuckets - 1), 1};
+}
+
+// Nearest-rank percentiles by radix selection on the values' bits: two linear passes
+// whatever the data, where sorting or repeated selection would cost several times
+// that.
+std::array<double, 5> Percentiles(std::span<const float> values, const Histogram& high,
+                                  uint64_t usable) {
+    constexpr size_t kWanted = kPercentileRanks.size();
+    std::array<uint32_t, kWanted> head{};
+    std::array<uint64_t, kWanted> rank{};
+    // Slot of the low-half histogram for each high half that holds a wanted rank.
+    std::vector<uint8_t> slotOf(kHalfBuckets, 0); // 0: none, else slot + 1
+    std::array<size_t, kWanted> slot{};
+    size_t used = 0;
+    for (size_t p = 0; p < kWanted; ++p) {
+        const uint64_t r =
+            std::max<uint64_t>(1, (uint64_t(kPercentileRanks[p]) * usable + 99) / 100);
+        std::tie(head[p], rank[p]) = BucketOfRank(high.data(), r);
+        if (slotOf[head[p]] == 0)
+            slotOf[head[p]] = uint8_t(++used);
+        slot[p] = size_t(slotOf[head[p]] - 1);
+    }
+    std::vector<uint32_t> low(used * kHalfBuckets, 0);
+    for (const float v : values) {
+        const uint32_t k = SortKey(v);
+        const unsigned s = slotOf[k >> kHalf];
+        if (s != 0 && std::isfinite(v))
+            ++low[(s - 1) * kHalfBuckets + (k & 0xFFFFu)];
+    }
+    std::array<double, 5> out{};
+    for (size_t p = 0; p < kWanted; ++p) {
+        const uint32_t lo = BucketOfRank(low.data() + slot[p] * kHalfBuckets, rank[p]).first;
+        out[p] = double(FromSortKey((head[p] << kHalf) | lo));
+    }
+    return out;
+}
+
+// --- one channel ---------------------------------------------------------------
+
+void ChannelFigures(const StatisticsView& view, std::span<const float> values,
+                    ChannelStatistics& c) {
+    // Sums of the values less the first usable one: one pass, and a flat recording
+    // keeps a deviation of exactly 0 (the difference of two large sums would not).
+    double shift = 0;
+    double sum = 0;
+    double sumSquares = 0;
+    double shiftedSum = 0;
+    double shiftedSquares = 0;
+    uint64_t usable = 0;
+    Histogram top(kHalfBuckets, 0);
+    for (size_t i = 0; i < values.size(); ++i) {
+        const float v = values[i];
+        if (!std::isfinite(v))
+            continue;
+        const double d = double(v);
+        if (usable == 0) {
+            shift = d;
+            c.min = c.max = {d, 0, int64_t(i)};
+        }
+        sum += d;
+        sumSquares += d * d;
+        shiftedSum += d - shift;
+        shiftedSquares += (d - shift) * (d - shift);
+        ++top[SortKey(v) >> kHalf];
+        // The first sample that reaches an extreme keeps it.
+        if (d < c.min.value)
+            c.min = {d, 0, int64_t(i)};
+        if (d > c.max.value)
+            c.max = {d, 0, int64_t(i)};
+        ++usable;
+    }
+    c.unusable = int64_t(values.size() - usable);
+    c.hasValues = usable > 0;
+    if (!c.hasValues)
+        return;
+    const double n = double(usable);
+    c.min.time = view.SampleTime(c.min.index);
+    c.max.time = view.SampleTime(c.max.index);
+    c.mean = sum / n;
+    c.rmsMean = std::sqrt(sumSquares / n);
+    const double shiftedMean = shiftedSum / n;
+    c.std = std::sqrt(std::max(0.0, shiftedSquares / n - shiftedMean * shiftedMean));
+    c.percentiles = Percentiles(values, top, usable);
+}
+
+// --- voltage events ------------------------------------------------------------
+
+// Limits as exact as the nominal allows: 0.9 * 230 in binary is not 207.
+struct Limits {
+    double low, high, interruption;
+    explicit Limits(double un)
+        : low(un * 9.0 / 10.0), high(un * 11.0 / 10.0), interruption(un * 5.0 / 100.0) {}
+};
+
+// One event per excursion outside the limits. An excursion below 0.9 Un whose
+// lowest value falls under 0.05 Un is an interruption as a whole, not a dip with an
+// interruption inside: the supply was lost once, and one outage must not count as
+// three events.
+class EventFinder {
+public:
+    EventFinder(const StatisticsView& view, const Limits& limits, VoltageSummary& out)
+        : m_view(view), m_limits(limits), m_out(out) {}
+
+    void Take(int64_t i, float v) {
+        const int side = !std::isfinite(v)           ? 0
+                         : double(v) < m_limits.low  ? -1
+                         : double(v) > m_limits.high ? 1
+                                                     : 0;
+        if (side != m_side)
+            Close(i);
+        if (side == 0)
+            return;
+        if (m_side == 0) {
+            m_side = side;
+            m_first = i;
+            m_extreme = double(v);
+        } else {
+            m_extreme = side < 0 ? std::min(m_extreme, double(v)) : std::max(m_extreme, double(v));
+        }
+    }
+    void Close(int64_t end) {
+        if (m_side == 0)
+            return;
+        VoltageEvent e;
+        e.kind = m_side > 0                          ? EventKind::Swell
+                 : m_extreme < m_limits.interruption ? EventKind::Interruption
+                                                     : EventKind::Dip;
+        e.firstIndex = m_first;
+        e.start = m_view.SampleTime(m_first);
+        e.samples = end - m_first;
+        e.durationS = double(e.samples) * m_view.intervalS;
+        e.extreme = m_extreme;
+        (e.kind == EventKind::Dip     ? m_out.dips
+         : e.kind == EventKind::Swell ? m_out.swells
+                                      : m_out.interruptions)++;
+        m_out.events.push_back(e);
+        m_side = 0;
+    }
+
+private:
+    const StatisticsView& m_view;
+    Limits m_limits;
+    VoltageSummary& m_out;
+    int m_side = 0;
+    int64_t m_first = 0;
+    double m_extreme = 0;
+};
+
+// --- 10-minute values ----------------------------------------------------------
+
+class TenMinuteFolder {
+public:
+    TenMinuteFolder(const StatisticsView& view, const Limits& limits)
+        : m_view(view), m_limits(limits), m_expected(kTenMinutes / view.intervalS) {}
+
+    void Take(int64_t i, float v) {
+        const TimeValue t = m_view.SampleTime(i);
+        // Samples come in time order: only one past the interval's end (or past the
+        // span the local offset is known for) needs the clock.
+        if (!m_open || t >= m_end)
+            Locate(i, t);
+        if (std::isfinite(v)) {
+            m_sumSquares += double(v) * double(v);
+            ++m_n;
+        }
+    }
+    void Flush() {
+        if (!m_open)
+            return;
+        if (m_n == 0 || double(2 * m_n) < m_expected) {
+            ++m_s.incomplete;
+        } else {
+            const ValueAt value{std::sqrt(m_sumSquares / double(m_n)), m_start, m_first};
+            if (m_s.complete == 0 || value.value > m_s.highest.value)
+                m_s.highest = value;
+            if (m_s.complete == 0 || value.value < m_s.lowest.value)
+                m_s.lowest = value;
+            ++m_s.complete;
+            if (value.value >= m_limits.low && value.value <= m_limits.high)
+                ++m_s.within;
+        }
+        m_open = false;
+        m_sumSquares = 0;
+        m_n = 0;
+    }
+    void Locate(int64_t i, TimeValue t) {
+        const int64_t offset = m_clock.Offset(t);
+        const int64_t key = FloorDiv(t + offset, int64_t(kTenMinutes));
+        if (!m_open || key != m_key) {
+            Flush();
+            m_open = true;
+            m_key = key;
+            m_first = i;
+            m_start = key * int64_t(kTenMinutes) - offset;
+        }
+        m_end = std::min(key * int64_t(kTenMinutes) + int64_t(kTenMinutes) - offset,
+                         m_clock.ValidUntil());
+    }
+    TenMinuteSummary Result() const {
+        TenMinuteSummary s = m_s;
+        s.withinShare = s.complete > 0 ? double(s.within) / double(s.complete) : 0;
+        // 95 % of the values, counted in whole values: 19 of 20 is enough.
+        s.withinLimit = s.complete > 0 && s.within * 100 >= s.complete * 95;
+        return s;
+    }
+
+private:
+    const StatisticsView& m_view;
+    Limits m_limits;
+    double m_expected;
+    LocalClock m_clock;
+    TenMinuteSummary m_s;
+    bool m_open = false;
+    int64_t m_key = 0;
+    int64_t m_first = 0;
+    TimeValue m_start = 0;
+    TimeValue m_end = 0;
+    double m_sumSquares = 0;
+    int64_t m_n = 0;
+};
+
+VoltageSummary Voltage(const StatisticsView& view, std::span<const float> values, double nominal) {
+    VoltageSummary s;
+    s.nominal = nominal;
+    const Limits limits(nominal);
+    EventFinder events(view, limits, s);
+    const bool usableInterval = std::isfinite(view.intervalS) && view.intervalS > 0;
+    const bool tenMinutes = usableInterval && view.intervalS <= kTenMinutes;
+    std::optional<TenMinuteFolder> folder;
+    if (tenMinutes)
+        folder.emplace(view, limits);
+    const int64_t n = int64_t(values.size());
+    for (int64_t i = 0; i < n; ++i) {
+        const float v = values[size_t(i)];
+        events.Take(i, v);
+        if (folder)
+            folder->Take(i, v);
+    }
+    events.Close(n);
+    if (!usableInterval) {
+        s.absence = TenMinuteAbsence::NoInterval;
+    } else if (!tenMinutes) {
+        s.absence = TenMinuteAbsence::IntervalTooLong;
+    } else {
+        folder->Flush();
+        const TenMinuteSummary t = folder->Result();
+        if (t.complete == 0)
+            s.absence = TenMinuteAbsence::NoCompleteInterval;
+        else
+            s.tenMinute = t;
+    }
+    return s;
+}
+
+bool IsUnit(const QString& unit, char u) {
+    return unit.size() == 1 && unit.at(0) == QLatin1Char(u);
+}
+
+std::optional<EnergySummary> Energy(const StatisticsView& view) {
+    int volts = -1;
+    int amps = -1;
+    for (int ch = 0; ch < 2; ++ch) {
+        if (!view.channels[size_t(ch)].present)
+            continue;
+        if (IsUnit(view.channels[size_t(ch)].unit, 'V'))
+            volts = ch;
+        else if (IsUnit(view.channels[size_t(ch)].unit, 'A'))
+            amps = ch;
+    }
+    if (volts < 0 || amps < 0)
+        return std::nullopt;
+    const std::span<const float> u = view.channels[size_t(volts)].values;
+    const std::span<const float> a = view.channels[size_t(amps)].values;
+    EnergySummary e;
+    double sum = 0;
+    int64_t usable = 0;
+    for (int64_t i = 0; i < view.count; ++i) {
+        const double p = double(u[size_t(i)]) * double(a[size_t(i)]);
+        if (!std::isfinite(p))
+            continue;
+        sum += p;
+        if (usable == 0 || p > e.peak.value)
+            e.peak = {p, 0, i};
+        ++usable;
+    }
+    if (usable == 0)
+        return std::nullopt;
+    e.peak.time = view.SampleTime(e.peak.index);
+    e.meanVa = sum / double(usable);
+    e.apparentVah = sum * view.intervalS / 3600.0;
+    return e;
+}
+
+} // namespace
+
+TimeValue StatisticsView::SampleTime(int64_t i) const {
+    return start + static_cast<TimeValue>(std::trunc(double(i) * intervalS));
+}
+
+StatisticsView StatisticsViewOf(const MeasurementSet& set) {
+    StatisticsView v;
+    v.start = set.RmsSampleTime(0);
+    v.intervalS = double(set.m_rmsInterval);
+    v.count = std::max(set.m_rmsCount, 0);
+    for (int ch = 0; ch < 2; ++ch) {
+        StatisticsChannelView& c = v.channels[size_t(ch)];
+        c.present = set.ChannelPresent(ch);
+        if (!c.present)
+            continue;
+        c.values = set.ChannelRms(ch);
+        c.unit = set.ChannelUnit(ch);
+        // Never read past what a channel holds, whatever the count says.
+        v.count = std::min<int64_t>(v.count, int64_t(c.values.size()));
+    }
+    for (StatisticsChannelView& c : v.channels)
+        if (c.present)
+            c.values = c.values.first(size_t(v.count));
+    // A stored set does not keep how many samples the logger's ring overwrote (the
+    // download only moves the start time forward by them, and .stdata has no field
+    // for it), so nothing is known to be lost here.
+    v.lost = 0;
+    return v;
+}
+
+RecordingStatistics ComputeStatistics(const StatisticsView& view, double nominal) {
+    RecordingStatistics r;
+    r.start = view.start;
+    r.intervalS = view.intervalS;
+    r.count = std::max<int64_t>(view.count, 0);
+    const double un = AcceptedNominal(nominal);
+    for (int ch = 0; ch < 2; ++ch) {
+        const StatisticsChannelView& in = view.channels[size_t(ch)];
+        if (!in.present)
+            continue;
+        const std::span<const float> values =
+            in.values.first(std::min(size_t(r.count), in.values.size()));
+        ChannelStatistics c;
+        c.channel = ch + 1;
+        c.unit = in.unit;
+        c.count = int64_t(values.size());
+        c.coveredS = double(c.count) * view.intervalS;
+        c.lost = view.lost;
+        ChannelFigures(view, values, c);
+        if (IsUnit(in.unit, 'V'))
+            c.voltage = Voltage(view, values, un);
+        r.channels.push_back(std::move(c));
+    }
+    r.energy = Energy(view);
+    return r;
+}
+
+double AcceptedNominal(double nominal) {
+    return std::isfinite(nominal) && nominal >= kNominalLowest && nominal <= kNominalHighest
+               ? nominal
+               : kNominalDefault;
+}
+
+QString TenMinuteVerdictText(const TenMinuteSummary& s) {
+    if (s.withinLimit)
+        return QStringLiteral("within the ±10 % limit for 95 % of the 10-minute values");
+    // Cut, not rounded: a share just under 95 % must not read "95.0 % within".
+    const double tenths = std::floor(s.withinShare * 1000.0) / 10.0;
+    return QStringLiteral("outside: %1 % within").arg(Fixed1(tenths));
+}
+
+QString TenMinuteAbsenceText(TenMinuteAbsence why, double intervalS) {
+    switch (why) {
+    case TenMinuteAbsence::IntervalTooLong:
+        return QStringLiteral("the recording interval (%1 s) is longer than 10 minutes")
+            .arg(QString::number(intervalS));
+    case TenMinuteAbsence::NoInterval:
+        return QStringLiteral("the recording has no usable interval");
+    case TenMinuteAbsence::NoCompleteInterval:
+        return QStringLiteral("no 10-minute interval holds half of its samples");
+    case TenMinuteAbsence::None:
+        break;
+    }
+    return {};
+}
+
+QString EventKindName(EventKind kind) {
+    switch (kind) {
+    case EventKind::Dip:
+        return QStringLiteral("dip");
+    case EventKind::Swell:
+        return QStringLiteral("swell");
+    case EventKind::Interruption:
+        return QStringLiteral("interruption");
+    }
+    return {};
+}
