@@ -3,6 +3,7 @@
 // value of the continuous signals, computed here from their amplitudes and phases.
 
 #include "graph/PowerAnalysis.h"
+#include "graph/RealTimeSampler.h"
 
 #include <gtest/gtest.h>
 
@@ -253,6 +254,46 @@ TEST(PowerAnalysis, PanelTextsSayWhatDoesNotApply) {
     EXPECT_EQ(pair, (PowerTexts{"19843", "-11456", "0.85", "-30.0", {"5.8", "LO"}}));
     const PowerTexts single = MakePowerTexts(row, {ChannelKind::Volts, ChannelKind::Absent});
     EXPECT_EQ(single, (PowerTexts{"--", "--", "--", "--", {"5.8", "--"}}));
+}
+
+TEST(RealTimeSampler, EachSampleKeepsTheFiguresOfItsOwnCaptureAndANewRunStartsClean) {
+    MeasurementSet s;
+    s.m_rtCh1Present = s.m_rtCh2Present = 1;
+    s.m_rtCh1Unit = "V";
+    s.m_rtCh2Unit = "A";
+    auto take = [&](const Load& l) {
+        const auto wave = Frame(l);
+        std::copy(wave.begin(), wave.end(), s.m_rtWave.begin());
+        RealTimeSampler sampler;
+        ASSERT_TRUE(sampler.Sample(s, 2));
+        ++s.m_rtCount;
+    };
+    s.m_rtRms.assign(3, FloatPair{0, 0});
+    s.m_rtFreq.assign(3, FloatPair{0, 0});
+    const Load lagging{50, 30, 0, false, 0}, leading{50, -30, 0, false, 0};
+    take(lagging);
+    take(leading);
+    ASSERT_EQ(s.m_rtPower.size(), 3u);
+    ASSERT_TRUE(s.m_rtPower[0].phiDeg && s.m_rtPower[1].phiDeg);
+    EXPECT_NEAR(*s.m_rtPower[0].phiDeg, 30.0, 1.0);
+    EXPECT_NEAR(*s.m_rtPower[1].phiDeg, -30.0, 1.0);
+    EXPECT_FALSE(s.m_rtPower[2].p);
+
+    // The next run with the current gone: none of the last run's figures remain.
+    s.m_rtCount = 0;
+    s.m_rtRms.assign(2, FloatPair{0, 0});
+    s.m_rtFreq.assign(2, FloatPair{0, 0});
+    Load silent = lagging;
+    auto wave = Frame(silent);
+    for (FloatPair& p : wave)
+        p[1] = 0;
+    std::copy(wave.begin(), wave.end(), s.m_rtWave.begin());
+    RealTimeSampler sampler;
+    ASSERT_TRUE(sampler.Sample(s, 2));
+    ASSERT_EQ(s.m_rtPower.size(), 2u);
+    EXPECT_FALSE(s.m_rtPower[0].p || s.m_rtPower[0].pf || s.m_rtPower[0].thd[1]);
+    EXPECT_TRUE(s.m_rtPower[0].thd[0]);
+    EXPECT_FALSE(s.m_rtPower[1].p || s.m_rtPower[1].thd[0]);
 }
 
 } // namespace
