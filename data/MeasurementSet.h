@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 inline constexpr int kTrPoints = 251;       // samples of one transient record
@@ -52,6 +53,17 @@ inline const char* const kTagRealTime = "EPADATA";
 
 using FloatPair = std::array<float, 2>;
 
+// Power figures of one real-time sample, derived from its captured waveform when it
+// was taken (the capture itself is not kept). A figure is empty where the sample
+// gave nothing to compute it from: no voltage and current pair, or no whole period.
+struct RtPowerRow {
+    std::optional<float> p;                  // active power, W
+    std::optional<float> q;                  // reactive power, var
+    std::optional<float> pf;                 // power factor
+    std::optional<float> phiDeg;             // displacement angle, positive when the current lags
+    std::array<std::optional<float>, 2> thd; // per channel, % of the fundamental
+};
+
 struct MeasurementSet {
     // --- stored set: bulk data ---
     std::vector<float> m_ch1Rms;
@@ -78,6 +90,7 @@ struct MeasurementSet {
     std::array<FloatPair, kRtWavePoints> m_rtWave{}; // [i][0] CH1, [i][1] CH2
     std::vector<FloatPair> m_rtRms;
     std::vector<FloatPair> m_rtFreq;
+    std::vector<RtPowerRow> m_rtPower; // filled per sample beside m_rtRms
     TimeValue m_rtStartTime = 0;
     int m_rtCount = 0;
     int m_rtWavePoints = 0;

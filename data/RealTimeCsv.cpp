@@ -17,13 +17,18 @@ namespace {
 
 QString Number(double v, int decimals) {
     // asprintf formats the number itself: always a decimal point.
-    return decimals == 0 ? QString::asprintf("%.0f", v) : QString::asprintf("%.1f", v);
+    return QString::asprintf("%.*f", decimals, v);
+}
+
+QString Optional(const std::optional<float>& v, int decimals) {
+    return v ? Number(double(*v), decimals) : QString();
 }
 
 } // namespace
 
 QString RealTimeCsvHeader() {
-    return QStringLiteral("time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va");
+    return QStringLiteral("time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va,"
+                          "p_w,q_var,pf,phi_deg,ch1_thd,ch2_thd");
 }
 
 QString IsoLocalTime(TimeValue t) {
@@ -53,6 +58,13 @@ QString RealTimeCsvLine(const MeasurementSet& s, int n, int rtInterval) {
                        s.m_rtCh1Unit != s.m_rtCh2Unit && usable[0] && usable[1];
     f << (power ? Number(double(s.m_rtRms[size_t(n)][0]) * double(s.m_rtRms[size_t(n)][1]), 0)
                 : QString());
+    const RtPowerRow row =
+        inRange && size_t(n) < s.m_rtPower.size() ? s.m_rtPower[size_t(n)] : RtPowerRow{};
+    f << Optional(row.p, 0) << Optional(row.q, 0) << Optional(row.pf, 3) << Optional(row.phiDeg, 1);
+    for (int ch = 0; ch < 2; ++ch) {
+        const bool present = (ch == 0 ? s.m_rtCh1Present : s.m_rtCh2Present) == 1;
+        f << (present ? Optional(row.thd[size_t(ch)], 2) : QString());
+    }
     return f.join(QLatin1Char(','));
 }
 

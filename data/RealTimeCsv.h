@@ -2,19 +2,21 @@
 // The real-time samples as CSV text, shared by the file written beside a save, the
 // crash journal of a running acquisition and `orvex-dl realtime`: one header line,
 // then one line per sample with its local time (ISO 8601 with the UTC offset), the
-// RMS, unit and frequency of each channel and the apparent power. Numbers always
-// carry a decimal point, whatever the locale.
+// RMS, unit and frequency of each channel, the apparent power, and the power figures
+// and THD of the sample. Numbers always carry a decimal point, whatever the locale.
 
 #include "data/MeasurementSet.h"
 
 #include <QFile>
 #include <QString>
 
-// "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va"
+// "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va,p_w,q_var,pf,phi_deg,
+// ch1_thd,ch2_thd"
 QString RealTimeCsvHeader();
 // Line of real-time sample n (0-based, below m_rtCount), without a line end. A
 // field is empty where the channel is absent or its analysis found no usable
-// signal (RMS 0, frequency 400); S(VA) only with both channels in different units.
+// signal (RMS 0, frequency 400); S(VA) only with both channels in different units;
+// the power figures and THDs where the sample's m_rtPower row holds them.
 QString RealTimeCsvLine(const MeasurementSet& set, int n, int rtInterval);
 // Local time as "2026-12-08T14:05:02+01:00".
 QString IsoLocalTime(TimeValue t);

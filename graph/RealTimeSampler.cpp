@@ -1,6 +1,7 @@
 #include "graph/RealTimeSampler.h"
 
 #include "base/LocalTime.h"
+#include "graph/PowerAnalysis.h"
 
 namespace {
 
@@ -37,6 +38,16 @@ bool HasApparentPower(const MeasurementSet& s) {
     return s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 && s.m_rtCh1Unit != s.m_rtCh2Unit;
 }
 
+void RealTimeSampler::StorePower(MeasurementSet& s, int n,
+                                 const std::array<WaveformResult, 2>& results) {
+    // A new run starts with rows of its own; the capture is gone once the next frame
+    // arrives, so the figures are taken now.
+    if (n == 0 || s.m_rtPower.size() != s.m_rtRms.size())
+        s.m_rtPower.assign(s.m_rtRms.size(), RtPowerRow{});
+    const PowerAnalysis a(s.m_rtWave, {RtChannelKind(s, 0), RtChannelKind(s, 1)}, results);
+    s.m_rtPower[size_t(n)] = MakePowerRow(a);
+}
+
 bool RealTimeSampler::Sample(MeasurementSet& s, int rtInterval, std::array<EpaTexts, 2>* texts) {
     const int n = s.m_rtCount;
     // The arrays hold exactly the requested samples: a tick after the last one,
@@ -44,10 +55,11 @@ bool RealTimeSampler::Sample(MeasurementSet& s, int rtInterval, std::array<EpaTe
     if (n < 0 || size_t(n) >= s.m_rtRms.size() || size_t(n) >= s.m_rtFreq.size())
         return false;
     RealTimeExtremes& e = m_extremes;
+    std::array<WaveformResult, 2> results{};
     for (int ch = 0; ch < 2; ++ch) {
         if ((ch == 0 ? s.m_rtCh1Present : s.m_rtCh2Present) != 1)
             continue;
-        AnalyseWaveformInto(s, ch, texts ? &(*texts)[size_t(ch)] : nullptr);
+        results[size_t(ch)] = AnalyseWaveformInto(s, ch, texts ? &(*texts)[size_t(ch)] : nullptr);
         const size_t c = size_t(ch);
         UpdateExtremes(ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c], s.m_rtFreq[size_t(n)][c],
                        s.m_extremeText[4][c], s.m_extremeText[5][c], n, s.m_rtStartTime,
@@ -61,5 +73,6 @@ bool RealTimeSampler::Sample(MeasurementSet& s, int rtInterval, std::array<EpaTe
         UpdateExtremes(ExtremeRule::Rms, e.powerMax, e.powerMin, va, s.m_powerExtremeText[0],
                        s.m_powerExtremeText[1], n, s.m_rtStartTime, rtInterval);
     }
+    StorePower(s, n, results);
     return true;
 }

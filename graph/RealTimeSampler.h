@@ -28,12 +28,16 @@ struct RealTimeExtremes {
 
 class RealTimeSampler {
 public:
-    // Analyses and updates the extremes for sample m_rtCount. Returns false (and
-    // changes nothing) when the real-time arrays have no room for it. With `texts`,
-    // the analysis panel's per-channel texts are filled too.
+    // Analyses and updates the extremes for sample m_rtCount and stores its power
+    // figures (m_rtPower). Returns false (and changes nothing) when the real-time
+    // arrays have no room for it. With `texts`, the analysis panel's per-channel
+    // texts are filled too.
     bool Sample(MeasurementSet& set, int rtInterval, std::array<EpaTexts, 2>* texts = nullptr);
 
     RealTimeExtremes m_extremes;
+
+private:
+    static void StorePower(MeasurementSet& s, int n, const std::array<WaveformResult, 2>& results);
 };
 
 // True when both real-time channels are present and their units differ.

@@ -171,6 +171,9 @@ void GraphController::PrepareMode(GraphMode mode) {
         if (s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 && s.m_rtCh1Unit != s.m_rtCh2Unit &&
             m_epaPanelOpen)
             m_epaApparentPower = ApparentPowerText(m_epaTexts[0].rms, m_epaTexts[1].rms);
+        if (!s.m_rtPower.empty())
+            m_epaPowerTexts =
+                MakePowerTexts(s.m_rtPower[0], {RtChannelKind(s, 0), RtChannelKind(s, 1)});
     }
 }
 

@@ -6,7 +6,7 @@
 // mode after a file load. The graph view fills the hooks that touch windows.
 
 #include "graph/GraphModel.h"
-#include "graph/WaveformAnalysis.h"
+#include "graph/PowerAnalysis.h"
 #include "shell/AppShell.h"
 
 #include <array>
@@ -54,6 +54,7 @@ public:
     // window shows them while it is open.
     std::array<EpaTexts, 2> m_epaTexts;
     QString m_epaApparentPower;
+    PowerTexts m_epaPowerTexts; // P, Q, PF, phi and THD per channel, below S(VA)
     bool m_epaPanelOpen = false;
 
     // --- hooks the view fills ---

@@ -98,6 +98,7 @@ void RealTimeSession::OnFirstFrame() {
         for (EpaTexts& t : m_graph->m_epaTexts)
             t = EpaTexts{kNone, kNone, kNone, kNone, kNone, kNone};
         m_graph->m_epaApparentPower = kNone;
+        m_graph->m_epaPowerTexts = NonePowerTexts();
         if (onPanelTexts)
             onPanelTexts();
     }
@@ -116,8 +117,13 @@ void RealTimeSession::OnFirstFrame() {
 bool RealTimeSession::OnSample() {
     std::array<EpaTexts, 2>* texts =
         m_graph && m_graph->m_epaPanelOpen ? &m_graph->m_epaTexts : nullptr;
-    if (!m_sampler.Sample(m_shell.m_set, m_transfer.Interval(), texts))
+    MeasurementSet& set = m_shell.m_set;
+    const int n = set.m_rtCount;
+    if (!m_sampler.Sample(set, m_transfer.Interval(), texts))
         return false;
+    if (texts && size_t(n) < set.m_rtPower.size())
+        m_graph->m_epaPowerTexts = MakePowerTexts(set.m_rtPower[size_t(n)],
+                                                  {RtChannelKind(set, 0), RtChannelKind(set, 1)});
     // The panel's S(VA) follows every sample, as its RMS texts do (left at the
     // first sample it would contradict the two values above it).
     if (texts && HasApparentPower(m_shell.m_set))

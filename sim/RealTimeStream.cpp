@@ -37,15 +37,39 @@ bool ParseWaveSpec(const QString& text, WaveSpec& out) {
     if (v[0] < 0 || v[0] > 32767 || v[1] <= 0 || v[1] > 9000 || v[4] < 0 || v[4] > 32767 ||
         std::abs(v[3]) > 32767)
         return false;
-    out = WaveSpec{v[0], v[1], v[2], v[3], v[4]};
+    out = WaveSpec{v[0], v[1], v[2], v[3], v[4], out.harmonics};
+    return true;
+}
+
+bool ParseWaveHarmonics(const QString& text, std::vector<WaveHarmonic>& out) {
+    std::vector<WaveHarmonic> hs;
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        const QStringList parts = item.split(QLatin1Char(':'));
+        if (parts.size() < 2 || parts.size() > 3)
+            return false;
+        bool okOrder = false, okPercent = false, okPhase = true;
+        WaveHarmonic h;
+        h.order = parts[0].trimmed().toInt(&okOrder);
+        h.percent = parts[1].trimmed().toDouble(&okPercent);
+        if (parts.size() == 3)
+            h.phaseDeg = parts[2].trimmed().toDouble(&okPhase);
+        if (!okOrder || !okPercent || !okPhase || h.order < 2 || h.order > 50 ||
+            !(h.percent >= 0 && h.percent <= 100) || !std::isfinite(h.phaseDeg))
+            return false;
+        hs.push_back(h);
+    }
+    out = std::move(hs);
     return true;
 }
 
 int16_t RealTimeStream::Sample(int ch, int i, int frame) const {
     const WaveSpec& w = waves[size_t(ch == 0 ? 0 : 1)];
     const double t = double(i) * kStreamSampleSeconds;
-    double v = w.offset + w.amplitude * std::sin(2 * std::numbers::pi * w.frequency * t +
-                                                 w.phaseDeg * std::numbers::pi / 180.0);
+    const double x = 2 * std::numbers::pi * w.frequency * t + w.phaseDeg * std::numbers::pi / 180.0;
+    double v = w.offset + w.amplitude * std::sin(x);
+    for (const WaveHarmonic& h : w.harmonics)
+        v += w.amplitude * h.percent / 100.0 *
+             std::sin(h.order * x + h.phaseDeg * std::numbers::pi / 180.0);
     if (w.noise > 0)
         v += w.noise * Noise(ch, i, frame);
     return int16_t(std::clamp<long>(std::lround(v), -32768, 32767));
@@ -77,21 +101,36 @@ const char* const kRealTimeStreamUsage =
     "  --ch1-wave A,F[,PH[,OFF[,NOISE]]]  CH1 waveform: peak, Hz, phase in degrees at\n"
     "                      each frame's start, offset, noise peak (default 325.27,50,90)\n"
     "  --ch2-wave A,F[,PH[,OFF[,NOISE]]]  CH2 waveform (default 14.142,50,90)\n"
+    "  --ch1-harmonics H:PCT[:PH],...  harmonic orders (2 to 50) added to CH1: percent\n"
+    "                      of its peak, phase in degrees against its fundamental\n"
+    "  --ch2-harmonics H:PCT[:PH],...  the same for CH2\n"
     "  --silence-after N   stop sending frames after N frames (the logger goes quiet)\n";
 
 StreamOption ParseStreamOption(const QStringList& args, int& i, RealTimeStream& stream,
                                QString& error) {
     const QString& a = args[i];
     const bool wave = a == QLatin1String("--ch1-wave") || a == QLatin1String("--ch2-wave");
-    if (!wave && a != QLatin1String("--silence-after"))
+    const bool harmonics =
+        a == QLatin1String("--ch1-harmonics") || a == QLatin1String("--ch2-harmonics");
+    if (!wave && !harmonics && a != QLatin1String("--silence-after"))
         return StreamOption::NotMine;
     if (i + 1 >= args.size()) {
         error = a + QStringLiteral(" takes a value");
         return StreamOption::Bad;
     }
     const QString v = args[++i];
+    if (harmonics) {
+        auto& target = stream.waves[a == QLatin1String("--ch1-harmonics") ? 0 : 1].harmonics;
+        if (!ParseWaveHarmonics(v, target)) {
+            error = a + QStringLiteral(" takes ORDER:PERCENT[:PHASE],... with orders 2 to 50 "
+                                       "and percentages 0 to 100");
+            return StreamOption::Bad;
+        }
+        return StreamOption::Taken;
+    }
     if (wave) {
         WaveSpec w;
+        w.harmonics = stream.waves[a == QLatin1String("--ch1-wave") ? 0 : 1].harmonics;
         if (!ParseWaveSpec(v, w)) {
             error = a + QStringLiteral(" takes AMPLITUDE,FREQUENCY[,PHASE[,OFFSET[,NOISE]]] with "
                                        "an amplitude up to 32767 and a frequency above 0");

@@ -10,8 +10,17 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 inline constexpr double kStreamSampleSeconds = 0.00005471;
+
+// One harmonic order of a waveform: percent of the fundamental's peak, and its phase
+// against the fundamental (sin(order x + phase) where the fundamental is sin x).
+struct WaveHarmonic {
+    int order = 2;
+    double percent = 0;
+    double phaseDeg = 0;
+};
 
 struct WaveSpec {
     double amplitude = 0;  // peak, in the channel's raw units
@@ -19,10 +28,14 @@ struct WaveSpec {
     double phaseDeg = 0;   // at the first sample of every frame
     double offset = 0;     // added to every sample
     double noise = 0;      // peak of uniform noise added to every sample
+    std::vector<WaveHarmonic> harmonics;
 };
 
-// "AMP,FREQ[,PHASE[,OFFSET[,NOISE]]]", e.g. "325,50" or "14.1,50,-30,0,0.5".
+// "AMP,FREQ[,PHASE[,OFFSET[,NOISE]]]", e.g. "325,50" or "14.1,50,-30,0,0.5". Keeps
+// the harmonics of `out`.
 bool ParseWaveSpec(const QString& text, WaveSpec& out);
+// "ORDER:PERCENT[:PHASE],...", e.g. "3:5,5:3" or "3:20:-90"; orders 2 to 50.
+bool ParseWaveHarmonics(const QString& text, std::vector<WaveHarmonic>& out);
 
 struct RealTimeStream {
     // 230 V and 10 A RMS at 50 Hz, in phase, without noise; each frame starts at the

@@ -3,6 +3,7 @@
 #include "shell/GraphController.h"
 
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,24 @@ QFont ValueFont() {
     return f;
 }
 
+// The rows below S(VA) are many: the same face, smaller, so that they fit the pane.
+QFont RowFont() {
+    QFont f = ValueFont();
+    f.setPixelSize(20);
+    return f;
+}
+
+QLineEdit* ValueField(QWidget* parent, const char* name, const QPalette& pal, const QFont& font) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setReadOnly(true);
+    e->setFocusPolicy(Qt::NoFocus);
+    e->setFont(font);
+    e->setPalette(pal);
+    e->setAlignment(Qt::AlignCenter);
+    return e;
+}
+
 } // namespace
 
 CPowerAnalysisDlg::CPowerAnalysisDlg(GraphController& graph, QWidget* graphView, QWidget* parent)
@@ -42,13 +61,7 @@ CPowerAnalysisDlg::CPowerAnalysisDlg(GraphController& graph, QWidget* graphView,
     face.setPointSize(9);
 
     auto field = [&](const char* name) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(QString::fromLatin1(name));
-        e->setReadOnly(true);
-        e->setFocusPolicy(Qt::NoFocus);
-        e->setFont(ValueFont());
-        e->setPalette(pal);
-        e->setAlignment(Qt::AlignCenter);
+        QLineEdit* e = ValueField(this, name, pal, ValueFont());
         e->setMinimumSize(150, 48);
         return e;
     };
@@ -74,7 +87,32 @@ CPowerAnalysisDlg::CPowerAnalysisDlg(GraphController& graph, QWidget* graphView,
     ol->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(outer);
+    layout->addWidget(PowerRows(pal, face));
     Refresh();
+}
+
+QWidget* CPowerAnalysisDlg::PowerRows(const QPalette& pal, const QFont& face) {
+    auto* g = new QGroupBox(QStringLiteral("POWER ANALYSIS"), this);
+    g->setFont(face);
+    auto* grid = new QGridLayout(g);
+    int row = 0;
+    auto add = [&](const QString& label, const char* name) {
+        auto* l = new QLabel(label, g);
+        grid->addWidget(l, row, 0);
+        QLineEdit* e = ValueField(g, name, pal, RowFont());
+        e->setMinimumSize(120, 30);
+        grid->addWidget(e, row, 1);
+        ++row;
+        return e;
+    };
+    m_p = add(QStringLiteral("P(W)"), "activePower");
+    m_q = add(QStringLiteral("Q(var)"), "reactivePower");
+    m_pf = add(QStringLiteral("PF"), "powerFactor");
+    m_phi = add(QStringLiteral("\u03c6(\u00b0)"), "phaseAngle");
+    m_thd1 = add(QStringLiteral("CH1 THD(%)"), "ch1Thd");
+    m_thd2 = add(QStringLiteral("CH2 THD(%)"), "ch2Thd");
+    grid->setColumnStretch(1, 1);
+    return g;
 }
 
 void CPowerAnalysisDlg::Show(const QRect& paneRect) {
@@ -122,6 +160,13 @@ void CPowerAnalysisDlg::Refresh() {
     m_ch1Rms->setText(m_graph.m_epaTexts[0].rms);
     m_ch2Rms->setText(m_graph.m_epaTexts[1].rms);
     m_power->setText(m_graph.m_epaApparentPower);
+    const PowerTexts& t = m_graph.m_epaPowerTexts;
+    m_p->setText(t.p);
+    m_q->setText(t.q);
+    m_pf->setText(t.pf);
+    m_phi->setText(t.phi);
+    m_thd1->setText(t.thd[0]);
+    m_thd2->setText(t.thd[1]);
 }
 
 void CPowerAnalysisDlg::moveEvent(QMoveEvent* e) {

@@ -1,7 +1,8 @@
 #pragma once
 // The electric power analysis panel: a modeless tool window over the instrument
 // pane while the graph shows the real-time waveform. It shows the RMS of CH1 and
-// CH2 and the apparent power S(VA), as the waveform analysis and the real-time
+// CH2 and the apparent power S(VA), and below them active and reactive power, power
+// factor, phase angle and THD per channel, as the waveform analysis and the real-time
 // session wrote them into the graph controller's panel texts.
 
 #include <QDialog>
@@ -28,6 +29,11 @@ public:
     QLineEdit* Ch1Rms() const { return m_ch1Rms; }
     QLineEdit* Ch2Rms() const { return m_ch2Rms; }
     QLineEdit* ApparentPower() const { return m_power; }
+    QLineEdit* ActivePower() const { return m_p; }
+    QLineEdit* ReactivePower() const { return m_q; }
+    QLineEdit* PowerFactor() const { return m_pf; }
+    QLineEdit* PhaseAngle() const { return m_phi; }
+    QLineEdit* Thd(int ch) const { return ch == 0 ? m_thd1 : m_thd2; }
 
 protected:
     void moveEvent(QMoveEvent* e) override;
@@ -35,11 +41,18 @@ protected:
 
 private:
     void Place(const QRect& paneRect);
+    QWidget* PowerRows(const QPalette& pal, const QFont& face);
 
     GraphController& m_graph;
     QWidget* m_view;
     QLineEdit* m_ch1Rms = nullptr;
     QLineEdit* m_ch2Rms = nullptr;
     QLineEdit* m_power = nullptr;
+    QLineEdit* m_p = nullptr;
+    QLineEdit* m_q = nullptr;
+    QLineEdit* m_pf = nullptr;
+    QLineEdit* m_phi = nullptr;
+    QLineEdit* m_thd1 = nullptr;
+    QLineEdit* m_thd2 = nullptr;
     bool m_open = false;
 };

@@ -71,13 +71,14 @@ TEST(CliRealtime, PrintsTheHeaderAndOneLinePerSampleWithTheServedValues) {
     const CliRun r = Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "2"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     ASSERT_EQ(r.lines.size(), 3) << r.lines.join('\n').toStdString();
-    EXPECT_EQ(r.lines[0], "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va");
+    EXPECT_EQ(r.lines[0], "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va,p_w,q_var,"
+                          "pf,phi_deg,ch1_thd,ch2_thd");
     RealTimeStream served;
     served.waves[1] = WaveSpec{20, 60, 90, 0, 0};
     const Reading ch1 = Expected(served, 0), ch2 = Expected(served, 1);
     for (int n = 1; n <= 2; ++n) {
         const QStringList f = r.lines[n].split(',');
-        ASSERT_EQ(f.size(), 8) << r.lines[n].toStdString();
+        ASSERT_EQ(f.size(), 14) << r.lines[n].toStdString();
         EXPECT_TRUE(f[0].contains(
             QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")))
             << f[0].toStdString();
@@ -88,6 +89,42 @@ TEST(CliRealtime, PrintsTheHeaderAndOneLinePerSampleWithTheServedValues) {
         EXPECT_EQ(f[5], "A");
         EXPECT_NEAR(f[6].toDouble(), ch2.hz, 0.1); // the analysis rounds to a tenth first
         EXPECT_NEAR(f[7].toDouble(), f[1].toDouble() * f[4].toDouble(), 0.6 * 10);
+    }
+}
+
+TEST(CliRealtime, PrintsPowerFiguresAndDistortionOfADistortedSupplyAndLoad) {
+    // 230 V with 5 % of the 3rd and 3 % of the 5th order; a current 30 degrees behind
+    // (or ahead) with 20 % of the 3rd, shaped like its own fundamental.
+    struct Case {
+        double hz, phiDeg;
+    };
+    for (const Case c : {Case{50, 30}, Case{60, -30}}) {
+        SCOPED_TRACE(c.hz);
+        SimProcess sim;
+        ASSERT_TRUE(sim.Start({"--ch1-wave", QStringLiteral("325,%1,17").arg(c.hz),
+                               "--ch1-harmonics", "3:5,5:3", "--ch2-wave",
+                               QStringLiteral("141,%1,%2").arg(c.hz).arg(17 - c.phiDeg),
+                               "--ch2-harmonics", "3:20"}));
+        const CliRun r = Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "1"});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        ASSERT_EQ(r.lines.size(), 2) << r.lines.join('\n').toStdString();
+        const QStringList f = r.lines[1].split(',');
+        ASSERT_EQ(f.size(), 14) << r.lines[1].toStdString();
+        constexpr double kRad = 3.14159265358979323846 / 180;
+        const double v1 = 325, v3 = 16.25, v5 = 9.75, i1 = 141, i3 = 28.2;
+        // Only equal orders carry power; the 3rds are 3 phi apart.
+        const double p =
+            0.5 * (v1 * i1 * std::cos(c.phiDeg * kRad) + v3 * i3 * std::cos(3 * c.phiDeg * kRad));
+        const double s =
+            std::sqrt((v1 * v1 + v3 * v3 + v5 * v5) / 2) * std::sqrt((i1 * i1 + i3 * i3) / 2);
+        const double q = (c.phiDeg < 0 ? -1 : 1) * std::sqrt(s * s - p * p);
+        const std::string line = r.lines[1].toStdString();
+        EXPECT_NEAR(f[8].toDouble(), p, 0.01 * p) << line;
+        EXPECT_NEAR(f[9].toDouble(), q, 0.02 * s) << line;
+        EXPECT_NEAR(f[10].toDouble(), p / s, 0.01) << line;
+        EXPECT_NEAR(f[11].toDouble(), c.phiDeg, 1.0) << line;
+        EXPECT_NEAR(f[12].toDouble(), 100 * std::hypot(v3, v5) / v1, 0.3) << line;
+        EXPECT_NEAR(f[13].toDouble(), 20.0, 0.5) << line;
     }
 }
 

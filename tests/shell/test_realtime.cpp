@@ -489,13 +489,22 @@ TEST(RealTimeCsv, LinesCarryTheOffsetADecimalPointAndEmptyFieldsForNoSignal) {
     s.m_rtRms = {{230.04f, 10.0f}, {229.96f, 0.0f}};
     s.m_rtFreq = {{50.0f, 49.9f}, {50.1f, 400.0f}};
     s.m_rtCount = 2;
-    EXPECT_EQ(RealTimeCsvHeader(), "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va");
-    EXPECT_EQ(RealTimeCsvLine(s, 0, 2), "2026-12-08T14:05:00+01:00,230.0,V,50.0,10.0,A,49.9,2300");
-    EXPECT_EQ(RealTimeCsvLine(s, 1, 2), "2026-12-08T14:05:02+01:00,230.0,V,50.1,,A,,");
+    EXPECT_EQ(RealTimeCsvHeader(), "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va,"
+                                   "p_w,q_var,pf,phi_deg,ch1_thd,ch2_thd");
+    // Samples without power rows (none stored) leave the power fields empty.
+    EXPECT_EQ(RealTimeCsvLine(s, 0, 2),
+              "2026-12-08T14:05:00+01:00,230.0,V,50.0,10.0,A,49.9,2300,,,,,,");
+    EXPECT_EQ(RealTimeCsvLine(s, 1, 2), "2026-12-08T14:05:02+01:00,230.0,V,50.1,,A,,,,,,,,");
+    s.m_rtPower.resize(2);
+    s.m_rtPower[0] = RtPowerRow{1992.54f, -1150.4f, 0.86603f, -30.04f, {5.8312f, 20.004f}};
+    s.m_rtPower[1].thd[0] = 0.12f;
+    EXPECT_EQ(RealTimeCsvLine(s, 0, 2), "2026-12-08T14:05:00+01:00,230.0,V,50.0,10.0,A,49.9,2300,"
+                                        "1993,-1150,0.866,-30.0,5.83,20.00");
+    EXPECT_TRUE(RealTimeCsvLine(s, 1, 2).endsWith(",,A,,,,,,,0.12,"));
     s.m_rtCh2Unit = "V"; // same units: no S
-    EXPECT_TRUE(RealTimeCsvLine(s, 0, 2).endsWith(",10.0,V,49.9,"));
-    s.m_rtCh2Present = 0;
-    EXPECT_TRUE(RealTimeCsvLine(s, 0, 2).endsWith(",50.0,,,,"));
+    EXPECT_TRUE(RealTimeCsvLine(s, 1, 2).endsWith(",,V,,,,,,,0.12,"));
+    s.m_rtCh2Present = 0; // an absent channel has no THD, whatever its row says
+    EXPECT_TRUE(RealTimeCsvLine(s, 0, 2).endsWith(",50.0,,,,,1993,-1150,0.866,-30.0,5.83,"));
     // Summer time has its own offset.
     s.m_rtStartTime = FromLocalFields({2026, 7, 1, 12, 0, 0});
     EXPECT_TRUE(RealTimeCsvLine(s, 0, 2).startsWith("2026-07-01T12:00:00+02:00,"));
