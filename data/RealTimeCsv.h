@@ -6,6 +6,7 @@
 // carry a decimal point, whatever the locale.
 
 #include "data/MeasurementSet.h"
+#include "data/RtdataFile.h"
 
 #include <QFile>
 #include <QString>
@@ -16,6 +17,10 @@ QString RealTimeCsvHeader();
 // field is empty where the channel is absent or its analysis found no usable
 // signal (RMS 0, frequency 400); S(VA) only with both channels in different units.
 QString RealTimeCsvLine(const MeasurementSet& set, int n, int rtInterval);
+// The same line for sample n of a run read from a file (its own time).
+QString RealTimeCsvLine(const RtdataImage& run, int n);
+// Header and every sample of the run, each line ended by "\n".
+QByteArray RealTimeCsvText(const RtdataImage& run);
 // Local time as "2026-12-08T14:05:02+01:00".
 QString IsoLocalTime(TimeValue t);
 
