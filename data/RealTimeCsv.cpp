@@ -55,8 +55,8 @@ QString CsvLine(TimeValue t, const std::array<CsvChannel, 2>& c) {
         f << (c[ch].present ? c[ch].unit : QString());
         f << (c[ch].present && c[ch].hz < 400.0f ? Number(double(c[ch].hz), 1) : QString());
     }
-    const bool power = c[0].present && c[1].present && c[0].unit != c[1].unit && usable[0] &&
-                       usable[1];
+    const bool power =
+        c[0].present && c[1].present && c[0].unit != c[1].unit && usable[0] && usable[1];
     f << (power ? Number(double(c[0].rms) * double(c[1].rms), 0) : QString());
     return f.join(QLatin1Char(','));
 }

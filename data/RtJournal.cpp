@@ -123,7 +123,8 @@ public:
         QByteArray b(qsizetype(kRtJournalRecordBytes), Qt::Uninitialized);
         if (index < 0 || size_t(index) >= m_at.size() || !m_f.seek(m_at[size_t(index)]) ||
             m_f.read(b.data(), b.size()) != b.size() || !RecordIntact(b.constData())) {
-            SetError(error, QStringLiteral("the journal cannot be read: %1").arg(m_f.errorString()));
+            SetError(error,
+                     QStringLiteral("the journal cannot be read: %1").arg(m_f.errorString()));
             return false;
         }
         RtJournalSample s;
@@ -307,8 +308,8 @@ RtRecovered RecoverRtJournal(const QString& journalPath) {
     const QString stamp = FormatLocal(scan.header.startTime, "%Y%m%d-%H%M%S");
     QString target = fi.dir().filePath(QStringLiteral("realtime-unfinished-%1.rtdata").arg(stamp));
     for (int k = 2; QFile::exists(target); ++k)
-        target = fi.dir().filePath(
-            QStringLiteral("realtime-unfinished-%1-%2.rtdata").arg(stamp).arg(k));
+        target =
+            fi.dir().filePath(QStringLiteral("realtime-unfinished-%1-%2.rtdata").arg(stamp).arg(k));
     QFile f(journalPath);
     if (!f.open(QIODevice::ReadOnly)) {
         r.error = f.errorString();

@@ -93,7 +93,7 @@ RtJournalScan ScanRtJournal(const QString& path);
 // beside it ("realtime-unfinished-<start>.rtdata"); the journal is removed once
 // that file is on the disk. A journal without a complete sample is removed.
 struct RtRecovered {
-    QString path;  // the file written, or empty
+    QString path; // the file written, or empty
     int samples = 0;
     QString error; // why a journal with samples was not turned into a file
 };

@@ -68,8 +68,9 @@ std::array<int32_t, 6> RtTimeField(TimeValue t, int32_t utcOffset) {
     const int64_t secs = local - days * 86400;
     int64_t y = 0, m = 0, d = 0;
     CivilFromDays(days, y, m, d);
-    return {int32_t(y),         int32_t(m),       int32_t(d), int32_t(secs / 3600),
-            int32_t(secs / 60 % 60), int32_t(secs % 60)};
+    return {
+        int32_t(y),        int32_t(m), int32_t(d), int32_t(secs / 3600), int32_t(secs / 60 % 60),
+        int32_t(secs % 60)};
 }
 
 std::optional<TimeValue> RtTimeFromField(const std::array<int32_t, 6>& f, int32_t utcOffset) {
@@ -78,8 +79,8 @@ std::optional<TimeValue> RtTimeFromField(const std::array<int32_t, 6>& f, int32_
         return std::nullopt;
     if (f[3] < 0 || f[3] > 23 || f[4] < 0 || f[4] > 59 || f[5] < 0 || f[5] > 59)
         return std::nullopt;
-    const int64_t t = DaysFromCivil(y, m, d) * 86400 + int64_t(f[3]) * 3600 +
-                      int64_t(f[4]) * 60 + f[5] - utcOffset;
+    const int64_t t = DaysFromCivil(y, m, d) * 86400 + int64_t(f[3]) * 3600 + int64_t(f[4]) * 60 +
+                      f[5] - utcOffset;
     if (t < kRtEarliestTime || t > kRtLatestTime)
         return std::nullopt;
     return t;

@@ -77,8 +77,7 @@ private:
     bool m_ok = true;
 };
 
-bool WriteAll(Sink& out, const RtdataImage& image, const RtWaveformSource* waves,
-              QString* error) {
+bool WriteAll(Sink& out, const RtdataImage& image, const RtWaveformSource* waves, QString* error) {
     const int n = image.Count();
     out.U8(uint8_t(std::strlen(kTagRtdata)));
     for (const char* c = kTagRtdata; *c; ++c)
@@ -261,8 +260,8 @@ RtdataOutcome ReadHeader(Cursor& c, const QString& name, RtdataImage& img, int& 
     if (count < 0 || count > kRtMaxPoints)
         return Damaged(name, QStringLiteral("It announces %1 samples.").arg(count));
     if (img.interval < kRtdataIntervalMin || img.interval > kRtdataIntervalMax)
-        return Damaged(name, QStringLiteral("Its sampling interval of %1 s is impossible.")
-                                 .arg(img.interval));
+        return Damaged(
+            name, QStringLiteral("Its sampling interval of %1 s is impossible.").arg(img.interval));
     if (std::abs(img.utcOffset) > kMaxUtcOffset || !ValidKind(img.kind[0]) ||
         !ValidKind(img.kind[1]))
         return Damaged(name, QStringLiteral("Its header holds an impossible field."));
@@ -470,8 +469,9 @@ RtdataReader::~RtdataReader() = default;
 RtdataOutcome RtdataReader::Open(const QString& path) {
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly))
-        return Outcome(RtdataStatus::NotOpened, QStringLiteral("%1 cannot be opened: %2")
-                                                    .arg(Shown(path), file->errorString()));
+        return Outcome(
+            RtdataStatus::NotOpened,
+            QStringLiteral("%1 cannot be opened: %2").arg(Shown(path), file->errorString()));
     const FileSource src(*file);
     Parsed p;
     RtdataOutcome r = Parse(src, Shown(path), p);

@@ -41,7 +41,7 @@ struct RtdataImage {
     TimeValue startTime = 0;               // first frame, seconds since 1970 UTC
     int32_t utcOffset = 0;                 // local time minus UTC at the start, seconds
     std::array<uint8_t, 2> kind{kChannelAbsent, kChannelAbsent}; // 0 A, 1 V, 0xFF absent
-    std::vector<TimeValue> times;                                 // one per sample
+    std::vector<TimeValue> times;                                // one per sample
     // Per channel, one per sample while the channel is present, empty otherwise.
     std::array<std::vector<float>, 2> rms;
     std::array<std::vector<float>, 2> freq; // 400 where there was none

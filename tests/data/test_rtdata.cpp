@@ -33,7 +33,8 @@ RtWaveform Wave(int seed) {
     return w;
 }
 
-RtdataImage MakeRun(int n, bool waves, std::array<uint8_t, 2> kind = {kChannelVolts, kChannelAmps}) {
+RtdataImage MakeRun(int n, bool waves,
+                    std::array<uint8_t, 2> kind = {kChannelVolts, kChannelAmps}) {
     RtdataImage r;
     r.interval = 2;
     r.startTime = kStart;
@@ -107,12 +108,23 @@ TEST(RtdataLayout, OneSampleOfOneChannelIsTheDocumentedBytes) {
     r.times = {kStart};
     r.rms[0] = {230.0f};
     r.freq[0] = {50.0f};
-    const QByteArray expected = QByteArray::fromHex(
-        "06525444415441" "01" "01000000" "02000000"
-        "ea070000" "0c000000" "09000000" "11000000" "00000000" "00000000" // 2026-12-09 17:00:00
-        "100e0000" "01ff"
-        "007b196b00000000" "00006643" "00004842" "00"
-        "3da774f6");
+    const QByteArray expected = QByteArray::fromHex("06525444415441"
+                                                    "01"
+                                                    "01000000"
+                                                    "02000000"
+                                                    "ea070000"
+                                                    "0c000000"
+                                                    "09000000"
+                                                    "11000000"
+                                                    "00000000"
+                                                    "00000000" // 2026-12-09 17:00:00
+                                                    "100e0000"
+                                                    "01ff"
+                                                    "007b196b00000000"
+                                                    "00006643"
+                                                    "00004842"
+                                                    "00"
+                                                    "3da774f6");
     EXPECT_EQ(EncodeRtdata(r).toHex(), expected.toHex());
     EXPECT_EQ(expected.size(), kRtdataFixedBytes + 8 + 8);
 }
@@ -236,7 +248,8 @@ TEST(RtdataRoundTrip, CsvLinesOfAFileEqualThoseOfTheLiveSet) {
         EXPECT_EQ(RealTimeCsvLine(r, i), RealTimeCsvLine(s, i, 2)) << i;
     EXPECT_EQ(RealTimeCsvLine(r, 0).toStdString(),
               "2026-12-09T17:00:00+01:00,229.5,V,49.9,114.8,A,50.9,26335");
-    EXPECT_EQ(RealTimeCsvLine(r, 1).toStdString(), "2026-12-09T17:00:02+01:00,230.5,V,,115.3,A,,26565");
+    EXPECT_EQ(RealTimeCsvLine(r, 1).toStdString(),
+              "2026-12-09T17:00:02+01:00,230.5,V,,115.3,A,,26565");
 }
 
 // ----------------------------------------------------------------- refusals
@@ -314,11 +327,11 @@ TEST(RtdataRefusal, FieldsNoRunCanHaveAreRefusedEvenUnderAGoodCrc) {
         return b;
     };
     const QByteArray cases[] = {
-        resealed(8, QByteArray::fromHex("a1860100")),  // 100001 samples
-        resealed(12, QByteArray::fromHex("01000000")), // interval 1 s
-        resealed(20, QByteArray::fromHex("0d000000")), // month 13
-        resealed(44, QByteArray::fromHex("02")),       // channel kind 2
-        resealed(7, QByteArray::fromHex("00")),        // version 0
+        resealed(8, QByteArray::fromHex("a1860100")),       // 100001 samples
+        resealed(12, QByteArray::fromHex("01000000")),      // interval 1 s
+        resealed(20, QByteArray::fromHex("0d000000")),      // month 13
+        resealed(44, QByteArray::fromHex("02")),            // channel kind 2
+        resealed(7, QByteArray::fromHex("00")),             // version 0
         resealed(46 + 16, QByteArray::fromHex("0000c07f")), // a value that is not a number
     };
     for (const QByteArray& b : cases) {

@@ -107,6 +107,7 @@ int Run(const QStringList& args) {
 }
 
 const CliRegistration kRegistration{
-    {"export", "write the .xls report or --csv data of a .stdata or .rtdata file (export FILE -o OUT)", Run}};
+    {"export",
+     "write the .xls report or --csv data of a .stdata or .rtdata file (export FILE -o OUT)", Run}};
 
 } // namespace

@@ -106,8 +106,10 @@ public:
 private:
     void Lost(const QString& why) {
         if (!m_lost)
-            std::fprintf(stderr, "orvex-dl: the waveforms cannot be kept (%s); the file gets "
-                                 "the values only\n", qPrintable(why));
+            std::fprintf(stderr,
+                         "orvex-dl: the waveforms cannot be kept (%s); the file gets "
+                         "the values only\n",
+                         qPrintable(why));
         m_lost = true;
         m_store.Close();
     }
@@ -252,7 +254,8 @@ int RunRealtime(const QStringList& args) {
     return CliExit::Failure;
 }
 
-CliRegistration reg({"realtime", "print live samples of the logger as CSV lines (or -o a .rtdata run)",
+CliRegistration reg({"realtime",
+                     "print live samples of the logger as CSV lines (or -o a .rtdata run)",
                      RunRealtime});
 
 } // namespace

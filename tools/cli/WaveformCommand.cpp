@@ -12,7 +12,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl waveform FILE.rtdata --sample N [--csv]\n\n"
+    "Usage: orvex-dl waveform FILE.rtdata --sample|-s N [--csv]\n\n"
     "Prints the waveform captured for sample N (counted from 1, as the data list\n"
     "counts) of a real-time run: its 590 points with their time in ms from the\n"
     "start of the capture and the values of CH1 and CH2 as the logger sent them\n"
@@ -50,8 +50,8 @@ void Print(const RtdataImage& r, int sample, const RtWaveform& w, bool csv) {
 
 int Run(const QStringList& args) {
     int exitCode = CliExit::Ok;
-    const auto parsed = ParseCliArgs("waveform", args, {{{"--sample", "-s"}, true}, {{"--csv"}, false}},
-                                     1, 1, kUsage, exitCode);
+    const auto parsed = ParseCliArgs(
+        "waveform", args, {{{"--sample", "-s"}, true}, {{"--csv"}, false}}, 1, 1, kUsage, exitCode);
     if (!parsed)
         return exitCode;
     if (!parsed->Has("--sample")) {
