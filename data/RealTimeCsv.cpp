@@ -40,32 +40,73 @@ QString IsoLocalTime(TimeValue t) {
            QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
 }
 
-QString RealTimeCsvLine(const MeasurementSet& s, int n, int rtInterval) {
+namespace {
+
+// One channel of one sample as the line shows it.
+struct CsvChannel {
+    bool present = false;
+    QString unit;
+    float rms = 0;
+    float hz = 400;
+};
+
+QString CsvLine(TimeValue t, const std::array<CsvChannel, 2>& c, const RtPowerRow& row) {
     QStringList f;
-    f << IsoLocalTime(s.RtSampleTime(n, rtInterval));
-    const bool inRange = n >= 0 && size_t(n) < s.m_rtRms.size() && size_t(n) < s.m_rtFreq.size();
+    f << IsoLocalTime(t);
     bool usable[2] = {false, false};
-    for (int ch = 0; ch < 2; ++ch) {
-        const bool present = (ch == 0 ? s.m_rtCh1Present : s.m_rtCh2Present) == 1;
-        const float rms = inRange ? s.m_rtRms[size_t(n)][size_t(ch)] : 0.0f;
-        const float hz = inRange ? s.m_rtFreq[size_t(n)][size_t(ch)] : 400.0f;
-        usable[ch] = present && inRange && rms != 0.0f;
-        f << (usable[ch] ? Number(rms, 1) : QString());
-        f << (present ? (ch == 0 ? s.m_rtCh1Unit : s.m_rtCh2Unit) : QString());
-        f << (present && inRange && hz < 400.0f ? Number(hz, 1) : QString());
+    for (size_t ch = 0; ch < 2; ++ch) {
+        usable[ch] = c[ch].present && c[ch].rms != 0.0f;
+        f << (usable[ch] ? Number(double(c[ch].rms), 1) : QString());
+        f << (c[ch].present ? c[ch].unit : QString());
+        f << (c[ch].present && c[ch].hz < 400.0f ? Number(double(c[ch].hz), 1) : QString());
     }
-    const bool power = s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 &&
-                       s.m_rtCh1Unit != s.m_rtCh2Unit && usable[0] && usable[1];
-    f << (power ? Number(double(s.m_rtRms[size_t(n)][0]) * double(s.m_rtRms[size_t(n)][1]), 0)
-                : QString());
+    const bool power =
+        c[0].present && c[1].present && c[0].unit != c[1].unit && usable[0] && usable[1];
+    f << (power ? Number(double(c[0].rms) * double(c[1].rms), 0) : QString());
+    f << Optional(row.p, 0) << Optional(row.q, 0) << Optional(row.pf, 3) << Optional(row.phiDeg, 1);
+    for (size_t ch = 0; ch < 2; ++ch)
+        f << (c[ch].present ? Optional(row.thd[ch], 2) : QString());
+    return f.join(QLatin1Char(','));
+}
+
+} // namespace
+
+QString RealTimeCsvLine(const MeasurementSet& s, int n, int rtInterval) {
+    const bool inRange = n >= 0 && size_t(n) < s.m_rtRms.size() && size_t(n) < s.m_rtFreq.size();
+    std::array<CsvChannel, 2> c;
+    for (size_t ch = 0; ch < 2; ++ch) {
+        c[ch].present = (ch == 0 ? s.m_rtCh1Present : s.m_rtCh2Present) == 1;
+        c[ch].unit = ch == 0 ? s.m_rtCh1Unit : s.m_rtCh2Unit;
+        // Beyond the arrays a sample reads as one without a usable signal.
+        if (inRange) {
+            c[ch].rms = s.m_rtRms[size_t(n)][ch];
+            c[ch].hz = s.m_rtFreq[size_t(n)][ch];
+        }
+    }
     const RtPowerRow row =
         inRange && size_t(n) < s.m_rtPower.size() ? s.m_rtPower[size_t(n)] : RtPowerRow{};
-    f << Optional(row.p, 0) << Optional(row.q, 0) << Optional(row.pf, 3) << Optional(row.phiDeg, 1);
-    for (int ch = 0; ch < 2; ++ch) {
-        const bool present = (ch == 0 ? s.m_rtCh1Present : s.m_rtCh2Present) == 1;
-        f << (present ? Optional(row.thd[size_t(ch)], 2) : QString());
+    return CsvLine(s.RtSampleTime(n, rtInterval), c, row);
+}
+
+QString RealTimeCsvLine(const RtdataImage& run, int n, const RtPowerRow& row) {
+    std::array<CsvChannel, 2> c;
+    const bool inRange = n >= 0 && n < run.Count() && run.IsConsistent();
+    for (size_t ch = 0; ch < 2; ++ch) {
+        c[ch].present = run.ChannelPresent(int(ch));
+        c[ch].unit = run.ChannelUnit(int(ch));
+        if (c[ch].present && inRange) {
+            c[ch].rms = run.rms[ch][size_t(n)];
+            c[ch].hz = run.freq[ch][size_t(n)];
+        }
     }
-    return f.join(QLatin1Char(','));
+    return CsvLine(inRange ? run.times[size_t(n)] : run.startTime, c, row);
+}
+
+QByteArray RealTimeCsvText(const RtdataImage& run) {
+    QByteArray out = RealTimeCsvHeader().toUtf8() + '\n';
+    for (int i = 0; i < run.Count(); ++i)
+        out += RealTimeCsvLine(run, i).toUtf8() + '\n';
+    return out;
 }
 
 QByteArray RealTimeCsvText(const MeasurementSet& s, int rtInterval) {

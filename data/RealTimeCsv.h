@@ -6,6 +6,7 @@
 // and THD of the sample. Numbers always carry a decimal point, whatever the locale.
 
 #include "data/MeasurementSet.h"
+#include "data/RtdataFile.h"
 
 #include <QFile>
 #include <QString>
@@ -18,6 +19,11 @@ QString RealTimeCsvHeader();
 // signal (RMS 0, frequency 400); S(VA) only with both channels in different units;
 // the power figures and THDs where the sample's m_rtPower row holds them.
 QString RealTimeCsvLine(const MeasurementSet& set, int n, int rtInterval);
+// The same line for sample n of a run read from a file (its own time); the power
+// figures are computed again from the sample's waveform by the caller.
+QString RealTimeCsvLine(const RtdataImage& run, int n, const RtPowerRow& row = {});
+// Header and every sample of the run, each line ended by "\n".
+QByteArray RealTimeCsvText(const RtdataImage& run);
 // Local time as "2026-12-08T14:05:02+01:00".
 QString IsoLocalTime(TimeValue t);
 

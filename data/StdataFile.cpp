@@ -399,6 +399,10 @@ StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* 
     return StdataStatus::Loaded;
 }
 
+QString DamagedFileText() {
+    return DamagedText();
+}
+
 bool DecodeStdata(const QByteArray& bytes, MeasurementSet& out, QString* error) {
     return ParseStdata(bytes, out, nullptr, error) == StdataStatus::Loaded;
 }

@@ -43,6 +43,10 @@ StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* 
 // True and `out` replaced only when the whole file is valid and carries "RMSTRDATA".
 bool DecodeStdata(const QByteArray& bytes, MeasurementSet& out, QString* error);
 
+// The sentence that starts the message for a damaged or cut measurement file (the
+// real-time file uses it too, so that both read alike).
+QString DamagedFileText();
+
 // Atomic: the target is replaced only when the whole file was written.
 bool SaveStdataFile(const QString& path, const MeasurementSet& set, QString* error);
 // Opens the file for reading only (read-only files and media work).

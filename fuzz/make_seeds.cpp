@@ -8,9 +8,12 @@
 
 #include "base/IniFile.h"
 #include "base/Settings.h"
+#include "data/RtdataCodec.h"
+#include "data/RtdataFile.h"
 #include "data/StdataFile.h"
 #include "link/LoggerProtocol.h"
 #include "sim/LoggerImage.h"
+#include "sim/RealTimeStream.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,6 +44,31 @@ QByteArray ReplyStream(const LoggerRecording& r) {
     return out;
 }
 
+// A run of n samples with the simulator's waveforms, as orvex-dl realtime -o keeps it.
+RtdataImage SimulatedRun(int n, std::array<uint8_t, 2> kind, bool waves) {
+    const RealTimeStream stream;
+    RtdataImage r;
+    r.interval = 2;
+    r.startTime = 1796832000;
+    r.utcOffset = RtLocalUtcOffset(r.startTime);
+    r.kind = kind;
+    for (int k = 0; k < n; ++k) {
+        r.times.push_back(r.startTime + 2 * k);
+        RtWaveform w{};
+        for (int i = 0; i < kRtWavePoints; ++i)
+            w[size_t(i)] = {stream.Sample(0, i, k), stream.Sample(1, i, k)};
+        for (int ch = 0; ch < 2; ++ch) {
+            if (!r.ChannelPresent(ch))
+                continue;
+            r.rms[size_t(ch)].push_back(ch == 0 ? 229.6f : 10.0f);
+            r.freq[size_t(ch)].push_back(k == 1 ? 400.0f : 49.9f);
+        }
+        if (waves)
+            r.waveforms.push_back(w);
+    }
+    return r;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -51,7 +79,7 @@ int main(int argc, char** argv) {
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
     const QDir root(QString::fromLocal8Bit(argv[1]));
-    for (const char* sub : {"stdata", "settings", "link_replies"})
+    for (const char* sub : {"stdata", "settings", "link_replies", "rtdata"})
         root.mkpath(QString::fromLatin1(sub));
     bool ok = true;
 
@@ -106,5 +134,12 @@ int main(int argc, char** argv) {
     ok &= Write(root.filePath(QStringLiteral("settings/odd.ini")),
                 "[viewinfo]\nview1 = 257\nVIEW2=-1\n[YAXISInfo]\nYAXISLOW1CH1=  -2147483649\n"
                 "YAXISHI1CH1=\"500\"\n[TIMEInfo]\nYEAR='2024'\nMONTH\n[ColorInfo\nBGColor=x\n");
+    // Real-time runs: both channels with waveforms, CH1 only without, CH2 only.
+    ok &= Write(root.filePath(QStringLiteral("rtdata/two-channels.rtdata")),
+                EncodeRtdata(SimulatedRun(3, {kChannelVolts, kChannelAmps}, true)));
+    ok &= Write(root.filePath(QStringLiteral("rtdata/ch1-values.rtdata")),
+                EncodeRtdata(SimulatedRun(20, {kChannelVolts, kChannelAbsent}, false)));
+    ok &= Write(root.filePath(QStringLiteral("rtdata/ch2-one.rtdata")),
+                EncodeRtdata(SimulatedRun(1, {kChannelAbsent, kChannelAmps}, true)));
     return ok ? 0 : 1;
 }

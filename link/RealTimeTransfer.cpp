@@ -160,6 +160,7 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
 
     const uint8_t* p = f + Logger::kRealTimeFrameHeader;
     for (int i = 0; i < kRtWavePoints; ++i, p += 4) {
+        m_lastWave[size_t(i)] = {Be16(p), Be16(p + 2)};
         if (s.m_rtCh1Present == 1)
             s.m_rtWave[size_t(i)][0] = float(Be16(p));
         if (s.m_rtCh2Present == 1)

@@ -9,6 +9,7 @@
 
 #include "base/Clock.h"
 #include "data/MeasurementSet.h"
+#include "data/RtdataFile.h"
 #include "link/Transfer.h"
 
 #include <QByteArray>
@@ -62,6 +63,9 @@ public:
     int PointsRequested() const { return m_pointsRequested; }
     int Interval() const { return m_interval; }
     bool FrameReceived() const { return m_frameReceived; }
+    // Both channels of the last frame handled, as the logger sent them (an absent
+    // channel's values too): the waveform a sample taken now was analysed from.
+    const RtWaveform& LastFrameWaveform() const { return m_lastWave; }
     // Whether ending a run writes the previous-measurement file ("EPADATA").
     bool m_writePreviousMeasurement = true;
     // Frames handled and ignored (no frame mark) since the start.
@@ -115,4 +119,5 @@ private:
     uint8_t m_firstCh1Present = 0, m_firstCh2Present = 0;
     QString m_firstCh1Unit, m_firstCh2Unit;
     QByteArray m_pending; // bytes of a frame not yet complete
+    RtWaveform m_lastWave{};
 };

@@ -28,6 +28,7 @@ in_root orvex-dl --help
 in_root orvex-logger-sim --help | head -n 3
 in_root env QT_QPA_PLATFORM=offscreen orvex-datalogger --help
 test -s "$root/usr/share/man/man1/orvex-dl.1.gz"
+test -s "$root/usr/share/man/man5/orvex-rtdata.5.gz"
 test -s "$root/usr/share/icons/hicolor/256x256/apps/orvex-datalogger.png"
 # shared-mime-info's trigger ran: the type is in the system's cache.
 grep -q 'application/x-orvex-stdata' "$root/usr/share/mime/globs2" &&

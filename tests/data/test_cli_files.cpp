@@ -3,6 +3,7 @@
 #include "SampleSets.h"
 
 #include "data/ReportWriter.h"
+#include "data/RtdataFile.h"
 #include "data/StdataFile.h"
 
 #include <QDir>
@@ -139,6 +140,44 @@ TEST_F(CliFiles, BadFilesAndArgumentsGiveMessagesAndExitCodes) {
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("e.xls")));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("cut.xls")));
+}
+
+TEST_F(CliFiles, RunFilesThatCannotBeUsedAreRefusedWithTheirReason) {
+    RtdataImage run;
+    run.kind = {kChannelVolts, kChannelAbsent};
+    run.times = {1796832000, 1796832002};
+    run.rms[0] = {230.0f, 231.0f};
+    run.freq[0] = {50.0f, 50.0f};
+    const QByteArray bytes = EncodeRtdata(run);
+    QByteArray newer = bytes;
+    newer[7] = char(9);
+    const QString cut = Write("cut.rtdata", bytes.left(bytes.size() - 1));
+    const QString stored = Write("stored.rtdata", EncodeStdata(WorkedExample()));
+    const QString later = Write("later.rtdata", newer);
+    const QString plain = Write("plain.rtdata", bytes);
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString message;
+    } cases[] = {
+        {{"info", cut}, 7, cut + ": The file is damaged or incomplete and cannot be read."},
+        {{"export", cut, "--csv"}, 7, "damaged"},
+        {{"info", stored}, 7, "Invalid Format!"},
+        {{"waveform", later, "--sample", "1"}, 7, "newer version"},
+        {{"waveform", plain, "--sample", "1"}, 7, "keeps no waveforms"},
+        {{"export", plain}, 2, "with --csv"},
+        {{"waveform", plain}, 2, "--sample is required"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = Cli(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(QString::fromUtf8(r.err).contains(c.message)) << r.err.constData();
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("cut.csv")));
+    // The same file without the damage exports one line per sample.
+    const CliRun ok = Cli({"export", plain, "--csv", "-o", dir.filePath("plain.csv")});
+    ASSERT_EQ(ok.exitCode, 0) << ok.err.constData();
+    EXPECT_EQ(ReadAll(dir.filePath("plain.csv")).count('\n'), 3);
 }
 
 } // namespace

@@ -5,10 +5,15 @@
 
 #include "SimProcess.h"
 
+#include "data/RtdataFile.h"
+#include "graph/WaveformAnalysis.h"
 #include "sim/RealTimeStream.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -126,6 +131,58 @@ TEST(CliRealtime, PrintsPowerFiguresAndDistortionOfADistortedSupplyAndLoad) {
         EXPECT_NEAR(f[12].toDouble(), 100 * std::hypot(v3, v5) / v1, 0.3) << line;
         EXPECT_NEAR(f[13].toDouble(), 20.0, 0.5) << line;
     }
+}
+
+TEST(CliRealtime, ARunFileKeepsTheSamplesThePrintedLinesAndTheWaveformsTheyCameFrom) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--ch2-wave", "20,60,90"}));
+    QTemporaryDir dir;
+    const QString file = dir.filePath("run.rtdata");
+    const CliRun r =
+        Cli({"realtime", "--port", sim.device, "--interval", "2", "--count", "4", "-o", file});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ASSERT_EQ(r.lines.size(), 5) << r.lines.join('\n').toStdString();
+    // Nothing but the run file is left beside it.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"run.rtdata"});
+
+    const CliRun info = Cli({"info", file, "--json"});
+    ASSERT_EQ(info.code, 0) << info.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(info.lines.join('\n').toUtf8()).object();
+    EXPECT_EQ(o["count"].toInt(), 4);
+    EXPECT_EQ(o["intervalSeconds"].toInt(), 2);
+    EXPECT_TRUE(o["waveforms"].toBool());
+    EXPECT_EQ(o["channels"].toArray()[0].toObject()["unit"].toString(), "V");
+    EXPECT_EQ(o["channels"].toArray()[1].toObject()["unit"].toString(), "A");
+
+    const QString csv = dir.filePath("run.csv");
+    ASSERT_EQ(Cli({"export", file, "--csv", "-o", csv}).code, 0);
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts), r.lines);
+
+    // Each kept waveform, analysed again, gives the values stored beside it.
+    RtdataImage run;
+    const RtdataOutcome loaded = LoadRtdataFile(file, run);
+    ASSERT_TRUE(loaded.Ok()) << loaded.message.toStdString();
+    ASSERT_EQ(run.waveforms.size(), 4u);
+    for (size_t k = 0; k < 4; ++k) {
+        std::array<FloatPair, kRtWavePoints> wave{};
+        for (size_t i = 0; i < wave.size(); ++i)
+            wave[i] = {float(run.waveforms[k][i][0]), float(run.waveforms[k][i][1])};
+        for (int ch = 0; ch < 2; ++ch) {
+            const WaveformResult again = AnalyseWaveform(wave, 0, kRtWavePoints, ch);
+            EXPECT_EQ(again.rms, run.rms[size_t(ch)][k]) << k << ch;
+            EXPECT_EQ(again.frequency, run.freq[size_t(ch)][k]) << k << ch;
+        }
+    }
+    const CliRun shown = Cli({"waveform", file, "--sample", "4", "--csv"});
+    ASSERT_EQ(shown.code, 0) << shown.err.toStdString();
+    ASSERT_EQ(shown.lines.size(), 591);
+    EXPECT_EQ(shown.lines[0], "ms,ch1,ch2");
+    EXPECT_EQ(shown.lines[590], QStringLiteral("%1,%2,%3")
+                                    .arg(QString::asprintf("%.5f", 589 * kWaveSampleMs))
+                                    .arg(run.waveforms[3][589][0])
+                                    .arg(run.waveforms[3][589][1]));
 }
 
 TEST(CliRealtime, SigintStopsTheLoggerAndKeepsTheLinesTaken) {

@@ -4,6 +4,10 @@
 #include "data/StdataFile.h"
 #include "tools/cli/CliCommand.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
 #include <cstdio>
 
 void CliUsageError(const char* command, const QString& what, const char* usage) {
@@ -76,6 +80,25 @@ int LoadStoredMeasurement(const char* command, const QString& path, MeasurementS
         return CliExit::BadFile;
     }
     return CliExit::Ok;
+}
+
+QString OutputProblem(const QString& output) {
+    const QFileInfo target(output);
+    if (target.isDir())
+        return QStringLiteral("%1 is a folder").arg(output);
+    const QString folder = target.absolutePath();
+    const QFileInfo dir(folder);
+    if (!dir.exists())
+        return QStringLiteral("the folder %1 does not exist").arg(folder);
+    if (!dir.isDir())
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    // Rights alone say little (root may write anywhere but on a read-only mount):
+    // a file actually created there does.
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".orvex-dl-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("cannot write into the folder %1: %2")
+            .arg(folder, probe.errorString());
+    return {};
 }
 
 PromptAnswer CliPrompts::Message(const QString& text, PromptIcon, PromptButtons buttons) {

@@ -47,6 +47,10 @@ void CliUsageError(const char* command, const QString& what, const char* usage);
 // used (missing, unreadable, damaged, or not a stored measurement).
 int LoadStoredMeasurement(const char* command, const QString& path, MeasurementSet& set);
 
+// Why `output` cannot be written, or empty when it can: checked before a transfer,
+// so that nothing is fetched from the logger for a file that cannot be written.
+QString OutputProblem(const QString& output);
+
 // What the link tells or asks on the command line: every message goes to stderr as
 // "orvex-dl: <text>" on a line of its own; a question is answered Ok where Ok is
 // offered and No otherwise; no file is ever chosen.

@@ -39,27 +39,6 @@ const char* const kUsage =
 
 constexpr int kMaxTimeoutS = std::numeric_limits<int>::max() / 1000;
 
-// Why `output` cannot take the download, or empty when it can: checked before the
-// transfer, so that a recording is not fetched for a file that cannot be written.
-QString OutputProblem(const QString& output) {
-    const QFileInfo target(output);
-    if (target.isDir())
-        return QStringLiteral("%1 is a folder").arg(output);
-    const QString folder = target.absolutePath();
-    const QFileInfo dir(folder);
-    if (!dir.exists())
-        return QStringLiteral("the folder %1 does not exist").arg(folder);
-    if (!dir.isDir())
-        return QStringLiteral("%1 is not a folder").arg(folder);
-    // Rights alone say little (root may write anywhere but on a read-only mount):
-    // a file actually created there does.
-    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".orvex-dl-XXXXXX")));
-    if (!probe.open())
-        return QStringLiteral("cannot write into the folder %1: %2")
-            .arg(folder, probe.errorString());
-    return {};
-}
-
 // The final write failed: the recording goes beside the target, else into the data
 // directory. Returns where it was kept, or empty when nowhere would take it.
 QString KeepElsewhere(const QString& output, const MeasurementSet& set) {

@@ -9,6 +9,7 @@
 #include "graph/ReportSetup.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
+#include "tools/cli/RtdataCli.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,11 +20,13 @@ namespace {
 
 const char* const kUsage =
     "Usage: orvex-dl export FILE.stdata [-o|--output FILE.xls]\n"
-    "       orvex-dl export FILE.stdata --csv [-o|--output FILE.csv]\n\n"
+    "       orvex-dl export FILE.stdata --csv [-o|--output FILE.csv]\n"
+    "       orvex-dl export FILE.rtdata --csv [-o|--output FILE.csv]\n\n"
     "Writes the measurement's report (tab-separated text, CRLF line ends) as\n"
     "File > Save does. Without -o the report goes beside the input file.\n"
     "With --csv, writes the stored RMS data as CSV instead:\n"
-    "no,time,ch1,ch1_unit,ch2,ch2_unit with ISO 8601 local times.\n"
+    "no,time,ch1,ch1_unit,ch2,ch2_unit with ISO 8601 local times. A real-time run\n"
+    "(.rtdata) is exported with --csv only, as the lines orvex-dl realtime prints.\n"
     "Exit codes: 0 written, 1 the report could not be written, 2 bad\n"
     "arguments, 7 the input is missing, unreadable, damaged or not a stored\n"
     "RMS/TR measurement.\n";
@@ -49,6 +52,22 @@ int Run(const QStringList& args) {
     const QString output =
         parsed->Has("-o") ? parsed->Value("-o") : BesideInput(input, csv ? ".csv" : ".xls");
 
+    if (IsRealTimeFile(input)) {
+        if (!csv) {
+            CliUsageError("export", QStringLiteral("a real-time run is exported with --csv"),
+                          kUsage);
+            return CliExit::Usage;
+        }
+        if (QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+            CliUsageError("export",
+                          QStringLiteral("the CSV would replace the run file %1; name another "
+                                         "file with -o")
+                              .arg(input),
+                          kUsage);
+            return CliExit::Usage;
+        }
+        return ExportRealTimeCsv(input, output);
+    }
     MeasurementSet set;
     if (const int r = LoadStoredMeasurement("export", input, set); r != CliExit::Ok)
         return r;
@@ -88,6 +107,7 @@ int Run(const QStringList& args) {
 }
 
 const CliRegistration kRegistration{
-    {"export", "write the .xls report or --csv data of a .stdata file (export FILE -o OUT)", Run}};
+    {"export",
+     "write the .xls report or --csv data of a .stdata or .rtdata file (export FILE -o OUT)", Run}};
 
 } // namespace

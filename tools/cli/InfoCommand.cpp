@@ -6,6 +6,7 @@
 #include "data/StdataFile.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
+#include "tools/cli/RtdataCli.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -17,9 +18,11 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl info FILE.stdata [--json]\n\n"
+    "Usage: orvex-dl info FILE.stdata|FILE.rtdata [--json]\n\n"
     "Prints the counts, channels, units, interval, start time, extremes and TR\n"
-    "levels of a measurement file; --json prints one JSON object for scripts.\n"
+    "levels of a measurement file; of a real-time run its sample count, interval,\n"
+    "channels and units, start and end time, the extremes with their times and\n"
+    "whether its waveforms are kept. --json prints one JSON object for scripts.\n"
     "Exit codes: 0 shown, 2 bad arguments, 7 the file is missing, unreadable,\n"
     "damaged or not a stored RMS/TR measurement.\n";
 
@@ -97,6 +100,8 @@ int Run(const QStringList& args) {
         return exitCode;
     const QString input = parsed->files.first();
     const bool json = parsed->Has("--json");
+    if (IsRealTimeFile(input))
+        return PrintRealTimeInfo(input, json);
     MeasurementSet set;
     if (const int r = LoadStoredMeasurement("info", input, set); r != CliExit::Ok)
         return r;
@@ -109,6 +114,6 @@ int Run(const QStringList& args) {
 }
 
 const CliRegistration kRegistration{
-    {"info", "summary of a .stdata file (info FILE.stdata [--json])", Run}};
+    {"info", "summary of a .stdata or .rtdata file (info FILE [--json])", Run}};
 
 } // namespace

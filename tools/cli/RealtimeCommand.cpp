@@ -8,6 +8,8 @@
 #include "base/Prompts.h"
 #include "base/Timers.h"
 #include "data/RealTimeCsv.h"
+#include "data/RtJournal.h"
+#include "data/RtdataCodec.h"
 #include "graph/RealTimeSampler.h"
 #include "link/HeadlessLink.h"
 
@@ -21,12 +23,14 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl realtime --port DEVICE --interval S --count N [-o FILE.csv]\n\n"
+    "Usage: orvex-dl realtime --port DEVICE --interval S --count N [-o FILE.csv|FILE.rtdata]\n\n"
     "Connects to the logger on DEVICE, starts its real-time stream and takes a sample\n"
     "every S seconds (2 to 3600) until N samples (1 to 100000) were taken. Prints the\n"
     "CSV header and then one line per sample as it is taken, to stdout, or writes them\n"
-    "all to FILE.csv at the end. SIGINT or SIGTERM stops the logger and ends with the\n"
-    "samples taken so far.\n"
+    "all to FILE.csv at the end. A FILE ending in .rtdata receives the run itself, with\n"
+    "every sample's captured waveform (kept on the disk beside it while the run goes\n"
+    "on), and the lines still go to stdout. SIGINT or SIGTERM stops the logger and\n"
+    "ends with the samples taken so far.\n"
     "Exit codes: 0 done, 1 failure, 2 usage, 3 no logger, 6 communication interruption,\n"
     "no channel or a channel changed.\n";
 
@@ -53,6 +57,69 @@ std::optional<int> IntArg(const CliArgs& a, const char* name, int lo, int hi) {
     return v;
 }
 
+// The run file of -o FILE.rtdata: the values from the set, the waveforms from a
+// store on the disk beside the target (one per sample, as each was analysed).
+class RunFile {
+public:
+    explicit RunFile(QString path) : m_path(std::move(path)), m_store(m_path + ".journal") {}
+
+    void Begin(const MeasurementSet& set, int interval) {
+        RtRunHeader h;
+        h.interval = interval;
+        h.startTime = set.m_rtStartTime;
+        h.utcOffset = RtLocalUtcOffset(set.m_rtStartTime);
+        h.kind = {RtChannelKind(set.m_rtCh1Present, set.m_rtCh1Unit),
+                  RtChannelKind(set.m_rtCh2Present, set.m_rtCh2Unit)};
+        m_values = RtdataImage{};
+        m_values.interval = h.interval;
+        m_values.startTime = h.startTime;
+        m_values.utcOffset = h.utcOffset;
+        m_values.kind = h.kind;
+        QString error;
+        if (!m_store.Begin(h, &error))
+            Lost(error);
+        // Nothing of the store outlives this process, however it ends.
+        m_store.DetachName();
+    }
+
+    void Add(const MeasurementSet& set, int n, TimeValue time, const RtWaveform& wave) {
+        m_values.times.push_back(time);
+        RtJournalSample sample{time, {}, {}};
+        for (size_t ch = 0; ch < 2; ++ch) {
+            sample.rms[ch] = set.m_rtRms[size_t(n)][ch];
+            sample.freq[ch] = set.m_rtFreq[size_t(n)][ch];
+            if (m_values.ChannelPresent(int(ch))) {
+                m_values.rms[ch].push_back(sample.rms[ch]);
+                m_values.freq[ch].push_back(sample.freq[ch]);
+            }
+        }
+        QString error;
+        if (m_store.Writing() && !m_store.Append(sample, wave, &error))
+            Lost(error);
+    }
+
+    bool Write(QString* error) {
+        const bool waves = m_store.Count() == m_values.Count();
+        return SaveRtdataFile(m_path, m_values, waves ? &m_store : nullptr, error);
+    }
+
+private:
+    void Lost(const QString& why) {
+        if (!m_lost)
+            std::fprintf(stderr,
+                         "orvex-dl: the waveforms cannot be kept (%s); the file gets "
+                         "the values only\n",
+                         qPrintable(why));
+        m_lost = true;
+        m_store.Close();
+    }
+
+    QString m_path;
+    RtJournal m_store;
+    RtdataImage m_values;
+    bool m_lost = false;
+};
+
 int RunRealtime(const QStringList& args) {
     int exitCode = CliExit::Ok;
     const auto parsed = ParseCliArgs("realtime", args,
@@ -76,6 +143,16 @@ int RunRealtime(const QStringList& args) {
     if (!count)
         return CliExit::Usage;
     const QString output = parsed->Value("-o");
+    const bool runFile = output.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);
+    if (!output.isEmpty()) {
+        if (const QString problem = OutputProblem(output); !problem.isEmpty()) {
+            std::fprintf(stderr, "orvex-dl realtime: %s\n", qPrintable(problem));
+            return CliExit::Failure;
+        }
+    }
+    // Lines go to stdout unless they go to a CSV file.
+    const bool printLines = output.isEmpty() || runFile;
+    std::unique_ptr<RunFile> file = runFile ? std::make_unique<RunFile>(output) : nullptr;
 
     CliPrompts prompts;
     SystemClock clock;
@@ -91,9 +168,14 @@ int RunRealtime(const QStringList& args) {
     bool ended = false;
     RealTimeEnd end = RealTimeEnd::Stopped;
     transfer.onSample = [&] { return sampler.Sample(set, *interval); };
+    if (file)
+        transfer.onFirstFrame = [&] { file->Begin(set, *interval); };
     transfer.onSampleTaken = [&] {
-        if (output.isEmpty()) {
-            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, set.m_rtCount - 1, *interval)));
+        const int n = set.m_rtCount - 1;
+        if (file)
+            file->Add(set, n, set.RtSampleTime(n, *interval), transfer.LastFrameWaveform());
+        if (printLines) {
+            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, n, *interval)));
             std::fflush(stdout);
         }
     };
@@ -132,7 +214,7 @@ int RunRealtime(const QStringList& args) {
         return CliExit::Ok;
     }
 
-    if (output.isEmpty()) {
+    if (printLines) {
         std::printf("%s\n", qPrintable(RealTimeCsvHeader()));
         std::fflush(stdout);
     }
@@ -148,7 +230,9 @@ int RunRealtime(const QStringList& args) {
 
     if (!output.isEmpty() && set.m_rtCount > 0) {
         QString error;
-        if (!WriteRealTimeCsv(output, set, *interval, &error)) {
+        const bool written =
+            file ? file->Write(&error) : WriteRealTimeCsv(output, set, *interval, &error);
+        if (!written) {
             std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(output),
                          qPrintable(error));
             return CliExit::Failure;
@@ -169,6 +253,8 @@ int RunRealtime(const QStringList& args) {
     return CliExit::Failure;
 }
 
-CliRegistration reg({"realtime", "print live samples of the logger as CSV lines", RunRealtime});
+CliRegistration reg({"realtime",
+                     "print live samples of the logger as CSV lines (or -o a .rtdata run)",
+                     RunRealtime});
 
 } // namespace

@@ -1,0 +1,190 @@
+#include "tools/cli/RtdataCli.h"
+
+#include "base/LocalTime.h"
+#include "base/NumberText.h"
+#include "base/SafeFile.h"
+#include "data/RealTimeCsv.h"
+#include "tools/cli/CliCommand.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace {
+
+// The highest and lowest value of a series with the samples they were taken at; an
+// equal later value moves the time, as the running extremes of a live run do.
+struct Extreme {
+    float maximum = 0, minimum = 0;
+    int maxAt = 0, minAt = 0;
+};
+
+Extreme ExtremeOf(const std::vector<float>& v) {
+    Extreme e;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (i == 0 || v[i] >= e.maximum) {
+            e.maximum = v[i];
+            e.maxAt = int(i);
+        }
+        if (i == 0 || v[i] <= e.minimum) {
+            e.minimum = v[i];
+            e.minAt = int(i);
+        }
+    }
+    return e;
+}
+
+std::vector<float> ApparentPower(const RtdataImage& r) {
+    std::vector<float> va(r.rms[0].size());
+    for (size_t i = 0; i < va.size(); ++i)
+        va[i] = r.rms[0][i] * r.rms[1][i];
+    return va;
+}
+
+bool HasPower(const RtdataImage& r) {
+    return r.ChannelPresent(0) && r.ChannelPresent(1) && r.kind[0] != r.kind[1];
+}
+
+QJsonObject ExtremeJson(const RtdataImage& r, const std::vector<float>& v) {
+    const Extreme e = ExtremeOf(v);
+    QJsonObject o;
+    o[QStringLiteral("maximum")] = double(e.maximum);
+    o[QStringLiteral("maximumSample")] = e.maxAt + 1;
+    o[QStringLiteral("maximumTime")] = IsoLocalTime(r.times[size_t(e.maxAt)]);
+    o[QStringLiteral("minimum")] = double(e.minimum);
+    o[QStringLiteral("minimumSample")] = e.minAt + 1;
+    o[QStringLiteral("minimumTime")] = IsoLocalTime(r.times[size_t(e.minAt)]);
+    return o;
+}
+
+QJsonObject Json(const QString& path, const RtdataReader& reader) {
+    const RtdataImage& r = reader.Image();
+    QJsonObject o;
+    o[QStringLiteral("file")] = path;
+    o[QStringLiteral("tag")] = QString::fromLatin1(kTagRtdata);
+    o[QStringLiteral("count")] = r.Count();
+    o[QStringLiteral("intervalSeconds")] = r.interval;
+    o[QStringLiteral("startTime")] = IsoLocalTime(r.startTime);
+    o[QStringLiteral("startTimeText")] = FormatDateTime(r.startTime);
+    if (r.Count() > 0) {
+        o[QStringLiteral("endTime")] = IsoLocalTime(r.times.back());
+        o[QStringLiteral("endTimeText")] = FormatDateTime(r.times.back());
+    }
+    QJsonArray channels;
+    for (int ch = 0; ch < 2; ++ch) {
+        QJsonObject c;
+        c[QStringLiteral("name")] = ch == 0 ? QStringLiteral("CH1") : QStringLiteral("CH2");
+        c[QStringLiteral("present")] = r.ChannelPresent(ch);
+        if (r.ChannelPresent(ch)) {
+            c[QStringLiteral("unit")] = r.ChannelUnit(ch);
+            if (r.Count() > 0) {
+                c[QStringLiteral("rms")] = ExtremeJson(r, r.rms[size_t(ch)]);
+                c[QStringLiteral("frequency")] = ExtremeJson(r, r.freq[size_t(ch)]);
+            }
+        }
+        channels.append(c);
+    }
+    o[QStringLiteral("channels")] = channels;
+    if (HasPower(r) && r.Count() > 0)
+        o[QStringLiteral("apparentPower")] = ExtremeJson(r, ApparentPower(r));
+    o[QStringLiteral("waveforms")] = reader.HasWaveforms();
+    return o;
+}
+
+void Line(const char* label, const QString& value) {
+    std::printf("%-16s %s\n", label, value.toUtf8().constData());
+}
+
+void ExtremeLines(const RtdataImage& r, const std::vector<float>& v, const QString& unit) {
+    const Extreme e = ExtremeOf(v);
+    auto text = [&](float value, int at) {
+        return QStringLiteral("%1 %2 @ %3 (sample %4)")
+            .arg(Fixed1(double(value)), unit, FormatDateTime(r.times[size_t(at)]))
+            .arg(at + 1);
+    };
+    Line("    maximum:", text(e.maximum, e.maxAt));
+    Line("    minimum:", text(e.minimum, e.minAt));
+}
+
+void PrintText(const QString& path, const RtdataReader& reader) {
+    const RtdataImage& r = reader.Image();
+    Line("File:", path);
+    Line("Tag:", QString::fromLatin1(kTagRtdata));
+    Line("Samples:", QString::number(r.Count()));
+    Line("Interval:", QStringLiteral("%1 s").arg(r.interval));
+    Line("Start time:", FormatDateTime(r.startTime));
+    if (r.Count() > 0)
+        Line("End time:", FormatDateTime(r.times.back()));
+    for (int ch = 0; ch < 2; ++ch) {
+        const char* name = ch == 0 ? "CH1:" : "CH2:";
+        if (!r.ChannelPresent(ch)) {
+            Line(name, QStringLiteral("absent"));
+            continue;
+        }
+        Line(name, QStringLiteral("unit %1").arg(r.ChannelUnit(ch)));
+        if (r.Count() == 0)
+            continue;
+        Line("  RMS:", QString());
+        ExtremeLines(r, r.rms[size_t(ch)], r.ChannelUnit(ch));
+        Line("  frequency:", QString());
+        ExtremeLines(r, r.freq[size_t(ch)], QStringLiteral("Hz"));
+    }
+    if (HasPower(r) && r.Count() > 0) {
+        Line("S(VA):", QString());
+        ExtremeLines(r, ApparentPower(r), QStringLiteral("VA"));
+    }
+    Line("Waveforms:", reader.HasWaveforms() ? QStringLiteral("kept") : QStringLiteral("none"));
+}
+
+} // namespace
+
+bool IsRealTimeFile(const QString& path) {
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) {
+        const QByteArray head = f.read(7);
+        if (head == QByteArray(1, char(6)) + kTagRtdata)
+            return true;
+    }
+    return path.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);
+}
+
+int OpenRealTimeRun(const char* command, const QString& path, RtdataReader& reader) {
+    const RtdataOutcome o = reader.Open(path);
+    if (o.Ok())
+        return CliExit::Ok;
+    if (o.status == RtdataStatus::WrongTag)
+        std::fprintf(stderr, "orvex-dl %s: %s: %s (not a real-time run, tag \"%s\")\n", command,
+                     qPrintable(path), qPrintable(o.message), kTagRtdata);
+    else
+        std::fprintf(stderr, "orvex-dl %s: %s\n", command, qPrintable(o.message));
+    return CliExit::BadFile;
+}
+
+int PrintRealTimeInfo(const QString& path, bool json) {
+    RtdataReader reader;
+    if (const int r = OpenRealTimeRun("info", path, reader); r != CliExit::Ok)
+        return r;
+    if (json)
+        std::printf("%s",
+                    QJsonDocument(Json(path, reader)).toJson(QJsonDocument::Indented).constData());
+    else
+        PrintText(path, reader);
+    return CliExit::Ok;
+}
+
+int ExportRealTimeCsv(const QString& input, const QString& output) {
+    RtdataReader reader;
+    if (const int r = OpenRealTimeRun("export", input, reader); r != CliExit::Ok)
+        return r;
+    QString error;
+    if (!WriteFileAtomically(output, RealTimeCsvText(reader.Image()), &error)) {
+        std::fprintf(stderr, "orvex-dl export: cannot write %s: %s\n", qPrintable(output),
+                     qPrintable(error));
+        return CliExit::Failure;
+    }
+    return CliExit::Ok;
+}
