@@ -7,10 +7,10 @@
 namespace {
 
 struct Sensor {
-    QString key;      // "ch1_rms": the object id
-    QString name;     // "CH1 RMS"
+    QString key;       // "ch1_rms": the object id
+    QString name;      // "CH1 RMS"
     QString template_; // where the value stands in a sample
-    QString unit;     // empty: none
+    QString unit;      // empty: none
     QString deviceClass;
 };
 
@@ -53,8 +53,9 @@ void PowerSensors(std::vector<Sensor>& out) {
 QString DiscoveryNodeId(const QString& clientId) {
     QString out;
     for (const QChar c : clientId)
-        out += (c.isLetterOrNumber() && c.unicode() < 0x80) || c == QLatin1Char('-') ? c
-                                                                                     : QLatin1Char('_');
+        out += (c.isLetterOrNumber() && c.unicode() < 0x80) || c == QLatin1Char('-')
+                   ? c
+                   : QLatin1Char('_');
     return out.isEmpty() ? QStringLiteral("orvex") : out;
 }
 
@@ -92,8 +93,9 @@ std::vector<DiscoveryMessage> DiscoveryMessages(const QString& prefix, const QSt
         o[QStringLiteral("availability_template")] =
             QStringLiteral("{{ 'online' if value == 'running' else 'offline' }}");
         o[QStringLiteral("device")] = device;
-        out.push_back({QStringLiteral("homeassistant/sensor/%1/%2/config").arg(nodeId, s.key).toUtf8(),
-                       QJsonDocument(o).toJson(QJsonDocument::Compact)});
+        out.push_back(
+            {QStringLiteral("homeassistant/sensor/%1/%2/config").arg(nodeId, s.key).toUtf8(),
+             QJsonDocument(o).toJson(QJsonDocument::Compact)});
     }
     return out;
 }

@@ -36,8 +36,8 @@ QString ErrorText(int rc, int savedErrno) {
 // A message the broker or the library will never take as it is: sending it again
 // cannot help.
 bool RefusedForGood(int rc) {
-    return rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_PAYLOAD_SIZE ||
-           rc == MOSQ_ERR_MALFORMED_UTF8 || rc == MOSQ_ERR_OVERSIZE_PACKET;
+    return rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_PAYLOAD_SIZE || rc == MOSQ_ERR_MALFORMED_UTF8 ||
+           rc == MOSQ_ERR_OVERSIZE_PACKET;
 }
 
 void InitLibraryOnce() {
@@ -161,10 +161,9 @@ bool MqttPublisher::Link::Connect(QString& why) {
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_max_inflight_messages_set(client, kMaxInFlight);
     if (!options.user.isEmpty())
-        mosquitto_username_pw_set(client, options.user.toUtf8().constData(),
-                                  options.password.isEmpty()
-                                      ? nullptr
-                                      : options.password.toUtf8().constData());
+        mosquitto_username_pw_set(
+            client, options.user.toUtf8().constData(),
+            options.password.isEmpty() ? nullptr : options.password.toUtf8().constData());
     const QByteArray stateTopic = (options.topicPrefix + QStringLiteral("/state")).toUtf8();
     mosquitto_will_set(client, stateTopic.constData(), int(std::strlen(kStateOffline)),
                        kStateOffline, 1, true);
@@ -181,8 +180,8 @@ bool MqttPublisher::Link::Connect(QString& why) {
     }
     // Connects without waiting for the broker's answer; a name lookup may still
     // take its time, here on the network thread.
-    const int rc = mosquitto_connect_async(client, options.host.toUtf8().constData(),
-                                           options.port, options.keepAliveS);
+    const int rc = mosquitto_connect_async(client, options.host.toUtf8().constData(), options.port,
+                                           options.keepAliveS);
     if (rc != MOSQ_ERR_SUCCESS) {
         why = ErrorText(rc, errno);
         return false;
@@ -245,9 +244,8 @@ void MqttPublisher::Link::Pump() {
         if (!m)
             return;
         int mid = 0;
-        const int rc = mosquitto_publish(client, &mid, m->topic.constData(),
-                                         int(m->payload.size()), m->payload.constData(),
-                                         options.qos, m->retain);
+        const int rc = mosquitto_publish(client, &mid, m->topic.constData(), int(m->payload.size()),
+                                         m->payload.constData(), options.qos, m->retain);
         if (rc == MOSQ_ERR_SUCCESS) {
             // At QoS 0 the message is done once written (the library may say so before
             // it returns); otherwise when the broker acknowledges it.
@@ -322,7 +320,8 @@ bool MqttPublisher::Start(QString* error) {
     Link* const identity = link.get();
     link->notify = [this, identity](PublishState state, const QString& why) {
         QMetaObject::invokeMethod(
-            this, [this, identity, state, why] {
+            this,
+            [this, identity, state, why] {
                 if (m_link.get() != identity)
                     return; // from a link stopped since
                 if (state == PublishState::Connected)
@@ -372,7 +371,8 @@ void MqttPublisher::RunStarted(const std::array<QString, 2>& units) {
 }
 
 void MqttPublisher::PublishSample(const LineSample& sample) {
-    Enqueue((m_options.topicPrefix + QStringLiteral("/sample")).toUtf8(), SampleJson(sample), false);
+    Enqueue((m_options.topicPrefix + QStringLiteral("/sample")).toUtf8(), SampleJson(sample),
+            false);
 }
 
 void MqttPublisher::RunEnded() {

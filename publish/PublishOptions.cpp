@@ -14,8 +14,8 @@ constexpr int kLongestPortableClientId = 23;
 QString Sanitised(const QString& text, const QString& keep) {
     QString out;
     for (const QChar c : text)
-        out += (c.isLetterOrNumber() && c.unicode() < 0x80) || keep.contains(c) ? c
-                                                                                : QLatin1Char('_');
+        out +=
+            (c.isLetterOrNumber() && c.unicode() < 0x80) || keep.contains(c) ? c : QLatin1Char('_');
     return out;
 }
 
@@ -35,7 +35,8 @@ std::optional<QString> ParseBrokerUrl(const QString& url, PublishOptions& option
     if (!u.userInfo().isEmpty())
         return QStringLiteral("put the user and password in the settings or in %1 and %2, not "
                               "in the broker URL")
-            .arg(QString::fromLatin1(kMqttUserVariable), QString::fromLatin1(kMqttPasswordVariable));
+            .arg(QString::fromLatin1(kMqttUserVariable),
+                 QString::fromLatin1(kMqttPasswordVariable));
     if (u.host().isEmpty())
         return QStringLiteral("the broker URL names no host");
     if ((!u.path().isEmpty() && u.path() != QLatin1String("/")) || u.hasQuery() || u.hasFragment())
@@ -49,8 +50,8 @@ std::optional<QString> ParseBrokerUrl(const QString& url, PublishOptions& option
 }
 
 QString BrokerText(const PublishOptions& o) {
-    const QString host = o.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + o.host + QLatin1Char(']')
-                                                           : o.host;
+    const QString host =
+        o.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + o.host + QLatin1Char(']') : o.host;
     return QStringLiteral("%1://%2:%3")
         .arg(o.tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), host)
         .arg(o.port);

@@ -48,8 +48,7 @@ inline constexpr const char* kMqttPasswordVariable = "DATALOGGER_MQTT_PASSWORD";
 void ApplyCredentialVariables(PublishOptions& options);
 
 // Fills the prefix, the client id and the queue folder where they are empty.
-void CompleteOptions(PublishOptions& options, const QString& portName,
-                     const QString& dataFolder);
+void CompleteOptions(PublishOptions& options, const QString& portName, const QString& dataFolder);
 
 // Why the options cannot be used (no host, a QoS other than 0 to 2, a topic prefix
 // holding a wildcard), or nothing.
