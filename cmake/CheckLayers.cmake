@@ -14,13 +14,14 @@ set(ALLOW_link  base data link)
 # The simulated logger sits on the link; only the tools (and tests, benches, fuzz
 # targets, which are not checked here) use it.
 set(ALLOW_sim   base data link sim)
-set(ALLOW_shell base data graph link shell)
-set(ALLOW_ui    base data graph link shell ui)
-set(ALLOW_app   base data graph link shell ui app)
+set(ALLOW_publish base data publish)
+set(ALLOW_shell base data graph link publish shell)
+set(ALLOW_ui    base data graph link publish shell ui)
+set(ALLOW_app   base data graph link publish shell ui app)
 # The command-line tool and the simulator share the core, never the shell or a widget.
-set(ALLOW_tools base data graph link sim tools)
-set(BELOW_WIDGETS base data graph link sim shell tools)
-set(PROJECT_FOLDERS base data graph link sim shell ui app tools)
+set(ALLOW_tools base data graph link sim publish tools)
+set(BELOW_WIDGETS base data graph link sim publish shell tools)
+set(PROJECT_FOLDERS base data graph link sim publish shell ui app tools)
 
 # Qt modules and headers that belong above the line.
 set(WIDGET_PATTERN "^(QtWidgets|QtPrintSupport|QtTest)/|^Q(Widget|Dialog|MainWindow|Application|MessageBox|FileDialog|Label|PushButton|AbstractButton|LineEdit|ComboBox|Splitter|TreeView|TreeWidget|TableView|ListView|ScrollBar|ToolBar|StatusBar|Menu|MenuBar|Action|Printer|PrintDialog|PrintPreviewDialog|PageSetupDialog|ProgressBar|SpinBox|GroupBox|RadioButton|CheckBox|Frame|Layout|BoxLayout|HBoxLayout|VBoxLayout|GridLayout|FormLayout|Style|AbstractItemView|HeaderView|Test|SignalSpy)$")

@@ -18,6 +18,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # The print tests read PDF pages back as text and images.
   poppler-utils
+  # The MQTT publisher's client library; the broker and its tools its tests run.
+  libmosquitto-dev mosquitto mosquitto-clients
 )
 
 dl_install_packages() {

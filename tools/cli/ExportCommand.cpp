@@ -1,6 +1,7 @@
 // orvex-dl export FILE.stdata [-o FILE.xls]: writes the tab-separated report that
 // File > Save writes beside a measurement file; with --csv, the rows of the stored
-// RMS data list as CSV for a spreadsheet (File > Export > Data as CSV).
+// RMS data list as CSV for a spreadsheet (File > Export > Data as CSV); with --format
+// the samples as JSON Lines or line protocol; with --comtrade a transient record.
 
 #include "base/Settings.h"
 #include "data/ReportWriter.h"
@@ -9,6 +10,7 @@
 #include "graph/ReportSetup.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
+#include "tools/cli/ExportFormats.h"
 #include "tools/cli/RtdataCli.h"
 
 #include <QDir>
@@ -21,12 +23,20 @@ namespace {
 const char* const kUsage =
     "Usage: orvex-dl export FILE.stdata [-o|--output FILE.xls]\n"
     "       orvex-dl export FILE.stdata --csv [-o|--output FILE.csv]\n"
-    "       orvex-dl export FILE.rtdata --csv [-o|--output FILE.csv]\n\n"
+    "       orvex-dl export FILE.rtdata --csv [-o|--output FILE.csv]\n"
+    "       orvex-dl export FILE.stdata --format jsonl|influx [-o|--output FILE]\n"
+    "       orvex-dl export FILE.stdata --comtrade OUT --tr N [--frequency HZ]\n"
+    "                                   [--station NAME]\n\n"
     "Writes the measurement's report (tab-separated text, CRLF line ends) as\n"
     "File > Save does. Without -o the report goes beside the input file.\n"
     "With --csv, writes the stored RMS data as CSV instead:\n"
     "no,time,ch1,ch1_unit,ch2,ch2_unit with ISO 8601 local times. A real-time run\n"
     "(.rtdata) is exported with --csv only, as the lines orvex-dl realtime prints.\n"
+    "With --format, one line per stored RMS sample: jsonl a JSON object, influx\n"
+    "InfluxDB line protocol (tag file); to stdout unless -o names a file.\n"
+    "With --comtrade, transient record N (from 1) as OUT.cfg and OUT.dat\n"
+    "(COMTRADE 1999, ASCII); --frequency is the line frequency (default 50),\n"
+    "--station the station name (default the input's name).\n"
     "Exit codes: 0 written, 1 the report could not be written, 2 bad\n"
     "arguments, 7 the input is missing, unreadable, damaged or not a stored\n"
     "RMS/TR measurement.\n";
@@ -41,12 +51,37 @@ QString BesideInput(const QString& input, const char* extension = ".xls") {
     return info.dir().filePath(stem + QString::fromLatin1(extension));
 }
 
+// --format names a known format, and one output kind at most is asked for.
+bool OutputKindValid(const CliArgs& a) {
+    const QString format = a.Value("--format");
+    if (a.Has("--format") && format != QLatin1String("jsonl") &&
+        format != QLatin1String("influx")) {
+        CliUsageError("export", QStringLiteral("--format takes jsonl or influx"), kUsage);
+        return false;
+    }
+    if (int(a.Has("--csv")) + int(a.Has("--format")) + int(a.Has("--comtrade")) > 1) {
+        CliUsageError("export", QStringLiteral("--csv, --format and --comtrade exclude each other"),
+                      kUsage);
+        return false;
+    }
+    return true;
+}
+
 int Run(const QStringList& args) {
     int exitCode = CliExit::Ok;
-    const auto parsed = ParseCliArgs(
-        "export", args, {{{"-o", "--output"}, true}, {{"--csv"}, false}}, 1, 1, kUsage, exitCode);
+    const auto parsed = ParseCliArgs("export", args,
+                                     {{{"-o", "--output"}, true},
+                                      {{"--csv"}, false},
+                                      {{"--format"}, true},
+                                      {{"--comtrade"}, true},
+                                      {{"--tr"}, true},
+                                      {{"--frequency"}, true},
+                                      {{"--station"}, true}},
+                                     1, 1, kUsage, exitCode);
     if (!parsed)
         return exitCode;
+    if (!OutputKindValid(*parsed))
+        return CliExit::Usage;
     const bool csv = parsed->Has("--csv");
     const QString input = parsed->files.first();
     const QString output =
@@ -71,9 +106,13 @@ int Run(const QStringList& args) {
     MeasurementSet set;
     if (const int r = LoadStoredMeasurement("export", input, set); r != CliExit::Ok)
         return r;
+    if (parsed->Has("--comtrade"))
+        return ExportComtrade(set, *parsed, input, kUsage);
     // A measurement file named *.xls, or -o naming the input, would be overwritten by
     // its own report.
-    if (QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+    const QString written = parsed->Has("--format") ? parsed->Value("-o") : output;
+    if (!written.isEmpty() &&
+        QFileInfo(written).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
         CliUsageError("export",
                       QStringLiteral("the report would replace the measurement file %1; name "
                                      "another report file with -o")
@@ -81,6 +120,8 @@ int Run(const QStringList& args) {
                       kUsage);
         return CliExit::Usage;
     }
+    if (parsed->Has("--format"))
+        return ExportLines(set, parsed->Value("--format"), input, written);
     QString error;
     if (csv) {
         const AppSettings settings;

@@ -2,7 +2,7 @@
 // for running the application, the command-line tool and the end-to-end tests
 // without the hardware. Prints the device path it serves as its first line.
 
-#include "link/LoggerModel.h"
+#include "sim/LoggerModel.h"
 #include "link/LoggerProtocol.h"
 #include "tools/sim/SimConfig.h"
 

@@ -1,0 +1,182 @@
+#include "data/Comtrade.h"
+
+#include "base/LocalTime.h"
+#include "base/SafeFile.h"
+#include "data/MeasurementSet.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The ASCII data file of this revision holds integers of at most six characters;
+// 99999 marks a missing value.
+constexpr double kLargestExactValue = 99998.0;
+constexpr double kScaledRange = 32767.0; // 16-bit resolution for values that need scaling
+constexpr long kMissingValue = 99999;
+
+// A field of the configuration file ends at a comma or a line end: neither may stand
+// inside a name.
+QByteArray CfgText(const QString& text) {
+    QByteArray b = text.toUtf8();
+    for (char& c : b)
+        if (c == ',' || static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    return b.trimmed();
+}
+
+QByteArray Num(double v, int decimals) {
+    // QString::number always writes a decimal point, whatever the locale.
+    return QString::number(v, 'f', decimals).toLatin1();
+}
+
+QByteArray General(double v) {
+    return QString::number(v, 'g', 12).toLatin1();
+}
+
+// Multiplier of a channel: 1 when every value is a whole number that fits the file
+// as it is (a TR record's raw samples), else what maps the largest magnitude onto
+// the 16-bit range.
+double Multiplier(const std::vector<double>& values) {
+    double largest = 0;
+    bool whole = true;
+    for (const double v : values) {
+        if (!std::isfinite(v))
+            continue;
+        largest = std::max(largest, std::fabs(v));
+        whole = whole && v == std::trunc(v);
+    }
+    if (largest == 0 || (whole && largest <= kLargestExactValue))
+        return 1.0;
+    return largest / kScaledRange;
+}
+
+long Encoded(double v, double a) {
+    return std::isfinite(v) ? std::lround(v / a) : kMissingValue;
+}
+
+// "dd/mm/yyyy,hh:mm:ss.ssssss" in local time.
+QByteArray Stamp(TimeValue t) {
+    const CalendarFields f = ToLocalFields(t);
+    return QString::asprintf("%02d/%02d/%04d,%02d:%02d:%02d.000000", f.day, f.month, f.year, f.hour,
+                             f.minute, f.second)
+        .toLatin1();
+}
+
+bool Writable(const ComtradeRecord& r) {
+    if (r.channels.empty() || r.channels.front().values.empty() || !(r.samplePeriodUs > 0) ||
+        !std::isfinite(r.samplePeriodUs))
+        return false;
+    const size_t n = r.channels.front().values.size();
+    return std::all_of(r.channels.begin(), r.channels.end(),
+                       [n](const ComtradeChannel& c) { return c.values.size() == n; });
+}
+
+} // namespace
+
+ComtradeText ComtradeFiles(const ComtradeRecord& r) {
+    if (!Writable(r))
+        return {};
+    const QByteArray eol = "\r\n";
+    const size_t samples = r.channels.front().values.size();
+    const size_t count = r.channels.size();
+    const double lf = std::isfinite(r.lineFrequencyHz) && r.lineFrequencyHz > 0
+                          ? r.lineFrequencyHz
+                          : kDefaultLineFrequencyHz;
+
+    ComtradeText out;
+    QByteArray& cfg = out.cfg;
+    cfg += CfgText(r.stationName) + ',' + CfgText(r.deviceId) + ",1999" + eol;
+    cfg += QByteArray::number(qulonglong(count)) + ',' + QByteArray::number(qulonglong(count)) +
+           "A,0D" + eol;
+    std::vector<double> multiplier(count);
+    for (size_t i = 0; i < count; ++i) {
+        const ComtradeChannel& c = r.channels[i];
+        multiplier[i] = Multiplier(c.values);
+        long lo = 0;
+        long hi = 0;
+        bool any = false;
+        for (const double v : c.values) {
+            if (!std::isfinite(v))
+                continue;
+            const long x = Encoded(v, multiplier[i]);
+            lo = any ? std::min(lo, x) : x;
+            hi = any ? std::max(hi, x) : x;
+            any = true;
+        }
+        // index,id,phase,circuit,unit,a,b,skew,min,max,primary,secondary,P|S
+        cfg += QByteArray::number(qulonglong(i + 1)) + ',' + CfgText(c.id) + ',' +
+               CfgText(c.phase) + ",," + CfgText(c.unit) + ',' + General(multiplier[i]) + ",0,0," +
+               QByteArray::number(qlonglong(lo)) + ',' + QByteArray::number(qlonglong(hi)) +
+               ",1,1,P" + eol;
+    }
+    cfg += Num(lf, 3) + eol;
+    cfg += "1" + eol;
+    cfg += Num(1e6 / r.samplePeriodUs, 3) + ',' + QByteArray::number(qulonglong(samples)) + eol;
+    // First sample and trigger: the record starts at its trigger.
+    cfg += Stamp(r.start) + eol + Stamp(r.start) + eol;
+    cfg += "ASCII" + eol + "1" + eol;
+
+    QByteArray& dat = out.dat;
+    dat.reserve(qsizetype(samples * (16 + 8 * count)));
+    for (size_t n = 0; n < samples; ++n) {
+        dat += QByteArray::number(qulonglong(n + 1)) + ',' +
+               QByteArray::number(qlonglong(std::llround(double(n) * r.samplePeriodUs)));
+        for (size_t i = 0; i < count; ++i)
+            dat += ',' +
+                   QByteArray::number(qlonglong(Encoded(r.channels[i].values[n], multiplier[i])));
+        dat += eol;
+    }
+    return out;
+}
+
+bool WriteComtrade(const QString& base, const ComtradeRecord& record, QString* error) {
+    const ComtradeText text = ComtradeFiles(record);
+    if (text.cfg.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("the waveform holds no samples");
+        return false;
+    }
+    // The data first: a configuration file never names data that is not there.
+    for (const auto& [suffix, bytes] :
+         {std::pair{".dat", &text.dat}, std::pair{".cfg", &text.cfg}}) {
+        const QString path = base + QString::fromLatin1(suffix);
+        QString why;
+        if (!WriteFileAtomically(path, *bytes, &why)) {
+            if (error)
+                *error = QStringLiteral("%1: %2").arg(path, why);
+            return false;
+        }
+    }
+    return true;
+}
+
+ComtradeRecord TransientComtrade(const MeasurementSet& set, int k) {
+    ComtradeRecord r;
+    r.samplePeriodUs = kTransientSamplePeriodUs;
+    if (k < 0 || k >= set.m_trCount || size_t(k) >= set.m_trTime.size() ||
+        set.m_trWave.size() < size_t(k + 1) * size_t(kTrPoints))
+        return r;
+    r.start = set.m_trTime[size_t(k)];
+    ComtradeChannel c;
+    const uint8_t channel =
+        size_t(k) < set.m_trChannelCode.size() ? set.m_trChannelCode[size_t(k)] : 0;
+    c.id = channel == kTrChannel1   ? QStringLiteral("CH1")
+           : channel == kTrChannel2 ? QStringLiteral("CH2")
+                                    : QStringLiteral("TR");
+    // A record with an unknown unit code has the unit of the record before it, as
+    // the report and the graph show it.
+    for (int j = std::min<int>(k, int(set.m_trUnitCode.size()) - 1); j >= 0 && c.unit.isEmpty();
+         --j) {
+        if (set.m_trUnitCode[size_t(j)] == kTrUnitVolts)
+            c.unit = QStringLiteral("V");
+        else if (set.m_trUnitCode[size_t(j)] == kTrUnitAmps)
+            c.unit = QStringLiteral("A");
+    }
+    if (c.unit.isEmpty())
+        c.unit = QStringLiteral("-"); // the field may not stay empty
+    const auto first = set.m_trWave.begin() + std::ptrdiff_t(k) * kTrPoints;
+    c.values.assign(first, first + kTrPoints);
+    r.channels.push_back(std::move(c));
+    return r;
+}

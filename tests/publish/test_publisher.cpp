@@ -1,0 +1,290 @@
+// The publisher against a real mosquitto broker on a free localhost port.
+
+#include "Broker.h"
+
+#include "publish/HaDiscovery.h"
+#include "publish/MqttPublisher.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace {
+
+constexpr int kWaitMs = 20000;           // bound of every wait; a passing test waits far less
+constexpr TimeValue kFirst = 1796735102; // 8 December 2026 14:05:02 in Berlin
+
+LineSample Sample(int n) {
+    LineSample s;
+    s.time = kFirst + 2 * n;
+    s.intervalS = 2;
+    s.ch[0] = {true, QStringLiteral("V"), 229.0 + 0.1 * n, 50.0, std::nullopt};
+    s.ch[1] = {true, QStringLiteral("A"), 10.0, 49.9, std::nullopt};
+    s.sVa = 2290.0 + n;
+    return s;
+}
+
+// The sample numbers of the messages on the sample topic, in arrival order, read
+// from their times.
+std::vector<int> SampleNumbers(const std::vector<broker::Message>& messages) {
+    std::vector<int> out;
+    for (const broker::Message& m : messages) {
+        const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+        const QDateTime t =
+            QDateTime::fromString(o[QStringLiteral("time")].toString(), Qt::ISODate);
+        EXPECT_TRUE(t.isValid()) << m.payload.constData();
+        out.push_back(int((t.toSecsSinceEpoch() - kFirst) / 2));
+        // Every message is the full sample, values as numbers.
+        EXPECT_TRUE(o[QStringLiteral("ch1")].toObject()[QStringLiteral("rms")].isDouble());
+        EXPECT_EQ(o[QStringLiteral("ch2")].toObject()[QStringLiteral("unit")].toString(),
+                  QStringLiteral("A"));
+    }
+    return out;
+}
+
+// At QoS 1 a message may come twice; none may be missing or come before an earlier
+// one that had not yet come.
+void ExpectCompleteAndInOrder(const std::vector<int>& numbers, int count) {
+    std::set<int> seen;
+    int expected = 0;
+    for (const int n : numbers) {
+        if (seen.count(n))
+            continue; // a repeat
+        EXPECT_EQ(n, expected) << "sample " << n << " came before sample " << expected;
+        seen.insert(n);
+        expected = n + 1;
+    }
+    EXPECT_EQ(int(seen.size()), count);
+}
+
+class Publisher : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoreApp();
+        setenv("TZ", "Europe/Berlin", 1);
+        tzset();
+        ASSERT_FALSE(broker::Program().isEmpty()) << "mosquitto is not installed";
+    }
+
+    PublishOptions Options(int port) const {
+        PublishOptions o;
+        o.host = QStringLiteral("127.0.0.1");
+        o.port = port;
+        o.topicPrefix = QStringLiteral("orvex/ttyUSB0");
+        o.clientId = QStringLiteral("orvex-test-publisher");
+        o.queueFolder = queueDir.path();
+        o.reconnectMinMs = 50;
+        o.reconnectMaxMs = 400;
+        return o;
+    }
+
+    // Records every status the publisher announces.
+    void Watch(MqttPublisher& p) {
+        QObject::connect(&p, &MqttPublisher::statusChanged,
+                         [this](const PublishStatus& s) { statuses.push_back(s); });
+    }
+    bool WaitFor(MqttPublisher& p, PublishState state) {
+        return PumpUntil([&] { return p.Status().state == state; }, kWaitMs);
+    }
+
+    QTemporaryDir brokerDir;
+    QTemporaryDir queueDir;
+    std::vector<PublishStatus> statuses;
+};
+
+TEST_F(Publisher, RunStateSamplesAndDiscoveryArriveInOrder) {
+    broker::Broker b(brokerDir.path());
+    ASSERT_TRUE(b.Start());
+    broker::Subscriber sub(QStringLiteral("test-sub"),
+                           {QStringLiteral("orvex/#"), QStringLiteral("homeassistant/#")});
+    ASSERT_TRUE(sub.Connect(b.Port()));
+
+    PublishOptions o = Options(b.Port());
+    o.haDiscovery = true;
+    MqttPublisher p(o);
+    Watch(p);
+    QString error;
+    ASSERT_TRUE(p.Start(&error)) << error.toStdString();
+    ASSERT_TRUE(WaitFor(p, PublishState::Connected));
+    p.RunStarted({QStringLiteral("V"), QStringLiteral("A")});
+    for (int n = 0; n < 5; ++n)
+        p.PublishSample(Sample(n));
+    p.RunEnded();
+    ASSERT_TRUE(PumpUntil([&] { return sub.On("orvex/ttyUSB0/state").size() >= 2; }, kWaitMs));
+    ASSERT_TRUE(PumpUntil([&] { return p.Status().waiting == 0; }, kWaitMs));
+
+    // running, the five samples, stopped: in this order on the two topics.
+    std::vector<QByteArray> order;
+    for (const broker::Message& m : sub.Messages())
+        if (m.topic.startsWith("orvex/"))
+            order.push_back(m.topic == "orvex/ttyUSB0/state" ? m.payload : QByteArray("sample"));
+    const std::vector<QByteArray> expected{"running", "sample", "sample", "sample",
+                                           "sample",  "sample", "stopped"};
+    EXPECT_EQ(order, expected);
+    ExpectCompleteAndInOrder(SampleNumbers(sub.On("orvex/ttyUSB0/sample")), 5);
+
+    // Discovery: one retained configuration per value, with its unit and class.
+    const std::map<QString, std::pair<QString, QString>> classes{
+        {QStringLiteral("ch1_rms"), {QStringLiteral("V"), QStringLiteral("voltage")}},
+        {QStringLiteral("ch2_rms"), {QStringLiteral("A"), QStringLiteral("current")}},
+        {QStringLiteral("ch1_hz"), {QStringLiteral("Hz"), QStringLiteral("frequency")}},
+        {QStringLiteral("s_va"), {QStringLiteral("VA"), QStringLiteral("apparent_power")}},
+        {QStringLiteral("p_w"), {QStringLiteral("W"), QStringLiteral("power")}},
+        {QStringLiteral("pf"), {QString(), QStringLiteral("power_factor")}},
+    };
+    std::set<QString> found;
+    for (const broker::Message& m : sub.Messages()) {
+        if (!m.topic.startsWith("homeassistant/sensor/"))
+            continue;
+        QJsonParseError e{};
+        const QJsonObject o2 = QJsonDocument::fromJson(m.payload, &e).object();
+        ASSERT_EQ(e.error, QJsonParseError::NoError) << m.payload.constData();
+        const QString key = QString::fromUtf8(m.topic).section(QLatin1Char('/'), 3, 3);
+        found.insert(key);
+        EXPECT_EQ(o2[QStringLiteral("state_topic")].toString(),
+                  QStringLiteral("orvex/ttyUSB0/sample"));
+        if (const auto it = classes.find(key); it != classes.end()) {
+            EXPECT_EQ(o2[QStringLiteral("unit_of_measurement")].toString(), it->second.first)
+                << key.toStdString();
+            EXPECT_EQ(o2[QStringLiteral("device_class")].toString(), it->second.second)
+                << key.toStdString();
+        }
+    }
+    for (const auto& [key, unused] : classes)
+        EXPECT_TRUE(found.count(key)) << key.toStdString();
+
+    // Retained: a dashboard that subscribes later still finds the configurations and
+    // the run's last state.
+    broker::Subscriber late(QStringLiteral("test-late"), {QStringLiteral("orvex/ttyUSB0/state"),
+                                                          QStringLiteral("homeassistant/#")});
+    ASSERT_TRUE(late.Connect(b.Port()));
+    ASSERT_TRUE(PumpUntil([&] { return late.Messages().size() >= found.size() + 1; }, kWaitMs));
+    const auto state = late.On("orvex/ttyUSB0/state");
+    ASSERT_EQ(state.size(), 1u);
+    EXPECT_EQ(state[0].payload, QByteArray("stopped"));
+    EXPECT_TRUE(state[0].retained);
+    EXPECT_FALSE(statuses.empty());
+}
+
+// The broker goes away in the middle of a run of 20 samples and comes back: every
+// sample arrives, in order, with its own time; meanwhile the status says the broker
+// is unreachable and how many wait.
+TEST_F(Publisher, BrokerKilledAndRestartedLosesNoSampleAndKeepsTheOrder) {
+    broker::Broker b(brokerDir.path());
+    ASSERT_TRUE(b.Start());
+    broker::Subscriber sub(QStringLiteral("test-sub"), {QStringLiteral("orvex/ttyUSB0/sample")});
+    ASSERT_TRUE(sub.Connect(b.Port()));
+
+    MqttPublisher p(Options(b.Port()));
+    Watch(p);
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(WaitFor(p, PublishState::Connected));
+    p.RunStarted({QStringLiteral("V"), QStringLiteral("A")});
+    for (int n = 0; n < 6; ++n)
+        p.PublishSample(Sample(n));
+    ASSERT_TRUE(PumpUntil([&] { return sub.Messages().size() >= 6; }, kWaitMs));
+    // Three on their way, unacknowledged, when the broker dies.
+    b.Freeze();
+    for (int n = 6; n < 9; ++n)
+        p.PublishSample(Sample(n));
+    ASSERT_TRUE(PumpUntil([&] { return broker::UnreadBytesAt(b.Port()) > 0; }, kWaitMs));
+    b.Kill();
+    for (int n = 9; n < 15; ++n)
+        p.PublishSample(Sample(n));
+    ASSERT_TRUE(WaitFor(p, PublishState::Unreachable));
+    EXPECT_GE(p.Status().waiting, 6);
+    EXPECT_FALSE(p.Status().error.isEmpty());
+
+    ASSERT_TRUE(b.Start());
+    for (int n = 15; n < 20; ++n)
+        p.PublishSample(Sample(n));
+    p.RunEnded();
+    ASSERT_TRUE(PumpUntil([&] { return p.Status().waiting == 0; }, kWaitMs));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const auto n = SampleNumbers(sub.Messages());
+            return std::set<int>(n.begin(), n.end()).size() >= 20;
+        },
+        kWaitMs));
+    ExpectCompleteAndInOrder(SampleNumbers(sub.Messages()), 20);
+
+    bool toldWaiting = false;
+    for (const PublishStatus& s : statuses)
+        toldWaiting = toldWaiting || (s.state == PublishState::Unreachable && s.waiting > 0);
+    EXPECT_TRUE(toldWaiting);
+    EXPECT_EQ(p.Status().state, PublishState::Connected);
+    EXPECT_EQ(p.Status().dropped, 0u);
+}
+
+// Samples taken while no broker was ever reachable wait on the disk; a later
+// program (a restart of the app) sends them first, then its own.
+TEST_F(Publisher, SamplesQueuedWithoutABrokerSurviveTheProgramAndGoOutFirst) {
+    broker::Broker b(brokerDir.path());
+    {
+        MqttPublisher first(Options(b.Port())); // nobody listens there yet
+        ASSERT_TRUE(first.Start());
+        first.RunStarted({QStringLiteral("V"), QStringLiteral("A")});
+        for (int n = 0; n < 4; ++n)
+            first.PublishSample(Sample(n));
+        ASSERT_TRUE(WaitFor(first, PublishState::Unreachable));
+        EXPECT_EQ(first.Status().waiting, 5);
+        first.Stop();
+        EXPECT_EQ(first.Status().state, PublishState::Stopped);
+        EXPECT_EQ(first.Status().waiting, 5);
+    }
+    ASSERT_TRUE(b.Start());
+    broker::Subscriber sub(QStringLiteral("test-sub"), {QStringLiteral("orvex/ttyUSB0/sample")});
+    ASSERT_TRUE(sub.Connect(b.Port()));
+
+    MqttPublisher second(Options(b.Port()));
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(second.Status().waiting, 5);
+    for (int n = 4; n < 8; ++n)
+        second.PublishSample(Sample(n));
+    ASSERT_TRUE(PumpUntil([&] { return second.Status().waiting == 0; }, kWaitMs));
+    ASSERT_TRUE(PumpUntil([&] { return sub.Messages().size() >= 8; }, kWaitMs));
+    ExpectCompleteAndInOrder(SampleNumbers(sub.Messages()), 8);
+}
+
+TEST_F(Publisher, RefusedCredentialsAreReportedWithoutThePassword) {
+    const QString passwords = brokerDir.filePath(QStringLiteral("passwords"));
+    QProcess make;
+    make.start(QStringLiteral("mosquitto_passwd"),
+               {QStringLiteral("-b"), QStringLiteral("-c"), passwords, QStringLiteral("meter"),
+                QStringLiteral("right-one")});
+    ASSERT_TRUE(make.waitForFinished(10000) && make.exitCode() == 0);
+    broker::Broker b(brokerDir.path(),
+                     QStringLiteral("allow_anonymous false\npassword_file %1").arg(passwords));
+    ASSERT_TRUE(b.Start());
+
+    PublishOptions o = Options(b.Port());
+    o.user = QStringLiteral("meter");
+    o.password = QStringLiteral("Secret-Wrong-77");
+    MqttPublisher wrong(o);
+    Watch(wrong);
+    ASSERT_TRUE(wrong.Start());
+    wrong.PublishSample(Sample(0));
+    ASSERT_TRUE(WaitFor(wrong, PublishState::Unreachable));
+    EXPECT_TRUE(wrong.Status().error.contains(QStringLiteral("refused")))
+        << wrong.Status().error.toStdString();
+    for (const PublishStatus& s : statuses)
+        EXPECT_FALSE(s.error.contains(QStringLiteral("Secret-Wrong-77")));
+    EXPECT_EQ(wrong.Status().waiting, 1);
+    wrong.Stop();
+
+    o.password = QStringLiteral("right-one");
+    MqttPublisher right(o);
+    ASSERT_TRUE(right.Start());
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return right.Status().state == PublishState::Connected && right.Status().waiting == 0;
+        },
+        kWaitMs));
+}
+
+} // namespace
