@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -110,6 +111,162 @@ int64_t ReportEntriesPerLine(const MeasurementSet& set) {
     return ReportEntryCount(set) / kReportEntriesPerColumn + 1;
 }
 
+namespace {
+
+// Walks the entries of a consistent set in report order: the RMS samples in time,
+// each transient record placed before the first sample whose interval it falls
+// past, its header row and then its continuation rows.
+class ReportBuilder {
+public:
+    explicit ReportBuilder(const MeasurementSet& set)
+        : m_set(set),
+          // About 45 bytes an entry; the hint is capped, growth takes care of the rest.
+          m_out(qsizetype(std::min<int64_t>(ReportEntryCount(set) * 48 + 256, int64_t(64) << 20))),
+          m_ch1(set.m_ch1Present == 1), m_ch2(set.m_ch2Present == 1),
+          m_unit1(Latin1(set.m_ch1Unit)), m_unit2(Latin1(set.m_ch2Unit)),
+          m_intervalWhole(int64_t(set.m_rmsInterval)) // trunc towards zero
+    {}
+
+    QByteArray Build() {
+        const int64_t total = ReportEntryCount(m_set);
+        const int64_t perLine = ReportEntriesPerLine(m_set);
+        m_out.Lit(kTitleLine);
+        for (int64_t b = 0; b < perLine; ++b)
+            m_out.Lit(kColumnNames);
+        m_out.Lit("\r\n");
+        int64_t n = 1;
+        bool stuck = false;
+        while (n <= total && !stuck) {
+            for (int64_t b = 0; b < perLine && n <= total; ++b, ++n) {
+                if (!Entry(n)) {
+                    stuck = true;
+                    break;
+                }
+            }
+            m_out.Lit("\r\n");
+        }
+        return m_out.Take();
+    }
+
+private:
+    // Entry number n: false when no value is left for it, which consistent counts
+    // never allow (every entry takes one value); the caller stops rather than loop.
+    bool Entry(int64_t n) {
+        if (m_z % kTrPoints != 0) {
+            ContinuationRow(n);
+            return true;
+        }
+        const TimeValue t0 = m_set.RmsSampleTime(m_x);
+        if (m_x < m_set.m_rmsCount && !RecordWithin(t0, t0 + m_intervalWhole)) {
+            RmsRow(n, t0);
+            ++m_x;
+            return true;
+        }
+        if (m_y < m_set.m_trCount) {
+            RecordHeaderRow(n);
+            return true;
+        }
+        return false;
+    }
+
+    // Whether the next transient record falls in [t0, t1). Absolute times decide
+    // where a record goes: in the hour that repeats when summer time ends, local
+    // calendar fields would misplace it.
+    bool RecordWithin(TimeValue t0, TimeValue t1) const {
+        if (m_y == m_set.m_trCount)
+            return false;
+        const TimeValue t = m_set.m_trTime[size_t(m_y)];
+        return t >= t0 && t < t1;
+    }
+
+    void Head(int64_t n, const char* kind, size_t kindLen) {
+        m_out.Int(n);
+        m_out.Lit("\t");
+        m_out.Put(kind, kindLen);
+        m_out.Lit("\t");
+    }
+    void Tail(TimeValue t) {
+        m_out.Lit(" ");
+        m_out.Put(m_time.Of(t));
+        m_out.Lit(" \t");
+    }
+    void RmsValue(bool present, const std::vector<float>& values, const std::string& unit) {
+        if (present) {
+            m_out.Fixed(values[size_t(m_x)], 1);
+            m_out.Put(unit);
+        } else {
+            m_out.Lit(kAbsent);
+        }
+        m_out.Lit("\t");
+    }
+    void RmsRow(int64_t n, TimeValue t) {
+        Head(n, "RMS", 3);
+        RmsValue(m_ch1, m_set.m_ch1Rms, m_unit1);
+        RmsValue(m_ch2, m_set.m_ch2Rms, m_unit2);
+        Tail(t);
+    }
+    // column: 0 CH1, 1 CH2, -1 neither.
+    void TrRow(int64_t n, int column, float value, TimeValue t) {
+        Head(n, "TR", 2);
+        for (int c = 0; c < 2; ++c) {
+            if (column == c) {
+                m_out.Fixed(value, 0);
+                m_out.Put(m_trUnit, std::strlen(m_trUnit));
+            } else {
+                m_out.Lit(kAbsent);
+            }
+            m_out.Lit("\t");
+        }
+        Tail(t);
+    }
+    // The first row of the next record; it sets the unit and column its
+    // continuation rows use.
+    void RecordHeaderRow(int64_t n) {
+        const size_t k = size_t(m_y);
+        const uint8_t unitCode = m_set.m_trUnitCode[k];
+        if (unitCode == kTrUnitVolts)
+            m_trUnit = "V";
+        else if (unitCode == kTrUnitAmps)
+            m_trUnit = "A";
+        const uint8_t code = m_set.m_trChannelCode[k];
+        int column = -1; // the header row of an unknown channel shows no value
+        if (code == kTrChannel1)
+            column = m_lastKnownColumn = 0;
+        else if (code == kTrChannel2)
+            column = m_lastKnownColumn = 1;
+        TrRow(n, column, m_set.m_trWave[size_t(m_z)], m_set.m_trTime[k]);
+        ++m_y;
+        ++m_z;
+    }
+    // A further value of the record whose header was the last TR row.
+    void ContinuationRow(int64_t n) {
+        const size_t k = size_t(m_y - 1);
+        const uint8_t code = m_set.m_trChannelCode[k];
+        const int column = code == kTrChannel1 ? 0 : code == kTrChannel2 ? 1 : m_lastKnownColumn;
+        TrRow(n, column, m_set.m_trWave[size_t(m_z)], m_set.m_trTime[k]);
+        ++m_z;
+    }
+
+    const MeasurementSet& m_set;
+    Out m_out;
+    const bool m_ch1;
+    const bool m_ch2;
+    const std::string m_unit1;
+    const std::string m_unit2;
+    const int64_t m_intervalWhole;
+    TimeText m_time;
+    int64_t m_x = 0; // next RMS sample
+    int64_t m_y = 0; // next TR record
+    int64_t m_z = 0; // next TR waveform value
+    // The unit of a record with an unknown unit code is that of the record before
+    // it; a continuation row of a record with an unknown channel code goes to the
+    // column of the last record whose channel was known, CH2 if there was none.
+    const char* m_trUnit = "";
+    int m_lastKnownColumn = 1;
+};
+
+} // namespace
+
 QByteArray BuildReport(const MeasurementSet& set, QString* error) {
     if (!set.StoredIsConsistent()) {
         if (error)
@@ -117,129 +274,7 @@ QByteArray BuildReport(const MeasurementSet& set, QString* error) {
                 QStringLiteral("The measurement in memory is inconsistent; no report was written.");
         return {};
     }
-    const int64_t total = ReportEntryCount(set);
-    const int64_t perLine = ReportEntriesPerLine(set);
-    // About 45 bytes an entry; the hint is capped, growth takes care of the rest.
-    Out out(qsizetype(std::min<int64_t>(total * 48 + 256, int64_t(64) << 20)));
-
-    out.Lit(kTitleLine);
-    for (int64_t b = 0; b < perLine; ++b)
-        out.Lit(kColumnNames);
-    out.Lit("\r\n");
-
-    const bool ch1 = set.m_ch1Present == 1;
-    const bool ch2 = set.m_ch2Present == 1;
-    const std::string unit1 = Latin1(set.m_ch1Unit);
-    const std::string unit2 = Latin1(set.m_ch2Unit);
-    const int64_t rmsCount = set.m_rmsCount;
-    const int64_t trCount = set.m_trCount;
-    const int64_t intervalWhole = int64_t(set.m_rmsInterval); // trunc towards zero
-
-    TimeText time;
-    int64_t x = 0; // next RMS sample
-    int64_t y = 0; // next TR record
-    int64_t z = 0; // next TR waveform value
-    // The unit of a record with an unknown unit code is that of the record before
-    // it; a continuation row of a record with an unknown channel code goes to the
-    // column of the last record whose channel was known, CH2 if there was none.
-    const char* trUnit = "";
-    int lastKnownColumn = 1;
-
-    auto head = [&](int64_t n, const char* kind, size_t kindLen) {
-        out.Int(n);
-        out.Lit("\t");
-        out.Put(kind, kindLen);
-        out.Lit("\t");
-    };
-    auto tail = [&](TimeValue t) {
-        out.Lit(" ");
-        out.Put(time.Of(t));
-        out.Lit(" \t");
-    };
-    auto rmsRow = [&](int64_t n, TimeValue t) {
-        head(n, "RMS", 3);
-        if (ch1) {
-            out.Fixed(set.m_ch1Rms[size_t(x)], 1);
-            out.Put(unit1);
-        } else {
-            out.Lit(kAbsent);
-        }
-        out.Lit("\t");
-        if (ch2) {
-            out.Fixed(set.m_ch2Rms[size_t(x)], 1);
-            out.Put(unit2);
-        } else {
-            out.Lit(kAbsent);
-        }
-        out.Lit("\t");
-        tail(t);
-    };
-    // column: 0 CH1, 1 CH2, -1 neither.
-    auto trRow = [&](int64_t n, int column, float value, TimeValue t) {
-        head(n, "TR", 2);
-        for (int c = 0; c < 2; ++c) {
-            if (column == c) {
-                out.Fixed(value, 0);
-                out.Put(trUnit, std::strlen(trUnit));
-            } else {
-                out.Lit(kAbsent);
-            }
-            out.Lit("\t");
-        }
-        tail(t);
-    };
-
-    int64_t n = 1;
-    bool stuck = false;
-    while (n <= total && !stuck) {
-        for (int64_t b = 0; b < perLine && n <= total; ++b, ++n) {
-            if (z % kTrPoints != 0) {
-                // Continuation of the record whose header was the last TR row.
-                const size_t k = size_t(y - 1);
-                const uint8_t code = set.m_trChannelCode[k];
-                const int column = code == kTrChannel1   ? 0
-                                   : code == kTrChannel2 ? 1
-                                                         : lastKnownColumn;
-                trRow(n, column, set.m_trWave[size_t(z)], set.m_trTime[k]);
-                ++z;
-                continue;
-            }
-            const TimeValue t0 = set.RmsSampleTime(x);
-            const TimeValue t1 = t0 + intervalWhole;
-            // Absolute times decide where a record goes: in the hour that repeats
-            // when summer time ends, local calendar fields would misplace it.
-            if (x < rmsCount &&
-                (y == trCount || set.m_trTime[size_t(y)] < t0 || set.m_trTime[size_t(y)] >= t1)) {
-                rmsRow(n, t0);
-                ++x;
-                continue;
-            }
-            if (y < trCount) {
-                const size_t k = size_t(y);
-                const uint8_t unitCode = set.m_trUnitCode[k];
-                if (unitCode == kTrUnitVolts)
-                    trUnit = "V";
-                else if (unitCode == kTrUnitAmps)
-                    trUnit = "A";
-                const uint8_t code = set.m_trChannelCode[k];
-                int column = -1; // the header row of an unknown channel shows no value
-                if (code == kTrChannel1)
-                    column = lastKnownColumn = 0;
-                else if (code == kTrChannel2)
-                    column = lastKnownColumn = 1;
-                trRow(n, column, set.m_trWave[size_t(z)], set.m_trTime[k]);
-                ++y;
-                ++z;
-                continue;
-            }
-            // Unreachable with consistent counts (every entry consumes one value);
-            // stop rather than loop.
-            stuck = true;
-            break;
-        }
-        out.Lit("\r\n");
-    }
-    return out.Take();
+    return ReportBuilder(set).Build();
 }
 
 bool WriteReportFile(const QString& path, const MeasurementSet& set, QString* error) {

@@ -289,6 +289,99 @@ QByteArray EncodeStdata(const MeasurementSet& set) {
     return w.Take();
 }
 
+namespace {
+
+// The parts of a stored measurement after its tag, in file order. Each reads into
+// `s` and returns why the file is damaged, or an empty text.
+
+QString ReadRmsHeader(Reader& r, MeasurementSet& s) {
+    const int32_t rmsCount = r.I32();
+    const uint8_t ch1Flag = r.U8();
+    const uint8_t ch2Flag = r.U8();
+    const float interval = r.F32();
+    const TimeValue start = r.Time();
+    if (!r.Ok())
+        return QStringLiteral("Its header is cut short or holds an impossible date.");
+    if (rmsCount < 0 || rmsCount > kStdataMaxRmsCount)
+        return QStringLiteral("It announces %1 RMS samples.").arg(rmsCount);
+    if (!std::isfinite(interval) || std::fabs(double(interval)) > kMaxIntervalSeconds)
+        return QStringLiteral("Its recording interval is not a number of seconds.");
+    s.m_rmsCount = rmsCount;
+    // A flag counts only when it is exactly 1; anything else is an absent channel.
+    s.m_ch1Present = ch1Flag == 1 ? 1 : 0;
+    s.m_ch2Present = ch2Flag == 1 ? 1 : 0;
+    s.m_rmsInterval = interval;
+    s.m_startTime = start;
+    // Without a channel the samples take no room in the file, so the count alone
+    // would size the graph buffers (48 bytes a point: about 800 MB for 2^24); no
+    // download yields more samples than the logger's memory holds.
+    if (!s.m_ch1Present && !s.m_ch2Present && rmsCount > kStdataMaxSamplesWithoutChannel)
+        return QStringLiteral("It announces %1 RMS samples of no channel.").arg(rmsCount);
+    return {};
+}
+
+QString ReadChannels(Reader& r, MeasurementSet& s) {
+    const int32_t rmsCount = s.m_rmsCount;
+    auto readValues = [&](std::vector<float>& v) {
+        // Refuse before allocating: the samples must be in the file.
+        if (uint64_t(rmsCount) * 4 > r.Left())
+            return false;
+        v.resize(size_t(rmsCount));
+        r.Floats(v.data(), v.size());
+        return r.Ok();
+    };
+    if (s.m_ch1Present) {
+        if (!readValues(s.m_ch1Rms))
+            return QStringLiteral("The CH1 values are missing.");
+        s.m_extremeText[0][0] = r.Text();
+        s.m_extremeText[1][0] = r.Text();
+        s.m_ch1Unit = r.Text();
+        s.m_ch2Unit = r.Text();
+        if (!r.Ok())
+            return QStringLiteral("The CH1 texts are missing.");
+    }
+    if (s.m_ch2Present) {
+        if (!readValues(s.m_ch2Rms))
+            return QStringLiteral("The CH2 values are missing.");
+        s.m_extremeText[0][1] = r.Text();
+        s.m_extremeText[1][1] = r.Text();
+        if (!r.Ok())
+            return QStringLiteral("The CH2 texts are missing.");
+    }
+    return {};
+}
+
+QString ReadTrRecords(Reader& r, MeasurementSet& s) {
+    const int32_t trCount = r.I32();
+    if (!r.Ok())
+        return QStringLiteral("The TR record count is missing.");
+    constexpr uint64_t kPerRecord = kStdataTrHeaderBytes + kStdataTrWaveBytes;
+    if (trCount < 0 || uint64_t(trCount) * kPerRecord + 8 > r.Left())
+        return QStringLiteral("It announces %1 TR records it does not hold.").arg(trCount);
+    const size_t tr = size_t(trCount);
+    s.m_trCount = trCount;
+    s.m_trChannelCode.resize(tr);
+    s.m_trUnitCode.resize(tr);
+    s.m_trTime.resize(tr);
+    for (size_t k = 0; k < tr && r.Ok(); ++k) {
+        s.m_trChannelCode[k] = r.U8();
+        s.m_trUnitCode[k] = r.U8();
+        s.m_trTime[k] = r.Time();
+    }
+    if (!r.Ok())
+        return QStringLiteral("A TR record holds an impossible date.");
+    s.m_trWave.resize(tr * kTrPoints);
+    r.Floats(s.m_trWave.data(), s.m_trWave.size());
+    s.m_trLevelHigh = r.F32();
+    s.m_trLevelLow = r.F32();
+    if (!r.Ok())
+        return QStringLiteral("It ends inside the TR records.");
+    // Trailing bytes are ignored, as a reader that stops after the last field would.
+    return {};
+}
+
+} // namespace
+
 StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* tag,
                          QString* error) {
     Reader r(bytes);
@@ -312,85 +405,9 @@ StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* 
     s.m_ch2Unit = out.m_ch2Unit;
     s.m_extremeText[0] = out.m_extremeText[0];
     s.m_extremeText[1] = out.m_extremeText[1];
-
-    const int32_t rmsCount = r.I32();
-    const uint8_t ch1Flag = r.U8();
-    const uint8_t ch2Flag = r.U8();
-    const float interval = r.F32();
-    const TimeValue start = r.Time();
-    if (!r.Ok())
-        return Damaged(error,
-                       QStringLiteral("Its header is cut short or holds an impossible date."));
-    if (rmsCount < 0 || rmsCount > kStdataMaxRmsCount)
-        return Damaged(error, QStringLiteral("It announces %1 RMS samples.").arg(rmsCount));
-    if (!std::isfinite(interval) || std::fabs(double(interval)) > kMaxIntervalSeconds)
-        return Damaged(error, QStringLiteral("Its recording interval is not a number of seconds."));
-    s.m_rmsCount = rmsCount;
-    // A flag counts only when it is exactly 1; anything else is an absent channel.
-    s.m_ch1Present = ch1Flag == 1 ? 1 : 0;
-    s.m_ch2Present = ch2Flag == 1 ? 1 : 0;
-    s.m_rmsInterval = interval;
-    s.m_startTime = start;
-    // Without a channel the samples take no room in the file, so the count alone
-    // would size the graph buffers (48 bytes a point: about 800 MB for 2^24); no
-    // download yields more samples than the logger's memory holds.
-    if (!s.m_ch1Present && !s.m_ch2Present && rmsCount > kStdataMaxSamplesWithoutChannel)
-        return Damaged(error,
-                       QStringLiteral("It announces %1 RMS samples of no channel.").arg(rmsCount));
-
-    auto readValues = [&](std::vector<float>& v) {
-        // Refuse before allocating: the samples must be in the file.
-        if (uint64_t(rmsCount) * 4 > r.Left())
-            return false;
-        v.resize(size_t(rmsCount));
-        r.Floats(v.data(), v.size());
-        return r.Ok();
-    };
-    if (s.m_ch1Present) {
-        if (!readValues(s.m_ch1Rms))
-            return Damaged(error, QStringLiteral("The CH1 values are missing."));
-        s.m_extremeText[0][0] = r.Text();
-        s.m_extremeText[1][0] = r.Text();
-        s.m_ch1Unit = r.Text();
-        s.m_ch2Unit = r.Text();
-        if (!r.Ok())
-            return Damaged(error, QStringLiteral("The CH1 texts are missing."));
-    }
-    if (s.m_ch2Present) {
-        if (!readValues(s.m_ch2Rms))
-            return Damaged(error, QStringLiteral("The CH2 values are missing."));
-        s.m_extremeText[0][1] = r.Text();
-        s.m_extremeText[1][1] = r.Text();
-        if (!r.Ok())
-            return Damaged(error, QStringLiteral("The CH2 texts are missing."));
-    }
-
-    const int32_t trCount = r.I32();
-    if (!r.Ok())
-        return Damaged(error, QStringLiteral("The TR record count is missing."));
-    constexpr uint64_t kPerRecord = kStdataTrHeaderBytes + kStdataTrWaveBytes;
-    if (trCount < 0 || uint64_t(trCount) * kPerRecord + 8 > r.Left())
-        return Damaged(error,
-                       QStringLiteral("It announces %1 TR records it does not hold.").arg(trCount));
-    const size_t tr = size_t(trCount);
-    s.m_trCount = trCount;
-    s.m_trChannelCode.resize(tr);
-    s.m_trUnitCode.resize(tr);
-    s.m_trTime.resize(tr);
-    for (size_t k = 0; k < tr && r.Ok(); ++k) {
-        s.m_trChannelCode[k] = r.U8();
-        s.m_trUnitCode[k] = r.U8();
-        s.m_trTime[k] = r.Time();
-    }
-    if (!r.Ok())
-        return Damaged(error, QStringLiteral("A TR record holds an impossible date."));
-    s.m_trWave.resize(tr * kTrPoints);
-    r.Floats(s.m_trWave.data(), s.m_trWave.size());
-    s.m_trLevelHigh = r.F32();
-    s.m_trLevelLow = r.F32();
-    if (!r.Ok())
-        return Damaged(error, QStringLiteral("It ends inside the TR records."));
-    // Trailing bytes are ignored, as a reader that stops after the last field would.
+    for (QString (*part)(Reader&, MeasurementSet&) : {ReadRmsHeader, ReadChannels, ReadTrRecords})
+        if (const QString why = part(r, s); !why.isEmpty())
+            return Damaged(error, why);
 
     out.TakeStored(std::move(s));
     out.m_fileTag = fileTag;

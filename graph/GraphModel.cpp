@@ -387,35 +387,15 @@ double GraphModel::FirstX(int ch) const {
 void GraphModel::ComputeScale(const GraphInputs& in) {
     const GraphLayout& g = m_layout;
     const int W = g.W();
-    const int Hp = g.Hp();
-    const MeasurementSet& s = in.set;
     const bool running = in.realTimeRunning && IsRealTimeMode(m_mode);
-
-    if (running) {
-        if (s.m_rtCount <= 1) {
-            ResetScale();
-            m_rtCapacity.SetLevel(0);
-        }
-        if (!m_rtCapacity.Built())
-            m_rtCapacity.Build(std::max(W, 1));
-        if (m_rtCapacity.Advance(int64_t(s.m_rtCount) - m_firstPoint, W))
-            m_fullRepaintRequested = true;
-    }
+    if (running)
+        GrowRealTimeCapacity(in, W);
     if (m_zoom.BaseScaleFrozen()) {
         // Zoomed: the base scale stays as it was when the zoom began.
         ComputeZoomedScale(in);
         return;
     }
-
-    if (running) {
-        if (s.m_rtCount != 0)
-            m_xStep = float(W) / float(m_rtCapacity.Capacity(m_rtCapacity.Level()) - 1);
-    } else {
-        const int32_t span = m_lastPoint - m_firstPoint;
-        // A window of one point, or one whose ends coincide, spans the plot.
-        m_xStep = (m_lastPoint < 2 || span <= 0) ? float(W) : float(W) / float(span);
-    }
-
+    ComputeXStep(in, running, W);
     m_ch1Ticks[0] = TicksOf(m_yLow[0], m_yHigh[0]);
     m_ch2Ticks[0] = TicksOf(m_yLow[1], m_yHigh[1]);
 
@@ -436,39 +416,77 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
     m_scaleKey = key;
     m_scaleKeyValid = stored;
 
-    const bool product = m_mode == GraphMode::RealTimeApparentPower;
-    const double step = m_xStep;
     const int64_t from = m_firstPoint - 1;
     const int64_t to = m_lastPoint;
+    const int64_t begin = FirstPointToCompute(in, key, from, to);
+    ComputeXPixels(begin, from, to);
+    ComputeYPixels(in, begin, from, to);
+    m_prevPlot = QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
+}
+
+void GraphModel::GrowRealTimeCapacity(const GraphInputs& in, int W) {
+    const MeasurementSet& s = in.set;
+    if (s.m_rtCount <= 1) {
+        ResetScale();
+        m_rtCapacity.SetLevel(0);
+    }
+    if (!m_rtCapacity.Built())
+        m_rtCapacity.Build(std::max(W, 1));
+    if (m_rtCapacity.Advance(int64_t(s.m_rtCount) - m_firstPoint, W))
+        m_fullRepaintRequested = true;
+}
+
+void GraphModel::ComputeXStep(const GraphInputs& in, bool running, int W) {
+    if (running) {
+        if (in.set.m_rtCount != 0)
+            m_xStep = float(W) / float(m_rtCapacity.Capacity(m_rtCapacity.Level()) - 1);
+        return;
+    }
+    const int32_t span = m_lastPoint - m_firstPoint;
+    // A window of one point, or one whose ends coincide, spans the plot.
+    m_xStep = (m_lastPoint < 2 || span <= 0) ? float(W) : float(W) / float(span);
+}
+
+int64_t GraphModel::FirstPointToCompute(const GraphInputs& in, const ScaleKey& key, int64_t from,
+                                        int64_t to) {
     // A real-time series only grows: under the same scale, only the points added
     // since the last computation need their pixels (a tick must not cost more at
     // 100,000 samples than at 1,000).
-    int64_t begin = from;
-    if (IsRealTimeMode(m_mode)) {
-        ScaleKey grown = key;
-        grown.last = 0;
-        if (m_rtScaleValid && grown == m_rtScaleKey && m_rtComputedTo >= from &&
-            m_rtComputedTo <= to)
-            begin = m_rtComputedTo;
-        m_rtScaleKey = grown;
-        m_rtScaleValid = true;
-        m_rtComputedTo = std::clamp<int64_t>(SeriesOf(in, 0).count, from, to);
-    } else {
+    if (!IsRealTimeMode(m_mode)) {
         m_rtScaleValid = false;
+        return from;
     }
+    int64_t begin = from;
+    ScaleKey grown = key;
+    grown.last = 0;
+    if (m_rtScaleValid && grown == m_rtScaleKey && m_rtComputedTo >= from && m_rtComputedTo <= to)
+        begin = m_rtComputedTo;
+    m_rtScaleKey = grown;
+    m_rtScaleValid = true;
+    m_rtComputedTo = std::clamp<int64_t>(SeriesOf(in, 0).count, from, to);
+    return begin;
+}
+
+void GraphModel::ComputeXPixels(int64_t begin, int64_t from, int64_t to) {
+    const double step = m_xStep;
+    const double left = m_layout.plotLeft;
     double* x1 = m_xPix.data() + Plane(0, 0);
     double* x2 = m_xPix.data() + Plane(0, 1);
     for (int64_t k = begin; k < to; ++k) {
-        const double x = double(k - from) * step + g.plotLeft;
+        const double x = double(k - from) * step + left;
         x1[k] = x;
         x2[k] = x;
     }
+}
+
+void GraphModel::ComputeYPixels(const GraphInputs& in, int64_t begin, int64_t from, int64_t to) {
+    const bool product = m_mode == GraphMode::RealTimeApparentPower;
     for (int ch = 0; ch < 2; ++ch) {
         const std::array<float, kTicks>& t = ch == 0 ? m_ch1Ticks[0] : m_ch2Ticks[0];
         const double t0 = t[0];
         const double span = double(t[10]) - double(t[0]);
-        const double scale = span != 0 ? double(Hp) / span : 0.0;
-        const double bottom = g.plotBottom;
+        const double scale = span != 0 ? double(m_layout.Hp()) / span : 0.0;
+        const double bottom = m_layout.plotBottom;
         const Series sr = SeriesOf(in, product ? 0 : ch);
         double* yp = m_yPix.data() + Plane(0, ch);
         // Points the data hold, then the rest of the window at value 0.
@@ -489,11 +507,11 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
         for (int64_t k = std::max(held, begin); k < to; ++k)
             yp[k] = bottom - (0.0 - t0) * scale;
         if (product) {
+            // S(VA) is one series drawn as both channels.
             std::copy(yp + begin, yp + to, m_yPix.data() + Plane(0, 1) + begin);
             break;
         }
     }
-    m_prevPlot = QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom));
 }
 
 void GraphModel::ComputeLabels(const GraphInputs& in) {

@@ -462,6 +462,15 @@ private:
     };
     ScaleKey m_scaleKey{};
     bool m_scaleKeyValid = false;
+    // The steps of ComputeScale: the real-time capacity grown to the samples taken,
+    // the step between points, from which point on the pixels must be computed (a
+    // growing real-time series keeps those already computed), and the pixels.
+    void GrowRealTimeCapacity(const GraphInputs& in, int W);
+    void ComputeXStep(const GraphInputs& in, bool running, int W);
+    int64_t FirstPointToCompute(const GraphInputs& in, const ScaleKey& key, int64_t from,
+                                int64_t to);
+    void ComputeXPixels(int64_t begin, int64_t from, int64_t to);
+    void ComputeYPixels(const GraphInputs& in, int64_t begin, int64_t from, int64_t to);
     // Real-time series: the scale (without the last point) and how far the pixel
     // arrays were computed under it.
     ScaleKey m_rtScaleKey{};

@@ -54,69 +54,117 @@ void Printer(QPainter& p, const Ink& ink, bool list) {
     p.drawEllipse(QPointF(18, 11), 1, 1);
 }
 
+void SaveIcon(QPainter& p, const Ink& ink) {
+    p.setPen(QPen(ink(kDarkBlue), 1));
+    p.setBrush(ink(kBlue));
+    p.drawRoundedRect(QRectF(3.5, 3.5, 17, 17), 2, 2);
+    p.setBrush(ink(kPaper));
+    p.drawRect(QRectF(6.5, 3.5, 11, 6));
+    p.setBrush(ink(kDarkBlue));
+    p.drawRect(QRectF(7.5, 13.5, 9, 7));
+}
+
+void OpenIcon(QPainter& p, const Ink& ink) {
+    p.setPen(QPen(ink(QColor(170, 125, 30)), 1));
+    p.setBrush(ink(QColor(230, 180, 70)));
+    p.drawRoundedRect(QRectF(2.5, 5.5, 8, 4), 1, 1);
+    p.drawRoundedRect(QRectF(2.5, 7.5, 19, 13), 1.5, 1.5);
+    p.setBrush(ink(kYellow));
+    p.drawPolygon(QPolygonF(
+        {QPointF(5.5, 11.5), QPointF(22.5, 11.5), QPointF(20.5, 20.5), QPointF(2.5, 20.5)}));
+}
+
+void ClockIcon(QPainter& p, const Ink& ink) {
+    p.setPen(QPen(ink(kDarkBlue), 1.5));
+    p.setBrush(ink(kPaper));
+    p.drawEllipse(QPointF(12, 12), 9, 9);
+    p.setPen(QPen(ink(kDarkBlue), 1.8, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(12, 12), QPointF(12, 6.5));
+    p.drawLine(QPointF(12, 12), QPointF(16, 14));
+}
+
+void GearIcon(QPainter& p, const Ink& ink) {
+    // A gear: eight teeth around a wheel with a hole.
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink(kBlue));
+    p.save();
+    p.translate(12, 12);
+    for (int i = 0; i < 8; ++i) {
+        p.drawRect(QRectF(-2, -10.5, 4, 5));
+        p.rotate(45);
+    }
+    p.restore();
+    p.drawEllipse(QPointF(12, 12), 7.5, 7.5);
+    p.setBrush(ink(kPaper));
+    p.drawEllipse(QPointF(12, 12), 3, 3);
+}
+
+void DownloadIcon(QPainter& p, const Ink& ink) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink(kGreen));
+    p.drawPolygon(QPolygonF({QPointF(9, 2.5), QPointF(15, 2.5), QPointF(15, 10), QPointF(19.5, 10),
+                             QPointF(12, 17.5), QPointF(4.5, 10), QPointF(9, 10)}));
+    p.setBrush(ink(kDarkBlue));
+    p.drawRect(QRectF(3, 19, 18, 2.5));
+}
+
+void ListIcon(QPainter& p, const Ink& ink) {
+    p.setPen(QPen(ink(kGrey), 1));
+    p.setBrush(ink(kPaper));
+    p.drawRect(QRectF(3.5, 2.5, 17, 19));
+    p.setBrush(ink(kBlue));
+    p.drawRect(QRectF(3.5, 2.5, 17, 4));
+    p.setPen(QPen(ink(kGrey), 1));
+    for (double y : {10.5, 14.5, 18.5})
+        p.drawLine(QPointF(3.5, y), QPointF(20.5, y));
+    p.drawLine(QPointF(10.5, 6.5), QPointF(10.5, 21.5));
+}
+
+void PreviewIcon(QPainter& p, const Ink& ink) {
+    p.setPen(QPen(ink(kGrey), 1));
+    p.setBrush(ink(kPaper));
+    p.drawRect(QRectF(3.5, 2.5, 13, 17));
+    p.setPen(QPen(ink(kDarkBlue), 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(ink(QColor(210, 225, 245)));
+    p.drawEllipse(QPointF(13.5, 12.5), 4.5, 4.5);
+    p.drawLine(QPointF(16.8, 15.8), QPointF(21, 20));
+}
+
+void HelpIcon(QPainter& p, const Ink& ink) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink(kBlue));
+    p.drawEllipse(QPointF(12, 12), 10, 10);
+    QPainterPath mark;
+    mark.moveTo(8.6, 9.2);
+    mark.cubicTo(8.6, 5.5, 15.4, 5.5, 15.4, 9.2);
+    mark.cubicTo(15.4, 12, 12, 11.8, 12, 14.5);
+    p.setPen(QPen(ink(Qt::white), 2.4, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(mark);
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink(Qt::white));
+    p.drawEllipse(QPointF(12, 18), 1.5, 1.5);
+}
+
 void Paint(QPainter& p, CommandIconId id, const Ink& ink) {
     switch (id) {
     case CommandIconId::Save:
-        p.setPen(QPen(ink(kDarkBlue), 1));
-        p.setBrush(ink(kBlue));
-        p.drawRoundedRect(QRectF(3.5, 3.5, 17, 17), 2, 2);
-        p.setBrush(ink(kPaper));
-        p.drawRect(QRectF(6.5, 3.5, 11, 6));
-        p.setBrush(ink(kDarkBlue));
-        p.drawRect(QRectF(7.5, 13.5, 9, 7));
+        SaveIcon(p, ink);
         break;
     case CommandIconId::Open:
-        p.setPen(QPen(ink(QColor(170, 125, 30)), 1));
-        p.setBrush(ink(QColor(230, 180, 70)));
-        p.drawRoundedRect(QRectF(2.5, 5.5, 8, 4), 1, 1);
-        p.drawRoundedRect(QRectF(2.5, 7.5, 19, 13), 1.5, 1.5);
-        p.setBrush(ink(kYellow));
-        p.drawPolygon(QPolygonF(
-            {QPointF(5.5, 11.5), QPointF(22.5, 11.5), QPointF(20.5, 20.5), QPointF(2.5, 20.5)}));
+        OpenIcon(p, ink);
         break;
     case CommandIconId::CorrectTime:
-        p.setPen(QPen(ink(kDarkBlue), 1.5));
-        p.setBrush(ink(kPaper));
-        p.drawEllipse(QPointF(12, 12), 9, 9);
-        p.setPen(QPen(ink(kDarkBlue), 1.8, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(12, 12), QPointF(12, 6.5));
-        p.drawLine(QPointF(12, 12), QPointF(16, 14));
+        ClockIcon(p, ink);
         break;
-    case CommandIconId::Setup: {
-        // A gear: eight teeth around a wheel with a hole.
-        p.setPen(Qt::NoPen);
-        p.setBrush(ink(kBlue));
-        p.save();
-        p.translate(12, 12);
-        for (int i = 0; i < 8; ++i) {
-            p.drawRect(QRectF(-2, -10.5, 4, 5));
-            p.rotate(45);
-        }
-        p.restore();
-        p.drawEllipse(QPointF(12, 12), 7.5, 7.5);
-        p.setBrush(ink(kPaper));
-        p.drawEllipse(QPointF(12, 12), 3, 3);
+    case CommandIconId::Setup:
+        GearIcon(p, ink);
         break;
-    }
     case CommandIconId::Download:
-        p.setPen(Qt::NoPen);
-        p.setBrush(ink(kGreen));
-        p.drawPolygon(
-            QPolygonF({QPointF(9, 2.5), QPointF(15, 2.5), QPointF(15, 10), QPointF(19.5, 10),
-                       QPointF(12, 17.5), QPointF(4.5, 10), QPointF(9, 10)}));
-        p.setBrush(ink(kDarkBlue));
-        p.drawRect(QRectF(3, 19, 18, 2.5));
+        DownloadIcon(p, ink);
         break;
     case CommandIconId::DataList:
-        p.setPen(QPen(ink(kGrey), 1));
-        p.setBrush(ink(kPaper));
-        p.drawRect(QRectF(3.5, 2.5, 17, 19));
-        p.setBrush(ink(kBlue));
-        p.drawRect(QRectF(3.5, 2.5, 17, 4));
-        p.setPen(QPen(ink(kGrey), 1));
-        for (double y : {10.5, 14.5, 18.5})
-            p.drawLine(QPointF(3.5, y), QPointF(20.5, y));
-        p.drawLine(QPointF(10.5, 6.5), QPointF(10.5, 21.5));
+        ListIcon(p, ink);
         break;
     case CommandIconId::PrintGraph:
         Printer(p, ink, false);
@@ -125,30 +173,11 @@ void Paint(QPainter& p, CommandIconId id, const Ink& ink) {
         Printer(p, ink, true);
         break;
     case CommandIconId::PrintPreview:
-        p.setPen(QPen(ink(kGrey), 1));
-        p.setBrush(ink(kPaper));
-        p.drawRect(QRectF(3.5, 2.5, 13, 17));
-        p.setPen(QPen(ink(kDarkBlue), 2.2, Qt::SolidLine, Qt::RoundCap));
-        p.setBrush(ink(QColor(210, 225, 245)));
-        p.drawEllipse(QPointF(13.5, 12.5), 4.5, 4.5);
-        p.drawLine(QPointF(16.8, 15.8), QPointF(21, 20));
+        PreviewIcon(p, ink);
         break;
-    case CommandIconId::Help: {
-        p.setPen(Qt::NoPen);
-        p.setBrush(ink(kBlue));
-        p.drawEllipse(QPointF(12, 12), 10, 10);
-        QPainterPath mark;
-        mark.moveTo(8.6, 9.2);
-        mark.cubicTo(8.6, 5.5, 15.4, 5.5, 15.4, 9.2);
-        mark.cubicTo(15.4, 12, 12, 11.8, 12, 14.5);
-        p.setPen(QPen(ink(Qt::white), 2.4, Qt::SolidLine, Qt::RoundCap));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(mark);
-        p.setPen(Qt::NoPen);
-        p.setBrush(ink(Qt::white));
-        p.drawEllipse(QPointF(12, 18), 1.5, 1.5);
+    case CommandIconId::Help:
+        HelpIcon(p, ink);
         break;
-    }
     }
 }
 

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -56,64 +57,60 @@ QString KeepElsewhere(const QString& output, const MeasurementSet& set) {
     return {};
 }
 
-int RunDownload(const QStringList& args) {
-    int exitCode = CliExit::Ok;
+struct DownloadArgs {
+    QString device;
+    QString output;
+    int timeoutS = 600;
+};
+
+// The command line, or nothing with `exitCode` set (usage printed).
+std::optional<DownloadArgs> ParseDownloadArgs(const QStringList& args, int& exitCode) {
     const auto parsed =
         ParseCliArgs("download", args,
                      {{{"--port", "-p"}, true}, {{"-o", "--output"}, true}, {{"--timeout"}, true}},
                      0, 0, kUsage, exitCode);
     if (!parsed)
-        return exitCode;
-    const QString device = parsed->Value("--port");
-    const QString output = parsed->Value("-o");
-    int timeoutS = 600;
+        return std::nullopt;
+    DownloadArgs a;
+    a.device = parsed->Value("--port");
+    a.output = parsed->Value("-o");
+    exitCode = CliExit::Usage;
     if (parsed->Has("--timeout")) {
         bool ok = false;
-        timeoutS = parsed->Value("--timeout").toInt(&ok);
+        a.timeoutS = parsed->Value("--timeout").toInt(&ok);
         // The limit is counted in milliseconds in an int.
-        if (!ok || timeoutS < 1 || timeoutS > kMaxTimeoutS) {
+        if (!ok || a.timeoutS < 1 || a.timeoutS > kMaxTimeoutS) {
             CliUsageError("download",
                           QStringLiteral("--timeout takes a number of seconds from 1 to %1")
                               .arg(kMaxTimeoutS),
                           kUsage);
-            return CliExit::Usage;
+            return std::nullopt;
         }
     }
-    if (device.isEmpty() || output.isEmpty()) {
+    if (a.device.isEmpty() || a.output.isEmpty()) {
         CliUsageError("download", QStringLiteral("--port and -o are required"), kUsage);
-        return CliExit::Usage;
+        return std::nullopt;
     }
+    exitCode = CliExit::Ok;
+    return a;
+}
 
-    if (const QString problem = OutputProblem(output); !problem.isEmpty()) {
-        std::fprintf(stderr, "orvex-dl: cannot download to %s: %s\n", qPrintable(output),
-                     qPrintable(problem));
-        return CliExit::Failure;
-    }
-
-    CliPrompts prompts;
-    MeasurementSet set;
-    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(device, prompts, set);
-    headless->Link().onStatus = [&](const QString& text) {
-        std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
-    };
-
+// Progress on stderr: on a terminal one line rewritten in place with bytes and time
+// left, elsewhere a line every ten percent.
+void ShowProgress(DownloadJob& job, CliPrompts& prompts) {
 #ifndef _WIN32
     const bool tty = ::isatty(2);
 #else
     const bool tty = false;
 #endif
-    DownloadJob job(*headless);
-    int lastShown = -1;
-    job.onProgress = [&](int pos, int range) {
+    job.onProgress = [tty, lastShown = -1](int pos, int range) mutable {
         const int percent = range > 0 ? pos * 100 / range : 0;
-        if (tty) {
-            // The line with bytes and time left follows at once (onText).
-        } else if (percent / 10 != lastShown / 10) {
+        // On a terminal the line with bytes and time left follows at once (onText).
+        if (!tty && percent / 10 != lastShown / 10)
             std::fprintf(stderr, "Downloading: %d%%\n", percent);
-        }
         lastShown = percent;
     };
-    job.onText = [&](const QString& text) {
+    job.onText = [tty, &prompts](const QString& text) {
         if (!tty)
             return;
         QString line = text;
@@ -122,35 +119,33 @@ int RunDownload(const QStringList& args) {
         std::fprintf(stderr, "\rDownloading: %-60s", qPrintable(line));
         prompts.SetMidLine(true);
     };
-    std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(device),
-                 timeoutS);
-    // The search, like the dialog's, scans again after every failed probe cycle; the
-    // timeout is the only limit on it.
-    const DownloadResult result = job.Run(timeoutS * 1000, timeoutS * 1000);
-    if (prompts.MidLine())
-        std::fputc('\n', stderr);
-    SerialChannel& channel = headless->Channel();
-    channel.Close();
+}
 
+// No logger answered: says why (the device does not open, or it opens but nothing
+// answers).
+int ReportNoLogger(SerialChannel& channel, const QString& device) {
+    QString why = QStringLiteral("no answer to the probe");
+    channel.SelectPort(kFirstPort);
+    if (!channel.Open()) {
+        why = channel.LastError();
+        if (channel.LastOpenError() == SerialChannel::OpenError::Denied ||
+            channel.LastOpenError() == SerialChannel::OpenError::Busy)
+            why = PortSearch::DescribeOpenFailure(
+                {device, channel.LastOpenError(), channel.DeniedGroup()});
+    }
+    channel.Close();
+    std::fprintf(stderr, "orvex-dl: no logger answered on %s (%s)\n", qPrintable(device),
+                 qPrintable(why));
+    return CliExit::NoLogger;
+}
+
+// The exit code of a download that did not complete.
+int ExitCodeOf(DownloadResult result, int timeoutS) {
     switch (result) {
     case DownloadResult::Completed:
-        break;
-    case DownloadResult::NoLogger: {
-        // Say why: the device does not open, or it opens but nothing answers.
-        QString why = QStringLiteral("no answer to the probe");
-        channel.SelectPort(kFirstPort);
-        if (!channel.Open()) {
-            why = channel.LastError();
-            if (channel.LastOpenError() == SerialChannel::OpenError::Denied ||
-                channel.LastOpenError() == SerialChannel::OpenError::Busy)
-                why = PortSearch::DescribeOpenFailure(
-                    {device, channel.LastOpenError(), channel.DeniedGroup()});
-        }
-        channel.Close();
-        std::fprintf(stderr, "orvex-dl: no logger answered on %s (%s)\n", qPrintable(device),
-                     qPrintable(why));
+        return CliExit::Ok;
+    case DownloadResult::NoLogger:
         return CliExit::NoLogger;
-    }
     case DownloadResult::LoggingNow:
         return CliExit::LoggerBusy;
     case DownloadResult::NoData:
@@ -164,7 +159,11 @@ int RunDownload(const QStringList& args) {
         std::fprintf(stderr, "orvex-dl: the download did not finish within %d s\n", timeoutS);
         return CliExit::Interrupted;
     }
+    return CliExit::Interrupted;
+}
 
+// Writes the recording to `output`, or, when that fails, keeps it elsewhere.
+int WriteRecording(const QString& output, const MeasurementSet& set) {
     QString error;
     if (!SaveStdataFile(output, set, &error)) {
         std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(output),
@@ -179,6 +178,41 @@ int RunDownload(const QStringList& args) {
     std::fprintf(stderr, "Downloaded %d RMS samples per channel and %d transient records to %s\n",
                  set.m_rmsCount, set.m_trCount, qPrintable(output));
     return CliExit::Ok;
+}
+
+int RunDownload(const QStringList& args) {
+    int exitCode = CliExit::Ok;
+    const std::optional<DownloadArgs> a = ParseDownloadArgs(args, exitCode);
+    if (!a)
+        return exitCode;
+    if (const QString problem = OutputProblem(a->output); !problem.isEmpty()) {
+        std::fprintf(stderr, "orvex-dl: cannot download to %s: %s\n", qPrintable(a->output),
+                     qPrintable(problem));
+        return CliExit::Failure;
+    }
+
+    CliPrompts prompts;
+    MeasurementSet set;
+    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(a->device, prompts, set);
+    headless->Link().onStatus = [&](const QString& text) {
+        std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
+    };
+    DownloadJob job(*headless);
+    ShowProgress(job, prompts);
+    std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(a->device),
+                 a->timeoutS);
+    // The search, like the dialog's, scans again after every failed probe cycle; the
+    // timeout is the only limit on it.
+    const DownloadResult result = job.Run(a->timeoutS * 1000, a->timeoutS * 1000);
+    if (prompts.MidLine())
+        std::fputc('\n', stderr);
+    SerialChannel& channel = headless->Channel();
+    channel.Close();
+    if (result == DownloadResult::NoLogger)
+        return ReportNoLogger(channel, a->device);
+    if (result != DownloadResult::Completed)
+        return ExitCodeOf(result, a->timeoutS);
+    return WriteRecording(a->output, set);
 }
 
 CliRegistration reg({"download", "download the logger's recording to a .stdata file", RunDownload});

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -32,6 +33,56 @@ const char* const kUsage =
 constexpr int kScreenWidth = 1400;
 constexpr int kDpi = 600;
 
+// The options after the file: the record (-1: the RMS data) and the paper.
+struct PrintOptions {
+    int record = -1;
+    QPageSize pageSize{QPageSize::A4};
+};
+
+// --tr and --page-size, or nothing when one is refused (usage printed).
+std::optional<PrintOptions> ParsePrintOptions(const CliArgs& parsed) {
+    PrintOptions o;
+    if (parsed.Has("--tr")) {
+        bool ok = false;
+        o.record = parsed.Value("--tr").toInt(&ok) - 1;
+        if (!ok || o.record < 0) {
+            CliUsageError("print",
+                          QStringLiteral("--tr takes a record number from 1, not '%1'")
+                              .arg(parsed.Value("--tr")),
+                          kUsage);
+            return std::nullopt;
+        }
+    }
+    if (parsed.Has("--page-size")) {
+        const QString name = parsed.Value("--page-size");
+        if (name.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0)
+            o.pageSize = QPageSize(QPageSize::A4);
+        else if (name.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0)
+            o.pageSize = QPageSize(QPageSize::Letter);
+        else {
+            CliUsageError(
+                "print", QStringLiteral("--page-size is A4 or Letter, not '%1'").arg(name), kUsage);
+            return std::nullopt;
+        }
+    }
+    return o;
+}
+
+// The pages of the list report or of the graph report (at a screen of the page's
+// proportions).
+ReportPages PagesOf(std::shared_ptr<GraphModel> model, const GraphInputs& in, bool list,
+                    const QPageSize& pageSize) {
+    const ReportInfo info = ReportInfoOf(*model);
+    if (list)
+        return ListReport(DataListViewOf(*model, in), info,
+                          FormatDate(TimeValue(std::time(nullptr))));
+    const QSizeF mm = pageSize.size(QPageSize::Millimeter);
+    const QSize screen(kScreenWidth, int(kScreenWidth * mm.width() / mm.height()));
+    RenderOptions o;
+    o.printing = true;
+    return GraphReport(std::move(model), in, screen, o, info);
+}
+
 int Run(const QStringList& args) {
     int exitCode = CliExit::Ok;
     const auto parsed = ParseCliArgs("print", args,
@@ -46,31 +97,9 @@ int Run(const QStringList& args) {
         CliUsageError("print", QStringLiteral("name the PDF to write with -o"), kUsage);
         return CliExit::Usage;
     }
-    int record = -1;
-    if (parsed->Has("--tr")) {
-        bool ok = false;
-        record = parsed->Value("--tr").toInt(&ok) - 1;
-        if (!ok || record < 0) {
-            CliUsageError("print",
-                          QStringLiteral("--tr takes a record number from 1, not '%1'")
-                              .arg(parsed->Value("--tr")),
-                          kUsage);
-            return CliExit::Usage;
-        }
-    }
-    QPageSize pageSize(QPageSize::A4);
-    if (parsed->Has("--page-size")) {
-        const QString name = parsed->Value("--page-size");
-        if (name.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0)
-            pageSize = QPageSize(QPageSize::A4);
-        else if (name.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0)
-            pageSize = QPageSize(QPageSize::Letter);
-        else {
-            CliUsageError(
-                "print", QStringLiteral("--page-size is A4 or Letter, not '%1'").arg(name), kUsage);
-            return CliExit::Usage;
-        }
-    }
+    const std::optional<PrintOptions> po = ParsePrintOptions(*parsed);
+    if (!po)
+        return CliExit::Usage;
     const bool list = parsed->Has("--list");
     const QString input = parsed->files.first();
     const QString output = parsed->Value("-o");
@@ -86,31 +115,19 @@ int Run(const QStringList& args) {
     }
     AppSettings settings; // the defaults: no settings file of a user is read
     auto model = std::make_shared<GraphModel>();
-    if (!PrepareStoredGraph(*model, *set, settings, record)) {
-        if (record < 0)
+    if (!PrepareStoredGraph(*model, *set, settings, po->record)) {
+        if (po->record < 0)
             std::fprintf(stderr, "orvex-dl print: %s holds no stored RMS data\n",
                          qPrintable(input));
         else
             std::fprintf(stderr, "orvex-dl print: %s holds %d transient records, not %d\n",
-                         qPrintable(input), set->m_trCount, record + 1);
+                         qPrintable(input), set->m_trCount, po->record + 1);
         return CliExit::BadFile;
     }
-
     const GraphInputs in{*set, settings, false};
-    const ReportInfo info = ReportInfoOf(*model);
-    ReportPages pages;
-    if (list) {
-        pages =
-            ListReport(DataListViewOf(*model, in), info, FormatDate(TimeValue(std::time(nullptr))));
-    } else {
-        const QSizeF mm = pageSize.size(QPageSize::Millimeter);
-        const QSize screen(kScreenWidth, int(kScreenWidth * mm.width() / mm.height()));
-        RenderOptions o;
-        o.printing = true;
-        pages = GraphReport(model, in, screen, o, info);
-    }
+    const ReportPages pages = PagesOf(model, in, list, po->pageSize);
     QString error;
-    if (!WriteReportPdf(pages, output, pageSize, !list, kDpi, &error)) {
+    if (!WriteReportPdf(pages, output, po->pageSize, !list, kDpi, &error)) {
         std::fprintf(stderr, "orvex-dl print: cannot write %s: %s\n", qPrintable(output),
                      qPrintable(error));
         return CliExit::Failure;

@@ -120,8 +120,20 @@ private:
     bool m_lost = false;
 };
 
-int RunRealtime(const QStringList& args) {
-    int exitCode = CliExit::Ok;
+struct RealtimeArgs {
+    QString device;
+    int interval = 0;
+    int count = 0;
+    QString output; // empty: stdout
+    // -o names a run file: the lines still go to stdout.
+    bool RunFileOut() const {
+        return output.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);
+    }
+    bool PrintLines() const { return output.isEmpty() || RunFileOut(); }
+};
+
+// The command line, or nothing with `exitCode` set (usage printed).
+std::optional<RealtimeArgs> ParseRealtimeArgs(const QStringList& args, int& exitCode) {
     const auto parsed = ParseCliArgs("realtime", args,
                                      {{{"--port", "-p"}, true},
                                       {{"--interval", "-i"}, true},
@@ -129,116 +141,69 @@ int RunRealtime(const QStringList& args) {
                                       {{"-o", "--output"}, true}},
                                      0, 0, kUsage, exitCode);
     if (!parsed)
-        return exitCode;
-    const QString device = parsed->Value("--port");
-    if (device.isEmpty() || !parsed->Has("--interval") || !parsed->Has("--count")) {
+        return std::nullopt;
+    exitCode = CliExit::Usage;
+    RealtimeArgs a;
+    a.device = parsed->Value("--port");
+    if (a.device.isEmpty() || !parsed->Has("--interval") || !parsed->Has("--count")) {
         CliUsageError("realtime", QStringLiteral("--port, --interval and --count are required"),
                       kUsage);
-        return CliExit::Usage;
+        return std::nullopt;
     }
     const auto interval = IntArg(*parsed, "--interval", kRtIntervalMin, kRtIntervalMax);
     if (!interval)
-        return CliExit::Usage;
+        return std::nullopt;
     const auto count = IntArg(*parsed, "--count", kRtPointsMin, kRtMaxPoints);
     if (!count)
-        return CliExit::Usage;
-    const QString output = parsed->Value("-o");
-    const bool runFile = output.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);
-    if (!output.isEmpty()) {
-        if (const QString problem = OutputProblem(output); !problem.isEmpty()) {
+        return std::nullopt;
+    a.interval = *interval;
+    a.count = *count;
+    a.output = parsed->Value("-o");
+    if (!a.output.isEmpty()) {
+        if (const QString problem = OutputProblem(a.output); !problem.isEmpty()) {
             std::fprintf(stderr, "orvex-dl realtime: %s\n", qPrintable(problem));
-            return CliExit::Failure;
+            exitCode = CliExit::Failure;
+            return std::nullopt;
         }
     }
-    // Lines go to stdout unless they go to a CSV file.
-    const bool printLines = output.isEmpty() || runFile;
-    std::unique_ptr<RunFile> file = runFile ? std::make_unique<RunFile>(output) : nullptr;
+    exitCode = CliExit::Ok;
+    return a;
+}
 
-    CliPrompts prompts;
-    SystemClock clock;
-    MeasurementSet set;
-    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(device, prompts, set);
-    LinkController& link = headless->Link();
-    SerialChannel& channel = headless->Channel();
-    RealTimeTransfer& transfer = link.RealTime();
-    // The application's previous measurement is the desktop's business.
-    transfer.m_writePreviousMeasurement = false;
-    RealTimeSampler sampler;
+enum class Search { Connected, NoLogger, Stopped };
 
-    bool ended = false;
-    RealTimeEnd end = RealTimeEnd::Stopped;
-    transfer.onSample = [&] { return sampler.Sample(set, *interval); };
-    if (file)
-        transfer.onFirstFrame = [&] { file->Begin(set, *interval); };
-    transfer.onSampleTaken = [&] {
-        const int n = set.m_rtCount - 1;
-        if (file)
-            file->Add(set, n, set.RtSampleTime(n, *interval), transfer.LastFrameWaveform());
-        if (printLines) {
-            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, n, *interval)));
-            std::fflush(stdout);
-        }
-    };
-    transfer.onEnded = [&](RealTimeEnd e) {
-        ended = true;
-        end = e;
-    };
-
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-
-    std::fprintf(stderr, "Searching the logger on %s...\n", qPrintable(device));
+// Searches the logger as the real-time dialog does, until it is connected, the
+// search fails or a signal asks to stop; the dialog is closed again in every case.
+Search SearchLogger(HeadlessLink& headless) {
+    LinkController& link = headless.Link();
     link.OnDialogCommand();
     link.OpenDialog(LinkDialog::RealTime);
     QElapsedTimer search;
     search.start();
+    Search result = Search::Connected;
     for (;;) {
-        headless->Wait();
+        headless.Wait();
         const LinkDialogState& d = link.Dialog(LinkDialog::RealTime);
-        if (g_stopRequested)
+        if (g_stopRequested) {
+            result = Search::Stopped;
             break;
+        }
         if (d.state == LinkState::Connected && link.ActionAllowed(LinkDialog::RealTime))
             break;
         if (d.state == LinkState::NotConnected || search.elapsed() > kSearchMs) {
-            link.CloseDialog(LinkDialog::RealTime);
-            link.KillLinkTimers();
-            channel.Close();
-            std::fprintf(stderr, "orvex-dl: no logger answered on %s\n", qPrintable(device));
-            return CliExit::NoLogger;
+            result = Search::NoLogger;
+            break;
         }
     }
     link.CloseDialog(LinkDialog::RealTime);
     link.KillLinkTimers();
-    if (g_stopRequested) {
-        channel.Close();
-        return CliExit::Ok;
-    }
+    if (result == Search::Connected && g_stopRequested)
+        result = Search::Stopped;
+    return result;
+}
 
-    if (printLines) {
-        std::printf("%s\n", qPrintable(RealTimeCsvHeader()));
-        std::fflush(stdout);
-    }
-    std::fprintf(stderr, "Taking %d samples every %d s\n", *count, *interval);
-    transfer.Configure(*count, *interval);
-    link.StartTransfer(TransferKind::RealTime);
-    while (!ended) {
-        headless->Wait();
-        if (g_stopRequested && !ended)
-            transfer.StopRealTime();
-    }
-    channel.Close();
-
-    if (!output.isEmpty() && set.m_rtCount > 0) {
-        QString error;
-        const bool written =
-            file ? file->Write(&error) : WriteRealTimeCsv(output, set, *interval, &error);
-        if (!written) {
-            std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(output),
-                         qPrintable(error));
-            return CliExit::Failure;
-        }
-    }
-    std::fprintf(stderr, "%d samples taken\n", set.m_rtCount);
+// The exit code of a run that ended by `end`.
+int ExitCodeOf(RealTimeEnd end) {
     switch (end) {
     case RealTimeEnd::Stopped:
     case RealTimeEnd::CountReached:
@@ -251,6 +216,89 @@ int RunRealtime(const QStringList& args) {
         return CliExit::Interrupted; // the message went to stderr already
     }
     return CliExit::Failure;
+}
+
+// Takes the samples, each printed as it comes when there is no output file, until
+// the run ends (the count, a fault, or a signal that stops the logger).
+RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const RealtimeArgs& a,
+                        RunFile* file) {
+    LinkController& link = headless.Link();
+    RealTimeTransfer& transfer = link.RealTime();
+    // The application's previous measurement is the desktop's business.
+    transfer.m_writePreviousMeasurement = false;
+    RealTimeSampler sampler;
+    bool ended = false;
+    RealTimeEnd end = RealTimeEnd::Stopped;
+    transfer.onSample = [&] { return sampler.Sample(set, a.interval); };
+    if (file)
+        transfer.onFirstFrame = [&] { file->Begin(set, a.interval); };
+    transfer.onSampleTaken = [&] {
+        const int n = set.m_rtCount - 1;
+        if (file)
+            file->Add(set, n, set.RtSampleTime(n, a.interval), transfer.LastFrameWaveform());
+        if (a.PrintLines()) {
+            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, n, a.interval)));
+            std::fflush(stdout);
+        }
+    };
+    transfer.onEnded = [&](RealTimeEnd e) {
+        ended = true;
+        end = e;
+    };
+    if (a.PrintLines()) {
+        std::printf("%s\n", qPrintable(RealTimeCsvHeader()));
+        std::fflush(stdout);
+    }
+    std::fprintf(stderr, "Taking %d samples every %d s\n", a.count, a.interval);
+    transfer.Configure(a.count, a.interval);
+    link.StartTransfer(TransferKind::RealTime);
+    while (!ended) {
+        headless.Wait();
+        if (g_stopRequested && !ended)
+            transfer.StopRealTime();
+    }
+    return end;
+}
+
+int RunRealtime(const QStringList& args) {
+    int exitCode = CliExit::Ok;
+    const std::optional<RealtimeArgs> a = ParseRealtimeArgs(args, exitCode);
+    if (!a)
+        return exitCode;
+
+    CliPrompts prompts;
+    MeasurementSet set;
+    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(a->device, prompts, set);
+    SerialChannel& channel = headless->Channel();
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    std::fprintf(stderr, "Searching the logger on %s...\n", qPrintable(a->device));
+    const Search found = SearchLogger(*headless);
+    if (found != Search::Connected) {
+        channel.Close();
+        if (found == Search::Stopped)
+            return CliExit::Ok;
+        std::fprintf(stderr, "orvex-dl: no logger answered on %s\n", qPrintable(a->device));
+        return CliExit::NoLogger;
+    }
+    std::unique_ptr<RunFile> file =
+        a->RunFileOut() ? std::make_unique<RunFile>(a->output) : nullptr;
+    const RealTimeEnd end = TakeSamples(*headless, set, *a, file.get());
+    channel.Close();
+
+    if (!a->output.isEmpty() && set.m_rtCount > 0) {
+        QString error;
+        const bool written =
+            file ? file->Write(&error) : WriteRealTimeCsv(a->output, set, a->interval, &error);
+        if (!written) {
+            std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(a->output),
+                         qPrintable(error));
+            return CliExit::Failure;
+        }
+    }
+    std::fprintf(stderr, "%d samples taken\n", set.m_rtCount);
+    return ExitCodeOf(end);
 }
 
 CliRegistration reg({"realtime",
