@@ -19,10 +19,13 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPointer>
+#include <QProcess>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -48,6 +51,9 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     statusBar()->setMinimumWidth(0);
     statusBar()->setSizeGripEnabled(true);
     statusBar()->showMessage(QStringLiteral("Ready"));
+    m_shownFile = new QLabel(this);
+    m_shownFile->setObjectName(QStringLiteral("shownFile"));
+    statusBar()->addPermanentWidget(m_shownFile);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("splitter"));
@@ -70,6 +76,10 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     InstallListCommands();
     m_shell.onCloseWindow = [this] { close(); };
     m_shell.onStatusText = [this](const QString& t) { ShowStatus(t); };
+    connect(&m_shell.Notices(), &WorkNotices::workDone, this,
+            [this](const WorkReport& r) { ShowStatus(WorkDoneText(r)); });
+    connect(&m_shell.Notices(), &WorkNotices::runProgress, this,
+            [this](int taken, int requested) { ShowStatus(RunProgressText(taken, requested)); });
     m_shell.AddViewListener([this] { m_view->update(); });
 
     // The enable rules are evaluated while the application is idle, as menus and
@@ -156,6 +166,8 @@ void CMainFrame::CreateActions() {
     AddAction(Cmd::Stop, QStringLiteral("Stop"), "Stop reading real time data.\nStop");
     AddAction(Cmd::ExportImage, QStringLiteral("Graph as &Image..."),
               "Save the graph as shown as a PNG image\nExport Graph");
+    AddAction(Cmd::TrFileList, QStringLiteral("&TR File List"),
+              "Show the list of transient records again\nTR File List");
     AddAction(Cmd::ExportCsv, QStringLiteral("Data as &CSV..."),
               "Save the rows of the data list as CSV for a spreadsheet\nExport Data");
     Action(Cmd::PrintGraph)->setIcon(CommandIcon(CommandIconId::PrintGraph));
@@ -217,6 +229,7 @@ void CMainFrame::CreateMenus() {
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window(W)"));
     window->addAction(Action(Cmd::ToggleInstrument));
     window->addAction(Action(Cmd::ToggleInfoBar));
+    window->addAction(Action(Cmd::TrFileList));
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help(H)"));
     help->addAction(Action(Cmd::About));
     help->addSeparator();
@@ -276,10 +289,65 @@ void CMainFrame::UpdateCommandUI() {
         if (action->isCheckable())
             action->setChecked(st.checked);
     }
+    UpdateShownFile();
+}
+
+void CMainFrame::UpdateShownFile() {
+    QString text;
+    QString tip;
+    if (m_shell.m_graph.DisplayContent() != GraphModel::kContentNone) {
+        const QString& path = m_shell.ShownFile();
+        text = path.isEmpty() ? QStringLiteral("not saved") : QFileInfo(path).fileName();
+        tip = path.isEmpty() ? QStringLiteral("The data shown are in no file yet.")
+                             : QDir::toNativeSeparators(path);
+        if (m_shell.m_dataUnsaved == 1 && !path.isEmpty()) {
+            text += QStringLiteral(" *");
+            tip += QStringLiteral("\nChanged since it was read or saved.");
+        }
+    }
+    if (m_shownFile->text() != text)
+        m_shownFile->setText(text);
+    m_shownFile->setToolTip(tip);
 }
 
 void CMainFrame::ShowStatus(const QString& text) {
     statusBar()->showMessage(text);
+}
+
+QString CMainFrame::RunProgressText(int taken, int requested) {
+    return QStringLiteral("Sample %1 of %2").arg(taken).arg(requested);
+}
+
+QString CMainFrame::WorkDoneText(const WorkReport& r) {
+    const QString counts =
+        QStringLiteral("%1 samples and %2 TR records").arg(r.samples).arg(r.records);
+    switch (r.what) {
+    case WorkDone::LoggerSetUp:
+        return QStringLiteral("Logger setup sent and acknowledged.");
+    case WorkDone::LoggerClockSet:
+        return QStringLiteral("Logger clock set to %1/%2/%3 %4:%5:%6.")
+            .arg(r.clock.day, 2, 10, QLatin1Char('0'))
+            .arg(r.clock.month, 2, 10, QLatin1Char('0'))
+            .arg(r.clock.year % 100, 2, 10, QLatin1Char('0'))
+            .arg(r.clock.hour, 2, 10, QLatin1Char('0'))
+            .arg(r.clock.minute, 2, 10, QLatin1Char('0'))
+            .arg(r.clock.second, 2, 10, QLatin1Char('0'));
+    case WorkDone::Downloaded:
+        return QStringLiteral("Downloaded %1.").arg(counts);
+    case WorkDone::FileOpened:
+        return QStringLiteral("Opened %1: %2.").arg(QDir::toNativeSeparators(r.path), counts);
+    case WorkDone::PreviousRecalled:
+        return QStringLiteral("Previous measurement recalled: %1.").arg(counts);
+    case WorkDone::RunEnded:
+        return QStringLiteral("Real-time run ended after %1 of %2 samples.")
+            .arg(r.samples)
+            .arg(r.records);
+    case WorkDone::GraphPrinted:
+        return QStringLiteral("The graph report was sent to the printer.");
+    case WorkDone::ListPrinted:
+        return QStringLiteral("The list report was sent to the printer.");
+    }
+    return QString();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
@@ -342,11 +410,54 @@ QStringList CMainFrame::HelpCandidates(const QString& executablePath) {
 void CMainFrame::ShowHelp() {
     const QStringList paths = HelpCandidates(QCoreApplication::applicationFilePath());
     for (const QString& path : paths) {
-        if (QFileInfo(path).isFile() && QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        if (QFileInfo(path).isFile()) {
+            OpenHelpFile(path);
             return;
+        }
     }
     m_shell.UserPrompts().Message(
         QStringLiteral("The help could not be opened. Looked for:\n%1").arg(paths.join(u'\n')));
+}
+
+QString CMainFrame::NoHelpViewerText(const QString& path) {
+    return QStringLiteral("No program to show the user guide was found.\nOpen %1 in a web "
+                          "browser.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+void CMainFrame::OpenHelpFile(const QString& path) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // The desktop's opener says on its error output alone that nothing could show
+    // the file; its exit code tells, so the user hears it too.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            m_shell.UserPrompts().Message(NoHelpViewerText(path));
+        return;
+    }
+    // Not a child of the window: the opener may become the browser, which must not
+    // go when the window does. It is deleted once it has ended.
+    auto* process = new QProcess;
+    process->setObjectName(QStringLiteral("helpOpener"));
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    connect(process, &QProcess::finished, this,
+            [this, process, path](int code, QProcess::ExitStatus status) {
+                process->deleteLater();
+                if (status != QProcess::NormalExit || code != 0)
+                    m_shell.UserPrompts().Message(NoHelpViewerText(path));
+            });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, process, path](QProcess::ProcessError e) {
+                if (e != QProcess::FailedToStart)
+                    return;
+                process->deleteLater();
+                m_shell.UserPrompts().Message(NoHelpViewerText(path));
+            });
+    process->start(opener, {QUrl::fromLocalFile(path).toString()});
+#else
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        m_shell.UserPrompts().Message(NoHelpViewerText(path));
+#endif
 }
 
 void CMainFrame::InstallListCommands() {
@@ -358,6 +469,14 @@ void CMainFrame::InstallListCommands() {
         RunPrint(int(r), preview);
     };
     m_listCommands->onPrintSetup = [this] { m_printer->Setup(this); };
+    // Closed, the record list had no way back but leaving stored TR mode.
+    m_shell.RegisterCommand(
+        Cmd::TrFileList, [this] { m_listWindows->ShowTrFileList(); },
+        [this] {
+            return CommandState{m_shell.m_graph.Mode() == GraphMode::StoreTransient &&
+                                    m_shell.m_set.m_trCount > 0,
+                                false};
+        });
     m_listCommands->onExportImage = [this] { m_listCommands->ExportImage(GraphImage()); };
     // The graph view's side-window step of every mode, and its new real-time points,
     // reach the lists too.
@@ -387,8 +506,15 @@ void CMainFrame::InstallListCommands() {
 QImage CMainFrame::GraphImage() {
     QImage image(m_view->size(), QImage::Format_RGB32);
     image.fill(Qt::white);
-    QPainter p(&image);
-    m_view->RenderGraph(p, m_view->size(), false);
+    // The exported image is the graph without the mouse's read-out.
+    GraphModel& g = m_shell.m_graph;
+    const QString readout = g.ReadoutText();
+    g.SetReadoutText(QString());
+    {
+        QPainter p(&image);
+        m_view->RenderGraph(p, m_view->size(), false);
+    }
+    g.SetReadoutText(readout);
     return image;
 }
 
@@ -397,10 +523,17 @@ void CMainFrame::RunPrint(int report, bool preview) {
     o.printing = true;
     const ReportPages pages =
         m_listCommands->Pages(ListCommands::Report(report), m_view->size(), o);
-    if (preview)
+    if (preview) {
         m_printer->Preview(this, pages);
-    else
-        m_printer->Print(this, pages);
+        return;
+    }
+    if (m_printer->Print(this, pages) == ReportPrinter::Outcome::Printed) {
+        WorkReport done;
+        done.what = ListCommands::Report(report) == ListCommands::Report::List
+                        ? WorkDone::ListPrinted
+                        : WorkDone::GraphPrinted;
+        m_shell.Notices().Report(done);
+    }
 }
 
 void CMainFrame::ShowAbout() {

@@ -18,7 +18,9 @@ class ListCommands;
 class ListWindows;
 class ReportPrinter;
 class QAction;
+class QLabel;
 class QSplitter;
+struct WorkReport;
 class QTimer;
 
 class CMainFrame : public QMainWindow {
@@ -40,12 +42,20 @@ public:
     // Re-evaluates every command's enable and check rule.
     void UpdateCommandUI();
     void ShowStatus(const QString& text);
+    // The status bar's words for work done and for a run's progress.
+    static QString WorkDoneText(const WorkReport& report);
+    static QString RunProgressText(int taken, int requested);
+    // The permanent field at the right of the status bar: the file shown, or
+    // "not saved", with a mark while the data shown are unsaved.
+    QLabel* ShownFileField() const { return m_shownFile; }
     static QString HelpFilePath(const QString& executablePath);
     // The HTML user guide of an installed program (share/orvex-datalogger/guide).
     static QString UserGuidePath(const QString& executablePath);
     // Where Help looks, in order: help.chm beside the executable, the installed
     // user guide, the guide of the source tree this build came from.
     static QStringList HelpCandidates(const QString& executablePath);
+    // What Help says when a guide was found but nothing can show it.
+    static QString NoHelpViewerText(const QString& path);
     ListCommands& Lists() { return *m_listCommands; }
     ListWindows& ListWins() { return *m_listWindows; }
     ReportPrinter& Printer() { return *m_printer; }
@@ -64,6 +74,7 @@ private:
     void ToggleInstrumentPane();
     void ToggleInfoBar();
     void ShowHelp();
+    void OpenHelpFile(const QString& path);
     void ShowAbout();
     void FocusPane(int step);
 
@@ -73,6 +84,8 @@ private:
     CInstrumentView* m_instrumentView = nullptr;
     std::map<int, QAction*> m_actions;
     QTimer* m_idleUpdate = nullptr;
+    QLabel* m_shownFile = nullptr;
+    void UpdateShownFile();
     std::unique_ptr<FileCommands> m_fileCommands;
     void InstallListCommands();
     void RunPrint(int report, bool preview);

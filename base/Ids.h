@@ -41,6 +41,8 @@ inline constexpr int PreviousPane = 57681;
 // File > Export.
 inline constexpr int ExportImage = 32960;
 inline constexpr int ExportCsv = 32961;
+// Window > TR File List: reopens the record list in stored TR mode.
+inline constexpr int TrFileList = 32962;
 } // namespace Cmd
 
 // Command ids of the graph view's own tool bar.
@@ -64,6 +66,8 @@ inline constexpr int StartRepeat = 12;
 inline constexpr int RealTimeWatchdog = 13;
 inline constexpr int RealTimeTick = 14;
 inline constexpr int RealTimeRestart = 15;
+// Correct Time's fields follow the computer's clock until the user edits one.
+inline constexpr int ClockFollow = 16;
 } // namespace FrameTimer
 
 // Timers of the graph view.

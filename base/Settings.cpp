@@ -23,6 +23,15 @@ uint8_t ReadByte(const IniFile& ini, const QString& section, const char* key, in
     return static_cast<uint8_t>(ini.ReadInt(section, QLatin1String(key), def) & 0xFF);
 }
 
+// A colour index is a byte naming one of the fifteen colours of the table; a byte
+// beyond it (a hand-edited or damaged file) gives that colour's default, not the
+// dark red the graph would read it as.
+uint8_t ReadColourIndex(const IniFile& ini, const char* key, uint8_t def) {
+    constexpr int kNamedColours = 15;
+    const uint8_t v = ReadByte(ini, kColor, key, def);
+    return v < kNamedColours ? v : def;
+}
+
 QString AxisKey(const char* end, int mode, int channel) {
     return QString::asprintf("YAXIS%s%dCH%d", end, mode, channel);
 }
@@ -79,11 +88,11 @@ void LoadFrameSettings(const IniFile& ini, AppSettings& s) {
     s.m_limit2Unit = ini.ReadInt(kLimitUnit, QStringLiteral("LIMIT2UNIT"), d.m_limit2Unit);
     s.m_tempHi = ini.ReadString(kAlarm, QStringLiteral("TEMPHI"), d.m_tempHi);
     s.m_tempLow = ini.ReadString(kAlarm, QStringLiteral("TEMPLOW"), d.m_tempLow);
-    s.m_bgColor = ReadByte(ini, kColor, "BGColor", d.m_bgColor);
-    s.m_ch1Color = ReadByte(ini, kColor, "TColor", d.m_ch1Color);
-    s.m_ch2Color = ReadByte(ini, kColor, "T2Color", d.m_ch2Color);
-    s.m_ch3Color = ReadByte(ini, kColor, "T3Color", d.m_ch3Color);
-    s.m_gridColor = ReadByte(ini, kColor, "GRIDColor", d.m_gridColor);
+    s.m_bgColor = ReadColourIndex(ini, "BGColor", d.m_bgColor);
+    s.m_ch1Color = ReadColourIndex(ini, "TColor", d.m_ch1Color);
+    s.m_ch2Color = ReadColourIndex(ini, "T2Color", d.m_ch2Color);
+    s.m_ch3Color = ReadColourIndex(ini, "T3Color", d.m_ch3Color);
+    s.m_gridColor = ReadColourIndex(ini, "GRIDColor", d.m_gridColor);
     s.m_autoOff = ReadByte(ini, kAutoOff, "AUTOOFF", d.m_autoOff);
     s.m_recMode = ReadByte(ini, kRecMode, "RECMODE", d.m_recMode);
     s.m_rtPointsRequested = ini.ReadInt(kRtData, QStringLiteral("SAMPDATA"), d.m_rtPointsRequested);

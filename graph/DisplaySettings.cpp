@@ -8,7 +8,7 @@
 #include <limits>
 
 bool DisplayDialogsEnabled(const GraphModel& m) {
-    return m.DisplayContent() == GraphModel::kContentGraph && m.Mode() != GraphMode::None;
+    return m.ShowsGraph() && m.Mode() != GraphMode::None;
 }
 
 ViewOptions ViewOptionsOf(const AppSettings& s) {

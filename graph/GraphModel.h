@@ -272,6 +272,9 @@ public:
     void SetInfoBarHeight(int32_t height) { m_infoBarHeight = height; }
     uint8_t DisplayContent() const { return m_displayContent; }
     void SetDisplayContent(uint8_t content) { m_displayContent = content; }
+    // Whether the screen shows the graph: the content only says which report the
+    // next print job makes, and the screen shows the graph for either.
+    bool ShowsGraph() const { return m_displayContent != kContentNone; }
     // The first data shown turn the welcome screen into the graph.
     void ShowGraphIfWelcome() {
         if (m_displayContent == kContentNone)

@@ -825,7 +825,8 @@ void PaintFrame(QPainter& p, const PaintContext& c) {
     const QRect readout(g.plotLeft - 80, g.plotBottom + 75, c.W + 178, 20);
     if (c.o.printing)
         p.fillRect(readout, Qt::black);
-    if (!c.m.ReadoutText().isEmpty()) {
+    // A read-out belongs to the mouse on the screen; a page carries none.
+    if (!c.o.printing && !c.m.ReadoutText().isEmpty()) {
         p.setPen(c.grey);
         p.setBackgroundMode(Qt::OpaqueMode);
         p.setBackground(Qt::black);
@@ -898,8 +899,15 @@ PaintedFrame PaintGraph(QPainter& p, const GraphModel& m, const GraphInputs& in,
     PaintGrid(p, c);
     DrawTraces(p, m, in, o.decimate);
     PaintOverpainting(p, c);
-    PaintLabelsAndTicks(p, c);
-    PaintFrame(p, c);
+    if (c.o.printing) {
+        // A page blanks the band above the plot for its information lines; the top
+        // labels reach into that band and go over it whole.
+        PaintFrame(p, c);
+        PaintLabelsAndTicks(p, c);
+    } else {
+        PaintLabelsAndTicks(p, c);
+        PaintFrame(p, c);
+    }
     PaintLegends(p, c);
     return PaintedFrame{QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom))};
 }

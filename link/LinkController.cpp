@@ -145,14 +145,27 @@ void LinkController::OnIdleReply(uint8_t code) {
         break;
     case Logger::kAck:
         m_channel.Close();
+        if (onAcknowledged)
+            onAcknowledged();
         break;
     case Logger::kAckNotLogging:
         m_prompts.Message(QString::fromLatin1(LinkText::kStartLogging), PromptIcon::Information);
         m_channel.Close();
+        if (onAcknowledged)
+            onAcknowledged();
         break;
     default:
         break;
     }
+}
+
+bool LinkController::EndStoppedTransfer() {
+    if (!m_op.transferMode)
+        return true;
+    if (m_op.kind != TransferKind::RealTime || m_realTime->Running())
+        return false;
+    m_op.transferMode = false;
+    return true;
 }
 
 void LinkController::CancelTransfer() {

@@ -54,6 +54,8 @@ public:
     std::function<void(LinkDialog)> onDialogChanged;
     // Status-bar text (a permission problem with the serial devices).
     std::function<void(const QString&)> onStatus;
+    // The logger acknowledged a setup or set-clock command (either code).
+    std::function<void()> onAcknowledged;
 
     // --- channel operations ---
     void ProbePort(int n) { m_search.ProbePort(n); }
@@ -89,6 +91,10 @@ public:
     bool LoadingShown() const { return m_download->LoadingShown(); }
     // The transfer-mode flag: a transfer runs and takes every reply.
     bool TransferMode() const { return m_op.transferMode; }
+    // A real-time run leaves the flag on after it stopped, so that late frames are
+    // answered with the stop command. A command that expects the logger's one-byte
+    // acknowledgement takes the line back: false while a transfer still runs.
+    bool EndStoppedTransfer();
     TransferKind CurrentTransfer() const { return m_op.kind; }
     int CurrentPort() const override { return m_search.CurrentPort(); }
 

@@ -65,6 +65,8 @@ private:
     void SetStateAll(LinkState state);
     void ShowNoPortMessage(const QString& text);
     void WithdrawNoPortMessage();
+    // Why an action button did nothing under "Connecting...": the ports asked.
+    QString WaitingMessage() const;
     void Changed(LinkDialog d);
     LinkDialogState& State(LinkDialog d) { return m_dialogs[size_t(d)]; }
 

@@ -11,6 +11,7 @@
 #include "base/Timers.h"
 #include "data/MeasurementSet.h"
 #include "graph/GraphModel.h"
+#include "shell/WorkNotices.h"
 
 #include <QString>
 
@@ -104,6 +105,13 @@ public:
             onStatusText(text);
     }
 
+    // What the status bar says once work is done.
+    WorkNotices& Notices() { return m_notices; }
+    // The file whose data are shown: empty for data downloaded or gathered live and
+    // not saved yet (and before anything is shown).
+    const QString& ShownFile() const { return m_shownFile; }
+    void SetShownFile(const QString& path) { m_shownFile = path; }
+
     // --- state ---
     TimerTable& Timers() { return m_timers; }
     Prompts& UserPrompts() { return m_prompts; }
@@ -137,4 +145,6 @@ private:
     std::vector<Handler> m_viewListeners;
     bool m_closing = false;
     bool m_readyToClose = false;
+    WorkNotices m_notices;
+    QString m_shownFile;
 };

@@ -9,17 +9,30 @@ QString Number(int v) {
 }
 } // namespace
 
-ConfigSession::ConfigSession(AppShell& shell, LinkController& link)
-    : m_shell(shell), m_link(link) {}
+ConfigSession::ConfigSession(AppShell& shell, LinkController& link) : m_shell(shell), m_link(link) {
+    m_shell.RegisterTimer(FrameTimer::ClockFollow, [this] { OnClockFollow(); });
+    m_link.onAcknowledged = [this] { OnAcknowledged(); };
+}
+
+ConfigSession::~ConfigSession() {
+    m_link.onAcknowledged = nullptr;
+    m_shell.Timers().Kill(FrameTimer::ClockFollow);
+    AppShell* shell = &m_shell;
+    m_shell.RegisterTimer(FrameTimer::ClockFollow,
+                          [shell] { shell->Timers().Kill(FrameTimer::ClockFollow); });
+}
 
 bool ConfigSession::Begin() {
     if (m_link.LoadingShown())
         return false;
-    // No transfer can be running here: a download shows its loading dialog until it
-    // ends, and a real-time acquisition disables both commands; every transfer ends
-    // the transfer mode itself.
+    // A download shows its loading dialog until it ends, and a running acquisition
+    // disables both commands. A stopped acquisition still holds the line: its
+    // transfer would take the acknowledgement for a frame and answer with a stop.
+    if (!m_link.EndStoppedTransfer())
+        return false;
     m_link.OnDialogCommand();
     m_sent = false;
+    m_pending = Pending::None;
     return true;
 }
 
@@ -102,6 +115,7 @@ bool ConfigSession::PressSetup(const SetupForm& f) {
     s.m_limit1Unit = f.riseKind;
     s.m_limit2Unit = f.dropKind;
     Send(LinkDialog::Setup, command);
+    m_pending = Pending::Setup;
     // The logger starts a new recording under these settings: the data shown may be
     // lost to the next download or Open unless the user is asked again.
     m_shell.m_promptOnDownload = 1;
@@ -128,7 +142,29 @@ QString ConfigSession::ClockFieldEdited(Config::ClockField field, const QString&
 
 void ConfigSession::OpenCorrectTimeDialog() {
     m_sent = false;
+    m_clockEdited = false;
     m_link.OpenDialog(LinkDialog::CorrectTime);
+    // The user reads and presses OK seconds later: the fields keep up until edited.
+    m_shell.Timers().Start(FrameTimer::ClockFollow, 1000);
+}
+
+void ConfigSession::OnClockFollow() {
+    if (m_clockEdited || !m_link.Dialog(LinkDialog::CorrectTime).open) {
+        m_shell.Timers().Kill(FrameTimer::ClockFollow);
+        return;
+    }
+    emit clockFollowed(ClockFromNow());
+}
+
+void ConfigSession::OnAcknowledged() {
+    const Pending was = m_pending;
+    m_pending = Pending::None;
+    if (was == Pending::None)
+        return;
+    WorkReport r;
+    r.what = was == Pending::Setup ? WorkDone::LoggerSetUp : WorkDone::LoggerClockSet;
+    r.clock = m_clockSent;
+    m_shell.Notices().Report(r);
 }
 
 QByteArray ConfigSession::ClockCommandOf(const ClockForm& f) {
@@ -142,13 +178,18 @@ QByteArray ConfigSession::ClockCommandOf(const ClockForm& f) {
     return Config::BuildSetClockCommand(v);
 }
 
-bool ConfigSession::PressCorrectTimeOk(const ClockForm& f) {
+bool ConfigSession::PressCorrectTimeOk(const ClockForm& typed) {
     // The clock dialog's port check only sets its link state: "OK" acts whenever the
     // link is connected.
     if (m_link.Dialog(LinkDialog::CorrectTime).state != LinkState::Connected) {
-        m_link.ActionAllowed(LinkDialog::CorrectTime); // the message when not connected
+        m_link.ActionAllowed(LinkDialog::CorrectTime); // the message line says why
         return false;
     }
+    // Untouched fields: the time of this moment, shown as it is sent.
+    const ClockForm f = m_clockEdited ? typed : ClockFromNow();
+    if (!m_clockEdited)
+        emit clockFollowed(f);
+    m_shell.Timers().Kill(FrameTimer::ClockFollow);
     AppSettings& s = m_shell.m_settings;
     s.m_timeYear = f[0];
     s.m_timeMonth = f[1];
@@ -157,10 +198,14 @@ bool ConfigSession::PressCorrectTimeOk(const ClockForm& f) {
     s.m_timeMinute = f[4];
     s.m_timeSecond = f[5];
     Send(LinkDialog::CorrectTime, ClockCommandOf(f));
+    m_pending = Pending::Clock;
+    m_clockSent = {Config::TextValue(f[0]), Config::TextValue(f[1]), Config::TextValue(f[2]),
+                   Config::TextValue(f[3]), Config::TextValue(f[4]), Config::TextValue(f[5])};
     return true;
 }
 
 void ConfigSession::CorrectTimeDialogClosed() {
+    m_shell.Timers().Kill(FrameTimer::ClockFollow);
     Closed(LinkDialog::CorrectTime);
 }
 

@@ -5,10 +5,12 @@
 // with the link and the main window's settings. The dialogs only show a form and
 // forward its changes and buttons here.
 
+#include "base/LocalTime.h"
 #include "link/ConfigCommands.h"
 #include "link/LinkController.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 
 #include <array>
@@ -32,9 +34,11 @@ struct SetupForm {
 // The six texts of the clock dialog, year to second.
 using ClockForm = std::array<QString, 6>;
 
-class ConfigSession {
+class ConfigSession : public QObject {
+    Q_OBJECT
 public:
     ConfigSession(AppShell& shell, LinkController& link);
+    ~ConfigSession() override;
 
     LinkController& Link() { return m_link; }
 
@@ -68,6 +72,11 @@ public:
     ClockForm ClockFromNow() const;
     static QString ClockFieldEdited(Config::ClockField field, const QString& text);
     void OpenCorrectTimeDialog();
+    // The user changed a field: from now on the fields stay as typed.
+    void ClockEditedByUser() { m_clockEdited = true; }
+    bool ClockEdited() const { return m_clockEdited; }
+    // "OK": while no field was edited, the time sent is the computer's at this
+    // moment (and clockFollowed shows it); otherwise the form as typed.
     bool PressCorrectTimeOk(const ClockForm& form);
     void CorrectTimeDialogClosed();
 
@@ -75,7 +84,15 @@ public:
     static QByteArray SetupCommandOf(const SetupForm& form);
     static QByteArray ClockCommandOf(const ClockForm& form);
 
+signals:
+    // Every second while Correct Time is open and no field was edited: the fields
+    // the dialog shows now.
+    void clockFollowed(const ClockForm& form);
+
 private:
+    enum class Pending { None, Setup, Clock };
+    void OnClockFollow();
+    void OnAcknowledged();
     bool Begin();
     bool MayAct(LinkDialog d);
     void Send(LinkDialog d, const QByteArray& command);
@@ -84,4 +101,8 @@ private:
     AppShell& m_shell;
     LinkController& m_link;
     bool m_sent = false;
+    bool m_clockEdited = false;
+    // The command whose acknowledgement the status bar reports.
+    Pending m_pending = Pending::None;
+    CalendarFields m_clockSent;
 };

@@ -46,7 +46,7 @@ QString FileCommands::SaveFilter() {
     return QStringLiteral("DataLogger Files (*.stdata *.xls)");
 }
 QString FileCommands::FrameworkFilter() {
-    return QStringLiteral("OrvexDatalogger Files (*.stdata)");
+    return QStringLiteral("OrvexDatalogger Files (*.stdata )");
 }
 
 FileCommands::SaveTargets FileCommands::TargetsFor(const QString& chosenPath) {
@@ -96,8 +96,10 @@ void FileCommands::Register() {
     // a damaged or refused file the data shown came from elsewhere, and Ctrl+S would
     // put them in that file's place without asking.
     s.onOpenDocument = [this](const QString& path) {
-        if (LoadFile(path, LoadOrigin::CommandLine) == LoadResult::Loaded)
+        if (LoadFile(path, LoadOrigin::CommandLine) == LoadResult::Loaded) {
             SetDocument(path);
+            ReportLoaded(WorkDone::FileOpened, path);
+        }
     };
     s.onSaveCommand = [this] { return Save(); };
     s.onOfferSaveBeforeDownload = [this] { return OfferSaveBeforeDownload(); };
@@ -189,7 +191,18 @@ void FileCommands::Open() {
     if (path.isEmpty())
         return;
     m_lastFolder = QFileInfo(path).absolutePath();
-    LoadFile(path);
+    if (LoadFile(path) == LoadResult::Loaded)
+        ReportLoaded(WorkDone::FileOpened, path);
+}
+
+void FileCommands::ReportLoaded(WorkDone what, const QString& path) {
+    m_shell.SetShownFile(QFileInfo(path).absoluteFilePath());
+    WorkReport done;
+    done.what = what;
+    done.samples = m_shell.m_set.m_rmsCount;
+    done.records = m_shell.m_set.m_trCount;
+    done.path = path;
+    m_shell.Notices().Report(done);
 }
 
 void FileCommands::PreviousMeasurement() {
@@ -200,7 +213,8 @@ void FileCommands::PreviousMeasurement() {
         m_shell.ShowStatus(QStringLiteral("No previous measurement has been recorded yet."));
         return;
     }
-    LoadFile(path);
+    if (LoadFile(path) == LoadResult::Loaded)
+        ReportLoaded(WorkDone::PreviousRecalled, path);
 }
 
 void FileCommands::FrameworkOpen() {
@@ -208,8 +222,10 @@ void FileCommands::FrameworkOpen() {
     if (path.isEmpty())
         return;
     m_lastFolder = QFileInfo(path).absolutePath();
-    if (LoadFile(path, LoadOrigin::FrameworkDialog) == LoadResult::Loaded)
+    if (LoadFile(path, LoadOrigin::FrameworkDialog) == LoadResult::Loaded) {
         SetDocument(path);
+        ReportLoaded(WorkDone::FileOpened, path);
+    }
 }
 
 void FileCommands::SetDocument(const QString& path) {
@@ -239,12 +255,11 @@ bool FileCommands::FrameworkSave() {
             path.clear();
         }
     }
-    // The file carries the set's current tag. A set that never had one (nothing was
-    // downloaded, saved or read yet) gets the stored-data tag, so that the file can
-    // be opened again.
+    // The file holds the stored set, so it carries the stored-data tag: after a run
+    // the set's tag says real time, and a file written with it could never be
+    // opened again.
     MeasurementSet& set = m_shell.m_set;
-    if (set.m_dataTag.isEmpty())
-        set.m_dataTag = QString::fromLatin1(kTagStored);
+    set.m_dataTag = QString::fromLatin1(kTagStored);
     QString error;
     bool ok;
     {
@@ -259,6 +274,7 @@ bool FileCommands::FrameworkSave() {
         return false;
     }
     SetDocument(path);
+    m_shell.SetShownFile(QFileInfo(path).absoluteFilePath());
     m_shell.ShowStatus(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(path)));
     return true;
 }
@@ -292,6 +308,7 @@ bool FileCommands::Save() {
     s.m_dataUnsaved = 0;
     s.m_promptOnOpen = 0;
     s.m_promptOnDownload = 0;
+    s.SetShownFile(targets.dataPath);
     s.ShowStatus(QStringLiteral("Saved %1 and %2")
                      .arg(QDir::toNativeSeparators(targets.dataPath),
                           QDir::toNativeSeparators(targets.reportPath)));

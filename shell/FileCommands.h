@@ -6,6 +6,7 @@
 // shell's Prompts seam, the time through its Clock, the scale reset timer through its table.
 
 #include "base/Prompts.h"
+#include "shell/WorkNotices.h"
 
 #include <QString>
 
@@ -24,7 +25,7 @@ public:
     // Filters of the file choosers, as Qt name filters.
     static QString OpenFilter();      // "DataLogger Files (*.stdata)"
     static QString SaveFilter();      // "DataLogger Files (*.stdata *.xls)"
-    static QString FrameworkFilter(); // "OrvexDatalogger Files (*.stdata)" (Ctrl+O, Ctrl+S)
+    static QString FrameworkFilter(); // "OrvexDatalogger Files (*.stdata )" (Ctrl+O, Ctrl+S)
 
     // Where Save puts its two files for the name the user chose: both in the chosen
     // folder, a ".stdata" or ".xls" extension cut from the file name only ("run.xls"
@@ -73,6 +74,8 @@ public:
 private:
     void Register();
     void SetDocument(const QString& path);
+    // A file read by a command: it is the file shown, and the status bar says so.
+    void ReportLoaded(WorkDone what, const QString& path);
     // Asks one of the save prompts; Yes runs Save. False when the user took the
     // question back (see OfferSaveBeforeOpen).
     bool AskToSave(const QString& text, PromptIcon icon);

@@ -25,8 +25,7 @@ GraphController::GraphController(AppShell& shell) : m_shell(shell) {
     m_shell.RegisterCommand(
         ViewCmd::ZoomOut, [this] { ResetScale(); },
         [this] {
-            return CommandState{m_shell.m_graph.DisplayContent() == GraphModel::kContentGraph,
-                                false};
+            return CommandState{m_shell.m_graph.ShowsGraph(), false};
         });
     m_shell.RegisterTimer(FrameTimer::ResetScale, [this] {
         m_shell.Timers().Kill(FrameTimer::ResetScale);
@@ -147,11 +146,23 @@ void GraphController::PrepareMode(GraphMode mode) {
 
     g.SetMode(mode);
     g.SetDataReplaced(false);
+    // The read-out named a point of what was shown before.
+    g.SetReadoutText(QString());
     if (mode == GraphMode::StoreTransient) {
         // The record's channel and unit, as when a record is picked from the list.
         ApplyTransientRecord(0);
     }
     FillRecInfo();
+
+    // The analysis panel's RMS texts of the captured waveform on show, before the
+    // panel opens with them: closing the panel emptied CH1's, so going back to EPA
+    // after a run showed a blank box.
+    if (mode == GraphMode::RealTimeEpa && s.m_rtCount >= 1) {
+        if (s.m_rtCh1Present == 1)
+            AnalyseWaveformInto(s, 0, &m_epaTexts[0]);
+        if (s.m_rtCh2Present == 1)
+            AnalyseWaveformInto(s, 1, &m_epaTexts[1]);
+    }
 
     // 5. Side windows and splitter.
     if (onModeWindows)
@@ -162,25 +173,21 @@ void GraphController::PrepareMode(GraphMode mode) {
     if (!g.Zoom().Dragging())
         Repaint();
 
-    // 7. The analysis panel of the first captured waveform.
-    if (mode == GraphMode::RealTimeEpa && s.m_rtCount == 1) {
-        if (s.m_rtCh1Present == 1)
-            AnalyseWaveformInto(s, 0, &m_epaTexts[0]);
-        if (s.m_rtCh2Present == 1)
-            AnalyseWaveformInto(s, 1, &m_epaTexts[1]);
-        if (s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 && s.m_rtCh1Unit != s.m_rtCh2Unit &&
-            m_epaPanelOpen)
-            m_epaApparentPower = ApparentPowerText(m_epaTexts[0].rms, m_epaTexts[1].rms);
-        if (!s.m_rtPower.empty())
-            m_epaPowerTexts =
-                MakePowerTexts(s.m_rtPower[0], {RtChannelKind(s, 0), RtChannelKind(s, 1)});
-    }
+    // 7. The panel's apparent power from the two RMS texts above, and the power
+    // figures of the sample on show.
+    if (mode == GraphMode::RealTimeEpa && s.m_rtCount >= 1 && s.m_rtCh1Present == 1 &&
+        s.m_rtCh2Present == 1 && s.m_rtCh1Unit != s.m_rtCh2Unit && m_epaPanelOpen)
+        m_epaApparentPower = ApparentPowerText(m_epaTexts[0].rms, m_epaTexts[1].rms);
+    if (mode == GraphMode::RealTimeEpa && s.m_rtCount >= 1 && !s.m_rtPower.empty())
+        m_epaPowerTexts =
+            MakePowerTexts(s.m_rtPower.back(), {RtChannelKind(s, 0), RtChannelKind(s, 1)});
 }
 
 void GraphController::SelectTransientRecord(int record) {
     if (!ApplyTransientRecord(record) || Model().Mode() != GraphMode::StoreTransient)
         return;
     ShowTransientRecord(record);
+    Model().SetReadoutText(QString());
     Repaint();
     ResetScale();
 }

@@ -62,8 +62,16 @@ void LinkSession::HandOverDownload() {
     m_shell.UpdateAllViews();
     if (onAfterDownload)
         onAfterDownload();
+    // Data nobody saved yet: a second download must ask before replacing them.
     m_shell.m_dataUnsaved = 1;
+    m_shell.m_promptOnDownload = 1;
     m_shell.m_graph.ShowGraphIfWelcome();
     set.m_loadedFromFile = 0;
+    m_shell.SetShownFile(QString());
     m_shell.Timers().Start(FrameTimer::ResetScale, 50);
+    WorkReport done;
+    done.what = WorkDone::Downloaded;
+    done.samples = set.m_rmsCount;
+    done.records = set.m_trCount;
+    m_shell.Notices().Report(done);
 }

@@ -107,7 +107,8 @@ ReportPages ListCommands::ListPages() const {
 }
 
 ReportPages ListCommands::GraphPages(QSize screen, const RenderOptions& o) const {
-    auto copy = std::make_shared<const GraphModel>(m_shell.m_graph);
+    auto copy = std::make_shared<GraphModel>(m_shell.m_graph);
+    copy->SetReadoutText(QString());
     return GraphReport(copy,
                        GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()},
                        screen, o, ReportInfoOf(m_shell.m_graph));

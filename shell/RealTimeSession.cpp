@@ -138,6 +138,10 @@ void RealTimeSession::OnSampleTaken() {
     MeasurementSet& set = s.m_set;
     s.m_dataUnsaved = 1;
     s.m_promptOnOpen = 1;
+    s.m_promptOnDownload = 1;
+    if (set.m_rtCount == 1)
+        s.SetShownFile(QString()); // the samples of this run are in no file yet
+    s.Notices().RunProgress(set.m_rtCount, m_transfer.PointsRequested());
     m_journal.Append(RealTimeCsvLine(set, set.m_rtCount - 1, m_transfer.Interval()));
 
     GraphModel& g = s.m_graph;
@@ -166,6 +170,11 @@ void RealTimeSession::OnSampleTaken() {
 
 void RealTimeSession::OnEnded(RealTimeEnd why) {
     m_journal.Finish();
+    WorkReport done;
+    done.what = WorkDone::RunEnded;
+    done.samples = m_shell.m_set.m_rtCount;
+    done.records = m_transfer.PointsRequested();
+    m_shell.Notices().Report(done);
     if (onEnded)
         onEnded(why);
 }

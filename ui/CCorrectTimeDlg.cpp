@@ -72,6 +72,7 @@ CCorrectTimeDlg::CCorrectTimeDlg(ConfigSession& session, QWidget* parent)
         m_edits[size_t(i)]->setText(now[size_t(i)]);
         connect(m_edits[size_t(i)], &QLineEdit::textChanged, this, [this, i] { OnEdited(i); });
     }
+    connect(&m_session, &ConfigSession::clockFollowed, this, &CCorrectTimeDlg::ShowForm);
     connect(m_ok, &QPushButton::clicked, this, &CCorrectTimeDlg::OnOk);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -87,7 +88,18 @@ ClockForm CCorrectTimeDlg::Form() const {
     return f;
 }
 
+void CCorrectTimeDlg::ShowForm(const ClockForm& form) {
+    m_following = true;
+    for (size_t i = 0; i < form.size(); ++i)
+        m_edits[i]->setText(form[i]);
+    m_following = false;
+}
+
 void CCorrectTimeDlg::OnEdited(int i) {
+    if (m_following)
+        return;
+    // Typed, pasted or stepped by a spin button: the fields stop following the clock.
+    m_session.ClockEditedByUser();
     CNumericEdit* edit = m_edits[size_t(i)];
     const QString clamped = ConfigSession::ClockFieldEdited(kFields[i].field, edit->text());
     if (clamped != edit->text())

@@ -1,7 +1,8 @@
 #pragma once
 // Correct Time: the logger's date and time in six edits with spin buttons, opened
-// with today's date and time. Its title is the link state; "OK" sets the logger's
-// clock once the title reads "Connected". The decisions are ConfigSession's.
+// with today's date and time, which follow the computer's clock until the user
+// edits a field. Its title is the link state; "OK" sets the logger's clock once the
+// title reads "Connected". The decisions are ConfigSession's.
 
 #include "shell/ConfigSession.h"
 
@@ -29,6 +30,7 @@ public:
 
 private:
     void OnEdited(int i);
+    void ShowForm(const ClockForm& form);
     void OnOk();
 
     ConfigSession& m_session;
@@ -36,4 +38,5 @@ private:
     std::array<CSpinButton*, 6> m_spins{};
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
+    bool m_following = false; // the fields are being set to the clock's time
 };

@@ -202,7 +202,7 @@ void CDTView::paintEvent(QPaintEvent* e) {
     // A full composition paints over the cursor line and the rubber band.
     m_cursorShown = false;
     m_bandShown = false;
-    if (!m_graphPainted && g.DisplayContent() == GraphModel::kContentGraph) {
+    if (!m_graphPainted && g.ShowsGraph()) {
         m_graphPainted = true;
         m_timers->Start(ViewTimer::FirstPaintReset, 50);
     }
@@ -466,8 +466,7 @@ void CDTView::OpenViewOptions() {
 // ----- zoom, scroll and read-out -----
 
 bool CDTView::ComposedCurrent() const {
-    return m_graphPainted && Fits(m_composed, *this) &&
-           m_shell.m_graph.DisplayContent() == GraphModel::kContentGraph &&
+    return m_graphPainted && Fits(m_composed, *this) && m_shell.m_graph.ShowsGraph() &&
            CanZoom(m_shell.m_graph);
 }
 

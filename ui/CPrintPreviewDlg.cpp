@@ -12,15 +12,49 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <QShowEvent>
+#include <QTimer>
+
 #include <algorithm>
+
+QRect CPrintPreviewDlg::FitInside(const QRect& available, QSize wanted, const QMargins& frame) {
+    const QSize room(available.width() - frame.left() - frame.right(),
+                     available.height() - frame.top() - frame.bottom());
+    const QSize client = wanted.boundedTo(room).expandedTo(QSize(1, 1));
+    const int outerW = client.width() + frame.left() + frame.right();
+    const int outerH = client.height() + frame.top() + frame.bottom();
+    const int x = available.x() + std::max(0, (available.width() - outerW) / 2) + frame.left();
+    const int y = available.y() + std::max(0, (available.height() - outerH) / 2) + frame.top();
+    return QRect(QPoint(x, y), client);
+}
+
+void CPrintPreviewDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Once framed, place it again with the frame it really has.
+    QTimer::singleShot(50, this, [this] {
+        const QScreen* s = screen();
+        const QRect outer = frameGeometry();
+        const QRect inner = geometry();
+        if (!s || outer == inner)
+            return;
+        const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                             outer.right() - inner.right(), outer.bottom() - inner.bottom());
+        const QRect fitted = FitInside(s->availableGeometry(), size(), frame);
+        if (fitted != inner)
+            setGeometry(fitted);
+    });
+}
 
 CPrintPreviewDlg::CPrintPreviewDlg(QPrinter& printer, ReportPages pages, QWidget* parent)
     : QDialog(parent), m_printer(printer), m_pages(std::move(pages)) {
     setObjectName(QStringLiteral("printPreview"));
     setWindowTitle(QStringLiteral("Print Preview"));
+    // Tall enough for a portrait page, but never beyond the screen's free area: a
+    // preview whose buttons or page end below the screen cannot be used. The frame
+    // is a guess until the window manager has framed the window.
     resize(900, 1000);
     if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
-        resize(size().boundedTo(screen->availableSize()));
+        setGeometry(FitInside(screen->availableGeometry(), size(), QMargins(8, 40, 8, 8)));
 
     auto button = [this](const QString& text, const char* name) {
         auto* b = new QToolButton(this);

@@ -35,8 +35,14 @@ public:
 
     std::function<void()> onPrint; // the Print button
 
+    // The place of a window of client size `wanted` whose frame (title bar and
+    // borders, `frame`) lies whole inside `available`, centred there; the client
+    // shrinks when the screen is smaller.
+    static QRect FitInside(const QRect& available, QSize wanted, const QMargins& frame);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void Render();

@@ -5,6 +5,9 @@
 #include "ui/CDataListDlg.h"
 #include "ui/CTrFileListDlg.h"
 
+#include <QAction>
+#include <QMenuBar>
+#include <QShortcut>
 #include <QWidget>
 
 namespace {
@@ -21,6 +24,30 @@ ListWindows::ListWindows(ListCommands& lists, GraphController& graph, QWidget* g
     m_lists.onCloseDataList = [this] { CloseDataList(); };
 }
 
+void ListWindows::PassShortcuts(QWidget* owner, QWidget* list) {
+    if (!owner || !list)
+        return;
+    // A window shortcut of an action fires in every window the action was added to.
+    for (QAction* a : owner->findChildren<QAction*>(Qt::FindDirectChildrenOnly))
+        if (!a->shortcuts().isEmpty())
+            list->addAction(a);
+    // The menu bar's access keys open their menu over the owner.
+    auto* bar = owner->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!bar)
+        return;
+    for (QAction* menu : bar->actions()) {
+        const QKeySequence key = QKeySequence::mnemonic(menu->text());
+        if (key.isEmpty())
+            continue;
+        auto* shortcut = new QShortcut(key, list);
+        connect(shortcut, &QShortcut::activated, bar, [owner, bar, menu] {
+            owner->activateWindow();
+            owner->raise();
+            bar->setActiveAction(menu);
+        });
+    }
+}
+
 ListWindows::~ListWindows() {
     m_lists.onShowDataList = nullptr;
     m_lists.onCloseDataList = nullptr;
@@ -34,6 +61,7 @@ void ListWindows::ShowDataList() {
     m_lists.DataList().Refresh();
     m_lists.SetDataListOpen(true);
     m_dataList = new CDataListDlg(m_lists.DataList(), m_owner);
+    PassShortcuts(m_owner, m_dataList);
     connect(m_dataList, &QDialog::finished, this, [this] {
         m_lists.SetDataListOpen(false);
         if (m_dataList)
@@ -62,6 +90,7 @@ void ListWindows::ShowTrFileList() {
     if (!m_trList) {
         m_lists.TrFileList().Refresh();
         m_trList = new CTrFileListDlg(m_lists.TrFileList(), m_owner);
+        PassShortcuts(m_owner, m_trList);
         m_trList->onRecordPicked = [this](int record) { PickRecord(record); };
         connect(m_trList, &QDialog::finished, this, [this] {
             if (m_trList)

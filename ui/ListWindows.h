@@ -39,6 +39,10 @@ public:
     // The data changed (a load, a download, a new real-time point).
     void Refresh();
 
+    // The owner's keyboard shortcuts and menu keys (Alt+F, Ctrl+S, ...) reach it
+    // from a list window too: a keyboard user is not stuck in the list.
+    static void PassShortcuts(QWidget* owner, QWidget* list);
+
     CDataListDlg* DataListWindow() const { return m_dataList; }
     CTrFileListDlg* TrFileListWindow() const { return m_trList; }
 

@@ -29,12 +29,12 @@ bool ReportPrinter::PaintPages(QPrinter& printer, const ReportPages& pages, int 
     return p.end();
 }
 
-bool ReportPrinter::Print(QWidget* parent, const ReportPages& pages) {
+ReportPrinter::Outcome ReportPrinter::Print(QWidget* parent, const ReportPages& pages) {
     QPrintDialog dlg(m_printer.get(), parent);
     dlg.setMinMax(1, std::max(pages.count, 1));
     dlg.setOption(QAbstractPrintDialog::PrintPageRange, pages.count > 1);
     if (dlg.exec() != QDialog::Accepted)
-        return true;
+        return Outcome::Cancelled;
     int from = 1, to = pages.count;
     if (m_printer->printRange() == QPrinter::PageRange) {
         from = m_printer->fromPage();
@@ -43,9 +43,9 @@ bool ReportPrinter::Print(QWidget* parent, const ReportPages& pages) {
     if (!PaintPages(*m_printer, pages, from, to)) {
         QMessageBox::warning(parent, QStringLiteral("OrvexDatalogger"),
                              QStringLiteral("Could not start print job."));
-        return false;
+        return Outcome::Failed;
     }
-    return true;
+    return Outcome::Printed;
 }
 
 void ReportPrinter::Preview(QWidget* parent, const ReportPages& pages) {

@@ -18,9 +18,10 @@ public:
 
     // Print Setup: the page setup dialog on the application's printer.
     void Setup(QWidget* parent);
-    // The print dialog, then pages from..to of its range. False when the job
-    // could not start (after saying so); true when printed or cancelled.
-    bool Print(QWidget* parent, const ReportPages& pages);
+    // The print dialog, then pages from..to of its range. Failed when the job could
+    // not start (after saying so).
+    enum class Outcome { Printed, Cancelled, Failed };
+    Outcome Print(QWidget* parent, const ReportPages& pages);
     // The preview window of `pages` (it paints only the pages it shows).
     void Preview(QWidget* parent, const ReportPages& pages);
 

@@ -7,11 +7,17 @@
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
 
+#include "shell/WorkNotices.h"
+#include "support/EventLoop.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -111,6 +117,57 @@ TEST_F(MainWindow, SplashClosesOnFirstKeyAndSwallowsIt) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     QTest::keyClick(frame.get(), Qt::Key_F6);
     EXPECT_EQ(ran, 1);
+}
+
+TEST_F(MainWindow, NoWordAfterWorkWasDoneAndNoNameForTheDataShown) {
+    QStatusBar* bar = frame->statusBar();
+    WorkReport clockSet;
+    clockSet.what = WorkDone::LoggerClockSet;
+    clockSet.clock = {2026, 12, 9, 15, 26, 54};
+    shell->Notices().Report(clockSet);
+    EXPECT_EQ(bar->currentMessage(), "Logger clock set to 09/12/26 15:26:54.");
+    WorkReport downloaded;
+    downloaded.samples = 3000;
+    downloaded.records = 6;
+    shell->Notices().Report(downloaded);
+    EXPECT_EQ(bar->currentMessage(), "Downloaded 3000 samples and 6 TR records.");
+    shell->Notices().RunProgress(4, 10);
+    EXPECT_EQ(bar->currentMessage(), "Sample 4 of 10");
+    EXPECT_EQ(frame->windowTitle(), "Orvex Datalogger");
+
+    // The permanent field: nothing on the welcome screen, then the file or "not saved".
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(frame->ShownFileField()->text().isEmpty());
+    shell->m_graph.SetDisplayContent(GraphModel::kContentGraph);
+    shell->m_dataUnsaved = 1;
+    frame->UpdateCommandUI();
+    EXPECT_EQ(frame->ShownFileField()->text(), "not saved");
+    shell->SetShownFile(dir.filePath("run.stdata"));
+    shell->m_dataUnsaved = 0;
+    frame->UpdateCommandUI();
+    EXPECT_EQ(frame->ShownFileField()->text(), "run.stdata");
+    shell->m_dataUnsaved = 1;
+    frame->UpdateCommandUI();
+    EXPECT_EQ(frame->ShownFileField()->text(), "run.stdata *");
+}
+
+TEST_F(MainWindow, HelpWithoutAProgramToShowTheGuideSaidSoOnlyOnStderr) {
+    // An opener that finds nothing to show the file with, as on a bare system.
+    QTemporaryDir bin;
+    QFile opener(bin.filePath("xdg-open"));
+    ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nexit 3\n");
+    opener.close();
+    opener.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit() + ":" + path);
+    ASSERT_TRUE(shell->Execute(Cmd::Help));
+    const bool told = PumpUntil([&] { return !prompts.shown.empty(); }, 10000);
+    qputenv("PATH", path);
+    ASSERT_TRUE(told);
+    EXPECT_TRUE(prompts.LastText().startsWith("No program to show the user guide was found."))
+        << prompts.LastText().toStdString();
+    EXPECT_TRUE(prompts.LastText().contains("index.html")) << prompts.LastText().toStdString();
 }
 
 TEST(HelpFile, SitsBesideTheExecutable) {

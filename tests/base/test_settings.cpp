@@ -85,6 +85,18 @@ TEST_F(SettingsFile, ByteKeysKeepTheLowEightBits) {
     EXPECT_TRUE(bytes.contains("BGColor=14\r\n"));
 }
 
+TEST_F(SettingsFile, AColourIndexBeyondTheTableWasTakenForARed) {
+    WriteAll(path(), "[ColorInfo]\r\nBGColor=15\r\nTColor=200\r\nT2Color=255\r\n"
+                     "T3Color=-3\r\nGRIDColor=14\r\n");
+    const AppSettings s = LoadSettingsFile(path());
+    const AppSettings d;
+    EXPECT_EQ(s.m_bgColor, d.m_bgColor);
+    EXPECT_EQ(s.m_ch1Color, d.m_ch1Color);
+    EXPECT_EQ(s.m_ch2Color, d.m_ch2Color);
+    EXPECT_EQ(s.m_ch3Color, d.m_ch3Color);
+    EXPECT_EQ(s.m_gridColor, 14); // the last colour of the table is kept
+}
+
 TEST_F(SettingsFile, StringKeysAreWrittenBackVerbatim) {
     WriteAll(path(),
              "[TIMEInfo]\r\nYEAR=2010\r\nMONTH=07\r\nDAY= 03\r\n[ALARMInfo]\r\nTEMPHI=0500\r\n");

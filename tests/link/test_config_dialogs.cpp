@@ -181,7 +181,8 @@ TEST_F(ConfigDialogs, SetupActsOnlyWhenConnected) {
     auto dlg = OpenSetup();
     QTest::mouseClick(dlg->SetupButton(), Qt::LeftButton);
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_TRUE(dlg->MessageLabel()->text().isEmpty());
+    EXPECT_EQ(dlg->MessageLabel()->text(),
+              "Waiting for the logger: no reply on the serial ports yet.");
 
     ASSERT_TRUE(clock.AdvanceUntil([&] { return dlg->windowTitle() == "Not Connected"; }, 3000));
     QTest::mouseClick(dlg->SetupButton(), Qt::LeftButton);
@@ -269,6 +270,56 @@ TEST_F(ConfigDialogs, ClockOpensWithTodayAndOkSetsTheLoggerClock) {
     EXPECT_EQ(shell.m_settings.m_timeDay, "8");
     EXPECT_EQ(shell.m_settings.m_timeSecond, "3");
     EXPECT_EQ(shell.m_promptOnDownload, 0); // only the setup re-arms the prompts
+}
+
+TEST_F(ConfigDialogs, CorrectTimeSentAStaleTimeWhenOkCameSecondsAfterOpening) {
+    std::vector<WorkReport> done;
+    QObject::connect(&shell.Notices(), &WorkNotices::workDone,
+                     [&](const WorkReport& r) { done.push_back(r); });
+    auto dlg = OpenClock();
+    ASSERT_TRUE(ConnectedWithin(*dlg, 2000));
+    // The user reads the dialog for a while: the fields keep up with the clock.
+    now.Set(FromLocalFields({2026, 12, 8, 1, 2, 15}));
+    clock.Advance(1000);
+    EXPECT_EQ(dlg->Form(), (ClockForm{"2026", "12", "8", "1", "2", "15"}));
+    // OK half a second into the next second sends that moment, as shown.
+    now.Set(FromLocalFields({2026, 12, 8, 1, 2, 16}));
+    QTest::mouseClick(dlg->OkButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg->Form(), (ClockForm{"2026", "12", "8", "1", "2", "16"}));
+    ASSERT_EQ(Sent(Logger::kSetClock).size(), 1u);
+    EXPECT_EQ(Sent(Logger::kSetClock)[0], Bytes({0xAC, 0x26, 0x12, 0x08, 0x01, 0x02, 0x16, 0xFF}));
+    EXPECT_FALSE(timers.IsActive(FrameTimer::ClockFollow));
+    // The acknowledgement is reported with the time the logger now keeps.
+    EXPECT_TRUE(done.empty());
+    clock.Advance(20);
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].what, WorkDone::LoggerClockSet);
+    EXPECT_EQ(done[0].clock, (CalendarFields{2026, 12, 8, 1, 2, 16}));
+}
+
+TEST_F(ConfigDialogs, AnEditedClockFieldStaysAsTypedAndOkSendsTheFieldsShown) {
+    auto dlg = OpenClock();
+    ASSERT_TRUE(ConnectedWithin(*dlg, 2000));
+    Retype(dlg->Edit(3), "7");
+    dlg->Spin(4)->Step(+1); // a spin step is an edit too
+    now.Set(FromLocalFields({2026, 12, 8, 1, 9, 30}));
+    clock.Advance(3000);
+    EXPECT_EQ(dlg->Form(), (ClockForm{"2026", "12", "8", "7", "3", "3"}));
+    QTest::mouseClick(dlg->OkButton(), Qt::LeftButton);
+    ASSERT_EQ(Sent(Logger::kSetClock).size(), 1u);
+    EXPECT_EQ(Sent(Logger::kSetClock)[0].mid(4, 3), Bytes({0x07, 0x03, 0x03}));
+}
+
+TEST_F(ConfigDialogs, OkBeforeTheLoggerAnsweredDidNothingWithoutAWord) {
+    channel.SetResponder([](int, const QByteArray&) { return QByteArray(); }); // silent
+    auto dlg = OpenClock();
+    clock.Advance(150); // scanned: port 1 opens and is asked
+    ASSERT_EQ(dlg->windowTitle(), "Connecting...");
+    QTest::mouseClick(dlg->OkButton(), Qt::LeftButton);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(Sent(Logger::kSetClock).empty());
+    EXPECT_EQ(dlg->MessageLabel()->text(),
+              "Waiting for the logger: no reply on /dev/ttyFAKE1 yet.");
 }
 
 TEST_F(ConfigDialogs, ClockEditsAreClampedAsTypedButNotCheckedAsADate) {

@@ -6,6 +6,7 @@
 #include "base/Timers.h"
 #include "data/PreviousMeasurement.h"
 #include "shell/AppShell.h"
+#include "shell/FileCommands.h"
 #include "shell/LinkSession.h"
 #include "sim/FakeSerialChannel.h"
 #include "sim/LoggerModel.h"
@@ -99,6 +100,31 @@ TEST_F(Frame, CompletedDownloadIsHandedOverInOrder) {
     EXPECT_TRUE(QFileInfo::exists(PreviousMeasurementPath()));
 }
 
+TEST_F(Frame, ASecondDownloadReplacedUnsavedDataWithoutAsking) {
+    std::vector<WorkReport> done;
+    QObject::connect(&shell.Notices(), &WorkNotices::workDone,
+                     [&](const WorkReport& r) { done.push_back(r); });
+    Connect();
+    ASSERT_TRUE(Download());
+    ASSERT_EQ(outcomes.back(), DownloadOutcome::Completed);
+    // The status bar is told what came; the data are in no file yet.
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].what, WorkDone::Downloaded);
+    EXPECT_EQ(done[0].samples, 600);
+    EXPECT_EQ(done[0].records, 2);
+    EXPECT_TRUE(shell.ShownFile().isEmpty());
+
+    shell.onOfferSaveBeforeDownload = nullptr;
+    FileCommands files(shell); // the real prompt
+    prompts.QueueAnswer(PromptAnswer::No);
+    const size_t before = prompts.shown.size();
+    ASSERT_TRUE(session.BeginDownloadCommand());
+    ASSERT_EQ(prompts.shown.size(), before + 1);
+    EXPECT_EQ(prompts.LastText(),
+              "Do you want to save the existing RMS&TR graph data before continuing?");
+    EXPECT_EQ(prompts.shown.back().icon, PromptIcon::Question);
+}
+
 TEST_F(Frame, APreviousMeasurementThatCannotBeWrittenIsReportedAndTheDataShown) {
     // A folder in the file's place (with something in it) cannot be replaced, not even
     // by root.
@@ -151,6 +177,9 @@ TEST_F(Frame, DownloadDialogShowsTheLinkAndActsOnlyWhenConnected) {
     QTest::mouseClick(dlg.DownloadButton(), Qt::LeftButton);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_FALSE(session.Link().TransferMode());
+    // The button did nothing: the message line says why.
+    EXPECT_EQ(dlg.MessageLabel()->text(),
+              "Waiting for the logger: no reply on the serial ports yet.");
 
     clock.Advance(200);
     EXPECT_EQ(dlg.windowTitle(), "Connected");

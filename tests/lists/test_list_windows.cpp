@@ -15,6 +15,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPrinter>
 #include <QScrollBar>
 #include <QSplitter>
@@ -181,6 +183,47 @@ TEST_F(ListWindowsTest, RecordListClosesOnEscapeAndEmptyListIgnoresDoubleClick) 
     TrList()->PickSelected();
     QTest::mouseDClick(TrList()->Table()->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
     EXPECT_EQ(shell->m_graph.FirstPoint(), first);
+}
+
+TEST_F(ListWindowsTest, AClosedRecordListCouldOnlyComeBackByLeavingTrMode) {
+    Load(Stored(20, true, true, 1));
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(frame->Action(Cmd::TrFileList)->isEnabled());
+    shell->Execute(Cmd::StoreTransient);
+    QCoreApplication::processEvents();
+    ASSERT_NE(TrList(), nullptr);
+    QTest::keyClick(TrList()->Table(), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(TrList(), nullptr);
+    frame->UpdateCommandUI();
+    ASSERT_TRUE(frame->Action(Cmd::TrFileList)->isEnabled());
+    frame->Action(Cmd::TrFileList)->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_NE(TrList(), nullptr);
+
+    // The main window's keys work from the list: Ctrl+S asks for a file name.
+    QApplication::setActiveWindow(TrList());
+    QTest::keyClick(TrList()->Table(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(prompts.filters.size(), 1u);
+    // Alt+F opens the File menu of the main window.
+    QTest::keyClick(TrList()->Table(), Qt::Key_F, Qt::AltModifier);
+    QCoreApplication::processEvents();
+    QMenuBar* bar = frame->menuBar();
+    ASSERT_NE(bar->activeAction(), nullptr);
+    EXPECT_EQ(bar->activeAction()->text(), "&File(F)");
+    if (QMenu* open = bar->activeAction()->menu())
+        open->close();
+}
+
+TEST(PrintPreview, PreviewRanOffTheScreen) {
+    // A screen 1000 pixels high and a title bar of 30: the preview's frame fits.
+    const QRect placed = CPrintPreviewDlg::FitInside(QRect(0, 0, 1280, 1000), QSize(900, 1000),
+                                                     QMargins(4, 30, 4, 4));
+    EXPECT_EQ(placed, QRect(190, 30, 900, 966));
+    // Room to spare: centred with its frame.
+    EXPECT_EQ(CPrintPreviewDlg::FitInside(QRect(0, 40, 1920, 1160), QSize(900, 1000),
+                                          QMargins(4, 30, 4, 4)),
+              QRect(510, 133, 900, 1000));
 }
 
 TEST_F(ListWindowsTest, InstrumentPaneComesBackAt150AndHelpNamesThePathsTried) {

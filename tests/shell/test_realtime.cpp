@@ -8,6 +8,7 @@
 #include "data/StdataFile.h"
 #include "graph/GraphRenderer.h"
 #include "shell/AppShell.h"
+#include "shell/ConfigSession.h"
 #include "shell/FileCommands.h"
 #include "shell/GraphController.h"
 #include "shell/LinkSession.h"
@@ -455,6 +456,85 @@ TEST_F(RealTime, SaveWritesTheSamplesBesideTheTwoFiles) {
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(csv.readAll(), RealTimeCsvText(shell.m_set, 2));
     EXPECT_TRUE(QFile::exists(dir.filePath("run.xls")));
+}
+
+// --- what a user met after a run ---
+
+TEST_F(RealTime, SetupAfterARunLostTheStartButtonMessageToTheStoppedTransfer) {
+    ConfigSession config(shell, link());
+    Run(2, 1);
+    ASSERT_TRUE(RunUntilEnded(5000));
+    ASSERT_TRUE(link().TransferMode()); // late frames are still answered with a stop
+    logger.SetFaults(LoggerFaults{.notLogging = true});
+    ASSERT_TRUE(config.BeginSetupCommand());
+    EXPECT_FALSE(link().TransferMode());
+    config.OpenSetupDialog();
+    ASSERT_TRUE(clock.AdvanceUntil(
+        [&] { return link().Dialog(LinkDialog::Setup).state == LinkState::Connected; }, 3000));
+    const size_t stops = Stops().size();
+    ASSERT_TRUE(config.PressSetup(ConfigSession::DefaultSetup()));
+    clock.Advance(50);
+    EXPECT_EQ(prompts.LastText(),
+              "To start logging, press the START button on the DATA LOGGER for three seconds");
+    EXPECT_EQ(Stops().size(), stops);
+    EXPECT_FALSE(channel.IsOpen());
+}
+
+TEST_F(RealTime, ARunArmsTheDownloadPromptAndTellsItsProgressAndItsEnd) {
+    std::vector<std::pair<int, int>> progress;
+    std::vector<WorkReport> done;
+    QObject::connect(&shell.Notices(), &WorkNotices::runProgress,
+                     [&](int taken, int asked) { progress.emplace_back(taken, asked); });
+    QObject::connect(&shell.Notices(), &WorkNotices::workDone,
+                     [&](const WorkReport& r) { done.push_back(r); });
+    shell.SetShownFile(dir.filePath("before.stdata"));
+    Run(2, 3);
+    ASSERT_TRUE(RunUntilEnded(10000));
+    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].what, WorkDone::RunEnded);
+    EXPECT_EQ(done[0].samples, 3);
+    EXPECT_EQ(done[0].records, 3);
+    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_TRUE(shell.ShownFile().isEmpty()); // the samples are in no file yet
+}
+
+TEST_F(RealTime, BackToEpaAfterARunLeftTheCh1RmsBoxBlank) {
+    graph.m_epaPanelOpen = true;
+    Run(2, 2);
+    ASSERT_TRUE(RunUntilEnded(5000));
+    ASSERT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.5);
+    // Another mode: the panel closes and empties CH1's texts.
+    ASSERT_TRUE(shell.ExecuteDirect(ModeCommandId(GraphMode::RealTimeRms)));
+    graph.m_epaPanelOpen = false;
+    graph.m_epaTexts[0] = EpaTexts{};
+    ASSERT_TRUE(shell.ExecuteDirect(ModeCommandId(GraphMode::RealTimeEpa)));
+    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.5);
+}
+
+TEST_F(RealTime, AFileSavedAfterARunCouldNotBeOpenedAgain) {
+    FileCommands files(shell);
+    MeasurementSet stored;
+    stored.m_rmsCount = 3;
+    stored.m_rmsInterval = 60;
+    stored.m_startTime = kStart;
+    stored.m_channelCount = 1;
+    stored.m_ch1Present = 1;
+    stored.m_ch1Unit = "V";
+    stored.m_ch1Rms = {230.0f, 231.0f, 232.0f};
+    shell.m_set.TakeStored(std::move(stored));
+    Run(2, 1);
+    ASSERT_TRUE(RunUntilEnded(5000));
+    ASSERT_EQ(shell.m_set.m_dataTag, "EPADATA");
+    prompts.QueueFile(dir.filePath("saved.stdata"));
+    ASSERT_TRUE(files.Save());
+    EXPECT_EQ(files.LoadFile(dir.filePath("saved.stdata")), FileCommands::LoadResult::Loaded);
+    EXPECT_EQ(shell.m_set.m_rmsCount, 3);
+    // Ctrl+S writes the stored set too, whatever the last run left in the tag.
+    shell.m_set.m_dataTag = "EPADATA";
+    prompts.QueueFile(dir.filePath("framework.stdata"));
+    ASSERT_TRUE(files.FrameworkSave());
+    EXPECT_EQ(files.LoadFile(dir.filePath("framework.stdata")), FileCommands::LoadResult::Loaded);
 }
 
 // --- the extremes and the CSV line, without a link ---

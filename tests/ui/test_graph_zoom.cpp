@@ -4,9 +4,13 @@
 
 #include "test_graph_zoom_fixture.h"
 
+#include "graph/DisplaySettings.h"
+#include "graph/GraphRenderer.h"
 #include "graph/Zoom.h"
+#include "shell/GraphController.h"
 
 #include <QAction>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
@@ -60,6 +64,53 @@ TEST_F(ViewZoom, DragZoomsEnablesTheBarsAndZoomOutRestores) {
     EXPECT_EQ(G().XLabelText(1), baseLabel);
     EXPECT_FALSE(view->HorizontalBar()->isEnabled());
     EXPECT_FALSE(view->Ch1Bar()->isEnabled());
+}
+
+TEST_F(ViewZoom, ZoomReadoutAndDialogsDiedAfterAListPreview) {
+    // Print or Preview > List: the next job is the list report; the screen still
+    // shows the graph.
+    G().SetDisplayContent(GraphModel::kContentList);
+    Grab();
+    const GraphLayout& g = G().Layout();
+    DragBox({g.plotLeft + 100, g.plotTop + 50}, {g.plotLeft + 300, g.plotTop + 250});
+    EXPECT_TRUE(G().Zoom().Zoomed());
+    EXPECT_TRUE(shell->StateOf(ViewCmd::ZoomOut).enabled);
+    EXPECT_TRUE(DisplayDialogsEnabled(G()));
+    ASSERT_TRUE(shell->Execute(ViewCmd::ZoomOut));
+    Grab();
+    EXPECT_FALSE(G().Zoom().Zoomed());
+    QTest::mouseMove(view.get(), {g.plotLeft + 210, g.plotTop + 110});
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(G().ReadoutText().startsWith("Data Point No.:"));
+}
+
+TEST_F(ViewZoom, AStaleReadoutOutlivedItsDataAndWentOnPaper) {
+    const GraphLayout& g = G().Layout();
+    QTest::mouseMove(view.get(), {g.plotLeft + 220, g.plotTop + 120});
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(G().ReadoutText().isEmpty());
+
+    // A page carries no read-out: the same graph with and without one prints alike.
+    RenderOptions o;
+    o.printing = true;
+    const GraphInputs in{shell->m_set, shell->m_settings, false};
+    auto page = [&](const GraphModel& m) {
+        QImage image(1200, 800, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        GraphModel copy = m;
+        copy.PrepareFrame(1200, 800, in);
+        PaintGraph(p, copy, in, o);
+        return image;
+    };
+    GraphModel without = G();
+    without.SetReadoutText(QString());
+    EXPECT_EQ(page(G()), page(without));
+
+    // New data in the same mode: the line named a point of the old data.
+    G().SetDataReplaced(true);
+    ASSERT_TRUE(shell->ExecuteDirect(Cmd::StoreRms));
+    EXPECT_TRUE(G().ReadoutText().isEmpty());
 }
 
 TEST_F(ViewZoom, DisabledHorizontalBarDrawsNoOldThumbAfterZoomOut) {
