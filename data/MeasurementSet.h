@@ -119,6 +119,23 @@ struct MeasurementSet {
     const std::vector<float>& ChannelRms(int ch) const { return ch == 0 ? m_ch1Rms : m_ch2Rms; }
     bool ChannelPresent(int ch) const { return (ch == 0 ? m_ch1Present : m_ch2Present) == 1; }
     const QString& ChannelUnit(int ch) const { return ch == 0 ? m_ch1Unit : m_ch2Unit; }
+    // Plain reads of the stored half's description.
+    int RmsCount() const { return m_rmsCount; }
+    float RmsInterval() const { return m_rmsInterval; }
+    TimeValue StartTime() const { return m_startTime; }
+    uint8_t ChannelCount() const { return m_channelCount; }
+    int TrCount() const { return m_trCount; }
+    const std::vector<float>& TrWave() const { return m_trWave; }
+    const std::vector<TimeValue>& TrTimes() const { return m_trTime; }
+    const std::vector<uint8_t>& TrUnitCodes() const { return m_trUnitCode; }
+    const std::vector<uint8_t>& TrChannelCodes() const { return m_trChannelCode; }
+    float TrLevelHigh() const { return m_trLevelHigh; }
+    float TrLevelLow() const { return m_trLevelLow; }
+    // Plain reads of the real-time half.
+    int RtCount() const { return m_rtCount; }
+    TimeValue RtStartTime() const { return m_rtStartTime; }
+    bool RtChannelPresent(int ch) const { return (ch == 0 ? m_rtCh1Present : m_rtCh2Present) == 1; }
+    const QString& RtChannelUnit(int ch) const { return ch == 0 ? m_rtCh1Unit : m_rtCh2Unit; }
 
     // Counts every replacement of the stored half (download, file read, clearing), so
     // that a file name can be tied to the data it holds.
