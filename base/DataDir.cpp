@@ -61,7 +61,7 @@ QString SettingsFilePath() {
 
 QString PreviousMeasurementFilePath() {
     const QString name = QString::fromLatin1(kPreviousMeasurementFileName);
-    const QString path = PathIn(MeasurementDataDirectory(), name);
+    QString path = PathIn(MeasurementDataDirectory(), name);
     const QString old = DataDirectory() + QLatin1Char('/') + name;
     if (QFileInfo(old) != QFileInfo(path) && !QFileInfo::exists(path) && QFileInfo::exists(old)) {
         // Across file systems QFile copies, and removes the old file only once

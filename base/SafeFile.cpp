@@ -24,7 +24,7 @@ namespace {
 constexpr qint64 kChunkBytes = 1 << 20;
 // A journal entry of a process that still runs is left alone unless it is this old
 // (the process id was reused).
-constexpr qint64 kStaleJournalSecs = 24 * 3600;
+constexpr qint64 kStaleJournalSecs = qint64(24) * 3600;
 // Modification times on some file systems have a resolution of seconds.
 constexpr qint64 kClockSlackMs = 2000;
 const QString kJournalPrefix = QStringLiteral(".saving-");

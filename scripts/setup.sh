@@ -8,6 +8,8 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6-dev
   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libqcustomplot-dev
   zlib1g-dev python3 tzdata locales xvfb xauth fonts-dejavu-core fonts-liberation clang-format git
+  # The linter test.sh runs over our sources (scripts/tidy.sh).
+  clang-tidy
   # The heavy face behind "Arial Black" (Roboto Black).
   fonts-roboto-unhinted
   # Manual pages and icons made at build time, and the desktop tools the tests
