@@ -161,14 +161,18 @@ EnvelopeCache& EnvelopeCache::Shared() {
     return cache;
 }
 
-std::shared_ptr<const Envelope> EnvelopeCache::Get(const GraphModel::Series& s) {
+std::shared_ptr<const Envelope> EnvelopeCache::Get(const GraphModel::Series& s, uint64_t generation,
+                                                   bool fingerprinted) {
     if (!s.p || s.count <= 0)
         return nullptr;
     const std::lock_guard<std::mutex> lock(CacheMutex());
     ++m_clock;
+    auto same = [&](const Entry& e) {
+        return e.envelope && e.p == s.p && e.q == s.q && e.stride == s.stride;
+    };
     Entry* slot = &m_entries[0];
     for (Entry& e : m_entries) {
-        if (e.envelope && e.p == s.p && e.q == s.q && e.stride == s.stride) {
+        if (same(e)) {
             slot = &e;
             break;
         }
@@ -177,14 +181,19 @@ std::shared_ptr<const Envelope> EnvelopeCache::Get(const GraphModel::Series& s) 
     }
     Entry& e = *slot;
     e.used = m_clock;
-    if (e.envelope && e.p == s.p && e.q == s.q && e.stride == s.stride &&
+    if (same(e) && e.generation == generation && e.fingerprinted == fingerprinted &&
         e.print.count <= s.count) {
         // The same place: the points summarised must still hold the same values.
         Fingerprint now;
-        Advance(now, s, e.print.count);
+        if (fingerprinted)
+            Advance(now, s, e.print.count);
+        else
+            now = e.print;
         if (now == e.print) {
             if (s.count > e.print.count) {
-                Advance(now, s, s.count);
+                if (fingerprinted)
+                    Advance(now, s, s.count);
+                now.count = s.count;
                 e.envelope->Extend(s);
                 e.print = now;
             }
@@ -194,8 +203,12 @@ std::shared_ptr<const Envelope> EnvelopeCache::Get(const GraphModel::Series& s) 
     e.p = s.p;
     e.q = s.q;
     e.stride = s.stride;
+    e.generation = generation;
+    e.fingerprinted = fingerprinted;
     e.print = Fingerprint{};
-    Advance(e.print, s, s.count);
+    if (fingerprinted)
+        Advance(e.print, s, s.count);
+    e.print.count = s.count;
     // A new summary: one handed out before stays as it was.
     e.envelope = std::make_shared<Envelope>();
     e.envelope->Build(s);

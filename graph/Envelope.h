@@ -53,21 +53,12 @@ public:
     // summarised.
     Range Of(const GraphModel::Series& s, int64_t p0, int64_t p1) const;
 
-    // Calls visit(k) at least for every point k of p0..p1 whose value lies outside
-    // a set of values: `inside(lo, hi)` says whether every value from lo to hi
-    // lies in it. Whole leaves (and the partial ones at both ends) at a time, so
-    // some points inside come along.
-    template <class Inside, class Visit>
-    void Outside(int64_t p0, int64_t p1, Inside&& inside, Visit&& visit) const;
-
 private:
     struct Node {
         float lo = 0, hi = 0;
     };
     void BuildLeaves(const GraphModel::Series& s, int64_t fromLeaf);
     void BuildLevel(size_t level, int64_t fromNode);
-    template <class Inside, class Visit>
-    void VisitNode(size_t level, int64_t node, Inside& inside, Visit& visit) const;
     // The fewest nodes that cover leaves b0 .. b1 - 1, in no particular order.
     template <class Take> void Cover(int64_t b0, int64_t b1, Take&& take) const;
 
@@ -76,13 +67,16 @@ private:
 };
 
 // The summaries of the series being shown, kept between paints. A series is
-// known by where its values lie and a fingerprint of them, so that data replaced
-// in place (a new recording of the same size) are summarised anew, and a series
-// that only grew (real time) is extended rather than rebuilt.
+// known by where its values lie and the generation of the data it belongs to
+// (bumped whenever they are replaced); one whose values may change in place
+// without a new generation (a live series, restarted into the same place) is also
+// checked against a fingerprint of its values. A series that only grew (real
+// time) is extended rather than rebuilt.
 class EnvelopeCache {
 public:
     // The summary of points 0 .. s.count - 1 of s.
-    std::shared_ptr<const Envelope> Get(const GraphModel::Series& s);
+    std::shared_ptr<const Envelope> Get(const GraphModel::Series& s, uint64_t generation,
+                                        bool fingerprinted);
     // The cache the renderer uses.
     static EnvelopeCache& Shared();
 
@@ -96,6 +90,8 @@ private:
         const float* p = nullptr;
         const float* q = nullptr;
         size_t stride = 1;
+        uint64_t generation = 0;
+        bool fingerprinted = false;
         Fingerprint print;
         std::shared_ptr<Envelope> envelope;
         uint64_t used = 0;
@@ -123,37 +119,4 @@ template <class Take> void Envelope::Cover(int64_t b0, int64_t b1, Take&& take) 
         b1 >>= 1;
         ++level;
     }
-}
-
-template <class Inside, class Visit>
-void Envelope::VisitNode(size_t level, int64_t node, Inside& inside, Visit& visit) const {
-    const Node n = m_levels[level][size_t(node)];
-    if (inside(n.lo, n.hi))
-        return;
-    if (level == 0) {
-        const int64_t first = node << kLeafShift;
-        const int64_t end = std::min(first + kLeaf, m_count);
-        for (int64_t k = first; k < end; ++k)
-            visit(k);
-        return;
-    }
-    VisitNode(level - 1, 2 * node, inside, visit);
-    if (size_t(2 * node + 1) < m_levels[level - 1].size())
-        VisitNode(level - 1, 2 * node + 1, inside, visit);
-}
-
-template <class Inside, class Visit>
-void Envelope::Outside(int64_t p0, int64_t p1, Inside&& inside, Visit&& visit) const {
-    const int64_t b0 = (p0 + kLeaf - 1) >> kLeafShift;
-    const int64_t b1 = (p1 + 1) >> kLeafShift;
-    if (m_levels.empty() || b0 >= b1) {
-        for (int64_t k = p0; k <= p1; ++k)
-            visit(k);
-        return;
-    }
-    for (int64_t k = p0; k < (b0 << kLeafShift); ++k)
-        visit(k);
-    for (int64_t k = b1 << kLeafShift; k <= p1; ++k)
-        visit(k);
-    Cover(b0, b1, [&](size_t level, int64_t j) { VisitNode(level, j, inside, visit); });
 }

@@ -761,7 +761,10 @@ RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch,
     const double* ys = m.YPlane(slot, ch);
     if (!src.Agrees(ys, f) || !src.Agrees(ys, (f + last) / 2) || !src.Agrees(ys, last))
         return src;
-    held = EnvelopeCache::Shared().Get(src.series);
+    // Stored data are replaced only as a whole, with a new generation; a live
+    // series may start again in the same place, so its values are checked too.
+    const bool stored = m.Mode() == GraphMode::StoreRms || m.Mode() == GraphMode::StoreTransient;
+    held = EnvelopeCache::Shared().Get(src.series, stored ? in.set.m_storedGeneration : 0, !stored);
     src.envelope = held.get();
     return src;
 }

@@ -116,17 +116,23 @@ TEST(Envelope, MemoryAtMostAQuarterOfTheSeries) {
     }
 }
 
-// The cache knows a series by where it lies and what it holds: values replaced in
-// place, at the same address and count (a new recording of the same size), must
-// not be drawn from the summary of the old ones.
+// The cache knows a series by where it lies and the generation of its data, or
+// what it holds: values replaced in place, at the same address and count (a new
+// recording of the same size, a live run started again), must not be drawn from
+// the summary of the old ones.
 TEST(EnvelopeCache, StaleSummaryAfterDataReplacedInPlace) {
     EnvelopeCache cache;
     std::vector<float> v = Noise(8192, 1);
     const GraphModel::Series s{v.data(), nullptr, 1, 8192};
-    const auto first = cache.Get(s);
-    EXPECT_EQ(cache.Get(s), first); // unchanged: the same summary
+    const auto stored = cache.Get(s, 1, false);
+    EXPECT_EQ(cache.Get(s, 1, false), stored); // unchanged: the same summary
     v[4000] = 9999.0f;
-    const auto second = cache.Get(s);
+    EXPECT_EQ(cache.Get(s, 2, false)->Of(s, 0, 8191).hi, 9999.0f); // a new generation
+    v[4000] = 0.0f;
+    const auto first = cache.Get(s, 0, true);
+    EXPECT_EQ(cache.Get(s, 0, true), first);
+    v[4000] = 9999.0f;
+    const auto second = cache.Get(s, 0, true);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(second->Of(s, 0, 8191).hi, 9999.0f);
     // The one handed out before is left as it was.
@@ -136,17 +142,17 @@ TEST(EnvelopeCache, StaleSummaryAfterDataReplacedInPlace) {
 TEST(EnvelopeCache, GrowingSeriesIsExtended) {
     EnvelopeCache cache;
     std::vector<float> v = Noise(10000, 2);
-    const auto a = cache.Get(GraphModel::Series{v.data(), nullptr, 1, 6000});
+    const auto a = cache.Get(GraphModel::Series{v.data(), nullptr, 1, 6000}, 0, true);
     v[8000] = -5000.0f;
     const GraphModel::Series more{v.data(), nullptr, 1, 10000};
-    const auto b = cache.Get(more);
+    const auto b = cache.Get(more, 0, true);
     EXPECT_EQ(a, b); // extended, not rebuilt
     EXPECT_EQ(b->Count(), 10000);
     EXPECT_EQ(b->Of(more, 7000, 9000).lo, -5000.0f);
     // A shorter count than summarised is a different series.
-    const auto c = cache.Get(GraphModel::Series{v.data(), nullptr, 1, 5000});
+    const auto c = cache.Get(GraphModel::Series{v.data(), nullptr, 1, 5000}, 0, true);
     EXPECT_EQ(c->Count(), 5000);
-    EXPECT_EQ(cache.Get(GraphModel::Series{nullptr, nullptr, 1, 0}), nullptr);
+    EXPECT_EQ(cache.Get(GraphModel::Series{nullptr, nullptr, 1, 0}, 0, true), nullptr);
 }
 
 } // namespace

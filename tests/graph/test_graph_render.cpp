@@ -480,13 +480,15 @@ TEST_F(Render, FewPointsPerColumnEqualEverySegment) {
     }
 }
 
-// A new recording of the same size read into the same place: the picture follows
-// the new values, not the envelope of the old ones.
+// A new recording of the same size read into the same place (as a replacement
+// does, with a new generation of the stored data): the picture follows the new
+// values, not the envelope of the old ones.
 TEST_F(Render, StaleEnvelopeAfterDataReplacedInPlace) {
     const QSize size(400, 500);
     Stored(262144, [](int i) { return (i % 1000) * 0.1; });
     const QImage before = Paint(size, true);
     set.m_ch1Rms[100000] = 450.0f; // a spike, somewhere inside a column
+    ++set.m_storedGeneration;
     m.SizeWorkBuffers(262144);
     const QImage after = Paint(size, true);
     EXPECT_NE(after, before);
