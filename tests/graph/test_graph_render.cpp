@@ -44,6 +44,8 @@ protected:
         set.m_rmsCount = n;
         set.m_rmsInterval = 1;
         set.m_startTime = 1265202300;
+        // A replacement of the stored data, as a download or a file read makes it.
+        ++set.m_storedGeneration;
         set.m_ch1Present = 1;
         set.m_ch2Present = f2 ? 1 : 0;
         set.m_ch1Rms.resize(size_t(n));
