@@ -7,13 +7,6 @@
 
 namespace {
 
-// Value k of a series as the model scales it (the product in single precision,
-// as the model multiplies it).
-float ValueAt(const GraphModel::Series& s, int64_t k) {
-    const size_t i = size_t(k) * s.stride;
-    return s.q ? s.p[i] * s.q[i] : s.p[i];
-}
-
 bool IsNan(float v) {
     return v != v;
 }
@@ -46,10 +39,9 @@ void Envelope::Extend(const GraphModel::Series& s) {
     m_count = s.count;
     BuildLeaves(s, fromLeaf);
     int64_t from = fromLeaf;
-    for (size_t level = 1; level <= size_t(kTopLevel) && m_levels[level - 1].size() > 1;
-         ++level) {
+    for (size_t level = 1; m_levels[level - 1].size() > 1; ++level) {
         from >>= 1;
-        BuildLevel(s, level, from);
+        BuildLevel(level, from);
     }
 }
 
@@ -63,95 +55,68 @@ void Envelope::BuildLeaves(const GraphModel::Series& s, int64_t fromLeaf) {
         const int64_t first = j << kLeafShift;
         const int64_t end = std::min(first + kLeaf, m_count);
         float lo = ValueAt(s, first), hi = lo;
-        int lk = 0, hk = 0;
         for (int64_t k = first + 1; k < end; ++k) {
             const float v = ValueAt(s, k);
-            const int off = int(k - first);
-            if (v < lo) {
-                lo = v;
-                lk = off;
-            }
-            if (Higher(v, hi)) {
-                hi = v;
-                hk = off;
-            }
+            lo = v < lo ? v : lo;
+            hi = Higher(v, hi) ? v : hi;
         }
-        leaves[size_t(j)] = Node{uint16_t(lk), uint16_t(hk)};
+        leaves[size_t(j)] = Node{lo, hi};
     }
 }
 
-void Envelope::BuildLevel(const GraphModel::Series& s, size_t level, int64_t fromNode) {
+void Envelope::BuildLevel(size_t level, int64_t fromNode) {
     if (m_levels.size() <= level)
         m_levels.emplace_back();
     const std::vector<Node>& below = m_levels[level - 1];
     std::vector<Node>& nodes = m_levels[level];
     const int64_t n = (int64_t(below.size()) + 1) / 2;
     nodes.resize(size_t(n));
-    const int64_t half = int64_t(1) << (int(level) - 1 + kLeafShift);
     for (int64_t j = fromNode; j < n; ++j) {
-        const int64_t first = First(level, j);
-        const Node a = below[size_t(2 * j)];
-        Node r = a;
+        Node r = below[size_t(2 * j)];
         if (size_t(2 * j + 1) < below.size()) {
             const Node b = below[size_t(2 * j + 1)];
-            const int64_t bLo = half + b.lo, bHi = half + b.hi;
-            if (ValueAt(s, first + bLo) < ValueAt(s, first + a.lo))
-                r.lo = uint16_t(bLo);
-            if (Higher(ValueAt(s, first + bHi), ValueAt(s, first + a.hi)))
-                r.hi = uint16_t(bHi);
+            r.lo = b.lo < r.lo ? b.lo : r.lo;
+            r.hi = Higher(b.hi, r.hi) ? b.hi : r.hi;
         }
         nodes[size_t(j)] = r;
     }
 }
 
-bool Envelope::Span(const double* ys, int64_t p0, int64_t p1, double& lo, double& hi) const {
-    bool number = true;
-    double l = ys[p0], h = l;
-    auto add = [&](double y) {
-        number &= y == y;
-        l = std::min(l, y);
-        h = std::max(h, y);
+Envelope::Range Envelope::Of(const GraphModel::Series& s, int64_t p0, int64_t p1) const {
+    Range r;
+    r.lo = r.hi = ValueAt(s, p0);
+    auto add = [&r](float lo, float hi) {
+        r.lo = lo < r.lo ? lo : r.lo;
+        r.hi = Higher(hi, r.hi) ? hi : r.hi;
     };
-    int64_t b0 = (p0 + kLeaf - 1) >> kLeafShift;
-    int64_t b1 = (p1 + 1) >> kLeafShift;
-    if (m_levels.empty() || b0 >= b1) {
-        for (int64_t k = p0; k <= p1; ++k)
-            add(ys[k]);
-    } else {
-        for (int64_t k = p0; k < (b0 << kLeafShift); ++k)
-            add(ys[k]);
-        for (int64_t k = b1 << kLeafShift; k <= p1; ++k)
-            add(ys[k]);
-        auto take = [&](size_t level, int64_t j) {
-            const Node node = m_levels[level][size_t(j)];
-            const int64_t first = First(level, j);
-            add(ys[first + node.lo]);
-            add(ys[first + node.hi]);
-        };
-        size_t level = 0;
-        while (b0 < b1) {
-            if (level + 1 == m_levels.size()) {
-                for (int64_t j = b0; j < b1; ++j)
-                    take(level, j);
-                break;
-            }
-            if (b0 & 1)
-                take(level, b0++);
-            if (b1 & 1)
-                take(level, --b1);
-            b0 >>= 1;
-            b1 >>= 1;
-            ++level;
-        }
+    const int64_t b0 = (p0 + kLeaf - 1) >> kLeafShift;
+    const int64_t b1 = (p1 + 1) >> kLeafShift;
+    const int64_t walkTo = m_levels.empty() || b0 >= b1 ? p1 + 1 : b0 << kLeafShift;
+    for (int64_t k = p0; k < walkTo; ++k) {
+        const float v = ValueAt(s, k);
+        add(v, v);
     }
-    lo = l;
-    hi = h;
-    return number;
+    if (walkTo <= p1) {
+        for (int64_t k = b1 << kLeafShift; k <= p1; ++k) {
+            const float v = ValueAt(s, k);
+            add(v, v);
+        }
+        Cover(b0, b1, [&](size_t level, int64_t j) {
+            const Node n = m_levels[level][size_t(j)];
+            add(n.lo, n.hi);
+        });
+    }
+    r.number = !IsNan(r.hi) && !IsNan(r.lo);
+    return r;
 }
 
 // ---- the cache ----
 
 namespace {
+
+float ValueAt(const GraphModel::Series& s, int64_t k) {
+    return Envelope::ValueAt(s, k);
+}
 
 uint64_t Mix(uint64_t h, uint32_t w) {
     h ^= w;
@@ -196,14 +161,18 @@ EnvelopeCache& EnvelopeCache::Shared() {
     return cache;
 }
 
-std::shared_ptr<const Envelope> EnvelopeCache::Get(const GraphModel::Series& s) {
+std::shared_ptr<const Envelope> EnvelopeCache::Get(const GraphModel::Series& s, uint64_t generation,
+                                                   bool fingerprinted) {
     if (!s.p || s.count <= 0)
         return nullptr;
     const std::lock_guard<std::mutex> lock(CacheMutex());
     ++m_clock;
+    auto same = [&](const Entry& e) {
+        return e.envelope && e.p == s.p && e.q == s.q && e.stride == s.stride;
+    };
     Entry* slot = &m_entries[0];
     for (Entry& e : m_entries) {
-        if (e.envelope && e.p == s.p && e.q == s.q && e.stride == s.stride) {
+        if (same(e)) {
             slot = &e;
             break;
         }
@@ -212,14 +181,19 @@ std::shared_ptr<const Envelope> EnvelopeCache::Get(const GraphModel::Series& s) 
     }
     Entry& e = *slot;
     e.used = m_clock;
-    if (e.envelope && e.p == s.p && e.q == s.q && e.stride == s.stride &&
+    if (same(e) && e.generation == generation && e.fingerprinted == fingerprinted &&
         e.print.count <= s.count) {
         // The same place: the points summarised must still hold the same values.
         Fingerprint now;
-        Advance(now, s, e.print.count);
+        if (fingerprinted)
+            Advance(now, s, e.print.count);
+        else
+            now = e.print;
         if (now == e.print) {
             if (s.count > e.print.count) {
-                Advance(now, s, s.count);
+                if (fingerprinted)
+                    Advance(now, s, s.count);
+                now.count = s.count;
                 e.envelope->Extend(s);
                 e.print = now;
             }
@@ -229,8 +203,12 @@ std::shared_ptr<const Envelope> EnvelopeCache::Get(const GraphModel::Series& s) 
     e.p = s.p;
     e.q = s.q;
     e.stride = s.stride;
+    e.generation = generation;
+    e.fingerprinted = fingerprinted;
     e.print = Fingerprint{};
-    Advance(e.print, s, s.count);
+    if (fingerprinted)
+        Advance(e.print, s, s.count);
+    e.print.count = s.count;
     // A new summary: one handed out before stays as it was.
     e.envelope = std::make_shared<Envelope>();
     e.envelope->Build(s);

@@ -345,8 +345,31 @@ public:
         for (int64_t k = p0; k <= p1; ++k)
             Flag(ys[k]);
     }
+    // Flags the points of p0..p1 (numbers, all of them) whose row lies outside
+    // lo..hi; there are few, so the walk mostly only compares.
+    void FlagOutside(const double* ys, int64_t p0, int64_t p1, int lo, int hi) {
+        // A row is the truncated position, and rows here are not negative.
+        const double below = lo, above = double(hi) + 1.0;
+        int64_t k = p0;
+#if defined(__SSE2__)
+        const __m128d b = _mm_set1_pd(below), a = _mm_set1_pd(above);
+        for (; k + 1 <= p1; k += 2) {
+            const __m128d y = _mm_loadu_pd(ys + k);
+            const int out = _mm_movemask_pd(_mm_or_pd(_mm_cmplt_pd(y, b), _mm_cmpge_pd(y, a)));
+            if (out & 1)
+                Flag(ys[k]);
+            if (out & 2)
+                Flag(ys[k + 1]);
+        }
+#endif
+        for (; k <= p1; ++k)
+            if (ys[k] < below || ys[k] >= above)
+                Flag(ys[k]);
+    }
     // Whether row r (0 <= r < height) is lit: a point lies in the row above or below.
-    bool Lit(int r) const { return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0; }
+    bool Lit(int r) const {
+        return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0;
+    }
     // Clears the point rows lo to hi.
     void Clear(int lo, int hi) {
         std::fill(m_point.begin() + lo + 1, m_point.begin() + hi + 2, uint8_t(0));
@@ -357,11 +380,28 @@ private:
     std::vector<uint8_t> m_point;
 };
 
-// Below this many points a column is walked rather than looked up, and a series
+// Below this many points a column's rows are walked rather than looked up: the
+// walk streams through the model's rows, while a lookup waits for the few values
+// it needs, each far from the last column's. Below kSummariseFrom points a series
 // is not summarised at all (a live waveform, overwritten by every frame, is
 // walked).
-constexpr int64_t kLookUpFrom = 2 * Envelope::kLeaf;
+constexpr int64_t kLookUpFrom = 512;
 constexpr int64_t kSummariseFrom = 4096;
+
+// Where a channel's rows come from besides the model's pixel arrays: the envelope
+// of its series, and value -> row as the model scales the current slot.
+struct RowSource {
+    const Envelope* envelope = nullptr;
+    GraphModel::Series series;
+    double bottom = 0, t0 = 0, scale = 0;
+    double Y(float v) const { return bottom - (double(v) - t0) * scale; }
+    double YOf(int64_t k) const { return Y(Envelope::ValueAt(series, k)); }
+    // Whether the model's row of point k is the one computed here.
+    bool Agrees(const double* ys, int64_t k) const {
+        const double y = YOf(k);
+        return ys[k] == y || (ys[k] != ys[k] && y != y);
+    }
+};
 
 // One channel in one pixel column: the rows of its points, and whether the column
 // is drawn as one vertical stroke (enough points, all of them numbers strictly
@@ -369,6 +409,7 @@ constexpr int64_t kSummariseFrom = 4096;
 struct ChannelColumn {
     int lo = 0, hi = 0;
     bool stroke = false;
+    SegmentEnds head{}; // of a stroke: the segment from the column before
 };
 
 // A group of segments ending in the same pixel column.
@@ -414,7 +455,7 @@ struct TraceJob {
     std::array<QPen, 2> pens;
     std::array<QRgb, 2> rgb{};
     std::array<double, 2> xf{};
-    std::array<const Envelope*, 2> envelopes{};
+    std::array<RowSource, 2> sources{};
     bool marks = false, decimate = true, reduceMarks = false;
     double dx = 0;
     int top = 0, bottom = 0, slot = 0, current = -1;
@@ -427,50 +468,104 @@ ChannelColumn PlanChannel(const TraceJob& t, const ColumnGroup& g, int ch) {
     if (!t.decimate || (t.marks && !t.reduceMarks) || g.end - g.i <= 2)
         return c;
     // The points of this column: the head's end and the ends of the rest.
-    const double* ys = t.m.YPlane(t.slot, ch);
     const int64_t p0 = t.first + g.i - 1, p1 = t.first + g.end - 2;
-    const Envelope* env = t.envelopes[size_t(ch)];
+    const RowSource& src = t.sources[size_t(ch)];
+    const double xf = t.xf[size_t(ch)];
     bool number = false;
-    if (env && p1 - p0 >= kLookUpFrom && p1 < env->Count()) {
-        double lo = 0, hi = 0;
-        number = env->Span(ys, p0, p1, lo, hi);
-        c.lo = Coord(lo);
-        c.hi = Coord(hi);
+    if (src.envelope && p1 - p0 >= kLookUpFrom && p1 < src.envelope->Count()) {
+        // Rows from values, as the model computes them (which the source checked):
+        // no row of this column is read from the model's arrays.
+        const Envelope::Range r = src.envelope->Of(src.series, p0, p1);
+        const double a = src.Y(r.lo), b = src.Y(r.hi);
+        number = r.number && a == a && b == b;
+        c.lo = Coord(std::min(a, b));
+        c.hi = Coord(std::max(a, b));
+        const int64_t s = t.m.Zoom().ScrollIndex();
+        c.head = SegmentEnds{Coord(xf + t.dx * double(s + g.i - 1)), Coord(src.YOf(p0 - 1)),
+                             Coord(xf + t.dx * double(s + g.i)), Coord(src.YOf(p0))};
     } else {
-        number = RowSpan(ys, p0, p1, c.lo, c.hi);
+        number = RowSpan(t.m.YPlane(t.slot, ch), p0, p1, c.lo, c.hi);
+        c.head = EndsOf(t.m, ch, g.i, xf, t.dx);
     }
     // Strictly inside the plot none of the column's vertical segments is skipped,
     // and together they light exactly the column from the lowest to the highest.
-    c.stroke = number && c.lo > t.top && c.hi < t.bottom &&
-               (!t.reduceMarks || c.hi < t.direct.height);
+    c.stroke =
+        number && c.lo > t.top && c.hi < t.bottom && (!t.reduceMarks || c.hi < t.direct.height);
     return c;
+}
+
+// Starts loading what planning the group that begins at segment i will read: the
+// values at both of its ends (or the rows, for a column walked). A dense column's
+// points lie far apart from the last column's, where no hardware prefetcher
+// follows.
+void Prefetch(const TraceJob& t, int64_t i) {
+    for (int c = 0; c < t.nch; ++c) {
+        const int ch = t.channels[size_t(c)];
+        const int64_t a = t.first + i - 2;
+        const RowSource& src = t.sources[size_t(ch)];
+        if (!src.envelope || a + 1 >= src.envelope->Count()) {
+            if (a < t.m.WorkBufferPoints())
+                __builtin_prefetch(t.m.YPlane(t.slot, ch) + a);
+            continue;
+        }
+        const size_t k = size_t(a) * src.series.stride;
+        const size_t back = size_t(Envelope::kLeaf) * src.series.stride;
+        for (const float* v : {src.series.p, src.series.q}) {
+            if (v) {
+                __builtin_prefetch(v + k);
+                __builtin_prefetch(v + (k > back ? k - back : 0));
+            }
+        }
+        src.envelope->Prefetch(a + 1);
+    }
 }
 
 // Segments are taken in groups that end in the same pixel column; within a group
 // CH1 is drawn before CH2, so that with at most one point per column the order is
-// segment by segment.
-std::vector<ColumnGroup> PlanColumns(const TraceJob& t, int64_t from, int64_t to) {
-    const Columns columns{t.xf[0], t.dx, t.m.Zoom().ScrollIndex()};
-    std::vector<ColumnGroup> plan;
-    for (int64_t i = from; i < to;) {
-        ColumnGroup g;
-        g.i = i;
-        g.column = columns.Of(i);
-        g.end = columns.GroupEnd(i, to);
-        for (int c = 0; c < t.nch; ++c) {
-            const int ch = t.channels[size_t(c)];
-            g.ch[size_t(ch)] = PlanChannel(t, g, ch);
-        }
-        plan.push_back(g);
-        i = g.end;
+// segment by segment. Groups are planned two columns ahead of the one drawn (its
+// marks look at both neighbours), so that the points a column's drawing reads
+// again are still at hand.
+class ColumnPlanner {
+public:
+    ColumnPlanner(const TraceJob& t, int64_t from, int64_t to)
+        : m_t(t), m_columns{t.xf[0], t.dx, t.m.Zoom().ScrollIndex()}, m_next(from), m_to(to),
+          // How many segments lie eight columns ahead.
+          m_ahead(t.dx < 1.0 ? int64_t(8.0 / t.dx) : 0) {}
+    const std::vector<ColumnGroup>& Plan() const { return m_plan; }
+    // Plans groups until group `j` is planned or none is left.
+    void PlanTo(size_t j) {
+        while (m_plan.size() <= j && m_next < m_to)
+            PlanNext();
     }
-    return plan;
-}
+    bool Done(size_t j) const { return j >= m_plan.size() && m_next >= m_to; }
+
+private:
+    void PlanNext() {
+        if (m_ahead > 0 && m_next + m_ahead < m_to)
+            Prefetch(m_t, m_next + m_ahead);
+        ColumnGroup g;
+        g.i = m_next;
+        g.column = m_columns.Of(m_next);
+        g.end = m_columns.GroupEnd(m_next, m_to);
+        for (int c = 0; c < m_t.nch; ++c) {
+            const int ch = m_t.channels[size_t(c)];
+            g.ch[size_t(ch)] = PlanChannel(m_t, g, ch);
+        }
+        m_plan.push_back(g);
+        m_next = g.end;
+    }
+
+    const TraceJob& m_t;
+    const Columns m_columns;
+    int64_t m_next, m_to;
+    const int64_t m_ahead;
+    std::vector<ColumnGroup> m_plan;
+};
 
 // The head of a stroke column: the segment from the last point of the column
 // before, with its marks.
 void DrawHead(TraceJob& t, const ColumnGroup& g, int ch) {
-    const SegmentEnds e = EndsOf(t.m, ch, g.i, t.xf[size_t(ch)], t.dx);
+    const SegmentEnds& e = g.ch[size_t(ch)].head;
     if (Skipped(t.m, e.y0, e.y1))
         return;
     const QRgb colour = t.rgb[size_t(ch)];
@@ -525,9 +620,9 @@ void MarkEveryPoint(const TraceJob& t, const ColumnGroup& g, int ch, MarkRows& r
 // light as well. That holds only where the other channel cannot have drawn over
 // those strokes in between: its rows in the columns around must stay clear of
 // them. Gives the rows lo..hi whose points can be left out, false when none can.
-bool CoveredRows(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch,
-                 int& lo, int& hi) {
-    if (!t.envelopes[size_t(ch)] || j < 2 || j + 2 >= plan.size())
+bool CoveredRows(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch, int& lo,
+                 int& hi) {
+    if (j < 2 || j + 2 >= plan.size())
         return false;
     for (size_t d = j - 2; d <= j + 2; ++d)
         if (plan[d].column != plan[j].column + int(d) - int(j))
@@ -555,16 +650,14 @@ bool CoveredRows(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t
 }
 
 // Marks of a stroke column whose neighbours cover rows lo..hi: only the points
-// outside them are flagged (found through the envelope), and the side columns are
-// written only outside the neighbours' own strokes.
+// outside them are flagged, and the side columns are written only outside the
+// neighbours' own strokes.
 void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch,
                        int lo, int hi, MarkRows& rows) {
     const DirectWriter& d = t.direct;
     const ColumnGroup& g = plan[j];
     const ChannelColumn& c = g.ch[size_t(ch)];
-    const double* ys = t.m.YPlane(t.slot, ch);
-    t.envelopes[size_t(ch)]->Outside(ys, t.first + g.i - 1, t.first + g.end - 2, lo, hi,
-                                     [&](int64_t k) { rows.Flag(ys[k]); });
+    rows.FlagOutside(t.m.YPlane(t.slot, ch), t.first + g.i - 1, t.first + g.end - 2, lo, hi);
     const QRgb colour = t.rgb[size_t(ch)];
     const int r0 = std::max(c.lo - 1, 0);
     const int r1 = std::min(c.hi + 1, d.height - 1);
@@ -604,10 +697,12 @@ void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int
         MarkEveryPoint(t, g, ch, rows);
 }
 
-void DrawPlannedTraces(TraceJob& t, const std::vector<ColumnGroup>& plan) {
+void DrawPlannedTraces(TraceJob& t, ColumnPlanner& planner) {
     // Marks are reduced per column only where the pixels are written directly.
     MarkRows rows(t.reduceMarks ? t.direct.height : 0);
-    for (size_t j = 0; j < plan.size(); ++j) {
+    for (size_t j = 0; !planner.Done(j); ++j) {
+        planner.PlanTo(j + 2);
+        const std::vector<ColumnGroup>& plan = planner.Plan();
         const ColumnGroup& g = plan[j];
         for (int c = 0; c < t.nch; ++c) {
             const int ch = t.channels[size_t(c)];
@@ -622,7 +717,7 @@ void DrawPlannedTraces(TraceJob& t, const std::vector<ColumnGroup>& plan) {
 }
 
 void DrawTracesWith(QPainter& p, const GraphModel& m, const AppSettings& s, bool decimate,
-                    const std::array<const Envelope*, 2>& envelopes) {
+                    const std::array<RowSource, 2>& sources) {
     int64_t from = 0, to = 0;
     if (!SegmentRange(m, from, to))
         return;
@@ -632,8 +727,9 @@ void DrawTracesWith(QPainter& p, const GraphModel& m, const AppSettings& s, bool
     // The columns are those of CH1's positions; both channels share them.
     t.decimate = decimate && t.xf[0] == t.xf[1];
     t.reduceMarks = t.marks && t.decimate && t.direct.ok;
-    t.envelopes = envelopes;
-    DrawPlannedTraces(t, PlanColumns(t, from, to));
+    t.sources = sources;
+    ColumnPlanner planner(t, from, to);
+    DrawPlannedTraces(t, planner);
 }
 
 } // namespace
@@ -642,22 +738,50 @@ void DrawTraces(QPainter& p, const GraphModel& m, const AppSettings& s, bool dec
     DrawTracesWith(p, m, s, decimate, {});
 }
 
+namespace {
+
+// The envelope of channel ch's series, with value -> row of the current slot; none
+// for a short series, or where the model's rows are not those computed here.
+RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch,
+                   std::shared_ptr<const Envelope>& held) {
+    RowSource src;
+    const bool product = m.Mode() == GraphMode::RealTimeApparentPower;
+    // The series the model scaled this channel's rows from.
+    src.series = m.SeriesOf(in, product ? 0 : ch);
+    const int64_t f = int64_t(m.FirstPoint()) - 1;
+    const int64_t last = std::min<int64_t>(src.series.count, m.LastPoint()) - 1;
+    if (src.series.count < kSummariseFrom || f < 0 || last <= f || last >= m.WorkBufferPoints())
+        return src;
+    const int slot = m.Zoom().Slot();
+    const std::array<float, kTicks>& t = m.Ticks(ch, slot);
+    const double span = double(t[10]) - double(t[0]);
+    src.bottom = m.Layout().plotBottom;
+    src.t0 = t[0];
+    src.scale = span != 0 ? double(m.Layout().Hp()) / span : 0.0;
+    const double* ys = m.YPlane(slot, ch);
+    if (!src.Agrees(ys, f) || !src.Agrees(ys, (f + last) / 2) || !src.Agrees(ys, last))
+        return src;
+    // Stored data are replaced only as a whole, with a new generation; a live
+    // series may start again in the same place, so its values are checked too.
+    const bool stored = m.Mode() == GraphMode::StoreRms || m.Mode() == GraphMode::StoreTransient;
+    held = EnvelopeCache::Shared().Get(src.series, stored ? in.set.m_storedGeneration : 0, !stored);
+    src.envelope = held.get();
+    return src;
+}
+
+} // namespace
+
 void DrawTraces(QPainter& p, const GraphModel& m, const GraphInputs& in, bool decimate) {
     std::array<std::shared_ptr<const Envelope>, 2> held;
-    std::array<const Envelope*, 2> envelopes{};
-    const bool product = m.Mode() == GraphMode::RealTimeApparentPower;
-    for (int ch = 0; ch < 2 && decimate; ++ch) {
-        if (!m.ChannelDrawn(in.settings, ch))
-            continue;
-        // The series the model scaled this channel's rows from.
-        const GraphModel::Series sr = m.SeriesOf(in, product ? 0 : ch);
-        if (sr.count < kSummariseFrom)
-            continue;
-        held[size_t(ch)] = EnvelopeCache::Shared().Get(sr);
-        envelopes[size_t(ch)] = held[size_t(ch)].get();
-    }
-    DrawTracesWith(p, m, in.settings, decimate, envelopes);
+    std::array<RowSource, 2> sources{};
+    // The envelope serves the rows of columns too long to walk.
+    const bool wanted = m.PointDistance() * double(kLookUpFrom) <= 1.0;
+    for (int ch = 0; ch < 2 && decimate && wanted; ++ch)
+        if (m.ChannelDrawn(in.settings, ch))
+            sources[size_t(ch)] = SourceOf(m, in, ch, held[size_t(ch)]);
+    DrawTracesWith(p, m, in.settings, decimate, sources);
 }
+
 namespace {
 
 // What every paint step reads: the model, its layout and the client's edges

@@ -44,6 +44,8 @@ protected:
         set.m_rmsCount = n;
         set.m_rmsInterval = 1;
         set.m_startTime = 1265202300;
+        // A replacement of the stored data, as a download or a file read makes it.
+        ++set.m_storedGeneration;
         set.m_ch1Present = 1;
         set.m_ch2Present = f2 ? 1 : 0;
         set.m_ch1Rms.resize(size_t(n));
@@ -81,13 +83,18 @@ protected:
     }
     // The traces alone, before the overpainting hides what lies outside the plot
     // (mark points and segments reaching past its edges are kept).
-    QImage Traces(QSize size, bool decimate) {
+    // `summarised`: through the series' envelopes (as a paint draws them), else by
+    // walking every point of a column.
+    QImage Traces(QSize size, bool decimate, bool summarised = false) {
         QImage img(size, QImage::Format_RGB32);
         img.fill(Qt::magenta);
         m.PrepareFrame(size.width(), size.height(), in);
         QPainter p(&img);
         p.setRenderHint(QPainter::Antialiasing, false);
-        DrawTraces(p, m, st, decimate);
+        if (summarised)
+            DrawTraces(p, m, in, decimate);
+        else
+            DrawTraces(p, m, st, decimate);
         return img;
     }
     int Count(const QImage& img, const QRect& r, const QColor& c) {
@@ -423,6 +430,71 @@ TEST_F(Render, PixelsWrittenDirectlyEqualWhatThePainterDraws) {
             }
         }
     }
+}
+
+// Columns long enough to be looked up in the envelopes (a full memory in a narrow
+// plot, and zoomed into boxes whose edges fall anywhere between the envelope's
+// leaves): the same image as walking every point of a column, and as drawing
+// every segment.
+TEST_F(Render, ColumnsLookedUpEqualColumnsWalked) {
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
+        for (const Shape& shape : Shapes()) {
+            const int n = 262144;
+            Stored(
+                n, [&](int i) { return shape.f(i, n); },
+                [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
+            for (QSize size : {QSize(400, 500)}) {
+                SCOPED_TRACE(std::string(shape.name) + " " + std::to_string(size.width()) +
+                             " marks=" + std::to_string(marks));
+                m.ResetScale();
+                const QImage walked = Traces(size, true);
+                ASSERT_EQ(Traces(size, true, true), walked);
+                ASSERT_EQ(Traces(size, false), walked);
+                // Zoomed into two thirds of the plot from an odd pixel on.
+                const GraphLayout& g = m.Layout();
+                ASSERT_EQ(FinishZoomDrag(m, QPoint(g.plotLeft + 7, g.plotTop),
+                                         QPoint(g.plotLeft + 7 + g.W() * 2 / 3, g.plotBottom),
+                                         false),
+                          ZoomVerdict::Accepted);
+                ASSERT_EQ(Traces(size, true, true), Traces(size, true));
+            }
+        }
+    }
+}
+
+// One to three points a column (where a column is a single segment, two, or the
+// first with a stroke), with and without marks, both channels crossing.
+TEST_F(Render, FewPointsPerColumnEqualEverySegment) {
+    const QSize size(1000, 700); // W = 780
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
+        for (const Shape& shape : Shapes()) {
+            for (int n : {780 + 390, 2 * 780, 2 * 780 + 1, 3 * 780 - 1, 3 * 780, 3 * 780 + 7}) {
+                SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) +
+                             " marks=" + std::to_string(marks));
+                Stored(
+                    n, [&](int i) { return shape.f(i, n); },
+                    [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
+                ASSERT_EQ(Traces(size, true, true), Traces(size, false));
+            }
+        }
+    }
+}
+
+// A new recording of the same size read into the same place (as a replacement
+// does, with a new generation of the stored data): the picture follows the new
+// values, not the envelope of the old ones.
+TEST_F(Render, StaleEnvelopeAfterDataReplacedInPlace) {
+    const QSize size(400, 500);
+    Stored(262144, [](int i) { return (i % 1000) * 0.1; });
+    const QImage before = Paint(size, true);
+    set.m_ch1Rms[100000] = 450.0f; // a spike, somewhere inside a column
+    ++set.m_storedGeneration;
+    m.SizeWorkBuffers(262144);
+    const QImage after = Paint(size, true);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(after, Paint(size, false));
 }
 
 TEST_F(Render, DrawSegmentMarksPoints) {
