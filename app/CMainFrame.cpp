@@ -436,11 +436,15 @@ void CMainFrame::OpenStatistics() {
         connect(m_statistics, &CStatisticsDlg::nominalChanged, this,
                 [this](const QString& text) { m_shell.m_settings.m_nominalVoltage = text; });
         connect(m_statistics, &CStatisticsDlg::eventChosen, this, &CMainFrame::ShowSamples);
-        // New data on show: the open window follows them.
+        // New stored data: the open window follows them (and only then, since the
+        // views are also told of every real-time sample).
         const QPointer<CStatisticsDlg> window = m_statistics;
-        m_shell.AddViewListener([window] {
-            if (window && window->isVisible())
-                window->Refresh();
+        auto shown = std::make_shared<uint64_t>(m_shell.m_set.m_storedGeneration);
+        m_shell.AddViewListener([this, window, shown] {
+            if (!window || !window->isVisible() || *shown == m_shell.m_set.m_storedGeneration)
+                return;
+            *shown = m_shell.m_set.m_storedGeneration;
+            window->Refresh();
         });
     }
     m_statistics->Refresh();
