@@ -4,11 +4,16 @@
 #include "app/ConfigCommands.h"
 #include "app/LinkCommands.h"
 #include "app/RealTimeCommands.h"
+#include "data/RecordingStatistics.h"
+#include "graph/StatisticsReport.h"
+#include "graph/Zoom.h"
 #include "shell/AppShell.h"
 #include "shell/FileCommands.h"
+#include "shell/GraphController.h"
 #include "shell/ListCommands.h"
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
+#include "ui/CStatisticsDlg.h"
 #include "ui/Icons.h"
 #include "ui/ListWindows.h"
 #include "ui/ReportPrinter.h"
@@ -209,6 +214,11 @@ void CMainFrame::CreateMenus() {
     QMenu* print = file->addMenu(QStringLiteral("&Print..."));
     print->addAction(Action(Cmd::PrintGraph));
     print->addAction(Action(Cmd::PrintList));
+    QAction* printStatistics = file->addAction(QStringLiteral("Print Statistics"));
+    printStatistics->setObjectName(QStringLiteral("printStatisticsAction"));
+    connect(printStatistics, &QAction::triggered, this, &CMainFrame::PrintStatistics);
+    connect(file, &QMenu::aboutToShow, this,
+            [this, printStatistics] { printStatistics->setEnabled(m_shell.m_set.m_rmsCount > 0); });
     file->addSeparator();
     QMenu* exportMenu = file->addMenu(QStringLiteral("Export"));
     exportMenu->setObjectName(QStringLiteral("exportMenu"));
@@ -230,6 +240,9 @@ void CMainFrame::CreateMenus() {
     window->addAction(Action(Cmd::ToggleInstrument));
     window->addAction(Action(Cmd::ToggleInfoBar));
     window->addAction(Action(Cmd::TrFileList));
+    QAction* statistics = window->addAction(QStringLiteral("&Statistics"));
+    statistics->setObjectName(QStringLiteral("statisticsAction"));
+    connect(statistics, &QAction::triggered, this, &CMainFrame::OpenStatistics);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help(H)"));
     help->addAction(Action(Cmd::About));
     help->addSeparator();
@@ -546,4 +559,52 @@ void CMainFrame::FocusPane(int step) {
     const int current = m_view->hasFocus() || m_view->isAncestorOf(focusWidget()) ? 1 : 0;
     const int next = ((current + step) % 2 + 2) % 2;
     panes[next]->setFocus(Qt::ShortcutFocusReason);
+}
+
+void CMainFrame::OpenStatistics() {
+    if (!m_statistics) {
+        m_statistics = new CStatisticsDlg(this);
+        m_statistics->SetSource([this] { return StatisticsViewOf(m_shell.m_set); });
+        m_statistics->SetNominalText(m_shell.m_settings.m_nominalVoltage);
+        connect(m_statistics, &CStatisticsDlg::nominalChanged, this,
+                [this](const QString& text) { m_shell.m_settings.m_nominalVoltage = text; });
+        connect(m_statistics, &CStatisticsDlg::eventChosen, this, &CMainFrame::ShowSamples);
+        // New stored data: the open window follows them (and only then, since the
+        // views are also told of every real-time sample).
+        const QPointer<CStatisticsDlg> window = m_statistics;
+        auto shown = std::make_shared<uint64_t>(m_shell.m_set.m_storedGeneration);
+        m_shell.AddViewListener([this, window, shown] {
+            if (!window || !window->isVisible() || *shown == m_shell.m_set.m_storedGeneration)
+                return;
+            *shown = m_shell.m_set.m_storedGeneration;
+            window->Refresh();
+        });
+    }
+    m_statistics->Refresh();
+    m_statistics->show();
+    m_statistics->raise();
+    m_statistics->activateWindow();
+}
+
+void CMainFrame::ShowSamples(qint64 first, qint64 count) {
+    if (m_shell.m_set.m_rmsCount <= 0)
+        return;
+    GraphController& graph = m_view->Graph();
+    if (m_shell.m_graph.Mode() != GraphMode::StoreRms)
+        graph.OnStoreRms();
+    graph.ResetScale();
+    // The unzoomed graph is laid out by a paint; the zoom box is placed on it.
+    m_view->repaint();
+    ZoomAroundPoints(m_shell.m_graph, first, count);
+    m_view->RequestRepaint();
+}
+
+void CMainFrame::PrintStatistics() {
+    RenderOptions o;
+    o.printing = true;
+    const double nominal = m_shell.m_settings.m_nominalVoltage.toDouble();
+    auto stats = std::make_shared<const RecordingStatistics>(
+        ComputeStatistics(StatisticsViewOf(m_shell.m_set), nominal));
+    m_printer->Print(
+        this, WithStatisticsPages(m_listCommands->GraphPages(m_view->size(), o), std::move(stats)));
 }

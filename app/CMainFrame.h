@@ -13,6 +13,7 @@
 class AppShell;
 class CDTView;
 class CInstrumentView;
+class CStatisticsDlg;
 class FileCommands;
 class ListCommands;
 class ListWindows;
@@ -61,6 +62,13 @@ public:
     ReportPrinter& Printer() { return *m_printer; }
     // The graph as the view paints it, at the view's size.
     QImage GraphImage();
+    // Window > Statistics: the statistics window of the data on show.
+    void OpenStatistics();
+    CStatisticsDlg* StatisticsWindow() const { return m_statistics; }
+    // The stored graph zoomed around samples first .. first + count - 1 (0-based).
+    void ShowSamples(qint64 first, qint64 count);
+    // File > Print Statistics: the graph report followed by the statistics pages.
+    void PrintStatistics();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -92,4 +100,5 @@ private:
     std::unique_ptr<ListCommands> m_listCommands;
     ListWindows* m_listWindows = nullptr;
     std::unique_ptr<ReportPrinter> m_printer;
+    CStatisticsDlg* m_statistics = nullptr;
 };

@@ -17,6 +17,7 @@ const QString kAutoOff = QStringLiteral("AUTOOFF Info");
 const QString kRecMode = QStringLiteral("RECMODE Info");
 const QString kRtRate = QStringLiteral("RTSAMPRATEINFO");
 const QString kRtData = QStringLiteral("RTSAMPDATAINFO");
+const QString kStatistics = QStringLiteral("STATISTICSInfo");
 
 // Byte-valued keys keep the low 8 bits of what is read.
 uint8_t ReadByte(const IniFile& ini, const QString& section, const char* key, int def) {
@@ -109,6 +110,8 @@ void LoadViewSettings(const IniFile& ini, AppSettings& s) {
     for (const ViewKey& k : kViewKeys)
         s.*k.member = ReadByte(ini, kView, k.key, k.def);
     s.m_rtInterval = ini.ReadInt(kRtRate, QStringLiteral("RTSAMPRATE"), AppSettings().m_rtInterval);
+    s.m_nominalVoltage =
+        ini.ReadString(kStatistics, QStringLiteral("NOMINAL"), AppSettings().m_nominalVoltage);
 }
 
 void StoreAllSettings(IniFile& ini, const AppSettings& s) {
@@ -140,6 +143,7 @@ void StoreAllSettings(IniFile& ini, const AppSettings& s) {
     ini.WriteInt(kRecMode, QStringLiteral("RECMODE"), s.m_recMode);
     ini.WriteInt(kRtRate, QStringLiteral("RTSAMPRATE"), s.m_rtInterval);
     ini.WriteInt(kRtData, QStringLiteral("SAMPDATA"), s.m_rtPointsRequested);
+    ini.WriteString(kStatistics, QStringLiteral("NOMINAL"), s.m_nominalVoltage);
 }
 
 AppSettings LoadSettingsFile(const QString& path) {

@@ -58,6 +58,9 @@ struct AppSettings {
     // RTSAMPDATAINFO: real-time samples to take (main frame).
     int m_rtPointsRequested = 3600;
 
+    // STATISTICSInfo: nominal voltage of the supply-voltage summary, text of volts.
+    QString m_nominalVoltage = QStringLiteral("230");
+
     AppSettings();
     static int DefaultAxisLow(int mode);  // mode 1..9
     static int DefaultAxisHigh(int mode); // mode 1..9
@@ -66,7 +69,7 @@ struct AppSettings {
 // Reads TIMEInfo, SAMPRATEINFO, LIMITUNITINFO, ALARMInfo, ColorInfo, AUTOOFF Info,
 // RECMODE Info, RTSAMPDATAINFO and YAXISInfo, in that order.
 void LoadFrameSettings(const IniFile& ini, AppSettings& s);
-// Reads VIEWInfo and RTSAMPRATEINFO.
+// Reads VIEWInfo, RTSAMPRATEINFO and STATISTICSInfo.
 void LoadViewSettings(const IniFile& ini, AppSettings& s);
 // Writes every key in table order into `ini`, keeping the file's other lines.
 void StoreAllSettings(IniFile& ini, const AppSettings& s);

@@ -191,6 +191,9 @@ QString TextTable::ToAligned() const {
         QString out;
         for (qsizetype i = 0; i < r.size(); ++i)
             out += i + 1 < r.size() ? Padded(r[i], width[size_t(i)] + 2) : r[i];
+        // A row whose last cells are empty ends at its last text.
+        while (out.endsWith(QLatin1Char(' ')))
+            out.chop(1);
         return out + QLatin1Char('\n');
     };
     QString out = line(header);

@@ -205,6 +205,29 @@ ZoomVerdict FinishZoomDrag(GraphModel& m, QPoint start, QPoint end, bool unmoved
     return ZoomVerdict::Accepted;
 }
 
+ZoomVerdict ZoomAroundPoints(GraphModel& m, int64_t first, int64_t count) {
+    const int64_t shownFirst = int64_t(m.FirstPoint()) - 1;
+    const int64_t shownLast = int64_t(m.LastPoint()) - 1;
+    if (!CanZoom(m) || shownLast < shownFirst || shownLast >= m.WorkBufferPoints() ||
+        shownFirst < 0)
+        return ZoomVerdict::Unmoved;
+    const int64_t margin = std::max<int64_t>(count, 5);
+    const int64_t a = std::clamp(first - margin, shownFirst, shownLast);
+    const int64_t b =
+        std::clamp(first + std::max<int64_t>(count, 1) - 1 + margin, shownFirst, shownLast);
+    const GraphLayout& g = m.Layout();
+    const double xa = m.XPix(a, 0, 0);
+    const double xb = m.XPix(b, 0, 0);
+    const double step = shownLast > shownFirst
+                            ? std::abs(m.XPix(shownFirst + 1, 0, 0) - m.XPix(shownFirst, 0, 0))
+                            : double(g.W());
+    const double mid = (xa + xb) / 2;
+    const double half = std::max({(xb - xa) / 2, 4.0, step * 0.6 + 1.0});
+    const int left = std::clamp(int(std::lround(mid - half)), g.plotLeft, g.plotRight);
+    const int right = std::clamp(int(std::lround(mid + half)), g.plotLeft, g.plotRight);
+    return FinishZoomDrag(m, QPoint(left, g.plotTop), QPoint(right, g.plotBottom), false);
+}
+
 int32_t HorizontalPosition(const GraphModel& m) {
     return ClampIndex(int64_t(m.Zoom().LeftIndex()) - m.Zoom().ScrollIndex() + 1);
 }

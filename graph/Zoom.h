@@ -35,6 +35,12 @@ ZoomVerdict FinishZoomDrag(GraphModel& m, QPoint start, QPoint end, bool unmoved
 
 // Scroll-bar actions, named for the horizontal bar; on a vertical bar LineLeft is
 // line up and PageLeft page up.
+// Zooms into points first .. first + count - 1 (0-based) with as many again on either
+// side (at least 5), over the plot's full height and at least 8 pixels wide, as a
+// box dragged there would. The base scale must be laid out (the graph painted
+// unzoomed since the data or the size last changed).
+ZoomVerdict ZoomAroundPoints(GraphModel& m, int64_t first, int64_t count);
+
 enum class ScrollCode { LineLeft, LineRight, PageLeft, PageRight, Thumb, Other };
 
 // The horizontal bar's state: range 0 ... maximum, page 1.

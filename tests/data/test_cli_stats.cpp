@@ -159,12 +159,42 @@ TEST_F(CliStats, BadNominalAndBadFilesExitAsDocumented) {
         {{good, QStringLiteral("--nominal"), QStringLiteral("abc")}, 2, "100 to 1000"},
         {{dir.filePath(QStringLiteral("none.stdata"))}, 7, "cannot open"},
         {{}, 2, "Usage"},
+        {{QStringLiteral("--json")}, 2, "Usage"},
     };
     for (const Case& c : cases) {
         const CliRun r = Cli(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.message)) << r.err.constData();
     }
+}
+
+TEST_F(CliStats, PrintAddsTheStatisticsPagesAfterTheGraphReport) {
+    const QString path = Write("planted.stdata", Planted());
+    const QString pdf = dir.filePath(QStringLiteral("s.pdf"));
+    const CliRun r = [&] {
+        QProcess q;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
+        q.setProcessEnvironment(env);
+        q.start(QStringLiteral(ORVEX_DL), {QStringLiteral("print"), path, QStringLiteral("-o"), pdf,
+                                           QStringLiteral("--statistics"),
+                                           QStringLiteral("--nominal"), QStringLiteral("240")});
+        q.waitForFinished(60000);
+        return CliRun{q.exitCode(), q.readAllStandardOutput(), q.readAllStandardError()};
+    }();
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(60000));
+    const QStringList pages =
+        QString::fromUtf8(text.readAllStandardOutput()).split(QLatin1Char('\f'));
+    ASSERT_GE(pages.size(), 2);
+    EXPECT_FALSE(pages[0].contains(QStringLiteral("Statistics")));
+    EXPECT_TRUE(pages[1].contains(QStringLiteral("Statistics")));
+    EXPECT_TRUE(pages[1].contains(QStringLiteral("240 V")));
+    // Against 240 V, 260 V is inside the limits: the dip and the interruption.
+    EXPECT_TRUE(pages[1].contains(QStringLiteral("Events (2)")));
+    EXPECT_TRUE(pages[1].contains(QStringLiteral("02/03/26 13:53:20")));
 }
 
 } // namespace

@@ -5,8 +5,10 @@
 #include "base/LocalTime.h"
 #include "base/Settings.h"
 #include "data/MeasurementSet.h"
+#include "data/RecordingStatistics.h"
 #include "graph/Report.h"
 #include "graph/ReportSetup.h"
+#include "graph/StatisticsReport.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
 
@@ -21,10 +23,12 @@ namespace {
 
 const char* const kUsage =
     "Usage: orvex-dl print FILE.stdata -o|--output OUT.pdf [--list] [--tr N]\n"
-    "                      [--page-size A4|Letter]\n\n"
+    "                      [--page-size A4|Letter] [--statistics [--nominal VOLTS]]\n\n"
     "Writes the graph report (default) or, with --list, the list report \"Test Report\"\n"
     "of the stored RMS data as a PDF; with --tr N, of transient record N (1-based).\n"
     "The graph report is printed in landscape, the list report in portrait.\n"
+    "--statistics adds the statistics pages (figures, voltage summary against\n"
+    "--nominal, default 230 V, and the voltage events) after the graph report.\n"
     "Exit codes: 0 written, 1 the PDF could not be written, 2 bad arguments, 7 the\n"
     "input is missing, unreadable, damaged, not a stored measurement, or holds no\n"
     "such data.\n";
@@ -89,7 +93,9 @@ int Run(const QStringList& args) {
                                      {{{"-o", "--output"}, true},
                                       {{"--list"}, false},
                                       {{"--tr"}, true},
-                                      {{"--page-size"}, true}},
+                                      {{"--page-size"}, true},
+                                      {{"--statistics"}, false},
+                                      {{"--nominal"}, true}},
                                      1, 1, kUsage, exitCode);
     if (!parsed)
         return exitCode;
@@ -101,6 +107,22 @@ int Run(const QStringList& args) {
     if (!po)
         return CliExit::Usage;
     const bool list = parsed->Has("--list");
+    const bool statistics = parsed->Has("--statistics");
+    double nominal = kNominalDefault;
+    if (parsed->Has("--nominal")) {
+        bool ok = false;
+        nominal = parsed->Value("--nominal").toDouble(&ok);
+        if (!ok || !(nominal >= kNominalLowest && nominal <= kNominalHighest)) {
+            CliUsageError("print", QStringLiteral("--nominal must be 100 to 1000 (volts)"), kUsage);
+            return CliExit::Usage;
+        }
+    }
+    if ((statistics || parsed->Has("--nominal")) && (list || po->record >= 0)) {
+        CliUsageError("print",
+                      QStringLiteral("--statistics goes with the graph report of the RMS data"),
+                      kUsage);
+        return CliExit::Usage;
+    }
     const QString input = parsed->files.first();
     const QString output = parsed->Value("-o");
 
@@ -125,7 +147,10 @@ int Run(const QStringList& args) {
         return CliExit::BadFile;
     }
     const GraphInputs in{*set, settings, false};
-    const ReportPages pages = PagesOf(model, in, list, po->pageSize);
+    ReportPages pages = PagesOf(model, in, list, po->pageSize);
+    if (statistics && !list)
+        pages = WithStatisticsPages(pages, std::make_shared<const RecordingStatistics>(
+                                               ComputeStatistics(StatisticsViewOf(*set), nominal)));
     QString error;
     if (!WriteReportPdf(pages, output, po->pageSize, !list, kDpi, &error)) {
         std::fprintf(stderr, "orvex-dl print: cannot write %s: %s\n", qPrintable(output),
