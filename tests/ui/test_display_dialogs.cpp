@@ -230,29 +230,29 @@ TEST_F(DisplayDialogs, GreyBackgroundIsStoredAs14AndPainted) {
     EXPECT_EQ(LoadSettingsFile(SettingsFilePath()).m_bgColor, 14);
 }
 
-TEST_F(DisplayDialogs, ColourIndexOutsideTheTableRoundTripsAs255) {
+TEST_F(DisplayDialogs, ColourIndexOutsideTheTableWasDrawnAsARed) {
     {
         QFile f(SettingsFilePath());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[ColorInfo]\r\nBGColor=255\r\nTColor=7\r\n");
     }
     ShowStoredGraph();
-    ASSERT_EQ(shell->m_settings.m_bgColor, 255);
-    RunFromToolBar<CColorSetupDlg>(ViewCmd::ColorSetup, [](CColorSetupDlg& d) {
-        EXPECT_EQ(d.BackgroundCombo()->Selected(), -1); // selects nothing
+    const AppSettings defaults;
+    ASSERT_EQ(shell->m_settings.m_bgColor, defaults.m_bgColor); // not a colour of the table
+    RunFromToolBar<CColorSetupDlg>(ViewCmd::ColorSetup, [&](CColorSetupDlg& d) {
+        EXPECT_EQ(d.BackgroundCombo()->Selected(), defaults.m_bgColor);
         EXPECT_EQ(d.Ch1Combo()->Selected(), 7);
         EXPECT_EQ(d.Ch3Combo()->Selected(), 3); // hidden, carried through
         d.OkButton()->click();
     });
-    EXPECT_EQ(shell->m_settings.m_bgColor, 255);
     EXPECT_EQ(shell->m_settings.m_ch1Color, 7);
     EXPECT_EQ(shell->m_settings.m_ch3Color, 3);
-    // Drawn as the colour value 255 itself.
+    // The default background (black), not the colour value 255 (a red).
     const QImage img = Grab();
     const GraphLayout& g = shell->m_graph.Layout();
-    EXPECT_EQ(img.pixelColor(g.plotLeft + 3, g.plotTop + 3), ColourOf(255));
+    EXPECT_EQ(img.pixelColor(g.plotLeft + 3, g.plotTop + 3), QColor(0, 0, 0));
     ASSERT_TRUE(shell->SaveSettings());
-    EXPECT_EQ(LoadSettingsFile(SettingsFilePath()).m_bgColor, 255);
+    EXPECT_EQ(LoadSettingsFile(SettingsFilePath()).m_bgColor, defaults.m_bgColor);
 }
 
 TEST_F(DisplayDialogs, ViewOptionsStoreTheSwitchesAndCarryTheHiddenOnes) {
