@@ -20,6 +20,7 @@ enum class LinkLine {
     AfterHandshake, // the logger answered a probe
     ConnectFailed,  // explains a NotConnected state
     NoPort,         // no port opened in the last scan: LinkDialogState::noPortText says why
+    Waiting,        // the button was pressed before the logger answered on waitingOn
 };
 
 struct LinkDialogState {
@@ -27,6 +28,7 @@ struct LinkDialogState {
     LinkState state = LinkState::Connecting;
     LinkLine line = LinkLine::AtOpen;
     QString noPortText; // the devices tried and what to do, for LinkLine::NoPort
+    QString waitingOn;  // the devices asked, for LinkLine::Waiting
     bool actionEnabled = true;
 };
 

@@ -95,16 +95,17 @@ bool PortSearch::ActionAllowed(LinkDialog d) {
     if (s.state == LinkState::NotConnected) {
         s.line = LinkLine::ConnectFailed;
         Changed(d);
-    } else if (m_state.noPortMessage.isEmpty() || s.message != m_state.noPortMessage) {
+    } else if (m_state.noPortMessage.isEmpty() || s.line != LinkLine::NoPort) {
         // Nothing is sent before the logger answered; a button that does nothing
         // without a word looks dead. The message of ports that do not open says more.
-        s.message = WaitingMessage();
+        s.line = LinkLine::Waiting;
+        s.waitingOn = WaitingOn();
         Changed(d);
     }
     return false;
 }
 
-QString PortSearch::WaitingMessage() const {
+QString PortSearch::WaitingOn() const {
     const std::vector<int>& ports = m_state.openablePorts;
     QString where = QStringLiteral("the serial ports");
     if (ports.size() == 1)
@@ -112,7 +113,7 @@ QString PortSearch::WaitingMessage() const {
     else if (!ports.empty())
         where = QStringLiteral("%1 ... %2")
                     .arg(m_channel.DeviceOf(ports.front()), m_channel.DeviceOf(ports.back()));
-    return QStringLiteral("Waiting for the logger: no reply on %1 yet.").arg(where);
+    return where;
 }
 
 void PortSearch::Changed(LinkDialog d) {

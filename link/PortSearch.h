@@ -66,7 +66,7 @@ private:
     void ShowNoPortMessage(const QString& text);
     void WithdrawNoPortMessage();
     // Why an action button did nothing under "Connecting...": the ports asked.
-    QString WaitingMessage() const;
+    QString WaitingOn() const;
     void Changed(LinkDialog d);
     LinkDialogState& State(LinkDialog d) { return m_dialogs[size_t(d)]; }
 

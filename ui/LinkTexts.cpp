@@ -51,6 +51,8 @@ QString LinkLineText(LinkDialog d, const LinkDialogState& s) {
         return QStringLiteral("Connecting failed. Ensure logger inserted and try again.");
     case LinkLine::NoPort:
         return s.noPortText;
+    case LinkLine::Waiting:
+        return QStringLiteral("Waiting for the logger: no reply on %1 yet.").arg(s.waitingOn);
     }
     return {};
 }
