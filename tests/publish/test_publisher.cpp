@@ -370,6 +370,14 @@ TEST_F(Publisher, TlsWithTheBrokersAuthorityConnectsAndAStrangerIsNotTrusted) {
     ASSERT_TRUE(PumpUntil([&] { return sub.Messages().size() >= 4; }, kWaitMs));
     ExpectCompleteAndInOrder(SampleNumbers(sub.Messages()), 4);
     EXPECT_EQ(p.Status().state, PublishState::Connected);
+
+    // The broker dies under an encrypted connection: writing to it must not end the
+    // program (a broken pipe), only make the broker unreachable.
+    b.Kill();
+    for (int n = 4; n < 8; ++n)
+        p.PublishSample(Sample(n));
+    ASSERT_TRUE(WaitFor(p, PublishState::Unreachable));
+    EXPECT_EQ(p.Status().waiting, 4);
 }
 
 } // namespace
