@@ -21,7 +21,7 @@ PACKAGES=(
   # The print tests read PDF pages back as text and images.
   poppler-utils
   # The MQTT publisher's client library; the broker and its tools its tests run.
-  libmosquitto-dev mosquitto mosquitto-clients
+  libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 dl_install_packages() {

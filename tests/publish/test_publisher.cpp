@@ -62,6 +62,41 @@ void ExpectCompleteAndInOrder(const std::vector<int>& numbers, int count) {
     EXPECT_EQ(int(seen.size()), count);
 }
 
+// Discovery: one configuration per value, valid JSON with its unit and class.
+// Returns the value names found.
+std::set<QString> DiscoveredSensors(const std::vector<broker::Message>& messages) {
+    const std::map<QString, std::pair<QString, QString>> classes{
+        {QStringLiteral("ch1_rms"), {QStringLiteral("V"), QStringLiteral("voltage")}},
+        {QStringLiteral("ch2_rms"), {QStringLiteral("A"), QStringLiteral("current")}},
+        {QStringLiteral("ch1_hz"), {QStringLiteral("Hz"), QStringLiteral("frequency")}},
+        {QStringLiteral("s_va"), {QStringLiteral("VA"), QStringLiteral("apparent_power")}},
+        {QStringLiteral("p_w"), {QStringLiteral("W"), QStringLiteral("power")}},
+        {QStringLiteral("pf"), {QString(), QStringLiteral("power_factor")}},
+    };
+    std::set<QString> found;
+    for (const broker::Message& m : messages) {
+        if (!m.topic.startsWith("homeassistant/sensor/"))
+            continue;
+        QJsonParseError e{};
+        const QJsonObject o = QJsonDocument::fromJson(m.payload, &e).object();
+        EXPECT_EQ(e.error, QJsonParseError::NoError) << m.payload.constData();
+        const QString key = QString::fromUtf8(m.topic).section(QLatin1Char('/'), 3, 3);
+        found.insert(key);
+        EXPECT_EQ(o[QStringLiteral("state_topic")].toString(),
+                  QStringLiteral("orvex/ttyUSB0/sample"));
+        const auto it = classes.find(key);
+        if (it == classes.end())
+            continue;
+        EXPECT_EQ(o[QStringLiteral("unit_of_measurement")].toString(), it->second.first)
+            << key.toStdString();
+        EXPECT_EQ(o[QStringLiteral("device_class")].toString(), it->second.second)
+            << key.toStdString();
+    }
+    for (const auto& [key, unused] : classes)
+        EXPECT_TRUE(found.count(key)) << key.toStdString();
+    return found;
+}
+
 class Publisher : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -128,36 +163,7 @@ TEST_F(Publisher, RunStateSamplesAndDiscoveryArriveInOrder) {
     EXPECT_EQ(order, expected);
     ExpectCompleteAndInOrder(SampleNumbers(sub.On("orvex/ttyUSB0/sample")), 5);
 
-    // Discovery: one retained configuration per value, with its unit and class.
-    const std::map<QString, std::pair<QString, QString>> classes{
-        {QStringLiteral("ch1_rms"), {QStringLiteral("V"), QStringLiteral("voltage")}},
-        {QStringLiteral("ch2_rms"), {QStringLiteral("A"), QStringLiteral("current")}},
-        {QStringLiteral("ch1_hz"), {QStringLiteral("Hz"), QStringLiteral("frequency")}},
-        {QStringLiteral("s_va"), {QStringLiteral("VA"), QStringLiteral("apparent_power")}},
-        {QStringLiteral("p_w"), {QStringLiteral("W"), QStringLiteral("power")}},
-        {QStringLiteral("pf"), {QString(), QStringLiteral("power_factor")}},
-    };
-    std::set<QString> found;
-    for (const broker::Message& m : sub.Messages()) {
-        if (!m.topic.startsWith("homeassistant/sensor/"))
-            continue;
-        QJsonParseError e{};
-        const QJsonObject o2 = QJsonDocument::fromJson(m.payload, &e).object();
-        ASSERT_EQ(e.error, QJsonParseError::NoError) << m.payload.constData();
-        const QString key = QString::fromUtf8(m.topic).section(QLatin1Char('/'), 3, 3);
-        found.insert(key);
-        EXPECT_EQ(o2[QStringLiteral("state_topic")].toString(),
-                  QStringLiteral("orvex/ttyUSB0/sample"));
-        if (const auto it = classes.find(key); it != classes.end()) {
-            EXPECT_EQ(o2[QStringLiteral("unit_of_measurement")].toString(), it->second.first)
-                << key.toStdString();
-            EXPECT_EQ(o2[QStringLiteral("device_class")].toString(), it->second.second)
-                << key.toStdString();
-        }
-    }
-    for (const auto& [key, unused] : classes)
-        EXPECT_TRUE(found.count(key)) << key.toStdString();
-
+    const std::set<QString> found = DiscoveredSensors(sub.Messages());
     // Retained: a dashboard that subscribes later still finds the configurations and
     // the run's last state.
     broker::Subscriber late(QStringLiteral("test-late"), {QStringLiteral("orvex/ttyUSB0/state"),
@@ -285,6 +291,93 @@ TEST_F(Publisher, RefusedCredentialsAreReportedWithoutThePassword) {
             return right.Status().state == PublishState::Connected && right.Status().waiting == 0;
         },
         kWaitMs));
+}
+
+} // namespace
+
+namespace {
+
+// A certificate authority and a broker certificate for 127.0.0.1, made by openssl.
+bool MakeCertificates(const QString& folder, const QString& ca, const QString& server) {
+    const auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.setWorkingDirectory(folder);
+        p.start(QStringLiteral("openssl"), args);
+        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    };
+    QFile ext(QDir(folder).filePath(QStringLiteral("san.ext")));
+    if (!ext.open(QIODevice::WriteOnly))
+        return false;
+    ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n");
+    ext.close();
+    const QStringList key{QStringLiteral("-newkey"), QStringLiteral("ec"),
+                          QStringLiteral("-pkeyopt"),
+                          QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+    return run(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + key +
+               QStringList{QStringLiteral("-keyout"), ca + QStringLiteral(".key"),
+                           QStringLiteral("-out"), ca + QStringLiteral(".crt"),
+                           QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                           QStringLiteral("/CN=") + ca}) &&
+           (server.isEmpty() ||
+            (run(QStringList{QStringLiteral("req")} + key +
+                 QStringList{QStringLiteral("-keyout"), server + QStringLiteral(".key"),
+                             QStringLiteral("-out"), server + QStringLiteral(".csr"),
+                             QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")}) &&
+             run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                  server + QStringLiteral(".csr"), QStringLiteral("-CA"),
+                  ca + QStringLiteral(".crt"), QStringLiteral("-CAkey"),
+                  ca + QStringLiteral(".key"), QStringLiteral("-CAcreateserial"),
+                  QStringLiteral("-out"), server + QStringLiteral(".crt"), QStringLiteral("-days"),
+                  QStringLiteral("2"), QStringLiteral("-extfile"), QStringLiteral("san.ext")})));
+}
+
+// mqtts:// with the CA file that signed the broker's certificate: the samples go out
+// encrypted; with another authority's file the broker is not trusted and nothing is
+// sent to it.
+TEST_F(Publisher, TlsWithTheBrokersAuthorityConnectsAndAStrangerIsNotTrusted) {
+    const QString folder = brokerDir.path();
+    ASSERT_TRUE(MakeCertificates(folder, QStringLiteral("ca"), QStringLiteral("server")));
+    ASSERT_TRUE(MakeCertificates(folder, QStringLiteral("stranger"), QString()));
+    const int tlsPort = broker::FreePort();
+    broker::Broker b(folder, QStringLiteral("listener %1 127.0.0.1\ncafile %2/ca.crt\n"
+                                            "certfile %2/server.crt\nkeyfile %2/server.key\n")
+                                 .arg(tlsPort)
+                                 .arg(folder));
+    ASSERT_TRUE(b.Start());
+    ASSERT_TRUE(PumpUntil([&] { return broker::Accepts(tlsPort); }, kWaitMs));
+    broker::Subscriber sub(QStringLiteral("test-sub"), {QStringLiteral("orvex/ttyUSB0/sample")});
+    ASSERT_TRUE(sub.Connect(b.Port()));
+
+    PublishOptions o = Options(tlsPort);
+    o.tls = true;
+    o.caFile = QDir(folder).filePath(QStringLiteral("stranger.crt"));
+    {
+        MqttPublisher untrusting(o);
+        ASSERT_TRUE(untrusting.Start());
+        untrusting.PublishSample(Sample(0));
+        ASSERT_TRUE(WaitFor(untrusting, PublishState::Unreachable));
+        EXPECT_EQ(untrusting.Status().waiting, 1);
+    }
+    EXPECT_TRUE(sub.Messages().empty());
+
+    o.caFile = QDir(folder).filePath(QStringLiteral("ca.crt"));
+    MqttPublisher p(o);
+    ASSERT_TRUE(p.Start());
+    // The sample the untrusting publisher left in the queue goes first.
+    for (int n = 1; n < 4; ++n)
+        p.PublishSample(Sample(n));
+    ASSERT_TRUE(PumpUntil([&] { return sub.Messages().size() >= 4; }, kWaitMs));
+    ExpectCompleteAndInOrder(SampleNumbers(sub.Messages()), 4);
+    EXPECT_EQ(p.Status().state, PublishState::Connected);
+
+    // The broker dies under an encrypted connection: writing to it must not end the
+    // program (a broken pipe), only make the broker unreachable.
+    b.Kill();
+    for (int n = 4; n < 8; ++n)
+        p.PublishSample(Sample(n));
+    ASSERT_TRUE(WaitFor(p, PublishState::Unreachable));
+    EXPECT_EQ(p.Status().waiting, 4);
 }
 
 } // namespace
