@@ -120,80 +120,18 @@ private:
     bool m_lost = false;
 };
 
-int RunRealtime(const QStringList& args) {
-    int exitCode = CliExit::Ok;
-    const auto parsed = ParseCliArgs("realtime", args,
-                                     {{{"--port", "-p"}, true},
-                                      {{"--interval", "-i"}, true},
-                                      {{"--count", "-n"}, true},
-                                      {{"-o", "--output"}, true}},
-                                     0, 0, kUsage, exitCode);
-    if (!parsed)
-        return exitCode;
-    const QString device = parsed->Value("--port");
-    if (device.isEmpty() || !parsed->Has("--interval") || !parsed->Has("--count")) {
-        CliUsageError("realtime", QStringLiteral("--port, --interval and --count are required"),
-                      kUsage);
-        return CliExit::Usage;
-    }
-    const auto interval = IntArg(*parsed, "--interval", kRtIntervalMin, kRtIntervalMax);
-    if (!interval)
-        return CliExit::Usage;
-    const auto count = IntArg(*parsed, "--count", kRtPointsMin, kRtMaxPoints);
-    if (!count)
-        return CliExit::Usage;
-    const QString output = parsed->Value("-o");
-    const bool runFile = output.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);
-    if (!output.isEmpty()) {
-        if (const QString problem = OutputProblem(output); !problem.isEmpty()) {
-            std::fprintf(stderr, "orvex-dl realtime: %s\n", qPrintable(problem));
-            return CliExit::Failure;
-        }
-    }
-    // Lines go to stdout unless they go to a CSV file.
-    const bool printLines = output.isEmpty() || runFile;
-    std::unique_ptr<RunFile> file = runFile ? std::make_unique<RunFile>(output) : nullptr;
-
-    CliPrompts prompts;
-    SystemClock clock;
-    MeasurementSet set;
-    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(device, prompts, set);
-    LinkController& link = headless->Link();
-    SerialChannel& channel = headless->Channel();
-    RealTimeTransfer& transfer = link.RealTime();
-    // The application's previous measurement is the desktop's business.
-    transfer.m_writePreviousMeasurement = false;
-    RealTimeSampler sampler;
-
-    bool ended = false;
-    RealTimeEnd end = RealTimeEnd::Stopped;
-    transfer.onSample = [&] { return sampler.Sample(set, *interval); };
-    if (file)
-        transfer.onFirstFrame = [&] { file->Begin(set, *interval); };
-    transfer.onSampleTaken = [&] {
-        const int n = set.m_rtCount - 1;
-        if (file)
-            file->Add(set, n, set.RtSampleTime(n, *interval), transfer.LastFrameWaveform());
-        if (printLines) {
-            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, n, *interval)));
-            std::fflush(stdout);
-        }
-    };
-    transfer.onEnded = [&](RealTimeEnd e) {
-        ended = true;
-        end = e;
-    };
-
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-
+// Searches the logger until the real-time dialog's title reads "Connected". Returns
+// -1 when it does, or the exit code to end with (no logger, or a signal).
+int Connect(HeadlessLink& headless, const QString& device) {
+    LinkController& link = headless.Link();
+    SerialChannel& channel = headless.Channel();
     std::fprintf(stderr, "Searching the logger on %s...\n", qPrintable(device));
     link.OnDialogCommand();
     link.OpenDialog(LinkDialog::RealTime);
     QElapsedTimer search;
     search.start();
     for (;;) {
-        headless->Wait();
+        headless.Wait();
         const LinkDialogState& d = link.Dialog(LinkDialog::RealTime);
         if (g_stopRequested)
             break;
@@ -214,32 +152,10 @@ int RunRealtime(const QStringList& args) {
         channel.Close();
         return CliExit::Ok;
     }
+    return -1;
+}
 
-    if (printLines) {
-        std::printf("%s\n", qPrintable(RealTimeCsvHeader()));
-        std::fflush(stdout);
-    }
-    std::fprintf(stderr, "Taking %d samples every %d s\n", *count, *interval);
-    transfer.Configure(*count, *interval);
-    link.StartTransfer(TransferKind::RealTime);
-    while (!ended) {
-        headless->Wait();
-        if (g_stopRequested && !ended)
-            transfer.StopRealTime();
-    }
-    channel.Close();
-
-    if (!output.isEmpty() && set.m_rtCount > 0) {
-        QString error;
-        const bool written =
-            file ? file->Write(&error) : WriteRealTimeCsv(output, set, *interval, &error);
-        if (!written) {
-            std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(output),
-                         qPrintable(error));
-            return CliExit::Failure;
-        }
-    }
-    std::fprintf(stderr, "%d samples taken\n", set.m_rtCount);
+int ExitCodeOf(RealTimeEnd end) {
     switch (end) {
     case RealTimeEnd::Stopped:
     case RealTimeEnd::CountReached:
@@ -252,6 +168,125 @@ int RunRealtime(const QStringList& args) {
         return CliExit::Interrupted; // the message went to stderr already
     }
     return CliExit::Failure;
+}
+
+struct RealtimeArgs {
+    QString device;
+    int interval = kRtIntervalMin;
+    int count = kRtPointsMin;
+    QString output;
+};
+
+// The command's arguments, or nothing (after the usage text) with `exitCode` set.
+std::optional<RealtimeArgs> ParseRealtimeArgs(const QStringList& args, int& exitCode) {
+    const auto parsed = ParseCliArgs("realtime", args,
+                                     {{{"--port", "-p"}, true},
+                                      {{"--interval", "-i"}, true},
+                                      {{"--count", "-n"}, true},
+                                      {{"-o", "--output"}, true}},
+                                     0, 0, kUsage, exitCode);
+    if (!parsed)
+        return std::nullopt;
+    exitCode = CliExit::Usage;
+    RealtimeArgs a;
+    a.device = parsed->Value("--port");
+    if (a.device.isEmpty() || !parsed->Has("--interval") || !parsed->Has("--count")) {
+        CliUsageError("realtime", QStringLiteral("--port, --interval and --count are required"),
+                      kUsage);
+        return std::nullopt;
+    }
+    const auto interval = IntArg(*parsed, "--interval", kRtIntervalMin, kRtIntervalMax);
+    if (!interval)
+        return std::nullopt;
+    const auto count = IntArg(*parsed, "--count", kRtPointsMin, kRtMaxPoints);
+    if (!count)
+        return std::nullopt;
+    a.interval = *interval;
+    a.count = *count;
+    a.output = parsed->Value("-o");
+    exitCode = CliExit::Ok;
+    return a;
+}
+
+int RunRealtime(const QStringList& args) {
+    int exitCode = CliExit::Ok;
+    const auto parsedArgs = ParseRealtimeArgs(args, exitCode);
+    if (!parsedArgs)
+        return exitCode;
+    const RealtimeArgs& a = *parsedArgs;
+    const bool runFile = a.output.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);
+    if (!a.output.isEmpty()) {
+        if (const QString problem = OutputProblem(a.output); !problem.isEmpty()) {
+            std::fprintf(stderr, "orvex-dl realtime: %s\n", qPrintable(problem));
+            return CliExit::Failure;
+        }
+    }
+    // Lines go to stdout unless they go to a CSV file.
+    const bool printLines = a.output.isEmpty() || runFile;
+    std::unique_ptr<RunFile> file = runFile ? std::make_unique<RunFile>(a.output) : nullptr;
+
+    CliPrompts prompts;
+    SystemClock clock;
+    MeasurementSet set;
+    const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(a.device, prompts, set);
+    LinkController& link = headless->Link();
+    SerialChannel& channel = headless->Channel();
+    RealTimeTransfer& transfer = link.RealTime();
+    // The application's previous measurement is the desktop's business.
+    transfer.m_writePreviousMeasurement = false;
+    RealTimeSampler sampler;
+
+    bool ended = false;
+    RealTimeEnd end = RealTimeEnd::Stopped;
+    transfer.onSample = [&] { return sampler.Sample(set, a.interval); };
+    if (file)
+        transfer.onFirstFrame = [&] { file->Begin(set, a.interval); };
+    transfer.onSampleTaken = [&] {
+        const int n = set.m_rtCount - 1;
+        if (file)
+            file->Add(set, n, set.RtSampleTime(n, a.interval), transfer.LastFrameWaveform());
+        if (printLines) {
+            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, n, a.interval)));
+            std::fflush(stdout);
+        }
+    };
+    transfer.onEnded = [&](RealTimeEnd e) {
+        ended = true;
+        end = e;
+    };
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    if (const int searched = Connect(*headless, a.device); searched >= 0)
+        return searched;
+
+    if (printLines) {
+        std::printf("%s\n", qPrintable(RealTimeCsvHeader()));
+        std::fflush(stdout);
+    }
+    std::fprintf(stderr, "Taking %d samples every %d s\n", a.count, a.interval);
+    transfer.Configure(a.count, a.interval);
+    link.StartTransfer(TransferKind::RealTime);
+    while (!ended) {
+        headless->Wait();
+        if (g_stopRequested && !ended)
+            transfer.StopRealTime();
+    }
+    channel.Close();
+
+    if (!a.output.isEmpty() && set.m_rtCount > 0) {
+        QString error;
+        const bool written =
+            file ? file->Write(&error) : WriteRealTimeCsv(a.output, set, a.interval, &error);
+        if (!written) {
+            std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(a.output),
+                         qPrintable(error));
+            return CliExit::Failure;
+        }
+    }
+    std::fprintf(stderr, "%d samples taken\n", set.m_rtCount);
+    return ExitCodeOf(end);
 }
 
 CliRegistration reg({"realtime",
