@@ -5,6 +5,7 @@
 #include "data/StdataFile.h"
 
 #include <QDir>
+#include <QSysInfo>
 
 #include <cmath>
 #include <cstring>
@@ -22,6 +23,7 @@ constexpr int64_t kHeaderBytes = kTagBytes + 1 + 4 + 4 + 24 + 4 + 2;
 // No place on earth is further than this from UTC.
 constexpr int32_t kMaxUtcOffset = 18 * 3600;
 constexpr int64_t kChunkBytes = 1 << 20;
+constexpr bool kHostIsLittleEndian = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
 
 // --------------------------------------------------------------- writing
 
@@ -41,9 +43,15 @@ public:
         RtLe::Append(m_buf, bits);
     }
     void Wave(const RtWaveform& w) {
-        for (const auto& pair : w) {
-            U16(uint16_t(pair[0]));
-            U16(uint16_t(pair[1]));
+        if constexpr (kHostIsLittleEndian) {
+            // The pairs lie in memory as the file has them.
+            static_assert(sizeof(RtWaveform) == kRtWaveformBytes);
+            m_buf.append(reinterpret_cast<const char*>(w.data()), qsizetype(kRtWaveformBytes));
+        } else {
+            for (const auto& pair : w) {
+                U16(uint16_t(pair[0]));
+                U16(uint16_t(pair[1]));
+            }
         }
     }
     bool Ok() const { return m_ok; }
@@ -59,7 +67,7 @@ public:
             return false;
         RtLe::Append(m_buf, m_crc.Value());
         m_ok = m_put(m_buf);
-        m_buf.clear();
+        m_buf.resize(0); // keeps the room reserved for the next chunk
         return m_ok;
     }
 
@@ -69,7 +77,7 @@ private:
             return;
         m_crc.Add(m_buf.constData(), m_buf.size());
         m_ok = m_put(m_buf);
-        m_buf.clear();
+        m_buf.resize(0); // keeps the room reserved for the next chunk
     }
     std::function<bool(const QByteArray&)> m_put;
     QByteArray m_buf;
@@ -351,6 +359,14 @@ RtdataOutcome Parse(const ByteSource& src, const QString& name, Parsed& out) {
 }
 
 bool ReadWave(const ByteSource& src, int64_t at, RtWaveform& out) {
+    if constexpr (kHostIsLittleEndian) {
+        // The pairs lie in memory as the file has them; `out` changes only on success.
+        RtWaveform w;
+        if (!src.Read(at, reinterpret_cast<char*>(w.data()), kRtWaveformBytes))
+            return false;
+        out = w;
+        return true;
+    }
     std::array<char, kRtWaveformBytes> b{};
     if (!src.Read(at, b.data(), kRtWaveformBytes))
         return false;
