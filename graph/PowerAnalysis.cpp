@@ -42,6 +42,16 @@ struct Samples {
     }
 };
 
+// Plain complex product: std::complex's operator* checks for infinities through a
+// library call on every product, which the FFT's butterflies would pay thousands of times.
+inline Complex Mul(Complex a, Complex b) {
+    return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+
+inline double Magnitude(Complex a) {
+    return std::sqrt(a.real() * a.real() + a.imag() * a.imag());
+}
+
 double WrapDegrees(double d) {
     d = std::fmod(d, 360.0);
     if (d <= -180.0)
@@ -120,7 +130,7 @@ Complex Fundamental(const Samples& s, const PeriodWindow& w) {
         w.start, w.end,
         [&](int k, double weight) {
             sum += (weight * s[k]) * turn;
-            turn *= step;
+            turn = Mul(turn, step);
         },
         [&](double w0, double w1) {
             sum += w0 * s.Linear(w.start);
@@ -168,7 +178,7 @@ void Fft(std::vector<Complex>& x) {
         for (size_t i = 0; i < n; i += len)
             for (size_t k = 0; k < len / 2; ++k) {
                 const Complex u = x[i + k];
-                const Complex v = x[i + k + len / 2] * tw[k * step];
+                const Complex v = Mul(x[i + k + len / 2], tw[k * step]);
                 x[i + k] = u + v;
                 x[i + k + len / 2] = u - v;
             }
@@ -267,7 +277,7 @@ std::optional<PowerFigures> PowerAnalysis::Power() const {
         return std::nullopt;
     const Complex fv = Fundamental(v, w);
     const Complex fi = Fundamental(i, w);
-    if (std::abs(fv) <= 0 || std::abs(fi) <= 0)
+    if (Magnitude(fv) <= 0 || Magnitude(fi) <= 0)
         return std::nullopt;
     f.phiDeg = WrapDegrees((std::arg(fv) - std::arg(fi)) * kDeg);
     // The RMS values come from the analysis's own windows, P from the voltage's: a
@@ -278,36 +288,37 @@ std::optional<PowerFigures> PowerAnalysis::Power() const {
     return f;
 }
 
-std::optional<HarmonicSpectrum> PowerAnalysis::Spectrum(int ch) const {
-    const auto w = Window(ch);
-    if (!w)
-        return std::nullopt;
-    const Samples s{m_wave, Index(ch)};
-    const double width = w->end - w->start;
-    const double period = w->Period();
+namespace {
+
+// The grid a window's spectrum is taken on: a power of two of points over the whole
+// periods, enough for every order asked for to fall on a bin below the grid's Nyquist.
+struct Grid {
+    double start = 0, width = 0;
+    size_t n = 0;
+    int periods = 0, orders = 0;
+    double At(size_t k) const { return start + width * double(k) / double(n); }
+};
+
+std::optional<Grid> GridOf(const PeriodWindow& w) {
+    const double width = w.end - w.start;
     // Orders strictly below half the capture's sampling rate.
-    const int orders = std::min(kMaxHarmonicOrder, int(std::ceil(period / 2.0)) - 1);
+    const int orders = std::min(kMaxHarmonicOrder, int(std::ceil(w.Period() / 2.0)) - 1);
     if (orders < 1)
         return std::nullopt;
-    const size_t n = FftSize(std::max(int(std::ceil(width)), 2 * orders * w->periods + 2));
-    std::vector<Complex> x(n);
-    for (size_t k = 0; k < n; ++k)
-        x[k] = s.Cubic(w->start + width * double(k) / double(n));
-    Fft(x);
+    const size_t n = FftSize(std::max(int(std::ceil(width)), 2 * orders * w.periods + 2));
+    return Grid{w.start, width, n, w.periods, orders};
+}
 
-    // Phases against the reference's fundamental: the voltage's in a pair, else the
-    // channel's own.
-    const auto vch = VoltsChannel();
-    const Samples ref{m_wave, vch ? Index(*vch) : Index(ch)};
-    const double theta1 = std::arg(Fundamental(ref, *w)) + kPi / 2;
-
+// The orders from their bins (bin(h) is the FFT bin of order h), phases against the
+// reference fundamental's sine phase theta1.
+template <class B> std::optional<HarmonicSpectrum> FromBins(const Grid& g, B bin, double theta1) {
     HarmonicSpectrum out;
-    out.orders = orders;
+    out.orders = g.orders;
     double distortion = 0;
-    for (int h = 1; h <= orders; ++h) {
-        const Complex c = x[size_t(h * w->periods)];
+    for (int h = 1; h <= g.orders; ++h) {
+        const Complex c = bin(h);
         HarmonicOrder& o = out.order[size_t(h - 1)];
-        o.amplitude = 2.0 * std::abs(c) / double(n);
+        o.amplitude = 2.0 * Magnitude(c) / double(g.n);
         o.phaseDeg = WrapDegrees((std::arg(c) + kPi / 2 - h * theta1) * kDeg);
         if (h >= 2)
             distortion += o.amplitude * o.amplitude;
@@ -315,9 +326,63 @@ std::optional<HarmonicSpectrum> PowerAnalysis::Spectrum(int ch) const {
     const double a1 = out.order[0].amplitude;
     if (!(a1 > 0))
         return std::nullopt;
-    for (int h = 1; h <= orders; ++h)
+    for (int h = 1; h <= g.orders; ++h)
         out.order[size_t(h - 1)].percent = 100.0 * out.order[size_t(h - 1)].amplitude / a1;
     out.thdPercent = 100.0 * std::sqrt(distortion) / a1;
+    return out;
+}
+
+} // namespace
+
+std::optional<HarmonicSpectrum> PowerAnalysis::Spectrum(int ch) const {
+    const auto w = Window(ch);
+    const auto g = w ? GridOf(*w) : std::nullopt;
+    if (!g)
+        return std::nullopt;
+    const Samples s{m_wave, Index(ch)};
+    std::vector<Complex> x(g->n);
+    for (size_t k = 0; k < g->n; ++k)
+        x[k] = s.Cubic(g->At(k));
+    Fft(x);
+    // Phases against the reference's fundamental: the voltage's in a pair, else the
+    // channel's own.
+    const auto vch = VoltsChannel();
+    const Samples ref{m_wave, vch ? Index(*vch) : Index(ch)};
+    const double theta1 = std::arg(Fundamental(ref, *w)) + kPi / 2;
+    return FromBins(
+        *g, [&](int h) { return x[size_t(h * g->periods)]; }, theta1);
+}
+
+std::array<std::optional<HarmonicSpectrum>, 2> PowerAnalysis::Spectra() const {
+    const auto w0 = Window(0), w1 = Window(1);
+    const bool shared =
+        w0 && w1 && w0->start == w1->start && w0->end == w1->end && w0->periods == w1->periods;
+    const auto g = shared ? GridOf(*w0) : std::nullopt;
+    if (!g)
+        return {Spectrum(0), Spectrum(1)};
+    // Both channels of one window in one FFT: CH1 as the real part, CH2 as the
+    // imaginary part, taken apart by the symmetry of real signals' spectra.
+    const Samples a{m_wave, 0}, b{m_wave, 1};
+    std::vector<Complex> x(g->n);
+    for (size_t k = 0; k < g->n; ++k) {
+        const double t = g->At(k);
+        x[k] = Complex(a.Cubic(t), b.Cubic(t));
+    }
+    Fft(x);
+    auto binOf = [&](int ch, int h) {
+        const size_t k = size_t(h * g->periods);
+        const Complex p = x[k], q = std::conj(x[(g->n - k) % g->n]);
+        const Complex sum = p + q, diff = p - q;
+        return ch == 0 ? sum * 0.5 : Complex(diff.imag(), -diff.real()) * 0.5;
+    };
+    std::array<std::optional<HarmonicSpectrum>, 2> out;
+    const auto vch = VoltsChannel();
+    for (int ch = 0; ch < 2; ++ch) {
+        const int ref = vch ? *vch : ch;
+        const double theta1 = std::arg(binOf(ref, 1)) + kPi / 2;
+        out[Index(ch)] = FromBins(
+            *g, [&](int h) { return binOf(ch, h); }, theta1);
+    }
     return out;
 }
 
@@ -329,9 +394,10 @@ RtPowerRow MakePowerRow(const PowerAnalysis& a) {
         row.pf = float(f->pf);
         row.phiDeg = float(f->phiDeg);
     }
-    for (int ch = 0; ch < 2; ++ch)
-        if (const auto sp = a.Spectrum(ch))
-            row.thd[size_t(ch)] = float(sp->thdPercent);
+    const auto spectra = a.Spectra();
+    for (size_t ch = 0; ch < 2; ++ch)
+        if (spectra[ch])
+            row.thd[ch] = float(spectra[ch]->thdPercent);
     return row;
 }
 

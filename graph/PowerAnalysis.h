@@ -80,6 +80,8 @@ public:
     std::optional<PowerFigures> Power() const;
     // Orders 1 .. min(50, below the capture's Nyquist order) of a channel, and its THD.
     std::optional<HarmonicSpectrum> Spectrum(int ch) const;
+    // Both channels' orders at once (one FFT for the two when they share a window).
+    std::array<std::optional<HarmonicSpectrum>, 2> Spectra() const;
 
 private:
     static size_t Index(int ch) { return ch == 0 ? 0 : 1; }

@@ -40,7 +40,8 @@ bool ParseWaveHarmonics(const QString& text, std::vector<WaveHarmonic>& out);
 struct RealTimeStream {
     // 230 V and 10 A RMS at 50 Hz, in phase, without noise; each frame starts at the
     // crest, so that its 590 samples (1.6 periods) hold two falling crossings.
-    std::array<WaveSpec, 2> waves{WaveSpec{325.27, 50, 90, 0, 0}, WaveSpec{14.142, 50, 90, 0, 0}};
+    std::array<WaveSpec, 2> waves{WaveSpec{325.27, 50, 90, 0, 0, {}},
+                                  WaveSpec{14.142, 50, 90, 0, 0, {}}};
     int silenceAfter = 0; // frames sent before the stream falls silent; 0 = never
 
     // Sample i (0..589) of channel ch in frame `frame`, as the logger sends it.

@@ -88,6 +88,8 @@ CPowerAnalysisDlg::CPowerAnalysisDlg(GraphController& graph, QWidget* graphView,
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(outer);
     layout->addWidget(PowerRows(pal, face));
+    // Spare height stays below the rows, which keep to their values' size.
+    layout->addStretch(1);
     Refresh();
 }
 

@@ -107,6 +107,17 @@ TEST(PowerAnalysis, MeetsTheAccuracyGoalsOnDistortedVoltageAndCurrent) {
         ASSERT_TRUE(sv && si);
         EXPECT_NEAR(sv->thdPercent, e.thdV, 0.3);
         EXPECT_NEAR(si->thdPercent, e.thdI, 0.5);
+        // Both channels in one transform give the same orders as one at a time.
+        const auto both = a.Spectra();
+        ASSERT_TRUE(both[0] && both[1]);
+        for (int ch = 0; ch < 2; ++ch) {
+            const auto one = a.Spectrum(ch);
+            const HarmonicSpectrum& two = *both[size_t(ch)];
+            EXPECT_NEAR(two.thdPercent, one->thdPercent, 1e-6);
+            for (int h : {1, 3, 5})
+                EXPECT_NEAR(two.order[size_t(h - 1)].phaseDeg, one->order[size_t(h - 1)].phaseDeg,
+                            0.05);
+        }
     }
 }
 

@@ -79,7 +79,7 @@ TEST(CliRealtime, PrintsTheHeaderAndOneLinePerSampleWithTheServedValues) {
     EXPECT_EQ(r.lines[0], "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va,p_w,q_var,"
                           "pf,phi_deg,ch1_thd,ch2_thd");
     RealTimeStream served;
-    served.waves[1] = WaveSpec{20, 60, 90, 0, 0};
+    served.waves[1] = WaveSpec{20, 60, 90, 0, 0, {}};
     const Reading ch1 = Expected(served, 0), ch2 = Expected(served, 1);
     for (int n = 1; n <= 2; ++n) {
         const QStringList f = r.lines[n].split(',');
