@@ -280,7 +280,8 @@ int32_t ScrollHorizontally(GraphModel& m, ScrollCode code, int32_t thumb, int cu
             else if (cursorX > g.plotRight - 30)
                 pos = n;
             else
-                pos = W > 60 ? TruncIndex(double(cursorX - g.plotLeft - 30) / (W - 60) * n) : 0;
+                pos = W > 60 ? TruncIndex(double(cursorX - g.plotLeft - 30) / (W - 60) * double(n))
+                             : 0;
         }
         s = left - pos + 1;
         break;

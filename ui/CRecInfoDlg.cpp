@@ -23,7 +23,7 @@ QString Blanks(int n) {
 
 CRecInfoDlg::RowPositions CRecInfoDlg::LayoutRow(const QFont& font, const QString& label, int x,
                                                  const QString& first, int firstX,
-                                                 const QString& second, int secondX) {
+                                                 const QString& /*second*/, int secondX) {
     const QFontMetricsF fm(font);
     const qreal gap = fm.horizontalAdvance(QStringLiteral("  "));
     RowPositions r;
