@@ -18,7 +18,7 @@ dl_install_packages
 build="$DL_ROOT/build-fuzz"
 cmake -S "$DL_ROOT" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DDL_BUILD_FUZZ=ON -DDL_BUILD_TESTS=OFF -DDL_BUILD_BENCH=OFF \
-  -DDL_SANITIZE=OFF >/dev/null
+  -DDL_SANITIZE=OFF -DDL_WERROR=OFF >/dev/null
 cmake --build "$build" --target fuzzers -j "$(nproc)"
 
 export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1"

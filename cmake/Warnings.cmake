@@ -1,11 +1,9 @@
 # One set of warnings for every library and program of ours, linked PRIVATE so it
-# never reaches a consumer's own code. Under CI (CI=true at configure time) or with
-# -DDL_WERROR=ON a warning fails the build.
-set(dl_werror_default OFF)
-if("$ENV{CI}" STREQUAL "true")
-  set(dl_werror_default ON)
-endif()
-option(DL_WERROR "Treat compiler warnings as errors" ${dl_werror_default})
+# never reaches a consumer's own code. With -DDL_WERROR=ON (test.sh sets it for the
+# normal GCC build under CI) a warning fails the build. It stays off by default: the
+# sanitizer build and clang's fuzz build warn about other things (clang's
+# -Wconversion includes sign conversions), and those builds are there to run code.
+option(DL_WERROR "Treat compiler warnings as errors" OFF)
 
 add_library(dl_warnings INTERFACE)
 if(MSVC)
