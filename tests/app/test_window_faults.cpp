@@ -389,6 +389,6 @@ INSTANTIATE_TEST_SUITE_P(
                            Ends::PortHeld,
                            false,
                            true}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.id); });
+    [](const ::testing::TestParamInfo<Case>& p) { return std::string(p.param.id); });
 
 } // namespace

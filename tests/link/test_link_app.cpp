@@ -46,7 +46,9 @@ struct Frame : ::testing::Test {
             ++offers;
             return true;
         };
-        session.Link().onDownloadEnded = [this](DownloadOutcome o) { outcomes.push_back(o); };
+        session.Link().onDownloadEnded = [this](DownloadOutcome outcome) {
+            outcomes.push_back(outcome);
+        };
     }
     void Connect() {
         ASSERT_TRUE(session.BeginDownloadCommand());
