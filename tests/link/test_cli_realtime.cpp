@@ -64,7 +64,7 @@ Reading Expected(const RealTimeStream& s, int ch) {
     for (int i = falls.front(); i <= falls.back(); ++i)
         sum += double(s.Sample(ch, i, 0)) * s.Sample(ch, i, 0);
     const int d = falls.back() - falls.front();
-    return {std::sqrt(sum / (d + 1)), (falls.size() - 1) / (d * kStreamSampleSeconds)};
+    return {std::sqrt(sum / (d + 1)), double(falls.size() - 1) / (d * kStreamSampleSeconds)};
 }
 
 TEST(CliRealtime, PrintsTheHeaderAndOneLinePerSampleWithTheServedValues) {

@@ -125,7 +125,7 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
             sum += std::pow(served.Sample(ch, i, 0), 2);
         const int d = falls.back() - falls.front();
         const double rms = std::sqrt(sum / (d + 1));
-        const double hz = (falls.size() - 1) / (d * kStreamSampleSeconds);
+        const double hz = double(falls.size() - 1) / (d * kStreamSampleSeconds);
         for (int n = 0; n < 3; ++n) {
             EXPECT_NEAR(shell.m_set.m_rtRms[size_t(n)][size_t(ch)], rms, 1e-3);
             EXPECT_NEAR(shell.m_set.m_rtFreq[size_t(n)][size_t(ch)], hz, 0.051);
