@@ -404,8 +404,8 @@ struct PacedLateLine {
     int requests = 0;
     int64_t heldUntil = -1;
     QByteArray held;
-    PacedLateLine(VirtualLink& link, int n, int ms, int readerBytes)
-        : v(link), lateRequest(n), lateMs(ms), lateReaderBytes(readerBytes) {
+    PacedLateLine(VirtualLink& link, int request, int ms, int readerBytes)
+        : v(link), lateRequest(request), lateMs(ms), lateReaderBytes(readerBytes) {
         pace.SetHandler([this](int) {
             if (heldUntil >= 0 && v.clock.NowMs() >= heldUntil) {
                 burstAt = line.size() + held.size() / 2;
