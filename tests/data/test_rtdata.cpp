@@ -247,9 +247,9 @@ TEST(RtdataRoundTrip, CsvLinesOfAFileEqualThoseOfTheLiveSet) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(RealTimeCsvLine(r, i), RealTimeCsvLine(s, i, 2)) << i;
     EXPECT_EQ(RealTimeCsvLine(r, 0).toStdString(),
-              "2026-12-09T17:00:00+01:00,229.5,V,49.9,114.8,A,50.9,26335");
+              "2026-12-09T17:00:00+01:00,229.5,V,49.9,114.8,A,50.9,26335,,,,,,");
     EXPECT_EQ(RealTimeCsvLine(r, 1).toStdString(),
-              "2026-12-09T17:00:02+01:00,230.5,V,,115.3,A,,26565");
+              "2026-12-09T17:00:02+01:00,230.5,V,,115.3,A,,26565,,,,,,");
 }
 
 // ----------------------------------------------------------------- refusals

@@ -4,6 +4,7 @@
 #include "base/NumberText.h"
 #include "base/SafeFile.h"
 #include "data/RealTimeCsv.h"
+#include "graph/PowerAnalysis.h"
 #include "tools/cli/CliCommand.h"
 
 #include <QFile>
@@ -176,12 +177,43 @@ int PrintRealTimeInfo(const QString& path, bool json) {
     return CliExit::Ok;
 }
 
+namespace {
+
+ChannelKind PowerKindOf(const RtdataImage& run, int ch) {
+    switch (run.kind[size_t(ch)]) {
+    case kChannelVolts:
+        return ChannelKind::Volts;
+    case kChannelAmps:
+        return ChannelKind::Amps;
+    default:
+        return ChannelKind::Absent;
+    }
+}
+
+// The power figures of sample n, computed again from its kept waveform as the live
+// run computed them (a run file stores none); empty where no waveform was kept.
+RtPowerRow PowerRowOf(const RtdataReader& reader, int n) {
+    RtWaveform raw{};
+    if (!reader.HasWaveforms() || !reader.ReadWaveform(n, raw, nullptr))
+        return {};
+    std::array<FloatPair, kRtWavePoints> wave{};
+    for (size_t i = 0; i < wave.size(); ++i)
+        wave[i] = {float(raw[i][0]), float(raw[i][1])};
+    const RtdataImage& run = reader.Image();
+    return MakePowerRow(PowerAnalysis(wave, {PowerKindOf(run, 0), PowerKindOf(run, 1)}));
+}
+
+} // namespace
+
 int ExportRealTimeCsv(const QString& input, const QString& output) {
     RtdataReader reader;
     if (const int r = OpenRealTimeRun("export", input, reader); r != CliExit::Ok)
         return r;
+    QByteArray text = RealTimeCsvHeader().toUtf8() + '\n';
+    for (int i = 0; i < reader.Image().Count(); ++i)
+        text += RealTimeCsvLine(reader.Image(), i, PowerRowOf(reader, i)).toUtf8() + '\n';
     QString error;
-    if (!WriteFileAtomically(output, RealTimeCsvText(reader.Image()), &error)) {
+    if (!WriteFileAtomically(output, text, &error)) {
         std::fprintf(stderr, "orvex-dl export: cannot write %s: %s\n", qPrintable(output),
                      qPrintable(error));
         return CliExit::Failure;
