@@ -65,7 +65,7 @@ private:
     void SetStateAll(LinkState state);
     void ShowNoPortMessage(const QString& text);
     void WithdrawNoPortMessage();
-    // Why an action button did nothing under "Connecting...": the ports asked.
+    // Why an action button did nothing while the link is still connecting: the ports asked.
     QString WaitingOn() const;
     void Changed(LinkDialog d);
     LinkDialogState& State(LinkDialog d) { return m_dialogs[size_t(d)]; }
