@@ -1,5 +1,6 @@
 // orvex-dl export and info, run as a script would run them.
 
+#include "CliRun.h"
 #include "SampleSets.h"
 
 #include "data/ReportWriter.h"
@@ -19,27 +20,6 @@
 using namespace samples;
 
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-CliRun Cli(const QStringList& args, const QString& locale = QStringLiteral("C.UTF-8")) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
-    env.insert(QStringLiteral("LC_ALL"), locale);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ORVEX_DL), args);
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished(1000);
-        return {};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
 
 class CliFiles : public ::testing::Test {
 protected:

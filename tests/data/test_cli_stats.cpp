@@ -1,5 +1,6 @@
 // orvex-dl stats, run as a script would run it, on files made for the purpose.
 
+#include "CliRun.h"
 #include "SampleSets.h"
 
 #include "data/StdataFile.h"
@@ -17,25 +18,9 @@ using namespace samples;
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-CliRun Cli(const QStringList& args, const QString& locale = QStringLiteral("C.UTF-8")) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
-    env.insert(QStringLiteral("LC_ALL"), locale);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ORVEX_DL), QStringList{QStringLiteral("stats")} + args);
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished(1000);
-        return {};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
+// orvex-dl stats with the given arguments.
+CliRun Stats(const QStringList& args, const QString& locale = QStringLiteral("C.UTF-8")) {
+    return Cli(QStringList{QStringLiteral("stats")} + args, locale);
 }
 
 // A day at 10 s from Monday 2 March 2026 00:00 (CET): CH1 230 V with a dip of 12
@@ -73,7 +58,7 @@ protected:
 
 TEST_F(CliStats, JsonOfAPlantedRecordingHoldsTheExpectedNumbersInAnyLocale) {
     const QString path = Write("planted.stdata", Planted());
-    const CliRun r = Cli({path, QStringLiteral("--json")});
+    const CliRun r = Stats({path, QStringLiteral("--json")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QJsonObject o = QJsonDocument::fromJson(r.out).object();
     EXPECT_EQ(o[QStringLiteral("interval_s")].toDouble(), 10.0);
@@ -118,7 +103,7 @@ TEST_F(CliStats, JsonOfAPlantedRecordingHoldsTheExpectedNumbersInAnyLocale) {
                 1e-6);
     EXPECT_EQ(energy[QStringLiteral("peak_va")].toDouble(), 2600.0);
 
-    const CliRun german = Cli({path, QStringLiteral("--json")}, QStringLiteral("de_DE.UTF-8"));
+    const CliRun german = Stats({path, QStringLiteral("--json")}, QStringLiteral("de_DE.UTF-8"));
     ASSERT_EQ(german.exitCode, 0);
     EXPECT_EQ(german.out, r.out);
 }
@@ -129,7 +114,7 @@ TEST_F(CliStats, HourlyRecordingSaysWhyThereAreNoTenMinuteValues) {
     s.m_rmsInterval = 3600.0f;
     const QString path = Write("hourly.stdata", s);
     const CliRun r =
-        Cli({path, QStringLiteral("--json"), QStringLiteral("--nominal"), QStringLiteral("240")});
+        Stats({path, QStringLiteral("--json"), QStringLiteral("--nominal"), QStringLiteral("240")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QJsonObject volt = QJsonDocument::fromJson(r.out)
                                  .object()[QStringLiteral("channels")]
@@ -141,7 +126,7 @@ TEST_F(CliStats, HourlyRecordingSaysWhyThereAreNoTenMinuteValues) {
     EXPECT_EQ(volt[QStringLiteral("ten_minute_reason")].toString(),
               QStringLiteral("the recording interval (3600 s) is longer than 10 minutes"));
 
-    const CliRun text = Cli({path});
+    const CliRun text = Stats({path});
     ASSERT_EQ(text.exitCode, 0);
     EXPECT_TRUE(text.out.contains("not given: the recording interval (3600 s) is longer"))
         << text.out.constData();
@@ -162,7 +147,7 @@ TEST_F(CliStats, BadNominalAndBadFilesExitAsDocumented) {
         {{QStringLiteral("--json")}, 2, "Usage"},
     };
     for (const Case& c : cases) {
-        const CliRun r = Cli(c.args);
+        const CliRun r = Stats(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.message)) << r.err.constData();
     }
