@@ -9,7 +9,7 @@
 #
 # DL_SANITIZE=1|0 and DL_FUZZ_SECONDS=N do the same from the environment;
 # DL_TIDY_FOLDERS names the source folders clang-tidy checks (see below). Under CI
-# (CI=true) the sanitizer build and a 60-second fuzz run per target are on by default.
+# (CI=true) the sanitizer build and a 30-second fuzz run per target are on by default.
 set -euo pipefail
 DL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
@@ -17,7 +17,7 @@ in_ci=0
 [ "${CI:-}" = "true" ] && in_ci=1
 sanitize="${DL_SANITIZE:-$in_ci}"
 fuzz_seconds="${DL_FUZZ_SECONDS:-}"
-[ -z "$fuzz_seconds" ] && [ "$in_ci" = 1 ] && fuzz_seconds=60
+[ -z "$fuzz_seconds" ] && [ "$in_ci" = 1 ] && fuzz_seconds=30
 for arg in "$@"; do
   case "$arg" in
     --sanitize) sanitize=1 ;;
@@ -37,13 +37,21 @@ dl_ensure_de_locale
 stage() { echo "=== $1 ($(date -u +%H:%M:%S))"; }
 started=$SECONDS
 
-# Warnings fail the build under CI; a local build only shows them.
+# Warnings fail the build under CI; a local build only shows them. CI builds carry no
+# debug information in the normal build and line tables only in the sanitizer build
+# (its reports name file and line): a third less compile time on two cores.
 werror=OFF
-[ "$in_ci" = 1 ] && werror=ON
+normal_flags=()
+asan_flags=()
+if [ "$in_ci" = 1 ]; then
+  werror=ON
+  normal_flags=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g0 -DNDEBUG")
+  asan_flags=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
+fi
 
 stage "normal build"
 dl_build "$DL_ROOT/build" -DDL_BUILD_TESTS=ON -DDL_BUILD_BENCH=ON -DDL_SANITIZE=OFF \
-  -DDL_WERROR="$werror"
+  -DDL_WERROR="$werror" "${normal_flags[@]}"
 stage "normal tests"
 (cd "$DL_ROOT/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --timeout 600)
 
@@ -68,7 +76,7 @@ if [ "$sanitize" = 1 ]; then
   export LSAN_OPTIONS="suppressions=$DL_ROOT/scripts/lsan.supp:print_suppressions=0"
   stage "sanitizer build"
   dl_build "$DL_ROOT/build-asan" -DDL_BUILD_TESTS=ON -DDL_BUILD_BENCH=OFF -DDL_SANITIZE=ON \
-    -DDL_WERROR=OFF
+    -DDL_WERROR=OFF "${asan_flags[@]}"
   stage "sanitizer tests"
   (cd "$DL_ROOT/build-asan" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --timeout 900)
   unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
