@@ -28,16 +28,25 @@ public:
     virtual void SetWaitCursor(bool on) = 0;
 };
 
-// Records every prompt and answers from a script; an unscripted question is answered
-// with the button that changes nothing (No, Cancel, an empty file name).
-class FakePrompts : public Prompts {
-public:
+// What a scripted prompt seam was asked, in order: plain data the tests read.
+struct PromptRecord {
     struct Shown {
         QString text;
         PromptIcon icon;
         PromptButtons buttons;
     };
 
+    std::vector<Shown> shown;
+    std::vector<QString> proposedNames;
+    std::vector<QString> filters;
+    int waitCursorDepth = 0;
+    int fileChoosersShown = 0;
+};
+
+// Records every prompt and answers from a script; an unscripted question is answered
+// with the button that changes nothing (No, Cancel, an empty file name).
+class FakePrompts : public Prompts, public PromptRecord {
+public:
     PromptAnswer Message(const QString& text, PromptIcon icon, PromptButtons buttons) override;
     QString ChooseOpenFile(const QString& filter, const QString& folder) override;
     QString ChooseSaveFile(const QString& proposedName, const QString& filter,
@@ -46,12 +55,6 @@ public:
 
     void QueueAnswer(PromptAnswer a) { m_answers.push_back(a); }
     void QueueFile(const QString& path) { m_files.push_back(path); }
-
-    std::vector<Shown> shown;
-    std::vector<QString> proposedNames;
-    std::vector<QString> filters;
-    int waitCursorDepth = 0;
-    int fileChoosersShown = 0;
 
     bool Saw(const QString& text) const;
     QString LastText() const { return shown.empty() ? QString() : shown.back().text; }

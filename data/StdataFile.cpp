@@ -48,7 +48,7 @@ public:
         if (n == 0)
             return;
         if constexpr (kHostIsLittleEndian) {
-            m_out.append(reinterpret_cast<const char*>(v), qsizetype(n * 4));
+            m_out.append(reinterpret_cast<const char*>(v), qsizetype(n) * 4);
         } else {
             for (size_t i = 0; i < n; ++i)
                 F32(v[i]);

@@ -60,9 +60,11 @@ public:
     int BlockRequests() const { return m_blockRequests; }
     const QByteArray& LastSetup() const { return m_lastSetup; }
     const QByteArray& LastClock() const { return m_lastClock; }
-    // Every setup and set-clock command taken, after it was applied to what the
-    // logger serves next (LoggerModelConfig.cpp).
-    std::function<void(const QByteArray& command)> onConfigCommand;
+    // Calls `observer` with every setup and set-clock command taken, after it was
+    // applied to what the logger serves next (LoggerModelConfig.cpp).
+    void ObserveConfigCommands(std::function<void(const QByteArray& command)> observer) {
+        m_configObserver = std::move(observer);
+    }
     const DownloadHeader& Header() const { return m_header; }
 
 private:
@@ -71,6 +73,7 @@ private:
     uint32_t NextRandom();
     QByteArray TakeConfigCommand(const QByteArray& cmd);
 
+    std::function<void(const QByteArray& command)> m_configObserver;
     DownloadHeader m_header;
     std::vector<uint8_t> m_memory; // the logger's ring
     LoggerFaults m_faults;

@@ -34,8 +34,8 @@ QByteArray LoggerModel::TakeConfigCommand(const QByteArray& cmd) {
         if (valid)
             m_header.start = f;
     }
-    if (onConfigCommand)
-        onConfigCommand(cmd);
+    if (m_configObserver)
+        m_configObserver(cmd);
     if (m_faults.noAck)
         return {};
     return QByteArray(1, char(m_faults.notLogging ? Logger::kAckNotLogging : Logger::kAck));

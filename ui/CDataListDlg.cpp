@@ -61,11 +61,11 @@ CDataListDlg::CDataListDlg(DataListModel& model, QWidget* parent)
     connect(&m_model, &QAbstractItemModel::rowsInserted, this, [this] {
         // During a run the list follows the newest point.
         const int needed =
-            m_table->fontMetrics().horizontalAdvance(QString::number(m_model.rowCount())) + 14;
-        if (m_table->columnWidth(0) < needed)
-            m_table->setColumnWidth(0, needed);
+            Table()->fontMetrics().horizontalAdvance(QString::number(m_model.rowCount())) + 14;
+        if (Table()->columnWidth(0) < needed)
+            Table()->setColumnWidth(0, needed);
         if (DataListFollowsNewest(m_model.View()))
-            m_table->scrollToBottom();
+            Table()->scrollToBottom();
     });
     ApplyColumns();
 }
@@ -79,13 +79,13 @@ void CDataListDlg::ApplyColumns() {
         if (c == 0)
             w = std::max(
                 w,
-                m_table->fontMetrics().horizontalAdvance(QString::number(m_model.rowCount())) + 14);
-        m_table->setColumnHidden(c, w == 0);
+                Table()->fontMetrics().horizontalAdvance(QString::number(m_model.rowCount())) + 14);
+        Table()->setColumnHidden(c, w == 0);
         if (w > 0)
-            m_table->setColumnWidth(c, w);
+            Table()->setColumnWidth(c, w);
     }
     if (DataListFollowsNewest(m_model.View()))
-        m_table->scrollToBottom();
+        Table()->scrollToBottom();
 }
 
 void CDataListDlg::PlaceOnScreen(const QRect& screenRect) {

@@ -22,8 +22,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* e) override;
 
-    QTableView* m_table = nullptr;
-
 private:
+    QTableView* m_table = nullptr;
     int m_endCode;
 };

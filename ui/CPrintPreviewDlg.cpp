@@ -100,10 +100,7 @@ CPrintPreviewDlg::CPrintPreviewDlg(QPrinter& printer, ReportPages pages, QWidget
     layout->addLayout(bar);
     layout->addWidget(m_scroll, 1);
 
-    connect(print, &QToolButton::clicked, this, [this] {
-        if (onPrint)
-            onPrint();
-    });
+    connect(print, &QToolButton::clicked, this, &CPrintPreviewDlg::printRequested);
     connect(m_next, &QToolButton::clicked, this, [this] { ShowPage(m_page + 1); });
     connect(m_prev, &QToolButton::clicked, this, [this] { ShowPage(m_page - 1); });
     connect(zoomIn, &QToolButton::clicked, this, [this] { SetZoom(m_zoom * 1.25); });

@@ -9,8 +9,6 @@
 #include <QDialog>
 #include <QImage>
 
-#include <functional>
-
 class CNumericEdit;
 class QLabel;
 class QPrinter;
@@ -33,12 +31,13 @@ public:
     static QImage RenderPage(const QPrinter& printer, const ReportPages& pages, int page,
                              double scale);
 
-    std::function<void()> onPrint; // the Print button
-
     // The place of a window of client size `wanted` whose frame (title bar and
     // borders, `frame`) lies whole inside `available`, centred there; the client
     // shrinks when the screen is smaller.
     static QRect FitInside(const QRect& available, QSize wanted, const QMargins& frame);
+
+signals:
+    void printRequested(); // the Print button
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -5,8 +5,6 @@
 
 #include "ui/CListDlg.h"
 
-#include <functional>
-
 class TrFileListModel;
 class QTableView;
 
@@ -16,10 +14,12 @@ public:
     static constexpr int kEndCode = 255;
     CTrFileListDlg(TrFileListModel& model, QWidget* parent = nullptr);
 
-    // Record n (0-based) was double-clicked.
-    std::function<void(int record)> onRecordPicked;
     // The double-click: the selected record, if any, is shown.
     void PickSelected();
+
+signals:
+    // Record n (0-based) was double-clicked.
+    void recordPicked(int record);
 
 private:
     TrFileListModel& m_model;

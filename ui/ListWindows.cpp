@@ -91,7 +91,8 @@ void ListWindows::ShowTrFileList() {
         m_lists.TrFileList().Refresh();
         m_trList = new CTrFileListDlg(m_lists.TrFileList(), m_owner);
         PassShortcuts(m_owner, m_trList);
-        m_trList->onRecordPicked = [this](int record) { PickRecord(record); };
+        connect(m_trList, &CTrFileListDlg::recordPicked, this,
+                [this](int record) { PickRecord(record); });
         connect(m_trList, &QDialog::finished, this, [this] {
             if (m_trList)
                 m_trList->deleteLater();

@@ -50,6 +50,7 @@ ReportPrinter::Outcome ReportPrinter::Print(QWidget* parent, const ReportPages& 
 
 void ReportPrinter::Preview(QWidget* parent, const ReportPages& pages) {
     CPrintPreviewDlg dlg(*m_printer, pages, parent);
-    dlg.onPrint = [this, parent, &pages] { Print(parent, pages); };
+    QObject::connect(&dlg, &CPrintPreviewDlg::printRequested, &dlg,
+                     [this, parent, &pages] { Print(parent, pages); });
     dlg.exec();
 }

@@ -122,7 +122,7 @@ TEST(LoggerModelConfig, SetupAndClockChangeWhatIsServedNext) {
     o.samples = 10;
     m.SetRecording(SyntheticRecording(o));
     std::vector<QByteArray> seen;
-    m.onConfigCommand = [&](const QByteArray& c) { seen.push_back(c); };
+    m.ObserveConfigCommands([&](const QByteArray& c) { seen.push_back(c); });
 
     const QByteArray setup = Bytes({0xAA, 0x14, 0x20, 45, 0x01, 0xF4, 0x00, 0x64});
     EXPECT_EQ(m.Feed(setup), Bytes({0xEE}));

@@ -67,11 +67,9 @@ int SendConfigCommand(const char* command, const QString& device, LinkDialog dia
     headless->Channel().Close();
     switch (result) {
     case ConfigResult::Acknowledged:
-        std::fprintf(stderr, "orvex-dl %s: sent %s; the logger acknowledged it\n", command,
-                     qPrintable(Hex(bytes)));
-        return CliExit::Ok;
     case ConfigResult::NotLogging:
-        // The link has said what to do on stderr (press START for three seconds).
+        // Not logging: the link has said on stderr what to do (press START for three
+        // seconds); the command itself was taken either way.
         std::fprintf(stderr, "orvex-dl %s: sent %s; the logger acknowledged it\n", command,
                      qPrintable(Hex(bytes)));
         return CliExit::Ok;

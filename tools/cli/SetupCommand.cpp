@@ -33,6 +33,19 @@ bool ParseSwitch(const QString& v, uint8_t on, uint8_t& out) {
     return true;
 }
 
+// The interval unit from its short name: s, min or h.
+bool ParseUnit(const QString& u, int& out) {
+    if (u == QLatin1String("s"))
+        out = Config::kSecond;
+    else if (u == QLatin1String("min"))
+        out = Config::kMinute;
+    else if (u == QLatin1String("h"))
+        out = Config::kHour;
+    else
+        return false;
+    return true;
+}
+
 int RunSetup(const QStringList& args) {
     int exitCode = CliExit::Ok;
     const auto parsed = ParseCliArgs("setup", args,
@@ -59,17 +72,8 @@ int RunSetup(const QStringList& args) {
         return usage(QStringLiteral("--port is required"));
 
     Config::SetupValues v;
-    if (parsed->Has("--unit")) {
-        const QString u = parsed->Value("--unit");
-        if (u == QLatin1String("s"))
-            v.unit = Config::kSecond;
-        else if (u == QLatin1String("min"))
-            v.unit = Config::kMinute;
-        else if (u == QLatin1String("h"))
-            v.unit = Config::kHour;
-        else
-            return usage(QStringLiteral("--unit takes s, min or h"));
-    }
+    if (parsed->Has("--unit") && !ParseUnit(parsed->Value("--unit"), v.unit))
+        return usage(QStringLiteral("--unit takes s, min or h"));
     if (parsed->Has("--interval")) {
         bool ok = false;
         const int n = parsed->Value("--interval").toInt(&ok);

@@ -25,7 +25,7 @@ bool InstallConfigHandling(LoggerModel& model, const QString& logPath,
         log.reset(f, [](FILE* p) { std::fclose(p); });
     }
     std::array<int16_t, 2> levels{model.Header().riseLevel, model.Header().dropLevel};
-    model.onConfigCommand = [&model, log, synthetic, levels](const QByteArray& cmd) mutable {
+    model.ObserveConfigCommands([&model, log, synthetic, levels](const QByteArray& cmd) mutable {
         const QByteArray line = HexLine(cmd).toLatin1();
         if (log) {
             // Flushed at once: a test reads the file while the simulator runs.
@@ -51,6 +51,6 @@ bool InstallConfigHandling(LoggerModel& model, const QString& logPath,
         rec.riseLevel = levels[0];
         rec.dropLevel = levels[1];
         model.SetRecording(rec);
-    };
+    });
     return true;
 }

@@ -182,6 +182,34 @@ void Send(int master, const QByteArray& bytes, bool paced, int64_t readAt, int r
         WriteAll(master, bytes.constData(), size_t(bytes.size()));
 }
 
+// While the model streams, sends the frame that is due; returns how long to wait for
+// the host before the next one is due (-1: no frame pending).
+int SendDueFrame(int master, LoggerModel& model, const SimOptions& o, int64_t& nextFrame) {
+    if (!model.Streaming())
+        return -1;
+    const int64_t now = NowNs();
+    if (nextFrame <= now) {
+        Send(master, model.NextFrame(), o.paced, now, 0);
+        nextFrame = o.paced ? NowNs() : now + int64_t(o.frameMs) * 1'000'000;
+    }
+    return int(std::max<int64_t>(0, (nextFrame - NowNs()) / 1'000'000));
+}
+
+enum class Readable { Yes, No, Failed };
+
+// Waits up to timeoutMs (-1: for ever) for bytes from the host.
+Readable WaitForHost(int master, int timeoutMs) {
+    pollfd p{master, POLLIN, 0};
+    const int r = ::poll(&p, 1, timeoutMs);
+    if (r < 0 && errno != EINTR)
+        return Readable::Failed;
+    if (r > 0 && (p.revents & POLLIN))
+        return Readable::Yes;
+    if (r > 0 && (p.revents & (POLLHUP | POLLERR)))
+        usleep(10000); // no reader on the device side right now
+    return Readable::No;
+}
+
 // Answers the host until killed: each command read gets the model's reply (late
 // where a fault says so), and while the model streams, a frame leaves every frame
 // period (back to back when paced). Returns only on a failed poll.
@@ -189,24 +217,11 @@ int Serve(int master, LoggerModel& model, const SimOptions& o) {
     int64_t nextFrame = 0;
     char buf[4096];
     for (;;) {
-        int timeoutMs = -1;
-        if (model.Streaming()) {
-            const int64_t now = NowNs();
-            if (nextFrame <= now) {
-                Send(master, model.NextFrame(), o.paced, now, 0);
-                nextFrame = o.paced ? NowNs() : now + int64_t(o.frameMs) * 1'000'000;
-            }
-            timeoutMs = int(std::max<int64_t>(0, (nextFrame - NowNs()) / 1'000'000));
-        }
-        pollfd p{master, POLLIN, 0};
-        const int r = ::poll(&p, 1, timeoutMs);
-        if (r < 0 && errno != EINTR)
+        const Readable readable = WaitForHost(master, SendDueFrame(master, model, o, nextFrame));
+        if (readable == Readable::Failed)
             return 1;
-        if (r <= 0 || !(p.revents & POLLIN)) {
-            if (r > 0 && (p.revents & (POLLHUP | POLLERR)))
-                usleep(10000); // no reader on the device side right now
+        if (readable == Readable::No)
             continue;
-        }
         const ssize_t n = ::read(master, buf, sizeof buf);
         if (n <= 0) {
             usleep(10000);
