@@ -239,7 +239,8 @@ LineSample RealTimeLineSample(const MeasurementSet& set, int n, int rtInterval) 
     LineSample s;
     s.time = set.RtSampleTime(n, rtInterval);
     s.intervalS = double(rtInterval);
-    const bool inRange = n >= 0 && size_t(n) < set.m_rtRms.size() && size_t(n) < set.m_rtFreq.size();
+    const bool inRange =
+        n >= 0 && size_t(n) < set.m_rtRms.size() && size_t(n) < set.m_rtFreq.size();
     for (int ch = 0; ch < 2; ++ch) {
         const float rms = inRange ? set.m_rtRms[size_t(n)][size_t(ch)] : 0.0f;
         const float hz = inRange ? set.m_rtFreq[size_t(n)][size_t(ch)] : kNoFrequency;

@@ -7,8 +7,8 @@
 
 #include "base/Clock.h"
 #include "base/DataDir.h"
-#include "base/SafeFile.h"
 #include "base/Prompts.h"
+#include "base/SafeFile.h"
 #include "base/Timers.h"
 #include "data/LineFormats.h"
 #include "data/RealTimeCsv.h"
@@ -235,8 +235,8 @@ std::optional<RealtimeArgs> ParseRealtimeArgs(const QStringList& args, int& exit
         return std::nullopt;
     }
     const auto interval = IntArg(*parsed, "--interval", kRtIntervalMin, kRtIntervalMax);
-    const auto count = interval ? IntArg(*parsed, "--count", kRtPointsMin, kRtMaxPoints)
-                                : std::nullopt;
+    const auto count =
+        interval ? IntArg(*parsed, "--count", kRtPointsMin, kRtMaxPoints) : std::nullopt;
     const auto format = count ? FormatArg(*parsed) : std::nullopt;
     if (!format || BrokerOptionsAlone(*parsed))
         return std::nullopt;
@@ -266,8 +266,8 @@ class LineOutput {
 public:
     explicit LineOutput(const RealtimeArgs& a)
         : m_format(a.format), m_interval(a.interval), m_print(a.PrintLines()),
-          m_collect(!a.output.isEmpty() && !a.RunFileOut()),
-          m_tags{{QStringLiteral("port"), a.device}} {}
+          m_collect(!a.output.isEmpty() && !a.RunFileOut()), m_tags{{QStringLiteral("port"),
+                                                                     a.device}} {}
 
     void Begin() {
         if (m_format == LineFormat::Csv)
@@ -324,7 +324,8 @@ private:
         const bool changed = s.state != m_last.state;
         if (s.state == PublishState::Unreachable && (changed || s.waiting != m_last.waiting))
             std::fprintf(stderr, "orvex-dl: the broker %s is unreachable (%s); %lld %s waiting\n",
-                         qPrintable(m_broker), qPrintable(s.error), static_cast<long long>(s.waiting),
+                         qPrintable(m_broker), qPrintable(s.error),
+                         static_cast<long long>(s.waiting),
                          s.waiting == 1 ? "message" : "messages");
         else if (s.state == PublishState::Connected && changed)
             std::fprintf(stderr, "orvex-dl: publishing to %s\n", qPrintable(m_broker));
@@ -360,7 +361,8 @@ void DrainQueue(MqttPublisher& publisher) {
         std::fprintf(stderr,
                      "orvex-dl: %lld messages wait in %s for the broker; they go out with "
                      "the next publishing run\n",
-                     static_cast<long long>(s.waiting), qPrintable(publisher.Options().queueFolder));
+                     static_cast<long long>(s.waiting),
+                     qPrintable(publisher.Options().queueFolder));
     publisher.Stop();
 }
 
