@@ -59,7 +59,7 @@ QWidget* CSettingsDlg::MakePublishPage() {
     form->addRow(m_tls);
     auto* caRow = new QHBoxLayout;
     m_caFile = new QLineEdit(page);
-    m_caFile->setPlaceholderText(QStringLiteral("the system's authorities"));
+    m_caFile->setPlaceholderText(QStringLiteral("system default"));
     m_browse = new QPushButton(QStringLiteral("Browse..."), page);
     caRow->addWidget(m_caFile);
     caRow->addWidget(m_browse);
