@@ -10,9 +10,15 @@
 RunPublisher::RunPublisher(const MeasurementSet& set, const AppSettings& settings, QObject* parent)
     : QObject(parent), m_set(set), m_settings(settings) {}
 
-RunPublisher::~RunPublisher() = default;
+RunPublisher::~RunPublisher() {
+    // Stopping says so; nobody is left to hear it.
+    if (m_publisher)
+        m_publisher->disconnect(this);
+}
 
 std::optional<QString> RunPublisher::Apply(PublishSettings s, const QString& queueFolder) {
+    if (m_publisher)
+        m_publisher->disconnect(this); // its "stopped" would come after the new status
     m_publisher.reset();
     m_runOpen = false;
     emit statusChanged(PublishStatus{});

@@ -314,10 +314,14 @@ private:
 // stays so, how many messages wait; when it is back.
 class BrokerReport {
 public:
-    BrokerReport(MqttPublisher& publisher) : m_broker(BrokerText(publisher.Options())) {
-        QObject::connect(&publisher, &MqttPublisher::statusChanged,
-                         [this](const PublishStatus& s) { Show(s); });
-    }
+    explicit BrokerReport(MqttPublisher& publisher)
+        : m_broker(BrokerText(publisher.Options())),
+          m_connection(QObject::connect(&publisher, &MqttPublisher::statusChanged,
+                                        [this](const PublishStatus& s) { Show(s); })) {}
+    // The publisher outlives the report and says "stopped" as it goes.
+    ~BrokerReport() { QObject::disconnect(m_connection); }
+    BrokerReport(const BrokerReport&) = delete;
+    BrokerReport& operator=(const BrokerReport&) = delete;
 
 private:
     void Show(const PublishStatus& s) {
@@ -336,11 +340,13 @@ private:
     }
 
     QString m_broker;
+    QMetaObject::Connection m_connection;
     PublishStatus m_last;
 };
 
 // Sends what is still queued at the end of a run, while the broker takes it, for a
-// few seconds at most; what is left stays on the disk for the next run.
+// few seconds at most (a further SIGINT or SIGTERM ends the wait); what is left
+// stays on the disk for the next run.
 void DrainQueue(MqttPublisher& publisher) {
     constexpr int kDrainMs = 10000;
     constexpr int kTickMs = 50;
@@ -350,9 +356,11 @@ void DrainQueue(MqttPublisher& publisher) {
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
     tick.start(kTickMs);
+    g_stopRequested = 0;
     for (;;) {
         const PublishStatus s = publisher.Status();
-        if (s.waiting == 0 || s.state == PublishState::Unreachable || t.elapsed() > kDrainMs)
+        if (s.waiting == 0 || s.state == PublishState::Unreachable || t.elapsed() > kDrainMs ||
+            g_stopRequested)
             break;
         loop.exec();
     }
