@@ -16,6 +16,7 @@
 #include "ui/CStatisticsDlg.h"
 #include "ui/Icons.h"
 #include "ui/ListWindows.h"
+#include "ui/PublishWiring.h"
 #include "ui/ReportPrinter.h"
 
 #include <QAction>
@@ -225,6 +226,8 @@ void CMainFrame::CreateMenus() {
     exportMenu->addAction(Action(Cmd::ExportImage));
     exportMenu->addAction(Action(Cmd::ExportCsv));
     connect(exportMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    file->addSeparator();
+    InstallPublishing(*this, m_shell, *file); // Settings... (Publish), the status field
     file->addSeparator();
     file->addAction(Action(Cmd::Exit));
 

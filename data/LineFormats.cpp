@@ -2,6 +2,7 @@
 
 #include "data/MeasurementSet.h"
 #include "data/RealTimeCsv.h"
+#include "data/RtdataFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -192,5 +193,76 @@ LineSample StoredRmsSample(const MeasurementSet& set, int i) {
     if (a.present && b.present && isVa(a.unit) && isVa(b.unit) && a.unit != b.unit &&
         Known(a.rms) && Known(b.rms))
         s.sVa = *a.rms * *b.rms;
+    return s;
+}
+
+namespace {
+
+constexpr float kNoFrequency = 400.0f; // what the analysis gives for no frequency
+
+// One real-time channel as its CSV field shows it: RMS 0 is no usable signal.
+LineChannel RealTimeChannel(bool present, const QString& unit, float rms, float hz) {
+    LineChannel c;
+    c.present = present;
+    if (!present)
+        return c;
+    c.unit = unit;
+    if (rms != 0.0f)
+        c.rms = double(rms);
+    if (hz < kNoFrequency)
+        c.hz = double(hz);
+    return c;
+}
+
+std::optional<double> Widened(const std::optional<float>& v) {
+    return v ? std::optional<double>(double(*v)) : std::nullopt;
+}
+
+// S(VA) and the power row's figures on top of the channels.
+void AddPower(LineSample& s, const RtPowerRow& row) {
+    const LineChannel& a = s.ch[0];
+    const LineChannel& b = s.ch[1];
+    if (a.present && b.present && a.unit != b.unit && a.rms && b.rms)
+        s.sVa = *a.rms * *b.rms;
+    s.pW = Widened(row.p);
+    s.qVar = Widened(row.q);
+    s.pf = Widened(row.pf);
+    s.phiDeg = Widened(row.phiDeg);
+    for (size_t ch = 0; ch < 2; ++ch)
+        if (s.ch[ch].present)
+            s.ch[ch].thd = Widened(row.thd[ch]);
+}
+
+} // namespace
+
+LineSample RealTimeLineSample(const MeasurementSet& set, int n, int rtInterval) {
+    LineSample s;
+    s.time = set.RtSampleTime(n, rtInterval);
+    s.intervalS = double(rtInterval);
+    const bool inRange =
+        n >= 0 && size_t(n) < set.m_rtRms.size() && size_t(n) < set.m_rtFreq.size();
+    for (int ch = 0; ch < 2; ++ch) {
+        const float rms = inRange ? set.m_rtRms[size_t(n)][size_t(ch)] : 0.0f;
+        const float hz = inRange ? set.m_rtFreq[size_t(n)][size_t(ch)] : kNoFrequency;
+        s.ch[size_t(ch)] =
+            RealTimeChannel(set.RtChannelPresent(ch), set.RtChannelUnit(ch), rms, hz);
+    }
+    const bool rowKnown = inRange && size_t(n) < set.m_rtPower.size();
+    AddPower(s, rowKnown ? set.m_rtPower[size_t(n)] : RtPowerRow{});
+    return s;
+}
+
+LineSample RunLineSample(const RtdataImage& run, int n, const RtPowerRow& row) {
+    LineSample s;
+    const bool inRange = n >= 0 && n < run.Count() && run.IsConsistent();
+    s.time = inRange ? run.times[size_t(n)] : run.startTime;
+    s.intervalS = double(run.interval);
+    for (int ch = 0; ch < 2; ++ch) {
+        const bool present = run.ChannelPresent(ch);
+        const float rms = present && inRange ? run.rms[size_t(ch)][size_t(n)] : 0.0f;
+        const float hz = present && inRange ? run.freq[size_t(ch)][size_t(n)] : kNoFrequency;
+        s.ch[size_t(ch)] = RealTimeChannel(present, run.ChannelUnit(ch), rms, hz);
+    }
+    AddPower(s, row);
     return s;
 }

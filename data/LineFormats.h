@@ -15,6 +15,8 @@
 #include <vector>
 
 struct MeasurementSet;
+struct RtdataImage;
+struct RtPowerRow;
 
 // One channel of a sample. A value that was not measured stays empty and is left out
 // of every line; a value that is not a finite number is treated the same way.
@@ -53,3 +55,12 @@ QByteArray SampleLineProtocol(const LineSample& s, const LineTags& tags);
 // the RMS of each present channel; S(VA) where one channel reads volts and the other
 // amperes.
 LineSample StoredRmsSample(const MeasurementSet& set, int i);
+
+// Real-time sample n of the set (below m_rtCount) with the values its CSV line shows:
+// a channel's RMS left out where the analysis found no usable signal, its frequency
+// where there was none, S(VA) only for a voltage and current pair with a signal on
+// both, the power figures and THDs where the sample's power row holds them.
+LineSample RealTimeLineSample(const MeasurementSet& set, int n, int rtInterval);
+// The same for sample n of a run read from a file, with the power row the caller
+// computed again from its waveform.
+LineSample RunLineSample(const RtdataImage& run, int n, const RtPowerRow& row);

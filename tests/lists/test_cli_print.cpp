@@ -2,6 +2,7 @@
 
 #include "ListSamples.h"
 
+#include "data/RtdataFile.h"
 #include "data/StdataFile.h"
 
 #include <QFile>
@@ -97,4 +98,46 @@ TEST_F(CliPrint, ExportCsvWritesTheStoredRmsRows) {
     // Without -o the CSV goes beside the input.
     ASSERT_EQ(Cli({"export", file, "--csv"}), 0);
     EXPECT_TRUE(QFile::exists(dir.filePath("m.csv")));
+}
+
+TEST_F(CliPrint, RunFileGraphAndListWithTheExtremesAtTheirSamplesOwnTimes) {
+    setenv("TZ", "Europe/Berlin", 1); // the tool inherits it
+    tzset();
+    // Three samples 2 s apart with a skipped tick before the third.
+    RtdataImage run;
+    run.interval = 2;
+    run.startTime = 1796735102; // 08/12/26 14:05:02 in Berlin
+    run.kind = {kChannelVolts, kChannelAmps};
+    run.times = {1796735102, 1796735104, 1796735108};
+    run.rms[0] = {230.0f, 231.5f, 229.0f};
+    run.rms[1] = {10.0f, 10.0f, 10.0f};
+    run.freq[0] = {50.0f, 50.0f, 50.0f};
+    run.freq[1] = {50.0f, 50.0f, 50.0f};
+    const QString input = dir.filePath("run.rtdata");
+    QString error;
+    ASSERT_TRUE(SaveRtdataFile(input, run, nullptr, &error)) << error.toStdString();
+
+    const QString graph = dir.filePath("run-graph.pdf");
+    QByteArray err;
+    ASSERT_EQ(Cli({"print", input, "-o", graph}, &err), 0) << err.toStdString();
+    QStringList pages = PdfPages(graph);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(pages[0].contains("MODE: REAL TIME RMS")) << pages[0].toStdString();
+    EXPECT_TRUE(pages[0].contains("CH1 DATA MAX: 231.5 @08/12/26 14:05:04"))
+        << pages[0].toStdString();
+    EXPECT_TRUE(pages[0].contains("CH1 DATA MIN: 229.0 @08/12/26 14:05:08"))
+        << pages[0].toStdString();
+
+    const QString list = dir.filePath("run-list.pdf");
+    ASSERT_EQ(Cli({"print", input, "-o", list, "--list"}), 0);
+    pages = PdfPages(list);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(pages[0].contains("Test Report"));
+    EXPECT_TRUE(pages[0].contains("DATANO: 3"));
+    EXPECT_EQ(RowLines(pages[0]), 3);
+
+    EXPECT_EQ(Cli({"print", input, "-o", dir.filePath("x.pdf"), "--tr", "1"}), 2);
+    EXPECT_EQ(Cli({"print", input, "-o", dir.filePath("x.pdf"), "--statistics"}), 2);
+    EXPECT_EQ(Cli({"print", input, "-o", input}), 2);
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.pdf")));
 }

@@ -24,19 +24,25 @@ const char* const kUsage =
     "Usage: orvex-dl export FILE.stdata [-o|--output FILE.xls]\n"
     "       orvex-dl export FILE.stdata --csv [-o|--output FILE.csv]\n"
     "       orvex-dl export FILE.rtdata --csv [-o|--output FILE.csv]\n"
-    "       orvex-dl export FILE.stdata --format jsonl|influx [-o|--output FILE]\n"
+    "       orvex-dl export FILE.stdata|FILE.rtdata --format jsonl|influx\n"
+    "                                   [-o|--output FILE]\n"
     "       orvex-dl export FILE.stdata --comtrade OUT --tr N [--frequency HZ]\n"
+    "                                   [--station NAME]\n"
+    "       orvex-dl export FILE.rtdata --comtrade OUT --sample N [--frequency HZ]\n"
     "                                   [--station NAME]\n\n"
     "Writes the measurement's report (tab-separated text, CRLF line ends) as\n"
     "File > Save does. Without -o the report goes beside the input file.\n"
     "With --csv, writes the stored RMS data as CSV instead:\n"
     "no,time,ch1,ch1_unit,ch2,ch2_unit with ISO 8601 local times. A real-time run\n"
-    "(.rtdata) is exported with --csv only, as the lines orvex-dl realtime prints.\n"
-    "With --format, one line per stored RMS sample: jsonl a JSON object, influx\n"
-    "InfluxDB line protocol (tag file); to stdout unless -o names a file.\n"
-    "With --comtrade, transient record N (from 1) as OUT.cfg and OUT.dat\n"
-    "(COMTRADE 1999, ASCII); --frequency is the line frequency (default 50),\n"
-    "--station the station name (default the input's name).\n"
+    "(.rtdata) is exported with --csv as the lines orvex-dl realtime prints.\n"
+    "With --format, one line per stored RMS sample or per sample of a run: jsonl a\n"
+    "JSON object, influx InfluxDB line protocol (tag file); to stdout unless -o\n"
+    "names a file.\n"
+    "With --comtrade, transient record N (from 1) of a stored measurement, or the\n"
+    "waveform captured for sample N (from 1) of a run (590 points at 54.71 us, both\n"
+    "channels), as OUT.cfg and OUT.dat (COMTRADE 1999, ASCII); --frequency is the\n"
+    "line frequency (default: the sample's as analysed, else 50), --station the\n"
+    "station name (default the input's name).\n"
     "Exit codes: 0 written, 1 the report could not be written, 2 bad\n"
     "arguments, 7 the input is missing, unreadable, damaged or not a stored\n"
     "RMS/TR measurement.\n";
@@ -67,6 +73,36 @@ bool OutputKindValid(const CliArgs& a) {
     return true;
 }
 
+// A real-time run: its CSV lines, JSON Lines or line protocol, or one sample's
+// waveform as a COMTRADE pair.
+int ExportRun(const CliArgs& a, const QString& input, const QString& csvOutput) {
+    if (!a.Has("--csv") && !a.Has("--format") && !a.Has("--comtrade")) {
+        CliUsageError("export",
+                      QStringLiteral("a real-time run is exported with --csv, --format or "
+                                     "--comtrade"),
+                      kUsage);
+        return CliExit::Usage;
+    }
+    const QString output = a.Has("--format") ? a.Value("-o") : csvOutput;
+    if (!a.Has("--comtrade") && !output.isEmpty() &&
+        QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+        CliUsageError("export",
+                      QStringLiteral("the output would replace the run file %1; name another "
+                                     "file with -o")
+                          .arg(input),
+                      kUsage);
+        return CliExit::Usage;
+    }
+    if (a.Has("--csv"))
+        return ExportRealTimeCsv(input, output);
+    RtdataReader reader;
+    if (const int r = OpenRealTimeRun("export", input, reader); r != CliExit::Ok)
+        return r;
+    if (a.Has("--format"))
+        return ExportRunLines(reader, a.Value("--format"), input, output);
+    return ExportRunComtrade(reader, a, input, kUsage);
+}
+
 int Run(const QStringList& args) {
     int exitCode = CliExit::Ok;
     const auto parsed = ParseCliArgs("export", args,
@@ -75,6 +111,7 @@ int Run(const QStringList& args) {
                                       {{"--format"}, true},
                                       {{"--comtrade"}, true},
                                       {{"--tr"}, true},
+                                      {{"--sample"}, true},
                                       {{"--frequency"}, true},
                                       {{"--station"}, true}},
                                      1, 1, kUsage, exitCode);
@@ -87,22 +124,8 @@ int Run(const QStringList& args) {
     const QString output =
         parsed->Has("-o") ? parsed->Value("-o") : BesideInput(input, csv ? ".csv" : ".xls");
 
-    if (IsRealTimeFile(input)) {
-        if (!csv) {
-            CliUsageError("export", QStringLiteral("a real-time run is exported with --csv"),
-                          kUsage);
-            return CliExit::Usage;
-        }
-        if (QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
-            CliUsageError("export",
-                          QStringLiteral("the CSV would replace the run file %1; name another "
-                                         "file with -o")
-                              .arg(input),
-                          kUsage);
-            return CliExit::Usage;
-        }
-        return ExportRealTimeCsv(input, output);
-    }
+    if (IsRealTimeFile(input))
+        return ExportRun(*parsed, input, output);
     MeasurementSet set;
     if (const int r = LoadStoredMeasurement("export", input, set); r != CliExit::Ok)
         return r;

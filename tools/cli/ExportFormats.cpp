@@ -6,10 +6,12 @@
 #include "data/MeasurementSet.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
+#include "tools/cli/RtdataCli.h"
 
 #include <QFileInfo>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -48,51 +50,154 @@ int ExportLines(const MeasurementSet& set, const QString& format, const QString&
     return CliExit::Ok;
 }
 
+namespace {
+
+// What --comtrade writes besides the record itself.
+struct ComtradeTarget {
+    std::optional<double> frequency; // --frequency, else the record's own
+    QString station;
+    QString base; // OUT without .cfg or .dat
+};
+
+// --frequency, --station and the base name of --comtrade; nothing after a usage error.
+std::optional<ComtradeTarget> ComtradeTargetOf(const CliArgs& args, const QString& input,
+                                               const char* usage) {
+    ComtradeTarget t;
+    if (args.Has(QStringLiteral("--frequency"))) {
+        bool ok = false;
+        const double frequency = args.Value(QStringLiteral("--frequency")).toDouble(&ok);
+        if (!ok || !(frequency > 0) || frequency > kLargestLineFrequencyHz) {
+            CliUsageError("export", QStringLiteral("--frequency takes a number above 0 up to 1000"),
+                          usage);
+            return std::nullopt;
+        }
+        t.frequency = frequency;
+    }
+    t.station = args.Has(QStringLiteral("--station")) ? args.Value(QStringLiteral("--station"))
+                                                      : QFileInfo(input).completeBaseName();
+    t.base = args.Value(QStringLiteral("--comtrade"));
+    if (t.base.endsWith(QLatin1String(".cfg"), Qt::CaseInsensitive) ||
+        t.base.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive))
+        t.base.chop(4);
+    for (const char* suffix : {".cfg", ".dat"}) {
+        if (QFileInfo(t.base + QString::fromLatin1(suffix)).canonicalFilePath() ==
+            QFileInfo(input).canonicalFilePath()) {
+            CliUsageError("export",
+                          QStringLiteral("%1%2 would replace the measurement file")
+                              .arg(t.base, QString::fromLatin1(suffix)),
+                          usage);
+            return std::nullopt;
+        }
+    }
+    return t;
+}
+
+int WriteRecord(ComtradeRecord r, const ComtradeTarget& t) {
+    if (t.frequency)
+        r.lineFrequencyHz = *t.frequency;
+    r.stationName = t.station;
+    r.deviceId = QStringLiteral("Orvex DATA LOGGER");
+    QString error;
+    if (!WriteComtrade(t.base, r, &error)) {
+        std::fprintf(stderr, "orvex-dl export: cannot write %s\n", qPrintable(error));
+        return CliExit::Failure;
+    }
+    return CliExit::Ok;
+}
+
+// The line frequency of a run's sample as its analysis found it: the voltage's, else
+// the other channel's; none where neither had one.
+std::optional<double> SampleFrequency(const RtdataImage& run, int n) {
+    std::optional<double> found;
+    for (int ch = 1; ch >= 0; --ch) {
+        if (!run.ChannelPresent(ch) || size_t(n) >= run.freq[size_t(ch)].size())
+            continue;
+        const float hz = run.freq[size_t(ch)][size_t(n)];
+        if (hz > 0.0f && hz < 400.0f && (!found || run.kind[size_t(ch)] == kChannelVolts))
+            found = double(hz);
+    }
+    return found;
+}
+
+} // namespace
+
 int ExportComtrade(const MeasurementSet& set, const CliArgs& args, const QString& input,
                    const char* usage) {
+    if (args.Has(QStringLiteral("--sample"))) {
+        CliUsageError("export", QStringLiteral("--sample is for a real-time run; use --tr"), usage);
+        return CliExit::Usage;
+    }
     bool ok = false;
     const int record = args.Value(QStringLiteral("--tr")).toInt(&ok);
     if (!ok || record < 1) {
         CliUsageError("export", QStringLiteral("--comtrade needs --tr N, a record from 1"), usage);
         return CliExit::Usage;
     }
-    double frequency = kDefaultLineFrequencyHz;
-    if (args.Has(QStringLiteral("--frequency"))) {
-        frequency = args.Value(QStringLiteral("--frequency")).toDouble(&ok);
-        if (!ok || !(frequency > 0) || frequency > kLargestLineFrequencyHz) {
-            CliUsageError("export", QStringLiteral("--frequency takes a number above 0 up to 1000"),
-                          usage);
-            return CliExit::Usage;
-        }
-    }
+    const std::optional<ComtradeTarget> target = ComtradeTargetOf(args, input, usage);
+    if (!target)
+        return CliExit::Usage;
     if (record > set.m_trCount) {
         std::fprintf(stderr, "orvex-dl export: %s holds %d transient records, no record %d\n",
                      qPrintable(input), set.m_trCount, record);
         return CliExit::BadFile;
     }
-    ComtradeRecord r = TransientComtrade(set, record - 1);
-    r.lineFrequencyHz = frequency;
-    r.stationName = args.Has(QStringLiteral("--station")) ? args.Value(QStringLiteral("--station"))
-                                                          : QFileInfo(input).completeBaseName();
-    r.deviceId = QStringLiteral("Orvex DATA LOGGER");
-    QString base = args.Value(QStringLiteral("--comtrade"));
-    if (base.endsWith(QLatin1String(".cfg"), Qt::CaseInsensitive) ||
-        base.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive))
-        base.chop(4);
-    for (const char* suffix : {".cfg", ".dat"}) {
-        if (QFileInfo(base + QString::fromLatin1(suffix)).canonicalFilePath() ==
-            QFileInfo(input).canonicalFilePath()) {
-            CliUsageError("export",
-                          QStringLiteral("%1%2 would replace the measurement file")
-                              .arg(base, QString::fromLatin1(suffix)),
-                          usage);
-            return CliExit::Usage;
-        }
+    return WriteRecord(TransientComtrade(set, record - 1), *target);
+}
+
+int ExportRunLines(const RtdataReader& reader, const QString& format, const QString& input,
+                   const QString& output) {
+    const bool influx = format == QLatin1String("influx");
+    const LineTags tags{{QStringLiteral("file"), QFileInfo(input).fileName()}};
+    QByteArray out;
+    for (int i = 0; i < reader.Image().Count(); ++i) {
+        const LineSample s = RunLineSample(reader.Image(), i, RunPowerRow(reader, i));
+        const QByteArray line = influx ? SampleLineProtocol(s, tags) : SampleJson(s);
+        if (!line.isEmpty())
+            out += line + '\n';
     }
     QString error;
-    if (!WriteComtrade(base, r, &error)) {
-        std::fprintf(stderr, "orvex-dl export: cannot write %s\n", qPrintable(error));
+    if (!WriteOut(out, output, &error)) {
+        std::fprintf(stderr, "orvex-dl export: cannot write %s: %s\n",
+                     output.isEmpty() ? "to stdout" : qPrintable(output), qPrintable(error));
         return CliExit::Failure;
     }
     return CliExit::Ok;
+}
+
+int ExportRunComtrade(const RtdataReader& reader, const CliArgs& args, const QString& input,
+                      const char* usage) {
+    if (args.Has(QStringLiteral("--tr"))) {
+        CliUsageError("export", QStringLiteral("--tr is for a stored measurement; use --sample"),
+                      usage);
+        return CliExit::Usage;
+    }
+    const std::optional<ComtradeTarget> target = ComtradeTargetOf(args, input, usage);
+    if (!target)
+        return CliExit::Usage;
+    int index = 0;
+    RtWaveform wave{};
+    if (const int r = SampleWaveformArg("export", args, input, reader, usage, index, wave);
+        r != CliExit::Ok)
+        return r;
+    const RtdataImage& run = reader.Image();
+    ComtradeRecord r;
+    r.samplePeriodUs = kCapturedSamplePeriodUs;
+    r.start = run.times[size_t(index)];
+    r.lineFrequencyHz = SampleFrequency(run, index).value_or(kDefaultLineFrequencyHz);
+    for (int ch = 0; ch < 2; ++ch) {
+        if (!run.ChannelPresent(ch))
+            continue;
+        ComtradeChannel c;
+        c.id = ch == 0 ? QStringLiteral("CH1") : QStringLiteral("CH2");
+        c.unit = run.ChannelUnit(ch);
+        c.values.reserve(wave.size());
+        for (const auto& pair : wave)
+            c.values.push_back(double(pair[size_t(ch)]));
+        r.channels.push_back(std::move(c));
+    }
+    if (r.channels.empty()) {
+        std::fprintf(stderr, "orvex-dl export: %s has no channel to export\n", qPrintable(input));
+        return CliExit::BadFile;
+    }
+    return WriteRecord(std::move(r), *target);
 }

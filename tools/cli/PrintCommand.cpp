@@ -1,6 +1,7 @@
 // orvex-dl print FILE.stdata -o OUT.pdf [--list] [--tr N] [--page-size A4|Letter]:
 // the graph report or the list report of a stored measurement as a PDF, painted
-// by the same model and routines as the window's printing.
+// by the same model and routines as the window's printing; of a real-time run
+// (FILE.rtdata), its RMS graph or its list.
 
 #include "base/LocalTime.h"
 #include "base/Settings.h"
@@ -11,6 +12,8 @@
 #include "graph/StatisticsReport.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
+#include "tools/cli/RtdataCli.h"
+#include "tools/cli/RunReport.h"
 
 #include <QFileInfo>
 
@@ -23,12 +26,16 @@ namespace {
 
 const char* const kUsage =
     "Usage: orvex-dl print FILE.stdata -o|--output OUT.pdf [--list] [--tr N]\n"
-    "                      [--page-size A4|Letter] [--statistics [--nominal VOLTS]]\n\n"
+    "                      [--page-size A4|Letter] [--statistics [--nominal VOLTS]]\n"
+    "       orvex-dl print FILE.rtdata -o|--output OUT.pdf [--list]\n"
+    "                      [--page-size A4|Letter]\n\n"
     "Writes the graph report (default) or, with --list, the list report \"Test Report\"\n"
     "of the stored RMS data as a PDF; with --tr N, of transient record N (1-based).\n"
     "The graph report is printed in landscape, the list report in portrait.\n"
     "--statistics adds the statistics pages (figures, voltage summary against\n"
     "--nominal, default 230 V, and the voltage events) after the graph report.\n"
+    "Of a real-time run, the graph report shows the RMS of both channels over the\n"
+    "run (REAL TIME RMS), the list report its samples.\n"
     "Exit codes: 0 written, 1 the PDF could not be written, 2 bad arguments, 7 the\n"
     "input is missing, unreadable, damaged, not a stored measurement, or holds no\n"
     "such data.\n";
@@ -87,6 +94,46 @@ ReportPages PagesOf(std::shared_ptr<GraphModel> model, const GraphInputs& in, bo
     return GraphReport(std::move(model), in, screen, o, info);
 }
 
+int WritePages(const ReportPages& pages, const QString& output, const PrintOptions& po, bool list) {
+    QString error;
+    if (!WriteReportPdf(pages, output, po.pageSize, !list, kDpi, &error)) {
+        std::fprintf(stderr, "orvex-dl print: cannot write %s: %s\n", qPrintable(output),
+                     qPrintable(error));
+        return CliExit::Failure;
+    }
+    return CliExit::Ok;
+}
+
+// The RMS graph or the list of a real-time run.
+int PrintRun(const CliArgs& a, const PrintOptions& po, const QString& input,
+             const QString& output) {
+    if (a.Has("--tr") || a.Has("--statistics") || a.Has("--nominal")) {
+        CliUsageError("print",
+                      QStringLiteral("--tr, --statistics and --nominal are for a stored "
+                                     "measurement"),
+                      kUsage);
+        return CliExit::Usage;
+    }
+    RtdataReader reader;
+    if (const int r = OpenRealTimeRun("print", input, reader); r != CliExit::Ok)
+        return r;
+    if (QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+        CliUsageError("print", QStringLiteral("the PDF would replace the run file %1").arg(input),
+                      kUsage);
+        return CliExit::Usage;
+    }
+    auto set = std::make_shared<MeasurementSet>();
+    AppSettings settings; // the defaults: no settings file of a user is read
+    auto model = std::make_shared<GraphModel>();
+    if (!PrepareRunGraph(*model, *set, settings, reader.Image())) {
+        std::fprintf(stderr, "orvex-dl print: %s holds no sample\n", qPrintable(input));
+        return CliExit::BadFile;
+    }
+    const bool list = a.Has("--list");
+    const GraphInputs in{*set, settings, false};
+    return WritePages(PagesOf(model, in, list, po.pageSize), output, po, list);
+}
+
 int Run(const QStringList& args) {
     int exitCode = CliExit::Ok;
     const auto parsed = ParseCliArgs("print", args,
@@ -106,6 +153,8 @@ int Run(const QStringList& args) {
     const std::optional<PrintOptions> po = ParsePrintOptions(*parsed);
     if (!po)
         return CliExit::Usage;
+    if (IsRealTimeFile(parsed->files.first()))
+        return PrintRun(*parsed, *po, parsed->files.first(), parsed->Value("-o"));
     const bool list = parsed->Has("--list");
     const bool statistics = parsed->Has("--statistics");
     double nominal = kNominalDefault;
@@ -151,17 +200,12 @@ int Run(const QStringList& args) {
     if (statistics && !list)
         pages = WithStatisticsPages(pages, std::make_shared<const RecordingStatistics>(
                                                ComputeStatistics(StatisticsViewOf(*set), nominal)));
-    QString error;
-    if (!WriteReportPdf(pages, output, po->pageSize, !list, kDpi, &error)) {
-        std::fprintf(stderr, "orvex-dl print: cannot write %s: %s\n", qPrintable(output),
-                     qPrintable(error));
-        return CliExit::Failure;
-    }
-    return CliExit::Ok;
+    return WritePages(pages, output, *po, list);
 }
 
 const CliRegistration kRegistration{
-    {"print", "write the graph or list report of a .stdata file as PDF (print FILE -o OUT.pdf)",
+    {"print",
+     "write the graph or list report of a .stdata or .rtdata file as PDF (print FILE -o OUT.pdf)",
      Run}};
 
 } // namespace

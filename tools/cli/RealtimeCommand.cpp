@@ -1,19 +1,27 @@
-// orvex-dl realtime: live samples of the logger as CSV lines, with the same link,
-// real-time transfer and waveform analysis as the desktop application.
+// orvex-dl realtime: live samples of the logger as CSV, JSON or line-protocol lines,
+// optionally published to an MQTT broker, with the same link, real-time transfer and
+// waveform analysis as the desktop application.
 
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
 
 #include "base/Clock.h"
+#include "base/DataDir.h"
 #include "base/Prompts.h"
+#include "base/SafeFile.h"
 #include "base/Timers.h"
+#include "data/LineFormats.h"
 #include "data/RealTimeCsv.h"
 #include "data/RtJournal.h"
 #include "data/RtdataCodec.h"
 #include "graph/RealTimeSampler.h"
 #include "link/HeadlessLink.h"
+#include "publish/MqttPublisher.h"
+#include "publish/PublishSettings.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -23,14 +31,24 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: orvex-dl realtime --port DEVICE --interval S --count N [-o FILE.csv|FILE.rtdata]\n\n"
+    "Usage: orvex-dl realtime --port DEVICE --interval S --count N\n"
+    "                         [--format csv|jsonl|influx] [-o FILE|FILE.rtdata]\n"
+    "                         [--mqtt mqtt[s]://HOST[:PORT] [--topic PREFIX] [--qos N]\n"
+    "                          [--ha-discovery] [--ca-file FILE]]\n\n"
     "Connects to the logger on DEVICE, starts its real-time stream and takes a sample\n"
-    "every S seconds (2 to 3600) until N samples (1 to 100000) were taken. Prints the\n"
-    "CSV header and then one line per sample as it is taken, to stdout, or writes them\n"
-    "all to FILE.csv at the end. A FILE ending in .rtdata receives the run itself, with\n"
-    "every sample's captured waveform (kept on the disk beside it while the run goes\n"
-    "on), and the lines still go to stdout. SIGINT or SIGTERM stops the logger and\n"
-    "ends with the samples taken so far.\n"
+    "every S seconds (2 to 3600) until N samples (1 to 100000) were taken. Prints one\n"
+    "line per sample as it is taken, to stdout, or writes them all to FILE at the end:\n"
+    "--format csv (the default) with a header line, jsonl one JSON object per sample,\n"
+    "influx InfluxDB line protocol (measurement orvex, tag port). A FILE ending in\n"
+    ".rtdata receives the run itself, with every sample's captured waveform (kept on\n"
+    "the disk beside it while the run goes on), and the lines still go to stdout.\n"
+    "With --mqtt, every sample is also published as JSON on PREFIX/sample (default\n"
+    "prefix orvex/<device name>, QoS 1), the run's state on PREFIX/state; with\n"
+    "--ha-discovery, Home Assistant's discovery configurations too. User, password and\n"
+    "CA file come from the settings file's [PUBLISHInfo] section, or from\n"
+    "DATALOGGER_MQTT_USER and DATALOGGER_MQTT_PASSWORD. While the broker is unreachable\n"
+    "the samples wait in a queue on the disk and go out later, in order; the run goes\n"
+    "on. SIGINT or SIGTERM stops the logger and ends with the samples taken so far.\n"
     "Exit codes: 0 done, 1 failure, 2 usage, 3 no logger, 6 communication interruption,\n"
     "no channel or a channel changed.\n";
 
@@ -120,11 +138,15 @@ private:
     bool m_lost = false;
 };
 
+enum class LineFormat { Csv, Jsonl, Influx };
+
 struct RealtimeArgs {
     QString device;
     int interval = 0;
     int count = 0;
+    LineFormat format = LineFormat::Csv;
     QString output; // empty: stdout
+    std::optional<PublishOptions> mqtt;
     // -o names a run file: the lines still go to stdout.
     bool RunFileOut() const {
         return output.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);
@@ -132,13 +154,75 @@ struct RealtimeArgs {
     bool PrintLines() const { return output.isEmpty() || RunFileOut(); }
 };
 
+std::optional<LineFormat> FormatArg(const CliArgs& a) {
+    const QString f = a.Value(QStringLiteral("--format"));
+    if (!a.Has(QStringLiteral("--format")) || f == QLatin1String("csv"))
+        return LineFormat::Csv;
+    if (f == QLatin1String("jsonl"))
+        return LineFormat::Jsonl;
+    if (f == QLatin1String("influx"))
+        return LineFormat::Influx;
+    CliUsageError("realtime", QStringLiteral("--format takes csv, jsonl or influx"), kUsage);
+    return std::nullopt;
+}
+
+// The broker's options: the URL and topic options of the command line over the
+// settings file's credentials and CA file, the environment's credentials over both.
+std::optional<PublishOptions> MqttArgs(const CliArgs& a, const QString& device) {
+    const PublishSettings stored = LoadPublishSettingsFile(SettingsFilePath());
+    PublishOptions o;
+    o.user = stored.options.user;
+    o.password = stored.options.password;
+    o.caFile = a.Has(QStringLiteral("--ca-file")) ? a.Value(QStringLiteral("--ca-file"))
+                                                  : stored.options.caFile;
+    if (const auto why = ParseBrokerUrl(a.Value(QStringLiteral("--mqtt")), o)) {
+        CliUsageError("realtime", QStringLiteral("--mqtt: %1").arg(*why), kUsage);
+        return std::nullopt;
+    }
+    o.topicPrefix = a.Value(QStringLiteral("--topic"));
+    if (a.Has(QStringLiteral("--qos"))) {
+        const auto qos = IntArg(a, "--qos", 0, 2);
+        if (!qos)
+            return std::nullopt;
+        o.qos = *qos;
+    }
+    o.haDiscovery = a.Has(QStringLiteral("--ha-discovery"));
+    ApplyCredentialVariables(o);
+    CompleteOptions(o, device, MeasurementDataDirectory());
+    if (const auto why = CheckOptions(o)) {
+        CliUsageError("realtime", QStringLiteral("--mqtt: %1").arg(*why), kUsage);
+        return std::nullopt;
+    }
+    return o;
+}
+
+// Options that only make sense beside --mqtt.
+bool BrokerOptionsAlone(const CliArgs& a) {
+    if (a.Has(QStringLiteral("--mqtt")))
+        return false;
+    for (const char* name : {"--topic", "--qos", "--ha-discovery", "--ca-file"}) {
+        if (a.Has(QString::fromLatin1(name))) {
+            CliUsageError("realtime", QStringLiteral("%1 needs --mqtt").arg(QLatin1String(name)),
+                          kUsage);
+            return true;
+        }
+    }
+    return false;
+}
+
 // The command line, or nothing with `exitCode` set (usage printed).
 std::optional<RealtimeArgs> ParseRealtimeArgs(const QStringList& args, int& exitCode) {
     const auto parsed = ParseCliArgs("realtime", args,
                                      {{{"--port", "-p"}, true},
                                       {{"--interval", "-i"}, true},
                                       {{"--count", "-n"}, true},
-                                      {{"-o", "--output"}, true}},
+                                      {{"-o", "--output"}, true},
+                                      {{"--format"}, true},
+                                      {{"--mqtt"}, true},
+                                      {{"--topic"}, true},
+                                      {{"--qos"}, true},
+                                      {{"--ha-discovery"}, false},
+                                      {{"--ca-file"}, true}},
                                      0, 0, kUsage, exitCode);
     if (!parsed)
         return std::nullopt;
@@ -151,13 +235,19 @@ std::optional<RealtimeArgs> ParseRealtimeArgs(const QStringList& args, int& exit
         return std::nullopt;
     }
     const auto interval = IntArg(*parsed, "--interval", kRtIntervalMin, kRtIntervalMax);
-    if (!interval)
-        return std::nullopt;
-    const auto count = IntArg(*parsed, "--count", kRtPointsMin, kRtMaxPoints);
-    if (!count)
+    const auto count =
+        interval ? IntArg(*parsed, "--count", kRtPointsMin, kRtMaxPoints) : std::nullopt;
+    const auto format = count ? FormatArg(*parsed) : std::nullopt;
+    if (!format || BrokerOptionsAlone(*parsed))
         return std::nullopt;
     a.interval = *interval;
     a.count = *count;
+    a.format = *format;
+    if (parsed->Has("--mqtt")) {
+        a.mqtt = MqttArgs(*parsed, a.device);
+        if (!a.mqtt)
+            return std::nullopt;
+    }
     a.output = parsed->Value("-o");
     if (!a.output.isEmpty()) {
         if (const QString problem = OutputProblem(a.output); !problem.isEmpty()) {
@@ -168,6 +258,120 @@ std::optional<RealtimeArgs> ParseRealtimeArgs(const QStringList& args, int& exit
     }
     exitCode = CliExit::Ok;
     return a;
+}
+
+// The lines of the run in the chosen format: printed as each sample is taken, or
+// collected for the output file written at the end.
+class LineOutput {
+public:
+    explicit LineOutput(const RealtimeArgs& a)
+        : m_format(a.format), m_interval(a.interval), m_print(a.PrintLines()),
+          m_collect(!a.output.isEmpty() && !a.RunFileOut()), m_tags{{QStringLiteral("port"),
+                                                                     a.device}} {}
+
+    void Begin() {
+        if (m_format == LineFormat::Csv)
+            Put(RealTimeCsvHeader().toUtf8());
+    }
+    void Sample(const MeasurementSet& set, int n) {
+        switch (m_format) {
+        case LineFormat::Csv:
+            Put(RealTimeCsvLine(set, n, m_interval).toUtf8());
+            break;
+        case LineFormat::Jsonl:
+            Put(SampleJson(RealTimeLineSample(set, n, m_interval)));
+            break;
+        case LineFormat::Influx:
+            Put(SampleLineProtocol(RealTimeLineSample(set, n, m_interval), m_tags));
+            break;
+        }
+    }
+    bool Write(const QString& path, QString* error) const {
+        return !m_collect || WriteFileAtomically(path, m_collected, error);
+    }
+
+private:
+    void Put(const QByteArray& line) {
+        if (line.isEmpty())
+            return;
+        if (m_collect)
+            m_collected += line + '\n';
+        if (m_print) {
+            std::printf("%s\n", line.constData());
+            std::fflush(stdout);
+        }
+    }
+
+    LineFormat m_format;
+    int m_interval;
+    bool m_print;
+    bool m_collect;
+    LineTags m_tags;
+    QByteArray m_collected;
+};
+
+// Says on stderr how the broker is doing: when it becomes unreachable and, while it
+// stays so, how many messages wait; when it is back.
+class BrokerReport {
+public:
+    explicit BrokerReport(MqttPublisher& publisher)
+        : m_broker(BrokerText(publisher.Options())),
+          m_connection(QObject::connect(&publisher, &MqttPublisher::statusChanged,
+                                        [this](const PublishStatus& s) { Show(s); })) {}
+    // The publisher outlives the report and says "stopped" as it goes.
+    ~BrokerReport() { QObject::disconnect(m_connection); }
+    BrokerReport(const BrokerReport&) = delete;
+    BrokerReport& operator=(const BrokerReport&) = delete;
+
+private:
+    void Show(const PublishStatus& s) {
+        const bool changed = s.state != m_last.state;
+        if (s.state == PublishState::Unreachable && (changed || s.waiting != m_last.waiting))
+            std::fprintf(stderr, "orvex-dl: the broker %s is unreachable (%s); %lld %s waiting\n",
+                         qPrintable(m_broker), qPrintable(s.error),
+                         static_cast<long long>(s.waiting),
+                         s.waiting == 1 ? "message" : "messages");
+        else if (s.state == PublishState::Connected && changed)
+            std::fprintf(stderr, "orvex-dl: publishing to %s\n", qPrintable(m_broker));
+        if (s.dropped > m_last.dropped)
+            std::fprintf(stderr, "orvex-dl: %llu messages given up (queue full or refused)\n",
+                         static_cast<unsigned long long>(s.dropped));
+        m_last = s;
+    }
+
+    QString m_broker;
+    QMetaObject::Connection m_connection;
+    PublishStatus m_last;
+};
+
+// Sends what is still queued at the end of a run, while the broker takes it, for a
+// few seconds at most (a further SIGINT or SIGTERM ends the wait); what is left
+// stays on the disk for the next run.
+void DrainQueue(MqttPublisher& publisher) {
+    constexpr int kDrainMs = 10000;
+    constexpr int kTickMs = 50;
+    QElapsedTimer t;
+    t.start();
+    QEventLoop loop;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
+    tick.start(kTickMs);
+    g_stopRequested = 0;
+    for (;;) {
+        const PublishStatus s = publisher.Status();
+        if (s.waiting == 0 || s.state == PublishState::Unreachable || t.elapsed() > kDrainMs ||
+            g_stopRequested)
+            break;
+        loop.exec();
+    }
+    const PublishStatus s = publisher.Status();
+    if (s.waiting > 0)
+        std::fprintf(stderr,
+                     "orvex-dl: %lld messages wait in %s for the broker; they go out with "
+                     "the next publishing run\n",
+                     static_cast<long long>(s.waiting),
+                     qPrintable(publisher.Options().queueFolder));
+    publisher.Stop();
 }
 
 enum class Search { Connected, NoLogger, Stopped };
@@ -218,10 +422,25 @@ int ExitCodeOf(RealTimeEnd end) {
     return CliExit::Failure;
 }
 
-// Takes the samples, each printed as it comes when there is no output file, until
-// the run ends (the count, a fault, or a signal that stops the logger).
+// Where each sample goes as it is taken.
+struct SampleSinks {
+    LineOutput* lines = nullptr;
+    RunFile* file = nullptr;
+    MqttPublisher* publisher = nullptr;
+};
+
+std::array<QString, 2> RunUnits(const MeasurementSet& set) {
+    std::array<QString, 2> units;
+    for (int ch = 0; ch < 2; ++ch)
+        if (set.RtChannelPresent(ch))
+            units[size_t(ch)] = set.RtChannelUnit(ch);
+    return units;
+}
+
+// Takes the samples, each handed to the sinks as it comes, until the run ends (the
+// count, a fault, or a signal that stops the logger).
 RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const RealtimeArgs& a,
-                        RunFile* file) {
+                        const SampleSinks& sinks) {
     LinkController& link = headless.Link();
     RealTimeTransfer& transfer = link.RealTime();
     // The application's previous measurement is the desktop's business.
@@ -230,25 +449,25 @@ RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const Realt
     bool ended = false;
     RealTimeEnd end = RealTimeEnd::Stopped;
     transfer.onSample = [&] { return sampler.Sample(set, a.interval); };
-    if (file)
-        transfer.onFirstFrame = [&] { file->Begin(set, a.interval); };
+    transfer.onFirstFrame = [&] {
+        if (sinks.file)
+            sinks.file->Begin(set, a.interval);
+        if (sinks.publisher)
+            sinks.publisher->RunStarted(RunUnits(set));
+    };
     transfer.onSampleTaken = [&] {
         const int n = set.m_rtCount - 1;
-        if (file)
-            file->Add(set, n, set.RtSampleTime(n, a.interval), transfer.LastFrameWaveform());
-        if (a.PrintLines()) {
-            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, n, a.interval)));
-            std::fflush(stdout);
-        }
+        if (sinks.file)
+            sinks.file->Add(set, n, set.RtSampleTime(n, a.interval), transfer.LastFrameWaveform());
+        if (sinks.publisher)
+            sinks.publisher->PublishSample(RealTimeLineSample(set, n, a.interval));
+        sinks.lines->Sample(set, n);
     };
     transfer.onEnded = [&](RealTimeEnd e) {
         ended = true;
         end = e;
     };
-    if (a.PrintLines()) {
-        std::printf("%s\n", qPrintable(RealTimeCsvHeader()));
-        std::fflush(stdout);
-    }
+    sinks.lines->Begin();
     std::fprintf(stderr, "Taking %d samples every %d s\n", a.count, a.interval);
     transfer.Configure(a.count, a.interval);
     link.StartTransfer(TransferKind::RealTime);
@@ -257,7 +476,41 @@ RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const Realt
         if (g_stopRequested && !ended)
             transfer.StopRealTime();
     }
+    if (sinks.publisher && set.m_rtCount > 0)
+        sinks.publisher->RunEnded();
     return end;
+}
+
+// The publisher of --mqtt, started before the search so that what an earlier run
+// left in the queue goes out at once; nothing without --mqtt.
+std::unique_ptr<MqttPublisher> StartPublisher(const RealtimeArgs& a, bool& failed) {
+    failed = false;
+    if (!a.mqtt)
+        return nullptr;
+    auto publisher = std::make_unique<MqttPublisher>(*a.mqtt);
+    QString error;
+    if (!publisher->Start(&error)) {
+        std::fprintf(stderr, "orvex-dl realtime: cannot publish to %s: %s\n",
+                     qPrintable(BrokerText(*a.mqtt)), qPrintable(error));
+        failed = true;
+        return nullptr;
+    }
+    std::fprintf(stderr, "Publishing to %s on %s/sample\n", qPrintable(BrokerText(*a.mqtt)),
+                 qPrintable(a.mqtt->topicPrefix));
+    return publisher;
+}
+
+// Writes -o at the end of the run.
+bool WriteOutput(const RealtimeArgs& a, const MeasurementSet& set, RunFile* file,
+                 const LineOutput& lines) {
+    if (a.output.isEmpty() || set.m_rtCount == 0)
+        return true;
+    QString error;
+    const bool written = file ? file->Write(&error) : lines.Write(a.output, &error);
+    if (!written)
+        std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(a.output),
+                     qPrintable(error));
+    return written;
 }
 
 int RunRealtime(const QStringList& args) {
@@ -265,6 +518,13 @@ int RunRealtime(const QStringList& args) {
     const std::optional<RealtimeArgs> a = ParseRealtimeArgs(args, exitCode);
     if (!a)
         return exitCode;
+
+    bool publishFailed = false;
+    const std::unique_ptr<MqttPublisher> publisher = StartPublisher(*a, publishFailed);
+    if (publishFailed)
+        return CliExit::Failure;
+    std::unique_ptr<BrokerReport> report =
+        publisher ? std::make_unique<BrokerReport>(*publisher) : nullptr;
 
     CliPrompts prompts;
     MeasurementSet set;
@@ -277,6 +537,8 @@ int RunRealtime(const QStringList& args) {
     const Search found = SearchLogger(*headless);
     if (found != Search::Connected) {
         channel.Close();
+        if (publisher)
+            DrainQueue(*publisher);
         if (found == Search::Stopped)
             return CliExit::Ok;
         std::fprintf(stderr, "orvex-dl: no logger answered on %s\n", qPrintable(a->device));
@@ -284,25 +546,21 @@ int RunRealtime(const QStringList& args) {
     }
     std::unique_ptr<RunFile> file =
         a->RunFileOut() ? std::make_unique<RunFile>(a->output) : nullptr;
-    const RealTimeEnd end = TakeSamples(*headless, set, *a, file.get());
+    LineOutput lines(*a);
+    const RealTimeEnd end =
+        TakeSamples(*headless, set, *a, SampleSinks{&lines, file.get(), publisher.get()});
     channel.Close();
-
-    if (!a->output.isEmpty() && set.m_rtCount > 0) {
-        QString error;
-        const bool written =
-            file ? file->Write(&error) : WriteRealTimeCsv(a->output, set, a->interval, &error);
-        if (!written) {
-            std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(a->output),
-                         qPrintable(error));
-            return CliExit::Failure;
-        }
-    }
+    if (publisher)
+        DrainQueue(*publisher);
+    if (!WriteOutput(*a, set, file.get(), lines))
+        return CliExit::Failure;
     std::fprintf(stderr, "%d samples taken\n", set.m_rtCount);
     return ExitCodeOf(end);
 }
 
 CliRegistration reg({"realtime",
-                     "print live samples of the logger as CSV lines (or -o a .rtdata run)",
+                     "print live samples of the logger as CSV, JSON or line-protocol lines, "
+                     "publish them with --mqtt (or -o a .rtdata run)",
                      RunRealtime});
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "data/RealTimeCsv.h"
 #include "graph/PowerAnalysis.h"
 #include "tools/cli/CliCommand.h"
+#include "tools/cli/CliSupport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -62,6 +64,52 @@ QJsonObject ExtremeJson(const RtdataImage& r, const std::vector<float>& v) {
     return o;
 }
 
+// The energy of a run with a voltage and current pair: apparent from the stored RMS
+// values (S = Vrms x Irms, as the CSV's s_va), active from each kept waveform's P.
+// A sample without a usable figure adds nothing; how many did is said beside.
+struct RunEnergy {
+    double apparentVah = 0;
+    std::optional<double> activeWh; // none without waveforms
+    int samplesWithPower = 0;
+};
+
+std::optional<RunEnergy> EnergyOf(const RtdataReader& reader) {
+    const RtdataImage& r = reader.Image();
+    if (!HasPower(r) || r.Count() == 0)
+        return std::nullopt;
+    constexpr double kSecondsPerHour = 3600.0;
+    const double hours = double(r.interval) / kSecondsPerHour;
+    RunEnergy e;
+    for (size_t i = 0; i < r.rms[0].size(); ++i)
+        e.apparentVah += double(r.rms[0][i]) * double(r.rms[1][i]) * hours;
+    if (!reader.HasWaveforms())
+        return e;
+    double wh = 0;
+    const std::array<ChannelKind, 2> kinds = RunChannelKinds(r);
+    for (int n = 0; n < r.Count(); ++n) {
+        RtWaveform raw{};
+        if (!reader.ReadWaveform(n, raw, nullptr))
+            continue;
+        const std::array<FloatPair, kRtWavePoints> wave = AnalysisWave(raw);
+        if (const auto p = PowerAnalysis(wave, kinds).Power()) {
+            wh += p->p * hours;
+            ++e.samplesWithPower;
+        }
+    }
+    e.activeWh = wh;
+    return e;
+}
+
+QJsonObject EnergyJson(const RunEnergy& e) {
+    QJsonObject o;
+    o[QStringLiteral("apparentVAh")] = e.apparentVah;
+    if (e.activeWh) {
+        o[QStringLiteral("activeWh")] = *e.activeWh;
+        o[QStringLiteral("samplesWithActivePower")] = e.samplesWithPower;
+    }
+    return o;
+}
+
 QJsonObject Json(const QString& path, const RtdataReader& reader) {
     const RtdataImage& r = reader.Image();
     QJsonObject o;
@@ -92,6 +140,8 @@ QJsonObject Json(const QString& path, const RtdataReader& reader) {
     o[QStringLiteral("channels")] = channels;
     if (HasPower(r) && r.Count() > 0)
         o[QStringLiteral("apparentPower")] = ExtremeJson(r, ApparentPower(r));
+    if (const std::optional<RunEnergy> e = EnergyOf(reader))
+        o[QStringLiteral("energy")] = EnergyJson(*e);
     o[QStringLiteral("waveforms")] = reader.HasWaveforms();
     return o;
 }
@@ -138,6 +188,16 @@ void PrintText(const QString& path, const RtdataReader& reader) {
         Line("S(VA):", QString());
         ExtremeLines(r, ApparentPower(r), QStringLiteral("VA"));
     }
+    if (const std::optional<RunEnergy> e = EnergyOf(reader)) {
+        Line("Energy:", QString());
+        Line("    apparent:",
+             QStringLiteral("%1 VAh").arg(QString::asprintf("%.3f", e->apparentVah)));
+        Line("    active:", e->activeWh ? QStringLiteral("%1 Wh (from %2 of %3 samples)")
+                                              .arg(QString::asprintf("%.3f", *e->activeWh))
+                                              .arg(e->samplesWithPower)
+                                              .arg(r.Count())
+                                        : QStringLiteral("unknown (no waveforms kept)"));
+    }
     Line("Waveforms:", reader.HasWaveforms() ? QStringLiteral("kept") : QStringLiteral("none"));
 }
 
@@ -177,33 +237,60 @@ int PrintRealTimeInfo(const QString& path, bool json) {
     return CliExit::Ok;
 }
 
-namespace {
-
-ChannelKind PowerKindOf(const RtdataImage& run, int ch) {
-    switch (run.kind[size_t(ch)]) {
-    case kChannelVolts:
-        return ChannelKind::Volts;
-    case kChannelAmps:
-        return ChannelKind::Amps;
-    default:
-        return ChannelKind::Absent;
-    }
+std::array<ChannelKind, 2> RunChannelKinds(const RtdataImage& run) {
+    std::array<ChannelKind, 2> kinds{};
+    for (size_t ch = 0; ch < 2; ++ch)
+        kinds[ch] = run.kind[ch] == kChannelVolts  ? ChannelKind::Volts
+                    : run.kind[ch] == kChannelAmps ? ChannelKind::Amps
+                                                   : ChannelKind::Absent;
+    return kinds;
 }
 
-// The power figures of sample n, computed again from its kept waveform as the live
-// run computed them (a run file stores none); empty where no waveform was kept.
-RtPowerRow PowerRowOf(const RtdataReader& reader, int n) {
-    RtWaveform raw{};
-    if (!reader.HasWaveforms() || !reader.ReadWaveform(n, raw, nullptr))
-        return {};
+std::array<FloatPair, kRtWavePoints> AnalysisWave(const RtWaveform& raw) {
     std::array<FloatPair, kRtWavePoints> wave{};
     for (size_t i = 0; i < wave.size(); ++i)
         wave[i] = {float(raw[i][0]), float(raw[i][1])};
-    const RtdataImage& run = reader.Image();
-    return MakePowerRow(PowerAnalysis(wave, {PowerKindOf(run, 0), PowerKindOf(run, 1)}));
+    return wave;
 }
 
-} // namespace
+RtPowerRow RunPowerRow(const RtdataReader& reader, int n) {
+    RtWaveform raw{};
+    if (!reader.HasWaveforms() || !reader.ReadWaveform(n, raw, nullptr))
+        return {};
+    const std::array<FloatPair, kRtWavePoints> wave = AnalysisWave(raw);
+    return MakePowerRow(PowerAnalysis(wave, RunChannelKinds(reader.Image())));
+}
+
+int SampleWaveformArg(const char* command, const CliArgs& args, const QString& input,
+                      const RtdataReader& reader, const char* usage, int& index, RtWaveform& wave) {
+    if (!args.Has(QStringLiteral("--sample"))) {
+        CliUsageError(command, QStringLiteral("--sample is required"), usage);
+        return CliExit::Usage;
+    }
+    const int count = reader.Image().Count();
+    bool ok = false;
+    const int sample = args.Value(QStringLiteral("--sample")).toInt(&ok);
+    if (!ok || sample < 1 || sample > count) {
+        CliUsageError(command,
+                      count > 0
+                          ? QStringLiteral("--sample takes an integer between 1 and %1").arg(count)
+                          : QStringLiteral("%1 holds no sample").arg(input),
+                      usage);
+        return CliExit::Usage;
+    }
+    if (!reader.HasWaveforms()) {
+        std::fprintf(stderr, "orvex-dl %s: %s keeps no waveforms\n", command, qPrintable(input));
+        return CliExit::BadFile;
+    }
+    QString error;
+    if (!reader.ReadWaveform(sample - 1, wave, &error)) {
+        std::fprintf(stderr, "orvex-dl %s: %s: %s\n", command, qPrintable(input),
+                     qPrintable(error));
+        return CliExit::Failure;
+    }
+    index = sample - 1;
+    return CliExit::Ok;
+}
 
 int ExportRealTimeCsv(const QString& input, const QString& output) {
     RtdataReader reader;
@@ -211,7 +298,7 @@ int ExportRealTimeCsv(const QString& input, const QString& output) {
         return r;
     QByteArray text = RealTimeCsvHeader().toUtf8() + '\n';
     for (int i = 0; i < reader.Image().Count(); ++i)
-        text += RealTimeCsvLine(reader.Image(), i, PowerRowOf(reader, i)).toUtf8() + '\n';
+        text += RealTimeCsvLine(reader.Image(), i, RunPowerRow(reader, i)).toUtf8() + '\n';
     QString error;
     if (!WriteFileAtomically(output, text, &error)) {
         std::fprintf(stderr, "orvex-dl export: cannot write %s: %s\n", qPrintable(output),

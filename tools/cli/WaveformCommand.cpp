@@ -62,25 +62,13 @@ int Run(const QStringList& args) {
     RtdataReader reader;
     if (const int r = OpenRealTimeRun("waveform", input, reader); r != CliExit::Ok)
         return r;
-    const RtdataImage& run = reader.Image();
-    if (!reader.HasWaveforms()) {
-        std::fprintf(stderr, "orvex-dl waveform: %s keeps no waveforms\n", qPrintable(input));
-        return CliExit::BadFile;
-    }
-    bool ok = false;
-    const int sample = parsed->Value("--sample").toInt(&ok);
-    if (!ok || sample < 1 || sample > run.Count()) {
-        CliUsageError("waveform",
-                      QStringLiteral("--sample takes an integer between 1 and %1").arg(run.Count()),
-                      kUsage);
-        return CliExit::Usage;
-    }
+    int index = 0;
     RtWaveform w{};
-    QString error;
-    if (!reader.ReadWaveform(sample - 1, w, &error)) {
-        std::fprintf(stderr, "orvex-dl waveform: %s: %s\n", qPrintable(input), qPrintable(error));
-        return CliExit::Failure;
-    }
+    if (const int r = SampleWaveformArg("waveform", *parsed, input, reader, kUsage, index, w);
+        r != CliExit::Ok)
+        return r;
+    const RtdataImage& run = reader.Image();
+    const int sample = index + 1;
     Print(run, sample, w, parsed->Has("--csv"));
     return CliExit::Ok;
 }
