@@ -127,50 +127,91 @@ std::array<double, 5> Percentiles(std::span<const float> values, const Histogram
 
 // --- one channel ---------------------------------------------------------------
 
-void ChannelFigures(const StatisticsView& view, std::span<const float> values,
-                    ChannelStatistics& c) {
-    // Sums of the values less the first usable one: one pass, and a flat recording
-    // keeps a deviation of exactly 0 (the difference of two large sums would not).
-    double shift = 0;
-    double sum = 0;
-    double sumSquares = 0;
-    double shiftedSum = 0;
-    double shiftedSquares = 0;
+// What one pass over a channel's usable values gathers. Sums of the values less
+// the first usable one as well: a flat recording keeps a deviation of exactly 0
+// (the difference of two large sums would not).
+struct Moments {
+    double sum = 0, sumSquares = 0, shiftedSum = 0, shiftedSquares = 0;
+    double min = 0, max = 0;
+    int64_t minAt = 0, maxAt = 0;
     uint64_t usable = 0;
-    Histogram top(kHalfBuckets, 0);
-    for (size_t i = 0; i < values.size(); ++i) {
+};
+
+// The first of values from `from` on that equals x (one does).
+int64_t FirstEqual(std::span<const float> values, size_t from, double x) {
+    const float f = float(x);
+    size_t i = from;
+    while (i < values.size() && values[i] != f)
+        ++i;
+    return int64_t(std::min(i, values.size() - 1));
+}
+
+// The pass itself, on locals only, so that each running sum stays in a register
+// (a sum kept in memory waits for its own store on every value). Consecutive
+// values mostly fall into the same bucket of the high halves: even and odd values
+// count into histograms of their own, so that no increment waits for the one
+// before. The histograms are added into `top`.
+Moments Scan(std::span<const float> values, Histogram& top) {
+    const size_t n = values.size();
+    size_t i = 0;
+    while (i < n && !std::isfinite(values[i]))
+        ++i;
+    if (i == n)
+        return {};
+    const double shift = double(values[i]);
+    double sum = 0, sumSquares = 0, shiftedSum = 0, shiftedSquares = 0;
+    double lo = shift, hi = shift;
+    const size_t first = i;
+    uint64_t usable = 0;
+    Histogram odd(kHalfBuckets, 0);
+    uint32_t* const counts[2] = {top.data(), odd.data()};
+    for (; i < n; ++i) {
         const float v = values[i];
         if (!std::isfinite(v))
             continue;
         const double d = double(v);
-        if (usable == 0) {
-            shift = d;
-            c.min = c.max = {d, 0, int64_t(i)};
-        }
         sum += d;
         sumSquares += d * d;
         shiftedSum += d - shift;
         shiftedSquares += (d - shift) * (d - shift);
-        ++top[SortKey(v) >> kHalf];
-        // The first sample that reaches an extreme keeps it.
-        if (d < c.min.value)
-            c.min = {d, 0, int64_t(i)};
-        if (d > c.max.value)
-            c.max = {d, 0, int64_t(i)};
+        ++counts[usable & 1][SortKey(v) >> kHalf];
+        lo = d < lo ? d : lo;
+        hi = d > hi ? d : hi;
         ++usable;
     }
-    c.unusable = int64_t(values.size() - usable);
-    c.hasValues = usable > 0;
+    for (size_t b = 0; b < kHalfBuckets; ++b)
+        top[b] += odd[b];
+    // The first sample that reaches an extreme keeps it (and gives its value: of
+    // 0 and -0, the one that came first).
+    const int64_t loAt = FirstEqual(values, first, lo);
+    const int64_t hiAt = FirstEqual(values, first, hi);
+    return Moments{sum,
+                   sumSquares,
+                   shiftedSum,
+                   shiftedSquares,
+                   double(values[size_t(loAt)]),
+                   double(values[size_t(hiAt)]),
+                   loAt,
+                   hiAt,
+                   usable};
+}
+
+void ChannelFigures(const StatisticsView& view, std::span<const float> values,
+                    ChannelStatistics& c) {
+    Histogram top(kHalfBuckets, 0);
+    const Moments m = Scan(values, top);
+    c.unusable = int64_t(values.size() - m.usable);
+    c.hasValues = m.usable > 0;
     if (!c.hasValues)
         return;
-    const double n = double(usable);
-    c.min.time = view.SampleTime(c.min.index);
-    c.max.time = view.SampleTime(c.max.index);
-    c.mean = sum / n;
-    c.rmsMean = std::sqrt(sumSquares / n);
-    const double shiftedMean = shiftedSum / n;
-    c.std = std::sqrt(std::max(0.0, shiftedSquares / n - shiftedMean * shiftedMean));
-    c.percentiles = Percentiles(values, top, usable);
+    const double n = double(m.usable);
+    c.min = {m.min, view.SampleTime(m.minAt), m.minAt};
+    c.max = {m.max, view.SampleTime(m.maxAt), m.maxAt};
+    c.mean = m.sum / n;
+    c.rmsMean = std::sqrt(m.sumSquares / n);
+    const double shiftedMean = m.shiftedSum / n;
+    c.std = std::sqrt(std::max(0.0, m.shiftedSquares / n - shiftedMean * shiftedMean));
+    c.percentiles = Percentiles(values, top, m.usable);
 }
 
 // --- voltage events ------------------------------------------------------------
@@ -208,6 +249,7 @@ public:
             m_extreme = side < 0 ? std::min(m_extreme, double(v)) : std::max(m_extreme, double(v));
         }
     }
+    bool Idle() const { return m_side == 0; }
     void Close(int64_t end) {
         if (m_side == 0)
             return;
@@ -243,16 +285,41 @@ public:
     TenMinuteFolder(const StatisticsView& view, const Limits& limits)
         : m_view(view), m_limits(limits), m_expected(kTenMinutes / view.intervalS) {}
 
-    void Take(int64_t i, float v) {
-        const TimeValue t = m_view.SampleTime(i);
-        // Samples come in time order: only one past the interval's end (or past the
-        // span the local offset is known for) needs the clock.
-        if (!m_open || t >= m_end)
-            Locate(i, t);
-        if (std::isfinite(v)) {
-            m_sumSquares += double(v) * double(v);
-            ++m_n;
+    // Samples come in time order: only one past the interval's end (or past the
+    // span the local offset is known for) needs the clock. The samples up to that
+    // one are summed in a run, on locals; `each` sees every sample on the way
+    // (its work overlaps the wait of each sum for the one before).
+    template <class Each> void TakeAll(std::span<const float> values, Each&& each) {
+        const int64_t n = int64_t(values.size());
+        for (int64_t i = 0; i < n;) {
+            const TimeValue t = m_view.SampleTime(i);
+            if (!m_open || t >= m_end)
+                Locate(i, t);
+            const int64_t end = RunEnd(i, n);
+            double sumSquares = m_sumSquares;
+            int64_t usable = m_n;
+            for (; i < end; ++i) {
+                const float v = values[size_t(i)];
+                each(i, v);
+                if (std::isfinite(v)) {
+                    sumSquares += double(v) * double(v);
+                    ++usable;
+                }
+            }
+            m_sumSquares = sumSquares;
+            m_n = usable;
         }
+    }
+    // The first sample after i (at most n) whose time reaches m_end: estimated
+    // from the interval, then made exact (sample times never decrease).
+    int64_t RunEnd(int64_t i, int64_t n) const {
+        const double guess = std::ceil(double(m_end - m_view.start) / m_view.intervalS);
+        int64_t j = std::clamp<int64_t>(int64_t(std::clamp(guess, 0.0, 9e15)), i + 1, n);
+        while (j > i + 1 && m_view.SampleTime(j - 1) >= m_end)
+            --j;
+        while (j < n && m_view.SampleTime(j) < m_end)
+            ++j;
+        return j;
     }
     void Flush() {
         if (!m_open)
@@ -309,7 +376,32 @@ private:
     int64_t m_n = 0;
 };
 
-VoltageSummary Voltage(const StatisticsView& view, std::span<const float> values, double nominal) {
+// The apparent power of a voltage/current pair, summed as the voltage channel is
+// read (its sum then waits on nothing of its own).
+struct EnergyRun {
+    std::span<const float> amps;
+    double sum = 0;
+    double peak = 0;
+    int64_t peakAt = 0;
+    int64_t usable = 0;
+    void Take(int64_t i, float volts) {
+        if (size_t(i) >= amps.size())
+            return;
+        const double p = double(volts) * double(amps[size_t(i)]);
+        if (!std::isfinite(p))
+            return;
+        sum += p;
+        if (usable == 0 || p > peak) {
+            peak = p;
+            peakAt = i;
+        }
+        ++usable;
+    }
+};
+
+// `energy`: the run of the pair this voltage channel belongs to, if any.
+VoltageSummary Voltage(const StatisticsView& view, std::span<const float> values, double nominal,
+                       EnergyRun* energy) {
     VoltageSummary s;
     s.nominal = nominal;
     const Limits limits(nominal);
@@ -320,11 +412,20 @@ VoltageSummary Voltage(const StatisticsView& view, std::span<const float> values
     if (tenMinutes)
         folder.emplace(view, limits);
     const int64_t n = int64_t(values.size());
-    for (int64_t i = 0; i < n; ++i) {
-        const float v = values[size_t(i)];
+    auto event = [&events, &limits, energy](int64_t i, float v) {
+        if (energy)
+            energy->Take(i, v);
+        // Inside the limits with no event open (the most of a recording): nothing
+        // to do. A value that is not a number goes the long way.
+        if (events.Idle() && double(v) >= limits.low && double(v) <= limits.high)
+            return;
         events.Take(i, v);
-        if (folder)
-            folder->Take(i, v);
+    };
+    if (folder) {
+        folder->TakeAll(values, event);
+    } else {
+        for (int64_t i = 0; i < n; ++i)
+            event(i, values[size_t(i)]);
     }
     events.Close(n);
     if (!usableInterval) {
@@ -346,7 +447,8 @@ bool IsUnit(const QString& unit, char u) {
     return unit.size() == 1 && unit.at(0) == QLatin1Char(u);
 }
 
-std::optional<EnergySummary> Energy(const StatisticsView& view) {
+// The channels of a voltage/current pair: {volts, amps}, or {-1, -1}.
+std::pair<int, int> EnergyPair(const StatisticsView& view) {
     int volts = -1;
     int amps = -1;
     for (int ch = 0; ch < 2; ++ch) {
@@ -358,26 +460,17 @@ std::optional<EnergySummary> Energy(const StatisticsView& view) {
             amps = ch;
     }
     if (volts < 0 || amps < 0)
+        return {-1, -1};
+    return {volts, amps};
+}
+
+std::optional<EnergySummary> Energy(const StatisticsView& view, const EnergyRun& run) {
+    if (run.usable == 0)
         return std::nullopt;
-    const std::span<const float> u = view.channels[size_t(volts)].values;
-    const std::span<const float> a = view.channels[size_t(amps)].values;
     EnergySummary e;
-    double sum = 0;
-    int64_t usable = 0;
-    for (int64_t i = 0; i < view.count; ++i) {
-        const double p = double(u[size_t(i)]) * double(a[size_t(i)]);
-        if (!std::isfinite(p))
-            continue;
-        sum += p;
-        if (usable == 0 || p > e.peak.value)
-            e.peak = {p, 0, i};
-        ++usable;
-    }
-    if (usable == 0)
-        return std::nullopt;
-    e.peak.time = view.SampleTime(e.peak.index);
-    e.meanVa = sum / double(usable);
-    e.apparentVah = sum * view.intervalS / 3600.0;
+    e.peak = {run.peak, view.SampleTime(run.peakAt), run.peakAt};
+    e.meanVa = run.sum / double(run.usable);
+    e.apparentVah = run.sum * view.intervalS / 3600.0;
     return e;
 }
 
@@ -418,6 +511,12 @@ RecordingStatistics ComputeStatistics(const StatisticsView& view, double nominal
     r.intervalS = view.intervalS;
     r.count = std::max<int64_t>(view.count, 0);
     const double un = AcceptedNominal(nominal);
+    const auto [volts, amps] = EnergyPair(view);
+    EnergyRun energy;
+    if (amps >= 0) {
+        const std::span<const float> a = view.channels[size_t(amps)].values;
+        energy.amps = a.first(std::min(size_t(r.count), a.size()));
+    }
     for (int ch = 0; ch < 2; ++ch) {
         const StatisticsChannelView& in = view.channels[size_t(ch)];
         if (!in.present)
@@ -432,10 +531,11 @@ RecordingStatistics ComputeStatistics(const StatisticsView& view, double nominal
         c.lost = view.lost;
         ChannelFigures(view, values, c);
         if (IsUnit(in.unit, 'V'))
-            c.voltage = Voltage(view, values, un);
+            c.voltage = Voltage(view, values, un, ch == volts ? &energy : nullptr);
         r.channels.push_back(std::move(c));
     }
-    r.energy = Energy(view);
+    if (volts >= 0)
+        r.energy = Energy(view, energy);
     return r;
 }
 
