@@ -489,6 +489,45 @@ TEST_F(Render, FewPointsPerColumnEqualEverySegment) {
     }
 }
 
+// Zoomed into narrow boxes (one to three points a column, box edges between the
+// envelope's leaves), then zoomed again inside the zoom, where the zoomed scale
+// becomes the base the next box is measured on: the rows the paint computes from
+// the values give the image of the model's own rows, and of every segment.
+TEST_F(Render, ZoomWithinAZoomAndFewPointsPerColumnEqualEverySegment) {
+    const QSize size(1000, 700); // W = 780
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
+        for (const Shape& shape : Shapes()) {
+            const int n = 40000;
+            Stored(
+                n, [&](int i) { return shape.f(i, n) * 0.5; },
+                [&](int i) { return shape.f((i * 7) % n, n) * 0.4; });
+            m.ResetScale();
+            Paint(size, true);
+            const GraphLayout& g = m.Layout();
+            // About 780 * 2.5 points in a box of 1/20 of the plot from an odd pixel.
+            const int x0 = g.plotLeft + 333;
+            ASSERT_EQ(FinishZoomDrag(m, QPoint(x0, g.plotTop),
+                                     QPoint(x0 + g.W() / 20, g.plotBottom), false),
+                      ZoomVerdict::Accepted);
+            for (int level = 0; level < 2; ++level) {
+                SCOPED_TRACE(std::string(shape.name) + " level=" + std::to_string(level) +
+                             " marks=" + std::to_string(marks));
+                const QImage reduced = Paint(size, true);
+                ASSERT_EQ(reduced, Paint(size, false));
+                const QImage walked = Traces(size, false);
+                ASSERT_EQ(Traces(size, true, true), walked);
+                ASSERT_EQ(Traces(size, true), walked);
+                // Within the zoom: a box of the middle half, lower than the plot.
+                const int a = g.plotLeft + g.W() / 4 + 3;
+                ASSERT_EQ(FinishZoomDrag(m, QPoint(a, g.plotTop + g.Hp() / 5),
+                                         QPoint(a + g.W() / 2, g.plotBottom - g.Hp() / 5), false),
+                          ZoomVerdict::Accepted);
+            }
+        }
+    }
+}
+
 // A new recording of the same size read into the same place (as a replacement
 // does, with a new generation of the stored data): the picture follows the new
 // values, not the envelope of the old ones.
