@@ -571,6 +571,8 @@ struct RowSource {
     // The model keeps no rows of this series for the slot shown: every row is
     // computed here from the values, as the model would.
     bool values = false;
+    // The envelope serves the rows of dense columns (not only their marks).
+    bool lookUps = false;
     double Y(float v) const { return rows.Y(double(v)); }
     double YOf(int64_t k) const { return rows.Y(k < series.count ? double(series.At(k)) : 0.0); }
     // Whether the model's row of point k is the one computed here.
@@ -657,7 +659,7 @@ ChannelColumn PlanChannel(const TraceJob& t, const ColumnGroup& g, int ch) {
     const RowSource& src = t.sources[size_t(ch)];
     const double xf = t.xf[size_t(ch)];
     bool number = false;
-    if (src.envelope && p1 - p0 >= kLookUpFrom && p1 < src.envelope->Count()) {
+    if (src.lookUps && p1 - p0 >= kLookUpFrom && p1 < src.envelope->Count()) {
         // Rows from values, as the model computes them (which the source checked):
         // no row of this column is read from the model's arrays.
         const Envelope::Range r = src.envelope->Of(src.series, p0, p1);
@@ -691,7 +693,7 @@ void Prefetch(const TraceJob& t, int64_t i) {
         const int ch = t.channels[size_t(c)];
         const int64_t a = t.first + i - 2;
         const RowSource& src = t.sources[size_t(ch)];
-        if (src.values && (!src.envelope || a + 1 >= src.envelope->Count())) {
+        if (src.values && (!src.lookUps || a + 1 >= src.envelope->Count())) {
             if (a >= 0 && a < src.series.count)
                 __builtin_prefetch(src.series.p + size_t(a) * src.series.stride);
             continue;
@@ -944,6 +946,7 @@ RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch, bool look
         if ((lookUps || marks) && src.series.count >= kSummariseFrom) {
             held = EnvelopeCache::Shared().Get(src.series, in.set.m_storedGeneration, false);
             src.envelope = held.get();
+            src.lookUps = lookUps && src.envelope;
         }
         return src;
     }
@@ -970,6 +973,7 @@ RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch, bool look
     const bool stored = m.Mode() == GraphMode::StoreRms || m.Mode() == GraphMode::StoreTransient;
     held = EnvelopeCache::Shared().Get(src.series, stored ? in.set.m_storedGeneration : 0, !stored);
     src.envelope = held.get();
+    src.lookUps = src.envelope != nullptr;
     return src;
 }
 
