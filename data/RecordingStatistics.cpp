@@ -5,6 +5,7 @@
 #include "data/MeasurementSet.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -59,10 +60,12 @@ private:
 // --- percentiles ---------------------------------------------------------------
 
 // Float bits mapped so that unsigned order is numeric order.
-uint32_t SortKey(float f) {
-    uint32_t u = 0;
-    std::memcpy(&u, &f, sizeof u);
+uint32_t SortKeyOfBits(uint32_t u) {
     return (u & 0x80000000u) != 0 ? ~u : (u | 0x80000000u);
+}
+
+uint32_t SortKey(float f) {
+    return SortKeyOfBits(std::bit_cast<uint32_t>(f));
 }
 
 float FromSortKey(uint32_t k) {
@@ -79,22 +82,30 @@ constexpr int kHalf = 16;
 constexpr size_t kHalfBuckets = size_t(1) << kHalf;
 using Histogram = std::vector<uint32_t>;
 
-// Index of the bucket holding the value of 1-based `rank`, and the rank inside it.
-std::pair<uint32_t, uint64_t> BucketOfRank(const uint32_t* hist, uint64_t rank) {
-    uint64_t before = 0;
-    for (size_t b = 0; b < kHalfBuckets; ++b) {
-        if (before + hist[b] >= rank)
-            return {uint32_t(b), rank - before};
-        before += hist[b];
+// Walks a histogram upwards to the buckets of ascending 1-based ranks, each walk
+// going on from where the last one stopped (from `from`: no value lies below it).
+class RankWalk {
+public:
+    RankWalk(const uint32_t* hist, size_t from) : m_hist(hist), m_bucket(from) {}
+    // Index of the bucket holding the value of `rank` (at most the count), and
+    // the rank inside it.
+    std::pair<uint32_t, uint64_t> To(uint64_t rank) {
+        while (m_bucket + 1 < kHalfBuckets && m_before + m_hist[m_bucket] < rank)
+            m_before += m_hist[m_bucket++];
+        return {uint32_t(m_bucket), rank - m_before};
     }
-    return {uint32_t(kHalfBuckets - 1), 1};
-}
+
+private:
+    const uint32_t* m_hist;
+    size_t m_bucket;
+    uint64_t m_before = 0;
+};
 
 // Nearest-rank percentiles by radix selection on the values' bits: two linear passes
 // whatever the data, where sorting or repeated selection would cost several times
 // that.
 std::array<double, 5> Percentiles(std::span<const float> values, const Histogram& high,
-                                  uint64_t usable) {
+                                  uint64_t usable, float lowest) {
     constexpr size_t kWanted = kPercentileRanks.size();
     std::array<uint32_t, kWanted> head{};
     std::array<uint64_t, kWanted> rank{};
@@ -102,24 +113,30 @@ std::array<double, 5> Percentiles(std::span<const float> values, const Histogram
     std::vector<uint8_t> slotOf(kHalfBuckets, 0); // 0: none, else slot + 1
     std::array<size_t, kWanted> slot{};
     size_t used = 0;
+    RankWalk walk(high.data(), SortKey(lowest) >> kHalf);
     for (size_t p = 0; p < kWanted; ++p) {
         const uint64_t r =
             std::max<uint64_t>(1, (uint64_t(kPercentileRanks[p]) * usable + 99) / 100);
-        std::tie(head[p], rank[p]) = BucketOfRank(high.data(), r);
+        std::tie(head[p], rank[p]) = walk.To(r);
         if (slotOf[head[p]] == 0)
             slotOf[head[p]] = uint8_t(++used);
         slot[p] = size_t(slotOf[head[p]] - 1);
     }
-    std::vector<uint32_t> low(used * kHalfBuckets, 0);
+    // Histogram 0 takes the values of every other bucket, so that no value waits
+    // for a branch (which bucket a value falls into is as good as random).
+    std::vector<uint32_t> low((used + 1) * kHalfBuckets, 0);
+    // Values that are not numbers, and infinities, have high halves of their own,
+    // beyond those of any number: none of them falls into a wanted bucket.
     for (const float v : values) {
         const uint32_t k = SortKey(v);
-        const unsigned s = slotOf[k >> kHalf];
-        if (s != 0 && std::isfinite(v))
-            ++low[(s - 1) * kHalfBuckets + (k & 0xFFFFu)];
+        ++low[size_t(slotOf[k >> kHalf]) * kHalfBuckets + (k & 0xFFFFu)];
     }
     std::array<double, 5> out{};
+    std::vector<RankWalk> walks;
+    for (size_t u = 1; u <= used; ++u)
+        walks.emplace_back(low.data() + u * kHalfBuckets, 0);
     for (size_t p = 0; p < kWanted; ++p) {
-        const uint32_t lo = BucketOfRank(low.data() + slot[p] * kHalfBuckets, rank[p]).first;
+        const uint32_t lo = walks[slot[p]].To(rank[p]).first;
         out[p] = double(FromSortKey((head[p] << kHalf) | lo));
     }
     return out;
@@ -127,51 +144,96 @@ std::array<double, 5> Percentiles(std::span<const float> values, const Histogram
 
 // --- one channel ---------------------------------------------------------------
 
-void ChannelFigures(const StatisticsView& view, std::span<const float> values,
-                    ChannelStatistics& c) {
-    // Sums of the values less the first usable one: one pass, and a flat recording
-    // keeps a deviation of exactly 0 (the difference of two large sums would not).
-    double shift = 0;
-    double sum = 0;
-    double sumSquares = 0;
-    double shiftedSum = 0;
-    double shiftedSquares = 0;
-    uint64_t usable = 0;
-    Histogram top(kHalfBuckets, 0);
-    for (size_t i = 0; i < values.size(); ++i) {
-        const float v = values[i];
-        if (!std::isfinite(v))
-            continue;
-        const double d = double(v);
-        if (usable == 0) {
-            shift = d;
-            c.min = c.max = {d, 0, int64_t(i)};
-        }
-        sum += d;
-        sumSquares += d * d;
-        shiftedSum += d - shift;
-        shiftedSquares += (d - shift) * (d - shift);
-        ++top[SortKey(v) >> kHalf];
-        // The first sample that reaches an extreme keeps it.
-        if (d < c.min.value)
-            c.min = {d, 0, int64_t(i)};
-        if (d > c.max.value)
-            c.max = {d, 0, int64_t(i)};
-        ++usable;
-    }
-    c.unusable = int64_t(values.size() - usable);
-    c.hasValues = usable > 0;
-    if (!c.hasValues)
-        return;
-    const double n = double(usable);
-    c.min.time = view.SampleTime(c.min.index);
-    c.max.time = view.SampleTime(c.max.index);
-    c.mean = sum / n;
-    c.rmsMean = std::sqrt(sumSquares / n);
-    const double shiftedMean = shiftedSum / n;
-    c.std = std::sqrt(std::max(0.0, shiftedSquares / n - shiftedMean * shiftedMean));
-    c.percentiles = Percentiles(values, top, usable);
+// The first of values from `from` on that equals x (one does).
+int64_t FirstEqual(std::span<const float> values, size_t from, double x) {
+    const float f = float(x);
+    size_t i = from;
+    while (i < values.size() && values[i] != f)
+        ++i;
+    return int64_t(std::min(i, values.size() - 1));
 }
+
+// One pass over a channel's values, in runs (a voltage channel's runs are its
+// 10-minute intervals). Each run works on locals only, so that each running sum
+// stays in a register: a sum kept in memory waits for its own store on every
+// value. Sums of the values less the first usable one as well: a flat recording
+// keeps a deviation of exactly 0 (the difference of two large sums would not).
+// Consecutive values mostly fall into the same bucket of the high halves: even
+// and odd values count into histograms of their own, so that no increment waits
+// for the one before.
+class ChannelPass {
+public:
+    ChannelPass() : m_top(kHalfBuckets, 0), m_odd(kHalfBuckets, 0) {}
+
+    // Values i .. end - 1; each(k, v) sees every value on the way (its work
+    // overlaps the wait of each sum for the one before).
+    template <class Each>
+    void Run(std::span<const float> values, size_t i, size_t end, Each&& each) {
+        double shift = m_shift, sum = m_sum, squares = m_squares;
+        double shiftedSum = m_shiftedSum, shiftedSquares = m_shiftedSquares;
+        double lo = m_lo, hi = m_hi;
+        uint64_t usable = m_usable;
+        uint32_t* const counts[2] = {m_top.data(), m_odd.data()};
+        for (; i < end; ++i) {
+            const float v = values[i];
+            each(int64_t(i), v);
+            const uint32_t bits = std::bit_cast<uint32_t>(v);
+            if ((bits & 0x7F800000u) == 0x7F800000u)
+                continue; // not a number, or infinite
+            const double d = double(v);
+            if (usable == 0) {
+                shift = lo = hi = d;
+                m_first = i;
+            }
+            sum += d;
+            squares += d * d;
+            shiftedSum += d - shift;
+            shiftedSquares += (d - shift) * (d - shift);
+            ++counts[usable & 1][SortKeyOfBits(bits) >> kHalf];
+            lo = d < lo ? d : lo;
+            hi = d > hi ? d : hi;
+            ++usable;
+        }
+        m_shift = shift;
+        m_sum = sum;
+        m_squares = squares;
+        m_shiftedSum = shiftedSum;
+        m_shiftedSquares = shiftedSquares;
+        m_lo = lo;
+        m_hi = hi;
+        m_usable = usable;
+    }
+
+    // The figures of the values passed (all of them, in runs), and the histogram
+    // of their high halves.
+    void Finish(const StatisticsView& view, std::span<const float> values, ChannelStatistics& c) {
+        c.unusable = int64_t(values.size() - m_usable);
+        c.hasValues = m_usable > 0;
+        if (!c.hasValues)
+            return;
+        for (size_t b = 0; b < kHalfBuckets; ++b)
+            m_top[b] += m_odd[b];
+        // The first sample that reaches an extreme keeps it (and gives its value:
+        // of 0 and -0, the one that came first).
+        const int64_t loAt = FirstEqual(values, m_first, m_lo);
+        const int64_t hiAt = FirstEqual(values, m_first, m_hi);
+        c.min = {double(values[size_t(loAt)]), view.SampleTime(loAt), loAt};
+        c.max = {double(values[size_t(hiAt)]), view.SampleTime(hiAt), hiAt};
+        const double n = double(m_usable);
+        c.mean = m_sum / n;
+        c.rmsMean = std::sqrt(m_squares / n);
+        const double shiftedMean = m_shiftedSum / n;
+        c.std = std::sqrt(std::max(0.0, m_shiftedSquares / n - shiftedMean * shiftedMean));
+        c.percentiles = Percentiles(values, m_top, m_usable, float(m_lo));
+    }
+
+private:
+    Histogram m_top, m_odd;
+    double m_shift = 0, m_sum = 0, m_squares = 0, m_shiftedSum = 0, m_shiftedSquares = 0;
+    double m_lo = 0, m_hi = 0;
+    size_t m_first = 0;
+    uint64_t m_usable = 0;
+};
 
 // --- voltage events ------------------------------------------------------------
 
@@ -208,6 +270,7 @@ public:
             m_extreme = side < 0 ? std::min(m_extreme, double(v)) : std::max(m_extreme, double(v));
         }
     }
+    bool Idle() const { return m_side == 0; }
     void Close(int64_t end) {
         if (m_side == 0)
             return;
@@ -243,16 +306,30 @@ public:
     TenMinuteFolder(const StatisticsView& view, const Limits& limits)
         : m_view(view), m_limits(limits), m_expected(kTenMinutes / view.intervalS) {}
 
-    void Take(int64_t i, float v) {
-        const TimeValue t = m_view.SampleTime(i);
-        // Samples come in time order: only one past the interval's end (or past the
-        // span the local offset is known for) needs the clock.
-        if (!m_open || t >= m_end)
-            Locate(i, t);
-        if (std::isfinite(v)) {
-            m_sumSquares += double(v) * double(v);
-            ++m_n;
+    // Samples come in time order: only one past the interval's end (or past the
+    // span the local offset is known for) needs the clock. The samples up to that
+    // one are handed to run(i, end, sumSquares, usable) together, which adds the
+    // squares of their usable values to the interval's sum.
+    template <class Run> void TakeRuns(int64_t n, Run&& run) {
+        for (int64_t i = 0; i < n;) {
+            const TimeValue t = m_view.SampleTime(i);
+            if (!m_open || t >= m_end)
+                Locate(i, t);
+            const int64_t end = RunEnd(i, n);
+            run(i, end, m_sumSquares, m_n);
+            i = end;
         }
+    }
+    // The first sample after i (at most n) whose time reaches m_end: estimated
+    // from the interval, then made exact (sample times never decrease).
+    int64_t RunEnd(int64_t i, int64_t n) const {
+        const double guess = std::ceil(double(m_end - m_view.start) / m_view.intervalS);
+        int64_t j = std::clamp<int64_t>(int64_t(std::clamp(guess, 0.0, 9e15)), i + 1, n);
+        while (j > i + 1 && m_view.SampleTime(j - 1) >= m_end)
+            --j;
+        while (j < n && m_view.SampleTime(j) < m_end)
+            ++j;
+        return j;
     }
     void Flush() {
         if (!m_open)
@@ -309,7 +386,33 @@ private:
     int64_t m_n = 0;
 };
 
-VoltageSummary Voltage(const StatisticsView& view, std::span<const float> values, double nominal) {
+// The apparent power of a voltage/current pair, summed as the voltage channel is
+// read (its sum then waits on nothing of its own).
+struct EnergyRun {
+    std::span<const float> amps;
+    double sum = 0;
+    double peak = 0;
+    int64_t peakAt = 0;
+    int64_t usable = 0;
+    void Take(int64_t i, float volts) {
+        if (size_t(i) >= amps.size())
+            return;
+        const double p = double(volts) * double(amps[size_t(i)]);
+        if (!std::isfinite(p))
+            return;
+        sum += p;
+        if (usable == 0 || p > peak) {
+            peak = p;
+            peakAt = i;
+        }
+        ++usable;
+    }
+};
+
+// `energy`: the run of the pair this voltage channel belongs to, if any.
+// The pass over a voltage channel: `pass` on the way.
+VoltageSummary Voltage(const StatisticsView& view, std::span<const float> values, double nominal,
+                       EnergyRun* energy, ChannelPass& pass) {
     VoltageSummary s;
     s.nominal = nominal;
     const Limits limits(nominal);
@@ -320,11 +423,34 @@ VoltageSummary Voltage(const StatisticsView& view, std::span<const float> values
     if (tenMinutes)
         folder.emplace(view, limits);
     const int64_t n = int64_t(values.size());
-    for (int64_t i = 0; i < n; ++i) {
-        const float v = values[size_t(i)];
-        events.Take(i, v);
-        if (folder)
-            folder->Take(i, v);
+    // A run of samples: their events, their apparent power and the squares of the
+    // 10-minute value, each sum on a local.
+    auto run = [&](int64_t i, int64_t end, double& tenSquares, int64_t& tenUsable) {
+        double squares = tenSquares;
+        int64_t usable = tenUsable;
+        EnergyRun e = energy ? *energy : EnergyRun{};
+        pass.Run(values, size_t(i), size_t(end), [&](int64_t k, float v) {
+            e.Take(k, v);
+            if (std::isfinite(v)) {
+                squares += double(v) * double(v);
+                ++usable;
+            }
+            // Inside the limits with no event open (the most of a recording):
+            // nothing to do. A value that is not a number goes the long way.
+            if (!(events.Idle() && double(v) >= limits.low && double(v) <= limits.high))
+                events.Take(k, v);
+        });
+        if (energy)
+            *energy = e;
+        tenSquares = squares;
+        tenUsable = usable;
+    };
+    if (folder) {
+        folder->TakeRuns(n, run);
+    } else {
+        double squares = 0;
+        int64_t usable = 0;
+        run(0, n, squares, usable);
     }
     events.Close(n);
     if (!usableInterval) {
@@ -346,7 +472,8 @@ bool IsUnit(const QString& unit, char u) {
     return unit.size() == 1 && unit.at(0) == QLatin1Char(u);
 }
 
-std::optional<EnergySummary> Energy(const StatisticsView& view) {
+// The channels of a voltage/current pair: {volts, amps}, or {-1, -1}.
+std::pair<int, int> EnergyPair(const StatisticsView& view) {
     int volts = -1;
     int amps = -1;
     for (int ch = 0; ch < 2; ++ch) {
@@ -358,26 +485,17 @@ std::optional<EnergySummary> Energy(const StatisticsView& view) {
             amps = ch;
     }
     if (volts < 0 || amps < 0)
+        return {-1, -1};
+    return {volts, amps};
+}
+
+std::optional<EnergySummary> Energy(const StatisticsView& view, const EnergyRun& run) {
+    if (run.usable == 0)
         return std::nullopt;
-    const std::span<const float> u = view.channels[size_t(volts)].values;
-    const std::span<const float> a = view.channels[size_t(amps)].values;
     EnergySummary e;
-    double sum = 0;
-    int64_t usable = 0;
-    for (int64_t i = 0; i < view.count; ++i) {
-        const double p = double(u[size_t(i)]) * double(a[size_t(i)]);
-        if (!std::isfinite(p))
-            continue;
-        sum += p;
-        if (usable == 0 || p > e.peak.value)
-            e.peak = {p, 0, i};
-        ++usable;
-    }
-    if (usable == 0)
-        return std::nullopt;
-    e.peak.time = view.SampleTime(e.peak.index);
-    e.meanVa = sum / double(usable);
-    e.apparentVah = sum * view.intervalS / 3600.0;
+    e.peak = {run.peak, view.SampleTime(run.peakAt), run.peakAt};
+    e.meanVa = run.sum / double(run.usable);
+    e.apparentVah = run.sum * view.intervalS / 3600.0;
     return e;
 }
 
@@ -418,6 +536,12 @@ RecordingStatistics ComputeStatistics(const StatisticsView& view, double nominal
     r.intervalS = view.intervalS;
     r.count = std::max<int64_t>(view.count, 0);
     const double un = AcceptedNominal(nominal);
+    const auto [volts, amps] = EnergyPair(view);
+    EnergyRun energy;
+    if (amps >= 0) {
+        const std::span<const float> a = view.channels[size_t(amps)].values;
+        energy.amps = a.first(std::min(size_t(r.count), a.size()));
+    }
     for (int ch = 0; ch < 2; ++ch) {
         const StatisticsChannelView& in = view.channels[size_t(ch)];
         if (!in.present)
@@ -430,12 +554,16 @@ RecordingStatistics ComputeStatistics(const StatisticsView& view, double nominal
         c.count = int64_t(values.size());
         c.coveredS = double(c.count) * view.intervalS;
         c.lost = view.lost;
-        ChannelFigures(view, values, c);
+        ChannelPass pass;
         if (IsUnit(in.unit, 'V'))
-            c.voltage = Voltage(view, values, un);
+            c.voltage = Voltage(view, values, un, ch == volts ? &energy : nullptr, pass);
+        else
+            pass.Run(values, 0, values.size(), [](int64_t, float) {});
+        pass.Finish(view, values, c);
         r.channels.push_back(std::move(c));
     }
-    r.energy = Energy(view);
+    if (volts >= 0)
+        r.energy = Energy(view, energy);
     return r;
 }
 

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class Envelope {
@@ -52,6 +53,12 @@ public:
     // The lowest and highest of values p0..p1 (below Count()) of s, the series
     // summarised.
     Range Of(const GraphModel::Series& s, int64_t p0, int64_t p1) const;
+    // The lowest and highest value of leaf j (points j * kLeaf on, below Count());
+    // a value that is not a number makes `hi` one.
+    std::pair<float, float> Leaf(int64_t j) const {
+        const Node n = m_levels[0][size_t(j)];
+        return {n.lo, n.hi};
+    }
 
 private:
     struct Node {

@@ -162,6 +162,42 @@ void GraphModel::SizeWorkBuffers(int64_t points) {
     const size_t n = size_t(m_bufferPoints) * 4;
     m_xPix.assign(n, 0.0);
     m_yPix.assign(n, 0.0);
+    m_lazyX = {};
+    m_lazyY = {};
+}
+
+void GraphModel::FillY(int plane) const {
+    LazyRows& l = m_lazyY[size_t(plane)];
+    if (!l.pending)
+        return;
+    l.pending = false;
+    double* y = m_yPix.data() + size_t(plane) * size_t(m_bufferPoints);
+    const int64_t to = std::min(l.to, m_bufferPoints);
+    for (int64_t k = std::max<int64_t>(l.from, 0); k < to; ++k)
+        y[k] = l.Y(k);
+}
+
+void GraphModel::FillX(int plane) const {
+    LazyColumns& l = m_lazyX[size_t(plane)];
+    if (!l.pending)
+        return;
+    l.pending = false;
+    double* x = m_xPix.data() + size_t(plane) * size_t(m_bufferPoints);
+    const int64_t to = std::min(l.to, m_bufferPoints);
+    for (int64_t k = std::max<int64_t>(l.from, 0); k < to; ++k)
+        x[k] = l.X(k);
+}
+
+const double* GraphModel::YPlane(int slot, int ch) const {
+    FillY(slot * 2 + ch);
+    return m_yPix.data() + Plane(slot, ch);
+}
+
+void GraphModel::SetPixel(int64_t point, int slot, int ch, double x, double y) {
+    FillX(slot * 2 + ch);
+    FillY(slot * 2 + ch);
+    m_xPix[Plane(slot, ch) + size_t(point)] = x;
+    m_yPix[Plane(slot, ch) + size_t(point)] = y;
 }
 
 void GraphModel::SetClient(int cx, int cy) {
@@ -470,6 +506,11 @@ int64_t GraphModel::FirstPointToCompute(const GraphInputs& in, const ScaleKey& k
 void GraphModel::ComputeXPixels(int64_t begin, int64_t from, int64_t to) {
     const double step = m_xStep;
     const double left = m_layout.plotLeft;
+    const bool stored = !IsRealTimeMode(m_mode);
+    for (int ch = 0; ch < 2; ++ch)
+        m_lazyX[size_t(ch)] = LazyColumns{from, to, step, left, stored};
+    if (stored)
+        return;
     double* x1 = m_xPix.data() + Plane(0, 0);
     double* x2 = m_xPix.data() + Plane(0, 1);
     for (int64_t k = begin; k < to; ++k) {
@@ -479,14 +520,34 @@ void GraphModel::ComputeXPixels(int64_t begin, int64_t from, int64_t to) {
     }
 }
 
+GraphModel::RowScale GraphModel::RowScaleOf(int slot, int ch) const {
+    const std::array<float, kTicks>& t = Ticks(ch, slot);
+    const double span = double(t[10]) - double(t[0]);
+    return RowScale{double(m_layout.plotBottom), double(t[0]),
+                    span != 0 ? double(m_layout.Hp()) / span : 0.0};
+}
+
+bool GraphModel::RowsLater(const GraphInputs& in, int slot, int64_t from, int64_t to) {
+    // A live series grows into vectors that may move: its rows are computed at once.
+    if (IsRealTimeMode(m_mode) || m_mode == GraphMode::RealTimeEpa) {
+        m_lazyY[size_t(slot * 2)].pending = m_lazyY[size_t(slot * 2 + 1)].pending = false;
+        return false;
+    }
+    for (int ch = 0; ch < 2; ++ch)
+        m_lazyY[size_t(slot * 2 + ch)] =
+            LazyRows{SeriesOf(in, ch), RowScaleOf(slot, ch), from, to, true};
+    return true;
+}
+
 void GraphModel::ComputeYPixels(const GraphInputs& in, int64_t begin, int64_t from, int64_t to) {
+    if (RowsLater(in, 0, from, to))
+        return;
     const bool product = m_mode == GraphMode::RealTimeApparentPower;
     for (int ch = 0; ch < 2; ++ch) {
-        const std::array<float, kTicks>& t = ch == 0 ? m_ch1Ticks[0] : m_ch2Ticks[0];
-        const double t0 = t[0];
-        const double span = double(t[10]) - double(t[0]);
-        const double scale = span != 0 ? double(m_layout.Hp()) / span : 0.0;
-        const double bottom = m_layout.plotBottom;
+        const RowScale rs = RowScaleOf(0, ch);
+        const double t0 = rs.t0;
+        const double scale = rs.scale;
+        const double bottom = rs.bottom;
         const Series sr = SeriesOf(in, product ? 0 : ch);
         double* yp = m_yPix.data() + Plane(0, ch);
         // Points the data hold, then the rest of the window at value 0.

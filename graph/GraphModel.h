@@ -328,22 +328,30 @@ public:
 
     // ----- pixel arrays -----
     // Pixel x and y of every point, per scale slot and channel.
-    // Sizes the work buffers for `points` points (at least one).
+    // Sizes the work buffers for `points` points (at least one). The data are
+    // replaced only together with this, so the values a stored graph's rows are
+    // taken from lazily are forgotten here.
     void SizeWorkBuffers(int64_t points);
     int64_t WorkBufferPoints() const { return m_bufferPoints; }
     double XPix(int64_t point, int slot, int ch) const {
-        return m_xPix[Plane(slot, ch) + size_t(point)];
+        const LazyColumns& l = m_lazyX[size_t(slot * 2 + ch)];
+        return l.pending ? l.X(point) : m_xPix[Plane(slot, ch) + size_t(point)];
     }
     double YPix(int64_t point, int slot, int ch) const {
-        return m_yPix[Plane(slot, ch) + size_t(point)];
+        const LazyRows& l = m_lazyY[size_t(slot * 2 + ch)];
+        return l.pending ? l.Y(point) : m_yPix[Plane(slot, ch) + size_t(point)];
     }
-    // The y pixels of channel ch in slot `slot`, indexed by point (0-based).
-    const double* YPlane(int slot, int ch) const { return m_yPix.data() + Plane(slot, ch); }
+    // The y pixels of channel ch in slot `slot`, indexed by point (0-based); rows
+    // not computed yet are computed first.
+    const double* YPlane(int slot, int ch) const;
     // Places point `point` of channel ch in slot `slot` (the zoomed scale's own).
-    void SetPixel(int64_t point, int slot, int ch, double x, double y) {
-        m_xPix[Plane(slot, ch) + size_t(point)] = x;
-        m_yPix[Plane(slot, ch) + size_t(point)] = y;
-    }
+    void SetPixel(int64_t point, int slot, int ch, double x, double y);
+
+    // Value -> pixel row of one slot and channel: bottom - (value - t0) * scale.
+    struct RowScale {
+        double bottom = 0, t0 = 0, scale = 0;
+        double Y(double v) const { return bottom - (v - t0) * scale; }
+    };
 
     // ----- zoom and scroll -----
     const ZoomState& Zoom() const { return m_zoom; }
@@ -415,7 +423,23 @@ public:
         const float* q = nullptr;
         size_t stride = 1;
         int64_t count = 0;
+        // Value k (below count) as the graph scales it: a product in single
+        // precision, as the model multiplies it.
+        float At(int64_t k) const {
+            const size_t i = size_t(k) * stride;
+            return q ? p[i] * q[i] : p[i];
+        }
     };
+    // A stored graph's rows of slot `slot`, channel ch, when they are still to be
+    // computed from the values: the series and value -> row (points at or past its
+    // count are at value 0). False once the rows lie in the pixel arrays (a live
+    // series, or after YPlane).
+    bool RowsFromValues(int slot, int ch, Series& series, RowScale& rows) const {
+        const LazyRows& l = m_lazyY[size_t(slot * 2 + ch)];
+        series = l.series;
+        rows = l.rows;
+        return l.pending;
+    }
     Series SeriesOf(const GraphInputs& in, int ch) const;
     // Number of points the current mode's data hold (the upper limit of a window).
     int64_t DataPoints(const GraphInputs& in) const;
@@ -425,6 +449,27 @@ public:
 private:
     // Four planes of WorkBufferPoints() values each, plane slot * 2 + channel.
     size_t Plane(int slot, int ch) const { return size_t(slot * 2 + ch) * size_t(m_bufferPoints); }
+
+    // A stored graph's pixel positions are a function of the point (x) and of its
+    // value (y): a new scale or a zoom records that function, and the arrays are
+    // filled only where a reader asks for a whole plane. A paint reads only the
+    // points it shows, so a new scale costs no pass over the whole memory.
+    struct LazyRows {
+        Series series;
+        RowScale rows;
+        int64_t from = 0, to = 0;
+        bool pending = false;
+        double Y(int64_t k) const { return rows.Y(k < series.count ? double(series.At(k)) : 0.0); }
+    };
+    struct LazyColumns {
+        int64_t from = 0, to = 0;
+        double step = 0, left = 0;
+        bool pending = false;
+        double X(int64_t k) const { return double(k - from) * step + left; }
+    };
+    // Fills plane slot * 2 + ch of the arrays from its lazy function, if any.
+    void FillY(int plane) const;
+    void FillX(int plane) const;
 
     // --- mode and content ---
     GraphMode m_mode = GraphMode::None;
@@ -449,8 +494,10 @@ private:
     // [slot][tick]; slot 0 base scale, slot 1 zoomed.
     std::array<std::array<float, kTicks>, 2> m_ch1Ticks{};
     std::array<std::array<float, kTicks>, 2> m_ch2Ticks{};
-    std::vector<double> m_xPix;
-    std::vector<double> m_yPix;
+    mutable std::vector<double> m_xPix;
+    mutable std::vector<double> m_yPix;
+    mutable std::array<LazyColumns, 4> m_lazyX{};
+    mutable std::array<LazyRows, 4> m_lazyY{};
     int64_t m_bufferPoints = 0;
     bool m_fullRepaintRequested = false;
     // What the pixel arrays were last computed from (stored modes only).
@@ -474,6 +521,10 @@ private:
                                 int64_t to);
     void ComputeXPixels(int64_t begin, int64_t from, int64_t to);
     void ComputeYPixels(const GraphInputs& in, int64_t begin, int64_t from, int64_t to);
+    RowScale RowScaleOf(int slot, int ch) const;
+    // A stored graph: records how slot `slot`'s rows of points from..to-1 follow
+    // from the values (true); a live one: forgets any such record (false).
+    bool RowsLater(const GraphInputs& in, int slot, int64_t from, int64_t to);
     // Real-time series: the scale (without the last point) and how far the pixel
     // arrays were computed under it.
     ScaleKey m_rtScaleKey{};

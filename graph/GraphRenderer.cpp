@@ -13,6 +13,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -126,6 +127,11 @@ struct DirectWriter {
             *reinterpret_cast<QRgb*>(row) = c;
     }
     void Marks(int x, int y, QRgb c) const {
+        if (x >= 1 && x + 1 < width && y >= 1 && y + 1 < height) {
+            for (QRgb* row : {At(x - 1, y - 1), At(x - 1, y + 1)})
+                row[0] = row[1] = row[2] = c;
+            return;
+        }
         for (int dy : {-1, 1})
             for (int dx : {-1, 0, 1})
                 Pixel(x + dx, y + dy, c);
@@ -326,6 +332,84 @@ bool RowSpan(const double* ys, int64_t p0, int64_t p1, int& ylo, int& yhi) {
     return number;
 }
 
+// The rows of each point of one channel: the model's, or computed from the values.
+struct PointRows {
+    const double* ys = nullptr;
+    GraphModel::Series series;
+    GraphModel::RowScale rows;
+    const Envelope* envelope = nullptr; // of the series, when it has one
+    double operator()(int64_t k) const {
+        return ys ? ys[k] : rows.Y(k < series.count ? double(series.At(k)) : 0.0);
+    }
+};
+
+// The lowest and highest of values p0..p1 of a plain series (stride 1, no
+// product); false when one of them is not a number.
+bool PlainValueSpan(const float* v, int64_t p0, int64_t p1, float& lo, float& hi) {
+    lo = hi = v[p0];
+    bool number = lo == lo;
+    int64_t k = p0 + 1;
+#if defined(__SSE2__)
+    if (p1 - k >= 7) {
+        __m128 lo0 = _mm_set1_ps(lo), lo1 = lo0, hi0 = lo0, hi1 = lo0;
+        __m128 nan = _mm_setzero_ps();
+        for (; k + 7 <= p1; k += 8) {
+            const __m128 a = _mm_loadu_ps(v + k);
+            const __m128 b = _mm_loadu_ps(v + k + 4);
+            nan = _mm_or_ps(nan, _mm_or_ps(_mm_cmpunord_ps(a, a), _mm_cmpunord_ps(b, b)));
+            lo0 = _mm_min_ps(lo0, a);
+            lo1 = _mm_min_ps(lo1, b);
+            hi0 = _mm_max_ps(hi0, a);
+            hi1 = _mm_max_ps(hi1, b);
+        }
+        alignas(16) float l[4], h[4];
+        _mm_store_ps(l, _mm_min_ps(lo0, lo1));
+        _mm_store_ps(h, _mm_max_ps(hi0, hi1));
+        lo = std::min({l[0], l[1], l[2], l[3]});
+        hi = std::max({h[0], h[1], h[2], h[3]});
+        number &= _mm_movemask_ps(nan) == 0;
+    }
+#endif
+    for (; k <= p1; ++k) {
+        const float y = v[k];
+        number &= y == y;
+        lo = std::min(lo, y);
+        hi = std::max(hi, y);
+    }
+    return number;
+}
+
+// As RowSpan, the rows computed from the values: value -> row is monotone (in
+// either direction), so the rows of the lowest and the highest value are the
+// column's extreme rows. Points past the data are at value 0.
+bool ValueRowSpan(const GraphModel::Series& s, const GraphModel::RowScale& rows, int64_t p0,
+                  int64_t p1, int& ylo, int& yhi) {
+    const int64_t held = std::min(p1, s.count - 1);
+    float lo = 0, hi = 0;
+    bool number = true;
+    if (held < p0) {
+        lo = hi = 0.0f;
+    } else if (!s.q && s.stride == 1) {
+        number = PlainValueSpan(s.p, p0, held, lo, hi);
+    } else {
+        lo = hi = s.At(p0);
+        for (int64_t k = p0; k <= held; ++k) {
+            const float v = s.At(k);
+            number &= v == v;
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    }
+    if (held < p1) {
+        lo = std::min(lo, 0.0f);
+        hi = std::max(hi, 0.0f);
+    }
+    const double a = rows.Y(double(lo)), b = rows.Y(double(hi));
+    ylo = Coord(std::min(a, b));
+    yhi = Coord(std::max(a, b));
+    return number && a == a && b == b;
+}
+
 // The rows that the mark points of a column's points light in the columns on
 // either side: the row above and the row below each point. One flag a row of
 // the image (and a row just outside it on either side) for the rows that hold a
@@ -341,16 +425,33 @@ public:
         const double c = y > 0 ? (y < last ? y : last) : 0.0;
         m_point[size_t(c) + 1] = 1;
     }
-    void FlagAll(const double* ys, int64_t p0, int64_t p1) {
+    void FlagAll(const PointRows& rows, int64_t p0, int64_t p1) {
+        const GraphModel::Series& s = rows.series;
+        if (!rows.ys && !s.q && s.stride == 1 && p1 < s.count) {
+            const GraphModel::RowScale r = rows.rows;
+            for (int64_t k = p0; k <= p1; ++k)
+                Flag(r.Y(double(s.p[k])));
+            return;
+        }
         for (int64_t k = p0; k <= p1; ++k)
-            Flag(ys[k]);
+            Flag(rows(k));
     }
     // Flags the points of p0..p1 (numbers, all of them) whose row lies outside
     // lo..hi; there are few, so the walk mostly only compares.
-    void FlagOutside(const double* ys, int64_t p0, int64_t p1, int lo, int hi) {
+    void FlagOutside(const PointRows& rows, int64_t p0, int64_t p1, int lo, int hi) {
         // A row is the truncated position, and rows here are not negative.
         const double below = lo, above = double(hi) + 1.0;
         int64_t k = p0;
+        if (!rows.ys) {
+            k = SkipInside(rows, p0, p1, below, above);
+            for (; k <= p1; ++k) {
+                const double y = rows(k);
+                if (y < below || y >= above)
+                    Flag(y);
+            }
+            return;
+        }
+        const double* ys = rows.ys;
 #if defined(__SSE2__)
         const __m128d b = _mm_set1_pd(below), a = _mm_set1_pd(above);
         for (; k + 1 <= p1; k += 2) {
@@ -365,6 +466,76 @@ public:
         for (; k <= p1; ++k)
             if (ys[k] < below || ys[k] >= above)
                 Flag(ys[k]);
+    }
+    // Of a plain series (stride 1, no product): flags the points of p0..p1 whose
+    // row lies outside below..above (as FlagOutside) by comparing the values with
+    // those of the band's edges, made narrower than the band so that a value
+    // inside them surely has its row inside; a value near an edge has its row
+    // computed. Returns where the caller goes on (the points left, if any).
+    int64_t SkipInside(const PointRows& rows, int64_t p0, int64_t p1, double below, double above) {
+        const GraphModel::Series& s = rows.series;
+        const GraphModel::RowScale& r = rows.rows;
+        if (s.q || s.stride != 1 || !(r.scale != 0) || p1 >= s.count)
+            return p0;
+        double a = r.t0 + (r.bottom - above) / r.scale;
+        double b = r.t0 + (r.bottom - below) / r.scale;
+        if (a > b)
+            std::swap(a, b);
+        const double margin = 1e-9 * (std::fabs(a) + std::fabs(b) + std::fabs(r.t0)) + 1e-30;
+        a += margin;
+        b -= margin;
+        if (!(a < b) || !std::isfinite(a) || !std::isfinite(b) || std::fabs(a) > 1e37 ||
+            std::fabs(b) > 1e37)
+            return p0;
+        // The same bounds in single precision, rounded inwards.
+        float fa = float(a), fb = float(b);
+        if (double(fa) < a)
+            fa = std::nextafter(fa, std::numeric_limits<float>::infinity());
+        if (double(fb) > b)
+            fb = std::nextafter(fb, -std::numeric_limits<float>::infinity());
+        // The leaves of the envelope that p0..p1 reach: one whose values all lie
+        // inside the bounds is passed over (that of a part of it too).
+        const Envelope* e = rows.envelope;
+        if (!e || p1 >= e->Count()) {
+            FlagOutsideOf(s.p, r, p0, p1, fa, fb, below, above);
+            return p1 + 1;
+        }
+        for (int64_t j = p0 >> Envelope::kLeafShift; j <= p1 >> Envelope::kLeafShift; ++j) {
+            const auto [lo, hi] = e->Leaf(j);
+            if (lo > fa && hi < fb)
+                continue;
+            const int64_t a0 = std::max(p0, j << Envelope::kLeafShift);
+            const int64_t a1 = std::min(p1, ((j + 1) << Envelope::kLeafShift) - 1);
+            FlagOutsideOf(s.p, r, a0, a1, fa, fb, below, above);
+        }
+        return p1 + 1;
+    }
+    // Values p0..p1 of v: those not strictly between fa and fb have their rows
+    // computed and flagged when outside below..above.
+    void FlagOutsideOf(const float* v, const GraphModel::RowScale& r, int64_t p0, int64_t p1,
+                       float fa, float fb, double below, double above) {
+        auto exact = [&](int64_t i) {
+            const double y = r.Y(double(v[i]));
+            if (y < below || y >= above)
+                Flag(y);
+        };
+        int64_t k = p0;
+#if defined(__SSE2__)
+        const __m128 va = _mm_set1_ps(fa), vb = _mm_set1_ps(fb);
+        for (; k + 3 <= p1; k += 4) {
+            const __m128 x = _mm_loadu_ps(v + k);
+            const int inside =
+                _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(x, va), _mm_cmplt_ps(x, vb)));
+            if (inside == 0xF)
+                continue;
+            for (int j = 0; j < 4; ++j)
+                if ((inside & (1 << j)) == 0)
+                    exact(k + j);
+        }
+#endif
+        for (; k <= p1; ++k)
+            if (!(v[k] > fa && v[k] < fb))
+                exact(k);
     }
     // Whether row r (0 <= r < height) is lit: a point lies in the row above or below.
     bool Lit(int r) const {
@@ -387,15 +558,23 @@ private:
 // walked).
 constexpr int64_t kLookUpFrom = 512;
 constexpr int64_t kSummariseFrom = 4096;
+// From this many points a column, the marks of a stored series pass over the
+// envelope's leaves that need none.
+constexpr int64_t kMarkLeavesFrom = 64;
 
 // Where a channel's rows come from besides the model's pixel arrays: the envelope
 // of its series, and value -> row as the model scales the current slot.
 struct RowSource {
     const Envelope* envelope = nullptr;
     GraphModel::Series series;
-    double bottom = 0, t0 = 0, scale = 0;
-    double Y(float v) const { return bottom - (double(v) - t0) * scale; }
-    double YOf(int64_t k) const { return Y(Envelope::ValueAt(series, k)); }
+    GraphModel::RowScale rows;
+    // The model keeps no rows of this series for the slot shown: every row is
+    // computed here from the values, as the model would.
+    bool values = false;
+    // The envelope serves the rows of dense columns (not only their marks).
+    bool lookUps = false;
+    double Y(float v) const { return rows.Y(double(v)); }
+    double YOf(int64_t k) const { return rows.Y(k < series.count ? double(series.At(k)) : 0.0); }
     // Whether the model's row of point k is the one computed here.
     bool Agrees(const double* ys, int64_t k) const {
         const double y = YOf(k);
@@ -462,6 +641,14 @@ struct TraceJob {
     int64_t first = 0;
 };
 
+// The rows of channel ch's points, wherever the model keeps them.
+PointRows RowsOf(const TraceJob& t, int ch) {
+    const RowSource& src = t.sources[size_t(ch)];
+    if (src.values)
+        return PointRows{nullptr, src.series, src.rows, src.envelope};
+    return PointRows{t.m.YPlane(t.slot, ch), {}, {}, nullptr};
+}
+
 // The rows of channel ch's points in group g and whether the group is one stroke.
 ChannelColumn PlanChannel(const TraceJob& t, const ColumnGroup& g, int ch) {
     ChannelColumn c;
@@ -472,7 +659,7 @@ ChannelColumn PlanChannel(const TraceJob& t, const ColumnGroup& g, int ch) {
     const RowSource& src = t.sources[size_t(ch)];
     const double xf = t.xf[size_t(ch)];
     bool number = false;
-    if (src.envelope && p1 - p0 >= kLookUpFrom && p1 < src.envelope->Count()) {
+    if (src.lookUps && p1 - p0 >= kLookUpFrom && p1 < src.envelope->Count()) {
         // Rows from values, as the model computes them (which the source checked):
         // no row of this column is read from the model's arrays.
         const Envelope::Range r = src.envelope->Of(src.series, p0, p1);
@@ -483,6 +670,9 @@ ChannelColumn PlanChannel(const TraceJob& t, const ColumnGroup& g, int ch) {
         const int64_t s = t.m.Zoom().ScrollIndex();
         c.head = SegmentEnds{Coord(xf + t.dx * double(s + g.i - 1)), Coord(src.YOf(p0 - 1)),
                              Coord(xf + t.dx * double(s + g.i)), Coord(src.YOf(p0))};
+    } else if (src.values) {
+        number = ValueRowSpan(src.series, src.rows, p0, p1, c.lo, c.hi);
+        c.head = EndsOf(t.m, ch, g.i, xf, t.dx);
     } else {
         number = RowSpan(t.m.YPlane(t.slot, ch), p0, p1, c.lo, c.hi);
         c.head = EndsOf(t.m, ch, g.i, xf, t.dx);
@@ -503,6 +693,11 @@ void Prefetch(const TraceJob& t, int64_t i) {
         const int ch = t.channels[size_t(c)];
         const int64_t a = t.first + i - 2;
         const RowSource& src = t.sources[size_t(ch)];
+        if (src.values && (!src.lookUps || a + 1 >= src.envelope->Count())) {
+            if (a >= 0 && a < src.series.count)
+                __builtin_prefetch(src.series.p + size_t(a) * src.series.stride);
+            continue;
+        }
         if (!src.envelope || a + 1 >= src.envelope->Count()) {
             if (a < t.m.WorkBufferPoints())
                 __builtin_prefetch(t.m.YPlane(t.slot, ch) + a);
@@ -586,7 +781,7 @@ void DrawHead(TraceJob& t, const ColumnGroup& g, int ch) {
 void MarkEveryPoint(const TraceJob& t, const ColumnGroup& g, int ch, MarkRows& rows) {
     const DirectWriter& d = t.direct;
     const ChannelColumn& c = g.ch[size_t(ch)];
-    rows.FlagAll(t.m.YPlane(t.slot, ch), t.first + g.i - 1, t.first + g.end - 2);
+    rows.FlagAll(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2);
     const QRgb colour = t.rgb[size_t(ch)];
     const int r0 = std::max(c.lo - 1, 0);
     const int r1 = std::min(c.hi + 1, d.height - 1);
@@ -657,7 +852,7 @@ void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, 
     const DirectWriter& d = t.direct;
     const ColumnGroup& g = plan[j];
     const ChannelColumn& c = g.ch[size_t(ch)];
-    rows.FlagOutside(t.m.YPlane(t.slot, ch), t.first + g.i - 1, t.first + g.end - 2, lo, hi);
+    rows.FlagOutside(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, lo, hi);
     const QRgb colour = t.rgb[size_t(ch)];
     const int r0 = std::max(c.lo - 1, 0);
     const int r1 = std::min(c.hi + 1, d.height - 1);
@@ -742,9 +937,21 @@ namespace {
 
 // The envelope of channel ch's series, with value -> row of the current slot; none
 // for a short series, or where the model's rows are not those computed here.
-RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch,
+RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch, bool lookUps, bool marks,
                    std::shared_ptr<const Envelope>& held) {
     RowSource src;
+    if (m.RowsFromValues(m.Zoom().Slot(), ch, src.series, src.rows)) {
+        // Stored data are replaced only as a whole, with a new generation.
+        src.values = true;
+        if ((lookUps || marks) && src.series.count >= kSummariseFrom) {
+            held = EnvelopeCache::Shared().Get(src.series, in.set.m_storedGeneration, false);
+            src.envelope = held.get();
+            src.lookUps = lookUps && src.envelope;
+        }
+        return src;
+    }
+    if (!lookUps)
+        return src;
     const bool product = m.Mode() == GraphMode::RealTimeApparentPower;
     // The series the model scaled this channel's rows from.
     src.series = m.SeriesOf(in, product ? 0 : ch);
@@ -755,9 +962,9 @@ RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch,
     const int slot = m.Zoom().Slot();
     const std::array<float, kTicks>& t = m.Ticks(ch, slot);
     const double span = double(t[10]) - double(t[0]);
-    src.bottom = m.Layout().plotBottom;
-    src.t0 = t[0];
-    src.scale = span != 0 ? double(m.Layout().Hp()) / span : 0.0;
+    src.rows.bottom = m.Layout().plotBottom;
+    src.rows.t0 = t[0];
+    src.rows.scale = span != 0 ? double(m.Layout().Hp()) / span : 0.0;
     const double* ys = m.YPlane(slot, ch);
     if (!src.Agrees(ys, f) || !src.Agrees(ys, (f + last) / 2) || !src.Agrees(ys, last))
         return src;
@@ -766,6 +973,7 @@ RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch,
     const bool stored = m.Mode() == GraphMode::StoreRms || m.Mode() == GraphMode::StoreTransient;
     held = EnvelopeCache::Shared().Get(src.series, stored ? in.set.m_storedGeneration : 0, !stored);
     src.envelope = held.get();
+    src.lookUps = src.envelope != nullptr;
     return src;
 }
 
@@ -774,11 +982,14 @@ RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch,
 void DrawTraces(QPainter& p, const GraphModel& m, const GraphInputs& in, bool decimate) {
     std::array<std::shared_ptr<const Envelope>, 2> held;
     std::array<RowSource, 2> sources{};
-    // The envelope serves the rows of columns too long to walk.
-    const bool wanted = m.PointDistance() * double(kLookUpFrom) <= 1.0;
-    for (int ch = 0; ch < 2 && decimate && wanted; ++ch)
+    // The envelope serves the rows of columns too long to walk, and tells which
+    // points of a dense column need no mark of their own.
+    const bool lookUps = m.PointDistance() * double(kLookUpFrom) <= 1.0;
+    const bool marks =
+        in.settings.m_showMarkPoints == 1 && m.PointDistance() * double(kMarkLeavesFrom) <= 1.0;
+    for (int ch = 0; ch < 2 && decimate; ++ch)
         if (m.ChannelDrawn(in.settings, ch))
-            sources[size_t(ch)] = SourceOf(m, in, ch, held[size_t(ch)]);
+            sources[size_t(ch)] = SourceOf(m, in, ch, lookUps, marks, held[size_t(ch)]);
     DrawTracesWith(p, m, in.settings, decimate, sources);
 }
 

@@ -70,14 +70,19 @@ void GraphModel::ZoomedSlotBecomesBase() {
     // measured against.
     const double offset = dx > 0 ? dx * double(s) : 0.0;
     for (int ch = 0; ch < 2; ++ch) {
+        FillX(2 + ch);
+        m_lazyX[size_t(ch)].pending = false;
         double* x0 = m_xPix.data() + Plane(0, ch);
-        double* y0 = m_yPix.data() + Plane(0, ch);
         const double* x1 = m_xPix.data() + Plane(1, ch);
-        const double* y1 = m_yPix.data() + Plane(1, ch);
-        for (int64_t k = from; k < to; ++k) {
+        for (int64_t k = from; k < to; ++k)
             x0[k] = x1[k] + offset;
-            y0[k] = y1[k];
-        }
+        // Rows still to be computed from the values stay so, under the zoomed scale.
+        m_lazyY[size_t(ch)] = m_lazyY[size_t(2 + ch)];
+        if (m_lazyY[size_t(ch)].pending)
+            continue;
+        double* y0 = m_yPix.data() + Plane(0, ch);
+        const double* y1 = m_yPix.data() + Plane(1, ch);
+        std::copy(y1 + from, y1 + std::max(from, to), y0 + from);
     }
     m_zoom.SetScrollIndex(0);
 }
@@ -118,6 +123,7 @@ void GraphModel::ComputeZoomedScale(const GraphInputs& in) {
         const double bw = b.x() - a.x();
         const double bW = bRight - bLeft;
         for (int ch = 0; ch < 2; ++ch) {
+            FillX(ch);
             const double* x0 = m_xPix.data() + Plane(0, ch);
             double* x1 = m_xPix.data() + Plane(1, ch);
             for (int64_t k = from; k < to; ++k)
@@ -140,12 +146,12 @@ void GraphModel::ComputeZoomedScale(const GraphInputs& in) {
             ZoomedTicks(m_zoom.ZoomLow(ch), m_zoom.ZoomTick(ch), m_zoom.Shift(ch, 1), Hp);
     }
     const bool product = m_mode == GraphMode::RealTimeApparentPower;
-    for (int ch = 0; ch < 2; ++ch) {
-        const std::array<float, kTicks>& t = ch == 0 ? m_ch1Ticks[1] : m_ch2Ticks[1];
-        const double t0 = t[0];
-        const double span = double(t[10]) - double(t[0]);
-        const double scale = span != 0 ? double(Hp) / span : 0.0;
-        const double bottom = g.plotBottom;
+    const bool later = RowsLater(in, 1, from, to);
+    for (int ch = 0; ch < 2 && !later; ++ch) {
+        const RowScale rs = RowScaleOf(1, ch);
+        const double t0 = rs.t0;
+        const double scale = rs.scale;
+        const double bottom = rs.bottom;
         const Series sr = SeriesOf(in, product ? 0 : ch);
         double* yp = m_yPix.data() + Plane(1, ch);
         const int64_t held = std::clamp<int64_t>(sr.count, from, to);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -309,6 +310,77 @@ TEST_F(Statistics, DamagedValuesAndCountsNeitherCrashNorSpoilTheFigures) {
     const ChannelStatistics e = Of(empty).channels[0];
     EXPECT_FALSE(e.hasValues);
     EXPECT_EQ(e.unusable, 3);
+}
+
+// A long noisy recording with values that are not numbers, infinities, negative
+// values and many repeats: every figure equals a plain computation of its
+// definition (sorting for the percentiles, one sum after the other for the means).
+TEST_F(Statistics, FiguresOfALongNoisyRecordingEqualTheirDefinitions) {
+    std::vector<float> v(70001);
+    uint32_t h = 99;
+    for (size_t i = 0; i < v.size(); ++i) {
+        h = h * 1664525u + 1013904223u;
+        v[i] = float(int(h >> 20) % 3000 - 700) * 0.1f; // -70.0 to 229.9
+        if (h % 1009 == 0)
+            v[i] = std::numeric_limits<float>::quiet_NaN();
+        if (h % 2003 == 0)
+            v[i] = -std::numeric_limits<float>::infinity();
+    }
+    v[50] = -80.5f;
+    v[60] = -80.5f; // the same lowest again: the first keeps it
+    v[70000] = 300.25f;
+    StatisticsView view;
+    view.channels[0] = {v, true, QStringLiteral("A")};
+    view.count = int64_t(v.size());
+    view.intervalS = 2.0;
+    view.start = At(2026, 3, 2, 0, 0, 0);
+    const ChannelStatistics c = ComputeStatistics(view, 230.0).channels[0];
+
+    std::vector<float> usable;
+    double sum = 0, squares = 0;
+    for (const float x : v) {
+        if (std::isfinite(x)) {
+            usable.push_back(x);
+            sum += double(x);
+            squares += double(x) * double(x);
+        }
+    }
+    const double n = double(usable.size());
+    const double mean = sum / n;
+    double deviations = 0;
+    for (const float x : usable)
+        deviations += (double(x) - mean) * (double(x) - mean);
+    EXPECT_EQ(c.unusable, int64_t(v.size() - usable.size()));
+    EXPECT_DOUBLE_EQ(c.mean, mean);
+    EXPECT_DOUBLE_EQ(c.rmsMean, std::sqrt(squares / n));
+    EXPECT_NEAR(c.std, std::sqrt(deviations / n), 1e-9 * std::sqrt(deviations / n));
+    EXPECT_EQ(c.min.value, -80.5);
+    EXPECT_EQ(c.min.index, 50);
+    EXPECT_EQ(c.min.time, view.start + 100);
+    EXPECT_EQ(c.max.value, 300.25);
+    EXPECT_EQ(c.max.index, 70000);
+    std::sort(usable.begin(), usable.end());
+    for (size_t p = 0; p < kPercentileRanks.size(); ++p) {
+        const size_t rank = (size_t(kPercentileRanks[p]) * usable.size() + 99) / 100;
+        EXPECT_EQ(c.percentiles[p], double(usable[rank - 1])) << "P" << kPercentileRanks[p];
+    }
+}
+
+// A view that announces more samples than its channels hold (a damaged count) is
+// read only as far as the values go, the apparent energy too.
+TEST_F(Statistics, ViewLongerThanItsValuesIsReadOnlyAsFarAsTheyGo) {
+    const std::vector<float> volts(5, 200.0f), amps(5, 2.0f);
+    StatisticsView view;
+    view.channels[0] = {volts, true, QStringLiteral("V")};
+    view.channels[1] = {amps, true, QStringLiteral("A")};
+    view.count = 1000;
+    view.intervalS = 3600.0;
+    const RecordingStatistics r = ComputeStatistics(view, 230.0);
+    ASSERT_EQ(r.channels.size(), 2u);
+    EXPECT_EQ(r.channels[0].count, 5);
+    ASSERT_TRUE(r.energy.has_value());
+    EXPECT_EQ(r.energy->apparentVah, 2000.0);
+    EXPECT_EQ(r.energy->meanVa, 400.0);
 }
 
 TEST_F(Statistics, NominalOutsideItsRangeFallsBackTo230) {

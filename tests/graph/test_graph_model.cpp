@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -483,6 +484,42 @@ TEST_F(Graph, FrameTimer8ResetsTheZoomOnce) {
     clock.Advance(500);
     EXPECT_EQ(resets, 1);
     EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
+}
+
+// A stored graph's positions are computed when read: read one by one, as a whole
+// plane, and after a zoom within the zoom, they are the positions of the scale, and
+// the points past the data lie at value 0.
+TEST_F(Graph, PositionsOfAStoredGraphReadOneByOneOrAsAPlane) {
+    Download(StoredSet(1000, 1, kStart));
+    G().SetLastPoint(1200);
+    G().SizeWorkBuffers(1200);
+    Scale();
+    const GraphLayout& g = G().Layout();
+    for (int ch = 0; ch < 2; ++ch) {
+        const std::array<float, kTicks>& t = G().Ticks(ch, 0);
+        const double perUnit = g.Hp() / (double(t[10]) - double(t[0]));
+        for (int64_t k : {0, 1, 6, 999, 1000, 1199}) {
+            const double v = k < 1000 ? (ch == 0 ? 230.0 + double(k % 7) : 5.0 + double(k % 3)) : 0;
+            EXPECT_DOUBLE_EQ(G().YPix(k, 0, ch), g.plotBottom - (v - double(t[0])) * perUnit) << k;
+            EXPECT_NEAR(G().XPix(k, 0, ch), g.plotLeft + double(k) * g.W() / 1199.0, 1e-3) << k;
+        }
+        std::vector<double> one;
+        for (int64_t k = 0; k < 1200; ++k)
+            one.push_back(G().YPix(k, 0, ch));
+        const double* plane = G().YPlane(0, ch);
+        EXPECT_EQ(std::vector<double>(plane, plane + 1200), one);
+    }
+}
+
+// The data replaced (the buffers sized anew for them) before the next scale: no
+// position is taken from the values of the recording that was replaced.
+TEST_F(Graph, PositionsAreNotReadFromReplacedData) {
+    Download(StoredSet(5000, 1, kStart));
+    Scale();
+    EXPECT_NE(G().YPix(10, 0, 0), 0.0);
+    Download(StoredSet(20, 1, kStart));
+    EXPECT_EQ(G().YPix(10, 0, 0), 0.0);
+    EXPECT_EQ(G().YPix(10, 0, 1), 0.0);
 }
 
 TEST_F(Graph, WindowBeyondTheDataReadsNothingOutside) {

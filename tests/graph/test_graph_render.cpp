@@ -83,18 +83,22 @@ protected:
     }
     // The traces alone, before the overpainting hides what lies outside the plot
     // (mark points and segments reaching past its edges are kept).
-    // `summarised`: through the series' envelopes (as a paint draws them), else by
-    // walking every point of a column.
+    // `summarised`: through the series' values and envelopes (as a paint draws
+    // them), else by walking every point of a column in the model's pixel arrays
+    // (filled in a copy, so that the model itself still computes its rows from the
+    // values when next asked).
     QImage Traces(QSize size, bool decimate, bool summarised = false) {
         QImage img(size, QImage::Format_RGB32);
         img.fill(Qt::magenta);
         m.PrepareFrame(size.width(), size.height(), in);
         QPainter p(&img);
         p.setRenderHint(QPainter::Antialiasing, false);
-        if (summarised)
+        if (summarised) {
             DrawTraces(p, m, in, decimate);
-        else
-            DrawTraces(p, m, st, decimate);
+        } else {
+            const GraphModel arrays = m;
+            DrawTraces(p, arrays, st, decimate);
+        }
         return img;
     }
     int Count(const QImage& img, const QRect& r, const QColor& c) {
@@ -353,6 +357,7 @@ TEST_F(Render, MarkPointsReducedPerColumnEqualMarkingEveryPoint) {
                     [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
                 const QImage every = Traces(size, false);
                 ASSERT_EQ(Traces(size, true), every);
+                ASSERT_EQ(Traces(size, true, true), every);
                 ASSERT_EQ(Paint(size, true), Paint(size, false));
             }
         }
@@ -402,7 +407,9 @@ TEST_F(Render, ReducedTracesEqualEverySegmentWhenZoomed) {
                         const QImage reduced = Paint(size, true);
                         const QImage every = Paint(size, false);
                         ASSERT_EQ(reduced, every) << "move " << move;
-                        ASSERT_EQ(Traces(size, true), Traces(size, false)) << "move " << move;
+                        const QImage walked = Traces(size, false);
+                        ASSERT_EQ(Traces(size, true), walked) << "move " << move;
+                        ASSERT_EQ(Traces(size, true, true), walked) << "move " << move;
                     }
                 }
             }
@@ -477,6 +484,45 @@ TEST_F(Render, FewPointsPerColumnEqualEverySegment) {
                     n, [&](int i) { return shape.f(i, n); },
                     [&](int i) { return shape.f((i * 7) % n, n) * 0.5; });
                 ASSERT_EQ(Traces(size, true, true), Traces(size, false));
+            }
+        }
+    }
+}
+
+// Zoomed into narrow boxes (one to three points a column, box edges between the
+// envelope's leaves), then zoomed again inside the zoom, where the zoomed scale
+// becomes the base the next box is measured on: the rows the paint computes from
+// the values give the image of the model's own rows, and of every segment.
+TEST_F(Render, ZoomWithinAZoomAndFewPointsPerColumnEqualEverySegment) {
+    const QSize size(1000, 700); // W = 780
+    for (int marks : {0, 1}) {
+        st.m_showMarkPoints = uint8_t(marks);
+        for (const Shape& shape : Shapes()) {
+            const int n = 40000;
+            Stored(
+                n, [&](int i) { return shape.f(i, n) * 0.5; },
+                [&](int i) { return shape.f((i * 7) % n, n) * 0.4; });
+            m.ResetScale();
+            Paint(size, true);
+            const GraphLayout& g = m.Layout();
+            // About 780 * 2.5 points in a box of 1/20 of the plot from an odd pixel.
+            const int x0 = g.plotLeft + 333;
+            ASSERT_EQ(FinishZoomDrag(m, QPoint(x0, g.plotTop),
+                                     QPoint(x0 + g.W() / 20, g.plotBottom), false),
+                      ZoomVerdict::Accepted);
+            for (int level = 0; level < 2; ++level) {
+                SCOPED_TRACE(std::string(shape.name) + " level=" + std::to_string(level) +
+                             " marks=" + std::to_string(marks));
+                const QImage reduced = Paint(size, true);
+                ASSERT_EQ(reduced, Paint(size, false));
+                const QImage walked = Traces(size, false);
+                ASSERT_EQ(Traces(size, true, true), walked);
+                ASSERT_EQ(Traces(size, true), walked);
+                // Within the zoom: a box of the middle half, lower than the plot.
+                const int a = g.plotLeft + g.W() / 4 + 3;
+                ASSERT_EQ(FinishZoomDrag(m, QPoint(a, g.plotTop + g.Hp() / 5),
+                                         QPoint(a + g.W() / 2, g.plotBottom - g.Hp() / 5), false),
+                          ZoomVerdict::Accepted);
             }
         }
     }
