@@ -30,7 +30,7 @@ public:
         shell.RegisterCommand(
             Cmd::Download, [this] { RunDownloadCommand(); },
             [s = &shell] {
-                return CommandState{s->m_realTimeIdle == 1, false};
+                return CommandState{!s->RealTimeRunning(), false};
             });
 
         if (qEnvironmentVariable("DATALOGGER_SIMULATED") == QLatin1String("1")) {

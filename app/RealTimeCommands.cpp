@@ -27,14 +27,16 @@ public:
         m_session.AttachGraph(&graph);
         m_panel = new CPowerAnalysisDlg(graph, frame.GraphView(), &frame);
 
-        m_session.onRunDialog = [this] {
+        connect(&m_session, &RealTimeSession::runDialogRequested, this, [this] {
             CRealTimeDlg dlg(m_session, m_shell.UserPrompts(), m_shell.m_settings.m_rtInterval,
                              m_shell.m_settings.m_rtPointsRequested, &m_frame);
             dlg.exec();
             m_frame.UpdateCommandUI();
-        };
-        m_session.onEnded = [this](RealTimeEnd) { m_frame.UpdateCommandUI(); };
-        m_session.onPanelTexts = [this] { m_panel->Refresh(); };
+        });
+        connect(&m_session, &RealTimeSession::runEnded, this,
+                [this] { m_frame.UpdateCommandUI(); });
+        connect(&m_session, &RealTimeSession::panelTextsChanged, m_panel,
+                &CPowerAnalysisDlg::Refresh);
 
         // The panel comes with the waveform graph and goes with every other mode.
         auto previous = graph.onModeWindows;

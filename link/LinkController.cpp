@@ -53,10 +53,6 @@ LinkController::LinkController(SerialChannel& channel, TimerTable& timers, Promp
     TransferHost& host = *this;
     m_download = std::make_unique<DownloadTransfer>(host, set, std::move(events));
     m_realTime = std::make_unique<RealTimeTransfer>(host, set);
-    m_realTime->onReply = [this](const QByteArray& frame) {
-        if (onRealTimeFrame)
-            onRealTimeFrame(frame);
-    };
     m_channel.SetReceiveHandler([this] { OnCommEvent(); });
     m_channel.SetThreshold(1);
     nowMs = [steady = std::make_shared<QElapsedTimer>()] {

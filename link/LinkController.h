@@ -80,8 +80,6 @@ public:
     // The stored set has been replaced by the downloaded one (tag "RMSTRDATA").
     std::function<void()> onDownloadComplete;
     std::function<void(DownloadOutcome)> onDownloadEnded;
-    // A reply during a real-time transfer.
-    std::function<void(const QByteArray&)> onRealTimeFrame;
 
     // --- state, read by the dialogs, the shell and the later transfers ---
     const PortSearch& Search() const { return m_search; }

@@ -105,7 +105,7 @@ void AppShell::RequestClose() {
     }
     if (onCloseDataList)
         onCloseDataList();
-    if (m_realTimeIdle == 0 && onStopRealTime)
+    if (RealTimeRunning() && onStopRealTime)
         onStopRealTime();
     m_timers.Start(FrameTimer::Close, 100);
 }

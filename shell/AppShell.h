@@ -13,6 +13,8 @@
 #include "graph/GraphModel.h"
 #include "shell/WorkNotices.h"
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -22,6 +24,15 @@
 struct CommandState {
     bool enabled = false;
     bool checked = false;
+};
+
+// Whoever runs the real-time acquisitions answers at once whether one is on, from
+// the only record of it. The shell holds it weakly: once it is gone no run is on.
+class RealTimeRunState : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual bool RealTimeRunning() const = 0;
 };
 
 class AppShell {
@@ -122,12 +133,12 @@ public:
     GraphModel m_graph;
     uint8_t m_instrumentPaneShown = 1;
     uint8_t m_infoBarShown = 1;
-    uint8_t m_realTimeIdle = 1;
     uint8_t m_promptOnOpen = 1;
     uint8_t m_dataUnsaved = 0;
     uint8_t m_promptOnDownload = 0;
 
-    bool RealTimeRunning() const { return m_realTimeIdle == 0; }
+    void SetRealTimeRunState(const RealTimeRunState* state) { m_runState = state; }
+    bool RealTimeRunning() const { return m_runState && m_runState->RealTimeRunning(); }
 
 private:
     void RegisterShellCommands();
@@ -147,4 +158,5 @@ private:
     bool m_readyToClose = false;
     WorkNotices m_notices;
     QString m_shownFile;
+    QPointer<const RealTimeRunState> m_runState;
 };

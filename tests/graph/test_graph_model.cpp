@@ -232,7 +232,7 @@ TEST_F(Graph, RealTimeCompressionStepsALevelAndFillsElevenTwelfths) {
     s.m_rtCh1Unit = "V";
     s.m_rtRms.assign(1000, FloatPair{230, 0});
     s.m_rtFreq.assign(1000, FloatPair{50, 0});
-    shell.m_realTimeIdle = 0;
+    FakeRealTimeRun run(shell);
     s.m_rtCount = 1;
     G().SetClient(1600, 900);
     shell.ExecuteDirect(Cmd::RealTimeRms);

@@ -21,23 +21,18 @@ struct RealTimeLink : VirtualLink {
     RealTimeLink() {
         logger.SetRealTimeKinds(2, kChannelVolts, kChannelAmps);
         RealTimeTransfer& rt = link.RealTime();
-        rt.m_writePreviousMeasurement = false;
-        rt.onSample = [this] {
-            const int n = set.m_rtCount;
-            if (n >= int(set.m_rtRms.size()))
-                return false;
+        QObject::connect(&rt, &RealTimeTransfer::sampleDue, [this](int n) {
             set.m_rtRms[size_t(n)] = FloatPair{float(n + 1), 0.5f};
-            return true;
-        };
-        link.onRealTimeFrame = [this](const QByteArray&) {
+        });
+        QObject::connect(&rt, &RealTimeTransfer::replyReceived, [this] {
             if (!firstFrameMs)
                 firstFrameMs = clock.NowMs();
             lastFrameMs = clock.NowMs();
-        };
-        rt.onEnded = [this](RealTimeEnd e) {
+        });
+        QObject::connect(&rt, &RealTimeTransfer::runEnded, [this](RealTimeEnd e) {
             ended = e;
             endedMs = clock.NowMs();
-        };
+        });
         line.SetHandler([this](int) {
             if (streamForMs < 0 || !logger.Streaming() || !channel.IsOpen())
                 return;

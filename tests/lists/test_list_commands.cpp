@@ -8,6 +8,7 @@
 #include "shell/AppShell.h"
 #include "shell/GraphController.h"
 #include "shell/ListCommands.h"
+#include "support/ShellFixture.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -126,7 +127,7 @@ TEST_F(Lists, TheModelFollowsModeRecordAndGrowingLiveData) {
     s.m_rtRms.assign(100, FloatPair{230.0f, 0.0f});
     s.m_rtFreq.assign(100, FloatPair{50.0f, 0.0f});
     s.m_rtCount = 5;
-    shell->m_realTimeIdle = 0;
+    FakeRealTimeRun run(*shell);
     graph->EnterMode(GraphMode::RealTimeRms);
     m.Refresh();
     EXPECT_EQ(m.rowCount(), 5);

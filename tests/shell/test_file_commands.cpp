@@ -268,7 +268,7 @@ TEST_F(Files, SaveIsEnabledOnlyWithAGraphShown) {
     EXPECT_TRUE(shell.StateOf(Cmd::Save).enabled);
     for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::FileOpenFramework})
         EXPECT_TRUE(shell.StateOf(id).enabled) << id;
-    shell.m_realTimeIdle = 0;
+    FakeRealTimeRun run(shell);
     for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::FileOpenFramework})
         EXPECT_FALSE(shell.StateOf(id).enabled) << id;
     EXPECT_TRUE(shell.StateOf(Cmd::Save).enabled);

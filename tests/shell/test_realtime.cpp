@@ -60,8 +60,10 @@ struct RealTime : ::testing::Test {
         line.Start(1, kFrameMs);
         session.AttachGraph(&graph);
         session.SetJournalPath(dir.filePath("journal.csv"));
-        session.onRunDialog = [this] { link().OpenDialog(LinkDialog::RealTime); };
-        session.onEnded = [this](RealTimeEnd e) { ends.push_back(e); };
+        QObject::connect(&session, &RealTimeSession::runDialogRequested,
+                         [this] { link().OpenDialog(LinkDialog::RealTime); });
+        QObject::connect(&session, &RealTimeSession::runEnded,
+                         [this](RealTimeEnd e) { ends.push_back(e); });
         shell.m_graph.SetClient(1600, 900);
     }
     ~RealTime() override { qunsetenv("DATALOGGER_DIR"); }
@@ -237,13 +239,13 @@ TEST_F(RealTime, FramesSplitOrReadFromTheirMiddleAreReassembled) {
     channel.Inject(QByteArray(1000, char(0x55)) + f.left(1365));
     // The notification comes as soon as the rest of the frame is there.
     channel.Inject(f.mid(1365));
-    EXPECT_EQ(session.Transfer().m_framesHandled, 1);
+    EXPECT_EQ(session.Transfer().FramesHandled(), 1);
     EXPECT_EQ(channel.Threshold(), 2365);
     EXPECT_EQ(shell.m_set.m_rtWavePoints, 590);
     EXPECT_EQ(shell.m_set.m_rtWave[0][0], float(logger.Stream().Sample(0, 0, 0)));
     // Two frames in one read are both handled.
     channel.Inject(f + f);
-    EXPECT_EQ(session.Transfer().m_framesHandled, 3);
+    EXPECT_EQ(session.Transfer().FramesHandled(), 3);
 }
 
 TEST_F(RealTime, TheModeShownGrowsBySamplesAndAppendsTheNewestSegment) {

@@ -22,7 +22,7 @@ protected:
         };
         shell.onStopRealTime = [this] {
             ++stops;
-            shell.m_realTimeIdle = 1;
+            run.SetRunning(false);
         };
     }
     int64_t closedAt = -1;
@@ -30,6 +30,7 @@ protected:
     int saves = 0;
     bool saveSucceeds = true;
     int stops = 0;
+    FakeRealTimeRun run{shell, false};
 };
 
 TEST_F(Shell, CloseWritesSettingsFirstAndClosesTheWindow100msLater) {
@@ -105,7 +106,7 @@ TEST_F(Shell, CancelAndYesWithoutASaveKeepTheWindowAndEverythingInIt) {
     shell.m_graph.SetLastPoint(10);
     shell.m_dataUnsaved = 1;
     shell.m_promptOnDownload = 1;
-    shell.m_realTimeIdle = 0;
+    run.SetRunning(true);
     int dataListCloses = 0;
     shell.onCloseDataList = [&] { ++dataListCloses; };
     saveSucceeds = false; // the file dialog cancelled: nothing saved
@@ -160,7 +161,7 @@ TEST_F(Shell, FailedSaveOnClosingKeepsTheWindowAndTheUnsavedData) {
 }
 
 TEST_F(Shell, RunningAcquisitionIsStoppedBeforeTheWindowGoes) {
-    shell.m_realTimeIdle = 0;
+    run.SetRunning(true);
     shell.RequestClose();
     EXPECT_EQ(stops, 1);
     EXPECT_EQ(closedAt, -1);

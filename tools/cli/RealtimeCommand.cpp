@@ -219,32 +219,36 @@ int ExitCodeOf(RealTimeEnd end) {
 }
 
 // Takes the samples, each printed as it comes when there is no output file, until
-// the run ends (the count, a fault, or a signal that stops the logger).
+// the run ends (the count, a fault, or a signal that stops the logger). A fault's
+// message goes to `prompts` (stderr).
 RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const RealtimeArgs& a,
-                        RunFile* file) {
+                        RunFile* file, Prompts& prompts) {
     LinkController& link = headless.Link();
     RealTimeTransfer& transfer = link.RealTime();
-    // The application's previous measurement is the desktop's business.
-    transfer.m_writePreviousMeasurement = false;
     RealTimeSampler sampler;
     bool ended = false;
     RealTimeEnd end = RealTimeEnd::Stopped;
-    transfer.onSample = [&] { return sampler.Sample(set, a.interval); };
+    QObject context;
+    QObject::connect(&transfer, &RealTimeTransfer::sampleDue, &context,
+                     [&] { sampler.Sample(set, a.interval); });
     if (file)
-        transfer.onFirstFrame = [&] { file->Begin(set, a.interval); };
-    transfer.onSampleTaken = [&] {
-        const int n = set.m_rtCount - 1;
+        QObject::connect(&transfer, &RealTimeTransfer::runStarted, &context,
+                         [&] { file->Begin(set, a.interval); });
+    QObject::connect(&transfer, &RealTimeTransfer::sampleTaken, &context, [&](int taken) {
+        const int n = taken - 1;
         if (file)
             file->Add(set, n, set.RtSampleTime(n, a.interval), transfer.LastFrameWaveform());
         if (a.PrintLines()) {
             std::printf("%s\n", qPrintable(RealTimeCsvLine(set, n, a.interval)));
             std::fflush(stdout);
         }
-    };
-    transfer.onEnded = [&](RealTimeEnd e) {
+    });
+    QObject::connect(&transfer, &RealTimeTransfer::runEnded, &context, [&](RealTimeEnd e) {
         ended = true;
         end = e;
-    };
+        if (const char* message = RealTimeEndMessage(e))
+            prompts.Message(QString::fromLatin1(message));
+    });
     if (a.PrintLines()) {
         std::printf("%s\n", qPrintable(RealTimeCsvHeader()));
         std::fflush(stdout);
@@ -284,7 +288,7 @@ int RunRealtime(const QStringList& args) {
     }
     std::unique_ptr<RunFile> file =
         a->RunFileOut() ? std::make_unique<RunFile>(a->output) : nullptr;
-    const RealTimeEnd end = TakeSamples(*headless, set, *a, file.get());
+    const RealTimeEnd end = TakeSamples(*headless, set, *a, file.get(), prompts);
     channel.Close();
 
     if (!a->output.isEmpty() && set.m_rtCount > 0) {
