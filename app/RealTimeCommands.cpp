@@ -39,10 +39,7 @@ public:
                 &CPowerAnalysisDlg::Refresh);
 
         // The panel comes with the waveform graph and goes with every other mode.
-        auto previous = graph.onModeWindows;
-        graph.onModeWindows = [this, previous](GraphMode mode) {
-            if (previous)
-                previous(mode);
+        connect(&graph, &GraphController::modeWindowsChanged, this, [this](GraphMode mode) {
             if (mode == GraphMode::RealTimeEpa) {
                 CInstrumentView* pane = m_frame.InstrumentView();
                 QRect r(pane->mapToGlobal(QPoint(0, 0)), pane->size());
@@ -52,7 +49,7 @@ public:
             } else {
                 m_panel->Close();
             }
-        };
+        });
         AddCommands();
         // Said once the window is up, not in the middle of building it.
         QTimer::singleShot(0, this, [this] { m_session.RecoverJournal(); });

@@ -12,14 +12,17 @@
 
 #include <QImage>
 
+#include <QObject>
+
 #include <functional>
 #include <memory>
 
 class AppShell;
 
-class ListCommands {
+class ListCommands final : public QObject {
+    Q_OBJECT
 public:
-    // Registers the commands and fills the shell's onCloseDataList hook.
+    // Registers the commands and ends the data list when the shell closes.
     explicit ListCommands(AppShell& shell);
     ~ListCommands();
     ListCommands(const ListCommands&) = delete;
@@ -62,13 +65,14 @@ public:
     bool ExportImage(const QImage& image);
     static bool SavePng(const QImage& image, const QString& path, QString* error);
 
-    // --- hooks the window fills ---
-    std::function<void()> onShowDataList;  // open (or keep) the data list window
-    std::function<void()> onCloseDataList; // end and destroy it
+signals:
+    // What the window does for these commands.
+    void dataListShowRequested();  // open (or keep) the data list window
+    void dataListCloseRequested(); // end and destroy it
     // Print (`preview` false) or preview report `r` with the framework's machinery.
-    std::function<void(Report r, bool preview)> onPrint;
-    std::function<void()> onPrintSetup;
-    std::function<void()> onExportImage; // renders the graph and calls ExportImage
+    void printRequested(ListCommands::Report r, bool preview);
+    void printSetupRequested();
+    void imageExportRequested(); // the window renders the graph and calls ExportImage
 
 private:
     void Register();

@@ -42,14 +42,13 @@ RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link, QObject*
         [this] {
             return CommandState{m_shell.RealTimeRunning(), false};
         });
-    m_shell.onStopRealTime = [this] { Stop(); };
+    connect(&m_shell, &AppShell::stopRealTimeRequested, this, &RealTimeSession::Stop);
     m_shell.onSavedBeside = [this](const QString& path) { return WriteCsvBeside(path); };
 }
 
 RealTimeSession::~RealTimeSession() {
     m_shell.RegisterCommand(Cmd::Run, {});
     m_shell.RegisterCommand(Cmd::Stop, {});
-    m_shell.onStopRealTime = nullptr;
     m_shell.onSavedBeside = nullptr;
 }
 
@@ -152,11 +151,11 @@ void RealTimeSession::OnSampleTaken() {
     if (!g.Zoom().Dragging()) {
         if (g.Mode() != GraphMode::RealTimeEpa)
             s.AppendRealTimePoint();
-        else if (m_graph && m_graph->onRepaint)
-            m_graph->onRepaint();
+        else if (m_graph)
+            m_graph->Repaint();
     }
-    if (m_graph && m_graph->onInfoBar)
-        m_graph->onInfoBar();
+    if (m_graph)
+        m_graph->RefreshInfoBar();
 }
 
 void RealTimeSession::OnEnded(RealTimeEnd why) {

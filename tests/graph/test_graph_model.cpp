@@ -471,7 +471,7 @@ TEST_F(Graph, ARefusedFileKeepsTheTransientRecordShown) {
 TEST_F(Graph, FrameTimer8ResetsTheZoomOnce) {
     Download(StoredSet(10, 1, kStart));
     int resets = 0;
-    graph.onScaleReset = [&] { ++resets; };
+    QObject::connect(&graph, &GraphController::scaleReset, [&] { ++resets; });
     G().Zoom().SetSlot(1);
     G().Zoom().SetScrollIndex(3);
     timers.Start(FrameTimer::ResetScale, 50);

@@ -108,4 +108,29 @@ TEST(RealTimeSilence, ASteadyStreamIsNeverTakenForSilence) {
     EXPECT_EQ(v.set.m_rtCount, 20);
 }
 
+// The transfer says how a run ended and leaves the words to whoever runs it: a frame
+// without channels and a channel switched off end the run with their reason and the
+// stop command (0xC8 seven times, then 0xC9), and the link itself shows no message.
+TEST(RealTimeOutcome, AFaultEndsTheRunWithItsReasonAndNoMessageOfTheLink) {
+    const QByteArray stop("\xC8\xC8\xC8\xC8\xC8\xC8\xC8\xC9", 8);
+    for (const RealTimeEnd end : {RealTimeEnd::NoChannel, RealTimeEnd::ChannelChanged}) {
+        SCOPED_TRACE(int(end));
+        RealTimeLink v;
+        v.streamForMs = 1000000;
+        if (end == RealTimeEnd::NoChannel)
+            v.logger.SetRealTimeKinds(0, kChannelAbsent, kChannelAbsent);
+        else
+            v.logger.SetFaults(LoggerFaults{.channelChangeAfter = 3});
+        v.Run(2, 100);
+        ASSERT_TRUE(v.RunUntilEnded(5000));
+        EXPECT_EQ(*v.ended, end);
+        EXPECT_FALSE(v.link.RealTime().Running());
+        bool stopSent = false;
+        for (const auto& w : v.channel.writes)
+            stopSent = stopSent || w.bytes == stop;
+        EXPECT_TRUE(stopSent);
+        EXPECT_TRUE(v.prompts.shown.empty());
+    }
+}
+
 } // namespace

@@ -250,7 +250,7 @@ TEST_F(RealTime, FramesSplitOrReadFromTheirMiddleAreReassembled) {
 
 TEST_F(RealTime, TheModeShownGrowsBySamplesAndAppendsTheNewestSegment) {
     int appended = 0;
-    shell.onAppendRealTimePoint = [&] { ++appended; };
+    QObject::connect(&shell, &AppShell::realTimePointAppended, [&] { ++appended; });
     graph.OnRealTimeRms();                         // nothing to show yet: no mode
     shell.m_graph.SetMode(GraphMode::RealTimeRms); // chosen before the run
     Run(2, 100);
@@ -271,7 +271,7 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
     logger.SetRealTimeStream(noisy);
     std::vector<std::pair<int, AppendAction>> actions;
     int mismatches = 0;
-    shell.onAppendRealTimePoint = [&] {
+    QObject::connect(&shell, &AppShell::realTimePointAppended, [&] {
         const int count = shell.m_set.m_rtCount;
         actions.emplace_back(count, shell.m_graph.AppendRealTimePoint(graph.Inputs()).action);
         if (count != 145)
@@ -284,7 +284,7 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
             for (int ch = 0; ch < 2; ++ch)
                 mismatches += fresh.YPix(k, 0, ch) != shell.m_graph.YPix(k, 0, ch) ||
                               fresh.XPix(k, 0, ch) != shell.m_graph.XPix(k, 0, ch);
-    };
+    });
     shell.m_graph.SetMode(GraphMode::RealTimeRms);
     Run(2, 150);
     ASSERT_TRUE(RunUntilEnded(400000));
@@ -370,10 +370,10 @@ TEST_F(RealTime, ClosingTheWindowStopsTheLoggerFirst) {
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
     shell.m_graph.SetLastPoint(1); // no save question
     bool closed = false;
-    shell.onCloseWindow = [&] {
+    QObject::connect(&shell, &AppShell::closeWindowRequested, [&] {
         closed = true;
         EXPECT_FALSE(Stops().empty());
-    };
+    });
     shell.RequestClose();
     EXPECT_EQ(Stops().size(), 1u);
     EXPECT_FALSE(shell.RealTimeRunning());

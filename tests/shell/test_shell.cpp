@@ -12,18 +12,18 @@ namespace {
 class Shell : public ShellFixture {
 protected:
     Shell() {
-        shell.onCloseWindow = [this] {
+        QObject::connect(&shell, &AppShell::closeWindowRequested, [this] {
             closedAt = clock.NowMs();
             settingsExistedAtClose = QFile::exists(shell.SettingsPath());
-        };
+        });
         shell.onSaveCommand = [this] {
             ++saves;
             return saveSucceeds;
         };
-        shell.onStopRealTime = [this] {
+        QObject::connect(&shell, &AppShell::stopRealTimeRequested, [this] {
             ++stops;
             run.SetRunning(false);
-        };
+        });
     }
     int64_t closedAt = -1;
     bool settingsExistedAtClose = false;
@@ -108,7 +108,7 @@ TEST_F(Shell, CancelAndYesWithoutASaveKeepTheWindowAndEverythingInIt) {
     shell.m_promptOnDownload = 1;
     run.SetRunning(true);
     int dataListCloses = 0;
-    shell.onCloseDataList = [&] { ++dataListCloses; };
+    QObject::connect(&shell, &AppShell::closeDataListRequested, [&] { ++dataListCloses; });
     saveSucceeds = false; // the file dialog cancelled: nothing saved
     for (PromptAnswer answer : {PromptAnswer::Cancel, PromptAnswer::Yes}) {
         prompts.QueueAnswer(answer);
@@ -172,9 +172,22 @@ TEST_F(Shell, RunningAcquisitionIsStoppedBeforeTheWindowGoes) {
     ManualTimerTable t2(clock);
     AppShell idle(t2, p2, now, dir.filePath("z.ini"));
     int idleStops = 0;
-    idle.onStopRealTime = [&] { ++idleStops; };
+    QObject::connect(&idle, &AppShell::stopRealTimeRequested, [&] { ++idleStops; });
     idle.RequestClose();
     EXPECT_EQ(idleStops, 0);
+}
+
+// The shell asks whoever runs acquisitions whether one is on; once that one is gone
+// (a window's session taken down before the shell) the answer is "no run", never a
+// call into freed memory.
+TEST_F(Shell, RunStateGoneBeforeTheShellIsNotAskedAgain) {
+    {
+        FakeRealTimeRun gone(shell);
+        EXPECT_TRUE(shell.RealTimeRunning());
+    }
+    EXPECT_FALSE(shell.RealTimeRunning());
+    shell.RequestClose();
+    EXPECT_EQ(stops, 0);
 }
 
 TEST_F(Shell, SecondCloseRequestDuringTheDelayChangesNothing) {
