@@ -3,8 +3,8 @@
 // Print Setup, the four print commands and Ctrl+P, Export > Graph as Image and
 // Data as CSV, with their enable rules; the two list models; the open flag of the
 // data list (list printing reads that list, so its commands need it open); the
-// reports as pages for the printer, the preview and a PDF. The window fills the
-// hooks that open dialogs and windows.
+// reports as pages for the printer, the preview and a PDF. The window opens dialogs
+// and windows when the signals ask.
 
 #include "graph/Report.h"
 #include "shell/AppShell.h"
