@@ -179,7 +179,7 @@ QString RealTimeSession::RecoverJournal() {
         return {};
     RealTimeJournal::Recovered shown = r;
     shown.path = QDir::toNativeSeparators(r.path);
-    const QString text = RealTimeJournal::RecoveredMessage(shown);
+    QString text = RealTimeJournal::RecoveredMessage(shown);
     m_shell.UserPrompts().Message(text, PromptIcon::Information);
     return text;
 }
