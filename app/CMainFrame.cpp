@@ -80,13 +80,13 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     InstallRealTimeCommands(*this, m_shell);
     InstallConfigCommands(*this, m_shell);
     InstallListCommands();
-    m_shell.onCloseWindow = [this] { close(); };
-    m_shell.onStatusText = [this](const QString& t) { ShowStatus(t); };
+    connect(&m_shell, &AppShell::closeWindowRequested, this, &QWidget::close);
+    connect(&m_shell, &AppShell::statusText, this, [this](const QString& t) { ShowStatus(t); });
     connect(&m_shell.Notices(), &WorkNotices::workDone, this,
             [this](const WorkReport& r) { ShowStatus(WorkDoneText(r)); });
     connect(&m_shell.Notices(), &WorkNotices::runProgress, this,
             [this](int taken, int requested) { ShowStatus(RunProgressText(taken, requested)); });
-    m_shell.AddViewListener([this] { m_view->update(); });
+    connect(&m_shell, &AppShell::viewsUpdated, m_view, [this] { m_view->update(); });
 
     // The enable rules are evaluated while the application is idle, as menus and
     // tool-bar buttons must reflect the state without the user opening anything.
@@ -481,10 +481,10 @@ void CMainFrame::InstallListCommands() {
     m_listCommands = std::make_unique<ListCommands>(m_shell);
     m_listWindows =
         new ListWindows(*m_listCommands, m_view->Graph(), m_view, m_instrumentView, this);
-    m_listCommands->onPrint = [this](ListCommands::Report r, bool preview) {
-        RunPrint(int(r), preview);
-    };
-    m_listCommands->onPrintSetup = [this] { m_printer->Setup(this); };
+    connect(m_listCommands.get(), &ListCommands::printRequested, this,
+            [this](ListCommands::Report r, bool preview) { RunPrint(int(r), preview); });
+    connect(m_listCommands.get(), &ListCommands::printSetupRequested, this,
+            [this] { m_printer->Setup(this); });
     // Closed, the record list had no way back but leaving stored TR mode.
     m_shell.RegisterCommand(
         Cmd::TrFileList, [this] { m_listWindows->ShowTrFileList(); },
@@ -493,30 +493,15 @@ void CMainFrame::InstallListCommands() {
                                     m_shell.m_set.m_trCount > 0,
                                 false};
         });
-    m_listCommands->onExportImage = [this] { m_listCommands->ExportImage(GraphImage()); };
-    // The graph view's side-window step of every mode, and its new real-time points,
-    // reach the lists too.
-    // The shell may outlive this window: the hooks check that the lists still exist.
-    const QPointer<ListWindows> lists = m_listWindows;
-    GraphController& graph = m_view->Graph();
-    auto modeWindows = graph.onModeWindows;
-    graph.onModeWindows = [lists, modeWindows](GraphMode mode) {
-        if (modeWindows)
-            modeWindows(mode);
-        if (lists)
-            lists->OnModeChanged(mode);
-    };
-    auto appendPoint = m_shell.onAppendRealTimePoint;
-    m_shell.onAppendRealTimePoint = [lists, appendPoint] {
-        if (appendPoint)
-            appendPoint();
-        if (lists)
-            lists->Refresh();
-    };
-    m_shell.AddViewListener([lists] {
-        if (lists)
-            lists->Refresh();
-    });
+    connect(m_listCommands.get(), &ListCommands::imageExportRequested, this,
+            [this] { m_listCommands->ExportImage(GraphImage()); });
+    // The graph view's side-window step of every mode, its new real-time points and
+    // every update of the views reach the lists too, while they exist.
+    ListWindows* lists = m_listWindows;
+    connect(&m_view->Graph(), &GraphController::modeWindowsChanged, lists,
+            &ListWindows::OnModeChanged);
+    connect(&m_shell, &AppShell::realTimePointAppended, lists, &ListWindows::Refresh);
+    connect(&m_shell, &AppShell::viewsUpdated, lists, &ListWindows::Refresh);
 }
 
 QImage CMainFrame::GraphImage() {
@@ -576,7 +561,7 @@ void CMainFrame::OpenStatistics() {
         // views are also told of every real-time sample).
         const QPointer<CStatisticsDlg> window = m_statistics;
         auto shown = std::make_shared<uint64_t>(m_shell.m_set.m_storedGeneration);
-        m_shell.AddViewListener([this, window, shown] {
+        connect(&m_shell, &AppShell::viewsUpdated, m_statistics, [this, window, shown] {
             if (!window || !window->isVisible() || *shown == m_shell.m_set.m_storedGeneration)
                 return;
             *shown = m_shell.m_set.m_storedGeneration;

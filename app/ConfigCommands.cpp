@@ -15,7 +15,7 @@ public:
     CConfigHost(CMainFrame& frame, AppShell& shell, LinkController& link)
         : QObject(&frame), m_frame(frame), m_session(shell, link) {
         setObjectName(QStringLiteral("configHost"));
-        auto idle = [s = &shell] { return CommandState{s->m_realTimeIdle == 1, false}; };
+        auto idle = [s = &shell] { return CommandState{!s->RealTimeRunning(), false}; };
         shell.RegisterCommand(
             Cmd::Setup, [this] { RunSetupCommand(); }, idle);
         shell.RegisterCommand(

@@ -21,16 +21,18 @@ public:
         setObjectName(QStringLiteral("linkHost"));
         m_loading = new CLoadingDlg(&frame);
         LinkController& link = m_session.Link();
-        link.onLoadingOpen = [this](int range) { m_loading->Open(range, m_frame.GraphView()); };
-        link.onLoadingProgress = [this](int pos) { m_loading->SetPosition(pos); };
-        link.onLoadingClose = [this] { m_loading->hide(); };
-        link.onLoadingText = [this](const QString& text) { m_loading->SetText(text); };
+        const DownloadTransfer* download = &link.Download();
+        connect(download, &DownloadTransfer::loadingOpened, m_loading,
+                [this](int range) { m_loading->Open(range, m_frame.GraphView()); });
+        connect(download, &DownloadTransfer::loadingProgress, m_loading, &CLoadingDlg::SetPosition);
+        connect(download, &DownloadTransfer::loadingClosed, m_loading, &QWidget::hide);
+        connect(&link, &LinkController::loadingText, m_loading, &CLoadingDlg::SetText);
         m_loading->onCancel = [this] { m_session.CancelDownload(); };
 
         shell.RegisterCommand(
             Cmd::Download, [this] { RunDownloadCommand(); },
             [s = &shell] {
-                return CommandState{s->m_realTimeIdle == 1, false};
+                return CommandState{!s->RealTimeRunning(), false};
             });
 
         if (qEnvironmentVariable("DATALOGGER_SIMULATED") == QLatin1String("1")) {

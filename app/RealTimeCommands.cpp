@@ -27,20 +27,19 @@ public:
         m_session.AttachGraph(&graph);
         m_panel = new CPowerAnalysisDlg(graph, frame.GraphView(), &frame);
 
-        m_session.onRunDialog = [this] {
+        connect(&m_session, &RealTimeSession::runDialogRequested, this, [this] {
             CRealTimeDlg dlg(m_session, m_shell.UserPrompts(), m_shell.m_settings.m_rtInterval,
                              m_shell.m_settings.m_rtPointsRequested, &m_frame);
             dlg.exec();
             m_frame.UpdateCommandUI();
-        };
-        m_session.onEnded = [this](RealTimeEnd) { m_frame.UpdateCommandUI(); };
-        m_session.onPanelTexts = [this] { m_panel->Refresh(); };
+        });
+        connect(&m_session, &RealTimeSession::runEnded, this,
+                [this] { m_frame.UpdateCommandUI(); });
+        connect(&m_session, &RealTimeSession::panelTextsChanged, m_panel,
+                &CPowerAnalysisDlg::Refresh);
 
         // The panel comes with the waveform graph and goes with every other mode.
-        auto previous = graph.onModeWindows;
-        graph.onModeWindows = [this, previous](GraphMode mode) {
-            if (previous)
-                previous(mode);
+        connect(&graph, &GraphController::modeWindowsChanged, this, [this](GraphMode mode) {
             if (mode == GraphMode::RealTimeEpa) {
                 CInstrumentView* pane = m_frame.InstrumentView();
                 QRect r(pane->mapToGlobal(QPoint(0, 0)), pane->size());
@@ -50,7 +49,7 @@ public:
             } else {
                 m_panel->Close();
             }
-        };
+        });
         AddCommands();
         // Said once the window is up, not in the middle of building it.
         QTimer::singleShot(0, this, [this] { m_session.RecoverJournal(); });

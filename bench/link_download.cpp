@@ -92,12 +92,12 @@ void BM_CancelDuringPacedDownload(benchmark::State& state) {
         const auto link = HeadlessLink::OnDevice(sim.device, prompts, set);
         DownloadJob job(*link);
         QElapsedTimer sinceCancel;
-        job.onProgress = [&](int pos, int) {
+        QObject::connect(&job, &DownloadJob::progress, [&](int pos, int) {
             if (pos == 10 && !sinceCancel.isValid()) {
                 sinceCancel.start();
                 link->Link().CancelTransfer();
             }
-        };
+        });
         state.ResumeTiming();
         const DownloadResult r = job.Run(15000);
         state.PauseTiming();

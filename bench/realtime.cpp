@@ -30,6 +30,12 @@ namespace {
 const QSize kSize(1600, 900);
 constexpr int kCapacity = 100000;
 
+// The shell's view of a run that is on, without a link.
+class RunOn final : public RealTimeRunState {
+public:
+    bool RealTimeRunning() const override { return true; }
+};
+
 struct Window {
     QTemporaryDir dir;
     ManualClock clock;
@@ -38,6 +44,7 @@ struct Window {
     FixedClock now{1765199100};
     AppShell shell{timers, prompts, now, dir.filePath("x.ini")};
     GraphController graph{shell};
+    RunOn run;
     RealTimeSampler sampler;
     QImage image{kSize, QImage::Format_RGB32};
 
@@ -45,7 +52,7 @@ struct Window {
     explicit Window(int taken, GraphMode mode = GraphMode::RealTimeRms) {
         MeasurementSet& s = shell.m_set;
         shell.m_settings.m_rtPointsRequested = kCapacity;
-        shell.m_realTimeIdle = 0;
+        shell.SetRealTimeRunState(&run);
         s.m_rtCh1Present = s.m_rtCh2Present = 1;
         s.m_rtCh1Unit = "V";
         s.m_rtCh2Unit = "A";

@@ -51,9 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LinkController link(channel, timers, prompts, set);
     RealTimeTransfer& transfer = link.RealTime();
     transfer.SetClock(&now);
-    transfer.m_writePreviousMeasurement = false;
     RealTimeSampler sampler;
-    transfer.onSample = [&] { return sampler.Sample(set, 2); };
+    QObject::connect(&transfer, &RealTimeTransfer::sampleDue, [&] { sampler.Sample(set, 2); });
     timers.SetHandler([&](int id) { link.OnTimer(id); });
     transfer.Configure(requested, 2);
     link.StartTransfer(TransferKind::RealTime);

@@ -2,28 +2,27 @@
 
 #include "link/LoggerProtocol.h"
 
-ReplyTapChannel::ReplyTapChannel(SerialChannel& inner) : m_inner(inner) {
+ReplyTapChannel::ReplyTapChannel(SerialChannel& inner, QObject* parent)
+    : QObject(parent), m_inner(inner) {
     m_inner.SetReceiveHandler([this] { NotifyReceive(); });
 }
 
 QByteArray ReplyTapChannel::ReadAll() {
     QByteArray r = m_inner.ReadAll();
-    if (onRead && !r.isEmpty())
-        onRead(r);
+    if (!r.isEmpty())
+        emit replyRead(r);
     return r;
 }
 
-ConfigJob::ConfigJob(LinkController& link, ReplyTapChannel& tap, Wait wait, Elapsed elapsedMs)
-    : m_link(link), m_tap(tap), m_wait(std::move(wait)), m_elapsed(std::move(elapsedMs)) {
-    m_tap.onRead = [this](const QByteArray& r) {
+ConfigJob::ConfigJob(LinkController& link, ReplyTapChannel& tap, Wait wait, Elapsed elapsedMs,
+                     QObject* parent)
+    : QObject(parent), m_link(link), m_tap(tap), m_wait(std::move(wait)),
+      m_elapsed(std::move(elapsedMs)) {
+    connect(&m_tap, &ReplyTapChannel::replyRead, this, [this](const QByteArray& r) {
         const uint8_t code = uint8_t(r[0]);
         if (m_sent && m_ack < 0 && (code == Logger::kAck || code == Logger::kAckNotLogging))
             m_ack = code;
-    };
-}
-
-ConfigJob::~ConfigJob() {
-    m_tap.onRead = nullptr;
+    });
 }
 
 ConfigResult ConfigJob::Run(LinkDialog dialog, const QByteArray& command, int searchMs, int ackMs) {

@@ -9,6 +9,7 @@
 #include "link/LinkController.h"
 
 #include <QByteArray>
+#include <QObject>
 
 #include <cstdint>
 #include <functional>
@@ -16,11 +17,10 @@
 // A serial channel that passes everything on to another one and shows every read to
 // a listener: the link keeps handling its replies as always (closing the port, the
 // START-button message through its prompts) while the job learns which came.
-class ReplyTapChannel : public SerialChannel {
+class ReplyTapChannel final : public QObject, public SerialChannel {
+    Q_OBJECT
 public:
-    explicit ReplyTapChannel(SerialChannel& inner);
-
-    std::function<void(const QByteArray&)> onRead;
+    explicit ReplyTapChannel(SerialChannel& inner, QObject* parent = nullptr);
 
     bool SelectPort(int n) override { return m_inner.SelectPort(n); }
     int CurrentPort() const override { return m_inner.CurrentPort(); }
@@ -38,6 +38,10 @@ public:
     QString DeviceOf(int n) const override { return m_inner.DeviceOf(n); }
     QString DeniedGroup() const override { return m_inner.DeniedGroup(); }
 
+signals:
+    // Bytes the link read, before it handles them.
+    void replyRead(const QByteArray& bytes);
+
 private:
     SerialChannel& m_inner;
 };
@@ -50,16 +54,18 @@ enum class ConfigResult {
     NoLogger,     // no logger answered the probes
 };
 
-class ConfigJob {
+class ConfigJob final : public QObject {
+    Q_OBJECT
 public:
-    // Lets the link run for a while (the event loop, or virtual time).
+    // Synchronous seams, called at once: lets the link run for a while (the event
+    // loop, or virtual time) ...
     using Wait = std::function<void()>;
-    // Milliseconds on the clock the link runs on.
+    // ... and milliseconds on the clock the link runs on.
     using Elapsed = std::function<int64_t()>;
 
     // `link` must have been built on `tap`.
-    ConfigJob(LinkController& link, ReplyTapChannel& tap, Wait wait, Elapsed elapsedMs);
-    ~ConfigJob();
+    ConfigJob(LinkController& link, ReplyTapChannel& tap, Wait wait, Elapsed elapsedMs,
+              QObject* parent = nullptr);
 
     // `dialog` is LinkDialog::Setup or LinkDialog::CorrectTime. A logger not
     // connected within `searchMs` counts as none.

@@ -1,23 +1,19 @@
 #include "link/DownloadJob.h"
 
-DownloadJob::DownloadJob(HeadlessLink& link) : m_host(link), m_link(link.Link()) {
-    m_link.onDownloadEnded = [this](DownloadOutcome o) {
+DownloadJob::DownloadJob(HeadlessLink& link, QObject* parent)
+    : QObject(parent), m_host(link), m_link(link.Link()) {
+    const DownloadTransfer* download = &m_link.Download();
+    connect(download, &DownloadTransfer::downloadFinished, this, [this](DownloadOutcome o) {
         m_ended = true;
         m_outcome = o;
-    };
-    m_link.onLoadingOpen = [this](int range) {
+    });
+    connect(download, &DownloadTransfer::loadingOpened, this, [this](int range) {
         m_range = range;
-        if (onProgress)
-            onProgress(1, range);
-    };
-    m_link.onLoadingProgress = [this](int pos) {
-        if (onProgress)
-            onProgress(pos, m_range);
-    };
-    m_link.onLoadingText = [this](const QString& text) {
-        if (onText)
-            onText(text);
-    };
+        emit progress(1, range);
+    });
+    connect(download, &DownloadTransfer::loadingProgress, this,
+            [this](int pos) { emit progress(pos, m_range); });
+    connect(&m_link, &LinkController::loadingText, this, &DownloadJob::loadingText);
 }
 
 bool DownloadJob::PressDownloadWhenConnected() {

@@ -8,7 +8,7 @@
 
 #include "link/HeadlessLink.h"
 
-#include <functional>
+#include <QObject>
 
 enum class DownloadResult {
     Completed,
@@ -21,20 +21,23 @@ enum class DownloadResult {
     Cancelled,     // stopped by the caller
 };
 
-class DownloadJob {
+class DownloadJob final : public QObject {
+    Q_OBJECT
 public:
-    explicit DownloadJob(HeadlessLink& link);
+    explicit DownloadJob(HeadlessLink& link, QObject* parent = nullptr);
 
     // Runs the link until the download has ended or `limitMs` has passed. A logger
     // not connected within `searchMs` (or within the limit, if that is shorter)
     // counts as none.
     DownloadResult Run(int limitMs, int searchMs = 10000);
-    // Block progress while loading: position and range of the loading dialog.
-    std::function<void(int position, int range)> onProgress;
-    // The loading dialog's line: blocks and bytes done, time left.
-    std::function<void(const QString&)> onText;
     // Milliseconds from pressing "Download" to the end of the transfer.
     int64_t TransferMs() const { return m_transferMs; }
+
+signals:
+    // Block progress while loading: position and range of the loading dialog.
+    void progress(int position, int range);
+    // The loading dialog's line: blocks and bytes done, time left.
+    void loadingText(const QString& text);
 
 private:
     bool PressDownloadWhenConnected();

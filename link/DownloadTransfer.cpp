@@ -21,13 +21,27 @@ constexpr int64_t kSurplusMarginMs = 100;
 constexpr std::array<int, 3> kDownloadTimers = {T::DownloadWatchdog, T::BlockRepeat,
                                                 T::StartRepeat};
 
-QString Text(const char* s) {
-    return QString::fromLatin1(s);
-}
 } // namespace
 
-DownloadTransfer::DownloadTransfer(TransferHost& host, MeasurementSet& set, DownloadEvents events)
-    : m_host(host), m_set(set), m_events(std::move(events)) {}
+DownloadEndNotice DownloadEndMessage(DownloadOutcome outcome) {
+    switch (outcome) {
+    case DownloadOutcome::NoData:
+        return {LinkText::kNoData};
+    case DownloadOutcome::LoggingNow:
+        return {LinkText::kLoggingNow, PromptIcon::Information};
+    case DownloadOutcome::Interrupted:
+        return {LinkText::kInterrupted};
+    case DownloadOutcome::DamagedHeader:
+        return {LinkText::kDamagedHeader};
+    case DownloadOutcome::Completed:
+    case DownloadOutcome::Cancelled:
+        break;
+    }
+    return {};
+}
+
+DownloadTransfer::DownloadTransfer(TransferHost& host, MeasurementSet& set, QObject* parent)
+    : QObject(parent), m_host(host), m_set(set) {}
 
 std::span<const int> DownloadTransfer::TimerIds() const {
     return kDownloadTimers;
@@ -80,7 +94,6 @@ void DownloadTransfer::Start() {
         // no header can come, so say so instead of waiting for one in silence.
         m_host.TransferEnded();
         ch.SetThreshold(1);
-        m_host.UserPrompts().Message(Text(LinkText::kInterrupted));
         Ended(DownloadOutcome::Interrupted);
         return;
     }
@@ -140,7 +153,6 @@ void DownloadTransfer::OnReply(const QByteArray& r) {
 void DownloadTransfer::OnHeader(const QByteArray& r) {
     const uint8_t code = uint8_t(r[0]);
     if (code == Logger::kLoggingNow) {
-        m_host.UserPrompts().Message(Text(LinkText::kLoggingNow), PromptIcon::Information);
         Ended(DownloadOutcome::LoggingNow);
         return;
     }
@@ -150,10 +162,10 @@ void DownloadTransfer::OnHeader(const QByteArray& r) {
     switch (CheckHeader(h)) {
     case HeaderVerdict::NoChannels:
     case HeaderVerdict::NoData:
-        EndWithoutData(LinkText::kNoData, DownloadOutcome::NoData);
+        EndWithoutData(DownloadOutcome::NoData);
         return;
     case HeaderVerdict::Damaged:
-        EndWithoutData(LinkText::kDamagedHeader, DownloadOutcome::DamagedHeader);
+        EndWithoutData(DownloadOutcome::DamagedHeader);
         return;
     case HeaderVerdict::Ok:
         break;
@@ -169,10 +181,8 @@ void DownloadTransfer::OnHeader(const QByteArray& r) {
     const int range = int(m_s.dataLength / Logger::kBlockBytes) + 1;
     m_s.loadingShown = true;
     m_s.progress = 1;
-    if (m_events.loadingOpen)
-        m_events.loadingOpen(range);
-    if (m_events.bytesProgress)
-        m_events.bytesProgress(ProgressNow());
+    emit loadingOpened(range);
+    emit bytesProgress(ProgressNow());
     m_s.fullBlocks = int(m_s.dataLength / Logger::kBlockBytes);
     if (m_s.fullBlocks == 0) {
         m_host.Channel().SetThreshold(int(m_s.dataLength));
@@ -311,13 +321,12 @@ void DownloadTransfer::OnLastBlock(const uint8_t* bytes, uint32_t size) {
     CompleteOrCheck();
 }
 
-void DownloadTransfer::EndWithoutData(const char* message, DownloadOutcome outcome) {
+void DownloadTransfer::EndWithoutData(DownloadOutcome outcome) {
     m_host.TransferEnded();
     m_s.dataLength = 0;
     m_s.startPos = 0;
     m_host.Channel().SetThreshold(1);
     m_host.Channel().Close();
-    m_host.UserPrompts().Message(Text(message));
     Ended(outcome);
 }
 
@@ -363,7 +372,6 @@ void DownloadTransfer::OnBlockRepeat() {
         m_s.dataLength = 0;
         m_s.startPos = 0;
         ch.SetThreshold(1);
-        m_host.UserPrompts().Message(Text(LinkText::kInterrupted));
         Ended(DownloadOutcome::Interrupted);
         return;
     }
@@ -452,7 +460,6 @@ void DownloadTransfer::StopTransfer() {
 
 void DownloadTransfer::Interrupt() {
     StopTransfer();
-    m_host.UserPrompts().Message(Text(LinkText::kInterrupted));
     Ended(DownloadOutcome::Interrupted);
 }
 
@@ -499,18 +506,17 @@ void DownloadTransfer::OnStartRepeat() {
 
 void DownloadTransfer::SetProgress(int pos) {
     m_s.progress = pos;
-    if (m_s.loadingShown && m_events.loadingProgress)
-        m_events.loadingProgress(pos);
-    if (m_s.loadingShown && m_events.bytesProgress)
-        m_events.bytesProgress(ProgressNow());
+    if (!m_s.loadingShown)
+        return;
+    emit loadingProgress(pos);
+    emit bytesProgress(ProgressNow());
 }
 
 void DownloadTransfer::CloseLoading() {
     if (!m_s.loadingShown)
         return;
     m_s.loadingShown = false;
-    if (m_events.loadingClose)
-        m_events.loadingClose();
+    emit loadingClosed();
 }
 
 void DownloadTransfer::CompleteOrCheck() {
@@ -540,12 +546,10 @@ void DownloadTransfer::Complete() {
     m_host.TransferEnded();
     ResetPosition();
     m_set.m_dataTag = QString::fromLatin1(kTagStored);
-    if (m_events.complete)
-        m_events.complete();
+    emit downloadCompleted();
     Ended(DownloadOutcome::Completed);
 }
 
 void DownloadTransfer::Ended(DownloadOutcome o) {
-    if (m_events.ended)
-        m_events.ended(o);
+    emit downloadFinished(o);
 }

@@ -6,13 +6,13 @@
 // reach the set only with the whole recording: a failed download leaves the data
 // shown as it was.
 
+#include "base/Prompts.h"
 #include "data/MeasurementSet.h"
 #include "link/Recording.h"
 #include "link/Transfer.h"
 
 #include <QByteArray>
-
-#include <functional>
+#include <QObject>
 
 enum class ReceiveState { ExpectHeader, ExpectFullBlock, ExpectLastBlock };
 
@@ -29,18 +29,18 @@ struct DownloadProgress {
     uint32_t bytesTotal = 0;
 };
 
-struct DownloadEvents {
-    std::function<void(int range)> loadingOpen; // progress range 0..range, position 1
-    std::function<void(int position)> loadingProgress;
-    std::function<void(const DownloadProgress&)> bytesProgress; // with every position
-    std::function<void()> loadingClose;
-    std::function<void()> complete; // the stored set was replaced
-    std::function<void(DownloadOutcome)> ended;
+// The message a download that ended this way owes the user, with its icon; null for
+// an end that says nothing (completed, cancelled).
+struct DownloadEndNotice {
+    const char* text = nullptr;
+    PromptIcon icon = PromptIcon::Exclamation;
 };
+DownloadEndNotice DownloadEndMessage(DownloadOutcome outcome);
 
-class DownloadTransfer final : public Transfer {
+class DownloadTransfer final : public QObject, public Transfer {
+    Q_OBJECT
 public:
-    DownloadTransfer(TransferHost& host, MeasurementSet& set, DownloadEvents events);
+    DownloadTransfer(TransferHost& host, MeasurementSet& set, QObject* parent = nullptr);
 
     TransferKind Kind() const override { return TransferKind::Download; }
     std::span<const int> TimerIds() const override;
@@ -62,6 +62,18 @@ public:
     bool FrameReceived() const { return m_s.frameReceived; }
     bool LoadingShown() const { return m_s.loadingShown; }
 
+signals:
+    // The header came: the loading shows a progress range 0..range, at position 1.
+    void loadingOpened(int range);
+    void loadingProgress(int position);
+    // With every position, in blocks and bytes.
+    void bytesProgress(const DownloadProgress& progress);
+    void loadingClosed();
+    // The stored set was replaced by the downloaded one.
+    void downloadCompleted();
+    // The download ended, in any way; the caller says what an outcome means.
+    void downloadFinished(DownloadOutcome outcome);
+
 private:
     void OnHeader(const QByteArray& r);
     void OnBlock(const uint8_t* bytes, uint32_t size);
@@ -75,7 +87,7 @@ private:
     void OnBlockWatchdog();
     void OnBlockRepeat();
     void OnStartRepeat();
-    void EndWithoutData(const char* message, DownloadOutcome outcome);
+    void EndWithoutData(DownloadOutcome outcome);
     void RequestBlock();
     void RequestNextBlock();
     // `copyBytesIn`: bytes of a second copy that came in the same reply.
@@ -131,6 +143,5 @@ private:
 
     TransferHost& m_host;
     MeasurementSet& m_set;
-    DownloadEvents m_events;
     PerTransfer m_s;
 };

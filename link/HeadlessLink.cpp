@@ -50,7 +50,7 @@ std::unique_ptr<HeadlessLink> HeadlessLink::Virtual(ManualClock& clock,
     h->m_clock = &clock;
     h->m_clockStart = clock.NowMs();
     h->Wire(prompts, set);
-    h->m_link->nowMs = [c = &clock] { return c->NowMs(); };
+    h->m_link->SetSteadyClock([c = &clock] { return c->NowMs(); });
     return h;
 }
 
@@ -66,6 +66,13 @@ HeadlessLink::~HeadlessLink() {
 void HeadlessLink::Wire(Prompts& prompts, MeasurementSet& set) {
     m_link = std::make_unique<LinkController>(*m_channel, *m_timers, prompts, set);
     m_timers->SetHandler([this](int id) { m_link->OnTimer(id); });
+    // Without a window the prompts say what a download that failed owes the user.
+    QObject::connect(&m_link->Download(), &DownloadTransfer::downloadFinished, m_link.get(),
+                     [p = &prompts](DownloadOutcome o) {
+                         const DownloadEndNotice n = DownloadEndMessage(o);
+                         if (n.text)
+                             p->Message(QString::fromLatin1(n.text), n.icon);
+                     });
     m_elapsed.start();
 }
 

@@ -2,7 +2,8 @@
 // The link without windows, built in one place: channel, timer table and controller
 // wired together. The command-line tool, the benchmark and the end-to-end tests run
 // it on a serial device with Qt timers on the caller's event loop; tests in virtual
-// time run the same wiring on the fake channel and a manual clock.
+// time run the same wiring on the fake channel and a manual clock. Without a window,
+// the messages a failed download owes the user go to the prompts given here.
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
@@ -27,7 +28,7 @@ public:
                                                   MeasurementSet& set);
     // As OnDevice, but the link runs on a channel that passes everything on to the
     // device's (a tap that shows a job every reply, say), built by `passThrough` around
-    // it; the headless link owns both.
+    // it (called once, at once); the headless link owns both.
     using PassThrough = std::function<std::unique_ptr<SerialChannel>(SerialChannel& device)>;
     static std::unique_ptr<HeadlessLink> OnChannel(const QString& device,
                                                    const PassThrough& passThrough, Prompts& prompts,

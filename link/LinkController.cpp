@@ -17,49 +17,25 @@ const std::array<int, 9> LinkController::kTimerIds = {
     T::RealTimeWatchdog, T::RealTimeTick, T::RealTimeRestart};
 
 LinkController::LinkController(SerialChannel& channel, TimerTable& timers, Prompts& prompts,
-                               MeasurementSet& set)
-    : m_channel(channel), m_timers(timers), m_prompts(prompts), m_search(
-                                                                    channel, timers,
-                                                                    [this](LinkDialog d) {
-                                                                        if (onDialogChanged)
-                                                                            onDialogChanged(d);
-                                                                    },
-                                                                    [this](const QString& text) {
-                                                                        if (onStatus)
-                                                                            onStatus(text);
-                                                                    }) {
-    DownloadEvents events;
-    events.loadingOpen = [this](int range) {
-        if (onLoadingOpen)
-            onLoadingOpen(range);
-    };
-    events.loadingProgress = [this](int pos) {
-        if (onLoadingProgress)
-            onLoadingProgress(pos);
-    };
-    events.loadingClose = [this] {
-        if (onLoadingClose)
-            onLoadingClose();
-    };
-    events.bytesProgress = [this](const DownloadProgress& p) { OnBytesProgress(p); };
-    events.complete = [this] {
-        if (onDownloadComplete)
-            onDownloadComplete();
-    };
-    events.ended = [this](DownloadOutcome o) {
-        if (onDownloadEnded)
-            onDownloadEnded(o);
-    };
+                               MeasurementSet& set, QObject* parent)
+    : QObject(parent), m_channel(channel), m_timers(timers), m_prompts(prompts),
+      m_search(channel, timers) {
     TransferHost& host = *this;
-    m_download = std::make_unique<DownloadTransfer>(host, set, std::move(events));
+    m_download = std::make_unique<DownloadTransfer>(host, set);
     m_realTime = std::make_unique<RealTimeTransfer>(host, set);
-    m_realTime->onReply = [this](const QByteArray& frame) {
-        if (onRealTimeFrame)
-            onRealTimeFrame(frame);
-    };
+    connect(m_download.get(), &DownloadTransfer::bytesProgress, this,
+            &LinkController::OnBytesProgress);
     m_channel.SetReceiveHandler([this] { OnCommEvent(); });
     m_channel.SetThreshold(1);
-    nowMs = [steady = std::make_shared<QElapsedTimer>()] {
+    SetSteadyClock({});
+}
+
+void LinkController::SetSteadyClock(SteadyClock nowMs) {
+    if (nowMs) {
+        m_nowMs = std::move(nowMs);
+        return;
+    }
+    m_nowMs = [steady = std::make_shared<QElapsedTimer>()] {
         if (!steady->isValid())
             steady->start();
         return steady->elapsed();
@@ -145,14 +121,12 @@ void LinkController::OnIdleReply(uint8_t code) {
         break;
     case Logger::kAck:
         m_channel.Close();
-        if (onAcknowledged)
-            onAcknowledged();
+        emit acknowledged();
         break;
     case Logger::kAckNotLogging:
         m_prompts.Message(QString::fromLatin1(LinkText::kStartLogging), PromptIcon::Information);
         m_channel.Close();
-        if (onAcknowledged)
-            onAcknowledged();
+        emit acknowledged();
         break;
     default:
         break;
@@ -174,7 +148,7 @@ void LinkController::CancelTransfer() {
 }
 
 void LinkController::OnBytesProgress(const DownloadProgress& p) {
-    const int64_t now = nowMs ? nowMs() : 0;
+    const int64_t now = m_nowMs();
     if (p.bytesDone == 0)
         m_loadingStartMs = now;
     int64_t msLeft = -1;
@@ -185,8 +159,7 @@ void LinkController::OnBytesProgress(const DownloadProgress& p) {
             (now - m_loadingStartMs) * int64_t(p.bytesTotal - p.bytesDone) / int64_t(p.bytesDone);
     if (p.bytesDone >= p.bytesTotal)
         msLeft = 0;
-    if (onLoadingText)
-        onLoadingText(LoadingText(p, msLeft));
+    emit loadingText(LoadingText(p, msLeft));
 }
 
 QString LinkController::LoadingText(const DownloadProgress& p, int64_t msLeft) {

@@ -4,7 +4,10 @@
 // (DownloadTransfer, and the real-time stream) and the dispatch of received bytes
 // between them. Every time-out is a timer of the main frame's table, every message
 // goes through the prompts seam, so the whole exchange runs in virtual time in tests.
-// The dialogs only show the state kept here and forward their buttons.
+// The dialogs only show the state kept here and forward their buttons. What happens
+// is told by signals: the search's (Search()) for the dialogs' states, the download's
+// (Download()) for its loading and its end, the real-time transfer's (RealTime()) for
+// a run, and this controller's own for what it handles itself.
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
@@ -17,17 +20,19 @@
 #include "link/Transfer.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 
 #include <array>
 #include <functional>
 #include <memory>
 
-class LinkController final : private TransferHost {
+class LinkController final : public QObject, private TransferHost {
+    Q_OBJECT
 public:
     LinkController(SerialChannel& channel, TimerTable& timers, Prompts& prompts,
-                   MeasurementSet& set);
-    ~LinkController();
+                   MeasurementSet& set, QObject* parent = nullptr);
+    ~LinkController() override;
     LinkController(const LinkController&) = delete;
     LinkController& operator=(const LinkController&) = delete;
 
@@ -50,12 +55,6 @@ public:
     // The dialog's action button was pressed: true when it may act (Connected); when
     // NotConnected the dialog's message line says why not.
     bool ActionAllowed(LinkDialog d) { return m_search.ActionAllowed(d); }
-    // Fired whenever a dialog's title, message or button state changes.
-    std::function<void(LinkDialog)> onDialogChanged;
-    // Status-bar text (a permission problem with the serial devices).
-    std::function<void(const QString&)> onStatus;
-    // The logger acknowledged a setup or set-clock command (either code).
-    std::function<void()> onAcknowledged;
 
     // --- channel operations ---
     void ProbePort(int n) { m_search.ProbePort(n); }
@@ -66,26 +65,20 @@ public:
     void OnCommEvent();
 
     // --- download ---
-    std::function<void(int range)> onLoadingOpen; // progress range 0..range, position 1
-    std::function<void(int position)> onLoadingProgress;
-    std::function<void()> onLoadingClose;
-    // The loading dialog's label: blocks and bytes done of the total, time left.
-    std::function<void(const QString&)> onLoadingText;
-    // Milliseconds on a steady clock, for the time left; tests put their virtual clock here.
-    std::function<int64_t()> nowMs;
+    // Milliseconds on a steady clock, asked at once for the time left of a loading
+    // (a synchronous seam: tests and the headless link put their virtual clock here).
+    using SteadyClock = std::function<int64_t()>;
+    void SetSteadyClock(SteadyClock nowMs);
     // The user stopped the loading (Cancel, Escape): the download ends as an
     // interruption would, without its message; nothing shown changes; the port closes.
     void CancelTransfer();
     static QString LoadingText(const DownloadProgress& p, int64_t msLeft);
-    // The stored set has been replaced by the downloaded one (tag "RMSTRDATA").
-    std::function<void()> onDownloadComplete;
-    std::function<void(DownloadOutcome)> onDownloadEnded;
-    // A reply during a real-time transfer.
-    std::function<void(const QByteArray&)> onRealTimeFrame;
 
     // --- state, read by the dialogs, the shell and the later transfers ---
     const PortSearch& Search() const { return m_search; }
+    PortSearch& Search() { return m_search; }
     const DownloadTransfer& Download() const { return *m_download; }
+    DownloadTransfer& Download() { return *m_download; }
     RealTimeTransfer& RealTime() { return *m_realTime; }
     const RealTimeTransfer& RealTime() const { return *m_realTime; }
     bool LoadingShown() const { return m_download->LoadingShown(); }
@@ -98,11 +91,16 @@ public:
     TransferKind CurrentTransfer() const { return m_op.kind; }
     int CurrentPort() const override { return m_search.CurrentPort(); }
 
+signals:
+    // The logger acknowledged a setup or set-clock command (either code).
+    void acknowledged();
+    // The loading dialog's label: blocks and bytes done of the total, time left.
+    void loadingText(const QString& text);
+
 private:
     // TransferHost
     SerialChannel& Channel() override { return m_channel; }
     TimerTable& Timers() override { return m_timers; }
-    Prompts& UserPrompts() override { return m_prompts; }
     void TransferEnded() override { m_op.transferMode = false; }
     bool TransferRunning() const override { return m_op.transferMode; }
 
@@ -122,5 +120,6 @@ private:
         TransferKind kind = TransferKind::None;
         Transfer* last = nullptr; // the transfer started last; its timers reach it
     } m_op;
+    SteadyClock m_nowMs;
     int64_t m_loadingStartMs = 0; // when the first block was requested
 };

@@ -18,10 +18,8 @@ QString Text(const char* s) {
 
 const std::array<int, 3> PortSearch::kTimerIds = {T::PortScan, T::Probe, T::Supervision};
 
-PortSearch::PortSearch(SerialChannel& channel, TimerTable& timers, ChangedHandler changed,
-                       StatusHandler status)
-    : m_channel(channel), m_timers(timers), m_changed(std::move(changed)),
-      m_status(std::move(status)) {}
+PortSearch::PortSearch(SerialChannel& channel, TimerTable& timers, QObject* parent)
+    : QObject(parent), m_channel(channel), m_timers(timers) {}
 
 bool PortSearch::OnTimer(int id) {
     switch (id) {
@@ -117,8 +115,7 @@ QString PortSearch::WaitingOn() const {
 }
 
 void PortSearch::Changed(LinkDialog d) {
-    if (m_changed)
-        m_changed(d);
+    emit dialogChanged(d);
 }
 
 void PortSearch::SetStateAll(LinkState state) {
@@ -242,9 +239,9 @@ void PortSearch::OnPortScan() {
     }
     if (m_state.openablePorts.empty()) {
         // Devices exist but none may be opened: the one failure a user can fix.
-        if (denied > 0 && !m_state.permissionHintShown && m_status) {
+        if (denied > 0 && !m_state.permissionHintShown) {
             m_state.permissionHintShown = true;
-            m_status(Text(LinkText::kPortsDenied));
+            emit statusText(Text(LinkText::kPortsDenied));
         }
         // Connecting alone would read as a wait without end: the message line
         // says what was tried and what to do; the title and the scan go on.

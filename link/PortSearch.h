@@ -8,16 +8,15 @@
 #include "link/LinkDialogs.h"
 #include "link/SerialChannel.h"
 
+#include <QObject>
+
 #include <array>
-#include <functional>
 #include <vector>
 
-class PortSearch {
+class PortSearch final : public QObject {
+    Q_OBJECT
 public:
-    using ChangedHandler = std::function<void(LinkDialog)>;
-    using StatusHandler = std::function<void(const QString&)>;
-    PortSearch(SerialChannel& channel, TimerTable& timers, ChangedHandler changed,
-               StatusHandler status);
+    PortSearch(SerialChannel& channel, TimerTable& timers, QObject* parent = nullptr);
 
     // Scan, probe cycle and supervision.
     static const std::array<int, 3> kTimerIds;
@@ -58,6 +57,12 @@ public:
     bool ReplySeen() const { return m_state.replySeen; }
     bool LoggerFound() const { return m_state.loggerFound; }
 
+signals:
+    // A dialog's state, message line or button changed.
+    void dialogChanged(LinkDialog dialog);
+    // A status-bar text (a permission problem with the serial devices).
+    void statusText(const QString& text);
+
 private:
     void OnPortScan();
     void OnProbe();
@@ -83,8 +88,6 @@ private:
 
     SerialChannel& m_channel;
     TimerTable& m_timers;
-    ChangedHandler m_changed;
-    StatusHandler m_status;
     SearchState m_state;
     std::array<LinkDialogState, kLinkDialogCount> m_dialogs;
 };

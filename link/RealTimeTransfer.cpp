@@ -1,7 +1,6 @@
 #include "link/RealTimeTransfer.h"
 
 #include "base/Ids.h"
-#include "data/PreviousMeasurement.h"
 #include "link/LoggerProtocol.h"
 
 #include <algorithm>
@@ -22,8 +21,22 @@ const SystemClock kSystemClock;
 
 } // namespace
 
-RealTimeTransfer::RealTimeTransfer(TransferHost& host, MeasurementSet& set)
-    : m_host(host), m_set(set), m_clock(&kSystemClock) {}
+const char* RealTimeEndMessage(RealTimeEnd why) {
+    switch (why) {
+    case RealTimeEnd::NoChannel:
+        return RealTimeText::kNoChannel;
+    case RealTimeEnd::ChannelChanged:
+        return RealTimeText::kChannelChanged;
+    case RealTimeEnd::Stopped:
+    case RealTimeEnd::CountReached:
+    case RealTimeEnd::Silence:
+        break;
+    }
+    return nullptr;
+}
+
+RealTimeTransfer::RealTimeTransfer(TransferHost& host, MeasurementSet& set, QObject* parent)
+    : QObject(parent), m_host(host), m_set(set), m_clock(&kSystemClock) {}
 
 void RealTimeTransfer::SetClock(const Clock* clock) {
     m_clock = clock ? clock : &kSystemClock;
@@ -69,7 +82,7 @@ void RealTimeTransfer::Configure(int pointsRequested, int rtInterval) {
 
 void RealTimeTransfer::Start() {
     m_set.m_rtCount = 0;
-    *m_idle = 0;
+    m_running = true;
     m_pending.clear();
     m_framesHandled = m_framesIgnored = 0;
     m_frameReceived = false;
@@ -93,9 +106,8 @@ void RealTimeTransfer::OnStartRepeat() {
 }
 
 void RealTimeTransfer::OnReply(const QByteArray& bytes) {
-    if (onReply)
-        onReply(bytes);
-    if (*m_idle) {
+    emit replyReceived(bytes);
+    if (!m_running) {
         // Frames still streaming after a stop: ask once more for silence.
         m_pending.clear();
         WriteStop();
@@ -103,7 +115,7 @@ void RealTimeTransfer::OnReply(const QByteArray& bytes) {
     }
     m_pending.append(bytes);
     static const QByteArray kMark(2, char(Logger::kFrameMark));
-    while (m_pending.size() >= kFrameBytes && !*m_idle) {
+    while (m_pending.size() >= kFrameBytes && m_running) {
         if (!m_pending.startsWith(kMark)) {
             // Not a frame's start (a stream read from its middle): skip to the next
             // frame mark instead of reading every later frame out of step.
@@ -121,7 +133,7 @@ void RealTimeTransfer::OnReply(const QByteArray& bytes) {
         m_pending.remove(0, kFrameBytes);
         HandleFrame(reinterpret_cast<const uint8_t*>(frame.constData()));
     }
-    if (*m_idle) {
+    if (!m_running) {
         m_pending.clear();
         return;
     }
@@ -137,24 +149,10 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
 
     if (f[2] == 0) {
         EndRun(RealTimeEnd::NoChannel, true);
-        m_host.UserPrompts().Message(QString::fromLatin1(RealTimeText::kNoChannel));
         return;
     }
-    ApplyChannelKind(f[3], s.m_rtCh1Present, s.m_rtCh1Unit);
-    ApplyChannelKind(f[4], s.m_rtCh2Present, s.m_rtCh2Unit);
-    if (s.m_rtCount == 0) {
-        m_firstCh1Present = s.m_rtCh1Present;
-        m_firstCh2Present = s.m_rtCh2Present;
-        m_firstCh1Unit = s.m_rtCh1Unit;
-        m_firstCh2Unit = s.m_rtCh2Unit;
-    } else if (s.m_rtCh1Present != m_firstCh1Present || s.m_rtCh2Present != m_firstCh2Present) {
-        // The samples taken keep the channels they were taken with.
-        s.m_rtCh1Present = m_firstCh1Present;
-        s.m_rtCh2Present = m_firstCh2Present;
-        s.m_rtCh1Unit = m_firstCh1Unit;
-        s.m_rtCh2Unit = m_firstCh2Unit;
+    if (!TakeChannels(f)) {
         EndRun(RealTimeEnd::ChannelChanged, true);
-        m_host.UserPrompts().Message(QString::fromLatin1(RealTimeText::kChannelChanged));
         return;
     }
 
@@ -168,40 +166,63 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
     }
     s.m_rtWavePoints = kRtWavePoints;
 
-    if (s.m_rtCount == 0) {
-        s.m_extremeText[4][0].clear();
-        s.m_extremeText[4][1].clear();
-        s.m_rtStartTime = m_clock->Now();
-        s.m_rtRms.assign(size_t(m_pointsRequested), FloatPair{0, 0});
-        s.m_rtFreq.assign(size_t(m_pointsRequested), FloatPair{0, 0});
-        if (onFirstFrame)
-            onFirstFrame();
-        TimerTable& timers = m_host.Timers();
-        timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogCheckMs);
-        timers.Start(T::RealTimeRestart, Logger::kRealTimeRestartMs);
-        timers.Start(T::RealTimeTick, Logger::kRealTimeFirstTickMs);
-    }
+    if (s.m_rtCount == 0)
+        BeginRun();
 
-    if (onFrameTaken)
-        onFrameTaken();
+    emit frameTaken();
     s.m_loadedFromFile = 0;
     if (s.m_rtCount >= m_pointsRequested || s.m_rtCount >= kRtMaxPoints)
         EndRun(RealTimeEnd::CountReached, true);
-    if (*m_idle) {
+    if (!m_running) {
         WriteStop();
-        UpdateViews();
+        emit viewsChanged();
     }
+}
+
+// The channels of a frame go into the set until the first sample is taken; from
+// then on the samples keep the channels they were taken with, and a frame that
+// switches one on or off is refused (false) without touching the set.
+bool RealTimeTransfer::TakeChannels(const uint8_t* f) {
+    MeasurementSet& s = m_set;
+    uint8_t present1 = s.m_rtCh1Present, present2 = s.m_rtCh2Present;
+    QString unit1 = s.m_rtCh1Unit, unit2 = s.m_rtCh2Unit;
+    ApplyChannelKind(f[3], present1, unit1);
+    ApplyChannelKind(f[4], present2, unit2);
+    if (s.m_rtCount > 0 && (present1 != s.m_rtCh1Present || present2 != s.m_rtCh2Present))
+        return false;
+    s.m_rtCh1Present = present1;
+    s.m_rtCh2Present = present2;
+    s.m_rtCh1Unit = unit1;
+    s.m_rtCh2Unit = unit2;
+    return true;
+}
+
+void RealTimeTransfer::BeginRun() {
+    MeasurementSet& s = m_set;
+    s.m_extremeText[4][0].clear();
+    s.m_extremeText[4][1].clear();
+    s.m_rtStartTime = m_clock->Now();
+    s.m_rtRms.assign(size_t(m_pointsRequested), FloatPair{0, 0});
+    s.m_rtFreq.assign(size_t(m_pointsRequested), FloatPair{0, 0});
+    emit runStarted();
+    TimerTable& timers = m_host.Timers();
+    timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogCheckMs);
+    timers.Start(T::RealTimeRestart, Logger::kRealTimeRestartMs);
+    timers.Start(T::RealTimeTick, Logger::kRealTimeFirstTickMs);
 }
 
 void RealTimeTransfer::OnSampleTick() {
     MeasurementSet& s = m_set;
     if (s.m_rtCount == 0)
         m_host.Timers().Start(T::RealTimeTick, m_interval * 1000);
-    if (!onSample || !onSample())
-        return; // no room until the frame that ends the run
+    // The arrays hold exactly the requested samples: a tick after the last one,
+    // before the frame that ends the run, has nowhere to store into.
+    const size_t n = size_t(s.m_rtCount);
+    if (n >= s.m_rtRms.size() || n >= s.m_rtFreq.size())
+        return;
+    emit sampleDue(s.m_rtCount);
     ++s.m_rtCount;
-    if (onSampleTaken)
-        onSampleTaken();
+    emit sampleTaken(s.m_rtCount);
 }
 
 void RealTimeTransfer::OnWatchdog() {
@@ -230,18 +251,14 @@ void RealTimeTransfer::StopRealTime() {
 
 void RealTimeTransfer::EndRun(RealTimeEnd why, bool sendStop) {
     KillTimers();
-    *m_idle = 1;
+    m_running = false;
     m_pending.clear();
-    if (m_set.m_rtCount > 0) {
+    if (m_set.m_rtCount > 0)
         m_set.m_dataTag = QString::fromLatin1(kTagRealTime);
-        if (m_writePreviousMeasurement)
-            WritePreviousMeasurement(m_set);
-    }
     if (sendStop)
         m_host.SendCommand(StopCommand());
-    UpdateViews();
-    if (onEnded)
-        onEnded(why);
+    emit viewsChanged();
+    emit runEnded(why);
 }
 
 void RealTimeTransfer::WriteStop() {

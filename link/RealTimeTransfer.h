@@ -4,8 +4,9 @@
 // 2365-byte frames that overwrite the captured waveform, the sample tick (10 ms after
 // the first frame, then the sampling interval), the silence watchdog (every 500 ms it
 // compares the time of the last frame with the timer table's clock) and every way a run
-// ends. What a sample computes (analysis, extremes) and what the window does with it
-// are hooks, so that the main window and the command-line tool run the same transfer.
+// ends. The transfer reports what happened through its signals (a sample's figures are
+// computed by whoever takes sampleDue); what is said to the user and what is kept on the
+// disk is decided by whoever runs it (the main window's session, the command line).
 
 #include "base/Clock.h"
 #include "data/MeasurementSet.h"
@@ -13,9 +14,9 @@
 #include "link/Transfer.h"
 
 #include <QByteArray>
+#include <QObject>
 
 #include <array>
-#include <functional>
 
 namespace RealTimeText {
 inline constexpr const char* kNoChannel = "There is no channel!";
@@ -31,13 +32,18 @@ enum class RealTimeEnd {
     Silence,        // no frame for 10 s
 };
 
+// The message a run that ended this way owes the user, or null for an end that
+// says nothing (a stop, the count, a silent logger).
+const char* RealTimeEndMessage(RealTimeEnd why);
+
 inline constexpr int kRtIntervalMin = 2;
 inline constexpr int kRtIntervalMax = 3600;
 inline constexpr int kRtPointsMin = 1;
 
-class RealTimeTransfer final : public Transfer {
+class RealTimeTransfer final : public QObject, public Transfer {
+    Q_OBJECT
 public:
-    RealTimeTransfer(TransferHost& host, MeasurementSet& set);
+    RealTimeTransfer(TransferHost& host, MeasurementSet& set, QObject* parent = nullptr);
 
     // --- Transfer ---
     TransferKind Kind() const override { return TransferKind::RealTime; }
@@ -48,53 +54,55 @@ public:
     void OnTimer(int id) override;
 
     // The run's request, kept for the next Start (out-of-range values are clamped;
-    // the dialog and the command line refuse them before).
+    // the dialog and the command line refuse them before). The interval of the run
+    // is kept here alone: whoever needs it during the run asks Interval().
     void Configure(int pointsRequested, int rtInterval);
     // The Stop command and every internal stop that sends the stop command.
     void StopRealTime();
 
-    // The window's flag (1 while no run is on) kept by this transfer; without a
-    // binding it keeps its own.
-    void BindIdleFlag(uint8_t* realTimeIdle) { m_idle = realTimeIdle ? realTimeIdle : &m_ownIdle; }
     // Where the start time of a run comes from (the system clock by default).
     void SetClock(const Clock* clock);
 
-    bool Running() const { return *m_idle == 0; }
+    // From Start until the run ends; the only record of whether a run is on.
+    bool Running() const { return m_running; }
     int PointsRequested() const { return m_pointsRequested; }
     int Interval() const { return m_interval; }
     bool FrameReceived() const { return m_frameReceived; }
     // Both channels of the last frame handled, as the logger sent them (an absent
     // channel's values too): the waveform a sample taken now was analysed from.
     const RtWaveform& LastFrameWaveform() const { return m_lastWave; }
-    // Whether ending a run writes the previous-measurement file ("EPADATA").
-    bool m_writePreviousMeasurement = true;
     // Frames handled and ignored (no frame mark) since the start.
-    int m_framesHandled = 0;
-    int m_framesIgnored = 0;
+    int FramesHandled() const { return m_framesHandled; }
+    int FramesIgnored() const { return m_framesIgnored; }
 
     static QByteArray StartCommand();
     static QByteArray StopCommand();
 
-    // --- hooks ---
-    // Every reply, as it came (the link's onRealTimeFrame).
-    std::function<void(const QByteArray&)> onReply;
-    // First frame of a run: the real-time arrays are allocated and the start time set;
-    // the window resets its panel, selects its mode and sizes its work buffers.
-    std::function<void()> onFirstFrame;
+signals:
+    // Every reply while the transfer takes the line, as it came.
+    void replyReceived(const QByteArray& bytes);
+    // The first frame of a run: the real-time arrays are allocated, the channels
+    // and the start time set; the window resets its panel, selects its mode and
+    // sizes its work buffers.
+    void runStarted();
     // Every frame handled (the window shows the graph).
-    std::function<void()> onFrameTaken;
-    // The analysis and the extremes of sample m_rtCount; false when there is no
-    // room (the tick is then skipped).
-    std::function<bool()> onSample;
-    // After m_rtCount was incremented: flags, mode handlers, drawing.
-    std::function<void()> onSampleTaken;
-    // Repaint everything (the document's "update all views").
-    std::function<void()> onUpdateViews;
-    // The run ended (after the stop command, before the message of a fault).
-    std::function<void(RealTimeEnd)> onEnded;
+    void frameTaken();
+    // The sample tick found room for sample `index`: its figures (analysis and
+    // extremes, from the waveform of the last frame) are computed into the set now,
+    // by whoever is connected, before the count moves on.
+    void sampleDue(int index);
+    // Sample `taken - 1` was stored; the set's count is `taken` now.
+    void sampleTaken(int taken);
+    // The set changed as a whole (a stop): every view repaints.
+    void viewsChanged();
+    // The run ended, after the stop command went out. The set is tagged as a
+    // real-time measurement when it holds samples.
+    void runEnded(RealTimeEnd why);
 
 private:
     void HandleFrame(const uint8_t* f);
+    bool TakeChannels(const uint8_t* f);
+    void BeginRun();
     void OnStartRepeat();
     void OnSampleTick();
     void OnWatchdog();
@@ -102,22 +110,17 @@ private:
     void KillTimers();
     void EndRun(RealTimeEnd why, bool sendStop);
     void WriteStop();
-    void UpdateViews() {
-        if (onUpdateViews)
-            onUpdateViews();
-    }
 
     TransferHost& m_host;
     MeasurementSet& m_set;
     const Clock* m_clock;
-    uint8_t m_ownIdle = 1;
-    uint8_t* m_idle = &m_ownIdle;
+    bool m_running = false;
     int m_pointsRequested = 1;
     int m_interval = kRtIntervalMin;
     bool m_frameReceived = false;
+    int m_framesHandled = 0;
+    int m_framesIgnored = 0;
     int64_t m_lastFrameMs = 0; // the start command, then the last frame handled
-    uint8_t m_firstCh1Present = 0, m_firstCh2Present = 0;
-    QString m_firstCh1Unit, m_firstCh2Unit;
-    QByteArray m_pending; // bytes of a frame not yet complete
+    QByteArray m_pending;      // bytes of a frame not yet complete
     RtWaveform m_lastWave{};
 };

@@ -50,7 +50,9 @@ public:
     virtual QString DeviceOf(int n) const { return QStringLiteral("port %1").arg(n); }
     virtual QString DeniedGroup() const { return QStringLiteral("dialout"); }
 
-    // Receive notification, delivered on the user-interface thread.
+    // Receive notification, delivered on the user-interface thread. Part of the
+    // channel seam itself: one receiver (the link, or a tap in front of it) that the
+    // channel calls at once, so a scripted channel can deliver inside a test step.
     void SetReceiveHandler(std::function<void()> h) { m_onReceive = std::move(h); }
 
 protected:

@@ -5,9 +5,9 @@
 // acquisition is the other (a stream of 2365-byte frames, watched by the real-time
 // watchdog, sampled by the sample tick, restarted by the restart timer). The link
 // controller routes replies and timer ticks to the transfer that runs and knows nothing
-// of either's protocol.
+// of either's protocol. A transfer tells how things went through its signals and shows
+// no message itself.
 
-#include "base/Prompts.h"
 #include "base/Timers.h"
 #include "link/SerialChannel.h"
 
@@ -22,7 +22,6 @@ class TransferHost {
 public:
     virtual SerialChannel& Channel() = 0;
     virtual TimerTable& Timers() = 0;
-    virtual Prompts& UserPrompts() = 0;
     // The port the search found; a transfer reopens it after a hiccup.
     virtual int CurrentPort() const = 0;
     // Writes a command, opening the port if it is closed; false when the port is gone.

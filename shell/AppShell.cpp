@@ -2,15 +2,15 @@
 
 #include "base/IniFile.h"
 
-AppShell::AppShell(TimerTable& timers, Prompts& prompts, const Clock& clock, QString settingsPath)
-    : m_timers(timers), m_prompts(prompts), m_clock(clock),
+AppShell::AppShell(TimerTable& timers, Prompts& prompts, const Clock& clock, QString settingsPath,
+                   QObject* parent)
+    : QObject(parent), m_timers(timers), m_prompts(prompts), m_clock(clock),
       m_settingsPath(std::move(settingsPath)) {
     m_timers.SetHandler([this](int id) { OnTimer(id); });
     RegisterTimer(FrameTimer::Close, [this] {
         m_timers.Kill(FrameTimer::Close);
         m_readyToClose = true;
-        if (onCloseWindow)
-            onCloseWindow();
+        emit closeWindowRequested();
     });
     RegisterShellCommands();
 }
@@ -103,21 +103,14 @@ void AppShell::RequestClose() {
             m_promptOnOpen = 0;
         }
     }
-    if (onCloseDataList)
-        onCloseDataList();
-    if (m_realTimeIdle == 0 && onStopRealTime)
-        onStopRealTime();
+    emit closeDataListRequested();
+    if (RealTimeRunning())
+        emit stopRealTimeRequested();
     m_timers.Start(FrameTimer::Close, 100);
 }
 
-void AppShell::UpdateAllViews() {
-    for (const Handler& h : m_viewListeners)
-        h();
-}
-
 void AppShell::SizeWorkBuffers(WorkBufferOccasion occasion) {
-    if (onSizeWorkBuffers)
-        onSizeWorkBuffers(WorkBufferPoints(m_set, occasion, m_settings.m_rtPointsRequested));
+    emit workBuffersSized(WorkBufferPoints(m_set, occasion, m_settings.m_rtPointsRequested));
 }
 
 void AppShell::OpenFileAtStart(const QString& path) {

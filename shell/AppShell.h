@@ -13,6 +13,8 @@
 #include "graph/GraphModel.h"
 #include "shell/WorkNotices.h"
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -24,9 +26,20 @@ struct CommandState {
     bool checked = false;
 };
 
-class AppShell {
+// Whoever runs the real-time acquisitions answers at once whether one is on, from
+// the only record of it. The shell holds it weakly: once it is gone no run is on.
+class RealTimeRunState : public QObject {
+    Q_OBJECT
 public:
-    AppShell(TimerTable& timers, Prompts& prompts, const Clock& clock, QString settingsPath);
+    using QObject::QObject;
+    virtual bool RealTimeRunning() const = 0;
+};
+
+class AppShell : public QObject {
+    Q_OBJECT
+public:
+    AppShell(TimerTable& timers, Prompts& prompts, const Clock& clock, QString settingsPath,
+             QObject* parent = nullptr);
 
     // --- settings file ---
     void LoadFrameSettings();
@@ -35,6 +48,8 @@ public:
     const QString& SettingsPath() const { return m_settingsPath; }
 
     // --- commands ---
+    // The command table: a handler runs a command, a rule answers at once whether it
+    // is enabled and checked (both are asked synchronously, never stored as events).
     using Handler = std::function<void()>;
     using Rule = std::function<CommandState()>;
     // A command without a handler is shown disabled and does nothing.
@@ -51,8 +66,8 @@ public:
     void OnTimer(int id);
 
     // --- close sequence ---
-    // What the close sequence asks of the window: the Save command with report,
-    // stopping a running acquisition, closing the data list, and the final close.
+    // Questions the close sequence and the file commands ask and need answered at
+    // once (synchronous seams, filled by the file layer and the real-time session):
     // The Save command; true only when the data were saved. A cancelled file dialog
     // and a failed write both leave the data unsaved, and whoever asked for the save
     // then goes no further.
@@ -60,13 +75,13 @@ public:
     // After Save wrote its two files: the files written beside them (the real-time
     // samples); false when one could not be written (its message was shown).
     std::function<bool(const QString& dataPath)> onSavedBeside;
-    Handler onStopRealTime;
-    Handler onCloseDataList;
-    Handler onCloseWindow;
+    // Closes the data list, stops a running acquisition (stopRealTimeRequested) and
+    // asks the window to close 100 ms later (closeWindowRequested).
     void RequestClose();
 
     // --- documents ---
-    // Reads a measurement file into the set (filled by the file layer).
+    // Reads a measurement file into the set, at once (a synchronous seam the file
+    // layer fills; without it this build opens no file).
     std::function<void(const QString& path)> onOpenDocument;
     // A file named on the command line: handed to the document's open. The window
     // calls it once it is shown, so that a message about the file has a window to
@@ -76,34 +91,21 @@ public:
     bool ReadyToClose() const { return m_readyToClose; }
 
     // --- integration points between the layers ---
-    // Every view that shows the set registers here; UpdateAllViews repaints them all
-    // (the document's "notify all views").
-    void AddViewListener(Handler h) { m_viewListeners.push_back(std::move(h)); }
+    // Every view that shows the set repaints (the document's "notify all views").
+    void UpdateAllViews() { emit viewsUpdated(); }
     // After a real-time sample was stored: the graph view draws the newest segment
-    // (or repaints). The graph view fills the hook.
-    Handler onAppendRealTimePoint;
-    void AppendRealTimePoint() {
-        if (onAppendRealTimePoint)
-            onAppendRealTimePoint();
-    }
-    void UpdateAllViews();
-    // Whoever replaces the data sizes the graph work buffers (the graph layer fills
-    // the hook with its allocation).
-    std::function<void(int64_t points)> onSizeWorkBuffers;
+    // (or repaints), the lists follow.
+    void AppendRealTimePoint() { emit realTimePointAppended(); }
+    // Whoever replaces the data sizes the graph work buffers.
     void SizeWorkBuffers(WorkBufferOccasion occasion);
-    // The Download prompt (offer to save the data shown); true when the download may
-    // go on, false when the user took it back (Cancel, or Yes and then no save).
-    // Filled by the file layer.
+    // The Download prompt (offer to save the data shown), answered at once: true when
+    // the download may go on, false when the user took it back (Cancel, or Yes and
+    // then no save). A synchronous seam the file layer fills.
     std::function<bool()> onOfferSaveBeforeDownload;
     bool OfferSaveBeforeDownload() {
         return onOfferSaveBeforeDownload ? onOfferSaveBeforeDownload() : true;
     }
-    // Status-bar text (the window fills it).
-    std::function<void(const QString&)> onStatusText;
-    void ShowStatus(const QString& text) {
-        if (onStatusText)
-            onStatusText(text);
-    }
+    void ShowStatus(const QString& text) { emit statusText(text); }
 
     // What the status bar says once work is done.
     WorkNotices& Notices() { return m_notices; }
@@ -122,12 +124,27 @@ public:
     GraphModel m_graph;
     uint8_t m_instrumentPaneShown = 1;
     uint8_t m_infoBarShown = 1;
-    uint8_t m_realTimeIdle = 1;
     uint8_t m_promptOnOpen = 1;
     uint8_t m_dataUnsaved = 0;
     uint8_t m_promptOnDownload = 0;
 
-    bool RealTimeRunning() const { return m_realTimeIdle == 0; }
+    void SetRealTimeRunState(const RealTimeRunState* state) { m_runState = state; }
+    bool RealTimeRunning() const { return m_runState && m_runState->RealTimeRunning(); }
+
+signals:
+    // Every view that shows the set repaints.
+    void viewsUpdated();
+    // A real-time sample was stored.
+    void realTimePointAppended();
+    // The graph work buffers are sized for `points` (the data were replaced).
+    void workBuffersSized(int64_t points);
+    // A status-bar text.
+    void statusText(const QString& text);
+    // The close sequence: the data list closes, a running acquisition stops, and
+    // 100 ms later the window closes.
+    void closeDataListRequested();
+    void stopRealTimeRequested();
+    void closeWindowRequested();
 
 private:
     void RegisterShellCommands();
@@ -142,9 +159,9 @@ private:
     };
     std::map<int, Command> m_commands;
     std::map<int, Handler> m_timerHandlers;
-    std::vector<Handler> m_viewListeners;
     bool m_closing = false;
     bool m_readyToClose = false;
     WorkNotices m_notices;
     QString m_shownFile;
+    QPointer<const RealTimeRunState> m_runState;
 };

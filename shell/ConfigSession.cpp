@@ -9,13 +9,13 @@ QString Number(int v) {
 }
 } // namespace
 
-ConfigSession::ConfigSession(AppShell& shell, LinkController& link) : m_shell(shell), m_link(link) {
+ConfigSession::ConfigSession(AppShell& shell, LinkController& link, QObject* parent)
+    : QObject(parent), m_shell(shell), m_link(link) {
     m_shell.RegisterTimer(FrameTimer::ClockFollow, [this] { OnClockFollow(); });
-    m_link.onAcknowledged = [this] { OnAcknowledged(); };
+    connect(&m_link, &LinkController::acknowledged, this, &ConfigSession::OnAcknowledged);
 }
 
 ConfigSession::~ConfigSession() {
-    m_link.onAcknowledged = nullptr;
     m_shell.Timers().Kill(FrameTimer::ClockFollow);
     AppShell* shell = &m_shell;
     m_shell.RegisterTimer(FrameTimer::ClockFollow,

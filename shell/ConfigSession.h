@@ -37,7 +37,7 @@ using ClockForm = std::array<QString, 6>;
 class ConfigSession : public QObject {
     Q_OBJECT
 public:
-    ConfigSession(AppShell& shell, LinkController& link);
+    ConfigSession(AppShell& shell, LinkController& link, QObject* parent = nullptr);
     ~ConfigSession() override;
 
     LinkController& Link() { return m_link; }

@@ -12,7 +12,8 @@
 class DataListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // `source` tells what the graph shows now; it is asked on every refresh.
+    // `source` tells what the graph shows now; it is asked, and answers at once, on
+    // every refresh.
     explicit DataListModel(std::function<DataListView()> source, QObject* parent = nullptr);
 
     // Reads the row count and mode again: a grown real-time series adds rows (the

@@ -16,7 +16,8 @@ const QString kAmps = QStringLiteral("A");
 
 } // namespace
 
-GraphController::GraphController(AppShell& shell) : m_shell(shell) {
+GraphController::GraphController(AppShell& shell, QObject* parent)
+    : QObject(parent), m_shell(shell) {
     for (GraphMode mode : kModes) {
         m_shell.RegisterCommand(
             ModeCommandId(mode), [this, mode] { EnterMode(mode); },
@@ -31,10 +32,10 @@ GraphController::GraphController(AppShell& shell) : m_shell(shell) {
         m_shell.Timers().Kill(FrameTimer::ResetScale);
         ResetScale();
     });
-    m_shell.onSizeWorkBuffers = [this](int64_t points) {
+    connect(&m_shell, &AppShell::workBuffersSized, this, [this](int64_t points) {
         Model().SizeWorkBuffers(points);
         Model().SetDataReplaced(true);
-    };
+    });
 }
 
 GraphController::~GraphController() {
@@ -44,7 +45,6 @@ GraphController::~GraphController() {
     AppShell* shell = &m_shell;
     m_shell.RegisterTimer(FrameTimer::ResetScale,
                           [shell] { shell->Timers().Kill(FrameTimer::ResetScale); });
-    m_shell.onSizeWorkBuffers = nullptr;
 }
 
 CommandState GraphController::ModeState(GraphMode mode) const {
@@ -83,30 +83,17 @@ void GraphController::EnterMode(GraphMode mode) {
         if (IsRealTimeMode(mode))
             g.SetLastPoint(m_shell.m_set.m_rtCount);
         FillRecInfo();
-        if (onInfoBar)
-            onInfoBar();
+        RefreshInfoBar();
         return;
     }
     PrepareMode(mode);
 }
 
-void GraphController::PrepareMode(GraphMode mode) {
+// The channels and units a mode shows: the stored set's, the run's, or (transient
+// records) the record's, set later.
+void GraphController::ApplyModeChannels(GraphMode mode) {
     GraphModel& g = Model();
-    MeasurementSet& s = m_shell.m_set;
-    const AppSettings& st = m_shell.m_settings;
-
-    // 1. Information bar.
-    if (IsWaveformMode(mode))
-        g.SetInfoBarHeight(kInfoBarSlim);
-    else
-        g.SetInfoBarHeight(m_shell.m_infoBarShown == 1 ? kInfoBarFull : 0);
-
-    // 2. Axis ranges of this mode.
-    const size_t m = size_t(ModeNumber(mode) - 1);
-    for (size_t c = 0; c < 2; ++c)
-        g.SetAxisRange(int(c), st.m_yAxisLow[m][c], st.m_yAxisHigh[m][c]);
-
-    // 3. Channels and units.
+    const MeasurementSet& s = m_shell.m_set;
     switch (mode) {
     case GraphMode::StoreRms:
         g.SetChannelsPresent(s.m_ch1Present, s.m_ch2Present);
@@ -123,8 +110,12 @@ void GraphController::PrepareMode(GraphMode mode) {
             g.SetChannelUnits(QStringLiteral("VA"), QStringLiteral("VA"));
         break;
     }
+}
 
-    // 4. Point window.
+// The points a mode shows at first.
+void GraphController::ApplyModePointWindow(GraphMode mode) {
+    GraphModel& g = Model();
+    const MeasurementSet& s = m_shell.m_set;
     switch (mode) {
     case GraphMode::StoreRms:
         g.SetPointWindow(1, s.m_rmsCount);
@@ -143,6 +134,27 @@ void GraphController::PrepareMode(GraphMode mode) {
         g.SetFirstPoint(1);
         break;
     }
+}
+
+void GraphController::PrepareMode(GraphMode mode) {
+    GraphModel& g = Model();
+    MeasurementSet& s = m_shell.m_set;
+    const AppSettings& st = m_shell.m_settings;
+
+    // 1. Information bar.
+    if (IsWaveformMode(mode))
+        g.SetInfoBarHeight(kInfoBarSlim);
+    else
+        g.SetInfoBarHeight(m_shell.m_infoBarShown == 1 ? kInfoBarFull : 0);
+
+    // 2. Axis ranges of this mode.
+    const size_t m = size_t(ModeNumber(mode) - 1);
+    for (size_t c = 0; c < 2; ++c)
+        g.SetAxisRange(int(c), st.m_yAxisLow[m][c], st.m_yAxisHigh[m][c]);
+
+    // 3. Channels and units, 4. point window.
+    ApplyModeChannels(mode);
+    ApplyModePointWindow(mode);
 
     g.SetMode(mode);
     g.SetDataReplaced(false);
@@ -165,8 +177,7 @@ void GraphController::PrepareMode(GraphMode mode) {
     }
 
     // 5. Side windows and splitter.
-    if (onModeWindows)
-        onModeWindows(mode);
+    emit modeWindowsChanged(mode);
 
     // 6. Base scale and repaint.
     ResetScale();
@@ -310,8 +321,7 @@ void GraphController::FillRecInfo() {
 
 void GraphController::ResetScale() {
     Model().ResetScale();
-    if (onScaleReset)
-        onScaleReset();
+    emit scaleReset();
 }
 
 void GraphController::ApplyModeFromFile() {

@@ -3,21 +3,24 @@
 // them, below the widgets: entering each of the six modes, the enable and check
 // rules of their commands, the information-bar texts, the transient record shown,
 // the zoom reset (the frame's scale reset timer and the view's ZoomOut button) and the default
-// mode after a file load. The graph view fills the hooks that touch windows.
+// mode after a file load. What touches windows is told by signals.
 
 #include "graph/GraphModel.h"
 #include "graph/PowerAnalysis.h"
 #include "shell/AppShell.h"
 
-#include <array>
-#include <functional>
+#include <QObject>
 
-class GraphController {
+#include <array>
+
+class GraphController final : public QObject {
+    Q_OBJECT
 public:
-    // Registers the six mode commands, ZoomOut, the scale reset timer and the work-buffer
-    // hook with the shell; the destructor takes them back.
-    explicit GraphController(AppShell& shell);
-    ~GraphController();
+    // Registers the six mode commands, ZoomOut and the scale reset timer with the
+    // shell and sizes the work buffers when it says; the destructor takes the
+    // commands back.
+    explicit GraphController(AppShell& shell, QObject* parent = nullptr);
+    ~GraphController() override;
     GraphController(const GraphController&) = delete;
     GraphController& operator=(const GraphController&) = delete;
 
@@ -57,19 +60,21 @@ public:
     PowerTexts m_epaPowerTexts; // P, Q, PF, phi and THD per channel, below S(VA)
     bool m_epaPanelOpen = false;
 
-    // --- hooks the view fills ---
-    std::function<void()> onRepaint;              // the graph and the info bar
-    std::function<void(GraphMode)> onModeWindows; // side windows and splitter of a mode
-    std::function<void()> onScaleReset;           // bars disabled, plot repainted
-    std::function<void()> onInfoBar;              // the info bar alone
+    // The graph and the info bar repaint; the info bar alone.
+    void Repaint() { emit repaintRequested(); }
+    void RefreshInfoBar() { emit infoBarChanged(); }
+
+signals:
+    void repaintRequested();                 // the graph and the info bar
+    void modeWindowsChanged(GraphMode mode); // side windows and splitter of a mode
+    void scaleReset();                       // bars disabled, plot repainted
+    void infoBarChanged();                   // the info bar alone
 
 private:
     void PrepareMode(GraphMode mode);
+    void ApplyModeChannels(GraphMode mode);
+    void ApplyModePointWindow(GraphMode mode);
     bool ApplyTransientRecord(int record);
-    void Repaint() {
-        if (onRepaint)
-            onRepaint();
-    }
 
     AppShell& m_shell;
 };

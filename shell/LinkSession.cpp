@@ -5,13 +5,24 @@
 
 #include <QDir>
 
-LinkSession::LinkSession(AppShell& shell, SerialChannel& channel)
-    : m_shell(shell), m_channel(channel),
+LinkSession::LinkSession(AppShell& shell, SerialChannel& channel, QObject* parent)
+    : QObject(parent), m_shell(shell), m_channel(channel),
       m_link(channel, shell.Timers(), shell.UserPrompts(), shell.m_set) {
     for (int id : LinkController::kTimerIds)
         m_shell.RegisterTimer(id, [this, id] { m_link.OnTimer(id); });
-    m_link.onStatus = [this](const QString& text) { m_shell.ShowStatus(text); };
-    m_link.onDownloadComplete = [this] { HandOverDownload(); };
+    connect(&m_link.Search(), &PortSearch::statusText, this,
+            [this](const QString& text) { m_shell.ShowStatus(text); });
+    connect(&m_link.Download(), &DownloadTransfer::downloadCompleted, this,
+            &LinkSession::HandOverDownload);
+    // Connected first, so that the message is up before anyone else hears of the end.
+    connect(&m_link.Download(), &DownloadTransfer::downloadFinished, this,
+            &LinkSession::OnDownloadFinished);
+}
+
+void LinkSession::OnDownloadFinished(DownloadOutcome outcome) {
+    const DownloadEndNotice notice = DownloadEndMessage(outcome);
+    if (notice.text)
+        m_shell.UserPrompts().Message(QString::fromLatin1(notice.text), notice.icon);
 }
 
 bool LinkSession::BeginDownloadCommand() {
@@ -60,8 +71,7 @@ void LinkSession::HandOverDownload() {
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
     m_shell.ExecuteDirect(Cmd::StoreRms);
     m_shell.UpdateAllViews();
-    if (onAfterDownload)
-        onAfterDownload();
+    emit downloadHandedOver();
     // Data nobody saved yet: a second download must ask before replacing them.
     m_shell.m_dataUnsaved = 1;
     m_shell.m_promptOnDownload = 1;

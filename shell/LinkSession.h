@@ -3,18 +3,20 @@
 // frame's timer table, its status texts go to the status bar, and a completed
 // download hands the new stored set to the rest of the application (previous-
 // measurement file, graph range, work buffers, the Store RMS mode, the views, the
-// save flags and the zoom reset). Also the decisions of the Download Data command
-// and of its dialog's buttons, so that the widgets only forward.
+// save flags and the zoom reset), and a download that failed says why. Also the
+// decisions of the Download Data command and of its dialog's buttons, so that the
+// widgets only forward.
 
 #include "link/LinkController.h"
 
-#include <functional>
+#include <QObject>
 
 class AppShell;
 
-class LinkSession {
+class LinkSession final : public QObject {
+    Q_OBJECT
 public:
-    LinkSession(AppShell& shell, SerialChannel& channel);
+    LinkSession(AppShell& shell, SerialChannel& channel, QObject* parent = nullptr);
 
     LinkController& Link() { return m_link; }
     AppShell& Shell() { return m_shell; }
@@ -34,12 +36,14 @@ public:
     // stay as they were, and the port is closed.
     void CancelDownload();
 
-    // The refreshes of the side windows (data list, analysis panel, TR file list,
-    // information bar); run after the views update.
-    std::function<void()> onAfterDownload;
+signals:
+    // A downloaded set was handed over and the views updated: the side windows
+    // (data list, analysis panel, TR file list, information bar) refresh now.
+    void downloadHandedOver();
 
 private:
     void HandOverDownload();
+    void OnDownloadFinished(DownloadOutcome outcome);
 
     AppShell& m_shell;
     SerialChannel& m_channel;

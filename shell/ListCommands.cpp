@@ -11,15 +11,14 @@ ListCommands::ListCommands(AppShell& shell) : m_shell(shell) {
     m_trList = std::make_unique<TrFileListModel>(m_shell.m_set);
     m_generation = m_shell.m_set.m_storedGeneration;
     Register();
-    m_shell.onCloseDataList = [this] {
-        if (m_dataListOpen && onCloseDataList)
-            onCloseDataList();
+    connect(&m_shell, &AppShell::closeDataListRequested, this, [this] {
+        if (m_dataListOpen)
+            emit dataListCloseRequested();
         m_dataListOpen = false;
-    };
+    });
 }
 
 ListCommands::~ListCommands() {
-    m_shell.onCloseDataList = nullptr;
     for (int id : {Cmd::DataList, Cmd::PrintSetup, Cmd::PrintPreviewGraph, Cmd::PrintPreviewList,
                    Cmd::PrintGraph, Cmd::PrintList, Cmd::FilePrintFramework, Cmd::ExportImage,
                    Cmd::ExportCsv})
@@ -48,19 +47,9 @@ void ListCommands::Register() {
     auto graphRule = [this] { return GraphPrintState(); };
     auto listRule = [this] { return ListPrintState(); };
     m_shell.RegisterCommand(
-        Cmd::DataList,
-        [this] {
-            if (onShowDataList)
-                onShowDataList();
-        },
-        graphRule);
+        Cmd::DataList, [this] { emit dataListShowRequested(); }, graphRule);
     m_shell.RegisterCommand(
-        Cmd::PrintSetup,
-        [this] {
-            if (onPrintSetup)
-                onPrintSetup();
-        },
-        graphRule);
+        Cmd::PrintSetup, [this] { emit printSetupRequested(); }, graphRule);
     m_shell.RegisterCommand(
         Cmd::PrintPreviewGraph, [this] { Print(Report::Graph, true); }, graphRule);
     m_shell.RegisterCommand(
@@ -71,19 +60,10 @@ void ListCommands::Register() {
         Cmd::PrintList, [this] { Print(Report::List, false); }, listRule);
     // Ctrl+P prints what the last print command chose, as the view's own print does.
     m_shell.RegisterCommand(
-        Cmd::FilePrintFramework,
-        [this] {
-            if (onPrint)
-                onPrint(CurrentReport(), false);
-        },
+        Cmd::FilePrintFramework, [this] { emit printRequested(CurrentReport(), false); },
         graphRule);
     m_shell.RegisterCommand(
-        Cmd::ExportImage,
-        [this] {
-            if (onExportImage)
-                onExportImage();
-        },
-        graphRule);
+        Cmd::ExportImage, [this] { emit imageExportRequested(); }, graphRule);
     m_shell.RegisterCommand(
         Cmd::ExportCsv, [this] { ExportCsv(); }, graphRule);
 }
@@ -91,8 +71,7 @@ void ListCommands::Register() {
 void ListCommands::Print(Report r, bool preview) {
     m_shell.m_graph.SetDisplayContent(r == Report::List ? GraphModel::kContentList
                                                         : GraphModel::kContentGraph);
-    if (onPrint)
-        onPrint(r, preview);
+    emit printRequested(r, preview);
 }
 
 ListCommands::Report ListCommands::CurrentReport() const {

@@ -3,8 +3,8 @@
 // Print Setup, the four print commands and Ctrl+P, Export > Graph as Image and
 // Data as CSV, with their enable rules; the two list models; the open flag of the
 // data list (list printing reads that list, so its commands need it open); the
-// reports as pages for the printer, the preview and a PDF. The window fills the
-// hooks that open dialogs and windows.
+// reports as pages for the printer, the preview and a PDF. The window opens dialogs
+// and windows when the signals ask.
 
 #include "graph/Report.h"
 #include "shell/AppShell.h"
@@ -12,14 +12,17 @@
 
 #include <QImage>
 
+#include <QObject>
+
 #include <functional>
 #include <memory>
 
 class AppShell;
 
-class ListCommands {
+class ListCommands final : public QObject {
+    Q_OBJECT
 public:
-    // Registers the commands and fills the shell's onCloseDataList hook.
+    // Registers the commands and ends the data list when the shell closes.
     explicit ListCommands(AppShell& shell);
     ~ListCommands();
     ListCommands(const ListCommands&) = delete;
@@ -62,13 +65,14 @@ public:
     bool ExportImage(const QImage& image);
     static bool SavePng(const QImage& image, const QString& path, QString* error);
 
-    // --- hooks the window fills ---
-    std::function<void()> onShowDataList;  // open (or keep) the data list window
-    std::function<void()> onCloseDataList; // end and destroy it
+signals:
+    // What the window does for these commands.
+    void dataListShowRequested();  // open (or keep) the data list window
+    void dataListCloseRequested(); // end and destroy it
     // Print (`preview` false) or preview report `r` with the framework's machinery.
-    std::function<void(Report r, bool preview)> onPrint;
-    std::function<void()> onPrintSetup;
-    std::function<void()> onExportImage; // renders the graph and calls ExportImage
+    void printRequested(ListCommands::Report r, bool preview);
+    void printSetupRequested();
+    void imageExportRequested(); // the window renders the graph and calls ExportImage
 
 private:
     void Register();

@@ -1,6 +1,6 @@
 #include "shell/RealTimeSession.h"
 
-#include "shell/AppShell.h"
+#include "data/PreviousMeasurement.h"
 #include "shell/GraphController.h"
 
 #include <QDir>
@@ -15,22 +15,24 @@ bool IsLiveMode(GraphMode m) {
 
 } // namespace
 
-RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link)
-    : m_shell(shell), m_link(link), m_transfer(link.RealTime()) {
-    m_transfer.BindIdleFlag(&m_shell.m_realTimeIdle);
+RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link, QObject* parent)
+    : RealTimeRunState(parent), m_shell(shell), m_link(link), m_transfer(link.RealTime()) {
     m_transfer.SetClock(&m_shell.Now());
-    m_transfer.onFirstFrame = [this] { OnFirstFrame(); };
-    m_transfer.onFrameTaken = [this] { m_shell.m_graph.ShowGraphIfWelcome(); };
-    m_transfer.onSample = [this] { return OnSample(); };
-    m_transfer.onSampleTaken = [this] { OnSampleTaken(); };
-    m_transfer.onUpdateViews = [this] { m_shell.UpdateAllViews(); };
-    m_transfer.onEnded = [this](RealTimeEnd why) { OnEnded(why); };
+    connect(&m_transfer, &RealTimeTransfer::runStarted, this, &RealTimeSession::OnFirstFrame);
+    connect(&m_transfer, &RealTimeTransfer::frameTaken, this,
+            [this] { m_shell.m_graph.ShowGraphIfWelcome(); });
+    connect(&m_transfer, &RealTimeTransfer::sampleDue, this, &RealTimeSession::OnSampleDue);
+    connect(&m_transfer, &RealTimeTransfer::sampleTaken, this, &RealTimeSession::OnSampleTaken);
+    connect(&m_transfer, &RealTimeTransfer::viewsChanged, this,
+            [this] { m_shell.UpdateAllViews(); });
+    connect(&m_transfer, &RealTimeTransfer::runEnded, this, &RealTimeSession::OnEnded);
+    m_shell.SetRealTimeRunState(this);
 
     m_shell.RegisterCommand(
         Cmd::Run,
         [this] {
-            if (BeginRunCommand() && onRunDialog)
-                onRunDialog();
+            if (BeginRunCommand())
+                emit runDialogRequested();
         },
         [this] {
             return CommandState{!m_shell.RealTimeRunning(), false};
@@ -40,23 +42,14 @@ RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link)
         [this] {
             return CommandState{m_shell.RealTimeRunning(), false};
         });
-    m_shell.onStopRealTime = [this] { Stop(); };
+    connect(&m_shell, &AppShell::stopRealTimeRequested, this, &RealTimeSession::Stop);
     m_shell.onSavedBeside = [this](const QString& path) { return WriteCsvBeside(path); };
 }
 
 RealTimeSession::~RealTimeSession() {
     m_shell.RegisterCommand(Cmd::Run, {});
     m_shell.RegisterCommand(Cmd::Stop, {});
-    m_shell.onStopRealTime = nullptr;
     m_shell.onSavedBeside = nullptr;
-    m_transfer.onFirstFrame = nullptr;
-    m_transfer.onFrameTaken = nullptr;
-    m_transfer.onSample = nullptr;
-    m_transfer.onSampleTaken = nullptr;
-    m_transfer.onUpdateViews = nullptr;
-    m_transfer.onEnded = nullptr;
-    m_transfer.BindIdleFlag(nullptr);
-    m_transfer.SetClock(nullptr);
 }
 
 bool RealTimeSession::BeginRunCommand() {
@@ -99,8 +92,7 @@ void RealTimeSession::OnFirstFrame() {
             t = EpaTexts{kNone, kNone, kNone, kNone, kNone, kNone};
         m_graph->m_epaApparentPower = kNone;
         m_graph->m_epaPowerTexts = NonePowerTexts();
-        if (onPanelTexts)
-            onPanelTexts();
+        emit panelTextsChanged();
     }
     g.SetFirstPoint(1);
     if (!IsRealTimeMode(g.Mode())) {
@@ -114,23 +106,21 @@ void RealTimeSession::OnFirstFrame() {
     m_journal.Begin();
 }
 
-bool RealTimeSession::OnSample() {
+void RealTimeSession::OnSampleDue(int index) {
     std::array<EpaTexts, 2>* texts =
         m_graph && m_graph->m_epaPanelOpen ? &m_graph->m_epaTexts : nullptr;
     MeasurementSet& set = m_shell.m_set;
-    const int n = set.m_rtCount;
     if (!m_sampler.Sample(set, m_transfer.Interval(), texts))
-        return false;
-    if (texts && size_t(n) < set.m_rtPower.size())
-        m_graph->m_epaPowerTexts = MakePowerTexts(set.m_rtPower[size_t(n)],
+        return;
+    if (texts && size_t(index) < set.m_rtPower.size())
+        m_graph->m_epaPowerTexts = MakePowerTexts(set.m_rtPower[size_t(index)],
                                                   {RtChannelKind(set, 0), RtChannelKind(set, 1)});
     // The panel's S(VA) follows every sample, as its RMS texts do (left at the
     // first sample it would contradict the two values above it).
     if (texts && HasApparentPower(m_shell.m_set))
         m_graph->m_epaApparentPower = ApparentPowerText((*texts)[0].rms, (*texts)[1].rms);
-    if (texts && onPanelTexts)
-        onPanelTexts();
-    return true;
+    if (texts)
+        emit panelTextsChanged();
 }
 
 void RealTimeSession::OnSampleTaken() {
@@ -161,22 +151,26 @@ void RealTimeSession::OnSampleTaken() {
     if (!g.Zoom().Dragging()) {
         if (g.Mode() != GraphMode::RealTimeEpa)
             s.AppendRealTimePoint();
-        else if (m_graph && m_graph->onRepaint)
-            m_graph->onRepaint();
+        else if (m_graph)
+            m_graph->Repaint();
     }
-    if (m_graph && m_graph->onInfoBar)
-        m_graph->onInfoBar();
+    if (m_graph)
+        m_graph->RefreshInfoBar();
 }
 
 void RealTimeSession::OnEnded(RealTimeEnd why) {
+    // The last run is kept for Previous Measurement, whatever ended it.
+    if (m_shell.m_set.m_rtCount > 0)
+        WritePreviousMeasurement(m_shell.m_set);
     m_journal.Finish();
     WorkReport done;
     done.what = WorkDone::RunEnded;
     done.samples = m_shell.m_set.m_rtCount;
     done.records = m_transfer.PointsRequested();
     m_shell.Notices().Report(done);
-    if (onEnded)
-        onEnded(why);
+    emit runEnded(why);
+    if (const char* message = RealTimeEndMessage(why))
+        m_shell.UserPrompts().Message(QString::fromLatin1(message));
 }
 
 QString RealTimeSession::RecoverJournal() {
@@ -185,7 +179,7 @@ QString RealTimeSession::RecoverJournal() {
         return {};
     RealTimeJournal::Recovered shown = r;
     shown.path = QDir::toNativeSeparators(r.path);
-    const QString text = RealTimeJournal::RecoveredMessage(shown);
+    QString text = RealTimeJournal::RecoveredMessage(shown);
     m_shell.UserPrompts().Message(text, PromptIcon::Information);
     return text;
 }

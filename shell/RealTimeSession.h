@@ -4,23 +4,27 @@
 // button, the transfer's timers in the frame's table, the samples stored in the
 // measurement set, the graph modes refreshed per sample, the analysis panel's
 // texts, the journal that keeps a running acquisition through a crash, the CSV
-// file beside a save and the stop when the window closes.
+// file beside a save and the stop when the window closes. The messages of a run that
+// ended by a fault and the previous-measurement file are the session's business; the
+// transfer only reports.
 
 #include "data/RealTimeCsv.h"
 #include "graph/RealTimeSampler.h"
 #include "link/LinkController.h"
 
-#include <functional>
-#include <memory>
+#include "shell/AppShell.h"
 
-class AppShell;
+#include <QObject>
+
 class GraphController;
 
-class RealTimeSession {
+class RealTimeSession final : public RealTimeRunState {
+    Q_OBJECT
 public:
-    // Takes over the link's real-time transfer (its hooks and the idle flag).
-    RealTimeSession(AppShell& shell, LinkController& link);
-    ~RealTimeSession();
+    // Takes over the link's real-time transfer: its reports come here, and the shell
+    // asks this session whether a run is on.
+    RealTimeSession(AppShell& shell, LinkController& link, QObject* parent = nullptr);
+    ~RealTimeSession() override;
     RealTimeSession(const RealTimeSession&) = delete;
     RealTimeSession& operator=(const RealTimeSession&) = delete;
 
@@ -35,6 +39,7 @@ public:
     RealTimeSampler& Sampler() { return m_sampler; }
     LinkController& Link() { return m_link; }
     bool Running() const { return m_transfer.Running(); }
+    bool RealTimeRunning() const override { return m_transfer.Running(); }
 
     // --- Run command and its dialog ---
     // Run (32917) up to the dialog: false while the loading dialog is shown (the
@@ -54,23 +59,23 @@ public:
     // The Stop command (32772) and the close sequence.
     void Stop();
 
-    // The window opens the real-time dialog here (modal).
-    std::function<void()> onRunDialog;
-    // The run ended; the window refreshes its commands. After a fault the message
-    // has been shown already.
-    std::function<void(RealTimeEnd)> onEnded;
-    // The analysis panel's texts changed.
-    std::function<void()> onPanelTexts;
-
     // At start-up: a journal left by a run that did not end is kept as a CSV file and
     // the user told once. Returns the message shown, or empty.
     QString RecoverJournal();
     // The CSV file beside a saved measurement, when the real-time set holds samples.
     bool WriteCsvBeside(const QString& stdataPath);
 
+signals:
+    // The Run command wants the real-time dialog (the window opens it, modal).
+    void runDialogRequested();
+    // The run ended; the window refreshes its commands. A fault's message follows.
+    void runEnded(RealTimeEnd why);
+    // The analysis panel's texts changed.
+    void panelTextsChanged();
+
 private:
     void OnFirstFrame();
-    bool OnSample();
+    void OnSampleDue(int index);
     void OnSampleTaken();
     void OnEnded(RealTimeEnd why);
 

@@ -109,18 +109,18 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
     m_timers->SetHandler([this](int id) { OnViewTimer(id); });
 
     m_graph = std::make_unique<GraphController>(shell);
-    m_graph->onRepaint = [this] {
+    connect(m_graph.get(), &GraphController::repaintRequested, this, [this] {
         if (m_infoBar)
             m_infoBar->update();
         RequestRepaint();
-    };
-    m_graph->onInfoBar = [this] {
+    });
+    connect(m_graph.get(), &GraphController::infoBarChanged, this, [this] {
         if (m_infoBar)
             m_infoBar->update();
-    };
-    m_graph->onModeWindows = [this](GraphMode mode) { ApplyModeWindows(mode); };
-    m_graph->onScaleReset = [this] { ResetScaleView(); };
-    shell.onAppendRealTimePoint = [this] { AppendRealTimePoint(); };
+    });
+    connect(m_graph.get(), &GraphController::modeWindowsChanged, this, &CDTView::ApplyModeWindows);
+    connect(m_graph.get(), &GraphController::scaleReset, this, &CDTView::ResetScaleView);
+    connect(&shell, &AppShell::realTimePointAppended, this, &CDTView::AppendRealTimePoint);
     std::weak_ptr<bool> alive = m_alive;
     auto dialogsRule = [this] {
         return CommandState{DisplayDialogsEnabled(m_shell.m_graph), false};
@@ -131,7 +131,7 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
         ViewCmd::ColorSetup, [this] { OpenColorSetup(); }, dialogsRule);
     shell.RegisterCommand(
         ViewCmd::ViewOptions, [this] { OpenViewOptions(); }, dialogsRule);
-    shell.AddViewListener([this, alive] {
+    connect(&shell, &AppShell::viewsUpdated, this, [this, alive] {
         if (alive.expired())
             return;
         m_graph->FillRecInfo();
@@ -143,7 +143,6 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
 
 CDTView::~CDTView() {
     m_alive.reset();
-    m_shell.onAppendRealTimePoint = nullptr;
     for (int command : {ViewCmd::AxisSetup, ViewCmd::ColorSetup, ViewCmd::ViewOptions})
         m_shell.RegisterCommand(command, {});
     m_timers->SetHandler({});

@@ -77,10 +77,10 @@ void CLinkDlg::Attach(const std::function<void()>& open, QPushButton* action,
     m_action = action;
     m_closed = std::move(closed);
     m_attached = true;
-    m_link.onDialogChanged = [this](LinkDialog d) {
+    m_changes = connect(&m_link.Search(), &PortSearch::dialogChanged, this, [this](LinkDialog d) {
         if (d == m_which)
             Refresh();
-    };
+    });
     open();
     Refresh();
 }
@@ -99,7 +99,7 @@ void CLinkDlg::done(int r) {
     if (!m_done) {
         m_done = true;
         if (m_attached) {
-            m_link.onDialogChanged = nullptr;
+            disconnect(m_changes);
             if (m_closed)
                 m_closed();
         }

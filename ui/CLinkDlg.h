@@ -60,5 +60,6 @@ private:
     QPushButton* m_action = nullptr;
     std::function<void()> m_closed;
     bool m_attached = false;
+    QMetaObject::Connection m_changes; // the link's dialog states, until done
     bool m_done = false;
 };

@@ -20,8 +20,8 @@ ListWindows::ListWindows(ListCommands& lists, GraphController& graph, QWidget* g
                          QWidget* leftPane, QWidget* owner)
     : QObject(owner), m_lists(lists), m_graph(graph), m_view(graphView), m_leftPane(leftPane),
       m_owner(owner) {
-    m_lists.onShowDataList = [this] { ShowDataList(); };
-    m_lists.onCloseDataList = [this] { CloseDataList(); };
+    connect(&m_lists, &ListCommands::dataListShowRequested, this, &ListWindows::ShowDataList);
+    connect(&m_lists, &ListCommands::dataListCloseRequested, this, &ListWindows::CloseDataList);
 }
 
 void ListWindows::PassShortcuts(QWidget* owner, QWidget* list) {
@@ -49,8 +49,6 @@ void ListWindows::PassShortcuts(QWidget* owner, QWidget* list) {
 }
 
 ListWindows::~ListWindows() {
-    m_lists.onShowDataList = nullptr;
-    m_lists.onCloseDataList = nullptr;
     delete m_dataList;
     delete m_trList;
 }

@@ -233,7 +233,7 @@ TEST_F(Graph, RealTimeCompressionStepsALevelAndFillsElevenTwelfths) {
     s.m_rtCh1Unit = "V";
     s.m_rtRms.assign(1000, FloatPair{230, 0});
     s.m_rtFreq.assign(1000, FloatPair{50, 0});
-    shell.m_realTimeIdle = 0;
+    FakeRealTimeRun run(shell);
     s.m_rtCount = 1;
     G().SetClient(1600, 900);
     shell.ExecuteDirect(Cmd::RealTimeRms);
@@ -472,7 +472,7 @@ TEST_F(Graph, ARefusedFileKeepsTheTransientRecordShown) {
 TEST_F(Graph, FrameTimer8ResetsTheZoomOnce) {
     Download(StoredSet(10, 1, kStart));
     int resets = 0;
-    graph.onScaleReset = [&] { ++resets; };
+    QObject::connect(&graph, &GraphController::scaleReset, [&] { ++resets; });
     G().Zoom().SetSlot(1);
     G().Zoom().SetScrollIndex(3);
     timers.Start(FrameTimer::ResetScale, 50);

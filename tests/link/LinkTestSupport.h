@@ -31,7 +31,8 @@ struct VirtualLink {
         channel.SetResponder([this](int port, const QByteArray& w) {
             return port == loggerPort ? logger.Feed(w) : QByteArray();
         });
-        link.onDownloadEnded = [this](DownloadOutcome o) { outcomes.push_back(o); };
+        QObject::connect(&link.Download(), &DownloadTransfer::downloadFinished,
+                         [this](DownloadOutcome o) { outcomes.push_back(o); });
     }
 
     const LinkDialogState& Dlg() const { return link.Dialog(LinkDialog::Download); }

@@ -13,6 +13,7 @@
 #include "shell/LinkSession.h"
 #include "sim/FakeSerialChannel.h"
 #include "sim/LoggerModel.h"
+#include "support/ShellFixture.h"
 #include "ui/CCorrectTimeDlg.h"
 #include "ui/CNumericEdit.h"
 #include "ui/CSetupDlg.h"
@@ -394,7 +395,7 @@ TEST(ConfigCommands, MenuToolBarAndButtonBarReachBothDialogs) {
         ASSERT_NE(b, nullptr) << button;
         EXPECT_TRUE(b->isEnabled()) << button;
     }
-    shell.m_realTimeIdle = 0; // a real-time acquisition runs
+    FakeRealTimeRun run(shell); // a real-time acquisition runs
     frame.UpdateCommandUI();
     EXPECT_FALSE(frame.Action(Cmd::Setup)->isEnabled());
     EXPECT_FALSE(frame.Action(Cmd::CorrectTime)->isEnabled());

@@ -41,14 +41,14 @@ struct Frame : ::testing::Test {
             storeRmsRuns++;
             firstPointAtStoreRms = shell.m_graph.FirstPoint();
         });
-        shell.onSizeWorkBuffers = [this](int64_t n) { workBufferPoints = n; };
+        QObject::connect(&shell, &AppShell::workBuffersSized,
+                         [this](int64_t n) { workBufferPoints = n; });
         shell.onOfferSaveBeforeDownload = [this] {
             ++offers;
             return true;
         };
-        session.Link().onDownloadEnded = [this](DownloadOutcome outcome) {
-            outcomes.push_back(outcome);
-        };
+        QObject::connect(&session.Link().Download(), &DownloadTransfer::downloadFinished,
+                         [this](DownloadOutcome outcome) { outcomes.push_back(outcome); });
     }
     void Connect() {
         ASSERT_TRUE(session.BeginDownloadCommand());
@@ -132,7 +132,7 @@ TEST_F(Frame, APreviousMeasurementThatCannotBeWrittenIsReportedAndTheDataShown) 
     // by root.
     ASSERT_TRUE(QDir().mkpath(PreviousMeasurementPath() + "/inside"));
     std::vector<QString> status;
-    shell.onStatusText = [&](const QString& t) { status.push_back(t); };
+    QObject::connect(&shell, &AppShell::statusText, [&](const QString& t) { status.push_back(t); });
     Connect();
     ASSERT_TRUE(Download());
     ASSERT_EQ(outcomes.back(), DownloadOutcome::Completed);
@@ -231,10 +231,14 @@ struct LoadingWiring {
     CLoadingDlg dlg;
     explicit LoadingWiring(LinkSession& session) {
         LinkController& link = session.Link();
-        link.onLoadingOpen = [this](int range) { dlg.Open(range, nullptr); };
-        link.onLoadingProgress = [this](int pos) { dlg.SetPosition(pos); };
-        link.onLoadingText = [this](const QString& t) { dlg.SetText(t); };
-        link.onLoadingClose = [this] { dlg.hide(); };
+        QObject::connect(&link.Download(), &DownloadTransfer::loadingOpened,
+                         [this](int range) { dlg.Open(range, nullptr); });
+        QObject::connect(&link.Download(), &DownloadTransfer::loadingProgress,
+                         [this](int pos) { dlg.SetPosition(pos); });
+        QObject::connect(&link, &LinkController::loadingText,
+                         [this](const QString& t) { dlg.SetText(t); });
+        QObject::connect(&link.Download(), &DownloadTransfer::loadingClosed,
+                         [this] { dlg.hide(); });
         dlg.onCancel = [&session] { session.CancelDownload(); };
     }
 };

@@ -138,7 +138,8 @@ TEST(LinkReplies, CodesOutsideATransfer) {
 TEST(LinkSearch, PermissionDeniedOnEveryDeviceNamesTheGroup) {
     VirtualLink v;
     QString status;
-    v.link.onStatus = [&](const QString& s) { status = s; };
+    QObject::connect(&v.link.Search(), &PortSearch::statusText,
+                     [&](const QString& s) { status = s; });
     v.channel.SetDenied(1);
     v.channel.SetDenied(2);
     v.OpenDownloadDialog();

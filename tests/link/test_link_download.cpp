@@ -53,7 +53,8 @@ TEST(LinkDownload, BlockSequencesFor1024And1100Bytes) {
         v.logger.SetRecording(Recording(256)); // L = 1024
         v.ConnectOnPort1();
         std::vector<int> ranges;
-        v.link.onLoadingOpen = [&](int r) { ranges.push_back(r); };
+        QObject::connect(&v.link.Download(), &DownloadTransfer::loadingOpened,
+                         [&](int r) { ranges.push_back(r); });
         ASSERT_TRUE(v.RunDownload());
         const auto reqs = v.BlockRequests();
         ASSERT_EQ(reqs.size(), 2u);
@@ -69,7 +70,8 @@ TEST(LinkDownload, BlockSequencesFor1024And1100Bytes) {
         v.logger.SetRecording(Recording(275)); // L = 1100
         v.ConnectOnPort1();
         int lastProgress = 0;
-        v.link.onLoadingProgress = [&](int p) { lastProgress = p; };
+        QObject::connect(&v.link.Download(), &DownloadTransfer::loadingProgress,
+                         [&](int p) { lastProgress = p; });
         ASSERT_TRUE(v.RunDownload());
         const auto reqs = v.BlockRequests();
         ASSERT_EQ(reqs.size(), 3u);
@@ -109,7 +111,8 @@ TEST(LinkDownload, DroppedBlockEndsInInterruptionAndKeepsTheShownData) {
     v.logger.SetFaults(LoggerFaults{.dropBlock = 3, .dropCount = 2});
     v.ConnectOnPort1();
     std::vector<int64_t> closedAt;
-    v.link.onLoadingClose = [&] { closedAt.push_back(v.clock.NowMs()); };
+    QObject::connect(&v.link.Download(), &DownloadTransfer::loadingClosed,
+                     [&] { closedAt.push_back(v.clock.NowMs()); });
     const int64_t start = v.clock.NowMs();
     ASSERT_TRUE(v.RunDownload());
     EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Interrupted);
@@ -142,7 +145,7 @@ TEST(LinkDownload, PortLostDuringDownloadGivesOneInterruptionMessage) {
     v.logger.SetFaults(LoggerFaults{.dropBlock = 2});
     v.ConnectOnPort1();
     bool closed = false;
-    v.link.onLoadingClose = [&] { closed = true; };
+    QObject::connect(&v.link.Download(), &DownloadTransfer::loadingClosed, [&] { closed = true; });
     v.link.StartTransfer(TransferKind::Download);
     v.clock.Advance(10);             // header, block 1, request 2 unanswered
     v.channel.SetOpenable(1, false); // the adapter is pulled out

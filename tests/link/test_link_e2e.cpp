@@ -230,7 +230,7 @@ TEST(LinkEndToEnd, CancelDuringAPacedDownloadEndsAtOnceAndThePortIsFreeForTheNex
     std::vector<int> progressAfterCancel;
     {
         DownloadJob job(*rl.headless);
-        job.onProgress = [&](int pos, int) {
+        QObject::connect(&job, &DownloadJob::progress, [&](int pos, int) {
             if (cancelled) {
                 progressAfterCancel.push_back(pos);
                 return;
@@ -241,7 +241,7 @@ TEST(LinkEndToEnd, CancelDuringAPacedDownloadEndsAtOnceAndThePortIsFreeForTheNex
                 endedWithTheCancel =
                     !rl.link.TransferMode() && !rl.link.LoadingShown() && !rl.channel.IsOpen();
             }
-        };
+        });
         ASSERT_EQ(job.Run(15000), DownloadResult::Cancelled);
     }
     ASSERT_TRUE(cancelled);

@@ -303,8 +303,9 @@ TEST(CancelDownload, EndsAtOnceWithoutAMessageClosesThePortAndKeepsTheShownData)
     v.ConnectOnPort1();
     std::vector<QString> texts;
     bool closed = false;
-    v.link.onLoadingText = [&](const QString& t) { texts.push_back(t); };
-    v.link.onLoadingClose = [&] { closed = true; };
+    QObject::connect(&v.link, &LinkController::loadingText,
+                     [&](const QString& t) { texts.push_back(t); });
+    QObject::connect(&v.link.Download(), &DownloadTransfer::loadingClosed, [&] { closed = true; });
     v.link.StartTransfer(TransferKind::Download);
     v.link.CloseDialog(LinkDialog::Download);
     v.link.KillLinkTimers();
@@ -338,7 +339,8 @@ TEST(LoadingText, BlocksBytesAndTimeLeftAtTheRateSoFar) {
     v.channel.SetReplyDelayMs(50);          // 50 ms a block
     v.ConnectOnPort1();
     std::vector<QString> texts;
-    v.link.onLoadingText = [&](const QString& t) { texts.push_back(t); };
+    QObject::connect(&v.link, &LinkController::loadingText,
+                     [&](const QString& t) { texts.push_back(t); });
     ASSERT_TRUE(v.RunDownload());
     ASSERT_EQ(texts.size(), 9u);
     EXPECT_EQ(texts[0], "Block 0 of 8, 0 of 4000 bytes\nestimating the time left");

@@ -21,23 +21,18 @@ struct RealTimeLink : VirtualLink {
     RealTimeLink() {
         logger.SetRealTimeKinds(2, kChannelVolts, kChannelAmps);
         RealTimeTransfer& rt = link.RealTime();
-        rt.m_writePreviousMeasurement = false;
-        rt.onSample = [this] {
-            const int n = set.m_rtCount;
-            if (n >= int(set.m_rtRms.size()))
-                return false;
+        QObject::connect(&rt, &RealTimeTransfer::sampleDue, [this](int n) {
             set.m_rtRms[size_t(n)] = FloatPair{float(n + 1), 0.5f};
-            return true;
-        };
-        link.onRealTimeFrame = [this](const QByteArray&) {
+        });
+        QObject::connect(&rt, &RealTimeTransfer::replyReceived, [this] {
             if (!firstFrameMs)
                 firstFrameMs = clock.NowMs();
             lastFrameMs = clock.NowMs();
-        };
-        rt.onEnded = [this](RealTimeEnd e) {
+        });
+        QObject::connect(&rt, &RealTimeTransfer::runEnded, [this](RealTimeEnd e) {
             ended = e;
             endedMs = clock.NowMs();
-        };
+        });
         line.SetHandler([this](int) {
             if (streamForMs < 0 || !logger.Streaming() || !channel.IsOpen())
                 return;
@@ -111,6 +106,31 @@ TEST(RealTimeSilence, ASteadyStreamIsNeverTakenForSilence) {
     ASSERT_TRUE(v.RunUntilEnded(60000));
     EXPECT_EQ(*v.ended, RealTimeEnd::CountReached);
     EXPECT_EQ(v.set.m_rtCount, 20);
+}
+
+// The transfer says how a run ended and leaves the words to whoever runs it: a frame
+// without channels and a channel switched off end the run with their reason and the
+// stop command (0xC8 seven times, then 0xC9), and the link itself shows no message.
+TEST(RealTimeOutcome, AFaultEndsTheRunWithItsReasonAndNoMessageOfTheLink) {
+    const QByteArray stop("\xC8\xC8\xC8\xC8\xC8\xC8\xC8\xC9", 8);
+    for (const RealTimeEnd end : {RealTimeEnd::NoChannel, RealTimeEnd::ChannelChanged}) {
+        SCOPED_TRACE(int(end));
+        RealTimeLink v;
+        v.streamForMs = 1000000;
+        if (end == RealTimeEnd::NoChannel)
+            v.logger.SetRealTimeKinds(0, kChannelAbsent, kChannelAbsent);
+        else
+            v.logger.SetFaults(LoggerFaults{.channelChangeAfter = 3});
+        v.Run(2, 100);
+        ASSERT_TRUE(v.RunUntilEnded(5000));
+        EXPECT_EQ(*v.ended, end);
+        EXPECT_FALSE(v.link.RealTime().Running());
+        bool stopSent = false;
+        for (const auto& w : v.channel.writes)
+            stopSent = stopSent || w.bytes == stop;
+        EXPECT_TRUE(stopSent);
+        EXPECT_TRUE(v.prompts.shown.empty());
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "shell/AppShell.h"
 #include "shell/GraphController.h"
 #include "shell/ListCommands.h"
+#include "support/ShellFixture.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -67,18 +68,18 @@ TEST_F(Lists, ListCommandsNeedTheDataListOpen) {
     EXPECT_FALSE(Enabled(Cmd::PrintPreviewList));
     EXPECT_FALSE(Enabled(Cmd::PrintList));
     int shown = 0;
-    lists->onShowDataList = [&] {
+    QObject::connect(lists.get(), &ListCommands::dataListShowRequested, [&] {
         ++shown;
         lists->SetDataListOpen(true);
-    };
+    });
     ASSERT_TRUE(shell->Execute(Cmd::DataList));
     EXPECT_EQ(shown, 1);
     EXPECT_TRUE(Enabled(Cmd::PrintPreviewList));
     EXPECT_TRUE(Enabled(Cmd::PrintList));
     // The close sequence ends the data list: the list commands go grey again.
     int closed = 0;
-    lists->onCloseDataList = [&] { ++closed; };
-    shell->onCloseDataList();
+    QObject::connect(lists.get(), &ListCommands::dataListCloseRequested, [&] { ++closed; });
+    emit shell->closeDataListRequested();
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(Enabled(Cmd::PrintList));
 }
@@ -87,7 +88,8 @@ TEST_F(Lists, PrintCommandsChooseTheReportAndItsPages) {
     Load(Stored(56));
     lists->SetDataListOpen(true);
     std::vector<std::pair<ListCommands::Report, bool>> jobs;
-    lists->onPrint = [&](ListCommands::Report r, bool preview) { jobs.emplace_back(r, preview); };
+    QObject::connect(lists.get(), &ListCommands::printRequested,
+                     [&](ListCommands::Report r, bool preview) { jobs.emplace_back(r, preview); });
     ASSERT_TRUE(shell->Execute(Cmd::PrintPreviewList));
     EXPECT_EQ(shell->m_graph.DisplayContent(), 2);
     EXPECT_EQ(lists->ListPages().count, 2);
@@ -126,7 +128,7 @@ TEST_F(Lists, TheModelFollowsModeRecordAndGrowingLiveData) {
     s.m_rtRms.assign(100, FloatPair{230.0f, 0.0f});
     s.m_rtFreq.assign(100, FloatPair{50.0f, 0.0f});
     s.m_rtCount = 5;
-    shell->m_realTimeIdle = 0;
+    FakeRealTimeRun run(*shell);
     graph->EnterMode(GraphMode::RealTimeRms);
     m.Refresh();
     EXPECT_EQ(m.rowCount(), 5);

@@ -6,6 +6,7 @@
 #include "app/CMainFrame.h"
 #include "shell/AppShell.h"
 #include "shell/ListCommands.h"
+#include "support/ShellFixture.h"
 #include "ui/CDTView.h"
 #include "ui/CDataListDlg.h"
 #include "ui/CPrintPreviewDlg.h"
@@ -292,7 +293,7 @@ TEST_F(ListWindowsTest, DuringARunTheListFollowsTheNewestRowAndLinkCommandsAreGr
     s.m_rtFreq.assign(5000, FloatPair{50.0f, 0.0f});
     s.m_rtCount = 100;
     s.m_rtStartTime = kStart;
-    shell->m_realTimeIdle = 0;
+    FakeRealTimeRun run(*shell);
     shell->ExecuteDirect(Cmd::RealTimeRms);
     shell->Execute(Cmd::DataList);
     ASSERT_NE(DataList(), nullptr);
@@ -308,7 +309,7 @@ TEST_F(ListWindowsTest, DuringARunTheListFollowsTheNewestRowAndLinkCommandsAreGr
     for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::Download})
         EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
     // Stopped: the list stays where the user puts it.
-    shell->m_realTimeIdle = 1;
+    run.SetRunning(false);
     t->verticalScrollBar()->setValue(0);
     s.m_rtCount = 3100;
     shell->AppendRealTimePoint();
@@ -360,12 +361,12 @@ TEST_F(ListWindowsTest, EveryMenuItemFollowsTheCommandTableDuringARun) {
             EXPECT_TRUE(shell->StateOf(id).enabled) << id;
     };
     expect(false);
-    shell->m_realTimeIdle = 0;
+    FakeRealTimeRun run(*shell);
     expect(true);
     // The commands themselves are refused too, not only their items greyed.
     EXPECT_FALSE(shell->Execute(Cmd::Download));
     EXPECT_FALSE(shell->Execute(Cmd::Setup));
     EXPECT_FALSE(shell->Execute(Cmd::CorrectTime));
-    shell->m_realTimeIdle = 1;
+    run.SetRunning(false);
     expect(false);
 }

@@ -29,9 +29,10 @@ protected:
         tzset();
         qputenv("DATALOGGER_DIR", dir.filePath("datadir").toLocal8Bit());
         now.Set(At(2010, 2, 3, 14, 5, 6));
-        shell.onSizeWorkBuffers = [this](int64_t n) { sizedTo.push_back(n); };
-        shell.AddViewListener([this] { ++viewUpdates; });
-        shell.onStatusText = [this](const QString& t) { status = t; };
+        QObject::connect(&shell, &AppShell::workBuffersSized,
+                         [this](int64_t n) { sizedTo.push_back(n); });
+        QObject::connect(&shell, &AppShell::viewsUpdated, [this] { ++viewUpdates; });
+        QObject::connect(&shell, &AppShell::statusText, [this](const QString& t) { status = t; });
     }
     ~Files() override { qunsetenv("DATALOGGER_DIR"); }
 
@@ -268,7 +269,7 @@ TEST_F(Files, SaveIsEnabledOnlyWithAGraphShown) {
     EXPECT_TRUE(shell.StateOf(Cmd::Save).enabled);
     for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::FileOpenFramework})
         EXPECT_TRUE(shell.StateOf(id).enabled) << id;
-    shell.m_realTimeIdle = 0;
+    FakeRealTimeRun run(shell);
     for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::FileOpenFramework})
         EXPECT_FALSE(shell.StateOf(id).enabled) << id;
     EXPECT_TRUE(shell.StateOf(Cmd::Save).enabled);
@@ -495,7 +496,7 @@ TEST_F(Files, ClosingWithYesAndNoSaveKeepsTheWindowTheDataAndTheFiles) {
     shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
     const QByteArray shownBytes = EncodeStdata(shell.m_set);
     int windowCloses = 0;
-    shell.onCloseWindow = [&] { ++windowCloses; };
+    QObject::connect(&shell, &AppShell::closeWindowRequested, [&] { ++windowCloses; });
 
     prompts.QueueAnswer(PromptAnswer::Yes); // save? - then the dialog is cancelled
     shell.RequestClose();

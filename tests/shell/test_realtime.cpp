@@ -60,8 +60,10 @@ struct RealTime : ::testing::Test {
         line.Start(1, kFrameMs);
         session.AttachGraph(&graph);
         session.SetJournalPath(dir.filePath("journal.csv"));
-        session.onRunDialog = [this] { link().OpenDialog(LinkDialog::RealTime); };
-        session.onEnded = [this](RealTimeEnd e) { ends.push_back(e); };
+        QObject::connect(&session, &RealTimeSession::runDialogRequested,
+                         [this] { link().OpenDialog(LinkDialog::RealTime); });
+        QObject::connect(&session, &RealTimeSession::runEnded,
+                         [this](RealTimeEnd e) { ends.push_back(e); });
         shell.m_graph.SetClient(1600, 900);
     }
     ~RealTime() override { qunsetenv("DATALOGGER_DIR"); }
@@ -237,18 +239,18 @@ TEST_F(RealTime, FramesSplitOrReadFromTheirMiddleAreReassembled) {
     channel.Inject(QByteArray(1000, char(0x55)) + f.left(1365));
     // The notification comes as soon as the rest of the frame is there.
     channel.Inject(f.mid(1365));
-    EXPECT_EQ(session.Transfer().m_framesHandled, 1);
+    EXPECT_EQ(session.Transfer().FramesHandled(), 1);
     EXPECT_EQ(channel.Threshold(), 2365);
     EXPECT_EQ(shell.m_set.m_rtWavePoints, 590);
     EXPECT_EQ(shell.m_set.m_rtWave[0][0], float(logger.Stream().Sample(0, 0, 0)));
     // Two frames in one read are both handled.
     channel.Inject(f + f);
-    EXPECT_EQ(session.Transfer().m_framesHandled, 3);
+    EXPECT_EQ(session.Transfer().FramesHandled(), 3);
 }
 
 TEST_F(RealTime, TheModeShownGrowsBySamplesAndAppendsTheNewestSegment) {
     int appended = 0;
-    shell.onAppendRealTimePoint = [&] { ++appended; };
+    QObject::connect(&shell, &AppShell::realTimePointAppended, [&] { ++appended; });
     graph.OnRealTimeRms();                         // nothing to show yet: no mode
     shell.m_graph.SetMode(GraphMode::RealTimeRms); // chosen before the run
     Run(2, 100);
@@ -269,7 +271,7 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
     logger.SetRealTimeStream(noisy);
     std::vector<std::pair<int, AppendAction>> actions;
     int mismatches = 0;
-    shell.onAppendRealTimePoint = [&] {
+    QObject::connect(&shell, &AppShell::realTimePointAppended, [&] {
         const int count = shell.m_set.m_rtCount;
         actions.emplace_back(count, shell.m_graph.AppendRealTimePoint(graph.Inputs()).action);
         if (count != 145)
@@ -282,7 +284,7 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
             for (int ch = 0; ch < 2; ++ch)
                 mismatches += fresh.YPix(k, 0, ch) != shell.m_graph.YPix(k, 0, ch) ||
                               fresh.XPix(k, 0, ch) != shell.m_graph.XPix(k, 0, ch);
-    };
+    });
     shell.m_graph.SetMode(GraphMode::RealTimeRms);
     Run(2, 150);
     ASSERT_TRUE(RunUntilEnded(400000));
@@ -368,10 +370,10 @@ TEST_F(RealTime, ClosingTheWindowStopsTheLoggerFirst) {
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
     shell.m_graph.SetLastPoint(1); // no save question
     bool closed = false;
-    shell.onCloseWindow = [&] {
+    QObject::connect(&shell, &AppShell::closeWindowRequested, [&] {
         closed = true;
         EXPECT_FALSE(Stops().empty());
-    };
+    });
     shell.RequestClose();
     EXPECT_EQ(Stops().size(), 1u);
     EXPECT_FALSE(shell.RealTimeRunning());

@@ -12,24 +12,25 @@ namespace {
 class Shell : public ShellFixture {
 protected:
     Shell() {
-        shell.onCloseWindow = [this] {
+        QObject::connect(&shell, &AppShell::closeWindowRequested, [this] {
             closedAt = clock.NowMs();
             settingsExistedAtClose = QFile::exists(shell.SettingsPath());
-        };
+        });
         shell.onSaveCommand = [this] {
             ++saves;
             return saveSucceeds;
         };
-        shell.onStopRealTime = [this] {
+        QObject::connect(&shell, &AppShell::stopRealTimeRequested, [this] {
             ++stops;
-            shell.m_realTimeIdle = 1;
-        };
+            run.SetRunning(false);
+        });
     }
     int64_t closedAt = -1;
     bool settingsExistedAtClose = false;
     int saves = 0;
     bool saveSucceeds = true;
     int stops = 0;
+    FakeRealTimeRun run{shell, false};
 };
 
 TEST_F(Shell, CloseWritesSettingsFirstAndClosesTheWindow100msLater) {
@@ -105,9 +106,9 @@ TEST_F(Shell, CancelAndYesWithoutASaveKeepTheWindowAndEverythingInIt) {
     shell.m_graph.SetLastPoint(10);
     shell.m_dataUnsaved = 1;
     shell.m_promptOnDownload = 1;
-    shell.m_realTimeIdle = 0;
+    run.SetRunning(true);
     int dataListCloses = 0;
-    shell.onCloseDataList = [&] { ++dataListCloses; };
+    QObject::connect(&shell, &AppShell::closeDataListRequested, [&] { ++dataListCloses; });
     saveSucceeds = false; // the file dialog cancelled: nothing saved
     for (PromptAnswer answer : {PromptAnswer::Cancel, PromptAnswer::Yes}) {
         prompts.QueueAnswer(answer);
@@ -160,7 +161,7 @@ TEST_F(Shell, FailedSaveOnClosingKeepsTheWindowAndTheUnsavedData) {
 }
 
 TEST_F(Shell, RunningAcquisitionIsStoppedBeforeTheWindowGoes) {
-    shell.m_realTimeIdle = 0;
+    run.SetRunning(true);
     shell.RequestClose();
     EXPECT_EQ(stops, 1);
     EXPECT_EQ(closedAt, -1);
@@ -171,9 +172,22 @@ TEST_F(Shell, RunningAcquisitionIsStoppedBeforeTheWindowGoes) {
     ManualTimerTable t2(clock);
     AppShell idle(t2, p2, now, dir.filePath("z.ini"));
     int idleStops = 0;
-    idle.onStopRealTime = [&] { ++idleStops; };
+    QObject::connect(&idle, &AppShell::stopRealTimeRequested, [&] { ++idleStops; });
     idle.RequestClose();
     EXPECT_EQ(idleStops, 0);
+}
+
+// The shell asks whoever runs acquisitions whether one is on; once that one is gone
+// (a window's session taken down before the shell) the answer is "no run", never a
+// call into freed memory.
+TEST_F(Shell, RunStateGoneBeforeTheShellIsNotAskedAgain) {
+    {
+        FakeRealTimeRun gone(shell);
+        EXPECT_TRUE(shell.RealTimeRunning());
+    }
+    EXPECT_FALSE(shell.RealTimeRunning());
+    shell.RequestClose();
+    EXPECT_EQ(stops, 0);
 }
 
 TEST_F(Shell, SecondCloseRequestDuringTheDelayChangesNothing) {

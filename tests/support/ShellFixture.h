@@ -12,6 +12,20 @@
 
 #include <gtest/gtest.h>
 
+// A real-time run as the shell sees it, switched on and off by the test instead of
+// a link: the shell asks it from its construction on.
+class FakeRealTimeRun final : public RealTimeRunState {
+public:
+    explicit FakeRealTimeRun(AppShell& shell, bool running = true) : m_running(running) {
+        shell.SetRealTimeRunState(this);
+    }
+    void SetRunning(bool running) { m_running = running; }
+    bool RealTimeRunning() const override { return m_running; }
+
+private:
+    bool m_running;
+};
+
 // What a shell stands on. Widget tests build the shell themselves once the
 // application object exists, and take it down before these.
 class ShellParts : public ::testing::Test {

@@ -189,7 +189,7 @@ TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
     s.m_rtRms.assign(100, FloatPair{0, 0});
     s.m_rtFreq.assign(100, FloatPair{50, 0});
     shell->SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
-    shell->m_realTimeIdle = 0;
+    FakeRealTimeRun run(*shell);
     shell->m_graph.SetDisplayContent(1);
     s.m_rtCount = 1;
     shell->ExecuteDirect(Cmd::RealTimeRms);
@@ -207,7 +207,7 @@ TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
     const int x = int(g.XPix(4, 0, 0));
     const int y = int(g.YPix(4, 0, 0));
     EXPECT_EQ(view->Composed().pixelColor(x, y), ColourOf(shell->m_settings.m_ch1Color));
-    shell->m_realTimeIdle = 1;
+    run.SetRunning(false);
 }
 
 TEST(RecInfo, PaintsBothFormsAndScrollsOnlyWithinItsRange) {

@@ -54,9 +54,9 @@ int SendConfigCommand(const char* command, const QString& device, LinkDialog dia
         prompts, set);
     LinkController& link = headless->Link();
     SerialChannel& serial = headless->Device();
-    link.onStatus = [](const QString& text) {
+    QObject::connect(&link.Search(), &PortSearch::statusText, [](const QString& text) {
         std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
-    };
+    });
 
     std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(device),
                  searchMs / 1000);

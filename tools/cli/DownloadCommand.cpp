@@ -103,14 +103,16 @@ void ShowProgress(DownloadJob& job, CliPrompts& prompts) {
 #else
     const bool tty = false;
 #endif
-    job.onProgress = [tty, lastShown = -1](int pos, int range) mutable {
-        const int percent = range > 0 ? pos * 100 / range : 0;
-        // On a terminal the line with bytes and time left follows at once (onText).
-        if (!tty && percent / 10 != lastShown / 10)
-            std::fprintf(stderr, "Downloading: %d%%\n", percent);
-        lastShown = percent;
-    };
-    job.onText = [tty, &prompts](const QString& text) {
+    QObject::connect(&job, &DownloadJob::progress,
+                     [tty, lastShown = -1](int pos, int range) mutable {
+                         const int percent = range > 0 ? pos * 100 / range : 0;
+                         // On a terminal the line with bytes and time left follows at once
+                         // (loadingText).
+                         if (!tty && percent / 10 != lastShown / 10)
+                             std::fprintf(stderr, "Downloading: %d%%\n", percent);
+                         lastShown = percent;
+                     });
+    QObject::connect(&job, &DownloadJob::loadingText, [tty, &prompts](const QString& text) {
         if (!tty)
             return;
         QString line = text;
@@ -118,7 +120,7 @@ void ShowProgress(DownloadJob& job, CliPrompts& prompts) {
         // Padded so that a shorter line covers the previous one.
         std::fprintf(stderr, "\rDownloading: %-60s", qPrintable(line));
         prompts.SetMidLine(true);
-    };
+    });
 }
 
 // No logger answered: says why (the device does not open, or it opens but nothing
@@ -194,9 +196,9 @@ int RunDownload(const QStringList& args) {
     CliPrompts prompts;
     MeasurementSet set;
     const std::unique_ptr<HeadlessLink> headless = HeadlessLink::OnDevice(a->device, prompts, set);
-    headless->Link().onStatus = [&](const QString& text) {
+    QObject::connect(&headless->Link().Search(), &PortSearch::statusText, [](const QString& text) {
         std::fprintf(stderr, "orvex-dl: %s\n", qPrintable(text));
-    };
+    });
     DownloadJob job(*headless);
     ShowProgress(job, prompts);
     std::fprintf(stderr, "Searching the logger on %s (for up to %d s)...\n", qPrintable(a->device),

@@ -438,35 +438,38 @@ std::array<QString, 2> RunUnits(const MeasurementSet& set) {
 }
 
 // Takes the samples, each handed to the sinks as it comes, until the run ends (the
-// count, a fault, or a signal that stops the logger).
+// count, a fault, or a signal that stops the logger). A fault's message goes to
+// `prompts` (stderr).
 RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const RealtimeArgs& a,
-                        const SampleSinks& sinks) {
+                        const SampleSinks& sinks, Prompts& prompts) {
     LinkController& link = headless.Link();
     RealTimeTransfer& transfer = link.RealTime();
-    // The application's previous measurement is the desktop's business.
-    transfer.m_writePreviousMeasurement = false;
     RealTimeSampler sampler;
     bool ended = false;
     RealTimeEnd end = RealTimeEnd::Stopped;
-    transfer.onSample = [&] { return sampler.Sample(set, a.interval); };
-    transfer.onFirstFrame = [&] {
+    QObject context;
+    QObject::connect(&transfer, &RealTimeTransfer::sampleDue, &context,
+                     [&] { sampler.Sample(set, a.interval); });
+    QObject::connect(&transfer, &RealTimeTransfer::runStarted, &context, [&] {
         if (sinks.file)
             sinks.file->Begin(set, a.interval);
         if (sinks.publisher)
             sinks.publisher->RunStarted(RunUnits(set));
-    };
-    transfer.onSampleTaken = [&] {
-        const int n = set.m_rtCount - 1;
+    });
+    QObject::connect(&transfer, &RealTimeTransfer::sampleTaken, &context, [&](int taken) {
+        const int n = taken - 1;
         if (sinks.file)
             sinks.file->Add(set, n, set.RtSampleTime(n, a.interval), transfer.LastFrameWaveform());
         if (sinks.publisher)
             sinks.publisher->PublishSample(RealTimeLineSample(set, n, a.interval));
         sinks.lines->Sample(set, n);
-    };
-    transfer.onEnded = [&](RealTimeEnd e) {
+    });
+    QObject::connect(&transfer, &RealTimeTransfer::runEnded, &context, [&](RealTimeEnd e) {
         ended = true;
         end = e;
-    };
+        if (const char* message = RealTimeEndMessage(e))
+            prompts.Message(QString::fromLatin1(message));
+    });
     sinks.lines->Begin();
     std::fprintf(stderr, "Taking %d samples every %d s\n", a.count, a.interval);
     transfer.Configure(a.count, a.interval);
@@ -548,7 +551,7 @@ int RunRealtime(const QStringList& args) {
         a->RunFileOut() ? std::make_unique<RunFile>(a->output) : nullptr;
     LineOutput lines(*a);
     const RealTimeEnd end =
-        TakeSamples(*headless, set, *a, SampleSinks{&lines, file.get(), publisher.get()});
+        TakeSamples(*headless, set, *a, SampleSinks{&lines, file.get(), publisher.get()}, prompts);
     channel.Close();
     if (publisher)
         DrainQueue(*publisher);
