@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     transfer.SetClock(&now);
     transfer.m_writePreviousMeasurement = false;
     RealTimeSampler sampler;
-    transfer.onSample = [&] { return sampler.Sample(set, 2); };
+    transfer.onSample = [&] { return sampler.Sample(set); };
     timers.SetHandler([&](int id) { link.OnTimer(id); });
     transfer.Configure(requested, 2);
     link.StartTransfer(TransferKind::RealTime);
@@ -75,14 +75,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             channel.Open();
         channel.Inject(piece);
         clock.Advance(int64_t(pause) * 50);
-        if (set.m_rtCount > requested || set.m_rtRms.size() > size_t(requested) ||
-            set.m_rtFreq.size() != set.m_rtRms.size())
+        if (set.RtCount() > requested || set.Run().Freq().size() != set.Run().Rms().size() ||
+            set.Run().Times().size() != set.Run().Rms().size())
             std::abort();
-        if (set.m_rtWavePoints != 0 && set.m_rtWavePoints != kRtWavePoints)
+        if (set.Run().CapturePoints() != 0 && set.Run().CapturePoints() != kRtWavePoints)
             std::abort();
     }
     clock.Advance(25000);
-    if (set.m_rtCount > requested || transfer.Running())
+    if (set.RtCount() > requested || transfer.Running())
         std::abort();
     return 0;
 }

@@ -68,7 +68,7 @@ void RealTimeTransfer::Configure(int pointsRequested, int rtInterval) {
 }
 
 void RealTimeTransfer::Start() {
-    m_set.m_rtCount = 0;
+    m_set.Run().Begin(m_clock->Now(), m_interval, m_pointsRequested);
     *m_idle = 0;
     m_pending.clear();
     m_framesHandled = m_framesIgnored = 0;
@@ -140,40 +140,32 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
         m_host.UserPrompts().Message(QString::fromLatin1(RealTimeText::kNoChannel));
         return;
     }
-    ApplyChannelKind(f[3], s.m_rtCh1Present, s.m_rtCh1Unit);
-    ApplyChannelKind(f[4], s.m_rtCh2Present, s.m_rtCh2Unit);
-    if (s.m_rtCount == 0) {
-        m_firstCh1Present = s.m_rtCh1Present;
-        m_firstCh2Present = s.m_rtCh2Present;
-        m_firstCh1Unit = s.m_rtCh1Unit;
-        m_firstCh2Unit = s.m_rtCh2Unit;
-    } else if (s.m_rtCh1Present != m_firstCh1Present || s.m_rtCh2Present != m_firstCh2Present) {
-        // The samples taken keep the channels they were taken with.
-        s.m_rtCh1Present = m_firstCh1Present;
-        s.m_rtCh2Present = m_firstCh2Present;
-        s.m_rtCh1Unit = m_firstCh1Unit;
-        s.m_rtCh2Unit = m_firstCh2Unit;
+    RealTimeRun& run = s.Run();
+    run.SetChannelKind(0, f[3]);
+    run.SetChannelKind(1, f[4]);
+    if (run.Count() == 0) {
+        m_firstPresent = {run.ChannelPresent(0), run.ChannelPresent(1)};
+        m_firstUnit = {run.ChannelUnit(0), run.ChannelUnit(1)};
+    } else if (ChannelsChanged()) {
+        // A channel switched off or on, or measuring another quantity (V to A) in
+        // mid-run: the samples taken keep the channels they were taken with, and the
+        // series does not go on mixing units.
+        run.SetChannel(0, m_firstPresent[0], m_firstUnit[0]);
+        run.SetChannel(1, m_firstPresent[1], m_firstUnit[1]);
         EndRun(RealTimeEnd::ChannelChanged, true);
         m_host.UserPrompts().Message(QString::fromLatin1(RealTimeText::kChannelChanged));
         return;
     }
 
     const uint8_t* p = f + Logger::kRealTimeFrameHeader;
-    for (int i = 0; i < kRtWavePoints; ++i, p += 4) {
+    for (int i = 0; i < kRtWavePoints; ++i, p += 4)
         m_lastWave[size_t(i)] = {Be16(p), Be16(p + 2)};
-        if (s.m_rtCh1Present == 1)
-            s.m_rtWave[size_t(i)][0] = float(Be16(p));
-        if (s.m_rtCh2Present == 1)
-            s.m_rtWave[size_t(i)][1] = float(Be16(p + 2));
-    }
-    s.m_rtWavePoints = kRtWavePoints;
+    run.SetCapture(m_lastWave);
 
-    if (s.m_rtCount == 0) {
+    if (run.Count() == 0) {
         s.m_extremeText[4][0].clear();
         s.m_extremeText[4][1].clear();
-        s.m_rtStartTime = m_clock->Now();
-        s.m_rtRms.assign(size_t(m_pointsRequested), FloatPair{0, 0});
-        s.m_rtFreq.assign(size_t(m_pointsRequested), FloatPair{0, 0});
+        run.Begin(m_clock->Now(), m_interval, m_pointsRequested);
         if (onFirstFrame)
             onFirstFrame();
         TimerTable& timers = m_host.Timers();
@@ -185,7 +177,7 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
     if (onFrameTaken)
         onFrameTaken();
     s.m_loadedFromFile = 0;
-    if (s.m_rtCount >= m_pointsRequested || s.m_rtCount >= kRtMaxPoints)
+    if (run.Count() >= m_pointsRequested || run.Count() >= kRtMaxPoints)
         EndRun(RealTimeEnd::CountReached, true);
     if (*m_idle) {
         WriteStop();
@@ -193,13 +185,33 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
     }
 }
 
+bool RealTimeTransfer::ChannelsChanged() const {
+    const RealTimeRun& run = m_set.Run();
+    for (int ch = 0; ch < 2; ++ch) {
+        const size_t c = size_t(ch);
+        if (run.ChannelPresent(ch) != m_firstPresent[c])
+            return true;
+        if (m_firstPresent[c] && run.ChannelUnit(ch) != m_firstUnit[c])
+            return true;
+    }
+    return false;
+}
+
 void RealTimeTransfer::OnSampleTick() {
-    MeasurementSet& s = m_set;
-    if (s.m_rtCount == 0)
+    RealTimeRun& run = m_set.Run();
+    const int64_t nowMs = m_host.Timers().NowMs();
+    if (run.Count() == 0) {
         m_host.Timers().Start(T::RealTimeTick, m_interval * 1000);
+        m_firstTickMs = nowMs;
+    }
+    // Each sample carries the time it was taken, counted from the first tick: a tick
+    // the event loop let slip by leaves a gap instead of shifting every later time.
+    const int64_t elapsedMs = std::max<int64_t>(nowMs - m_firstTickMs, 0);
+    run.SetPendingTime(run.StartTime() + (elapsedMs + 500) / 1000);
     if (!onSample || !onSample())
         return; // no room until the frame that ends the run
-    ++s.m_rtCount;
+    if (!run.Append())
+        return;
     if (onSampleTaken)
         onSampleTaken();
 }
@@ -232,7 +244,7 @@ void RealTimeTransfer::EndRun(RealTimeEnd why, bool sendStop) {
     KillTimers();
     *m_idle = 1;
     m_pending.clear();
-    if (m_set.m_rtCount > 0) {
+    if (m_set.RtCount() > 0) {
         m_set.m_dataTag = QString::fromLatin1(kTagRealTime);
         if (m_writePreviousMeasurement)
             WritePreviousMeasurement(m_set);

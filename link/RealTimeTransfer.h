@@ -83,10 +83,10 @@ public:
     std::function<void()> onFirstFrame;
     // Every frame handled (the window shows the graph).
     std::function<void()> onFrameTaken;
-    // The analysis and the extremes of sample m_rtCount; false when there is no
+    // The analysis and the extremes of the sample being taken; false when there is no
     // room (the tick is then skipped).
     std::function<bool()> onSample;
-    // After m_rtCount was incremented: flags, mode handlers, drawing.
+    // After the sample was appended: flags, mode handlers, drawing.
     std::function<void()> onSampleTaken;
     // Repaint everything (the document's "update all views").
     std::function<void()> onUpdateViews;
@@ -100,6 +100,8 @@ private:
     void OnWatchdog();
     void OnRestart();
     void KillTimers();
+    // The channels of the frame differ from those the run began with.
+    bool ChannelsChanged() const;
     void EndRun(RealTimeEnd why, bool sendStop);
     void WriteStop();
     void UpdateViews() {
@@ -116,8 +118,9 @@ private:
     int m_interval = kRtIntervalMin;
     bool m_frameReceived = false;
     int64_t m_lastFrameMs = 0; // the start command, then the last frame handled
-    uint8_t m_firstCh1Present = 0, m_firstCh2Present = 0;
-    QString m_firstCh1Unit, m_firstCh2Unit;
+    std::array<bool, 2> m_firstPresent{};
+    std::array<QString, 2> m_firstUnit;
+    int64_t m_firstTickMs = 0;
     QByteArray m_pending; // bytes of a frame not yet complete
     RtWaveform m_lastWave{};
 };

@@ -58,15 +58,15 @@ CommandState GraphController::ModeState(GraphMode mode) const {
         enabled = s.m_trCount != 0;
         break;
     case GraphMode::RealTimeEpa:
-        enabled = s.m_rtWavePoints != 0;
+        enabled = s.Run().CapturePoints() != 0;
         break;
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
-        enabled = s.m_rtCount != 0;
+        enabled = s.RtCount() != 0;
         break;
     case GraphMode::RealTimeApparentPower:
-        enabled = s.m_rtCount != 0 && s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 &&
-                  s.m_rtCh1Unit != s.m_rtCh2Unit;
+        enabled = s.RtCount() != 0 && s.RtChannelPresent(0) && s.RtChannelPresent(1) &&
+                  s.RtChannelUnit(0) != s.RtChannelUnit(1);
         break;
     case GraphMode::None:
         break;
@@ -81,7 +81,7 @@ void GraphController::EnterMode(GraphMode mode) {
     // A mode already shown is only refreshed, unless the data were replaced since.
     if (g.Mode() == mode && !g.DataReplaced()) {
         if (IsRealTimeMode(mode))
-            g.SetLastPoint(m_shell.m_set.m_rtCount);
+            g.SetLastPoint(m_shell.m_set.RtCount());
         FillRecInfo();
         if (onInfoBar)
             onInfoBar();
@@ -115,8 +115,8 @@ void GraphController::PrepareMode(GraphMode mode) {
     case GraphMode::StoreTransient:
         break; // from the record, below
     default:
-        g.SetChannelsPresent(s.m_rtCh1Present, s.m_rtCh2Present);
-        g.SetChannelUnits(s.m_rtCh1Unit, s.m_rtCh2Unit);
+        g.SetChannelsPresent(s.RtChannelPresent(0) ? 1 : 0, s.RtChannelPresent(1) ? 1 : 0);
+        g.SetChannelUnits(s.RtChannelUnit(0), s.RtChannelUnit(1));
         if (mode == GraphMode::RealTimeFrequency)
             g.SetChannelUnits(QStringLiteral("Hz"), QStringLiteral("Hz"));
         else if (mode == GraphMode::RealTimeApparentPower)
@@ -137,7 +137,7 @@ void GraphController::PrepareMode(GraphMode mode) {
         g.SetPointWindow(1, kRtWavePoints);
         break;
     default:
-        g.SetLastPoint(s.m_rtCount);
+        g.SetLastPoint(s.RtCount());
         if (m_shell.RealTimeRunning())
             g.RtCapacity().SelectLevelFor(g.PointCount());
         g.SetFirstPoint(1);
@@ -157,10 +157,10 @@ void GraphController::PrepareMode(GraphMode mode) {
     // The analysis panel's RMS texts of the captured waveform on show, before the
     // panel opens with them: closing the panel emptied CH1's, so going back to EPA
     // after a run showed a blank box.
-    if (mode == GraphMode::RealTimeEpa && s.m_rtCount >= 1) {
-        if (s.m_rtCh1Present == 1)
+    if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1) {
+        if (s.RtChannelPresent(0))
             AnalyseWaveformInto(s, 0, &m_epaTexts[0]);
-        if (s.m_rtCh2Present == 1)
+        if (s.RtChannelPresent(1))
             AnalyseWaveformInto(s, 1, &m_epaTexts[1]);
     }
 
@@ -175,12 +175,12 @@ void GraphController::PrepareMode(GraphMode mode) {
 
     // 7. The panel's apparent power from the two RMS texts above, and the power
     // figures of the sample on show.
-    if (mode == GraphMode::RealTimeEpa && s.m_rtCount >= 1 && s.m_rtCh1Present == 1 &&
-        s.m_rtCh2Present == 1 && s.m_rtCh1Unit != s.m_rtCh2Unit && m_epaPanelOpen)
+    if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1 && s.RtChannelPresent(0) &&
+        s.RtChannelPresent(1) && s.RtChannelUnit(0) != s.RtChannelUnit(1) && m_epaPanelOpen)
         m_epaApparentPower = ApparentPowerText(m_epaTexts[0].rms, m_epaTexts[1].rms);
-    if (mode == GraphMode::RealTimeEpa && s.m_rtCount >= 1 && !s.m_rtPower.empty())
+    if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1 && !s.Run().Power().empty())
         m_epaPowerTexts =
-            MakePowerTexts(s.m_rtPower.back(), {RtChannelKind(s, 0), RtChannelKind(s, 1)});
+            MakePowerTexts(s.Run().Power().back(), {RtChannelKind(s, 0), RtChannelKind(s, 1)});
 }
 
 void GraphController::SelectTransientRecord(int record) {
@@ -283,15 +283,15 @@ void GraphController::FillRecInfo() {
         break;
     case GraphMode::RealTimeEpa:
         r.title = ModeTitle(mode);
-        r.start = g.PointTimeText(Inputs(), int64_t(s.m_rtCount) - 1);
+        r.start = g.PointTimeText(Inputs(), int64_t(s.RtCount()) - 1);
         break;
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
         r.title = ModeTitle(mode);
         r.rate = rtRate;
-        r.start = FormatDateTime(s.m_rtStartTime);
-        r.count = QString::number(s.m_rtCount);
+        r.start = FormatDateTime(s.RtStartTime());
+        r.count = QString::number(s.RtCount());
         if (mode == GraphMode::RealTimeRms)
             extremes(8, 9);
         else if (mode == GraphMode::RealTimeFrequency)

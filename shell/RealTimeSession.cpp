@@ -118,11 +118,10 @@ bool RealTimeSession::OnSample() {
     std::array<EpaTexts, 2>* texts =
         m_graph && m_graph->m_epaPanelOpen ? &m_graph->m_epaTexts : nullptr;
     MeasurementSet& set = m_shell.m_set;
-    const int n = set.m_rtCount;
-    if (!m_sampler.Sample(set, m_transfer.Interval(), texts))
+    if (!m_sampler.Sample(set, texts))
         return false;
-    if (texts && size_t(n) < set.m_rtPower.size())
-        m_graph->m_epaPowerTexts = MakePowerTexts(set.m_rtPower[size_t(n)],
+    if (texts)
+        m_graph->m_epaPowerTexts = MakePowerTexts(set.Run().Pending().power,
                                                   {RtChannelKind(set, 0), RtChannelKind(set, 1)});
     // The panel's S(VA) follows every sample, as its RMS texts do (left at the
     // first sample it would contradict the two values above it).
@@ -139,20 +138,20 @@ void RealTimeSession::OnSampleTaken() {
     s.m_dataUnsaved = 1;
     s.m_promptOnOpen = 1;
     s.m_promptOnDownload = 1;
-    if (set.m_rtCount == 1)
+    if (set.RtCount() == 1)
         s.SetShownFile(QString()); // the samples of this run are in no file yet
-    s.Notices().RunProgress(set.m_rtCount, m_transfer.PointsRequested());
-    m_journal.Append(RealTimeCsvLine(set, set.m_rtCount - 1, m_transfer.Interval()));
+    s.Notices().RunProgress(set.RtCount(), m_transfer.PointsRequested());
+    m_journal.Append(RealTimeCsvLine(set, set.RtCount() - 1));
 
     GraphModel& g = s.m_graph;
     const GraphMode mode = g.Mode();
     if (IsLiveMode(mode)) {
         // The first sample prepares the view fully.
-        if (set.m_rtCount == 1)
+        if (set.RtCount() == 1)
             g.SetMode(GraphMode::None);
         s.ExecuteDirect(ModeCommandId(mode));
     }
-    if (set.m_rtCount == 1) {
+    if (set.RtCount() == 1) {
         s.UpdateAllViews();
         return;
     }
@@ -172,7 +171,7 @@ void RealTimeSession::OnEnded(RealTimeEnd why) {
     m_journal.Finish();
     WorkReport done;
     done.what = WorkDone::RunEnded;
-    done.samples = m_shell.m_set.m_rtCount;
+    done.samples = m_shell.m_set.RtCount();
     done.records = m_transfer.PointsRequested();
     m_shell.Notices().Report(done);
     if (onEnded)
@@ -192,11 +191,11 @@ QString RealTimeSession::RecoverJournal() {
 
 bool RealTimeSession::WriteCsvBeside(const QString& stdataPath) {
     const MeasurementSet& set = m_shell.m_set;
-    if (set.m_rtCount <= 0)
+    if (set.RtCount() <= 0)
         return true;
     const QString path = RealTimeCsvPathBeside(stdataPath);
     QString error;
-    if (WriteRealTimeCsv(path, set, m_shell.m_settings.m_rtInterval, &error))
+    if (WriteRealTimeCsv(path, set, &error))
         return true;
     m_shell.UserPrompts().Message(
         QStringLiteral("The real-time samples could not be saved.\n%1: %2")

@@ -23,10 +23,11 @@ struct RealTimeLink : VirtualLink {
         RealTimeTransfer& rt = link.RealTime();
         rt.m_writePreviousMeasurement = false;
         rt.onSample = [this] {
-            const int n = set.m_rtCount;
-            if (n >= int(set.m_rtRms.size()))
+            RealTimeRun& run = set.Run();
+            if (run.Full())
                 return false;
-            set.m_rtRms[size_t(n)] = FloatPair{float(n + 1), 0.5f};
+            run.SetPendingValues(0, float(run.Count() + 1), 50);
+            run.SetPendingValues(1, 0.5f, 50);
             return true;
         };
         link.onRealTimeFrame = [this](const QByteArray&) {
@@ -81,9 +82,9 @@ TEST(RealTimeSilence, EndsTenSecondsAfterTheLastFrameWhereverItFallsInTheWatchdo
         // interval until the end.
         const int64_t runMs = *v.endedMs - *v.firstFrameMs;
         const int expected = int((runMs - 10) / 2000) + 1;
-        EXPECT_EQ(v.set.m_rtCount, expected);
-        for (int n = 0; n < v.set.m_rtCount; ++n)
-            EXPECT_EQ(v.set.m_rtRms[size_t(n)][0], float(n + 1));
+        EXPECT_EQ(v.set.RtCount(), expected);
+        for (int n = 0; n < v.set.RtCount(); ++n)
+            EXPECT_EQ(v.set.Run().Rms()[size_t(n)][0], float(n + 1));
         EXPECT_FALSE(v.link.RealTime().Running());
         EXPECT_FALSE(v.channel.IsOpen());
         for (int id : {12, 13, 14, 15})
@@ -101,7 +102,7 @@ TEST(RealTimeSilence, ALoggerThatNeverStreamsEndsTenSecondsAfterTheStartCommand)
     EXPECT_EQ(*v.ended, RealTimeEnd::Silence);
     EXPECT_GE(*v.endedMs - startMs, 10000);
     EXPECT_LE(*v.endedMs - startMs, 10000 + Logger::kRealTimeWatchdogCheckMs);
-    EXPECT_EQ(v.set.m_rtCount, 0);
+    EXPECT_EQ(v.set.RtCount(), 0);
 }
 
 TEST(RealTimeSilence, ASteadyStreamIsNeverTakenForSilence) {
@@ -110,7 +111,7 @@ TEST(RealTimeSilence, ASteadyStreamIsNeverTakenForSilence) {
     v.Run(2, 20);
     ASSERT_TRUE(v.RunUntilEnded(60000));
     EXPECT_EQ(*v.ended, RealTimeEnd::CountReached);
-    EXPECT_EQ(v.set.m_rtCount, 20);
+    EXPECT_EQ(v.set.RtCount(), 20);
 }
 
 } // namespace

@@ -103,13 +103,13 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
     EXPECT_FALSE(frame.Action(Cmd::Run)->isEnabled());
     EXPECT_FALSE(frame.Action(Cmd::Download)->isEnabled());
 
-    ASSERT_TRUE(PumpUntil([&] { return shell.m_set.m_rtCount >= 1; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return shell.m_set.RtCount() >= 1; }, 3000));
     auto* panel = frame.findChild<CPowerAnalysisDlg*>("powerAnalysisDlg");
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
     ASSERT_TRUE(PumpUntil([&] { return !shell.RealTimeRunning(); }, 8000));
-    EXPECT_EQ(shell.m_set.m_rtCount, 3);
+    EXPECT_EQ(shell.m_set.RtCount(), 3);
     EXPECT_TRUE(prompts.shown.empty());
 
     // A computation of our own on what the simulator served (every frame alike).
@@ -127,8 +127,8 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
         const double rms = std::sqrt(sum / (d + 1));
         const double hz = double(falls.size() - 1) / (d * kStreamSampleSeconds);
         for (int n = 0; n < 3; ++n) {
-            EXPECT_NEAR(shell.m_set.m_rtRms[size_t(n)][size_t(ch)], rms, 1e-3);
-            EXPECT_NEAR(shell.m_set.m_rtFreq[size_t(n)][size_t(ch)], hz, 0.051);
+            EXPECT_NEAR(shell.m_set.Run().Rms()[size_t(n)][size_t(ch)], rms, 1e-3);
+            EXPECT_NEAR(shell.m_set.Run().Freq()[size_t(n)][size_t(ch)], hz, 0.051);
         }
         const QString text = (ch == 0 ? panel->Ch1Rms() : panel->Ch2Rms())->text();
         EXPECT_EQ(text, QString::asprintf("%.1f", rms));

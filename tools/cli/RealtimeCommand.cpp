@@ -66,10 +66,9 @@ public:
     void Begin(const MeasurementSet& set, int interval) {
         RtRunHeader h;
         h.interval = interval;
-        h.startTime = set.m_rtStartTime;
-        h.utcOffset = RtLocalUtcOffset(set.m_rtStartTime);
-        h.kind = {RtChannelKind(set.m_rtCh1Present, set.m_rtCh1Unit),
-                  RtChannelKind(set.m_rtCh2Present, set.m_rtCh2Unit)};
+        h.startTime = set.RtStartTime();
+        h.utcOffset = RtLocalUtcOffset(set.RtStartTime());
+        h.kind = {set.Run().ChannelKind(0), set.Run().ChannelKind(1)};
         m_values = RtdataImage{};
         m_values.interval = h.interval;
         m_values.startTime = h.startTime;
@@ -86,8 +85,8 @@ public:
         m_values.times.push_back(time);
         RtJournalSample sample{time, {}, {}};
         for (size_t ch = 0; ch < 2; ++ch) {
-            sample.rms[ch] = set.m_rtRms[size_t(n)][ch];
-            sample.freq[ch] = set.m_rtFreq[size_t(n)][ch];
+            sample.rms[ch] = set.Run().Rms()[size_t(n)][ch];
+            sample.freq[ch] = set.Run().Freq()[size_t(n)][ch];
             if (m_values.ChannelPresent(int(ch))) {
                 m_values.rms[ch].push_back(sample.rms[ch]);
                 m_values.freq[ch].push_back(sample.freq[ch]);
@@ -229,15 +228,15 @@ RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const Realt
     RealTimeSampler sampler;
     bool ended = false;
     RealTimeEnd end = RealTimeEnd::Stopped;
-    transfer.onSample = [&] { return sampler.Sample(set, a.interval); };
+    transfer.onSample = [&] { return sampler.Sample(set); };
     if (file)
         transfer.onFirstFrame = [&] { file->Begin(set, a.interval); };
     transfer.onSampleTaken = [&] {
-        const int n = set.m_rtCount - 1;
+        const int n = set.RtCount() - 1;
         if (file)
-            file->Add(set, n, set.RtSampleTime(n, a.interval), transfer.LastFrameWaveform());
+            file->Add(set, n, set.Run().SampleTime(n), transfer.LastFrameWaveform());
         if (a.PrintLines()) {
-            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, n, a.interval)));
+            std::printf("%s\n", qPrintable(RealTimeCsvLine(set, n)));
             std::fflush(stdout);
         }
     };
@@ -287,17 +286,16 @@ int RunRealtime(const QStringList& args) {
     const RealTimeEnd end = TakeSamples(*headless, set, *a, file.get());
     channel.Close();
 
-    if (!a->output.isEmpty() && set.m_rtCount > 0) {
+    if (!a->output.isEmpty() && set.RtCount() > 0) {
         QString error;
-        const bool written =
-            file ? file->Write(&error) : WriteRealTimeCsv(a->output, set, a->interval, &error);
+        const bool written = file ? file->Write(&error) : WriteRealTimeCsv(a->output, set, &error);
         if (!written) {
             std::fprintf(stderr, "orvex-dl: cannot write %s: %s\n", qPrintable(a->output),
                          qPrintable(error));
             return CliExit::Failure;
         }
     }
-    std::fprintf(stderr, "%d samples taken\n", set.m_rtCount);
+    std::fprintf(stderr, "%d samples taken\n", set.RtCount());
     return ExitCodeOf(end);
 }
 
