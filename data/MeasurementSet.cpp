@@ -2,6 +2,7 @@
 
 #include "base/LocalTime.h"
 #include "base/NumberText.h"
+#include "data/RtdataFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +20,8 @@ void RealTimeRun::Begin(TimeValue start, int interval, int capacity) {
     m_power.reserve(size_t(m_capacity));
     m_times.clear();
     m_times.reserve(size_t(m_capacity));
+    m_waves.reset();
+    m_captureSample = -1;
 }
 
 void RealTimeRun::Clear() {
@@ -57,11 +60,42 @@ void RealTimeRun::SetCapture(const std::array<std::array<int16_t, 2>, kRtWavePoi
         }
     }
     m_capturePoints = kRtWavePoints;
+    m_captureSample = -1;
 }
 
 void RealTimeRun::SetCapture(const Wave& wave) {
     m_capture = wave;
     m_capturePoints = kRtWavePoints;
+    m_captureSample = -1;
+}
+
+void RealTimeRun::ClearCapture() {
+    m_capture = Wave{};
+    m_capturePoints = 0;
+    m_captureSample = -1;
+}
+
+TimeValue RealTimeRun::CaptureTime() const {
+    return SampleTime(m_captureSample >= 0 ? m_captureSample : int64_t(Count()) - 1);
+}
+
+void RealTimeRun::SetWaveforms(std::shared_ptr<const RtWaveformSource> waves) {
+    m_waves = std::move(waves);
+}
+
+bool RealTimeRun::KeepsWaveforms() const {
+    return m_waves && Count() > 0 && m_waves->WaveformCount() >= Count();
+}
+
+bool RealTimeRun::ShowSample(int n) {
+    if (!m_waves || n < 0 || n >= Count() || n >= m_waves->WaveformCount())
+        return false;
+    RtWaveform raw{};
+    if (!m_waves->ReadWaveform(n, raw, nullptr))
+        return false;
+    SetCapture(raw);
+    m_captureSample = n;
+    return true;
 }
 
 void RealTimeRun::SetPendingValues(int ch, float rms, float freq) {

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -52,6 +53,8 @@ inline const char* const kTagRealTime = "EPADATA";
 
 using FloatPair = std::array<float, 2>;
 
+class RtWaveformSource;
+
 // Power figures of one real-time sample, derived from its captured waveform when it
 // was taken. A figure is empty where the sample
 // gave nothing to compute it from: no voltage and current pair, or no whole period.
@@ -80,8 +83,9 @@ class RealTimeRun {
 public:
     using Wave = std::array<FloatPair, kRtWavePoints>; // [i][0] CH1, [i][1] CH2
 
-    // Starts a new run without samples, with room for `capacity` of them (at most
-    // kRtMaxPoints). Channels and capture stay: the first frame set them already.
+    // Starts a new run without samples or kept waveforms, with room for `capacity`
+    // samples (at most kRtMaxPoints). Channels and capture stay: the first frame set
+    // them already.
     void Begin(TimeValue start, int interval, int capacity);
     // No samples, no capture, no channels.
     void Clear();
@@ -96,6 +100,8 @@ public:
     void SetCapture(const std::array<std::array<int16_t, 2>, kRtWavePoints>& raw);
     // A whole capture as values (a kept waveform brought back, a computed one).
     void SetCapture(const Wave& wave);
+    // No capture: nothing for the waveform graph to show.
+    void ClearCapture();
 
     // The sample being taken (it will be number Count()): the analysis fills it before
     // it is appended.
@@ -129,10 +135,26 @@ public:
     const Wave& Capture() const { return m_capture; }
     // Points of the capture: 0 before the first frame.
     int CapturePoints() const { return m_capturePoints; }
+    // The sample whose kept waveform is the capture shown, or -1 for the newest frame.
+    int CaptureSample() const { return m_captureSample; }
+    // Time of the capture: that of its sample, or of the newest sample taken.
+    TimeValue CaptureTime() const;
+
+    // Where the waveform of every sample is kept (a journal or a file on the disk,
+    // read back one at a time), or null.
+    void SetWaveforms(std::shared_ptr<const RtWaveformSource> waves);
+    const RtWaveformSource* Waveforms() const { return m_waves.get(); }
+    // True when every sample's waveform can be brought back.
+    bool KeepsWaveforms() const;
+    // Makes the kept waveform of sample n the capture shown; false (and nothing
+    // changes) when it cannot be read.
+    bool ShowSample(int n);
 
 private:
     Wave m_capture{};
     int m_capturePoints = 0;
+    int m_captureSample = -1;
+    std::shared_ptr<const RtWaveformSource> m_waves;
     RtSample m_pending;
     std::vector<FloatPair> m_rms;
     std::vector<FloatPair> m_freq;

@@ -51,7 +51,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LinkController link(channel, timers, prompts, set);
     RealTimeTransfer& transfer = link.RealTime();
     transfer.SetClock(&now);
-    transfer.m_writePreviousMeasurement = false;
     RealTimeSampler sampler;
     transfer.onSample = [&] { return sampler.Sample(set); };
     timers.SetHandler([&](int id) { link.OnTimer(id); });

@@ -75,3 +75,26 @@ bool RealTimeSampler::Sample(MeasurementSet& s, std::array<EpaTexts, 2>* texts) 
     StorePower(s, results);
     return true;
 }
+
+RealTimeExtremes ComputeRunExtremes(MeasurementSet& s) {
+    RealTimeExtremes e;
+    const RealTimeRun& run = s.Run();
+    const bool power = HasApparentPower(s);
+    for (int n = 0; n < run.Count(); ++n) {
+        const size_t i = size_t(n);
+        const TimeValue taken = run.SampleTime(n);
+        for (size_t c = 0; c < 2; ++c) {
+            if (!run.ChannelPresent(int(c)))
+                continue;
+            UpdateExtremes(ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c], run.Freq()[i][c],
+                           s.m_extremeText[4][c], s.m_extremeText[5][c], n, taken);
+            UpdateExtremes(ExtremeRule::Rms, e.rmsMax[c], e.rmsMin[c], run.Rms()[i][c],
+                           s.m_extremeText[8][c], s.m_extremeText[9][c], n, taken);
+        }
+        if (power)
+            UpdateExtremes(ExtremeRule::Rms, e.powerMax, e.powerMin,
+                           run.Rms()[i][0] * run.Rms()[i][1], s.m_powerExtremeText[0],
+                           s.m_powerExtremeText[1], n, taken);
+    }
+    return e;
+}

@@ -42,3 +42,7 @@ private:
 
 // True when both real-time channels are present and their units differ.
 bool HasApparentPower(const MeasurementSet& set);
+
+// The extremes and their texts of every sample of the run, as the samples taken one
+// by one would have left them (a run read back from a file).
+RealTimeExtremes ComputeRunExtremes(MeasurementSet& set);

@@ -1,7 +1,6 @@
 #include "link/RealTimeTransfer.h"
 
 #include "base/Ids.h"
-#include "data/PreviousMeasurement.h"
 #include "link/LoggerProtocol.h"
 
 #include <algorithm>
@@ -244,11 +243,8 @@ void RealTimeTransfer::EndRun(RealTimeEnd why, bool sendStop) {
     KillTimers();
     *m_idle = 1;
     m_pending.clear();
-    if (m_set.RtCount() > 0) {
+    if (m_set.RtCount() > 0)
         m_set.m_dataTag = QString::fromLatin1(kTagRealTime);
-        if (m_writePreviousMeasurement)
-            WritePreviousMeasurement(m_set);
-    }
     if (sendStop)
         m_host.SendCommand(StopCommand());
     UpdateViews();

@@ -66,8 +66,6 @@ public:
     // Both channels of the last frame handled, as the logger sent them (an absent
     // channel's values too): the waveform a sample taken now was analysed from.
     const RtWaveform& LastFrameWaveform() const { return m_lastWave; }
-    // Whether ending a run writes the previous-measurement file ("EPADATA").
-    bool m_writePreviousMeasurement = true;
     // Frames handled and ignored (no frame mark) since the start.
     int m_framesHandled = 0;
     int m_framesIgnored = 0;

@@ -1,9 +1,13 @@
 #include "shell/RealTimeSession.h"
 
+#include "data/PreviousMeasurement.h"
+#include "data/RtdataCodec.h"
 #include "shell/AppShell.h"
 #include "shell/GraphController.h"
 
 #include <QDir>
+
+#include <algorithm>
 
 namespace {
 
@@ -41,14 +45,12 @@ RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link)
             return CommandState{m_shell.RealTimeRunning(), false};
         });
     m_shell.onStopRealTime = [this] { Stop(); };
-    m_shell.onSavedBeside = [this](const QString& path) { return WriteCsvBeside(path); };
 }
 
 RealTimeSession::~RealTimeSession() {
     m_shell.RegisterCommand(Cmd::Run, {});
     m_shell.RegisterCommand(Cmd::Stop, {});
     m_shell.onStopRealTime = nullptr;
-    m_shell.onSavedBeside = nullptr;
     m_transfer.onFirstFrame = nullptr;
     m_transfer.onFrameTaken = nullptr;
     m_transfer.onSample = nullptr;
@@ -111,7 +113,26 @@ void RealTimeSession::OnFirstFrame() {
                            m_shell.m_settings.m_yAxisHigh[m][size_t(c)]);
     }
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
-    m_journal.Begin();
+    BeginJournal();
+}
+
+void RealTimeSession::BeginJournal() {
+    RealTimeRun& run = m_shell.m_set.Run();
+    RtRunHeader h;
+    h.interval = std::clamp(m_transfer.Interval(), kRtdataIntervalMin, kRtdataIntervalMax);
+    h.startTime = run.StartTime();
+    h.utcOffset = RtLocalUtcOffset(run.StartTime());
+    h.kind = {run.ChannelKind(0), run.ChannelKind(1)};
+    // A run whose journal cannot be written still runs; it only keeps no waveforms
+    // and nothing of it survives a crash, which the status bar says.
+    m_journal = std::make_shared<RtJournal>(m_journalPath);
+    QString error;
+    if (!m_journal->Begin(h, &error)) {
+        m_shell.ShowStatus(QStringLiteral("The run's journal cannot be written: %1").arg(error));
+        m_journal.reset();
+        return;
+    }
+    run.SetWaveforms(m_journal);
 }
 
 bool RealTimeSession::OnSample() {
@@ -141,7 +162,14 @@ void RealTimeSession::OnSampleTaken() {
     if (set.RtCount() == 1)
         s.SetShownFile(QString()); // the samples of this run are in no file yet
     s.Notices().RunProgress(set.RtCount(), m_transfer.PointsRequested());
-    m_journal.Append(RealTimeCsvLine(set, set.RtCount() - 1));
+    if (m_journal) {
+        const int n = set.RtCount() - 1;
+        const RealTimeRun& run = set.Run();
+        const RtJournalSample sample{run.SampleTime(n), run.Rms()[size_t(n)],
+                                     run.Freq()[size_t(n)]};
+        if (!m_journal->Append(sample, m_transfer.LastFrameWaveform()))
+            set.Run().SetWaveforms(nullptr); // the waveforms kept no longer match
+    }
 
     GraphModel& g = s.m_graph;
     const GraphMode mode = g.Mode();
@@ -168,7 +196,10 @@ void RealTimeSession::OnSampleTaken() {
 }
 
 void RealTimeSession::OnEnded(RealTimeEnd why) {
-    m_journal.Finish();
+    WriteRunPrevious();
+    // The file's name goes; the waveforms stay readable for browsing the run.
+    if (m_journal)
+        m_journal->Finish();
     WorkReport done;
     done.what = WorkDone::RunEnded;
     done.samples = m_shell.m_set.RtCount();
@@ -178,27 +209,29 @@ void RealTimeSession::OnEnded(RealTimeEnd why) {
         onEnded(why);
 }
 
-QString RealTimeSession::RecoverJournal() {
-    const RealTimeJournal::Recovered r = RealTimeJournal::Recover(m_journal.Path());
-    if (r.path.isEmpty())
-        return {};
-    RealTimeJournal::Recovered shown = r;
-    shown.path = QDir::toNativeSeparators(r.path);
-    const QString text = RealTimeJournal::RecoveredMessage(shown);
-    m_shell.UserPrompts().Message(text, PromptIcon::Information);
-    return text;
+void RealTimeSession::WriteRunPrevious() {
+    // The run goes to a file of its own: the stored set's previous measurement (the
+    // last download) stays recallable, and the run can be recalled too.
+    const RealTimeRun& run = m_shell.m_set.Run();
+    if (run.Count() <= 0)
+        return;
+    const RtWaveformSource* waves = run.KeepsWaveforms() ? run.Waveforms() : nullptr;
+    QString error;
+    if (!SaveRtdataFile(PreviousRunPath(), RunImage(run), waves, &error))
+        m_shell.ShowStatus(QStringLiteral("The run could not be kept as the previous "
+                                          "measurement: %1")
+                               .arg(error));
 }
 
-bool RealTimeSession::WriteCsvBeside(const QString& stdataPath) {
-    const MeasurementSet& set = m_shell.m_set;
-    if (set.RtCount() <= 0)
-        return true;
-    const QString path = RealTimeCsvPathBeside(stdataPath);
-    QString error;
-    if (WriteRealTimeCsv(path, set, &error))
-        return true;
-    m_shell.UserPrompts().Message(
-        QStringLiteral("The real-time samples could not be saved.\n%1: %2")
-            .arg(QDir::toNativeSeparators(path), error));
-    return false;
+QString RealTimeSession::RecoverJournal() {
+    RtRecovered r = RecoverRtJournal(m_journalPath);
+    if (r.path.isEmpty()) {
+        if (r.samples > 0 && !r.error.isEmpty())
+            m_shell.ShowStatus(r.error);
+        return {};
+    }
+    r.path = QDir::toNativeSeparators(r.path);
+    const QString text = RtRecoveredMessage(r);
+    m_shell.UserPrompts().Message(text, PromptIcon::Information);
+    return text;
 }

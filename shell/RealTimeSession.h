@@ -3,10 +3,11 @@
 // commands with their enable rules, the decisions of the real-time dialog's RUN
 // button, the transfer's timers in the frame's table, the samples stored in the
 // measurement set, the graph modes refreshed per sample, the analysis panel's
-// texts, the journal that keeps a running acquisition through a crash, the CSV
-// file beside a save and the stop when the window closes.
+// texts, the journal that keeps a running acquisition (and every waveform of it)
+// through a crash, the previous-measurement file of a run and the stop when the
+// window closes.
 
-#include "data/RealTimeCsv.h"
+#include "data/RtJournal.h"
 #include "graph/RealTimeSampler.h"
 #include "link/LinkController.h"
 
@@ -28,7 +29,8 @@ public:
     // analysis panel texts filled. Null detaches.
     void AttachGraph(GraphController* graph) { m_graph = graph; }
     // Where the journal is kept (the data directory unless a test says otherwise).
-    void SetJournalPath(const QString& path) { m_journal.SetPath(path); }
+    void SetJournalPath(const QString& path) { m_journalPath = path; }
+    const QString& JournalPath() const { return m_journalPath; }
 
     RealTimeTransfer& Transfer() { return m_transfer; }
     const RealTimeTransfer& Transfer() const { return m_transfer; }
@@ -62,22 +64,25 @@ public:
     // The analysis panel's texts changed.
     std::function<void()> onPanelTexts;
 
-    // At start-up: a journal left by a run that did not end is kept as a CSV file and
-    // the user told once. Returns the message shown, or empty.
+    // At start-up: a journal left by a run that did not end is kept as an .rtdata
+    // file and the user told once. Returns the message shown, or empty.
     QString RecoverJournal();
-    // The CSV file beside a saved measurement, when the real-time set holds samples.
-    bool WriteCsvBeside(const QString& stdataPath);
 
 private:
     void OnFirstFrame();
     bool OnSample();
     void OnSampleTaken();
     void OnEnded(RealTimeEnd why);
+    void BeginJournal();
+    // The previous-measurement file of a run that took samples.
+    void WriteRunPrevious();
 
     AppShell& m_shell;
     LinkController& m_link;
     RealTimeTransfer& m_transfer;
     RealTimeSampler m_sampler;
-    RealTimeJournal m_journal;
+    QString m_journalPath = RtJournal::DefaultPath();
+    // The journal of the newest run; it also keeps that run's waveforms.
+    std::shared_ptr<RtJournal> m_journal;
     GraphController* m_graph = nullptr;
 };

@@ -21,7 +21,6 @@ struct RealTimeLink : VirtualLink {
     RealTimeLink() {
         logger.SetRealTimeKinds(2, kChannelVolts, kChannelAmps);
         RealTimeTransfer& rt = link.RealTime();
-        rt.m_writePreviousMeasurement = false;
         rt.onSample = [this] {
             RealTimeRun& run = set.Run();
             if (run.Full())

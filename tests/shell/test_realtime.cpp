@@ -5,6 +5,8 @@
 #include "base/LocalTime.h"
 #include "data/PreviousMeasurement.h"
 #include "data/RealTimeCsv.h"
+#include "data/RtJournal.h"
+#include "data/RtdataFile.h"
 #include "data/StdataFile.h"
 #include "graph/GraphRenderer.h"
 #include "shell/AppShell.h"
@@ -28,6 +30,11 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 constexpr int kFrameMs = 250;
 // The logger's real-time commands as its protocol has them: start is 0xC8 eight
@@ -60,7 +67,7 @@ struct RealTime : ::testing::Test {
         });
         line.Start(1, kFrameMs);
         session.AttachGraph(&graph);
-        session.SetJournalPath(dir.filePath("journal.csv"));
+        session.SetJournalPath(dir.filePath("journal.rtj"));
         session.onRunDialog = [this] { link().OpenDialog(LinkDialog::RealTime); };
         session.onEnded = [this](RealTimeEnd e) { ends.push_back(e); };
         shell.m_graph.SetClient(1600, 900);
@@ -131,10 +138,14 @@ TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
         // Crossings fall on whole samples: 365 or 366 apart, 50.1 or 49.9 Hz.
         EXPECT_NEAR(shell.m_set.Run().Freq()[size_t(n)][0], 50.0f, 0.15);
     }
-    // The previous measurement is rewritten with the real-time tag.
-    QFile f(PreviousMeasurementPath());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(f.readAll().contains("EPADATA"));
+    // The run is kept as the previous measurement in a file of its own, with every
+    // sample's time and waveform.
+    EXPECT_FALSE(QFile::exists(PreviousMeasurementPath()));
+    RtdataImage kept;
+    ASSERT_TRUE(LoadRtdataFile(PreviousRunPath(), kept).Ok());
+    EXPECT_EQ(kept.times, (std::vector<TimeValue>{kStart, kStart + 2, kStart + 4}));
+    ASSERT_EQ(kept.waveforms.size(), 3u);
+    EXPECT_EQ(kept.waveforms[0][0][0], logger.Stream().Sample(0, 0, 0));
     EXPECT_EQ(shell.m_set.m_dataTag, "EPADATA");
     EXPECT_EQ(shell.m_dataUnsaved, 1);
 }
@@ -187,7 +198,7 @@ TEST_F(RealTime, TenSecondsOfSilenceEndTheRunQuietlyAndKeepTheSamples) {
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_TRUE(Stops().empty());
-    EXPECT_TRUE(QFile::exists(PreviousMeasurementPath()));
+    EXPECT_TRUE(QFile::exists(PreviousRunPath()));
 }
 
 TEST_F(RealTime, ALoggerThatNeverStreamsEndsTheRunToo) {
@@ -205,6 +216,18 @@ TEST_F(RealTime, ALoggerThatNeverStreamsEndsTheRunToo) {
     EXPECT_EQ(shell.m_set.RtCount(), 0);
     // Start command once more 500 ms after the first: timer 12.
     EXPECT_EQ(channel.WritesStartingWith(0xC8).size(), 2u);
+}
+
+TEST_F(RealTime, AUnitChangedInMidRunStopsTheRunAndKeepsTheSamples) {
+    Run(2, 100);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    logger.SetRealTimeKinds(2, kChannelVolts, kChannelVolts); // CH2 now measures volts
+    ASSERT_TRUE(RunUntilEnded(3000));
+    EXPECT_EQ(ends.front(), RealTimeEnd::ChannelChanged);
+    EXPECT_TRUE(prompts.Saw("The channel is changed,please restart!"));
+    EXPECT_EQ(shell.m_set.RtChannelUnit(1), "A");
+    EXPECT_EQ(shell.m_set.RtCount(), 2);
+    EXPECT_TRUE(QFile::exists(PreviousRunPath()));
 }
 
 TEST_F(RealTime, AChannelSwitchedOffStopsTheRunAndTheFirstChannelsStay) {
@@ -227,7 +250,7 @@ TEST_F(RealTime, AFrameWithoutChannelsStopsWithItsMessage) {
     EXPECT_TRUE(prompts.Saw("There is no channel!"));
     EXPECT_EQ(prompts.shown.back().icon, PromptIcon::Exclamation);
     EXPECT_EQ(shell.m_set.RtCount(), 0);
-    EXPECT_FALSE(QFile::exists(PreviousMeasurementPath())); // no samples, no file
+    EXPECT_FALSE(QFile::exists(PreviousRunPath())); // no samples, no file
 }
 
 TEST_F(RealTime, FramesSplitOrReadFromTheirMiddleAreReassembled) {
@@ -412,28 +435,38 @@ TEST_F(RealTime, BothChannelsInVoltsKeepThePanelsPowerAndItsExtremes) {
     EXPECT_FALSE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
 }
 
-TEST_F(RealTime, TheJournalHoldsEverySampleUntilTheRunEnds) {
-    const QString journal = dir.filePath("journal.csv");
+TEST_F(RealTime, TheJournalHoldsEverySampleAndItsWaveformUntilTheRunEnds) {
+    const QString journal = dir.filePath("journal.rtj");
     Run(2, 3);
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
-    QFile f(journal);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    f.close();
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines[0], RealTimeCsvHeader().toUtf8());
-    EXPECT_EQ(lines[1], RealTimeCsvLine(shell.m_set, 0).toUtf8());
+    const RtJournalScan scan = ScanRtJournal(journal);
+    ASSERT_TRUE(scan.headerOk);
+    EXPECT_EQ(scan.values.times, (std::vector<TimeValue>{kStart, kStart + 2}));
+    EXPECT_EQ(scan.values.rms[0],
+              (std::vector<float>{shell.m_set.Run().Rms()[0][0], shell.m_set.Run().Rms()[1][0]}));
+    EXPECT_EQ(scan.recordsAt.size(), 2u);
     ASSERT_TRUE(RunUntilEnded(3000));
     EXPECT_FALSE(QFile::exists(journal));
     EXPECT_TRUE(session.RecoverJournal().isEmpty());
+    // The waveforms stay at hand after the run: the first sample's comes back.
+    ASSERT_TRUE(shell.m_set.Run().KeepsWaveforms());
+    ASSERT_TRUE(shell.m_set.Run().ShowSample(0));
+    EXPECT_EQ(shell.m_set.Run().Capture()[0][0], float(logger.Stream().Sample(0, 0, 0)));
 }
 
-TEST_F(RealTime, AJournalLeftBehindIsKeptAndReportedOnce) {
-    const QString journal = dir.filePath("journal.csv");
+TEST_F(RealTime, AJournalLeftBehindIsKeptAsARunFileAndReportedOnce) {
+    const QString journal = dir.filePath("journal.rtj");
     {
-        QFile f(journal);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(RealTimeCsvHeader().toUtf8() + "\na\nb\n");
+        RtJournal j(journal);
+        RtRunHeader h;
+        h.interval = 2;
+        h.startTime = kStart;
+        h.kind = {kChannelVolts, kChannelAbsent};
+        ASSERT_TRUE(j.Begin(h));
+        RtWaveform wave{};
+        for (int i = 0; i < 2; ++i)
+            ASSERT_TRUE(j.Append({kStart + 2 * i, {230.0f, 0.0f}, {50.0f, 400.0f}}, wave));
+        // Not finished: the process "died" here and the file stays.
     }
     const QString text = session.RecoverJournal();
     ASSERT_FALSE(text.isEmpty());
@@ -441,22 +474,65 @@ TEST_F(RealTime, AJournalLeftBehindIsKeptAndReportedOnce) {
         "The last real-time run did not end normally; its 2 samples were kept in "));
     EXPECT_FALSE(QFile::exists(journal));
     const QString kept = text.section(" kept in ", 1).chopped(1);
-    EXPECT_TRUE(QFile::exists(kept)) << kept.toStdString();
-    EXPECT_TRUE(kept.endsWith(".csv"));
+    EXPECT_TRUE(kept.endsWith(".rtdata"));
+    FileCommands files(shell);
+    EXPECT_EQ(files.LoadFile(kept), FileCommands::LoadResult::Loaded);
+    EXPECT_EQ(shell.m_set.RtCount(), 2);
     EXPECT_TRUE(session.RecoverJournal().isEmpty());
     EXPECT_EQ(prompts.shown.size(), 1u);
 }
 
-TEST_F(RealTime, SaveWritesTheSamplesBesideTheTwoFiles) {
+TEST_F(RealTime, SaveWritesTheRunBesideTheTwoFilesAndAsksOnceForAllThree) {
     FileCommands files(shell);
     Run(2, 2);
     ASSERT_TRUE(RunUntilEnded(5000));
     prompts.QueueFile(dir.filePath("run.stdata"));
     ASSERT_TRUE(files.Save());
-    QFile csv(dir.filePath("run-realtime.csv"));
-    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    EXPECT_EQ(csv.readAll(), RealTimeCsvText(shell.m_set));
+    RtdataImage saved;
+    ASSERT_TRUE(LoadRtdataFile(dir.filePath("run.rtdata"), saved).Ok());
+    EXPECT_EQ(saved.Count(), 2);
+    EXPECT_EQ(saved.waveforms.size(), 2u);
     EXPECT_TRUE(QFile::exists(dir.filePath("run.xls")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("run-realtime.csv")));
+
+    // Again under the same name: one question names every file there.
+    const size_t asked = prompts.shown.size();
+    prompts.QueueFile(dir.filePath("run.stdata"));
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    ASSERT_TRUE(files.Save());
+    ASSERT_EQ(prompts.shown.size(), asked + 1);
+    const QString q = prompts.shown.back().text;
+    for (const char* name : {"run.stdata", "run.xls", "run.rtdata"})
+        EXPECT_TRUE(q.contains(QLatin1String(name))) << q.toStdString();
+}
+
+TEST_F(RealTime, ARunWroteOverTheDownloadsPreviousMeasurementAndCouldNotBeRecalled) {
+    FileCommands files(shell);
+    MeasurementSet stored;
+    stored.m_rmsCount = 3;
+    stored.m_rmsInterval = 60;
+    stored.m_startTime = kStart;
+    stored.m_channelCount = 1;
+    stored.m_ch1Present = 1;
+    stored.m_ch1Unit = "V";
+    stored.m_ch1Rms = {230.0f, 231.0f, 232.0f};
+    stored.m_dataTag = kTagStored;
+    ASSERT_TRUE(WritePreviousMeasurement(stored));
+    const QByteArray download = FileBytes(PreviousMeasurementPath());
+
+    Run(2, 5);
+    ASSERT_TRUE(RunUntilEnded(20000));
+    EXPECT_EQ(FileBytes(PreviousMeasurementPath()), download);
+    // Previous Measurement recalls the newer of the two: the run.
+    shell.m_set.Run().Begin(0, 2, 0);
+    ASSERT_TRUE(shell.ExecuteDirect(Cmd::PreviousMeasurement));
+    EXPECT_EQ(shell.m_set.RtCount(), 5);
+    graph.ApplyModeFromFile(); // as the view does when it next draws
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeRms);
+    EXPECT_EQ(shell.m_graph.Info().count, "5");
+    // The download's copy still opens.
+    EXPECT_EQ(files.LoadFile(PreviousMeasurementPath()), FileCommands::LoadResult::Loaded);
+    EXPECT_EQ(shell.m_set.m_rmsCount, 3);
 }
 
 // --- what a user met after a run ---

@@ -224,7 +224,6 @@ RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const Realt
     LinkController& link = headless.Link();
     RealTimeTransfer& transfer = link.RealTime();
     // The application's previous measurement is the desktop's business.
-    transfer.m_writePreviousMeasurement = false;
     RealTimeSampler sampler;
     bool ended = false;
     RealTimeEnd end = RealTimeEnd::Stopped;
