@@ -81,7 +81,7 @@ bool RowTime(const DataListView& v, int64_t row, TimeValue* out) {
     }
     case GraphMode::RealTimeEpa:
         // One captured waveform: every row carries the time of the capture.
-        *out = s.Run().SampleTime(int64_t(s.RtCount()) - 1);
+        *out = s.Run().CaptureTime();
         return true;
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:

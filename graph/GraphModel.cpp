@@ -340,7 +340,7 @@ TimeValue GraphModel::PointTime(const GraphInputs& in, int64_t i) const {
         return r >= 0 && size_t(r) < s.m_trTime.size() ? s.m_trTime[size_t(r)] : 0;
     }
     case GraphMode::RealTimeEpa:
-        return s.Run().SampleTime(int64_t(s.RtCount()) - 1);
+        return s.Run().CaptureTime();
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:

@@ -2,6 +2,8 @@
 
 #include "base/LocalTime.h"
 #include "base/NumberText.h"
+#include "data/RtdataFile.h"
+#include "graph/PowerAnalysis.h"
 
 #include <algorithm>
 
@@ -262,7 +264,9 @@ void GraphController::FillRecInfo() {
         return;
     }
     RecInfo r = g.Info();
-    const QString rtRate = QString::number(m_shell.m_settings.m_rtInterval);
+    // A run read from a file has its own interval; a live one has the settings'.
+    const int interval = s.Run().Count() > 0 ? s.Run().Interval() : m_shell.m_settings.m_rtInterval;
+    const QString rtRate = QString::number(interval);
     auto extremes = [&](int maxRow, int minRow) {
         if (g.ChannelPresent(0) == 1) {
             r.ch1Max = s.m_extremeText[size_t(maxRow)][0];
@@ -333,4 +337,48 @@ void GraphController::ApplyModeFromFile() {
         OnStoreRms();
     }
     g.ResetScale();
+}
+
+bool GraphController::CanOpenSampleWaveform() const {
+    const GraphMode mode = m_shell.m_graph.Mode();
+    return !m_shell.RealTimeRunning() && m_shell.m_set.Run().KeepsWaveforms() &&
+           (mode == GraphMode::RealTimeRms || mode == GraphMode::RealTimeFrequency ||
+            mode == GraphMode::RealTimeApparentPower || mode == GraphMode::RealTimeEpa);
+}
+
+bool GraphController::OpenSampleWaveform(int n) {
+    MeasurementSet& s = m_shell.m_set;
+    if (!CanOpenSampleWaveform() || !s.Run().ShowSample(n))
+        return false;
+    GraphModel& g = Model();
+    g.SetDataReplaced(true);
+    EnterMode(GraphMode::RealTimeEpa);
+    // The panel's power figures of this waveform, whatever the run kept for it.
+    std::array<WaveformResult, 2> results{};
+    for (int ch = 0; ch < 2; ++ch) {
+        if (s.RtChannelPresent(ch))
+            results[size_t(ch)] = AnalyseWaveform(s.Run().Capture(), 0, kRtWavePoints, ch, nullptr);
+    }
+    const std::array<ChannelKind, 2> kinds{RtChannelKind(s, 0), RtChannelKind(s, 1)};
+    m_epaPowerTexts =
+        MakePowerTexts(MakePowerRow(PowerAnalysis(s.Run().Capture(), kinds, results)), kinds);
+    m_shell.ShowStatus(QStringLiteral("Sample %1 of %2").arg(n + 1).arg(s.RtCount()));
+    if (onInfoBar)
+        onInfoBar();
+    return true;
+}
+
+bool GraphController::StepSampleWaveform(int delta) {
+    const RealTimeRun& run = m_shell.m_set.Run();
+    if (m_shell.m_graph.Mode() != GraphMode::RealTimeEpa || run.CaptureSample() < 0)
+        return false;
+    const int n = std::clamp(run.CaptureSample() + delta, 0, run.Count() - 1);
+    return n != run.CaptureSample() && OpenSampleWaveform(n);
+}
+
+bool GraphController::OpenEdgeSampleWaveform(bool last) {
+    const RealTimeRun& run = m_shell.m_set.Run();
+    if (m_shell.m_graph.Mode() != GraphMode::RealTimeEpa || run.CaptureSample() < 0)
+        return false;
+    return OpenSampleWaveform(last ? run.Count() - 1 : 0);
 }

@@ -506,6 +506,45 @@ TEST_F(RealTime, SaveWritesTheRunBesideTheTwoFilesAndAsksOnceForAllThree) {
         EXPECT_TRUE(q.contains(QLatin1String(name))) << q.toStdString();
 }
 
+TEST_F(RealTime, EveryKeptWaveformOpensFromThePointAndStepsThroughTheRun) {
+    QStringList status;
+    shell.onStatusText = [&](const QString& t) { status << t; };
+    RealTimeStream stream;
+    Run(2, 3);
+    // A different waveform for each sample: the second one at half the voltage.
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 1; }, 400));
+    stream.waves[0].amplitude /= 2;
+    logger.SetRealTimeStream(stream);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    stream.waves[0].amplitude *= 2;
+    logger.SetRealTimeStream(stream);
+    // During the run the waveform graph follows the newest frame.
+    ASSERT_TRUE(shell.ExecuteDirect(Cmd::RealTimeRms));
+    EXPECT_FALSE(graph.OpenSampleWaveform(0));
+    ASSERT_TRUE(RunUntilEnded(6000));
+
+    graph.m_epaPanelOpen = true;
+    ASSERT_TRUE(shell.ExecuteDirect(Cmd::RealTimeRms));
+    ASSERT_TRUE(graph.OpenSampleWaveform(1));
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
+    EXPECT_EQ(shell.m_graph.Info().title, "REAL TIME EPA");
+    EXPECT_EQ(shell.m_graph.Info().start, FormatDateTime(kStart + 2));
+    EXPECT_EQ(status.back(), "Sample 2 of 3");
+    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 115.0, 0.5);
+    EXPECT_NEAR(shell.m_set.Run().Rms()[1][0], 115.0, 0.5);
+
+    EXPECT_TRUE(graph.StepSampleWaveform(+1));
+    EXPECT_EQ(status.back(), "Sample 3 of 3");
+    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.6);
+    EXPECT_EQ(shell.m_graph.Info().start, FormatDateTime(kStart + 4));
+    EXPECT_FALSE(graph.StepSampleWaveform(+1)); // already the last
+    EXPECT_TRUE(graph.OpenEdgeSampleWaveform(false));
+    EXPECT_EQ(shell.m_set.Run().CaptureSample(), 0);
+    EXPECT_TRUE(graph.StepSampleWaveform(+1));
+    EXPECT_EQ(shell.m_set.Run().CaptureSample(), 1);
+    EXPECT_EQ(status.back(), "Sample 2 of 3");
+}
+
 TEST_F(RealTime, ARunWroteOverTheDownloadsPreviousMeasurementAndCouldNotBeRecalled) {
     FileCommands files(shell);
     MeasurementSet stored;
