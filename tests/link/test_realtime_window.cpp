@@ -11,6 +11,7 @@
 #include "base/Clock.h"
 #include "base/Prompts.h"
 #include "base/Timers.h"
+#include "data/RtJournal.h"
 #include "shell/AppShell.h"
 #include "shell/RealTimeSession.h"
 #include "sim/RealTimeStream.h"
@@ -180,16 +181,19 @@ TEST(RealTimeWindow, ARunKilledHalfWayIsReportedAtTheNextStart) {
                         "--gtest_filter=RealTimeWindow.DISABLED_ChildRunsUntilKilled"});
     child.start();
     ASSERT_TRUE(child.waitForStarted(3000));
-    const QString journal = dir.filePath("realtime-journal.csv");
-    // Samples at 0 and 2 s: two lines after the header.
-    auto lines = [&] {
-        QFile f(journal);
-        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
+    const QString journal = RtJournal::DefaultPath();
+    ASSERT_TRUE(journal.startsWith(dir.path()));
+    // Samples at 0 and 2 s: two whole records after the header.
+    auto records = [&] {
+        const int64_t size = QFileInfo(journal).size();
+        return size < kRtJournalHeaderBytes
+                   ? 0
+                   : int((size - kRtJournalHeaderBytes) / kRtJournalRecordBytes);
     };
-    EXPECT_TRUE(PumpUntil([&] { return lines() >= 3; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return records() >= 2; }, 10000));
     ::kill(pid_t(child.processId()), SIGKILL);
     child.waitForFinished(3000);
-    const int samples = lines() - 1;
+    const int samples = records();
     ASSERT_GE(samples, 2);
 
     QtTimerTable timers;
@@ -206,9 +210,11 @@ TEST(RealTimeWindow, ARunKilledHalfWayIsReportedAtTheNextStart) {
                                     .arg(samples)))
         << text.toStdString();
     const QString kept = text.section(" kept in ", 1).chopped(1);
-    QFile f(kept);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << kept.toStdString();
-    EXPECT_TRUE(f.readLine().startsWith("time,ch1_rms"));
+    // The kept file opens with every completed sample and its waveform.
+    RtdataImage run;
+    ASSERT_TRUE(LoadRtdataFile(kept, run).Ok()) << kept.toStdString();
+    EXPECT_EQ(run.Count(), samples);
+    EXPECT_EQ(run.waveforms.size(), size_t(samples));
     EXPECT_FALSE(QFile::exists(journal));
 }
 
