@@ -35,6 +35,7 @@ public:
         };
         m_session.onEnded = [this](RealTimeEnd) { m_frame.UpdateCommandUI(); };
         m_session.onPanelTexts = [this] { m_panel->Refresh(); };
+        graph.onPanelTexts = [this] { m_panel->Refresh(); };
 
         // The panel comes with the waveform graph and goes with every other mode.
         auto previous = graph.onModeWindows;

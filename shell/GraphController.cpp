@@ -365,6 +365,8 @@ bool GraphController::OpenSampleWaveform(int n) {
     m_shell.ShowStatus(QStringLiteral("Sample %1 of %2").arg(n + 1).arg(s.RtCount()));
     if (onInfoBar)
         onInfoBar();
+    if (onPanelTexts)
+        onPanelTexts();
     return true;
 }
 

@@ -76,6 +76,7 @@ public:
     std::function<void(GraphMode)> onModeWindows; // side windows and splitter of a mode
     std::function<void()> onScaleReset;           // bars disabled, plot repainted
     std::function<void()> onInfoBar;              // the info bar alone
+    std::function<void()> onPanelTexts;           // the analysis panel's texts changed
 
 private:
     void PrepareMode(GraphMode mode);
