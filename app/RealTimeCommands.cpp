@@ -37,6 +37,7 @@ public:
                 [this] { m_frame.UpdateCommandUI(); });
         connect(&m_session, &RealTimeSession::panelTextsChanged, m_panel,
                 &CPowerAnalysisDlg::Refresh);
+        connect(&graph, &GraphController::panelTextsChanged, m_panel, &CPowerAnalysisDlg::Refresh);
 
         // The panel comes with the waveform graph and goes with every other mode.
         connect(&graph, &GraphController::modeWindowsChanged, this, [this](GraphMode mode) {

@@ -53,22 +53,22 @@ struct Window {
         MeasurementSet& s = shell.m_set;
         shell.m_settings.m_rtPointsRequested = kCapacity;
         shell.SetRealTimeRunState(&run);
-        s.m_rtCh1Present = s.m_rtCh2Present = 1;
-        s.m_rtCh1Unit = "V";
-        s.m_rtCh2Unit = "A";
-        s.m_rtStartTime = now.Now();
-        s.m_rtRms.assign(kCapacity, FloatPair{0, 0});
-        s.m_rtFreq.assign(kCapacity, FloatPair{0, 0});
+        RealTimeRun& rt = s.Run();
+        rt.SetChannel(0, true, "V");
+        rt.SetChannel(1, true, "A");
+        rt.Begin(now.Now(), 2, kCapacity);
         const RealTimeStream stream;
+        RealTimeRun::Wave wave{};
         for (int i = 0; i < kRtWavePoints; ++i)
-            s.m_rtWave[size_t(i)] = {float(stream.Sample(0, i, 0)), float(stream.Sample(1, i, 0))};
-        s.m_rtWavePoints = kRtWavePoints;
+            wave[size_t(i)] = {float(stream.Sample(0, i, 0)), float(stream.Sample(1, i, 0))};
+        rt.SetCapture(wave);
         for (int n = 0; n < taken; ++n) {
-            s.m_rtRms[size_t(n)] = {float(230 + 5 * std::sin(n / 50.0)),
-                                    float(10 + std::sin(n / 30.0))};
-            s.m_rtFreq[size_t(n)] = {50.0f, 50.0f};
+            RtSample sample;
+            sample.rms = {float(230 + 5 * std::sin(n / 50.0)), float(10 + std::sin(n / 30.0))};
+            sample.freq = {50.0f, 50.0f};
+            sample.time = rt.StartTime() + 2 * n;
+            rt.Append(sample);
         }
-        s.m_rtCount = taken;
         shell.m_graph.SetDisplayContent(GraphModel::kContentGraph);
         shell.m_graph.SetClient(kSize.width(), kSize.height());
         shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
@@ -84,12 +84,11 @@ struct Window {
         shell.m_graph.FramePainted(PaintGraph(p, shell.m_graph, in, RenderOptions{}));
     }
 
-    // The tick's work for the sample at index `n`.
-    void Tick(int n) {
+    // The tick's work for the next sample.
+    void Tick() {
         MeasurementSet& s = shell.m_set;
-        s.m_rtCount = n;
-        sampler.Sample(s, 2, &graph.m_epaTexts);
-        ++s.m_rtCount;
+        sampler.Sample(s, &graph.m_epaTexts);
+        s.Run().Append();
         graph.OnRealTimeRms();
         GraphModel& g = shell.m_graph;
         const AppendResult r = g.AppendRealTimePoint(graph.Inputs());
@@ -108,8 +107,16 @@ struct Window {
 void BM_SampleTick(benchmark::State& state) {
     const int taken = int(state.range(0));
     Window w(taken);
-    for (auto _ : state)
-        w.Tick(taken);
+    // A full run is set back to `taken` samples outside the measured time.
+    const RealTimeRun start = w.shell.m_set.Run();
+    for (auto _ : state) {
+        if (w.shell.m_set.Run().Full()) {
+            state.PauseTiming();
+            w.shell.m_set.Run() = start;
+            state.ResumeTiming();
+        }
+        w.Tick();
+    }
     benchmark::DoNotOptimize(w.image.constBits());
 }
 BENCHMARK(BM_SampleTick)->Arg(1000)->Arg(99999)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
@@ -144,8 +151,8 @@ std::unique_ptr<QcpBaseline> Baseline() {
     const Window w(kCapacity);
     std::vector<double> ch1(kCapacity), ch2(kCapacity);
     for (int i = 0; i < kCapacity; ++i) {
-        ch1[size_t(i)] = w.shell.m_set.m_rtRms[size_t(i)][0];
-        ch2[size_t(i)] = w.shell.m_set.m_rtRms[size_t(i)][1];
+        ch1[size_t(i)] = w.shell.m_set.Run().Rms()[size_t(i)][0];
+        ch2[size_t(i)] = w.shell.m_set.Run().Rms()[size_t(i)][1];
     }
     return std::make_unique<QcpBaseline>(kSize, ch1, ch2, -500, 500);
 }

@@ -235,20 +235,20 @@ void AddPower(LineSample& s, const RtPowerRow& row) {
 
 } // namespace
 
-LineSample RealTimeLineSample(const MeasurementSet& set, int n, int rtInterval) {
+LineSample RealTimeLineSample(const MeasurementSet& set, int n) {
+    const RealTimeRun& run = set.Run();
     LineSample s;
-    s.time = set.RtSampleTime(n, rtInterval);
-    s.intervalS = double(rtInterval);
-    const bool inRange =
-        n >= 0 && size_t(n) < set.m_rtRms.size() && size_t(n) < set.m_rtFreq.size();
+    s.time = run.SampleTime(n);
+    s.intervalS = double(run.Interval());
+    const bool inRange = n >= 0 && size_t(n) < run.Rms().size() && size_t(n) < run.Freq().size();
     for (int ch = 0; ch < 2; ++ch) {
-        const float rms = inRange ? set.m_rtRms[size_t(n)][size_t(ch)] : 0.0f;
-        const float hz = inRange ? set.m_rtFreq[size_t(n)][size_t(ch)] : kNoFrequency;
+        const float rms = inRange ? run.Rms()[size_t(n)][size_t(ch)] : 0.0f;
+        const float hz = inRange ? run.Freq()[size_t(n)][size_t(ch)] : kNoFrequency;
         s.ch[size_t(ch)] =
             RealTimeChannel(set.RtChannelPresent(ch), set.RtChannelUnit(ch), rms, hz);
     }
-    const bool rowKnown = inRange && size_t(n) < set.m_rtPower.size();
-    AddPower(s, rowKnown ? set.m_rtPower[size_t(n)] : RtPowerRow{});
+    const bool rowKnown = inRange && size_t(n) < run.Power().size();
+    AddPower(s, rowKnown ? run.Power()[size_t(n)] : RtPowerRow{});
     return s;
 }
 

@@ -56,11 +56,12 @@ QByteArray SampleLineProtocol(const LineSample& s, const LineTags& tags);
 // amperes.
 LineSample StoredRmsSample(const MeasurementSet& set, int i);
 
-// Real-time sample n of the set (below m_rtCount) with the values its CSV line shows:
+// Real-time sample n of the set's run (below its count) with its own time, the run's
+// interval and the values its CSV line shows:
 // a channel's RMS left out where the analysis found no usable signal, its frequency
 // where there was none, S(VA) only for a voltage and current pair with a signal on
 // both, the power figures and THDs where the sample's power row holds them.
-LineSample RealTimeLineSample(const MeasurementSet& set, int n, int rtInterval);
+LineSample RealTimeLineSample(const MeasurementSet& set, int n);
 // The same for sample n of a run read from a file, with the power row the caller
 // computed again from its waveform.
 LineSample RunLineSample(const RtdataImage& run, int n, const RtPowerRow& row);

@@ -2,9 +2,127 @@
 
 #include "base/LocalTime.h"
 #include "base/NumberText.h"
+#include "data/RtdataFile.h"
 
 #include <algorithm>
 #include <cmath>
+
+void RealTimeRun::Begin(TimeValue start, int interval, int capacity) {
+    m_startTime = start;
+    m_interval = interval;
+    m_capacity = std::clamp(capacity, 0, kRtMaxPoints);
+    m_pending = RtSample{};
+    for (auto* v : {&m_rms, &m_freq}) {
+        v->clear();
+        v->reserve(size_t(m_capacity));
+    }
+    m_power.clear();
+    m_power.reserve(size_t(m_capacity));
+    m_times.clear();
+    m_times.reserve(size_t(m_capacity));
+    m_waves.reset();
+    m_captureSample = -1;
+}
+
+void RealTimeRun::Clear() {
+    *this = RealTimeRun{};
+}
+
+void RealTimeRun::SetChannelKind(int ch, uint8_t kind) {
+    const size_t c = ch == 0 ? 0 : 1;
+    uint8_t present = m_present[c] ? 1 : 0;
+    ApplyChannelKind(kind, present, m_unit[c]);
+    m_present[c] = present == 1;
+}
+
+void RealTimeRun::SetChannel(int ch, bool present, const QString& unit) {
+    const size_t c = ch == 0 ? 0 : 1;
+    m_present[c] = present;
+    m_unit[c] = unit;
+}
+
+uint8_t RealTimeRun::ChannelKind(int ch) const {
+    if (!ChannelPresent(ch))
+        return kChannelAbsent;
+    const QString& unit = ChannelUnit(ch);
+    if (unit == QLatin1String("A"))
+        return kChannelAmps;
+    if (unit == QLatin1String("V"))
+        return kChannelVolts;
+    return kChannelAbsent;
+}
+
+void RealTimeRun::SetCapture(const std::array<std::array<int16_t, 2>, kRtWavePoints>& raw) {
+    for (size_t i = 0; i < raw.size(); ++i) {
+        for (size_t c = 0; c < 2; ++c) {
+            if (m_present[c])
+                m_capture[i][c] = float(raw[i][c]);
+        }
+    }
+    m_capturePoints = kRtWavePoints;
+    m_captureSample = -1;
+}
+
+void RealTimeRun::SetCapture(const Wave& wave) {
+    m_capture = wave;
+    m_capturePoints = kRtWavePoints;
+    m_captureSample = -1;
+}
+
+void RealTimeRun::ClearCapture() {
+    m_capture = Wave{};
+    m_capturePoints = 0;
+    m_captureSample = -1;
+}
+
+TimeValue RealTimeRun::CaptureTime() const {
+    return SampleTime(m_captureSample >= 0 ? m_captureSample : int64_t(Count()) - 1);
+}
+
+void RealTimeRun::SetWaveforms(std::shared_ptr<const RtWaveformSource> waves) {
+    m_waves = std::move(waves);
+}
+
+bool RealTimeRun::KeepsWaveforms() const {
+    return m_waves && Count() > 0 && m_waves->WaveformCount() >= Count();
+}
+
+bool RealTimeRun::ShowSample(int n) {
+    if (!m_waves || n < 0 || n >= Count() || n >= m_waves->WaveformCount())
+        return false;
+    RtWaveform raw{};
+    if (!m_waves->ReadWaveform(n, raw, nullptr))
+        return false;
+    SetCapture(raw);
+    m_captureSample = n;
+    return true;
+}
+
+void RealTimeRun::SetPendingValues(int ch, float rms, float freq) {
+    const size_t c = ch == 0 ? 0 : 1;
+    m_pending.rms[c] = rms;
+    m_pending.freq[c] = freq;
+}
+
+bool RealTimeRun::Append() {
+    return Append(m_pending);
+}
+
+bool RealTimeRun::Append(const RtSample& sample) {
+    if (Full())
+        return false;
+    m_rms.push_back(sample.rms);
+    m_freq.push_back(sample.freq);
+    m_power.push_back(sample.power);
+    m_times.push_back(sample.time);
+    return true;
+}
+
+TimeValue RealTimeRun::SampleTime(int64_t n) const {
+    if (n >= 0 && n < int64_t(m_times.size()))
+        return m_times[size_t(n)];
+    return m_startTime + n * m_interval;
+}
 
 TimeValue MeasurementSet::RmsSampleTime(int64_t i) const {
     return m_startTime + static_cast<TimeValue>(std::trunc(double(i) * double(m_rmsInterval)));
@@ -98,9 +216,9 @@ int64_t WorkBufferPoints(const MeasurementSet& set, WorkBufferOccasion occasion,
     const int64_t tr = int64_t(kTrPoints) * set.m_trCount;
     switch (occasion) {
     case WorkBufferOccasion::AfterDownload:
-        return std::max({rms, tr, int64_t(kRtMaxPoints), int64_t(set.m_rtCount)});
+        return std::max({rms, tr, int64_t(kRtMaxPoints), int64_t(set.RtCount())});
     case WorkBufferOccasion::AfterFileRead:
-        return std::max({rms, tr, int64_t(kRtWavePoints), int64_t(set.m_rtCount)});
+        return std::max({rms, tr, int64_t(kRtWavePoints), int64_t(set.RtCount())});
     case WorkBufferOccasion::AtRealTimeStart:
         return std::max({int64_t(rtPointsRequested), int64_t(kRtWavePoints), rms});
     }

@@ -9,8 +9,7 @@
 //    present and are empty otherwise;
 //  - m_trWave holds 251 * m_trCount values; m_trTime, m_trUnitCode and
 //    m_trChannelCode hold m_trCount entries;
-//  - m_rtRms / m_rtFreq have capacity m_rtPointsRequested, and readers index them
-//    only below m_rtCount.
+//  - the real-time half keeps its own (RealTimeRun).
 
 #include "base/Clock.h"
 
@@ -18,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -53,8 +53,10 @@ inline const char* const kTagRealTime = "EPADATA";
 
 using FloatPair = std::array<float, 2>;
 
+class RtWaveformSource;
+
 // Power figures of one real-time sample, derived from its captured waveform when it
-// was taken (the capture itself is not kept). A figure is empty where the sample
+// was taken. A figure is empty where the sample
 // gave nothing to compute it from: no voltage and current pair, or no whole period.
 struct RtPowerRow {
     std::optional<float> p;                  // active power, W
@@ -62,6 +64,107 @@ struct RtPowerRow {
     std::optional<float> pf;                 // power factor
     std::optional<float> phiDeg;             // displacement angle, positive when the current lags
     std::array<std::optional<float>, 2> thd; // per channel, % of the fundamental
+};
+
+// One sample of a real-time run: the RMS and frequency of each channel (400 where
+// there was none), its power figures and the time it was taken.
+struct RtSample {
+    FloatPair rms{};
+    FloatPair freq{};
+    RtPowerRow power;
+    TimeValue time = 0;
+};
+
+// A real-time run: the newest frame's capture, the sample being taken from it and the
+// samples taken so far, with the run's start, interval and channels. The samples only
+// grow, one at a time and never beyond the capacity the run began with; the graph,
+// the lists and the files read them through the const accessors.
+class RealTimeRun {
+public:
+    using Wave = std::array<FloatPair, kRtWavePoints>; // [i][0] CH1, [i][1] CH2
+
+    // Starts a new run without samples or kept waveforms, with room for `capacity`
+    // samples (at most kRtMaxPoints). Channels and capture stay: the first frame set
+    // them already.
+    void Begin(TimeValue start, int interval, int capacity);
+    // No samples, no capture, no channels.
+    void Clear();
+
+    // A channel's presence and unit from the logger's kind byte (an unknown byte keeps
+    // both), or given directly.
+    void SetChannelKind(int ch, uint8_t kind);
+    void SetChannel(int ch, bool present, const QString& unit);
+
+    // The capture of the newest frame: the values of the present channels are taken,
+    // an absent channel keeps what it had.
+    void SetCapture(const std::array<std::array<int16_t, 2>, kRtWavePoints>& raw);
+    // A whole capture as values (a kept waveform brought back, a computed one).
+    void SetCapture(const Wave& wave);
+    // No capture: nothing for the waveform graph to show.
+    void ClearCapture();
+
+    // The sample being taken (it will be number Count()): the analysis fills it before
+    // it is appended.
+    void SetPendingValues(int ch, float rms, float freq);
+    void SetPendingPower(const RtPowerRow& row) { m_pending.power = row; }
+    void SetPendingTime(TimeValue when) { m_pending.time = when; }
+    const RtSample& Pending() const { return m_pending; }
+    // Adds the pending sample; false (and nothing changes) when the run is full.
+    bool Append();
+    // Adds a whole sample (a run read back from a file); false when the run is full.
+    bool Append(const RtSample& sample);
+
+    int Count() const { return int(m_rms.size()); }
+    int Capacity() const { return m_capacity; }
+    bool Full() const { return Count() >= m_capacity; }
+    int Interval() const { return m_interval; }
+    TimeValue StartTime() const { return m_startTime; }
+    const std::vector<FloatPair>& Rms() const { return m_rms; }
+    const std::vector<FloatPair>& Freq() const { return m_freq; }
+    const std::vector<RtPowerRow>& Power() const { return m_power; }
+    const std::vector<TimeValue>& Times() const { return m_times; }
+    // Time of sample n: the time it was taken, or, past the last one, where the run's
+    // interval would put it.
+    TimeValue SampleTime(int64_t n) const;
+
+    bool ChannelPresent(int ch) const { return m_present[ch == 0 ? 0 : 1]; }
+    const QString& ChannelUnit(int ch) const { return m_unit[ch == 0 ? 0 : 1]; }
+    // The kind byte of a channel as the logger reports it (0 A, 1 V, 0xFF absent).
+    uint8_t ChannelKind(int ch) const;
+
+    const Wave& Capture() const { return m_capture; }
+    // Points of the capture: 0 before the first frame.
+    int CapturePoints() const { return m_capturePoints; }
+    // The sample whose kept waveform is the capture shown, or -1 for the newest frame.
+    int CaptureSample() const { return m_captureSample; }
+    // Time of the capture: that of its sample, or of the newest sample taken.
+    TimeValue CaptureTime() const;
+
+    // Where the waveform of every sample is kept (a journal or a file on the disk,
+    // read back one at a time), or null.
+    void SetWaveforms(std::shared_ptr<const RtWaveformSource> waves);
+    const RtWaveformSource* Waveforms() const { return m_waves.get(); }
+    // True when every sample's waveform can be brought back.
+    bool KeepsWaveforms() const;
+    // Makes the kept waveform of sample n the capture shown; false (and nothing
+    // changes) when it cannot be read.
+    bool ShowSample(int n);
+
+private:
+    Wave m_capture{};
+    int m_capturePoints = 0;
+    int m_captureSample = -1;
+    std::shared_ptr<const RtWaveformSource> m_waves;
+    RtSample m_pending;
+    std::vector<FloatPair> m_rms;
+    std::vector<FloatPair> m_freq;
+    std::vector<RtPowerRow> m_power;
+    std::vector<TimeValue> m_times;
+    TimeValue m_startTime = 0;
+    int m_interval = 0;
+    int m_capacity = 0;
+    std::array<bool, 2> m_present{};
+    std::array<QString, 2> m_unit;
 };
 
 struct MeasurementSet {
@@ -86,19 +189,6 @@ struct MeasurementSet {
     float m_trLevelHigh = 0;
     float m_trLevelLow = 0;
 
-    // --- real-time set ---
-    std::array<FloatPair, kRtWavePoints> m_rtWave{}; // [i][0] CH1, [i][1] CH2
-    std::vector<FloatPair> m_rtRms;
-    std::vector<FloatPair> m_rtFreq;
-    std::vector<RtPowerRow> m_rtPower; // filled per sample beside m_rtRms
-    TimeValue m_rtStartTime = 0;
-    int m_rtCount = 0;
-    int m_rtWavePoints = 0;
-    uint8_t m_rtCh1Present = 0;
-    uint8_t m_rtCh2Present = 0;
-    QString m_rtCh1Unit;
-    QString m_rtCh2Unit;
-
     // --- texts and tags ---
     // Rows: 0/1 stored RMS max/min, 4/5 real-time frequency max/min,
     // 8/9 real-time RMS max/min; columns: channel.
@@ -112,10 +202,6 @@ struct MeasurementSet {
     // Time of stored RMS sample i: start + trunc(i * interval), computed in double
     // precision (single precision is up to 32 s off at 262,144 samples of 3600 s).
     TimeValue RmsSampleTime(int64_t i) const;
-    // Time of real-time sample n.
-    TimeValue RtSampleTime(int64_t n, int rtInterval) const {
-        return m_rtStartTime + n * rtInterval;
-    }
     const std::vector<float>& ChannelRms(int ch) const { return ch == 0 ? m_ch1Rms : m_ch2Rms; }
     bool ChannelPresent(int ch) const { return (ch == 0 ? m_ch1Present : m_ch2Present) == 1; }
     const QString& ChannelUnit(int ch) const { return ch == 0 ? m_ch1Unit : m_ch2Unit; }
@@ -131,11 +217,13 @@ struct MeasurementSet {
     const std::vector<uint8_t>& TrChannelCodes() const { return m_trChannelCode; }
     float TrLevelHigh() const { return m_trLevelHigh; }
     float TrLevelLow() const { return m_trLevelLow; }
-    // Plain reads of the real-time half.
-    int RtCount() const { return m_rtCount; }
-    TimeValue RtStartTime() const { return m_rtStartTime; }
-    bool RtChannelPresent(int ch) const { return (ch == 0 ? m_rtCh1Present : m_rtCh2Present) == 1; }
-    const QString& RtChannelUnit(int ch) const { return ch == 0 ? m_rtCh1Unit : m_rtCh2Unit; }
+    // The real-time half, and plain reads of it.
+    RealTimeRun& Run() { return m_run; }
+    const RealTimeRun& Run() const { return m_run; }
+    int RtCount() const { return m_run.Count(); }
+    TimeValue RtStartTime() const { return m_run.StartTime(); }
+    bool RtChannelPresent(int ch) const { return m_run.ChannelPresent(ch); }
+    const QString& RtChannelUnit(int ch) const { return m_run.ChannelUnit(ch); }
 
     // Counts every replacement of the stored half (download, file read, clearing), so
     // that a file name can be tied to the data it holds.
@@ -147,6 +235,9 @@ struct MeasurementSet {
     void TakeStored(MeasurementSet&& other);
     // True when counts and array sizes agree as the invariants above demand.
     bool StoredIsConsistent() const;
+
+private:
+    RealTimeRun m_run;
 };
 
 // Rows 0 and 1 of m_extremeText for every present channel. Ties move to the later

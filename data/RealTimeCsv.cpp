@@ -71,21 +71,22 @@ QString CsvLine(TimeValue t, const std::array<CsvChannel, 2>& c, const RtPowerRo
 
 } // namespace
 
-QString RealTimeCsvLine(const MeasurementSet& s, int n, int rtInterval) {
-    const bool inRange = n >= 0 && size_t(n) < s.m_rtRms.size() && size_t(n) < s.m_rtFreq.size();
+QString RealTimeCsvLine(const MeasurementSet& s, int n) {
+    const bool inRange =
+        n >= 0 && size_t(n) < s.Run().Rms().size() && size_t(n) < s.Run().Freq().size();
     std::array<CsvChannel, 2> c;
     for (size_t ch = 0; ch < 2; ++ch) {
-        c[ch].present = (ch == 0 ? s.m_rtCh1Present : s.m_rtCh2Present) == 1;
-        c[ch].unit = ch == 0 ? s.m_rtCh1Unit : s.m_rtCh2Unit;
+        c[ch].present = s.RtChannelPresent(int(ch));
+        c[ch].unit = s.RtChannelUnit(int(ch));
         // Beyond the arrays a sample reads as one without a usable signal.
         if (inRange) {
-            c[ch].rms = s.m_rtRms[size_t(n)][ch];
-            c[ch].hz = s.m_rtFreq[size_t(n)][ch];
+            c[ch].rms = s.Run().Rms()[size_t(n)][ch];
+            c[ch].hz = s.Run().Freq()[size_t(n)][ch];
         }
     }
     const RtPowerRow row =
-        inRange && size_t(n) < s.m_rtPower.size() ? s.m_rtPower[size_t(n)] : RtPowerRow{};
-    return CsvLine(s.RtSampleTime(n, rtInterval), c, row);
+        inRange && size_t(n) < s.Run().Power().size() ? s.Run().Power()[size_t(n)] : RtPowerRow{};
+    return CsvLine(s.Run().SampleTime(n), c, row);
 }
 
 QString RealTimeCsvLine(const RtdataImage& run, int n, const RtPowerRow& row) {
@@ -109,23 +110,23 @@ QByteArray RealTimeCsvText(const RtdataImage& run) {
     return out;
 }
 
-QByteArray RealTimeCsvText(const MeasurementSet& s, int rtInterval) {
+QByteArray RealTimeCsvText(const MeasurementSet& s) {
     QByteArray out = RealTimeCsvHeader().toUtf8() + '\n';
-    const int n = std::min<int>(s.m_rtCount, int(std::min(s.m_rtRms.size(), s.m_rtFreq.size())));
+    const int n =
+        std::min<int>(s.RtCount(), int(std::min(s.Run().Rms().size(), s.Run().Freq().size())));
     for (int i = 0; i < n; ++i)
-        out += RealTimeCsvLine(s, i, rtInterval).toUtf8() + '\n';
+        out += RealTimeCsvLine(s, i).toUtf8() + '\n';
     return out;
 }
 
-bool WriteRealTimeCsv(const QString& path, const MeasurementSet& s, int rtInterval,
-                      QString* error) {
+bool WriteRealTimeCsv(const QString& path, const MeasurementSet& s, QString* error) {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) {
         if (error)
             *error = f.errorString();
         return false;
     }
-    const QByteArray text = RealTimeCsvText(s, rtInterval);
+    const QByteArray text = RealTimeCsvText(s);
     if (f.write(text) != text.size() || !f.commit()) {
         if (error)
             *error = f.errorString();

@@ -14,11 +14,11 @@
 // "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va,p_w,q_var,pf,phi_deg,
 // ch1_thd,ch2_thd"
 QString RealTimeCsvHeader();
-// Line of real-time sample n (0-based, below m_rtCount), without a line end. A
+// Line of real-time sample n (0-based, below the count taken), without a line end. A
 // field is empty where the channel is absent or its analysis found no usable
 // signal (RMS 0, frequency 400); S(VA) only with both channels in different units;
-// the power figures and THDs where the sample's m_rtPower row holds them.
-QString RealTimeCsvLine(const MeasurementSet& set, int n, int rtInterval);
+// the power figures and THDs where the sample's power row holds them.
+QString RealTimeCsvLine(const MeasurementSet& set, int n);
 // The same line for sample n of a run read from a file (its own time); the power
 // figures are computed again from the sample's waveform by the caller.
 QString RealTimeCsvLine(const RtdataImage& run, int n, const RtPowerRow& row = {});
@@ -28,10 +28,9 @@ QByteArray RealTimeCsvText(const RtdataImage& run);
 QString IsoLocalTime(TimeValue t);
 
 // Header and every sample taken, each line ended by "\n".
-QByteArray RealTimeCsvText(const MeasurementSet& set, int rtInterval);
+QByteArray RealTimeCsvText(const MeasurementSet& set);
 // Writes RealTimeCsvText atomically: a failure leaves an existing file as it was.
-bool WriteRealTimeCsv(const QString& path, const MeasurementSet& set, int rtInterval,
-                      QString* error = nullptr);
+bool WriteRealTimeCsv(const QString& path, const MeasurementSet& set, QString* error = nullptr);
 // "<dir>/<base>-realtime.csv" beside a measurement file "<dir>/<base>.stdata".
 QString RealTimeCsvPathBeside(const QString& stdataPath);
 

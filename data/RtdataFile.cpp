@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -524,4 +525,41 @@ RtdataOutcome LoadRtdataFile(const QString& path, RtdataImage& out) {
         return Outcome(RtdataStatus::NotOpened,
                        QStringLiteral("%1 cannot be read: %2").arg(Shown(path), f.errorString()));
     return DecodeRtdata(bytes, out, Shown(path));
+}
+
+RtdataImage RunImage(const RealTimeRun& run) {
+    RtdataImage image;
+    image.interval = std::clamp(run.Interval(), kRtdataIntervalMin, kRtdataIntervalMax);
+    image.startTime = run.StartTime();
+    image.utcOffset = RtLocalUtcOffset(run.StartTime());
+    image.kind = {run.ChannelKind(0), run.ChannelKind(1)};
+    image.times = run.Times();
+    for (size_t ch = 0; ch < 2; ++ch) {
+        if (!image.ChannelPresent(int(ch)))
+            continue;
+        image.rms[ch].reserve(run.Rms().size());
+        image.freq[ch].reserve(run.Freq().size());
+        for (size_t i = 0; i < run.Rms().size(); ++i) {
+            image.rms[ch].push_back(run.Rms()[i][ch]);
+            image.freq[ch].push_back(run.Freq()[i][ch]);
+        }
+    }
+    return image;
+}
+
+void PutRunImage(const RtdataImage& image, RealTimeRun& run) {
+    for (int ch = 0; ch < 2; ++ch)
+        run.SetChannel(ch, image.ChannelPresent(ch), image.ChannelUnit(ch));
+    run.Begin(image.startTime, image.interval, image.Count());
+    for (size_t i = 0; i < size_t(image.Count()); ++i) {
+        RtSample sample;
+        sample.time = image.times[i];
+        for (size_t ch = 0; ch < 2; ++ch) {
+            const bool present = image.ChannelPresent(int(ch)) && i < image.rms[ch].size() &&
+                                 i < image.freq[ch].size();
+            sample.rms[ch] = present ? image.rms[ch][i] : 0.0f;
+            sample.freq[ch] = present ? image.freq[ch][i] : 400.0f;
+        }
+        run.Append(sample);
+    }
 }

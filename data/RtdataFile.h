@@ -60,6 +60,12 @@ struct RtdataImage {
 // The kind byte of a real-time channel from its presence and unit.
 uint8_t RtChannelKind(uint8_t present, const QString& unit);
 
+// The values of a run as the file keeps them (no waveforms).
+RtdataImage RunImage(const RealTimeRun& run);
+// The values of a file as a run that holds exactly its samples; the run's capture,
+// power figures and kept waveforms are left to the caller.
+void PutRunImage(const RtdataImage& image, RealTimeRun& run);
+
 // Something that hands out the waveform of sample `index` (0-based).
 class RtWaveformSource {
 public:

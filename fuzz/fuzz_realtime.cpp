@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RealTimeTransfer& transfer = link.RealTime();
     transfer.SetClock(&now);
     RealTimeSampler sampler;
-    QObject::connect(&transfer, &RealTimeTransfer::sampleDue, [&] { sampler.Sample(set, 2); });
+    QObject::connect(&transfer, &RealTimeTransfer::sampleDue, [&] { sampler.Sample(set); });
     timers.SetHandler([&](int id) { link.OnTimer(id); });
     transfer.Configure(requested, 2);
     link.StartTransfer(TransferKind::RealTime);
@@ -74,14 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             channel.Open();
         channel.Inject(piece);
         clock.Advance(int64_t(pause) * 50);
-        if (set.m_rtCount > requested || set.m_rtRms.size() > size_t(requested) ||
-            set.m_rtFreq.size() != set.m_rtRms.size())
+        if (set.RtCount() > requested || set.Run().Freq().size() != set.Run().Rms().size() ||
+            set.Run().Times().size() != set.Run().Rms().size())
             std::abort();
-        if (set.m_rtWavePoints != 0 && set.m_rtWavePoints != kRtWavePoints)
+        if (set.Run().CapturePoints() != 0 && set.Run().CapturePoints() != kRtWavePoints)
             std::abort();
     }
     clock.Advance(25000);
-    if (set.m_rtCount > requested || transfer.Running())
+    if (set.RtCount() > requested || transfer.Running())
         std::abort();
     return 0;
 }

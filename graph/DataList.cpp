@@ -34,23 +34,23 @@ bool RowValue(const DataListView& v, int64_t row, int ch, double* out) {
         return true;
     }
     case GraphMode::RealTimeEpa:
-        if (size_t(row) >= s.m_rtWave.size())
+        if (size_t(row) >= s.Run().Capture().size())
             return false;
-        *out = s.m_rtWave[size_t(row)][c];
+        *out = s.Run().Capture()[size_t(row)][c];
         return true;
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeApparentPower: {
-        if (row >= s.m_rtCount || size_t(row) >= s.m_rtRms.size())
+        if (row >= s.RtCount() || size_t(row) >= s.Run().Rms().size())
             return false;
-        const FloatPair& p = s.m_rtRms[size_t(row)];
+        const FloatPair& p = s.Run().Rms()[size_t(row)];
         // The product is what the apparent-power graph draws, in single precision.
         *out = v.mode == GraphMode::RealTimeRms ? double(p[c]) : double(p[0] * p[1]);
         return true;
     }
     case GraphMode::RealTimeFrequency:
-        if (row >= s.m_rtCount || size_t(row) >= s.m_rtFreq.size())
+        if (row >= s.RtCount() || size_t(row) >= s.Run().Freq().size())
             return false;
-        *out = s.m_rtFreq[size_t(row)][c];
+        *out = s.Run().Freq()[size_t(row)][c];
         return true;
     case GraphMode::None:
         break;
@@ -81,12 +81,12 @@ bool RowTime(const DataListView& v, int64_t row, TimeValue* out) {
     }
     case GraphMode::RealTimeEpa:
         // One captured waveform: every row carries the time of the capture.
-        *out = s.RtSampleTime(int64_t(s.m_rtCount) - 1, v.rtInterval);
+        *out = s.Run().CaptureTime();
         return true;
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
-        *out = s.RtSampleTime(row, v.rtInterval);
+        *out = s.Run().SampleTime(row);
         return true;
     case GraphMode::None:
         break;
@@ -178,7 +178,7 @@ int64_t DataListRowCount(const DataListView& v) {
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
-        return std::max(s.m_rtCount, 0);
+        return std::max(s.RtCount(), 0);
     case GraphMode::None:
         break;
     }

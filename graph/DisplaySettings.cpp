@@ -84,7 +84,7 @@ int AxisPointCount(GraphMode mode, const MeasurementSet& set) {
     case GraphMode::StoreRms:
         return set.m_rmsCount;
     default:
-        return set.m_rtCount;
+        return set.RtCount();
     }
 }
 

@@ -282,8 +282,8 @@ int64_t GraphModel::DataPoints(const GraphInputs& in) const {
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
-        return std::min<int64_t>(s.m_rtCount,
-                                 int64_t(std::min(s.m_rtRms.size(), s.m_rtFreq.size())));
+        return std::min<int64_t>(s.RtCount(),
+                                 int64_t(std::min(s.Run().Rms().size(), s.Run().Freq().size())));
     case GraphMode::None:
         break;
     }
@@ -309,26 +309,26 @@ GraphModel::Series GraphModel::SeriesOf(const GraphInputs& in, int ch) const {
         r.count = int64_t(s.m_trWave.size());
         break;
     case GraphMode::RealTimeEpa:
-        r.p = s.m_rtWave.data()->data() + c;
+        r.p = s.Run().Capture().data()->data() + c;
         r.stride = 2;
-        r.count = int64_t(s.m_rtWave.size());
+        r.count = int64_t(s.Run().Capture().size());
         break;
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeApparentPower:
-        r.p = pairs(s.m_rtRms);
+        r.p = pairs(s.Run().Rms());
         r.stride = 2;
-        r.count = std::min<int64_t>(s.m_rtCount, int64_t(s.m_rtRms.size()));
+        r.count = std::min<int64_t>(s.RtCount(), int64_t(s.Run().Rms().size()));
         if (r.p && m_mode == GraphMode::RealTimeApparentPower)
             r.q = r.p + 1;
         else if (r.p)
             r.p += c;
         break;
     case GraphMode::RealTimeFrequency:
-        r.p = pairs(s.m_rtFreq);
+        r.p = pairs(s.Run().Freq());
         if (r.p)
             r.p += c;
         r.stride = 2;
-        r.count = std::min<int64_t>(s.m_rtCount, int64_t(s.m_rtFreq.size()));
+        r.count = std::min<int64_t>(s.RtCount(), int64_t(s.Run().Freq().size()));
         break;
     case GraphMode::None:
         break;
@@ -351,14 +351,15 @@ double GraphModel::ValueOf(const GraphInputs& in, int ch, int64_t i) const {
     case GraphMode::StoreTransient:
         return k < s.m_trWave.size() ? s.m_trWave[k] : 0.0;
     case GraphMode::RealTimeEpa:
-        return k < s.m_rtWave.size() ? s.m_rtWave[k][size_t(ch)] : 0.0;
+        return k < s.Run().Capture().size() ? s.Run().Capture()[k][size_t(ch)] : 0.0;
     case GraphMode::RealTimeRms:
-        return i < s.m_rtCount && k < s.m_rtRms.size() ? s.m_rtRms[k][size_t(ch)] : 0.0;
+        return i < s.RtCount() && k < s.Run().Rms().size() ? s.Run().Rms()[k][size_t(ch)] : 0.0;
     case GraphMode::RealTimeFrequency:
-        return i < s.m_rtCount && k < s.m_rtFreq.size() ? s.m_rtFreq[k][size_t(ch)] : 0.0;
+        return i < s.RtCount() && k < s.Run().Freq().size() ? s.Run().Freq()[k][size_t(ch)] : 0.0;
     case GraphMode::RealTimeApparentPower:
-        return i < s.m_rtCount && k < s.m_rtRms.size() ? double(s.m_rtRms[k][0] * s.m_rtRms[k][1])
-                                                       : 0.0;
+        return i < s.RtCount() && k < s.Run().Rms().size()
+                   ? double(s.Run().Rms()[k][0] * s.Run().Rms()[k][1])
+                   : 0.0;
     case GraphMode::None:
         break;
     }
@@ -367,7 +368,6 @@ double GraphModel::ValueOf(const GraphInputs& in, int ch, int64_t i) const {
 
 TimeValue GraphModel::PointTime(const GraphInputs& in, int64_t i) const {
     const MeasurementSet& s = in.set;
-    const int interval = in.settings.m_rtInterval;
     switch (m_mode) {
     case GraphMode::StoreRms:
         return s.RmsSampleTime(i);
@@ -376,11 +376,11 @@ TimeValue GraphModel::PointTime(const GraphInputs& in, int64_t i) const {
         return r >= 0 && size_t(r) < s.m_trTime.size() ? s.m_trTime[size_t(r)] : 0;
     }
     case GraphMode::RealTimeEpa:
-        return s.RtSampleTime(int64_t(s.m_rtCount) - 1, interval);
+        return s.Run().CaptureTime();
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
-        return s.RtSampleTime(i, interval);
+        return s.Run().SampleTime(i);
     case GraphMode::None:
         break;
     }
@@ -462,19 +462,19 @@ void GraphModel::ComputeScale(const GraphInputs& in) {
 
 void GraphModel::GrowRealTimeCapacity(const GraphInputs& in, int W) {
     const MeasurementSet& s = in.set;
-    if (s.m_rtCount <= 1) {
+    if (s.RtCount() <= 1) {
         ResetScale();
         m_rtCapacity.SetLevel(0);
     }
     if (!m_rtCapacity.Built())
         m_rtCapacity.Build(std::max(W, 1));
-    if (m_rtCapacity.Advance(int64_t(s.m_rtCount) - m_firstPoint, W))
+    if (m_rtCapacity.Advance(int64_t(s.RtCount()) - m_firstPoint, W))
         m_fullRepaintRequested = true;
 }
 
 void GraphModel::ComputeXStep(const GraphInputs& in, bool running, int W) {
     if (running) {
-        if (in.set.m_rtCount != 0)
+        if (in.set.RtCount() != 0)
             m_xStep = float(W) / float(m_rtCapacity.Capacity(m_rtCapacity.Level()) - 1);
         return;
     }
@@ -628,7 +628,7 @@ AppendResult GraphModel::AppendRealTimePoint(const GraphInputs& in) {
         r.action = AppendAction::RepaintAll;
         return r;
     }
-    const int count = in.set.m_rtCount;
+    const int count = in.set.RtCount();
     if (count < 3) {
         r.action = AppendAction::RepaintAll;
         return r;

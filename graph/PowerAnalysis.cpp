@@ -195,9 +195,9 @@ size_t FftSize(int needed) {
 } // namespace
 
 ChannelKind RtChannelKind(const MeasurementSet& set, int ch) {
-    if ((ch == 0 ? set.m_rtCh1Present : set.m_rtCh2Present) != 1)
+    if (!set.RtChannelPresent(ch))
         return ChannelKind::Absent;
-    const QString& unit = ch == 0 ? set.m_rtCh1Unit : set.m_rtCh2Unit;
+    const QString& unit = set.RtChannelUnit(ch);
     if (unit == QLatin1String("V"))
         return ChannelKind::Volts;
     if (unit == QLatin1String("A"))

@@ -20,10 +20,10 @@ QString ExtremeText(ExtremeRule rule, float v, const QString& when) {
 } // namespace
 
 void UpdateExtremes(ExtremeRule rule, float& maximum, float& minimum, float v, QString& maxText,
-                    QString& minText, int rtCount, TimeValue rtStart, int rtInterval) {
+                    QString& minText, int rtCount, TimeValue taken) {
     if (rtCount == 0)
         maximum = minimum = v;
-    const QString when = FormatDateTime(rtStart + TimeValue(rtInterval) * rtCount);
+    const QString when = FormatDateTime(taken);
     if (v >= maximum) {
         maximum = v;
         maxText = ExtremeText(rule, v, when);
@@ -35,44 +35,66 @@ void UpdateExtremes(ExtremeRule rule, float& maximum, float& minimum, float v, Q
 }
 
 bool HasApparentPower(const MeasurementSet& s) {
-    return s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 && s.m_rtCh1Unit != s.m_rtCh2Unit;
+    const RealTimeRun& run = s.Run();
+    return run.ChannelPresent(0) && run.ChannelPresent(1) &&
+           run.ChannelUnit(0) != run.ChannelUnit(1);
 }
 
-void RealTimeSampler::StorePower(MeasurementSet& s, int n,
-                                 const std::array<WaveformResult, 2>& results) {
-    // A new run starts with rows of its own; the capture is gone once the next frame
-    // arrives, so the figures are taken now.
-    if (n == 0 || s.m_rtPower.size() != s.m_rtRms.size())
-        s.m_rtPower.assign(s.m_rtRms.size(), RtPowerRow{});
-    const PowerAnalysis a(s.m_rtWave, {RtChannelKind(s, 0), RtChannelKind(s, 1)}, results);
-    s.m_rtPower[size_t(n)] = MakePowerRow(a);
+void RealTimeSampler::StorePower(MeasurementSet& s, const std::array<WaveformResult, 2>& results) {
+    // The capture is gone once the next frame arrives, so the figures are taken now.
+    RealTimeRun& run = s.Run();
+    const PowerAnalysis a(run.Capture(), {RtChannelKind(s, 0), RtChannelKind(s, 1)}, results);
+    run.SetPendingPower(MakePowerRow(a));
 }
 
-bool RealTimeSampler::Sample(MeasurementSet& s, int rtInterval, std::array<EpaTexts, 2>* texts) {
-    const int n = s.m_rtCount;
-    // The arrays hold exactly the requested samples: a tick after the last one,
-    // before the frame that ends the run, has nowhere to store into.
-    if (n < 0 || size_t(n) >= s.m_rtRms.size() || size_t(n) >= s.m_rtFreq.size())
+bool RealTimeSampler::Sample(MeasurementSet& s, std::array<EpaTexts, 2>* texts) {
+    RealTimeRun& run = s.Run();
+    // A tick after the last sample, before the frame that ends the run, has nowhere
+    // to store into.
+    if (run.Full())
         return false;
+    const int n = run.Count();
+    const TimeValue taken = run.Pending().time;
     RealTimeExtremes& e = m_extremes;
     std::array<WaveformResult, 2> results{};
     for (int ch = 0; ch < 2; ++ch) {
-        if ((ch == 0 ? s.m_rtCh1Present : s.m_rtCh2Present) != 1)
+        if (!run.ChannelPresent(ch))
             continue;
         results[size_t(ch)] = AnalyseWaveformInto(s, ch, texts ? &(*texts)[size_t(ch)] : nullptr);
         const size_t c = size_t(ch);
-        UpdateExtremes(ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c], s.m_rtFreq[size_t(n)][c],
-                       s.m_extremeText[4][c], s.m_extremeText[5][c], n, s.m_rtStartTime,
-                       rtInterval);
-        UpdateExtremes(ExtremeRule::Rms, e.rmsMax[c], e.rmsMin[c], s.m_rtRms[size_t(n)][c],
-                       s.m_extremeText[8][c], s.m_extremeText[9][c], n, s.m_rtStartTime,
-                       rtInterval);
+        UpdateExtremes(ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c], run.Pending().freq[c],
+                       s.m_extremeText[4][c], s.m_extremeText[5][c], n, taken);
+        UpdateExtremes(ExtremeRule::Rms, e.rmsMax[c], e.rmsMin[c], run.Pending().rms[c],
+                       s.m_extremeText[8][c], s.m_extremeText[9][c], n, taken);
     }
     if (HasApparentPower(s)) {
-        const float va = s.m_rtRms[size_t(n)][0] * s.m_rtRms[size_t(n)][1];
+        const float va = run.Pending().rms[0] * run.Pending().rms[1];
         UpdateExtremes(ExtremeRule::Rms, e.powerMax, e.powerMin, va, s.m_powerExtremeText[0],
-                       s.m_powerExtremeText[1], n, s.m_rtStartTime, rtInterval);
+                       s.m_powerExtremeText[1], n, taken);
     }
-    StorePower(s, n, results);
+    StorePower(s, results);
     return true;
+}
+
+RealTimeExtremes ComputeRunExtremes(MeasurementSet& s) {
+    RealTimeExtremes e;
+    const RealTimeRun& run = s.Run();
+    const bool power = HasApparentPower(s);
+    for (int n = 0; n < run.Count(); ++n) {
+        const size_t i = size_t(n);
+        const TimeValue taken = run.SampleTime(n);
+        for (size_t c = 0; c < 2; ++c) {
+            if (!run.ChannelPresent(int(c)))
+                continue;
+            UpdateExtremes(ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c], run.Freq()[i][c],
+                           s.m_extremeText[4][c], s.m_extremeText[5][c], n, taken);
+            UpdateExtremes(ExtremeRule::Rms, e.rmsMax[c], e.rmsMin[c], run.Rms()[i][c],
+                           s.m_extremeText[8][c], s.m_extremeText[9][c], n, taken);
+        }
+        if (power)
+            UpdateExtremes(ExtremeRule::Rms, e.powerMax, e.powerMin,
+                           run.Rms()[i][0] * run.Rms()[i][1], s.m_powerExtremeText[0],
+                           s.m_powerExtremeText[1], n, taken);
+    }
+    return e;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // The work of one real-time sample on the captured waveform, shared by the main
 // window and the command-line tool: RMS and frequency of each present channel
-// (stored at index m_rtCount), the running extremes with their texts, and the
+// (kept as the run's pending sample), the running extremes with their texts, and the
 // apparent-power extremes when one channel measures volts and the other amperes.
-// The caller increments m_rtCount afterwards.
+// The caller appends the pending sample afterwards.
 
 #include "graph/WaveformAnalysis.h"
 
@@ -16,9 +16,9 @@ enum class ExtremeRule {
 
 // One running maximum and minimum (single precision) with their texts. At a count
 // of 0 both start at v; a value equal to the maximum (minimum) moves its time to
-// the later sample. Times are start + interval x count.
+// the later sample. `taken` is the time of the sample.
 void UpdateExtremes(ExtremeRule rule, float& maximum, float& minimum, float v, QString& maxText,
-                    QString& minText, int rtCount, TimeValue rtStart, int rtInterval);
+                    QString& minText, int rtCount, TimeValue taken);
 
 struct RealTimeExtremes {
     std::array<float, 2> freqMax{}, freqMin{};
@@ -28,17 +28,21 @@ struct RealTimeExtremes {
 
 class RealTimeSampler {
 public:
-    // Analyses and updates the extremes for sample m_rtCount and stores its power
-    // figures (m_rtPower). Returns false (and changes nothing) when the real-time
-    // arrays have no room for it. With `texts`, the analysis panel's per-channel
-    // texts are filled too.
-    bool Sample(MeasurementSet& set, int rtInterval, std::array<EpaTexts, 2>* texts = nullptr);
+    // Analyses the run's pending sample (taken at its pending time), updates the
+    // extremes and stores its power figures. Returns false (and changes nothing) when
+    // the run is full. With `texts`, the analysis panel's per-channel texts are
+    // filled too.
+    bool Sample(MeasurementSet& set, std::array<EpaTexts, 2>* texts = nullptr);
 
     RealTimeExtremes m_extremes;
 
 private:
-    static void StorePower(MeasurementSet& s, int n, const std::array<WaveformResult, 2>& results);
+    static void StorePower(MeasurementSet& s, const std::array<WaveformResult, 2>& results);
 };
 
 // True when both real-time channels are present and their units differ.
 bool HasApparentPower(const MeasurementSet& set);
+
+// The extremes and their texts of every sample of the run, as the samples taken one
+// by one would have left them (a run read back from a file).
+RealTimeExtremes ComputeRunExtremes(MeasurementSet& set);

@@ -287,14 +287,8 @@ WaveformResult AnalyseWaveform(std::span<const FloatPair> wave, int start, int e
 }
 
 WaveformResult AnalyseWaveformInto(MeasurementSet& set, int ch, EpaTexts* texts) {
-    const WaveformResult r = AnalyseWaveform(set.m_rtWave, 0, kRtWavePoints, ch, texts);
-    const int64_t n = set.m_rtCount;
-    // The arrays hold the requested number of samples; a result for a sample past
-    // that capacity has nowhere to go.
-    if (n >= 0 && size_t(n) < set.m_rtRms.size() && size_t(n) < set.m_rtFreq.size()) {
-        set.m_rtRms[size_t(n)][size_t(ch == 0 ? 0 : 1)] = r.rms;
-        set.m_rtFreq[size_t(n)][size_t(ch == 0 ? 0 : 1)] = r.frequency;
-    }
+    const WaveformResult r = AnalyseWaveform(set.Run().Capture(), 0, kRtWavePoints, ch, texts);
+    set.Run().SetPendingValues(ch, r.rms, r.frequency);
     return r;
 }
 

@@ -39,9 +39,8 @@ struct WaveformResult {
 WaveformResult AnalyseWaveform(std::span<const FloatPair> wave, int start, int end, int ch,
                                EpaTexts* texts = nullptr);
 
-// Analyses the set's captured waveform for channel `ch` and stores RMS and
-// frequency at index m_rtCount of the real-time arrays (when that index lies within
-// their capacity). Returns the result.
+// Analyses the run's captured waveform for channel `ch` and keeps RMS and frequency
+// as the values of the sample being taken. Returns the result.
 WaveformResult AnalyseWaveformInto(MeasurementSet& set, int ch, EpaTexts* texts = nullptr);
 
 // Apparent-power text of the panel from the two RMS texts: "%.0f" of their

@@ -81,7 +81,7 @@ void RealTimeTransfer::Configure(int pointsRequested, int rtInterval) {
 }
 
 void RealTimeTransfer::Start() {
-    m_set.m_rtCount = 0;
+    m_set.Run().Begin(m_clock->Now(), m_interval, m_pointsRequested);
     m_running = true;
     m_pending.clear();
     m_framesHandled = m_framesIgnored = 0;
@@ -151,27 +151,23 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
         EndRun(RealTimeEnd::NoChannel, true);
         return;
     }
+    RealTimeRun& run = s.Run();
     if (!TakeChannels(f)) {
         EndRun(RealTimeEnd::ChannelChanged, true);
         return;
     }
 
     const uint8_t* p = f + Logger::kRealTimeFrameHeader;
-    for (int i = 0; i < kRtWavePoints; ++i, p += 4) {
+    for (int i = 0; i < kRtWavePoints; ++i, p += 4)
         m_lastWave[size_t(i)] = {Be16(p), Be16(p + 2)};
-        if (s.m_rtCh1Present == 1)
-            s.m_rtWave[size_t(i)][0] = float(Be16(p));
-        if (s.m_rtCh2Present == 1)
-            s.m_rtWave[size_t(i)][1] = float(Be16(p + 2));
-    }
-    s.m_rtWavePoints = kRtWavePoints;
+    run.SetCapture(m_lastWave);
 
-    if (s.m_rtCount == 0)
+    if (run.Count() == 0)
         BeginRun();
 
     emit frameTaken();
     s.m_loadedFromFile = 0;
-    if (s.m_rtCount >= m_pointsRequested || s.m_rtCount >= kRtMaxPoints)
+    if (run.Count() >= m_pointsRequested || run.Count() >= kRtMaxPoints)
         EndRun(RealTimeEnd::CountReached, true);
     if (!m_running) {
         WriteStop();
@@ -179,21 +175,25 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
     }
 }
 
-// The channels of a frame go into the set until the first sample is taken; from
+// The channels of a frame go into the run until the first sample is taken; from
 // then on the samples keep the channels they were taken with, and a frame that
-// switches one on or off is refused (false) without touching the set.
+// switches one on or off, or measures another quantity on it (V to A), is refused
+// (false) without touching the run, so the series does not go on mixing units.
 bool RealTimeTransfer::TakeChannels(const uint8_t* f) {
-    MeasurementSet& s = m_set;
-    uint8_t present1 = s.m_rtCh1Present, present2 = s.m_rtCh2Present;
-    QString unit1 = s.m_rtCh1Unit, unit2 = s.m_rtCh2Unit;
-    ApplyChannelKind(f[3], present1, unit1);
-    ApplyChannelKind(f[4], present2, unit2);
-    if (s.m_rtCount > 0 && (present1 != s.m_rtCh1Present || present2 != s.m_rtCh2Present))
-        return false;
-    s.m_rtCh1Present = present1;
-    s.m_rtCh2Present = present2;
-    s.m_rtCh1Unit = unit1;
-    s.m_rtCh2Unit = unit2;
+    RealTimeRun& run = m_set.Run();
+    if (run.Count() == 0) {
+        run.SetChannelKind(0, f[3]);
+        run.SetChannelKind(1, f[4]);
+        return true;
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+        const bool wasPresent = run.ChannelPresent(ch);
+        uint8_t present = wasPresent ? 1 : 0;
+        QString unit = run.ChannelUnit(ch);
+        ApplyChannelKind(f[3 + ch], present, unit);
+        if ((present == 1) != wasPresent || (wasPresent && unit != run.ChannelUnit(ch)))
+            return false;
+    }
     return true;
 }
 
@@ -201,9 +201,7 @@ void RealTimeTransfer::BeginRun() {
     MeasurementSet& s = m_set;
     s.m_extremeText[4][0].clear();
     s.m_extremeText[4][1].clear();
-    s.m_rtStartTime = m_clock->Now();
-    s.m_rtRms.assign(size_t(m_pointsRequested), FloatPair{0, 0});
-    s.m_rtFreq.assign(size_t(m_pointsRequested), FloatPair{0, 0});
+    s.Run().Begin(m_clock->Now(), m_interval, m_pointsRequested);
     emit runStarted();
     TimerTable& timers = m_host.Timers();
     timers.Start(T::RealTimeWatchdog, Logger::kRealTimeWatchdogCheckMs);
@@ -212,17 +210,24 @@ void RealTimeTransfer::BeginRun() {
 }
 
 void RealTimeTransfer::OnSampleTick() {
-    MeasurementSet& s = m_set;
-    if (s.m_rtCount == 0)
+    RealTimeRun& run = m_set.Run();
+    const int64_t nowMs = m_host.Timers().NowMs();
+    if (run.Count() == 0) {
         m_host.Timers().Start(T::RealTimeTick, m_interval * 1000);
-    // The arrays hold exactly the requested samples: a tick after the last one,
-    // before the frame that ends the run, has nowhere to store into.
-    const size_t n = size_t(s.m_rtCount);
-    if (n >= s.m_rtRms.size() || n >= s.m_rtFreq.size())
+        m_firstTickMs = nowMs;
+    }
+    // Each sample carries the time it was taken, counted from the first tick: a tick
+    // the event loop let slip by leaves a gap instead of shifting every later time.
+    const int64_t elapsedMs = std::max<int64_t>(nowMs - m_firstTickMs, 0);
+    run.SetPendingTime(run.StartTime() + (elapsedMs + 500) / 1000);
+    // The run holds exactly the requested samples: a tick after the last one, before
+    // the frame that ends the run, has nowhere to store into.
+    if (run.Full())
         return;
-    emit sampleDue(s.m_rtCount);
-    ++s.m_rtCount;
-    emit sampleTaken(s.m_rtCount);
+    emit sampleDue(run.Count());
+    if (!run.Append())
+        return;
+    emit sampleTaken(run.Count());
 }
 
 void RealTimeTransfer::OnWatchdog() {
@@ -253,7 +258,7 @@ void RealTimeTransfer::EndRun(RealTimeEnd why, bool sendStop) {
     KillTimers();
     m_running = false;
     m_pending.clear();
-    if (m_set.m_rtCount > 0)
+    if (m_set.RtCount() > 0)
         m_set.m_dataTag = QString::fromLatin1(kTagRealTime);
     if (sendStop)
         m_host.SendCommand(StopCommand());

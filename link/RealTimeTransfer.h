@@ -54,8 +54,8 @@ public:
     void OnTimer(int id) override;
 
     // The run's request, kept for the next Start (out-of-range values are clamped;
-    // the dialog and the command line refuse them before). The interval of the run
-    // is kept here alone: whoever needs it during the run asks Interval().
+    // the dialog and the command line refuse them before). A run that begins takes
+    // the interval along: its samples are read through the set's Run() afterwards.
     void Configure(int pointsRequested, int rtInterval);
     // The Stop command and every internal stop that sends the stop command.
     void StopRealTime();
@@ -121,6 +121,7 @@ private:
     int m_framesHandled = 0;
     int m_framesIgnored = 0;
     int64_t m_lastFrameMs = 0; // the start command, then the last frame handled
-    QByteArray m_pending;      // bytes of a frame not yet complete
+    int64_t m_firstTickMs = 0;
+    QByteArray m_pending; // bytes of a frame not yet complete
     RtWaveform m_lastWave{};
 };

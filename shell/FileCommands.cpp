@@ -3,11 +3,15 @@
 #include "base/LocalTime.h"
 #include "data/PreviousMeasurement.h"
 #include "data/ReportWriter.h"
+#include "data/RtdataFile.h"
 #include "data/StdataFile.h"
+#include "graph/RealTimeSampler.h"
 #include "shell/AppShell.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <memory>
 
 namespace {
 
@@ -40,7 +44,7 @@ FileCommands::FileCommands(AppShell& shell) : m_shell(shell) {
 }
 
 QString FileCommands::OpenFilter() {
-    return QStringLiteral("DataLogger Files (*.stdata)");
+    return QStringLiteral("DataLogger Files (*.stdata *.rtdata)");
 }
 QString FileCommands::SaveFilter() {
     return QStringLiteral("DataLogger Files (*.stdata *.xls)");
@@ -55,7 +59,8 @@ FileCommands::SaveTargets FileCommands::TargetsFor(const QString& chosenPath) {
     // Only an extension of the two files is cut: the proposed name ends in the
     // seconds (".48"), and cutting those would put two saves of the same minute
     // into one pair of files, the second replacing the first without a question.
-    for (const QLatin1String ext : {QLatin1String(".stdata"), QLatin1String(".xls")}) {
+    for (const QLatin1String ext :
+         {QLatin1String(".stdata"), QLatin1String(".xls"), QLatin1String(".rtdata")}) {
         if (stem.endsWith(ext, Qt::CaseInsensitive)) {
             stem.chop(ext.size());
             break;
@@ -63,7 +68,8 @@ FileCommands::SaveTargets FileCommands::TargetsFor(const QString& chosenPath) {
     }
     const QDir folder = info.absoluteDir();
     return {folder.filePath(stem + QStringLiteral(".stdata")),
-            folder.filePath(stem + QStringLiteral(".xls"))};
+            folder.filePath(stem + QStringLiteral(".xls")),
+            folder.filePath(stem + QStringLiteral(".rtdata"))};
 }
 
 QString FileCommands::ProposedSaveName() const {
@@ -106,6 +112,8 @@ void FileCommands::Register() {
 }
 
 FileCommands::LoadResult FileCommands::LoadFile(const QString& path, LoadOrigin origin) {
+    if (path.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive))
+        return LoadRunFile(path, origin);
     Prompts& prompts = m_shell.UserPrompts();
     MeasurementSet& set = m_shell.m_set;
     QString tag;
@@ -145,6 +153,54 @@ FileCommands::LoadResult FileCommands::LoadFile(const QString& path, LoadOrigin 
     }
     m_shell.Timers().Start(FrameTimer::ResetScale, 50);
     return status == StdataStatus::Loaded ? LoadResult::Loaded : LoadResult::WrongTag;
+}
+
+FileCommands::LoadResult FileCommands::LoadRunFile(const QString& path, LoadOrigin origin) {
+    Prompts& prompts = m_shell.UserPrompts();
+    // The waveforms stay in the file and are read one at a time when asked for.
+    auto reader = std::make_shared<RtdataReader>();
+    RtdataOutcome outcome;
+    {
+        WaitCursor wait(prompts);
+        outcome = reader->Open(path);
+    }
+    const QString name = QDir::toNativeSeparators(path);
+    switch (outcome.status) {
+    case RtdataStatus::NotOpened:
+        m_shell.ShowStatus(outcome.message);
+        if (origin != LoadOrigin::Menu)
+            prompts.Message(outcome.message);
+        return LoadResult::NotOpened;
+    case RtdataStatus::WrongTag:
+        prompts.Message(origin == LoadOrigin::CommandLine
+                            ? QStringLiteral("%1\n\n%2").arg(kInvalidFormat, name)
+                            : kInvalidFormat);
+        return LoadResult::WrongTag;
+    case RtdataStatus::NewerVersion:
+    case RtdataStatus::Damaged:
+        prompts.Message(
+            QStringLiteral("%1\nThe data shown were left unchanged.").arg(outcome.message));
+        return LoadResult::Damaged;
+    case RtdataStatus::Loaded:
+        break;
+    }
+    MeasurementSet& set = m_shell.m_set;
+    RealTimeRun& run = set.Run();
+    PutRunImage(reader->Image(), run);
+    run.ClearCapture();
+    if (reader->HasWaveforms()) {
+        run.SetWaveforms(reader);
+        run.ShowSample(run.Count() - 1);
+    }
+    ComputeRunExtremes(set);
+    set.m_fileTag = QString::fromLatin1(kTagRealTime);
+    set.m_modeFromFile = 1;
+    set.m_loadedFromFile = 1;
+    m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
+    m_shell.m_graph.ShowGraphIfWelcome();
+    m_shell.UpdateAllViews();
+    m_shell.Timers().Start(FrameTimer::ResetScale, 50);
+    return LoadResult::Loaded;
 }
 
 bool FileCommands::AskToSave(const QString& text, PromptIcon icon) {
@@ -199,8 +255,9 @@ void FileCommands::ReportLoaded(WorkDone what, const QString& path) {
     m_shell.SetShownFile(QFileInfo(path).absoluteFilePath());
     WorkReport done;
     done.what = what;
-    done.samples = m_shell.m_set.m_rmsCount;
-    done.records = m_shell.m_set.m_trCount;
+    const bool run = path.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);
+    done.samples = run ? m_shell.m_set.RtCount() : m_shell.m_set.m_rmsCount;
+    done.records = run ? 0 : m_shell.m_set.m_trCount;
     done.path = path;
     m_shell.Notices().Report(done);
 }
@@ -208,8 +265,8 @@ void FileCommands::ReportLoaded(WorkDone what, const QString& path) {
 void FileCommands::PreviousMeasurement() {
     // Before the first download or acquisition there is nothing to recall; a
     // command that did nothing at all looked broken.
-    const QString path = PreviousMeasurementPath();
-    if (!QFileInfo::exists(path)) {
+    const QString path = NewestPreviousMeasurement();
+    if (path.isEmpty()) {
         m_shell.ShowStatus(QStringLiteral("No previous measurement has been recorded yet."));
         return;
     }
@@ -303,19 +360,34 @@ bool FileCommands::Save() {
     }
     if (!WriteBothFiles(targets))
         return false;
+    if (!WriteRunFile(targets.runPath))
+        return false;
     if (s.onSavedBeside && !s.onSavedBeside(targets.dataPath))
         return false;
     s.m_dataUnsaved = 0;
     s.m_promptOnOpen = 0;
     s.m_promptOnDownload = 0;
     s.SetShownFile(targets.dataPath);
-    s.ShowStatus(QStringLiteral("Saved %1 and %2")
-                     .arg(QDir::toNativeSeparators(targets.dataPath),
-                          QDir::toNativeSeparators(targets.reportPath)));
+    if (s.m_set.RtCount() > 0)
+        s.ShowStatus(QStringLiteral("Saved %1, %2 and %3")
+                         .arg(QDir::toNativeSeparators(targets.dataPath),
+                              QDir::toNativeSeparators(targets.reportPath),
+                              QDir::toNativeSeparators(targets.runPath)));
+    else
+        s.ShowStatus(QStringLiteral("Saved %1 and %2")
+                         .arg(QDir::toNativeSeparators(targets.dataPath),
+                              QDir::toNativeSeparators(targets.reportPath)));
     return true;
 }
 
 bool FileCommands::ConfirmReplace(const SaveTargets& targets) {
+    if (m_shell.m_set.RtCount() > 0) {
+        QStringList existing;
+        for (const QString& p : {targets.dataPath, targets.reportPath, targets.runPath})
+            if (QFileInfo::exists(p))
+                existing << QDir::toNativeSeparators(p);
+        return ConfirmReplaceAll(existing);
+    }
     const bool dataExists = QFileInfo::exists(targets.dataPath);
     const bool reportExists = QFileInfo::exists(targets.reportPath);
     if (!dataExists && !reportExists)
@@ -337,6 +409,42 @@ bool FileCommands::ConfirmReplace(const SaveTargets& targets) {
                    .arg(report, data);
     return m_shell.UserPrompts().Message(text, PromptIcon::Exclamation, PromptButtons::YesNo) ==
            PromptAnswer::Yes;
+}
+
+bool FileCommands::ConfirmReplaceAll(const QStringList& existing) {
+    if (existing.isEmpty())
+        return true;
+    QString text;
+    if (existing.size() == 1) {
+        text = QStringLiteral("The file %1 already exists.\nDo you want to replace it?")
+                   .arg(existing.front());
+    } else {
+        const QString last = existing.back();
+        const QString others = existing.mid(0, existing.size() - 1).join(QStringLiteral(", "));
+        text = QStringLiteral("The files %1 and %2 already exist.\nDo you want to replace them?")
+                   .arg(others, last);
+    }
+    return m_shell.UserPrompts().Message(text, PromptIcon::Exclamation, PromptButtons::YesNo) ==
+           PromptAnswer::Yes;
+}
+
+bool FileCommands::WriteRunFile(const QString& path) {
+    const RealTimeRun& run = m_shell.m_set.Run();
+    if (run.Count() <= 0 || path.isEmpty())
+        return true;
+    QString error;
+    bool written = false;
+    {
+        WaitCursor wait(m_shell.UserPrompts());
+        const RtWaveformSource* waves = run.KeepsWaveforms() ? run.Waveforms() : nullptr;
+        written = SaveRtdataFile(path, RunImage(run), waves, &error);
+    }
+    if (written)
+        return true;
+    m_shell.UserPrompts().Message(
+        QStringLiteral("The real-time samples could not be saved.\n%1: %2")
+            .arg(QDir::toNativeSeparators(path), error));
+    return false;
 }
 
 bool FileCommands::ConfirmReplace(const QString& path) {

@@ -23,17 +23,18 @@ public:
     FileCommands& operator=(const FileCommands&) = delete;
 
     // Filters of the file choosers, as Qt name filters.
-    static QString OpenFilter();      // "DataLogger Files (*.stdata)"
+    static QString OpenFilter();      // "DataLogger Files (*.stdata *.rtdata)"
     static QString SaveFilter();      // "DataLogger Files (*.stdata *.xls)"
     static QString FrameworkFilter(); // "OrvexDatalogger Files (*.stdata )" (Ctrl+O, Ctrl+S)
 
-    // Where Save puts its two files for the name the user chose: both in the chosen
-    // folder, a ".stdata" or ".xls" extension cut from the file name only ("run.xls"
-    // and "run" both give run.stdata and run.xls; a dot in a folder name is left
-    // alone; the proposed "10-02-03  14.05.06" keeps its seconds).
+    // Where Save puts its files for the name the user chose (the run file only when
+    // the real-time run holds samples): all in the chosen folder, a ".stdata" or ".xls" extension
+    // cut from the file name only ("run.xls" and "run" both give run.stdata and run.xls; a dot in a
+    // folder name is left alone; the proposed "10-02-03  14.05.06" keeps its seconds).
     struct SaveTargets {
         QString dataPath;
         QString reportPath;
+        QString runPath;
     };
     static SaveTargets TargetsFor(const QString& chosenPath);
     // "%y-%m-%d  %H.%M.%S" of the shell's current time.
@@ -65,6 +66,8 @@ public:
     // Reads a measurement file into the shell's set as Open does (no prompt, no
     // dialog). A file that cannot be opened changes nothing.
     LoadResult LoadFile(const QString& path, LoadOrigin origin = LoadOrigin::Menu);
+    // An .rtdata file into the real-time run (the stored set stays).
+    LoadResult LoadRunFile(const QString& path, LoadOrigin origin);
 
     // The file the framework commands (Ctrl+O, Ctrl+S, command line) work on; empty
     // until one was opened or saved that way, again after Ctrl+N, and once other
@@ -82,6 +85,9 @@ private:
     // Before files a chosen name stands for are replaced: one question naming every
     // file that is written, true when none exists or the user agreed.
     bool ConfirmReplace(const SaveTargets& targets);
+    bool ConfirmReplaceAll(const QStringList& existing);
+    // NAME.rtdata beside the other two, when the run holds samples.
+    bool WriteRunFile(const QString& path);
     bool ConfirmReplace(const QString& path);
     bool WriteBothFiles(const SaveTargets& targets);
 

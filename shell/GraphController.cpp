@@ -2,6 +2,8 @@
 
 #include "base/LocalTime.h"
 #include "base/NumberText.h"
+#include "data/RtdataFile.h"
+#include "graph/PowerAnalysis.h"
 
 #include <algorithm>
 
@@ -58,15 +60,15 @@ CommandState GraphController::ModeState(GraphMode mode) const {
         enabled = s.m_trCount != 0;
         break;
     case GraphMode::RealTimeEpa:
-        enabled = s.m_rtWavePoints != 0;
+        enabled = s.Run().CapturePoints() != 0;
         break;
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
-        enabled = s.m_rtCount != 0;
+        enabled = s.RtCount() != 0;
         break;
     case GraphMode::RealTimeApparentPower:
-        enabled = s.m_rtCount != 0 && s.m_rtCh1Present == 1 && s.m_rtCh2Present == 1 &&
-                  s.m_rtCh1Unit != s.m_rtCh2Unit;
+        enabled = s.RtCount() != 0 && s.RtChannelPresent(0) && s.RtChannelPresent(1) &&
+                  s.RtChannelUnit(0) != s.RtChannelUnit(1);
         break;
     case GraphMode::None:
         break;
@@ -81,7 +83,7 @@ void GraphController::EnterMode(GraphMode mode) {
     // A mode already shown is only refreshed, unless the data were replaced since.
     if (g.Mode() == mode && !g.DataReplaced()) {
         if (IsRealTimeMode(mode))
-            g.SetLastPoint(m_shell.m_set.m_rtCount);
+            g.SetLastPoint(m_shell.m_set.RtCount());
         FillRecInfo();
         RefreshInfoBar();
         return;
@@ -102,8 +104,8 @@ void GraphController::ApplyModeChannels(GraphMode mode) {
     case GraphMode::StoreTransient:
         break; // from the record, below
     default:
-        g.SetChannelsPresent(s.m_rtCh1Present, s.m_rtCh2Present);
-        g.SetChannelUnits(s.m_rtCh1Unit, s.m_rtCh2Unit);
+        g.SetChannelsPresent(s.RtChannelPresent(0) ? 1 : 0, s.RtChannelPresent(1) ? 1 : 0);
+        g.SetChannelUnits(s.RtChannelUnit(0), s.RtChannelUnit(1));
         if (mode == GraphMode::RealTimeFrequency)
             g.SetChannelUnits(QStringLiteral("Hz"), QStringLiteral("Hz"));
         else if (mode == GraphMode::RealTimeApparentPower)
@@ -128,7 +130,7 @@ void GraphController::ApplyModePointWindow(GraphMode mode) {
         g.SetPointWindow(1, kRtWavePoints);
         break;
     default:
-        g.SetLastPoint(s.m_rtCount);
+        g.SetLastPoint(s.RtCount());
         if (m_shell.RealTimeRunning())
             g.RtCapacity().SelectLevelFor(g.PointCount());
         g.SetFirstPoint(1);
@@ -169,10 +171,10 @@ void GraphController::PrepareMode(GraphMode mode) {
     // The analysis panel's RMS texts of the captured waveform on show, before the
     // panel opens with them: closing the panel emptied CH1's, so going back to EPA
     // after a run showed a blank box.
-    if (mode == GraphMode::RealTimeEpa && s.m_rtCount >= 1) {
-        if (s.m_rtCh1Present == 1)
+    if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1) {
+        if (s.RtChannelPresent(0))
             AnalyseWaveformInto(s, 0, &m_epaTexts[0]);
-        if (s.m_rtCh2Present == 1)
+        if (s.RtChannelPresent(1))
             AnalyseWaveformInto(s, 1, &m_epaTexts[1]);
     }
 
@@ -186,12 +188,12 @@ void GraphController::PrepareMode(GraphMode mode) {
 
     // 7. The panel's apparent power from the two RMS texts above, and the power
     // figures of the sample on show.
-    if (mode == GraphMode::RealTimeEpa && s.m_rtCount >= 1 && s.m_rtCh1Present == 1 &&
-        s.m_rtCh2Present == 1 && s.m_rtCh1Unit != s.m_rtCh2Unit && m_epaPanelOpen)
+    if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1 && s.RtChannelPresent(0) &&
+        s.RtChannelPresent(1) && s.RtChannelUnit(0) != s.RtChannelUnit(1) && m_epaPanelOpen)
         m_epaApparentPower = ApparentPowerText(m_epaTexts[0].rms, m_epaTexts[1].rms);
-    if (mode == GraphMode::RealTimeEpa && s.m_rtCount >= 1 && !s.m_rtPower.empty())
+    if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1 && !s.Run().Power().empty())
         m_epaPowerTexts =
-            MakePowerTexts(s.m_rtPower.back(), {RtChannelKind(s, 0), RtChannelKind(s, 1)});
+            MakePowerTexts(s.Run().Power().back(), {RtChannelKind(s, 0), RtChannelKind(s, 1)});
 }
 
 void GraphController::SelectTransientRecord(int record) {
@@ -273,7 +275,9 @@ void GraphController::FillRecInfo() {
         return;
     }
     RecInfo r = g.Info();
-    const QString rtRate = QString::number(m_shell.m_settings.m_rtInterval);
+    // A run read from a file has its own interval; a live one has the settings'.
+    const int interval = s.Run().Count() > 0 ? s.Run().Interval() : m_shell.m_settings.m_rtInterval;
+    const QString rtRate = QString::number(interval);
     auto extremes = [&](int maxRow, int minRow) {
         if (g.ChannelPresent(0) == 1) {
             r.ch1Max = s.m_extremeText[size_t(maxRow)][0];
@@ -294,15 +298,15 @@ void GraphController::FillRecInfo() {
         break;
     case GraphMode::RealTimeEpa:
         r.title = ModeTitle(mode);
-        r.start = g.PointTimeText(Inputs(), int64_t(s.m_rtCount) - 1);
+        r.start = g.PointTimeText(Inputs(), int64_t(s.RtCount()) - 1);
         break;
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
         r.title = ModeTitle(mode);
         r.rate = rtRate;
-        r.start = FormatDateTime(s.m_rtStartTime);
-        r.count = QString::number(s.m_rtCount);
+        r.start = FormatDateTime(s.RtStartTime());
+        r.count = QString::number(s.RtCount());
         if (mode == GraphMode::RealTimeRms)
             extremes(8, 9);
         else if (mode == GraphMode::RealTimeFrequency)
@@ -343,4 +347,48 @@ void GraphController::ApplyModeFromFile() {
         OnStoreRms();
     }
     g.ResetScale();
+}
+
+bool GraphController::CanOpenSampleWaveform() const {
+    const GraphMode mode = m_shell.m_graph.Mode();
+    return !m_shell.RealTimeRunning() && m_shell.m_set.Run().KeepsWaveforms() &&
+           (mode == GraphMode::RealTimeRms || mode == GraphMode::RealTimeFrequency ||
+            mode == GraphMode::RealTimeApparentPower || mode == GraphMode::RealTimeEpa);
+}
+
+bool GraphController::OpenSampleWaveform(int n) {
+    MeasurementSet& s = m_shell.m_set;
+    if (!CanOpenSampleWaveform() || !s.Run().ShowSample(n))
+        return false;
+    GraphModel& g = Model();
+    g.SetDataReplaced(true);
+    EnterMode(GraphMode::RealTimeEpa);
+    // The panel's power figures of this waveform, whatever the run kept for it.
+    std::array<WaveformResult, 2> results{};
+    for (int ch = 0; ch < 2; ++ch) {
+        if (s.RtChannelPresent(ch))
+            results[size_t(ch)] = AnalyseWaveform(s.Run().Capture(), 0, kRtWavePoints, ch, nullptr);
+    }
+    const std::array<ChannelKind, 2> kinds{RtChannelKind(s, 0), RtChannelKind(s, 1)};
+    m_epaPowerTexts =
+        MakePowerTexts(MakePowerRow(PowerAnalysis(s.Run().Capture(), kinds, results)), kinds);
+    m_shell.ShowStatus(QStringLiteral("Sample %1 of %2").arg(n + 1).arg(s.RtCount()));
+    emit infoBarChanged();
+    emit panelTextsChanged();
+    return true;
+}
+
+bool GraphController::StepSampleWaveform(int delta) {
+    const RealTimeRun& run = m_shell.m_set.Run();
+    if (m_shell.m_graph.Mode() != GraphMode::RealTimeEpa || run.CaptureSample() < 0)
+        return false;
+    const int n = std::clamp(run.CaptureSample() + delta, 0, run.Count() - 1);
+    return n != run.CaptureSample() && OpenSampleWaveform(n);
+}
+
+bool GraphController::OpenEdgeSampleWaveform(bool last) {
+    const RealTimeRun& run = m_shell.m_set.Run();
+    if (m_shell.m_graph.Mode() != GraphMode::RealTimeEpa || run.CaptureSample() < 0)
+        return false;
+    return OpenSampleWaveform(last ? run.Count() - 1 : 0);
 }

@@ -47,6 +47,20 @@ public:
     // Refreshes the info-bar texts of the current mode.
     void FillRecInfo();
 
+    // --- the kept waveforms of a run ---
+    // Shows the kept waveform of sample n (0-based) in the EPA graph, with the panel's
+    // values computed from it, its time in the information bar and its number in the
+    // status bar. False (nothing changes) during a run, whose EPA graph follows the
+    // newest frame, or when no waveform of that sample is kept.
+    bool OpenSampleWaveform(int n);
+    // While a kept waveform is shown: the one `delta` samples on (-1 previous, +1
+    // next, clamped to the run).
+    bool StepSampleWaveform(int delta);
+    // The first or the last sample's.
+    bool OpenEdgeSampleWaveform(bool last);
+    // The graph shown can open the waveform of a point of it.
+    bool CanOpenSampleWaveform() const;
+
     GraphInputs Inputs() const {
         return GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()};
     }
@@ -69,6 +83,7 @@ signals:
     void modeWindowsChanged(GraphMode mode); // side windows and splitter of a mode
     void scaleReset();                       // bars disabled, plot repainted
     void infoBarChanged();                   // the info bar alone
+    void panelTextsChanged();                // the analysis panel's texts changed
 
 private:
     void PrepareMode(GraphMode mode);

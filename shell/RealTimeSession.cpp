@@ -1,9 +1,13 @@
 #include "shell/RealTimeSession.h"
 
 #include "data/PreviousMeasurement.h"
+#include "data/RtdataCodec.h"
+#include "shell/AppShell.h"
 #include "shell/GraphController.h"
 
 #include <QDir>
+
+#include <algorithm>
 
 namespace {
 
@@ -43,13 +47,12 @@ RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link, QObject*
             return CommandState{m_shell.RealTimeRunning(), false};
         });
     connect(&m_shell, &AppShell::stopRealTimeRequested, this, &RealTimeSession::Stop);
-    m_shell.onSavedBeside = [this](const QString& path) { return WriteCsvBeside(path); };
 }
 
 RealTimeSession::~RealTimeSession() {
     m_shell.RegisterCommand(Cmd::Run, {});
     m_shell.RegisterCommand(Cmd::Stop, {});
-    m_shell.onSavedBeside = nullptr;
+    m_transfer.SetClock(nullptr);
 }
 
 bool RealTimeSession::BeginRunCommand() {
@@ -103,17 +106,36 @@ void RealTimeSession::OnFirstFrame() {
                            m_shell.m_settings.m_yAxisHigh[m][size_t(c)]);
     }
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
-    m_journal.Begin();
+    BeginJournal();
 }
 
-void RealTimeSession::OnSampleDue(int index) {
+void RealTimeSession::BeginJournal() {
+    RealTimeRun& run = m_shell.m_set.Run();
+    RtRunHeader h;
+    h.interval = std::clamp(m_transfer.Interval(), kRtdataIntervalMin, kRtdataIntervalMax);
+    h.startTime = run.StartTime();
+    h.utcOffset = RtLocalUtcOffset(run.StartTime());
+    h.kind = {run.ChannelKind(0), run.ChannelKind(1)};
+    // A run whose journal cannot be written still runs; it only keeps no waveforms
+    // and nothing of it survives a crash, which the status bar says.
+    m_journal = std::make_shared<RtJournal>(m_journalPath);
+    QString error;
+    if (!m_journal->Begin(h, &error)) {
+        m_shell.ShowStatus(QStringLiteral("The run's journal cannot be written: %1").arg(error));
+        m_journal.reset();
+        return;
+    }
+    run.SetWaveforms(m_journal);
+}
+
+void RealTimeSession::OnSampleDue() {
     std::array<EpaTexts, 2>* texts =
         m_graph && m_graph->m_epaPanelOpen ? &m_graph->m_epaTexts : nullptr;
     MeasurementSet& set = m_shell.m_set;
-    if (!m_sampler.Sample(set, m_transfer.Interval(), texts))
+    if (!m_sampler.Sample(set, texts))
         return;
-    if (texts && size_t(index) < set.m_rtPower.size())
-        m_graph->m_epaPowerTexts = MakePowerTexts(set.m_rtPower[size_t(index)],
+    if (texts)
+        m_graph->m_epaPowerTexts = MakePowerTexts(set.Run().Pending().power,
                                                   {RtChannelKind(set, 0), RtChannelKind(set, 1)});
     // The panel's S(VA) follows every sample, as its RMS texts do (left at the
     // first sample it would contradict the two values above it).
@@ -129,20 +151,27 @@ void RealTimeSession::OnSampleTaken() {
     s.m_dataUnsaved = 1;
     s.m_promptOnOpen = 1;
     s.m_promptOnDownload = 1;
-    if (set.m_rtCount == 1)
+    if (set.RtCount() == 1)
         s.SetShownFile(QString()); // the samples of this run are in no file yet
-    s.Notices().RunProgress(set.m_rtCount, m_transfer.PointsRequested());
-    m_journal.Append(RealTimeCsvLine(set, set.m_rtCount - 1, m_transfer.Interval()));
+    s.Notices().RunProgress(set.RtCount(), m_transfer.PointsRequested());
+    if (m_journal) {
+        const int n = set.RtCount() - 1;
+        const RealTimeRun& run = set.Run();
+        const RtJournalSample sample{run.SampleTime(n), run.Rms()[size_t(n)],
+                                     run.Freq()[size_t(n)]};
+        if (!m_journal->Append(sample, m_transfer.LastFrameWaveform()))
+            set.Run().SetWaveforms(nullptr); // the waveforms kept no longer match
+    }
 
     GraphModel& g = s.m_graph;
     const GraphMode mode = g.Mode();
     if (IsLiveMode(mode)) {
         // The first sample prepares the view fully.
-        if (set.m_rtCount == 1)
+        if (set.RtCount() == 1)
             g.SetMode(GraphMode::None);
         s.ExecuteDirect(ModeCommandId(mode));
     }
-    if (set.m_rtCount == 1) {
+    if (set.RtCount() == 1) {
         s.UpdateAllViews();
         return;
     }
@@ -159,13 +188,13 @@ void RealTimeSession::OnSampleTaken() {
 }
 
 void RealTimeSession::OnEnded(RealTimeEnd why) {
-    // The last run is kept for Previous Measurement, whatever ended it.
-    if (m_shell.m_set.m_rtCount > 0)
-        WritePreviousMeasurement(m_shell.m_set);
-    m_journal.Finish();
+    WriteRunPrevious();
+    // The file's name goes; the waveforms stay readable for browsing the run.
+    if (m_journal)
+        m_journal->Finish();
     WorkReport done;
     done.what = WorkDone::RunEnded;
-    done.samples = m_shell.m_set.m_rtCount;
+    done.samples = m_shell.m_set.RtCount();
     done.records = m_transfer.PointsRequested();
     m_shell.Notices().Report(done);
     emit runEnded(why);
@@ -173,27 +202,29 @@ void RealTimeSession::OnEnded(RealTimeEnd why) {
         m_shell.UserPrompts().Message(QString::fromLatin1(message));
 }
 
-QString RealTimeSession::RecoverJournal() {
-    const RealTimeJournal::Recovered r = RealTimeJournal::Recover(m_journal.Path());
-    if (r.path.isEmpty())
-        return {};
-    RealTimeJournal::Recovered shown = r;
-    shown.path = QDir::toNativeSeparators(r.path);
-    QString text = RealTimeJournal::RecoveredMessage(shown);
-    m_shell.UserPrompts().Message(text, PromptIcon::Information);
-    return text;
+void RealTimeSession::WriteRunPrevious() {
+    // The run goes to a file of its own: the stored set's previous measurement (the
+    // last download) stays recallable, and the run can be recalled too.
+    const RealTimeRun& run = m_shell.m_set.Run();
+    if (run.Count() <= 0)
+        return;
+    const RtWaveformSource* waves = run.KeepsWaveforms() ? run.Waveforms() : nullptr;
+    QString error;
+    if (!SaveRtdataFile(PreviousRunPath(), RunImage(run), waves, &error))
+        m_shell.ShowStatus(QStringLiteral("The run could not be kept as the previous "
+                                          "measurement: %1")
+                               .arg(error));
 }
 
-bool RealTimeSession::WriteCsvBeside(const QString& stdataPath) {
-    const MeasurementSet& set = m_shell.m_set;
-    if (set.m_rtCount <= 0)
-        return true;
-    const QString path = RealTimeCsvPathBeside(stdataPath);
-    QString error;
-    if (WriteRealTimeCsv(path, set, m_shell.m_settings.m_rtInterval, &error))
-        return true;
-    m_shell.UserPrompts().Message(
-        QStringLiteral("The real-time samples could not be saved.\n%1: %2")
-            .arg(QDir::toNativeSeparators(path), error));
-    return false;
+QString RealTimeSession::RecoverJournal() {
+    RtRecovered r = RecoverRtJournal(m_journalPath);
+    if (r.path.isEmpty()) {
+        if (r.samples > 0 && !r.error.isEmpty())
+            m_shell.ShowStatus(r.error);
+        return {};
+    }
+    r.path = QDir::toNativeSeparators(r.path);
+    QString text = RtRecoveredMessage(r);
+    m_shell.UserPrompts().Message(text, PromptIcon::Information);
+    return text;
 }

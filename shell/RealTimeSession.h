@@ -3,12 +3,12 @@
 // commands with their enable rules, the decisions of the real-time dialog's RUN
 // button, the transfer's timers in the frame's table, the samples stored in the
 // measurement set, the graph modes refreshed per sample, the analysis panel's
-// texts, the journal that keeps a running acquisition through a crash, the CSV
-// file beside a save and the stop when the window closes. The messages of a run that
-// ended by a fault and the previous-measurement file are the session's business; the
-// transfer only reports.
+// texts, the journal that keeps a running acquisition (and every waveform of it)
+// through a crash, the previous-measurement file of a run and the stop when the
+// window closes. The messages of a run that ended by a fault and the
+// previous-measurement file are the session's business; the transfer only reports.
 
-#include "data/RealTimeCsv.h"
+#include "data/RtJournal.h"
 #include "graph/RealTimeSampler.h"
 #include "link/LinkController.h"
 
@@ -32,7 +32,8 @@ public:
     // analysis panel texts filled. Null detaches.
     void AttachGraph(GraphController* graph) { m_graph = graph; }
     // Where the journal is kept (the data directory unless a test says otherwise).
-    void SetJournalPath(const QString& path) { m_journal.SetPath(path); }
+    void SetJournalPath(const QString& path) { m_journalPath = path; }
+    const QString& JournalPath() const { return m_journalPath; }
 
     RealTimeTransfer& Transfer() { return m_transfer; }
     const RealTimeTransfer& Transfer() const { return m_transfer; }
@@ -59,11 +60,9 @@ public:
     // The Stop command (32772) and the close sequence.
     void Stop();
 
-    // At start-up: a journal left by a run that did not end is kept as a CSV file and
-    // the user told once. Returns the message shown, or empty.
+    // At start-up: a journal left by a run that did not end is kept as an .rtdata
+    // file and the user told once. Returns the message shown, or empty.
     QString RecoverJournal();
-    // The CSV file beside a saved measurement, when the real-time set holds samples.
-    bool WriteCsvBeside(const QString& stdataPath);
 
 signals:
     // The Run command wants the real-time dialog (the window opens it, modal).
@@ -75,14 +74,19 @@ signals:
 
 private:
     void OnFirstFrame();
-    void OnSampleDue(int index);
+    void OnSampleDue();
     void OnSampleTaken();
     void OnEnded(RealTimeEnd why);
+    void BeginJournal();
+    // The previous-measurement file of a run that took samples.
+    void WriteRunPrevious();
 
     AppShell& m_shell;
     LinkController& m_link;
     RealTimeTransfer& m_transfer;
     RealTimeSampler m_sampler;
-    RealTimeJournal m_journal;
+    QString m_journalPath = RtJournal::DefaultPath();
+    // The journal of the newest run; it also keeps that run's waveforms.
+    std::shared_ptr<RtJournal> m_journal;
     GraphController* m_graph = nullptr;
 };

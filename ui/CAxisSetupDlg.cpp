@@ -132,7 +132,7 @@ void CAxisSetupDlg::OnFit() {
 
 void CAxisSetupDlg::OnOk() {
     AxisRanges r = AxisRangesOf(Texts());
-    const int rtCount = m_shell.m_set.m_rtCount;
+    const int rtCount = m_shell.m_set.RtCount();
     const QStringList messages =
         AxisSetupMessages(r, m_shell.m_graph.Mode(), m_shell.RealTimeRunning(), rtCount);
     for (const QString& m : messages)

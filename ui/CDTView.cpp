@@ -679,7 +679,54 @@ void CDTView::wheelEvent(QWheelEvent* e) {
     RequestRepaint();
 }
 
+void CDTView::mouseDoubleClickEvent(QMouseEvent* e) {
+    GraphModel& m = m_shell.m_graph;
+    if (e->button() != Qt::LeftButton || m.Mode() == GraphMode::RealTimeEpa ||
+        !m_graph->CanOpenSampleWaveform()) {
+        QWidget::mouseDoubleClickEvent(e);
+        return;
+    }
+    // The point under the read-out: the one nearest the click.
+    const QPoint p = ClampToPlot(m.Layout(), e->position().toPoint());
+    const int64_t n = NearestPoint(m, p.x());
+    if (n >= 0 && m_graph->OpenSampleWaveform(int(n))) {
+        EraseCursor();
+        RequestRepaint();
+    }
+    e->accept();
+}
+
+bool CDTView::SampleKey(int key) {
+    if (!m_graph->CanOpenSampleWaveform())
+        return false;
+    const bool epa = m_shell.m_graph.Mode() == GraphMode::RealTimeEpa;
+    bool shown = false;
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        shown = !epa && m_readoutIndex >= 0 && m_graph->OpenSampleWaveform(int(m_readoutIndex));
+        break;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        shown = epa && m_graph->StepSampleWaveform(key == Qt::Key_PageUp ? -1 : +1);
+        break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        shown = epa && m_graph->OpenEdgeSampleWaveform(key == Qt::Key_End);
+        break;
+    default:
+        return false;
+    }
+    if (shown)
+        RequestRepaint();
+    return true;
+}
+
 void CDTView::keyPressEvent(QKeyEvent* e) {
+    if (SampleKey(e->key())) {
+        e->accept();
+        return;
+    }
     if (e->key() != Qt::Key_Escape) {
         QWidget::keyPressEvent(e);
         return;

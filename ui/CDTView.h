@@ -66,6 +66,7 @@ protected:
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    void mouseDoubleClickEvent(QMouseEvent*) override;
     void wheelEvent(QWheelEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
 
@@ -85,6 +86,8 @@ private:
     void EraseCursor();
     void ShowReadout();
     void CancelDrag();
+    // Enter, PageUp/PageDown, Home/End on the kept waveforms of a run.
+    bool SampleKey(int key);
     void SetUpZoomedBars();
     void OnHorizontalAction(int action);
     void OnVerticalAction(int ch, QScrollBar* bar, int action);

@@ -1,14 +1,13 @@
 #include "ui/RunPublisher.h"
 
-#include "base/Settings.h"
 #include "data/LineFormats.h"
 #include "data/MeasurementSet.h"
 #include "shell/WorkNotices.h"
 
 #include <QDir>
 
-RunPublisher::RunPublisher(const MeasurementSet& set, const AppSettings& settings, QObject* parent)
-    : QObject(parent), m_set(set), m_settings(settings) {}
+RunPublisher::RunPublisher(const MeasurementSet& set, QObject* parent)
+    : QObject(parent), m_set(set) {}
 
 RunPublisher::~RunPublisher() {
     // Stopping says so; nobody is left to hear it.
@@ -54,7 +53,7 @@ void RunPublisher::OnRunProgress(int taken, int) {
         m_publisher->RunStarted(units);
         m_runOpen = true;
     }
-    m_publisher->PublishSample(RealTimeLineSample(m_set, taken - 1, m_settings.m_rtInterval));
+    m_publisher->PublishSample(RealTimeLineSample(m_set, taken - 1));
 }
 
 void RunPublisher::OnWorkDone(const WorkReport& report) {

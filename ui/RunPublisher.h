@@ -13,7 +13,6 @@
 #include <memory>
 #include <optional>
 
-struct AppSettings;
 struct MeasurementSet;
 struct WorkReport;
 
@@ -24,8 +23,9 @@ public:
     // that a dashboard keeps its topics when the logger moves to another port.
     static constexpr const char* kDefaultPortName = "logger";
 
-    // `set` and `settings` (the run's interval) are read when a sample is stored.
-    RunPublisher(const MeasurementSet& set, const AppSettings& settings, QObject* parent = nullptr);
+    // `set` (its run, with the run's own interval and sample times) is read when a
+    // sample is stored.
+    explicit RunPublisher(const MeasurementSet& set, QObject* parent = nullptr);
     ~RunPublisher() override;
 
     // Publishes from now on with `s` (what ran before is stopped; its queue stays on
@@ -45,7 +45,6 @@ signals:
 
 private:
     const MeasurementSet& m_set;
-    const AppSettings& m_settings;
     std::unique_ptr<MqttPublisher> m_publisher;
     bool m_runOpen = false;
 };

@@ -1,5 +1,6 @@
 #include "base/LocalTime.h"
 #include "data/MeasurementSet.h"
+#include "support/RunSamples.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -89,12 +90,13 @@ TEST_F(Stored, ConsistencyAndClearing) {
     set.m_trChannelCode = {kTrChannel1};
     EXPECT_TRUE(set.StoredIsConsistent());
 
-    set.m_rtCount = 7;
+    runs::BeginRun(set.Run(), 10);
+    runs::GrowTo(set.Run(), 7);
     set.ClearStored();
     EXPECT_TRUE(set.StoredIsConsistent());
     EXPECT_EQ(set.m_rmsCount, 0);
     EXPECT_TRUE(set.m_ch1Rms.empty());
-    EXPECT_EQ(set.m_rtCount, 7); // the real-time half stays
+    EXPECT_EQ(set.RtCount(), 7); // the real-time half stays
 }
 
 TEST(WorkBuffers, SizedFromTheSetNotTheMode) {

@@ -8,6 +8,7 @@
 #include "data/RtdataCodec.h"
 #include "data/RtdataFile.h"
 #include "data/StdataFile.h"
+#include "support/RunSamples.h"
 
 #include <QDir>
 #include <QFile>
@@ -235,17 +236,11 @@ TEST(RtdataRoundTrip, CsvLinesOfAFileEqualThoseOfTheLiveSet) {
     ScopedTz zone("Europe/Berlin");
     const RtdataImage r = MakeRun(3, false);
     MeasurementSet s;
-    s.m_rtStartTime = kStart;
-    s.m_rtCount = 3;
-    s.m_rtCh1Present = s.m_rtCh2Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtCh2Unit = "A";
-    for (size_t i = 0; i < 3; ++i) {
-        s.m_rtRms.push_back({r.rms[0][i], r.rms[1][i]});
-        s.m_rtFreq.push_back({r.freq[0][i], r.freq[1][i]});
-    }
+    runs::BeginRun(s.Run(), 3, kStart, 2, "V", "A");
+    for (size_t i = 0; i < 3; ++i)
+        runs::AddSample(s.Run(), {r.rms[0][i], r.rms[1][i]}, {r.freq[0][i], r.freq[1][i]});
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(RealTimeCsvLine(r, i), RealTimeCsvLine(s, i, 2)) << i;
+        EXPECT_EQ(RealTimeCsvLine(r, i), RealTimeCsvLine(s, i)) << i;
     EXPECT_EQ(RealTimeCsvLine(r, 0).toStdString(),
               "2026-12-09T17:00:00+01:00,229.5,V,49.9,114.8,A,50.9,26335,,,,,,");
     EXPECT_EQ(RealTimeCsvLine(r, 1).toStdString(),

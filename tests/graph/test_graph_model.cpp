@@ -4,6 +4,7 @@
 #include "base/LocalTime.h"
 #include "shell/AppShell.h"
 #include "shell/GraphController.h"
+#include "support/RunSamples.h"
 #include "support/ShellFixture.h"
 
 #include <QTemporaryDir>
@@ -229,25 +230,22 @@ TEST_F(Graph, CapacityTableGrowsByAboutTwelveElevenths) {
 
 TEST_F(Graph, RealTimeCompressionStepsALevelAndFillsElevenTwelfths) {
     MeasurementSet& s = shell.m_set;
-    s.m_rtCh1Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtRms.assign(1000, FloatPair{230, 0});
-    s.m_rtFreq.assign(1000, FloatPair{50, 0});
+    runs::BeginRun(s.Run(), 1000);
     FakeRealTimeRun run(shell);
-    s.m_rtCount = 1;
+    runs::GrowTo(s.Run(), 1);
     G().SetClient(1600, 900);
     shell.ExecuteDirect(Cmd::RealTimeRms);
     G().ComputeScale(graph.Inputs());
     EXPECT_EQ(G().RtCapacity().Level(), 0);
     const int W = G().Layout().W();
     for (int n = 2; n <= 100; ++n) {
-        s.m_rtCount = n;
+        runs::GrowTo(s.Run(), n);
         shell.ExecuteDirect(Cmd::RealTimeRms);
         G().ComputeScale(graph.Inputs());
     }
     EXPECT_EQ(G().RtCapacity().Level(), 0);
     EXPECT_FALSE(G().FullRepaintRequested());
-    s.m_rtCount = 101; // count - first reaches 100
+    runs::GrowTo(s.Run(), 101); // count - first reaches 100
     shell.ExecuteDirect(Cmd::RealTimeRms);
     G().ComputeScale(graph.Inputs());
     EXPECT_EQ(G().RtCapacity().Level(), 1);
@@ -291,18 +289,17 @@ TEST_F(Graph, EnableAndCheckRules) {
     EXPECT_FALSE(shell.StateOf(Cmd::StoreTransient).checked);
 
     MeasurementSet& s = shell.m_set;
-    s.m_rtWavePoints = 590;
+    s.Run().SetCapture(RealTimeRun::Wave{});
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeEpa).enabled);
     EXPECT_FALSE(shell.StateOf(Cmd::RealTimeRms).enabled);
-    s.m_rtCount = 1;
-    s.m_rtCh1Present = s.m_rtCh2Present = 1;
-    s.m_rtCh1Unit = s.m_rtCh2Unit = "V";
+    runs::BeginRun(s.Run(), 10, kStart, 2, "V", "V");
+    runs::GrowTo(s.Run(), 1);
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeRms).enabled);
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeFrequency).enabled);
     EXPECT_FALSE(shell.StateOf(Cmd::RealTimeApparentPower).enabled); // same units
-    s.m_rtCh2Unit = "A";
+    s.Run().SetChannel(1, true, "A");
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
-    s.m_rtCh2Present = 0;
+    s.Run().SetChannel(1, false, "A");
     EXPECT_FALSE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
 }
 
@@ -362,14 +359,9 @@ TEST_F(Graph, TransientRecordOnCh2InAmperes) {
 
 TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
     MeasurementSet& s = shell.m_set;
-    s.m_rtCh1Present = s.m_rtCh2Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtCh2Unit = "A";
-    s.m_rtStartTime = kStart;
-    s.m_rtCount = 3;
-    s.m_rtWavePoints = 590;
-    s.m_rtRms.assign(10, FloatPair{230, 2});
-    s.m_rtFreq.assign(10, FloatPair{50, 50});
+    runs::BeginRun(s.Run(), 10, kStart, 5, "V", "A");
+    runs::GrowTo(s.Run(), 3, {230, 2});
+    s.Run().SetCapture(RealTimeRun::Wave{});
     s.m_extremeText[4] = {"50.1 @x", "50.2 @x"};
     s.m_powerExtremeText = {"460.0 @y", "459.0 @y"};
     shell.m_settings.m_rtInterval = 5;
@@ -383,7 +375,7 @@ TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
     EXPECT_EQ(G().Info().ch2Max, "50.2 @x");
     EXPECT_EQ(G().AxisLow(0), shell.m_settings.m_yAxisLow[5][0]);
     // Another sample: the shown mode follows the count.
-    s.m_rtCount = 4;
+    runs::GrowTo(s.Run(), 4, {230, 2});
     shell.ExecuteDirect(Cmd::RealTimeFrequency);
     EXPECT_EQ(G().LastPoint(), 4);
     EXPECT_EQ(G().Info().count, "4");
@@ -403,17 +395,15 @@ TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
 
 TEST_F(Graph, EpaOfTheFirstSampleAnalysesBothChannels) {
     MeasurementSet& s = shell.m_set;
-    s.m_rtCh1Present = s.m_rtCh2Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtCh2Unit = "A";
-    s.m_rtRms.assign(5, FloatPair{0, 0});
-    s.m_rtFreq.assign(5, FloatPair{0, 0});
+    runs::BeginRun(s.Run(), 5, kStart, 2, "V", "A");
+    RealTimeRun::Wave wave{};
     for (int k = 0; k < kRtWavePoints; ++k) {
         const double a = 2 * 3.14159265358979 * k / 365.5;
-        s.m_rtWave[size_t(k)] = {float(std::round(325 * std::sin(a))),
-                                 float(std::round(20 * std::sin(a)))};
+        wave[size_t(k)] = {float(std::round(325 * std::sin(a))),
+                           float(std::round(20 * std::sin(a)))};
     }
-    s.m_rtCount = 1;
+    s.Run().SetCapture(wave);
+    runs::GrowTo(s.Run(), 1, {0, 0});
     graph.m_epaPanelOpen = true;
     shell.ExecuteDirect(Cmd::RealTimeEpa);
     EXPECT_EQ(graph.m_epaTexts[0].rms, "229.3");
@@ -439,9 +429,8 @@ TEST_F(Graph, ModeFromFileChoosesByTagOnce) {
     EXPECT_EQ(G().LastPoint(), 25);
     EXPECT_EQ(G().Zoom().Slot(), 0);
 
-    s.m_rtCount = 2;
-    s.m_rtRms.assign(2, FloatPair{1, 1});
-    s.m_rtFreq.assign(2, FloatPair{50, 50});
+    runs::BeginRun(s.Run(), 2);
+    runs::GrowTo(s.Run(), 2, {1, 1});
     s.m_fileTag = kTagRealTime;
     s.m_modeFromFile = 1;
     graph.ApplyModeFromFile();

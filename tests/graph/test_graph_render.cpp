@@ -6,6 +6,7 @@
 #include "data/MeasurementSet.h"
 #include "graph/GraphRenderer.h"
 #include "graph/Zoom.h"
+#include "support/RunSamples.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -173,10 +174,8 @@ TEST_F(Render, SegmentsOnTheEdgeAreDrawnAndBeyondItAreNot) {
 }
 
 TEST_F(Render, ApparentPowerDrawsOneTraceAndOneLegend) {
-    set.m_rtCount = 50;
-    set.m_rtCh1Present = set.m_rtCh2Present = 1;
-    set.m_rtRms.assign(50, FloatPair{10, 20});
-    set.m_rtFreq.assign(50, FloatPair{50, 50});
+    runs::BeginRun(set.Run(), 50, 0, 2, "V", "A");
+    runs::GrowTo(set.Run(), 50, {10, 20});
     m.SetMode(GraphMode::RealTimeApparentPower);
     m.SetFirstPoint(1);
     m.SetLastPoint(50);
@@ -559,9 +558,7 @@ TEST_F(Render, DrawSegmentMarksPoints) {
 }
 
 TEST_F(Render, AppendDrawsOnlyTheNewestSegmentInsideThePlot) {
-    set.m_rtCh1Present = 1;
-    set.m_rtRms.assign(200, FloatPair{0, 0});
-    set.m_rtFreq.assign(200, FloatPair{50, 50});
+    runs::BeginRun(set.Run(), 200);
     m.SetMode(GraphMode::RealTimeRms);
     m.SetFirstPoint(1);
     m.SetChannelsPresent(1, 0);
@@ -570,25 +567,23 @@ TEST_F(Render, AppendDrawsOnlyTheNewestSegmentInsideThePlot) {
     m.SizeWorkBuffers(200);
     in.realTimeRunning = true;
     m.SetClient(1000, 700);
-    set.m_rtCount = 2;
+    runs::GrowTo(set.Run(), 2, {0, 0});
     m.SetLastPoint(2);
     EXPECT_EQ(m.AppendRealTimePoint(in).action, AppendAction::RepaintAll);
-    set.m_rtCount = 3;
+    runs::GrowTo(set.Run(), 3, {0, 0});
     m.SetLastPoint(3);
     AppendResult r = m.AppendRealTimePoint(in);
     EXPECT_EQ(r.action, AppendAction::DrawNewest);
     EXPECT_EQ(r.segment, 2);
-    set.m_rtRms[3][0] = 9999; // the newest point leaves the plot
-    set.m_rtCount = 4;
+    runs::AddSample(set.Run(), {9999, 0}); // the newest point leaves the plot
     m.SetLastPoint(4);
     EXPECT_EQ(m.AppendRealTimePoint(in).action, AppendAction::RepaintFrame);
     // Reaching the capacity of the level: a full repaint, once.
-    set.m_rtRms[3][0] = 0;
-    set.m_rtCount = 101;
+    runs::GrowTo(set.Run(), 101, {0, 0});
     m.SetLastPoint(101);
     EXPECT_EQ(m.AppendRealTimePoint(in).action, AppendAction::RepaintAll);
     EXPECT_EQ(m.RtCapacity().Level(), 1);
-    set.m_rtCount = 102;
+    runs::GrowTo(set.Run(), 102, {0, 0});
     m.SetLastPoint(102);
     EXPECT_EQ(m.AppendRealTimePoint(in).action, AppendAction::DrawNewest);
     m.Zoom().SetDragging(1);

@@ -4,6 +4,7 @@
 
 #include "graph/PowerAnalysis.h"
 #include "graph/RealTimeSampler.h"
+#include "support/RunSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -269,42 +270,36 @@ TEST(PowerAnalysis, PanelTextsSayWhatDoesNotApply) {
 
 TEST(RealTimeSampler, EachSampleKeepsTheFiguresOfItsOwnCaptureAndANewRunStartsClean) {
     MeasurementSet s;
-    s.m_rtCh1Present = s.m_rtCh2Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtCh2Unit = "A";
+    RealTimeRun& run = s.Run();
+    runs::BeginRun(run, 3, 0, 2, "V", "A");
     auto take = [&](const Load& l) {
-        const auto wave = Frame(l);
-        std::copy(wave.begin(), wave.end(), s.m_rtWave.begin());
+        run.SetCapture(runs::CaptureOf(Frame(l)));
         RealTimeSampler sampler;
-        ASSERT_TRUE(sampler.Sample(s, 2));
-        ++s.m_rtCount;
+        ASSERT_TRUE(sampler.Sample(s));
+        ASSERT_TRUE(run.Append());
     };
-    s.m_rtRms.assign(3, FloatPair{0, 0});
-    s.m_rtFreq.assign(3, FloatPair{0, 0});
     const Load lagging{50, 30, 0, false, 0}, leading{50, -30, 0, false, 0};
     take(lagging);
     take(leading);
-    ASSERT_EQ(s.m_rtPower.size(), 3u);
-    ASSERT_TRUE(s.m_rtPower[0].phiDeg && s.m_rtPower[1].phiDeg);
-    EXPECT_NEAR(*s.m_rtPower[0].phiDeg, 30.0, 1.0);
-    EXPECT_NEAR(*s.m_rtPower[1].phiDeg, -30.0, 1.0);
-    EXPECT_FALSE(s.m_rtPower[2].p);
+    ASSERT_EQ(run.Power().size(), 2u);
+    ASSERT_TRUE(run.Power()[0].phiDeg && run.Power()[1].phiDeg);
+    EXPECT_NEAR(*run.Power()[0].phiDeg, 30.0, 1.0);
+    EXPECT_NEAR(*run.Power()[1].phiDeg, -30.0, 1.0);
 
     // The next run with the current gone: none of the last run's figures remain.
-    s.m_rtCount = 0;
-    s.m_rtRms.assign(2, FloatPair{0, 0});
-    s.m_rtFreq.assign(2, FloatPair{0, 0});
+    run.Begin(0, 2, 2);
+    EXPECT_TRUE(run.Power().empty());
     Load silent = lagging;
     auto wave = Frame(silent);
     for (FloatPair& p : wave)
         p[1] = 0;
-    std::copy(wave.begin(), wave.end(), s.m_rtWave.begin());
+    run.SetCapture(runs::CaptureOf(wave));
     RealTimeSampler sampler;
-    ASSERT_TRUE(sampler.Sample(s, 2));
-    ASSERT_EQ(s.m_rtPower.size(), 2u);
-    EXPECT_FALSE(s.m_rtPower[0].p || s.m_rtPower[0].pf || s.m_rtPower[0].thd[1]);
-    EXPECT_TRUE(s.m_rtPower[0].thd[0]);
-    EXPECT_FALSE(s.m_rtPower[1].p || s.m_rtPower[1].thd[0]);
+    ASSERT_TRUE(sampler.Sample(s));
+    ASSERT_TRUE(run.Append());
+    ASSERT_EQ(run.Power().size(), 1u);
+    EXPECT_FALSE(run.Power()[0].p || run.Power()[0].pf || run.Power()[0].thd[1]);
+    EXPECT_TRUE(run.Power()[0].thd[0]);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // squares over the whole periods), not from this code.
 
 #include "graph/WaveformAnalysis.h"
+#include "support/RunSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -176,21 +177,15 @@ TEST(AnalyseWaveform, PeakToPeakOfASquareWave) {
     EXPECT_EQ(t.t, "5.5"); // 500 x 0.05471 / 5 = 5.471 ms
 }
 
-TEST(AnalyseWaveformInto, StoresAtTheCountWithinCapacityOnly) {
+TEST(AnalyseWaveformInto, KeepsTheValuesAsThoseOfTheSampleBeingTaken) {
     MeasurementSet set;
-    const auto w = Wave(325, 365.5, 0, 1);
-    std::copy(w.begin(), w.end(), set.m_rtWave.begin());
-    set.m_rtRms.assign(2, FloatPair{-1, -1});
-    set.m_rtFreq.assign(2, FloatPair{-1, -1});
-    set.m_rtCount = 1;
+    set.Run().SetCapture(runs::CaptureOf(Wave(325, 365.5, 0, 1)));
+    set.Run().SetPendingValues(0, -1, -1);
     AnalyseWaveformInto(set, 1);
-    EXPECT_NEAR(set.m_rtRms[1][1], 229.341, 1e-3);
-    EXPECT_NEAR(set.m_rtFreq[1][1], 49.9, 1e-4);
-    EXPECT_EQ(set.m_rtRms[1][0], -1.0f);
-    // A count at the capacity has no slot: nothing is written anywhere.
-    set.m_rtCount = 2;
-    AnalyseWaveformInto(set, 1);
-    EXPECT_EQ(set.m_rtRms.size(), 2u);
+    EXPECT_NEAR(set.Run().Pending().rms[1], 229.341, 1e-3);
+    EXPECT_NEAR(set.Run().Pending().freq[1], 49.9, 1e-4);
+    EXPECT_EQ(set.Run().Pending().rms[0], -1.0f);
+    EXPECT_EQ(set.RtCount(), 0); // nothing appended
 }
 
 TEST(ApparentPowerText, ProductAboveSevenElseLo) {

@@ -6,6 +6,7 @@
 #include "graph/Zoom.h"
 #include "shell/AppShell.h"
 #include "shell/GraphController.h"
+#include "support/RunSamples.h"
 #include "support/ShellFixture.h"
 
 #include <gtest/gtest.h>
@@ -239,13 +240,9 @@ TEST_F(Zoom, ReadoutLinesOfStoredAndRealTimeModes) {
               "Data Point No.:4  Time:03/02/10 14:05:30   CH2: 1.5A");
 
     MeasurementSet& s = shell.m_set;
-    s.m_rtStartTime = kStart;
-    s.m_rtCount = 2;
-    s.m_rtRms = {{230.0f, 5.0f}, {0.0f, 0.0f}};
-    s.m_rtFreq = {{50.0f, 50.0f}, {0.0f, 0.0f}};
-    s.m_rtCh1Present = s.m_rtCh2Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtCh2Unit = "A";
+    runs::BeginRun(s.Run(), 2, kStart, shell.m_settings.m_rtInterval, "V", "A");
+    runs::AddSample(s.Run(), {230.0f, 5.0f}, {50.0f, 50.0f});
+    runs::AddSample(s.Run(), {0.0f, 0.0f}, {0.0f, 0.0f});
     shell.ExecuteDirect(Cmd::RealTimeApparentPower);
     ASSERT_EQ(G().Mode(), GraphMode::RealTimeApparentPower);
     EXPECT_EQ(ReadoutText(G(), graph.Inputs(), 0),

@@ -22,7 +22,9 @@ struct RealTimeLink : VirtualLink {
         logger.SetRealTimeKinds(2, kChannelVolts, kChannelAmps);
         RealTimeTransfer& rt = link.RealTime();
         QObject::connect(&rt, &RealTimeTransfer::sampleDue, [this](int n) {
-            set.m_rtRms[size_t(n)] = FloatPair{float(n + 1), 0.5f};
+            RealTimeRun& run = set.Run();
+            run.SetPendingValues(0, float(n + 1), 50);
+            run.SetPendingValues(1, 0.5f, 50);
         });
         QObject::connect(&rt, &RealTimeTransfer::replyReceived, [this] {
             if (!firstFrameMs)
@@ -76,9 +78,9 @@ TEST(RealTimeSilence, EndsTenSecondsAfterTheLastFrameWhereverItFallsInTheWatchdo
         // interval until the end.
         const int64_t runMs = *v.endedMs - *v.firstFrameMs;
         const int expected = int((runMs - 10) / 2000) + 1;
-        EXPECT_EQ(v.set.m_rtCount, expected);
-        for (int n = 0; n < v.set.m_rtCount; ++n)
-            EXPECT_EQ(v.set.m_rtRms[size_t(n)][0], float(n + 1));
+        EXPECT_EQ(v.set.RtCount(), expected);
+        for (int n = 0; n < v.set.RtCount(); ++n)
+            EXPECT_EQ(v.set.Run().Rms()[size_t(n)][0], float(n + 1));
         EXPECT_FALSE(v.link.RealTime().Running());
         EXPECT_FALSE(v.channel.IsOpen());
         for (int id : {12, 13, 14, 15})
@@ -96,7 +98,7 @@ TEST(RealTimeSilence, ALoggerThatNeverStreamsEndsTenSecondsAfterTheStartCommand)
     EXPECT_EQ(*v.ended, RealTimeEnd::Silence);
     EXPECT_GE(*v.endedMs - startMs, 10000);
     EXPECT_LE(*v.endedMs - startMs, 10000 + Logger::kRealTimeWatchdogCheckMs);
-    EXPECT_EQ(v.set.m_rtCount, 0);
+    EXPECT_EQ(v.set.RtCount(), 0);
 }
 
 TEST(RealTimeSilence, ASteadyStreamIsNeverTakenForSilence) {
@@ -105,7 +107,7 @@ TEST(RealTimeSilence, ASteadyStreamIsNeverTakenForSilence) {
     v.Run(2, 20);
     ASSERT_TRUE(v.RunUntilEnded(60000));
     EXPECT_EQ(*v.ended, RealTimeEnd::CountReached);
-    EXPECT_EQ(v.set.m_rtCount, 20);
+    EXPECT_EQ(v.set.RtCount(), 20);
 }
 
 // The transfer says how a run ended and leaves the words to whoever runs it: a frame

@@ -11,6 +11,7 @@
 #include "base/Clock.h"
 #include "base/Prompts.h"
 #include "base/Timers.h"
+#include "data/RtJournal.h"
 #include "shell/AppShell.h"
 #include "shell/RealTimeSession.h"
 #include "sim/RealTimeStream.h"
@@ -103,13 +104,13 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
     EXPECT_FALSE(frame.Action(Cmd::Run)->isEnabled());
     EXPECT_FALSE(frame.Action(Cmd::Download)->isEnabled());
 
-    ASSERT_TRUE(PumpUntil([&] { return shell.m_set.m_rtCount >= 1; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return shell.m_set.RtCount() >= 1; }, 3000));
     auto* panel = frame.findChild<CPowerAnalysisDlg*>("powerAnalysisDlg");
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
     ASSERT_TRUE(PumpUntil([&] { return !shell.RealTimeRunning(); }, 8000));
-    EXPECT_EQ(shell.m_set.m_rtCount, 3);
+    EXPECT_EQ(shell.m_set.RtCount(), 3);
     EXPECT_TRUE(prompts.shown.empty());
 
     // A computation of our own on what the simulator served (every frame alike).
@@ -127,8 +128,8 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
         const double rms = std::sqrt(sum / (d + 1));
         const double hz = double(falls.size() - 1) / (d * kStreamSampleSeconds);
         for (int n = 0; n < 3; ++n) {
-            EXPECT_NEAR(shell.m_set.m_rtRms[size_t(n)][size_t(ch)], rms, 1e-3);
-            EXPECT_NEAR(shell.m_set.m_rtFreq[size_t(n)][size_t(ch)], hz, 0.051);
+            EXPECT_NEAR(shell.m_set.Run().Rms()[size_t(n)][size_t(ch)], rms, 1e-3);
+            EXPECT_NEAR(shell.m_set.Run().Freq()[size_t(n)][size_t(ch)], hz, 0.051);
         }
         const QString text = (ch == 0 ? panel->Ch1Rms() : panel->Ch2Rms())->text();
         EXPECT_EQ(text, QString::asprintf("%.1f", rms));
@@ -180,16 +181,19 @@ TEST(RealTimeWindow, ARunKilledHalfWayIsReportedAtTheNextStart) {
                         "--gtest_filter=RealTimeWindow.DISABLED_ChildRunsUntilKilled"});
     child.start();
     ASSERT_TRUE(child.waitForStarted(3000));
-    const QString journal = dir.filePath("realtime-journal.csv");
-    // Samples at 0 and 2 s: two lines after the header.
-    auto lines = [&] {
-        QFile f(journal);
-        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
+    const QString journal = RtJournal::DefaultPath();
+    ASSERT_TRUE(journal.startsWith(dir.path()));
+    // Samples at 0 and 2 s: two whole records after the header.
+    auto records = [&] {
+        const int64_t size = QFileInfo(journal).size();
+        return size < kRtJournalHeaderBytes
+                   ? 0
+                   : int((size - kRtJournalHeaderBytes) / kRtJournalRecordBytes);
     };
-    EXPECT_TRUE(PumpUntil([&] { return lines() >= 3; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return records() >= 2; }, 10000));
     ::kill(pid_t(child.processId()), SIGKILL);
     child.waitForFinished(3000);
-    const int samples = lines() - 1;
+    const int samples = records();
     ASSERT_GE(samples, 2);
 
     QtTimerTable timers;
@@ -206,9 +210,11 @@ TEST(RealTimeWindow, ARunKilledHalfWayIsReportedAtTheNextStart) {
                                     .arg(samples)))
         << text.toStdString();
     const QString kept = text.section(" kept in ", 1).chopped(1);
-    QFile f(kept);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << kept.toStdString();
-    EXPECT_TRUE(f.readLine().startsWith("time,ch1_rms"));
+    // The kept file opens with every completed sample and its waveform.
+    RtdataImage run;
+    ASSERT_TRUE(LoadRtdataFile(kept, run).Ok()) << kept.toStdString();
+    EXPECT_EQ(run.Count(), samples);
+    EXPECT_EQ(run.waveforms.size(), size_t(samples));
     EXPECT_FALSE(QFile::exists(journal));
 }
 

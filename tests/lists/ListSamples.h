@@ -4,6 +4,7 @@
 #include "base/LocalTime.h"
 #include "data/MeasurementSet.h"
 #include "graph/DataList.h"
+#include "support/RunSamples.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -58,10 +59,10 @@ inline DataListView ViewOf(const MeasurementSet& s, GraphMode mode, int first = 
     v.mode = mode;
     v.firstPoint = first;
     const bool stored = mode == GraphMode::StoreRms || mode == GraphMode::StoreTransient;
-    v.ch1 = (stored ? s.m_ch1Present : s.m_rtCh1Present) == 1;
-    v.ch2 = (stored ? s.m_ch2Present : s.m_rtCh2Present) == 1;
-    v.ch1Unit = stored ? s.m_ch1Unit : s.m_rtCh1Unit;
-    v.ch2Unit = stored ? s.m_ch2Unit : s.m_rtCh2Unit;
+    v.ch1 = stored ? s.m_ch1Present == 1 : s.RtChannelPresent(0);
+    v.ch2 = stored ? s.m_ch2Present == 1 : s.RtChannelPresent(1);
+    v.ch1Unit = stored ? s.m_ch1Unit : s.RtChannelUnit(0);
+    v.ch2Unit = stored ? s.m_ch2Unit : s.RtChannelUnit(1);
     return v;
 }
 

@@ -1,6 +1,7 @@
 // The rows of the data list and the transient-record list as text, and their CSV.
 
 #include "ListSamples.h"
+#include "support/RunSamples.h"
 
 #include <QFile>
 #include <QLocale>
@@ -65,11 +66,9 @@ TEST(DataListRows, TransientRecordHas251RowsOfOneTimeAndKeepsZero) {
 
 TEST(DataListRows, ApparentPowerShowsTheProductInOneColumn) {
     MeasurementSet s;
-    s.m_rtCh1Present = s.m_rtCh2Present = 1;
-    s.m_rtRms = {{230.0f, 2.0f}, {231.0f, 0.0001f}};
-    s.m_rtFreq = {{50.0f, 50.0f}, {50.0f, 50.0f}};
-    s.m_rtCount = 2;
-    s.m_rtStartTime = kStart;
+    runs::BeginRun(s.Run(), 2, kStart, 1, "V", "A");
+    runs::AddSample(s.Run(), {230.0f, 2.0f});
+    runs::AddSample(s.Run(), {231.0f, 0.0001f});
     DataListView v = ViewOf(s, GraphMode::RealTimeApparentPower);
     v.ch1Unit = v.ch2Unit = "VA";
     const auto columns = DataListColumnsOf(v.mode);
@@ -88,12 +87,8 @@ TEST(DataListRows, ApparentPowerShowsTheProductInOneColumn) {
 
 TEST(DataListRows, CountsPerModeAndTheLiveListFollowsOnlyARun) {
     MeasurementSet s;
-    s.m_rtCh1Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtRms.resize(100);
-    s.m_rtFreq.resize(100);
-    s.m_rtCount = 7;
-    s.m_rtStartTime = kStart;
+    runs::BeginRun(s.Run(), 100, kStart, 1);
+    runs::GrowTo(s.Run(), 7, {0, 0}, {0, 0});
     DataListView v = ViewOf(s, GraphMode::RealTimeEpa);
     EXPECT_EQ(DataListRowCount(v), 590);
     // One captured waveform: every row carries the capture's time.

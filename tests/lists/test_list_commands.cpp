@@ -2,6 +2,7 @@
 // list's open flag, the list model following the data, the CSV export.
 
 #include "ListSamples.h"
+#include "support/RunSamples.h"
 
 #include "base/Prompts.h"
 #include "base/Timers.h"
@@ -123,18 +124,15 @@ TEST_F(Lists, TheModelFollowsModeRecordAndGrowingLiveData) {
 
     // A live series grows at the end: rows are inserted, not the list rebuilt.
     MeasurementSet& s = shell->m_set;
-    s.m_rtCh1Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtRms.assign(100, FloatPair{230.0f, 0.0f});
-    s.m_rtFreq.assign(100, FloatPair{50.0f, 0.0f});
-    s.m_rtCount = 5;
+    runs::BeginRun(s.Run(), 100);
+    runs::GrowTo(s.Run(), 5);
     FakeRealTimeRun run(*shell);
     graph->EnterMode(GraphMode::RealTimeRms);
     m.Refresh();
     EXPECT_EQ(m.rowCount(), 5);
     QSignalSpy inserted(&m, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&m, &QAbstractItemModel::modelReset);
-    s.m_rtCount = 8;
+    runs::GrowTo(s.Run(), 8);
     m.Refresh();
     EXPECT_EQ(m.rowCount(), 8);
     EXPECT_EQ(inserted.count(), 1);

@@ -2,6 +2,7 @@
 // closing keys, the record pick, the mode rules, the pane toggles and Help.
 
 #include "ListSamples.h"
+#include "support/RunSamples.h"
 
 #include "app/CMainFrame.h"
 #include "shell/AppShell.h"
@@ -287,18 +288,14 @@ TEST_F(ListWindowsTest, PreviewOfAFullMemoryShowsItsFirstPageAtOnce) {
 TEST_F(ListWindowsTest, DuringARunTheListFollowsTheNewestRowAndLinkCommandsAreGrey) {
     Load(Stored(20));
     MeasurementSet& s = shell->m_set;
-    s.m_rtCh1Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtRms.assign(5000, FloatPair{230.0f, 0.0f});
-    s.m_rtFreq.assign(5000, FloatPair{50.0f, 0.0f});
-    s.m_rtCount = 100;
-    s.m_rtStartTime = kStart;
+    runs::BeginRun(s.Run(), 5000, kStart);
+    runs::GrowTo(s.Run(), 100);
     FakeRealTimeRun run(*shell);
     shell->ExecuteDirect(Cmd::RealTimeRms);
     shell->Execute(Cmd::DataList);
     ASSERT_NE(DataList(), nullptr);
     EXPECT_EQ(DataList()->windowTitle(), "REAL TIME RMS Data List");
-    s.m_rtCount = 3000;
+    runs::GrowTo(s.Run(), 3000);
     shell->AppendRealTimePoint();
     QCoreApplication::processEvents();
     QTableView* t = DataList()->Table();
@@ -311,7 +308,7 @@ TEST_F(ListWindowsTest, DuringARunTheListFollowsTheNewestRowAndLinkCommandsAreGr
     // Stopped: the list stays where the user puts it.
     run.SetRunning(false);
     t->verticalScrollBar()->setValue(0);
-    s.m_rtCount = 3100;
+    runs::GrowTo(s.Run(), 3100);
     shell->AppendRealTimePoint();
     QCoreApplication::processEvents();
     EXPECT_EQ(t->model()->rowCount(), 3100);

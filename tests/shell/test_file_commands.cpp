@@ -62,7 +62,8 @@ protected:
 TEST_F(Files, OpenLoadsTheChosenFileAndResetsTheScale50msLater) {
     prompts.QueueFile(File("a.stdata", WorkedExample()));
     ASSERT_TRUE(shell.Execute(Cmd::Open));
-    EXPECT_EQ(prompts.filters, std::vector<QString>{QStringLiteral("DataLogger Files (*.stdata)")});
+    EXPECT_EQ(prompts.filters,
+              std::vector<QString>{QStringLiteral("DataLogger Files (*.stdata *.rtdata)")});
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(prompts.waitCursorDepth, 0);
     EXPECT_EQ(shell.m_set.m_ch1Rms, std::vector<float>{230.0f});

@@ -5,6 +5,8 @@
 #include "base/LocalTime.h"
 #include "data/PreviousMeasurement.h"
 #include "data/RealTimeCsv.h"
+#include "data/RtJournal.h"
+#include "data/RtdataFile.h"
 #include "data/StdataFile.h"
 #include "graph/GraphRenderer.h"
 #include "shell/AppShell.h"
@@ -16,6 +18,7 @@
 #include "shell/RealTimeSession.h"
 #include "sim/FakeSerialChannel.h"
 #include "sim/LoggerModel.h"
+#include "support/RunSamples.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -27,6 +30,11 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 constexpr int kFrameMs = 250;
 // The logger's real-time commands as its protocol has them: start is 0xC8 eight
@@ -59,7 +67,7 @@ struct RealTime : ::testing::Test {
         });
         line.Start(1, kFrameMs);
         session.AttachGraph(&graph);
-        session.SetJournalPath(dir.filePath("journal.csv"));
+        session.SetJournalPath(dir.filePath("journal.rtj"));
         QObject::connect(&session, &RealTimeSession::runDialogRequested,
                          [this] { link().OpenDialog(LinkDialog::RealTime); });
         QObject::connect(&session, &RealTimeSession::runEnded,
@@ -109,17 +117,17 @@ TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
     EXPECT_EQ(channel.writes.back().bytes, kStartBytes);
     EXPECT_EQ(channel.Threshold(), 2365);
     // First frame within 250 ms; the first sample 10 ms later.
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 1; }, 400));
     EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeTick), 2000);
     EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeWatchdog), 500);
     EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeRestart), 5000);
-    EXPECT_EQ(shell.m_set.m_rtStartTime, kStart);
+    EXPECT_EQ(shell.m_set.RtStartTime(), kStart);
     EXPECT_EQ(shell.m_graph.DisplayContent(), GraphModel::kContentGraph);
     // No real-time graph was chosen: the waveform graph is shown.
     EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
     ASSERT_TRUE(RunUntilEnded(6000));
     EXPECT_EQ(ends.front(), RealTimeEnd::CountReached);
-    EXPECT_EQ(shell.m_set.m_rtCount, 3);
+    EXPECT_EQ(shell.m_set.RtCount(), 3);
     EXPECT_FALSE(shell.RealTimeRunning());
     for (int id : {12, 13, 14, 15})
         EXPECT_FALSE(timers.IsActive(id)) << id;
@@ -127,50 +135,54 @@ TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
     EXPECT_EQ(Stops().size(), 2u);
     // 230 V and 10 A at 50 Hz.
     for (int n = 0; n < 3; ++n) {
-        EXPECT_NEAR(shell.m_set.m_rtRms[size_t(n)][0], 230.0, 0.6);
-        EXPECT_NEAR(shell.m_set.m_rtRms[size_t(n)][1], 10.0, 0.2);
+        EXPECT_NEAR(shell.m_set.Run().Rms()[size_t(n)][0], 230.0, 0.6);
+        EXPECT_NEAR(shell.m_set.Run().Rms()[size_t(n)][1], 10.0, 0.2);
         // Crossings fall on whole samples: 365 or 366 apart, 50.1 or 49.9 Hz.
-        EXPECT_NEAR(shell.m_set.m_rtFreq[size_t(n)][0], 50.0f, 0.15);
+        EXPECT_NEAR(shell.m_set.Run().Freq()[size_t(n)][0], 50.0f, 0.15);
     }
-    // The previous measurement is rewritten with the real-time tag.
-    QFile f(PreviousMeasurementPath());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(f.readAll().contains("EPADATA"));
+    // The run is kept as the previous measurement in a file of its own, with every
+    // sample's time and waveform.
+    EXPECT_FALSE(QFile::exists(PreviousMeasurementPath()));
+    RtdataImage kept;
+    ASSERT_TRUE(LoadRtdataFile(PreviousRunPath(), kept).Ok());
+    EXPECT_EQ(kept.times, (std::vector<TimeValue>{kStart, kStart + 2, kStart + 4}));
+    ASSERT_EQ(kept.waveforms.size(), 3u);
+    EXPECT_EQ(kept.waveforms[0][0][0], logger.Stream().Sample(0, 0, 0));
     EXPECT_EQ(shell.m_set.m_dataTag, "EPADATA");
     EXPECT_EQ(shell.m_dataUnsaved, 1);
 }
 
 TEST_F(RealTime, ACountOfOneEndsOnTheNextFrameAndALateTickFindsNoRoom) {
     Run(2, 1);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 1; }, 400));
     EXPECT_TRUE(shell.RealTimeRunning());
     ASSERT_TRUE(RunUntilEnded(kFrameMs + 10));
-    EXPECT_EQ(shell.m_set.m_rtCount, 1);
-    EXPECT_EQ(shell.m_set.m_rtRms.size(), 1u);
+    EXPECT_EQ(shell.m_set.RtCount(), 1);
+    EXPECT_EQ(shell.m_set.Run().Rms().size(), 1u);
 
     // The sampler refuses a sample past the capacity rather than writing it.
     RealTimeSampler sampler;
-    EXPECT_FALSE(sampler.Sample(shell.m_set, 2));
-    EXPECT_EQ(shell.m_set.m_rtCount, 1);
+    EXPECT_FALSE(sampler.Sample(shell.m_set));
+    EXPECT_EQ(shell.m_set.RtCount(), 1);
 }
 
 TEST_F(RealTime, AFrameAfterStopIsAnsweredByTheStopCommandAlone) {
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
     ASSERT_TRUE(shell.Execute(Cmd::Stop));
     EXPECT_EQ(ends, std::vector<RealTimeEnd>{RealTimeEnd::Stopped});
     EXPECT_FALSE(shell.StateOf(Cmd::Stop).enabled);
     EXPECT_TRUE(shell.StateOf(Cmd::Run).enabled);
     const size_t writes = channel.writes.size();
-    const auto wave = shell.m_set.m_rtWave;
-    const int count = shell.m_set.m_rtCount;
+    const auto wave = shell.m_set.Run().Capture();
+    const int count = shell.m_set.RtCount();
     QByteArray other = logger.NextFrame();
     other[5] = char(0x12); // a different first sample
     channel.Inject(other);
     ASSERT_EQ(channel.writes.size(), writes + 1);
     EXPECT_EQ(channel.writes.back().bytes, kStopBytes);
-    EXPECT_EQ(shell.m_set.m_rtWave, wave);
-    EXPECT_EQ(shell.m_set.m_rtCount, count);
+    EXPECT_EQ(shell.m_set.Run().Capture(), wave);
+    EXPECT_EQ(shell.m_set.RtCount(), count);
     EXPECT_EQ(ends.size(), 1u);
     EXPECT_TRUE(prompts.shown.empty());
 }
@@ -184,11 +196,11 @@ TEST_F(RealTime, TenSecondsOfSilenceEndTheRunQuietlyAndKeepTheSamples) {
     EXPECT_EQ(ends.front(), RealTimeEnd::Silence);
     // The last frame came at about 2.25 s after RUN; the run ends 10 s after it.
     EXPECT_LE(clock.NowMs(), 13500);
-    EXPECT_GE(shell.m_set.m_rtCount, 2);
+    EXPECT_GE(shell.m_set.RtCount(), 2);
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_TRUE(Stops().empty());
-    EXPECT_TRUE(QFile::exists(PreviousMeasurementPath()));
+    EXPECT_TRUE(QFile::exists(PreviousRunPath()));
 }
 
 TEST_F(RealTime, ALoggerThatNeverStreamsEndsTheRunToo) {
@@ -203,9 +215,21 @@ TEST_F(RealTime, ALoggerThatNeverStreamsEndsTheRunToo) {
     Run(2, 100);
     ASSERT_TRUE(RunUntilEnded(10500));
     EXPECT_EQ(ends.front(), RealTimeEnd::Silence);
-    EXPECT_EQ(shell.m_set.m_rtCount, 0);
+    EXPECT_EQ(shell.m_set.RtCount(), 0);
     // Start command once more 500 ms after the first: timer 12.
     EXPECT_EQ(channel.WritesStartingWith(0xC8).size(), 2u);
+}
+
+TEST_F(RealTime, AUnitChangedInMidRunStopsTheRunAndKeepsTheSamples) {
+    Run(2, 100);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    logger.SetRealTimeKinds(2, kChannelVolts, kChannelVolts); // CH2 now measures volts
+    ASSERT_TRUE(RunUntilEnded(3000));
+    EXPECT_EQ(ends.front(), RealTimeEnd::ChannelChanged);
+    EXPECT_TRUE(prompts.Saw("The channel is changed,please restart!"));
+    EXPECT_EQ(shell.m_set.RtChannelUnit(1), "A");
+    EXPECT_EQ(shell.m_set.RtCount(), 2);
+    EXPECT_TRUE(QFile::exists(PreviousRunPath()));
 }
 
 TEST_F(RealTime, AChannelSwitchedOffStopsTheRunAndTheFirstChannelsStay) {
@@ -214,9 +238,9 @@ TEST_F(RealTime, AChannelSwitchedOffStopsTheRunAndTheFirstChannelsStay) {
     ASSERT_TRUE(RunUntilEnded(2000));
     EXPECT_EQ(ends.front(), RealTimeEnd::ChannelChanged);
     EXPECT_TRUE(prompts.Saw("The channel is changed,please restart!"));
-    EXPECT_EQ(shell.m_set.m_rtCh2Present, 1);
-    EXPECT_EQ(shell.m_set.m_rtCh2Unit, "A");
-    EXPECT_EQ(shell.m_set.m_rtCount, 1);
+    EXPECT_TRUE(shell.m_set.RtChannelPresent(1));
+    EXPECT_EQ(shell.m_set.RtChannelUnit(1), "A");
+    EXPECT_EQ(shell.m_set.RtCount(), 1);
     EXPECT_GE(Stops().size(), 1u);
 }
 
@@ -227,8 +251,8 @@ TEST_F(RealTime, AFrameWithoutChannelsStopsWithItsMessage) {
     EXPECT_EQ(ends.front(), RealTimeEnd::NoChannel);
     EXPECT_TRUE(prompts.Saw("There is no channel!"));
     EXPECT_EQ(prompts.shown.back().icon, PromptIcon::Exclamation);
-    EXPECT_EQ(shell.m_set.m_rtCount, 0);
-    EXPECT_FALSE(QFile::exists(PreviousMeasurementPath())); // no samples, no file
+    EXPECT_EQ(shell.m_set.RtCount(), 0);
+    EXPECT_FALSE(QFile::exists(PreviousRunPath())); // no samples, no file
 }
 
 TEST_F(RealTime, FramesSplitOrReadFromTheirMiddleAreReassembled) {
@@ -241,8 +265,8 @@ TEST_F(RealTime, FramesSplitOrReadFromTheirMiddleAreReassembled) {
     channel.Inject(f.mid(1365));
     EXPECT_EQ(session.Transfer().FramesHandled(), 1);
     EXPECT_EQ(channel.Threshold(), 2365);
-    EXPECT_EQ(shell.m_set.m_rtWavePoints, 590);
-    EXPECT_EQ(shell.m_set.m_rtWave[0][0], float(logger.Stream().Sample(0, 0, 0)));
+    EXPECT_EQ(shell.m_set.Run().CapturePoints(), 590);
+    EXPECT_EQ(shell.m_set.Run().Capture()[0][0], float(logger.Stream().Sample(0, 0, 0)));
     // Two frames in one read are both handled.
     channel.Inject(f + f);
     EXPECT_EQ(session.Transfer().FramesHandled(), 3);
@@ -254,7 +278,7 @@ TEST_F(RealTime, TheModeShownGrowsBySamplesAndAppendsTheNewestSegment) {
     graph.OnRealTimeRms();                         // nothing to show yet: no mode
     shell.m_graph.SetMode(GraphMode::RealTimeRms); // chosen before the run
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 4; }, 8000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 4; }, 8000));
     EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeRms);
     EXPECT_EQ(shell.m_graph.LastPoint(), 4);
     EXPECT_EQ(shell.m_graph.Info().count, "4");
@@ -272,7 +296,7 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
     std::vector<std::pair<int, AppendAction>> actions;
     int mismatches = 0;
     QObject::connect(&shell, &AppShell::realTimePointAppended, [&] {
-        const int count = shell.m_set.m_rtCount;
+        const int count = shell.m_set.RtCount();
         actions.emplace_back(count, shell.m_graph.AppendRealTimePoint(graph.Inputs()).action);
         if (count != 145)
             return;
@@ -288,7 +312,7 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
     shell.m_graph.SetMode(GraphMode::RealTimeRms);
     Run(2, 150);
     ASSERT_TRUE(RunUntilEnded(400000));
-    ASSERT_EQ(shell.m_set.m_rtCount, 150);
+    ASSERT_EQ(shell.m_set.RtCount(), 150);
     // A level holds about 12/11 as many points as the one below: 100, 109, 118, ...
     std::set<int> passes;
     const RtCapacityTable& levels = shell.m_graph.RtCapacity();
@@ -345,7 +369,7 @@ TEST_F(RealTime, EveryCommandFollowsItsRuleBeforeDuringAndAfterARun) {
     Run(2, 3);
     EXPECT_TRUE(shell.RealTimeRunning());
     expect(true, false, "running, before the first frame");
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 5000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 5000));
     ASSERT_TRUE(shell.RealTimeRunning());
     expect(true, true, "running, data list closed");
     lists.SetDataListOpen(true);
@@ -359,7 +383,7 @@ TEST_F(RealTime, EveryCommandFollowsItsRuleBeforeDuringAndAfterARun) {
     EXPECT_EQ(channel.writes.size(), writes);
 
     ASSERT_TRUE(RunUntilEnded(10000));
-    EXPECT_EQ(shell.m_set.m_rtCount, 3);
+    EXPECT_EQ(shell.m_set.RtCount(), 3);
     expect(false, true, "after the run");
     lists.SetDataListOpen(false);
     expect(false, true, "after the run, data list closed");
@@ -367,7 +391,7 @@ TEST_F(RealTime, EveryCommandFollowsItsRuleBeforeDuringAndAfterARun) {
 
 TEST_F(RealTime, ClosingTheWindowStopsTheLoggerFirst) {
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 1; }, 400));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 1; }, 400));
     shell.m_graph.SetLastPoint(1); // no save question
     bool closed = false;
     QObject::connect(&shell, &AppShell::closeWindowRequested, [&] {
@@ -387,7 +411,7 @@ TEST_F(RealTime, PanelTextsFollowEverySample) {
     s.waves[1].amplitude = 7.07; // 5 A: not above 7
     logger.SetRealTimeStream(s);
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
     EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.5);
     EXPECT_EQ(graph.m_epaTexts[1].rms, "LO");
     EXPECT_EQ(graph.m_epaApparentPower, "LO");
@@ -396,7 +420,7 @@ TEST_F(RealTime, PanelTextsFollowEverySample) {
     // 10 A from the next frame on: the panel's S(VA) follows.
     s.waves[1].amplitude = 14.142;
     logger.SetRealTimeStream(s);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 3; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 3; }, 3000));
     EXPECT_NEAR(graph.m_epaTexts[1].rms.toDouble(), 10.0, 0.1);
     EXPECT_EQ(graph.m_epaApparentPower,
               QString::number(std::lround(graph.m_epaTexts[0].rms.toDouble() *
@@ -407,34 +431,44 @@ TEST_F(RealTime, BothChannelsInVoltsKeepThePanelsPowerAndItsExtremes) {
     logger.SetRealTimeKinds(2, kChannelVolts, kChannelVolts);
     graph.m_epaPanelOpen = true;
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
     EXPECT_EQ(graph.m_epaApparentPower, "NONE");
     EXPECT_TRUE(shell.m_set.m_powerExtremeText[0].isEmpty());
     EXPECT_FALSE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
 }
 
-TEST_F(RealTime, TheJournalHoldsEverySampleUntilTheRunEnds) {
-    const QString journal = dir.filePath("journal.csv");
+TEST_F(RealTime, TheJournalHoldsEverySampleAndItsWaveformUntilTheRunEnds) {
+    const QString journal = dir.filePath("journal.rtj");
     Run(2, 3);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.m_rtCount == 2; }, 3000));
-    QFile f(journal);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    f.close();
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines[0], RealTimeCsvHeader().toUtf8());
-    EXPECT_EQ(lines[1], RealTimeCsvLine(shell.m_set, 0, 2).toUtf8());
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    const RtJournalScan scan = ScanRtJournal(journal);
+    ASSERT_TRUE(scan.headerOk);
+    EXPECT_EQ(scan.values.times, (std::vector<TimeValue>{kStart, kStart + 2}));
+    EXPECT_EQ(scan.values.rms[0],
+              (std::vector<float>{shell.m_set.Run().Rms()[0][0], shell.m_set.Run().Rms()[1][0]}));
+    EXPECT_EQ(scan.recordsAt.size(), 2u);
     ASSERT_TRUE(RunUntilEnded(3000));
     EXPECT_FALSE(QFile::exists(journal));
     EXPECT_TRUE(session.RecoverJournal().isEmpty());
+    // The waveforms stay at hand after the run: the first sample's comes back.
+    ASSERT_TRUE(shell.m_set.Run().KeepsWaveforms());
+    ASSERT_TRUE(shell.m_set.Run().ShowSample(0));
+    EXPECT_EQ(shell.m_set.Run().Capture()[0][0], float(logger.Stream().Sample(0, 0, 0)));
 }
 
-TEST_F(RealTime, AJournalLeftBehindIsKeptAndReportedOnce) {
-    const QString journal = dir.filePath("journal.csv");
+TEST_F(RealTime, AJournalLeftBehindIsKeptAsARunFileAndReportedOnce) {
+    const QString journal = dir.filePath("journal.rtj");
     {
-        QFile f(journal);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(RealTimeCsvHeader().toUtf8() + "\na\nb\n");
+        RtJournal j(journal);
+        RtRunHeader h;
+        h.interval = 2;
+        h.startTime = kStart;
+        h.kind = {kChannelVolts, kChannelAbsent};
+        ASSERT_TRUE(j.Begin(h));
+        RtWaveform wave{};
+        for (int i = 0; i < 2; ++i)
+            ASSERT_TRUE(j.Append({kStart + 2 * i, {230.0f, 0.0f}, {50.0f, 400.0f}}, wave));
+        // Not finished: the process "died" here and the file stays.
     }
     const QString text = session.RecoverJournal();
     ASSERT_FALSE(text.isEmpty());
@@ -442,22 +476,104 @@ TEST_F(RealTime, AJournalLeftBehindIsKeptAndReportedOnce) {
         "The last real-time run did not end normally; its 2 samples were kept in "));
     EXPECT_FALSE(QFile::exists(journal));
     const QString kept = text.section(" kept in ", 1).chopped(1);
-    EXPECT_TRUE(QFile::exists(kept)) << kept.toStdString();
-    EXPECT_TRUE(kept.endsWith(".csv"));
+    EXPECT_TRUE(kept.endsWith(".rtdata"));
+    FileCommands files(shell);
+    EXPECT_EQ(files.LoadFile(kept), FileCommands::LoadResult::Loaded);
+    EXPECT_EQ(shell.m_set.RtCount(), 2);
     EXPECT_TRUE(session.RecoverJournal().isEmpty());
     EXPECT_EQ(prompts.shown.size(), 1u);
 }
 
-TEST_F(RealTime, SaveWritesTheSamplesBesideTheTwoFiles) {
+TEST_F(RealTime, SaveWritesTheRunBesideTheTwoFilesAndAsksOnceForAllThree) {
     FileCommands files(shell);
     Run(2, 2);
     ASSERT_TRUE(RunUntilEnded(5000));
     prompts.QueueFile(dir.filePath("run.stdata"));
     ASSERT_TRUE(files.Save());
-    QFile csv(dir.filePath("run-realtime.csv"));
-    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    EXPECT_EQ(csv.readAll(), RealTimeCsvText(shell.m_set, 2));
+    RtdataImage saved;
+    ASSERT_TRUE(LoadRtdataFile(dir.filePath("run.rtdata"), saved).Ok());
+    EXPECT_EQ(saved.Count(), 2);
+    EXPECT_EQ(saved.waveforms.size(), 2u);
     EXPECT_TRUE(QFile::exists(dir.filePath("run.xls")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("run-realtime.csv")));
+
+    // Again under the same name: one question names every file there.
+    const size_t asked = prompts.shown.size();
+    prompts.QueueFile(dir.filePath("run.stdata"));
+    prompts.QueueAnswer(PromptAnswer::Yes);
+    ASSERT_TRUE(files.Save());
+    ASSERT_EQ(prompts.shown.size(), asked + 1);
+    const QString q = prompts.shown.back().text;
+    for (const char* name : {"run.stdata", "run.xls", "run.rtdata"})
+        EXPECT_TRUE(q.contains(QLatin1String(name))) << q.toStdString();
+}
+
+TEST_F(RealTime, EveryKeptWaveformOpensFromThePointAndStepsThroughTheRun) {
+    QStringList status;
+    QObject::connect(&shell, &AppShell::statusText, [&](const QString& t) { status << t; });
+    RealTimeStream stream;
+    Run(2, 3);
+    // A different waveform for each sample: the second one at half the voltage.
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 1; }, 400));
+    stream.waves[0].amplitude /= 2;
+    logger.SetRealTimeStream(stream);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    stream.waves[0].amplitude *= 2;
+    logger.SetRealTimeStream(stream);
+    // During the run the waveform graph follows the newest frame.
+    ASSERT_TRUE(shell.ExecuteDirect(Cmd::RealTimeRms));
+    EXPECT_FALSE(graph.OpenSampleWaveform(0));
+    ASSERT_TRUE(RunUntilEnded(6000));
+
+    graph.m_epaPanelOpen = true;
+    ASSERT_TRUE(shell.ExecuteDirect(Cmd::RealTimeRms));
+    ASSERT_TRUE(graph.OpenSampleWaveform(1));
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
+    EXPECT_EQ(shell.m_graph.Info().title, "REAL TIME EPA");
+    EXPECT_EQ(shell.m_graph.Info().start, FormatDateTime(kStart + 2));
+    EXPECT_EQ(status.back(), "Sample 2 of 3");
+    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 115.0, 0.5);
+    EXPECT_NEAR(shell.m_set.Run().Rms()[1][0], 115.0, 0.5);
+
+    EXPECT_TRUE(graph.StepSampleWaveform(+1));
+    EXPECT_EQ(status.back(), "Sample 3 of 3");
+    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.6);
+    EXPECT_EQ(shell.m_graph.Info().start, FormatDateTime(kStart + 4));
+    EXPECT_FALSE(graph.StepSampleWaveform(+1)); // already the last
+    EXPECT_TRUE(graph.OpenEdgeSampleWaveform(false));
+    EXPECT_EQ(shell.m_set.Run().CaptureSample(), 0);
+    EXPECT_TRUE(graph.StepSampleWaveform(+1));
+    EXPECT_EQ(shell.m_set.Run().CaptureSample(), 1);
+    EXPECT_EQ(status.back(), "Sample 2 of 3");
+}
+
+TEST_F(RealTime, ARunWroteOverTheDownloadsPreviousMeasurementAndCouldNotBeRecalled) {
+    FileCommands files(shell);
+    MeasurementSet stored;
+    stored.m_rmsCount = 3;
+    stored.m_rmsInterval = 60;
+    stored.m_startTime = kStart;
+    stored.m_channelCount = 1;
+    stored.m_ch1Present = 1;
+    stored.m_ch1Unit = "V";
+    stored.m_ch1Rms = {230.0f, 231.0f, 232.0f};
+    stored.m_dataTag = kTagStored;
+    ASSERT_TRUE(WritePreviousMeasurement(stored));
+    const QByteArray download = FileBytes(PreviousMeasurementPath());
+
+    Run(2, 5);
+    ASSERT_TRUE(RunUntilEnded(20000));
+    EXPECT_EQ(FileBytes(PreviousMeasurementPath()), download);
+    // Previous Measurement recalls the newer of the two: the run.
+    shell.m_set.Run().Begin(0, 2, 0);
+    ASSERT_TRUE(shell.ExecuteDirect(Cmd::PreviousMeasurement));
+    EXPECT_EQ(shell.m_set.RtCount(), 5);
+    graph.ApplyModeFromFile(); // as the view does when it next draws
+    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeRms);
+    EXPECT_EQ(shell.m_graph.Info().count, "5");
+    // The download's copy still opens.
+    EXPECT_EQ(files.LoadFile(PreviousMeasurementPath()), FileCommands::LoadResult::Loaded);
+    EXPECT_EQ(shell.m_set.m_rmsCount, 3);
 }
 
 // --- what a user met after a run ---
@@ -545,51 +661,52 @@ TEST(RealTimeExtremes, BoundaryValuesReadLoAndOlAndEqualValuesMoveBothTimes) {
     const TimeValue start = kStart;
     float mx = 0, mn = 0;
     QString tmax, tmin;
-    UpdateExtremes(ExtremeRule::Frequency, mx, mn, 40.0f, tmax, tmin, 0, start, 2);
+    UpdateExtremes(ExtremeRule::Frequency, mx, mn, 40.0f, tmax, tmin, 0, start);
     EXPECT_EQ(tmax, "LO @08/12/26 14:05:00");
     EXPECT_EQ(tmin, "LO @08/12/26 14:05:00");
-    UpdateExtremes(ExtremeRule::Frequency, mx, mn, 400.0f, tmax, tmin, 1, start, 2);
+    UpdateExtremes(ExtremeRule::Frequency, mx, mn, 400.0f, tmax, tmin, 1, start + 2);
     EXPECT_EQ(tmax, "OL @08/12/26 14:05:02");
     EXPECT_EQ(tmin, "LO @08/12/26 14:05:00");
-    UpdateExtremes(ExtremeRule::Rms, mx, mn, 0.0f, tmax, tmin, 0, start, 2);
+    UpdateExtremes(ExtremeRule::Rms, mx, mn, 0.0f, tmax, tmin, 0, start);
     EXPECT_EQ(tmax, "LO @08/12/26 14:05:00");
     // Equal values: both times move to the later sample.
-    UpdateExtremes(ExtremeRule::Rms, mx, mn, 230.24f, tmax, tmin, 0, start, 2);
-    UpdateExtremes(ExtremeRule::Rms, mx, mn, 230.24f, tmax, tmin, 5, start, 2);
+    UpdateExtremes(ExtremeRule::Rms, mx, mn, 230.24f, tmax, tmin, 0, start);
+    UpdateExtremes(ExtremeRule::Rms, mx, mn, 230.24f, tmax, tmin, 5, start + 10);
     EXPECT_EQ(tmax, "230.2 @08/12/26 14:05:10");
     EXPECT_EQ(tmin, "230.2 @08/12/26 14:05:10");
-    UpdateExtremes(ExtremeRule::Frequency, mx, mn, 49.96f, tmax, tmin, 0, start, 2);
+    UpdateExtremes(ExtremeRule::Frequency, mx, mn, 49.96f, tmax, tmin, 0, start);
     EXPECT_EQ(tmax, "50.0 @08/12/26 14:05:00");
 }
 
 TEST(RealTimeCsv, LinesCarryTheOffsetADecimalPointAndEmptyFieldsForNoSignal) {
     MeasurementSet s;
-    s.m_rtStartTime = kStart;
-    s.m_rtCh1Present = s.m_rtCh2Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtCh2Unit = "A";
-    s.m_rtRms = {{230.04f, 10.0f}, {229.96f, 0.0f}};
-    s.m_rtFreq = {{50.0f, 49.9f}, {50.1f, 400.0f}};
-    s.m_rtCount = 2;
+    runs::BeginRun(s.Run(), 2, kStart, 2, "V", "A");
+    runs::AddSample(s.Run(), {230.04f, 10.0f}, {50.0f, 49.9f});
+    runs::AddSample(s.Run(), {229.96f, 0.0f}, {50.1f, 400.0f});
     EXPECT_EQ(RealTimeCsvHeader(), "time,ch1_rms,ch1_unit,ch1_hz,ch2_rms,ch2_unit,ch2_hz,s_va,"
                                    "p_w,q_var,pf,phi_deg,ch1_thd,ch2_thd");
     // Samples without power rows (none stored) leave the power fields empty.
-    EXPECT_EQ(RealTimeCsvLine(s, 0, 2),
+    EXPECT_EQ(RealTimeCsvLine(s, 0),
               "2026-12-08T14:05:00+01:00,230.0,V,50.0,10.0,A,49.9,2300,,,,,,");
-    EXPECT_EQ(RealTimeCsvLine(s, 1, 2), "2026-12-08T14:05:02+01:00,230.0,V,50.1,,A,,,,,,,,");
-    s.m_rtPower.resize(2);
-    s.m_rtPower[0] = RtPowerRow{1992.54f, -1150.4f, 0.86603f, -30.04f, {5.8312f, 20.004f}};
-    s.m_rtPower[1].thd[0] = 0.12f;
-    EXPECT_EQ(RealTimeCsvLine(s, 0, 2), "2026-12-08T14:05:00+01:00,230.0,V,50.0,10.0,A,49.9,2300,"
-                                        "1993,-1150,0.866,-30.0,5.83,20.00");
-    EXPECT_TRUE(RealTimeCsvLine(s, 1, 2).endsWith(",,A,,,,,,,0.12,"));
-    s.m_rtCh2Unit = "V"; // same units: no S
-    EXPECT_TRUE(RealTimeCsvLine(s, 1, 2).endsWith(",,V,,,,,,,0.12,"));
-    s.m_rtCh2Present = 0; // an absent channel has no THD, whatever its row says
-    EXPECT_TRUE(RealTimeCsvLine(s, 0, 2).endsWith(",50.0,,,,,1993,-1150,0.866,-30.0,5.83,"));
+    EXPECT_EQ(RealTimeCsvLine(s, 1), "2026-12-08T14:05:02+01:00,230.0,V,50.1,,A,,,,,,,,");
+    // The same samples with their power rows.
+    RtPowerRow second;
+    second.thd[0] = 0.12f;
+    runs::BeginRun(s.Run(), 2, kStart, 2, "V", "A");
+    runs::AddSample(s.Run(), {230.04f, 10.0f}, {50.0f, 49.9f},
+                    RtPowerRow{1992.54f, -1150.4f, 0.86603f, -30.04f, {5.8312f, 20.004f}});
+    runs::AddSample(s.Run(), {229.96f, 0.0f}, {50.1f, 400.0f}, second);
+    EXPECT_EQ(RealTimeCsvLine(s, 0), "2026-12-08T14:05:00+01:00,230.0,V,50.0,10.0,A,49.9,2300,"
+                                     "1993,-1150,0.866,-30.0,5.83,20.00");
+    EXPECT_TRUE(RealTimeCsvLine(s, 1).endsWith(",,A,,,,,,,0.12,"));
+    s.Run().SetChannel(1, true, "V"); // same units: no S
+    EXPECT_TRUE(RealTimeCsvLine(s, 1).endsWith(",,V,,,,,,,0.12,"));
+    s.Run().SetChannel(1, false, "V"); // an absent channel has no THD, whatever its row says
+    EXPECT_TRUE(RealTimeCsvLine(s, 0).endsWith(",50.0,,,,,1993,-1150,0.866,-30.0,5.83,"));
     // Summer time has its own offset.
-    s.m_rtStartTime = FromLocalFields({2026, 7, 1, 12, 0, 0});
-    EXPECT_TRUE(RealTimeCsvLine(s, 0, 2).startsWith("2026-07-01T12:00:00+02:00,"));
+    runs::BeginRun(s.Run(), 1, FromLocalFields({2026, 7, 1, 12, 0, 0}));
+    runs::AddSample(s.Run(), {230.04f, 10.0f});
+    EXPECT_TRUE(RealTimeCsvLine(s, 0).startsWith("2026-07-01T12:00:00+02:00,"));
     EXPECT_EQ(RealTimeCsvPathBeside("/d/x.y/run.stdata"), "/d/x.y/run-realtime.csv");
 }
 

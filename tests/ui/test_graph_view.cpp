@@ -5,6 +5,7 @@
 #include "base/Fonts.h"
 #include "base/LocalTime.h"
 #include "shell/AppShell.h"
+#include "support/RunSamples.h"
 #include "support/ShellFixture.h"
 #include "support/TestApp.h"
 #include "ui/CButtonBar.h"
@@ -184,18 +185,14 @@ TEST_F(View, InfoBarOffHidesItAndThePlotMovesUp) {
 
 TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
     MeasurementSet& s = shell->m_set;
-    s.m_rtCh1Present = 1;
-    s.m_rtCh1Unit = "V";
-    s.m_rtRms.assign(100, FloatPair{0, 0});
-    s.m_rtFreq.assign(100, FloatPair{50, 0});
+    runs::BeginRun(s.Run(), 100);
     shell->SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
     FakeRealTimeRun run(*shell);
     shell->m_graph.SetDisplayContent(1);
-    s.m_rtCount = 1;
+    runs::AddSample(s.Run(), {0, 0});
     shell->ExecuteDirect(Cmd::RealTimeRms);
     for (int n = 2; n <= 5; ++n) {
-        s.m_rtRms[size_t(n - 1)][0] = float(n * 50);
-        s.m_rtCount = n;
+        runs::AddSample(s.Run(), {float(n * 50), 0});
         shell->ExecuteDirect(Cmd::RealTimeRms);
         if (n == 4)
             Grab(); // a full paint at 4 points

@@ -2,6 +2,7 @@
 // window's runs published to a real mosquitto that is not there at first.
 
 #include "Broker.h"
+#include "support/RunSamples.h"
 #include "support/TestApp.h"
 
 #include "base/Settings.h"
@@ -128,14 +129,11 @@ TEST(PublishIndicator, SaysWhetherTheBrokerTakesTheSamplesAndHowManyWait) {
 }
 
 // Two samples of a run in the set, as the real-time session leaves them.
-void TwoSamples(MeasurementSet& set) {
-    set.m_rtStartTime = 1796735102;
-    set.m_rtCh1Present = set.m_rtCh2Present = 1;
-    set.m_rtCh1Unit = QStringLiteral("V");
-    set.m_rtCh2Unit = QStringLiteral("A");
-    set.m_rtRms = {{230.1f, 10.0f}, {230.2f, 10.5f}};
-    set.m_rtFreq = {{50.0f, 50.0f}, {49.9f, 49.9f}};
-    set.m_rtCount = 2;
+void TwoSamples(MeasurementSet& set, TimeValue start = 1796735102) {
+    RealTimeRun& run = set.Run();
+    runs::BeginRun(run, 2, start, 2, QStringLiteral("V"), QStringLiteral("A"));
+    runs::AddSample(run, {230.1f, 10.0f}, {50.0f, 50.0f});
+    runs::AddSample(run, {230.2f, 10.5f}, {49.9f, 49.9f});
 }
 
 TEST(RunPublisher, SamplesTakenWhileTheBrokerIsAwayWaitAreShownAndGoOutInOrder) {
@@ -147,9 +145,7 @@ TEST(RunPublisher, SamplesTakenWhileTheBrokerIsAwayWaitAreShownAndGoOutInOrder) 
     broker::Broker b(brokerDir.path()); // its port chosen, not yet listening
     MeasurementSet set;
     TwoSamples(set);
-    AppSettings settings;
-    settings.m_rtInterval = 2;
-    RunPublisher publisher(set, settings);
+    RunPublisher publisher(set);
     CPublishIndicator field;
     QObject::connect(&publisher, &RunPublisher::statusChanged, &field,
                      &CPublishIndicator::ShowStatus);
@@ -180,7 +176,7 @@ TEST(RunPublisher, SamplesTakenWhileTheBrokerIsAwayWaitAreShownAndGoOutInOrder) 
     ASSERT_TRUE(PumpUntil([&] { return !sub.On("orvex/window/state").empty(); }, 20000));
     EXPECT_EQ(sub.On("orvex/window/state").back().payload, "stopped");
 
-    set.m_rtStartTime += 10;
+    TwoSamples(set, 1796735112);
     publisher.OnRunProgress(1, 2);
     publisher.OnRunProgress(2, 2);
     ASSERT_TRUE(PumpUntil([&] { return sub.On("orvex/window/sample").size() >= 2; }, 20000));
@@ -197,8 +193,7 @@ TEST(RunPublisher, NothingIsPublishedWhilePublishingIsOff) {
     App();
     MeasurementSet set;
     TwoSamples(set);
-    AppSettings settings;
-    RunPublisher publisher(set, settings);
+    RunPublisher publisher(set);
     QTemporaryDir queueDir;
     PublishSettings s = Stored();
     s.enabled = false;

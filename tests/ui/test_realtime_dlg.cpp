@@ -45,7 +45,7 @@ struct Dialog : ::testing::Test {
         qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
         channel.SetOpenable(1);
         channel.SetResponder([this](int, const QByteArray& w) { return logger.Feed(w); });
-        session.SetJournalPath(dir.filePath("journal.csv"));
+        session.SetJournalPath(dir.filePath("journal.rtj"));
     }
     ~Dialog() override { qunsetenv("DATALOGGER_DIR"); }
     LinkController& link() { return linkSession.Link(); }

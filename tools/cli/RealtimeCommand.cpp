@@ -84,10 +84,9 @@ public:
     void Begin(const MeasurementSet& set, int interval) {
         RtRunHeader h;
         h.interval = interval;
-        h.startTime = set.m_rtStartTime;
-        h.utcOffset = RtLocalUtcOffset(set.m_rtStartTime);
-        h.kind = {RtChannelKind(set.m_rtCh1Present, set.m_rtCh1Unit),
-                  RtChannelKind(set.m_rtCh2Present, set.m_rtCh2Unit)};
+        h.startTime = set.RtStartTime();
+        h.utcOffset = RtLocalUtcOffset(set.RtStartTime());
+        h.kind = {set.Run().ChannelKind(0), set.Run().ChannelKind(1)};
         m_values = RtdataImage{};
         m_values.interval = h.interval;
         m_values.startTime = h.startTime;
@@ -104,8 +103,8 @@ public:
         m_values.times.push_back(time);
         RtJournalSample sample{time, {}, {}};
         for (size_t ch = 0; ch < 2; ++ch) {
-            sample.rms[ch] = set.m_rtRms[size_t(n)][ch];
-            sample.freq[ch] = set.m_rtFreq[size_t(n)][ch];
+            sample.rms[ch] = set.Run().Rms()[size_t(n)][ch];
+            sample.freq[ch] = set.Run().Freq()[size_t(n)][ch];
             if (m_values.ChannelPresent(int(ch))) {
                 m_values.rms[ch].push_back(sample.rms[ch]);
                 m_values.freq[ch].push_back(sample.freq[ch]);
@@ -265,7 +264,7 @@ std::optional<RealtimeArgs> ParseRealtimeArgs(const QStringList& args, int& exit
 class LineOutput {
 public:
     explicit LineOutput(const RealtimeArgs& a)
-        : m_format(a.format), m_interval(a.interval), m_print(a.PrintLines()),
+        : m_format(a.format), m_print(a.PrintLines()),
           m_collect(!a.output.isEmpty() && !a.RunFileOut()), m_tags{{QStringLiteral("port"),
                                                                      a.device}} {}
 
@@ -276,13 +275,13 @@ public:
     void Sample(const MeasurementSet& set, int n) {
         switch (m_format) {
         case LineFormat::Csv:
-            Put(RealTimeCsvLine(set, n, m_interval).toUtf8());
+            Put(RealTimeCsvLine(set, n).toUtf8());
             break;
         case LineFormat::Jsonl:
-            Put(SampleJson(RealTimeLineSample(set, n, m_interval)));
+            Put(SampleJson(RealTimeLineSample(set, n)));
             break;
         case LineFormat::Influx:
-            Put(SampleLineProtocol(RealTimeLineSample(set, n, m_interval), m_tags));
+            Put(SampleLineProtocol(RealTimeLineSample(set, n), m_tags));
             break;
         }
     }
@@ -303,7 +302,6 @@ private:
     }
 
     LineFormat m_format;
-    int m_interval;
     bool m_print;
     bool m_collect;
     LineTags m_tags;
@@ -449,7 +447,7 @@ RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const Realt
     RealTimeEnd end = RealTimeEnd::Stopped;
     QObject context;
     QObject::connect(&transfer, &RealTimeTransfer::sampleDue, &context,
-                     [&] { sampler.Sample(set, a.interval); });
+                     [&] { sampler.Sample(set); });
     QObject::connect(&transfer, &RealTimeTransfer::runStarted, &context, [&] {
         if (sinks.file)
             sinks.file->Begin(set, a.interval);
@@ -459,9 +457,9 @@ RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const Realt
     QObject::connect(&transfer, &RealTimeTransfer::sampleTaken, &context, [&](int taken) {
         const int n = taken - 1;
         if (sinks.file)
-            sinks.file->Add(set, n, set.RtSampleTime(n, a.interval), transfer.LastFrameWaveform());
+            sinks.file->Add(set, n, set.Run().SampleTime(n), transfer.LastFrameWaveform());
         if (sinks.publisher)
-            sinks.publisher->PublishSample(RealTimeLineSample(set, n, a.interval));
+            sinks.publisher->PublishSample(RealTimeLineSample(set, n));
         sinks.lines->Sample(set, n);
     });
     QObject::connect(&transfer, &RealTimeTransfer::runEnded, &context, [&](RealTimeEnd e) {
@@ -479,7 +477,7 @@ RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const Realt
         if (g_stopRequested && !ended)
             transfer.StopRealTime();
     }
-    if (sinks.publisher && set.m_rtCount > 0)
+    if (sinks.publisher && set.RtCount() > 0)
         sinks.publisher->RunEnded();
     return end;
 }
@@ -506,7 +504,7 @@ std::unique_ptr<MqttPublisher> StartPublisher(const RealtimeArgs& a, bool& faile
 // Writes -o at the end of the run.
 bool WriteOutput(const RealtimeArgs& a, const MeasurementSet& set, RunFile* file,
                  const LineOutput& lines) {
-    if (a.output.isEmpty() || set.m_rtCount == 0)
+    if (a.output.isEmpty() || set.RtCount() == 0)
         return true;
     QString error;
     const bool written = file ? file->Write(&error) : lines.Write(a.output, &error);
@@ -557,7 +555,7 @@ int RunRealtime(const QStringList& args) {
         DrainQueue(*publisher);
     if (!WriteOutput(*a, set, file.get(), lines))
         return CliExit::Failure;
-    std::fprintf(stderr, "%d samples taken\n", set.m_rtCount);
+    std::fprintf(stderr, "%d samples taken\n", set.RtCount());
     return ExitCodeOf(end);
 }
 
