@@ -81,8 +81,8 @@ public:
 signals:
     // Every reply while the transfer takes the line, as it came.
     void replyReceived(const QByteArray& bytes);
-    // The first frame of a run: the real-time arrays are allocated, the channels
-    // and the start time set; the window resets its panel, selects its mode and
+    // The first frame of a run: the run has begun with its channels, start time and
+    // room for the samples requested; the window resets its panel, selects its mode and
     // sizes its work buffers.
     void runStarted();
     // Every frame handled (the window shows the graph).

@@ -67,14 +67,11 @@ public:
 
     // --- close sequence ---
     // Questions the close sequence and the file commands ask and need answered at
-    // once (synchronous seams, filled by the file layer and the real-time session):
+    // once (synchronous seams, filled by the file layer):
     // The Save command; true only when the data were saved. A cancelled file dialog
     // and a failed write both leave the data unsaved, and whoever asked for the save
     // then goes no further.
     std::function<bool()> onSaveCommand;
-    // After Save wrote its two files: the files written beside them (the real-time
-    // samples); false when one could not be written (its message was shown).
-    std::function<bool(const QString& dataPath)> onSavedBeside;
     // Closes the data list, stops a running acquisition (stopRealTimeRequested) and
     // asks the window to close 100 ms later (closeWindowRequested).
     void RequestClose();

@@ -362,8 +362,6 @@ bool FileCommands::Save() {
         return false;
     if (!WriteRunFile(targets.runPath))
         return false;
-    if (s.onSavedBeside && !s.onSavedBeside(targets.dataPath))
-        return false;
     s.m_dataUnsaved = 0;
     s.m_promptOnOpen = 0;
     s.m_promptOnDownload = 0;
