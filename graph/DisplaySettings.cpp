@@ -193,7 +193,8 @@ void FitYTexts(const GraphModel& m, const GraphInputs& in, QStringList& t) {
         std::pair<int, int> r;
         if (!FitChannel(m, in, ch, r))
             continue;
-        t[2 * ch] = QString::number(r.first);
-        t[2 * ch + 1] = QString::number(r.second);
+        const qsizetype low = qsizetype(2) * ch;
+        t[low] = QString::number(r.first);
+        t[low + 1] = QString::number(r.second);
     }
 }

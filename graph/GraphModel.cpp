@@ -212,7 +212,8 @@ void RtCapacityTable::Build(int W) {
     int n = 1;
     while (n < kRtLevels && m_capacity[size_t(n - 1)] < 100000) {
         const int prev = m_capacity[size_t(n - 1)];
-        const float s = float(W - W / 12) / float(prev - 1);
+        const int margin = W / 12; // whole pixels
+        const float s = float(W - margin) / float(prev - 1);
         int cap = s > 0 ? int(std::trunc(float(W) / s + 1.0f)) : prev + 1;
         // A plot narrower than a dozen pixels would never grow; keep the table
         // increasing so that the levels still cover any count.
@@ -238,7 +239,8 @@ bool RtCapacityTable::Advance(int64_t held, int W) {
         m_level = top;
     if (held < m_capacity[size_t(m_level)] || m_level >= top)
         return false;
-    const float step = float(W - W / 12) / float(m_capacity[size_t(m_level)] - 1);
+    const int margin = W / 12; // whole pixels
+    const float step = float(W - margin) / float(m_capacity[size_t(m_level)] - 1);
     ++m_level;
     if (step > 0) {
         m_capacity[size_t(m_level)] =
@@ -530,11 +532,11 @@ GraphModel::RowScale GraphModel::RowScaleOf(int slot, int ch) const {
 bool GraphModel::RowsLater(const GraphInputs& in, int slot, int64_t from, int64_t to) {
     // A live series grows into vectors that may move: its rows are computed at once.
     if (IsRealTimeMode(m_mode) || m_mode == GraphMode::RealTimeEpa) {
-        m_lazyY[size_t(slot * 2)].pending = m_lazyY[size_t(slot * 2 + 1)].pending = false;
+        m_lazyY[SlotIndex(slot, 0)].pending = m_lazyY[SlotIndex(slot, 1)].pending = false;
         return false;
     }
     for (int ch = 0; ch < 2; ++ch)
-        m_lazyY[size_t(slot * 2 + ch)] =
+        m_lazyY[SlotIndex(slot, ch)] =
             LazyRows{SeriesOf(in, ch), RowScaleOf(slot, ch), from, to, true};
     return true;
 }

@@ -334,11 +334,11 @@ public:
     void SizeWorkBuffers(int64_t points);
     int64_t WorkBufferPoints() const { return m_bufferPoints; }
     double XPix(int64_t point, int slot, int ch) const {
-        const LazyColumns& l = m_lazyX[size_t(slot * 2 + ch)];
+        const LazyColumns& l = m_lazyX[SlotIndex(slot, ch)];
         return l.pending ? l.X(point) : m_xPix[Plane(slot, ch) + size_t(point)];
     }
     double YPix(int64_t point, int slot, int ch) const {
-        const LazyRows& l = m_lazyY[size_t(slot * 2 + ch)];
+        const LazyRows& l = m_lazyY[SlotIndex(slot, ch)];
         return l.pending ? l.Y(point) : m_yPix[Plane(slot, ch) + size_t(point)];
     }
     // The y pixels of channel ch in slot `slot`, indexed by point (0-based); rows
@@ -435,7 +435,7 @@ public:
     // count are at value 0). False once the rows lie in the pixel arrays (a live
     // series, or after YPlane).
     bool RowsFromValues(int slot, int ch, Series& series, RowScale& rows) const {
-        const LazyRows& l = m_lazyY[size_t(slot * 2 + ch)];
+        const LazyRows& l = m_lazyY[SlotIndex(slot, ch)];
         series = l.series;
         rows = l.rows;
         return l.pending;
@@ -447,8 +447,14 @@ public:
     QString PointTimeText(const GraphInputs& in, int64_t i) const;
 
 private:
+    // The steps of ComputeZoomedScale: the slot-1 range and columns of the box just
+    // drawn over `before`, and the slot-1 rows of points from..to.
+    void TakeZoomBox(const QRect& before, int64_t from, int64_t to);
+    void ComputeZoomedRows(const GraphInputs& in, int64_t from, int64_t to);
     // Four planes of WorkBufferPoints() values each, plane slot * 2 + channel.
-    size_t Plane(int slot, int ch) const { return size_t(slot * 2 + ch) * size_t(m_bufferPoints); }
+    size_t Plane(int slot, int ch) const { return SlotIndex(slot, ch) * size_t(m_bufferPoints); }
+    // Index of a slot's channel in the per-plane records.
+    static size_t SlotIndex(int slot, int ch) { return size_t(slot) * 2 + size_t(ch); }
 
     // A stored graph's pixel positions are a function of the point (x) and of its
     // value (y): a new scale or a zoom records that function, and the arrays are

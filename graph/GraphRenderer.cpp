@@ -858,7 +858,8 @@ void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, 
     const int r1 = std::min(c.hi + 1, d.height - 1);
     d.Span(g.column, r0, r1, colour);
     for (int side : {-1, 1}) {
-        const ChannelColumn& n = plan[size_t(int(j) + side)].ch[size_t(ch)];
+        const ptrdiff_t neighbour = ptrdiff_t(j) + side;
+        const ChannelColumn& n = plan[size_t(neighbour)].ch[size_t(ch)];
         const int x = g.column + side;
         for (int r = r0; r <= std::min(r1, n.lo - 2); ++r)
             if (rows.Lit(r))

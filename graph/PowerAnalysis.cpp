@@ -350,7 +350,7 @@ std::optional<HarmonicSpectrum> PowerAnalysis::Spectrum(int ch) const {
     const Samples ref{m_wave, vch ? Index(*vch) : Index(ch)};
     const double theta1 = std::arg(Fundamental(ref, *w)) + kPi / 2;
     return FromBins(
-        *g, [&](int h) { return x[size_t(h * g->periods)]; }, theta1);
+        *g, [&](int h) { return x[size_t(h) * size_t(g->periods)]; }, theta1);
 }
 
 std::array<std::optional<HarmonicSpectrum>, 2> PowerAnalysis::Spectra() const {
@@ -370,7 +370,7 @@ std::array<std::optional<HarmonicSpectrum>, 2> PowerAnalysis::Spectra() const {
     }
     Fft(x);
     auto binOf = [&](int ch, int h) {
-        const size_t k = size_t(h * g->periods);
+        const size_t k = size_t(h) * size_t(g->periods);
         const Complex p = x[k], q = std::conj(x[(g->n - k) % g->n]);
         const Complex sum = p + q, diff = p - q;
         return ch == 0 ? sum * 0.5 : Complex(diff.imag(), -diff.real()) * 0.5;
@@ -409,12 +409,10 @@ PowerTexts NonePowerTexts() {
 PowerTexts MakePowerTexts(const RtPowerRow& row, std::array<ChannelKind, 2> kinds) {
     const bool pair = (kinds[0] == ChannelKind::Volts && kinds[1] == ChannelKind::Amps) ||
                       (kinds[0] == ChannelKind::Amps && kinds[1] == ChannelKind::Volts);
-    const QString notApplicable = QStringLiteral("--");
-    const QString low = QStringLiteral("LO");
-    auto text = [&](const std::optional<float>& v, QString (*format)(double)) {
+    auto text = [&](const std::optional<float>& v, QString (*format)(double)) -> QString {
         if (!pair)
-            return notApplicable;
-        return v ? format(double(*v)) : low;
+            return QStringLiteral("--");
+        return v ? format(double(*v)) : QStringLiteral("LO");
     };
     PowerTexts t;
     t.p = text(row.p, Fixed0);
@@ -423,9 +421,9 @@ PowerTexts MakePowerTexts(const RtPowerRow& row, std::array<ChannelKind, 2> kind
     t.phi = text(row.phiDeg, Fixed1);
     for (size_t ch = 0; ch < 2; ++ch) {
         if (kinds[ch] == ChannelKind::Absent)
-            t.thd[ch] = notApplicable;
+            t.thd[ch] = QStringLiteral("--");
         else
-            t.thd[ch] = row.thd[ch] ? Fixed1(double(*row.thd[ch])) : low;
+            t.thd[ch] = row.thd[ch] ? Fixed1(double(*row.thd[ch])) : QStringLiteral("LO");
     }
     return t;
 }

@@ -217,7 +217,7 @@ ReportPages ListReport(const DataListView& list, const ReportInfo& info, const Q
     return r;
 }
 
-ReportPages GraphReport(std::shared_ptr<const GraphModel> model, const GraphInputs& in,
+ReportPages GraphReport(const std::shared_ptr<const GraphModel>& model, const GraphInputs& in,
                         QSize screen, const RenderOptions& o, const ReportInfo& info) {
     ReportPages r;
     r.count = 1;

@@ -75,7 +75,7 @@ struct ReportPages {
 };
 // `list` and the set it references must outlive the pages.
 ReportPages ListReport(const DataListView& list, const ReportInfo& info, const QString& date);
-ReportPages GraphReport(std::shared_ptr<const GraphModel> model, const GraphInputs& in,
+ReportPages GraphReport(const std::shared_ptr<const GraphModel>& model, const GraphInputs& in,
                         QSize screen, const RenderOptions& o, const ReportInfo& info);
 
 // Writes pages 1..count as a PDF at `dpi`, through a temporary file that replaces

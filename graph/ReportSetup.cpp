@@ -7,14 +7,77 @@
 
 #include <algorithm>
 
+namespace {
+
+bool HoldsRecord(const MeasurementSet& s, int record) {
+    return record < s.m_trCount && size_t(record) < s.m_trTime.size() &&
+           size_t(record) < s.m_trChannelCode.size() && size_t(record) < s.m_trUnitCode.size() &&
+           size_t(record + 1) * kTrPoints <= s.m_trWave.size();
+}
+
+// The RMS graph's channels, points and information bar.
+void PrepareRmsInfo(GraphModel& g, const MeasurementSet& s, RecInfo& r) {
+    g.SetChannelsPresent(s.m_ch1Present, s.m_ch2Present);
+    g.SetChannelUnits(s.m_ch1Unit, s.m_ch2Unit);
+    g.SetPointWindow(1, s.m_rmsCount);
+    r.rate = Fixed0(s.m_rmsInterval) + QStringLiteral(" s");
+    r.start = FormatDateTime(s.m_startTime);
+    r.count = QString::number(s.m_rmsCount);
+    if (s.m_ch1Present == 1) {
+        r.ch1Max = s.m_extremeText[0][0];
+        r.ch1Min = s.m_extremeText[1][0];
+    }
+    if (s.m_ch2Present == 1) {
+        r.ch2Max = s.m_extremeText[0][1];
+        r.ch2Min = s.m_extremeText[1][1];
+    }
+}
+
+// Transient record `record`'s channel, unit, points and information bar.
+void PrepareTransientInfo(GraphModel& g, const MeasurementSet& s, int record, RecInfo& r) {
+    // Other codes keep what the stored set says, as the window keeps its flags.
+    const uint8_t channel = s.m_trChannelCode[size_t(record)];
+    const uint8_t ch1 = channel == kTrChannel1 ? 1 : channel == kTrChannel2 ? 0 : s.m_ch1Present;
+    const uint8_t ch2 = channel == kTrChannel2 ? 1 : channel == kTrChannel1 ? 0 : s.m_ch2Present;
+    g.SetChannelsPresent(ch1, ch2);
+    const uint8_t unit = s.m_trUnitCode[size_t(record)];
+    QString u1 = s.m_ch1Unit, u2 = s.m_ch2Unit;
+    if (unit == kTrUnitVolts)
+        u1 = u2 = QStringLiteral("V");
+    else if (unit == kTrUnitAmps)
+        u1 = u2 = QStringLiteral("A");
+    g.SetChannelUnits(u1, u2);
+    g.SetTransientRecord(record);
+    g.SetPointWindow(kTrPoints * record + 1, kTrPoints * record + kTrPoints);
+    r.rate = QStringLiteral("0.0874 ms");
+    r.count = QString::number(kTrPoints);
+    r.start = FormatDateTime(s.m_trTime[size_t(record)]);
+    double maximum = -1000, minimum = 1000;
+    for (int64_t i = g.FirstPoint() - 1; i < g.LastPoint(); ++i) {
+        const double v = s.m_trWave[size_t(i)];
+        maximum = std::max(maximum, v);
+        minimum = std::min(minimum, v);
+    }
+    if (ch1 == 1) {
+        r.ch1Max = Fixed0(maximum) + QLatin1Char(' ') + u1;
+        r.ch1Min = Fixed0(minimum) + QLatin1Char(' ') + u1;
+    }
+    if (ch2 == 1) {
+        r.ch2Max = Fixed0(maximum) + QLatin1Char(' ') + u2;
+        r.ch2Min = Fixed0(minimum) + QLatin1Char(' ') + u2;
+    }
+    const QString& u = ch2 == 1 ? u2 : u1;
+    r.levelHigh = Fixed0(s.m_trLevelHigh) + u;
+    r.levelLow = Fixed0(s.m_trLevelLow) + u;
+}
+
+} // namespace
+
 bool PrepareStoredGraph(GraphModel& g, const MeasurementSet& s, const AppSettings& st, int record) {
     const GraphMode mode = record < 0 ? GraphMode::StoreRms : GraphMode::StoreTransient;
     if (mode == GraphMode::StoreRms && s.m_rmsCount <= 0)
         return false;
-    if (mode == GraphMode::StoreTransient &&
-        (record >= s.m_trCount || size_t(record) >= s.m_trTime.size() ||
-         size_t(record) >= s.m_trChannelCode.size() || size_t(record) >= s.m_trUnitCode.size() ||
-         size_t(record + 1) * kTrPoints > s.m_trWave.size()))
+    if (mode == GraphMode::StoreTransient && !HoldsRecord(s, record))
         return false;
 
     g.SetMode(mode);
@@ -25,61 +88,10 @@ bool PrepareStoredGraph(GraphModel& g, const MeasurementSet& s, const AppSetting
         g.SetAxisRange(c, st.m_yAxisLow[m][size_t(c)], st.m_yAxisHigh[m][size_t(c)]);
     RecInfo r;
     r.title = ModeTitle(mode);
-    if (mode == GraphMode::StoreRms) {
-        g.SetChannelsPresent(s.m_ch1Present, s.m_ch2Present);
-        g.SetChannelUnits(s.m_ch1Unit, s.m_ch2Unit);
-        g.SetPointWindow(1, s.m_rmsCount);
-        r.rate = Fixed0(s.m_rmsInterval) + QStringLiteral(" s");
-        r.start = FormatDateTime(s.m_startTime);
-        r.count = QString::number(s.m_rmsCount);
-        if (s.m_ch1Present == 1) {
-            r.ch1Max = s.m_extremeText[0][0];
-            r.ch1Min = s.m_extremeText[1][0];
-        }
-        if (s.m_ch2Present == 1) {
-            r.ch2Max = s.m_extremeText[0][1];
-            r.ch2Min = s.m_extremeText[1][1];
-        }
-    } else {
-        // Other codes keep what the stored set says, as the window keeps its flags.
-        const uint8_t channel = s.m_trChannelCode[size_t(record)];
-        const uint8_t ch1 = channel == kTrChannel1   ? 1
-                            : channel == kTrChannel2 ? 0
-                                                     : s.m_ch1Present;
-        const uint8_t ch2 = channel == kTrChannel2   ? 1
-                            : channel == kTrChannel1 ? 0
-                                                     : s.m_ch2Present;
-        g.SetChannelsPresent(ch1, ch2);
-        const uint8_t unit = s.m_trUnitCode[size_t(record)];
-        QString u1 = s.m_ch1Unit, u2 = s.m_ch2Unit;
-        if (unit == kTrUnitVolts)
-            u1 = u2 = QStringLiteral("V");
-        else if (unit == kTrUnitAmps)
-            u1 = u2 = QStringLiteral("A");
-        g.SetChannelUnits(u1, u2);
-        g.SetTransientRecord(record);
-        g.SetPointWindow(kTrPoints * record + 1, kTrPoints * record + kTrPoints);
-        r.rate = QStringLiteral("0.0874 ms");
-        r.count = QString::number(kTrPoints);
-        r.start = FormatDateTime(s.m_trTime[size_t(record)]);
-        double maximum = -1000, minimum = 1000;
-        for (int64_t i = g.FirstPoint() - 1; i < g.LastPoint(); ++i) {
-            const double v = s.m_trWave[size_t(i)];
-            maximum = std::max(maximum, v);
-            minimum = std::min(minimum, v);
-        }
-        if (ch1 == 1) {
-            r.ch1Max = Fixed0(maximum) + QLatin1Char(' ') + u1;
-            r.ch1Min = Fixed0(minimum) + QLatin1Char(' ') + u1;
-        }
-        if (ch2 == 1) {
-            r.ch2Max = Fixed0(maximum) + QLatin1Char(' ') + u2;
-            r.ch2Min = Fixed0(minimum) + QLatin1Char(' ') + u2;
-        }
-        const QString& u = ch2 == 1 ? u2 : u1;
-        r.levelHigh = Fixed0(s.m_trLevelHigh) + u;
-        r.levelLow = Fixed0(s.m_trLevelLow) + u;
-    }
+    if (mode == GraphMode::StoreRms)
+        PrepareRmsInfo(g, s, r);
+    else
+        PrepareTransientInfo(g, s, record, r);
     g.SetInfo(std::move(r));
     g.SizeWorkBuffers(std::max<int64_t>(g.LastPoint(), 1));
     g.ResetScale();

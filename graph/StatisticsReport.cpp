@@ -89,7 +89,8 @@ void PaintStatisticsPage(QPainter& p, QSize printable, const RecordingStatistics
     p.restore();
 }
 
-ReportPages WithStatisticsPages(ReportPages report, std::shared_ptr<const RecordingStatistics> s) {
+ReportPages WithStatisticsPages(ReportPages report,
+                                const std::shared_ptr<const RecordingStatistics>& s) {
     // A4 landscape at 300 dpi, in device pixels; only the proportions and the line
     // count matter, and those follow the page.
     const QSize reference(3508, 2480);

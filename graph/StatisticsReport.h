@@ -15,4 +15,5 @@ void PaintStatisticsPage(QPainter& p, QSize printable, const RecordingStatistics
 // `report`'s pages followed by the statistics pages. The page count is that of a
 // landscape A4 page at 300 dpi: the printed pages have the proportions of the page,
 // and the lines are a fixed share of its height, so any page holds the same lines.
-ReportPages WithStatisticsPages(ReportPages report, std::shared_ptr<const RecordingStatistics> s);
+ReportPages WithStatisticsPages(ReportPages report,
+                                const std::shared_ptr<const RecordingStatistics>& s);

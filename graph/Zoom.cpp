@@ -77,7 +77,7 @@ void GraphModel::ZoomedSlotBecomesBase() {
         for (int64_t k = from; k < to; ++k)
             x0[k] = x1[k] + offset;
         // Rows still to be computed from the values stay so, under the zoomed scale.
-        m_lazyY[size_t(ch)] = m_lazyY[size_t(2 + ch)];
+        m_lazyY[size_t(ch)] = m_lazyY[size_t(2) + size_t(ch)];
         if (m_lazyY[size_t(ch)].pending)
             continue;
         double* y0 = m_yPix.data() + Plane(0, ch);
@@ -102,40 +102,14 @@ void GraphModel::ComputeZoomedScale(const GraphInputs& in) {
     const int64_t from = m_firstPoint - 1;
     const int64_t to = m_lastPoint;
 
-    // The box was drawn on the plot of its own paint: its values and positions are
-    // taken there, then moved to the present plot in proportion.
-    const int bLeft = before.left(), bRight = before.right();
-    const int bBottom = before.bottom();
-    const int bHp = before.bottom() - before.top();
-    if (m_zoom.Pending()) {
-        const QPointF a = m_zoom.DragStart();
-        const QPointF b = m_zoom.DragEnd();
-        const double h = b.y() - a.y();
-        for (int ch = 0; ch < 2; ++ch) {
-            const std::array<float, kTicks>& t = ch == 0 ? m_ch1Ticks[0] : m_ch2Ticks[0];
-            const double lo = t[0];
-            const double span = double(t[10]) - double(t[0]);
-            const double low = std::trunc((lo + span * (bBottom - b.y()) / bHp) * 100.0) * 0.01;
-            const double tick =
-                std::trunc((lo + span * (bBottom - b.y() + 0.1 * h) / bHp) * 100.0) * 0.01;
-            m_zoom.SetZoomRange(ch, float(low), float(tick));
-        }
-        const double bw = b.x() - a.x();
-        const double bW = bRight - bLeft;
-        for (int ch = 0; ch < 2; ++ch) {
-            FillX(ch);
-            const double* x0 = m_xPix.data() + Plane(0, ch);
-            double* x1 = m_xPix.data() + Plane(1, ch);
-            for (int64_t k = from; k < to; ++k)
-                x1[k] = bLeft + bW * (x0[k] - a.x()) / bw;
-        }
-    }
+    if (m_zoom.Pending())
+        TakeZoomBox(before, from, to);
     if (before != plot) {
-        const double scale = double(W) / double(bRight - bLeft);
+        const double scale = double(W) / double(before.right() - before.left());
         for (int ch = 0; ch < 2; ++ch) {
             double* x1 = m_xPix.data() + Plane(1, ch);
             for (int64_t k = from; k < to; ++k)
-                x1[k] = g.plotLeft + (x1[k] - bLeft) * scale;
+                x1[k] = g.plotLeft + (x1[k] - before.left()) * scale;
         }
     }
     m_zoom.SetZoomPlot(plot);
@@ -145,25 +119,8 @@ void GraphModel::ComputeZoomedScale(const GraphInputs& in) {
         (ch == 0 ? m_ch1Ticks : m_ch2Ticks)[1] =
             ZoomedTicks(m_zoom.ZoomLow(ch), m_zoom.ZoomTick(ch), m_zoom.Shift(ch, 1), Hp);
     }
-    const bool product = m_mode == GraphMode::RealTimeApparentPower;
-    const bool later = RowsLater(in, 1, from, to);
-    for (int ch = 0; ch < 2 && !later; ++ch) {
-        const RowScale rs = RowScaleOf(1, ch);
-        const double t0 = rs.t0;
-        const double scale = rs.scale;
-        const double bottom = rs.bottom;
-        const Series sr = SeriesOf(in, product ? 0 : ch);
-        double* yp = m_yPix.data() + Plane(1, ch);
-        const int64_t held = std::clamp<int64_t>(sr.count, from, to);
-        for (int64_t k = from; k < held; ++k) {
-            const size_t i = size_t(k) * sr.stride;
-            const double v = sr.q ? double(sr.p[i] * sr.q[i]) : double(sr.p[i]);
-            yp[k] = bottom - (v - t0) * scale;
-        }
-        for (int64_t k = held; k < to; ++k)
-            yp[k] = bottom - (0.0 - t0) * scale;
-    }
-
+    if (!RowsLater(in, 1, from, to))
+        ComputeZoomedRows(in, from, to);
     if (!m_zoom.ScrollSetupDone()) {
         const double dx = PointDistance();
         const double xf = FirstX(0);
@@ -171,6 +128,52 @@ void GraphModel::ComputeZoomedScale(const GraphInputs& in) {
         if (dx > 0)
             m_zoom.SetLeftIndex(ClampIndex(TruncIndex(s + (g.plotLeft - (xf + dx * s)) / dx)));
         m_zoom.SetScrollSetupDone(true);
+    }
+}
+
+void GraphModel::TakeZoomBox(const QRect& before, int64_t from, int64_t to) {
+    // The box was drawn on the plot of its own paint: its values and positions are
+    // taken there, then moved to the present plot in proportion.
+    const int bLeft = before.left(), bRight = before.right();
+    const int bBottom = before.bottom();
+    const int bHp = before.bottom() - before.top();
+    const QPointF a = m_zoom.DragStart();
+    const QPointF b = m_zoom.DragEnd();
+    const double h = b.y() - a.y();
+    for (int ch = 0; ch < 2; ++ch) {
+        const std::array<float, kTicks>& t = ch == 0 ? m_ch1Ticks[0] : m_ch2Ticks[0];
+        const double lo = t[0];
+        const double span = double(t[10]) - double(t[0]);
+        const double low = std::trunc((lo + span * (bBottom - b.y()) / bHp) * 100.0) * 0.01;
+        const double tick =
+            std::trunc((lo + span * (bBottom - b.y() + 0.1 * h) / bHp) * 100.0) * 0.01;
+        m_zoom.SetZoomRange(ch, float(low), float(tick));
+    }
+    const double bw = b.x() - a.x();
+    const double bW = bRight - bLeft;
+    for (int ch = 0; ch < 2; ++ch) {
+        FillX(ch);
+        const double* x0 = m_xPix.data() + Plane(0, ch);
+        double* x1 = m_xPix.data() + Plane(1, ch);
+        for (int64_t k = from; k < to; ++k)
+            x1[k] = bLeft + bW * (x0[k] - a.x()) / bw;
+    }
+}
+
+void GraphModel::ComputeZoomedRows(const GraphInputs& in, int64_t from, int64_t to) {
+    const bool product = m_mode == GraphMode::RealTimeApparentPower;
+    for (int ch = 0; ch < 2; ++ch) {
+        const RowScale rs = RowScaleOf(1, ch);
+        const Series sr = SeriesOf(in, product ? 0 : ch);
+        double* yp = m_yPix.data() + Plane(1, ch);
+        const int64_t held = std::clamp<int64_t>(sr.count, from, to);
+        for (int64_t k = from; k < held; ++k) {
+            const size_t i = size_t(k) * sr.stride;
+            const double v = sr.q ? double(sr.p[i] * sr.q[i]) : double(sr.p[i]);
+            yp[k] = rs.bottom - (v - rs.t0) * rs.scale;
+        }
+        for (int64_t k = held; k < to; ++k)
+            yp[k] = rs.bottom - (0.0 - rs.t0) * rs.scale;
     }
 }
 
