@@ -21,14 +21,16 @@ public:
     CHarmonicsHost(CMainFrame& frame, AppShell& shell)
         : QObject(&frame), m_frame(frame), m_shell(shell) {
         setObjectName(QStringLiteral("harmonicsHost"));
-        auto* open = new QAction(QStringLiteral("&Harmonics"), &frame);
+        auto* open = m_open = new QAction(QStringLiteral("&Harmonics"), &frame);
         open->setObjectName(QStringLiteral("harmonicsAction"));
         open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
         open->setStatusTip(QStringLiteral("Show the harmonic orders of the waveform on show"));
         open->setToolTip(QStringLiteral("Harmonics"));
         connect(open, &QAction::triggered, this, &CHarmonicsHost::Open);
-        if (auto* bar = frame.findChild<QToolBar*>(QStringLiteral("realTimeBar")))
+        if (auto* bar = frame.findChild<QToolBar*>(QStringLiteral("realTimeBar"))) {
+            bar->addSeparator();
             bar->addAction(open);
+        }
         for (QAction* a : frame.menuBar()->actions())
             if (a->menu() && a->text() == QLatin1String("&Window(W)"))
                 a->menu()->addAction(open);
@@ -39,6 +41,7 @@ public:
             if (guard)
                 guard->Follow(false);
         });
+        Follow(false);
     }
 
     CHarmonicsDlg* Window() const { return m_window; }
@@ -62,7 +65,11 @@ private:
         m_window->activateWindow();
     }
 
+    bool Captured() const { return m_shell.m_set.m_rtWavePoints == kRtWavePoints; }
+
+    // Greyed without a waveform to analyse; an open window then shows "--".
     void Follow(bool sampleTaken) {
+        m_open->setEnabled(Captured());
         if (!m_window || !m_window->isVisible())
             return;
         if (sampleTaken || Current() != m_shownKey)
@@ -72,7 +79,7 @@ private:
     void Refresh() {
         m_shownKey = Current();
         const MeasurementSet& s = m_shell.m_set;
-        const bool captured = s.m_rtWavePoints == kRtWavePoints;
+        const bool captured = Captured();
         const int n = s.RtCount();
         QString heading;
         if (captured && n > 0)
@@ -97,6 +104,7 @@ private:
 
     CMainFrame& m_frame;
     AppShell& m_shell;
+    QAction* m_open = nullptr;
     QPointer<CHarmonicsDlg> m_window;
     Key m_shownKey{};
 };

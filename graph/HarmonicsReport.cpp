@@ -154,8 +154,8 @@ void PaintHarmonicsChart(QPainter& p, const QRect& area, const HarmonicSpectrum&
             // The cut bar: a gap near its top and its value above it.
             p.fillRect(QRect(x, plot.top() + height / 12, width, std::max(2, height / 40)),
                        Qt::white);
-            const QString value = PercentLabel(percent);
-            p.drawText(QPoint(x, plot.top() - 2), value);
+            p.drawText(QPoint(x + width + fm.height() / 3, plot.top() + fm.ascent()),
+                       PercentLabel(percent));
         }
         const int order = k + 1;
         if (order == 1 || order % 5 == 0) {

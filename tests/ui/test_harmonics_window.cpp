@@ -79,7 +79,9 @@ protected:
         return frame->findChild<QAction*>(QStringLiteral("harmonicsAction"));
     }
 
+    // As a frame arriving tells the views, then Window > Harmonics.
     CHarmonicsDlg* Open() {
+        shell->UpdateAllViews();
         QAction* open = OpenAction();
         EXPECT_NE(open, nullptr);
         if (open)
@@ -164,8 +166,28 @@ TEST_F(HarmonicsWindow, DistortedVoltageReadsItsOrdersAndThdAndCopiesThem) {
 }
 
 TEST_F(HarmonicsWindow, NothingToAnalyseShowsDashesAndCopiesNothing) {
+    // Before any capture there is nothing to open.
+    EXPECT_FALSE(OpenAction()->isEnabled());
+
+    // A capture without a usable signal (a flat line, no crossing): "--", no rows,
+    // never figures made from nothing.
+    Channels(shell->m_set, false);
+    shell->m_set.m_rtWave.fill({0.0f, 0.0f});
+    shell->m_set.m_rtWavePoints = kRtWavePoints;
+    shell->UpdateAllViews();
+    EXPECT_TRUE(OpenAction()->isEnabled());
     CHarmonicsDlg* w = Open();
     ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->ChannelBox(0)->isVisibleTo(w));
+    EXPECT_FALSE(w->ChannelBox(1)->isVisibleTo(w));
+    EXPECT_EQ(w->ThdLabel(0)->text(), QStringLiteral("THD: -- %"));
+    EXPECT_EQ(w->Table(0)->rowCount(), 0);
+    EXPECT_EQ(w->Text(), QStringLiteral("Waveform on show\nCH1 (V)\tTHD (%)\t--\n"));
+
+    // The capture goes (a new, empty set): the open window greys and copies nothing.
+    shell->m_set.m_rtWavePoints = 0;
+    shell->UpdateAllViews();
+    EXPECT_FALSE(OpenAction()->isEnabled());
     EXPECT_TRUE(w->Heading()->text().contains(QStringLiteral("--")));
     EXPECT_FALSE(w->ChannelBox(0)->isVisibleTo(w));
     EXPECT_FALSE(w->CopyButton()->isEnabled());
@@ -173,19 +195,6 @@ TEST_F(HarmonicsWindow, NothingToAnalyseShowsDashesAndCopiesNothing) {
     QApplication::clipboard()->setText(QStringLiteral("kept"));
     QTest::keyClick(w, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
-
-    // A capture without a usable signal (a flat line, no crossing): "--", no rows,
-    // never figures made from nothing.
-    Channels(shell->m_set, false);
-    shell->m_set.m_rtWave.fill({0.0f, 0.0f});
-    shell->m_set.m_rtWavePoints = kRtWavePoints;
-    w->close();
-    w = Open();
-    EXPECT_TRUE(w->ChannelBox(0)->isVisibleTo(w));
-    EXPECT_FALSE(w->ChannelBox(1)->isVisibleTo(w));
-    EXPECT_EQ(w->ThdLabel(0)->text(), QStringLiteral("THD: -- %"));
-    EXPECT_EQ(w->Table(0)->rowCount(), 0);
-    EXPECT_EQ(w->Text(), QStringLiteral("Waveform on show\nCH1 (V)\tTHD (%)\t--\n"));
 }
 
 TEST_F(HarmonicsWindow, FollowsEachSampleOfARun) {
@@ -209,6 +218,7 @@ TEST_F(HarmonicsWindow, FollowsEachSampleOfARun) {
 }
 
 TEST(HarmonicsReport, PrintsAPagePerPresentChannelAndOneWithoutAny) {
+    App(); // the pages' fonts
     MeasurementSet s;
     Capture(s, 50);
     const auto both = std::make_shared<const SampleHarmonics>(
