@@ -12,7 +12,7 @@
 #include <QPointer>
 #include <QToolBar>
 
-#include <tuple>
+#include <array>
 
 namespace {
 
@@ -47,11 +47,18 @@ public:
     CHarmonicsDlg* Window() const { return m_window; }
 
 private:
-    // The run's state that tells a new waveform from the one shown.
-    using Key = std::tuple<int, TimeValue, int>;
+    // What tells a new waveform from the one shown: the run, its count and the
+    // samples themselves (a browsed sample of an opened run changes only these).
+    struct Key {
+        int count = 0;
+        TimeValue start = 0;
+        int points = 0;
+        std::array<FloatPair, kRtWavePoints> wave{};
+        bool operator==(const Key&) const = default;
+    };
     Key Current() const {
         const MeasurementSet& s = m_shell.m_set;
-        return {s.RtCount(), s.RtStartTime(), s.m_rtWavePoints};
+        return {s.RtCount(), s.RtStartTime(), s.m_rtWavePoints, s.m_rtWave};
     }
 
     void Open() {

@@ -215,6 +215,12 @@ TEST_F(HarmonicsWindow, FollowsEachSampleOfARun) {
     EXPECT_TRUE(w->Heading()->text().startsWith(QStringLiteral("Sample 2, ")));
     EXPECT_NEAR(Cell(w->Table(0), 0, 1), 162.5, 2.0);
     EXPECT_NEAR(Cell(w->Table(0), 2, 2), 5.0, 0.3);
+
+    // Another waveform put on show without a new sample (a browsed sample of an
+    // opened run): the views are told, and so is the window.
+    Capture(s, 50, 0.8);
+    shell->UpdateAllViews();
+    EXPECT_NEAR(Cell(w->Table(0), 0, 1), 260.0, 2.0);
 }
 
 TEST(HarmonicsReport, PrintsAPagePerPresentChannelAndOneWithoutAny) {
