@@ -2,6 +2,7 @@
 
 #include "app/CAboutDlg.h"
 #include "app/ConfigCommands.h"
+#include "app/HarmonicsWindow.h"
 #include "app/LinkCommands.h"
 #include "app/RealTimeCommands.h"
 #include "data/RecordingStatistics.h"
@@ -78,6 +79,7 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
     m_fileCommands = std::make_unique<FileCommands>(m_shell);
     InstallLinkCommands(*this, m_shell);
     InstallRealTimeCommands(*this, m_shell);
+    InstallHarmonicsWindow(*this, m_shell);
     InstallConfigCommands(*this, m_shell);
     InstallListCommands();
     connect(&m_shell, &AppShell::closeWindowRequested, this, &QWidget::close);

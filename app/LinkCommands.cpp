@@ -27,7 +27,8 @@ public:
         connect(download, &DownloadTransfer::loadingProgress, m_loading, &CLoadingDlg::SetPosition);
         connect(download, &DownloadTransfer::loadingClosed, m_loading, &QWidget::hide);
         connect(&link, &LinkController::loadingText, m_loading, &CLoadingDlg::SetText);
-        m_loading->onCancel = [this] { m_session.CancelDownload(); };
+        connect(m_loading, &CLoadingDlg::cancelRequested, this,
+                [this] { m_session.CancelDownload(); });
 
         shell.RegisterCommand(
             Cmd::Download, [this] { RunDownloadCommand(); },

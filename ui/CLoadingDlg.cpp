@@ -39,8 +39,7 @@ CLoadingDlg::CLoadingDlg(QWidget* parent) : QDialog(parent) {
 
 void CLoadingDlg::reject() {
     // The dialog stays until the link has ended the transfer and closes it.
-    if (onCancel)
-        onCancel();
+    emit cancelRequested();
 }
 
 void CLoadingDlg::SetText(const QString& text) {

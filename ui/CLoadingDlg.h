@@ -6,8 +6,6 @@
 
 #include <QDialog>
 
-#include <functional>
-
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -26,11 +24,12 @@ public:
     QLabel* Label() const { return m_label; }
     QPushButton* CancelButton() const { return m_cancel; }
 
-    // Cancel or Escape; the link closes the dialog when the transfer has ended.
-    std::function<void()> onCancel;
-
     // Escape and the window manager's close come here.
     void reject() override;
+
+signals:
+    // Cancel or Escape; the link closes the dialog when the transfer has ended.
+    void cancelRequested();
 
 private:
     QProgressBar* m_bar = nullptr;

@@ -239,7 +239,8 @@ struct LoadingWiring {
                          [this](const QString& t) { dlg.SetText(t); });
         QObject::connect(&link.Download(), &DownloadTransfer::loadingClosed,
                          [this] { dlg.hide(); });
-        dlg.onCancel = [&session] { session.CancelDownload(); };
+        QObject::connect(&dlg, &CLoadingDlg::cancelRequested, &dlg,
+                         [&session] { session.CancelDownload(); });
     }
 };
 

@@ -4,7 +4,7 @@
 
 #include "base/LocalTime.h"
 #include "data/RealTimeCsv.h"
-#include "graph/PowerAnalysis.h"
+#include "graph/HarmonicsReport.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
 #include "tools/cli/RtdataCli.h"
@@ -79,12 +79,13 @@ void PrintChannel(const RtdataImage& run, int ch, const std::optional<HarmonicSp
         std::printf("%s (%s): no usable signal\n", name, qPrintable(unit));
         return;
     }
-    std::printf("%s (%s): THD %.2f %%\n", name, qPrintable(unit), h->thdPercent);
+    // The Harmonics window shows the same figures.
+    std::printf("%s (%s): THD %s %%\n", name, qPrintable(unit), qPrintable(ThdText(h)));
     std::printf("%5s %12s %9s %8s\n", "order", "amplitude", "%", "phase");
     for (int k = 0; k < h->orders; ++k) {
-        const HarmonicOrder& order = h->order[size_t(k)];
-        std::printf("%5d %10.2f %s %9.2f %8.1f\n", k + 1, order.amplitude, qPrintable(unit),
-                    order.percent, order.phaseDeg);
+        const HarmonicCells cells = OrderCells(h->order[size_t(k)]);
+        std::printf("%5d %10s %s %9s %8s\n", k + 1, qPrintable(cells.amplitude), qPrintable(unit),
+                    qPrintable(cells.percent), qPrintable(cells.phase));
     }
 }
 
