@@ -370,6 +370,9 @@ TEST_F(Publisher, TlsWithTheBrokersAuthorityConnectsAndAStrangerIsNotTrusted) {
     ASSERT_TRUE(PumpUntil([&] { return sub.Messages().size() >= 4; }, kWaitMs));
     ExpectCompleteAndInOrder(SampleNumbers(sub.Messages()), 4);
     EXPECT_EQ(p.Status().state, PublishState::Connected);
+    // The subscriber can hold a message before its sender has the broker's
+    // acknowledgement: wait for those too, so that the count below is exact.
+    ASSERT_TRUE(PumpUntil([&] { return p.Status().waiting == 0; }, kWaitMs));
 
     // The broker dies under an encrypted connection: writing to it must not end the
     // program (a broken pipe), only make the broker unreachable.
