@@ -160,7 +160,10 @@ TEST_F(ListWindowsTest, StoredTrOpensTheRecordListAndAPickShowsItsPoints) {
     shell->Execute(Cmd::StoreTransient);
     QCoreApplication::processEvents();
     ASSERT_NE(TrList(), nullptr);
+    // In the order a download hands its data over: the set, the graph's buffers, the
+    // views (the graph reads a stored set's values when it paints).
     shell->m_set.TakeStored(Stored(10, true, true, 1));
+    shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
     shell->UpdateAllViews();
     QCoreApplication::processEvents();
     EXPECT_EQ(TrList(), nullptr);
