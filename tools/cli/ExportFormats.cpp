@@ -28,15 +28,16 @@ bool WriteOut(const QByteArray& bytes, const QString& output, QString* error) {
     return true;
 }
 
-} // namespace
-
-int ExportLines(const MeasurementSet& set, const QString& format, const QString& input,
-                const QString& output) {
+// Writes `count` samples, sample i from `sampleAt(i)`, as JSON Lines or line protocol
+// (tagged with the input's file name) to `output`, or to stdout when it is empty.
+template <typename SampleAt>
+int WriteSampleLines(int count, SampleAt sampleAt, const QString& format, const QString& input,
+                     const QString& output) {
     const bool influx = format == QLatin1String("influx");
     const LineTags tags{{QStringLiteral("file"), QFileInfo(input).fileName()}};
     QByteArray out;
-    for (int i = 0; i < set.m_rmsCount; ++i) {
-        const LineSample s = StoredRmsSample(set, i);
+    for (int i = 0; i < count; ++i) {
+        const LineSample s = sampleAt(i);
         const QByteArray line = influx ? SampleLineProtocol(s, tags) : SampleJson(s);
         if (!line.isEmpty())
             out += line + '\n';
@@ -48,6 +49,14 @@ int ExportLines(const MeasurementSet& set, const QString& format, const QString&
         return CliExit::Failure;
     }
     return CliExit::Ok;
+}
+
+} // namespace
+
+int ExportLines(const MeasurementSet& set, const QString& format, const QString& input,
+                const QString& output) {
+    return WriteSampleLines(
+        set.m_rmsCount, [&set](int i) { return StoredRmsSample(set, i); }, format, input, output);
 }
 
 namespace {
@@ -146,22 +155,10 @@ int ExportComtrade(const MeasurementSet& set, const CliArgs& args, const QString
 
 int ExportRunLines(const RtdataReader& reader, const QString& format, const QString& input,
                    const QString& output) {
-    const bool influx = format == QLatin1String("influx");
-    const LineTags tags{{QStringLiteral("file"), QFileInfo(input).fileName()}};
-    QByteArray out;
-    for (int i = 0; i < reader.Image().Count(); ++i) {
-        const LineSample s = RunLineSample(reader.Image(), i, RunPowerRow(reader, i));
-        const QByteArray line = influx ? SampleLineProtocol(s, tags) : SampleJson(s);
-        if (!line.isEmpty())
-            out += line + '\n';
-    }
-    QString error;
-    if (!WriteOut(out, output, &error)) {
-        std::fprintf(stderr, "orvex-dl export: cannot write %s: %s\n",
-                     output.isEmpty() ? "to stdout" : qPrintable(output), qPrintable(error));
-        return CliExit::Failure;
-    }
-    return CliExit::Ok;
+    return WriteSampleLines(
+        reader.Image().Count(),
+        [&reader](int i) { return RunLineSample(reader.Image(), i, RunPowerRow(reader, i)); },
+        format, input, output);
 }
 
 int ExportRunComtrade(const RtdataReader& reader, const CliArgs& args, const QString& input,
