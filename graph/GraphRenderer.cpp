@@ -58,8 +58,11 @@ SegmentEnds EndsOf(const GraphModel& m, int ch, int64_t i, double xf, double dx)
     const int64_t a = int64_t(m.FirstPoint()) + i - 2;
     const double y0 = m.YPix(a, slot, ch);
     const double y1 = m.YPix(a + 1, slot, ch);
+    // Only the power graphs' samples may lack a value; elsewhere a NaN is drawn as
+    // every other path of the renderer draws it.
+    const bool gap = HasValueGaps(m.Mode()) && (std::isnan(y0) || std::isnan(y1));
     return SegmentEnds{Coord(xf + dx * double(s + i - 1)), Coord(y0),
-                       Coord(xf + dx * double(s + i)), Coord(y1), std::isnan(y0) || std::isnan(y1)};
+                       Coord(xf + dx * double(s + i)), Coord(y1), gap};
 }
 
 bool Skipped(const GraphModel& m, int y0, int y1) {

@@ -237,11 +237,29 @@ void GraphController::PrepareMode(GraphMode mode) {
     if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1 && s.RtChannelPresent(0) &&
         s.RtChannelPresent(1) && s.RtChannelUnit(0) != s.RtChannelUnit(1) && m_epaPanelOpen)
         m_epaApparentPower = ApparentPowerText(m_epaTexts[0].rms, m_epaTexts[1].rms);
-    if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1 && !s.Run().Power().empty())
+    if (mode != GraphMode::RealTimeEpa)
+        return;
+    if (s.Run().CaptureSample() >= 0)
+        CapturePowerTexts(); // a kept waveform: its own figures, THD included
+    else if (s.RtCount() >= 1 && !s.Run().Power().empty())
         m_epaPowerTexts =
             MakePowerTexts(s.Run().Power().back(), {RtChannelKind(s, 0), RtChannelKind(s, 1)});
-    if (mode == GraphMode::RealTimeEpa)
-        RefreshEnergyTexts();
+    RefreshEnergyTexts();
+    // The panel opened (step 5) before these texts were made: it shows them now, not
+    // blank boxes until the next sample.
+    emit panelTextsChanged();
+}
+
+void GraphController::CapturePowerTexts() {
+    const MeasurementSet& s = m_shell.m_set;
+    std::array<WaveformResult, 2> results{};
+    for (int ch = 0; ch < 2; ++ch) {
+        if (s.RtChannelPresent(ch))
+            results[size_t(ch)] = AnalyseWaveform(s.Run().Capture(), 0, kRtWavePoints, ch, nullptr);
+    }
+    const std::array<ChannelKind, 2> kinds{RtChannelKind(s, 0), RtChannelKind(s, 1)};
+    m_epaPowerTexts =
+        MakePowerTexts(MakePowerRow(PowerAnalysis(s.Run().Capture(), kinds, results)), kinds);
 }
 
 void GraphController::ClearEpaCh1Texts() {
@@ -461,14 +479,7 @@ bool GraphController::OpenSampleWaveform(int n) {
     g.SetDataReplaced(true);
     EnterMode(GraphMode::RealTimeEpa);
     // The panel's power figures of this waveform, whatever the run kept for it.
-    std::array<WaveformResult, 2> results{};
-    for (int ch = 0; ch < 2; ++ch) {
-        if (s.RtChannelPresent(ch))
-            results[size_t(ch)] = AnalyseWaveform(s.Run().Capture(), 0, kRtWavePoints, ch, nullptr);
-    }
-    const std::array<ChannelKind, 2> kinds{RtChannelKind(s, 0), RtChannelKind(s, 1)};
-    m_epaPowerTexts =
-        MakePowerTexts(MakePowerRow(PowerAnalysis(s.Run().Capture(), kinds, results)), kinds);
+    CapturePowerTexts();
     m_shell.ShowStatus(QStringLiteral("Sample %1 of %2").arg(n + 1).arg(s.RtCount()));
     emit infoBarChanged();
     emit panelTextsChanged();

@@ -106,6 +106,8 @@ private:
     void ApplyModePointWindow(GraphMode mode);
     bool ApplyTransientRecord(int record);
     void FitActivePowerAxis();
+    // The panel's power texts computed from the capture on show.
+    void CapturePowerTexts();
 
     AppShell& m_shell;
     std::array<EpaTexts, 2> m_epaTexts;

@@ -301,6 +301,21 @@ TEST_F(PowerModes, PowerFiguresOfARunReadFromAFileWereEmptyInTheLists) {
     ASSERT_TRUE(shell.Execute(Cmd::RealTimeActivePower));
     EXPECT_TRUE(G().Info().energy.startsWith(QStringLiteral("11.0"))) // 19843 x 2 / 3600
         << G().Info().energy.toStdString();
+
+    // The waveform graph's panel: filled as it opens, THD from the kept waveform
+    // (the figures computed on reading leave it out), the energy below.
+    int refreshed = 0;
+    QObject::connect(&graph, &GraphController::panelTextsChanged, [&] { ++refreshed; });
+    graph.SetEpaPanelOpen(true);
+    ASSERT_TRUE(shell.Execute(Cmd::RealTimeEpa));
+    EXPECT_GE(refreshed, 1);
+    ASSERT_TRUE(shell.Execute(Cmd::RealTimeRms));
+    ASSERT_TRUE(graph.OpenSampleWaveform(0));
+    EXPECT_NEAR(graph.EpaPowerTexts().p.toDouble(), 19843, 0.01 * 19843);
+    EXPECT_LT(graph.EpaPowerTexts().thd[0].toDouble(), 0.5); // a pure sine
+    EXPECT_NE(graph.EpaPowerTexts().thd[0], "LO");
+    EXPECT_TRUE(graph.EpaActiveEnergy().startsWith(QStringLiteral("11.0")));
+    EXPECT_TRUE(graph.EpaApparentEnergy().endsWith(QStringLiteral(" VAh")));
 }
 
 } // namespace
