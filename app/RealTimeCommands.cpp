@@ -73,6 +73,8 @@ private:
             {Cmd::RealTimeRms, "RMS", "Show the real time RMS graph\nRMS"},
             {Cmd::RealTimeFrequency, "F(Hz)", "Show the real time frequency graph\nF(Hz)"},
             {Cmd::RealTimeApparentPower, "S(VA)", "Show the real time apparent power graph\nS(VA)"},
+            {Cmd::RealTimeActivePower, "P(W)", "Show the real time active power graph\nP(W)"},
+            {Cmd::RealTimePowerFactor, "PF", "Show the real time power factor graph\nPF"},
         };
         for (const Mode& m : modes)
             m_frame.AddCommand(m.command, QString::fromLatin1(m.text), m.prompt)

@@ -43,6 +43,9 @@ inline constexpr int ExportImage = 32960;
 inline constexpr int ExportCsv = 32961;
 // Window > TR File List: reopens the record list in stored TR mode.
 inline constexpr int TrFileList = 32962;
+// The real-time active power P(W) and power factor PF graphs.
+inline constexpr int RealTimeActivePower = 32963;
+inline constexpr int RealTimePowerFactor = 32964;
 } // namespace Cmd
 
 // Command ids of the graph view's own tool bar.
@@ -78,7 +81,9 @@ inline constexpr int FirstPaintReset = 4;
 } // namespace ViewTimer
 
 // Settings numbers of the graph modes; the per-mode axis ranges of the settings
-// file are indexed by number - 1 (5 is unused).
+// file are indexed by number - 1 (5, 8 and 9 are unused). P(W) and PF take numbers
+// of their own past 9: every settings file written so far holds 8 and 9 with the
+// S(VA) range, which would be meaningless for a power factor.
 namespace ModeNo {
 inline constexpr int StoreRms = 1;
 inline constexpr int StoreTransient = 2;
@@ -86,5 +91,7 @@ inline constexpr int RealTimeEpa = 3;
 inline constexpr int RealTimeRms = 4;
 inline constexpr int RealTimeFrequency = 6;
 inline constexpr int RealTimeApparentPower = 7;
-inline constexpr int Count = 7;
+inline constexpr int RealTimeActivePower = 10;
+inline constexpr int RealTimePowerFactor = 11;
+inline constexpr int Count = 11;
 } // namespace ModeNo

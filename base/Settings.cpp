@@ -57,13 +57,21 @@ const ViewKey kViewKeys[] = {
 
 } // namespace
 
+// Modes 10 and 11 are P(W) and PF. P(W) starts on the S(VA) range, which bounds it
+// (|P| <= S); the first P(W) graph usually fits it to its run instead. A power
+// factor lies within -1 .. 1: a reversed current clamp or a generating load reads
+// below 0, which a range of 0 .. 1 would hide under the plot.
 int AppSettings::DefaultAxisLow(int mode) {
+    if (mode == 11)
+        return -1;
     return mode <= 5 ? -500 : 0;
 }
 
 int AppSettings::DefaultAxisHigh(int mode) {
     if (mode <= 5)
         return 500;
+    if (mode == 11)
+        return 1;
     return mode == 6 ? 80 : 162500;
 }
 
@@ -104,6 +112,7 @@ void LoadFrameSettings(const IniFile& ini, AppSettings& s) {
             s.m_yAxisHigh[m - 1][c - 1] =
                 ini.ReadInt(kYAxis, AxisKey("HI", m, c), AppSettings::DefaultAxisHigh(m));
         }
+    s.m_fitActivePowerAxis = ini.ReadString(kYAxis, AxisKey("LOW", 10, 1), QString()).isEmpty();
 }
 
 void LoadViewSettings(const IniFile& ini, AppSettings& s) {

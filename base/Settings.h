@@ -10,7 +10,7 @@
 
 class IniFile;
 
-inline constexpr int kAxisModes = 9;
+inline constexpr int kAxisModes = 11;
 inline constexpr int kAxisChannels = 2;
 
 struct AppSettings {
@@ -44,6 +44,9 @@ struct AppSettings {
     // YAXISInfo: [mode - 1][channel - 1].
     std::array<std::array<int32_t, kAxisChannels>, kAxisModes> m_yAxisLow{};
     std::array<std::array<int32_t, kAxisChannels>, kAxisModes> m_yAxisHigh{};
+    // The P(W) graph's range was never chosen (a settings file from before that
+    // graph, or none): the first P(W) graph fits it to its run's data.
+    bool m_fitActivePowerAxis = true;
     // ColorInfo: colour indices.
     uint8_t m_bgColor = 13;
     uint8_t m_ch1Color = 0; // TColor
@@ -62,8 +65,8 @@ struct AppSettings {
     QString m_nominalVoltage = QStringLiteral("230");
 
     AppSettings();
-    static int DefaultAxisLow(int mode);  // mode 1..9
-    static int DefaultAxisHigh(int mode); // mode 1..9
+    static int DefaultAxisLow(int mode);  // mode 1..kAxisModes
+    static int DefaultAxisHigh(int mode); // mode 1..kAxisModes
 };
 
 // Reads TIMEInfo, SAMPRATEINFO, LIMITUNITINFO, ALARMInfo, ColorInfo, AUTOOFF Info,

@@ -87,7 +87,9 @@ struct Window {
     // The tick's work for the next sample.
     void Tick() {
         MeasurementSet& s = shell.m_set;
-        sampler.Sample(s, &graph.m_epaTexts);
+        std::array<EpaTexts, 2> texts = graph.EpaPanelTexts();
+        sampler.Sample(s, &texts);
+        graph.SetEpaPanelTexts(texts);
         s.Run().Append();
         graph.OnRealTimeRms();
         GraphModel& g = shell.m_graph;

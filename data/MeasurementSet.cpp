@@ -6,6 +6,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+
+namespace {
+
+FloatPair PowerPairOf(const RtPowerRow& row) {
+    constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
+    return {row.p.value_or(kNone), row.pf.value_or(kNone)};
+}
+
+} // namespace
 
 void RealTimeRun::Begin(TimeValue start, int interval, int capacity) {
     m_startTime = start;
@@ -18,6 +28,8 @@ void RealTimeRun::Begin(TimeValue start, int interval, int capacity) {
     }
     m_power.clear();
     m_power.reserve(size_t(m_capacity));
+    m_powerPairs.clear();
+    m_powerPairs.reserve(size_t(m_capacity));
     m_times.clear();
     m_times.reserve(size_t(m_capacity));
     m_waves.reset();
@@ -114,7 +126,16 @@ bool RealTimeRun::Append(const RtSample& sample) {
     m_rms.push_back(sample.rms);
     m_freq.push_back(sample.freq);
     m_power.push_back(sample.power);
+    m_powerPairs.push_back(PowerPairOf(sample.power));
     m_times.push_back(sample.time);
+    return true;
+}
+
+bool RealTimeRun::SetPower(int n, const RtPowerRow& row) {
+    if (n < 0 || size_t(n) >= m_power.size())
+        return false;
+    m_power[size_t(n)] = row;
+    m_powerPairs[size_t(n)] = PowerPairOf(row);
     return true;
 }
 

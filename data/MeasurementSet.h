@@ -122,6 +122,12 @@ public:
     const std::vector<FloatPair>& Rms() const { return m_rms; }
     const std::vector<FloatPair>& Freq() const { return m_freq; }
     const std::vector<RtPowerRow>& Power() const { return m_power; }
+    // Active power (W) and power factor of every sample as the graphs draw them: NaN
+    // where the sample has no such figure, so that a graph leaves a gap there.
+    const std::vector<FloatPair>& PowerPairs() const { return m_powerPairs; }
+    // The power figures of sample n, computed later (a run read back from a file
+    // stores none); false when there is no such sample.
+    bool SetPower(int n, const RtPowerRow& row);
     const std::vector<TimeValue>& Times() const { return m_times; }
     // Time of sample n: the time it was taken, or, past the last one, where the run's
     // interval would put it.
@@ -159,6 +165,7 @@ private:
     std::vector<FloatPair> m_rms;
     std::vector<FloatPair> m_freq;
     std::vector<RtPowerRow> m_power;
+    std::vector<FloatPair> m_powerPairs;
     std::vector<TimeValue> m_times;
     TimeValue m_startTime = 0;
     int m_interval = 0;

@@ -52,6 +52,15 @@ bool RowValue(const DataListView& v, int64_t row, int ch, double* out) {
             return false;
         *out = s.Run().Freq()[size_t(row)][c];
         return true;
+    case GraphMode::RealTimeActivePower:
+    case GraphMode::RealTimePowerFactor: {
+        // NaN where the sample has no such figure: the cell reads "LO".
+        if (row >= s.RtCount() || size_t(row) >= s.Run().PowerPairs().size())
+            return false;
+        const FloatPair& p = s.Run().PowerPairs()[size_t(row)];
+        *out = v.mode == GraphMode::RealTimeActivePower ? double(p[0]) : double(p[1]);
+        return true;
+    }
     case GraphMode::None:
         break;
     }
@@ -60,7 +69,7 @@ bool RowValue(const DataListView& v, int64_t row, int ch, double* out) {
 
 // Whether column 2 + ch carries a value at all in this mode.
 bool ColumnShown(const DataListView& v, int ch) {
-    if (ch == 1 && v.mode == GraphMode::RealTimeApparentPower)
+    if (ch == 1 && IsSingleTraceMode(v.mode))
         return false;
     return ch == 0 ? v.ch1 : v.ch2;
 }
@@ -86,6 +95,8 @@ bool RowTime(const DataListView& v, int64_t row, TimeValue* out) {
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
+    case GraphMode::RealTimeActivePower:
+    case GraphMode::RealTimePowerFactor:
         *out = s.Run().SampleTime(row);
         return true;
     case GraphMode::None:
@@ -95,6 +106,14 @@ bool RowTime(const DataListView& v, int64_t row, TimeValue* out) {
 }
 
 QString ValueText(const DataListView& v, double value, const QString& unit) {
+    if (HasValueGaps(v.mode)) {
+        // A power figure of 0 is a figure; a sample without one reads "LO".
+        if (std::isnan(value))
+            return QStringLiteral("LO");
+        return v.mode == GraphMode::RealTimePowerFactor
+                   ? QString::asprintf("%.2f", value)
+                   : QString::asprintf("%.0f", value) + QLatin1Char(' ') + unit;
+    }
     const QString number = QString::asprintf("%.1f", value);
     // A stored or live value too small to show one decimal reads "LO"; a waveform
     // sample of 0 is a real zero crossing and keeps its number.
@@ -152,11 +171,15 @@ QString DataListCaption(GraphMode mode) {
 }
 
 std::array<ListColumn, kDataListColumns> DataListColumnsOf(GraphMode mode) {
-    if (mode == GraphMode::RealTimeApparentPower)
+    if (IsSingleTraceMode(mode)) {
+        const QString heading = mode == GraphMode::RealTimeApparentPower ? QStringLiteral("S(VA)")
+                                : mode == GraphMode::RealTimeActivePower ? QStringLiteral("P(W)")
+                                                                         : QStringLiteral("PF");
         return {{{QStringLiteral("No."), 50},
                  {QStringLiteral("Time"), 180},
-                 {QStringLiteral("S(VA)"), 130},
+                 {heading, 130},
                  {QString(), 0}}};
+    }
     return {{{QStringLiteral("No."), 50},
              {QStringLiteral("Time"), 180},
              {QStringLiteral("CH1"), 130},
@@ -178,6 +201,8 @@ int64_t DataListRowCount(const DataListView& v) {
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
+    case GraphMode::RealTimeActivePower:
+    case GraphMode::RealTimePowerFactor:
         return std::max(s.RtCount(), 0);
     case GraphMode::None:
         break;
@@ -249,7 +274,8 @@ bool WriteDataListCsv(const DataListView& v, QIODevice& out) {
             chunk += IsoLocalTime(t).toLatin1();
         for (int ch = 0; ch < 2; ++ch) {
             double value = 0;
-            const bool has = ColumnShown(v, ch) && RowValue(v, r, ch, &value);
+            // A sample without a power figure leaves both fields empty.
+            const bool has = ColumnShown(v, ch) && RowValue(v, r, ch, &value) && !std::isnan(value);
             chunk += ',';
             if (has)
                 chunk += NumberField(value);

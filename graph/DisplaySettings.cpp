@@ -137,6 +137,8 @@ void ApplyAxisRanges(GraphModel& m, AppSettings& s, const AxisRanges& r, int rtC
         s.m_yAxisLow[size_t(n - 1)] = {r.ch1From, r.ch2From};
         s.m_yAxisHigh[size_t(n - 1)] = {r.ch1To, r.ch2To};
     }
+    if (n == ModeNo::RealTimeActivePower)
+        s.m_fitActivePowerAxis = false;
 }
 
 std::pair<int, int> FitRange(double low, double high) {
@@ -188,7 +190,7 @@ void FitYTexts(const GraphModel& m, const GraphInputs& in, QStringList& t) {
     while (t.size() < 6)
         t << QString();
     for (int ch = 0; ch < 2; ++ch) {
-        if (m.ChannelPresent(ch) != 1 || (ch == 1 && m.Mode() == GraphMode::RealTimeApparentPower))
+        if (m.ChannelPresent(ch) != 1 || (ch == 1 && IsSingleTraceMode(m.Mode())))
             continue;
         std::pair<int, int> r;
         if (!FitChannel(m, in, ch, r))

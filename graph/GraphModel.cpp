@@ -66,6 +66,10 @@ int ModeNumber(GraphMode mode) {
         return ModeNo::RealTimeFrequency;
     case GraphMode::RealTimeApparentPower:
         return ModeNo::RealTimeApparentPower;
+    case GraphMode::RealTimeActivePower:
+        return ModeNo::RealTimeActivePower;
+    case GraphMode::RealTimePowerFactor:
+        return ModeNo::RealTimePowerFactor;
     case GraphMode::None:
         break;
     }
@@ -86,6 +90,10 @@ int ModeCommandId(GraphMode mode) {
         return Cmd::RealTimeFrequency;
     case GraphMode::RealTimeApparentPower:
         return Cmd::RealTimeApparentPower;
+    case GraphMode::RealTimeActivePower:
+        return Cmd::RealTimeActivePower;
+    case GraphMode::RealTimePowerFactor:
+        return Cmd::RealTimePowerFactor;
     case GraphMode::None:
         break;
     }
@@ -106,6 +114,10 @@ QString ModeTitle(GraphMode mode) {
         return QStringLiteral("REAL TIME F(Hz)");
     case GraphMode::RealTimeApparentPower:
         return QStringLiteral("REAL TIME S(VA)");
+    case GraphMode::RealTimeActivePower:
+        return QStringLiteral("REAL TIME P(W)");
+    case GraphMode::RealTimePowerFactor:
+        return QStringLiteral("REAL TIME PF");
     case GraphMode::None:
         break;
     }
@@ -114,7 +126,8 @@ QString ModeTitle(GraphMode mode) {
 
 bool IsRealTimeMode(GraphMode m) {
     return m == GraphMode::RealTimeRms || m == GraphMode::RealTimeFrequency ||
-           m == GraphMode::RealTimeApparentPower;
+           m == GraphMode::RealTimeApparentPower || m == GraphMode::RealTimeActivePower ||
+           m == GraphMode::RealTimePowerFactor;
 }
 
 QColor ColourOf(uint32_t index) {
@@ -286,6 +299,9 @@ int64_t GraphModel::DataPoints(const GraphInputs& in) const {
     case GraphMode::RealTimeApparentPower:
         return std::min<int64_t>(s.RtCount(),
                                  int64_t(std::min(s.Run().Rms().size(), s.Run().Freq().size())));
+    case GraphMode::RealTimeActivePower:
+    case GraphMode::RealTimePowerFactor:
+        return std::min<int64_t>(s.RtCount(), int64_t(s.Run().PowerPairs().size()));
     case GraphMode::None:
         break;
     }
@@ -332,6 +348,15 @@ GraphModel::Series GraphModel::SeriesOf(const GraphInputs& in, int ch) const {
         r.stride = 2;
         r.count = std::min<int64_t>(s.RtCount(), int64_t(s.Run().Freq().size()));
         break;
+    case GraphMode::RealTimeActivePower:
+    case GraphMode::RealTimePowerFactor:
+        // One series, whichever channel asks: P or PF of each sample.
+        r.p = pairs(s.Run().PowerPairs());
+        if (r.p && m_mode == GraphMode::RealTimePowerFactor)
+            r.p += 1;
+        r.stride = 2;
+        r.count = std::min<int64_t>(s.RtCount(), int64_t(s.Run().PowerPairs().size()));
+        break;
     case GraphMode::None:
         break;
     }
@@ -362,6 +387,14 @@ double GraphModel::ValueOf(const GraphInputs& in, int ch, int64_t i) const {
         return i < s.RtCount() && k < s.Run().Rms().size()
                    ? double(s.Run().Rms()[k][0] * s.Run().Rms()[k][1])
                    : 0.0;
+    case GraphMode::RealTimeActivePower:
+    case GraphMode::RealTimePowerFactor: {
+        // NaN where the sample has no such figure.
+        const size_t c = m_mode == GraphMode::RealTimeActivePower ? 0 : 1;
+        return i < s.RtCount() && k < s.Run().PowerPairs().size()
+                   ? double(s.Run().PowerPairs()[k][c])
+                   : 0.0;
+    }
     case GraphMode::None:
         break;
     }
@@ -382,6 +415,8 @@ TimeValue GraphModel::PointTime(const GraphInputs& in, int64_t i) const {
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
+    case GraphMode::RealTimeActivePower:
+    case GraphMode::RealTimePowerFactor:
         return s.Run().SampleTime(i);
     case GraphMode::None:
         break;
@@ -403,7 +438,7 @@ QString GraphModel::PointTimeText(const GraphInputs& in, int64_t i) const {
 bool GraphModel::ChannelDrawn(const AppSettings& s, int ch) const {
     if (ch == 0)
         return m_ch1Present == 1 && s.m_showCh1 == 1;
-    return m_ch2Present == 1 && s.m_showCh2 == 1 && m_mode != GraphMode::RealTimeApparentPower;
+    return m_ch2Present == 1 && s.m_showCh2 == 1 && !IsSingleTraceMode(m_mode);
 }
 
 double GraphModel::PointDistance() const {
@@ -545,6 +580,7 @@ void GraphModel::ComputeYPixels(const GraphInputs& in, int64_t begin, int64_t fr
     if (RowsLater(in, 0, from, to))
         return;
     const bool product = m_mode == GraphMode::RealTimeApparentPower;
+    const bool single = IsSingleTraceMode(m_mode);
     for (int ch = 0; ch < 2; ++ch) {
         const RowScale rs = RowScaleOf(0, ch);
         const double t0 = rs.t0;
@@ -569,8 +605,8 @@ void GraphModel::ComputeYPixels(const GraphInputs& in, int64_t begin, int64_t fr
         }
         for (int64_t k = std::max(held, begin); k < to; ++k)
             yp[k] = bottom - (0.0 - t0) * scale;
-        if (product) {
-            // S(VA) is one series drawn as both channels.
+        if (single) {
+            // S(VA), P(W) and PF are one series drawn as both channels.
             std::copy(yp + begin, yp + to, m_yPix.data() + Plane(0, 1) + begin);
             break;
         }
@@ -643,7 +679,7 @@ AppendResult GraphModel::AppendRealTimePoint(const GraphInputs& in) {
             return r;
         }
         for (int ch = 0; ch < 2; ++ch) {
-            if (ChannelPresent(ch) != 1 || (ch == 1 && m_mode == GraphMode::RealTimeApparentPower))
+            if (ChannelPresent(ch) != 1 || (ch == 1 && IsSingleTraceMode(m_mode)))
                 continue;
             const int y0 = PixelCoord(YPix(a, 0, ch));
             const int y1 = PixelCoord(YPix(a + 1, 0, ch));

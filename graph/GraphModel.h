@@ -29,17 +29,31 @@ enum class GraphMode {
     RealTimeEpa,
     RealTimeRms,
     RealTimeFrequency,
-    RealTimeApparentPower
+    RealTimeApparentPower,
+    RealTimeActivePower,
+    RealTimePowerFactor
 };
 
-// Settings number of a mode (1, 2, 3, 4, 6, 7); 0 for None. The per-mode axis
+// Settings number of a mode (1, 2, 3, 4, 6, 7, 10, 11); 0 for None. The per-mode axis
 // ranges of the settings file are indexed by number - 1.
 int ModeNumber(GraphMode mode);
 // Command id of the mode's menu / tool-bar command; 0 for None.
 int ModeCommandId(GraphMode mode);
 // Information-bar title of the mode ("STORE RMS", ...); empty for None.
 QString ModeTitle(GraphMode mode);
-bool IsRealTimeMode(GraphMode mode); // RealTimeRms, RealTimeFrequency, RealTimeApparentPower
+// The series of a run in time: RMS, F(Hz), S(VA), P(W) and PF.
+bool IsRealTimeMode(GraphMode mode);
+// The modes that draw one trace of the pair (S(VA), P(W), PF): no CH2 trace, legend
+// or column.
+inline bool IsSingleTraceMode(GraphMode m) {
+    return m == GraphMode::RealTimeApparentPower || m == GraphMode::RealTimeActivePower ||
+           m == GraphMode::RealTimePowerFactor;
+}
+// The modes whose points may hold no value (a sample without a power figure): NaN,
+// drawn as a gap and read out as "LO".
+inline bool HasValueGaps(GraphMode m) {
+    return m == GraphMode::RealTimeActivePower || m == GraphMode::RealTimePowerFactor;
+}
 // The two modes that show one record of samples rather than a series in time.
 inline bool IsWaveformMode(GraphMode m) {
     return m == GraphMode::StoreTransient || m == GraphMode::RealTimeEpa;
@@ -104,6 +118,8 @@ struct RecInfo {
     QString ch1Max, ch1Min;
     QString levelHigh, levelLow;
     QString ch2Max, ch2Min;
+    // The run's energy so far (P(W) graph): active and apparent.
+    QString energy;
 };
 
 // What the graph reads besides its own state.

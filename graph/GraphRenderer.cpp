@@ -48,6 +48,7 @@ QPen LinePen(const QPainter& p, const QColor& c, Qt::PenStyle style = Qt::SolidL
 
 struct SegmentEnds {
     int x0, y0, x1, y1;
+    bool gap = false; // an end has no value (a sample without a power figure)
 };
 
 // Ends of segment i of channel ch; the caller checks the window.
@@ -55,8 +56,13 @@ SegmentEnds EndsOf(const GraphModel& m, int ch, int64_t i, double xf, double dx)
     const int slot = m.Zoom().Slot();
     const int64_t s = m.Zoom().ScrollIndex();
     const int64_t a = int64_t(m.FirstPoint()) + i - 2;
-    return SegmentEnds{Coord(xf + dx * double(s + i - 1)), Coord(m.YPix(a, slot, ch)),
-                       Coord(xf + dx * double(s + i)), Coord(m.YPix(a + 1, slot, ch))};
+    const double y0 = m.YPix(a, slot, ch);
+    const double y1 = m.YPix(a + 1, slot, ch);
+    // Only the power graphs' samples may lack a value; elsewhere a NaN is drawn as
+    // every other path of the renderer draws it.
+    const bool gap = HasValueGaps(m.Mode()) && (std::isnan(y0) || std::isnan(y1));
+    return SegmentEnds{Coord(xf + dx * double(s + i - 1)), Coord(y0),
+                       Coord(xf + dx * double(s + i)), Coord(y1), gap};
 }
 
 bool Skipped(const GraphModel& m, int y0, int y1) {
@@ -252,7 +258,7 @@ void DrawSegment(QPainter& p, const GraphModel& m, int ch, int64_t i, const QCol
     if (a < 0 || a + 1 >= m.WorkBufferPoints())
         return;
     const SegmentEnds e = EndsOf(m, ch, i, m.FirstX(ch), m.PointDistance());
-    if (Skipped(m, e.y0, e.y1))
+    if (e.gap || Skipped(m, e.y0, e.y1))
         return;
     p.setPen(LinePen(p, colour));
     DrawEnds(p, e, marks);
@@ -265,7 +271,7 @@ void DrawSegments(QPainter& p, const GraphModel& m, int ch, int64_t from, int64_
                   double dx, bool marks) {
     for (int64_t k = from; k < to; ++k) {
         const SegmentEnds e = EndsOf(m, ch, k, xf, dx);
-        if (!Skipped(m, e.y0, e.y1))
+        if (!e.gap && !Skipped(m, e.y0, e.y1))
             DrawEnds(p, e, marks);
     }
 }
@@ -1188,7 +1194,7 @@ void PaintLegends(QPainter& p, const PaintContext& c) {
     p.setFont(LegendFont());
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(c.background);
-    const bool power = m.Mode() == GraphMode::RealTimeApparentPower;
+    const bool power = IsSingleTraceMode(m.Mode());
     if (m.ChannelPresent(0) == 1) {
         const QString& unit = m.ChannelUnit(0);
         p.setPen(ColourOf(c.st.m_ch1Color));

@@ -1,5 +1,7 @@
 #include "graph/PowerAnalysis.h"
 
+#include "data/RtdataFile.h"
+
 #include "base/NumberText.h"
 
 #include <algorithm>
@@ -399,6 +401,45 @@ RtPowerRow MakePowerRow(const PowerAnalysis& a) {
         if (spectra[ch])
             row.thd[ch] = float(spectra[ch]->thdPercent);
     return row;
+}
+
+int FillRunPower(RealTimeRun& run) {
+    const RtWaveformSource* waves = run.Waveforms();
+    if (!waves)
+        return 0;
+    std::array<ChannelKind, 2> kinds{};
+    for (size_t ch = 0; ch < 2; ++ch) {
+        const uint8_t k = run.ChannelKind(int(ch));
+        kinds[ch] = k == kChannelVolts  ? ChannelKind::Volts
+                    : k == kChannelAmps ? ChannelKind::Amps
+                                        : ChannelKind::Absent;
+    }
+    const bool pair = (kinds[0] == ChannelKind::Volts && kinds[1] == ChannelKind::Amps) ||
+                      (kinds[0] == ChannelKind::Amps && kinds[1] == ChannelKind::Volts);
+    if (!pair)
+        return 0;
+    const int n = std::min(run.Count(), waves->WaveformCount());
+    int filled = 0;
+    RtWaveform raw{};
+    std::array<FloatPair, kRtWavePoints> wave{};
+    for (int i = 0; i < n; ++i) {
+        const RtPowerRow& have = run.Power()[size_t(i)];
+        if (have.p || have.pf || !waves->ReadWaveform(i, raw, nullptr))
+            continue;
+        for (size_t k = 0; k < wave.size(); ++k)
+            wave[k] = {float(raw[k][0]), float(raw[k][1])};
+        const auto f = PowerAnalysis(wave, kinds).Power();
+        if (!f)
+            continue;
+        RtPowerRow row = have;
+        row.p = float(f->p);
+        row.q = float(f->q);
+        row.pf = float(f->pf);
+        row.phiDeg = float(f->phiDeg);
+        run.SetPower(i, row);
+        ++filled;
+    }
+    return filled;
 }
 
 PowerTexts NonePowerTexts() {

@@ -97,6 +97,12 @@ private:
 // The figures stored with a real-time sample: power of the pair and THD per channel.
 RtPowerRow MakePowerRow(const PowerAnalysis& a);
 
+// P, Q, PF and phi of every sample of a run that has none yet, from its kept
+// waveforms (a run read back from a file stores no power figures). The spectra, and
+// with them the THD, are left to whatever asks for them: a long run opens without
+// an FFT per sample. Returns the samples that got figures.
+int FillRunPower(RealTimeRun& run);
+
 // Texts of the analysis panel's power rows. "--" where the figure does not apply (no
 // voltage and current pair, an absent channel), "LO" where the sample gave no usable
 // signal or period, "NONE" before the first sample of a run.

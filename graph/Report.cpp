@@ -56,7 +56,8 @@ ReportInfo ReportInfoOf(const GraphModel& g) {
     r.mode = g.Mode();
     r.texts = g.Info();
     r.ch1 = g.ChannelPresent(0) == 1;
-    r.ch2 = g.ChannelPresent(1) == 1;
+    // S(VA), P(W) and PF are one trace, its extremes in the CH1 texts.
+    r.ch2 = g.ChannelPresent(1) == 1 && !IsSingleTraceMode(g.Mode());
     r.infoShown = g.InfoBarHeight() != 0;
     return r;
 }

@@ -368,6 +368,12 @@ QString ReadoutValue(GraphMode mode, double v, const QString& unit) {
     case GraphMode::RealTimeApparentPower:
         t = Fixed0(v);
         break;
+    // A sample without a power figure reads "LO"; 0 W or a power factor of 0 is a
+    // figure like any other.
+    case GraphMode::RealTimeActivePower:
+        return std::isnan(v) ? QStringLiteral("LO") : Fixed0(v) + unit;
+    case GraphMode::RealTimePowerFactor:
+        return std::isnan(v) ? QStringLiteral("LO") : Fixed2(v);
     case GraphMode::RealTimeFrequency:
         if (v >= 400.0)
             return QStringLiteral("OL");
@@ -393,6 +399,10 @@ QString ReadoutText(const GraphModel& m, const GraphInputs& in, int64_t i) {
     const QString t1 = ReadoutValue(mode, m.ValueOf(in, 0, i), m.ChannelUnit(0));
     if (mode == GraphMode::RealTimeApparentPower)
         return line + QStringLiteral("   S(VA): ") + t1;
+    if (mode == GraphMode::RealTimeActivePower)
+        return line + QStringLiteral("   P(W): ") + t1;
+    if (mode == GraphMode::RealTimePowerFactor)
+        return line + QStringLiteral("   PF: ") + t1;
     const bool ch1 = m.ChannelPresent(0) == 1;
     const bool ch2 = m.ChannelPresent(1) == 1;
     if (ch1)

@@ -1,5 +1,7 @@
 #include "shell/FileCommands.h"
 
+#include "graph/PowerAnalysis.h"
+
 #include "base/LocalTime.h"
 #include "data/PreviousMeasurement.h"
 #include "data/ReportWriter.h"
@@ -191,6 +193,9 @@ FileCommands::LoadResult FileCommands::LoadRunFile(const QString& path, LoadOrig
     if (reader->HasWaveforms()) {
         run.SetWaveforms(reader);
         run.ShowSample(run.Count() - 1);
+        // The file keeps no power figures: without these, the P(W) and PF graphs, their
+        // lists and the run's energy would have nothing for a run read back.
+        FillRunPower(run);
     }
     ComputeRunExtremes(set);
     set.m_fileTag = QString::fromLatin1(kTagRealTime);

@@ -3,15 +3,52 @@
 #include "base/LocalTime.h"
 #include "base/NumberText.h"
 #include "data/RtdataFile.h"
+#include "data/RunEnergy.h"
+#include "graph/DisplaySettings.h"
 #include "graph/PowerAnalysis.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-constexpr GraphMode kModes[] = {GraphMode::StoreRms,          GraphMode::StoreTransient,
-                                GraphMode::RealTimeEpa,       GraphMode::RealTimeRms,
-                                GraphMode::RealTimeFrequency, GraphMode::RealTimeApparentPower};
+constexpr GraphMode kModes[] = {GraphMode::StoreRms,
+                                GraphMode::StoreTransient,
+                                GraphMode::RealTimeEpa,
+                                GraphMode::RealTimeRms,
+                                GraphMode::RealTimeFrequency,
+                                GraphMode::RealTimeApparentPower,
+                                GraphMode::RealTimeActivePower,
+                                GraphMode::RealTimePowerFactor};
+
+// The highest and lowest P or PF of the run with their times, in the CH1 fields as
+// S(VA)'s; "--" without any figure.
+void PowerExtremeTexts(const MeasurementSet& s, GraphMode mode, RecInfo& r) {
+    const size_t c = mode == GraphMode::RealTimeActivePower ? 0 : 1;
+    const std::vector<FloatPair>& v = s.Run().PowerPairs();
+    int64_t hiAt = -1, loAt = -1;
+    for (size_t i = 0; i < v.size(); ++i) {
+        const float x = v[i][c];
+        if (std::isnan(x))
+            continue;
+        // Ties move to the later sample, as the other running extremes do.
+        if (hiAt < 0 || x >= v[size_t(hiAt)][c])
+            hiAt = int64_t(i);
+        if (loAt < 0 || x <= v[size_t(loAt)][c])
+            loAt = int64_t(i);
+    }
+    if (hiAt < 0) {
+        r.ch1Max = r.ch1Min = QStringLiteral("--");
+        return;
+    }
+    auto text = [&](int64_t at) {
+        const double x = double(v[size_t(at)][c]);
+        const QString value = c == 0 ? Fixed0(x) + QStringLiteral(" W") : Fixed2(x);
+        return value + QStringLiteral(" @") + FormatDateTime(s.Run().SampleTime(at));
+    };
+    r.ch1Max = text(hiAt);
+    r.ch1Min = text(loAt);
+}
 
 const QString kVolts = QStringLiteral("V");
 const QString kAmps = QStringLiteral("A");
@@ -67,6 +104,9 @@ CommandState GraphController::ModeState(GraphMode mode) const {
         enabled = s.RtCount() != 0;
         break;
     case GraphMode::RealTimeApparentPower:
+    case GraphMode::RealTimeActivePower:
+    case GraphMode::RealTimePowerFactor:
+        // S, P and PF need one channel in volts and the other in amperes.
         enabled = s.RtCount() != 0 && s.RtChannelPresent(0) && s.RtChannelPresent(1) &&
                   s.RtChannelUnit(0) != s.RtChannelUnit(1);
         break;
@@ -110,6 +150,10 @@ void GraphController::ApplyModeChannels(GraphMode mode) {
             g.SetChannelUnits(QStringLiteral("Hz"), QStringLiteral("Hz"));
         else if (mode == GraphMode::RealTimeApparentPower)
             g.SetChannelUnits(QStringLiteral("VA"), QStringLiteral("VA"));
+        else if (mode == GraphMode::RealTimeActivePower)
+            g.SetChannelUnits(QStringLiteral("W"), QStringLiteral("W"));
+        else if (mode == GraphMode::RealTimePowerFactor)
+            g.SetChannelUnits(QStringLiteral("PF"), QStringLiteral("PF"));
         break;
     }
 }
@@ -150,6 +194,8 @@ void GraphController::PrepareMode(GraphMode mode) {
         g.SetInfoBarHeight(m_shell.m_infoBarShown == 1 ? kInfoBarFull : 0);
 
     // 2. Axis ranges of this mode.
+    if (mode == GraphMode::RealTimeActivePower && st.m_fitActivePowerAxis)
+        FitActivePowerAxis();
     const size_t m = size_t(ModeNumber(mode) - 1);
     for (size_t c = 0; c < 2; ++c)
         g.SetAxisRange(int(c), st.m_yAxisLow[m][c], st.m_yAxisHigh[m][c]);
@@ -191,9 +237,67 @@ void GraphController::PrepareMode(GraphMode mode) {
     if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1 && s.RtChannelPresent(0) &&
         s.RtChannelPresent(1) && s.RtChannelUnit(0) != s.RtChannelUnit(1) && m_epaPanelOpen)
         m_epaApparentPower = ApparentPowerText(m_epaTexts[0].rms, m_epaTexts[1].rms);
-    if (mode == GraphMode::RealTimeEpa && s.RtCount() >= 1 && !s.Run().Power().empty())
+    if (mode != GraphMode::RealTimeEpa)
+        return;
+    if (s.Run().CaptureSample() >= 0)
+        CapturePowerTexts(); // a kept waveform: its own figures, THD included
+    else if (s.RtCount() >= 1 && !s.Run().Power().empty())
         m_epaPowerTexts =
             MakePowerTexts(s.Run().Power().back(), {RtChannelKind(s, 0), RtChannelKind(s, 1)});
+    RefreshEnergyTexts();
+    // The panel opened (step 5) before these texts were made: it shows them now, not
+    // blank boxes until the next sample.
+    emit panelTextsChanged();
+}
+
+void GraphController::CapturePowerTexts() {
+    const MeasurementSet& s = m_shell.m_set;
+    std::array<WaveformResult, 2> results{};
+    for (int ch = 0; ch < 2; ++ch) {
+        if (s.RtChannelPresent(ch))
+            results[size_t(ch)] = AnalyseWaveform(s.Run().Capture(), 0, kRtWavePoints, ch, nullptr);
+    }
+    const std::array<ChannelKind, 2> kinds{RtChannelKind(s, 0), RtChannelKind(s, 1)};
+    m_epaPowerTexts =
+        MakePowerTexts(MakePowerRow(PowerAnalysis(s.Run().Capture(), kinds, results)), kinds);
+}
+
+void GraphController::ClearEpaCh1Texts() {
+    EpaTexts& t = m_epaTexts[0];
+    t.f.clear();
+    t.t.clear();
+    t.rms.clear();
+    t.vpp.clear();
+}
+
+void GraphController::RefreshEnergyTexts() {
+    const std::optional<RunEnergy> e = EnergyOfRun(m_shell.m_set.Run());
+    const QString none = QStringLiteral("--");
+    m_epaActiveEnergy = e && m_shell.m_set.RtCount() > 0 ? ActiveEnergyText(*e) : none;
+    m_epaApparentEnergy = e && m_shell.m_set.RtCount() > 0 ? ApparentEnergyText(*e) : none;
+}
+
+// A settings file from before the P(W) graph holds no range for it: the first P(W)
+// graph shows its run's figures whole, and the range is kept from then on.
+void GraphController::FitActivePowerAxis() {
+    const std::vector<FloatPair>& v = m_shell.m_set.Run().PowerPairs();
+    double lo = 0, hi = 0;
+    bool any = false;
+    for (const FloatPair& x : v) {
+        if (std::isnan(x[0]))
+            continue;
+        lo = any ? std::min(lo, double(x[0])) : double(x[0]);
+        hi = any ? std::max(hi, double(x[0])) : double(x[0]);
+        any = true;
+    }
+    if (!any)
+        return;
+    const std::pair<int, int> r = FitRange(lo, hi);
+    AppSettings& st = m_shell.m_settings;
+    const size_t m = size_t(ModeNo::RealTimeActivePower - 1);
+    st.m_yAxisLow[m] = {r.first, r.first};
+    st.m_yAxisHigh[m] = {r.second, r.second};
+    st.m_fitActivePowerAxis = false;
 }
 
 void GraphController::SelectTransientRecord(int record) {
@@ -303,17 +407,27 @@ void GraphController::FillRecInfo() {
     case GraphMode::RealTimeRms:
     case GraphMode::RealTimeFrequency:
     case GraphMode::RealTimeApparentPower:
+    case GraphMode::RealTimeActivePower:
+    case GraphMode::RealTimePowerFactor:
         r.title = ModeTitle(mode);
         r.rate = rtRate;
         r.start = FormatDateTime(s.RtStartTime());
         r.count = QString::number(s.RtCount());
+        r.energy.clear();
         if (mode == GraphMode::RealTimeRms)
             extremes(8, 9);
         else if (mode == GraphMode::RealTimeFrequency)
             extremes(4, 5);
-        else {
+        else if (mode == GraphMode::RealTimeApparentPower) {
             r.ch1Max = s.m_powerExtremeText[0];
             r.ch1Min = s.m_powerExtremeText[1];
+        } else {
+            PowerExtremeTexts(s, mode, r);
+            if (mode == GraphMode::RealTimeActivePower) {
+                if (const std::optional<RunEnergy> e = EnergyOfRun(s.Run()))
+                    r.energy =
+                        ActiveEnergyText(*e) + QStringLiteral("   ") + ApparentEnergyText(*e);
+            }
         }
         break;
     case GraphMode::StoreTransient: // above
@@ -353,7 +467,8 @@ bool GraphController::CanOpenSampleWaveform() const {
     const GraphMode mode = m_shell.m_graph.Mode();
     return !m_shell.RealTimeRunning() && m_shell.m_set.Run().KeepsWaveforms() &&
            (mode == GraphMode::RealTimeRms || mode == GraphMode::RealTimeFrequency ||
-            mode == GraphMode::RealTimeApparentPower || mode == GraphMode::RealTimeEpa);
+            mode == GraphMode::RealTimeApparentPower || mode == GraphMode::RealTimeActivePower ||
+            mode == GraphMode::RealTimePowerFactor || mode == GraphMode::RealTimeEpa);
 }
 
 bool GraphController::OpenSampleWaveform(int n) {
@@ -364,14 +479,7 @@ bool GraphController::OpenSampleWaveform(int n) {
     g.SetDataReplaced(true);
     EnterMode(GraphMode::RealTimeEpa);
     // The panel's power figures of this waveform, whatever the run kept for it.
-    std::array<WaveformResult, 2> results{};
-    for (int ch = 0; ch < 2; ++ch) {
-        if (s.RtChannelPresent(ch))
-            results[size_t(ch)] = AnalyseWaveform(s.Run().Capture(), 0, kRtWavePoints, ch, nullptr);
-    }
-    const std::array<ChannelKind, 2> kinds{RtChannelKind(s, 0), RtChannelKind(s, 1)};
-    m_epaPowerTexts =
-        MakePowerTexts(MakePowerRow(PowerAnalysis(s.Run().Capture(), kinds, results)), kinds);
+    CapturePowerTexts();
     m_shell.ShowStatus(QStringLiteral("Sample %1 of %2").arg(n + 1).arg(s.RtCount()));
     emit infoBarChanged();
     emit panelTextsChanged();

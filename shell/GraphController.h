@@ -1,6 +1,6 @@
 #pragma once
 // The main window's graph-mode commands and the view operations that go with
-// them, below the widgets: entering each of the six modes, the enable and check
+// them, below the widgets: entering each of the eight modes, the enable and check
 // rules of their commands, the information-bar texts, the transient record shown,
 // the zoom reset (the frame's scale reset timer and the view's ZoomOut button) and the default
 // mode after a file load. What touches windows is told by signals.
@@ -16,7 +16,7 @@
 class GraphController final : public QObject {
     Q_OBJECT
 public:
-    // Registers the six mode commands, ZoomOut and the scale reset timer with the
+    // Registers the eight mode commands, ZoomOut and the scale reset timer with the
     // shell and sizes the work buffers when it says; the destructor takes the
     // commands back.
     explicit GraphController(AppShell& shell, QObject* parent = nullptr);
@@ -24,13 +24,15 @@ public:
     GraphController(const GraphController&) = delete;
     GraphController& operator=(const GraphController&) = delete;
 
-    // --- the six mode handlers ---
+    // --- the eight mode handlers ---
     void OnStoreRms() { EnterMode(GraphMode::StoreRms); }
     void OnStoreTransient() { EnterMode(GraphMode::StoreTransient); }
     void OnRealTimeEpa() { EnterMode(GraphMode::RealTimeEpa); }
     void OnRealTimeRms() { EnterMode(GraphMode::RealTimeRms); }
     void OnRealTimeFrequency() { EnterMode(GraphMode::RealTimeFrequency); }
     void OnRealTimeApparentPower() { EnterMode(GraphMode::RealTimeApparentPower); }
+    void OnRealTimeActivePower() { EnterMode(GraphMode::RealTimeActivePower); }
+    void OnRealTimePowerFactor() { EnterMode(GraphMode::RealTimePowerFactor); }
     void EnterMode(GraphMode mode);
     // Enable and check state of a mode's command.
     CommandState ModeState(GraphMode mode) const;
@@ -67,12 +69,25 @@ public:
     GraphModel& Model() { return m_shell.m_graph; }
     AppShell& Shell() { return m_shell; }
 
-    // Texts of the analysis panel (per channel) and its apparent power; the panel
-    // window shows them while it is open.
-    std::array<EpaTexts, 2> m_epaTexts;
-    QString m_epaApparentPower;
-    PowerTexts m_epaPowerTexts; // P, Q, PF, phi and THD per channel, below S(VA)
-    bool m_epaPanelOpen = false;
+    // --- the analysis panel's texts; the panel window shows them while it is open ---
+    // Per channel (frequency, period, RMS, peak to peak).
+    const std::array<EpaTexts, 2>& EpaPanelTexts() const { return m_epaTexts; }
+    const QString& EpaApparentPower() const { return m_epaApparentPower; }
+    // P, Q, PF, phi and THD per channel, below S(VA).
+    const PowerTexts& EpaPowerTexts() const { return m_epaPowerTexts; }
+    // The run's energy so far, active and apparent, below the power rows.
+    const QString& EpaActiveEnergy() const { return m_epaActiveEnergy; }
+    const QString& EpaApparentEnergy() const { return m_epaApparentEnergy; }
+    bool EpaPanelOpen() const { return m_epaPanelOpen; }
+    void SetEpaPanelOpen(bool open) { m_epaPanelOpen = open; }
+    // Empties CH1's frequency, period, RMS and peak-to-peak texts (the panel closed
+    // with the mode; CH2 keeps its own).
+    void ClearEpaCh1Texts();
+    void SetEpaPanelTexts(const std::array<EpaTexts, 2>& texts) { m_epaTexts = texts; }
+    void SetEpaApparentPower(const QString& text) { m_epaApparentPower = text; }
+    void SetEpaPowerTexts(const PowerTexts& texts) { m_epaPowerTexts = texts; }
+    // Recomputes the energy texts from the run (after a sample, a file read).
+    void RefreshEnergyTexts();
 
     // The graph and the info bar repaint; the info bar alone.
     void Repaint() { emit repaintRequested(); }
@@ -90,6 +105,15 @@ private:
     void ApplyModeChannels(GraphMode mode);
     void ApplyModePointWindow(GraphMode mode);
     bool ApplyTransientRecord(int record);
+    void FitActivePowerAxis();
+    // The panel's power texts computed from the capture on show.
+    void CapturePowerTexts();
 
     AppShell& m_shell;
+    std::array<EpaTexts, 2> m_epaTexts;
+    QString m_epaApparentPower;
+    PowerTexts m_epaPowerTexts;
+    QString m_epaActiveEnergy;
+    QString m_epaApparentEnergy;
+    bool m_epaPanelOpen = false;
 };

@@ -91,10 +91,11 @@ void RealTimeSession::Stop() {
 void RealTimeSession::OnFirstFrame() {
     GraphModel& g = m_shell.m_graph;
     if (m_graph) {
-        for (EpaTexts& t : m_graph->m_epaTexts)
-            t = EpaTexts{kNone, kNone, kNone, kNone, kNone, kNone};
-        m_graph->m_epaApparentPower = kNone;
-        m_graph->m_epaPowerTexts = NonePowerTexts();
+        const EpaTexts none{kNone, kNone, kNone, kNone, kNone, kNone};
+        m_graph->SetEpaPanelTexts({none, none});
+        m_graph->SetEpaApparentPower(kNone);
+        m_graph->SetEpaPowerTexts(NonePowerTexts());
+        m_graph->RefreshEnergyTexts();
         emit panelTextsChanged();
     }
     g.SetFirstPoint(1);
@@ -129,20 +130,23 @@ void RealTimeSession::BeginJournal() {
 }
 
 void RealTimeSession::OnSampleDue() {
-    std::array<EpaTexts, 2>* texts =
-        m_graph && m_graph->m_epaPanelOpen ? &m_graph->m_epaTexts : nullptr;
+    const bool panel = m_graph && m_graph->EpaPanelOpen();
+    std::array<EpaTexts, 2> texts{};
+    if (panel)
+        texts = m_graph->EpaPanelTexts();
     MeasurementSet& set = m_shell.m_set;
-    if (!m_sampler.Sample(set, texts))
+    if (!m_sampler.Sample(set, panel ? &texts : nullptr))
         return;
-    if (texts)
-        m_graph->m_epaPowerTexts = MakePowerTexts(set.Run().Pending().power,
-                                                  {RtChannelKind(set, 0), RtChannelKind(set, 1)});
+    if (!panel)
+        return;
+    m_graph->SetEpaPanelTexts(texts);
+    m_graph->SetEpaPowerTexts(
+        MakePowerTexts(set.Run().Pending().power, {RtChannelKind(set, 0), RtChannelKind(set, 1)}));
     // The panel's S(VA) follows every sample, as its RMS texts do (left at the
     // first sample it would contradict the two values above it).
-    if (texts && HasApparentPower(m_shell.m_set))
-        m_graph->m_epaApparentPower = ApparentPowerText((*texts)[0].rms, (*texts)[1].rms);
-    if (texts)
-        emit panelTextsChanged();
+    if (HasApparentPower(m_shell.m_set))
+        m_graph->SetEpaApparentPower(ApparentPowerText(texts[0].rms, texts[1].rms));
+    emit panelTextsChanged();
 }
 
 void RealTimeSession::OnSampleTaken() {
@@ -161,6 +165,12 @@ void RealTimeSession::OnSampleTaken() {
                                      run.Freq()[size_t(n)]};
         if (!m_journal->Append(sample, m_transfer.LastFrameWaveform()))
             set.Run().SetWaveforms(nullptr); // the waveforms kept no longer match
+    }
+
+    // The run's energy in the panel counts the sample just taken.
+    if (m_graph && m_graph->EpaPanelOpen()) {
+        m_graph->RefreshEnergyTexts();
+        emit panelTextsChanged();
     }
 
     GraphModel& g = s.m_graph;

@@ -113,6 +113,9 @@ QWidget* CPowerAnalysisDlg::PowerRows(const QPalette& pal, const QFont& face) {
     m_phi = add(QStringLiteral("\u03c6(\u00b0)"), "phaseAngle");
     m_thd1 = add(QStringLiteral("CH1 THD(%)"), "ch1Thd");
     m_thd2 = add(QStringLiteral("CH2 THD(%)"), "ch2Thd");
+    // The run's energy so far, below the figures of the sample on show.
+    m_activeEnergy = add(QStringLiteral("E(Wh)"), "activeEnergy");
+    m_apparentEnergy = add(QStringLiteral("E(VAh)"), "apparentEnergy");
     grid->setColumnStretch(1, 1);
     return g;
 }
@@ -124,7 +127,7 @@ void CPowerAnalysisDlg::Show(const QRect& paneRect) {
     if (r.width() <= 0)
         r.setWidth(kEmptyPaneWidth);
     m_open = true;
-    m_graph.m_epaPanelOpen = true;
+    m_graph.SetEpaPanelOpen(true);
     Refresh();
     resize(r.size());
     show();
@@ -149,20 +152,18 @@ void CPowerAnalysisDlg::Close() {
     if (m_open)
         hide();
     m_open = false;
-    m_graph.m_epaPanelOpen = false;
-    EpaTexts& t = m_graph.m_epaTexts[0];
-    t.f.clear();
-    t.t.clear();
-    t.rms.clear();
-    t.vpp.clear();
+    m_graph.SetEpaPanelOpen(false);
+    m_graph.ClearEpaCh1Texts();
     Refresh();
 }
 
 void CPowerAnalysisDlg::Refresh() {
-    m_ch1Rms->setText(m_graph.m_epaTexts[0].rms);
-    m_ch2Rms->setText(m_graph.m_epaTexts[1].rms);
-    m_power->setText(m_graph.m_epaApparentPower);
-    const PowerTexts& t = m_graph.m_epaPowerTexts;
+    m_ch1Rms->setText(m_graph.EpaPanelTexts()[0].rms);
+    m_ch2Rms->setText(m_graph.EpaPanelTexts()[1].rms);
+    m_power->setText(m_graph.EpaApparentPower());
+    m_activeEnergy->setText(m_graph.EpaActiveEnergy());
+    m_apparentEnergy->setText(m_graph.EpaApparentEnergy());
+    const PowerTexts& t = m_graph.EpaPowerTexts();
     m_p->setText(t.p);
     m_q->setText(t.q);
     m_pf->setText(t.pf);
@@ -182,5 +183,5 @@ void CPowerAnalysisDlg::closeEvent(QCloseEvent* e) {
     QDialog::closeEvent(e);
     // Closed by its own close box: the texts stay as they are.
     m_open = false;
-    m_graph.m_epaPanelOpen = false;
+    m_graph.SetEpaPanelOpen(false);
 }

@@ -2,8 +2,8 @@
 // The electric power analysis panel: a modeless tool window over the instrument
 // pane while the graph shows the real-time waveform. It shows the RMS of CH1 and
 // CH2 and the apparent power S(VA), and below them active and reactive power, power
-// factor, phase angle and THD per channel, as the waveform analysis and the real-time
-// session wrote them into the graph controller's panel texts.
+// factor, phase angle and THD per channel and the run's energy so far, as the waveform analysis and
+// the real-time session wrote them into the graph controller's panel texts.
 
 #include <QDialog>
 
@@ -34,6 +34,8 @@ public:
     QLineEdit* PowerFactor() const { return m_pf; }
     QLineEdit* PhaseAngle() const { return m_phi; }
     QLineEdit* Thd(int ch) const { return ch == 0 ? m_thd1 : m_thd2; }
+    QLineEdit* ActiveEnergy() const { return m_activeEnergy; }
+    QLineEdit* ApparentEnergy() const { return m_apparentEnergy; }
 
 protected:
     void moveEvent(QMoveEvent* e) override;
@@ -54,5 +56,7 @@ private:
     QLineEdit* m_phi = nullptr;
     QLineEdit* m_thd1 = nullptr;
     QLineEdit* m_thd2 = nullptr;
+    QLineEdit* m_activeEnergy = nullptr;
+    QLineEdit* m_apparentEnergy = nullptr;
     bool m_open = false;
 };

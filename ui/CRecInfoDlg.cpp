@@ -124,9 +124,21 @@ QString CRecInfoDlg::ModeLabel() {
 QString CRecInfoDlg::StartLabel() {
     return QStringLiteral(" STARTTIME:") + Blanks(48) + QStringLiteral("DATANO:");
 }
-QString CRecInfoDlg::Ch1Label(bool apparentPower) {
-    return apparentPower ? QStringLiteral(" S MAX:") + Blanks(57) + QStringLiteral("S MIN:")
-                         : QStringLiteral(" CH1 MAX:") + Blanks(53) + QStringLiteral("CH1 MIN:");
+QString CRecInfoDlg::Ch1Label(GraphMode mode) {
+    switch (mode) {
+    case GraphMode::RealTimeApparentPower:
+        return QStringLiteral(" S MAX:") + Blanks(57) + QStringLiteral("S MIN:");
+    case GraphMode::RealTimeActivePower:
+        return QStringLiteral(" P MAX:") + Blanks(57) + QStringLiteral("P MIN:");
+    case GraphMode::RealTimePowerFactor:
+        return QStringLiteral(" PF MAX:") + Blanks(55) + QStringLiteral("PF MIN:");
+    default:
+        return QStringLiteral(" CH1 MAX:") + Blanks(53) + QStringLiteral("CH1 MIN:");
+    }
+}
+
+QString CRecInfoDlg::EnergyLabel() {
+    return QStringLiteral(" ENERGY:");
 }
 QString CRecInfoDlg::Ch2Label() {
     return QStringLiteral(" CH2 MAX:") + Blanks(53) + QStringLiteral("CH2 MIN:");
@@ -176,11 +188,14 @@ void CRecInfoDlg::Paint(QPainter& p, const GraphModel& m, int width, int height,
     Row(p, 25 - s, ModeLabel(), r.title, 150, r.rate, 490);
     p.drawLine(0, 40 - s, width, 40 - s);
     Row(p, 45 - s, StartLabel(), r.start, 150, r.count, 425);
-    const bool power = m.Mode() == GraphMode::RealTimeApparentPower;
+    const bool power = IsSingleTraceMode(m.Mode());
     if (m.ChannelPresent(0) == 1)
-        Row(p, 65 - s, Ch1Label(power), r.ch1Max, 125, r.ch1Min, 400);
+        Row(p, 65 - s, Ch1Label(m.Mode()), r.ch1Max, 125, r.ch1Min, 400);
     if (m.ChannelPresent(1) == 1 && !power)
         Row(p, 85 - s, Ch2Label(), r.ch2Max, 125, r.ch2Min, 400);
+    // The P(W) graph's second row holds the run's energy so far.
+    if (m.Mode() == GraphMode::RealTimeActivePower && !r.energy.isEmpty())
+        Row(p, 85 - s, EnergyLabel(), r.energy, 125, QString(), 400);
     // The title band stays in place while the content scrolls.
     p.fillRect(QRect(0, 0, width, 20), Fill());
     p.setFont(TitleFont());

@@ -4,10 +4,11 @@
 // the time of the record shown (25 pixels, waveform modes). It paints the texts
 // the graph modes keep in the graph model.
 
+#include "graph/GraphModel.h"
+
 #include <QFont>
 #include <QWidget>
 
-class GraphModel;
 class QScrollBar;
 
 class CRecInfoDlg : public QWidget {
@@ -21,8 +22,10 @@ public:
     // Label strings; their blanks leave room for the values drawn over them.
     static QString ModeLabel();
     static QString StartLabel();
-    static QString Ch1Label(bool apparentPower);
+    // The first extremes row's label: CH1's, or the one trace's of S(VA), P(W), PF.
+    static QString Ch1Label(GraphMode mode);
     static QString Ch2Label();
+    static QString EnergyLabel();
 
     // Where one line of the 120-pixel form puts its texts: the label's first
     // half at `headX`, the first value, the label's second half, the second value.

@@ -54,7 +54,7 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndCloseWritesEveryKey) {
         if (line.startsWith(QStringLiteral("YAXISLOW")) ||
             line.startsWith(QStringLiteral("YAXISHI")))
             ++axisKeys;
-    EXPECT_EQ(axisKeys, 36);
+    EXPECT_EQ(axisKeys, 44); // modes 1 to 9, P(W) 10 and PF 11
     // Sections appear in table order, with the spaces in their names kept.
     const QStringList order = {"[TIMEInfo]",       "[SAMPRATEINFO]",  "[LIMITUNITINFO]",
                                "[ALARMInfo]",      "[VIEWInfo]",      "[YAXISInfo]",
@@ -214,8 +214,8 @@ TEST_F(SettingsFile, StandardIniReaderSeesTheSameSectionsKeysAndValues) {
                      path()});
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    // 12 sections; 6+2+2+2+9+36+5+1+1+1+1+1 = 67 keys.
-    EXPECT_EQ(p.readAllStandardOutput().trimmed(), QByteArray("12 67 07 -42 0 0"));
+    // 12 sections; 6+2+2+2+9+44+5+1+1+1+1+1 = 75 keys.
+    EXPECT_EQ(p.readAllStandardOutput().trimmed(), QByteArray("12 75 07 -42 0 0"));
 }
 
 } // namespace

@@ -404,14 +404,14 @@ TEST_F(Graph, EpaOfTheFirstSampleAnalysesBothChannels) {
     }
     s.Run().SetCapture(wave);
     runs::GrowTo(s.Run(), 1, {0, 0});
-    graph.m_epaPanelOpen = true;
+    graph.SetEpaPanelOpen(true);
     shell.ExecuteDirect(Cmd::RealTimeEpa);
-    EXPECT_EQ(graph.m_epaTexts[0].rms, "229.3");
-    EXPECT_EQ(graph.m_epaTexts[0].f, "49.9");
+    EXPECT_EQ(graph.EpaPanelTexts()[0].rms, "229.3");
+    EXPECT_EQ(graph.EpaPanelTexts()[0].f, "49.9");
     // numpy: 14.153 over crossings 185..550 of the rounded samples.
-    EXPECT_EQ(graph.m_epaTexts[1].rms, "14.2");
-    EXPECT_EQ(graph.m_epaTexts[1].f, "50.1");
-    EXPECT_EQ(graph.m_epaApparentPower, "3256"); // 229.3 x 14.2
+    EXPECT_EQ(graph.EpaPanelTexts()[1].rms, "14.2");
+    EXPECT_EQ(graph.EpaPanelTexts()[1].f, "50.1");
+    EXPECT_EQ(graph.EpaApparentPower(), "3256"); // 229.3 x 14.2
 }
 
 TEST_F(Graph, ModeFromFileChoosesByTagOnce) {

@@ -200,6 +200,35 @@ TEST_F(Render, ApparentPowerDrawsOneTraceAndOneLegend) {
     EXPECT_GT(reddish, 10);
 }
 
+// A sample without a power figure is a gap in the P(W) trace, not a line to 0 or
+// to the top of the window.
+TEST_F(Render, ActivePowerLeavesAGapWhereASampleHasNoFigure) {
+    runs::BeginRun(set.Run(), 4, 0, 2, "V", "A");
+    RtPowerRow p;
+    p.p = 200;
+    runs::AddSample(set.Run(), {230, 1}, {50, 50}, p);
+    runs::AddSample(set.Run(), {230, 1}, {50, 50}, RtPowerRow{});
+    runs::AddSample(set.Run(), {230, 1}, {50, 50}, p);
+    runs::AddSample(set.Run(), {230, 1}, {50, 50}, p);
+    m.SetMode(GraphMode::RealTimeActivePower);
+    m.SetPointWindow(1, 4);
+    m.SetChannelsPresent(1, 1);
+    m.SetChannelUnits("W", "W");
+    m.SetAxisRange(0, 0, 400);
+    m.SetAxisRange(1, 0, 400);
+    m.SetDisplayContent(1);
+    m.SizeWorkBuffers(4);
+    const QImage img = Paint();
+    const GraphLayout& g = m.Layout();
+    const QColor red(255, 0, 0);
+    // Points at thirds of the width: nothing around the sample without a figure...
+    EXPECT_EQ(Count(img, QRect(g.plotLeft + 2, g.plotTop + 1, 2 * g.W() / 3 - 4, g.Hp() - 2), red),
+              0);
+    EXPECT_EQ(Count(img, QRect(g.plotLeft, 0, g.W(), g.plotTop), red), 0);
+    // ...and the segment between the last two, half way up.
+    EXPECT_EQ(img.pixelColor(g.plotLeft + 5 * g.W() / 6, g.plotBottom - g.Hp() / 2), red);
+}
+
 TEST_F(Render, WithoutGridsOnlyTicksRemain) {
     st.m_showHorizontalGrid = 0;
     st.m_showVerticalGrid = 0;

@@ -406,33 +406,33 @@ TEST_F(RealTime, ClosingTheWindowStopsTheLoggerFirst) {
 }
 
 TEST_F(RealTime, PanelTextsFollowEverySample) {
-    graph.m_epaPanelOpen = true;
+    graph.SetEpaPanelOpen(true);
     RealTimeStream s;
     s.waves[1].amplitude = 7.07; // 5 A: not above 7
     logger.SetRealTimeStream(s);
     Run(2, 100);
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
-    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.5);
-    EXPECT_EQ(graph.m_epaTexts[1].rms, "LO");
-    EXPECT_EQ(graph.m_epaApparentPower, "LO");
+    EXPECT_NEAR(graph.EpaPanelTexts()[0].rms.toDouble(), 230.0, 0.5);
+    EXPECT_EQ(graph.EpaPanelTexts()[1].rms, "LO");
+    EXPECT_EQ(graph.EpaApparentPower(), "LO");
     EXPECT_EQ(ApparentPowerText("230.0", "5.0"), "LO");
     EXPECT_EQ(ApparentPowerText("230.0", "10.0"), "2300");
     // 10 A from the next frame on: the panel's S(VA) follows.
     s.waves[1].amplitude = 14.142;
     logger.SetRealTimeStream(s);
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 3; }, 3000));
-    EXPECT_NEAR(graph.m_epaTexts[1].rms.toDouble(), 10.0, 0.1);
-    EXPECT_EQ(graph.m_epaApparentPower,
-              QString::number(std::lround(graph.m_epaTexts[0].rms.toDouble() *
-                                          graph.m_epaTexts[1].rms.toDouble())));
+    EXPECT_NEAR(graph.EpaPanelTexts()[1].rms.toDouble(), 10.0, 0.1);
+    EXPECT_EQ(graph.EpaApparentPower(),
+              QString::number(std::lround(graph.EpaPanelTexts()[0].rms.toDouble() *
+                                          graph.EpaPanelTexts()[1].rms.toDouble())));
 }
 
 TEST_F(RealTime, BothChannelsInVoltsKeepThePanelsPowerAndItsExtremes) {
     logger.SetRealTimeKinds(2, kChannelVolts, kChannelVolts);
-    graph.m_epaPanelOpen = true;
+    graph.SetEpaPanelOpen(true);
     Run(2, 100);
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
-    EXPECT_EQ(graph.m_epaApparentPower, "NONE");
+    EXPECT_EQ(graph.EpaApparentPower(), "NONE");
     EXPECT_TRUE(shell.m_set.m_powerExtremeText[0].isEmpty());
     EXPECT_FALSE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
 }
@@ -525,19 +525,19 @@ TEST_F(RealTime, EveryKeptWaveformOpensFromThePointAndStepsThroughTheRun) {
     EXPECT_FALSE(graph.OpenSampleWaveform(0));
     ASSERT_TRUE(RunUntilEnded(6000));
 
-    graph.m_epaPanelOpen = true;
+    graph.SetEpaPanelOpen(true);
     ASSERT_TRUE(shell.ExecuteDirect(Cmd::RealTimeRms));
     ASSERT_TRUE(graph.OpenSampleWaveform(1));
     EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
     EXPECT_EQ(shell.m_graph.Info().title, "REAL TIME EPA");
     EXPECT_EQ(shell.m_graph.Info().start, FormatDateTime(kStart + 2));
     EXPECT_EQ(status.back(), "Sample 2 of 3");
-    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 115.0, 0.5);
+    EXPECT_NEAR(graph.EpaPanelTexts()[0].rms.toDouble(), 115.0, 0.5);
     EXPECT_NEAR(shell.m_set.Run().Rms()[1][0], 115.0, 0.5);
 
     EXPECT_TRUE(graph.StepSampleWaveform(+1));
     EXPECT_EQ(status.back(), "Sample 3 of 3");
-    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.6);
+    EXPECT_NEAR(graph.EpaPanelTexts()[0].rms.toDouble(), 230.0, 0.6);
     EXPECT_EQ(shell.m_graph.Info().start, FormatDateTime(kStart + 4));
     EXPECT_FALSE(graph.StepSampleWaveform(+1)); // already the last
     EXPECT_TRUE(graph.OpenEdgeSampleWaveform(false));
@@ -618,16 +618,16 @@ TEST_F(RealTime, ARunArmsTheDownloadPromptAndTellsItsProgressAndItsEnd) {
 }
 
 TEST_F(RealTime, BackToEpaAfterARunLeftTheCh1RmsBoxBlank) {
-    graph.m_epaPanelOpen = true;
+    graph.SetEpaPanelOpen(true);
     Run(2, 2);
     ASSERT_TRUE(RunUntilEnded(5000));
-    ASSERT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.5);
+    ASSERT_NEAR(graph.EpaPanelTexts()[0].rms.toDouble(), 230.0, 0.5);
     // Another mode: the panel closes and empties CH1's texts.
     ASSERT_TRUE(shell.ExecuteDirect(ModeCommandId(GraphMode::RealTimeRms)));
-    graph.m_epaPanelOpen = false;
-    graph.m_epaTexts[0] = EpaTexts{};
+    graph.SetEpaPanelOpen(false);
+    graph.ClearEpaCh1Texts();
     ASSERT_TRUE(shell.ExecuteDirect(ModeCommandId(GraphMode::RealTimeEpa)));
-    EXPECT_NEAR(graph.m_epaTexts[0].rms.toDouble(), 230.0, 0.5);
+    EXPECT_NEAR(graph.EpaPanelTexts()[0].rms.toDouble(), 230.0, 0.5);
 }
 
 TEST_F(RealTime, AFileSavedAfterARunCouldNotBeOpenedAgain) {

@@ -217,7 +217,8 @@ TEST(RecInfo, PaintsBothFormsAndScrollsOnlyWithinItsRange) {
     info.start = "03/02/10 14:05:00";
     m.SetInfo(info);
     EXPECT_EQ(CRecInfoDlg::ModeLabel().size(), 6 + 57 + 14);
-    EXPECT_EQ(CRecInfoDlg::Ch1Label(true), " S MAX:" + QString(57, ' ') + "S MIN:");
+    EXPECT_EQ(CRecInfoDlg::Ch1Label(GraphMode::RealTimeApparentPower),
+              " S MAX:" + QString(57, ' ') + "S MIN:");
     CRecInfoDlg bar(m);
     bar.resize(900, 120);
     QImage full(900, 120, QImage::Format_RGB32);
@@ -309,7 +310,7 @@ TEST(RecInfo, ValuesNeverTouchTheFollowingLabelWhateverTheFace) {
         const QFontMetrics fm(font);
         const int gap = fm.horizontalAdvance(QStringLiteral(" "));
         const CRecInfoDlg::RowPositions r = CRecInfoDlg::LayoutRow(
-            font, CRecInfoDlg::Ch1Label(false), 50, longMax, 125, longMin, 400);
+            font, CRecInfoDlg::Ch1Label(GraphMode::RealTimeRms), 50, longMax, 125, longMin, 400);
         EXPECT_EQ(r.head, " CH1 MAX:");
         EXPECT_EQ(r.tail, "CH1 MIN:");
         EXPECT_GE(r.firstX, 50 + fm.horizontalAdvance(r.head) + gap) << font.family().toStdString();

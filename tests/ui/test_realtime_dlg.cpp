@@ -139,13 +139,15 @@ TEST_F(Dialog, ThePanelCoversTheInstrumentPaneAndForgetsOnlyChannel1WhenClosed) 
     GraphController graph(shell);
     QWidget view;
     CPowerAnalysisDlg panel(graph, &view);
-    graph.m_epaTexts[0].rms = "230.0";
-    graph.m_epaTexts[1].rms = "10.0";
-    graph.m_epaApparentPower = "2300";
-    graph.m_epaPowerTexts = PowerTexts{"1992", "-1150", "0.87", "-30.0", {"5.8", "--"}};
+    std::array<EpaTexts, 2> texts{};
+    texts[0].rms = "230.0";
+    texts[1].rms = "10.0";
+    graph.SetEpaPanelTexts(texts);
+    graph.SetEpaApparentPower("2300");
+    graph.SetEpaPowerTexts(PowerTexts{"1992", "-1150", "0.87", "-30.0", {"5.8", "--"}});
     panel.Show(QRect(40, 60, 0, 500));
     EXPECT_TRUE(panel.isVisible());
-    EXPECT_TRUE(graph.m_epaPanelOpen);
+    EXPECT_TRUE(graph.EpaPanelOpen());
     EXPECT_EQ(panel.frameGeometry().width(), 385);
     EXPECT_EQ(panel.Ch1Rms()->text(), "230.0");
     EXPECT_EQ(panel.ApparentPower()->text(), "2300");
@@ -158,9 +160,9 @@ TEST_F(Dialog, ThePanelCoversTheInstrumentPaneAndForgetsOnlyChannel1WhenClosed) 
     EXPECT_TRUE(panel.Ch1Rms()->isReadOnly());
     panel.Close();
     EXPECT_FALSE(panel.isVisible());
-    EXPECT_FALSE(graph.m_epaPanelOpen);
-    EXPECT_EQ(graph.m_epaTexts[0].rms, "");
-    EXPECT_EQ(graph.m_epaTexts[1].rms, "10.0");
+    EXPECT_FALSE(graph.EpaPanelOpen());
+    EXPECT_EQ(graph.EpaPanelTexts()[0].rms, "");
+    EXPECT_EQ(graph.EpaPanelTexts()[1].rms, "10.0");
 }
 
 TEST(InstrumentView, RightClickOnTheRootOffersTheFourLoggerCommandsElsewhereNothing) {

@@ -4,6 +4,7 @@
 #include "base/NumberText.h"
 #include "base/SafeFile.h"
 #include "data/RealTimeCsv.h"
+#include "data/RunEnergy.h"
 #include "graph/PowerAnalysis.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/CliSupport.h"
@@ -66,38 +67,25 @@ QJsonObject ExtremeJson(const RtdataImage& r, const std::vector<float>& v) {
 
 // The energy of a run with a voltage and current pair: apparent from the stored RMS
 // values (S = Vrms x Irms, as the CSV's s_va), active from each kept waveform's P.
-// A sample without a usable figure adds nothing; how many did is said beside.
-struct RunEnergy {
-    double apparentVah = 0;
-    std::optional<double> activeWh; // none without waveforms
-    int samplesWithPower = 0;
-};
-
 std::optional<RunEnergy> EnergyOf(const RtdataReader& reader) {
     const RtdataImage& r = reader.Image();
     if (!HasPower(r) || r.Count() == 0)
         return std::nullopt;
-    constexpr double kSecondsPerHour = 3600.0;
-    const double hours = double(r.interval) / kSecondsPerHour;
-    RunEnergy e;
-    for (size_t i = 0; i < r.rms[0].size(); ++i)
-        e.apparentVah += double(r.rms[0][i]) * double(r.rms[1][i]) * hours;
+    RunEnergySum sum(r.interval);
+    for (size_t i = 0; i < r.rms[0].size() && i < r.rms[1].size(); ++i)
+        sum.AddApparent(r.rms[0][i], r.rms[1][i]);
     if (!reader.HasWaveforms())
-        return e;
-    double wh = 0;
+        return sum.Result(false);
     const std::array<ChannelKind, 2> kinds = RunChannelKinds(r);
     for (int n = 0; n < r.Count(); ++n) {
         RtWaveform raw{};
         if (!reader.ReadWaveform(n, raw, nullptr))
             continue;
         const std::array<FloatPair, kRtWavePoints> wave = AnalysisWave(raw);
-        if (const auto p = PowerAnalysis(wave, kinds).Power()) {
-            wh += p->p * hours;
-            ++e.samplesWithPower;
-        }
+        const auto p = PowerAnalysis(wave, kinds).Power();
+        sum.AddActive(p ? std::optional<double>(p->p) : std::nullopt);
     }
-    e.activeWh = wh;
-    return e;
+    return sum.Result();
 }
 
 QJsonObject EnergyJson(const RunEnergy& e) {
