@@ -59,6 +59,10 @@ public:
         const Node n = m_levels[0][size_t(j)];
         return {n.lo, n.hi};
     }
+    // Of leaves j0 .. j0 + n - 1 (1 <= n <= 32, below the leaves' count), those
+    // holding a value not strictly between fa and fb (one that is not a number
+    // included), as bit i for leaf j0 + i.
+    uint32_t LeavesReaching(int64_t j0, int n, float fa, float fb) const;
 
 private:
     struct Node {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -436,111 +437,8 @@ public:
         for (int64_t k = p0; k <= p1; ++k)
             Flag(rows(k));
     }
-    // Flags the points of p0..p1 (numbers, all of them) whose row lies outside
-    // lo..hi; there are few, so the walk mostly only compares.
-    void FlagOutside(const PointRows& rows, int64_t p0, int64_t p1, int lo, int hi) {
-        // A row is the truncated position, and rows here are not negative.
-        const double below = lo, above = double(hi) + 1.0;
-        int64_t k = p0;
-        if (!rows.ys) {
-            k = SkipInside(rows, p0, p1, below, above);
-            for (; k <= p1; ++k) {
-                const double y = rows(k);
-                if (y < below || y >= above)
-                    Flag(y);
-            }
-            return;
-        }
-        const double* ys = rows.ys;
-#if defined(__SSE2__)
-        const __m128d b = _mm_set1_pd(below), a = _mm_set1_pd(above);
-        for (; k + 1 <= p1; k += 2) {
-            const __m128d y = _mm_loadu_pd(ys + k);
-            const int out = _mm_movemask_pd(_mm_or_pd(_mm_cmplt_pd(y, b), _mm_cmpge_pd(y, a)));
-            if (out & 1)
-                Flag(ys[k]);
-            if (out & 2)
-                Flag(ys[k + 1]);
-        }
-#endif
-        for (; k <= p1; ++k)
-            if (ys[k] < below || ys[k] >= above)
-                Flag(ys[k]);
-    }
-    // Of a plain series (stride 1, no product): flags the points of p0..p1 whose
-    // row lies outside below..above (as FlagOutside) by comparing the values with
-    // those of the band's edges, made narrower than the band so that a value
-    // inside them surely has its row inside; a value near an edge has its row
-    // computed. Returns where the caller goes on (the points left, if any).
-    int64_t SkipInside(const PointRows& rows, int64_t p0, int64_t p1, double below, double above) {
-        const GraphModel::Series& s = rows.series;
-        const GraphModel::RowScale& r = rows.rows;
-        if (s.q || s.stride != 1 || !(r.scale != 0) || p1 >= s.count)
-            return p0;
-        double a = r.t0 + (r.bottom - above) / r.scale;
-        double b = r.t0 + (r.bottom - below) / r.scale;
-        if (a > b)
-            std::swap(a, b);
-        const double margin = 1e-9 * (std::fabs(a) + std::fabs(b) + std::fabs(r.t0)) + 1e-30;
-        a += margin;
-        b -= margin;
-        if (!(a < b) || !std::isfinite(a) || !std::isfinite(b) || std::fabs(a) > 1e37 ||
-            std::fabs(b) > 1e37)
-            return p0;
-        // The same bounds in single precision, rounded inwards.
-        float fa = float(a), fb = float(b);
-        if (double(fa) < a)
-            fa = std::nextafter(fa, std::numeric_limits<float>::infinity());
-        if (double(fb) > b)
-            fb = std::nextafter(fb, -std::numeric_limits<float>::infinity());
-        // The leaves of the envelope that p0..p1 reach: one whose values all lie
-        // inside the bounds is passed over (that of a part of it too).
-        const Envelope* e = rows.envelope;
-        if (!e || p1 >= e->Count()) {
-            FlagOutsideOf(s.p, r, p0, p1, fa, fb, below, above);
-            return p1 + 1;
-        }
-        for (int64_t j = p0 >> Envelope::kLeafShift; j <= p1 >> Envelope::kLeafShift; ++j) {
-            const auto [lo, hi] = e->Leaf(j);
-            if (lo > fa && hi < fb)
-                continue;
-            const int64_t a0 = std::max(p0, j << Envelope::kLeafShift);
-            const int64_t a1 = std::min(p1, ((j + 1) << Envelope::kLeafShift) - 1);
-            FlagOutsideOf(s.p, r, a0, a1, fa, fb, below, above);
-        }
-        return p1 + 1;
-    }
-    // Values p0..p1 of v: those not strictly between fa and fb have their rows
-    // computed and flagged when outside below..above.
-    void FlagOutsideOf(const float* v, const GraphModel::RowScale& r, int64_t p0, int64_t p1,
-                       float fa, float fb, double below, double above) {
-        auto exact = [&](int64_t i) {
-            const double y = r.Y(double(v[i]));
-            if (y < below || y >= above)
-                Flag(y);
-        };
-        int64_t k = p0;
-#if defined(__SSE2__)
-        const __m128 va = _mm_set1_ps(fa), vb = _mm_set1_ps(fb);
-        for (; k + 3 <= p1; k += 4) {
-            const __m128 x = _mm_loadu_ps(v + k);
-            const int inside =
-                _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(x, va), _mm_cmplt_ps(x, vb)));
-            if (inside == 0xF)
-                continue;
-            for (int j = 0; j < 4; ++j)
-                if ((inside & (1 << j)) == 0)
-                    exact(k + j);
-        }
-#endif
-        for (; k <= p1; ++k)
-            if (!(v[k] > fa && v[k] < fb))
-                exact(k);
-    }
     // Whether row r (0 <= r < height) is lit: a point lies in the row above or below.
-    bool Lit(int r) const {
-        return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0;
-    }
+    bool Lit(int r) const { return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0; }
     // Clears the point rows lo to hi.
     void Clear(int lo, int hi) {
         std::fill(m_point.begin() + lo + 1, m_point.begin() + hi + 2, uint8_t(0));
@@ -550,6 +448,140 @@ private:
     int m_height;
     std::vector<uint8_t> m_point;
 };
+
+// The points of a column whose rows lie outside a band of rows that the
+// neighbouring columns cover: few, so the search mostly only compares. The band
+// is open on a side where no point of the column can lie beyond it.
+struct RowBand {
+    // Rows y with below <= y < above are inside; a side is searched only when
+    // `needBelow` / `needAbove`.
+    double below = 0, above = 0;
+    bool needBelow = true, needAbove = true;
+    bool Outside(double y) const { return (needBelow && y < below) || (needAbove && y >= above); }
+};
+
+// Values p0..p1 of v: those not strictly between fa and fb have their rows
+// computed and handed to `out` when outside the band.
+template <class Out>
+void OutsideValues(const float* v, const GraphModel::RowScale& r, int64_t p0, int64_t p1, float fa,
+                   float fb, const RowBand& band, Out&& out) {
+    auto exact = [&](int64_t i) {
+        const double y = r.Y(double(v[i]));
+        if (band.Outside(y))
+            out(y);
+    };
+    int64_t k = p0;
+#if defined(__SSE2__)
+    const __m128 va = _mm_set1_ps(fa), vb = _mm_set1_ps(fb);
+    for (; k + 7 <= p1; k += 8) {
+        const __m128 x = _mm_loadu_ps(v + k);
+        const __m128 y = _mm_loadu_ps(v + k + 4);
+        const int inside =
+            _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(x, va), _mm_cmplt_ps(x, vb))) |
+            (_mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(y, va), _mm_cmplt_ps(y, vb))) << 4);
+        // Mostly all inside; the few others one by one.
+        for (unsigned rest = ~unsigned(inside) & 0xFFu; rest != 0; rest &= rest - 1)
+            exact(k + std::countr_zero(rest));
+    }
+#endif
+    for (; k <= p1; ++k)
+        if (!(v[k] > fa && v[k] < fb))
+            exact(k);
+}
+
+// The values of a plain series whose rows surely lie inside the band: strictly
+// between fa and fb (the band's edges in values, made narrower so that a value
+// inside them surely has its row inside; an open side is infinite). False when
+// the scale gives no such bounds.
+bool InsideValues(const GraphModel::RowScale& r, const RowBand& band, float& fa, float& fb) {
+    if (!(r.scale != 0))
+        return false;
+    // The value at each edge, and whether it bounds the values from below (the
+    // row falls as the value rises when the scale is positive).
+    const double atBelow = r.t0 + (r.bottom - band.below) / r.scale;
+    const double atAbove = r.t0 + (r.bottom - band.above) / r.scale;
+    const bool rising = r.scale > 0;
+    double a = rising ? atAbove : atBelow, b = rising ? atBelow : atAbove;
+    const double margin = 1e-9 * (std::fabs(a) + std::fabs(b) + std::fabs(r.t0)) + 1e-30;
+    a += margin;
+    b -= margin;
+    if (!(a < b) || !std::isfinite(a) || !std::isfinite(b) || std::fabs(a) > 1e37 ||
+        std::fabs(b) > 1e37)
+        return false;
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    // The same bounds in single precision, rounded inwards.
+    fa = float(a);
+    fb = float(b);
+    if (double(fa) < a)
+        fa = std::nextafter(fa, kInf);
+    if (double(fb) > b)
+        fb = std::nextafter(fb, -kInf);
+    // A side not searched bounds nothing.
+    if (!(rising ? band.needAbove : band.needBelow))
+        fa = -kInf;
+    if (!(rising ? band.needBelow : band.needAbove))
+        fb = kInf;
+    return true;
+}
+
+// Hands the row of each point of p0..p1 (numbers, all of them) that lies
+// outside the band to `out`. Of a plain series with an envelope, the leaves
+// whose values all lie inside are passed over (that of a part of one too).
+template <class Out>
+void OutsidePoints(const PointRows& rows, int64_t p0, int64_t p1, const RowBand& band, Out&& out) {
+    if (!band.needBelow && !band.needAbove)
+        return;
+    const GraphModel::Series& s = rows.series;
+    float fa = 0, fb = 0;
+    if (!rows.ys && !s.q && s.stride == 1 && p1 < s.count &&
+        InsideValues(rows.rows, band, fa, fb)) {
+        const Envelope* e = rows.envelope;
+        if (!e || p1 >= e->Count()) {
+            OutsideValues(s.p, rows.rows, p0, p1, fa, fb, band, out);
+            return;
+        }
+        // The leaves that reach out of the band, up to 32 at a time.
+        const int64_t last = p1 >> Envelope::kLeafShift;
+        for (int64_t j0 = p0 >> Envelope::kLeafShift; j0 <= last; j0 += 32) {
+            const int n = int(std::min<int64_t>(32, last - j0 + 1));
+            for (uint32_t reaching = e->LeavesReaching(j0, n, fa, fb); reaching != 0;
+                 reaching &= reaching - 1) {
+                const int64_t j = j0 + std::countr_zero(reaching);
+                const int64_t a0 = std::max(p0, j << Envelope::kLeafShift);
+                const int64_t a1 = std::min(p1, ((j + 1) << Envelope::kLeafShift) - 1);
+                OutsideValues(s.p, rows.rows, a0, a1, fa, fb, band, out);
+            }
+        }
+        return;
+    }
+    int64_t k = p0;
+    if (rows.ys) {
+        // A side not searched is pushed out of reach.
+        const double* ys = rows.ys;
+        const double below = band.needBelow ? band.below : -std::numeric_limits<double>::infinity();
+        const double above = band.needAbove ? band.above : std::numeric_limits<double>::infinity();
+#if defined(__SSE2__)
+        const __m128d b = _mm_set1_pd(below), a = _mm_set1_pd(above);
+        for (; k + 1 <= p1; k += 2) {
+            const __m128d y = _mm_loadu_pd(ys + k);
+            const int outside = _mm_movemask_pd(_mm_or_pd(_mm_cmplt_pd(y, b), _mm_cmpge_pd(y, a)));
+            if (outside & 1)
+                out(ys[k]);
+            if (outside & 2)
+                out(ys[k + 1]);
+        }
+#endif
+        for (; k <= p1; ++k)
+            if (ys[k] < below || ys[k] >= above)
+                out(ys[k]);
+        return;
+    }
+    for (; k <= p1; ++k) {
+        const double y = rows(k);
+        if (band.Outside(y))
+            out(y);
+    }
+}
 
 // Below this many points a column's rows are walked rather than looked up: the
 // walk streams through the model's rows, while a lookup waits for the few values
@@ -844,31 +876,38 @@ bool CoveredRows(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t
     return mhi + 1 < olo - 1 || ohi + 1 < mlo - 1;
 }
 
-// Marks of a stroke column whose neighbours cover rows lo..hi: only the points
-// outside them are flagged, and the side columns are written only outside the
-// neighbours' own strokes.
+// Marks of a stroke column whose neighbours cover rows lo..hi: the stroke from
+// above its lowest row to below its highest, and the marks in the side columns
+// of only the points outside lo..hi, written as they are found. A side of the
+// band is searched only where the column reaches beyond it. Where such a mark
+// falls on a neighbour's own stroke it lights a pixel of the same colour again,
+// which nothing of the other channel can have drawn in between (CoveredRows).
 void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch,
-                       int lo, int hi, MarkRows& rows) {
+                       int lo, int hi) {
     const DirectWriter& d = t.direct;
     const ColumnGroup& g = plan[j];
     const ChannelColumn& c = g.ch[size_t(ch)];
-    rows.FlagOutside(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, lo, hi);
     const QRgb colour = t.rgb[size_t(ch)];
-    const int r0 = std::max(c.lo - 1, 0);
-    const int r1 = std::min(c.hi + 1, d.height - 1);
-    d.Span(g.column, r0, r1, colour);
-    for (int side : {-1, 1}) {
-        const ptrdiff_t neighbour = ptrdiff_t(j) + side;
-        const ChannelColumn& n = plan[size_t(neighbour)].ch[size_t(ch)];
-        const int x = g.column + side;
-        for (int r = r0; r <= std::min(r1, n.lo - 2); ++r)
-            if (rows.Lit(r))
-                d.Pixel(x, r, colour);
-        for (int r = std::max(r0, n.hi + 2); r <= r1; ++r)
-            if (rows.Lit(r))
-                d.Pixel(x, r, colour);
-    }
-    rows.Clear(c.lo, c.hi);
+    d.Span(g.column, std::max(c.lo - 1, 0), std::min(c.hi + 1, d.height - 1), colour);
+    RowBand band;
+    band.below = lo;
+    band.above = double(hi) + 1.0;
+    band.needBelow = c.lo < lo;
+    band.needAbove = c.hi > hi;
+    const int x = g.column;
+    const bool inner = x >= 1 && x + 1 < d.width;
+    OutsidePoints(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, band, [&](double y) {
+        // Rows here lie inside the plot, hence inside the image or just below it.
+        const int r = int(y);
+        if (inner && r >= 1 && r + 1 < d.height) {
+            for (QRgb* row : {d.At(x - 1, r - 1), d.At(x - 1, r + 1)})
+                row[0] = row[2] = colour;
+            return;
+        }
+        for (int dy : {-1, 1})
+            for (int dx : {-1, 1})
+                d.Pixel(x + dx, r + dy, colour);
+    });
 }
 
 // A stroke column of channel ch: its head, then the stroke (and its marks).
@@ -888,7 +927,7 @@ void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int
     }
     int lo = 0, hi = 0;
     if (CoveredRows(t, plan, j, ch, lo, hi))
-        MarkOutsidePoints(t, plan, j, ch, lo, hi, rows);
+        MarkOutsidePoints(t, plan, j, ch, lo, hi);
     else
         MarkEveryPoint(t, g, ch, rows);
 }
