@@ -489,6 +489,25 @@ void OutsideValues(const float* v, const GraphModel::RowScale& r, int64_t p0, in
             exact(k);
 }
 
+// Of the 32 values from v on, those not strictly between fa and fb, as bit i
+// for v[i]: one pass without a branch, so that the few found cost a jump each.
+static_assert(Envelope::kLeaf == 32, "a leaf's values are one 32-bit mask");
+uint32_t ValuesReaching(const float* v, float fa, float fb) {
+    uint32_t reaching = 0;
+#if defined(__SSE2__)
+    const __m128 va = _mm_set1_ps(fa), vb = _mm_set1_ps(fb);
+    for (int b = 0; b < 32; b += 4) {
+        const __m128 x = _mm_loadu_ps(v + b);
+        const int inside = _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(x, va), _mm_cmplt_ps(x, vb)));
+        reaching |= uint32_t(~inside & 0xF) << b;
+    }
+#else
+    for (int i = 0; i < 32; ++i)
+        reaching |= uint32_t(!(v[i] > fa && v[i] < fb)) << i;
+#endif
+    return reaching;
+}
+
 // The values of a plain series whose rows surely lie inside the band: strictly
 // between fa and fb (the band's edges in values, made narrower so that a value
 // inside them surely has its row inside; an open side is infinite). False when
@@ -547,9 +566,21 @@ void OutsidePoints(const PointRows& rows, int64_t p0, int64_t p1, const RowBand&
             for (uint32_t reaching = e->LeavesReaching(j0, n, fa, fb); reaching != 0;
                  reaching &= reaching - 1) {
                 const int64_t j = j0 + std::countr_zero(reaching);
-                const int64_t a0 = std::max(p0, j << Envelope::kLeafShift);
-                const int64_t a1 = std::min(p1, ((j + 1) << Envelope::kLeafShift) - 1);
-                OutsideValues(s.p, rows.rows, a0, a1, fa, fb, band, out);
+                const int64_t first = j << Envelope::kLeafShift;
+                const int64_t a0 = std::max(p0, first);
+                const int64_t a1 = std::min(p1, first + Envelope::kLeaf - 1);
+                if (first + Envelope::kLeaf > s.count) {
+                    OutsideValues(s.p, rows.rows, a0, a1, fa, fb, band, out);
+                    continue;
+                }
+                // The whole leaf at once, then only the bits of a0..a1.
+                uint32_t bits = ValuesReaching(s.p + first, fa, fb);
+                bits &= (~0u >> (31 - int(a1 - first))) & (~0u << int(a0 - first));
+                for (; bits != 0; bits &= bits - 1) {
+                    const double y = rows.rows.Y(double(s.p[first + std::countr_zero(bits)]));
+                    if (band.Outside(y))
+                        out(y);
+                }
             }
         }
         return;
