@@ -517,29 +517,24 @@ bool InsideValues(const GraphModel::RowScale& r, const RowBand& band, float& fa,
         return false;
     // The value at each edge, and whether it bounds the values from below (the
     // row falls as the value rises when the scale is positive).
-    const double atBelow = r.t0 + (r.bottom - band.below) / r.scale;
-    const double atAbove = r.t0 + (r.bottom - band.above) / r.scale;
+    const double perRow = 1.0 / r.scale;
+    const double atBelow = r.t0 + (r.bottom - band.below) * perRow;
+    const double atAbove = r.t0 + (r.bottom - band.above) * perRow;
     const bool rising = r.scale > 0;
     double a = rising ? atAbove : atBelow, b = rising ? atBelow : atAbove;
-    const double margin = 1e-9 * (std::fabs(a) + std::fabs(b) + std::fabs(r.t0)) + 1e-30;
+    // Far wider than the rounding of the rows in double precision and than the
+    // rounding to single precision below (half a unit in 2^24), so that a value
+    // strictly between the rounded bounds surely has its row inside.
+    const double margin = 1e-6 * (std::fabs(a) + std::fabs(b) + std::fabs(r.t0)) + 1e-30;
     a += margin;
     b -= margin;
     if (!(a < b) || !std::isfinite(a) || !std::isfinite(b) || std::fabs(a) > 1e37 ||
         std::fabs(b) > 1e37)
         return false;
     constexpr float kInf = std::numeric_limits<float>::infinity();
-    // The same bounds in single precision, rounded inwards.
-    fa = float(a);
-    fb = float(b);
-    if (double(fa) < a)
-        fa = std::nextafter(fa, kInf);
-    if (double(fb) > b)
-        fb = std::nextafter(fb, -kInf);
     // A side not searched bounds nothing.
-    if (!(rising ? band.needAbove : band.needBelow))
-        fa = -kInf;
-    if (!(rising ? band.needBelow : band.needAbove))
-        fb = kInf;
+    fa = (rising ? band.needAbove : band.needBelow) ? float(a) : -kInf;
+    fb = (rising ? band.needBelow : band.needAbove) ? float(b) : kInf;
     return true;
 }
 
@@ -920,16 +915,10 @@ void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, 
     const ChannelColumn& c = g.ch[size_t(ch)];
     const QRgb colour = t.rgb[size_t(ch)];
     d.Span(g.column, std::max(c.lo - 1, 0), std::min(c.hi + 1, d.height - 1), colour);
-    RowBand band;
-    band.below = lo;
-    band.above = double(hi) + 1.0;
-    band.needBelow = c.lo < lo;
-    band.needAbove = c.hi > hi;
     const int x = g.column;
     const bool inner = x >= 1 && x + 1 < d.width;
-    OutsidePoints(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, band, [&](double y) {
+    auto mark = [&](int r) {
         // Rows here lie inside the plot, hence inside the image or just below it.
-        const int r = int(y);
         if (inner && r >= 1 && r + 1 < d.height) {
             for (QRgb* row : {d.At(x - 1, r - 1), d.At(x - 1, r + 1)})
                 row[0] = row[2] = colour;
@@ -938,7 +927,20 @@ void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, 
         for (int dy : {-1, 1})
             for (int dx : {-1, 1})
                 d.Pixel(x + dx, r + dy, colour);
-    });
+    };
+    // Where the column reaches one row beyond the band, that row holds its
+    // extreme point and no other row beyond can hold one: no search.
+    RowBand band;
+    band.below = lo;
+    band.above = double(hi) + 1.0;
+    band.needBelow = c.lo < lo - 1;
+    band.needAbove = c.hi > hi + 1;
+    if (c.lo == lo - 1)
+        mark(c.lo);
+    if (c.hi == hi + 1)
+        mark(c.hi);
+    OutsidePoints(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, band,
+                  [&](double y) { mark(int(y)); });
 }
 
 // A stroke column of channel ch: its head, then the stroke (and its marks).
