@@ -816,8 +816,8 @@ private:
 };
 
 // The head of a stroke column: the segment from the last point of the column
-// before, with its marks.
-void DrawHead(TraceJob& t, const ColumnGroup& g, int ch) {
+// before, with its marks when `marks`.
+void DrawHead(TraceJob& t, const ColumnGroup& g, int ch, bool marks) {
     const SegmentEnds& e = g.ch[size_t(ch)].head;
     if (Skipped(t.m, e.y0, e.y1))
         return;
@@ -826,7 +826,7 @@ void DrawHead(TraceJob& t, const ColumnGroup& g, int ch) {
         t.UsePen(ch);
         t.p.drawLine(e.x0, e.y0, e.x1, e.y1);
     }
-    if (t.marks) {
+    if (marks) {
         t.direct.Marks(e.x0, e.y0, colour);
         t.direct.Marks(e.x1, e.y1, colour);
     }
@@ -948,7 +948,12 @@ void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int
                 MarkRows& rows) {
     const ColumnGroup& g = plan[j];
     const ChannelColumn& c = g.ch[size_t(ch)];
-    DrawHead(t, g, ch);
+    // Where the neighbours cover the column, the marks of the head's ends are
+    // lit already by the two columns' own marks (the end before) or will be by
+    // this column's (the end in it), with nothing of the other channel between.
+    int lo = 0, hi = 0;
+    const bool covered = t.marks && t.direct.ok && CoveredRows(t, plan, j, ch, lo, hi);
+    DrawHead(t, g, ch, t.marks && !covered);
     if (!t.direct.ok) {
         t.UsePen(ch);
         t.p.drawLine(g.column, c.lo, g.column, c.hi);
@@ -958,8 +963,7 @@ void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int
         t.direct.Span(g.column, c.lo, c.hi, t.rgb[size_t(ch)]);
         return;
     }
-    int lo = 0, hi = 0;
-    if (CoveredRows(t, plan, j, ch, lo, hi))
+    if (covered)
         MarkOutsidePoints(t, plan, j, ch, lo, hi);
     else
         MarkEveryPoint(t, g, ch, rows);
