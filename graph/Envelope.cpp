@@ -3,12 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <limits>
 #include <mutex>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -113,31 +108,6 @@ Envelope::Range Envelope::Of(const GraphModel::Series& s, int64_t p0, int64_t p1
     }
     r.number = !IsNan(r.hi) && !IsNan(r.lo);
     return r;
-}
-
-uint32_t Envelope::LeavesReaching(int64_t j0, int n, float fa, float fb) const {
-    const Node* leaf = m_levels[0].data() + j0;
-    uint32_t reaching = 0;
-    int i = 0;
-#if defined(__SSE2__)
-    // Two leaves a vector (lo, hi, lo, hi): a leaf is inside when its lowest is
-    // above fa and its highest below fb, so both of its lanes pass.
-    constexpr float kInf = std::numeric_limits<float>::infinity();
-    const __m128 above = _mm_setr_ps(fa, -kInf, fa, -kInf);
-    const __m128 below = _mm_setr_ps(kInf, fb, kInf, fb);
-    for (; i + 2 <= n; i += 2) {
-        static_assert(sizeof(Node) == 2 * sizeof(float));
-        __m128 v;
-        std::memcpy(&v, leaf + i, sizeof v);
-        const int pass =
-            _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(v, above), _mm_cmplt_ps(v, below)));
-        reaching |= uint32_t((pass & 3) != 3) << i;
-        reaching |= uint32_t((pass & 12) != 12) << (i + 1);
-    }
-#endif
-    for (; i < n; ++i)
-        reaching |= uint32_t(!(leaf[i].lo > fa && leaf[i].hi < fb)) << i;
-    return reaching;
 }
 
 // ---- the cache ----

@@ -457,7 +457,19 @@ struct RowBand {
     // `needBelow` / `needAbove`.
     double below = 0, above = 0;
     bool needBelow = true, needAbove = true;
-    bool Outside(double y) const { return (needBelow && y < below) || (needAbove && y >= above); }
+    // The edges that count: a side not searched is pushed out of reach.
+    double lowEdge = 0, highEdge = 0;
+    static RowBand Of(double below, double above, bool needBelow, bool needAbove) {
+        constexpr double kInf = std::numeric_limits<double>::infinity();
+        return RowBand{below,
+                       above,
+                       needBelow,
+                       needAbove,
+                       needBelow ? below : -kInf,
+                       needAbove ? above : kInf};
+    }
+    // Without a branch: whether a found value is outside is as good as a coin.
+    bool Outside(double y) const { return (y < lowEdge) | (y >= highEdge); }
 };
 
 // Values p0..p1 of v: those not strictly between fa and fb have their rows
@@ -584,8 +596,7 @@ void OutsidePoints(const PointRows& rows, int64_t p0, int64_t p1, const RowBand&
     if (rows.ys) {
         // A side not searched is pushed out of reach.
         const double* ys = rows.ys;
-        const double below = band.needBelow ? band.below : -std::numeric_limits<double>::infinity();
-        const double above = band.needAbove ? band.above : std::numeric_limits<double>::infinity();
+        const double below = band.lowEdge, above = band.highEdge;
 #if defined(__SSE2__)
         const __m128d b = _mm_set1_pd(below), a = _mm_set1_pd(above);
         for (; k + 1 <= p1; k += 2) {
@@ -930,11 +941,7 @@ void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, 
     };
     // Where the column reaches one row beyond the band, that row holds its
     // extreme point and no other row beyond can hold one: no search.
-    RowBand band;
-    band.below = lo;
-    band.above = double(hi) + 1.0;
-    band.needBelow = c.lo < lo - 1;
-    band.needAbove = c.hi > hi + 1;
+    const RowBand band = RowBand::Of(lo, double(hi) + 1.0, c.lo<lo - 1, c.hi> hi + 1);
     if (c.lo == lo - 1)
         mark(c.lo);
     if (c.hi == hi + 1)
