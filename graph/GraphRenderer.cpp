@@ -583,7 +583,13 @@ void OutsidePoints(const PointRows& rows, int64_t p0, int64_t p1, const RowBand&
                 // The whole leaf at once, then only the bits of a0..a1.
                 uint32_t bits = ValuesReaching(s.p + first, fa, fb);
                 bits &= (~0u >> (31 - int(a1 - first))) & (~0u << int(a0 - first));
-                for (; bits != 0; bits &= bits - 1) {
+                // Most leaves that reach out hold one such value: the first is
+                // taken without a branch (any value of the leaf when none), the
+                // rest one by one.
+                const double y0 =
+                    rows.rows.Y(double(s.p[first + std::countr_zero(bits | 0x80000000u)]));
+                out.Maybe(y0, (bits != 0) & band.Outside(y0));
+                for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
                     const double y = rows.rows.Y(double(s.p[first + std::countr_zero(bits)]));
                     if (band.Outside(y))
                         out(y);
@@ -913,6 +919,38 @@ bool CoveredRows(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t
     return mhi + 1 < olo - 1 || ohi + 1 < mlo - 1;
 }
 
+// The marks of a column's point in the columns on either side: the rows above
+// and below it. Rows here lie inside the plot, hence inside the image or just
+// below it.
+class MarkSides {
+public:
+    MarkSides(const DirectWriter& d, int x, QRgb colour)
+        : m_d(d), m_x(x), m_colour(colour), m_inner(x >= 1 && x + 1 < d.width) {}
+    void operator()(double y) const { Maybe(y, true); }
+    // The marks of row y when `take`, written without a branch where they lie
+    // well inside the image (to a scratch pixel when not taken).
+    void Maybe(double y, bool take) const {
+        const bool inside = take & m_inner & (y >= 1.0) & (y < double(m_d.height - 1));
+        const int r = int(inside ? y : 1.0);
+        QRgb* const above = inside ? m_d.At(m_x - 1, r - 1) : m_scratch.data();
+        QRgb* const below = inside ? m_d.At(m_x - 1, r + 1) : m_scratch.data();
+        above[0] = above[2] = m_colour;
+        below[0] = below[2] = m_colour;
+        if (take & !inside) {
+            for (int dy : {-1, 1})
+                for (int dx : {-1, 1})
+                    m_d.Pixel(m_x + dx, int(y) + dy, m_colour);
+        }
+    }
+
+private:
+    const DirectWriter& m_d;
+    int m_x;
+    QRgb m_colour;
+    bool m_inner;
+    mutable std::array<QRgb, 3> m_scratch{};
+};
+
 // Marks of a stroke column whose neighbours cover rows lo..hi: the stroke from
 // above its lowest row to below its highest, and the marks in the side columns
 // of only the points outside lo..hi, written as they are found. A side of the
@@ -926,28 +964,17 @@ void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, 
     const ChannelColumn& c = g.ch[size_t(ch)];
     const QRgb colour = t.rgb[size_t(ch)];
     d.Span(g.column, std::max(c.lo - 1, 0), std::min(c.hi + 1, d.height - 1), colour);
-    const int x = g.column;
-    const bool inner = x >= 1 && x + 1 < d.width;
-    auto mark = [&](int r) {
-        // Rows here lie inside the plot, hence inside the image or just below it.
-        if (inner && r >= 1 && r + 1 < d.height) {
-            for (QRgb* row : {d.At(x - 1, r - 1), d.At(x - 1, r + 1)})
-                row[0] = row[2] = colour;
-            return;
-        }
-        for (int dy : {-1, 1})
-            for (int dx : {-1, 1})
-                d.Pixel(x + dx, r + dy, colour);
-    };
+    const MarkSides mark(d, g.column, colour);
     // Where the column reaches one row beyond the band, that row holds its
     // extreme point and no other row beyond can hold one: no search.
-    const RowBand band = RowBand::Of(lo, double(hi) + 1.0, c.lo<lo - 1, c.hi> hi + 1);
+    const bool beyondLo = (c.lo < lo - 1);
+    const bool beyondHi = (c.hi > hi + 1);
+    const RowBand band = RowBand::Of(lo, double(hi) + 1.0, beyondLo, beyondHi);
     if (c.lo == lo - 1)
         mark(c.lo);
     if (c.hi == hi + 1)
         mark(c.hi);
-    OutsidePoints(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, band,
-                  [&](double y) { mark(int(y)); });
+    OutsidePoints(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, band, mark);
 }
 
 // A stroke column of channel ch: its head, then the stroke (and its marks).
