@@ -339,6 +339,7 @@ struct PointRows {
     GraphModel::Series series;
     GraphModel::RowScale rows;
     const Envelope* envelope = nullptr; // of the series, when it has one
+    double perRow = 0;                  // 1 / rows.scale (values a row), when not 0
     double operator()(int64_t k) const {
         return ys ? ys[k] : rows.Y(k < series.count ? double(series.At(k)) : 0.0);
     }
@@ -524,12 +525,13 @@ uint32_t ValuesReaching(const float* v, float fa, float fb) {
 // between fa and fb (the band's edges in values, made narrower so that a value
 // inside them surely has its row inside; an open side is infinite). False when
 // the scale gives no such bounds.
-bool InsideValues(const GraphModel::RowScale& r, const RowBand& band, float& fa, float& fb) {
+bool InsideValues(const PointRows& rows, const RowBand& band, float& fa, float& fb) {
+    const GraphModel::RowScale& r = rows.rows;
     if (!(r.scale != 0))
         return false;
     // The value at each edge, and whether it bounds the values from below (the
     // row falls as the value rises when the scale is positive).
-    const double perRow = 1.0 / r.scale;
+    const double perRow = rows.perRow;
     const double atBelow = r.t0 + (r.bottom - band.below) * perRow;
     const double atAbove = r.t0 + (r.bottom - band.above) * perRow;
     const bool rising = r.scale > 0;
@@ -550,6 +552,35 @@ bool InsideValues(const GraphModel::RowScale& r, const RowBand& band, float& fa,
     return true;
 }
 
+// The points of p0..p1 in leaf j of a plain series (only when `take`) whose rows
+// lie outside the band, to `out`: the whole leaf compared at once, then only
+// the values found. Most leaves that reach out hold one such value: the first
+// is taken without a branch (any value of the leaf when none), the rest one by
+// one.
+template <class Out>
+void OutsideInLeaf(const PointRows& rows, int64_t p0, int64_t p1, int64_t j, float fa, float fb,
+                   const RowBand& band, bool take, Out&& out) {
+    const GraphModel::Series& s = rows.series;
+    const int64_t first = j << Envelope::kLeafShift;
+    const int64_t a0 = std::max(p0, first);
+    const int64_t a1 = std::min(p1, first + Envelope::kLeaf - 1);
+    if (first + Envelope::kLeaf > s.count) {
+        if (take)
+            OutsideValues(s.p, rows.rows, a0, a1, fa, fb, band, out);
+        return;
+    }
+    uint32_t bits = ValuesReaching(s.p + first, fa, fb);
+    bits &= (~0u >> (31 - int(a1 - first))) & (~0u << int(a0 - first));
+    bits = take ? bits : 0u;
+    const double y0 = rows.rows.Y(double(s.p[first + std::countr_zero(bits | 0x80000000u)]));
+    out.Maybe(y0, (bits != 0) & band.Outside(y0));
+    for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
+        const double y = rows.rows.Y(double(s.p[first + std::countr_zero(bits)]));
+        if (band.Outside(y))
+            out(y);
+    }
+}
+
 // Hands the row of each point of p0..p1 (numbers, all of them) that lies
 // outside the band to `out`. Of a plain series with an envelope, the leaves
 // whose values all lie inside are passed over (that of a part of one too).
@@ -559,42 +590,23 @@ void OutsidePoints(const PointRows& rows, int64_t p0, int64_t p1, const RowBand&
         return;
     const GraphModel::Series& s = rows.series;
     float fa = 0, fb = 0;
-    if (!rows.ys && !s.q && s.stride == 1 && p1 < s.count &&
-        InsideValues(rows.rows, band, fa, fb)) {
+    if (!rows.ys && !s.q && s.stride == 1 && p1 < s.count && InsideValues(rows, band, fa, fb)) {
         const Envelope* e = rows.envelope;
         if (!e || p1 >= e->Count()) {
             OutsideValues(s.p, rows.rows, p0, p1, fa, fb, band, out);
             return;
         }
-        // The leaves that reach out of the band, up to 32 at a time.
+        // The leaves that reach out of the band, up to 32 at a time; the first
+        // without a branch as well (the last leaf taken for nothing when none).
         const int64_t last = p1 >> Envelope::kLeafShift;
         for (int64_t j0 = p0 >> Envelope::kLeafShift; j0 <= last; j0 += 32) {
             const int n = int(std::min<int64_t>(32, last - j0 + 1));
-            for (uint32_t reaching = e->LeavesReaching(j0, n, fa, fb); reaching != 0;
-                 reaching &= reaching - 1) {
-                const int64_t j = j0 + std::countr_zero(reaching);
-                const int64_t first = j << Envelope::kLeafShift;
-                const int64_t a0 = std::max(p0, first);
-                const int64_t a1 = std::min(p1, first + Envelope::kLeaf - 1);
-                if (first + Envelope::kLeaf > s.count) {
-                    OutsideValues(s.p, rows.rows, a0, a1, fa, fb, band, out);
-                    continue;
-                }
-                // The whole leaf at once, then only the bits of a0..a1.
-                uint32_t bits = ValuesReaching(s.p + first, fa, fb);
-                bits &= (~0u >> (31 - int(a1 - first))) & (~0u << int(a0 - first));
-                // Most leaves that reach out hold one such value: the first is
-                // taken without a branch (any value of the leaf when none), the
-                // rest one by one.
-                const double y0 =
-                    rows.rows.Y(double(s.p[first + std::countr_zero(bits | 0x80000000u)]));
-                out.Maybe(y0, (bits != 0) & band.Outside(y0));
-                for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
-                    const double y = rows.rows.Y(double(s.p[first + std::countr_zero(bits)]));
-                    if (band.Outside(y))
-                        out(y);
-                }
-            }
+            uint32_t reaching = e->LeavesReaching(j0, n, fa, fb);
+            const int64_t j = j0 + std::countr_zero(reaching | (1u << (n - 1)));
+            OutsideInLeaf(rows, p0, p1, j, fa, fb, band, reaching != 0, out);
+            for (reaching &= reaching - 1; reaching != 0; reaching &= reaching - 1)
+                OutsideInLeaf(rows, p0, p1, j0 + std::countr_zero(reaching), fa, fb, band, true,
+                              out);
         }
         return;
     }
@@ -710,6 +722,7 @@ struct TraceJob {
     std::array<QRgb, 2> rgb{};
     std::array<double, 2> xf{};
     std::array<RowSource, 2> sources{};
+    std::array<double, 2> perRow{};
     bool marks = false, decimate = true, reduceMarks = false;
     double dx = 0;
     int top = 0, bottom = 0, slot = 0, current = -1;
@@ -720,8 +733,8 @@ struct TraceJob {
 PointRows RowsOf(const TraceJob& t, int ch) {
     const RowSource& src = t.sources[size_t(ch)];
     if (src.values)
-        return PointRows{nullptr, src.series, src.rows, src.envelope};
-    return PointRows{t.m.YPlane(t.slot, ch), {}, {}, nullptr};
+        return PointRows{nullptr, src.series, src.rows, src.envelope, t.perRow[size_t(ch)]};
+    return PointRows{t.m.YPlane(t.slot, ch), {}, {}, nullptr, 0.0};
 }
 
 // The rows of channel ch's points in group g and whether the group is one stroke.
@@ -1034,6 +1047,10 @@ void DrawTracesWith(QPainter& p, const GraphModel& m, const AppSettings& s, bool
     t.decimate = decimate && t.xf[0] == t.xf[1];
     t.reduceMarks = t.marks && t.decimate && t.direct.ok;
     t.sources = sources;
+    for (size_t ch = 0; ch < 2; ++ch) {
+        const double scale = sources[ch].rows.scale;
+        t.perRow[ch] = scale != 0 ? 1.0 / scale : 0.0;
+    }
     ColumnPlanner planner(t, from, to);
     DrawPlannedTraces(t, planner);
 }
