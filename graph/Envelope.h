@@ -12,9 +12,15 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 class Envelope {
 public:
@@ -58,6 +64,33 @@ public:
     std::pair<float, float> Leaf(int64_t j) const {
         const Node n = m_levels[0][size_t(j)];
         return {n.lo, n.hi};
+    }
+    // Of leaves j0 .. j0 + n - 1 (1 <= n <= 32, below the leaves' count), those
+    // holding a value not strictly between fa and fb (one that is not a number
+    // included), as bit i for leaf j0 + i.
+    uint32_t LeavesReaching(int64_t j0, int n, float fa, float fb) const {
+        const Node* leaf = m_levels[0].data() + j0;
+        uint32_t reaching = 0;
+        int i = 0;
+#if defined(__SSE2__)
+        // Two leaves a vector (lo, hi, lo, hi): a leaf is inside when its lowest
+        // is above fa and its highest below fb, so both of its lanes pass.
+        constexpr float kInf = std::numeric_limits<float>::infinity();
+        const __m128 above = _mm_setr_ps(fa, -kInf, fa, -kInf);
+        const __m128 below = _mm_setr_ps(kInf, fb, kInf, fb);
+        for (; i + 2 <= n; i += 2) {
+            static_assert(sizeof(Node) == 2 * sizeof(float));
+            __m128 v;
+            std::memcpy(&v, leaf + i, sizeof v);
+            const int pass =
+                _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(v, above), _mm_cmplt_ps(v, below)));
+            reaching |= uint32_t((pass & 3) != 3) << i;
+            reaching |= uint32_t((pass & 12) != 12) << (i + 1);
+        }
+#endif
+        for (; i < n; ++i)
+            reaching |= uint32_t(!(leaf[i].lo > fa && leaf[i].hi < fb)) << i;
+        return reaching;
     }
 
 private:

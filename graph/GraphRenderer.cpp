@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -344,6 +345,7 @@ struct PointRows {
     GraphModel::Series series;
     GraphModel::RowScale rows;
     const Envelope* envelope = nullptr; // of the series, when it has one
+    double perRow = 0;                  // 1 / rows.scale (values a row), when not 0
     double operator()(int64_t k) const {
         return ys ? ys[k] : rows.Y(k < series.count ? double(series.At(k)) : 0.0);
     }
@@ -442,111 +444,8 @@ public:
         for (int64_t k = p0; k <= p1; ++k)
             Flag(rows(k));
     }
-    // Flags the points of p0..p1 (numbers, all of them) whose row lies outside
-    // lo..hi; there are few, so the walk mostly only compares.
-    void FlagOutside(const PointRows& rows, int64_t p0, int64_t p1, int lo, int hi) {
-        // A row is the truncated position, and rows here are not negative.
-        const double below = lo, above = double(hi) + 1.0;
-        int64_t k = p0;
-        if (!rows.ys) {
-            k = SkipInside(rows, p0, p1, below, above);
-            for (; k <= p1; ++k) {
-                const double y = rows(k);
-                if (y < below || y >= above)
-                    Flag(y);
-            }
-            return;
-        }
-        const double* ys = rows.ys;
-#if defined(__SSE2__)
-        const __m128d b = _mm_set1_pd(below), a = _mm_set1_pd(above);
-        for (; k + 1 <= p1; k += 2) {
-            const __m128d y = _mm_loadu_pd(ys + k);
-            const int out = _mm_movemask_pd(_mm_or_pd(_mm_cmplt_pd(y, b), _mm_cmpge_pd(y, a)));
-            if (out & 1)
-                Flag(ys[k]);
-            if (out & 2)
-                Flag(ys[k + 1]);
-        }
-#endif
-        for (; k <= p1; ++k)
-            if (ys[k] < below || ys[k] >= above)
-                Flag(ys[k]);
-    }
-    // Of a plain series (stride 1, no product): flags the points of p0..p1 whose
-    // row lies outside below..above (as FlagOutside) by comparing the values with
-    // those of the band's edges, made narrower than the band so that a value
-    // inside them surely has its row inside; a value near an edge has its row
-    // computed. Returns where the caller goes on (the points left, if any).
-    int64_t SkipInside(const PointRows& rows, int64_t p0, int64_t p1, double below, double above) {
-        const GraphModel::Series& s = rows.series;
-        const GraphModel::RowScale& r = rows.rows;
-        if (s.q || s.stride != 1 || !(r.scale != 0) || p1 >= s.count)
-            return p0;
-        double a = r.t0 + (r.bottom - above) / r.scale;
-        double b = r.t0 + (r.bottom - below) / r.scale;
-        if (a > b)
-            std::swap(a, b);
-        const double margin = 1e-9 * (std::fabs(a) + std::fabs(b) + std::fabs(r.t0)) + 1e-30;
-        a += margin;
-        b -= margin;
-        if (!(a < b) || !std::isfinite(a) || !std::isfinite(b) || std::fabs(a) > 1e37 ||
-            std::fabs(b) > 1e37)
-            return p0;
-        // The same bounds in single precision, rounded inwards.
-        float fa = float(a), fb = float(b);
-        if (double(fa) < a)
-            fa = std::nextafter(fa, std::numeric_limits<float>::infinity());
-        if (double(fb) > b)
-            fb = std::nextafter(fb, -std::numeric_limits<float>::infinity());
-        // The leaves of the envelope that p0..p1 reach: one whose values all lie
-        // inside the bounds is passed over (that of a part of it too).
-        const Envelope* e = rows.envelope;
-        if (!e || p1 >= e->Count()) {
-            FlagOutsideOf(s.p, r, p0, p1, fa, fb, below, above);
-            return p1 + 1;
-        }
-        for (int64_t j = p0 >> Envelope::kLeafShift; j <= p1 >> Envelope::kLeafShift; ++j) {
-            const auto [lo, hi] = e->Leaf(j);
-            if (lo > fa && hi < fb)
-                continue;
-            const int64_t a0 = std::max(p0, j << Envelope::kLeafShift);
-            const int64_t a1 = std::min(p1, ((j + 1) << Envelope::kLeafShift) - 1);
-            FlagOutsideOf(s.p, r, a0, a1, fa, fb, below, above);
-        }
-        return p1 + 1;
-    }
-    // Values p0..p1 of v: those not strictly between fa and fb have their rows
-    // computed and flagged when outside below..above.
-    void FlagOutsideOf(const float* v, const GraphModel::RowScale& r, int64_t p0, int64_t p1,
-                       float fa, float fb, double below, double above) {
-        auto exact = [&](int64_t i) {
-            const double y = r.Y(double(v[i]));
-            if (y < below || y >= above)
-                Flag(y);
-        };
-        int64_t k = p0;
-#if defined(__SSE2__)
-        const __m128 va = _mm_set1_ps(fa), vb = _mm_set1_ps(fb);
-        for (; k + 3 <= p1; k += 4) {
-            const __m128 x = _mm_loadu_ps(v + k);
-            const int inside =
-                _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(x, va), _mm_cmplt_ps(x, vb)));
-            if (inside == 0xF)
-                continue;
-            for (int j = 0; j < 4; ++j)
-                if ((inside & (1 << j)) == 0)
-                    exact(k + j);
-        }
-#endif
-        for (; k <= p1; ++k)
-            if (!(v[k] > fa && v[k] < fb))
-                exact(k);
-    }
     // Whether row r (0 <= r < height) is lit: a point lies in the row above or below.
-    bool Lit(int r) const {
-        return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0;
-    }
+    bool Lit(int r) const { return (m_point[size_t(r)] | m_point[size_t(r) + 2]) != 0; }
     // Clears the point rows lo to hi.
     void Clear(int lo, int hi) {
         std::fill(m_point.begin() + lo + 1, m_point.begin() + hi + 2, uint8_t(0));
@@ -556,6 +455,194 @@ private:
     int m_height;
     std::vector<uint8_t> m_point;
 };
+
+// The points of a column whose rows lie outside a band of rows that the
+// neighbouring columns cover: few, so the search mostly only compares. The band
+// is open on a side where no point of the column can lie beyond it.
+struct RowBand {
+    // Rows y with below <= y < above are inside; a side is searched only when
+    // `needBelow` / `needAbove`.
+    double below = 0, above = 0;
+    bool needBelow = true, needAbove = true;
+    // The edges that count: a side not searched is pushed out of reach.
+    double lowEdge = 0, highEdge = 0;
+    static RowBand Of(double below, double above, bool needBelow, bool needAbove) {
+        constexpr double kInf = std::numeric_limits<double>::infinity();
+        return RowBand{below,
+                       above,
+                       needBelow,
+                       needAbove,
+                       needBelow ? below : -kInf,
+                       needAbove ? above : kInf};
+    }
+    // Without a branch: whether a found value is outside is as good as a coin.
+    bool Outside(double y) const { return (y < lowEdge) | (y >= highEdge); }
+};
+
+// Values p0..p1 of v: those not strictly between fa and fb have their rows
+// computed and handed to `out` when outside the band.
+template <class Out>
+void OutsideValues(const float* v, const GraphModel::RowScale& r, int64_t p0, int64_t p1, float fa,
+                   float fb, const RowBand& band, Out&& out) {
+    auto exact = [&](int64_t i) {
+        const double y = r.Y(double(v[i]));
+        if (band.Outside(y))
+            out(y);
+    };
+    int64_t k = p0;
+#if defined(__SSE2__)
+    const __m128 va = _mm_set1_ps(fa), vb = _mm_set1_ps(fb);
+    for (; k + 7 <= p1; k += 8) {
+        const __m128 x = _mm_loadu_ps(v + k);
+        const __m128 y = _mm_loadu_ps(v + k + 4);
+        const int inside =
+            _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(x, va), _mm_cmplt_ps(x, vb))) |
+            (_mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(y, va), _mm_cmplt_ps(y, vb))) << 4);
+        // Mostly all inside; the few others one by one.
+        for (unsigned rest = ~unsigned(inside) & 0xFFu; rest != 0; rest &= rest - 1)
+            exact(k + std::countr_zero(rest));
+    }
+#endif
+    for (; k <= p1; ++k)
+        if (!(v[k] > fa && v[k] < fb))
+            exact(k);
+}
+
+// Of the 32 values from v on, those not strictly between fa and fb, as bit i
+// for v[i]: one pass without a branch, so that the few found cost a jump each.
+static_assert(Envelope::kLeaf == 32, "a leaf's values are one 32-bit mask");
+uint32_t ValuesReaching(const float* v, float fa, float fb) {
+    uint32_t reaching = 0;
+#if defined(__SSE2__)
+    const __m128 va = _mm_set1_ps(fa), vb = _mm_set1_ps(fb);
+    for (int b = 0; b < 32; b += 4) {
+        const __m128 x = _mm_loadu_ps(v + b);
+        const int inside = _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(x, va), _mm_cmplt_ps(x, vb)));
+        reaching |= uint32_t(~inside & 0xF) << b;
+    }
+#else
+    for (int i = 0; i < 32; ++i)
+        reaching |= uint32_t(!(v[i] > fa && v[i] < fb)) << i;
+#endif
+    return reaching;
+}
+
+// The values of a plain series whose rows surely lie inside the band: strictly
+// between fa and fb (the band's edges in values, made narrower so that a value
+// inside them surely has its row inside; an open side is infinite). False when
+// the scale gives no such bounds.
+bool InsideValues(const PointRows& rows, const RowBand& band, float& fa, float& fb) {
+    const GraphModel::RowScale& r = rows.rows;
+    if (!(r.scale != 0))
+        return false;
+    // The value at each edge, and whether it bounds the values from below (the
+    // row falls as the value rises when the scale is positive).
+    const double perRow = rows.perRow;
+    const double atBelow = r.t0 + (r.bottom - band.below) * perRow;
+    const double atAbove = r.t0 + (r.bottom - band.above) * perRow;
+    const bool rising = r.scale > 0;
+    double a = rising ? atAbove : atBelow, b = rising ? atBelow : atAbove;
+    // Far wider than the rounding of the rows in double precision and than the
+    // rounding to single precision below (half a unit in 2^24), so that a value
+    // strictly between the rounded bounds surely has its row inside.
+    const double margin = 1e-6 * (std::fabs(a) + std::fabs(b) + std::fabs(r.t0)) + 1e-30;
+    a += margin;
+    b -= margin;
+    if (!(a < b) || !std::isfinite(a) || !std::isfinite(b) || std::fabs(a) > 1e37 ||
+        std::fabs(b) > 1e37)
+        return false;
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    // A side not searched bounds nothing.
+    fa = (rising ? band.needAbove : band.needBelow) ? float(a) : -kInf;
+    fb = (rising ? band.needBelow : band.needAbove) ? float(b) : kInf;
+    return true;
+}
+
+// The points of p0..p1 in leaf j of a plain series (only when `take`) whose rows
+// lie outside the band, to `out`: the whole leaf compared at once, then only
+// the values found. Most leaves that reach out hold one such value: the first
+// is taken without a branch (any value of the leaf when none), the rest one by
+// one.
+template <class Out>
+void OutsideInLeaf(const PointRows& rows, int64_t p0, int64_t p1, int64_t j, float fa, float fb,
+                   const RowBand& band, bool take, Out&& out) {
+    const GraphModel::Series& s = rows.series;
+    const int64_t first = j << Envelope::kLeafShift;
+    const int64_t a0 = std::max(p0, first);
+    const int64_t a1 = std::min(p1, first + Envelope::kLeaf - 1);
+    if (first + Envelope::kLeaf > s.count) {
+        if (take)
+            OutsideValues(s.p, rows.rows, a0, a1, fa, fb, band, out);
+        return;
+    }
+    uint32_t bits = ValuesReaching(s.p + first, fa, fb);
+    bits &= (~0u >> (31 - int(a1 - first))) & (~0u << int(a0 - first));
+    bits = take ? bits : 0u;
+    const double y0 = rows.rows.Y(double(s.p[first + std::countr_zero(bits | 0x80000000u)]));
+    out.Maybe(y0, (bits != 0) & band.Outside(y0));
+    for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
+        const double y = rows.rows.Y(double(s.p[first + std::countr_zero(bits)]));
+        if (band.Outside(y))
+            out(y);
+    }
+}
+
+// Hands the row of each point of p0..p1 (numbers, all of them) that lies
+// outside the band to `out`. Of a plain series with an envelope, the leaves
+// whose values all lie inside are passed over (that of a part of one too).
+template <class Out>
+void OutsidePoints(const PointRows& rows, int64_t p0, int64_t p1, const RowBand& band, Out&& out) {
+    if (!band.needBelow && !band.needAbove)
+        return;
+    const GraphModel::Series& s = rows.series;
+    float fa = 0, fb = 0;
+    if (!rows.ys && !s.q && s.stride == 1 && p1 < s.count && InsideValues(rows, band, fa, fb)) {
+        const Envelope* e = rows.envelope;
+        if (!e || p1 >= e->Count()) {
+            OutsideValues(s.p, rows.rows, p0, p1, fa, fb, band, out);
+            return;
+        }
+        // The leaves that reach out of the band, up to 32 at a time; the first
+        // without a branch as well (the last leaf taken for nothing when none).
+        const int64_t last = p1 >> Envelope::kLeafShift;
+        for (int64_t j0 = p0 >> Envelope::kLeafShift; j0 <= last; j0 += 32) {
+            const int n = int(std::min<int64_t>(32, last - j0 + 1));
+            uint32_t reaching = e->LeavesReaching(j0, n, fa, fb);
+            const int64_t j = j0 + std::countr_zero(reaching | (1u << (n - 1)));
+            OutsideInLeaf(rows, p0, p1, j, fa, fb, band, reaching != 0, out);
+            for (reaching &= reaching - 1; reaching != 0; reaching &= reaching - 1)
+                OutsideInLeaf(rows, p0, p1, j0 + std::countr_zero(reaching), fa, fb, band, true,
+                              out);
+        }
+        return;
+    }
+    int64_t k = p0;
+    if (rows.ys) {
+        // A side not searched is pushed out of reach.
+        const double* ys = rows.ys;
+        const double below = band.lowEdge, above = band.highEdge;
+#if defined(__SSE2__)
+        const __m128d b = _mm_set1_pd(below), a = _mm_set1_pd(above);
+        for (; k + 1 <= p1; k += 2) {
+            const __m128d y = _mm_loadu_pd(ys + k);
+            const int outside = _mm_movemask_pd(_mm_or_pd(_mm_cmplt_pd(y, b), _mm_cmpge_pd(y, a)));
+            if (outside & 1)
+                out(ys[k]);
+            if (outside & 2)
+                out(ys[k + 1]);
+        }
+#endif
+        for (; k <= p1; ++k)
+            if (ys[k] < below || ys[k] >= above)
+                out(ys[k]);
+        return;
+    }
+    for (; k <= p1; ++k) {
+        const double y = rows(k);
+        if (band.Outside(y))
+            out(y);
+    }
+}
 
 // Below this many points a column's rows are walked rather than looked up: the
 // walk streams through the model's rows, while a lookup waits for the few values
@@ -641,6 +728,7 @@ struct TraceJob {
     std::array<QRgb, 2> rgb{};
     std::array<double, 2> xf{};
     std::array<RowSource, 2> sources{};
+    std::array<double, 2> perRow{};
     bool marks = false, decimate = true, reduceMarks = false;
     double dx = 0;
     int top = 0, bottom = 0, slot = 0, current = -1;
@@ -651,8 +739,8 @@ struct TraceJob {
 PointRows RowsOf(const TraceJob& t, int ch) {
     const RowSource& src = t.sources[size_t(ch)];
     if (src.values)
-        return PointRows{nullptr, src.series, src.rows, src.envelope};
-    return PointRows{t.m.YPlane(t.slot, ch), {}, {}, nullptr};
+        return PointRows{nullptr, src.series, src.rows, src.envelope, t.perRow[size_t(ch)]};
+    return PointRows{t.m.YPlane(t.slot, ch), {}, {}, nullptr, 0.0};
 }
 
 // The rows of channel ch's points in group g and whether the group is one stroke.
@@ -764,8 +852,8 @@ private:
 };
 
 // The head of a stroke column: the segment from the last point of the column
-// before, with its marks.
-void DrawHead(TraceJob& t, const ColumnGroup& g, int ch) {
+// before, with its marks when `marks`.
+void DrawHead(TraceJob& t, const ColumnGroup& g, int ch, bool marks) {
     const SegmentEnds& e = g.ch[size_t(ch)].head;
     if (Skipped(t.m, e.y0, e.y1))
         return;
@@ -774,7 +862,7 @@ void DrawHead(TraceJob& t, const ColumnGroup& g, int ch) {
         t.UsePen(ch);
         t.p.drawLine(e.x0, e.y0, e.x1, e.y1);
     }
-    if (t.marks) {
+    if (marks) {
         t.direct.Marks(e.x0, e.y0, colour);
         t.direct.Marks(e.x1, e.y1, colour);
     }
@@ -850,31 +938,62 @@ bool CoveredRows(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t
     return mhi + 1 < olo - 1 || ohi + 1 < mlo - 1;
 }
 
-// Marks of a stroke column whose neighbours cover rows lo..hi: only the points
-// outside them are flagged, and the side columns are written only outside the
-// neighbours' own strokes.
+// The marks of a column's point in the columns on either side: the rows above
+// and below it. Rows here lie inside the plot, hence inside the image or just
+// below it.
+class MarkSides {
+public:
+    MarkSides(const DirectWriter& d, int x, QRgb colour)
+        : m_d(d), m_x(x), m_colour(colour), m_inner(x >= 1 && x + 1 < d.width) {}
+    void operator()(double y) const { Maybe(y, true); }
+    // The marks of row y when `take`, written without a branch where they lie
+    // well inside the image (to a scratch pixel when not taken).
+    void Maybe(double y, bool take) const {
+        const bool inside = take & m_inner & (y >= 1.0) & (y < double(m_d.height - 1));
+        const int r = int(inside ? y : 1.0);
+        QRgb* const above = inside ? m_d.At(m_x - 1, r - 1) : m_scratch.data();
+        QRgb* const below = inside ? m_d.At(m_x - 1, r + 1) : m_scratch.data();
+        above[0] = above[2] = m_colour;
+        below[0] = below[2] = m_colour;
+        if (take & !inside) {
+            for (int dy : {-1, 1})
+                for (int dx : {-1, 1})
+                    m_d.Pixel(m_x + dx, int(y) + dy, m_colour);
+        }
+    }
+
+private:
+    const DirectWriter& m_d;
+    int m_x;
+    QRgb m_colour;
+    bool m_inner;
+    mutable std::array<QRgb, 3> m_scratch{};
+};
+
+// Marks of a stroke column whose neighbours cover rows lo..hi: the stroke from
+// above its lowest row to below its highest, and the marks in the side columns
+// of only the points outside lo..hi, written as they are found. A side of the
+// band is searched only where the column reaches beyond it. Where such a mark
+// falls on a neighbour's own stroke it lights a pixel of the same colour again,
+// which nothing of the other channel can have drawn in between (CoveredRows).
 void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch,
-                       int lo, int hi, MarkRows& rows) {
+                       int lo, int hi) {
     const DirectWriter& d = t.direct;
     const ColumnGroup& g = plan[j];
     const ChannelColumn& c = g.ch[size_t(ch)];
-    rows.FlagOutside(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, lo, hi);
     const QRgb colour = t.rgb[size_t(ch)];
-    const int r0 = std::max(c.lo - 1, 0);
-    const int r1 = std::min(c.hi + 1, d.height - 1);
-    d.Span(g.column, r0, r1, colour);
-    for (int side : {-1, 1}) {
-        const ptrdiff_t neighbour = ptrdiff_t(j) + side;
-        const ChannelColumn& n = plan[size_t(neighbour)].ch[size_t(ch)];
-        const int x = g.column + side;
-        for (int r = r0; r <= std::min(r1, n.lo - 2); ++r)
-            if (rows.Lit(r))
-                d.Pixel(x, r, colour);
-        for (int r = std::max(r0, n.hi + 2); r <= r1; ++r)
-            if (rows.Lit(r))
-                d.Pixel(x, r, colour);
-    }
-    rows.Clear(c.lo, c.hi);
+    d.Span(g.column, std::max(c.lo - 1, 0), std::min(c.hi + 1, d.height - 1), colour);
+    const MarkSides mark(d, g.column, colour);
+    // Where the column reaches one row beyond the band, that row holds its
+    // extreme point and no other row beyond can hold one: no search.
+    const bool beyondLo = (c.lo < lo - 1);
+    const bool beyondHi = (c.hi > hi + 1);
+    const RowBand band = RowBand::Of(lo, double(hi) + 1.0, beyondLo, beyondHi);
+    if (c.lo == lo - 1)
+        mark(c.lo);
+    if (c.hi == hi + 1)
+        mark(c.hi);
+    OutsidePoints(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, band, mark);
 }
 
 // A stroke column of channel ch: its head, then the stroke (and its marks).
@@ -882,7 +1001,12 @@ void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int
                 MarkRows& rows) {
     const ColumnGroup& g = plan[j];
     const ChannelColumn& c = g.ch[size_t(ch)];
-    DrawHead(t, g, ch);
+    // Where the neighbours cover the column, the marks of the head's ends are
+    // lit already by the two columns' own marks (the end before) or will be by
+    // this column's (the end in it), with nothing of the other channel between.
+    int lo = 0, hi = 0;
+    const bool covered = t.marks && t.direct.ok && CoveredRows(t, plan, j, ch, lo, hi);
+    DrawHead(t, g, ch, t.marks && !covered);
     if (!t.direct.ok) {
         t.UsePen(ch);
         t.p.drawLine(g.column, c.lo, g.column, c.hi);
@@ -892,9 +1016,8 @@ void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int
         t.direct.Span(g.column, c.lo, c.hi, t.rgb[size_t(ch)]);
         return;
     }
-    int lo = 0, hi = 0;
-    if (CoveredRows(t, plan, j, ch, lo, hi))
-        MarkOutsidePoints(t, plan, j, ch, lo, hi, rows);
+    if (covered)
+        MarkOutsidePoints(t, plan, j, ch, lo, hi);
     else
         MarkEveryPoint(t, g, ch, rows);
 }
@@ -930,6 +1053,10 @@ void DrawTracesWith(QPainter& p, const GraphModel& m, const AppSettings& s, bool
     t.decimate = decimate && t.xf[0] == t.xf[1];
     t.reduceMarks = t.marks && t.decimate && t.direct.ok;
     t.sources = sources;
+    for (size_t ch = 0; ch < 2; ++ch) {
+        const double scale = sources[ch].rows.scale;
+        t.perRow[ch] = scale != 0 ? 1.0 / scale : 0.0;
+    }
     ColumnPlanner planner(t, from, to);
     DrawPlannedTraces(t, planner);
 }

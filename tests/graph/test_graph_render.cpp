@@ -17,6 +17,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -551,6 +552,37 @@ TEST_F(Render, ZoomWithinAZoomAndFewPointsPerColumnEqualEverySegment) {
                 ASSERT_EQ(FinishZoomDrag(m, QPoint(a, g.plotTop + g.Hp() / 5),
                                          QPoint(a + g.W() / 2, g.plotBottom - g.Hp() / 5), false),
                           ZoomVerdict::Accepted);
+            }
+        }
+    }
+}
+
+// Marks of dense columns with the channels apart (each column's neighbours cover
+// most of its rows, so only its points beyond them are marked one by one):
+// where the rows run the other way (an axis from a high value at the bottom to
+// a low one at the top) and where the values crowd into a tenth of the plot's
+// rows (many points a row, columns reaching just one row past their
+// neighbours), the same image as drawing every segment.
+TEST_F(Render, MarksOfDenseColumnsOnAnyAxisEqualEverySegment) {
+    st.m_showMarkPoints = 1;
+    const QSize size(1000, 700);
+    for (const Shape& shape : Shapes()) {
+        for (int n : {3000, 262144}) {
+            Stored(
+                n, [&](int i) { return 250 + 0.4 * shape.f(i, n); },
+                [&](int i) { return -250 + 0.4 * shape.f((i * 7) % n, n); });
+            for (auto [low, high] : {std::pair{500, -500}, std::pair{-5000, 5000}}) {
+                SCOPED_TRACE(std::string(shape.name) + " n=" + std::to_string(n) +
+                             " axis=" + std::to_string(low) + ".." + std::to_string(high));
+                m.SetAxisRange(0, low, high);
+                m.SetAxisRange(1, low, high);
+                m.ResetScale();
+                // Through the values first: the every-segment paint fills the
+                // model's rows, which later paints then read.
+                const QImage traces = Traces(size, true, true);
+                ASSERT_EQ(traces, Traces(size, false));
+                const QImage reduced = Paint(size, true);
+                ASSERT_EQ(reduced, Paint(size, false));
             }
         }
     }
