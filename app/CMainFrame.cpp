@@ -12,6 +12,7 @@
 #include "shell/FileCommands.h"
 #include "shell/GraphController.h"
 #include "shell/ListCommands.h"
+#include "shell/WaveformExport.h"
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
 #include "ui/CStatisticsDlg.h"
@@ -178,6 +179,8 @@ void CMainFrame::CreateActions() {
               "Show the list of transient records again\nTR File List");
     AddAction(Cmd::ExportCsv, QStringLiteral("Data as &CSV..."),
               "Save the rows of the data list as CSV for a spreadsheet\nExport Data");
+    AddAction(Cmd::ExportComtrade, QStringLiteral("&Waveform as COMTRADE..."),
+              "Save the waveform on show as a COMTRADE pair (.cfg and .dat)\nExport Waveform");
     Action(Cmd::PrintGraph)->setIcon(CommandIcon(CommandIconId::PrintGraph));
     Action(Cmd::PrintList)->setIcon(CommandIcon(CommandIconId::PrintList));
 
@@ -227,6 +230,7 @@ void CMainFrame::CreateMenus() {
     exportMenu->setObjectName(QStringLiteral("exportMenu"));
     exportMenu->addAction(Action(Cmd::ExportImage));
     exportMenu->addAction(Action(Cmd::ExportCsv));
+    exportMenu->addAction(Action(Cmd::ExportComtrade));
     connect(exportMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     file->addSeparator();
     InstallPublishing(*this, m_shell, *file); // Settings... (Publish), the status field
@@ -481,6 +485,7 @@ void CMainFrame::OpenHelpFile(const QString& path) {
 void CMainFrame::InstallListCommands() {
     m_printer = std::make_unique<ReportPrinter>();
     m_listCommands = std::make_unique<ListCommands>(m_shell);
+    m_waveformExport = std::make_unique<WaveformExport>(m_shell);
     m_listWindows =
         new ListWindows(*m_listCommands, m_view->Graph(), m_view, m_instrumentView, this);
     connect(m_listCommands.get(), &ListCommands::printRequested, this,
