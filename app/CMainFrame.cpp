@@ -185,7 +185,7 @@ void CMainFrame::CreateActions() {
     Action(Cmd::PrintList)->setIcon(CommandIcon(CommandIconId::PrintList));
 
     // Accelerators.
-    auto accel = [this](int command, QList<QKeySequence> keys) {
+    auto accel = [this](int command, const QList<QKeySequence>& keys) {
         auto* a = new QAction(this);
         a->setObjectName(QStringLiteral("cmd%1").arg(command));
         a->setShortcuts(keys);
@@ -598,8 +598,8 @@ void CMainFrame::PrintStatistics() {
     RenderOptions o;
     o.printing = true;
     const double nominal = m_shell.m_settings.m_nominalVoltage.toDouble();
-    auto stats = std::make_shared<const RecordingStatistics>(
+    const auto stats = std::make_shared<const RecordingStatistics>(
         ComputeStatistics(StatisticsViewOf(m_shell.m_set), nominal));
-    m_printer->Print(
-        this, WithStatisticsPages(m_listCommands->GraphPages(m_view->size(), o), std::move(stats)));
+    m_printer->Print(this,
+                     WithStatisticsPages(m_listCommands->GraphPages(m_view->size(), o), stats));
 }

@@ -108,7 +108,7 @@ ComtradeText ComtradeFiles(const ComtradeRecord& r) {
             any = true;
         }
         // index,id,phase,circuit,unit,a,b,skew,min,max,primary,secondary,P|S
-        cfg += QByteArray::number(qulonglong(i + 1)) + ',' + CfgText(c.id) + ',' +
+        cfg += QByteArray::number(qulonglong(i) + 1) + ',' + CfgText(c.id) + ',' +
                CfgText(c.phase) + ",," + CfgText(c.unit) + ',' + General(multiplier[i]) + ",0,0," +
                QByteArray::number(qlonglong(lo)) + ',' + QByteArray::number(qlonglong(hi)) +
                ",1,1,P" + eol;
@@ -121,9 +121,9 @@ ComtradeText ComtradeFiles(const ComtradeRecord& r) {
     cfg += "ASCII" + eol + "1" + eol;
 
     QByteArray& dat = out.dat;
-    dat.reserve(qsizetype(samples * (16 + 8 * count)));
+    dat.reserve(qsizetype(samples) * (16 + 8 * qsizetype(count)));
     for (size_t n = 0; n < samples; ++n) {
-        dat += QByteArray::number(qulonglong(n + 1)) + ',' +
+        dat += QByteArray::number(qulonglong(n) + 1) + ',' +
                QByteArray::number(qlonglong(std::llround(double(n) * r.samplePeriodUs)));
         for (size_t i = 0; i < count; ++i)
             dat += ',' +
