@@ -96,6 +96,9 @@ bool WaveformExport::ConfirmReplace(const QString& base) const {
 bool WaveformExport::Export() {
     if (Shown() == OnShow::Nothing)
         return true;
+    // What is on show now is written, even if a run takes its next sample or other
+    // data come in while the chooser is open.
+    ComtradeRecord record = RecordOnShow(QString());
     Prompts& prompts = m_shell.UserPrompts();
     QString proposed = ProposedName();
     QString base;
@@ -111,8 +114,10 @@ bool WaveformExport::Export() {
             break;
         proposed = QFileInfo(chosen).fileName();
     }
+    if (record.stationName.isEmpty())
+        NameComtrade(record, QFileInfo(base).fileName());
     QString error;
-    if (!WriteComtrade(base, RecordOnShow(QFileInfo(base).fileName()), &error)) {
+    if (!WriteComtrade(base, record, &error)) {
         prompts.Message(QStringLiteral("The waveform could not be exported: %1").arg(error));
         return false;
     }

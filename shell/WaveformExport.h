@@ -31,9 +31,9 @@ public:
     // sample's or the record's number.
     QString ProposedName() const;
 
-    // Asks for a name, then for leave to replace files already there, and writes
-    // NAME.cfg and NAME.dat; the status bar names them. A message says why when
-    // they could not be written. False only on failure.
+    // Takes the waveform on show, asks for a name, then for leave to replace files
+    // already there, and writes NAME.cfg and NAME.dat; the status bar names them. A
+    // message says why when they could not be written. False only on failure.
     bool Export();
 
 private:

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -43,9 +44,10 @@ protected:
     // A run of three samples at 2 s from 8 December 2026 14:05:00, CH1 in volts and
     // CH2 in amps, sample n's waveform shifted by n radians and its CH1 frequency
     // 50.0 + 0.1 n Hz; shown in the EPA graph.
-    void MakeRun() {
+    void MakeRun() { MakeRun(shell); }
+    void MakeRun(AppShell& into) {
         waves.clear();
-        RealTimeRun& run = shell.m_set.Run();
+        RealTimeRun& run = into.m_set.Run();
         run.SetChannelKind(0, kChannelVolts);
         run.SetChannelKind(1, kChannelAmps);
         run.Begin(samples::At(2026, 12, 8, 14, 5, 0), 2, 3);
@@ -61,7 +63,7 @@ protected:
             ASSERT_TRUE(run.Append(s));
         }
         run.SetWaveforms(std::make_shared<RtMemoryWaveforms>(waves));
-        shell.m_graph.SetMode(GraphMode::RealTimeEpa);
+        into.m_graph.SetMode(GraphMode::RealTimeEpa);
     }
 
     // Two transient records, the second of CH2 in amps; shown in the stored TR graph.
@@ -255,6 +257,43 @@ TEST_F(WaveformExportTest, ExistingPairIsReplacedOnlyWhenTheUserAgrees) {
     const comtrade::Record r = ReadBack(Out(QStringLiteral("old")));
     ASSERT_EQ(r.analog.size(), 2u);
     ExpectSample(r.analog[0], 2, 0);
+}
+
+// Prompts whose file chooser lets something happen while it is open, as the
+// event loop of a real one does (a run takes its next sample).
+class BusyChooser final : public FakePrompts {
+public:
+    void WhileOpen(std::function<void()> f) { m_whileOpen = std::move(f); }
+    QString ChooseSaveFile(const QString& proposedName, const QString& filter,
+                           const QString& folder) override {
+        if (m_whileOpen)
+            m_whileOpen();
+        return FakePrompts::ChooseSaveFile(proposedName, filter, folder);
+    }
+
+private:
+    std::function<void()> m_whileOpen;
+};
+
+// The sample on show when the command was chosen is written, not the one a run
+// brought in while the chooser was open (the name proposed says which it is).
+TEST_F(WaveformExportTest, WhatWasOnShowWhenAskedIsWrittenWhateverComesWhileTheChooserIsOpen) {
+    BusyChooser busy;
+    AppShell own{timers, busy, now, SettingsFilePath()};
+    WaveformExport ownExport{own};
+    MakeRun(own);
+    RealTimeRun& run = own.m_set.Run();
+    ASSERT_TRUE(run.ShowSample(0));
+    busy.WhileOpen([&run] { run.ShowSample(2); });
+    busy.QueueFile(Out(QStringLiteral("asked")));
+    ASSERT_TRUE(ownExport.Export());
+
+    EXPECT_EQ(busy.proposedNames.at(0), QStringLiteral("sample1.cfg"));
+    const comtrade::Record r = ReadBack(Out(QStringLiteral("asked")));
+    ASSERT_EQ(r.analog.size(), 2u);
+    ExpectSample(r.analog[0], 0, 0);
+    EXPECT_EQ(r.firstTime, QStringLiteral("14:05:00.000000"));
+    EXPECT_NEAR(r.lineFrequency, 50.0, 1e-6);
 }
 
 } // namespace
