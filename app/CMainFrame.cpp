@@ -12,6 +12,7 @@
 #include "shell/FileCommands.h"
 #include "shell/GraphController.h"
 #include "shell/ListCommands.h"
+#include "shell/WaveformExport.h"
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
 #include "ui/CStatisticsDlg.h"
@@ -178,11 +179,13 @@ void CMainFrame::CreateActions() {
               "Show the list of transient records again\nTR File List");
     AddAction(Cmd::ExportCsv, QStringLiteral("Data as &CSV..."),
               "Save the rows of the data list as CSV for a spreadsheet\nExport Data");
+    AddAction(Cmd::ExportComtrade, QStringLiteral("&Waveform as COMTRADE..."),
+              "Save the waveform on show as a COMTRADE pair (.cfg and .dat)\nExport Waveform");
     Action(Cmd::PrintGraph)->setIcon(CommandIcon(CommandIconId::PrintGraph));
     Action(Cmd::PrintList)->setIcon(CommandIcon(CommandIconId::PrintList));
 
     // Accelerators.
-    auto accel = [this](int command, QList<QKeySequence> keys) {
+    auto accel = [this](int command, const QList<QKeySequence>& keys) {
         auto* a = new QAction(this);
         a->setObjectName(QStringLiteral("cmd%1").arg(command));
         a->setShortcuts(keys);
@@ -227,6 +230,7 @@ void CMainFrame::CreateMenus() {
     exportMenu->setObjectName(QStringLiteral("exportMenu"));
     exportMenu->addAction(Action(Cmd::ExportImage));
     exportMenu->addAction(Action(Cmd::ExportCsv));
+    exportMenu->addAction(Action(Cmd::ExportComtrade));
     connect(exportMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     file->addSeparator();
     InstallPublishing(*this, m_shell, *file); // Settings... (Publish), the status field
@@ -481,6 +485,7 @@ void CMainFrame::OpenHelpFile(const QString& path) {
 void CMainFrame::InstallListCommands() {
     m_printer = std::make_unique<ReportPrinter>();
     m_listCommands = std::make_unique<ListCommands>(m_shell);
+    m_waveformExport = std::make_unique<WaveformExport>(m_shell);
     m_listWindows =
         new ListWindows(*m_listCommands, m_view->Graph(), m_view, m_instrumentView, this);
     connect(m_listCommands.get(), &ListCommands::printRequested, this,
@@ -593,8 +598,8 @@ void CMainFrame::PrintStatistics() {
     RenderOptions o;
     o.printing = true;
     const double nominal = m_shell.m_settings.m_nominalVoltage.toDouble();
-    auto stats = std::make_shared<const RecordingStatistics>(
+    const auto stats = std::make_shared<const RecordingStatistics>(
         ComputeStatistics(StatisticsViewOf(m_shell.m_set), nominal));
-    m_printer->Print(
-        this, WithStatisticsPages(m_listCommands->GraphPages(m_view->size(), o), std::move(stats)));
+    m_printer->Print(this,
+                     WithStatisticsPages(m_listCommands->GraphPages(m_view->size(), o), stats));
 }

@@ -16,6 +16,7 @@ class CInstrumentView;
 class CStatisticsDlg;
 class FileCommands;
 class ListCommands;
+class WaveformExport;
 class ListWindows;
 class ReportPrinter;
 class QAction;
@@ -98,6 +99,7 @@ private:
     void InstallListCommands();
     void RunPrint(int report, bool preview);
     std::unique_ptr<ListCommands> m_listCommands;
+    std::unique_ptr<WaveformExport> m_waveformExport;
     ListWindows* m_listWindows = nullptr;
     std::unique_ptr<ReportPrinter> m_printer;
     CStatisticsDlg* m_statistics = nullptr;

@@ -41,6 +41,7 @@ inline constexpr int PreviousPane = 57681;
 // File > Export.
 inline constexpr int ExportImage = 32960;
 inline constexpr int ExportCsv = 32961;
+inline constexpr int ExportComtrade = 32963;
 // Window > TR File List: reopens the record list in stored TR mode.
 inline constexpr int TrFileList = 32962;
 // The real-time active power P(W) and power factor PF graphs.

@@ -4,8 +4,11 @@
 #include "base/SafeFile.h"
 #include "data/MeasurementSet.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -105,7 +108,7 @@ ComtradeText ComtradeFiles(const ComtradeRecord& r) {
             any = true;
         }
         // index,id,phase,circuit,unit,a,b,skew,min,max,primary,secondary,P|S
-        cfg += QByteArray::number(qulonglong(i + 1)) + ',' + CfgText(c.id) + ',' +
+        cfg += QByteArray::number(qulonglong(i) + 1) + ',' + CfgText(c.id) + ',' +
                CfgText(c.phase) + ",," + CfgText(c.unit) + ',' + General(multiplier[i]) + ",0,0," +
                QByteArray::number(qlonglong(lo)) + ',' + QByteArray::number(qlonglong(hi)) +
                ",1,1,P" + eol;
@@ -118,9 +121,9 @@ ComtradeText ComtradeFiles(const ComtradeRecord& r) {
     cfg += "ASCII" + eol + "1" + eol;
 
     QByteArray& dat = out.dat;
-    dat.reserve(qsizetype(samples * (16 + 8 * count)));
+    dat.reserve(qsizetype(samples) * (16 + 8 * qsizetype(count)));
     for (size_t n = 0; n < samples; ++n) {
-        dat += QByteArray::number(qulonglong(n + 1)) + ',' +
+        dat += QByteArray::number(qulonglong(n) + 1) + ',' +
                QByteArray::number(qlonglong(std::llround(double(n) * r.samplePeriodUs)));
         for (size_t i = 0; i < count; ++i)
             dat += ',' +
@@ -179,4 +182,96 @@ ComtradeRecord TransientComtrade(const MeasurementSet& set, int k) {
     c.values.assign(first, first + kTrPoints);
     r.channels.push_back(std::move(c));
     return r;
+}
+
+QString ComtradeStation(const QString& measurementFile, const QString& fallback) {
+    const QString name = QFileInfo(measurementFile).completeBaseName();
+    return name.isEmpty() ? fallback : name;
+}
+
+QString ComtradeBase(const QString& named) {
+    QString base = named;
+    if (base.endsWith(QLatin1String(".cfg"), Qt::CaseInsensitive) ||
+        base.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive))
+        base.chop(4);
+    return base;
+}
+
+void NameComtrade(ComtradeRecord& record, const QString& station) {
+    record.stationName = station;
+    record.deviceId = QString::fromLatin1(kComtradeDeviceId);
+}
+
+namespace {
+
+// Frequencies the analysis reports where it found none (400) or cannot have found.
+constexpr float kNoLineFrequencyHz = 400.0f;
+
+bool KindPresent(uint8_t kind) {
+    return kind == kChannelAmps || kind == kChannelVolts;
+}
+
+// The voltage channel's frequency, else the other present channel's; none where
+// neither had one.
+std::optional<double> LineFrequency(const CaptureFacts& f) {
+    std::optional<double> found;
+    for (int ch = 1; ch >= 0; --ch) {
+        const uint8_t kind = f.kind[size_t(ch)];
+        const float hz = f.frequency[size_t(ch)];
+        if (KindPresent(kind) && hz > 0.0f && hz < kNoLineFrequencyHz &&
+            (!found || kind == kChannelVolts))
+            found = double(hz);
+    }
+    return found;
+}
+
+} // namespace
+
+ComtradeRecord CaptureComtrade(std::span<const FloatPair> wave, const CaptureFacts& facts) {
+    ComtradeRecord r;
+    r.samplePeriodUs = kCapturedSamplePeriodUs;
+    r.start = facts.time;
+    r.lineFrequencyHz = LineFrequency(facts).value_or(kDefaultLineFrequencyHz);
+    for (int ch = 0; ch < 2; ++ch) {
+        const uint8_t kind = facts.kind[size_t(ch)];
+        if (!KindPresent(kind))
+            continue;
+        ComtradeChannel c;
+        c.id = ch == 0 ? QStringLiteral("CH1") : QStringLiteral("CH2");
+        c.unit = kind == kChannelVolts ? QStringLiteral("V") : QStringLiteral("A");
+        c.values.reserve(wave.size());
+        for (const FloatPair& pair : wave)
+            c.values.push_back(double(pair[size_t(ch)]));
+        r.channels.push_back(std::move(c));
+    }
+    return r;
+}
+
+ComtradeRecord RunSampleComtrade(const RtdataImage& run, int n, const RtWaveform& wave) {
+    CaptureFacts facts;
+    facts.kind = run.kind;
+    if (n >= 0 && n < run.Count())
+        facts.time = run.times[size_t(n)];
+    for (size_t ch = 0; ch < 2; ++ch) {
+        if (n >= 0 && size_t(n) < run.freq[ch].size())
+            facts.frequency[ch] = run.freq[ch][size_t(n)];
+    }
+    std::array<FloatPair, kRtWavePoints> values{};
+    for (size_t i = 0; i < wave.size(); ++i)
+        values[i] = {float(wave[i][0]), float(wave[i][1])};
+    return CaptureComtrade(values, facts);
+}
+
+ComtradeRecord ShownCaptureComtrade(const RealTimeRun& run) {
+    if (run.CapturePoints() <= 0)
+        return {};
+    const int n = run.CaptureSample() >= 0 ? run.CaptureSample() : run.Count() - 1;
+    CaptureFacts facts;
+    facts.kind = {run.ChannelKind(0), run.ChannelKind(1)};
+    facts.time = n >= 0 ? run.SampleTime(n) : run.StartTime();
+    if (n >= 0 && size_t(n) < run.Freq().size())
+        facts.frequency = run.Freq()[size_t(n)];
+    return CaptureComtrade(std::span<const FloatPair>(run.Capture())
+                               .first(size_t(std::min(run.CapturePoints(), kRtWavePoints))),
+                           facts);
 }

@@ -113,10 +113,9 @@ SerialChannel::OpenError QtSerialChannel::ClassifyOpenError(QSerialPort::SerialP
         return OpenError::Busy;
 #endif
     }
-    case QSerialPort::ResourceError:
-        // An input/output error of the device itself: the reason text says more.
-        return OpenError::Other;
     default:
+        // An input/output error of the device itself (ResourceError) or anything
+        // else: the reason text says more.
         return OpenError::Other;
     }
 }

@@ -100,7 +100,7 @@ float HeaderIntervalSeconds(const DownloadHeader& h, float fallback) {
 
 RecordingLayout WalkRecording(const uint8_t* data, size_t length, int n) {
     RecordingLayout r;
-    const size_t step = size_t(2 * n);
+    const size_t step = 2 * size_t(n);
     size_t off = 0;
     while (off < length) {
         if (IsTrRecordAt(data, length, off)) {
@@ -115,6 +115,51 @@ RecordingLayout WalkRecording(const uint8_t* data, size_t length, int n) {
     }
     return r;
 }
+
+namespace {
+
+// Transient record k from the record's bytes at `r`.
+void ReadTrRecord(MeasurementSet& s, size_t k, const uint8_t* r) {
+    s.m_trUnitCode[k] = r[2];
+    s.m_trChannelCode[k] = r[3];
+    s.m_trTime[k] = FromLocalFields(BcdTime(r + 4));
+    float* wave = s.m_trWave.data() + k * size_t(kTrPoints);
+    for (size_t j = 0; j < size_t(kTrPoints); ++j)
+        wave[j] = float(Be16s(r + Logger::kTrHeaderBytes + 2 * j));
+}
+
+// RMS sample i of an n-channel recording from its bytes at `p`.
+void ReadRmsSample(MeasurementSet& s, size_t i, const uint8_t* p, int n) {
+    auto value = [](const uint8_t* at) { return float(double(Be16s(at)) * 0.1); };
+    // A channel switched off in a two-channel recording: its half of the sample is
+    // skipped. A one-channel sample is the present channel's, whichever that is.
+    if (s.m_ch1Present)
+        s.m_ch1Rms[i] = value(p);
+    if (s.m_ch2Present)
+        s.m_ch2Rms[i] = value(n == 2 ? p + 2 : p);
+}
+
+// The samples and records of the recording, in the order the logger stored them,
+// into a set sized for them.
+void ReadRecordingBody(MeasurementSet& s, const uint8_t* data, size_t length, int n) {
+    const size_t step = 2 * size_t(n);
+    size_t off = 0;
+    size_t i = 0;
+    size_t k = 0;
+    while (off < length) {
+        if (IsTrRecordAt(data, length, off)) {
+            ReadTrRecord(s, k++, data + off);
+            off += Logger::kTrRecordBytes;
+        } else if (off + step <= length) {
+            ReadRmsSample(s, i++, data + off, n);
+            off += step;
+        } else {
+            break;
+        }
+    }
+}
+
+} // namespace
 
 MeasurementSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t length,
                                const MeasurementSet& previous) {
@@ -153,43 +198,7 @@ MeasurementSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, siz
     s.m_trTime.resize(size_t(layout.trCount));
     s.m_trUnitCode.resize(size_t(layout.trCount));
     s.m_trChannelCode.resize(size_t(layout.trCount));
-
-    const size_t step = size_t(2 * n);
-    size_t off = 0;
-    size_t i = 0;
-    size_t k = 0;
-    auto value = [&](size_t at) { return float(double(Be16s(data + at)) * 0.1); };
-    while (off < length) {
-        if (IsTrRecordAt(data, length, off)) {
-            const uint8_t* r = data + off;
-            s.m_trUnitCode[k] = r[2];
-            s.m_trChannelCode[k] = r[3];
-            s.m_trTime[k] = FromLocalFields(BcdTime(r + 4));
-            float* wave = s.m_trWave.data() + k * kTrPoints;
-            for (int j = 0; j < kTrPoints; ++j)
-                wave[j] = float(Be16s(r + Logger::kTrHeaderBytes + 2 * j));
-            ++k;
-            off += Logger::kTrRecordBytes;
-        } else if (off + step <= length) {
-            if (n == 2) {
-                // A channel switched off in a two-channel recording: its half of the
-                // sample is skipped.
-                if (s.m_ch1Present)
-                    s.m_ch1Rms[i] = value(off);
-                if (s.m_ch2Present)
-                    s.m_ch2Rms[i] = value(off + 2);
-            } else {
-                if (s.m_ch1Present)
-                    s.m_ch1Rms[i] = value(off);
-                if (s.m_ch2Present)
-                    s.m_ch2Rms[i] = value(off);
-            }
-            ++i;
-            off += step;
-        } else {
-            break;
-        }
-    }
+    ReadRecordingBody(s, data, length, n);
     ComputeStoredExtremes(s);
     return s;
 }

@@ -18,7 +18,7 @@ namespace {
 constexpr qint64 kHeadSaveEveryMs = 300;
 // The outbox is rewritten without its acknowledged start once that start is this
 // large and larger than what still waits.
-constexpr qint64 kCompactAboveBytes = 4 * 1024 * 1024;
+constexpr qint64 kCompactAboveBytes = qint64(4) * 1024 * 1024;
 
 qint64 NowMs() {
     using namespace std::chrono;

@@ -3,6 +3,7 @@
 #include "graph/PowerAnalysis.h"
 
 #include "base/LocalTime.h"
+#include "base/SafeFile.h"
 #include "data/PreviousMeasurement.h"
 #include "data/ReportWriter.h"
 #include "data/RtdataFile.h"
@@ -38,6 +39,24 @@ private:
     Prompts& m_p;
     bool m_on = true;
 };
+
+// Both files go to temporary files first; the targets are replaced only once both
+// are completely written, the report first. Returns the file of the step that
+// failed, or null; `replacedReport` tells whether the report was replaced.
+const AtomicFile* CommitBoth(AtomicFile& report, const QByteArray& reportBytes, AtomicFile& data,
+                             const QByteArray& dataBytes, bool& replacedReport) {
+    const auto written = [](AtomicFile& f, const QByteArray& bytes) {
+        return f.Open() && f.Write(bytes) && f.Sync();
+    };
+    if (!written(report, reportBytes))
+        return &report;
+    if (!written(data, dataBytes))
+        return &data;
+    if (!report.Commit())
+        return &report;
+    replacedReport = true;
+    return data.Commit() ? nullptr : &data;
+}
 
 } // namespace
 
@@ -422,7 +441,7 @@ bool FileCommands::ConfirmReplaceAll(const QStringList& existing) {
         text = QStringLiteral("The file %1 already exists.\nDo you want to replace it?")
                    .arg(existing.front());
     } else {
-        const QString last = existing.back();
+        const QString& last = existing.back();
         const QString others = existing.mid(0, existing.size() - 1).join(QStringLiteral(", "));
         text = QStringLiteral("The files %1 and %2 already exist.\nDo you want to replace them?")
                    .arg(others, last);
@@ -470,27 +489,16 @@ bool FileCommands::WriteBothFiles(const SaveTargets& targets) {
         const MeasurementSet& set = m_shell.m_set;
         const QByteArray report = BuildReport(set, &error);
         const QByteArray data = EncodeStdata(set);
-        // Both files go to temporary files first; the targets are replaced only
-        // once both are completely written.
         AtomicFile reportFile(targets.reportPath);
         AtomicFile dataFile(targets.dataPath);
+        const AtomicFile* failed =
+            report.isEmpty() ? nullptr
+                             : CommitBoth(reportFile, report, dataFile, data, replacedReport);
         if (report.isEmpty()) {
-            failedPath = targets.reportPath;
-        } else if (!reportFile.Open() || !reportFile.Write(report) || !reportFile.Sync()) {
-            failedPath = targets.reportPath;
-            error = reportFile.Error();
-        } else if (!dataFile.Open() || !dataFile.Write(data) || !dataFile.Sync()) {
-            failedPath = targets.dataPath;
-            error = dataFile.Error();
-        } else if (!reportFile.Commit()) {
-            failedPath = targets.reportPath;
-            error = reportFile.Error();
-        } else {
-            replacedReport = true;
-            if (!dataFile.Commit()) {
-                failedPath = targets.dataPath;
-                error = dataFile.Error();
-            }
+            failedPath = targets.reportPath; // `error` says why
+        } else if (failed) {
+            failedPath = failed->Path();
+            error = failed->Error();
         }
         // An uncommitted AtomicFile removes its temporary file when it goes away.
     }

@@ -37,6 +37,9 @@ CSettingsDlg::CSettingsDlg(const PublishSettings& settings, bool passwordFromEnv
     connect(buttons, &QDialogButtonBox::accepted, this, &CSettingsDlg::OnOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
+    // A dialog of fixed size, as the other setup dialogs: the window manager then
+    // draws no resize handle under its bottom edge.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(m_pages);
     layout->addWidget(m_problem);
     layout->addWidget(buttons);
@@ -47,6 +50,7 @@ QWidget* CSettingsDlg::MakePublishPage() {
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("publishPage"));
     auto* form = new QFormLayout(page);
+    m_form = form;
     m_enabled = new QCheckBox(QStringLiteral("Publish live samples to an MQTT broker"), page);
     form->addRow(m_enabled);
     m_host = new QLineEdit(page);
@@ -58,6 +62,7 @@ QWidget* CSettingsDlg::MakePublishPage() {
     m_tls = new QCheckBox(QStringLiteral("TLS (mqtts)"), page);
     form->addRow(m_tls);
     auto* caRow = new QHBoxLayout;
+    m_caRow = caRow;
     m_caFile = new QLineEdit(page);
     m_caFile->setPlaceholderText(QStringLiteral("system default"));
     m_browse = new QPushButton(QStringLiteral("Browse..."), page);
@@ -153,11 +158,24 @@ void CSettingsDlg::UpdateEnabled() {
     const bool on = m_enabled->isChecked();
     for (QWidget* w : std::initializer_list<QWidget*>{m_host, m_port, m_tls, m_user, m_topic, m_qos,
                                                       m_discovery})
-        w->setEnabled(on);
-    m_caFile->setEnabled(on && m_tls->isChecked());
-    m_browse->setEnabled(on && m_tls->isChecked());
+        SetRowEnabled(w, on);
+    const bool ca = on && m_tls->isChecked();
+    m_caFile->setEnabled(ca);
+    m_browse->setEnabled(ca);
+    if (QWidget* label = m_form->labelForField(m_caRow))
+        label->setEnabled(ca);
+    // A password of the environment is not typed here; the row stays readable while
+    // publishing is on, since its placeholder names the variable.
     m_password->setEnabled(on && !m_passwordFromEnvironment);
+    if (QWidget* label = m_form->labelForField(m_password))
+        label->setEnabled(on);
     m_problem->clear();
+}
+
+void CSettingsDlg::SetRowEnabled(QWidget* field, bool on) {
+    field->setEnabled(on);
+    if (QWidget* label = m_form->labelForField(field))
+        label->setEnabled(on);
 }
 
 void CSettingsDlg::BrowseCaFile() {

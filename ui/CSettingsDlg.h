@@ -12,6 +12,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -50,10 +52,14 @@ private:
     void Show(const PublishSettings& s);
     void OnTlsToggled(bool tls);
     void UpdateEnabled();
+    // A field and the label of its row, so that a greyed row reads as one.
+    void SetRowEnabled(QWidget* field, bool on);
     void BrowseCaFile();
     void OnOk();
 
     QTabWidget* m_pages = nullptr;
+    QFormLayout* m_form = nullptr;
+    QLayout* m_caRow = nullptr; // the CA file's field and its Browse button
     QCheckBox* m_enabled = nullptr;
     QLineEdit* m_host = nullptr;
     QSpinBox* m_port = nullptr;

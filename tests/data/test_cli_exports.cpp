@@ -1,9 +1,9 @@
 // orvex-dl export --format jsonl|influx and --comtrade, run as a script would run them.
 
 #include "CliRun.h"
-#include "ComtradeReader.h"
 #include "LineProtocolReader.h"
 #include "SampleSets.h"
+#include "support/ComtradeReader.h"
 
 #include "data/StdataFile.h"
 

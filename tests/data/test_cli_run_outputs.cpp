@@ -5,9 +5,9 @@
 // and a sample without any signal.
 
 #include "CliRun.h"
-#include "ComtradeReader.h"
 #include "LineProtocolReader.h"
 #include "SampleSets.h"
+#include "support/ComtradeReader.h"
 
 #include "data/RtdataFile.h"
 

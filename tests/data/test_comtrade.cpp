@@ -1,7 +1,7 @@
 // COMTRADE pairs read back by a reader written from the standard's field list.
 
-#include "ComtradeReader.h"
 #include "SampleSets.h"
+#include "support/ComtradeReader.h"
 
 #include "data/Comtrade.h"
 
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -172,6 +173,47 @@ TEST_F(Comtrade, ARecordThatCannotBeWrittenLeavesNoFiles) {
     QString error;
     EXPECT_FALSE(WriteComtrade(dir.filePath(QStringLiteral("missing/rec")), Capture(), &error));
     EXPECT_TRUE(error.contains(QStringLiteral("rec.dat"))) << error.toStdString();
+}
+
+// The line frequency of a captured waveform's record: the voltage channel's as its
+// analysis found it, else the other present channel's, else 50 Hz; the channels are
+// the present ones with the units of their kinds.
+TEST(CaptureComtrade, LineFrequencyIsTheVoltagesElseTheOtherChannelsElseFifty) {
+    struct Case {
+        std::array<uint8_t, 2> kind;
+        FloatPair frequency;
+        double expected;
+        const char* units; // of the channels written, in order
+    };
+    const Case cases[] = {
+        {{kChannelAmps, kChannelVolts}, {60.0f, 50.0f}, 50.0, "AV"},
+        {{kChannelVolts, kChannelAmps}, {400.0f, 49.8f}, 49.8, "VA"},
+        {{kChannelAmps, kChannelAbsent}, {59.9f, 50.0f}, 59.9, "A"},
+        {{kChannelVolts, kChannelVolts}, {400.0f, 0.0f}, 50.0, "VV"},
+        {{kChannelAbsent, kChannelAmps}, {50.0f, -1.0f}, 50.0, "A"},
+    };
+    std::array<FloatPair, 590> wave{};
+    for (size_t i = 0; i < wave.size(); ++i)
+        wave[i] = {float(i), -float(i)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.units);
+        CaptureFacts facts;
+        facts.kind = c.kind;
+        facts.frequency = c.frequency;
+        facts.time = 1234;
+        const ComtradeRecord r = CaptureComtrade(wave, facts);
+        EXPECT_NEAR(r.lineFrequencyHz, c.expected, 1e-5);
+        EXPECT_EQ(r.start, 1234);
+        EXPECT_EQ(r.samplePeriodUs, 54.71);
+        QString units;
+        for (const ComtradeChannel& ch : r.channels) {
+            units += ch.unit;
+            ASSERT_EQ(ch.values.size(), 590u);
+            EXPECT_EQ(ch.values[3], ch.id == QLatin1String("CH1") ? 3.0 : -3.0)
+                << ch.id.toStdString();
+        }
+        EXPECT_EQ(units, QLatin1String(c.units));
+    }
 }
 
 } // namespace

@@ -12,8 +12,10 @@
 #include "ui/CSettingsDlg.h"
 #include "ui/RunPublisher.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -92,6 +94,62 @@ TEST(PublishPage, OkIsRefusedWithTheReasonWhileThePublisherCouldNotStart) {
         dlg.OkButton()->click();
         EXPECT_EQ(dlg.result(), QDialog::Accepted);
     }
+}
+
+// With publishing off every row of the broker reads as greyed, User and Password
+// with the rest: the field and its label. Switched on, they come back.
+TEST(PublishPage, PublishingOffGreysEveryBrokerRowUserAndPasswordIncluded) {
+    App();
+    PublishSettings off = Stored();
+    off.enabled = false;
+    off.options.tls = true;
+    CSettingsDlg dlg(off);
+    auto* form = qobject_cast<QFormLayout*>(
+        dlg.findChild<QWidget*>(QStringLiteral("publishPage"))->layout());
+    ASSERT_NE(form, nullptr);
+    const std::vector<QWidget*> fields{dlg.HostEdit(),   dlg.PortBox(),  dlg.TlsBox(),
+                                       dlg.CaFileEdit(), dlg.UserEdit(), dlg.PasswordEdit(),
+                                       dlg.TopicEdit(),  dlg.QosBox(),   dlg.DiscoveryBox()};
+    // The label of a field's row (the CA file shares its row with Browse).
+    const auto labelOf = [form](QWidget* field) -> QWidget* {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            QLayoutItem* item = form->itemAt(row, QFormLayout::FieldRole);
+            if (item && (item->widget() == field ||
+                         (item->layout() && item->layout()->indexOf(field) >= 0))) {
+                QLayoutItem* label = form->itemAt(row, QFormLayout::LabelRole);
+                return label ? label->widget() : nullptr;
+            }
+        }
+        return nullptr;
+    };
+    for (bool on : {false, true}) {
+        dlg.EnabledBox()->setChecked(on);
+        for (QWidget* field : fields) {
+            SCOPED_TRACE(field->metaObject()->className());
+            EXPECT_EQ(field->isEnabled(), on);
+            if (QWidget* label = labelOf(field)) {
+                EXPECT_EQ(label->isEnabled(), on)
+                    << qobject_cast<QLabel*>(label)->text().toStdString();
+            }
+        }
+    }
+    EXPECT_NE(labelOf(dlg.UserEdit()), nullptr);
+}
+
+// The dialog keeps the size its contents need: a window manager draws no resize
+// handle (a thin bar under the bottom edge) for it, as for the other setup dialogs.
+TEST(PublishPage, TheDialogCannotBeResized) {
+    App();
+    CSettingsDlg dlg(Stored());
+    dlg.show();
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+    // A problem shown later still fits: the dialog grows with it.
+    dlg.HostEdit()->clear();
+    dlg.OkButton()->click();
+    ASSERT_FALSE(dlg.ProblemLabel()->text().isEmpty());
+    QApplication::processEvents();
+    EXPECT_GE(dlg.height(), dlg.sizeHint().height());
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
 }
 
 TEST(PublishPage, APasswordFromTheEnvironmentIsNotShownAndTheStoredOneStays) {

@@ -82,12 +82,10 @@ std::optional<ComtradeTarget> ComtradeTargetOf(const CliArgs& args, const QStrin
         }
         t.frequency = frequency;
     }
-    t.station = args.Has(QStringLiteral("--station")) ? args.Value(QStringLiteral("--station"))
-                                                      : QFileInfo(input).completeBaseName();
-    t.base = args.Value(QStringLiteral("--comtrade"));
-    if (t.base.endsWith(QLatin1String(".cfg"), Qt::CaseInsensitive) ||
-        t.base.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive))
-        t.base.chop(4);
+    t.station = args.Has(QStringLiteral("--station"))
+                    ? args.Value(QStringLiteral("--station"))
+                    : ComtradeStation(input, QStringLiteral("logger"));
+    t.base = ComtradeBase(args.Value(QStringLiteral("--comtrade")));
     for (const char* suffix : {".cfg", ".dat"}) {
         if (QFileInfo(t.base + QString::fromLatin1(suffix)).canonicalFilePath() ==
             QFileInfo(input).canonicalFilePath()) {
@@ -104,28 +102,13 @@ std::optional<ComtradeTarget> ComtradeTargetOf(const CliArgs& args, const QStrin
 int WriteRecord(ComtradeRecord r, const ComtradeTarget& t) {
     if (t.frequency)
         r.lineFrequencyHz = *t.frequency;
-    r.stationName = t.station;
-    r.deviceId = QStringLiteral("Orvex DATA LOGGER");
+    NameComtrade(r, t.station);
     QString error;
     if (!WriteComtrade(t.base, r, &error)) {
         std::fprintf(stderr, "orvex-dl export: cannot write %s\n", qPrintable(error));
         return CliExit::Failure;
     }
     return CliExit::Ok;
-}
-
-// The line frequency of a run's sample as its analysis found it: the voltage's, else
-// the other channel's; none where neither had one.
-std::optional<double> SampleFrequency(const RtdataImage& run, int n) {
-    std::optional<double> found;
-    for (int ch = 1; ch >= 0; --ch) {
-        if (!run.ChannelPresent(ch) || size_t(n) >= run.freq[size_t(ch)].size())
-            continue;
-        const float hz = run.freq[size_t(ch)][size_t(n)];
-        if (hz > 0.0f && hz < 400.0f && (!found || run.kind[size_t(ch)] == kChannelVolts))
-            found = double(hz);
-    }
-    return found;
 }
 
 } // namespace
@@ -176,22 +159,7 @@ int ExportRunComtrade(const RtdataReader& reader, const CliArgs& args, const QSt
     if (const int r = SampleWaveformArg("export", args, input, reader, usage, index, wave);
         r != CliExit::Ok)
         return r;
-    const RtdataImage& run = reader.Image();
-    ComtradeRecord r;
-    r.samplePeriodUs = kCapturedSamplePeriodUs;
-    r.start = run.times[size_t(index)];
-    r.lineFrequencyHz = SampleFrequency(run, index).value_or(kDefaultLineFrequencyHz);
-    for (int ch = 0; ch < 2; ++ch) {
-        if (!run.ChannelPresent(ch))
-            continue;
-        ComtradeChannel c;
-        c.id = ch == 0 ? QStringLiteral("CH1") : QStringLiteral("CH2");
-        c.unit = run.ChannelUnit(ch);
-        c.values.reserve(wave.size());
-        for (const auto& pair : wave)
-            c.values.push_back(double(pair[size_t(ch)]));
-        r.channels.push_back(std::move(c));
-    }
+    ComtradeRecord r = RunSampleComtrade(reader.Image(), index, wave);
     if (r.channels.empty()) {
         std::fprintf(stderr, "orvex-dl export: %s has no channel to export\n", qPrintable(input));
         return CliExit::BadFile;

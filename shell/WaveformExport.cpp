@@ -1,0 +1,127 @@
+#include "shell/WaveformExport.h"
+
+#include "graph/GraphModel.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+WaveformExport::WaveformExport(AppShell& shell) : m_shell(shell) {
+    m_shell.RegisterCommand(
+        Cmd::ExportComtrade, [this] { Export(); }, [this] { return State(); });
+}
+
+WaveformExport::~WaveformExport() {
+    m_shell.RegisterCommand(Cmd::ExportComtrade, {});
+}
+
+const MeasurementSet& WaveformExport::Set() const {
+    return m_shell.m_set;
+}
+
+const GraphModel& WaveformExport::Graph() const {
+    return m_shell.m_graph;
+}
+
+WaveformExport::OnShow WaveformExport::Shown() const {
+    const MeasurementSet& set = Set();
+    switch (Graph().Mode()) {
+    case GraphMode::RealTimeEpa:
+        return set.Run().CapturePoints() > 0 ? OnShow::Capture : OnShow::Nothing;
+    case GraphMode::StoreTransient: {
+        const int k = Graph().TransientRecord();
+        // A record whose values are not all there writes nothing.
+        return k >= 0 && k < set.TrCount() && !TransientComtrade(set, k).channels.empty()
+                   ? OnShow::TransientRecord
+                   : OnShow::Nothing;
+    }
+    default:
+        return OnShow::Nothing;
+    }
+}
+
+ComtradeRecord WaveformExport::RecordOnShow(const QString& fallbackStation) const {
+    ComtradeRecord r;
+    switch (Shown()) {
+    case OnShow::Capture:
+        r = ShownCaptureComtrade(Set().Run());
+        break;
+    case OnShow::TransientRecord:
+        r = TransientComtrade(Set(), Graph().TransientRecord());
+        break;
+    case OnShow::Nothing:
+        return r;
+    }
+    NameComtrade(r, ComtradeStation(m_shell.ShownFile(), fallbackStation));
+    return r;
+}
+
+QString WaveformExport::ProposedName() const {
+    const QString file = QFileInfo(m_shell.ShownFile()).completeBaseName();
+    const QString prefix = file.isEmpty() ? QString() : file + QLatin1Char('-');
+    const RealTimeRun& run = Set().Run();
+    switch (Shown()) {
+    case OnShow::Capture: {
+        const int n = run.CaptureSample() >= 0 ? run.CaptureSample() + 1 : run.Count();
+        return n > 0 ? QStringLiteral("%1sample%2.cfg").arg(prefix).arg(n)
+                     : QStringLiteral("%1waveform.cfg").arg(prefix);
+    }
+    case OnShow::TransientRecord:
+        return QStringLiteral("%1tr%2.cfg").arg(prefix).arg(Graph().TransientRecord() + 1);
+    case OnShow::Nothing:
+        break;
+    }
+    return QStringLiteral("waveform.cfg");
+}
+
+bool WaveformExport::ConfirmReplace(const QString& base) const {
+    QStringList existing;
+    for (const char* suffix : {".cfg", ".dat"}) {
+        const QString path = base + QString::fromLatin1(suffix);
+        if (QFileInfo::exists(path))
+            existing << QDir::toNativeSeparators(path);
+    }
+    if (existing.isEmpty())
+        return true;
+    // The same question as Save asks about the files it replaces.
+    const QString text =
+        existing.size() == 2
+            ? QStringLiteral("The files %1 and %2 already exist.\nDo you want to replace them?")
+                  .arg(existing[0], existing[1])
+            : QStringLiteral("The file %1 already exists.\nDo you want to replace it?")
+                  .arg(existing[0]);
+    return m_shell.UserPrompts().Message(text, PromptIcon::Exclamation, PromptButtons::YesNo) ==
+           PromptAnswer::Yes;
+}
+
+bool WaveformExport::Export() {
+    if (Shown() == OnShow::Nothing)
+        return true;
+    // What is on show now is written, even if a run takes its next sample or other
+    // data come in while the chooser is open.
+    ComtradeRecord record = RecordOnShow(QString());
+    Prompts& prompts = m_shell.UserPrompts();
+    QString proposed = ProposedName();
+    QString base;
+    // No to the question about replacing goes back to the chooser, as Save does.
+    for (;;) {
+        const QString chosen = prompts.ChooseSaveFile(
+            proposed, QStringLiteral("COMTRADE Files (*.cfg)"), m_lastFolder);
+        if (chosen.isEmpty())
+            return true;
+        m_lastFolder = QFileInfo(chosen).absolutePath();
+        base = ComtradeBase(chosen);
+        if (ConfirmReplace(base))
+            break;
+        proposed = QFileInfo(chosen).fileName();
+    }
+    if (record.stationName.isEmpty())
+        NameComtrade(record, QFileInfo(base).fileName());
+    QString error;
+    if (!WriteComtrade(base, record, &error)) {
+        prompts.Message(QStringLiteral("The waveform could not be exported: %1").arg(error));
+        return false;
+    }
+    m_shell.ShowStatus(QStringLiteral("Waveform exported to %1.cfg and %1.dat")
+                           .arg(QDir::toNativeSeparators(base)));
+    return true;
+}
