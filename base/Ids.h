@@ -41,13 +41,69 @@ inline constexpr int PreviousPane = 57681;
 // File > Export.
 inline constexpr int ExportImage = 32960;
 inline constexpr int ExportCsv = 32961;
-inline constexpr int ExportComtrade = 32963;
+inline constexpr int ExportComtrade = 32965;
 // Window > TR File List: reopens the record list in stored TR mode.
 inline constexpr int TrFileList = 32962;
 // The real-time active power P(W) and power factor PF graphs.
 inline constexpr int RealTimeActivePower = 32963;
 inline constexpr int RealTimePowerFactor = 32964;
 } // namespace Cmd
+
+// Two commands with one number would run each other's handler: the menu, the tool
+// bars and the status prompts look commands up by number.
+namespace Cmd::detail {
+inline constexpr int kAll[] = {
+    FileNew,
+    FileOpenFramework,
+    FileSaveFramework,
+    FilePrintFramework,
+    Save,
+    Open,
+    PrintSetup,
+    PrintPreviewGraph,
+    PrintPreviewList,
+    PrintGraph,
+    PrintList,
+    Exit,
+    CorrectTime,
+    Setup,
+    Download,
+    ImportToList,
+    PreviousMeasurement,
+    ToggleInstrument,
+    ToggleInfoBar,
+    About,
+    Help,
+    DataList,
+    StoreRms,
+    StoreTransient,
+    RealTimeEpa,
+    RealTimeFrequency,
+    RealTimeApparentPower,
+    RealTimeRms,
+    Run,
+    Stop,
+    NextPane,
+    PreviousPane,
+    ExportImage,
+    ExportCsv,
+    ExportComtrade,
+    TrFileList,
+    RealTimeActivePower,
+    RealTimePowerFactor,
+};
+constexpr bool AllDistinct() {
+    for (int a : kAll) {
+        int seen = 0;
+        for (int b : kAll)
+            seen += a == b ? 1 : 0;
+        if (seen != 1)
+            return false;
+    }
+    return true;
+}
+static_assert(AllDistinct(), "two commands share a number");
+} // namespace Cmd::detail
 
 // Command ids of the graph view's own tool bar.
 namespace ViewCmd {
