@@ -116,43 +116,41 @@ RecordingLayout WalkRecording(const uint8_t* data, size_t length, int n) {
     return r;
 }
 
-MeasurementSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t length,
-                               const MeasurementSet& previous) {
-    MeasurementSet s;
+StoredSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t length,
+                          const StoredSet& previous) {
+    StoredSet s;
     const int n = h.channelCount == 1 ? 1 : 2;
-    s.m_channelCount = h.channelCount;
-    s.m_ch1Present = previous.m_ch1Present;
-    s.m_ch1Unit = previous.m_ch1Unit;
-    s.m_ch2Present = previous.m_ch2Present;
-    s.m_ch2Unit = previous.m_ch2Unit;
-    ApplyChannelKind(h.ch1Kind, s.m_ch1Present, s.m_ch1Unit);
-    ApplyChannelKind(h.ch2Kind, s.m_ch2Present, s.m_ch2Unit);
-    s.m_rmsInterval = HeaderIntervalSeconds(h, previous.m_rmsInterval);
-    s.m_trLevelHigh = float(h.riseLevel);
-    s.m_trLevelLow = float(h.dropLevel);
-    s.m_startTime = FromLocalFields(h.start);
+    s.SetChannelCount(h.channelCount);
+    std::array<uint8_t, 2> present{previous.ChannelFlag(0), previous.ChannelFlag(1)};
+    std::array<QString, 2> unit{previous.ChannelUnit(0), previous.ChannelUnit(1)};
+    ApplyChannelKind(h.ch1Kind, present[0], unit[0]);
+    ApplyChannelKind(h.ch2Kind, present[1], unit[1]);
+    s.SetRmsInterval(HeaderIntervalSeconds(h, previous.RmsInterval()));
+    s.SetTrLevels(float(h.riseLevel), float(h.dropLevel));
+    TimeValue start = FromLocalFields(h.start);
 
     const RecordingLayout layout = WalkRecording(data, length, n);
     const int64_t F = layout.rmsCount;
-    s.m_trCount = int(layout.trCount);
-    s.m_rmsCount = int(F);
 
     // A wrapped ring lost its oldest samples: the start moves forward by the number
     // of samples the logger counted but no longer holds.
     if (h.startPos != 0) {
         const int64_t counted = int64_t(h.countA / uint32_t(n)) + int64_t(h.countC / uint32_t(n)) +
                                 int64_t((length % Logger::kBlockBytes) / 2 / size_t(n));
-        s.m_startTime += TimeValue(std::trunc(double(counted - F) * double(s.m_rmsInterval)));
+        start += TimeValue(std::trunc(double(counted - F) * double(s.RmsInterval())));
     }
+    s.SetStartTime(start);
 
-    if (s.m_ch1Present)
-        s.m_ch1Rms.resize(size_t(F));
-    if (s.m_ch2Present)
-        s.m_ch2Rms.resize(size_t(F));
-    s.m_trWave.resize(size_t(layout.trCount) * kTrPoints);
-    s.m_trTime.resize(size_t(layout.trCount));
-    s.m_trUnitCode.resize(size_t(layout.trCount));
-    s.m_trChannelCode.resize(size_t(layout.trCount));
+    std::array<std::vector<float>, 2> rms;
+    for (size_t c = 0; c < 2; ++c) {
+        if (present[c])
+            rms[c].resize(size_t(F));
+    }
+    const size_t trCount = size_t(layout.trCount);
+    std::vector<float> trWave(trCount * kTrPoints);
+    std::vector<TimeValue> trTime(trCount);
+    std::vector<uint8_t> trUnit(trCount);
+    std::vector<uint8_t> trChannel(trCount);
 
     const size_t step = size_t(2 * n);
     size_t off = 0;
@@ -162,27 +160,20 @@ MeasurementSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, siz
     while (off < length) {
         if (IsTrRecordAt(data, length, off)) {
             const uint8_t* r = data + off;
-            s.m_trUnitCode[k] = r[2];
-            s.m_trChannelCode[k] = r[3];
-            s.m_trTime[k] = FromLocalFields(BcdTime(r + 4));
-            float* wave = s.m_trWave.data() + k * kTrPoints;
+            trUnit[k] = r[2];
+            trChannel[k] = r[3];
+            trTime[k] = FromLocalFields(BcdTime(r + 4));
+            float* wave = trWave.data() + k * kTrPoints;
             for (int j = 0; j < kTrPoints; ++j)
                 wave[j] = float(Be16s(r + Logger::kTrHeaderBytes + 2 * j));
             ++k;
             off += Logger::kTrRecordBytes;
         } else if (off + step <= length) {
-            if (n == 2) {
-                // A channel switched off in a two-channel recording: its half of the
-                // sample is skipped.
-                if (s.m_ch1Present)
-                    s.m_ch1Rms[i] = value(off);
-                if (s.m_ch2Present)
-                    s.m_ch2Rms[i] = value(off + 2);
-            } else {
-                if (s.m_ch1Present)
-                    s.m_ch1Rms[i] = value(off);
-                if (s.m_ch2Present)
-                    s.m_ch2Rms[i] = value(off);
+            // A channel switched off in a two-channel recording: its half of the
+            // sample is skipped. In a one-channel recording both read the same value.
+            for (size_t c = 0; c < 2; ++c) {
+                if (present[c])
+                    rms[c][i] = value(n == 2 ? off + 2 * c : off);
             }
             ++i;
             off += step;
@@ -190,6 +181,13 @@ MeasurementSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, siz
             break;
         }
     }
+    s.SetRmsCount(int(F));
+    for (int c = 0; c < 2; ++c) {
+        s.SetChannelUnit(c, unit[size_t(c)]);
+        if (present[size_t(c)])
+            s.SetChannelValues(c, std::move(rms[size_t(c)]));
+    }
+    s.SetTrRecords(std::move(trChannel), std::move(trUnit), std::move(trTime), std::move(trWave));
     ComputeStoredExtremes(s);
     return s;
 }

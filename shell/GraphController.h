@@ -62,9 +62,9 @@ public:
     bool CanOpenSampleWaveform() const;
 
     GraphInputs Inputs() const {
-        return GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()};
+        return GraphInputs{m_shell.Set(), m_shell.Settings(), m_shell.RealTimeRunning()};
     }
-    GraphModel& Model() { return m_shell.m_graph; }
+    GraphModel& Model() { return m_shell.Graph(); }
     AppShell& Shell() { return m_shell; }
 
     // Texts of the analysis panel (per channel) and its apparent power; the panel
