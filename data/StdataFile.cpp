@@ -256,10 +256,9 @@ StdataStatus Damaged(QString* error, const QString& why) {
 QByteArray EncodeStdata(const MeasurementSet& set) {
     const StoredSet& s = set.Stored();
     const size_t channels = size_t(s.ChannelFlag(0)) + size_t(s.ChannelFlag(1));
-    const qsizetype expected =
-        qsizetype(64 + 4 * channels * size_t(s.RmsCount()) + s.TrWave().size() * 4 +
-                  s.TrTimes().size() * kStdataTrHeaderBytes + 256);
-    Writer w(expected);
+    const size_t expected = 64 + 4 * channels * size_t(s.RmsCount()) + s.TrWave().size() * 4 +
+                            s.TrTimes().size() * kStdataTrHeaderBytes + 256;
+    Writer w(static_cast<qsizetype>(expected));
     w.Text(set.DataTag());
     w.I32(s.RmsCount());
     w.U8(s.ChannelFlag(0));

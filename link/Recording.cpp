@@ -100,7 +100,7 @@ float HeaderIntervalSeconds(const DownloadHeader& h, float fallback) {
 
 RecordingLayout WalkRecording(const uint8_t* data, size_t length, int n) {
     RecordingLayout r;
-    const size_t step = size_t(2 * n);
+    const size_t step = 2 * size_t(n);
     size_t off = 0;
     while (off < length) {
         if (IsTrRecordAt(data, length, off)) {
@@ -115,6 +115,56 @@ RecordingLayout WalkRecording(const uint8_t* data, size_t length, int n) {
     }
     return r;
 }
+
+namespace {
+
+// The arrays a recording's data decode into, sized from its layout.
+struct DecodedArrays {
+    std::array<std::vector<float>, 2> rms;
+    std::vector<float> trWave;
+    std::vector<TimeValue> trTime;
+    std::vector<uint8_t> trUnit;
+    std::vector<uint8_t> trChannel;
+};
+
+void ReadTrRecord(const uint8_t* r, size_t k, DecodedArrays& d) {
+    d.trUnit[k] = r[2];
+    d.trChannel[k] = r[3];
+    d.trTime[k] = FromLocalFields(BcdTime(r + 4));
+    float* wave = d.trWave.data() + k * kTrPoints;
+    for (size_t j = 0; j < size_t(kTrPoints); ++j)
+        wave[j] = float(Be16s(r + Logger::kTrHeaderBytes + 2 * j));
+}
+
+// Walks the data as WalkRecording does and fills the arrays: the values of the
+// present channels and the TR records.
+void ReadRecordingData(const uint8_t* data, size_t length, int n,
+                       const std::array<uint8_t, 2>& present, DecodedArrays& d) {
+    const size_t step = 2 * size_t(n);
+    size_t off = 0;
+    size_t i = 0;
+    size_t k = 0;
+    auto value = [&](size_t at) { return float(double(Be16s(data + at)) * 0.1); };
+    while (off < length) {
+        if (IsTrRecordAt(data, length, off)) {
+            ReadTrRecord(data + off, k++, d);
+            off += Logger::kTrRecordBytes;
+        } else if (off + step <= length) {
+            // A channel switched off in a two-channel recording: its half of the
+            // sample is skipped. In a one-channel recording both read the same value.
+            for (size_t c = 0; c < 2; ++c) {
+                if (present[c])
+                    d.rms[c][i] = value(n == 2 ? off + 2 * c : off);
+            }
+            ++i;
+            off += step;
+        } else {
+            break;
+        }
+    }
+}
+
+} // namespace
 
 StoredSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t length,
                           const StoredSet& previous) {
@@ -141,53 +191,26 @@ StoredSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t l
     }
     s.SetStartTime(start);
 
-    std::array<std::vector<float>, 2> rms;
+    DecodedArrays d;
     for (size_t c = 0; c < 2; ++c) {
         if (present[c])
-            rms[c].resize(size_t(F));
+            d.rms[c].resize(size_t(F));
     }
     const size_t trCount = size_t(layout.trCount);
-    std::vector<float> trWave(trCount * kTrPoints);
-    std::vector<TimeValue> trTime(trCount);
-    std::vector<uint8_t> trUnit(trCount);
-    std::vector<uint8_t> trChannel(trCount);
+    d.trWave.resize(trCount * kTrPoints);
+    d.trTime.resize(trCount);
+    d.trUnit.resize(trCount);
+    d.trChannel.resize(trCount);
+    ReadRecordingData(data, length, n, present, d);
 
-    const size_t step = size_t(2 * n);
-    size_t off = 0;
-    size_t i = 0;
-    size_t k = 0;
-    auto value = [&](size_t at) { return float(double(Be16s(data + at)) * 0.1); };
-    while (off < length) {
-        if (IsTrRecordAt(data, length, off)) {
-            const uint8_t* r = data + off;
-            trUnit[k] = r[2];
-            trChannel[k] = r[3];
-            trTime[k] = FromLocalFields(BcdTime(r + 4));
-            float* wave = trWave.data() + k * kTrPoints;
-            for (int j = 0; j < kTrPoints; ++j)
-                wave[j] = float(Be16s(r + Logger::kTrHeaderBytes + 2 * j));
-            ++k;
-            off += Logger::kTrRecordBytes;
-        } else if (off + step <= length) {
-            // A channel switched off in a two-channel recording: its half of the
-            // sample is skipped. In a one-channel recording both read the same value.
-            for (size_t c = 0; c < 2; ++c) {
-                if (present[c])
-                    rms[c][i] = value(n == 2 ? off + 2 * c : off);
-            }
-            ++i;
-            off += step;
-        } else {
-            break;
-        }
-    }
     s.SetRmsCount(int(F));
     for (int c = 0; c < 2; ++c) {
         s.SetChannelUnit(c, unit[size_t(c)]);
         if (present[size_t(c)])
-            s.SetChannelValues(c, std::move(rms[size_t(c)]));
+            s.SetChannelValues(c, std::move(d.rms[size_t(c)]));
     }
-    s.SetTrRecords(std::move(trChannel), std::move(trUnit), std::move(trTime), std::move(trWave));
+    s.SetTrRecords(std::move(d.trChannel), std::move(d.trUnit), std::move(d.trTime),
+                   std::move(d.trWave));
     ComputeStoredExtremes(s);
     return s;
 }
