@@ -10,7 +10,7 @@
 
 #include <vector>
 
-struct MeasurementSet;
+class MeasurementSet;
 
 // Sample periods of the logger's two waveforms.
 inline constexpr double kCapturedSamplePeriodUs = 54.71; // a real-time capture, 590 points

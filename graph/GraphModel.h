@@ -20,7 +20,7 @@
 #include <vector>
 
 struct AppSettings;
-struct MeasurementSet;
+class MeasurementSet;
 
 enum class GraphMode {
     None,
