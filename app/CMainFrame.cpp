@@ -224,7 +224,7 @@ void CMainFrame::CreateMenus() {
     printStatistics->setObjectName(QStringLiteral("printStatisticsAction"));
     connect(printStatistics, &QAction::triggered, this, &CMainFrame::PrintStatistics);
     connect(file, &QMenu::aboutToShow, this,
-            [this, printStatistics] { printStatistics->setEnabled(m_shell.m_set.m_rmsCount > 0); });
+            [this, printStatistics] { printStatistics->setEnabled(m_shell.Set().RmsCount() > 0); });
     file->addSeparator();
     QMenu* exportMenu = file->addMenu(QStringLiteral("Export"));
     exportMenu->setObjectName(QStringLiteral("exportMenu"));
@@ -287,16 +287,16 @@ void CMainFrame::RegisterFrameCommands() {
     m_shell.RegisterCommand(
         Cmd::ToggleInstrument, [this] { ToggleInstrumentPane(); },
         [this] {
-            return CommandState{true, m_shell.m_instrumentPaneShown == 1};
+            return CommandState{true, m_shell.InstrumentPaneShown()};
         });
     m_shell.RegisterCommand(
         Cmd::ToggleInfoBar, [this] { ToggleInfoBar(); },
         [this] {
-            const GraphMode mode = m_shell.m_graph.Mode();
-            return CommandState{m_shell.m_graph.DisplayContent() != GraphModel::kContentNone &&
+            const GraphMode mode = m_shell.Graph().Mode();
+            return CommandState{m_shell.Graph().DisplayContent() != GraphModel::kContentNone &&
                                     mode != GraphMode::StoreTransient &&
                                     mode != GraphMode::RealTimeEpa,
-                                m_shell.m_infoBarShown == 1};
+                                m_shell.InfoBarShown()};
         });
     m_shell.RegisterCommand(
         Cmd::NextPane, [this] { FocusPane(1); }, always);
@@ -317,12 +317,12 @@ void CMainFrame::UpdateCommandUI() {
 void CMainFrame::UpdateShownFile() {
     QString text;
     QString tip;
-    if (m_shell.m_graph.DisplayContent() != GraphModel::kContentNone) {
+    if (m_shell.Graph().DisplayContent() != GraphModel::kContentNone) {
         const QString& path = m_shell.ShownFile();
         text = path.isEmpty() ? QStringLiteral("not saved") : QFileInfo(path).fileName();
         tip = path.isEmpty() ? QStringLiteral("The data shown are in no file yet.")
                              : QDir::toNativeSeparators(path);
-        if (m_shell.m_dataUnsaved == 1 && !path.isEmpty()) {
+        if (m_shell.DataUnsaved() && !path.isEmpty()) {
             text += QStringLiteral(" *");
             tip += QStringLiteral("\nChanged since it was read or saved.");
         }
@@ -383,22 +383,22 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
 
 void CMainFrame::ToggleInstrumentPane() {
     const int total = m_splitter->width();
-    if (m_shell.m_instrumentPaneShown == 1) {
+    if (m_shell.InstrumentPaneShown()) {
         m_splitter->setSizes({0, total});
-        m_shell.m_instrumentPaneShown = 0;
+        m_shell.SetInstrumentPaneShown(false);
     } else {
         m_splitter->setSizes({kLeftPaneWidth, std::max(total - kLeftPaneWidth, 200)});
-        m_shell.m_instrumentPaneShown = 1;
+        m_shell.SetInstrumentPaneShown(true);
     }
 }
 
 void CMainFrame::ToggleInfoBar() {
-    if (m_shell.m_infoBarShown == 1) {
-        m_shell.m_graph.SetInfoBarHeight(0);
-        m_shell.m_infoBarShown = 0;
+    if (m_shell.InfoBarShown()) {
+        m_shell.Graph().SetInfoBarHeight(0);
+        m_shell.SetInfoBarShown(false);
     } else {
-        m_shell.m_graph.SetInfoBarHeight(kInfoBarFull);
-        m_shell.m_infoBarShown = 1;
+        m_shell.Graph().SetInfoBarHeight(kInfoBarFull);
+        m_shell.SetInfoBarShown(true);
     }
     m_view->update();
 }
@@ -496,8 +496,8 @@ void CMainFrame::InstallListCommands() {
     m_shell.RegisterCommand(
         Cmd::TrFileList, [this] { m_listWindows->ShowTrFileList(); },
         [this] {
-            return CommandState{m_shell.m_graph.Mode() == GraphMode::StoreTransient &&
-                                    m_shell.m_set.m_trCount > 0,
+            return CommandState{m_shell.Graph().Mode() == GraphMode::StoreTransient &&
+                                    m_shell.Set().TrCount() > 0,
                                 false};
         });
     connect(m_listCommands.get(), &ListCommands::imageExportRequested, this,
@@ -515,7 +515,7 @@ QImage CMainFrame::GraphImage() {
     QImage image(m_view->size(), QImage::Format_RGB32);
     image.fill(Qt::white);
     // The exported image is the graph without the mouse's read-out.
-    GraphModel& g = m_shell.m_graph;
+    GraphModel& g = m_shell.Graph();
     const QString readout = g.ReadoutText();
     g.SetReadoutText(QString());
     {
@@ -559,19 +559,19 @@ void CMainFrame::FocusPane(int step) {
 void CMainFrame::OpenStatistics() {
     if (!m_statistics) {
         m_statistics = new CStatisticsDlg(this);
-        m_statistics->SetSource([this] { return StatisticsViewOf(m_shell.m_set); });
-        m_statistics->SetNominalText(m_shell.m_settings.m_nominalVoltage);
+        m_statistics->SetSource([this] { return StatisticsViewOf(m_shell.Set()); });
+        m_statistics->SetNominalText(m_shell.Settings().m_nominalVoltage);
         connect(m_statistics, &CStatisticsDlg::nominalChanged, this,
-                [this](const QString& text) { m_shell.m_settings.m_nominalVoltage = text; });
+                [this](const QString& text) { m_shell.Settings().m_nominalVoltage = text; });
         connect(m_statistics, &CStatisticsDlg::eventChosen, this, &CMainFrame::ShowSamples);
         // New stored data: the open window follows them (and only then, since the
         // views are also told of every real-time sample).
         const QPointer<CStatisticsDlg> window = m_statistics;
-        auto shown = std::make_shared<uint64_t>(m_shell.m_set.m_storedGeneration);
+        auto shown = std::make_shared<uint64_t>(m_shell.Set().StoredGeneration());
         connect(&m_shell, &AppShell::viewsUpdated, m_statistics, [this, window, shown] {
-            if (!window || !window->isVisible() || *shown == m_shell.m_set.m_storedGeneration)
+            if (!window || !window->isVisible() || *shown == m_shell.Set().StoredGeneration())
                 return;
-            *shown = m_shell.m_set.m_storedGeneration;
+            *shown = m_shell.Set().StoredGeneration();
             window->Refresh();
         });
     }
@@ -582,24 +582,24 @@ void CMainFrame::OpenStatistics() {
 }
 
 void CMainFrame::ShowSamples(qint64 first, qint64 count) {
-    if (m_shell.m_set.m_rmsCount <= 0)
+    if (m_shell.Set().RmsCount() <= 0)
         return;
     GraphController& graph = m_view->Graph();
-    if (m_shell.m_graph.Mode() != GraphMode::StoreRms)
+    if (m_shell.Graph().Mode() != GraphMode::StoreRms)
         graph.OnStoreRms();
     graph.ResetScale();
     // The unzoomed graph is laid out by a paint; the zoom box is placed on it.
     m_view->repaint();
-    ZoomAroundPoints(m_shell.m_graph, first, count);
+    ZoomAroundPoints(m_shell.Graph(), first, count);
     m_view->RequestRepaint();
 }
 
 void CMainFrame::PrintStatistics() {
     RenderOptions o;
     o.printing = true;
-    const double nominal = m_shell.m_settings.m_nominalVoltage.toDouble();
+    const double nominal = m_shell.Settings().m_nominalVoltage.toDouble();
     const auto stats = std::make_shared<const RecordingStatistics>(
-        ComputeStatistics(StatisticsViewOf(m_shell.m_set), nominal));
+        ComputeStatistics(StatisticsViewOf(m_shell.Set()), nominal));
     m_printer->Print(this,
                      WithStatisticsPages(m_listCommands->GraphPages(m_view->size(), o), stats));
 }

@@ -55,7 +55,7 @@ private:
         bool operator==(const Key&) const = default;
     };
     Key Current() const {
-        const RealTimeRun& run = m_shell.m_set.Run();
+        const RealTimeRun& run = m_shell.Set().Run();
         return {run.Count(), run.StartTime(), run.CapturePoints(), run.CaptureSample(),
                 run.Capture()};
     }
@@ -71,7 +71,7 @@ private:
         m_window->activateWindow();
     }
 
-    bool Captured() const { return m_shell.m_set.Run().CapturePoints() == kRtWavePoints; }
+    bool Captured() const { return m_shell.Set().Run().CapturePoints() == kRtWavePoints; }
 
     // Greyed without a waveform to analyse; an open window then shows "--".
     void Follow(bool sampleTaken) {
@@ -84,7 +84,7 @@ private:
 
     void Refresh() {
         m_shownKey = Current();
-        const MeasurementSet& s = m_shell.m_set;
+        const MeasurementSet& s = m_shell.Set();
         const RealTimeRun& run = s.Run();
         const bool captured = Captured();
         // A browsed sample's number, else the newest sample's.

@@ -28,8 +28,8 @@ public:
         m_panel = new CPowerAnalysisDlg(graph, frame.GraphView(), &frame);
 
         connect(&m_session, &RealTimeSession::runDialogRequested, this, [this] {
-            CRealTimeDlg dlg(m_session, m_shell.UserPrompts(), m_shell.m_settings.m_rtInterval,
-                             m_shell.m_settings.m_rtPointsRequested, &m_frame);
+            CRealTimeDlg dlg(m_session, m_shell.UserPrompts(), m_shell.Settings().m_rtInterval,
+                             m_shell.Settings().m_rtPointsRequested, &m_frame);
             dlg.exec();
             m_frame.UpdateCommandUI();
         });

@@ -37,33 +37,37 @@ constexpr int kRecords = 200;
 
 const MeasurementSet& FullSet() {
     static const MeasurementSet set = [] {
-        MeasurementSet s;
-        s.m_dataTag = QString::fromLatin1(kTagStored);
-        s.m_startTime = FromLocalFields({2010, 2, 3, 0, 0, 0});
-        s.m_rmsInterval = 60.0f;
-        s.m_rmsCount = kSamples;
-        s.m_ch1Present = s.m_ch2Present = 1;
-        s.m_ch1Unit = QStringLiteral("V");
-        s.m_ch2Unit = QStringLiteral("A");
-        s.m_ch1Rms.resize(kSamples);
-        s.m_ch2Rms.resize(kSamples);
+        StoredSet d;
+        d.SetStartTime(FromLocalFields({2010, 2, 3, 0, 0, 0}));
+        d.SetRmsInterval(60.0f);
+        d.SetRmsCount(kSamples);
+        d.SetChannelUnit(0, QStringLiteral("V"));
+        d.SetChannelUnit(1, QStringLiteral("A"));
+        std::vector<float> ch1(kSamples), ch2(kSamples);
         uint32_t r = 12345;
         for (int i = 0; i < kSamples; ++i) {
             r = r * 1664525u + 1013904223u;
-            s.m_ch1Rms[size_t(i)] = 220.0f + float(r >> 16) / 3000.0f;
-            s.m_ch2Rms[size_t(i)] = float(r & 0xFFFF) / 1000.0f;
+            ch1[size_t(i)] = 220.0f + float(r >> 16) / 3000.0f;
+            ch2[size_t(i)] = float(r & 0xFFFF) / 1000.0f;
         }
-        ComputeStoredExtremes(s);
+        d.SetChannelValues(0, std::move(ch1));
+        d.SetChannelValues(1, std::move(ch2));
+        ComputeStoredExtremes(d);
+        std::vector<TimeValue> times;
+        std::vector<uint8_t> channels, units;
+        std::vector<float> wave;
         for (int k = 0; k < kRecords; ++k) {
-            s.m_trTime.push_back(s.m_startTime + TimeValue(k) * (kSamples / kRecords) * 60 + 17);
-            s.m_trChannelCode.push_back(k % 2 ? kTrChannel2 : kTrChannel1);
-            s.m_trUnitCode.push_back(k % 2 ? kTrUnitAmps : kTrUnitVolts);
+            times.push_back(d.StartTime() + TimeValue(k) * (kSamples / kRecords) * 60 + 17);
+            channels.push_back(k % 2 ? kTrChannel2 : kTrChannel1);
+            units.push_back(k % 2 ? kTrUnitAmps : kTrUnitVolts);
             for (int i = 0; i < kTrPoints; ++i)
-                s.m_trWave.push_back(float((i * 37 + k) % 4000 - 2000));
+                wave.push_back(float((i * 37 + k) % 4000 - 2000));
         }
-        s.m_trCount = kRecords;
-        s.m_trLevelHigh = 500;
-        s.m_trLevelLow = 100;
+        d.SetTrRecords(std::move(channels), std::move(units), std::move(times), std::move(wave));
+        d.SetTrLevels(500, 100);
+        MeasurementSet s;
+        s.ReplaceStored(std::move(d));
+        s.SetDataTag(QString::fromLatin1(kTagStored));
         return s;
     }();
     return set;
@@ -127,16 +131,17 @@ std::string BaselineReport(const MeasurementSet& s) {
         for (int64_t b = 0; b < perLine && n <= total; ++b, ++n) {
             Integer(out, n);
             out += '\t';
-            const TimeValue t0 = s.m_startTime + TimeValue(double(x) * double(s.m_rmsInterval));
-            const TimeValue t1 = t0 + TimeValue(s.m_rmsInterval);
-            const bool tr = z % kTrPoints != 0 ||
-                            !(x < s.m_rmsCount && (y == s.m_trCount || s.m_trTime[size_t(y)] < t0 ||
-                                                   s.m_trTime[size_t(y)] >= t1));
+            const TimeValue t0 = s.StartTime() + TimeValue(double(x) * double(s.RmsInterval()));
+            const TimeValue t1 = t0 + TimeValue(s.RmsInterval());
+            const bool tr =
+                z % kTrPoints != 0 ||
+                !(x < s.RmsCount() && (y == s.TrCount() || s.TrTimes()[size_t(y)] < t0 ||
+                                       s.TrTimes()[size_t(y)] >= t1));
             if (!tr) {
                 out += "RMS\t";
-                Number(out, s.m_ch1Rms[size_t(x)], 1);
+                Number(out, s.ChannelRms(0)[size_t(x)], 1);
                 out += "V\t";
-                Number(out, s.m_ch2Rms[size_t(x)], 1);
+                Number(out, s.ChannelRms(1)[size_t(x)], 1);
                 out += "A\t ";
                 TimeText(out, t0);
                 ++x;
@@ -144,20 +149,20 @@ std::string BaselineReport(const MeasurementSet& s) {
                 if (z % kTrPoints == 0)
                     ++y;
                 const size_t k = size_t(y - 1);
-                const bool ch1 = s.m_trChannelCode[k] == kTrChannel1;
-                const char* unit = s.m_trUnitCode[k] == kTrUnitVolts ? "V" : "A";
+                const bool ch1 = s.TrChannelCodes()[k] == kTrChannel1;
+                const char* unit = s.TrUnitCodes()[k] == kTrUnitVolts ? "V" : "A";
                 out += "TR\t";
                 if (ch1) {
-                    Number(out, s.m_trWave[size_t(z)], 0);
+                    Number(out, s.TrWave()[size_t(z)], 0);
                     out += unit;
                     out += "\t----\t ";
                 } else {
                     out += "----\t";
-                    Number(out, s.m_trWave[size_t(z)], 0);
+                    Number(out, s.TrWave()[size_t(z)], 0);
                     out += unit;
                     out += "\t ";
                 }
-                TimeText(out, s.m_trTime[k]);
+                TimeText(out, s.TrTimes()[k]);
                 ++z;
             }
             out += " \t";
@@ -264,7 +269,7 @@ void BM_StdataSaveLoad(benchmark::State& state) {
         MeasurementSet loaded;
         if (!LoadStdataFile(path, loaded, &error))
             state.SkipWithError(error.toStdString().c_str());
-        benchmark::DoNotOptimize(loaded.m_ch1Rms.data());
+        benchmark::DoNotOptimize(loaded.ChannelRms(0).data());
     }
     state.SetBytesProcessed(state.iterations() * EncodeStdata(FullSet()).size() * 2);
 }
@@ -312,7 +317,7 @@ void BM_StdataEncodeDecode(benchmark::State& state) {
         MeasurementSet loaded;
         if (!DecodeStdata(bytes, loaded, nullptr))
             std::abort();
-        benchmark::DoNotOptimize(loaded.m_ch1Rms.data());
+        benchmark::DoNotOptimize(loaded.ChannelRms(0).data());
     }
 }
 BENCHMARK(BM_StdataEncodeDecode)->Unit(benchmark::kMillisecond);

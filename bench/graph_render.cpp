@@ -38,18 +38,20 @@ struct Data {
     Data() {
         std::mt19937 rng(12345);
         std::normal_distribution<float> noise(0.0f, 40.0f);
-        set.m_rmsCount = kPoints;
-        set.m_rmsInterval = 1;
-        set.m_startTime = 1265202300;
-        set.m_ch1Present = set.m_ch2Present = 1;
-        set.m_ch1Unit = "V";
-        set.m_ch2Unit = "A";
-        set.m_ch1Rms.resize(kPoints);
-        set.m_ch2Rms.resize(kPoints);
+        StoredSet d;
+        d.SetRmsCount(kPoints);
+        d.SetRmsInterval(1);
+        d.SetStartTime(1265202300);
+        d.SetChannelUnit(0, "V");
+        d.SetChannelUnit(1, "A");
+        std::vector<float> ch1(kPoints), ch2(kPoints);
         for (int i = 0; i < kPoints; ++i) {
-            set.m_ch1Rms[size_t(i)] = 230.0f + noise(rng);
-            set.m_ch2Rms[size_t(i)] = -150.0f + noise(rng);
+            ch1[size_t(i)] = 230.0f + noise(rng);
+            ch2[size_t(i)] = -150.0f + noise(rng);
         }
+        d.SetChannelValues(0, std::move(ch1));
+        d.SetChannelValues(1, std::move(ch2));
+        set.ReplaceStored(std::move(d));
     }
 };
 
@@ -236,7 +238,7 @@ void BM_EnvelopeBuild(benchmark::State& state) {
     size_t bytes = 0;
     for (auto _ : state) {
         bytes = 0;
-        for (const std::vector<float>* v : {&d.set.m_ch1Rms, &d.set.m_ch2Rms}) {
+        for (const std::vector<float>* v : {&d.set.ChannelRms(0), &d.set.ChannelRms(1)}) {
             Envelope e;
             e.Build(GraphModel::Series{v->data(), nullptr, 1, kPoints});
             bytes += e.MemoryBytes();
@@ -276,7 +278,8 @@ BENCHMARK(BM_NarrowTracesLookedUp)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_NarrowTracesWalked)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 std::vector<double> Values(int ch) {
-    const std::vector<float>& v = ch == 0 ? TheData().set.m_ch1Rms : TheData().set.m_ch2Rms;
+    const std::vector<float>& v =
+        ch == 0 ? TheData().set.ChannelRms(0) : TheData().set.ChannelRms(1);
     return std::vector<double>(v.begin(), v.end());
 }
 

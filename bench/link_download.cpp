@@ -53,7 +53,7 @@ void BM_PacedDownload(benchmark::State& state) {
         state.ResumeTiming();
         const DownloadResult r = job.Run(int(LineLimitSeconds(blocks) * 1000 * 2) + 10000);
         state.PauseTiming();
-        if (r != DownloadResult::Completed || set.m_rmsCount != samples.toInt()) {
+        if (r != DownloadResult::Completed || set.RmsCount() != samples.toInt()) {
             state.SkipWithError("download failed");
             return;
         }

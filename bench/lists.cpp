@@ -34,17 +34,21 @@ struct Stored {
     AppSettings settings;
     GraphModel model;
     explicit Stored(int n) {
-        set.m_rmsCount = n;
-        set.m_rmsInterval = 1;
-        set.m_startTime = 1265202300;
-        set.m_ch1Present = set.m_ch2Present = 1;
-        set.m_ch1Unit = "V";
-        set.m_ch2Unit = "A";
+        StoredSet d;
+        d.SetRmsCount(n);
+        d.SetRmsInterval(1);
+        d.SetStartTime(1265202300);
+        d.SetChannelUnit(0, "V");
+        d.SetChannelUnit(1, "A");
+        std::vector<float> ch1, ch2;
         for (int i = 0; i < n; ++i) {
-            set.m_ch1Rms.push_back(230.0f + float(i % 17) * 0.3f);
-            set.m_ch2Rms.push_back(5.0f + float(i % 5));
+            ch1.push_back(230.0f + float(i % 17) * 0.3f);
+            ch2.push_back(5.0f + float(i % 5));
         }
-        ComputeStoredExtremes(set);
+        d.SetChannelValues(0, std::move(ch1));
+        d.SetChannelValues(1, std::move(ch2));
+        ComputeStoredExtremes(d);
+        set.ReplaceStored(std::move(d));
         PrepareStoredGraph(model, set, settings, -1);
     }
     DataListView View() const { return DataListViewOf(model, GraphInputs{set, settings, false}); }

@@ -47,24 +47,26 @@ struct View {
         view->resize(kSize);
         view->show();
         QCoreApplication::processEvents();
-        MeasurementSet s;
+        StoredSet s;
         std::mt19937 rng(12345);
         std::normal_distribution<float> noise(0.0f, 40.0f);
-        s.m_rmsCount = points;
-        s.m_rmsInterval = 1;
-        s.m_startTime = now.Now();
-        s.m_channelCount = 2;
-        s.m_ch1Present = s.m_ch2Present = 1;
-        s.m_ch1Unit = "V";
-        s.m_ch2Unit = "A";
+        s.SetRmsCount(points);
+        s.SetRmsInterval(1);
+        s.SetStartTime(now.Now());
+        s.SetChannelCount(2);
+        s.SetChannelUnit(0, "V");
+        s.SetChannelUnit(1, "A");
+        std::vector<float> ch1, ch2;
         for (int i = 0; i < points; ++i) {
-            s.m_ch1Rms.push_back(230.0f + noise(rng));
-            s.m_ch2Rms.push_back(10.0f + noise(rng) / 10.0f);
+            ch1.push_back(230.0f + noise(rng));
+            ch2.push_back(10.0f + noise(rng) / 10.0f);
         }
-        shell->m_set.TakeStored(std::move(s));
+        s.SetChannelValues(0, std::move(ch1));
+        s.SetChannelValues(1, std::move(ch2));
+        shell->Set().ReplaceStored(std::move(s));
         shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
         shell->ExecuteDirect(Cmd::StoreRms);
-        shell->m_graph.SetDisplayContent(GraphModel::kContentGraph);
+        shell->Graph().SetDisplayContent(GraphModel::kContentGraph);
         view->repaint();
         QCoreApplication::processEvents();
     }
@@ -83,12 +85,12 @@ struct View {
 
 void BM_ReadoutMove(benchmark::State& state) {
     View v(int(state.range(0)));
-    const GraphLayout& g = v.shell->m_graph.Layout();
+    const GraphLayout& g = v.shell->Graph().Layout();
     const QPoint a(g.plotLeft + g.W() / 3, g.plotTop + g.Hp() / 2);
     const QPoint b(g.plotLeft + 2 * g.W() / 3, g.plotTop + g.Hp() / 3);
     v.Move(a);
     if (!v.view->CursorShown() ||
-        NearestPoint(v.shell->m_graph, a.x()) == NearestPoint(v.shell->m_graph, b.x())) {
+        NearestPoint(v.shell->Graph(), a.x()) == NearestPoint(v.shell->Graph(), b.x())) {
         state.SkipWithError("the move shows no cursor line, or both places name one point");
         return;
     }
@@ -97,7 +99,7 @@ void BM_ReadoutMove(benchmark::State& state) {
         v.Move(there ? a : b);
         there = !there;
     }
-    benchmark::DoNotOptimize(v.shell->m_graph.ReadoutText().size());
+    benchmark::DoNotOptimize(v.shell->Graph().ReadoutText().size());
 }
 // A move costs about a tenth of a millisecond, so a busy machine easily moves one
 // run by a tenth or more: the ratio is taken between the medians of five runs each.

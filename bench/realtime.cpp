@@ -50,8 +50,8 @@ struct Window {
 
     // A run with `taken` samples of a slowly drifting 230 V / 10 A, in the RMS graph.
     explicit Window(int taken, GraphMode mode = GraphMode::RealTimeRms) {
-        MeasurementSet& s = shell.m_set;
-        shell.m_settings.m_rtPointsRequested = kCapacity;
+        MeasurementSet& s = shell.Set();
+        shell.Settings().m_rtPointsRequested = kCapacity;
         shell.SetRealTimeRunState(&run);
         RealTimeRun& rt = s.Run();
         rt.SetChannel(0, true, "V");
@@ -69,8 +69,8 @@ struct Window {
             sample.time = rt.StartTime() + 2 * n;
             rt.Append(sample);
         }
-        shell.m_graph.SetDisplayContent(GraphModel::kContentGraph);
-        shell.m_graph.SetClient(kSize.width(), kSize.height());
+        shell.Graph().SetDisplayContent(GraphModel::kContentGraph);
+        shell.Graph().SetClient(kSize.width(), kSize.height());
         shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
         if (mode == GraphMode::RealTimeFrequency)
             graph.OnRealTimeFrequency();
@@ -80,23 +80,23 @@ struct Window {
             graph.OnRealTimeRms();
         QPainter p(&image);
         const GraphInputs in = graph.Inputs();
-        shell.m_graph.PrepareFrame(kSize.width(), kSize.height(), in);
-        shell.m_graph.FramePainted(PaintGraph(p, shell.m_graph, in, RenderOptions{}));
+        shell.Graph().PrepareFrame(kSize.width(), kSize.height(), in);
+        shell.Graph().FramePainted(PaintGraph(p, shell.Graph(), in, RenderOptions{}));
     }
 
     // The tick's work for the next sample.
     void Tick() {
-        MeasurementSet& s = shell.m_set;
+        MeasurementSet& s = shell.Set();
         std::array<EpaTexts, 2> texts = graph.EpaPanelTexts();
         sampler.Sample(s, &texts);
         graph.SetEpaPanelTexts(texts);
         s.Run().Append();
         graph.OnRealTimeRms();
-        GraphModel& g = shell.m_graph;
+        GraphModel& g = shell.Graph();
         const AppendResult r = g.AppendRealTimePoint(graph.Inputs());
         if (r.action == AppendAction::DrawNewest) {
             QPainter p(&image);
-            const AppSettings& st = shell.m_settings;
+            const AppSettings& st = shell.Settings();
             for (int ch = 0; ch < 2; ++ch)
                 if (g.ChannelDrawn(st, ch))
                     DrawSegment(p, g, ch, r.segment,
@@ -110,11 +110,11 @@ void BM_SampleTick(benchmark::State& state) {
     const int taken = int(state.range(0));
     Window w(taken);
     // A full run is set back to `taken` samples outside the measured time.
-    const RealTimeRun start = w.shell.m_set.Run();
+    const RealTimeRun start = w.shell.Set().Run();
     for (auto _ : state) {
-        if (w.shell.m_set.Run().Full()) {
+        if (w.shell.Set().Run().Full()) {
             state.PauseTiming();
-            w.shell.m_set.Run() = start;
+            w.shell.Set().Run() = start;
             state.ResumeTiming();
         }
         w.Tick();
@@ -128,8 +128,8 @@ void Repaint(benchmark::State& state, GraphMode mode) {
     for (auto _ : state) {
         QPainter p(&w.image);
         const GraphInputs in = w.graph.Inputs();
-        w.shell.m_graph.PrepareFrame(kSize.width(), kSize.height(), in);
-        w.shell.m_graph.FramePainted(PaintGraph(p, w.shell.m_graph, in, RenderOptions{}));
+        w.shell.Graph().PrepareFrame(kSize.width(), kSize.height(), in);
+        w.shell.Graph().FramePainted(PaintGraph(p, w.shell.Graph(), in, RenderOptions{}));
         p.end();
         benchmark::DoNotOptimize(w.image.constBits());
     }
@@ -153,8 +153,8 @@ std::unique_ptr<QcpBaseline> Baseline() {
     const Window w(kCapacity);
     std::vector<double> ch1(kCapacity), ch2(kCapacity);
     for (int i = 0; i < kCapacity; ++i) {
-        ch1[size_t(i)] = w.shell.m_set.Run().Rms()[size_t(i)][0];
-        ch2[size_t(i)] = w.shell.m_set.Run().Rms()[size_t(i)][1];
+        ch1[size_t(i)] = w.shell.Set().Run().Rms()[size_t(i)][0];
+        ch2[size_t(i)] = w.shell.Set().Run().Rms()[size_t(i)][1];
     }
     return std::make_unique<QcpBaseline>(kSize, ch1, ch2, -500, 500);
 }

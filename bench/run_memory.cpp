@@ -78,7 +78,7 @@ struct Run {
         channel.SetOpenable(1);
         channel.SetResponder([this](int, const QByteArray& w) { return logger.Feed(w); });
         logger.SetRealTimeKinds(2, kChannelVolts, kChannelAmps);
-        shell->m_graph.SetClient(1600, 900);
+        shell->Graph().SetClient(1600, 900);
     }
     ~Run() { qunsetenv("DATALOGGER_DIR"); }
 
@@ -107,7 +107,7 @@ void BM_RunResidentMemory(benchmark::State& state) {
             state.SkipWithError("the run did not start");
             return;
         }
-        const MeasurementSet& set = run.shell->m_set;
+        const MeasurementSet& set = run.shell->Set();
         while (set.RtCount() < 1)
             run.Feed();
         const int64_t before = ResidentBytes();

@@ -19,15 +19,13 @@ constexpr int kSamples = 262144;
 
 const MeasurementSet& FullMemory() {
     static const MeasurementSet set = [] {
-        MeasurementSet s;
-        s.m_rmsCount = kSamples;
-        s.m_rmsInterval = 2.0f;
-        s.m_startTime = FromLocalFields({2026, 3, 2, 0, 0, 0});
-        s.m_ch1Present = s.m_ch2Present = 1;
-        s.m_ch1Unit = QStringLiteral("V");
-        s.m_ch2Unit = QStringLiteral("A");
-        s.m_ch1Rms.resize(kSamples);
-        s.m_ch2Rms.resize(kSamples);
+        StoredSet d;
+        d.SetRmsCount(kSamples);
+        d.SetRmsInterval(2.0f);
+        d.SetStartTime(FromLocalFields({2026, 3, 2, 0, 0, 0}));
+        d.SetChannelUnit(0, QStringLiteral("V"));
+        d.SetChannelUnit(1, QStringLiteral("A"));
+        std::vector<float> ch1(kSamples), ch2(kSamples);
         uint32_t noise = 12345;
         for (int i = 0; i < kSamples; ++i) {
             noise = noise * 1664525u + 1013904223u;
@@ -39,10 +37,14 @@ const MeasurementSet& FullMemory() {
                 v = 262.0;
             if (i == 100000)
                 v = 3.0;
-            s.m_ch1Rms[size_t(i)] = float(std::round(v * 10.0) / 10.0);
-            s.m_ch2Rms[size_t(i)] = float(
+            ch1[size_t(i)] = float(std::round(v * 10.0) / 10.0);
+            ch2[size_t(i)] = float(
                 std::round((12.0 + 8.0 * std::sin(double(i) / 400.0) + jitter) * 10.0) / 10.0);
         }
+        d.SetChannelValues(0, std::move(ch1));
+        d.SetChannelValues(1, std::move(ch2));
+        MeasurementSet s;
+        s.ReplaceStored(std::move(d));
         return s;
     }();
     return set;
@@ -62,9 +64,9 @@ void SumOnly(benchmark::State& state) {
     const MeasurementSet& s = FullMemory();
     for (auto _ : state) {
         double sum = 0;
-        for (const float v : s.m_ch1Rms)
+        for (const float v : s.ChannelRms(0))
             sum += double(v);
-        for (const float v : s.m_ch2Rms)
+        for (const float v : s.ChannelRms(1))
             sum += double(v);
         benchmark::DoNotOptimize(sum);
     }

@@ -157,28 +157,28 @@ bool WriteComtrade(const QString& base, const ComtradeRecord& record, QString* e
 ComtradeRecord TransientComtrade(const MeasurementSet& set, int k) {
     ComtradeRecord r;
     r.samplePeriodUs = kTransientSamplePeriodUs;
-    if (k < 0 || k >= set.m_trCount || size_t(k) >= set.m_trTime.size() ||
-        set.m_trWave.size() < size_t(k + 1) * size_t(kTrPoints))
+    if (k < 0 || k >= set.TrCount() || size_t(k) >= set.TrTimes().size() ||
+        set.TrWave().size() < size_t(k + 1) * size_t(kTrPoints))
         return r;
-    r.start = set.m_trTime[size_t(k)];
+    r.start = set.TrTimes()[size_t(k)];
     ComtradeChannel c;
     const uint8_t channel =
-        size_t(k) < set.m_trChannelCode.size() ? set.m_trChannelCode[size_t(k)] : 0;
+        size_t(k) < set.TrChannelCodes().size() ? set.TrChannelCodes()[size_t(k)] : 0;
     c.id = channel == kTrChannel1   ? QStringLiteral("CH1")
            : channel == kTrChannel2 ? QStringLiteral("CH2")
                                     : QStringLiteral("TR");
     // A record with an unknown unit code has the unit of the record before it, as
     // the report and the graph show it.
-    for (int j = std::min<int>(k, int(set.m_trUnitCode.size()) - 1); j >= 0 && c.unit.isEmpty();
+    for (int j = std::min<int>(k, int(set.TrUnitCodes().size()) - 1); j >= 0 && c.unit.isEmpty();
          --j) {
-        if (set.m_trUnitCode[size_t(j)] == kTrUnitVolts)
+        if (set.TrUnitCodes()[size_t(j)] == kTrUnitVolts)
             c.unit = QStringLiteral("V");
-        else if (set.m_trUnitCode[size_t(j)] == kTrUnitAmps)
+        else if (set.TrUnitCodes()[size_t(j)] == kTrUnitAmps)
             c.unit = QStringLiteral("A");
     }
     if (c.unit.isEmpty())
         c.unit = QStringLiteral("-"); // the field may not stay empty
-    const auto first = set.m_trWave.begin() + std::ptrdiff_t(k) * kTrPoints;
+    const auto first = set.TrWave().begin() + std::ptrdiff_t(k) * kTrPoints;
     c.values.assign(first, first + kTrPoints);
     r.channels.push_back(std::move(c));
     return r;

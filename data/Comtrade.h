@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-struct MeasurementSet;
+class MeasurementSet;
 
 // Sample periods of the logger's two waveforms.
 inline constexpr double kCapturedSamplePeriodUs = 54.71; // a real-time capture, 590 points

@@ -174,7 +174,7 @@ QByteArray SampleLineProtocol(const LineSample& s, const LineTags& tags) {
 LineSample StoredRmsSample(const MeasurementSet& set, int i) {
     LineSample s;
     s.time = set.RmsSampleTime(i);
-    s.intervalS = double(set.m_rmsInterval);
+    s.intervalS = double(set.RmsInterval());
     for (int ch = 0; ch < 2; ++ch) {
         LineChannel& c = s.ch[size_t(ch)];
         c.present = set.ChannelPresent(ch);

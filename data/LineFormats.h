@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-struct MeasurementSet;
+class MeasurementSet;
 struct RtdataImage;
 struct RtPowerRow;
 

@@ -145,48 +145,88 @@ TimeValue RealTimeRun::SampleTime(int64_t n) const {
     return m_startTime + n * m_interval;
 }
 
-TimeValue MeasurementSet::RmsSampleTime(int64_t i) const {
+void StoredSet::SetRmsCount(int count) {
+    m_rmsCount = std::max(count, 0);
+    for (size_t c = 0; c < 2; ++c) {
+        if (m_present[c])
+            m_rms[c].resize(size_t(m_rmsCount));
+    }
+}
+
+bool StoredSet::SetChannelValues(int ch, std::vector<float> values) {
+    if (values.size() != size_t(m_rmsCount))
+        return false;
+    m_present[Index(ch)] = true;
+    m_rms[Index(ch)] = std::move(values);
+    return true;
+}
+
+void StoredSet::SetChannelPresent(int ch, bool present) {
+    const size_t c = Index(ch);
+    m_present[c] = present;
+    if (present)
+        m_rms[c].resize(size_t(m_rmsCount));
+    else
+        m_rms[c] = {};
+}
+
+bool StoredSet::SetTrRecords(std::vector<uint8_t> channelCodes, std::vector<uint8_t> unitCodes,
+                             std::vector<TimeValue> times, std::vector<float> wave) {
+    const size_t n = times.size();
+    if (channelCodes.size() != n || unitCodes.size() != n || wave.size() != n * kTrPoints ||
+        n > size_t(std::numeric_limits<int>::max()))
+        return false;
+    m_trChannelCode = std::move(channelCodes);
+    m_trUnitCode = std::move(unitCodes);
+    m_trTime = std::move(times);
+    m_trWave = std::move(wave);
+    return true;
+}
+
+void StoredSet::SetTrLevels(float high, float low) {
+    m_trLevelHigh = high;
+    m_trLevelLow = low;
+}
+
+void StoredSet::SetExtremeText(int row, int ch, const QString& text) {
+    m_extremeText[row == 0 ? 0 : 1][Index(ch)] = text;
+}
+
+const QString& StoredSet::ExtremeText(int row, int ch) const {
+    return m_extremeText[row == 0 ? 0 : 1][Index(ch)];
+}
+
+TimeValue StoredSet::RmsSampleTime(int64_t i) const {
     return m_startTime + static_cast<TimeValue>(std::trunc(double(i) * double(m_rmsInterval)));
 }
 
-void MeasurementSet::ClearStored() {
-    MeasurementSet empty;
-    TakeStored(std::move(empty));
-}
-
-void MeasurementSet::TakeStored(MeasurementSet&& o) {
-    ++m_storedGeneration;
-    m_ch1Rms = std::move(o.m_ch1Rms);
-    m_ch2Rms = std::move(o.m_ch2Rms);
-    m_trWave = std::move(o.m_trWave);
-    m_trTime = std::move(o.m_trTime);
-    m_trUnitCode = std::move(o.m_trUnitCode);
-    m_trChannelCode = std::move(o.m_trChannelCode);
-    m_startTime = o.m_startTime;
-    m_rmsInterval = o.m_rmsInterval;
-    m_rmsCount = o.m_rmsCount;
-    m_channelCount = o.m_channelCount;
-    m_ch1Present = o.m_ch1Present;
-    m_ch2Present = o.m_ch2Present;
-    m_ch1Unit = o.m_ch1Unit;
-    m_ch2Unit = o.m_ch2Unit;
-    m_trCount = o.m_trCount;
-    m_trLevelHigh = o.m_trLevelHigh;
-    m_trLevelLow = o.m_trLevelLow;
-    m_extremeText[0] = o.m_extremeText[0];
-    m_extremeText[1] = o.m_extremeText[1];
-}
-
-bool MeasurementSet::StoredIsConsistent() const {
-    if (m_rmsCount < 0 || m_trCount < 0)
+bool StoredSet::IsConsistent() const {
+    if (m_rmsCount < 0)
         return false;
-    auto channelOk = [&](uint8_t present, const std::vector<float>& v) {
-        return present ? v.size() == size_t(m_rmsCount) : v.empty();
-    };
-    const size_t tr = size_t(m_trCount);
-    return channelOk(m_ch1Present, m_ch1Rms) && channelOk(m_ch2Present, m_ch2Rms) &&
-           m_trWave.size() == tr * kTrPoints && m_trTime.size() == tr &&
-           m_trUnitCode.size() == tr && m_trChannelCode.size() == tr;
+    for (size_t c = 0; c < 2; ++c) {
+        if (m_rms[c].size() != (m_present[c] ? size_t(m_rmsCount) : 0))
+            return false;
+    }
+    const size_t tr = m_trTime.size();
+    return m_trWave.size() == tr * kTrPoints && m_trUnitCode.size() == tr &&
+           m_trChannelCode.size() == tr;
+}
+
+void MeasurementSet::ReplaceStored(StoredSet stored) {
+    ++m_storedGeneration;
+    m_stored = std::move(stored);
+}
+
+const QString& MeasurementSet::ExtremeText(int row, int ch) const {
+    if (row <= 1)
+        return m_stored.ExtremeText(row, ch);
+    return m_extremeText[size_t(std::min(row, 9))][ch == 0 ? 0 : 1];
+}
+
+void MeasurementSet::SetExtremeText(int row, int ch, const QString& text) {
+    if (row <= 1 || row > 9)
+        return;
+    m_extremeText[size_t(row)][ch == 0 ? 0 : 1] = text;
 }
 
 QString StoredMaximumText(float value, const QString& unit, bool found, TimeValue when) {
@@ -203,7 +243,7 @@ QString StoredMinimumText(float value, const QString& unit, bool found, TimeValu
     return t;
 }
 
-void ComputeStoredExtremes(MeasurementSet& set) {
+void ComputeStoredExtremes(StoredSet& set) {
     for (int ch = 0; ch < 2; ++ch) {
         if (!set.ChannelPresent(ch))
             continue;
@@ -212,7 +252,7 @@ void ComputeStoredExtremes(MeasurementSet& set) {
         float minimum = 1000.0f;
         int64_t maxIndex = -1;
         int64_t minIndex = -1;
-        const int64_t n = std::min<int64_t>(set.m_rmsCount, int64_t(v.size()));
+        const int64_t n = int64_t(v.size());
         for (int64_t i = 0; i < n; ++i) {
             if (maximum <= v[size_t(i)]) {
                 maximum = v[size_t(i)];
@@ -224,17 +264,19 @@ void ComputeStoredExtremes(MeasurementSet& set) {
             }
         }
         const QString& unit = set.ChannelUnit(ch);
-        set.m_extremeText[0][ch] = StoredMaximumText(
-            maximum, unit, maxIndex >= 0, set.RmsSampleTime(std::max<int64_t>(maxIndex, 0)));
-        set.m_extremeText[1][ch] = StoredMinimumText(
-            minimum, unit, minIndex >= 0, set.RmsSampleTime(std::max<int64_t>(minIndex, 0)));
+        set.SetExtremeText(0, ch,
+                           StoredMaximumText(maximum, unit, maxIndex >= 0,
+                                             set.RmsSampleTime(std::max<int64_t>(maxIndex, 0))));
+        set.SetExtremeText(1, ch,
+                           StoredMinimumText(minimum, unit, minIndex >= 0,
+                                             set.RmsSampleTime(std::max<int64_t>(minIndex, 0))));
     }
 }
 
 int64_t WorkBufferPoints(const MeasurementSet& set, WorkBufferOccasion occasion,
                          int rtPointsRequested) {
-    const int64_t rms = set.m_rmsCount;
-    const int64_t tr = int64_t(kTrPoints) * set.m_trCount;
+    const int64_t rms = set.RmsCount();
+    const int64_t tr = int64_t(kTrPoints) * set.TrCount();
     switch (occasion) {
     case WorkBufferOccasion::AfterDownload:
         return std::max({rms, tr, int64_t(kRtMaxPoints), int64_t(set.RtCount())});

@@ -3,13 +3,8 @@
 // logger or read from a .stdata file) and the real-time set (gathered live), with
 // their counts, flags, units and extreme texts. The document, the graph view and
 // the main window all work on the same instance.
-//
-// Invariants (every reader relies on them):
-//  - m_ch1Rms / m_ch2Rms hold exactly m_rmsCount values while the channel is
-//    present and are empty otherwise;
-//  - m_trWave holds 251 * m_trCount values; m_trTime, m_trUnitCode and
-//    m_trChannelCode hold m_trCount entries;
-//  - the real-time half keeps its own (RealTimeRun).
+// Each half keeps its own invariants (StoredSet, RealTimeRun); readers have const
+// access only.
 
 #include "base/Clock.h"
 
@@ -174,56 +169,109 @@ private:
     std::array<QString, 2> m_unit;
 };
 
-struct MeasurementSet {
-    // --- stored set: bulk data ---
-    std::vector<float> m_ch1Rms;
-    std::vector<float> m_ch2Rms;
-    std::vector<float> m_trWave; // 251 per record, records in time order
-    std::vector<TimeValue> m_trTime;
-    std::vector<uint8_t> m_trUnitCode;    // 0xFA V, 0xFC A
-    std::vector<uint8_t> m_trChannelCode; // 0xF1 CH1, 0xF2 CH2
+// The stored half of a measurement: what a download or a .stdata file holds. Every
+// operation keeps the invariants below, refusing (false, nothing changed) what would
+// break them, so a reader may index the arrays by the counts without checking:
+//  - a present channel holds exactly RmsCount() values, an absent one none;
+//  - TrWave() holds kTrPoints * TrCount() values; TrTimes(), TrUnitCodes() and
+//    TrChannelCodes() hold TrCount() entries.
+class StoredSet {
+public:
+    // The RMS sample count. A present channel follows it: values beyond the new count
+    // are dropped, new ones are 0. A negative count is taken as 0.
+    void SetRmsCount(int count);
+    // A channel present with exactly RmsCount() values; false otherwise.
+    bool SetChannelValues(int ch, std::vector<float> values);
+    // Present: RmsCount() values, those it had kept and the rest 0. Absent: no values;
+    // unit and extreme texts stay, as a file without the channel leaves them.
+    void SetChannelPresent(int ch, bool present);
+    void SetChannelUnit(int ch, const QString& unit) { m_unit[Index(ch)] = unit; }
+    // The TR records, all at once: n codes and times and kTrPoints * n wave values;
+    // false (and nothing changes) when the sizes disagree.
+    bool SetTrRecords(std::vector<uint8_t> channelCodes, std::vector<uint8_t> unitCodes,
+                      std::vector<TimeValue> times, std::vector<float> wave);
+    void SetStartTime(TimeValue start) { m_startTime = start; }
+    void SetRmsInterval(float seconds) { m_rmsInterval = seconds; }
+    void SetChannelCount(uint8_t count) { m_channelCount = count; }
+    void SetTrLevels(float high, float low);
+    // Row 0 the maximum, row 1 the minimum of a channel's RMS values.
+    void SetExtremeText(int row, int ch, const QString& text);
 
-    // --- stored set: description ---
-    TimeValue m_startTime = 0;
-    float m_rmsInterval = 0; // seconds
-    int m_rmsCount = 0;
-    uint8_t m_channelCount = 0;
-    uint8_t m_ch1Present = 0;
-    uint8_t m_ch2Present = 0;
-    QString m_ch1Unit;
-    QString m_ch2Unit;
-    int m_trCount = 0;
-    float m_trLevelHigh = 0;
-    float m_trLevelLow = 0;
-
-    // --- texts and tags ---
-    // Rows: 0/1 stored RMS max/min, 4/5 real-time frequency max/min,
-    // 8/9 real-time RMS max/min; columns: channel.
-    std::array<std::array<QString, 2>, 10> m_extremeText;
-    std::array<QString, 2> m_powerExtremeText; // [0] max, [1] min of S = CH1 x CH2
-    QString m_dataTag;                         // written at the head of a saved file
-    QString m_fileTag;                         // read from the head of the last file loaded
-    uint8_t m_modeFromFile = 0;
-    uint8_t m_loadedFromFile = 0;
-
-    // Time of stored RMS sample i: start + trunc(i * interval), computed in double
-    // precision (single precision is up to 32 s off at 262,144 samples of 3600 s).
-    TimeValue RmsSampleTime(int64_t i) const;
-    const std::vector<float>& ChannelRms(int ch) const { return ch == 0 ? m_ch1Rms : m_ch2Rms; }
-    bool ChannelPresent(int ch) const { return (ch == 0 ? m_ch1Present : m_ch2Present) == 1; }
-    const QString& ChannelUnit(int ch) const { return ch == 0 ? m_ch1Unit : m_ch2Unit; }
-    // Plain reads of the stored half's description.
     int RmsCount() const { return m_rmsCount; }
     float RmsInterval() const { return m_rmsInterval; }
     TimeValue StartTime() const { return m_startTime; }
     uint8_t ChannelCount() const { return m_channelCount; }
-    int TrCount() const { return m_trCount; }
+    bool ChannelPresent(int ch) const { return m_present[Index(ch)]; }
+    // The presence as the file's flag byte: 1 present, 0 absent.
+    uint8_t ChannelFlag(int ch) const { return ChannelPresent(ch) ? 1 : 0; }
+    const QString& ChannelUnit(int ch) const { return m_unit[Index(ch)]; }
+    const std::vector<float>& ChannelRms(int ch) const { return m_rms[Index(ch)]; }
+    const QString& ExtremeText(int row, int ch) const;
+    int TrCount() const { return int(m_trTime.size()); }
     const std::vector<float>& TrWave() const { return m_trWave; }
     const std::vector<TimeValue>& TrTimes() const { return m_trTime; }
-    const std::vector<uint8_t>& TrUnitCodes() const { return m_trUnitCode; }
-    const std::vector<uint8_t>& TrChannelCodes() const { return m_trChannelCode; }
+    const std::vector<uint8_t>& TrUnitCodes() const { return m_trUnitCode; }       // 0xFA V, 0xFC A
+    const std::vector<uint8_t>& TrChannelCodes() const { return m_trChannelCode; } // 0xF1, 0xF2
     float TrLevelHigh() const { return m_trLevelHigh; }
     float TrLevelLow() const { return m_trLevelLow; }
+    // Time of RMS sample i: start + trunc(i * interval), computed in double precision
+    // (single precision is up to 32 s off at 262,144 samples of 3600 s).
+    TimeValue RmsSampleTime(int64_t i) const;
+    // True when counts and array sizes agree as the invariants demand (a check for
+    // fuzzers and tests: the operations never leave it false).
+    bool IsConsistent() const;
+
+private:
+    static size_t Index(int ch) { return ch == 0 ? 0 : 1; }
+
+    std::array<std::vector<float>, 2> m_rms;
+    std::array<bool, 2> m_present{};
+    std::array<QString, 2> m_unit;
+    std::array<std::array<QString, 2>, 2> m_extremeText; // [row][channel]
+    std::vector<float> m_trWave; // kTrPoints per record, records in time order
+    std::vector<TimeValue> m_trTime;
+    std::vector<uint8_t> m_trUnitCode;
+    std::vector<uint8_t> m_trChannelCode;
+    TimeValue m_startTime = 0;
+    float m_rmsInterval = 0; // seconds
+    int m_rmsCount = 0;
+    uint8_t m_channelCount = 0;
+    float m_trLevelHigh = 0;
+    float m_trLevelLow = 0;
+};
+
+// The one measurement set of the application: the stored half, the real-time run and
+// the texts and tags around them. The stored half changes only as a whole (a download
+// or a file read hands over a complete one), which counts its generation.
+class MeasurementSet {
+public:
+    const StoredSet& Stored() const { return m_stored; }
+    // Replaces the stored half and counts a new generation; the run stays.
+    void ReplaceStored(StoredSet stored);
+    // Empties the stored half (a new generation), keeping the real-time half.
+    void ClearStored() { ReplaceStored(StoredSet{}); }
+    // Counts every replacement of the stored half, so that a file name, a list or a
+    // drawing can be tied to the data it was made from.
+    uint64_t StoredGeneration() const { return m_storedGeneration; }
+    bool StoredIsConsistent() const { return m_stored.IsConsistent(); }
+
+    // Reads of the stored half.
+    TimeValue RmsSampleTime(int64_t i) const { return m_stored.RmsSampleTime(i); }
+    const std::vector<float>& ChannelRms(int ch) const { return m_stored.ChannelRms(ch); }
+    bool ChannelPresent(int ch) const { return m_stored.ChannelPresent(ch); }
+    const QString& ChannelUnit(int ch) const { return m_stored.ChannelUnit(ch); }
+    int RmsCount() const { return m_stored.RmsCount(); }
+    float RmsInterval() const { return m_stored.RmsInterval(); }
+    TimeValue StartTime() const { return m_stored.StartTime(); }
+    uint8_t ChannelCount() const { return m_stored.ChannelCount(); }
+    int TrCount() const { return m_stored.TrCount(); }
+    const std::vector<float>& TrWave() const { return m_stored.TrWave(); }
+    const std::vector<TimeValue>& TrTimes() const { return m_stored.TrTimes(); }
+    const std::vector<uint8_t>& TrUnitCodes() const { return m_stored.TrUnitCodes(); }
+    const std::vector<uint8_t>& TrChannelCodes() const { return m_stored.TrChannelCodes(); }
+    float TrLevelHigh() const { return m_stored.TrLevelHigh(); }
+    float TrLevelLow() const { return m_stored.TrLevelLow(); }
+
     // The real-time half, and plain reads of it.
     RealTimeRun& Run() { return m_run; }
     const RealTimeRun& Run() const { return m_run; }
@@ -232,25 +280,46 @@ struct MeasurementSet {
     bool RtChannelPresent(int ch) const { return m_run.ChannelPresent(ch); }
     const QString& RtChannelUnit(int ch) const { return m_run.ChannelUnit(ch); }
 
-    // Counts every replacement of the stored half (download, file read, clearing), so
-    // that a file name can be tied to the data it holds.
-    uint64_t m_storedGeneration = 0;
+    // Extreme texts. Rows: 0/1 stored RMS max/min (held by the stored half),
+    // 4/5 real-time frequency max/min, 8/9 real-time RMS max/min; columns: channel.
+    const QString& ExtremeText(int row, int ch) const;
+    // Rows 2 to 9; the stored rows change with the stored half only.
+    void SetExtremeText(int row, int ch, const QString& text);
+    // [0] maximum, [1] minimum of S = CH1 x CH2 during a run.
+    const QString& PowerExtremeText(int i) const { return m_powerExtremeText[i == 0 ? 0 : 1]; }
+    void SetPowerExtremeText(int i, const QString& text) {
+        m_powerExtremeText[i == 0 ? 0 : 1] = text;
+    }
 
-    // Empties the stored half (counts 0, arrays released), keeping the real-time half.
-    void ClearStored();
-    // Replaces the stored half with that of `other`, leaving the real-time half.
-    void TakeStored(MeasurementSet&& other);
-    // True when counts and array sizes agree as the invariants above demand.
-    bool StoredIsConsistent() const;
+    // The tag written at the head of a saved file.
+    const QString& DataTag() const { return m_dataTag; }
+    void SetDataTag(const QString& tag) { m_dataTag = tag; }
+    // The tag read from the head of the last file loaded.
+    const QString& FileTag() const { return m_fileTag; }
+    void SetFileTag(const QString& tag) { m_fileTag = tag; }
+    // The graph mode follows the file just loaded (until the view has applied it).
+    bool ModeFromFile() const { return m_modeFromFile; }
+    void SetModeFromFile(bool fromFile) { m_modeFromFile = fromFile; }
+    // The data shown came from a file rather than from the logger.
+    bool LoadedFromFile() const { return m_loadedFromFile; }
+    void SetLoadedFromFile(bool fromFile) { m_loadedFromFile = fromFile; }
 
 private:
+    StoredSet m_stored;
+    uint64_t m_storedGeneration = 0;
     RealTimeRun m_run;
+    std::array<std::array<QString, 2>, 10> m_extremeText; // rows 0 and 1 unused here
+    std::array<QString, 2> m_powerExtremeText;
+    QString m_dataTag;
+    QString m_fileTag;
+    bool m_modeFromFile = false;
+    bool m_loadedFromFile = false;
 };
 
-// Rows 0 and 1 of m_extremeText for every present channel. Ties move to the later
+// The stored extreme texts (rows 0 and 1) of every present channel. Ties move to the later
 // sample; the maximum text has a blank before the unit, the minimum none; the texts
 // are written even when no sample changed the starting values (-1000 / +1000).
-void ComputeStoredExtremes(MeasurementSet& set);
+void ComputeStoredExtremes(StoredSet& set);
 QString StoredMaximumText(float value, const QString& unit, bool found, TimeValue when);
 QString StoredMinimumText(float value, const QString& unit, bool found, TimeValue when);
 

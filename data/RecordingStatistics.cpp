@@ -508,8 +508,8 @@ TimeValue StatisticsView::SampleTime(int64_t i) const {
 StatisticsView StatisticsViewOf(const MeasurementSet& set) {
     StatisticsView v;
     v.start = set.RmsSampleTime(0);
-    v.intervalS = double(set.m_rmsInterval);
-    v.count = std::max(set.m_rmsCount, 0);
+    v.intervalS = double(set.RmsInterval());
+    v.count = std::max(set.RmsCount(), 0);
     for (int ch = 0; ch < 2; ++ch) {
         StatisticsChannelView& c = v.channels[size_t(ch)];
         c.present = set.ChannelPresent(ch);

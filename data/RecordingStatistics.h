@@ -17,7 +17,7 @@
 #include <span>
 #include <vector>
 
-struct MeasurementSet;
+class MeasurementSet;
 
 // Nominal voltage accepted for the summary, in volts.
 inline constexpr double kNominalDefault = 230.0;

@@ -104,7 +104,7 @@ std::string Latin1(const QString& s) {
 } // namespace
 
 int64_t ReportEntryCount(const MeasurementSet& set) {
-    return int64_t(set.m_rmsCount) + int64_t(kTrPoints) * set.m_trCount;
+    return int64_t(set.RmsCount()) + int64_t(kTrPoints) * set.TrCount();
 }
 
 int64_t ReportEntriesPerLine(const MeasurementSet& set) {
@@ -122,9 +122,9 @@ public:
         : m_set(set),
           // About 45 bytes an entry; the hint is capped, growth takes care of the rest.
           m_out(qsizetype(std::min<int64_t>(ReportEntryCount(set) * 48 + 256, int64_t(64) << 20))),
-          m_ch1(set.m_ch1Present == 1), m_ch2(set.m_ch2Present == 1),
-          m_unit1(Latin1(set.m_ch1Unit)), m_unit2(Latin1(set.m_ch2Unit)),
-          m_intervalWhole(int64_t(set.m_rmsInterval)) // trunc towards zero
+          m_ch1(set.ChannelPresent(0) == 1), m_ch2(set.ChannelPresent(1) == 1),
+          m_unit1(Latin1(set.ChannelUnit(0))), m_unit2(Latin1(set.ChannelUnit(1))),
+          m_intervalWhole(int64_t(set.RmsInterval())) // trunc towards zero
     {}
 
     QByteArray Build() {
@@ -157,12 +157,12 @@ private:
             return true;
         }
         const TimeValue t0 = m_set.RmsSampleTime(m_x);
-        if (m_x < m_set.m_rmsCount && !RecordWithin(t0, t0 + m_intervalWhole)) {
+        if (m_x < m_set.RmsCount() && !RecordWithin(t0, t0 + m_intervalWhole)) {
             RmsRow(n, t0);
             ++m_x;
             return true;
         }
-        if (m_y < m_set.m_trCount) {
+        if (m_y < m_set.TrCount()) {
             RecordHeaderRow(n);
             return true;
         }
@@ -173,9 +173,9 @@ private:
     // where a record goes: in the hour that repeats when summer time ends, local
     // calendar fields would misplace it.
     bool RecordWithin(TimeValue t0, TimeValue t1) const {
-        if (m_y == m_set.m_trCount)
+        if (m_y == m_set.TrCount())
             return false;
-        const TimeValue t = m_set.m_trTime[size_t(m_y)];
+        const TimeValue t = m_set.TrTimes()[size_t(m_y)];
         return t >= t0 && t < t1;
     }
 
@@ -201,8 +201,8 @@ private:
     }
     void RmsRow(int64_t n, TimeValue t) {
         Head(n, "RMS", 3);
-        RmsValue(m_ch1, m_set.m_ch1Rms, m_unit1);
-        RmsValue(m_ch2, m_set.m_ch2Rms, m_unit2);
+        RmsValue(m_ch1, m_set.ChannelRms(0), m_unit1);
+        RmsValue(m_ch2, m_set.ChannelRms(1), m_unit2);
         Tail(t);
     }
     // column: 0 CH1, 1 CH2, -1 neither.
@@ -223,27 +223,27 @@ private:
     // continuation rows use.
     void RecordHeaderRow(int64_t n) {
         const size_t k = size_t(m_y);
-        const uint8_t unitCode = m_set.m_trUnitCode[k];
+        const uint8_t unitCode = m_set.TrUnitCodes()[k];
         if (unitCode == kTrUnitVolts)
             m_trUnit = "V";
         else if (unitCode == kTrUnitAmps)
             m_trUnit = "A";
-        const uint8_t code = m_set.m_trChannelCode[k];
+        const uint8_t code = m_set.TrChannelCodes()[k];
         int column = -1; // the header row of an unknown channel shows no value
         if (code == kTrChannel1)
             column = m_lastKnownColumn = 0;
         else if (code == kTrChannel2)
             column = m_lastKnownColumn = 1;
-        TrRow(n, column, m_set.m_trWave[size_t(m_z)], m_set.m_trTime[k]);
+        TrRow(n, column, m_set.TrWave()[size_t(m_z)], m_set.TrTimes()[k]);
         ++m_y;
         ++m_z;
     }
     // A further value of the record whose header was the last TR row.
     void ContinuationRow(int64_t n) {
         const size_t k = size_t(m_y - 1);
-        const uint8_t code = m_set.m_trChannelCode[k];
+        const uint8_t code = m_set.TrChannelCodes()[k];
         const int column = code == kTrChannel1 ? 0 : code == kTrChannel2 ? 1 : m_lastKnownColumn;
-        TrRow(n, column, m_set.m_trWave[size_t(m_z)], m_set.m_trTime[k]);
+        TrRow(n, column, m_set.TrWave()[size_t(m_z)], m_set.TrTimes()[k]);
         ++m_z;
     }
 

@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -231,6 +232,19 @@ const QString& DamagedText() {
     return text;
 }
 
+// What a file read keeps of the stored set it replaces: the channel count (not in
+// the file), and the units and extreme texts of a channel the file may not carry.
+StoredSet CarriedOver(const StoredSet& old) {
+    StoredSet s;
+    s.SetChannelCount(old.ChannelCount());
+    for (int ch = 0; ch < 2; ++ch) {
+        s.SetChannelUnit(ch, old.ChannelUnit(ch));
+        s.SetExtremeText(0, ch, old.ExtremeText(0, ch));
+        s.SetExtremeText(1, ch, old.ExtremeText(1, ch));
+    }
+    return s;
+}
+
 StdataStatus Damaged(QString* error, const QString& why) {
     if (error)
         *error = DamagedText() + QLatin1Char(' ') + why;
@@ -240,52 +254,41 @@ StdataStatus Damaged(QString* error, const QString& why) {
 } // namespace
 
 QByteArray EncodeStdata(const MeasurementSet& set) {
-    const size_t channels = size_t(set.m_ch1Present == 1) + size_t(set.m_ch2Present == 1);
-    const qsizetype expected =
-        qsizetype(64 + 4 * channels * size_t(std::max(set.m_rmsCount, 0)) +
-                  set.m_trWave.size() * 4 + set.m_trTime.size() * kStdataTrHeaderBytes + 256);
-    Writer w(expected);
-    w.Text(set.m_dataTag);
-    w.I32(set.m_rmsCount);
-    w.U8(set.m_ch1Present);
-    w.U8(set.m_ch2Present);
-    w.F32(set.m_rmsInterval);
-    w.Time(set.m_startTime);
-    // A block is written from its array; should a caller's count and array disagree
-    // the count field still describes exactly what follows.
-    auto values = [&](const std::vector<float>& v) {
-        const size_t n = size_t(std::max(set.m_rmsCount, 0));
-        const size_t have = std::min(n, v.size());
-        w.Floats(v.data(), have);
-        for (size_t i = have; i < n; ++i)
-            w.F32(0.0f);
-    };
-    if (set.m_ch1Present == 1) {
-        values(set.m_ch1Rms);
-        w.Text(set.m_extremeText[0][0]);
-        w.Text(set.m_extremeText[1][0]);
-        w.Text(set.m_ch1Unit);
-        w.Text(set.m_ch2Unit); // the CH2 unit travels in the CH1 block
+    const StoredSet& s = set.Stored();
+    const size_t channels = size_t(s.ChannelFlag(0)) + size_t(s.ChannelFlag(1));
+    const size_t expected = 64 + 4 * channels * size_t(s.RmsCount()) + s.TrWave().size() * 4 +
+                            s.TrTimes().size() * kStdataTrHeaderBytes + 256;
+    Writer w(static_cast<qsizetype>(expected));
+    w.Text(set.DataTag());
+    w.I32(s.RmsCount());
+    w.U8(s.ChannelFlag(0));
+    w.U8(s.ChannelFlag(1));
+    w.F32(s.RmsInterval());
+    w.Time(s.StartTime());
+    // The stored set guarantees RmsCount() values for a present channel and
+    // kTrPoints per TR record, so each block is written straight from its array.
+    if (s.ChannelPresent(0)) {
+        w.Floats(s.ChannelRms(0).data(), s.ChannelRms(0).size());
+        w.Text(s.ExtremeText(0, 0));
+        w.Text(s.ExtremeText(1, 0));
+        w.Text(s.ChannelUnit(0));
+        w.Text(s.ChannelUnit(1)); // the CH2 unit travels in the CH1 block
     }
-    if (set.m_ch2Present == 1) {
-        values(set.m_ch2Rms);
-        w.Text(set.m_extremeText[0][1]);
-        w.Text(set.m_extremeText[1][1]);
+    if (s.ChannelPresent(1)) {
+        w.Floats(s.ChannelRms(1).data(), s.ChannelRms(1).size());
+        w.Text(s.ExtremeText(0, 1));
+        w.Text(s.ExtremeText(1, 1));
     }
-    const size_t tr = size_t(std::max(set.m_trCount, 0));
+    const size_t tr = size_t(s.TrCount());
     w.I32(int32_t(tr));
     for (size_t k = 0; k < tr; ++k) {
-        w.U8(k < set.m_trChannelCode.size() ? set.m_trChannelCode[k] : 0);
-        w.U8(k < set.m_trUnitCode.size() ? set.m_trUnitCode[k] : 0);
-        w.Time(k < set.m_trTime.size() ? set.m_trTime[k] : 0);
+        w.U8(s.TrChannelCodes()[k]);
+        w.U8(s.TrUnitCodes()[k]);
+        w.Time(s.TrTimes()[k]);
     }
-    const size_t wave = tr * kTrPoints;
-    const size_t haveWave = std::min(wave, set.m_trWave.size());
-    w.Floats(set.m_trWave.data(), haveWave);
-    for (size_t i = haveWave; i < wave; ++i)
-        w.F32(0.0f);
-    w.F32(set.m_trLevelHigh);
-    w.F32(set.m_trLevelLow);
+    w.Floats(s.TrWave().data(), s.TrWave().size());
+    w.F32(s.TrLevelHigh());
+    w.F32(s.TrLevelLow());
     return w.Take();
 }
 
@@ -294,7 +297,9 @@ namespace {
 // The parts of a stored measurement after its tag, in file order. Each reads into
 // `s` and returns why the file is damaged, or an empty text.
 
-QString ReadRmsHeader(Reader& r, MeasurementSet& s) {
+using ChannelFlags = std::array<bool, 2>;
+
+QString ReadRmsHeader(Reader& r, StoredSet& s, ChannelFlags& flags) {
     const int32_t rmsCount = r.I32();
     const uint8_t ch1Flag = r.U8();
     const uint8_t ch2Flag = r.U8();
@@ -306,52 +311,59 @@ QString ReadRmsHeader(Reader& r, MeasurementSet& s) {
         return QStringLiteral("It announces %1 RMS samples.").arg(rmsCount);
     if (!std::isfinite(interval) || std::fabs(double(interval)) > kMaxIntervalSeconds)
         return QStringLiteral("Its recording interval is not a number of seconds.");
-    s.m_rmsCount = rmsCount;
     // A flag counts only when it is exactly 1; anything else is an absent channel.
-    s.m_ch1Present = ch1Flag == 1 ? 1 : 0;
-    s.m_ch2Present = ch2Flag == 1 ? 1 : 0;
-    s.m_rmsInterval = interval;
-    s.m_startTime = start;
+    const bool ch1 = ch1Flag == 1;
+    const bool ch2 = ch2Flag == 1;
     // Without a channel the samples take no room in the file, so the count alone
     // would size the graph buffers (48 bytes a point: about 800 MB for 2^24); no
     // download yields more samples than the logger's memory holds.
-    if (!s.m_ch1Present && !s.m_ch2Present && rmsCount > kStdataMaxSamplesWithoutChannel)
+    if (!ch1 && !ch2 && rmsCount > kStdataMaxSamplesWithoutChannel)
         return QStringLiteral("It announces %1 RMS samples of no channel.").arg(rmsCount);
+    // The channels stay absent until their values have been read, so that nothing is
+    // allocated before the file has shown it holds the samples.
+    flags = {ch1, ch2};
+    s.SetChannelPresent(0, false);
+    s.SetChannelPresent(1, false);
+    s.SetRmsCount(rmsCount);
+    s.SetRmsInterval(interval);
+    s.SetStartTime(start);
     return {};
 }
 
-QString ReadChannels(Reader& r, MeasurementSet& s) {
-    const int32_t rmsCount = s.m_rmsCount;
-    auto readValues = [&](std::vector<float>& v) {
-        // Refuse before allocating: the samples must be in the file.
-        if (uint64_t(rmsCount) * 4 > r.Left())
-            return false;
-        v.resize(size_t(rmsCount));
-        r.Floats(v.data(), v.size());
-        return r.Ok();
-    };
-    if (s.m_ch1Present) {
-        if (!readValues(s.m_ch1Rms))
-            return QStringLiteral("The CH1 values are missing.");
-        s.m_extremeText[0][0] = r.Text();
-        s.m_extremeText[1][0] = r.Text();
-        s.m_ch1Unit = r.Text();
-        s.m_ch2Unit = r.Text();
-        if (!r.Ok())
-            return QStringLiteral("The CH1 texts are missing.");
+// One channel's values and texts, or why they cannot be read; `unitTexts` for the
+// CH1 block, which also carries the CH2 unit.
+QString ReadChannel(Reader& r, StoredSet& s, int ch, bool unitTexts) {
+    const QString name = ch == 0 ? QStringLiteral("CH1") : QStringLiteral("CH2");
+    const int32_t rmsCount = s.RmsCount();
+    // Refuse before allocating: the samples must be in the file.
+    if (uint64_t(rmsCount) * 4 > r.Left())
+        return QStringLiteral("The %1 values are missing.").arg(name);
+    std::vector<float> v(static_cast<size_t>(rmsCount));
+    r.Floats(v.data(), v.size());
+    if (!r.Ok() || !s.SetChannelValues(ch, std::move(v)))
+        return QStringLiteral("The %1 values are missing.").arg(name);
+    s.SetExtremeText(0, ch, r.Text());
+    s.SetExtremeText(1, ch, r.Text());
+    if (unitTexts) {
+        s.SetChannelUnit(0, r.Text());
+        s.SetChannelUnit(1, r.Text());
     }
-    if (s.m_ch2Present) {
-        if (!readValues(s.m_ch2Rms))
-            return QStringLiteral("The CH2 values are missing.");
-        s.m_extremeText[0][1] = r.Text();
-        s.m_extremeText[1][1] = r.Text();
-        if (!r.Ok())
-            return QStringLiteral("The CH2 texts are missing.");
+    if (!r.Ok())
+        return QStringLiteral("The %1 texts are missing.").arg(name);
+    return {};
+}
+
+QString ReadChannels(Reader& r, StoredSet& s, const ChannelFlags& flags) {
+    for (int ch = 0; ch < 2; ++ch) {
+        if (!flags[size_t(ch)])
+            continue;
+        if (QString why = ReadChannel(r, s, ch, ch == 0); !why.isEmpty())
+            return why;
     }
     return {};
 }
 
-QString ReadTrRecords(Reader& r, MeasurementSet& s) {
+QString ReadTrRecords(Reader& r, StoredSet& s) {
     const int32_t trCount = r.I32();
     if (!r.Ok())
         return QStringLiteral("The TR record count is missing.");
@@ -359,23 +371,24 @@ QString ReadTrRecords(Reader& r, MeasurementSet& s) {
     if (trCount < 0 || uint64_t(trCount) * kPerRecord + 8 > r.Left())
         return QStringLiteral("It announces %1 TR records it does not hold.").arg(trCount);
     const size_t tr = size_t(trCount);
-    s.m_trCount = trCount;
-    s.m_trChannelCode.resize(tr);
-    s.m_trUnitCode.resize(tr);
-    s.m_trTime.resize(tr);
+    std::vector<uint8_t> channels(tr);
+    std::vector<uint8_t> units(tr);
+    std::vector<TimeValue> times(tr);
     for (size_t k = 0; k < tr && r.Ok(); ++k) {
-        s.m_trChannelCode[k] = r.U8();
-        s.m_trUnitCode[k] = r.U8();
-        s.m_trTime[k] = r.Time();
+        channels[k] = r.U8();
+        units[k] = r.U8();
+        times[k] = r.Time();
     }
     if (!r.Ok())
         return QStringLiteral("A TR record holds an impossible date.");
-    s.m_trWave.resize(tr * kTrPoints);
-    r.Floats(s.m_trWave.data(), s.m_trWave.size());
-    s.m_trLevelHigh = r.F32();
-    s.m_trLevelLow = r.F32();
+    std::vector<float> wave(tr * kTrPoints);
+    r.Floats(wave.data(), wave.size());
+    const float high = r.F32();
+    const float low = r.F32();
     if (!r.Ok())
         return QStringLiteral("It ends inside the TR records.");
+    s.SetTrRecords(std::move(channels), std::move(units), std::move(times), std::move(wave));
+    s.SetTrLevels(high, low);
     // Trailing bytes are ignored, as a reader that stops after the last field would.
     return {};
 }
@@ -396,21 +409,21 @@ StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* 
         return StdataStatus::WrongTag;
     }
 
-    // Everything goes into a new set; `out` changes only once the file has been read
-    // to its end. Texts and units of a channel the file does not carry keep their
-    // current values.
-    MeasurementSet s;
-    s.m_channelCount = out.m_channelCount;
-    s.m_ch1Unit = out.m_ch1Unit;
-    s.m_ch2Unit = out.m_ch2Unit;
-    s.m_extremeText[0] = out.m_extremeText[0];
-    s.m_extremeText[1] = out.m_extremeText[1];
-    for (QString (*part)(Reader&, MeasurementSet&) : {ReadRmsHeader, ReadChannels, ReadTrRecords})
-        if (const QString why = part(r, s); !why.isEmpty())
-            return Damaged(error, why);
+    // Everything goes into a new stored set; `out` changes only once the file has been
+    // read to its end. The channel count, and the texts and units of a channel the
+    // file does not carry, keep their current values.
+    StoredSet s = CarriedOver(out.Stored());
+    ChannelFlags flags{};
+    QString why = ReadRmsHeader(r, s, flags);
+    if (why.isEmpty())
+        why = ReadChannels(r, s, flags);
+    if (why.isEmpty())
+        why = ReadTrRecords(r, s);
+    if (!why.isEmpty())
+        return Damaged(error, why);
 
-    out.TakeStored(std::move(s));
-    out.m_fileTag = fileTag;
+    out.ReplaceStored(std::move(s));
+    out.SetFileTag(fileTag);
     if (error)
         error->clear();
     return StdataStatus::Loaded;

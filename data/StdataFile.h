@@ -23,8 +23,8 @@ inline constexpr int kStdataMaxRmsCount = 1 << 24;
 // The most samples the logger's 512 KiB memory holds (one channel, 2 bytes each).
 inline constexpr int kStdataMaxSamplesWithoutChannel = 512 * 1024 / 2;
 
-// Writes fields 1 to 19 from the set as it is; m_dataTag is the tag. Only a flag
-// of exactly 1 writes its channel block.
+// Writes fields 1 to 19 from the set as it is; DataTag() is the tag. Only a present
+// channel writes its block.
 QByteArray EncodeStdata(const MeasurementSet& set);
 
 enum class StdataStatus {
@@ -33,9 +33,9 @@ enum class StdataStatus {
     Damaged,  // cut short, impossible count or field: the set is unchanged
 };
 
-// Parses `bytes`. Only on Loaded is the stored half of `out` replaced (and
-// m_fileTag set); a channel whose flag is not 1 keeps out's texts and unit, so a
-// file without CH1 leaves m_ch2Unit as it was. `tag` receives the file's tag
+// Parses `bytes`. Only on Loaded is the stored half of `out` replaced (and its
+// FileTag() set); a channel whose flag is not 1 keeps out's texts and unit, so a
+// file without CH1 leaves the CH2 unit as it was. `tag` receives the file's tag
 // whenever it could be read; `error` a sentence for the user on Damaged.
 StdataStatus ParseStdata(const QByteArray& bytes, MeasurementSet& out, QString* tag,
                          QString* error);

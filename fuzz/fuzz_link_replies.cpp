@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const DownloadHeader h = ParseHeader(reinterpret_cast<const uint8_t*>(header.constData()));
     if (CheckHeader(h) == HeaderVerdict::Ok) {
         const size_t length = std::min<size_t>(h.dataLength, size - 28);
-        const MeasurementSet s = DecodeRecording(h, data + 28, length, MeasurementSet{});
-        if (!s.StoredIsConsistent())
+        const StoredSet s = DecodeRecording(h, data + 28, length, StoredSet{});
+        if (!s.IsConsistent())
             std::abort();
     }
 

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     // A unit text is written as the file holds it; one with a tab or a line end in it
     // (only a hand-made file has that) shifts the columns like any such text would.
-    for (const QString* unit : {&set.m_ch1Unit, &set.m_ch2Unit})
+    for (const QString* unit : {&set.ChannelUnit(0), &set.ChannelUnit(1)})
         if (unit->contains(QLatin1Char('\t')) || unit->contains(QLatin1Char('\n')) ||
             unit->contains(QLatin1Char('\r')))
             return 0;

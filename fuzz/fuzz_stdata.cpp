@@ -28,12 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     MeasurementSet set;
-    set.m_ch1Unit = QStringLiteral("V");
+    StoredSet before;
+    before.SetChannelUnit(0, QStringLiteral("V"));
+    set.ReplaceStored(std::move(before));
     QString tag, error;
     const StdataStatus status = ParseStdata(bytes, set, &tag, &error);
     if (status == StdataStatus::Damaged) {
         // Nothing may have been put in place.
-        if (set.m_rmsCount != 0 || set.m_trCount != 0 || !set.m_fileTag.isEmpty() ||
+        if (set.RmsCount() != 0 || set.TrCount() != 0 || !set.FileTag().isEmpty() ||
             error.isEmpty())
             std::abort();
         return 0;
@@ -44,12 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
 
     // Re-encoding what was read and reading it again gives the same encoding.
-    set.m_dataTag = set.m_fileTag;
+    set.SetDataTag(set.FileTag());
     const QByteArray again = EncodeStdata(set);
     MeasurementSet second;
     if (ParseStdata(again, second, nullptr, nullptr) != StdataStatus::Loaded)
         std::abort();
-    second.m_dataTag = second.m_fileTag;
+    second.SetDataTag(second.FileTag());
     if (EncodeStdata(second) != again)
         std::abort();
 

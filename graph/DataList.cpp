@@ -21,16 +21,16 @@ bool RowValue(const DataListView& v, int64_t row, int ch, double* out) {
     switch (v.mode) {
     case GraphMode::StoreRms: {
         const std::vector<float>& values = s.ChannelRms(ch);
-        if (row >= s.m_rmsCount || size_t(row) >= values.size())
+        if (row >= s.RmsCount() || size_t(row) >= values.size())
             return false;
         *out = values[size_t(row)];
         return true;
     }
     case GraphMode::StoreTransient: {
         const int64_t k = int64_t(v.firstPoint) - 1 + row;
-        if (k < 0 || size_t(k) >= s.m_trWave.size())
+        if (k < 0 || size_t(k) >= s.TrWave().size())
             return false;
-        *out = s.m_trWave[size_t(k)];
+        *out = s.TrWave()[size_t(k)];
         return true;
     }
     case GraphMode::RealTimeEpa:
@@ -83,9 +83,9 @@ bool RowTime(const DataListView& v, int64_t row, TimeValue* out) {
     case GraphMode::StoreTransient: {
         const int64_t k = int64_t(v.firstPoint) - 1 + row;
         const int64_t record = k / kTrPoints;
-        if (k < 0 || size_t(record) >= s.m_trTime.size())
+        if (k < 0 || size_t(record) >= s.TrTimes().size())
             return false;
-        *out = s.m_trTime[size_t(record)];
+        *out = s.TrTimes()[size_t(record)];
         return true;
     }
     case GraphMode::RealTimeEpa:
@@ -192,10 +192,10 @@ int64_t DataListRowCount(const DataListView& v) {
     const MeasurementSet& s = *v.set;
     switch (v.mode) {
     case GraphMode::StoreRms:
-        return s.m_rmsCount;
+        return s.RmsCount();
     case GraphMode::StoreTransient:
         // One record; none at all when the set holds no record.
-        return s.m_trWave.size() >= size_t(kTrPoints) ? kTrPoints : 0;
+        return s.TrWave().size() >= size_t(kTrPoints) ? kTrPoints : 0;
     case GraphMode::RealTimeEpa:
         return kRtWavePoints;
     case GraphMode::RealTimeRms:
@@ -247,8 +247,8 @@ std::array<ListColumn, kTrListColumns> TrFileListColumns() {
 
 int TrFileListRowCount(const MeasurementSet& s) {
     // Only records whose time and samples are all there.
-    const size_t whole = s.m_trWave.size() / size_t(kTrPoints);
-    return int(std::min({size_t(std::max(s.m_trCount, 0)), s.m_trTime.size(), whole}));
+    const size_t whole = s.TrWave().size() / size_t(kTrPoints);
+    return int(std::min({size_t(std::max(s.TrCount(), 0)), s.TrTimes().size(), whole}));
 }
 
 QString TrFileListCell(const MeasurementSet& s, int row, int col) {
@@ -257,7 +257,7 @@ QString TrFileListCell(const MeasurementSet& s, int row, int col) {
     if (col == 0)
         return QString::number(row + 1);
     if (col == 1)
-        return FormatDateTime(s.m_trTime[size_t(row)]);
+        return FormatDateTime(s.TrTimes()[size_t(row)]);
     return {};
 }
 

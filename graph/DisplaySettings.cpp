@@ -82,7 +82,7 @@ int AxisPointCount(GraphMode mode, const MeasurementSet& set) {
     case GraphMode::StoreTransient:
         return kTrPoints;
     case GraphMode::StoreRms:
-        return set.m_rmsCount;
+        return set.RmsCount();
     default:
         return set.RtCount();
     }

@@ -12,7 +12,7 @@
 #include <utility>
 
 struct AppSettings;
-struct MeasurementSet;
+class MeasurementSet;
 
 // The three dialogs are offered while a graph is shown.
 bool DisplayDialogsEnabled(const GraphModel& m);

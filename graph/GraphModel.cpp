@@ -179,10 +179,18 @@ void GraphModel::SizeWorkBuffers(int64_t points) {
     m_lazyY = {};
 }
 
+void GraphModel::FollowStoredData(LazyRows& l) const {
+    if (!l.pending || !l.set || l.set->StoredGeneration() == l.generation)
+        return;
+    l.series = SeriesOfSet(*l.set, l.ch);
+    l.generation = l.set->StoredGeneration();
+}
+
 void GraphModel::FillY(int plane) const {
     LazyRows& l = m_lazyY[size_t(plane)];
     if (!l.pending)
         return;
+    FollowStoredData(l);
     l.pending = false;
     double* y = m_yPix.data() + size_t(plane) * size_t(m_bufferPoints);
     const int64_t to = std::min(l.to, m_bufferPoints);
@@ -289,9 +297,9 @@ int64_t GraphModel::DataPoints(const GraphInputs& in) const {
     const MeasurementSet& s = in.set;
     switch (m_mode) {
     case GraphMode::StoreRms:
-        return s.m_rmsCount;
+        return s.RmsCount();
     case GraphMode::StoreTransient:
-        return int64_t(s.m_trWave.size());
+        return int64_t(s.TrWave().size());
     case GraphMode::RealTimeEpa:
         return kRtWavePoints;
     case GraphMode::RealTimeRms:
@@ -309,7 +317,10 @@ int64_t GraphModel::DataPoints(const GraphInputs& in) const {
 }
 
 GraphModel::Series GraphModel::SeriesOf(const GraphInputs& in, int ch) const {
-    const MeasurementSet& s = in.set;
+    return SeriesOfSet(in.set, ch);
+}
+
+GraphModel::Series GraphModel::SeriesOfSet(const MeasurementSet& s, int ch) const {
     const size_t c = ch == 0 ? 0 : 1;
     auto pairs = [](const std::vector<FloatPair>& v) -> const float* {
         return v.empty() ? nullptr : v.front().data();
@@ -317,14 +328,14 @@ GraphModel::Series GraphModel::SeriesOf(const GraphInputs& in, int ch) const {
     Series r;
     switch (m_mode) {
     case GraphMode::StoreRms: {
-        const std::vector<float>& v = c == 0 ? s.m_ch1Rms : s.m_ch2Rms;
+        const std::vector<float>& v = s.ChannelRms(ch);
         r.p = v.data();
-        r.count = std::min<int64_t>(s.m_rmsCount, int64_t(v.size()));
+        r.count = std::min<int64_t>(s.RmsCount(), int64_t(v.size()));
         break;
     }
     case GraphMode::StoreTransient:
-        r.p = s.m_trWave.data();
-        r.count = int64_t(s.m_trWave.size());
+        r.p = s.TrWave().data();
+        r.count = int64_t(s.TrWave().size());
         break;
     case GraphMode::RealTimeEpa:
         r.p = s.Run().Capture().data()->data() + c;
@@ -372,11 +383,11 @@ double GraphModel::ValueOf(const GraphInputs& in, int ch, int64_t i) const {
     const size_t k = size_t(i);
     switch (m_mode) {
     case GraphMode::StoreRms: {
-        const std::vector<float>& v = ch == 0 ? s.m_ch1Rms : s.m_ch2Rms;
-        return i < s.m_rmsCount && k < v.size() ? v[k] : 0.0;
+        const std::vector<float>& v = s.ChannelRms(ch);
+        return i < s.RmsCount() && k < v.size() ? v[k] : 0.0;
     }
     case GraphMode::StoreTransient:
-        return k < s.m_trWave.size() ? s.m_trWave[k] : 0.0;
+        return k < s.TrWave().size() ? s.TrWave()[k] : 0.0;
     case GraphMode::RealTimeEpa:
         return k < s.Run().Capture().size() ? s.Run().Capture()[k][size_t(ch)] : 0.0;
     case GraphMode::RealTimeRms:
@@ -408,7 +419,7 @@ TimeValue GraphModel::PointTime(const GraphInputs& in, int64_t i) const {
         return s.RmsSampleTime(i);
     case GraphMode::StoreTransient: {
         const int64_t r = i / kTrPoints;
-        return r >= 0 && size_t(r) < s.m_trTime.size() ? s.m_trTime[size_t(r)] : 0;
+        return r >= 0 && size_t(r) < s.TrTimes().size() ? s.TrTimes()[size_t(r)] : 0;
     }
     case GraphMode::RealTimeEpa:
         return s.Run().CaptureTime();
@@ -429,7 +440,7 @@ QString GraphModel::PointTimeText(const GraphInputs& in, int64_t i) const {
         return {};
     if (m_mode == GraphMode::StoreTransient) {
         const int64_t r = i / kTrPoints;
-        if (i < 0 || size_t(r) >= in.set.m_trTime.size())
+        if (i < 0 || size_t(r) >= in.set.TrTimes().size())
             return {};
     }
     return FormatDateTime(PointTime(in, i));
@@ -572,7 +583,8 @@ bool GraphModel::RowsLater(const GraphInputs& in, int slot, int64_t from, int64_
     }
     for (int ch = 0; ch < 2; ++ch)
         m_lazyY[SlotIndex(slot, ch)] =
-            LazyRows{SeriesOf(in, ch), RowScaleOf(slot, ch), from, to, true};
+            LazyRows{SeriesOf(in, ch), RowScaleOf(slot, ch),     from, to, true, ch,
+                     &in.set,          in.set.StoredGeneration()};
     return true;
 }
 

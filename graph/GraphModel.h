@@ -20,7 +20,7 @@
 #include <vector>
 
 struct AppSettings;
-struct MeasurementSet;
+class MeasurementSet;
 
 enum class GraphMode {
     None,
@@ -354,8 +354,11 @@ public:
         return l.pending ? l.X(point) : m_xPix[Plane(slot, ch) + size_t(point)];
     }
     double YPix(int64_t point, int slot, int ch) const {
-        const LazyRows& l = m_lazyY[SlotIndex(slot, ch)];
-        return l.pending ? l.Y(point) : m_yPix[Plane(slot, ch) + size_t(point)];
+        LazyRows& l = m_lazyY[SlotIndex(slot, ch)];
+        if (!l.pending)
+            return m_yPix[Plane(slot, ch) + size_t(point)];
+        FollowStoredData(l);
+        return l.Y(point);
     }
     // The y pixels of channel ch in slot `slot`, indexed by point (0-based); rows
     // not computed yet are computed first.
@@ -451,7 +454,8 @@ public:
     // count are at value 0). False once the rows lie in the pixel arrays (a live
     // series, or after YPlane).
     bool RowsFromValues(int slot, int ch, Series& series, RowScale& rows) const {
-        const LazyRows& l = m_lazyY[SlotIndex(slot, ch)];
+        LazyRows& l = m_lazyY[SlotIndex(slot, ch)];
+        FollowStoredData(l);
         series = l.series;
         rows = l.rows;
         return l.pending;
@@ -481,6 +485,10 @@ private:
         RowScale rows;
         int64_t from = 0, to = 0;
         bool pending = false;
+        int ch = 0;
+        // The set the series points into, and its stored generation when recorded.
+        const MeasurementSet* set = nullptr;
+        uint64_t generation = 0;
         double Y(int64_t k) const { return rows.Y(k < series.count ? double(series.At(k)) : 0.0); }
     };
     struct LazyColumns {
@@ -489,6 +497,11 @@ private:
         bool pending = false;
         double X(int64_t k) const { return double(k - from) * step + left; }
     };
+    // A pending record whose set has since been given other stored data points into
+    // freed memory: it takes the series anew from the data the set holds now (every
+    // real replacement also sizes the work buffers, which forgets the record).
+    void FollowStoredData(LazyRows& l) const;
+    Series SeriesOfSet(const MeasurementSet& s, int ch) const;
     // Fills plane slot * 2 + ch of the arrays from its lazy function, if any.
     void FillY(int plane) const;
     void FillX(int plane) const;

@@ -1078,7 +1078,7 @@ RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch, bool look
         // Stored data are replaced only as a whole, with a new generation.
         src.values = true;
         if ((lookUps || marks) && src.series.count >= kSummariseFrom) {
-            held = EnvelopeCache::Shared().Get(src.series, in.set.m_storedGeneration, false);
+            held = EnvelopeCache::Shared().Get(src.series, in.set.StoredGeneration(), false);
             src.envelope = held.get();
             src.lookUps = lookUps && src.envelope;
         }
@@ -1105,7 +1105,7 @@ RowSource SourceOf(const GraphModel& m, const GraphInputs& in, int ch, bool look
     // Stored data are replaced only as a whole, with a new generation; a live
     // series may start again in the same place, so its values are checked too.
     const bool stored = m.Mode() == GraphMode::StoreRms || m.Mode() == GraphMode::StoreTransient;
-    held = EnvelopeCache::Shared().Get(src.series, stored ? in.set.m_storedGeneration : 0, !stored);
+    held = EnvelopeCache::Shared().Get(src.series, stored ? in.set.StoredGeneration() : 0, !stored);
     src.envelope = held.get();
     src.lookUps = src.envelope != nullptr;
     return src;

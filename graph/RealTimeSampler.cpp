@@ -34,6 +34,32 @@ void UpdateExtremes(ExtremeRule rule, float& maximum, float& minimum, float v, Q
     }
 }
 
+namespace {
+
+// UpdateExtremes on the set's texts of a channel: row `maxRow` the maximum, the next
+// row the minimum.
+void UpdateChannelExtremes(MeasurementSet& s, ExtremeRule rule, float& maximum, float& minimum,
+                           float v, int maxRow, size_t c, int n, TimeValue taken) {
+    const int ch = int(c);
+    QString maxText = s.ExtremeText(maxRow, ch);
+    QString minText = s.ExtremeText(maxRow + 1, ch);
+    UpdateExtremes(rule, maximum, minimum, v, maxText, minText, n, taken);
+    s.SetExtremeText(maxRow, ch, maxText);
+    s.SetExtremeText(maxRow + 1, ch, minText);
+}
+
+// UpdateExtremes on the set's apparent-power texts.
+void UpdatePowerExtremes(MeasurementSet& s, float& maximum, float& minimum, float va, int n,
+                         TimeValue taken) {
+    QString maxText = s.PowerExtremeText(0);
+    QString minText = s.PowerExtremeText(1);
+    UpdateExtremes(ExtremeRule::Rms, maximum, minimum, va, maxText, minText, n, taken);
+    s.SetPowerExtremeText(0, maxText);
+    s.SetPowerExtremeText(1, minText);
+}
+
+} // namespace
+
 bool HasApparentPower(const MeasurementSet& s) {
     const RealTimeRun& run = s.Run();
     return run.ChannelPresent(0) && run.ChannelPresent(1) &&
@@ -62,15 +88,14 @@ bool RealTimeSampler::Sample(MeasurementSet& s, std::array<EpaTexts, 2>* texts) 
             continue;
         results[size_t(ch)] = AnalyseWaveformInto(s, ch, texts ? &(*texts)[size_t(ch)] : nullptr);
         const size_t c = size_t(ch);
-        UpdateExtremes(ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c], run.Pending().freq[c],
-                       s.m_extremeText[4][c], s.m_extremeText[5][c], n, taken);
-        UpdateExtremes(ExtremeRule::Rms, e.rmsMax[c], e.rmsMin[c], run.Pending().rms[c],
-                       s.m_extremeText[8][c], s.m_extremeText[9][c], n, taken);
+        UpdateChannelExtremes(s, ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c],
+                              run.Pending().freq[c], 4, c, n, taken);
+        UpdateChannelExtremes(s, ExtremeRule::Rms, e.rmsMax[c], e.rmsMin[c], run.Pending().rms[c],
+                              8, c, n, taken);
     }
     if (HasApparentPower(s)) {
         const float va = run.Pending().rms[0] * run.Pending().rms[1];
-        UpdateExtremes(ExtremeRule::Rms, e.powerMax, e.powerMin, va, s.m_powerExtremeText[0],
-                       s.m_powerExtremeText[1], n, taken);
+        UpdatePowerExtremes(s, e.powerMax, e.powerMin, va, n, taken);
     }
     StorePower(s, results);
     return true;
@@ -86,15 +111,14 @@ RealTimeExtremes ComputeRunExtremes(MeasurementSet& s) {
         for (size_t c = 0; c < 2; ++c) {
             if (!run.ChannelPresent(int(c)))
                 continue;
-            UpdateExtremes(ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c], run.Freq()[i][c],
-                           s.m_extremeText[4][c], s.m_extremeText[5][c], n, taken);
-            UpdateExtremes(ExtremeRule::Rms, e.rmsMax[c], e.rmsMin[c], run.Rms()[i][c],
-                           s.m_extremeText[8][c], s.m_extremeText[9][c], n, taken);
+            UpdateChannelExtremes(s, ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c],
+                                  run.Freq()[i][c], 4, c, n, taken);
+            UpdateChannelExtremes(s, ExtremeRule::Rms, e.rmsMax[c], e.rmsMin[c], run.Rms()[i][c], 8,
+                                  c, n, taken);
         }
         if (power)
-            UpdateExtremes(ExtremeRule::Rms, e.powerMax, e.powerMin,
-                           run.Rms()[i][0] * run.Rms()[i][1], s.m_powerExtremeText[0],
-                           s.m_powerExtremeText[1], n, taken);
+            UpdatePowerExtremes(s, e.powerMax, e.powerMin, run.Rms()[i][0] * run.Rms()[i][1], n,
+                                taken);
     }
     return e;
 }

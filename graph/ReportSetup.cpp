@@ -10,38 +10,42 @@
 namespace {
 
 bool HoldsRecord(const MeasurementSet& s, int record) {
-    return record < s.m_trCount && size_t(record) < s.m_trTime.size() &&
-           size_t(record) < s.m_trChannelCode.size() && size_t(record) < s.m_trUnitCode.size() &&
-           size_t(record + 1) * kTrPoints <= s.m_trWave.size();
+    return record < s.TrCount() && size_t(record) < s.TrTimes().size() &&
+           size_t(record) < s.TrChannelCodes().size() && size_t(record) < s.TrUnitCodes().size() &&
+           size_t(record + 1) * kTrPoints <= s.TrWave().size();
 }
 
 // The RMS graph's channels, points and information bar.
 void PrepareRmsInfo(GraphModel& g, const MeasurementSet& s, RecInfo& r) {
-    g.SetChannelsPresent(s.m_ch1Present, s.m_ch2Present);
-    g.SetChannelUnits(s.m_ch1Unit, s.m_ch2Unit);
-    g.SetPointWindow(1, s.m_rmsCount);
-    r.rate = Fixed0(s.m_rmsInterval) + QStringLiteral(" s");
-    r.start = FormatDateTime(s.m_startTime);
-    r.count = QString::number(s.m_rmsCount);
-    if (s.m_ch1Present == 1) {
-        r.ch1Max = s.m_extremeText[0][0];
-        r.ch1Min = s.m_extremeText[1][0];
+    g.SetChannelsPresent(s.ChannelPresent(0), s.ChannelPresent(1));
+    g.SetChannelUnits(s.ChannelUnit(0), s.ChannelUnit(1));
+    g.SetPointWindow(1, s.RmsCount());
+    r.rate = Fixed0(s.RmsInterval()) + QStringLiteral(" s");
+    r.start = FormatDateTime(s.StartTime());
+    r.count = QString::number(s.RmsCount());
+    if (s.ChannelPresent(0) == 1) {
+        r.ch1Max = s.ExtremeText(0, 0);
+        r.ch1Min = s.ExtremeText(1, 0);
     }
-    if (s.m_ch2Present == 1) {
-        r.ch2Max = s.m_extremeText[0][1];
-        r.ch2Min = s.m_extremeText[1][1];
+    if (s.ChannelPresent(1) == 1) {
+        r.ch2Max = s.ExtremeText(0, 1);
+        r.ch2Min = s.ExtremeText(1, 1);
     }
 }
 
 // Transient record `record`'s channel, unit, points and information bar.
 void PrepareTransientInfo(GraphModel& g, const MeasurementSet& s, int record, RecInfo& r) {
     // Other codes keep what the stored set says, as the window keeps its flags.
-    const uint8_t channel = s.m_trChannelCode[size_t(record)];
-    const uint8_t ch1 = channel == kTrChannel1 ? 1 : channel == kTrChannel2 ? 0 : s.m_ch1Present;
-    const uint8_t ch2 = channel == kTrChannel2 ? 1 : channel == kTrChannel1 ? 0 : s.m_ch2Present;
+    const uint8_t channel = s.TrChannelCodes()[size_t(record)];
+    const uint8_t ch1 = channel == kTrChannel1   ? 1
+                        : channel == kTrChannel2 ? 0
+                                                 : s.ChannelPresent(0);
+    const uint8_t ch2 = channel == kTrChannel2   ? 1
+                        : channel == kTrChannel1 ? 0
+                                                 : s.ChannelPresent(1);
     g.SetChannelsPresent(ch1, ch2);
-    const uint8_t unit = s.m_trUnitCode[size_t(record)];
-    QString u1 = s.m_ch1Unit, u2 = s.m_ch2Unit;
+    const uint8_t unit = s.TrUnitCodes()[size_t(record)];
+    QString u1 = s.ChannelUnit(0), u2 = s.ChannelUnit(1);
     if (unit == kTrUnitVolts)
         u1 = u2 = QStringLiteral("V");
     else if (unit == kTrUnitAmps)
@@ -51,10 +55,10 @@ void PrepareTransientInfo(GraphModel& g, const MeasurementSet& s, int record, Re
     g.SetPointWindow(kTrPoints * record + 1, kTrPoints * record + kTrPoints);
     r.rate = QStringLiteral("0.0874 ms");
     r.count = QString::number(kTrPoints);
-    r.start = FormatDateTime(s.m_trTime[size_t(record)]);
+    r.start = FormatDateTime(s.TrTimes()[size_t(record)]);
     double maximum = -1000, minimum = 1000;
     for (int64_t i = g.FirstPoint() - 1; i < g.LastPoint(); ++i) {
-        const double v = s.m_trWave[size_t(i)];
+        const double v = s.TrWave()[size_t(i)];
         maximum = std::max(maximum, v);
         minimum = std::min(minimum, v);
     }
@@ -67,15 +71,15 @@ void PrepareTransientInfo(GraphModel& g, const MeasurementSet& s, int record, Re
         r.ch2Min = Fixed0(minimum) + QLatin1Char(' ') + u2;
     }
     const QString& u = ch2 == 1 ? u2 : u1;
-    r.levelHigh = Fixed0(s.m_trLevelHigh) + u;
-    r.levelLow = Fixed0(s.m_trLevelLow) + u;
+    r.levelHigh = Fixed0(s.TrLevelHigh()) + u;
+    r.levelLow = Fixed0(s.TrLevelLow()) + u;
 }
 
 } // namespace
 
 bool PrepareStoredGraph(GraphModel& g, const MeasurementSet& s, const AppSettings& st, int record) {
     const GraphMode mode = record < 0 ? GraphMode::StoreRms : GraphMode::StoreTransient;
-    if (mode == GraphMode::StoreRms && s.m_rmsCount <= 0)
+    if (mode == GraphMode::StoreRms && s.RmsCount() <= 0)
         return false;
     if (mode == GraphMode::StoreTransient && !HoldsRecord(s, record))
         return false;

@@ -7,7 +7,7 @@
 #include "graph/GraphModel.h"
 
 struct AppSettings;
-struct MeasurementSet;
+class MeasurementSet;
 
 // Stored RMS when `record` < 0, else transient record `record` (0-based). False
 // when the set holds no such data.

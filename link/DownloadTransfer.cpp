@@ -538,14 +538,13 @@ void DownloadTransfer::Complete() {
     SetProgress(int(m_s.dataLength / Logger::kBlockBytes) + 1);
     CloseLoading();
 
-    MeasurementSet decoded =
-        DecodeRecording(m_s.header, reinterpret_cast<const uint8_t*>(m_s.buffer.constData()),
-                        m_s.dataLength, m_set);
-    m_set.TakeStored(std::move(decoded));
+    m_set.ReplaceStored(DecodeRecording(m_s.header,
+                                        reinterpret_cast<const uint8_t*>(m_s.buffer.constData()),
+                                        m_s.dataLength, m_set.Stored()));
 
     m_host.TransferEnded();
     ResetPosition();
-    m_set.m_dataTag = QString::fromLatin1(kTagStored);
+    m_set.SetDataTag(QString::fromLatin1(kTagStored));
     emit downloadCompleted();
     Ended(DownloadOutcome::Completed);
 }

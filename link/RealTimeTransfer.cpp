@@ -166,7 +166,7 @@ void RealTimeTransfer::HandleFrame(const uint8_t* f) {
         BeginRun();
 
     emit frameTaken();
-    s.m_loadedFromFile = 0;
+    s.SetLoadedFromFile(false);
     if (run.Count() >= m_pointsRequested || run.Count() >= kRtMaxPoints)
         EndRun(RealTimeEnd::CountReached, true);
     if (!m_running) {
@@ -199,8 +199,8 @@ bool RealTimeTransfer::TakeChannels(const uint8_t* f) {
 
 void RealTimeTransfer::BeginRun() {
     MeasurementSet& s = m_set;
-    s.m_extremeText[4][0].clear();
-    s.m_extremeText[4][1].clear();
+    s.SetExtremeText(4, 0, {});
+    s.SetExtremeText(4, 1, {});
     s.Run().Begin(m_clock->Now(), m_interval, m_pointsRequested);
     emit runStarted();
     TimerTable& timers = m_host.Timers();
@@ -259,7 +259,7 @@ void RealTimeTransfer::EndRun(RealTimeEnd why, bool sendStop) {
     m_running = false;
     m_pending.clear();
     if (m_set.RtCount() > 0)
-        m_set.m_dataTag = QString::fromLatin1(kTagRealTime);
+        m_set.SetDataTag(QString::fromLatin1(kTagRealTime));
     if (sendStop)
         m_host.SendCommand(StopCommand());
     emit viewsChanged();

@@ -118,40 +118,45 @@ RecordingLayout WalkRecording(const uint8_t* data, size_t length, int n) {
 
 namespace {
 
-// Transient record k from the record's bytes at `r`.
-void ReadTrRecord(MeasurementSet& s, size_t k, const uint8_t* r) {
-    s.m_trUnitCode[k] = r[2];
-    s.m_trChannelCode[k] = r[3];
-    s.m_trTime[k] = FromLocalFields(BcdTime(r + 4));
-    float* wave = s.m_trWave.data() + k * size_t(kTrPoints);
+// The arrays a recording's data decode into, sized from its layout.
+struct DecodedArrays {
+    std::array<std::vector<float>, 2> rms;
+    std::vector<float> trWave;
+    std::vector<TimeValue> trTime;
+    std::vector<uint8_t> trUnit;
+    std::vector<uint8_t> trChannel;
+};
+
+void ReadTrRecord(const uint8_t* r, size_t k, DecodedArrays& d) {
+    d.trUnit[k] = r[2];
+    d.trChannel[k] = r[3];
+    d.trTime[k] = FromLocalFields(BcdTime(r + 4));
+    float* wave = d.trWave.data() + k * kTrPoints;
     for (size_t j = 0; j < size_t(kTrPoints); ++j)
         wave[j] = float(Be16s(r + Logger::kTrHeaderBytes + 2 * j));
 }
 
-// RMS sample i of an n-channel recording from its bytes at `p`.
-void ReadRmsSample(MeasurementSet& s, size_t i, const uint8_t* p, int n) {
-    auto value = [](const uint8_t* at) { return float(double(Be16s(at)) * 0.1); };
-    // A channel switched off in a two-channel recording: its half of the sample is
-    // skipped. A one-channel sample is the present channel's, whichever that is.
-    if (s.m_ch1Present)
-        s.m_ch1Rms[i] = value(p);
-    if (s.m_ch2Present)
-        s.m_ch2Rms[i] = value(n == 2 ? p + 2 : p);
-}
-
-// The samples and records of the recording, in the order the logger stored them,
-// into a set sized for them.
-void ReadRecordingBody(MeasurementSet& s, const uint8_t* data, size_t length, int n) {
+// Walks the data as WalkRecording does and fills the arrays: the values of the
+// present channels and the TR records.
+void ReadRecordingData(const uint8_t* data, size_t length, int n,
+                       const std::array<uint8_t, 2>& present, DecodedArrays& d) {
     const size_t step = 2 * size_t(n);
     size_t off = 0;
     size_t i = 0;
     size_t k = 0;
+    auto value = [&](size_t at) { return float(double(Be16s(data + at)) * 0.1); };
     while (off < length) {
         if (IsTrRecordAt(data, length, off)) {
-            ReadTrRecord(s, k++, data + off);
+            ReadTrRecord(data + off, k++, d);
             off += Logger::kTrRecordBytes;
         } else if (off + step <= length) {
-            ReadRmsSample(s, i++, data + off, n);
+            // A channel switched off in a two-channel recording: its half of the
+            // sample is skipped. In a one-channel recording both read the same value.
+            for (size_t c = 0; c < 2; ++c) {
+                if (present[c])
+                    d.rms[c][i] = value(n == 2 ? off + 2 * c : off);
+            }
+            ++i;
             off += step;
         } else {
             break;
@@ -161,44 +166,51 @@ void ReadRecordingBody(MeasurementSet& s, const uint8_t* data, size_t length, in
 
 } // namespace
 
-MeasurementSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t length,
-                               const MeasurementSet& previous) {
-    MeasurementSet s;
+StoredSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t length,
+                          const StoredSet& previous) {
+    StoredSet s;
     const int n = h.channelCount == 1 ? 1 : 2;
-    s.m_channelCount = h.channelCount;
-    s.m_ch1Present = previous.m_ch1Present;
-    s.m_ch1Unit = previous.m_ch1Unit;
-    s.m_ch2Present = previous.m_ch2Present;
-    s.m_ch2Unit = previous.m_ch2Unit;
-    ApplyChannelKind(h.ch1Kind, s.m_ch1Present, s.m_ch1Unit);
-    ApplyChannelKind(h.ch2Kind, s.m_ch2Present, s.m_ch2Unit);
-    s.m_rmsInterval = HeaderIntervalSeconds(h, previous.m_rmsInterval);
-    s.m_trLevelHigh = float(h.riseLevel);
-    s.m_trLevelLow = float(h.dropLevel);
-    s.m_startTime = FromLocalFields(h.start);
+    s.SetChannelCount(h.channelCount);
+    std::array<uint8_t, 2> present{previous.ChannelFlag(0), previous.ChannelFlag(1)};
+    std::array<QString, 2> unit{previous.ChannelUnit(0), previous.ChannelUnit(1)};
+    ApplyChannelKind(h.ch1Kind, present[0], unit[0]);
+    ApplyChannelKind(h.ch2Kind, present[1], unit[1]);
+    s.SetRmsInterval(HeaderIntervalSeconds(h, previous.RmsInterval()));
+    s.SetTrLevels(float(h.riseLevel), float(h.dropLevel));
+    TimeValue start = FromLocalFields(h.start);
 
     const RecordingLayout layout = WalkRecording(data, length, n);
     const int64_t F = layout.rmsCount;
-    s.m_trCount = int(layout.trCount);
-    s.m_rmsCount = int(F);
 
     // A wrapped ring lost its oldest samples: the start moves forward by the number
     // of samples the logger counted but no longer holds.
     if (h.startPos != 0) {
         const int64_t counted = int64_t(h.countA / uint32_t(n)) + int64_t(h.countC / uint32_t(n)) +
                                 int64_t((length % Logger::kBlockBytes) / 2 / size_t(n));
-        s.m_startTime += TimeValue(std::trunc(double(counted - F) * double(s.m_rmsInterval)));
+        start += TimeValue(std::trunc(double(counted - F) * double(s.RmsInterval())));
     }
+    s.SetStartTime(start);
 
-    if (s.m_ch1Present)
-        s.m_ch1Rms.resize(size_t(F));
-    if (s.m_ch2Present)
-        s.m_ch2Rms.resize(size_t(F));
-    s.m_trWave.resize(size_t(layout.trCount) * kTrPoints);
-    s.m_trTime.resize(size_t(layout.trCount));
-    s.m_trUnitCode.resize(size_t(layout.trCount));
-    s.m_trChannelCode.resize(size_t(layout.trCount));
-    ReadRecordingBody(s, data, length, n);
+    DecodedArrays d;
+    for (size_t c = 0; c < 2; ++c) {
+        if (present[c])
+            d.rms[c].resize(size_t(F));
+    }
+    const size_t trCount = size_t(layout.trCount);
+    d.trWave.resize(trCount * kTrPoints);
+    d.trTime.resize(trCount);
+    d.trUnit.resize(trCount);
+    d.trChannel.resize(trCount);
+    ReadRecordingData(data, length, n, present, d);
+
+    s.SetRmsCount(int(F));
+    for (int c = 0; c < 2; ++c) {
+        s.SetChannelUnit(c, unit[size_t(c)]);
+        if (present[size_t(c)])
+            s.SetChannelValues(c, std::move(d.rms[size_t(c)]));
+    }
+    s.SetTrRecords(std::move(d.trChannel), std::move(d.trUnit), std::move(d.trTime),
+                   std::move(d.trWave));
     ComputeStoredExtremes(s);
     return s;
 }

@@ -62,6 +62,6 @@ RecordingLayout WalkRecording(const uint8_t* data, size_t length, int channelCou
 // The stored half of a measurement set decoded from `length` bytes of recorded
 // data described by `h` (channel count 1 or 2). Settings that the header leaves
 // open (an unknown channel kind or interval unit) are taken from `previous`.
-// The extreme texts of rows 0 and 1 are filled; m_dataTag is left alone.
-MeasurementSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t length,
-                               const MeasurementSet& previous);
+// The extreme texts are filled.
+StoredSet DecodeRecording(const DownloadHeader& h, const uint8_t* data, size_t length,
+                          const StoredSet& previous);

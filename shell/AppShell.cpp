@@ -94,7 +94,7 @@ void AppShell::RequestClose() {
         // cancelled, or writing failed and said so): closing then would take the
         // measurement with it, though the user asked to keep it.
         if (answer == PromptAnswer::Cancel ||
-            (answer == PromptAnswer::Yes && onSaveCommand && !onSaveCommand())) {
+            (answer == PromptAnswer::Yes && m_saveCommand && !m_saveCommand())) {
             m_closing = false;
             return;
         }
@@ -114,8 +114,8 @@ void AppShell::SizeWorkBuffers(WorkBufferOccasion occasion) {
 }
 
 void AppShell::OpenFileAtStart(const QString& path) {
-    if (onOpenDocument)
-        onOpenDocument(path);
+    if (m_openDocument)
+        m_openDocument(path);
     else
         m_prompts.Message(QStringLiteral("Measurement files cannot be opened by this build."));
 }

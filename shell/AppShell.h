@@ -70,8 +70,8 @@ public:
     // once (synchronous seams, filled by the file layer):
     // The Save command; true only when the data were saved. A cancelled file dialog
     // and a failed write both leave the data unsaved, and whoever asked for the save
-    // then goes no further.
-    std::function<bool()> onSaveCommand;
+    // then goes no further. Without it the close sequence saves nothing.
+    void SetSaveCommand(std::function<bool()> save) { m_saveCommand = std::move(save); }
     // Closes the data list, stops a running acquisition (stopRealTimeRequested) and
     // asks the window to close 100 ms later (closeWindowRequested).
     void RequestClose();
@@ -79,7 +79,9 @@ public:
     // --- documents ---
     // Reads a measurement file into the set, at once (a synchronous seam the file
     // layer fills; without it this build opens no file).
-    std::function<void(const QString& path)> onOpenDocument;
+    void SetOpenDocument(std::function<void(const QString& path)> open) {
+        m_openDocument = std::move(open);
+    }
     // A file named on the command line: handed to the document's open. The window
     // calls it once it is shown, so that a message about the file has a window to
     // stand over; a refused file leaves the welcome screen.
@@ -97,10 +99,13 @@ public:
     void SizeWorkBuffers(WorkBufferOccasion occasion);
     // The Download prompt (offer to save the data shown), answered at once: true when
     // the download may go on, false when the user took it back (Cancel, or Yes and
-    // then no save). A synchronous seam the file layer fills.
-    std::function<bool()> onOfferSaveBeforeDownload;
+    // then no save). A synchronous seam the file layer fills; without it the download
+    // goes on.
+    void SetOfferSaveBeforeDownload(std::function<bool()> offer) {
+        m_offerSaveBeforeDownload = std::move(offer);
+    }
     bool OfferSaveBeforeDownload() {
-        return onOfferSaveBeforeDownload ? onOfferSaveBeforeDownload() : true;
+        return m_offerSaveBeforeDownload ? m_offerSaveBeforeDownload() : true;
     }
     void ShowStatus(const QString& text) { emit statusText(text); }
 
@@ -116,14 +121,29 @@ public:
     Prompts& UserPrompts() { return m_prompts; }
     const Clock& Now() const { return m_clock; }
 
-    AppSettings m_settings;
-    MeasurementSet m_set;
-    GraphModel m_graph;
-    uint8_t m_instrumentPaneShown = 1;
-    uint8_t m_infoBarShown = 1;
-    uint8_t m_promptOnOpen = 1;
-    uint8_t m_dataUnsaved = 0;
-    uint8_t m_promptOnDownload = 0;
+    // The settings, the measurement set and the graph model the window works on. The
+    // set and the model keep their own invariants; callers change them through their
+    // operations.
+    AppSettings& Settings() { return m_settings; }
+    const AppSettings& Settings() const { return m_settings; }
+    MeasurementSet& Set() { return m_set; }
+    const MeasurementSet& Set() const { return m_set; }
+    GraphModel& Graph() { return m_graph; }
+    const GraphModel& Graph() const { return m_graph; }
+
+    // The panes the View menu shows or hides.
+    bool InstrumentPaneShown() const { return m_instrumentPaneShown == 1; }
+    void SetInstrumentPaneShown(bool shown) { m_instrumentPaneShown = shown ? 1 : 0; }
+    bool InfoBarShown() const { return m_infoBarShown == 1; }
+    void SetInfoBarShown(bool shown) { m_infoBarShown = shown ? 1 : 0; }
+    // The Option menu's prompts: offer to save before Open and before Download.
+    bool PromptOnOpen() const { return m_promptOnOpen == 1; }
+    void SetPromptOnOpen(bool prompt) { m_promptOnOpen = prompt ? 1 : 0; }
+    bool PromptOnDownload() const { return m_promptOnDownload == 1; }
+    void SetPromptOnDownload(bool prompt) { m_promptOnDownload = prompt ? 1 : 0; }
+    // The data shown are held by no file yet (downloaded or gathered live since).
+    bool DataUnsaved() const { return m_dataUnsaved == 1; }
+    void SetDataUnsaved(bool unsaved) { m_dataUnsaved = unsaved ? 1 : 0; }
 
     void SetRealTimeRunState(const RealTimeRunState* state) { m_runState = state; }
     bool RealTimeRunning() const { return m_runState && m_runState->RealTimeRunning(); }
@@ -146,6 +166,18 @@ signals:
 private:
     void RegisterShellCommands();
 
+    AppSettings m_settings;
+    MeasurementSet m_set;
+    GraphModel m_graph;
+    // The frame's flags as the settings file keeps them (1 on, 0 off).
+    uint8_t m_instrumentPaneShown = 1;
+    uint8_t m_infoBarShown = 1;
+    uint8_t m_promptOnOpen = 1;
+    uint8_t m_dataUnsaved = 0;
+    uint8_t m_promptOnDownload = 0;
+    std::function<bool()> m_saveCommand;
+    std::function<void(const QString& path)> m_openDocument;
+    std::function<bool()> m_offerSaveBeforeDownload;
     TimerTable& m_timers;
     Prompts& m_prompts;
     const Clock& m_clock;

@@ -48,7 +48,7 @@ bool ConfigSession::BeginCorrectTimeCommand() {
 // Setup
 
 SetupForm ConfigSession::SetupFromSettings() const {
-    const AppSettings& s = m_shell.m_settings;
+    const AppSettings& s = m_shell.Settings();
     SetupForm f;
     f.interval = s.m_sampRate;
     f.unit = s.m_sampUnit >= 0 && s.m_sampUnit < Config::kUnitCount ? s.m_sampUnit : 0;
@@ -105,7 +105,7 @@ bool ConfigSession::PressSetup(const SetupForm& f) {
         return false;
     const QByteArray command = SetupCommandOf(f);
     // Kept before the command is written, so that they persist even if the write fails.
-    AppSettings& s = m_shell.m_settings;
+    AppSettings& s = m_shell.Settings();
     s.m_sampRate = f.interval;
     s.m_sampUnit = f.unit;
     s.m_autoOff = f.autoOff;
@@ -118,8 +118,8 @@ bool ConfigSession::PressSetup(const SetupForm& f) {
     m_pending = Pending::Setup;
     // The logger starts a new recording under these settings: the data shown may be
     // lost to the next download or Open unless the user is asked again.
-    m_shell.m_promptOnDownload = 1;
-    m_shell.m_promptOnOpen = 1;
+    m_shell.SetPromptOnDownload(true);
+    m_shell.SetPromptOnOpen(true);
     return true;
 }
 
@@ -190,7 +190,7 @@ bool ConfigSession::PressCorrectTimeOk(const ClockForm& typed) {
     if (!m_clockEdited)
         emit clockFollowed(f);
     m_shell.Timers().Kill(FrameTimer::ClockFollow);
-    AppSettings& s = m_shell.m_settings;
+    AppSettings& s = m_shell.Settings();
     s.m_timeYear = f[0];
     s.m_timeMonth = f[1];
     s.m_timeDay = f[2];

@@ -108,7 +108,7 @@ void FileCommands::Register() {
     s.RegisterCommand(
         Cmd::Save, [this] { Save(); },
         [this] {
-            return CommandState{m_shell.m_graph.LastPoint() != 0, false};
+            return CommandState{m_shell.Graph().LastPoint() != 0, false};
         });
     // Reading a file resizes the graph work buffers, which a running acquisition is
     // filling; Ctrl+O therefore waits like Open does.
@@ -122,21 +122,21 @@ void FileCommands::Register() {
     // Only a file whose data are now shown becomes the file Ctrl+S writes to: after
     // a damaged or refused file the data shown came from elsewhere, and Ctrl+S would
     // put them in that file's place without asking.
-    s.onOpenDocument = [this](const QString& path) {
+    s.SetOpenDocument([this](const QString& path) {
         if (LoadFile(path, LoadOrigin::CommandLine) == LoadResult::Loaded) {
             SetDocument(path);
             ReportLoaded(WorkDone::FileOpened, path);
         }
-    };
-    s.onSaveCommand = [this] { return Save(); };
-    s.onOfferSaveBeforeDownload = [this] { return OfferSaveBeforeDownload(); };
+    });
+    s.SetSaveCommand([this] { return Save(); });
+    s.SetOfferSaveBeforeDownload([this] { return OfferSaveBeforeDownload(); });
 }
 
 FileCommands::LoadResult FileCommands::LoadFile(const QString& path, LoadOrigin origin) {
     if (path.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive))
         return LoadRunFile(path, origin);
     Prompts& prompts = m_shell.UserPrompts();
-    MeasurementSet& set = m_shell.m_set;
+    MeasurementSet& set = m_shell.Set();
     QString tag;
     QString error;
     bool opened = false;
@@ -159,17 +159,17 @@ FileCommands::LoadResult FileCommands::LoadFile(const QString& path, LoadOrigin 
             QStringLiteral("%1\n\n%2\nThe data shown were left unchanged.").arg(name, error));
         return LoadResult::Damaged;
     }
-    set.m_modeFromFile = 1;
-    set.m_loadedFromFile = 1;
+    set.SetModeFromFile(true);
+    set.SetLoadedFromFile(true);
     if (status == StdataStatus::WrongTag) {
         // The graph view reacts to the refused tag on its next drawing.
-        set.m_fileTag = tag;
+        set.SetFileTag(tag);
         prompts.Message(origin == LoadOrigin::CommandLine
                             ? QStringLiteral("%1\n\n%2").arg(kInvalidFormat, name)
                             : kInvalidFormat);
     } else {
         m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
-        m_shell.m_graph.ShowGraphIfWelcome();
+        m_shell.Graph().ShowGraphIfWelcome();
         m_shell.UpdateAllViews();
     }
     m_shell.Timers().Start(FrameTimer::ResetScale, 50);
@@ -205,7 +205,7 @@ FileCommands::LoadResult FileCommands::LoadRunFile(const QString& path, LoadOrig
     case RtdataStatus::Loaded:
         break;
     }
-    MeasurementSet& set = m_shell.m_set;
+    MeasurementSet& set = m_shell.Set();
     RealTimeRun& run = set.Run();
     PutRunImage(reader->Image(), run);
     run.ClearCapture();
@@ -217,11 +217,11 @@ FileCommands::LoadResult FileCommands::LoadRunFile(const QString& path, LoadOrig
         FillRunPower(run);
     }
     ComputeRunExtremes(set);
-    set.m_fileTag = QString::fromLatin1(kTagRealTime);
-    set.m_modeFromFile = 1;
-    set.m_loadedFromFile = 1;
+    set.SetFileTag(QString::fromLatin1(kTagRealTime));
+    set.SetModeFromFile(true);
+    set.SetLoadedFromFile(true);
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
-    m_shell.m_graph.ShowGraphIfWelcome();
+    m_shell.Graph().ShowGraphIfWelcome();
     m_shell.UpdateAllViews();
     m_shell.Timers().Start(FrameTimer::ResetScale, 50);
     return LoadResult::Loaded;
@@ -240,26 +240,26 @@ bool FileCommands::AskToSave(const QString& text, PromptIcon icon) {
 
 bool FileCommands::OfferSaveBeforeOpen() {
     AppShell& s = m_shell;
-    if (s.m_graph.LastPoint() >= 1 && s.m_set.m_loadedFromFile == 0 && s.m_dataUnsaved == 1 &&
-        s.m_promptOnOpen == 1) {
+    if (s.Graph().LastPoint() >= 1 && !s.Set().LoadedFromFile() && s.DataUnsaved() &&
+        s.PromptOnOpen()) {
         // Taken back: the data are still unsaved, and the next prompt (closing, say)
         // must ask again.
         if (!AskToSave(kSaveBeforeOpen, PromptIcon::Exclamation))
             return false;
-        s.m_dataUnsaved = 0;
-        s.m_promptOnOpen = 0;
+        s.SetDataUnsaved(false);
+        s.SetPromptOnOpen(false);
     }
     return true;
 }
 
 bool FileCommands::OfferSaveBeforeDownload() {
     AppShell& s = m_shell;
-    if (s.m_set.m_rmsCount >= 1 && s.m_set.m_loadedFromFile == 0 && s.m_dataUnsaved == 1 &&
-        s.m_promptOnDownload == 1) {
+    if (s.Set().RmsCount() >= 1 && !s.Set().LoadedFromFile() && s.DataUnsaved() &&
+        s.PromptOnDownload()) {
         if (!AskToSave(kSaveBeforeDownload, PromptIcon::Question))
             return false;
-        s.m_dataUnsaved = 0;
-        s.m_promptOnDownload = 0;
+        s.SetDataUnsaved(false);
+        s.SetPromptOnDownload(false);
     }
     return true;
 }
@@ -280,8 +280,8 @@ void FileCommands::ReportLoaded(WorkDone what, const QString& path) {
     WorkReport done;
     done.what = what;
     const bool run = path.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);
-    done.samples = run ? m_shell.m_set.RtCount() : m_shell.m_set.m_rmsCount;
-    done.records = run ? 0 : m_shell.m_set.m_trCount;
+    done.samples = run ? m_shell.Set().RtCount() : m_shell.Set().RmsCount();
+    done.records = run ? 0 : m_shell.Set().TrCount();
     done.path = path;
     m_shell.Notices().Report(done);
 }
@@ -311,13 +311,13 @@ void FileCommands::FrameworkOpen() {
 
 void FileCommands::SetDocument(const QString& path) {
     m_documentPath = QFileInfo(path).absoluteFilePath();
-    m_documentGeneration = m_shell.m_set.m_storedGeneration;
+    m_documentGeneration = m_shell.Set().StoredGeneration();
 }
 
 QString FileCommands::DocumentPath() const {
     // Once a download or another file replaced the stored data, the file no longer
     // holds what is shown: Ctrl+S must ask for a name rather than write over it.
-    return m_documentGeneration == m_shell.m_set.m_storedGeneration ? m_documentPath : QString();
+    return m_documentGeneration == m_shell.Set().StoredGeneration() ? m_documentPath : QString();
 }
 
 bool FileCommands::FrameworkSave() {
@@ -339,8 +339,8 @@ bool FileCommands::FrameworkSave() {
     // The file holds the stored set, so it carries the stored-data tag: after a run
     // the set's tag says real time, and a file written with it could never be
     // opened again.
-    MeasurementSet& set = m_shell.m_set;
-    set.m_dataTag = QString::fromLatin1(kTagStored);
+    MeasurementSet& set = m_shell.Set();
+    set.SetDataTag(QString::fromLatin1(kTagStored));
     QString error;
     bool ok;
     {
@@ -368,7 +368,7 @@ void FileCommands::FrameworkNew() {
 
 bool FileCommands::Save() {
     AppShell& s = m_shell;
-    s.m_set.m_dataTag = QString::fromLatin1(kTagStored);
+    s.Set().SetDataTag(QString::fromLatin1(kTagStored));
     SaveTargets targets;
     // No to the replace question goes back to the dialog, in the folder and with
     // the name just chosen, as the dialog's own question would.
@@ -386,11 +386,11 @@ bool FileCommands::Save() {
         return false;
     if (!WriteRunFile(targets.runPath))
         return false;
-    s.m_dataUnsaved = 0;
-    s.m_promptOnOpen = 0;
-    s.m_promptOnDownload = 0;
+    s.SetDataUnsaved(false);
+    s.SetPromptOnOpen(false);
+    s.SetPromptOnDownload(false);
     s.SetShownFile(targets.dataPath);
-    if (s.m_set.RtCount() > 0)
+    if (s.Set().RtCount() > 0)
         s.ShowStatus(QStringLiteral("Saved %1, %2 and %3")
                          .arg(QDir::toNativeSeparators(targets.dataPath),
                               QDir::toNativeSeparators(targets.reportPath),
@@ -403,7 +403,7 @@ bool FileCommands::Save() {
 }
 
 bool FileCommands::ConfirmReplace(const SaveTargets& targets) {
-    if (m_shell.m_set.RtCount() > 0) {
+    if (m_shell.Set().RtCount() > 0) {
         QStringList existing;
         for (const QString& p : {targets.dataPath, targets.reportPath, targets.runPath})
             if (QFileInfo::exists(p))
@@ -451,7 +451,7 @@ bool FileCommands::ConfirmReplaceAll(const QStringList& existing) {
 }
 
 bool FileCommands::WriteRunFile(const QString& path) {
-    const RealTimeRun& run = m_shell.m_set.Run();
+    const RealTimeRun& run = m_shell.Set().Run();
     if (run.Count() <= 0 || path.isEmpty())
         return true;
     QString error;
@@ -486,7 +486,7 @@ bool FileCommands::WriteBothFiles(const SaveTargets& targets) {
     bool replacedReport = false;
     {
         WaitCursor wait(prompts);
-        const MeasurementSet& set = m_shell.m_set;
+        const MeasurementSet& set = m_shell.Set();
         const QByteArray report = BuildReport(set, &error);
         const QByteArray data = EncodeStdata(set);
         AtomicFile reportFile(targets.reportPath);

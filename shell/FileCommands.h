@@ -16,8 +16,8 @@ class AppShell;
 
 class FileCommands {
 public:
-    // Registers the commands and answers the shell's onOpenDocument, onSaveCommand and
-    // onOfferSaveBeforeDownload questions.
+    // Registers the commands and answers the shell's open-document, save and
+    // offer-to-save-before-download questions.
     explicit FileCommands(AppShell& shell);
     FileCommands(const FileCommands&) = delete;
     FileCommands& operator=(const FileCommands&) = delete;

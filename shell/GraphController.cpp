@@ -65,7 +65,7 @@ GraphController::GraphController(AppShell& shell, QObject* parent)
     m_shell.RegisterCommand(
         ViewCmd::ZoomOut, [this] { ResetScale(); },
         [this] {
-            return CommandState{m_shell.m_graph.ShowsGraph(), false};
+            return CommandState{m_shell.Graph().ShowsGraph(), false};
         });
     m_shell.RegisterTimer(FrameTimer::ResetScale, [this] {
         m_shell.Timers().Kill(FrameTimer::ResetScale);
@@ -87,14 +87,14 @@ GraphController::~GraphController() {
 }
 
 CommandState GraphController::ModeState(GraphMode mode) const {
-    const MeasurementSet& s = m_shell.m_set;
+    const MeasurementSet& s = m_shell.Set();
     bool enabled = false;
     switch (mode) {
     case GraphMode::StoreRms:
-        enabled = s.m_rmsCount != 0;
+        enabled = s.RmsCount() != 0;
         break;
     case GraphMode::StoreTransient:
-        enabled = s.m_trCount != 0;
+        enabled = s.TrCount() != 0;
         break;
     case GraphMode::RealTimeEpa:
         enabled = s.Run().CapturePoints() != 0;
@@ -113,7 +113,7 @@ CommandState GraphController::ModeState(GraphMode mode) const {
     case GraphMode::None:
         break;
     }
-    return CommandState{enabled, m_shell.m_graph.Mode() == mode && mode != GraphMode::None};
+    return CommandState{enabled, m_shell.Graph().Mode() == mode && mode != GraphMode::None};
 }
 
 void GraphController::EnterMode(GraphMode mode) {
@@ -123,7 +123,7 @@ void GraphController::EnterMode(GraphMode mode) {
     // A mode already shown is only refreshed, unless the data were replaced since.
     if (g.Mode() == mode && !g.DataReplaced()) {
         if (IsRealTimeMode(mode))
-            g.SetLastPoint(m_shell.m_set.RtCount());
+            g.SetLastPoint(m_shell.Set().RtCount());
         FillRecInfo();
         RefreshInfoBar();
         return;
@@ -135,11 +135,11 @@ void GraphController::EnterMode(GraphMode mode) {
 // records) the record's, set later.
 void GraphController::ApplyModeChannels(GraphMode mode) {
     GraphModel& g = Model();
-    const MeasurementSet& s = m_shell.m_set;
+    const MeasurementSet& s = m_shell.Set();
     switch (mode) {
     case GraphMode::StoreRms:
-        g.SetChannelsPresent(s.m_ch1Present, s.m_ch2Present);
-        g.SetChannelUnits(s.m_ch1Unit, s.m_ch2Unit);
+        g.SetChannelsPresent(s.ChannelPresent(0), s.ChannelPresent(1));
+        g.SetChannelUnits(s.ChannelUnit(0), s.ChannelUnit(1));
         break;
     case GraphMode::StoreTransient:
         break; // from the record, below
@@ -161,10 +161,10 @@ void GraphController::ApplyModeChannels(GraphMode mode) {
 // The points a mode shows at first.
 void GraphController::ApplyModePointWindow(GraphMode mode) {
     GraphModel& g = Model();
-    const MeasurementSet& s = m_shell.m_set;
+    const MeasurementSet& s = m_shell.Set();
     switch (mode) {
     case GraphMode::StoreRms:
-        g.SetPointWindow(1, s.m_rmsCount);
+        g.SetPointWindow(1, s.RmsCount());
         break;
     case GraphMode::StoreTransient:
         g.SetTransientRecord(0);
@@ -184,14 +184,14 @@ void GraphController::ApplyModePointWindow(GraphMode mode) {
 
 void GraphController::PrepareMode(GraphMode mode) {
     GraphModel& g = Model();
-    MeasurementSet& s = m_shell.m_set;
-    const AppSettings& st = m_shell.m_settings;
+    MeasurementSet& s = m_shell.Set();
+    const AppSettings& st = m_shell.Settings();
 
     // 1. Information bar.
     if (IsWaveformMode(mode))
         g.SetInfoBarHeight(kInfoBarSlim);
     else
-        g.SetInfoBarHeight(m_shell.m_infoBarShown == 1 ? kInfoBarFull : 0);
+        g.SetInfoBarHeight(m_shell.InfoBarShown() ? kInfoBarFull : 0);
 
     // 2. Axis ranges of this mode.
     if (mode == GraphMode::RealTimeActivePower && st.m_fitActivePowerAxis)
@@ -251,7 +251,7 @@ void GraphController::PrepareMode(GraphMode mode) {
 }
 
 void GraphController::CapturePowerTexts() {
-    const MeasurementSet& s = m_shell.m_set;
+    const MeasurementSet& s = m_shell.Set();
     std::array<WaveformResult, 2> results{};
     for (int ch = 0; ch < 2; ++ch) {
         if (s.RtChannelPresent(ch))
@@ -271,16 +271,16 @@ void GraphController::ClearEpaCh1Texts() {
 }
 
 void GraphController::RefreshEnergyTexts() {
-    const std::optional<RunEnergy> e = EnergyOfRun(m_shell.m_set.Run());
+    const std::optional<RunEnergy> e = EnergyOfRun(m_shell.Set().Run());
     const QString none = QStringLiteral("--");
-    m_epaActiveEnergy = e && m_shell.m_set.RtCount() > 0 ? ActiveEnergyText(*e) : none;
-    m_epaApparentEnergy = e && m_shell.m_set.RtCount() > 0 ? ApparentEnergyText(*e) : none;
+    m_epaActiveEnergy = e && m_shell.Set().RtCount() > 0 ? ActiveEnergyText(*e) : none;
+    m_epaApparentEnergy = e && m_shell.Set().RtCount() > 0 ? ApparentEnergyText(*e) : none;
 }
 
 // A settings file from before the P(W) graph holds no range for it: the first P(W)
 // graph shows its run's figures whole, and the range is kept from then on.
 void GraphController::FitActivePowerAxis() {
-    const std::vector<FloatPair>& v = m_shell.m_set.Run().PowerPairs();
+    const std::vector<FloatPair>& v = m_shell.Set().Run().PowerPairs();
     double lo = 0, hi = 0;
     bool any = false;
     for (const FloatPair& x : v) {
@@ -293,7 +293,7 @@ void GraphController::FitActivePowerAxis() {
     if (!any)
         return;
     const std::pair<int, int> r = FitRange(lo, hi);
-    AppSettings& st = m_shell.m_settings;
+    AppSettings& st = m_shell.Settings();
     const size_t m = size_t(ModeNo::RealTimeActivePower - 1);
     st.m_yAxisLow[m] = {r.first, r.first};
     st.m_yAxisHigh[m] = {r.second, r.second};
@@ -311,17 +311,17 @@ void GraphController::SelectTransientRecord(int record) {
 
 bool GraphController::ApplyTransientRecord(int record) {
     GraphModel& g = Model();
-    const MeasurementSet& s = m_shell.m_set;
-    if (record < 0 || record >= s.m_trCount || size_t(record) >= s.m_trChannelCode.size() ||
-        size_t(record) >= s.m_trUnitCode.size() ||
-        size_t(record + 1) * kTrPoints > s.m_trWave.size())
+    const MeasurementSet& s = m_shell.Set();
+    if (record < 0 || record >= s.TrCount() || size_t(record) >= s.TrChannelCodes().size() ||
+        size_t(record) >= s.TrUnitCodes().size() ||
+        size_t(record + 1) * kTrPoints > s.TrWave().size())
         return false;
-    const uint8_t channel = s.m_trChannelCode[size_t(record)];
+    const uint8_t channel = s.TrChannelCodes()[size_t(record)];
     if (channel == kTrChannel1)
         g.SetChannelsPresent(1, 0);
     else if (channel == kTrChannel2)
         g.SetChannelsPresent(0, 1);
-    const uint8_t unit = s.m_trUnitCode[size_t(record)];
+    const uint8_t unit = s.TrUnitCodes()[size_t(record)];
     if (unit == kTrUnitVolts)
         g.SetChannelUnits(kVolts, kVolts);
     else if (unit == kTrUnitAmps)
@@ -333,20 +333,20 @@ bool GraphController::ApplyTransientRecord(int record) {
 
 void GraphController::ShowTransientRecord(int record) {
     GraphModel& g = Model();
-    const MeasurementSet& s = m_shell.m_set;
+    const MeasurementSet& s = m_shell.Set();
     RecInfo r = g.Info();
     r.title = ModeTitle(GraphMode::StoreTransient);
     r.rate = QStringLiteral("0.0874 ms");
     r.count = QString::number(kTrPoints);
-    if (record >= 0 && size_t(record) < s.m_trTime.size())
-        r.start = FormatDateTime(s.m_trTime[size_t(record)]);
+    if (record >= 0 && size_t(record) < s.TrTimes().size())
+        r.start = FormatDateTime(s.TrTimes()[size_t(record)]);
 
     // Extremes over the point window; later equal values win, as in the list.
     double maximum = -1000, minimum = 1000;
     const int64_t from = std::max<int64_t>(g.FirstPoint() - 1, 0);
-    const int64_t to = std::min<int64_t>(g.LastPoint(), int64_t(s.m_trWave.size()));
+    const int64_t to = std::min<int64_t>(g.LastPoint(), int64_t(s.TrWave().size()));
     for (int64_t i = from; i < to; ++i) {
-        const double v = s.m_trWave[size_t(i)];
+        const double v = s.TrWave()[size_t(i)];
         if (v >= maximum)
             maximum = v;
         if (v <= minimum)
@@ -364,15 +364,15 @@ void GraphController::ShowTransientRecord(int record) {
         lastUnit = &g.ChannelUnit(1);
     }
     if (lastUnit) {
-        r.levelHigh = Fixed0(s.m_trLevelHigh) + *lastUnit;
-        r.levelLow = Fixed0(s.m_trLevelLow) + *lastUnit;
+        r.levelHigh = Fixed0(s.TrLevelHigh()) + *lastUnit;
+        r.levelLow = Fixed0(s.TrLevelLow()) + *lastUnit;
     }
     g.SetInfo(std::move(r));
 }
 
 void GraphController::FillRecInfo() {
     GraphModel& g = Model();
-    const MeasurementSet& s = m_shell.m_set;
+    const MeasurementSet& s = m_shell.Set();
     const GraphMode mode = g.Mode();
     if (mode == GraphMode::StoreTransient) {
         ShowTransientRecord(g.TransientRecord());
@@ -380,24 +380,24 @@ void GraphController::FillRecInfo() {
     }
     RecInfo r = g.Info();
     // A run read from a file has its own interval; a live one has the settings'.
-    const int interval = s.Run().Count() > 0 ? s.Run().Interval() : m_shell.m_settings.m_rtInterval;
+    const int interval = s.Run().Count() > 0 ? s.Run().Interval() : m_shell.Settings().m_rtInterval;
     const QString rtRate = QString::number(interval);
     auto extremes = [&](int maxRow, int minRow) {
         if (g.ChannelPresent(0) == 1) {
-            r.ch1Max = s.m_extremeText[size_t(maxRow)][0];
-            r.ch1Min = s.m_extremeText[size_t(minRow)][0];
+            r.ch1Max = s.ExtremeText(maxRow, 0);
+            r.ch1Min = s.ExtremeText(minRow, 0);
         }
         if (g.ChannelPresent(1) == 1) {
-            r.ch2Max = s.m_extremeText[size_t(maxRow)][1];
-            r.ch2Min = s.m_extremeText[size_t(minRow)][1];
+            r.ch2Max = s.ExtremeText(maxRow, 1);
+            r.ch2Min = s.ExtremeText(minRow, 1);
         }
     };
     switch (mode) {
     case GraphMode::StoreRms:
         r.title = ModeTitle(mode);
-        r.rate = Fixed0(s.m_rmsInterval) + QStringLiteral(" s");
-        r.start = FormatDateTime(s.m_startTime);
-        r.count = QString::number(s.m_rmsCount);
+        r.rate = Fixed0(s.RmsInterval()) + QStringLiteral(" s");
+        r.start = FormatDateTime(s.StartTime());
+        r.count = QString::number(s.RmsCount());
         extremes(0, 1);
         break;
     case GraphMode::RealTimeEpa:
@@ -419,8 +419,8 @@ void GraphController::FillRecInfo() {
         else if (mode == GraphMode::RealTimeFrequency)
             extremes(4, 5);
         else if (mode == GraphMode::RealTimeApparentPower) {
-            r.ch1Max = s.m_powerExtremeText[0];
-            r.ch1Min = s.m_powerExtremeText[1];
+            r.ch1Max = s.PowerExtremeText(0);
+            r.ch1Min = s.PowerExtremeText(1);
         } else {
             PowerExtremeTexts(s, mode, r);
             if (mode == GraphMode::RealTimeActivePower) {
@@ -443,19 +443,19 @@ void GraphController::ResetScale() {
 }
 
 void GraphController::ApplyModeFromFile() {
-    MeasurementSet& s = m_shell.m_set;
-    if (s.m_modeFromFile == 0)
+    MeasurementSet& s = m_shell.Set();
+    if (!s.ModeFromFile())
         return;
     GraphModel& g = Model();
-    s.m_modeFromFile = 0;
+    s.SetModeFromFile(false);
     // The loaded data replace what was shown even when the mode stays the same. A
     // file with any other tag was refused: the window shown stays as it is (from
     // point 1 it would run a transient record on into the records before it).
-    if (s.m_fileTag == QLatin1String(kTagRealTime)) {
+    if (s.FileTag() == QLatin1String(kTagRealTime)) {
         g.SetFirstPoint(1);
         g.SetDataReplaced(true);
         OnRealTimeRms();
-    } else if (s.m_fileTag == QLatin1String(kTagStored)) {
+    } else if (s.FileTag() == QLatin1String(kTagStored)) {
         g.SetFirstPoint(1);
         g.SetDataReplaced(true);
         OnStoreRms();
@@ -464,15 +464,15 @@ void GraphController::ApplyModeFromFile() {
 }
 
 bool GraphController::CanOpenSampleWaveform() const {
-    const GraphMode mode = m_shell.m_graph.Mode();
-    return !m_shell.RealTimeRunning() && m_shell.m_set.Run().KeepsWaveforms() &&
+    const GraphMode mode = m_shell.Graph().Mode();
+    return !m_shell.RealTimeRunning() && m_shell.Set().Run().KeepsWaveforms() &&
            (mode == GraphMode::RealTimeRms || mode == GraphMode::RealTimeFrequency ||
             mode == GraphMode::RealTimeApparentPower || mode == GraphMode::RealTimeActivePower ||
             mode == GraphMode::RealTimePowerFactor || mode == GraphMode::RealTimeEpa);
 }
 
 bool GraphController::OpenSampleWaveform(int n) {
-    MeasurementSet& s = m_shell.m_set;
+    MeasurementSet& s = m_shell.Set();
     if (!CanOpenSampleWaveform() || !s.Run().ShowSample(n))
         return false;
     GraphModel& g = Model();
@@ -487,16 +487,16 @@ bool GraphController::OpenSampleWaveform(int n) {
 }
 
 bool GraphController::StepSampleWaveform(int delta) {
-    const RealTimeRun& run = m_shell.m_set.Run();
-    if (m_shell.m_graph.Mode() != GraphMode::RealTimeEpa || run.CaptureSample() < 0)
+    const RealTimeRun& run = m_shell.Set().Run();
+    if (m_shell.Graph().Mode() != GraphMode::RealTimeEpa || run.CaptureSample() < 0)
         return false;
     const int n = std::clamp(run.CaptureSample() + delta, 0, run.Count() - 1);
     return n != run.CaptureSample() && OpenSampleWaveform(n);
 }
 
 bool GraphController::OpenEdgeSampleWaveform(bool last) {
-    const RealTimeRun& run = m_shell.m_set.Run();
-    if (m_shell.m_graph.Mode() != GraphMode::RealTimeEpa || run.CaptureSample() < 0)
+    const RealTimeRun& run = m_shell.Set().Run();
+    if (m_shell.Graph().Mode() != GraphMode::RealTimeEpa || run.CaptureSample() < 0)
         return false;
     return OpenSampleWaveform(last ? run.Count() - 1 : 0);
 }

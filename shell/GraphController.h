@@ -64,9 +64,9 @@ public:
     bool CanOpenSampleWaveform() const;
 
     GraphInputs Inputs() const {
-        return GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()};
+        return GraphInputs{m_shell.Set(), m_shell.Settings(), m_shell.RealTimeRunning()};
     }
-    GraphModel& Model() { return m_shell.m_graph; }
+    GraphModel& Model() { return m_shell.Graph(); }
     AppShell& Shell() { return m_shell; }
 
     // --- the analysis panel's texts; the panel window shows them while it is open ---

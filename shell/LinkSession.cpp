@@ -7,7 +7,7 @@
 
 LinkSession::LinkSession(AppShell& shell, SerialChannel& channel, QObject* parent)
     : QObject(parent), m_shell(shell), m_channel(channel),
-      m_link(channel, shell.Timers(), shell.UserPrompts(), shell.m_set) {
+      m_link(channel, shell.Timers(), shell.UserPrompts(), shell.Set()) {
     for (int id : LinkController::kTimerIds)
         m_shell.RegisterTimer(id, [this, id] { m_link.OnTimer(id); });
     connect(&m_link.Search(), &PortSearch::statusText, this,
@@ -41,7 +41,7 @@ bool LinkSession::PressDownload() {
     m_link.StartTransfer(TransferKind::Download);
     m_link.CloseDialog(LinkDialog::Download);
     m_link.KillLinkTimers();
-    m_shell.m_dataUnsaved = 1;
+    m_shell.SetDataUnsaved(true);
     return true;
 }
 
@@ -60,28 +60,28 @@ void LinkSession::CancelDownload() {
 }
 
 void LinkSession::HandOverDownload() {
-    MeasurementSet& set = m_shell.m_set;
+    MeasurementSet& set = m_shell.Set();
     // The old file stays as it was when this fails; the status bar says why.
     QString keepError;
     if (!WritePreviousMeasurement(set, &keepError))
         m_shell.ShowStatus(
             QStringLiteral("The previous measurement could not be kept in %1: %2")
                 .arg(QDir::toNativeSeparators(PreviousMeasurementPath()), keepError));
-    m_shell.m_graph.SetPointWindow(1, set.m_rmsCount);
+    m_shell.Graph().SetPointWindow(1, set.RmsCount());
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
     m_shell.ExecuteDirect(Cmd::StoreRms);
     m_shell.UpdateAllViews();
     emit downloadHandedOver();
     // Data nobody saved yet: a second download must ask before replacing them.
-    m_shell.m_dataUnsaved = 1;
-    m_shell.m_promptOnDownload = 1;
-    m_shell.m_graph.ShowGraphIfWelcome();
-    set.m_loadedFromFile = 0;
+    m_shell.SetDataUnsaved(true);
+    m_shell.SetPromptOnDownload(true);
+    m_shell.Graph().ShowGraphIfWelcome();
+    set.SetLoadedFromFile(false);
     m_shell.SetShownFile(QString());
     m_shell.Timers().Start(FrameTimer::ResetScale, 50);
     WorkReport done;
     done.what = WorkDone::Downloaded;
-    done.samples = set.m_rmsCount;
-    done.records = set.m_trCount;
+    done.samples = set.RmsCount();
+    done.records = set.TrCount();
     m_shell.Notices().Report(done);
 }

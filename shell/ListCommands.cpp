@@ -8,8 +8,8 @@
 
 ListCommands::ListCommands(AppShell& shell) : m_shell(shell) {
     m_dataList = std::make_unique<DataListModel>([this] { return CurrentView(); });
-    m_trList = std::make_unique<TrFileListModel>(m_shell.m_set);
-    m_generation = m_shell.m_set.m_storedGeneration;
+    m_trList = std::make_unique<TrFileListModel>(m_shell.Set());
+    m_generation = m_shell.Set().StoredGeneration();
     Register();
     connect(&m_shell, &AppShell::closeDataListRequested, this, [this] {
         if (m_dataListOpen)
@@ -27,18 +27,18 @@ ListCommands::~ListCommands() {
 
 DataListView ListCommands::CurrentView() const {
     return DataListViewOf(
-        m_shell.m_graph, GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()});
+        m_shell.Graph(), GraphInputs{m_shell.Set(), m_shell.Settings(), m_shell.RealTimeRunning()});
 }
 
 bool ListCommands::HasPoints() const {
-    return m_shell.m_graph.LastPoint() != 0;
+    return m_shell.Graph().LastPoint() != 0;
 }
 
 bool ListCommands::Refresh() {
     m_dataList->Refresh();
-    if (m_shell.m_set.m_storedGeneration == m_generation)
+    if (m_shell.Set().StoredGeneration() == m_generation)
         return false;
-    m_generation = m_shell.m_set.m_storedGeneration;
+    m_generation = m_shell.Set().StoredGeneration();
     m_trList->Refresh();
     return true;
 }
@@ -69,28 +69,28 @@ void ListCommands::Register() {
 }
 
 void ListCommands::Print(Report r, bool preview) {
-    m_shell.m_graph.SetDisplayContent(r == Report::List ? GraphModel::kContentList
+    m_shell.Graph().SetDisplayContent(r == Report::List ? GraphModel::kContentList
                                                         : GraphModel::kContentGraph);
     emit printRequested(r, preview);
 }
 
 ListCommands::Report ListCommands::CurrentReport() const {
-    return m_shell.m_graph.DisplayContent() == GraphModel::kContentList && m_dataListOpen
+    return m_shell.Graph().DisplayContent() == GraphModel::kContentList && m_dataListOpen
                ? Report::List
                : Report::Graph;
 }
 
 ReportPages ListCommands::ListPages() const {
-    return ListReport(CurrentView(), ReportInfoOf(m_shell.m_graph),
+    return ListReport(CurrentView(), ReportInfoOf(m_shell.Graph()),
                       FormatDate(m_shell.Now().Now()));
 }
 
 ReportPages ListCommands::GraphPages(QSize screen, const RenderOptions& o) const {
-    auto copy = std::make_shared<GraphModel>(m_shell.m_graph);
+    auto copy = std::make_shared<GraphModel>(m_shell.Graph());
     copy->SetReadoutText(QString());
     return GraphReport(copy,
-                       GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()},
-                       screen, o, ReportInfoOf(m_shell.m_graph));
+                       GraphInputs{m_shell.Set(), m_shell.Settings(), m_shell.RealTimeRunning()},
+                       screen, o, ReportInfoOf(m_shell.Graph()));
 }
 
 ReportPages ListCommands::Pages(Report r, QSize screen, const RenderOptions& o) const {

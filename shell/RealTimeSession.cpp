@@ -24,7 +24,7 @@ RealTimeSession::RealTimeSession(AppShell& shell, LinkController& link, QObject*
     m_transfer.SetClock(&m_shell.Now());
     connect(&m_transfer, &RealTimeTransfer::runStarted, this, &RealTimeSession::OnFirstFrame);
     connect(&m_transfer, &RealTimeTransfer::frameTaken, this,
-            [this] { m_shell.m_graph.ShowGraphIfWelcome(); });
+            [this] { m_shell.Graph().ShowGraphIfWelcome(); });
     connect(&m_transfer, &RealTimeTransfer::sampleDue, this, &RealTimeSession::OnSampleDue);
     connect(&m_transfer, &RealTimeTransfer::sampleTaken, this, &RealTimeSession::OnSampleTaken);
     connect(&m_transfer, &RealTimeTransfer::viewsChanged, this,
@@ -69,8 +69,8 @@ bool RealTimeSession::PressRun(int intervalSeconds, int count) {
         return false;
     if (!m_link.ActionAllowed(LinkDialog::RealTime))
         return false;
-    m_shell.m_settings.m_rtInterval = intervalSeconds;
-    m_shell.m_settings.m_rtPointsRequested = count;
+    m_shell.Settings().m_rtInterval = intervalSeconds;
+    m_shell.Settings().m_rtPointsRequested = count;
     m_transfer.Configure(count, intervalSeconds);
     m_link.StartTransfer(TransferKind::RealTime);
     m_link.CloseDialog(LinkDialog::RealTime);
@@ -89,7 +89,7 @@ void RealTimeSession::Stop() {
 }
 
 void RealTimeSession::OnFirstFrame() {
-    GraphModel& g = m_shell.m_graph;
+    GraphModel& g = m_shell.Graph();
     if (m_graph) {
         const EpaTexts none{kNone, kNone, kNone, kNone, kNone, kNone};
         m_graph->SetEpaPanelTexts({none, none});
@@ -103,15 +103,15 @@ void RealTimeSession::OnFirstFrame() {
         g.SetMode(GraphMode::RealTimeEpa);
         const size_t m = size_t(ModeNo::RealTimeEpa - 1);
         for (int c = 0; c < 2; ++c)
-            g.SetAxisRange(c, m_shell.m_settings.m_yAxisLow[m][size_t(c)],
-                           m_shell.m_settings.m_yAxisHigh[m][size_t(c)]);
+            g.SetAxisRange(c, m_shell.Settings().m_yAxisLow[m][size_t(c)],
+                           m_shell.Settings().m_yAxisHigh[m][size_t(c)]);
     }
     m_shell.SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
     BeginJournal();
 }
 
 void RealTimeSession::BeginJournal() {
-    RealTimeRun& run = m_shell.m_set.Run();
+    RealTimeRun& run = m_shell.Set().Run();
     RtRunHeader h;
     h.interval = std::clamp(m_transfer.Interval(), kRtdataIntervalMin, kRtdataIntervalMax);
     h.startTime = run.StartTime();
@@ -134,7 +134,7 @@ void RealTimeSession::OnSampleDue() {
     std::array<EpaTexts, 2> texts{};
     if (panel)
         texts = m_graph->EpaPanelTexts();
-    MeasurementSet& set = m_shell.m_set;
+    MeasurementSet& set = m_shell.Set();
     if (!m_sampler.Sample(set, panel ? &texts : nullptr))
         return;
     if (!panel)
@@ -144,17 +144,17 @@ void RealTimeSession::OnSampleDue() {
         MakePowerTexts(set.Run().Pending().power, {RtChannelKind(set, 0), RtChannelKind(set, 1)}));
     // The panel's S(VA) follows every sample, as its RMS texts do (left at the
     // first sample it would contradict the two values above it).
-    if (HasApparentPower(m_shell.m_set))
+    if (HasApparentPower(m_shell.Set()))
         m_graph->SetEpaApparentPower(ApparentPowerText(texts[0].rms, texts[1].rms));
     emit panelTextsChanged();
 }
 
 void RealTimeSession::OnSampleTaken() {
     AppShell& s = m_shell;
-    MeasurementSet& set = s.m_set;
-    s.m_dataUnsaved = 1;
-    s.m_promptOnOpen = 1;
-    s.m_promptOnDownload = 1;
+    MeasurementSet& set = s.Set();
+    s.SetDataUnsaved(true);
+    s.SetPromptOnOpen(true);
+    s.SetPromptOnDownload(true);
     if (set.RtCount() == 1)
         s.SetShownFile(QString()); // the samples of this run are in no file yet
     s.Notices().RunProgress(set.RtCount(), m_transfer.PointsRequested());
@@ -173,7 +173,7 @@ void RealTimeSession::OnSampleTaken() {
         emit panelTextsChanged();
     }
 
-    GraphModel& g = s.m_graph;
+    GraphModel& g = s.Graph();
     const GraphMode mode = g.Mode();
     if (IsLiveMode(mode)) {
         // The first sample prepares the view fully.
@@ -204,7 +204,7 @@ void RealTimeSession::OnEnded(RealTimeEnd why) {
         m_journal->Finish();
     WorkReport done;
     done.what = WorkDone::RunEnded;
-    done.samples = m_shell.m_set.RtCount();
+    done.samples = m_shell.Set().RtCount();
     done.records = m_transfer.PointsRequested();
     m_shell.Notices().Report(done);
     emit runEnded(why);
@@ -215,7 +215,7 @@ void RealTimeSession::OnEnded(RealTimeEnd why) {
 void RealTimeSession::WriteRunPrevious() {
     // The run goes to a file of its own: the stored set's previous measurement (the
     // last download) stays recallable, and the run can be recalled too.
-    const RealTimeRun& run = m_shell.m_set.Run();
+    const RealTimeRun& run = m_shell.Set().Run();
     if (run.Count() <= 0)
         return;
     const RtWaveformSource* waves = run.KeepsWaveforms() ? run.Waveforms() : nullptr;

@@ -15,11 +15,11 @@ WaveformExport::~WaveformExport() {
 }
 
 const MeasurementSet& WaveformExport::Set() const {
-    return m_shell.m_set;
+    return m_shell.Set();
 }
 
 const GraphModel& WaveformExport::Graph() const {
-    return m_shell.m_graph;
+    return m_shell.Graph();
 }
 
 WaveformExport::OnShow WaveformExport::Shown() const {

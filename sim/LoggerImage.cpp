@@ -160,9 +160,10 @@ std::optional<LoggerImage> ParseRecordingFile(const QByteArray& bytes, QString* 
 
 MeasurementSet StoredSetOf(const LoggerRecording& r) {
     const QByteArray data = EncodeRecordingData(r);
-    MeasurementSet s = DecodeRecording(RecordingHeader(r, uint32_t(data.size())),
-                                       reinterpret_cast<const uint8_t*>(data.constData()),
-                                       size_t(data.size()), MeasurementSet{});
-    s.m_dataTag = QString::fromLatin1(kTagStored);
+    MeasurementSet s;
+    s.ReplaceStored(DecodeRecording(RecordingHeader(r, uint32_t(data.size())),
+                                    reinterpret_cast<const uint8_t*>(data.constData()),
+                                    size_t(data.size()), StoredSet{}));
+    s.SetDataTag(QString::fromLatin1(kTagStored));
     return s;
 }

@@ -34,7 +34,7 @@ CAxisSetupDlg::CAxisSetupDlg(AppShell& shell, QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Axis Setup"));
     ApplyDisplayDlgLook(this, QStringLiteral("Arial"));
 
-    const AxisDialogSetup setup = AxisDialogSetupOf(shell.m_graph, shell.m_set);
+    const AxisDialogSetup setup = AxisDialogSetupOf(shell.Graph(), shell.Set());
     m_points = setup.points;
     for (int f = 0; f < kFields; ++f) {
         auto* e = new CNumericEdit;
@@ -123,8 +123,8 @@ void CAxisSetupDlg::OnTextChanged(int field) {
 
 void CAxisSetupDlg::OnFit() {
     QStringList t = Texts();
-    FitYTexts(m_shell.m_graph,
-              GraphInputs{m_shell.m_set, m_shell.m_settings, m_shell.RealTimeRunning()}, t);
+    FitYTexts(m_shell.Graph(),
+              GraphInputs{m_shell.Set(), m_shell.Settings(), m_shell.RealTimeRunning()}, t);
     for (int f = Ch1From; f <= Ch2To; ++f)
         if (Edit(f)->text() != t[f])
             Edit(f)->setText(t[f]);
@@ -132,13 +132,13 @@ void CAxisSetupDlg::OnFit() {
 
 void CAxisSetupDlg::OnOk() {
     AxisRanges r = AxisRangesOf(Texts());
-    const int rtCount = m_shell.m_set.RtCount();
+    const int rtCount = m_shell.Set().RtCount();
     const QStringList messages =
-        AxisSetupMessages(r, m_shell.m_graph.Mode(), m_shell.RealTimeRunning(), rtCount);
+        AxisSetupMessages(r, m_shell.Graph().Mode(), m_shell.RealTimeRunning(), rtCount);
     for (const QString& m : messages)
         m_shell.UserPrompts().Message(m);
     if (!messages.isEmpty())
         return; // the dialog stays open with the texts as typed
-    ApplyAxisRanges(m_shell.m_graph, m_shell.m_settings, r, rtCount);
+    ApplyAxisRanges(m_shell.Graph(), m_shell.Settings(), r, rtCount);
     accept();
 }

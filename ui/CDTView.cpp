@@ -123,7 +123,7 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
     connect(&shell, &AppShell::realTimePointAppended, this, &CDTView::AppendRealTimePoint);
     std::weak_ptr<bool> alive = m_alive;
     auto dialogsRule = [this] {
-        return CommandState{DisplayDialogsEnabled(m_shell.m_graph), false};
+        return CommandState{DisplayDialogsEnabled(m_shell.Graph()), false};
     };
     shell.RegisterCommand(
         ViewCmd::AxisSetup, [this] { OpenAxisSetup(); }, dialogsRule);
@@ -159,7 +159,7 @@ RenderOptions CDTView::Options(bool printing) const {
 }
 
 void CDTView::RenderGraph(QPainter& p, QSize size, bool printing) {
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     const GraphInputs in = m_graph->Inputs();
     m.PrepareFrame(size.width(), size.height(), in);
     m.FramePainted(PaintGraph(p, m, in, Options(printing)));
@@ -172,7 +172,7 @@ void CDTView::RequestRepaint() {
 
 void CDTView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
-    GraphModel& g = m_shell.m_graph;
+    GraphModel& g = m_shell.Graph();
     if (g.DisplayContent() == GraphModel::kContentNone) {
         PaintWelcome(p, rect());
         PlaceButtonBar();
@@ -182,7 +182,7 @@ void CDTView::paintEvent(QPaintEvent* e) {
             if (w)
                 w->hide();
         g.Zoom().SetPending(false);
-        m_shell.m_set.m_modeFromFile = 0;
+        m_shell.Set().SetModeFromFile(false);
         return;
     }
     // Only the newest real-time segment changed: the composed image has it.
@@ -231,7 +231,7 @@ void CDTView::resizeEvent(QResizeEvent*) {
     if (m_buttonBar)
         PlaceButtonBar();
     // The children keep the places the graph's layout gives them.
-    const GraphLayout g = ComputeLayout(width(), height(), m_shell.m_graph.InfoBarHeight());
+    const GraphLayout g = ComputeLayout(width(), height(), m_shell.Graph().InfoBarHeight());
     if (m_hBar)
         m_hBar->setGeometry(g.horizontalBar);
     if (m_ch1Bar)
@@ -247,9 +247,9 @@ void CDTView::resizeEvent(QResizeEvent*) {
 
 void CDTView::focusInEvent(QFocusEvent* e) {
     QWidget::focusInEvent(e);
-    if (m_shell.m_graph.DisplayContent() == GraphModel::kContentNone)
+    if (m_shell.Graph().DisplayContent() == GraphModel::kContentNone)
         return;
-    const GraphLayout& l = m_shell.m_graph.Layout();
+    const GraphLayout& l = m_shell.Graph().Layout();
     m_incrementalRect = QRect();
     update(QRect(QPoint(l.frameLeft, l.frameTop), QPoint(l.frameRight - 1, l.frameBottom - 1)));
 }
@@ -258,7 +258,7 @@ void CDTView::OnViewTimer(int id) {
     switch (id) {
     case ViewTimer::ResizeRepaint: {
         m_timers->Kill(id);
-        const GraphLayout& g = m_shell.m_graph.Layout();
+        const GraphLayout& g = m_shell.Graph().Layout();
         m_incrementalRect = QRect();
         update(QRect(QPoint(g.plotLeft, g.plotTop), QPoint(g.plotRight, g.plotBottom)));
         break;
@@ -270,7 +270,7 @@ void CDTView::OnViewTimer(int id) {
     case ViewTimer::DragWatchdog:
         if (!m_dragging) {
             m_timers->Kill(id);
-        } else if (!CursorInDragRegion(m_shell.m_graph.Layout(), m_lastMouse)) {
+        } else if (!CursorInDragRegion(m_shell.Graph().Layout(), m_lastMouse)) {
             CancelDrag();
         }
         break;
@@ -290,7 +290,7 @@ void CDTView::PlaceButtonBar() {
 
 void CDTView::EnsureChildren() {
     if (!m_infoBar)
-        m_infoBar = new CRecInfoDlg(m_shell.m_graph, this);
+        m_infoBar = new CRecInfoDlg(m_shell.Graph(), this);
     auto bar = [this](Qt::Orientation o, const char* name) {
         auto* b = new QScrollBar(o, this);
         b->setObjectName(QString::fromLatin1(name));
@@ -333,7 +333,7 @@ void CDTView::EnsureChildren() {
 }
 
 void CDTView::PlaceChildren() {
-    const GraphModel& m = m_shell.m_graph;
+    const GraphModel& m = m_shell.Graph();
     const GraphLayout g = ComputeLayout(width(), height(), m.InfoBarHeight());
     m_infoBar->setGeometry(g.infoBarRect);
     m_infoBar->setVisible(m.InfoBarHeight() > 0);
@@ -358,7 +358,7 @@ void CDTView::UpdateToolBar() {
 
 void CDTView::ResetScaleView() {
     m_barsLive = false;
-    const int half = m_shell.m_graph.Layout().Hp() / 2;
+    const int half = m_shell.Graph().Layout().Hp() / 2;
     // At the base scale there is nothing to scroll to: no thumb either.
     if (m_hBar) {
         m_hBar->setEnabled(false);
@@ -373,7 +373,7 @@ void CDTView::ResetScaleView() {
         b->setValue(0);
     }
     m_incrementalRect = QRect();
-    const int top = m_shell.m_graph.InfoBarHeight() + 50;
+    const int top = m_shell.Graph().InfoBarHeight() + 50;
     update(QRect(0, top, width(), std::max(height() - top, 0)));
 }
 
@@ -385,7 +385,7 @@ void CDTView::ApplyModeWindows(GraphMode mode) {
     const int total = sizes.value(0) + sizes.value(1);
     int left = sizes.value(0);
     if (mode == GraphMode::StoreTransient || mode == GraphMode::RealTimeEpa) {
-        if (m_shell.m_instrumentPaneShown == 1)
+        if (m_shell.InstrumentPaneShown())
             left = mode == GraphMode::StoreTransient ? 210 : 385;
     } else if (left > 150) {
         left = 150;
@@ -395,7 +395,7 @@ void CDTView::ApplyModeWindows(GraphMode mode) {
 }
 
 void CDTView::AppendRealTimePoint() {
-    GraphModel& g = m_shell.m_graph;
+    GraphModel& g = m_shell.Graph();
     const AppendResult r = g.AppendRealTimePoint(m_graph->Inputs());
     const GraphLayout& l = g.Layout();
     const QRect frame(QPoint(l.frameLeft, l.frameTop), QPoint(l.frameRight - 1, l.frameBottom - 1));
@@ -413,7 +413,7 @@ void CDTView::AppendRealTimePoint() {
             InvertCursorLine(m_cursorX);
         QPainter p(&m_composed);
         p.setClipRect(QRect(QPoint(l.plotLeft, l.plotTop), QPoint(l.plotRight, l.plotBottom)));
-        const AppSettings& s = m_shell.m_settings;
+        const AppSettings& s = m_shell.Settings();
         QRect changed;
         for (int ch = 0; ch < 2; ++ch) {
             if (!g.ChannelDrawn(s, ch))
@@ -451,13 +451,13 @@ void CDTView::OpenAxisSetup() {
 }
 
 void CDTView::OpenColorSetup() {
-    CColorSetupDlg dlg(m_shell.m_settings, this);
+    CColorSetupDlg dlg(m_shell.Settings(), this);
     if (dlg.exec() == QDialog::Accepted)
         RequestRepaint();
 }
 
 void CDTView::OpenViewOptions() {
-    CViewOptionsDlg dlg(m_shell.m_settings, this);
+    CViewOptionsDlg dlg(m_shell.Settings(), this);
     if (dlg.exec() == QDialog::Accepted)
         RequestRepaint();
 }
@@ -465,8 +465,8 @@ void CDTView::OpenViewOptions() {
 // ----- zoom, scroll and read-out -----
 
 bool CDTView::ComposedCurrent() const {
-    return m_graphPainted && Fits(m_composed, *this) && m_shell.m_graph.ShowsGraph() &&
-           CanZoom(m_shell.m_graph);
+    return m_graphPainted && Fits(m_composed, *this) && m_shell.Graph().ShowsGraph() &&
+           CanZoom(m_shell.Graph());
 }
 
 void CDTView::ShowChanged(const QRect& r) {
@@ -475,7 +475,7 @@ void CDTView::ShowChanged(const QRect& r) {
 }
 
 void CDTView::InvertCursorLine(int x) {
-    const GraphLayout& g = m_shell.m_graph.Layout();
+    const GraphLayout& g = m_shell.Graph().Layout();
     // Dotted: every other pixel from the plot's top to its bottom.
     Inverter inv(m_composed);
     for (int y = g.plotTop; y <= g.plotBottom; y += 2)
@@ -506,14 +506,14 @@ void CDTView::InvertBand(QPoint a, QPoint b) {
 void CDTView::EraseCursor() {
     if (!m_cursorShown)
         return;
-    const GraphLayout& g = m_shell.m_graph.Layout();
+    const GraphLayout& g = m_shell.Graph().Layout();
     InvertCursorLine(m_cursorX);
     m_cursorShown = false;
     ShowChanged(QRect(m_cursorX, g.plotTop, 1, g.Hp() + 1));
 }
 
 void CDTView::ShowReadout() {
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     {
         QPainter p(&m_composed);
         PaintReadout(p, m, Options(false).panelGrey);
@@ -522,7 +522,7 @@ void CDTView::ShowReadout() {
 }
 
 void CDTView::MoveCursor(QPoint pos) {
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     const GraphLayout& g = m.Layout();
     const int x = pos.x(), y = pos.y();
     const bool inside =
@@ -556,7 +556,7 @@ void CDTView::mousePressEvent(QMouseEvent* e) {
         QWidget::mousePressEvent(e);
         return;
     }
-    const QPoint p = ClampToPlot(m_shell.m_graph.Layout(), e->position().toPoint());
+    const QPoint p = ClampToPlot(m_shell.Graph().Layout(), e->position().toPoint());
     EraseCursor();
     m_dragStart = p;
     m_lastCorner = p;
@@ -571,7 +571,7 @@ void CDTView::mouseMoveEvent(QMouseEvent* e) {
     m_lastMouse = e->position().toPoint();
     if (!ComposedCurrent())
         return;
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     if (!m_dragging) {
         MoveCursor(m_lastMouse);
         return;
@@ -595,7 +595,7 @@ void CDTView::mouseReleaseEvent(QMouseEvent* e) {
         QWidget::mouseReleaseEvent(e);
         return;
     }
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     const QPoint p = ClampToPlot(m.Layout(), e->position().toPoint());
     if (m_bandShown)
         InvertBand(m_dragStart, m_lastCorner);
@@ -610,7 +610,7 @@ void CDTView::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void CDTView::CancelDrag() {
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     m.Zoom().SetPending(false);
     m.Zoom().SetDragging(false);
     m_dragging = false;
@@ -621,7 +621,7 @@ void CDTView::CancelDrag() {
 }
 
 void CDTView::SetUpZoomedBars() {
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     if (!m_hBar || !m.Zoom().ScrollSetupDone())
         return;
     m_barsLive = true;
@@ -641,7 +641,7 @@ void CDTView::SetUpZoomedBars() {
 }
 
 void CDTView::OnHorizontalAction(int action) {
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     if (!m.Zoom().Zoomed())
         return;
     const int32_t p = ScrollHorizontally(m, CodeOf(action), m_hBar->sliderPosition(),
@@ -651,7 +651,7 @@ void CDTView::OnHorizontalAction(int action) {
 }
 
 void CDTView::OnVerticalAction(int ch, QScrollBar* bar, int action) {
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     if (!m.Zoom().Zoomed())
         return;
     bar->setSliderPosition(ScrollVertically(m, ch, CodeOf(action), bar->sliderPosition()));
@@ -659,7 +659,7 @@ void CDTView::OnVerticalAction(int ch, QScrollBar* bar, int action) {
 }
 
 void CDTView::wheelEvent(QWheelEvent* e) {
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     if (!m.Zoom().Zoomed() || !m_hBar) {
         QWidget::wheelEvent(e);
         return;
@@ -680,7 +680,7 @@ void CDTView::wheelEvent(QWheelEvent* e) {
 }
 
 void CDTView::mouseDoubleClickEvent(QMouseEvent* e) {
-    GraphModel& m = m_shell.m_graph;
+    GraphModel& m = m_shell.Graph();
     if (e->button() != Qt::LeftButton || m.Mode() == GraphMode::RealTimeEpa ||
         !m_graph->CanOpenSampleWaveform()) {
         QWidget::mouseDoubleClickEvent(e);
@@ -699,7 +699,7 @@ void CDTView::mouseDoubleClickEvent(QMouseEvent* e) {
 bool CDTView::SampleKey(int key) {
     if (!m_graph->CanOpenSampleWaveform())
         return false;
-    const bool epa = m_shell.m_graph.Mode() == GraphMode::RealTimeEpa;
+    const bool epa = m_shell.Graph().Mode() == GraphMode::RealTimeEpa;
     bool shown = false;
     switch (key) {
     case Qt::Key_Return:
@@ -733,6 +733,6 @@ void CDTView::keyPressEvent(QKeyEvent* e) {
     }
     if (m_dragging)
         CancelDrag();
-    if (m_shell.m_graph.Zoom().Zoomed())
+    if (m_shell.Graph().Zoom().Zoomed())
         m_shell.Execute(ViewCmd::ZoomOut);
 }

@@ -17,7 +17,7 @@
 #include <cstdlib>
 
 void InstallPublishing(QMainWindow& frame, AppShell& shell, QMenu& menu) {
-    auto* publisher = new RunPublisher(shell.m_set, &frame);
+    auto* publisher = new RunPublisher(shell.Set(), &frame);
     publisher->setObjectName(QStringLiteral("runPublisher"));
     auto* field = new CPublishIndicator(&frame);
     frame.statusBar()->addPermanentWidget(field);

@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-struct MeasurementSet;
+class MeasurementSet;
 struct WorkReport;
 
 class RunPublisher : public QObject {

@@ -138,15 +138,15 @@ TEST_F(MainWindow, NoWordAfterWorkWasDoneAndNoNameForTheDataShown) {
     // The permanent field: nothing on the welcome screen, then the file or "not saved".
     frame->UpdateCommandUI();
     EXPECT_TRUE(frame->ShownFileField()->text().isEmpty());
-    shell->m_graph.SetDisplayContent(GraphModel::kContentGraph);
-    shell->m_dataUnsaved = 1;
+    shell->Graph().SetDisplayContent(GraphModel::kContentGraph);
+    shell->SetDataUnsaved(true);
     frame->UpdateCommandUI();
     EXPECT_EQ(frame->ShownFileField()->text(), "not saved");
     shell->SetShownFile(dir.filePath("run.stdata"));
-    shell->m_dataUnsaved = 0;
+    shell->SetDataUnsaved(false);
     frame->UpdateCommandUI();
     EXPECT_EQ(frame->ShownFileField()->text(), "run.stdata");
-    shell->m_dataUnsaved = 1;
+    shell->SetDataUnsaved(true);
     frame->UpdateCommandUI();
     EXPECT_EQ(frame->ShownFileField()->text(), "run.stdata *");
 }

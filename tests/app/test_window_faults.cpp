@@ -59,17 +59,28 @@ QByteArray ReadBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool SameExtremeTexts(const MeasurementSet& a, const MeasurementSet& b) {
+    for (int row = 0; row < 10; ++row) {
+        for (int ch = 0; ch < 2; ++ch) {
+            if (a.ExtremeText(row, ch) != b.ExtremeText(row, ch))
+                return false;
+        }
+    }
+    return true;
+}
+
 // Every array and description of the stored half, compared value for value.
 bool SameStored(const MeasurementSet& a, const MeasurementSet& b) {
-    return a.m_ch1Rms == b.m_ch1Rms && a.m_ch2Rms == b.m_ch2Rms && a.m_trWave == b.m_trWave &&
-           a.m_trTime == b.m_trTime && a.m_trUnitCode == b.m_trUnitCode &&
-           a.m_trChannelCode == b.m_trChannelCode && a.m_startTime == b.m_startTime &&
-           a.m_rmsInterval == b.m_rmsInterval && a.m_rmsCount == b.m_rmsCount &&
-           a.m_channelCount == b.m_channelCount && a.m_ch1Present == b.m_ch1Present &&
-           a.m_ch2Present == b.m_ch2Present && a.m_ch1Unit == b.m_ch1Unit &&
-           a.m_ch2Unit == b.m_ch2Unit && a.m_trCount == b.m_trCount &&
-           a.m_trLevelHigh == b.m_trLevelHigh && a.m_trLevelLow == b.m_trLevelLow &&
-           a.m_extremeText == b.m_extremeText && a.m_storedGeneration == b.m_storedGeneration &&
+    return a.ChannelRms(0) == b.ChannelRms(0) && a.ChannelRms(1) == b.ChannelRms(1) &&
+           a.TrWave() == b.TrWave() && a.TrTimes() == b.TrTimes() &&
+           a.TrUnitCodes() == b.TrUnitCodes() && a.TrChannelCodes() == b.TrChannelCodes() &&
+           a.StartTime() == b.StartTime() && a.RmsInterval() == b.RmsInterval() &&
+           a.RmsCount() == b.RmsCount() && a.ChannelCount() == b.ChannelCount() &&
+           a.ChannelPresent(0) == b.ChannelPresent(0) &&
+           a.ChannelPresent(1) == b.ChannelPresent(1) && a.ChannelUnit(0) == b.ChannelUnit(0) &&
+           a.ChannelUnit(1) == b.ChannelUnit(1) && a.TrCount() == b.TrCount() &&
+           a.TrLevelHigh() == b.TrLevelHigh() && a.TrLevelLow() == b.TrLevelLow() &&
+           SameExtremeTexts(a, b) && a.StoredGeneration() == b.StoredGeneration() &&
            EncodeStdata(a) == EncodeStdata(b);
 }
 
@@ -194,8 +205,8 @@ void WindowFaults::Run(const Case& c) {
     frame->show();
     prompts.QueueFile(shownFile);
     ASSERT_TRUE(shell->Execute(Cmd::Open));
-    ASSERT_EQ(shell->m_set.m_rmsCount, 600);
-    const MeasurementSet shownBefore = shell->m_set;
+    ASSERT_EQ(shell->Set().RmsCount(), 600);
+    const MeasurementSet shownBefore = shell->Set();
     LinkSession* session = FrameLinkSession(*frame);
     ASSERT_NE(session, nullptr);
     const LinkController& link = session->Link();
@@ -276,17 +287,17 @@ void WindowFaults::Run(const Case& c) {
     QString why;
     bool dataKept = false;
     if (c.ends == Ends::Recovered) {
-        const bool shown = HoldsRecording(shell->m_set, rec, &why);
+        const bool shown = HoldsRecording(shell->Set(), rec, &why);
         EXPECT_TRUE(shown) << c.name << ": " << why.toStdString();
         const bool kept = FileHoldsRecording(previous, rec, &why);
         EXPECT_TRUE(kept) << c.name << ": previous measurement: " << why.toStdString();
         dataKept = shown && kept;
     } else {
-        const bool shown = SameStored(shell->m_set, shownBefore);
+        const bool shown = SameStored(shell->Set(), shownBefore);
         EXPECT_TRUE(shown) << c.name << ": the data shown changed";
         const bool kept = ReadBytes(previous) == previousBefore;
         EXPECT_TRUE(kept) << c.name << ": the previous-measurement file changed";
-        EXPECT_EQ(shell->m_graph.LastPoint(), 600);
+        EXPECT_EQ(shell->Graph().LastPoint(), 600);
         dataKept = shown && kept;
     }
 
@@ -313,12 +324,12 @@ void WindowFaults::Run(const Case& c) {
     prompts.shown.clear();
     // Downloaded data nobody saved: the next download asks first, and No goes on.
     prompts.QueueAnswer(PromptAnswer::No);
-    const uint64_t generation = shell->m_set.m_storedGeneration;
+    const uint64_t generation = shell->Set().StoredGeneration();
     const QStringList nextTitles = DriveDownloadDialog(*shell, PressDownloadWhenConnected, 8000);
     EXPECT_EQ(nextTitles.value(nextTitles.size() - 1), QStringLiteral("Connected")) << c.name;
     const bool nextEnded = PumpUntil(
         [&] {
-            return shell->m_set.m_storedGeneration != generation && !link.TransferMode() &&
+            return shell->Set().StoredGeneration() != generation && !link.TransferMode() &&
                    !link.LoadingShown();
         },
         8000);
@@ -327,7 +338,7 @@ void WindowFaults::Run(const Case& c) {
             return p.text == QLatin1String("Do you want to save the existing RMS&TR graph data "
                                            "before continuing?");
         });
-    bool nextOk = nextEnded && onlyAsked && HoldsRecording(shell->m_set, nextRec, &why) &&
+    bool nextOk = nextEnded && onlyAsked && HoldsRecording(shell->Set(), nextRec, &why) &&
                   FileHoldsRecording(previous, nextRec, &why);
     EXPECT_TRUE(nextOk) << c.name << ": " << why.toStdString() << " "
                         << prompts.LastText().toStdString();

@@ -45,7 +45,7 @@ TEST_F(CliExports, InfluxLinesParseAsLineProtocolWhateverTheLocale) {
         {QStringLiteral("export"), input, QStringLiteral("--format"), QStringLiteral("influx")});
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     const QList<QByteArray> lines = Lines(run.out);
-    EXPECT_EQ(lines.size(), Rich().m_rmsCount);
+    EXPECT_EQ(lines.size(), Rich().RmsCount());
     int64_t previous = 0;
     for (const QByteArray& text : lines) {
         lineprotocol::Reader reader(text);
@@ -75,7 +75,7 @@ TEST_F(CliExports, JsonLinesParseAsJsonOneObjectPerSample) {
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     EXPECT_TRUE(run.out.isEmpty());
     const QList<QByteArray> lines = Lines(ReadAll(out));
-    ASSERT_EQ(lines.size(), Rich().m_rmsCount);
+    ASSERT_EQ(lines.size(), Rich().RmsCount());
     for (const QByteArray& line : lines) {
         QJsonParseError error{};
         const QJsonObject o = QJsonDocument::fromJson(line, &error).object();

@@ -88,7 +88,7 @@ TEST_F(CliFiles, ExportWritesTheSameReportAsSaveUnderAGermanLocale) {
 
 TEST_F(CliFiles, BadFilesAndArgumentsGiveMessagesAndExitCodes) {
     MeasurementSet epa = WorkedExample();
-    epa.m_dataTag = QString::fromLatin1(kTagRealTime);
+    epa.SetDataTag(QString::fromLatin1(kTagRealTime));
     const QString epaPath = Write("epa.stdata", EncodeStdata(epa));
     const QString cut = Write("cut.stdata", EncodeStdata(WorkedExample()).left(60));
     const QString good = Write("good.stdata", EncodeStdata(WorkedExample()));

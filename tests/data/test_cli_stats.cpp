@@ -36,9 +36,11 @@ MeasurementSet Planted() {
     volts[5000] = volts[5001] = 5.0f;
     SetCh1(s, volts, "V");
     SetCh2(s, std::vector<float>(8640, 10.0f), "A");
-    s.m_rmsInterval = 10.0f;
-    s.m_startTime = At(2026, 3, 2, 0, 0, 0);
-    ComputeStoredExtremes(s);
+    EditStored(s, [&](StoredSet& d) {
+        d.SetRmsInterval(10.0f);
+        d.SetStartTime(At(2026, 3, 2, 0, 0, 0));
+    });
+    EditStored(s, [](StoredSet& d) { ComputeStoredExtremes(d); });
     return s;
 }
 
@@ -111,7 +113,7 @@ TEST_F(CliStats, JsonOfAPlantedRecordingHoldsTheExpectedNumbersInAnyLocale) {
 TEST_F(CliStats, HourlyRecordingSaysWhyThereAreNoTenMinuteValues) {
     MeasurementSet s = WorkedExample();
     SetCh1(s, std::vector<float>(48, 231.0f), "V");
-    s.m_rmsInterval = 3600.0f;
+    EditStored(s, [&](StoredSet& d) { d.SetRmsInterval(3600.0f); });
     const QString path = Write("hourly.stdata", s);
     const CliRun r =
         Stats({path, QStringLiteral("--json"), QStringLiteral("--nominal"), QStringLiteral("240")});

@@ -193,8 +193,10 @@ TEST_F(LineFormats, AGermanLocaleChangesNeitherLine) {
 // present channel, S(VA) only for a volts-and-amperes pair.
 TEST_F(LineFormats, StoredSamplesTakeTheirTimeUnitsAndApparentPower) {
     MeasurementSet set;
-    set.m_startTime = At(2010, 2, 3, 14, 5, 0);
-    set.m_rmsInterval = 1.5f;
+    EditStored(set, [&](StoredSet& d) {
+        d.SetStartTime(At(2010, 2, 3, 14, 5, 0));
+        d.SetRmsInterval(1.5f);
+    });
     SetCh1(set, {230.0f, 231.5f, 229.9f}, "V");
     SetCh2(set, {10.0f, 0.0f, std::numeric_limits<float>::quiet_NaN()}, "A");
 
@@ -215,10 +217,11 @@ TEST_F(LineFormats, StoredSamplesTakeTheirTimeUnitsAndApparentPower) {
     EXPECT_FALSE(o2[QStringLiteral("ch2")].toObject().contains(QStringLiteral("rms")));
     EXPECT_FALSE(o2.contains(QStringLiteral("s_va")));
 
-    set.m_ch2Unit = QStringLiteral("V"); // two voltages: no apparent power
+    EditStored(set, [&](StoredSet& d) {
+        d.SetChannelUnit(1, QStringLiteral("V"));
+    }); // two voltages: no apparent power
     EXPECT_FALSE(Json(StoredRmsSample(set, 0)).contains(QStringLiteral("s_va")));
-    set.m_ch2Present = 0;
-    set.m_ch2Rms.clear();
+    EditStored(set, [&](StoredSet& d) { d.SetChannelPresent(1, 0); });
     EXPECT_FALSE(Json(StoredRmsSample(set, 0)).contains(QStringLiteral("ch2")));
 }
 

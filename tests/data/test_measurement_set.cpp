@@ -1,6 +1,7 @@
 #include "base/LocalTime.h"
 #include "data/MeasurementSet.h"
 #include "support/RunSamples.h"
+#include "support/StoredSetBuilder.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -14,24 +15,24 @@ protected:
     void SetUp() override {
         setenv("TZ", "Europe/Berlin", 1);
         tzset();
-        set.m_startTime = FromLocalFields({2010, 2, 3, 14, 5, 0});
-        set.m_rmsInterval = 60;
+        EditStored(set, [&](StoredSet& d) {
+            d.SetStartTime(FromLocalFields({2010, 2, 3, 14, 5, 0}));
+            d.SetRmsInterval(60);
+        });
     }
     void Ch1(std::vector<float> v, const char* unit = "V") {
-        set.m_ch1Present = 1;
-        set.m_ch1Unit = QString::fromLatin1(unit);
-        set.m_rmsCount = int(v.size());
-        set.m_ch1Rms = std::move(v);
+        EditStored(set, [&](StoredSet& d) { d.SetChannelUnit(0, QString::fromLatin1(unit)); });
+        SetValues(set, 0, std::move(v));
     }
     MeasurementSet set;
 };
 
 TEST_F(Stored, ExtremeTextsHaveTheBlankOnlyBeforeTheMaximumUnit) {
     Ch1({229.0f, 231.4f, 228.0f, 230.0f});
-    ComputeStoredExtremes(set);
-    EXPECT_EQ(set.m_extremeText[0][0], QStringLiteral("231.4 V @03/02/10 14:06:00"));
-    EXPECT_EQ(set.m_extremeText[1][0], QStringLiteral("228.0V @03/02/10 14:07:00"));
-    EXPECT_TRUE(set.m_extremeText[0][1].isEmpty()); // CH2 absent: untouched
+    EditStored(set, [](StoredSet& d) { ComputeStoredExtremes(d); });
+    EXPECT_EQ(set.ExtremeText(0, 0), QStringLiteral("231.4 V @03/02/10 14:06:00"));
+    EXPECT_EQ(set.ExtremeText(1, 0), QStringLiteral("228.0V @03/02/10 14:07:00"));
+    EXPECT_TRUE(set.ExtremeText(0, 1).isEmpty()); // CH2 absent: untouched
 }
 
 TEST_F(Stored, TiesMoveToTheLaterSample) {
@@ -41,74 +42,110 @@ TEST_F(Stored, TiesMoveToTheLaterSample) {
     v[5] = 50.0f;
     v[25] = 50.0f;
     Ch1(v, "A");
-    ComputeStoredExtremes(set);
-    EXPECT_EQ(set.m_extremeText[0][0],
+    EditStored(set, [](StoredSet& d) { ComputeStoredExtremes(d); });
+    EXPECT_EQ(set.ExtremeText(0, 0),
               QStringLiteral("200.0 A @") + FormatDateTime(set.RmsSampleTime(20)));
-    EXPECT_EQ(set.m_extremeText[1][0],
+    EXPECT_EQ(set.ExtremeText(1, 0),
               QStringLiteral("50.0A @") + FormatDateTime(set.RmsSampleTime(25)));
 }
 
 TEST_F(Stored, TextsAreWrittenWhenNoSampleMovesTheStartValues) {
     Ch1({-2000.0f, -1500.0f});
-    set.m_ch2Present = 1;
-    set.m_ch2Unit = QStringLiteral("A");
-    set.m_ch2Rms = {1500.0f, 2000.0f};
-    ComputeStoredExtremes(set);
-    EXPECT_EQ(set.m_extremeText[0][0], QStringLiteral("-1000.0 V @"));
-    EXPECT_TRUE(set.m_extremeText[1][0].startsWith(QStringLiteral("-2000.0V @03/02/10")));
-    EXPECT_EQ(set.m_extremeText[1][1], QStringLiteral("1000.0A @"));
-    EXPECT_TRUE(set.m_extremeText[0][1].startsWith(QStringLiteral("2000.0 A @03/02/10 14:06:00")));
+    EditStored(set, [&](StoredSet& d) { d.SetChannelUnit(1, QStringLiteral("A")); });
+    SetValues(set, 1, {1500.0f, 2000.0f});
+    EditStored(set, [](StoredSet& d) { ComputeStoredExtremes(d); });
+    EXPECT_EQ(set.ExtremeText(0, 0), QStringLiteral("-1000.0 V @"));
+    EXPECT_TRUE(set.ExtremeText(1, 0).startsWith(QStringLiteral("-2000.0V @03/02/10")));
+    EXPECT_EQ(set.ExtremeText(1, 1), QStringLiteral("1000.0A @"));
+    EXPECT_TRUE(set.ExtremeText(0, 1).startsWith(QStringLiteral("2000.0 A @03/02/10 14:06:00")));
 }
 
 TEST_F(Stored, EmptyChannelStillGetsTexts) {
     Ch1({});
-    ComputeStoredExtremes(set);
-    EXPECT_EQ(set.m_extremeText[0][0], QStringLiteral("-1000.0 V @"));
-    EXPECT_EQ(set.m_extremeText[1][0], QStringLiteral("1000.0V @"));
+    EditStored(set, [](StoredSet& d) { ComputeStoredExtremes(d); });
+    EXPECT_EQ(set.ExtremeText(0, 0), QStringLiteral("-1000.0 V @"));
+    EXPECT_EQ(set.ExtremeText(1, 0), QStringLiteral("1000.0V @"));
 }
 
 TEST_F(Stored, SampleTimesTruncateTowardsZeroInDoublePrecision) {
-    set.m_rmsInterval = 1.5f;
-    EXPECT_EQ(set.RmsSampleTime(3) - set.m_startTime, 4);
-    set.m_rmsInterval = 3600.0f;
-    EXPECT_EQ(set.RmsSampleTime(262143) - set.m_startTime, 262143LL * 3600);
-    set.m_rmsInterval = 0.1f; // 0.1 is not exact in binary: 0.100000001490116...
-    EXPECT_EQ(set.RmsSampleTime(262140) - set.m_startTime, 26214);
+    EditStored(set, [&](StoredSet& d) { d.SetRmsInterval(1.5f); });
+    EXPECT_EQ(set.RmsSampleTime(3) - set.StartTime(), 4);
+    EditStored(set, [&](StoredSet& d) { d.SetRmsInterval(3600.0f); });
+    EXPECT_EQ(set.RmsSampleTime(262143) - set.StartTime(), 262143LL * 3600);
+    EditStored(set, [&](StoredSet& d) {
+        d.SetRmsInterval(0.1f);
+    }); // 0.1 is not exact in binary: 0.100000001490116...
+    EXPECT_EQ(set.RmsSampleTime(262140) - set.StartTime(), 26214);
 }
 
-TEST_F(Stored, ConsistencyAndClearing) {
+TEST_F(Stored, OperationsRefuseWhatWouldBreakTheInvariants) {
+    StoredSet s;
+    s.SetRmsCount(3);
+    EXPECT_FALSE(s.SetChannelValues(0, {1, 2}));
+    EXPECT_FALSE(s.ChannelPresent(0));
+    ASSERT_TRUE(s.SetChannelValues(0, {1, 2, 3}));
+    // A channel switched on gets a value per sample; a new count reaches every
+    // present channel, and an absent one holds nothing.
+    s.SetChannelPresent(1, true);
+    EXPECT_EQ(s.ChannelRms(1), (std::vector<float>{0, 0, 0}));
+    s.SetRmsCount(4);
+    EXPECT_EQ(s.ChannelRms(0), (std::vector<float>{1, 2, 3, 0}));
+    EXPECT_EQ(s.ChannelRms(1).size(), 4u);
+    s.SetChannelPresent(1, false);
+    EXPECT_TRUE(s.ChannelRms(1).empty());
+    s.SetRmsCount(-5);
+    EXPECT_EQ(s.RmsCount(), 0);
+    EXPECT_TRUE(s.ChannelRms(0).empty());
+    EXPECT_TRUE(s.IsConsistent());
+
+    // TR records come whole: kTrPoints values and one code and time each.
+    EXPECT_FALSE(s.SetTrRecords({kTrChannel1}, {kTrUnitVolts}, {0}, std::vector<float>(10)));
+    EXPECT_FALSE(s.SetTrRecords({kTrChannel1}, {}, {0}, std::vector<float>(kTrPoints)));
+    EXPECT_EQ(s.TrCount(), 0);
+    ASSERT_TRUE(s.SetTrRecords({kTrChannel1}, {kTrUnitVolts}, {0}, std::vector<float>(kTrPoints)));
+    EXPECT_EQ(s.TrCount(), 1);
+    EXPECT_TRUE(s.IsConsistent());
+}
+
+TEST_F(Stored, ReplacingAndClearingCountGenerationsAndKeepTheRun) {
     Ch1({1, 2, 3});
     EXPECT_TRUE(set.StoredIsConsistent());
-    set.m_ch2Present = 1; // flag without array
-    EXPECT_FALSE(set.StoredIsConsistent());
-    set.m_ch2Present = 0;
-    set.m_trCount = 1;
-    EXPECT_FALSE(set.StoredIsConsistent());
-    set.m_trWave.assign(kTrPoints, 0.0f);
-    set.m_trTime = {0};
-    set.m_trUnitCode = {kTrUnitVolts};
-    set.m_trChannelCode = {kTrChannel1};
-    EXPECT_TRUE(set.StoredIsConsistent());
+    const uint64_t before = set.StoredGeneration();
+    // The stored texts belong to the stored half; the real-time rows do not.
+    set.SetExtremeText(0, 0, QStringLiteral("not stored"));
+    set.SetExtremeText(8, 0, QStringLiteral("230.0 @x"));
+    EXPECT_TRUE(set.ExtremeText(0, 0).isEmpty());
+    EXPECT_EQ(set.ExtremeText(8, 0), QStringLiteral("230.0 @x"));
+    EXPECT_EQ(set.StoredGeneration(), before);
 
     runs::BeginRun(set.Run(), 10);
     runs::GrowTo(set.Run(), 7);
     set.ClearStored();
+    EXPECT_EQ(set.StoredGeneration(), before + 1);
     EXPECT_TRUE(set.StoredIsConsistent());
-    EXPECT_EQ(set.m_rmsCount, 0);
-    EXPECT_TRUE(set.m_ch1Rms.empty());
+    EXPECT_EQ(set.RmsCount(), 0);
+    EXPECT_TRUE(set.ChannelRms(0).empty());
     EXPECT_EQ(set.RtCount(), 7); // the real-time half stays
+    EXPECT_EQ(set.ExtremeText(8, 0), QStringLiteral("230.0 @x"));
+    set.ReplaceStored(StoredSetBuilder().Channel(1, {5, 6}).Build());
+    EXPECT_EQ(set.StoredGeneration(), before + 2);
+    EXPECT_EQ(set.RmsCount(), 2);
 }
 
 TEST(WorkBuffers, SizedFromTheSetNotTheMode) {
     MeasurementSet s;
-    s.m_rmsCount = 10;
+    EditStored(s, [&](StoredSet& d) { d.SetRmsCount(10); });
     EXPECT_EQ(WorkBufferPoints(s, WorkBufferOccasion::AfterDownload, 3600), 100000);
     EXPECT_EQ(WorkBufferPoints(s, WorkBufferOccasion::AfterFileRead, 3600), 590);
     EXPECT_EQ(WorkBufferPoints(s, WorkBufferOccasion::AtRealTimeStart, 3600), 3600);
-    s.m_trCount = 1000;
+    EditStored(s, [](StoredSet& d) {
+        d.SetTrRecords(std::vector<uint8_t>(1000, kTrChannel1),
+                       std::vector<uint8_t>(1000, kTrUnitVolts), std::vector<TimeValue>(1000),
+                       std::vector<float>(size_t(1000) * kTrPoints));
+    });
     EXPECT_EQ(WorkBufferPoints(s, WorkBufferOccasion::AfterDownload, 3600), 251000);
     EXPECT_EQ(WorkBufferPoints(s, WorkBufferOccasion::AfterFileRead, 3600), 251000);
-    s.m_rmsCount = 262144;
+    EditStored(s, [&](StoredSet& d) { d.SetRmsCount(262144); });
     EXPECT_EQ(WorkBufferPoints(s, WorkBufferOccasion::AtRealTimeStart, 100), 262144);
 }
 

@@ -57,8 +57,10 @@ protected:
     // 10 samples of CH1 at 60 s from 12:00:00 on 3 February 2010.
     static MeasurementSet TenMinutes() {
         MeasurementSet s;
-        s.m_startTime = At(2010, 2, 3, 12, 0, 0);
-        s.m_rmsInterval = 60.0f;
+        EditStored(s, [&](StoredSet& d) {
+            d.SetStartTime(At(2010, 2, 3, 12, 0, 0));
+            d.SetRmsInterval(60.0f);
+        });
         std::vector<float> v;
         for (int i = 0; i < 10; ++i)
             v.push_back(230.0f + float(i) / 10.0f);
@@ -69,8 +71,10 @@ protected:
 
 TEST_F(Report, FiveCh1SamplesGiveTheHeaderAndFiveLines) {
     MeasurementSet s;
-    s.m_startTime = At(2010, 2, 3, 14, 5, 0);
-    s.m_rmsInterval = 60.0f;
+    EditStored(s, [&](StoredSet& d) {
+        d.SetStartTime(At(2010, 2, 3, 14, 5, 0));
+        d.SetRmsInterval(60.0f);
+    });
     SetCh1(s, {230.0f, 231.44f, 0.05f, -1.25f, 1234.56f}, "V");
     const QByteArray expected = kTitle + kHeader + "\r\n" +
                                 "1\tRMS\t230.0V\t----\t 03/02/10 14:05:00 \t\r\n"
@@ -137,10 +141,12 @@ TEST_F(Report, InTheRepeatedAutumnHourRecordsFollowAbsoluteTime) {
     // 31 October 2010: 02:00-03:00 happens twice in Berlin. Samples every 10 min
     // from 01:30 summer time; sample 9 is 02:00 winter time, sample 10 02:10.
     MeasurementSet s;
-    s.m_startTime = At(2010, 10, 31, 1, 30, 0);
-    s.m_rmsInterval = 600.0f;
+    EditStored(s, [&](StoredSet& d) {
+        d.SetStartTime(At(2010, 10, 31, 1, 30, 0));
+        d.SetRmsInterval(600.0f);
+    });
     SetCh1(s, std::vector<float>(20, 1.0f), "V");
-    const TimeValue winter0215 = s.m_startTime + 6300;
+    const TimeValue winter0215 = s.StartTime() + 6300;
     ASSERT_EQ(ToLocalFields(winter0215), (CalendarFields{2010, 10, 31, 2, 15, 0}));
     AddTr(s, winter0215);
     const std::vector<Entry> e = Entries(BuildReport(s));
@@ -158,8 +164,10 @@ TEST_F(Report, InTheRepeatedAutumnHourRecordsFollowAbsoluteTime) {
 
 TEST_F(Report, SeventyThousandEntriesSitTwoToALine) {
     MeasurementSet s;
-    s.m_startTime = At(2010, 2, 3, 0, 0, 0);
-    s.m_rmsInterval = 1.0f;
+    EditStored(s, [&](StoredSet& d) {
+        d.SetStartTime(At(2010, 2, 3, 0, 0, 0));
+        d.SetRmsInterval(1.0f);
+    });
     SetCh1(s, std::vector<float>(69749, 2.0f), "V");
     AddTr(s, At(2010, 2, 3, 0, 0, 0)); // 69749 + 251 = 70000 entries
     EXPECT_EQ(ReportEntriesPerLine(s), 2);
@@ -180,8 +188,7 @@ TEST_F(Report, SeventyThousandEntriesSitTwoToALine) {
 
 TEST_F(Report, UnknownCodesFollowTheRecordsBefore) {
     MeasurementSet s = TenMinutes();
-    s.m_rmsCount = 0;
-    s.m_ch1Rms.clear();
+    EditStored(s, [&](StoredSet& d) { d.SetRmsCount(0); });
     const TimeValue t = At(2010, 2, 3, 12, 0, 0);
     AddTr(s, t, 0x00, 0x00, 10.0f); // nothing known yet
     AddTr(s, t + 1, kTrChannel1, kTrUnitAmps, 20.0f);
@@ -204,16 +211,19 @@ TEST_F(Report, UnknownCodesFollowTheRecordsBefore) {
 TEST_F(Report, NumbersMatchPrintfAndIgnoreTheLocale) {
     std::mt19937 rng(42);
     std::uniform_real_distribution<float> d(-2000.0f, 2000.0f);
-    MeasurementSet s;
-    s.m_startTime = At(2010, 2, 3, 0, 0, 0);
-    s.m_rmsInterval = 1.0f;
     std::vector<float> v = {0.05f, 0.15f, 0.25f, -0.05f, -0.0f, 2.5f, 3.5f, 1e30f};
     for (int i = 0; i < 2000; ++i)
         v.push_back(d(rng));
-    SetCh1(s, v, "V");
-    AddTr(s, s.m_startTime + 5, kTrChannel1, kTrUnitVolts, -0.5f);
-    for (int i = 0; i < kTrPoints; ++i)
-        s.m_trWave[size_t(i)] = d(rng);
+    std::vector<float> wave(kTrPoints);
+    for (float& w : wave)
+        w = d(rng);
+    const TimeValue start = At(2010, 2, 3, 0, 0, 0);
+    const MeasurementSet s = StoredSetBuilder()
+                                 .Start(start)
+                                 .Interval(1.0f)
+                                 .Channel(0, v, "V")
+                                 .TrWave(start + 5, kTrChannel1, kTrUnitVolts, wave)
+                                 .Set();
     const QByteArray report = BuildReport(s);
 
     // Every value as the C library's printf writes it in the "C" locale.
@@ -226,7 +236,7 @@ TEST_F(Report, NumbersMatchPrintfAndIgnoreTheLocale) {
             ASSERT_EQ(en.ch1, QByteArray(buf)) << x;
         } else {
             const size_t z = size_t(en.no.toLongLong()) - 1 - x;
-            std::snprintf(buf, sizeof buf, "%.0fV", double(s.m_trWave[z]));
+            std::snprintf(buf, sizeof buf, "%.0fV", double(s.TrWave()[z]));
             ASSERT_EQ(en.ch1, QByteArray(buf)) << z;
         }
     }
@@ -244,12 +254,15 @@ TEST_F(Report, NumbersMatchPrintfAndIgnoreTheLocale) {
     EXPECT_EQ(german, report);
 }
 
-TEST_F(Report, InconsistentSetGivesNoReport) {
+TEST_F(Report, ACountTheValuesDoNotHoldNeverReachesTheReport) {
     MeasurementSet s = TenMinutes();
-    s.m_rmsCount = 11; // one more than the array holds
+    // One more value than the count: refused, so the report sees a consistent set.
+    EditStored(s,
+               [](StoredSet& d) { EXPECT_FALSE(d.SetChannelValues(0, std::vector<float>(11))); });
+    ASSERT_TRUE(s.StoredIsConsistent());
     QString error;
-    EXPECT_TRUE(BuildReport(s, &error).isEmpty());
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(BuildReport(s, &error).isEmpty());
+    EXPECT_TRUE(error.isEmpty());
 }
 
 TEST_F(Report, AFailedWriteLeavesTheOldReport) {

@@ -252,7 +252,7 @@ TEST(RtdataRoundTrip, CsvLinesOfAFileEqualThoseOfTheLiveSet) {
 TEST(RtdataRefusal, WrongTagNewerVersionAndDamageEachSayWhatTheyAre) {
     const QByteArray good = EncodeRtdata(MakeRun(2, true));
     MeasurementSet stored;
-    stored.m_dataTag = QString::fromLatin1(kTagStored);
+    stored.SetDataTag(QString::fromLatin1(kTagStored));
     QByteArray newer = good;
     newer[7] = char(2);
     QByteArray badCrc = good;

@@ -135,10 +135,10 @@ protected:
         return true;
     }
     void ShowDownloaded(const MeasurementSet& set) {
-        shell.m_set.TakeStored(MeasurementSet(set));
-        shell.m_graph.SetLastPoint(set.m_rmsCount);
-        shell.m_graph.SetDisplayContent(1);
-        shell.m_dataUnsaved = 1;
+        shell.Set().ReplaceStored(MeasurementSet(set).Stored());
+        shell.Graph().SetLastPoint(set.RmsCount());
+        shell.Graph().SetDisplayContent(1);
+        shell.SetDataUnsaved(true);
     }
     // The old files are byte-identical and nothing else is there (but `extra`).
     void ExpectOldFilesOnly(const QStringList& extra = {}) {
@@ -160,7 +160,7 @@ protected:
         ASSERT_EQ(prompts.shown.size(), 2u);
         EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("run.")));
         EXPECT_TRUE(prompts.LastText().contains(reason)) << prompts.LastText().toStdString();
-        EXPECT_EQ(shell.m_dataUnsaved, 1);
+        EXPECT_EQ(shell.DataUnsaved(), 1);
 
         // Ctrl+S onto a new name.
         prompts.QueueFile(disk + "/doc.stdata");

@@ -34,8 +34,10 @@ protected:
     static MeasurementSet Flat(int count, float value, float interval, TimeValue start) {
         MeasurementSet s;
         SetCh1(s, std::vector<float>(size_t(count), value), "V");
-        s.m_rmsInterval = interval;
-        s.m_startTime = start;
+        EditStored(s, [&](StoredSet& d) {
+            d.SetRmsInterval(interval);
+            d.SetStartTime(start);
+        });
         return s;
     }
     static RecordingStatistics Of(const MeasurementSet& s, double nominal = 230.0) {
@@ -81,11 +83,11 @@ TEST_F(Statistics, PlantedDipSwellAndInterruptionAreFoundWithStartsAndDurations)
     const TimeValue start = At(2026, 3, 2, 0, 0, 0);
     MeasurementSet s = Flat(8640, 230.0f, 10.0f, start);
     for (int i = 1000; i < 1012; ++i)
-        s.m_ch1Rms[size_t(i)] = 195.0f;
+        EditValues(s, 0, [&](std::vector<float>& v) { v[size_t(i)] = 195.0f; });
     for (int i = 3000; i < 3003; ++i)
-        s.m_ch1Rms[size_t(i)] = 260.0f;
+        EditValues(s, 0, [&](std::vector<float>& v) { v[size_t(i)] = 260.0f; });
     for (int i = 5000; i < 5002; ++i)
-        s.m_ch1Rms[size_t(i)] = 5.0f;
+        EditValues(s, 0, [&](std::vector<float>& v) { v[size_t(i)] = 5.0f; });
     const VoltageSummary v = *Of(s).channels[0].voltage;
     ASSERT_EQ(v.events.size(), 3u);
     struct Expected {
@@ -124,8 +126,10 @@ TEST_F(Statistics, AnOutageThroughTheDipBandIsOneInterruption) {
     MeasurementSet s = Flat(20, 230.0f, 1.0f, At(2026, 3, 2, 0, 0, 0));
     const float outage[] = {100.0f, 5.0f, 0.0f, 150.0f};
     for (int i = 0; i < 4; ++i)
-        s.m_ch1Rms[size_t(5 + i)] = outage[i];
-    s.m_ch1Rms[9] = 260.0f; // a swell right after it is an event of its own
+        EditValues(s, 0, [&](std::vector<float>& v) { v[size_t(5 + i)] = outage[i]; });
+    EditValues(s, 0, [&](std::vector<float>& v) {
+        v[9] = 260.0f;
+    }); // a swell right after it is an event of its own
     const VoltageSummary v = *Of(s).channels[0].voltage;
     ASSERT_EQ(v.events.size(), 2u);
     EXPECT_EQ(v.events[0].kind, EventKind::Interruption);
@@ -138,7 +142,7 @@ TEST_F(Statistics, AnOutageThroughTheDipBandIsOneInterruption) {
 TEST_F(Statistics, LimitsAreExactAtTheirEdges) {
     // 207 V and 253 V are exactly 90 % and 110 % of 230 V: inside, no event.
     MeasurementSet s = Flat(4, 230.0f, 1.0f, At(2026, 3, 2, 0, 0, 0));
-    s.m_ch1Rms = {207.0f, 253.0f, 206.9f, 253.1f};
+    SetValues(s, 0, {207.0f, 253.0f, 206.9f, 253.1f});
     const VoltageSummary v = *Of(s).channels[0].voltage;
     ASSERT_EQ(v.events.size(), 2u);
     EXPECT_EQ(v.events[0].firstIndex, 2);
@@ -159,7 +163,7 @@ TEST_P(StatisticsShare, VerdictFollowsTheShareOfCompleteValues) {
     const ShareCase& p = GetParam();
     MeasurementSet s = Flat(200, 230.0f, 60.0f, At(2026, 3, 2, 0, 0, 0));
     for (int i = 0; i < p.low * 10; ++i)
-        s.m_ch1Rms[size_t(i)] = 200.0f;
+        EditValues(s, 0, [&](std::vector<float>& v) { v[size_t(i)] = 200.0f; });
     const TenMinuteSummary t = *Of(s).channels[0].voltage->tenMinute;
     EXPECT_EQ(t.complete, 20);
     EXPECT_DOUBLE_EQ(t.withinShare, p.share);
@@ -210,7 +214,7 @@ TEST_F(Statistics, TenMinuteValuesAreNotGivenWhenTheySayNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         MeasurementSet s = Flat(c.count, 230.0f, c.interval, At(2026, 3, 2, 0, 0, 0));
-        s.m_ch1Rms[1] = 190.0f; // events are still found
+        EditValues(s, 0, [&](std::vector<float>& v) { v[1] = 190.0f; }); // events are still found
         const VoltageSummary v = *Of(s).channels[0].voltage;
         EXPECT_FALSE(v.tenMinute.has_value());
         EXPECT_EQ(v.absence, c.why);
@@ -240,8 +244,10 @@ TEST_F(Statistics, CurrentOnlyRecordingHasFiguresButNoVoltageSummary) {
     amps.push_back(12.5f);
     amps.push_back(12.5f);
     SetCh2(s, amps, "A");
-    s.m_rmsInterval = 2.0f;
-    s.m_startTime = At(2026, 3, 2, 12, 0, 0);
+    EditStored(s, [&](StoredSet& d) {
+        d.SetRmsInterval(2.0f);
+        d.SetStartTime(At(2026, 3, 2, 12, 0, 0));
+    });
     const RecordingStatistics r = Of(s);
     ASSERT_EQ(r.channels.size(), 1u);
     const ChannelStatistics& c = r.channels[0];
@@ -265,7 +271,7 @@ TEST_F(Statistics, PercentilesAreNearestRankOverNegativeAndPositiveValues) {
     for (int i = 0; i < 200; ++i)
         v.push_back(float((i * 73) % 200 - 100)); // -100 to 99, shuffled
     SetCh1(s, v, "A");
-    s.m_rmsInterval = 1.0f;
+    EditStored(s, [&](StoredSet& d) { d.SetRmsInterval(1.0f); });
     const ChannelStatistics c = Of(s).channels[0];
     const double expected[] = {-99.0, -91.0, -1.0, 89.0, 97.0}; // ranks 2, 10, 100, 190, 198
     for (size_t p = 0; p < 5; ++p)
@@ -292,10 +298,13 @@ TEST_F(Statistics, VoltageAndCurrentGiveTheApparentEnergy) {
 
 TEST_F(Statistics, DamagedValuesAndCountsNeitherCrashNorSpoilTheFigures) {
     MeasurementSet s = Flat(6, 230.0f, 60.0f, At(2026, 3, 2, 0, 0, 0));
-    s.m_ch1Rms[2] = std::numeric_limits<float>::quiet_NaN();
-    s.m_ch1Rms[3] = std::numeric_limits<float>::infinity();
-    s.m_ch1Rms[4] = 240.0f;
-    s.m_rmsCount = 50; // more than the channel holds
+    EditValues(s, 0,
+               [&](std::vector<float>& v) { v[2] = std::numeric_limits<float>::quiet_NaN(); });
+    EditValues(s, 0, [&](std::vector<float>& v) { v[3] = std::numeric_limits<float>::infinity(); });
+    EditValues(s, 0, [&](std::vector<float>& v) { v[4] = 240.0f; });
+    // A count beyond the channel's values is refused.
+    EditStored(s,
+               [](StoredSet& d) { EXPECT_FALSE(d.SetChannelValues(0, std::vector<float>(50))); });
     const ChannelStatistics c = Of(s).channels[0];
     EXPECT_EQ(c.count, 6);
     EXPECT_EQ(c.unusable, 2);
@@ -306,7 +315,7 @@ TEST_F(Statistics, DamagedValuesAndCountsNeitherCrashNorSpoilTheFigures) {
 
     MeasurementSet empty;
     SetCh1(empty, std::vector<float>(3, std::numeric_limits<float>::quiet_NaN()), "V");
-    empty.m_rmsInterval = 1.0f;
+    EditStored(empty, [&](StoredSet& d) { d.SetRmsInterval(1.0f); });
     const ChannelStatistics e = Of(empty).channels[0];
     EXPECT_FALSE(e.hasValues);
     EXPECT_EQ(e.unusable, 3);

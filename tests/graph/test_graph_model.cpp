@@ -6,6 +6,7 @@
 #include "shell/GraphController.h"
 #include "support/RunSamples.h"
 #include "support/ShellFixture.h"
+#include "support/StoredSetBuilder.h"
 
 #include <QTemporaryDir>
 
@@ -16,29 +17,26 @@
 
 namespace {
 
-MeasurementSet StoredSet(int count, float interval, TimeValue start) {
-    MeasurementSet s;
-    s.m_rmsCount = count;
-    s.m_rmsInterval = interval;
-    s.m_startTime = start;
-    s.m_channelCount = 2;
-    s.m_ch1Present = s.m_ch2Present = 1;
-    s.m_ch1Unit = "V";
-    s.m_ch2Unit = "A";
+MeasurementSet SampleSet(int count, float interval, TimeValue start) {
+    std::vector<float> ch1, ch2;
     for (int i = 0; i < count; ++i) {
-        s.m_ch1Rms.push_back(230.0f + float(i % 7));
-        s.m_ch2Rms.push_back(5.0f + float(i % 3));
+        ch1.push_back(230.0f + float(i % 7));
+        ch2.push_back(5.0f + float(i % 3));
     }
-    return s;
+    return StoredSetBuilder()
+        .Interval(interval)
+        .Start(start)
+        .ChannelCount(2)
+        .Channel(0, ch1, "V")
+        .Channel(1, ch2, "A")
+        .Set(QString());
 }
 
 void AddTransient(MeasurementSet& s, uint8_t channel, uint8_t unit, TimeValue when, float base) {
+    std::vector<float> wave;
     for (int k = 0; k < kTrPoints; ++k)
-        s.m_trWave.push_back(base + float(k % 50) - 25.0f);
-    s.m_trTime.push_back(when);
-    s.m_trChannelCode.push_back(channel);
-    s.m_trUnitCode.push_back(unit);
-    ++s.m_trCount;
+        wave.push_back(base + float(k % 50) - 25.0f);
+    EditStored(s, [&](StoredSet& d) { AppendTr(d, when, channel, unit, wave); });
 }
 
 class Graph : public ShellFixture {
@@ -47,15 +45,15 @@ protected:
 
     // Replaces the stored set as a download does, and enters StoreRms.
     void Download(MeasurementSet s) {
-        shell.m_set.TakeStored(std::move(s));
-        ComputeStoredExtremes(shell.m_set);
-        shell.m_graph.SetFirstPoint(1);
-        shell.m_graph.SetLastPoint(shell.m_set.m_rmsCount);
+        shell.Set().ReplaceStored(s.Stored());
+        EditStored(shell.Set(), [](StoredSet& d) { ComputeStoredExtremes(d); });
+        shell.Graph().SetFirstPoint(1);
+        shell.Graph().SetLastPoint(shell.Set().RmsCount());
         shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
         shell.ExecuteDirect(Cmd::StoreRms);
-        shell.m_graph.SetDisplayContent(1);
+        shell.Graph().SetDisplayContent(1);
     }
-    GraphModel& G() { return shell.m_graph; }
+    GraphModel& G() { return shell.Graph(); }
     void Scale(int cx = 1600, int cy = 900) {
         G().SetClient(cx, cy);
         G().ComputeScale(graph.Inputs());
@@ -113,7 +111,7 @@ TEST(Layout, RectanglesFollowTheClientAndInfoBar) {
 }
 
 TEST_F(Graph, OnePointSpansThePlotWithOneLabelAtTheLeft) {
-    Download(StoredSet(1, 60, kStart));
+    Download(SampleSet(1, 60, kStart));
     Scale();
     EXPECT_EQ(G().FirstPoint(), 1);
     EXPECT_EQ(G().LastPoint(), 1);
@@ -124,7 +122,7 @@ TEST_F(Graph, OnePointSpansThePlotWithOneLabelAtTheLeft) {
 }
 
 TEST_F(Graph, FullWindowEndsAtTheRightEdge) {
-    Download(StoredSet(1001, 1, kStart));
+    Download(SampleSet(1001, 1, kStart));
     Scale(1220, 800); // W = 1000
     EXPECT_FLOAT_EQ(G().XStep(), 1.0f);
     EXPECT_NEAR(G().XPix(1000, 0, 1), G().Layout().plotRight, 1e-6);
@@ -137,7 +135,7 @@ TEST_F(Graph, FullWindowEndsAtTheRightEdge) {
 }
 
 TEST_F(Graph, TimeLabelsCrossMidnight) {
-    Download(StoredSet(121, 60, FromLocalFields({2010, 12, 31, 23, 0, 0})));
+    Download(SampleSet(121, 60, FromLocalFields({2010, 12, 31, 23, 0, 0})));
     Scale();
     // 120 intervals: a label every 30 points, i.e. every 30 minutes.
     EXPECT_EQ(G().XLabelText(1), "23:30:00");
@@ -148,9 +146,9 @@ TEST_F(Graph, TimeLabelsCrossMidnight) {
 }
 
 TEST_F(Graph, TicksLabelsAndPixelY) {
-    shell.m_settings.m_yAxisLow[0] = {-500, 200};
-    shell.m_settings.m_yAxisHigh[0] = {500, 250};
-    Download(StoredSet(10, 1, kStart));
+    shell.Settings().m_yAxisLow[0] = {-500, 200};
+    shell.Settings().m_yAxisHigh[0] = {500, 250};
+    Download(SampleSet(10, 1, kStart));
     Scale();
     EXPECT_FLOAT_EQ(G().Ticks(0, 0)[0], -500);
     EXPECT_FLOAT_EQ(G().Ticks(0, 0)[3], -200);
@@ -168,9 +166,9 @@ TEST_F(Graph, TicksLabelsAndPixelY) {
 
 TEST_F(Graph, EqualAxisEndsAndNoPlotStaySane) {
     // An edited settings file can give an axis whose ends are equal.
-    shell.m_settings.m_yAxisLow[0] = {230, 5};
-    shell.m_settings.m_yAxisHigh[0] = {230, 5};
-    Download(StoredSet(50, 1, kStart));
+    shell.Settings().m_yAxisLow[0] = {230, 5};
+    shell.Settings().m_yAxisHigh[0] = {230, 5};
+    Download(SampleSet(50, 1, kStart));
     Scale();
     const GraphLayout& g = G().Layout();
     EXPECT_LT(G().Ticks(0, 0)[0], G().Ticks(0, 0)[10]);
@@ -194,16 +192,16 @@ TEST_F(Graph, EqualAxisEndsAndNoPlotStaySane) {
 }
 
 TEST_F(Graph, PointTimesInDoublePrecision) {
-    Download(StoredSet(4, 1.5f, kStart));
+    Download(SampleSet(4, 1.5f, kStart));
     EXPECT_EQ(G().PointTimeText(graph.Inputs(), 3), FormatDateTime(kStart + 4));
     // 262,144 samples of 3600 s: the last one is exactly 262,143 hours later.
-    MeasurementSet big = StoredSet(262144, 3600, kStart);
+    MeasurementSet big = SampleSet(262144, 3600, kStart);
     Download(std::move(big));
     const TimeValue expected = kStart + TimeValue(262143) * 3600;
     EXPECT_EQ(G().PointTimeText(graph.Inputs(), 262143), FormatDateTime(expected));
     // Transient points carry their record's time.
-    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart + 10, 0);
-    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart + 20, 0);
+    AddTransient(shell.Set(), kTrChannel1, kTrUnitVolts, kStart + 10, 0);
+    AddTransient(shell.Set(), kTrChannel1, kTrUnitVolts, kStart + 20, 0);
     shell.ExecuteDirect(Cmd::StoreTransient);
     EXPECT_EQ(G().PointTimeText(graph.Inputs(), 250), FormatDateTime(kStart + 10));
     EXPECT_EQ(G().PointTimeText(graph.Inputs(), 251), FormatDateTime(kStart + 20));
@@ -229,7 +227,7 @@ TEST_F(Graph, CapacityTableGrowsByAboutTwelveElevenths) {
 }
 
 TEST_F(Graph, RealTimeCompressionStepsALevelAndFillsElevenTwelfths) {
-    MeasurementSet& s = shell.m_set;
+    MeasurementSet& s = shell.Set();
     runs::BeginRun(s.Run(), 1000);
     FakeRealTimeRun run(shell);
     runs::GrowTo(s.Run(), 1);
@@ -256,7 +254,7 @@ TEST_F(Graph, RealTimeCompressionStepsALevelAndFillsElevenTwelfths) {
 }
 
 TEST_F(Graph, ReenteringTheShownModeOnlyRefreshesTexts) {
-    Download(StoredSet(100, 1, kStart));
+    Download(SampleSet(100, 1, kStart));
     Scale();
     G().Zoom().SetSlot(1);
     G().Zoom().SetScrollIndex(-5);
@@ -266,29 +264,28 @@ TEST_F(Graph, ReenteringTheShownModeOnlyRefreshesTexts) {
     EXPECT_EQ(G().Zoom().ScrollIndex(), -5);
     EXPECT_EQ(G().AxisLow(0), 7);
     // New data in the same mode prepare the view afresh (window, channels, scale).
-    MeasurementSet only2 = StoredSet(40, 1, kStart);
-    only2.m_ch1Present = 0;
-    only2.m_ch1Rms.clear();
+    MeasurementSet only2 = SampleSet(40, 1, kStart);
+    EditStored(only2, [&](StoredSet& d) { d.SetChannelPresent(0, false); });
     Download(std::move(only2));
     EXPECT_EQ(G().Zoom().Slot(), 0);
     EXPECT_EQ(G().LastPoint(), 40);
     EXPECT_EQ(G().ChannelPresent(0), 0);
-    EXPECT_EQ(G().AxisLow(0), shell.m_settings.m_yAxisLow[0][0]);
+    EXPECT_EQ(G().AxisLow(0), shell.Settings().m_yAxisLow[0][0]);
 }
 
 TEST_F(Graph, EnableAndCheckRules) {
     EXPECT_FALSE(shell.StateOf(Cmd::StoreRms).enabled);
     EXPECT_FALSE(shell.StateOf(Cmd::StoreTransient).enabled);
     EXPECT_FALSE(shell.StateOf(Cmd::RealTimeEpa).enabled);
-    Download(StoredSet(3, 1, kStart));
+    Download(SampleSet(3, 1, kStart));
     EXPECT_EQ(shell.StateOf(Cmd::StoreRms).enabled, true);
     EXPECT_EQ(shell.StateOf(Cmd::StoreRms).checked, true);
     EXPECT_FALSE(shell.StateOf(Cmd::StoreTransient).enabled);
-    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart, 0);
+    AddTransient(shell.Set(), kTrChannel1, kTrUnitVolts, kStart, 0);
     EXPECT_TRUE(shell.StateOf(Cmd::StoreTransient).enabled);
     EXPECT_FALSE(shell.StateOf(Cmd::StoreTransient).checked);
 
-    MeasurementSet& s = shell.m_set;
+    MeasurementSet& s = shell.Set();
     s.Run().SetCapture(RealTimeRun::Wave{});
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeEpa).enabled);
     EXPECT_FALSE(shell.StateOf(Cmd::RealTimeRms).enabled);
@@ -304,28 +301,30 @@ TEST_F(Graph, EnableAndCheckRules) {
 }
 
 TEST_F(Graph, StoreRmsInfoTextsAndInfoBarHeight) {
-    Download(StoredSet(5, 60, kStart));
+    Download(SampleSet(5, 60, kStart));
     const RecInfo& r = G().Info();
     EXPECT_EQ(r.title, "STORE RMS");
     EXPECT_EQ(r.rate, "60 s");
     EXPECT_EQ(r.start, "03/02/10 14:05:00");
     EXPECT_EQ(r.count, "5");
-    EXPECT_EQ(r.ch1Max, shell.m_set.m_extremeText[0][0]);
-    EXPECT_EQ(r.ch2Min, shell.m_set.m_extremeText[1][1]);
+    EXPECT_EQ(r.ch1Max, shell.Set().ExtremeText(0, 0));
+    EXPECT_EQ(r.ch2Min, shell.Set().ExtremeText(1, 1));
     EXPECT_EQ(G().InfoBarHeight(), 120);
     // With the info bar switched off the mode keeps it hidden.
-    shell.m_infoBarShown = 0;
+    shell.SetInfoBarShown(false);
     G().SetMode(GraphMode::None);
     shell.ExecuteDirect(Cmd::StoreRms);
     EXPECT_EQ(G().InfoBarHeight(), 0);
 }
 
 TEST_F(Graph, TransientRecordOnCh2InAmperes) {
-    Download(StoredSet(5, 60, kStart));
-    AddTransient(shell.m_set, kTrChannel2, kTrUnitAmps, kStart + 3661, 10);
-    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart + 7200, 300);
-    shell.m_set.m_trLevelHigh = 500;
-    shell.m_set.m_trLevelLow = 100;
+    Download(SampleSet(5, 60, kStart));
+    AddTransient(shell.Set(), kTrChannel2, kTrUnitAmps, kStart + 3661, 10);
+    AddTransient(shell.Set(), kTrChannel1, kTrUnitVolts, kStart + 7200, 300);
+    EditStored(shell.Set(), [&](StoredSet& d) {
+        d.SetTrLevels(500, d.TrLevelLow());
+        d.SetTrLevels(d.TrLevelHigh(), 100);
+    });
     ASSERT_TRUE(shell.Execute(Cmd::StoreTransient));
     EXPECT_EQ(G().Mode(), GraphMode::StoreTransient);
     EXPECT_EQ(G().InfoBarHeight(), 25);
@@ -358,13 +357,15 @@ TEST_F(Graph, TransientRecordOnCh2InAmperes) {
 }
 
 TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
-    MeasurementSet& s = shell.m_set;
+    MeasurementSet& s = shell.Set();
     runs::BeginRun(s.Run(), 10, kStart, 5, "V", "A");
     runs::GrowTo(s.Run(), 3, {230, 2});
     s.Run().SetCapture(RealTimeRun::Wave{});
-    s.m_extremeText[4] = {"50.1 @x", "50.2 @x"};
-    s.m_powerExtremeText = {"460.0 @y", "459.0 @y"};
-    shell.m_settings.m_rtInterval = 5;
+    s.SetExtremeText(4, 0, "50.1 @x");
+    s.SetExtremeText(4, 1, "50.2 @x");
+    s.SetPowerExtremeText(0, "460.0 @y");
+    s.SetPowerExtremeText(1, "459.0 @y");
+    shell.Settings().m_rtInterval = 5;
 
     shell.ExecuteDirect(Cmd::RealTimeFrequency);
     EXPECT_EQ(G().ChannelUnit(0), "Hz");
@@ -373,7 +374,7 @@ TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
     EXPECT_EQ(G().Info().rate, "5");
     EXPECT_EQ(G().Info().count, "3");
     EXPECT_EQ(G().Info().ch2Max, "50.2 @x");
-    EXPECT_EQ(G().AxisLow(0), shell.m_settings.m_yAxisLow[5][0]);
+    EXPECT_EQ(G().AxisLow(0), shell.Settings().m_yAxisLow[5][0]);
     // Another sample: the shown mode follows the count.
     runs::GrowTo(s.Run(), 4, {230, 2});
     shell.ExecuteDirect(Cmd::RealTimeFrequency);
@@ -382,8 +383,8 @@ TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
 
     shell.ExecuteDirect(Cmd::RealTimeApparentPower);
     EXPECT_EQ(G().ChannelUnit(0), "VA");
-    EXPECT_FALSE(G().ChannelDrawn(shell.m_settings, 1));
-    EXPECT_TRUE(G().ChannelDrawn(shell.m_settings, 0));
+    EXPECT_FALSE(G().ChannelDrawn(shell.Settings(), 1));
+    EXPECT_TRUE(G().ChannelDrawn(shell.Settings(), 0));
     EXPECT_EQ(G().Info().ch1Max, "460.0 @y");
     EXPECT_DOUBLE_EQ(G().ValueOf(graph.Inputs(), 0, 1), 460.0);
 
@@ -394,7 +395,7 @@ TEST_F(Graph, RealTimeModesSetUnitsWindowsAndTexts) {
 }
 
 TEST_F(Graph, EpaOfTheFirstSampleAnalysesBothChannels) {
-    MeasurementSet& s = shell.m_set;
+    MeasurementSet& s = shell.Set();
     runs::BeginRun(s.Run(), 5, kStart, 2, "V", "A");
     RealTimeRun::Wave wave{};
     for (int k = 0; k < kRtWavePoints; ++k) {
@@ -415,43 +416,43 @@ TEST_F(Graph, EpaOfTheFirstSampleAnalysesBothChannels) {
 }
 
 TEST_F(Graph, ModeFromFileChoosesByTagOnce) {
-    Download(StoredSet(10, 1, kStart));
-    MeasurementSet& s = shell.m_set;
+    Download(SampleSet(10, 1, kStart));
+    MeasurementSet& s = shell.Set();
     // A file of another length read while StoreRms is shown.
-    s.TakeStored(StoredSet(25, 1, kStart));
-    s.m_fileTag = kTagStored;
-    s.m_modeFromFile = 1;
+    s.ReplaceStored(SampleSet(25, 1, kStart).Stored());
+    s.SetFileTag(kTagStored);
+    s.SetModeFromFile(true);
     shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
     G().Zoom().SetSlot(1);
     graph.ApplyModeFromFile();
-    EXPECT_EQ(s.m_modeFromFile, 0);
+    EXPECT_EQ(s.ModeFromFile(), 0);
     EXPECT_EQ(G().Mode(), GraphMode::StoreRms);
     EXPECT_EQ(G().LastPoint(), 25);
     EXPECT_EQ(G().Zoom().Slot(), 0);
 
     runs::BeginRun(s.Run(), 2);
     runs::GrowTo(s.Run(), 2, {1, 1});
-    s.m_fileTag = kTagRealTime;
-    s.m_modeFromFile = 1;
+    s.SetFileTag(kTagRealTime);
+    s.SetModeFromFile(true);
     graph.ApplyModeFromFile();
     EXPECT_EQ(G().Mode(), GraphMode::RealTimeRms);
     EXPECT_EQ(G().LastPoint(), 2);
     // A refused file keeps the mode.
-    s.m_fileTag = "JUNK";
-    s.m_modeFromFile = 1;
+    s.SetFileTag("JUNK");
+    s.SetModeFromFile(true);
     graph.ApplyModeFromFile();
     EXPECT_EQ(G().Mode(), GraphMode::RealTimeRms);
-    EXPECT_EQ(s.m_modeFromFile, 0);
+    EXPECT_EQ(s.ModeFromFile(), 0);
 }
 
 TEST_F(Graph, ARefusedFileKeepsTheTransientRecordShown) {
-    Download(StoredSet(5, 60, kStart));
-    AddTransient(shell.m_set, kTrChannel2, kTrUnitAmps, kStart + 3661, 10);
-    AddTransient(shell.m_set, kTrChannel1, kTrUnitVolts, kStart + 7200, 300);
+    Download(SampleSet(5, 60, kStart));
+    AddTransient(shell.Set(), kTrChannel2, kTrUnitAmps, kStart + 3661, 10);
+    AddTransient(shell.Set(), kTrChannel1, kTrUnitVolts, kStart + 7200, 300);
     ASSERT_TRUE(shell.Execute(Cmd::StoreTransient));
     graph.SelectTransientRecord(1);
-    shell.m_set.m_fileTag = "JUNK";
-    shell.m_set.m_modeFromFile = 1;
+    shell.Set().SetFileTag("JUNK");
+    shell.Set().SetModeFromFile(true);
     graph.ApplyModeFromFile();
     EXPECT_EQ(G().Mode(), GraphMode::StoreTransient);
     EXPECT_EQ(G().FirstPoint(), 252);
@@ -459,7 +460,7 @@ TEST_F(Graph, ARefusedFileKeepsTheTransientRecordShown) {
 }
 
 TEST_F(Graph, FrameTimer8ResetsTheZoomOnce) {
-    Download(StoredSet(10, 1, kStart));
+    Download(SampleSet(10, 1, kStart));
     int resets = 0;
     QObject::connect(&graph, &GraphController::scaleReset, [&] { ++resets; });
     G().Zoom().SetSlot(1);
@@ -479,7 +480,7 @@ TEST_F(Graph, FrameTimer8ResetsTheZoomOnce) {
 // plane, and after a zoom within the zoom, they are the positions of the scale, and
 // the points past the data lie at value 0.
 TEST_F(Graph, PositionsOfAStoredGraphReadOneByOneOrAsAPlane) {
-    Download(StoredSet(1000, 1, kStart));
+    Download(SampleSet(1000, 1, kStart));
     G().SetLastPoint(1200);
     G().SizeWorkBuffers(1200);
     Scale();
@@ -503,16 +504,16 @@ TEST_F(Graph, PositionsOfAStoredGraphReadOneByOneOrAsAPlane) {
 // The data replaced (the buffers sized anew for them) before the next scale: no
 // position is taken from the values of the recording that was replaced.
 TEST_F(Graph, PositionsAreNotReadFromReplacedData) {
-    Download(StoredSet(5000, 1, kStart));
+    Download(SampleSet(5000, 1, kStart));
     Scale();
     EXPECT_NE(G().YPix(10, 0, 0), 0.0);
-    Download(StoredSet(20, 1, kStart));
+    Download(SampleSet(20, 1, kStart));
     EXPECT_EQ(G().YPix(10, 0, 0), 0.0);
     EXPECT_EQ(G().YPix(10, 0, 1), 0.0);
 }
 
 TEST_F(Graph, WindowBeyondTheDataReadsNothingOutside) {
-    Download(StoredSet(10, 1, kStart));
+    Download(SampleSet(10, 1, kStart));
     G().SetLastPoint(5000); // stale window larger than the data and the buffers
     G().SizeWorkBuffers(10);
     Scale();

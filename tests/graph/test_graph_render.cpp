@@ -7,6 +7,7 @@
 #include "graph/GraphRenderer.h"
 #include "graph/Zoom.h"
 #include "support/RunSamples.h"
+#include "support/StoredSetBuilder.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -43,20 +44,18 @@ protected:
     // A stored RMS set of n points from f(i) per channel, shown whole.
     void Stored(int n, const std::function<double(int)>& f1,
                 const std::function<double(int)>& f2 = nullptr) {
-        set.m_rmsCount = n;
-        set.m_rmsInterval = 1;
-        set.m_startTime = 1265202300;
-        // A replacement of the stored data, as a download or a file read makes it.
-        ++set.m_storedGeneration;
-        set.m_ch1Present = 1;
-        set.m_ch2Present = f2 ? 1 : 0;
-        set.m_ch1Rms.resize(size_t(n));
-        set.m_ch2Rms.resize(f2 ? size_t(n) : 0);
+        std::vector<float> ch1(static_cast<size_t>(n)), ch2(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
-            set.m_ch1Rms[size_t(i)] = float(f1(i));
+            ch1[size_t(i)] = float(f1(i));
             if (f2)
-                set.m_ch2Rms[size_t(i)] = float(f2(i));
+                ch2[size_t(i)] = float(f2(i));
         }
+        StoredSetBuilder b;
+        b.Interval(1).Start(1265202300).Channel(0, ch1);
+        if (f2)
+            b.Channel(1, ch2);
+        // A replacement of the stored data, as a download or a file read makes it.
+        set.ReplaceStored(b.Build());
         m.SetMode(GraphMode::StoreRms);
         m.SetPointWindow(1, n);
         m.SetChannelsPresent(1, f2 ? 1 : 0);
@@ -259,8 +258,7 @@ TEST_F(Render, RepaintFollowsNewDataAndNewRanges) {
     const int x = g.plotLeft + g.W() / 3;
     const int mid = g.plotBottom - g.Hp() / 2;
     EXPECT_EQ(img.pixelColor(x, mid), QColor(255, 0, 0));
-    for (float& v : set.m_ch1Rms)
-        v = 250;
+    EditValues(set, 0, [](std::vector<float>& v) { std::fill(v.begin(), v.end(), 250.0f); });
     m.SizeWorkBuffers(101);
     img = Paint();
     EXPECT_NE(img.pixelColor(x, mid), QColor(255, 0, 0));
@@ -269,6 +267,27 @@ TEST_F(Render, RepaintFollowsNewDataAndNewRanges) {
     m.SetAxisRange(1, 0, 250);
     img = Paint();
     EXPECT_EQ(img.pixelColor(x, g.plotTop), QColor(255, 0, 0));
+}
+
+// Stored data replaced without the work-buffer sizing that every real replacement
+// does: the rows the model still computes from the values at paint time pointed into
+// the freed arrays. They follow the values the set holds now instead.
+TEST_F(Render, PaintAfterStoredDataReplacedWithoutBufferSizingReadsNoFreedValues) {
+    constexpr int kPoints = 200000; // large enough to be handed back to the system when freed
+    Stored(kPoints, [](int) { return 0.0; });
+    QImage img = Paint();
+    const GraphLayout& g = m.Layout();
+    const int x = g.plotLeft + g.W() / 3;
+    const int mid = g.plotBottom - g.Hp() / 2;
+    EXPECT_EQ(img.pixelColor(x, mid), QColor(255, 0, 0));
+    set.ReplaceStored(StoredSetBuilder()
+                          .Interval(1)
+                          .Start(1265202300)
+                          .Channel(0, std::vector<float>(kPoints, 250.0f))
+                          .Build());
+    img = Paint();
+    EXPECT_NE(img.pixelColor(x, mid), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(x, g.plotBottom - g.Hp() * 3 / 4), QColor(255, 0, 0));
 }
 
 TEST_F(Render, PrintingWhitensAboveTheFrameAndFillsTheReadoutStrip) {
@@ -595,8 +614,8 @@ TEST_F(Render, StaleEnvelopeAfterDataReplacedInPlace) {
     const QSize size(400, 500);
     Stored(262144, [](int i) { return (i % 1000) * 0.1; });
     const QImage before = Paint(size, true);
-    set.m_ch1Rms[100000] = 450.0f; // a spike, somewhere inside a column
-    ++set.m_storedGeneration;
+    // a spike, somewhere inside a column
+    EditValues(set, 0, [](std::vector<float>& v) { v[100000] = 450.0f; });
     m.SizeWorkBuffers(262144);
     const QImage after = Paint(size, true);
     EXPECT_NE(after, before);

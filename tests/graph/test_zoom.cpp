@@ -8,6 +8,7 @@
 #include "shell/GraphController.h"
 #include "support/RunSamples.h"
 #include "support/ShellFixture.h"
+#include "support/StoredSetBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -24,27 +25,27 @@ protected:
     // A stored RMS set of `count` points on a 1000 x 700 client: the plot spans
     // x 110 ... 890 (W 780) and y 190 ... 590 (Hp 400).
     void Load(int count, int low = -500, int high = 500) {
-        MeasurementSet s;
-        s.m_rmsCount = count;
-        s.m_rmsInterval = 10;
-        s.m_startTime = kStart;
-        s.m_channelCount = 2;
-        s.m_ch1Present = s.m_ch2Present = 1;
-        s.m_ch1Unit = "V";
-        s.m_ch2Unit = "A";
+        std::vector<float> ch1, ch2;
         for (int i = 0; i < count; ++i) {
-            s.m_ch1Rms.push_back(float(i % 100));
-            s.m_ch2Rms.push_back(float(i % 10) * 0.5f);
+            ch1.push_back(float(i % 100));
+            ch2.push_back(float(i % 10) * 0.5f);
         }
-        shell.m_settings.m_yAxisLow[0] = {low, low};
-        shell.m_settings.m_yAxisHigh[0] = {high, high};
-        shell.m_set.TakeStored(std::move(s));
+        const MeasurementSet s = StoredSetBuilder()
+                                     .Interval(10)
+                                     .Start(kStart)
+                                     .ChannelCount(2)
+                                     .Channel(0, ch1, "V")
+                                     .Channel(1, ch2, "A")
+                                     .Set(QString());
+        shell.Settings().m_yAxisLow[0] = {low, low};
+        shell.Settings().m_yAxisHigh[0] = {high, high};
+        shell.Set().ReplaceStored(s.Stored());
         shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
         shell.ExecuteDirect(Cmd::StoreRms);
-        shell.m_graph.SetDisplayContent(1);
+        shell.Graph().SetDisplayContent(1);
         Paint();
     }
-    GraphModel& G() { return shell.m_graph; }
+    GraphModel& G() { return shell.Graph(); }
     // What a paint does to the model.
     void Paint() {
         G().PrepareFrame(1000, 700, graph.Inputs());
@@ -239,8 +240,8 @@ TEST_F(Zoom, ReadoutLinesOfStoredAndRealTimeModes) {
     EXPECT_EQ(ReadoutText(G(), graph.Inputs(), 3),
               "Data Point No.:4  Time:03/02/10 14:05:30   CH2: 1.5A");
 
-    MeasurementSet& s = shell.m_set;
-    runs::BeginRun(s.Run(), 2, kStart, shell.m_settings.m_rtInterval, "V", "A");
+    MeasurementSet& s = shell.Set();
+    runs::BeginRun(s.Run(), 2, kStart, shell.Settings().m_rtInterval, "V", "A");
     runs::AddSample(s.Run(), {230.0f, 5.0f}, {50.0f, 50.0f});
     runs::AddSample(s.Run(), {0.0f, 0.0f}, {0.0f, 0.0f});
     shell.ExecuteDirect(Cmd::RealTimeApparentPower);

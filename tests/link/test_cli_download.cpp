@@ -52,10 +52,10 @@ TEST(CliDownload, WritesTheRecordingAsAMeasurementFile) {
     o.samples = 3000;
     o.trEvery = 1000;
     const LoggerRecording rec = SyntheticRecording(o);
-    ASSERT_EQ(s.m_rmsCount, 3000);
-    EXPECT_EQ(s.m_trCount, 3);
+    ASSERT_EQ(s.RmsCount(), 3000);
+    EXPECT_EQ(s.TrCount(), 3);
     for (size_t i = 0; i < 3000; ++i)
-        ASSERT_EQ(s.m_ch2Rms[i], ScaledRms(rec.samples[i][1])) << i;
+        ASSERT_EQ(s.ChannelRms(1)[i], ScaledRms(rec.samples[i][1])) << i;
 }
 
 TEST(CliDownload, EveryFailureHasItsExitCodeAndMessage) {
@@ -121,10 +121,11 @@ TEST(CliExport, NeverWritesTheReportOverItsInput) {
     o.samples = 20;
     const QByteArray bytes = RecordingFileBytes(SyntheticRecording(o));
     const LoggerImage img = *ParseRecordingFile(bytes, nullptr);
-    MeasurementSet set =
-        DecodeRecording(img.header, reinterpret_cast<const uint8_t*>(img.data.constData()),
-                        size_t(img.data.size()), MeasurementSet{});
-    set.m_dataTag = QString::fromLatin1(kTagStored);
+    MeasurementSet set;
+    set.ReplaceStored(DecodeRecording(img.header,
+                                      reinterpret_cast<const uint8_t*>(img.data.constData()),
+                                      size_t(img.data.size()), StoredSet{}));
+    set.SetDataTag(QString::fromLatin1(kTagStored));
     for (const char* name : {"m.xls", "m.stdata"}) {
         const QString input = dir.filePath(name);
         ASSERT_TRUE(SaveStdataFile(input, set, nullptr));

@@ -87,10 +87,10 @@ struct ConfigDialogs : ::testing::Test {
 };
 
 TEST_F(ConfigDialogs, SetupOpensFromTheSettingsAndSendsWhatItShows) {
-    shell.m_settings.m_sampRate = "45";
-    shell.m_settings.m_sampUnit = 1;
-    shell.m_settings.m_autoOff = 2;
-    shell.m_settings.m_recMode = 0;
+    shell.Settings().m_sampRate = "45";
+    shell.Settings().m_sampUnit = 1;
+    shell.Settings().m_autoOff = 2;
+    shell.Settings().m_recMode = 0;
     auto dlg = OpenSetup();
     EXPECT_EQ(dlg->windowTitle(), "Connecting...");
     EXPECT_EQ(dlg->IntervalEdit()->text(), "45");
@@ -109,9 +109,9 @@ TEST_F(ConfigDialogs, SetupOpensFromTheSettingsAndSendsWhatItShows) {
     ASSERT_EQ(Sent(Logger::kSetup).size(), 1u);
     EXPECT_EQ(Sent(Logger::kSetup)[0], Bytes({0xAA, 0x1C, 0x20, 45, 0x01, 0xF4, 0x00, 0x64}));
     EXPECT_EQ(channel.Threshold(), 1);
-    EXPECT_EQ(shell.m_settings.m_recMode, 3);
-    EXPECT_EQ(shell.m_promptOnDownload, 1);
-    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_EQ(shell.Settings().m_recMode, 3);
+    EXPECT_EQ(shell.PromptOnDownload(), 1);
+    EXPECT_EQ(shell.PromptOnOpen(), 1);
     EXPECT_FALSE(config.Link().IsAnyLinkDialogOpen());
     for (int id : {FrameTimer::PortScan, FrameTimer::Probe, FrameTimer::Supervision})
         EXPECT_FALSE(timers.IsActive(id)) << id;
@@ -157,12 +157,12 @@ TEST_F(ConfigDialogs, LettersTypedIntoAnyEditHaveNoEffect) {
 }
 
 TEST_F(ConfigDialogs, DefaultRestoresTheDefaultsWithoutSending) {
-    shell.m_settings.m_sampRate = "5";
-    shell.m_settings.m_sampUnit = 2;
-    shell.m_settings.m_autoOff = 2;
-    shell.m_settings.m_recMode = 3;
-    shell.m_settings.m_tempHi = "800";
-    shell.m_settings.m_limit1Unit = 0;
+    shell.Settings().m_sampRate = "5";
+    shell.Settings().m_sampUnit = 2;
+    shell.Settings().m_autoOff = 2;
+    shell.Settings().m_recMode = 3;
+    shell.Settings().m_tempHi = "800";
+    shell.Settings().m_limit1Unit = 0;
     auto dlg = OpenSetup();
     QTest::mouseClick(dlg->DefaultButton(), Qt::LeftButton);
     EXPECT_EQ(dlg->Form(), ConfigSession::DefaultSetup());
@@ -174,7 +174,7 @@ TEST_F(ConfigDialogs, DefaultRestoresTheDefaultsWithoutSending) {
     EXPECT_EQ(dlg->DropEdit()->text(), "100");
     EXPECT_EQ(dlg->Form().riseKind, 1);
     EXPECT_TRUE(Sent(Logger::kSetup).empty());
-    EXPECT_EQ(shell.m_settings.m_tempHi, "800"); // kept until "Setup"
+    EXPECT_EQ(shell.Settings().m_tempHi, "800"); // kept until "Setup"
 }
 
 TEST_F(ConfigDialogs, SetupActsOnlyWhenConnected) {
@@ -191,7 +191,7 @@ TEST_F(ConfigDialogs, SetupActsOnlyWhenConnected) {
     EXPECT_EQ(dlg->MessageLabel()->text(),
               "Connecting failed. Ensure logger inserted and try again.");
     EXPECT_TRUE(Sent(Logger::kSetup).empty());
-    EXPECT_EQ(shell.m_promptOnDownload, 0);
+    EXPECT_EQ(shell.PromptOnDownload(), 0);
 }
 
 TEST_F(ConfigDialogs, FailedPortCheckAtOpeningKeepsSetupDisabled) {
@@ -251,7 +251,7 @@ TEST_F(ConfigDialogs, CancelSendsNothingAndStopsTheSearch) {
     clock.Advance(5000);
     EXPECT_TRUE(Sent(Logger::kSetup).empty());
     EXPECT_TRUE(Sent(Logger::kSetClock).empty());
-    EXPECT_EQ(shell.m_settings.m_timeYear, "2008");
+    EXPECT_EQ(shell.Settings().m_timeYear, "2008");
 }
 
 TEST_F(ConfigDialogs, ClockOpensWithTodayAndOkSetsTheLoggerClock) {
@@ -267,10 +267,10 @@ TEST_F(ConfigDialogs, ClockOpensWithTodayAndOkSetsTheLoggerClock) {
     ASSERT_EQ(Sent(Logger::kSetClock).size(), 1u);
     EXPECT_EQ(Sent(Logger::kSetClock)[0], Bytes({0xAC, 0x26, 0x12, 0x08, 0x01, 0x02, 0x03, 0xFF}));
     EXPECT_EQ(logger.Header().start, (CalendarFields{2026, 12, 8, 1, 2, 3}));
-    EXPECT_EQ(shell.m_settings.m_timeYear, "2026");
-    EXPECT_EQ(shell.m_settings.m_timeDay, "8");
-    EXPECT_EQ(shell.m_settings.m_timeSecond, "3");
-    EXPECT_EQ(shell.m_promptOnDownload, 0); // only the setup re-arms the prompts
+    EXPECT_EQ(shell.Settings().m_timeYear, "2026");
+    EXPECT_EQ(shell.Settings().m_timeDay, "8");
+    EXPECT_EQ(shell.Settings().m_timeSecond, "3");
+    EXPECT_EQ(shell.PromptOnDownload(), 0); // only the setup re-arms the prompts
 }
 
 TEST_F(ConfigDialogs, CorrectTimeSentAStaleTimeWhenOkCameSecondsAfterOpening) {

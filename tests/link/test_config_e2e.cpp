@@ -90,9 +90,9 @@ TEST_F(ConfigE2e, CliSetupAndSetClockReachTheLoggerAndTheNextDownload) {
 
     MeasurementSet set;
     ASSERT_TRUE(Download(sim.device, dir.filePath("run.stdata"), set));
-    EXPECT_EQ(set.m_rmsCount, 50);
-    EXPECT_EQ(set.m_rmsInterval, 45 * 60);
-    EXPECT_EQ(set.m_startTime, FromLocalFields({2026, 12, 8, 1, 2, 3}));
+    EXPECT_EQ(set.RmsCount(), 50);
+    EXPECT_EQ(set.RmsInterval(), 45 * 60);
+    EXPECT_EQ(set.StartTime(), FromLocalFields({2026, 12, 8, 1, 2, 3}));
 }
 
 TEST_F(ConfigE2e, CliDefaultsClampAndExitCodes) {
@@ -202,15 +202,15 @@ TEST_F(ConfigE2e, MainWindowSetupAndCorrectTimeReachTheSimulator) {
         PumpUntil([&] { return LogLines(log).size() >= 2; }, 3000);
         EXPECT_EQ(LogLines(log),
                   (QStringList{"AA 18 20 0F 01 F4 00 64", "AC 26 12 08 01 02 03 FF"}));
-        EXPECT_EQ(shell.m_promptOnDownload, 1);
+        EXPECT_EQ(shell.PromptOnDownload(), 1);
         // The clock's acknowledgement closes the port, without a message.
         EXPECT_TRUE(PumpUntil([&] { return !ProcessHolds(sim.device); }, 3000));
         EXPECT_TRUE(prompts.shown.empty());
     }
     MeasurementSet set;
     ASSERT_TRUE(Download(sim.device, dir.filePath("after.stdata"), set));
-    EXPECT_EQ(set.m_rmsInterval, 15 * 60);
-    EXPECT_EQ(set.m_startTime, FromLocalFields({2026, 12, 8, 1, 2, 3}));
+    EXPECT_EQ(set.RmsInterval(), 15 * 60);
+    EXPECT_EQ(set.StartTime(), FromLocalFields({2026, 12, 8, 1, 2, 3}));
 }
 
 } // namespace

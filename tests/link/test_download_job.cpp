@@ -41,7 +41,7 @@ TEST(DownloadJob, SearchScansAgainAfterAFailedProbeCycleUntilTheLoggerAnswers) {
     });
     DownloadJob job(*v.headless);
     ASSERT_EQ(job.Run(60000, 60000), DownloadResult::Completed);
-    EXPECT_EQ(v.set.m_rmsCount, 300);
+    EXPECT_EQ(v.set.RmsCount(), 300);
     EXPECT_GE(v.channel.WritesStartingWith(Logger::kProbe).size(), 4u);
 }
 

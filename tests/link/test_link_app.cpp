@@ -10,6 +10,7 @@
 #include "shell/LinkSession.h"
 #include "sim/FakeSerialChannel.h"
 #include "sim/LoggerModel.h"
+#include "support/StoredSetBuilder.h"
 #include "support/TestApp.h"
 #include "ui/CDownloadDlg.h"
 #include "ui/CLoadingDlg.h"
@@ -39,14 +40,14 @@ struct Frame : ::testing::Test {
         logger.SetRecording(SyntheticRecording(o));
         shell.RegisterCommand(Cmd::StoreRms, [this] {
             storeRmsRuns++;
-            firstPointAtStoreRms = shell.m_graph.FirstPoint();
+            firstPointAtStoreRms = shell.Graph().FirstPoint();
         });
         QObject::connect(&shell, &AppShell::workBuffersSized,
                          [this](int64_t n) { workBufferPoints = n; });
-        shell.onOfferSaveBeforeDownload = [this] {
+        shell.SetOfferSaveBeforeDownload([this] {
             ++offers;
             return true;
-        };
+        });
         QObject::connect(&session.Link().Download(), &DownloadTransfer::downloadFinished,
                          [this](DownloadOutcome outcome) { outcomes.push_back(outcome); });
     }
@@ -82,21 +83,21 @@ struct Frame : ::testing::Test {
 };
 
 TEST_F(Frame, CompletedDownloadIsHandedOverInOrder) {
-    shell.m_set.m_loadedFromFile = 1;
+    shell.Set().SetLoadedFromFile(true);
     Connect();
     EXPECT_EQ(offers, 1);
     ASSERT_TRUE(Download());
     ASSERT_EQ(outcomes.back(), DownloadOutcome::Completed);
-    EXPECT_EQ(shell.m_set.m_rmsCount, 600);
-    EXPECT_EQ(shell.m_set.m_trCount, 2);
-    EXPECT_EQ(shell.m_set.m_dataTag, "RMSTRDATA");
+    EXPECT_EQ(shell.Set().RmsCount(), 600);
+    EXPECT_EQ(shell.Set().TrCount(), 2);
+    EXPECT_EQ(shell.Set().DataTag(), "RMSTRDATA");
     EXPECT_EQ(storeRmsRuns, 1);
     EXPECT_EQ(firstPointAtStoreRms, 1);
-    EXPECT_EQ(shell.m_graph.LastPoint(), 600);
+    EXPECT_EQ(shell.Graph().LastPoint(), 600);
     EXPECT_EQ(workBufferPoints, 100000);
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_graph.DisplayContent(), 1);
-    EXPECT_EQ(shell.m_set.m_loadedFromFile, 0);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
+    EXPECT_EQ(shell.Graph().DisplayContent(), 1);
+    EXPECT_EQ(shell.Set().LoadedFromFile(), 0);
     EXPECT_TRUE(timers.IsActive(FrameTimer::ResetScale));
     EXPECT_EQ(timers.PeriodOf(FrameTimer::ResetScale), 50);
     EXPECT_TRUE(QFileInfo::exists(PreviousMeasurementPath()));
@@ -116,7 +117,7 @@ TEST_F(Frame, ASecondDownloadReplacedUnsavedDataWithoutAsking) {
     EXPECT_EQ(done[0].records, 2);
     EXPECT_TRUE(shell.ShownFile().isEmpty());
 
-    shell.onOfferSaveBeforeDownload = nullptr;
+    shell.SetOfferSaveBeforeDownload(nullptr);
     FileCommands files(shell); // the real prompt
     prompts.QueueAnswer(PromptAnswer::No);
     const size_t before = prompts.shown.size();
@@ -136,7 +137,7 @@ TEST_F(Frame, APreviousMeasurementThatCannotBeWrittenIsReportedAndTheDataShown) 
     Connect();
     ASSERT_TRUE(Download());
     ASSERT_EQ(outcomes.back(), DownloadOutcome::Completed);
-    EXPECT_EQ(shell.m_set.m_rmsCount, 600);
+    EXPECT_EQ(shell.Set().RmsCount(), 600);
     EXPECT_EQ(storeRmsRuns, 1);
     const QString expected = QStringLiteral("The previous measurement could not be kept in %1: a "
                                             "folder of that name is in the way")
@@ -147,17 +148,17 @@ TEST_F(Frame, APreviousMeasurementThatCannotBeWrittenIsReportedAndTheDataShown) 
 }
 
 TEST_F(Frame, InterruptedDownloadLeavesGraphAndFilesAlone) {
-    shell.m_graph.SetFirstPoint(5);
-    shell.m_graph.SetLastPoint(9);
+    shell.Graph().SetFirstPoint(5);
+    shell.Graph().SetLastPoint(9);
     logger.SetFaults(LoggerFaults{.dropBlock = 2, .dropCount = 2});
     Connect();
     ASSERT_TRUE(Download());
     EXPECT_EQ(outcomes.back(), DownloadOutcome::Interrupted);
     EXPECT_EQ(prompts.LastText(), "Communication interruption!");
     EXPECT_EQ(storeRmsRuns, 0);
-    EXPECT_EQ(shell.m_graph.FirstPoint(), 5);
-    EXPECT_EQ(shell.m_graph.LastPoint(), 9);
-    EXPECT_EQ(shell.m_set.m_rmsCount, 0);
+    EXPECT_EQ(shell.Graph().FirstPoint(), 5);
+    EXPECT_EQ(shell.Graph().LastPoint(), 9);
+    EXPECT_EQ(shell.Set().RmsCount(), 0);
     EXPECT_FALSE(QFileInfo::exists(PreviousMeasurementPath()));
 }
 
@@ -191,7 +192,7 @@ TEST_F(Frame, DownloadDialogShowsTheLinkAndActsOnlyWhenConnected) {
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_TRUE(session.Link().TransferMode());
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
     EXPECT_FALSE(session.Link().IsAnyLinkDialogOpen());
     EXPECT_FALSE(timers.IsActive(FrameTimer::Supervision));
 }
@@ -253,12 +254,14 @@ TEST_F(Frame, CancelOrEscapeInTheLoadingDialogStopsTheDownloadAndKeepsDataAndFil
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.write(previous);
         }
-        shell.m_set.m_ch1Present = 1;
-        shell.m_set.m_rmsCount = 3;
-        shell.m_set.m_ch1Rms = {1, 2, 3};
-        shell.m_set.m_dataTag = "shown";
-        shell.m_graph.SetFirstPoint(2);
-        shell.m_graph.SetLastPoint(3);
+        EditStored(shell.Set(), [&](StoredSet& d) {
+            d.SetChannelPresent(0, 1);
+            d.SetRmsCount(3);
+        });
+        SetValues(shell.Set(), 0, {1, 2, 3});
+        shell.Set().SetDataTag("shown");
+        shell.Graph().SetFirstPoint(2);
+        shell.Graph().SetLastPoint(3);
         LoadingWiring w(session);
         Connect();
         ASSERT_TRUE(session.PressDownload());
@@ -279,11 +282,11 @@ TEST_F(Frame, CancelOrEscapeInTheLoadingDialogStopsTheDownloadAndKeepsDataAndFil
         clock.Advance(10000);
         EXPECT_TRUE(prompts.shown.empty()) << prompts.LastText().toStdString();
         EXPECT_EQ(storeRmsRuns, 0);
-        EXPECT_EQ(shell.m_set.m_rmsCount, 3);
-        EXPECT_EQ(shell.m_set.m_ch1Rms, (std::vector<float>{1, 2, 3}));
-        EXPECT_EQ(shell.m_set.m_dataTag, "shown");
-        EXPECT_EQ(shell.m_graph.FirstPoint(), 2);
-        EXPECT_EQ(shell.m_graph.LastPoint(), 3);
+        EXPECT_EQ(shell.Set().RmsCount(), 3);
+        EXPECT_EQ(shell.Set().ChannelRms(0), (std::vector<float>{1, 2, 3}));
+        EXPECT_EQ(shell.Set().DataTag(), "shown");
+        EXPECT_EQ(shell.Graph().FirstPoint(), 2);
+        EXPECT_EQ(shell.Graph().LastPoint(), 3);
         QFile f(PreviousMeasurementPath());
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_EQ(f.readAll(), previous);

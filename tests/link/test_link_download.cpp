@@ -1,6 +1,7 @@
 // The block-by-block download in virtual time against the logger model.
 
 #include "LinkTestSupport.h"
+#include "support/StoredSetBuilder.h"
 
 #include "base/LocalTime.h"
 
@@ -20,13 +21,17 @@ LoggerRecording Recording(int64_t samples, int channels = 2, int64_t trEvery = 0
 
 // A shown set the download must not disturb unless it completes.
 void FillShownSet(MeasurementSet& s) {
-    s.m_ch1Present = 1;
-    s.m_ch1Unit = "V";
-    s.m_rmsCount = 3;
-    s.m_ch1Rms = {1, 2, 3};
-    s.m_channelCount = 1;
-    s.m_rmsInterval = 60;
-    s.m_startTime = 1000;
+    EditStored(s, [&](StoredSet& d) {
+        d.SetChannelPresent(0, 1);
+        d.SetChannelUnit(0, "V");
+        d.SetRmsCount(3);
+    });
+    SetValues(s, 0, {1, 2, 3});
+    EditStored(s, [&](StoredSet& d) {
+        d.SetChannelCount(1);
+        d.SetRmsInterval(60);
+        d.SetStartTime(1000);
+    });
 }
 
 TEST(LinkDownload, ShortRecordingIsOneRequestWithLastBlockMarker) {
@@ -38,10 +43,10 @@ TEST(LinkDownload, ShortRecordingIsOneRequestWithLastBlockMarker) {
     const auto reqs = v.BlockRequests();
     ASSERT_EQ(reqs.size(), 1u);
     EXPECT_EQ(reqs[0], QByteArray::fromHex("d8000001010101010101").left(8));
-    EXPECT_EQ(v.set.m_rmsCount, 75);
-    EXPECT_EQ(v.set.m_ch1Rms.size(), 75u);
-    EXPECT_EQ(v.set.m_ch2Rms.size(), 75u);
-    EXPECT_EQ(v.set.m_dataTag, "RMSTRDATA");
+    EXPECT_EQ(v.set.RmsCount(), 75);
+    EXPECT_EQ(v.set.ChannelRms(0).size(), 75u);
+    EXPECT_EQ(v.set.ChannelRms(1).size(), 75u);
+    EXPECT_EQ(v.set.DataTag(), "RMSTRDATA");
     EXPECT_FALSE(v.link.TransferMode());
     EXPECT_EQ(v.channel.Threshold(), 1);
     EXPECT_FALSE(v.channel.IsOpen());
@@ -62,7 +67,7 @@ TEST(LinkDownload, BlockSequencesFor1024And1100Bytes) {
         EXPECT_EQ(VirtualLink::Page(reqs[1]), 2);
         EXPECT_EQ(uint8_t(reqs[1][3]), 0xFF);
         EXPECT_EQ(ranges, std::vector<int>{3});
-        EXPECT_EQ(v.set.m_rmsCount, 256);
+        EXPECT_EQ(v.set.RmsCount(), 256);
         EXPECT_FALSE(v.link.LoadingShown());
     }
     {
@@ -79,8 +84,8 @@ TEST(LinkDownload, BlockSequencesFor1024And1100Bytes) {
         EXPECT_EQ(uint8_t(reqs[2][3]), 0x01);
         EXPECT_EQ(VirtualLink::Page(reqs[2]), 4);
         EXPECT_EQ(lastProgress, 3);
-        EXPECT_EQ(v.set.m_rmsCount, 275);
-        EXPECT_EQ(v.set.m_ch2Rms[274], ScaledRms(Recording(275).samples[274][1]));
+        EXPECT_EQ(v.set.RmsCount(), 275);
+        EXPECT_EQ(v.set.ChannelRms(1)[274], ScaledRms(Recording(275).samples[274][1]));
     }
 }
 
@@ -95,12 +100,12 @@ TEST(LinkDownload, RingWrapsToPageZeroAfterTheLastBlock) {
     EXPECT_EQ(VirtualLink::Page(reqs[0]), 2046);
     EXPECT_EQ(VirtualLink::Page(reqs[1]), 0);
     EXPECT_EQ(VirtualLink::Page(reqs[2]), 2);
-    ASSERT_EQ(v.set.m_rmsCount, 300);
+    ASSERT_EQ(v.set.RmsCount(), 300);
     for (size_t i = 0; i < 300; ++i)
-        ASSERT_EQ(v.set.m_ch1Rms[i], ScaledRms(r.samples[i][0])) << i;
+        ASSERT_EQ(v.set.ChannelRms(0)[i], ScaledRms(r.samples[i][0])) << i;
     // The wrapped recording's start moves on by the samples it lost.
     const TimeValue t0 = FromLocalFields(r.start);
-    EXPECT_EQ(v.set.m_startTime, t0 + TimeValue(r.overwrittenSamples) * 1);
+    EXPECT_EQ(v.set.StartTime(), t0 + TimeValue(r.overwrittenSamples) * 1);
 }
 
 TEST(LinkDownload, DroppedBlockEndsInInterruptionAndKeepsTheShownData) {
@@ -130,10 +135,10 @@ TEST(LinkDownload, DroppedBlockEndsInInterruptionAndKeepsTheShownData) {
     EXPECT_FALSE(v.timers.IsActive(9));
     EXPECT_FALSE(v.timers.IsActive(10));
     // Nothing of the failed download reached the shown set.
-    EXPECT_EQ(v.set.m_rmsCount, 3);
-    EXPECT_EQ(v.set.m_ch1Rms, (std::vector<float>{1, 2, 3}));
-    EXPECT_EQ(v.set.m_ch2Present, 0);
-    EXPECT_EQ(v.set.m_rmsInterval, 60.f);
+    EXPECT_EQ(v.set.RmsCount(), 3);
+    EXPECT_EQ(v.set.ChannelRms(0), (std::vector<float>{1, 2, 3}));
+    EXPECT_EQ(v.set.ChannelPresent(1), 0);
+    EXPECT_EQ(v.set.RmsInterval(), 60.f);
     EXPECT_TRUE(v.set.StoredIsConsistent());
     v.clock.Advance(20000);
     EXPECT_EQ(v.prompts.shown.size(), 1u);
@@ -179,7 +184,7 @@ TEST(LinkDownload, PartialBlockIsRequestedOnceMoreThenCompletes) {
     const auto reqs = v.BlockRequests();
     ASSERT_EQ(reqs.size(), 3u);
     EXPECT_EQ(reqs[0], reqs[1]);
-    EXPECT_EQ(v.set.m_ch1Rms[0], ScaledRms(r.samples[0][0]));
+    EXPECT_EQ(v.set.ChannelRms(0)[0], ScaledRms(r.samples[0][0]));
 }
 
 TEST(LinkDownload, ShortReplyIsNeverCopiedPastItsEnd) {
@@ -233,9 +238,9 @@ TEST(LinkDownload, HeaderOutcomes) {
         EXPECT_EQ(v.prompts.shown[0].text, c.text);
         EXPECT_EQ(v.prompts.shown[0].icon, c.icon);
         EXPECT_TRUE(v.BlockRequests().empty());
-        EXPECT_EQ(v.set.m_rmsCount, 3);
-        EXPECT_EQ(v.set.m_channelCount, 1);
-        EXPECT_EQ(v.set.m_ch2Present, 0);
+        EXPECT_EQ(v.set.RmsCount(), 3);
+        EXPECT_EQ(v.set.ChannelCount(), 1);
+        EXPECT_EQ(v.set.ChannelPresent(1), 0);
         // A channel count of 0 ends the transfer as a length of 0 does.
         if (c.outcome == DownloadOutcome::NoData) {
             EXPECT_FALSE(v.link.TransferMode());
@@ -288,7 +293,7 @@ TEST(LinkDownload, StartCommandIsRepeatedOnceAndSilenceEndsWithAMessageAfterFive
     ASSERT_EQ(v.prompts.shown.size(), 1u);
     EXPECT_EQ(v.prompts.shown[0].text, "Communication interruption!");
     EXPECT_FALSE(v.link.TransferMode());
-    EXPECT_EQ(v.set.m_ch1Rms, (std::vector<float>{1, 2, 3})); // the data shown stay
+    EXPECT_EQ(v.set.ChannelRms(0), (std::vector<float>{1, 2, 3})); // the data shown stay
     v.clock.Advance(20000);
     EXPECT_EQ(v.prompts.shown.size(), 1u); // said once
 }

@@ -2,6 +2,7 @@
 // channel on QSerialPort, real timers and the download on the other.
 
 #include "SimProcess.h"
+#include "support/StoredSetBuilder.h"
 
 #include "base/LocalTime.h"
 #include "base/Prompts.h"
@@ -42,24 +43,24 @@ struct RealLink {
 
 void ExpectSameAsRecording(const MeasurementSet& s, const LoggerRecording& r) {
     const int n = r.channelCount;
-    ASSERT_EQ(s.m_rmsCount, int(r.samples.size()));
-    ASSERT_EQ(s.m_trCount, int(r.tr.size()));
+    ASSERT_EQ(s.RmsCount(), int(r.samples.size()));
+    ASSERT_EQ(s.TrCount(), int(r.tr.size()));
     ASSERT_TRUE(s.StoredIsConsistent());
     for (size_t i = 0; i < r.samples.size(); ++i) {
         if (n == 2) {
-            ASSERT_EQ(s.m_ch1Rms[i], ScaledRms(r.samples[i][0])) << i;
-            ASSERT_EQ(s.m_ch2Rms[i], ScaledRms(r.samples[i][1])) << i;
+            ASSERT_EQ(s.ChannelRms(0)[i], ScaledRms(r.samples[i][0])) << i;
+            ASSERT_EQ(s.ChannelRms(1)[i], ScaledRms(r.samples[i][1])) << i;
         } else {
-            const auto& v = s.m_ch1Present ? s.m_ch1Rms : s.m_ch2Rms;
+            const auto& v = s.ChannelPresent(0) ? s.ChannelRms(0) : s.ChannelRms(1);
             ASSERT_EQ(v[i], ScaledRms(r.samples[i][0])) << i;
         }
     }
     for (size_t k = 0; k < r.tr.size(); ++k) {
-        ASSERT_EQ(s.m_trTime[k], FromLocalFields(r.tr[k].time)) << k;
-        ASSERT_EQ(s.m_trUnitCode[k], r.tr[k].quantity);
-        ASSERT_EQ(s.m_trChannelCode[k], r.tr[k].channel);
+        ASSERT_EQ(s.TrTimes()[k], FromLocalFields(r.tr[k].time)) << k;
+        ASSERT_EQ(s.TrUnitCodes()[k], r.tr[k].quantity);
+        ASSERT_EQ(s.TrChannelCodes()[k], r.tr[k].channel);
         for (size_t j = 0; j < 251; ++j)
-            ASSERT_EQ(s.m_trWave[k * 251 + j], float(r.tr[k].wave[j])) << k << " " << j;
+            ASSERT_EQ(s.TrWave()[k * 251 + j], float(r.tr[k].wave[j])) << k << " " << j;
     }
 }
 
@@ -147,9 +148,9 @@ TEST(LinkEndToEnd, WrappedRecordingWithTransientsArrivesSampleForSample) {
     ASSERT_EQ(job.Run(20000), DownloadResult::Completed);
     const LoggerRecording r = SyntheticRecording(o);
     ExpectSameAsRecording(rl.set, r);
-    EXPECT_EQ(rl.set.m_rmsInterval, 300.f);
-    EXPECT_EQ(rl.set.m_startTime, FromLocalFields(r.start) + TimeValue(r.overwrittenSamples) * 300);
-    EXPECT_EQ(rl.set.m_dataTag, "RMSTRDATA");
+    EXPECT_EQ(rl.set.RmsInterval(), 300.f);
+    EXPECT_EQ(rl.set.StartTime(), FromLocalFields(r.start) + TimeValue(r.overwrittenSamples) * 300);
+    EXPECT_EQ(rl.set.DataTag(), "RMSTRDATA");
     EXPECT_TRUE(rl.prompts.shown.empty());
     EXPECT_FALSE(rl.channel.IsOpen());
 }
@@ -174,8 +175,8 @@ TEST(LinkEndToEnd, RecordingFileOfOneChannelEndingInAShortBlock) {
     RealLink rl(sim.device);
     DownloadJob job(*rl.headless);
     ASSERT_EQ(job.Run(20000), DownloadResult::Completed);
-    EXPECT_EQ(rl.set.m_ch1Present, 0);
-    EXPECT_EQ(rl.set.m_ch2Unit, "A");
+    EXPECT_EQ(rl.set.ChannelPresent(0), 0);
+    EXPECT_EQ(rl.set.ChannelUnit(1), "A");
     ExpectSameAsRecording(rl.set, r);
 }
 
@@ -183,18 +184,20 @@ TEST(LinkEndToEnd, DroppedBlockIsACommunicationInterruptionAndKeepsTheData) {
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--samples", "2000", "--drop-block", "2", "--drop-count", "2"}));
     RealLink rl(sim.device);
-    rl.set.m_ch1Present = 1;
-    rl.set.m_ch1Unit = "V";
-    rl.set.m_rmsCount = 2;
-    rl.set.m_ch1Rms = {230.f, 231.f};
-    rl.set.m_dataTag = "previous";
+    EditStored(rl.set, [&](StoredSet& d) {
+        d.SetChannelPresent(0, 1);
+        d.SetChannelUnit(0, "V");
+        d.SetRmsCount(2);
+    });
+    SetValues(rl.set, 0, {230.f, 231.f});
+    rl.set.SetDataTag("previous");
     DownloadJob job(*rl.headless);
     ASSERT_EQ(job.Run(15000), DownloadResult::Interrupted);
     EXPECT_EQ(rl.prompts.LastText(), "Communication interruption!");
-    EXPECT_EQ(rl.set.m_rmsCount, 2);
-    EXPECT_EQ(rl.set.m_ch1Rms, (std::vector<float>{230.f, 231.f}));
-    EXPECT_EQ(rl.set.m_ch2Present, 0);
-    EXPECT_EQ(rl.set.m_dataTag, "previous");
+    EXPECT_EQ(rl.set.RmsCount(), 2);
+    EXPECT_EQ(rl.set.ChannelRms(0), (std::vector<float>{230.f, 231.f}));
+    EXPECT_EQ(rl.set.ChannelPresent(1), 0);
+    EXPECT_EQ(rl.set.DataTag(), "previous");
     EXPECT_FALSE(rl.link.LoadingShown());
 }
 
@@ -219,10 +222,12 @@ TEST(LinkEndToEnd, CancelDuringAPacedDownloadEndsAtOnceAndThePortIsFreeForTheNex
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--paced", "--samples", "8000"})); // 32000 bytes, about 3 s
     RealLink rl(sim.device);
-    rl.set.m_rmsCount = 2;
-    rl.set.m_ch1Present = 1;
-    rl.set.m_ch1Rms = {230.f, 231.f};
-    rl.set.m_dataTag = "previous";
+    EditStored(rl.set, [&](StoredSet& d) {
+        d.SetRmsCount(2);
+        d.SetChannelPresent(0, 1);
+    });
+    SetValues(rl.set, 0, {230.f, 231.f});
+    rl.set.SetDataTag("previous");
     // "At once" as an order of events: the download has ended, its dialog gone and the
     // port closed when the cancel returns, and no block is taken after it.
     bool cancelled = false;
@@ -250,9 +255,9 @@ TEST(LinkEndToEnd, CancelDuringAPacedDownloadEndsAtOnceAndThePortIsFreeForTheNex
     EXPECT_TRUE(rl.prompts.shown.empty());
     EXPECT_FALSE(rl.channel.IsOpen());
     EXPECT_FALSE(rl.link.LoadingShown());
-    EXPECT_EQ(rl.set.m_rmsCount, 2);
-    EXPECT_EQ(rl.set.m_ch1Rms, (std::vector<float>{230.f, 231.f}));
-    EXPECT_EQ(rl.set.m_dataTag, "previous");
+    EXPECT_EQ(rl.set.RmsCount(), 2);
+    EXPECT_EQ(rl.set.ChannelRms(0), (std::vector<float>{230.f, 231.f}));
+    EXPECT_EQ(rl.set.DataTag(), "previous");
     // Free for another program...
     {
         QSerialPort other(sim.device);

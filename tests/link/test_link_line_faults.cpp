@@ -2,6 +2,7 @@
 // and the search's message when no port opens: in virtual time on the fake channel.
 
 #include "LinkTestSupport.h"
+#include "support/StoredSetBuilder.h"
 
 namespace {
 
@@ -12,33 +13,37 @@ LoggerRecording Recording(int64_t samples) {
 }
 
 void FillShownSet(MeasurementSet& s) {
-    s.m_ch1Present = 1;
-    s.m_ch1Unit = "V";
-    s.m_rmsCount = 3;
-    s.m_ch1Rms = {1, 2, 3};
-    s.m_channelCount = 1;
-    s.m_rmsInterval = 60;
-    s.m_dataTag = "shown";
+    EditStored(s, [&](StoredSet& d) {
+        d.SetChannelPresent(0, 1);
+        d.SetChannelUnit(0, "V");
+        d.SetRmsCount(3);
+    });
+    SetValues(s, 0, {1, 2, 3});
+    EditStored(s, [&](StoredSet& d) {
+        d.SetChannelCount(1);
+        d.SetRmsInterval(60);
+    });
+    s.SetDataTag("shown");
 }
 
 void ExpectShownSetKept(const MeasurementSet& s) {
-    EXPECT_EQ(s.m_rmsCount, 3);
-    EXPECT_EQ(s.m_ch1Rms, (std::vector<float>{1, 2, 3}));
-    EXPECT_EQ(s.m_ch2Present, 0);
-    EXPECT_EQ(s.m_rmsInterval, 60.f);
-    EXPECT_EQ(s.m_dataTag, "shown");
+    EXPECT_EQ(s.RmsCount(), 3);
+    EXPECT_EQ(s.ChannelRms(0), (std::vector<float>{1, 2, 3}));
+    EXPECT_EQ(s.ChannelPresent(1), 0);
+    EXPECT_EQ(s.RmsInterval(), 60.f);
+    EXPECT_EQ(s.DataTag(), "shown");
 }
 
 void ExpectSameAsRecording(const MeasurementSet& s, const LoggerRecording& r) {
-    ASSERT_EQ(s.m_rmsCount, int(r.samples.size()));
-    ASSERT_EQ(s.m_trCount, int(r.tr.size()));
+    ASSERT_EQ(s.RmsCount(), int(r.samples.size()));
+    ASSERT_EQ(s.TrCount(), int(r.tr.size()));
     for (size_t i = 0; i < r.samples.size(); ++i) {
-        ASSERT_EQ(s.m_ch1Rms[i], ScaledRms(r.samples[i][0])) << i;
-        ASSERT_EQ(s.m_ch2Rms[i], ScaledRms(r.samples[i][1])) << i;
+        ASSERT_EQ(s.ChannelRms(0)[i], ScaledRms(r.samples[i][0])) << i;
+        ASSERT_EQ(s.ChannelRms(1)[i], ScaledRms(r.samples[i][1])) << i;
     }
     for (size_t k = 0; k < r.tr.size(); ++k)
         for (size_t j = 0; j < 251; ++j)
-            ASSERT_EQ(s.m_trWave[k * 251 + j], float(r.tr[k].wave[j])) << k;
+            ASSERT_EQ(s.TrWave()[k * 251 + j], float(r.tr[k].wave[j])) << k;
 }
 
 // --- the repeat of a block request (timer 10) ---
@@ -330,7 +335,7 @@ TEST(CancelDownload, EndsAtOnceWithoutAMessageClosesThePortAndKeepsTheShownData)
     ASSERT_TRUE(v.clock.AdvanceUntil([&] { return v.Title() == LinkState::Connected; }, 4000));
     ASSERT_TRUE(v.RunDownload());
     EXPECT_EQ(v.outcomes.back(), DownloadOutcome::Completed);
-    EXPECT_EQ(v.set.m_rmsCount, 4000);
+    EXPECT_EQ(v.set.RmsCount(), 4000);
 }
 
 TEST(LoadingText, BlocksBytesAndTimeLeftAtTheRateSoFar) {

@@ -43,14 +43,14 @@ TEST(LinkWindow, DownloadDataFromTheSimulatorEndsInTheStoredGraph) {
     const QStringList titles = DriveDownloadDialog(shell, PressDownloadWhenConnected, 8000);
     EXPECT_EQ(titles, (QStringList{"Connecting...", "Connected"}));
 
-    PumpUntil([&] { return shell.m_set.m_rmsCount == 4000; }, 8000);
-    EXPECT_EQ(shell.m_set.m_rmsCount, 4000);
-    EXPECT_EQ(shell.m_set.m_trCount, 2);
+    PumpUntil([&] { return shell.Set().RmsCount() == 4000; }, 8000);
+    EXPECT_EQ(shell.Set().RmsCount(), 4000);
+    EXPECT_EQ(shell.Set().TrCount(), 2);
     QString why;
-    EXPECT_TRUE(HoldsRecording(shell.m_set, sim.Recording(), &why)) << why.toStdString();
-    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::StoreRms);
-    EXPECT_EQ(shell.m_graph.LastPoint(), 4000);
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_TRUE(HoldsRecording(shell.Set(), sim.Recording(), &why)) << why.toStdString();
+    EXPECT_EQ(shell.Graph().Mode(), GraphMode::StoreRms);
+    EXPECT_EQ(shell.Graph().LastPoint(), 4000);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
     EXPECT_TRUE(prompts.shown.empty());
     LinkSession* session = FrameLinkSession(frame);
     ASSERT_NE(session, nullptr);

@@ -104,13 +104,13 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
     EXPECT_FALSE(frame.Action(Cmd::Run)->isEnabled());
     EXPECT_FALSE(frame.Action(Cmd::Download)->isEnabled());
 
-    ASSERT_TRUE(PumpUntil([&] { return shell.m_set.RtCount() >= 1; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return shell.Set().RtCount() >= 1; }, 3000));
     auto* panel = frame.findChild<CPowerAnalysisDlg*>("powerAnalysisDlg");
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
+    EXPECT_EQ(shell.Graph().Mode(), GraphMode::RealTimeEpa);
     ASSERT_TRUE(PumpUntil([&] { return !shell.RealTimeRunning(); }, 8000));
-    EXPECT_EQ(shell.m_set.RtCount(), 3);
+    EXPECT_EQ(shell.Set().RtCount(), 3);
     EXPECT_TRUE(prompts.shown.empty());
 
     // A computation of our own on what the simulator served (every frame alike).
@@ -128,8 +128,8 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
         const double rms = std::sqrt(sum / (d + 1));
         const double hz = double(falls.size() - 1) / (d * kStreamSampleSeconds);
         for (int n = 0; n < 3; ++n) {
-            EXPECT_NEAR(shell.m_set.Run().Rms()[size_t(n)][size_t(ch)], rms, 1e-3);
-            EXPECT_NEAR(shell.m_set.Run().Freq()[size_t(n)][size_t(ch)], hz, 0.051);
+            EXPECT_NEAR(shell.Set().Run().Rms()[size_t(n)][size_t(ch)], rms, 1e-3);
+            EXPECT_NEAR(shell.Set().Run().Freq()[size_t(n)][size_t(ch)], hz, 0.051);
         }
         const QString text = (ch == 0 ? panel->Ch1Rms() : panel->Ch2Rms())->text();
         EXPECT_EQ(text, QString::asprintf("%.1f", rms));
@@ -151,7 +151,7 @@ TEST(RealTimeWindow, ThreeSamplesAtTwoSecondsFromTheSimulator) {
     }
     // The RMS graph shows the three samples; the panel goes with the waveform graph.
     shell.Execute(Cmd::RealTimeRms);
-    EXPECT_EQ(shell.m_graph.LastPoint(), 3);
+    EXPECT_EQ(shell.Graph().LastPoint(), 3);
     EXPECT_FALSE(panel->isVisible());
 }
 

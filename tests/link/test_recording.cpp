@@ -4,6 +4,7 @@
 #include "link/LoggerProtocol.h"
 #include "link/Recording.h"
 #include "sim/LoggerImage.h"
+#include "support/StoredSetBuilder.h"
 
 #include "base/LocalTime.h"
 
@@ -78,27 +79,27 @@ TEST(Decode, SyntheticRecordingWithTransientsSampleForSample) {
     const LoggerRecording r = SyntheticRecording(o);
     const QByteArray data = EncodeRecordingData(r);
     ASSERT_EQ(data.size(), 1000 * 4 + 3 * 512);
-    const MeasurementSet s = DecodeRecording(RecordingHeader(r, uint32_t(data.size())), U(data),
-                                             size_t(data.size()), MeasurementSet{});
-    ASSERT_TRUE(s.StoredIsConsistent());
-    ASSERT_EQ(s.m_rmsCount, 1000);
-    ASSERT_EQ(s.m_trCount, 3);
-    EXPECT_EQ(s.m_trWave.size(), 3u * 251);
+    const StoredSet s = DecodeRecording(RecordingHeader(r, uint32_t(data.size())), U(data),
+                                        size_t(data.size()), StoredSet{});
+    ASSERT_TRUE(s.IsConsistent());
+    ASSERT_EQ(s.RmsCount(), 1000);
+    ASSERT_EQ(s.TrCount(), 3);
+    EXPECT_EQ(s.TrWave().size(), 3u * 251);
     for (size_t i = 0; i < 1000; ++i) {
-        ASSERT_EQ(s.m_ch1Rms[i], ScaledRms(r.samples[i][0])) << i;
-        ASSERT_EQ(s.m_ch2Rms[i], ScaledRms(r.samples[i][1])) << i;
+        ASSERT_EQ(s.ChannelRms(0)[i], ScaledRms(r.samples[i][0])) << i;
+        ASSERT_EQ(s.ChannelRms(1)[i], ScaledRms(r.samples[i][1])) << i;
     }
     for (size_t k = 0; k < 3; ++k) {
-        EXPECT_EQ(s.m_trTime[k], FromLocalFields(r.tr[k].time));
-        EXPECT_EQ(s.m_trUnitCode[k], r.tr[k].quantity);
-        EXPECT_EQ(s.m_trChannelCode[k], r.tr[k].channel);
+        EXPECT_EQ(s.TrTimes()[k], FromLocalFields(r.tr[k].time));
+        EXPECT_EQ(s.TrUnitCodes()[k], r.tr[k].quantity);
+        EXPECT_EQ(s.TrChannelCodes()[k], r.tr[k].channel);
         for (size_t j = 0; j < 251; ++j)
-            ASSERT_EQ(s.m_trWave[k * 251 + j], float(r.tr[k].wave[j]));
+            ASSERT_EQ(s.TrWave()[k * 251 + j], float(r.tr[k].wave[j]));
     }
-    EXPECT_EQ(s.m_ch1Unit, "V");
-    EXPECT_EQ(s.m_ch2Unit, "A");
-    EXPECT_EQ(s.m_startTime, FromLocalFields(r.start));
-    EXPECT_FALSE(s.m_extremeText[0][0].isEmpty());
+    EXPECT_EQ(s.ChannelUnit(0), "V");
+    EXPECT_EQ(s.ChannelUnit(1), "A");
+    EXPECT_EQ(s.StartTime(), FromLocalFields(r.start));
+    EXPECT_FALSE(s.ExtremeText(0, 0).isEmpty());
 }
 
 TEST(Decode, OneChannelRecordingGoesToThePresentChannel) {
@@ -107,23 +108,23 @@ TEST(Decode, OneChannelRecordingGoesToThePresentChannel) {
     h.ch1Kind = kChannelAbsent;
     h.ch2Kind = kChannelAmps;
     const QByteArray data = Be16(105) + Be16(-3) + Be16(0);
-    const MeasurementSet s = DecodeRecording(h, U(data), 6, MeasurementSet{});
-    EXPECT_EQ(s.m_rmsCount, 3);
-    EXPECT_TRUE(s.m_ch1Rms.empty());
-    EXPECT_EQ(s.m_ch2Rms, (std::vector<float>{10.5f, float(-3 * 0.1), 0.f}));
-    EXPECT_TRUE(s.StoredIsConsistent());
+    const StoredSet s = DecodeRecording(h, U(data), 6, StoredSet{});
+    EXPECT_EQ(s.RmsCount(), 3);
+    EXPECT_TRUE(s.ChannelRms(0).empty());
+    EXPECT_EQ(s.ChannelRms(1), (std::vector<float>{10.5f, float(-3 * 0.1), 0.f}));
+    EXPECT_TRUE(s.IsConsistent());
 }
 
 TEST(Decode, TwoChannelHeaderWithOneChannelOffSkipsItsValues) {
     DownloadHeader h = TwoChannelHeader(8);
     h.ch2Kind = kChannelAbsent;
     const QByteArray data = Be16(2301) + Be16(77) + Be16(2302) + Be16(78);
-    const MeasurementSet s = DecodeRecording(h, U(data), 8, MeasurementSet{});
-    EXPECT_EQ(s.m_rmsCount, 2);
-    EXPECT_EQ(s.m_ch1Rms, (std::vector<float>{230.1f, 230.2f}));
-    EXPECT_TRUE(s.m_ch2Rms.empty());
-    EXPECT_EQ(s.m_ch2Present, 0);
-    EXPECT_TRUE(s.StoredIsConsistent());
+    const StoredSet s = DecodeRecording(h, U(data), 8, StoredSet{});
+    EXPECT_EQ(s.RmsCount(), 2);
+    EXPECT_EQ(s.ChannelRms(0), (std::vector<float>{230.1f, 230.2f}));
+    EXPECT_TRUE(s.ChannelRms(1).empty());
+    EXPECT_EQ(s.ChannelPresent(1), 0);
+    EXPECT_TRUE(s.IsConsistent());
 }
 
 TEST(Decode, TrailingPartialSampleIsDropped) {
@@ -133,11 +134,11 @@ TEST(Decode, TrailingPartialSampleIsDropped) {
         data += Be16(int16_t(2000 + i)) + Be16(int16_t(i));
     data += Be16(1234);
     ASSERT_EQ(data.size(), 302);
-    const MeasurementSet s = DecodeRecording(TwoChannelHeader(302), U(data), 302, MeasurementSet{});
-    EXPECT_EQ(s.m_rmsCount, 75);
-    EXPECT_EQ(s.m_ch1Rms.size(), 75u);
-    EXPECT_EQ(s.m_ch1Rms.back(), float(double(2074) * 0.1));
-    EXPECT_TRUE(s.StoredIsConsistent());
+    const StoredSet s = DecodeRecording(TwoChannelHeader(302), U(data), 302, StoredSet{});
+    EXPECT_EQ(s.RmsCount(), 75);
+    EXPECT_EQ(s.ChannelRms(0).size(), 75u);
+    EXPECT_EQ(s.ChannelRms(0).back(), float(double(2074) * 0.1));
+    EXPECT_TRUE(s.IsConsistent());
 }
 
 TEST(Decode, MarkerTooCloseToTheEndIsNotATransientRecord) {
@@ -146,23 +147,23 @@ TEST(Decode, MarkerTooCloseToTheEndIsNotATransientRecord) {
     for (int i = 0; i < 10; ++i)
         data += Be16(2300) + Be16(100);
     data += QByteArray::fromHex("7fff0010");
-    const MeasurementSet s = DecodeRecording(TwoChannelHeader(uint32_t(data.size())), U(data),
-                                             size_t(data.size()), MeasurementSet{});
-    EXPECT_EQ(s.m_trCount, 0);
-    EXPECT_EQ(s.m_rmsCount, 11);
-    EXPECT_EQ(s.m_ch1Rms.back(), float(double(32767) * 0.1));
+    const StoredSet s = DecodeRecording(TwoChannelHeader(uint32_t(data.size())), U(data),
+                                        size_t(data.size()), StoredSet{});
+    EXPECT_EQ(s.TrCount(), 0);
+    EXPECT_EQ(s.RmsCount(), 11);
+    EXPECT_EQ(s.ChannelRms(0).back(), float(double(32767) * 0.1));
 
     // The marker in the very last two bytes of a one-channel recording, and alone.
     const QByteArray tail = Be16(100) + QByteArray::fromHex("7fff");
     DownloadHeader h1 = TwoChannelHeader(4);
     h1.channelCount = 1;
     h1.ch2Kind = kChannelAbsent;
-    const MeasurementSet s1 = DecodeRecording(h1, U(tail), 4, MeasurementSet{});
-    EXPECT_EQ(s1.m_trCount, 0);
-    EXPECT_EQ(s1.m_rmsCount, 2);
-    const MeasurementSet s2 = DecodeRecording(h1, U(tail) + 3, 1, MeasurementSet{});
-    EXPECT_EQ(s2.m_rmsCount, 0);
-    EXPECT_TRUE(s2.StoredIsConsistent());
+    const StoredSet s1 = DecodeRecording(h1, U(tail), 4, StoredSet{});
+    EXPECT_EQ(s1.TrCount(), 0);
+    EXPECT_EQ(s1.RmsCount(), 2);
+    const StoredSet s2 = DecodeRecording(h1, U(tail) + 3, 1, StoredSet{});
+    EXPECT_EQ(s2.RmsCount(), 0);
+    EXPECT_TRUE(s2.IsConsistent());
 }
 
 TEST(Decode, SampleThatLooksLikeAMarkerIsTakenAsATransientRecord) {
@@ -170,25 +171,25 @@ TEST(Decode, SampleThatLooksLikeAMarkerIsTakenAsATransientRecord) {
     QByteArray data = Be16(32767) + Be16(5);
     data += QByteArray(508, '\0');
     data += Be16(2300) + Be16(100);
-    const MeasurementSet s = DecodeRecording(TwoChannelHeader(uint32_t(data.size())), U(data),
-                                             size_t(data.size()), MeasurementSet{});
-    EXPECT_EQ(s.m_trCount, 1);
-    EXPECT_EQ(s.m_rmsCount, 1);
+    const StoredSet s = DecodeRecording(TwoChannelHeader(uint32_t(data.size())), U(data),
+                                        size_t(data.size()), StoredSet{});
+    EXPECT_EQ(s.TrCount(), 1);
+    EXPECT_EQ(s.RmsCount(), 1);
 }
 
 TEST(Decode, UnknownKindAndUnitKeepThePreviousSettings) {
-    MeasurementSet previous;
-    previous.m_ch1Present = 1;
-    previous.m_ch1Unit = "A";
-    previous.m_rmsInterval = 30;
+    StoredSet previous;
+    previous.SetChannelPresent(0, true);
+    previous.SetChannelUnit(0, "A");
+    previous.SetRmsInterval(30);
     DownloadHeader h = TwoChannelHeader(4);
     h.ch1Kind = 0x42;
     h.intervalUnit = 0x00;
     const QByteArray data = Be16(10) + Be16(20);
-    const MeasurementSet s = DecodeRecording(h, U(data), 4, previous);
-    EXPECT_EQ(s.m_ch1Unit, "A");
-    EXPECT_EQ(s.m_rmsInterval, 30.f);
-    EXPECT_EQ(s.m_ch1Rms, std::vector<float>{1.0f});
+    const StoredSet s = DecodeRecording(h, U(data), 4, previous);
+    EXPECT_EQ(s.ChannelUnit(0), "A");
+    EXPECT_EQ(s.RmsInterval(), 30.f);
+    EXPECT_EQ(s.ChannelRms(0), std::vector<float>{1.0f});
 }
 
 TEST(Decode, WrappedStartShiftAndSampleTimesInDoublePrecision) {
@@ -202,10 +203,10 @@ TEST(Decode, WrappedStartShiftAndSampleTimesInDoublePrecision) {
     h.startPos = 1000;
     h.countA = 262144 + 5; // five samples lost to the wrap
     const QByteArray data(524288, char(0x08));
-    const MeasurementSet s = DecodeRecording(h, U(data), size_t(data.size()), MeasurementSet{});
-    ASSERT_EQ(s.m_rmsCount, 262144);
+    const StoredSet s = DecodeRecording(h, U(data), size_t(data.size()), StoredSet{});
+    ASSERT_EQ(s.RmsCount(), 262144);
     const TimeValue t0 = FromLocalFields(h.start);
-    EXPECT_EQ(s.m_startTime, t0 + 5 * 3600);
+    EXPECT_EQ(s.StartTime(), t0 + 5 * 3600);
     EXPECT_EQ(s.RmsSampleTime(262143), t0 + 5 * 3600 + TimeValue(262143) * 3600);
 }
 
@@ -216,9 +217,9 @@ TEST(Decode, ExtremeTextsOfTheDownload) {
     h.intervalUnit = Logger::kUnitSeconds;
     h.intervalCount = 60;
     const QByteArray data = Be16(2314) + Be16(2280) + Be16(2314);
-    const MeasurementSet s = DecodeRecording(h, U(data), 12 / 2, MeasurementSet{});
-    EXPECT_EQ(s.m_extremeText[0][0], "231.4 V @03/02/10 14:07:00");
-    EXPECT_EQ(s.m_extremeText[1][0], "228.0V @03/02/10 14:06:00");
+    const StoredSet s = DecodeRecording(h, U(data), 12 / 2, StoredSet{});
+    EXPECT_EQ(s.ExtremeText(0, 0), "231.4 V @03/02/10 14:07:00");
+    EXPECT_EQ(s.ExtremeText(1, 0), "228.0V @03/02/10 14:06:00");
 }
 
 } // namespace

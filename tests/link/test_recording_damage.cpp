@@ -44,7 +44,7 @@ TEST(RecordingDamage, CutAtEveryByteIsRefusedOrServedWithTheValuesItHolds) {
         ASSERT_TRUE(img);
         DownloadFrom(*img, &whole, &outcome);
         ASSERT_EQ(outcome, DownloadOutcome::Completed);
-        ASSERT_EQ(whole.m_rmsCount, 300);
+        ASSERT_EQ(whole.RmsCount(), 300);
     }
     for (qsizetype n = 0; n <= full.size(); ++n) {
         SCOPED_TRACE(n);
@@ -60,9 +60,9 @@ TEST(RecordingDamage, CutAtEveryByteIsRefusedOrServedWithTheValuesItHolds) {
         ASSERT_EQ(img->data, full.mid(Logger::kHeaderBytes, n - Logger::kHeaderBytes));
         // What the host decodes from it; a full download for a spread of cuts.
         const auto* data = reinterpret_cast<const uint8_t*>(img->data.constData());
-        const MeasurementSet s =
-            DecodeRecording(img->header, data, size_t(img->data.size()), MeasurementSet{});
-        ASSERT_TRUE(s.StoredIsConsistent());
+        const StoredSet s =
+            DecodeRecording(img->header, data, size_t(img->data.size()), StoredSet{});
+        ASSERT_TRUE(s.IsConsistent());
         if (n % 61 != 0 && n != full.size() - 1)
             continue;
         MeasurementSet got;
@@ -72,10 +72,10 @@ TEST(RecordingDamage, CutAtEveryByteIsRefusedOrServedWithTheValuesItHolds) {
         // across as recorded.
         const int whole4 = int((n - Logger::kHeaderBytes) / 4);
         const int before = int(std::min<int64_t>(r.tr.front().beforeSample, whole4));
-        ASSERT_GE(got.m_rmsCount, before);
+        ASSERT_GE(got.RmsCount(), before);
         for (int i = 0; i < before; ++i) {
-            ASSERT_EQ(got.m_ch1Rms[size_t(i)], whole.m_ch1Rms[size_t(i)]) << i;
-            ASSERT_EQ(got.m_ch2Rms[size_t(i)], whole.m_ch2Rms[size_t(i)]) << i;
+            ASSERT_EQ(got.ChannelRms(0)[size_t(i)], whole.ChannelRms(0)[size_t(i)]) << i;
+            ASSERT_EQ(got.ChannelRms(1)[size_t(i)], whole.ChannelRms(1)[size_t(i)]) << i;
         }
     }
 }
@@ -96,8 +96,8 @@ TEST(RecordingDamage, RandomByteChangesNeverBreakTheDownload) {
             continue;
         }
         const auto* data = reinterpret_cast<const uint8_t*>(img->data.constData());
-        ASSERT_TRUE(DecodeRecording(img->header, data, size_t(img->data.size()), MeasurementSet{})
-                        .StoredIsConsistent());
+        ASSERT_TRUE(DecodeRecording(img->header, data, size_t(img->data.size()), StoredSet{})
+                        .IsConsistent());
         if (i % 4 != 0)
             continue;
         MeasurementSet got;

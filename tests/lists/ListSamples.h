@@ -5,6 +5,7 @@
 #include "data/MeasurementSet.h"
 #include "graph/DataList.h"
 #include "support/RunSamples.h"
+#include "support/StoredSetBuilder.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -23,34 +24,28 @@ inline const TimeValue kStart = At(2010, 2, 3, 14, 5, 0);
 // `count` stored RMS points, 60 s apart, CH1 in volts and (when `ch2`) CH2 in
 // amperes; `records` transient records of both codes, samples k - 125 + 1000 r.
 inline MeasurementSet Stored(int count, bool ch1 = true, bool ch2 = true, int records = 0) {
-    MeasurementSet s;
-    s.m_dataTag = QString::fromLatin1(kTagStored);
-    s.m_rmsCount = count;
-    s.m_rmsInterval = 60;
-    s.m_startTime = kStart;
-    s.m_channelCount = uint8_t(int(ch1) + int(ch2));
+    StoredSetBuilder b;
+    b.Count(count).Interval(60).Start(kStart).ChannelCount(uint8_t(int(ch1) + int(ch2)));
     if (ch1) {
-        s.m_ch1Present = 1;
-        s.m_ch1Unit = "V";
+        std::vector<float> v;
         for (int i = 0; i < count; ++i)
-            s.m_ch1Rms.push_back(230.0f + float(i % 10) * 0.11f);
+            v.push_back(230.0f + float(i % 10) * 0.11f);
+        b.Channel(0, v, "V");
     }
     if (ch2) {
-        s.m_ch2Present = 1;
-        s.m_ch2Unit = "A";
+        std::vector<float> v;
         for (int i = 0; i < count; ++i)
-            s.m_ch2Rms.push_back(5.0f + float(i % 3));
+            v.push_back(5.0f + float(i % 3));
+        b.Channel(1, v, "A");
     }
     for (int r = 0; r < records; ++r) {
-        s.m_trTime.push_back(kStart + 3600 * (r + 1));
-        s.m_trChannelCode.push_back(r % 2 ? kTrChannel2 : kTrChannel1);
-        s.m_trUnitCode.push_back(r % 2 ? kTrUnitAmps : kTrUnitVolts);
+        std::vector<float> wave;
         for (int k = 0; k < kTrPoints; ++k)
-            s.m_trWave.push_back(float(k - 125 + 1000 * r));
+            wave.push_back(float(k - 125 + 1000 * r));
+        b.TrWave(kStart + 3600 * (r + 1), r % 2 ? kTrChannel2 : kTrChannel1,
+                 r % 2 ? kTrUnitAmps : kTrUnitVolts, wave);
     }
-    s.m_trCount = records;
-    ComputeStoredExtremes(s);
-    return s;
+    return b.ComputedExtremes().Set();
 }
 
 inline DataListView ViewOf(const MeasurementSet& s, GraphMode mode, int first = 1) {
@@ -59,10 +54,10 @@ inline DataListView ViewOf(const MeasurementSet& s, GraphMode mode, int first = 
     v.mode = mode;
     v.firstPoint = first;
     const bool stored = mode == GraphMode::StoreRms || mode == GraphMode::StoreTransient;
-    v.ch1 = stored ? s.m_ch1Present == 1 : s.RtChannelPresent(0);
-    v.ch2 = stored ? s.m_ch2Present == 1 : s.RtChannelPresent(1);
-    v.ch1Unit = stored ? s.m_ch1Unit : s.RtChannelUnit(0);
-    v.ch2Unit = stored ? s.m_ch2Unit : s.RtChannelUnit(1);
+    v.ch1 = stored ? s.ChannelPresent(0) == 1 : s.RtChannelPresent(0);
+    v.ch2 = stored ? s.ChannelPresent(1) == 1 : s.RtChannelPresent(1);
+    v.ch1Unit = stored ? s.ChannelUnit(0) : s.RtChannelUnit(0);
+    v.ch2Unit = stored ? s.ChannelUnit(1) : s.RtChannelUnit(1);
     return v;
 }
 

@@ -2,6 +2,7 @@
 
 #include "ListSamples.h"
 #include "support/RunSamples.h"
+#include "support/StoredSetBuilder.h"
 
 #include <QFile>
 #include <QLocale>
@@ -16,8 +17,8 @@ using namespace lists;
 
 TEST(DataListRows, StoredRmsRowsCarryNumberTimeAndValuesWithTheLoRule) {
     MeasurementSet s = Stored(4);
-    s.m_ch1Rms = {230.44f, 0.04f, -0.049f, 0.06f};
-    s.m_ch2Rms = {5.0f, 0.0f, 12.25f, -3.0f};
+    SetValues(s, 0, {230.44f, 0.04f, -0.049f, 0.06f});
+    SetValues(s, 1, {5.0f, 0.0f, 12.25f, -3.0f});
     const DataListView v = ViewOf(s, GraphMode::StoreRms);
     ASSERT_EQ(DataListRowCount(v), 4);
     EXPECT_EQ(DataListCell(v, 0, 0), "1");
@@ -111,8 +112,10 @@ TEST(TrFileListRows, NumberAndTimeOfEveryWholeRecord) {
     EXPECT_EQ(TrFileListCell(s, 2, 1), FormatDateTime(kStart + 3 * 3600));
     EXPECT_EQ(TrFileListCell(s, 2, 2), "");
     EXPECT_EQ(TrFileListCell(s, 3, 0), "");
-    // A count larger than the samples held is not trusted.
-    s.m_trCount = 5;
+    // A count larger than the samples held cannot be made: the set refuses it.
+    EditStored(s, [](StoredSet& d) {
+        EXPECT_FALSE(d.SetTrRecords({kTrChannel1, kTrChannel1}, {kTrUnitVolts}, {0, 0}, {}));
+    });
     EXPECT_EQ(TrFileListRowCount(s), 3);
     const auto columns = TrFileListColumns();
     EXPECT_EQ(columns[0].heading, "File No.");
@@ -128,8 +131,9 @@ TEST(DataListCsv, ColumnsIsoTimesWithOffsetAndDecimalPointsUnderAGermanLocale) {
     const char* old = std::setlocale(LC_ALL, "de_DE.UTF-8");
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     MeasurementSet s = Stored(3, true, false);
-    s.m_ch1Rms = {230.44f, 0.01f, 1e-7f};
-    s.m_startTime = At(2010, 7, 1, 12, 0, 0); // summer time: +02:00
+    SetValues(s, 0, {230.44f, 0.01f, 1e-7f});
+    EditStored(
+        s, [&](StoredSet& d) { d.SetStartTime(At(2010, 7, 1, 12, 0, 0)); }); // summer time: +02:00
     QTemporaryDir dir;
     const QString path = dir.filePath("data.csv");
     QString error;

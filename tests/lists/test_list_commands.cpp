@@ -29,9 +29,9 @@ protected:
         lists = std::make_unique<ListCommands>(*shell);
     }
     void Load(MeasurementSet s) {
-        shell->m_set.TakeStored(std::move(s));
-        shell->m_graph.SetDisplayContent(1);
-        shell->m_graph.SetDataReplaced(true);
+        shell->Set().ReplaceStored(s.Stored());
+        shell->Graph().SetDisplayContent(1);
+        shell->Graph().SetDataReplaced(true);
         shell->SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
         graph->EnterMode(GraphMode::StoreRms);
         shell->UpdateAllViews();
@@ -92,12 +92,12 @@ TEST_F(Lists, PrintCommandsChooseTheReportAndItsPages) {
     QObject::connect(lists.get(), &ListCommands::printRequested,
                      [&](ListCommands::Report r, bool preview) { jobs.emplace_back(r, preview); });
     ASSERT_TRUE(shell->Execute(Cmd::PrintPreviewList));
-    EXPECT_EQ(shell->m_graph.DisplayContent(), 2);
+    EXPECT_EQ(shell->Graph().DisplayContent(), 2);
     EXPECT_EQ(lists->ListPages().count, 2);
     // Ctrl+P prints what the last print command chose.
     ASSERT_TRUE(shell->Execute(Cmd::FilePrintFramework));
     ASSERT_TRUE(shell->Execute(Cmd::PrintGraph));
-    EXPECT_EQ(shell->m_graph.DisplayContent(), 1);
+    EXPECT_EQ(shell->Graph().DisplayContent(), 1);
     ASSERT_EQ(jobs.size(), 3u);
     EXPECT_EQ(jobs[0], std::make_pair(ListCommands::Report::List, true));
     EXPECT_EQ(jobs[1], std::make_pair(ListCommands::Report::List, false));
@@ -123,7 +123,7 @@ TEST_F(Lists, TheModelFollowsModeRecordAndGrowingLiveData) {
     EXPECT_EQ(lists->TrFileList().data(lists->TrFileList().index(1, 0)).toString(), "2");
 
     // A live series grows at the end: rows are inserted, not the list rebuilt.
-    MeasurementSet& s = shell->m_set;
+    MeasurementSet& s = shell->Set();
     runs::BeginRun(s.Run(), 100);
     runs::GrowTo(s.Run(), 5);
     FakeRealTimeRun run(*shell);

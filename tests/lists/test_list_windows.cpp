@@ -3,6 +3,7 @@
 
 #include "ListSamples.h"
 #include "support/RunSamples.h"
+#include "support/StoredSetBuilder.h"
 
 #include "app/CMainFrame.h"
 #include "shell/AppShell.h"
@@ -57,10 +58,10 @@ protected:
         shell.reset();
     }
     void Load(MeasurementSet s) {
-        shell->m_set.TakeStored(std::move(s));
-        shell->m_graph.SetDataReplaced(true);
+        shell->Set().ReplaceStored(s.Stored());
+        shell->Graph().SetDataReplaced(true);
         shell->SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
-        shell->m_graph.SetDisplayContent(1);
+        shell->Graph().SetDisplayContent(1);
         shell->ExecuteDirect(Cmd::StoreRms);
         shell->UpdateAllViews();
         frame->GraphView()->repaint();
@@ -136,7 +137,7 @@ TEST_F(ListWindowsTest, StoredTrOpensTheRecordListAndAPickShowsItsPoints) {
 
     // No selection: a double-click does nothing.
     TrList()->PickSelected();
-    EXPECT_EQ(shell->m_graph.FirstPoint(), 1);
+    EXPECT_EQ(shell->Graph().FirstPoint(), 1);
     // The third row: points 503 to 753, CH1 only in volts.
     QTableView* t = TrList()->Table();
     const QRect cell = t->visualRect(t->model()->index(2, 0));
@@ -144,10 +145,10 @@ TEST_F(ListWindowsTest, StoredTrOpensTheRecordListAndAPickShowsItsPoints) {
     QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, cell.center());
     QCoreApplication::processEvents();
-    EXPECT_EQ(shell->m_graph.FirstPoint(), 503);
-    EXPECT_EQ(shell->m_graph.LastPoint(), 753);
-    EXPECT_EQ(shell->m_graph.ChannelPresent(0), 1);
-    EXPECT_EQ(shell->m_graph.ChannelPresent(1), 0);
+    EXPECT_EQ(shell->Graph().FirstPoint(), 503);
+    EXPECT_EQ(shell->Graph().LastPoint(), 753);
+    EXPECT_EQ(shell->Graph().ChannelPresent(0), 1);
+    EXPECT_EQ(shell->Graph().ChannelPresent(1), 0);
     EXPECT_EQ(DataList()->Table()->model()->index(0, 2).data().toString(), "1875.0 V");
 
     // Every other mode closes the record list.
@@ -162,7 +163,7 @@ TEST_F(ListWindowsTest, StoredTrOpensTheRecordListAndAPickShowsItsPoints) {
     ASSERT_NE(TrList(), nullptr);
     // In the order a download hands its data over: the set, the graph's buffers, the
     // views (the graph reads a stored set's values when it paints).
-    shell->m_set.TakeStored(Stored(10, true, true, 1));
+    shell->Set().ReplaceStored(Stored(10, true, true, 1).Stored());
     shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
     shell->UpdateAllViews();
     QCoreApplication::processEvents();
@@ -179,15 +180,15 @@ TEST_F(ListWindowsTest, RecordListClosesOnEscapeAndEmptyListIgnoresDoubleClick) 
     QCoreApplication::processEvents();
     EXPECT_EQ(TrList(), nullptr);
     // A list without records: the pick finds nothing and changes nothing.
-    shell->m_set.m_trCount = 0;
+    EditStored(shell->Set(), [](StoredSet& d) { d.SetTrRecords({}, {}, {}, {}); });
     frame->Lists().TrFileList().Refresh();
     frame->ListWins().ShowTrFileList();
     ASSERT_NE(TrList(), nullptr);
     EXPECT_EQ(TrList()->Table()->model()->rowCount(), 0);
-    const int32_t first = shell->m_graph.FirstPoint();
+    const int32_t first = shell->Graph().FirstPoint();
     TrList()->PickSelected();
     QTest::mouseDClick(TrList()->Table()->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
-    EXPECT_EQ(shell->m_graph.FirstPoint(), first);
+    EXPECT_EQ(shell->Graph().FirstPoint(), first);
 }
 
 TEST_F(ListWindowsTest, AClosedRecordListCouldOnlyComeBackByLeavingTrMode) {
@@ -249,9 +250,11 @@ TEST_F(ListWindowsTest, InstrumentPaneComesBackAt150AndHelpNamesThePathsTried) {
 
 TEST_F(ListWindowsTest, PreviewOfAFullMemoryShowsItsFirstPageAtOnce) {
     MeasurementSet s = Stored(0);
-    s.m_rmsCount = 262144;
-    s.m_ch1Rms.assign(262144, 230.0f);
-    s.m_ch2Rms.assign(262144, 5.0f);
+    EditStored(s, [&](StoredSet& d) {
+        d.SetRmsCount(262144);
+        d.SetChannelValues(0, std::vector<float>(262144, 230.0f));
+        d.SetChannelValues(1, std::vector<float>(262144, 5.0f));
+    });
     Load(std::move(s));
     shell->Execute(Cmd::DataList);
     ReportPages pages = frame->Lists().ListPages();
@@ -290,7 +293,7 @@ TEST_F(ListWindowsTest, PreviewOfAFullMemoryShowsItsFirstPageAtOnce) {
 
 TEST_F(ListWindowsTest, DuringARunTheListFollowsTheNewestRowAndLinkCommandsAreGrey) {
     Load(Stored(20));
-    MeasurementSet& s = shell->m_set;
+    MeasurementSet& s = shell->Set();
     runs::BeginRun(s.Run(), 5000, kStart);
     runs::GrowTo(s.Run(), 100);
     FakeRealTimeRun run(*shell);

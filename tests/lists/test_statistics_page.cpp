@@ -1,6 +1,7 @@
 // The statistics page of the graph report, read back from a PDF with pdftotext.
 
 #include "ListSamples.h"
+#include "support/StoredSetBuilder.h"
 
 #include "base/LocalTime.h"
 #include "graph/StatisticsReport.h"
@@ -25,18 +26,15 @@ QGuiApplication& App() {
 
 // A day at 60 s of 230 V on CH1 with `dips` one-sample dips to 190 V, 10 A on CH2.
 MeasurementSet WithDips(int dips) {
-    MeasurementSet s;
-    s.m_rmsCount = 1440;
-    s.m_rmsInterval = 60.0f;
-    s.m_startTime = FromLocalFields({2026, 3, 2, 0, 0, 0});
-    s.m_ch1Present = s.m_ch2Present = 1;
-    s.m_ch1Unit = QStringLiteral("V");
-    s.m_ch2Unit = QStringLiteral("A");
-    s.m_ch1Rms.assign(1440, 230.0f);
-    s.m_ch2Rms.assign(1440, 10.0f);
+    std::vector<float> ch1(1440, 230.0f);
     for (int k = 0; k < dips; ++k)
-        s.m_ch1Rms[size_t(10 + 10 * k)] = 190.0f;
-    return s;
+        ch1[size_t(10 + 10 * k)] = 190.0f;
+    return StoredSetBuilder()
+        .Interval(60.0f)
+        .Start(FromLocalFields({2026, 3, 2, 0, 0, 0}))
+        .Channel(0, ch1, QStringLiteral("V"))
+        .Channel(1, std::vector<float>(1440, 10.0f), QStringLiteral("A"))
+        .Set(QString());
 }
 
 // A one-page report whose page says what it is, followed by the statistics.

@@ -38,12 +38,12 @@ protected:
 
     // Downloaded data on screen, not saved yet.
     void ShowDownloaded() {
-        shell.m_set.TakeStored(Rich());
-        shell.m_graph.SetLastPoint(5);
-        shell.m_graph.SetDisplayContent(1);
-        shell.m_dataUnsaved = 1;
-        shell.m_promptOnOpen = 1;
-        shell.m_promptOnDownload = 1;
+        shell.Set().ReplaceStored(Rich().Stored());
+        shell.Graph().SetLastPoint(5);
+        shell.Graph().SetDisplayContent(1);
+        shell.SetDataUnsaved(true);
+        shell.SetPromptOnOpen(true);
+        shell.SetPromptOnDownload(true);
     }
     QString File(const char* name, const MeasurementSet& set) {
         const QString path = dir.filePath(QString::fromLatin1(name));
@@ -66,11 +66,11 @@ TEST_F(Files, OpenLoadsTheChosenFileAndResetsTheScale50msLater) {
               std::vector<QString>{QStringLiteral("DataLogger Files (*.stdata *.rtdata)")});
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(prompts.waitCursorDepth, 0);
-    EXPECT_EQ(shell.m_set.m_ch1Rms, std::vector<float>{230.0f});
-    EXPECT_EQ(shell.m_set.m_fileTag, QStringLiteral("RMSTRDATA"));
-    EXPECT_EQ(shell.m_set.m_modeFromFile, 1);
-    EXPECT_EQ(shell.m_set.m_loadedFromFile, 1);
-    EXPECT_EQ(shell.m_graph.DisplayContent(), 1);
+    EXPECT_EQ(shell.Set().ChannelRms(0), std::vector<float>{230.0f});
+    EXPECT_EQ(shell.Set().FileTag(), QStringLiteral("RMSTRDATA"));
+    EXPECT_EQ(shell.Set().ModeFromFile(), 1);
+    EXPECT_EQ(shell.Set().LoadedFromFile(), 1);
+    EXPECT_EQ(shell.Graph().DisplayContent(), 1);
     EXPECT_EQ(sizedTo, std::vector<int64_t>{590});
     EXPECT_EQ(viewUpdates, 1);
     EXPECT_TRUE(timers.IsActive(FrameTimer::ResetScale));
@@ -89,10 +89,10 @@ TEST_F(Files, OpenAsksToSaveOnlyUnsavedDataThatWasNotReadFromAFile) {
                  {5, 0, 1, 0, false}};
     for (const Case& c : cases) {
         prompts.shown.clear();
-        shell.m_graph.SetLastPoint(c.lastPoint);
-        shell.m_set.m_loadedFromFile = c.loaded;
-        shell.m_dataUnsaved = c.unsaved;
-        shell.m_promptOnOpen = c.promptOnOpen;
+        shell.Graph().SetLastPoint(c.lastPoint);
+        shell.Set().SetLoadedFromFile(c.loaded);
+        shell.SetDataUnsaved(c.unsaved);
+        shell.SetPromptOnOpen(c.promptOnOpen);
         if (c.asks)
             prompts.QueueAnswer(PromptAnswer::No);
         files.Open(); // file dialog cancelled
@@ -103,8 +103,8 @@ TEST_F(Files, OpenAsksToSaveOnlyUnsavedDataThatWasNotReadFromAFile) {
                 QStringLiteral("Do you want to save the existing graph data before continuing?"));
             EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Exclamation);
             EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::YesNoCancel);
-            EXPECT_EQ(shell.m_dataUnsaved, 0);
-            EXPECT_EQ(shell.m_promptOnOpen, 0);
+            EXPECT_EQ(shell.DataUnsaved(), 0);
+            EXPECT_EQ(shell.PromptOnOpen(), 0);
         }
     }
 }
@@ -117,21 +117,21 @@ TEST_F(Files, YesToTheOpenPromptSavesFirstThenOpens) {
     files.Open();
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("saved.stdata")));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("saved.xls")));
-    EXPECT_EQ(shell.m_set.m_rmsCount, 1);
+    EXPECT_EQ(shell.Set().RmsCount(), 1);
 }
 
 TEST_F(Files, ADamagedFileSaysSoAndLeavesTheDataShown) {
     ShowDownloaded();
-    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    const QByteArray shownBytes = EncodeStdata(shell.Set());
     const QString path = dir.filePath("cut.stdata");
     ASSERT_TRUE(WriteAll(path, EncodeStdata(WorkedExample()).left(80)));
-    shell.m_dataUnsaved = 0; // no prompt
+    shell.SetDataUnsaved(false); // no prompt
     prompts.QueueFile(path);
     files.Open();
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("damaged")));
-    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
-    EXPECT_EQ(shell.m_set.m_loadedFromFile, 0);
+    EXPECT_EQ(EncodeStdata(shell.Set()), shownBytes);
+    EXPECT_EQ(shell.Set().LoadedFromFile(), 0);
     EXPECT_TRUE(sizedTo.empty());
     EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
     EXPECT_EQ(prompts.waitCursorDepth, 0);
@@ -139,30 +139,30 @@ TEST_F(Files, ADamagedFileSaysSoAndLeavesTheDataShown) {
 
 TEST_F(Files, AnotherTagIsInvalidFormatAndKeepsTheData) {
     ShowDownloaded();
-    shell.m_dataUnsaved = 0;
-    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    shell.SetDataUnsaved(false);
+    const QByteArray shownBytes = EncodeStdata(shell.Set());
     MeasurementSet epa = WorkedExample();
-    epa.m_dataTag = QString::fromLatin1(kTagRealTime);
+    epa.SetDataTag(QString::fromLatin1(kTagRealTime));
     prompts.QueueFile(File("epa.stdata", epa));
     files.Open();
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.LastText(), QStringLiteral("Invalid Format!"));
     EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Exclamation);
-    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
+    EXPECT_EQ(EncodeStdata(shell.Set()), shownBytes);
     // The graph view still hears about the refused file.
-    EXPECT_EQ(shell.m_set.m_fileTag, QStringLiteral("EPADATA"));
-    EXPECT_EQ(shell.m_set.m_modeFromFile, 1);
-    EXPECT_EQ(shell.m_set.m_loadedFromFile, 1);
+    EXPECT_EQ(shell.Set().FileTag(), QStringLiteral("EPADATA"));
+    EXPECT_EQ(shell.Set().ModeFromFile(), 1);
+    EXPECT_EQ(shell.Set().LoadedFromFile(), 1);
     EXPECT_TRUE(timers.IsActive(FrameTimer::ResetScale));
 }
 
 TEST_F(Files, AFileThatCannotBeOpenedChangesNothing) {
     ShowDownloaded();
-    shell.m_dataUnsaved = 0;
+    shell.SetDataUnsaved(false);
     prompts.QueueFile(dir.filePath("missing.stdata"));
     files.Open();
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(shell.m_set.m_loadedFromFile, 0);
+    EXPECT_EQ(shell.Set().LoadedFromFile(), 0);
     EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
     // Named on the command line, the user gets told.
     shell.OpenFileAtStart(dir.filePath("missing.stdata"));
@@ -174,19 +174,19 @@ TEST_F(Files, AFileThatCannotBeOpenedChangesNothing) {
 
 TEST_F(Files, SaveWritesBothFilesIntoTheChosenFolder) {
     ShowDownloaded();
-    shell.m_set.m_dataTag = QStringLiteral("EPADATA");
+    shell.Set().SetDataTag(QStringLiteral("EPADATA"));
     ASSERT_TRUE(QDir(dir.path()).mkdir("my.data"));
     prompts.QueueFile(dir.filePath("my.data/run.xls"));
     ASSERT_TRUE(shell.Execute(Cmd::Save));
     EXPECT_EQ(prompts.proposedNames, std::vector<QString>{QStringLiteral("10-02-03  14.05.06")});
     EXPECT_EQ(prompts.filters,
               std::vector<QString>{QStringLiteral("DataLogger Files (*.stdata *.xls)")});
-    EXPECT_EQ(shell.m_set.m_dataTag, QStringLiteral("RMSTRDATA"));
-    EXPECT_EQ(ReadAll(dir.filePath("my.data/run.stdata")), EncodeStdata(shell.m_set));
-    EXPECT_EQ(ReadAll(dir.filePath("my.data/run.xls")), BuildReport(shell.m_set));
-    EXPECT_EQ(shell.m_dataUnsaved, 0);
-    EXPECT_EQ(shell.m_promptOnOpen, 0);
-    EXPECT_EQ(shell.m_promptOnDownload, 0);
+    EXPECT_EQ(shell.Set().DataTag(), QStringLiteral("RMSTRDATA"));
+    EXPECT_EQ(ReadAll(dir.filePath("my.data/run.stdata")), EncodeStdata(shell.Set()));
+    EXPECT_EQ(ReadAll(dir.filePath("my.data/run.xls")), BuildReport(shell.Set()));
+    EXPECT_EQ(shell.DataUnsaved(), 0);
+    EXPECT_EQ(shell.PromptOnOpen(), 0);
+    EXPECT_EQ(shell.PromptOnDownload(), 0);
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(prompts.waitCursorDepth, 0);
     EXPECT_EQ(QDir(dir.filePath("my.data")).entryList(QDir::Files).size(), 2);
@@ -206,14 +206,14 @@ TEST_F(Files, TwoSavesUnderTheProposedNamesInOneMinuteKeepBothMeasurements) {
     ShowDownloaded();
     prompts.QueueFile(dir.filePath("10-02-03  14.05.06"));
     ASSERT_TRUE(files.Save());
-    const QByteArray first = EncodeStdata(shell.m_set);
-    shell.m_set.m_ch1Rms[0] += 1.0f;
+    const QByteArray first = EncodeStdata(shell.Set());
+    EditValues(shell.Set(), 0, [](std::vector<float>& v) { v[0] += 1.0f; });
     now.Set(At(2010, 2, 3, 14, 5, 40));
     EXPECT_EQ(files.ProposedSaveName(), QStringLiteral("10-02-03  14.05.40"));
     prompts.QueueFile(dir.filePath(files.ProposedSaveName()));
     ASSERT_TRUE(files.Save());
     EXPECT_EQ(ReadAll(dir.filePath("10-02-03  14.05.06.stdata")), first);
-    EXPECT_EQ(ReadAll(dir.filePath("10-02-03  14.05.40.stdata")), EncodeStdata(shell.m_set));
+    EXPECT_EQ(ReadAll(dir.filePath("10-02-03  14.05.40.stdata")), EncodeStdata(shell.Set()));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("10-02-03  14.05.06.xls")));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("10-02-03  14.05.40.xls")));
     EXPECT_EQ(FileCommands::TargetsFor(QStringLiteral("/a/run.XLS")).dataPath,
@@ -231,9 +231,9 @@ TEST_F(Files, AfterSaveOpenDoesNotAsk) {
 TEST_F(Files, CancellingSaveChangesNothing) {
     ShowDownloaded();
     EXPECT_FALSE(files.Save());
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_promptOnOpen, 1);
-    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
+    EXPECT_EQ(shell.PromptOnOpen(), 1);
+    EXPECT_EQ(shell.PromptOnDownload(), 1);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
 }
 
@@ -250,9 +250,9 @@ TEST_F(Files, AFailedSaveKeepsTheOldFilesAndTheFlagsAndSaysSo) {
     EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("run.stdata")));
     EXPECT_EQ(ReadAll(dir.filePath("run.xls")), QByteArray("old report"));
     EXPECT_TRUE(QFileInfo(dir.filePath("run.stdata")).isDir());
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_promptOnOpen, 1);
-    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
+    EXPECT_EQ(shell.PromptOnOpen(), 1);
+    EXPECT_EQ(shell.PromptOnDownload(), 1);
     EXPECT_EQ(prompts.waitCursorDepth, 0);
     // No temporary file left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
@@ -266,7 +266,7 @@ TEST_F(Files, AFailedSaveKeepsTheOldFilesAndTheFlagsAndSaysSo) {
 
 TEST_F(Files, SaveIsEnabledOnlyWithAGraphShown) {
     EXPECT_FALSE(shell.StateOf(Cmd::Save).enabled);
-    shell.m_graph.SetLastPoint(1);
+    shell.Graph().SetLastPoint(1);
     EXPECT_TRUE(shell.StateOf(Cmd::Save).enabled);
     for (int id : {Cmd::Open, Cmd::PreviousMeasurement, Cmd::FileOpenFramework})
         EXPECT_TRUE(shell.StateOf(id).enabled) << id;
@@ -294,22 +294,22 @@ TEST_F(Files, DownloadPromptAsksOnceAndYesOrNoGoOn) {
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("before.xls")));
 
     // Saved: no flags left, no second question.
-    shell.m_dataUnsaved = 1;
+    shell.SetDataUnsaved(true);
     EXPECT_TRUE(shell.OfferSaveBeforeDownload());
     EXPECT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(shell.m_dataUnsaved, 1); // only an asked prompt clears it
+    EXPECT_EQ(shell.DataUnsaved(), 1); // only an asked prompt clears it
 
-    shell.m_promptOnDownload = 1;
-    shell.m_set.m_loadedFromFile = 1;
+    shell.SetPromptOnDownload(true);
+    shell.Set().SetLoadedFromFile(true);
     EXPECT_TRUE(shell.OfferSaveBeforeDownload());
     EXPECT_EQ(prompts.shown.size(), 1u);
 
-    shell.m_set.m_loadedFromFile = 0;
+    shell.Set().SetLoadedFromFile(false);
     prompts.QueueAnswer(PromptAnswer::No);
     EXPECT_TRUE(shell.OfferSaveBeforeDownload());
     EXPECT_EQ(prompts.shown.size(), 2u);
-    EXPECT_EQ(shell.m_dataUnsaved, 0);
-    EXPECT_EQ(shell.m_promptOnDownload, 0);
+    EXPECT_EQ(shell.DataUnsaved(), 0);
+    EXPECT_EQ(shell.PromptOnDownload(), 0);
 }
 
 TEST_F(Files, ASaveAskedForByAPromptThatFailsLeavesTheDataMarkedUnsaved) {
@@ -324,9 +324,9 @@ TEST_F(Files, ASaveAskedForByAPromptThatFailsLeavesTheDataMarkedUnsaved) {
     files.Open();
     ASSERT_EQ(prompts.shown.size(), 3u); // the question, the replace question, the failure
     EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("could not be saved")));
-    EXPECT_EQ(shell.m_set.m_rmsCount, Rich().m_rmsCount); // nothing opened over it
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_EQ(shell.Set().RmsCount(), Rich().RmsCount()); // nothing opened over it
+    EXPECT_EQ(shell.DataUnsaved(), 1);
+    EXPECT_EQ(shell.PromptOnOpen(), 1);
     // Open stopped before its file dialog.
     EXPECT_EQ(prompts.ChooseOpenFile(QString(), QString()), dir.filePath("next.stdata"));
 
@@ -335,8 +335,8 @@ TEST_F(Files, ASaveAskedForByAPromptThatFailsLeavesTheDataMarkedUnsaved) {
     prompts.QueueAnswer(PromptAnswer::Yes);
     EXPECT_FALSE(shell.OfferSaveBeforeDownload()); // the download does not go on
     EXPECT_EQ(prompts.shown.size(), 6u);
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
+    EXPECT_EQ(shell.PromptOnDownload(), 1);
 }
 
 TEST_F(Files, YesToTheClosePromptRunsSave) {
@@ -353,13 +353,13 @@ TEST_F(Files, YesToTheClosePromptRunsSave) {
 TEST_F(Files, PreviousMeasurementRecallsTheLastDownloadOnly) {
     // None written yet: said in the status bar, without a box, nothing changed.
     ShowDownloaded();
-    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    const QByteArray shownBytes = EncodeStdata(shell.Set());
     ASSERT_TRUE(shell.Execute(Cmd::PreviousMeasurement));
     EXPECT_EQ(status, QStringLiteral("No previous measurement has been recorded yet."));
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
-    EXPECT_EQ(shell.m_set.m_loadedFromFile, 0);
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(EncodeStdata(shell.Set()), shownBytes);
+    EXPECT_EQ(shell.Set().LoadedFromFile(), 0);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
     EXPECT_FALSE(timers.IsActive(FrameTimer::ResetScale));
     EXPECT_FALSE(QFileInfo::exists(PreviousMeasurementPath()));
 
@@ -368,17 +368,17 @@ TEST_F(Files, PreviousMeasurementRecallsTheLastDownloadOnly) {
     EXPECT_TRUE(PreviousMeasurementPath().startsWith(dir.filePath("datadir")));
     ASSERT_TRUE(shell.Execute(Cmd::PreviousMeasurement));
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(shell.m_set.m_ch1Rms, std::vector<float>{230.0f});
+    EXPECT_EQ(shell.Set().ChannelRms(0), std::vector<float>{230.0f});
     EXPECT_EQ(timers.PeriodOf(FrameTimer::ResetScale), 50);
 
     // After a real-time acquisition the file carries the real-time tag.
     MeasurementSet live = Rich();
-    live.m_dataTag = QString::fromLatin1(kTagRealTime);
+    live.SetDataTag(QString::fromLatin1(kTagRealTime));
     ASSERT_TRUE(WritePreviousMeasurement(live));
     files.PreviousMeasurement();
     ASSERT_EQ(prompts.shown.size(), 1u); // read once, one message
     EXPECT_EQ(prompts.LastText(), QStringLiteral("Invalid Format!"));
-    EXPECT_EQ(shell.m_set.m_ch1Rms, std::vector<float>{230.0f});
+    EXPECT_EQ(shell.Set().ChannelRms(0), std::vector<float>{230.0f});
 }
 
 TEST_F(Files, WritingThePreviousMeasurementKeepsTheOldOneOnFailure) {
@@ -399,7 +399,7 @@ TEST_F(Files, WritingThePreviousMeasurementKeepsTheOldOneOnFailure) {
 
 TEST_F(Files, CtrlSAsksForANameOnceAndWritesOnlyTheDataFile) {
     ShowDownloaded();
-    shell.m_set.m_dataTag.clear();
+    shell.Set().SetDataTag(QString());
     prompts.QueueFile(dir.filePath("doc"));
     ASSERT_TRUE(shell.Execute(Cmd::FileSaveFramework));
     EXPECT_EQ(prompts.filters,
@@ -409,17 +409,20 @@ TEST_F(Files, CtrlSAsksForANameOnceAndWritesOnlyTheDataFile) {
     MeasurementSet back;
     EXPECT_TRUE(LoadStdataFile(path, back, nullptr)); // reopenable: tag RMSTRDATA
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("doc.xls")));
-    EXPECT_EQ(shell.m_dataUnsaved, 1); // only Save with its report clears the flags
+    EXPECT_EQ(shell.DataUnsaved(), 1); // only Save with its report clears the flags
 
-    shell.m_set.m_trLevelHigh = 77.0f;
+    // The same data again: written to the same file without a question (stored data
+    // change only by replacement, which makes them another document).
+    ASSERT_TRUE(QFile::remove(path));
     ASSERT_TRUE(shell.Execute(Cmd::FileSaveFramework));
     EXPECT_EQ(prompts.fileChoosersShown, 1);
     ASSERT_TRUE(LoadStdataFile(path, back, nullptr));
-    EXPECT_EQ(back.m_trLevelHigh, 77.0f);
+    EXPECT_EQ(back.TrLevelHigh(), shell.Set().TrLevelHigh());
 
+    const QByteArray shown = EncodeStdata(shell.Set());
     ASSERT_TRUE(shell.Execute(Cmd::FileNew));
     EXPECT_TRUE(files.DocumentPath().isEmpty());
-    EXPECT_EQ(shell.m_set.m_trLevelHigh, 77.0f); // the data stay
+    EXPECT_EQ(EncodeStdata(shell.Set()), shown); // the data stay
     shell.Execute(Cmd::FileSaveFramework);       // asks again, cancelled
     EXPECT_EQ(prompts.fileChoosersShown, 2);
 }
@@ -428,7 +431,7 @@ TEST_F(Files, CtrlSDoesNotWriteOverAFileThatWasRefusedOrDamaged) {
     // A damaged or refused file became the document, and Ctrl+S then replaced it
     // with the data shown, which came from elsewhere.
     MeasurementSet epa = WorkedExample();
-    epa.m_dataTag = QString::fromLatin1(kTagRealTime);
+    epa.SetDataTag(QString::fromLatin1(kTagRealTime));
     const QString refused = File("refused.stdata", epa);
     const QString damaged = dir.filePath("damaged.stdata");
     ASSERT_TRUE(WriteAll(damaged, EncodeStdata(WorkedExample()).left(30)));
@@ -463,7 +466,7 @@ TEST_F(Files, CtrlOAndTheCommandLineOpenWithoutPrompt) {
     const QString path = File("cl.stdata", WorkedExample());
     shell.OpenFileAtStart(path);
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(shell.m_set.m_rmsCount, 1);
+    EXPECT_EQ(shell.Set().RmsCount(), 1);
     EXPECT_EQ(files.DocumentPath(), path);
 
     ShowDownloaded();
@@ -471,7 +474,7 @@ TEST_F(Files, CtrlOAndTheCommandLineOpenWithoutPrompt) {
     ASSERT_TRUE(shell.Execute(Cmd::FileOpenFramework));
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(prompts.filters.back(), QStringLiteral("OrvexDatalogger Files (*.stdata )"));
-    EXPECT_EQ(shell.m_set.m_rmsCount, 1);
+    EXPECT_EQ(shell.Set().RmsCount(), 1);
 }
 
 // ------------------------------------------------------------------ taking a prompt back
@@ -494,8 +497,8 @@ TEST_F(Files, ClosingWithYesAndNoSaveKeepsTheWindowTheDataAndTheFiles) {
     const QByteArray previous = ReadAll(PreviousMeasurementPath());
     const auto filesBefore = MeasurementFiles(dir.path());
     // Save names its tag before it asks for a file; the data are what must stay.
-    shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
-    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    shell.Set().SetDataTag(QString::fromLatin1(kTagStored));
+    const QByteArray shownBytes = EncodeStdata(shell.Set());
     int windowCloses = 0;
     QObject::connect(&shell, &AppShell::closeWindowRequested, [&] { ++windowCloses; });
 
@@ -512,10 +515,10 @@ TEST_F(Files, ClosingWithYesAndNoSaveKeepsTheWindowTheDataAndTheFiles) {
     EXPECT_EQ(prompts.fileChoosersShown, 3);
     // Back in the dialog after No, at the name just chosen.
     EXPECT_EQ(prompts.proposedNames.back(), QStringLiteral("run.xls"));
-    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_promptOnOpen, 1);
-    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(EncodeStdata(shell.Set()), shownBytes);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
+    EXPECT_EQ(shell.PromptOnOpen(), 1);
+    EXPECT_EQ(shell.PromptOnDownload(), 1);
     EXPECT_EQ(MeasurementFiles(dir.path()), filesBefore);
     EXPECT_EQ(ReadAll(PreviousMeasurementPath()), previous);
 
@@ -531,8 +534,8 @@ TEST_F(Files, ClosingWithYesAndNoSaveKeepsTheWindowTheDataAndTheFiles) {
 TEST_F(Files, OpenPromptCancelOrYesWithoutASaveStopsTheOpen) {
     ShowDownloaded();
     // Save names its tag before it asks for a file; the data are what must stay.
-    shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
-    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    shell.Set().SetDataTag(QString::fromLatin1(kTagStored));
+    const QByteArray shownBytes = EncodeStdata(shell.Set());
     const QString next = File("next.stdata", WorkedExample());
     // Cancel: neither dialog. Yes and a cancelled save dialog: no open dialog.
     prompts.QueueAnswer(PromptAnswer::Cancel);
@@ -548,19 +551,19 @@ TEST_F(Files, OpenPromptCancelOrYesWithoutASaveStopsTheOpen) {
                   QStringLiteral("Do you want to save the existing graph data before continuing?"));
         EXPECT_EQ(shown.buttons, PromptButtons::YesNoCancel);
     }
-    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_promptOnOpen, 1);
-    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(EncodeStdata(shell.Set()), shownBytes);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
+    EXPECT_EQ(shell.PromptOnOpen(), 1);
+    EXPECT_EQ(shell.PromptOnDownload(), 1);
     EXPECT_EQ(MeasurementFiles(dir.path()).size(), 1u); // next.stdata only
 
     // No still opens without saving, and clears the two flags as before.
     prompts.QueueAnswer(PromptAnswer::No);
     prompts.QueueFile(next);
     files.Open();
-    EXPECT_EQ(shell.m_set.m_rmsCount, 1);
-    EXPECT_EQ(shell.m_dataUnsaved, 0);
-    EXPECT_EQ(shell.m_promptOnOpen, 0);
+    EXPECT_EQ(shell.Set().RmsCount(), 1);
+    EXPECT_EQ(shell.DataUnsaved(), 0);
+    EXPECT_EQ(shell.PromptOnOpen(), 0);
 }
 
 TEST_F(Files, DownloadPromptCancelOrYesWithoutASaveStopsTheDownloadCommand) {
@@ -569,8 +572,8 @@ TEST_F(Files, DownloadPromptCancelOrYesWithoutASaveStopsTheDownloadCommand) {
     LinkSession session(shell, channel);
     ShowDownloaded();
     // Save names its tag before it asks for a file; the data are what must stay.
-    shell.m_set.m_dataTag = QString::fromLatin1(kTagStored);
-    const QByteArray shownBytes = EncodeStdata(shell.m_set);
+    shell.Set().SetDataTag(QString::fromLatin1(kTagStored));
+    const QByteArray shownBytes = EncodeStdata(shell.Set());
     for (PromptAnswer answer : {PromptAnswer::Cancel, PromptAnswer::Yes}) {
         prompts.QueueAnswer(answer); // Yes: the save dialog is cancelled
         EXPECT_FALSE(session.BeginDownloadCommand());
@@ -583,16 +586,16 @@ TEST_F(Files, DownloadPromptCancelOrYesWithoutASaveStopsTheDownloadCommand) {
     for (int id : LinkController::kTimerIds)
         EXPECT_FALSE(timers.IsActive(id)) << id;
     EXPECT_FALSE(channel.IsOpen());
-    EXPECT_EQ(EncodeStdata(shell.m_set), shownBytes);
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_promptOnDownload, 1);
-    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_EQ(EncodeStdata(shell.Set()), shownBytes);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
+    EXPECT_EQ(shell.PromptOnDownload(), 1);
+    EXPECT_EQ(shell.PromptOnOpen(), 1);
     EXPECT_TRUE(MeasurementFiles(dir.path()).empty());
 
     prompts.QueueAnswer(PromptAnswer::No);
     EXPECT_TRUE(session.BeginDownloadCommand());
-    EXPECT_EQ(shell.m_dataUnsaved, 0);
-    EXPECT_EQ(shell.m_promptOnDownload, 0);
+    EXPECT_EQ(shell.DataUnsaved(), 0);
+    EXPECT_EQ(shell.PromptOnDownload(), 0);
 }
 
 // ------------------------------------------------------------------ replacing files
@@ -632,15 +635,15 @@ TEST_F(Files, TheReplaceQuestionNamesBothFilesWhicheverOfThemExists) {
         EXPECT_TRUE(q.text.endsWith(QString::fromLatin1(c.asks))) << q.text.toStdString();
         EXPECT_EQ(q.buttons, PromptButtons::YesNo);
         EXPECT_EQ(MeasurementFiles(dir.path()), before);
-        EXPECT_EQ(shell.m_dataUnsaved, 1);
+        EXPECT_EQ(shell.DataUnsaved(), 1);
 
         // Yes replaces both, asked once.
         prompts.QueueFile(c.report ? report : data);
         prompts.QueueAnswer(PromptAnswer::Yes);
         EXPECT_TRUE(files.Save());
         EXPECT_EQ(prompts.shown.size(), shownBefore + 2);
-        EXPECT_EQ(ReadAll(data), EncodeStdata(shell.m_set));
-        EXPECT_EQ(ReadAll(report), BuildReport(shell.m_set));
+        EXPECT_EQ(ReadAll(data), EncodeStdata(shell.Set()));
+        EXPECT_EQ(ReadAll(report), BuildReport(shell.Set()));
     }
 }
 
@@ -660,7 +663,7 @@ TEST_F(Files, CtrlSAsksBeforeReplacingAFileItDidNotOpen) {
     prompts.QueueFile(path);
     prompts.QueueAnswer(PromptAnswer::Yes);
     EXPECT_TRUE(files.FrameworkSave());
-    EXPECT_EQ(ReadAll(path), EncodeStdata(shell.m_set));
+    EXPECT_EQ(ReadAll(path), EncodeStdata(shell.Set()));
     // Its own document is written over without a question.
     EXPECT_TRUE(files.FrameworkSave());
     EXPECT_EQ(prompts.shown.size(), 2u);
@@ -670,7 +673,7 @@ TEST_F(Files, CtrlSAsksBeforeReplacingAFileItDidNotOpen) {
 
 TEST_F(Files, AFileRefusedAtStartUpIsNamedAndTheWelcomeScreenStays) {
     MeasurementSet epa = WorkedExample();
-    epa.m_dataTag = QString::fromLatin1(kTagRealTime);
+    epa.SetDataTag(QString::fromLatin1(kTagRealTime));
     const QString refused = File("live.stdata", epa);
     const QString damaged = dir.filePath("cut.stdata");
     ASSERT_TRUE(WriteAll(damaged, EncodeStdata(WorkedExample()).left(80)));
@@ -679,8 +682,8 @@ TEST_F(Files, AFileRefusedAtStartUpIsNamedAndTheWelcomeScreenStays) {
         EXPECT_TRUE(prompts.LastText().contains(QDir::toNativeSeparators(path)))
             << prompts.LastText().toStdString();
         EXPECT_EQ(prompts.shown.back().icon, PromptIcon::Exclamation);
-        EXPECT_EQ(shell.m_graph.DisplayContent(), 0);
-        EXPECT_EQ(shell.m_set.m_rmsCount, 0);
+        EXPECT_EQ(shell.Graph().DisplayContent(), 0);
+        EXPECT_EQ(shell.Set().RmsCount(), 0);
         EXPECT_TRUE(files.DocumentPath().isEmpty());
     }
     EXPECT_TRUE(prompts.shown[0].text.startsWith(QStringLiteral("Invalid Format!")));

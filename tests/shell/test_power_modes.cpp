@@ -43,14 +43,14 @@ protected:
     }
     // Three samples half an hour apart: 1000 W at PF 0.87, none, 2000 W at PF -0.5.
     void ThreeSamples() {
-        RealTimeRun& run = shell.m_set.Run();
+        RealTimeRun& run = shell.Set().Run();
         runs::BeginRun(run, 10, kStart, 1800, "V", "A");
         runs::AddSample(run, {230, 5}, {50, 50}, PowerRow(1000, 0.87f));
         runs::AddSample(run, {230, 1}, {50, 50}, RtPowerRow{});
         runs::AddSample(run, {230, 10}, {50, 50}, PowerRow(2000, -0.5f));
         shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
     }
-    GraphModel& G() { return shell.m_graph; }
+    GraphModel& G() { return shell.Graph(); }
     DataListView List() { return DataListViewOf(G(), graph.Inputs()); }
 
     GraphController graph;
@@ -74,9 +74,9 @@ TEST_P(PowerModeCases, EnterShowsOneTraceWithGapsAndItsOwnRange) {
     const ModeCase& c = GetParam();
     ThreeSamples();
     const size_t m = size_t(c.number - 1);
-    shell.m_settings.m_yAxisLow[m] = {-7, -8};
-    shell.m_settings.m_yAxisHigh[m] = {7000, 8000};
-    shell.m_settings.m_fitActivePowerAxis = false;
+    shell.Settings().m_yAxisLow[m] = {-7, -8};
+    shell.Settings().m_yAxisHigh[m] = {7000, 8000};
+    shell.Settings().m_fitActivePowerAxis = false;
     ASSERT_TRUE(shell.Execute(c.command));
     EXPECT_EQ(G().Mode(), c.mode);
     EXPECT_TRUE(shell.StateOf(c.command).checked);
@@ -88,8 +88,8 @@ TEST_P(PowerModeCases, EnterShowsOneTraceWithGapsAndItsOwnRange) {
     EXPECT_EQ(G().AxisLow(0), -7);
     EXPECT_EQ(G().AxisHigh(0), 7000);
     EXPECT_EQ(G().LastPoint(), 3);
-    EXPECT_TRUE(G().ChannelDrawn(shell.m_settings, 0));
-    EXPECT_FALSE(G().ChannelDrawn(shell.m_settings, 1));
+    EXPECT_TRUE(G().ChannelDrawn(shell.Settings(), 0));
+    EXPECT_FALSE(G().ChannelDrawn(shell.Settings(), 1));
 
     // The sample without a figure: no value, a gap in the rows, "LO" in the read-out.
     EXPECT_TRUE(std::isnan(G().ValueOf(graph.Inputs(), 0, 1)));
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "REAL TIME PF", "PF", "PF", "0.87", "PF: -0.50", "0.87"}));
 
 TEST_F(PowerModes, PAndPfNeedAVoltageAndACurrentChannel) {
-    RealTimeRun& run = shell.m_set.Run();
+    RealTimeRun& run = shell.Set().Run();
     runs::BeginRun(run, 10, kStart, 2, "V", "V");
     for (int id : {Cmd::RealTimeActivePower, Cmd::RealTimePowerFactor})
         EXPECT_FALSE(shell.StateOf(id).enabled) << id; // no sample yet
@@ -146,7 +146,7 @@ TEST_F(PowerModes, PAndPfNeedAVoltageAndACurrentChannel) {
 TEST_F(PowerModes, EnergyOfTheRunInTheInfoBarAndThePanel) {
     ThreeSamples();
     // Half-hour samples: (1000 + 2000) W x 0.5 h; 230 x (5 + 1 + 10) VA x 0.5 h.
-    const std::optional<RunEnergy> e = EnergyOfRun(shell.m_set.Run());
+    const std::optional<RunEnergy> e = EnergyOfRun(shell.Set().Run());
     ASSERT_TRUE(e);
     EXPECT_DOUBLE_EQ(*e->activeWh, 1500.0);
     EXPECT_DOUBLE_EQ(e->apparentVah, 1840.0);
@@ -154,12 +154,12 @@ TEST_F(PowerModes, EnergyOfTheRunInTheInfoBarAndThePanel) {
     ASSERT_TRUE(shell.Execute(Cmd::RealTimeActivePower));
     EXPECT_EQ(G().Info().energy, "1500.00 Wh   1840.00 VAh");
     // The panel's rows of the waveform graph.
-    shell.m_set.Run().SetCapture(RealTimeRun::Wave{});
+    shell.Set().Run().SetCapture(RealTimeRun::Wave{});
     ASSERT_TRUE(shell.Execute(Cmd::RealTimeEpa));
     EXPECT_EQ(graph.EpaActiveEnergy(), "1500.00 Wh");
     EXPECT_EQ(graph.EpaApparentEnergy(), "1840.00 VAh");
     // The next sample counts: 500 W and 230 x 2 VA for half an hour more.
-    runs::AddSample(shell.m_set.Run(), {230, 2}, {50, 50}, PowerRow(500, 0.9f));
+    runs::AddSample(shell.Set().Run(), {230, 2}, {50, 50}, PowerRow(500, 0.9f));
     graph.RefreshEnergyTexts();
     EXPECT_EQ(graph.EpaActiveEnergy(), "1750.00 Wh");
     EXPECT_EQ(graph.EpaApparentEnergy(), "2070.00 VAh");
@@ -168,7 +168,7 @@ TEST_F(PowerModes, EnergyOfTheRunInTheInfoBarAndThePanel) {
 }
 
 TEST_F(PowerModes, EnergyNeedsAVoltageAndCurrentPair) {
-    RealTimeRun& run = shell.m_set.Run();
+    RealTimeRun& run = shell.Set().Run();
     runs::BeginRun(run, 10, kStart, 1800, "V", "V");
     runs::AddSample(run, {230, 230}, {50, 50}, PowerRow(1000, 1));
     EXPECT_FALSE(EnergyOfRun(run));
@@ -177,7 +177,7 @@ TEST_F(PowerModes, EnergyNeedsAVoltageAndCurrentPair) {
 // The read-out, the X labels and the list take each sample's own time: samples that
 // came late are not placed at start + n x interval.
 TEST_F(PowerModes, PointTimeOfALateSampleIsItsOwnTimeNotStartPlusInterval) {
-    RealTimeRun& run = shell.m_set.Run();
+    RealTimeRun& run = shell.Set().Run();
     runs::BeginRun(run, 10, kStart, 2, "V", "A");
     for (TimeValue at : {kStart, kStart + 7, kStart + 20}) {
         RtSample s;
@@ -246,13 +246,13 @@ TEST_F(PowerAxisSettings, AnOlderFileWithoutThemGetsDefaults) {
 
 TEST_F(PowerModes, AFirstPGraphWithoutAStoredRangeFitsItToTheRun) {
     ThreeSamples();
-    ASSERT_TRUE(shell.m_settings.m_fitActivePowerAxis);
+    ASSERT_TRUE(shell.Settings().m_fitActivePowerAxis);
     ASSERT_TRUE(shell.Execute(Cmd::RealTimeActivePower));
     // 1000 .. 2000 W widened by a tenth each side (900 .. 2100), on steps of 200.
     EXPECT_EQ(G().AxisLow(0), 800);
     EXPECT_EQ(G().AxisHigh(0), 2200);
-    EXPECT_EQ(shell.m_settings.m_yAxisLow[9][0], 800);
-    EXPECT_FALSE(shell.m_settings.m_fitActivePowerAxis);
+    EXPECT_EQ(shell.Settings().m_yAxisLow[9][0], 800);
+    EXPECT_FALSE(shell.Settings().m_fitActivePowerAxis);
 }
 
 // ------------------------------------------------------------------ a run read back

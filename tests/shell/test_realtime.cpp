@@ -19,6 +19,7 @@
 #include "sim/FakeSerialChannel.h"
 #include "sim/LoggerModel.h"
 #include "support/RunSamples.h"
+#include "support/StoredSetBuilder.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -72,7 +73,7 @@ struct RealTime : ::testing::Test {
                          [this] { link().OpenDialog(LinkDialog::RealTime); });
         QObject::connect(&session, &RealTimeSession::runEnded,
                          [this](RealTimeEnd e) { ends.push_back(e); });
-        shell.m_graph.SetClient(1600, 900);
+        shell.Graph().SetClient(1600, 900);
     }
     ~RealTime() override { qunsetenv("DATALOGGER_DIR"); }
 
@@ -117,17 +118,17 @@ TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
     EXPECT_EQ(channel.writes.back().bytes, kStartBytes);
     EXPECT_EQ(channel.Threshold(), 2365);
     // First frame within 250 ms; the first sample 10 ms later.
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 1; }, 400));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 1; }, 400));
     EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeTick), 2000);
     EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeWatchdog), 500);
     EXPECT_EQ(timers.PeriodOf(FrameTimer::RealTimeRestart), 5000);
-    EXPECT_EQ(shell.m_set.RtStartTime(), kStart);
-    EXPECT_EQ(shell.m_graph.DisplayContent(), GraphModel::kContentGraph);
+    EXPECT_EQ(shell.Set().RtStartTime(), kStart);
+    EXPECT_EQ(shell.Graph().DisplayContent(), GraphModel::kContentGraph);
     // No real-time graph was chosen: the waveform graph is shown.
-    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
+    EXPECT_EQ(shell.Graph().Mode(), GraphMode::RealTimeEpa);
     ASSERT_TRUE(RunUntilEnded(6000));
     EXPECT_EQ(ends.front(), RealTimeEnd::CountReached);
-    EXPECT_EQ(shell.m_set.RtCount(), 3);
+    EXPECT_EQ(shell.Set().RtCount(), 3);
     EXPECT_FALSE(shell.RealTimeRunning());
     for (int id : {12, 13, 14, 15})
         EXPECT_FALSE(timers.IsActive(id)) << id;
@@ -135,10 +136,10 @@ TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
     EXPECT_EQ(Stops().size(), 2u);
     // 230 V and 10 A at 50 Hz.
     for (int n = 0; n < 3; ++n) {
-        EXPECT_NEAR(shell.m_set.Run().Rms()[size_t(n)][0], 230.0, 0.6);
-        EXPECT_NEAR(shell.m_set.Run().Rms()[size_t(n)][1], 10.0, 0.2);
+        EXPECT_NEAR(shell.Set().Run().Rms()[size_t(n)][0], 230.0, 0.6);
+        EXPECT_NEAR(shell.Set().Run().Rms()[size_t(n)][1], 10.0, 0.2);
         // Crossings fall on whole samples: 365 or 366 apart, 50.1 or 49.9 Hz.
-        EXPECT_NEAR(shell.m_set.Run().Freq()[size_t(n)][0], 50.0f, 0.15);
+        EXPECT_NEAR(shell.Set().Run().Freq()[size_t(n)][0], 50.0f, 0.15);
     }
     // The run is kept as the previous measurement in a file of its own, with every
     // sample's time and waveform.
@@ -148,41 +149,41 @@ TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
     EXPECT_EQ(kept.times, (std::vector<TimeValue>{kStart, kStart + 2, kStart + 4}));
     ASSERT_EQ(kept.waveforms.size(), 3u);
     EXPECT_EQ(kept.waveforms[0][0][0], logger.Stream().Sample(0, 0, 0));
-    EXPECT_EQ(shell.m_set.m_dataTag, "EPADATA");
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
+    EXPECT_EQ(shell.Set().DataTag(), "EPADATA");
+    EXPECT_EQ(shell.DataUnsaved(), 1);
 }
 
 TEST_F(RealTime, ACountOfOneEndsOnTheNextFrameAndALateTickFindsNoRoom) {
     Run(2, 1);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 1; }, 400));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 1; }, 400));
     EXPECT_TRUE(shell.RealTimeRunning());
     ASSERT_TRUE(RunUntilEnded(kFrameMs + 10));
-    EXPECT_EQ(shell.m_set.RtCount(), 1);
-    EXPECT_EQ(shell.m_set.Run().Rms().size(), 1u);
+    EXPECT_EQ(shell.Set().RtCount(), 1);
+    EXPECT_EQ(shell.Set().Run().Rms().size(), 1u);
 
     // The sampler refuses a sample past the capacity rather than writing it.
     RealTimeSampler sampler;
-    EXPECT_FALSE(sampler.Sample(shell.m_set));
-    EXPECT_EQ(shell.m_set.RtCount(), 1);
+    EXPECT_FALSE(sampler.Sample(shell.Set()));
+    EXPECT_EQ(shell.Set().RtCount(), 1);
 }
 
 TEST_F(RealTime, AFrameAfterStopIsAnsweredByTheStopCommandAlone) {
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 2; }, 3000));
     ASSERT_TRUE(shell.Execute(Cmd::Stop));
     EXPECT_EQ(ends, std::vector<RealTimeEnd>{RealTimeEnd::Stopped});
     EXPECT_FALSE(shell.StateOf(Cmd::Stop).enabled);
     EXPECT_TRUE(shell.StateOf(Cmd::Run).enabled);
     const size_t writes = channel.writes.size();
-    const auto wave = shell.m_set.Run().Capture();
-    const int count = shell.m_set.RtCount();
+    const auto wave = shell.Set().Run().Capture();
+    const int count = shell.Set().RtCount();
     QByteArray other = logger.NextFrame();
     other[5] = char(0x12); // a different first sample
     channel.Inject(other);
     ASSERT_EQ(channel.writes.size(), writes + 1);
     EXPECT_EQ(channel.writes.back().bytes, kStopBytes);
-    EXPECT_EQ(shell.m_set.Run().Capture(), wave);
-    EXPECT_EQ(shell.m_set.RtCount(), count);
+    EXPECT_EQ(shell.Set().Run().Capture(), wave);
+    EXPECT_EQ(shell.Set().RtCount(), count);
     EXPECT_EQ(ends.size(), 1u);
     EXPECT_TRUE(prompts.shown.empty());
 }
@@ -196,7 +197,7 @@ TEST_F(RealTime, TenSecondsOfSilenceEndTheRunQuietlyAndKeepTheSamples) {
     EXPECT_EQ(ends.front(), RealTimeEnd::Silence);
     // The last frame came at about 2.25 s after RUN; the run ends 10 s after it.
     EXPECT_LE(clock.NowMs(), 13500);
-    EXPECT_GE(shell.m_set.RtCount(), 2);
+    EXPECT_GE(shell.Set().RtCount(), 2);
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_TRUE(Stops().empty());
@@ -215,20 +216,20 @@ TEST_F(RealTime, ALoggerThatNeverStreamsEndsTheRunToo) {
     Run(2, 100);
     ASSERT_TRUE(RunUntilEnded(10500));
     EXPECT_EQ(ends.front(), RealTimeEnd::Silence);
-    EXPECT_EQ(shell.m_set.RtCount(), 0);
+    EXPECT_EQ(shell.Set().RtCount(), 0);
     // Start command once more 500 ms after the first: timer 12.
     EXPECT_EQ(channel.WritesStartingWith(0xC8).size(), 2u);
 }
 
 TEST_F(RealTime, AUnitChangedInMidRunStopsTheRunAndKeepsTheSamples) {
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 2; }, 3000));
     logger.SetRealTimeKinds(2, kChannelVolts, kChannelVolts); // CH2 now measures volts
     ASSERT_TRUE(RunUntilEnded(3000));
     EXPECT_EQ(ends.front(), RealTimeEnd::ChannelChanged);
     EXPECT_TRUE(prompts.Saw("The channel is changed,please restart!"));
-    EXPECT_EQ(shell.m_set.RtChannelUnit(1), "A");
-    EXPECT_EQ(shell.m_set.RtCount(), 2);
+    EXPECT_EQ(shell.Set().RtChannelUnit(1), "A");
+    EXPECT_EQ(shell.Set().RtCount(), 2);
     EXPECT_TRUE(QFile::exists(PreviousRunPath()));
 }
 
@@ -238,9 +239,9 @@ TEST_F(RealTime, AChannelSwitchedOffStopsTheRunAndTheFirstChannelsStay) {
     ASSERT_TRUE(RunUntilEnded(2000));
     EXPECT_EQ(ends.front(), RealTimeEnd::ChannelChanged);
     EXPECT_TRUE(prompts.Saw("The channel is changed,please restart!"));
-    EXPECT_TRUE(shell.m_set.RtChannelPresent(1));
-    EXPECT_EQ(shell.m_set.RtChannelUnit(1), "A");
-    EXPECT_EQ(shell.m_set.RtCount(), 1);
+    EXPECT_TRUE(shell.Set().RtChannelPresent(1));
+    EXPECT_EQ(shell.Set().RtChannelUnit(1), "A");
+    EXPECT_EQ(shell.Set().RtCount(), 1);
     EXPECT_GE(Stops().size(), 1u);
 }
 
@@ -251,7 +252,7 @@ TEST_F(RealTime, AFrameWithoutChannelsStopsWithItsMessage) {
     EXPECT_EQ(ends.front(), RealTimeEnd::NoChannel);
     EXPECT_TRUE(prompts.Saw("There is no channel!"));
     EXPECT_EQ(prompts.shown.back().icon, PromptIcon::Exclamation);
-    EXPECT_EQ(shell.m_set.RtCount(), 0);
+    EXPECT_EQ(shell.Set().RtCount(), 0);
     EXPECT_FALSE(QFile::exists(PreviousRunPath())); // no samples, no file
 }
 
@@ -265,8 +266,8 @@ TEST_F(RealTime, FramesSplitOrReadFromTheirMiddleAreReassembled) {
     channel.Inject(f.mid(1365));
     EXPECT_EQ(session.Transfer().FramesHandled(), 1);
     EXPECT_EQ(channel.Threshold(), 2365);
-    EXPECT_EQ(shell.m_set.Run().CapturePoints(), 590);
-    EXPECT_EQ(shell.m_set.Run().Capture()[0][0], float(logger.Stream().Sample(0, 0, 0)));
+    EXPECT_EQ(shell.Set().Run().CapturePoints(), 590);
+    EXPECT_EQ(shell.Set().Run().Capture()[0][0], float(logger.Stream().Sample(0, 0, 0)));
     // Two frames in one read are both handled.
     channel.Inject(f + f);
     EXPECT_EQ(session.Transfer().FramesHandled(), 3);
@@ -276,15 +277,15 @@ TEST_F(RealTime, TheModeShownGrowsBySamplesAndAppendsTheNewestSegment) {
     int appended = 0;
     QObject::connect(&shell, &AppShell::realTimePointAppended, [&] { ++appended; });
     graph.OnRealTimeRms();                         // nothing to show yet: no mode
-    shell.m_graph.SetMode(GraphMode::RealTimeRms); // chosen before the run
+    shell.Graph().SetMode(GraphMode::RealTimeRms); // chosen before the run
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 4; }, 8000));
-    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeRms);
-    EXPECT_EQ(shell.m_graph.LastPoint(), 4);
-    EXPECT_EQ(shell.m_graph.Info().count, "4");
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 4; }, 8000));
+    EXPECT_EQ(shell.Graph().Mode(), GraphMode::RealTimeRms);
+    EXPECT_EQ(shell.Graph().LastPoint(), 4);
+    EXPECT_EQ(shell.Graph().Info().count, "4");
     EXPECT_EQ(appended, 3); // every sample after the first
-    EXPECT_EQ(shell.m_graph.Info().ch1Max, shell.m_set.m_extremeText[8][0]);
-    EXPECT_TRUE(shell.m_graph.Info().ch1Max.contains(" @08/12/26 14:05:0"));
+    EXPECT_EQ(shell.Graph().Info().ch1Max, shell.Set().ExtremeText(8, 0));
+    EXPECT_TRUE(shell.Graph().Info().ch1Max.contains(" @08/12/26 14:05:0"));
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
     EXPECT_TRUE(shell.StateOf(Cmd::RealTimeRms).checked);
 }
@@ -296,26 +297,26 @@ TEST_F(RealTime, PassingACompressionLevelRepaintsOnceThenOneSegmentPerSample) {
     std::vector<std::pair<int, AppendAction>> actions;
     int mismatches = 0;
     QObject::connect(&shell, &AppShell::realTimePointAppended, [&] {
-        const int count = shell.m_set.RtCount();
-        actions.emplace_back(count, shell.m_graph.AppendRealTimePoint(graph.Inputs()).action);
+        const int count = shell.Set().RtCount();
+        actions.emplace_back(count, shell.Graph().AppendRealTimePoint(graph.Inputs()).action);
         if (count != 145)
             return;
         // The pixels computed sample by sample are those of a computation from scratch.
-        GraphModel fresh = shell.m_graph;
+        GraphModel fresh = shell.Graph();
         fresh.ResetScale(); // a new scale generation: every pixel anew
         fresh.ComputeScale(graph.Inputs());
         for (int64_t k = 0; k < count; ++k)
             for (int ch = 0; ch < 2; ++ch)
-                mismatches += fresh.YPix(k, 0, ch) != shell.m_graph.YPix(k, 0, ch) ||
-                              fresh.XPix(k, 0, ch) != shell.m_graph.XPix(k, 0, ch);
+                mismatches += fresh.YPix(k, 0, ch) != shell.Graph().YPix(k, 0, ch) ||
+                              fresh.XPix(k, 0, ch) != shell.Graph().XPix(k, 0, ch);
     });
-    shell.m_graph.SetMode(GraphMode::RealTimeRms);
+    shell.Graph().SetMode(GraphMode::RealTimeRms);
     Run(2, 150);
     ASSERT_TRUE(RunUntilEnded(400000));
-    ASSERT_EQ(shell.m_set.RtCount(), 150);
+    ASSERT_EQ(shell.Set().RtCount(), 150);
     // A level holds about 12/11 as many points as the one below: 100, 109, 118, ...
     std::set<int> passes;
-    const RtCapacityTable& levels = shell.m_graph.RtCapacity();
+    const RtCapacityTable& levels = shell.Graph().RtCapacity();
     for (int l = 0; l < levels.LevelCount(); ++l)
         passes.insert(levels.Capacity(l) + 1);
     int repaints = 0;
@@ -369,7 +370,7 @@ TEST_F(RealTime, EveryCommandFollowsItsRuleBeforeDuringAndAfterARun) {
     Run(2, 3);
     EXPECT_TRUE(shell.RealTimeRunning());
     expect(true, false, "running, before the first frame");
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 5000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 2; }, 5000));
     ASSERT_TRUE(shell.RealTimeRunning());
     expect(true, true, "running, data list closed");
     lists.SetDataListOpen(true);
@@ -383,7 +384,7 @@ TEST_F(RealTime, EveryCommandFollowsItsRuleBeforeDuringAndAfterARun) {
     EXPECT_EQ(channel.writes.size(), writes);
 
     ASSERT_TRUE(RunUntilEnded(10000));
-    EXPECT_EQ(shell.m_set.RtCount(), 3);
+    EXPECT_EQ(shell.Set().RtCount(), 3);
     expect(false, true, "after the run");
     lists.SetDataListOpen(false);
     expect(false, true, "after the run, data list closed");
@@ -391,8 +392,8 @@ TEST_F(RealTime, EveryCommandFollowsItsRuleBeforeDuringAndAfterARun) {
 
 TEST_F(RealTime, ClosingTheWindowStopsTheLoggerFirst) {
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 1; }, 400));
-    shell.m_graph.SetLastPoint(1); // no save question
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 1; }, 400));
+    shell.Graph().SetLastPoint(1); // no save question
     bool closed = false;
     QObject::connect(&shell, &AppShell::closeWindowRequested, [&] {
         closed = true;
@@ -411,7 +412,7 @@ TEST_F(RealTime, PanelTextsFollowEverySample) {
     s.waves[1].amplitude = 7.07; // 5 A: not above 7
     logger.SetRealTimeStream(s);
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 2; }, 3000));
     EXPECT_NEAR(graph.EpaPanelTexts()[0].rms.toDouble(), 230.0, 0.5);
     EXPECT_EQ(graph.EpaPanelTexts()[1].rms, "LO");
     EXPECT_EQ(graph.EpaApparentPower(), "LO");
@@ -420,7 +421,7 @@ TEST_F(RealTime, PanelTextsFollowEverySample) {
     // 10 A from the next frame on: the panel's S(VA) follows.
     s.waves[1].amplitude = 14.142;
     logger.SetRealTimeStream(s);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 3; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 3; }, 3000));
     EXPECT_NEAR(graph.EpaPanelTexts()[1].rms.toDouble(), 10.0, 0.1);
     EXPECT_EQ(graph.EpaApparentPower(),
               QString::number(std::lround(graph.EpaPanelTexts()[0].rms.toDouble() *
@@ -431,29 +432,29 @@ TEST_F(RealTime, BothChannelsInVoltsKeepThePanelsPowerAndItsExtremes) {
     logger.SetRealTimeKinds(2, kChannelVolts, kChannelVolts);
     graph.SetEpaPanelOpen(true);
     Run(2, 100);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 2; }, 3000));
     EXPECT_EQ(graph.EpaApparentPower(), "NONE");
-    EXPECT_TRUE(shell.m_set.m_powerExtremeText[0].isEmpty());
+    EXPECT_TRUE(shell.Set().PowerExtremeText(0).isEmpty());
     EXPECT_FALSE(shell.StateOf(Cmd::RealTimeApparentPower).enabled);
 }
 
 TEST_F(RealTime, TheJournalHoldsEverySampleAndItsWaveformUntilTheRunEnds) {
     const QString journal = dir.filePath("journal.rtj");
     Run(2, 3);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 2; }, 3000));
     const RtJournalScan scan = ScanRtJournal(journal);
     ASSERT_TRUE(scan.headerOk);
     EXPECT_EQ(scan.values.times, (std::vector<TimeValue>{kStart, kStart + 2}));
     EXPECT_EQ(scan.values.rms[0],
-              (std::vector<float>{shell.m_set.Run().Rms()[0][0], shell.m_set.Run().Rms()[1][0]}));
+              (std::vector<float>{shell.Set().Run().Rms()[0][0], shell.Set().Run().Rms()[1][0]}));
     EXPECT_EQ(scan.recordsAt.size(), 2u);
     ASSERT_TRUE(RunUntilEnded(3000));
     EXPECT_FALSE(QFile::exists(journal));
     EXPECT_TRUE(session.RecoverJournal().isEmpty());
     // The waveforms stay at hand after the run: the first sample's comes back.
-    ASSERT_TRUE(shell.m_set.Run().KeepsWaveforms());
-    ASSERT_TRUE(shell.m_set.Run().ShowSample(0));
-    EXPECT_EQ(shell.m_set.Run().Capture()[0][0], float(logger.Stream().Sample(0, 0, 0)));
+    ASSERT_TRUE(shell.Set().Run().KeepsWaveforms());
+    ASSERT_TRUE(shell.Set().Run().ShowSample(0));
+    EXPECT_EQ(shell.Set().Run().Capture()[0][0], float(logger.Stream().Sample(0, 0, 0)));
 }
 
 TEST_F(RealTime, AJournalLeftBehindIsKeptAsARunFileAndReportedOnce) {
@@ -479,7 +480,7 @@ TEST_F(RealTime, AJournalLeftBehindIsKeptAsARunFileAndReportedOnce) {
     EXPECT_TRUE(kept.endsWith(".rtdata"));
     FileCommands files(shell);
     EXPECT_EQ(files.LoadFile(kept), FileCommands::LoadResult::Loaded);
-    EXPECT_EQ(shell.m_set.RtCount(), 2);
+    EXPECT_EQ(shell.Set().RtCount(), 2);
     EXPECT_TRUE(session.RecoverJournal().isEmpty());
     EXPECT_EQ(prompts.shown.size(), 1u);
 }
@@ -514,10 +515,10 @@ TEST_F(RealTime, EveryKeptWaveformOpensFromThePointAndStepsThroughTheRun) {
     RealTimeStream stream;
     Run(2, 3);
     // A different waveform for each sample: the second one at half the voltage.
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 1; }, 400));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 1; }, 400));
     stream.waves[0].amplitude /= 2;
     logger.SetRealTimeStream(stream);
-    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.m_set.RtCount() == 2; }, 3000));
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 2; }, 3000));
     stream.waves[0].amplitude *= 2;
     logger.SetRealTimeStream(stream);
     // During the run the waveform graph follows the newest frame.
@@ -528,36 +529,38 @@ TEST_F(RealTime, EveryKeptWaveformOpensFromThePointAndStepsThroughTheRun) {
     graph.SetEpaPanelOpen(true);
     ASSERT_TRUE(shell.ExecuteDirect(Cmd::RealTimeRms));
     ASSERT_TRUE(graph.OpenSampleWaveform(1));
-    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeEpa);
-    EXPECT_EQ(shell.m_graph.Info().title, "REAL TIME EPA");
-    EXPECT_EQ(shell.m_graph.Info().start, FormatDateTime(kStart + 2));
+    EXPECT_EQ(shell.Graph().Mode(), GraphMode::RealTimeEpa);
+    EXPECT_EQ(shell.Graph().Info().title, "REAL TIME EPA");
+    EXPECT_EQ(shell.Graph().Info().start, FormatDateTime(kStart + 2));
     EXPECT_EQ(status.back(), "Sample 2 of 3");
     EXPECT_NEAR(graph.EpaPanelTexts()[0].rms.toDouble(), 115.0, 0.5);
-    EXPECT_NEAR(shell.m_set.Run().Rms()[1][0], 115.0, 0.5);
+    EXPECT_NEAR(shell.Set().Run().Rms()[1][0], 115.0, 0.5);
 
     EXPECT_TRUE(graph.StepSampleWaveform(+1));
     EXPECT_EQ(status.back(), "Sample 3 of 3");
     EXPECT_NEAR(graph.EpaPanelTexts()[0].rms.toDouble(), 230.0, 0.6);
-    EXPECT_EQ(shell.m_graph.Info().start, FormatDateTime(kStart + 4));
+    EXPECT_EQ(shell.Graph().Info().start, FormatDateTime(kStart + 4));
     EXPECT_FALSE(graph.StepSampleWaveform(+1)); // already the last
     EXPECT_TRUE(graph.OpenEdgeSampleWaveform(false));
-    EXPECT_EQ(shell.m_set.Run().CaptureSample(), 0);
+    EXPECT_EQ(shell.Set().Run().CaptureSample(), 0);
     EXPECT_TRUE(graph.StepSampleWaveform(+1));
-    EXPECT_EQ(shell.m_set.Run().CaptureSample(), 1);
+    EXPECT_EQ(shell.Set().Run().CaptureSample(), 1);
     EXPECT_EQ(status.back(), "Sample 2 of 3");
 }
 
 TEST_F(RealTime, ARunWroteOverTheDownloadsPreviousMeasurementAndCouldNotBeRecalled) {
     FileCommands files(shell);
     MeasurementSet stored;
-    stored.m_rmsCount = 3;
-    stored.m_rmsInterval = 60;
-    stored.m_startTime = kStart;
-    stored.m_channelCount = 1;
-    stored.m_ch1Present = 1;
-    stored.m_ch1Unit = "V";
-    stored.m_ch1Rms = {230.0f, 231.0f, 232.0f};
-    stored.m_dataTag = kTagStored;
+    EditStored(stored, [&](StoredSet& d) {
+        d.SetRmsCount(3);
+        d.SetRmsInterval(60);
+        d.SetStartTime(kStart);
+        d.SetChannelCount(1);
+        d.SetChannelPresent(0, 1);
+        d.SetChannelUnit(0, "V");
+    });
+    SetValues(stored, 0, {230.0f, 231.0f, 232.0f});
+    stored.SetDataTag(kTagStored);
     ASSERT_TRUE(WritePreviousMeasurement(stored));
     const QByteArray download = FileBytes(PreviousMeasurementPath());
 
@@ -565,15 +568,15 @@ TEST_F(RealTime, ARunWroteOverTheDownloadsPreviousMeasurementAndCouldNotBeRecall
     ASSERT_TRUE(RunUntilEnded(20000));
     EXPECT_EQ(FileBytes(PreviousMeasurementPath()), download);
     // Previous Measurement recalls the newer of the two: the run.
-    shell.m_set.Run().Begin(0, 2, 0);
+    shell.Set().Run().Begin(0, 2, 0);
     ASSERT_TRUE(shell.ExecuteDirect(Cmd::PreviousMeasurement));
-    EXPECT_EQ(shell.m_set.RtCount(), 5);
+    EXPECT_EQ(shell.Set().RtCount(), 5);
     graph.ApplyModeFromFile(); // as the view does when it next draws
-    EXPECT_EQ(shell.m_graph.Mode(), GraphMode::RealTimeRms);
-    EXPECT_EQ(shell.m_graph.Info().count, "5");
+    EXPECT_EQ(shell.Graph().Mode(), GraphMode::RealTimeRms);
+    EXPECT_EQ(shell.Graph().Info().count, "5");
     // The download's copy still opens.
     EXPECT_EQ(files.LoadFile(PreviousMeasurementPath()), FileCommands::LoadResult::Loaded);
-    EXPECT_EQ(shell.m_set.m_rmsCount, 3);
+    EXPECT_EQ(shell.Set().RmsCount(), 3);
 }
 
 // --- what a user met after a run ---
@@ -613,7 +616,7 @@ TEST_F(RealTime, ARunArmsTheDownloadPromptAndTellsItsProgressAndItsEnd) {
     EXPECT_EQ(done[0].what, WorkDone::RunEnded);
     EXPECT_EQ(done[0].samples, 3);
     EXPECT_EQ(done[0].records, 3);
-    EXPECT_EQ(shell.m_promptOnDownload, 1);
+    EXPECT_EQ(shell.PromptOnDownload(), 1);
     EXPECT_TRUE(shell.ShownFile().isEmpty()); // the samples are in no file yet
 }
 
@@ -633,23 +636,25 @@ TEST_F(RealTime, BackToEpaAfterARunLeftTheCh1RmsBoxBlank) {
 TEST_F(RealTime, AFileSavedAfterARunCouldNotBeOpenedAgain) {
     FileCommands files(shell);
     MeasurementSet stored;
-    stored.m_rmsCount = 3;
-    stored.m_rmsInterval = 60;
-    stored.m_startTime = kStart;
-    stored.m_channelCount = 1;
-    stored.m_ch1Present = 1;
-    stored.m_ch1Unit = "V";
-    stored.m_ch1Rms = {230.0f, 231.0f, 232.0f};
-    shell.m_set.TakeStored(std::move(stored));
+    EditStored(stored, [&](StoredSet& d) {
+        d.SetRmsCount(3);
+        d.SetRmsInterval(60);
+        d.SetStartTime(kStart);
+        d.SetChannelCount(1);
+        d.SetChannelPresent(0, 1);
+        d.SetChannelUnit(0, "V");
+    });
+    SetValues(stored, 0, {230.0f, 231.0f, 232.0f});
+    shell.Set().ReplaceStored(stored.Stored());
     Run(2, 1);
     ASSERT_TRUE(RunUntilEnded(5000));
-    ASSERT_EQ(shell.m_set.m_dataTag, "EPADATA");
+    ASSERT_EQ(shell.Set().DataTag(), "EPADATA");
     prompts.QueueFile(dir.filePath("saved.stdata"));
     ASSERT_TRUE(files.Save());
     EXPECT_EQ(files.LoadFile(dir.filePath("saved.stdata")), FileCommands::LoadResult::Loaded);
-    EXPECT_EQ(shell.m_set.m_rmsCount, 3);
+    EXPECT_EQ(shell.Set().RmsCount(), 3);
     // Ctrl+S writes the stored set too, whatever the last run left in the tag.
-    shell.m_set.m_dataTag = "EPADATA";
+    shell.Set().SetDataTag("EPADATA");
     prompts.QueueFile(dir.filePath("framework.stdata"));
     ASSERT_TRUE(files.FrameworkSave());
     EXPECT_EQ(files.LoadFile(dir.filePath("framework.stdata")), FileCommands::LoadResult::Loaded);

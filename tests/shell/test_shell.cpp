@@ -16,10 +16,10 @@ protected:
             closedAt = clock.NowMs();
             settingsExistedAtClose = QFile::exists(shell.SettingsPath());
         });
-        shell.onSaveCommand = [this] {
+        shell.SetSaveCommand([this] {
             ++saves;
             return saveSucceeds;
-        };
+        });
         QObject::connect(&shell, &AppShell::stopRealTimeRequested, [this] {
             ++stops;
             run.SetRunning(false);
@@ -34,7 +34,7 @@ protected:
 };
 
 TEST_F(Shell, CloseWritesSettingsFirstAndClosesTheWindow100msLater) {
-    shell.m_settings.m_bgColor = 9;
+    shell.Settings().m_bgColor = 9;
     shell.RequestClose();
     // Settings are on disk before any prompt or delay.
     EXPECT_EQ(LoadSettingsFile(shell.SettingsPath()).m_bgColor, 9);
@@ -61,9 +61,9 @@ TEST_F(Shell, SaveQuestionOnlyWithMoreThanOnePointAndBothFlags) {
         ManualClock ck;
         ManualTimerTable t(ck);
         AppShell s(t, p, now, dir.filePath("x.ini"));
-        s.m_graph.SetLastPoint(c.lastPoint);
-        s.m_dataUnsaved = c.unsaved;
-        s.m_promptOnOpen = c.promptOnOpen;
+        s.Graph().SetLastPoint(c.lastPoint);
+        s.SetDataUnsaved(c.unsaved);
+        s.SetPromptOnOpen(c.promptOnOpen);
         s.RequestClose();
         EXPECT_EQ(p.Saw("Do you want to save the data before closing?"), c.asks)
             << c.lastPoint << " " << int(c.unsaved) << " " << int(c.promptOnOpen);
@@ -75,37 +75,37 @@ TEST_F(Shell, SaveQuestionOnlyWithMoreThanOnePointAndBothFlags) {
 }
 
 TEST_F(Shell, YesRunsSaveAndClearsBothFlagsNoKeepsThem) {
-    shell.m_graph.SetLastPoint(10);
-    shell.m_dataUnsaved = 1;
+    shell.Graph().SetLastPoint(10);
+    shell.SetDataUnsaved(true);
     prompts.QueueAnswer(PromptAnswer::Yes);
     shell.RequestClose();
     EXPECT_EQ(saves, 1);
-    EXPECT_EQ(shell.m_dataUnsaved, 0);
-    EXPECT_EQ(shell.m_promptOnOpen, 0);
+    EXPECT_EQ(shell.DataUnsaved(), 0);
+    EXPECT_EQ(shell.PromptOnOpen(), 0);
 
     FakePrompts p2;
     ManualTimerTable t2(clock);
     AppShell s2(t2, p2, now, dir.filePath("y.ini"));
     int saves2 = 0;
-    s2.onSaveCommand = [&] {
+    s2.SetSaveCommand([&] {
         ++saves2;
         return true;
-    };
-    s2.m_graph.SetLastPoint(10);
-    s2.m_dataUnsaved = 1;
+    });
+    s2.Graph().SetLastPoint(10);
+    s2.SetDataUnsaved(true);
     p2.QueueAnswer(PromptAnswer::No);
     s2.RequestClose();
     EXPECT_EQ(saves2, 0);
-    EXPECT_EQ(s2.m_dataUnsaved, 1);
+    EXPECT_TRUE(s2.DataUnsaved());
     EXPECT_TRUE(t2.IsActive(FrameTimer::Close));
 }
 
 TEST_F(Shell, CancelAndYesWithoutASaveKeepTheWindowAndEverythingInIt) {
     // The window closed after Yes and a cancelled file dialog, and the measurement
     // went with it; the question had no way back either.
-    shell.m_graph.SetLastPoint(10);
-    shell.m_dataUnsaved = 1;
-    shell.m_promptOnDownload = 1;
+    shell.Graph().SetLastPoint(10);
+    shell.SetDataUnsaved(true);
+    shell.SetPromptOnDownload(true);
     run.SetRunning(true);
     int dataListCloses = 0;
     QObject::connect(&shell, &AppShell::closeDataListRequested, [&] { ++dataListCloses; });
@@ -115,9 +115,9 @@ TEST_F(Shell, CancelAndYesWithoutASaveKeepTheWindowAndEverythingInIt) {
         shell.RequestClose();
         EXPECT_FALSE(shell.IsClosing());
         EXPECT_FALSE(timers.IsActive(FrameTimer::Close));
-        EXPECT_EQ(shell.m_dataUnsaved, 1);
-        EXPECT_EQ(shell.m_promptOnOpen, 1);
-        EXPECT_EQ(shell.m_promptOnDownload, 1);
+        EXPECT_EQ(shell.DataUnsaved(), 1);
+        EXPECT_EQ(shell.PromptOnOpen(), 1);
+        EXPECT_EQ(shell.PromptOnDownload(), 1);
         // The acquisition runs on and the data list stays open.
         EXPECT_EQ(stops, 0);
         EXPECT_EQ(dataListCloses, 0);
@@ -138,15 +138,15 @@ TEST_F(Shell, CancelAndYesWithoutASaveKeepTheWindowAndEverythingInIt) {
 }
 
 TEST_F(Shell, FailedSaveOnClosingKeepsTheWindowAndTheUnsavedData) {
-    shell.m_graph.SetLastPoint(10);
-    shell.m_dataUnsaved = 1;
-    shell.m_settings.m_bgColor = 4;
+    shell.Graph().SetLastPoint(10);
+    shell.SetDataUnsaved(true);
+    shell.Settings().m_bgColor = 4;
     saveSucceeds = false;
     prompts.QueueAnswer(PromptAnswer::Yes);
     shell.RequestClose();
     EXPECT_EQ(saves, 1);
-    EXPECT_EQ(shell.m_dataUnsaved, 1);
-    EXPECT_EQ(shell.m_promptOnOpen, 1);
+    EXPECT_EQ(shell.DataUnsaved(), 1);
+    EXPECT_EQ(shell.PromptOnOpen(), 1);
     EXPECT_FALSE(shell.IsClosing());
     clock.Advance(1000);
     EXPECT_EQ(closedAt, -1);
@@ -191,8 +191,8 @@ TEST_F(Shell, RunStateGoneBeforeTheShellIsNotAskedAgain) {
 }
 
 TEST_F(Shell, SecondCloseRequestDuringTheDelayChangesNothing) {
-    shell.m_graph.SetLastPoint(10);
-    shell.m_dataUnsaved = 1;
+    shell.Graph().SetLastPoint(10);
+    shell.SetDataUnsaved(true);
     prompts.QueueAnswer(PromptAnswer::No);
     shell.RequestClose();
     clock.Advance(50);

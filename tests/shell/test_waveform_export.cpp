@@ -47,7 +47,7 @@ protected:
     void MakeRun() { MakeRun(shell); }
     void MakeRun(AppShell& into) {
         waves.clear();
-        RealTimeRun& run = into.m_set.Run();
+        RealTimeRun& run = into.Set().Run();
         run.SetChannelKind(0, kChannelVolts);
         run.SetChannelKind(1, kChannelAmps);
         run.Begin(samples::At(2026, 12, 8, 14, 5, 0), 2, 3);
@@ -63,7 +63,7 @@ protected:
             ASSERT_TRUE(run.Append(s));
         }
         run.SetWaveforms(std::make_shared<RtMemoryWaveforms>(waves));
-        into.m_graph.SetMode(GraphMode::RealTimeEpa);
+        into.Graph().SetMode(GraphMode::RealTimeEpa);
     }
 
     // Two transient records, the second of CH2 in amps; shown in the stored TR graph.
@@ -71,9 +71,9 @@ protected:
         MeasurementSet s = samples::WorkedExample();
         samples::AddTr(s, samples::At(2010, 2, 3, 14, 6, 0), kTrChannel1, kTrUnitVolts, 10.0f);
         samples::AddTr(s, samples::At(2010, 2, 3, 14, 7, 30), kTrChannel2, kTrUnitAmps, -50.0f);
-        shell.m_set.TakeStored(std::move(s));
-        shell.m_graph.SetMode(GraphMode::StoreTransient);
-        shell.m_graph.SetTransientRecord(shown);
+        shell.Set().TakeStored(std::move(s));
+        shell.Graph().SetMode(GraphMode::StoreTransient);
+        shell.Graph().SetTransientRecord(shown);
     }
 
     QString Out(const QString& name) const { return QDir(out.path()).filePath(name); }
@@ -103,7 +103,7 @@ protected:
 
 TEST_F(WaveformExportTest, BrowsedSampleIsWrittenWithItsChannelsTimeAndLineFrequency) {
     MakeRun();
-    ASSERT_TRUE(shell.m_set.Run().ShowSample(1));
+    ASSERT_TRUE(shell.Set().Run().ShowSample(1));
     shell.SetShownFile(QStringLiteral("/data/site 4.rtdata"));
     ASSERT_TRUE(shell.StateOf(Cmd::ExportComtrade).enabled);
     prompts.QueueFile(Out(QStringLiteral("browsed.cfg")));
@@ -140,7 +140,7 @@ TEST_F(WaveformExportTest, NewestFrameGoesWithTheNewestSample) {
     RtWaveform frame{};
     for (int i = 0; i < kRtWavePoints; ++i)
         frame[size_t(i)] = {Wave(i, 2500, 0.25), Wave(i, 700, 0.0)};
-    shell.m_set.Run().SetCapture(frame);
+    shell.Set().Run().SetCapture(frame);
     waves.push_back(frame); // index 3: what the frame holds
     prompts.QueueFile(Out(QStringLiteral("live")));
     ASSERT_TRUE(shell.Execute(Cmd::ExportComtrade));
@@ -187,26 +187,26 @@ TEST_F(WaveformExportTest, GreyedWithoutAWaveformOnShow) {
         {"a run without a capture, in EPA",
          [this] {
              MakeRun();
-             shell.m_set.Run().ClearCapture();
+             shell.Set().Run().ClearCapture();
          }},
         {"a run browsed, in the RMS graph",
          [this] {
              MakeRun();
-             shell.m_set.Run().ShowSample(0);
-             shell.m_graph.SetMode(GraphMode::RealTimeRms);
+             shell.Set().Run().ShowSample(0);
+             shell.Graph().SetMode(GraphMode::RealTimeRms);
          }},
         {"stored TR graph without records",
          [this] {
-             shell.m_set.TakeStored(samples::WorkedExample());
-             shell.m_graph.SetMode(GraphMode::StoreTransient);
+             shell.Set().TakeStored(samples::WorkedExample());
+             shell.Graph().SetMode(GraphMode::StoreTransient);
          }},
         {"stored TR graph past the last record", [this] { MakeTransients(2); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        shell.m_set.Run().Clear();
-        shell.m_set.ClearStored();
-        shell.m_graph.SetMode(GraphMode::None);
+        shell.Set().Run().Clear();
+        shell.Set().ClearStored();
+        shell.Graph().SetMode(GraphMode::None);
         c.arrange();
         EXPECT_FALSE(shell.StateOf(Cmd::ExportComtrade).enabled);
         EXPECT_FALSE(shell.Execute(Cmd::ExportComtrade));
@@ -216,7 +216,7 @@ TEST_F(WaveformExportTest, GreyedWithoutAWaveformOnShow) {
 
 TEST_F(WaveformExportTest, UnwritableFolderGetsAMessageAndNoStatusWord) {
     MakeRun();
-    shell.m_set.Run().ShowSample(0);
+    shell.Set().Run().ShowSample(0);
     const QString base = Out(QStringLiteral("no such folder/x"));
     prompts.QueueFile(base + QStringLiteral(".cfg"));
     EXPECT_FALSE(exporter.Export());
@@ -232,7 +232,7 @@ TEST_F(WaveformExportTest, UnwritableFolderGetsAMessageAndNoStatusWord) {
 // goes back to the chooser and leaves them, Yes replaces both.
 TEST_F(WaveformExportTest, ExistingPairIsReplacedOnlyWhenTheUserAgrees) {
     MakeRun();
-    shell.m_set.Run().ShowSample(2);
+    shell.Set().Run().ShowSample(2);
     const QString cfg = Out(QStringLiteral("old.cfg"));
     const QString dat = Out(QStringLiteral("old.dat"));
     for (const QString& p : {cfg, dat}) {
@@ -282,7 +282,7 @@ TEST_F(WaveformExportTest, WhatWasOnShowWhenAskedIsWrittenWhateverComesWhileTheC
     AppShell own{timers, busy, now, SettingsFilePath()};
     WaveformExport ownExport{own};
     MakeRun(own);
-    RealTimeRun& run = own.m_set.Run();
+    RealTimeRun& run = own.Set().Run();
     ASSERT_TRUE(run.ShowSample(0));
     busy.WhileOpen([&run] { run.ShowSample(2); });
     busy.QueueFile(Out(QStringLiteral("asked")));

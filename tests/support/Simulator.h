@@ -12,13 +12,13 @@
 // The set's stored values are the recording's, sample for sample, with as many
 // transient records; `why` says where they part.
 inline bool HoldsRecording(const MeasurementSet& s, const LoggerRecording& r, QString* why) {
-    if (s.m_rmsCount != int(r.samples.size()) || s.m_trCount != int(r.tr.size())) {
-        *why = QStringLiteral("%1 samples, %2 TR records").arg(s.m_rmsCount).arg(s.m_trCount);
+    if (s.RmsCount() != int(r.samples.size()) || s.TrCount() != int(r.tr.size())) {
+        *why = QStringLiteral("%1 samples, %2 TR records").arg(s.RmsCount()).arg(s.TrCount());
         return false;
     }
     for (size_t i = 0; i < r.samples.size(); ++i)
-        if (s.m_ch1Rms[i] != ScaledRms(r.samples[i][0]) ||
-            s.m_ch2Rms[i] != ScaledRms(r.samples[i][1])) {
+        if (s.ChannelRms(0)[i] != ScaledRms(r.samples[i][0]) ||
+            s.ChannelRms(1)[i] != ScaledRms(r.samples[i][1])) {
             *why = QStringLiteral("sample %1 differs").arg(i);
             return false;
         }

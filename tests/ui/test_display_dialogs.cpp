@@ -116,9 +116,9 @@ TEST_F(DisplayDialogs, AxisOrderMessagesInOrderAndTheDialogStaysOpen) {
     EXPECT_TRUE(dlg.isVisible());
     // The user's texts stay, and nothing was stored.
     EXPECT_EQ(dlg.Edit(CAxisSetupDlg::Ch2To)->text(), "-9");
-    EXPECT_EQ(shell->m_graph.AxisLow(0), -500);
-    EXPECT_EQ(shell->m_graph.LastPoint(), 500);
-    EXPECT_EQ(shell->m_settings.m_yAxisHigh[0][1], 500);
+    EXPECT_EQ(shell->Graph().AxisLow(0), -500);
+    EXPECT_EQ(shell->Graph().LastPoint(), 500);
+    EXPECT_EQ(shell->Settings().m_yAxisHigh[0][1], 500);
 }
 
 TEST_F(DisplayDialogs, AxisOkStoresTheRangesForTheModeAndTheSettingsFile) {
@@ -132,7 +132,7 @@ TEST_F(DisplayDialogs, AxisOkStoresTheRangesForTheModeAndTheSettingsFile) {
         d.Edit(CAxisSetupDlg::XTo)->setText("110");
         d.OkButton()->click();
     });
-    GraphModel& g = shell->m_graph;
+    GraphModel& g = shell->Graph();
     EXPECT_EQ(g.AxisLow(0), 200);
     EXPECT_EQ(g.AxisHigh(0), 250);
     EXPECT_EQ(g.AxisHigh(1), 10);
@@ -156,8 +156,8 @@ TEST_F(DisplayDialogs, AxisCancelChangesNothing) {
         d.Edit(CAxisSetupDlg::Ch1From)->setText("1");
         d.CancelButton()->click();
     });
-    EXPECT_EQ(shell->m_graph.AxisLow(0), -500);
-    EXPECT_EQ(shell->m_settings.m_yAxisLow[0][0], -500);
+    EXPECT_EQ(shell->Graph().AxisLow(0), -500);
+    EXPECT_EQ(shell->Settings().m_yAxisLow[0][0], -500);
 }
 
 TEST_F(DisplayDialogs, FitToDataProposesRoundedRangesThatOkKeeps) {
@@ -173,8 +173,8 @@ TEST_F(DisplayDialogs, FitToDataProposesRoundedRangesThatOkKeeps) {
     EXPECT_EQ(dlg.Edit(CAxisSetupDlg::XTo)->text(), "500");
     dlg.OkButton()->click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(shell->m_graph.AxisLow(0), 229);
-    EXPECT_EQ(shell->m_settings.m_yAxisHigh[0][1], 8);
+    EXPECT_EQ(shell->Graph().AxisLow(0), 229);
+    EXPECT_EQ(shell->Settings().m_yAxisHigh[0][1], 8);
 }
 
 TEST(FitRange, WidensByATenthAndRoundsOutwardToA125Step) {
@@ -220,9 +220,9 @@ TEST_F(DisplayDialogs, GreyBackgroundIsStoredAs14AndPainted) {
         d.BackgroundCombo()->setCurrentIndex(14);
         d.OkButton()->click();
     });
-    EXPECT_EQ(shell->m_settings.m_bgColor, 14);
+    EXPECT_EQ(shell->Settings().m_bgColor, 14);
     const QImage img = Grab();
-    const GraphLayout& g = shell->m_graph.Layout();
+    const GraphLayout& g = shell->Graph().Layout();
     // A point of the plot away from traces and grid lines.
     const QPoint inside(g.plotLeft + 3, g.plotTop + 3);
     EXPECT_EQ(img.pixelColor(inside), QColor(200, 200, 200));
@@ -238,18 +238,18 @@ TEST_F(DisplayDialogs, ColourIndexOutsideTheTableWasDrawnAsARed) {
     }
     ShowStoredGraph();
     const AppSettings defaults;
-    ASSERT_EQ(shell->m_settings.m_bgColor, defaults.m_bgColor); // not a colour of the table
+    ASSERT_EQ(shell->Settings().m_bgColor, defaults.m_bgColor); // not a colour of the table
     RunFromToolBar<CColorSetupDlg>(ViewCmd::ColorSetup, [&](CColorSetupDlg& d) {
         EXPECT_EQ(d.BackgroundCombo()->Selected(), defaults.m_bgColor);
         EXPECT_EQ(d.Ch1Combo()->Selected(), 7);
         EXPECT_EQ(d.Ch3Combo()->Selected(), 3); // hidden, carried through
         d.OkButton()->click();
     });
-    EXPECT_EQ(shell->m_settings.m_ch1Color, 7);
-    EXPECT_EQ(shell->m_settings.m_ch3Color, 3);
+    EXPECT_EQ(shell->Settings().m_ch1Color, 7);
+    EXPECT_EQ(shell->Settings().m_ch3Color, 3);
     // The default background (black), not the colour value 255 (a red).
     const QImage img = Grab();
-    const GraphLayout& g = shell->m_graph.Layout();
+    const GraphLayout& g = shell->Graph().Layout();
     EXPECT_EQ(img.pixelColor(g.plotLeft + 3, g.plotTop + 3), QColor(0, 0, 0));
     ASSERT_TRUE(shell->SaveSettings());
     EXPECT_EQ(LoadSettingsFile(SettingsFilePath()).m_bgColor, defaults.m_bgColor);
@@ -257,7 +257,7 @@ TEST_F(DisplayDialogs, ColourIndexOutsideTheTableWasDrawnAsARed) {
 
 TEST_F(DisplayDialogs, ViewOptionsStoreTheSwitchesAndCarryTheHiddenOnes) {
     ShowStoredGraph();
-    shell->m_settings.m_viewOption4 = 1;
+    shell->Settings().m_viewOption4 = 1;
     RunFromToolBar<CViewOptionsDlg>(ViewCmd::ViewOptions, [](CViewOptionsDlg& d) {
         EXPECT_TRUE(d.Box(ViewOptions::Ch2)->isChecked());
         EXPECT_FALSE(d.Box(ViewOptions::DetectionLevel)->isVisible());
@@ -266,14 +266,14 @@ TEST_F(DisplayDialogs, ViewOptionsStoreTheSwitchesAndCarryTheHiddenOnes) {
         d.Box(ViewOptions::XGrid)->setChecked(false);
         d.OkButton()->click();
     });
-    const AppSettings& s = shell->m_settings;
+    const AppSettings& s = shell->Settings();
     EXPECT_EQ(s.m_showCh1, 1);
     EXPECT_EQ(s.m_showCh2, 0);
     EXPECT_EQ(s.m_showMarkPoints, 1);
     EXPECT_EQ(s.m_showHorizontalGrid, 0);
     EXPECT_EQ(s.m_showVerticalGrid, 1);
     EXPECT_EQ(s.m_viewOption4, 1);
-    EXPECT_FALSE(shell->m_graph.ChannelDrawn(s, 1));
+    EXPECT_FALSE(shell->Graph().ChannelDrawn(s, 1));
     ASSERT_TRUE(shell->SaveSettings());
     const AppSettings back = LoadSettingsFile(SettingsFilePath());
     EXPECT_EQ(back.m_showCh2, 0);
@@ -284,7 +284,7 @@ TEST_F(DisplayDialogs, ViewOptionsStoreTheSwitchesAndCarryTheHiddenOnes) {
         d.Box(ViewOptions::Ch1)->setChecked(false);
         d.CancelButton()->click();
     });
-    EXPECT_EQ(shell->m_settings.m_showCh1, 1);
+    EXPECT_EQ(shell->Settings().m_showCh1, 1);
 }
 
 // A click as the window system delivers it to the window under the mouse: it reaches
@@ -334,7 +334,7 @@ TEST_F(DisplayDialogs, ToolBarClicksOpenTheDialogsAfterColorSetupClosed) {
         static_cast<CColorSetupDlg&>(d).BackgroundCombo()->setCurrentIndex(14);
         clickOk(d);
     }));
-    EXPECT_EQ(shell->m_settings.m_bgColor, 14);
+    EXPECT_EQ(shell->Settings().m_bgColor, 14);
     EXPECT_TRUE(openAndClose(ViewCmd::ViewOptions, options, clickCancel));
     EXPECT_TRUE(openAndClose(ViewCmd::ColorSetup, colour, clickCancel));
     EXPECT_TRUE(openAndClose(ViewCmd::AxisSetup, axis, clickCancel));
@@ -349,7 +349,7 @@ TEST_F(DisplayDialogs, ToolBarOffersTheDialogsOnlyWithAGraph) {
         ASSERT_NE(ToolAction(c), nullptr);
         EXPECT_TRUE(ToolAction(c)->isEnabled());
     }
-    shell->m_graph.SetDisplayContent(GraphModel::kContentNone);
+    shell->Graph().SetDisplayContent(GraphModel::kContentNone);
     for (int c : {ViewCmd::AxisSetup, ViewCmd::ColorSetup, ViewCmd::ViewOptions})
         EXPECT_FALSE(shell->StateOf(c).enabled);
 }

@@ -7,6 +7,7 @@
 #include "shell/AppShell.h"
 #include "support/RunSamples.h"
 #include "support/ShellFixture.h"
+#include "support/StoredSetBuilder.h"
 #include "support/TestApp.h"
 #include "ui/CButtonBar.h"
 #include "ui/CDTView.h"
@@ -27,26 +28,23 @@ namespace {
 
 const TimeValue kStart = FromLocalFields({2010, 2, 3, 14, 5, 0});
 
-MeasurementSet StoredSet(int count) {
-    MeasurementSet s;
-    s.m_rmsCount = count;
-    s.m_rmsInterval = 60;
-    s.m_startTime = kStart;
-    s.m_channelCount = 2;
-    s.m_ch1Present = s.m_ch2Present = 1;
-    s.m_ch1Unit = "V";
-    s.m_ch2Unit = "A";
+MeasurementSet SampleSet(int count) {
+    std::vector<float> ch1, ch2;
     for (int i = 0; i < count; ++i) {
-        s.m_ch1Rms.push_back(230.0f + float(i % 7));
-        s.m_ch2Rms.push_back(5.0f + float(i % 3));
+        ch1.push_back(230.0f + float(i % 7));
+        ch2.push_back(5.0f + float(i % 3));
     }
+    std::vector<float> wave;
     for (int k = 0; k < kTrPoints; ++k)
-        s.m_trWave.push_back(float(300 * std::sin(k / 20.0)));
-    s.m_trTime.push_back(kStart + 90);
-    s.m_trChannelCode.push_back(kTrChannel2);
-    s.m_trUnitCode.push_back(kTrUnitAmps);
-    s.m_trCount = 1;
-    return s;
+        wave.push_back(float(300 * std::sin(k / 20.0)));
+    return StoredSetBuilder()
+        .Interval(60)
+        .Start(kStart)
+        .ChannelCount(2)
+        .Channel(0, ch1, "V")
+        .Channel(1, ch2, "A")
+        .TrWave(kStart + 90, kTrChannel2, kTrUnitAmps, wave)
+        .Set(QString());
 }
 
 class View : public ShellParts {
@@ -66,14 +64,14 @@ protected:
     }
     // What a completed download does.
     void Download(int count) {
-        shell->m_set.TakeStored(StoredSet(count));
-        ComputeStoredExtremes(shell->m_set);
-        shell->m_graph.SetFirstPoint(1);
-        shell->m_graph.SetLastPoint(count);
+        shell->Set().ReplaceStored(SampleSet(count).Stored());
+        EditStored(shell->Set(), [](StoredSet& d) { ComputeStoredExtremes(d); });
+        shell->Graph().SetFirstPoint(1);
+        shell->Graph().SetLastPoint(count);
         shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
         shell->ExecuteDirect(Cmd::StoreRms);
         shell->UpdateAllViews();
-        shell->m_graph.SetDisplayContent(1);
+        shell->Graph().SetDisplayContent(1);
         timers.Start(FrameTimer::ResetScale, 50);
     }
     QImage Grab() {
@@ -96,12 +94,12 @@ TEST_F(View, WelcomeUntilDataThenGraphWithChildWindows) {
     img = Grab();
     QCoreApplication::processEvents(); // the button bar goes
     EXPECT_EQ(view->findChild<CButtonBar*>(), nullptr);
-    const GraphLayout& g = shell->m_graph.Layout();
+    const GraphLayout& g = shell->Graph().Layout();
     EXPECT_EQ(g.plotTop, 120 + 70);
     // The composed image is what the screen shows.
     EXPECT_EQ(view->Composed().size(), view->size());
     EXPECT_EQ(img.pixelColor(g.plotLeft + 7, g.plotTop + 15),
-              ColourOf(shell->m_settings.m_bgColor));
+              ColourOf(shell->Settings().m_bgColor));
     ASSERT_NE(view->InfoBar(), nullptr);
     EXPECT_TRUE(view->InfoBar()->isVisible());
     EXPECT_EQ(view->InfoBar()->geometry(), QRect(0, 0, 1200, 120));
@@ -122,9 +120,9 @@ TEST_F(View, FirstGraphPaintArmsTimer4AndResizeArmsTimer2) {
     Download(50);
     Grab();
     EXPECT_TRUE(viewTimers.IsActive(ViewTimer::FirstPaintReset));
-    shell->m_graph.Zoom().SetSlot(1);
+    shell->Graph().Zoom().SetSlot(1);
     clock.Advance(50);
-    EXPECT_EQ(shell->m_graph.Zoom().Slot(), 0);
+    EXPECT_EQ(shell->Graph().Zoom().Slot(), 0);
     EXPECT_FALSE(viewTimers.IsActive(ViewTimer::FirstPaintReset));
     // Not again on later paints.
     Grab();
@@ -136,18 +134,18 @@ TEST_F(View, FirstGraphPaintArmsTimer4AndResizeArmsTimer2) {
     clock.Advance(50);
     EXPECT_FALSE(viewTimers.IsActive(ViewTimer::ResizeRepaint));
     Grab();
-    EXPECT_EQ(shell->m_graph.Layout().plotRight, 900 - 110);
+    EXPECT_EQ(shell->Graph().Layout().plotRight, 900 - 110);
 }
 
 TEST_F(View, ZoomOutButtonResetsTheScale) {
     Download(50);
     Grab();
-    shell->m_graph.Zoom().SetSlot(1);
-    shell->m_graph.Zoom().SetScrollIndex(-4);
+    shell->Graph().Zoom().SetSlot(1);
+    shell->Graph().Zoom().SetScrollIndex(-4);
     view->ViewToolBar()->actions()[0]->trigger();
-    EXPECT_EQ(shell->m_graph.Zoom().Slot(), 0);
-    EXPECT_EQ(shell->m_graph.Zoom().ScrollIndex(), 0);
-    const int half = shell->m_graph.Layout().Hp() / 2;
+    EXPECT_EQ(shell->Graph().Zoom().Slot(), 0);
+    EXPECT_EQ(shell->Graph().Zoom().ScrollIndex(), 0);
+    const int half = shell->Graph().Layout().Hp() / 2;
     EXPECT_EQ(view->Ch1Bar()->minimum(), -half);
     EXPECT_EQ(view->Ch2Bar()->maximum(), half);
 }
@@ -158,37 +156,37 @@ TEST_F(View, TransientModeShrinksTheInfoBarToItsTime) {
     ASSERT_TRUE(shell->Execute(Cmd::StoreTransient));
     Grab();
     EXPECT_EQ(view->InfoBar()->height(), 25);
-    EXPECT_EQ(shell->m_graph.Layout().plotTop, 25 + 70);
-    EXPECT_EQ(shell->m_graph.Info().start, FormatDateTime(kStart + 90));
+    EXPECT_EQ(shell->Graph().Layout().plotTop, 25 + 70);
+    EXPECT_EQ(shell->Graph().Info().start, FormatDateTime(kStart + 90));
     // Numbered X labels in the transient graph.
-    EXPECT_EQ(shell->m_graph.XLabelText(0), "1");
+    EXPECT_EQ(shell->Graph().XLabelText(0), "1");
     // Only CH2 in amperes: CH2's colour in the plot, not CH1's.
     const QImage img = view->Composed();
-    const GraphLayout& g = shell->m_graph.Layout();
+    const GraphLayout& g = shell->Graph().Layout();
     int ch1 = 0, ch2 = 0;
     for (int y = g.plotTop; y <= g.plotBottom; ++y)
         for (int x = g.plotLeft; x <= g.plotRight; ++x) {
-            ch1 += img.pixelColor(x, y) == ColourOf(shell->m_settings.m_ch1Color);
-            ch2 += img.pixelColor(x, y) == ColourOf(shell->m_settings.m_ch2Color);
+            ch1 += img.pixelColor(x, y) == ColourOf(shell->Settings().m_ch1Color);
+            ch2 += img.pixelColor(x, y) == ColourOf(shell->Settings().m_ch2Color);
         }
     EXPECT_EQ(ch1, 0);
     EXPECT_GT(ch2, 200);
 }
 
 TEST_F(View, InfoBarOffHidesItAndThePlotMovesUp) {
-    shell->m_infoBarShown = 0;
+    shell->SetInfoBarShown(false);
     Download(50);
     Grab();
     EXPECT_FALSE(view->InfoBar()->isVisible());
-    EXPECT_EQ(shell->m_graph.Layout().plotTop, 70);
+    EXPECT_EQ(shell->Graph().Layout().plotTop, 70);
 }
 
 TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
-    MeasurementSet& s = shell->m_set;
+    MeasurementSet& s = shell->Set();
     runs::BeginRun(s.Run(), 100);
     shell->SizeWorkBuffers(WorkBufferOccasion::AtRealTimeStart);
     FakeRealTimeRun run(*shell);
-    shell->m_graph.SetDisplayContent(1);
+    shell->Graph().SetDisplayContent(1);
     runs::AddSample(s.Run(), {0, 0});
     shell->ExecuteDirect(Cmd::RealTimeRms);
     for (int n = 2; n <= 5; ++n) {
@@ -200,10 +198,10 @@ TEST_F(View, AppendedSampleIsDrawnIntoTheComposedImage) {
             shell->AppendRealTimePoint(); // as the real-time sampling calls it
     }
     // The newest segment (points 4 to 5) is in the image without a full paint.
-    const GraphModel& g = shell->m_graph;
+    const GraphModel& g = shell->Graph();
     const int x = int(g.XPix(4, 0, 0));
     const int y = int(g.YPix(4, 0, 0));
-    EXPECT_EQ(view->Composed().pixelColor(x, y), ColourOf(shell->m_settings.m_ch1Color));
+    EXPECT_EQ(view->Composed().pixelColor(x, y), ColourOf(shell->Settings().m_ch1Color));
     run.SetRunning(false);
 }
 
@@ -281,9 +279,9 @@ TEST(MainFrame, StoreCommandsOnTheToolBarFollowTheData) {
         frame.show();
         frame.UpdateCommandUI();
         EXPECT_FALSE(frame.Action(Cmd::StoreRms)->isEnabled());
-        shell.m_set.TakeStored(StoredSet(20));
+        shell.Set().ReplaceStored(SampleSet(20).Stored());
         shell.SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
-        shell.m_graph.SetDisplayContent(1);
+        shell.Graph().SetDisplayContent(1);
         frame.UpdateCommandUI();
         EXPECT_TRUE(frame.Action(Cmd::StoreRms)->isEnabled());
         EXPECT_TRUE(frame.Action(Cmd::StoreTransient)->isEnabled());
@@ -343,12 +341,12 @@ TEST_F(View, ComposedAtTheDevicePixelRatio) {
     EXPECT_EQ(c.deviceIndependentSize().toSize(), view->size());
     // The screen shows the composed pixels one to one.
     EXPECT_EQ(shown.size(), c.size());
-    const GraphLayout& g = shell->m_graph.Layout();
+    const GraphLayout& g = shell->Graph().Layout();
     const QPoint device(int(std::lround(g.plotLeft * dpr + 7 * dpr)),
                         int(std::lround(g.plotTop * dpr + 15 * dpr)));
-    EXPECT_EQ(shown.pixelColor(device), ColourOf(shell->m_settings.m_bgColor));
+    EXPECT_EQ(shown.pixelColor(device), ColourOf(shell->Settings().m_bgColor));
     // A trace line is as wide as one pixel of the layout, in device pixels.
-    const QColor ch1 = ColourOf(shell->m_settings.m_ch1Color);
+    const QColor ch1 = ColourOf(shell->Settings().m_ch1Color);
     const int x = int(std::lround(g.plotLeft * dpr + (g.plotRight - g.plotLeft) * dpr / 2));
     int widest = 0;
     for (int run = 0, y = int(g.plotTop * dpr); y < int(g.plotBottom * dpr); ++y) {

@@ -93,7 +93,7 @@ TEST_F(ViewZoom, AStaleReadoutOutlivedItsDataAndWentOnPaper) {
     // A page carries no read-out: the same graph with and without one prints alike.
     RenderOptions o;
     o.printing = true;
-    const GraphInputs in{shell->m_set, shell->m_settings, false};
+    const GraphInputs in{shell->Set(), shell->Settings(), false};
     auto page = [&](const GraphModel& m) {
         QImage image(1200, 800, QImage::Format_RGB32);
         image.fill(Qt::white);

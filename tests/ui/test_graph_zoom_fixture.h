@@ -7,6 +7,7 @@
 #include "base/LocalTime.h"
 #include "shell/AppShell.h"
 #include "support/ShellFixture.h"
+#include "support/StoredSetBuilder.h"
 #include "support/TestApp.h"
 #include "ui/CDTView.h"
 
@@ -38,22 +39,21 @@ protected:
         view->resize(1200, 800);
         view->show();
         QCoreApplication::processEvents();
-        MeasurementSet s;
-        s.m_rmsCount = 500;
-        s.m_rmsInterval = 60;
-        s.m_startTime = FromLocalFields({2010, 2, 3, 14, 5, 0});
-        s.m_channelCount = 2;
-        s.m_ch1Present = s.m_ch2Present = 1;
-        s.m_ch1Unit = "V";
-        s.m_ch2Unit = "A";
-        for (int i = 0; i < s.m_rmsCount; ++i) {
-            s.m_ch1Rms.push_back(230.0f + float(i % 7));
-            s.m_ch2Rms.push_back(5.0f + float(i % 3));
+        std::vector<float> ch1, ch2;
+        for (int i = 0; i < 500; ++i) {
+            ch1.push_back(230.0f + float(i % 7));
+            ch2.push_back(5.0f + float(i % 3));
         }
-        shell->m_set.TakeStored(std::move(s));
+        shell->Set().ReplaceStored(StoredSetBuilder()
+                                       .Interval(60)
+                                       .Start(FromLocalFields({2010, 2, 3, 14, 5, 0}))
+                                       .ChannelCount(2)
+                                       .Channel(0, ch1, "V")
+                                       .Channel(1, ch2, "A")
+                                       .Build());
         shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
         shell->ExecuteDirect(Cmd::StoreRms);
-        shell->m_graph.SetDisplayContent(GraphModel::kContentGraph);
+        shell->Graph().SetDisplayContent(GraphModel::kContentGraph);
         Grab();
     }
 
@@ -62,7 +62,7 @@ protected:
         view->repaint();
         return view->grab().toImage();
     }
-    GraphModel& G() { return shell->m_graph; }
+    GraphModel& G() { return shell->Graph(); }
     QAction* ToolAction(int command) {
         for (QAction* a : view->ViewToolBar()->actions())
             if (a->objectName() == QStringLiteral("cmd%1").arg(command))

@@ -111,8 +111,8 @@ TEST_F(HarmonicsWindow, IsReachedFromTheWindowMenuAndTheRealTimeToolBar) {
 }
 
 TEST_F(HarmonicsWindow, DistortedVoltageReadsItsOrdersAndThdAndCopiesThem) {
-    Channels(shell->m_set, true);
-    Capture(shell->m_set, 50);
+    Channels(shell->Set(), true);
+    Capture(shell->Set(), 50);
     CHarmonicsDlg* w = Open();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
@@ -174,8 +174,8 @@ TEST_F(HarmonicsWindow, NothingToAnalyseShowsDashesAndCopiesNothing) {
 
     // A capture without a usable signal (a flat line, no crossing): "--", no rows,
     // never figures made from nothing.
-    Channels(shell->m_set, false);
-    shell->m_set.Run().SetCapture(RealTimeRun::Wave{});
+    Channels(shell->Set(), false);
+    shell->Set().Run().SetCapture(RealTimeRun::Wave{});
     shell->UpdateAllViews();
     EXPECT_TRUE(OpenAction()->isEnabled());
     CHarmonicsDlg* w = Open();
@@ -187,7 +187,7 @@ TEST_F(HarmonicsWindow, NothingToAnalyseShowsDashesAndCopiesNothing) {
     EXPECT_EQ(w->Text(), QStringLiteral("Waveform on show\nCH1 (V)\tTHD (%)\t--\n"));
 
     // The capture goes (a new, empty set): the open window greys and copies nothing.
-    shell->m_set.Run().ClearCapture();
+    shell->Set().Run().ClearCapture();
     shell->UpdateAllViews();
     EXPECT_FALSE(OpenAction()->isEnabled());
     EXPECT_TRUE(w->Heading()->text().contains(QStringLiteral("--")));
@@ -200,7 +200,7 @@ TEST_F(HarmonicsWindow, NothingToAnalyseShowsDashesAndCopiesNothing) {
 }
 
 TEST_F(HarmonicsWindow, FollowsEachSampleOfARun) {
-    MeasurementSet& s = shell->m_set;
+    MeasurementSet& s = shell->Set();
     Channels(s, true);
     Capture(s, 50);
     s.Run().Begin(FromLocalFields({2026, 12, 9, 15, 0, 0}), 2, 10);

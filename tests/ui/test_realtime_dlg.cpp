@@ -102,8 +102,8 @@ TEST_F(Dialog, RunActsOnlyWhenConnectedAndWithValuesInRange) {
     QTest::mouseClick(dlg.RunButton(), Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_TRUE(shell.RealTimeRunning());
-    EXPECT_EQ(shell.m_settings.m_rtInterval, 10);
-    EXPECT_EQ(shell.m_settings.m_rtPointsRequested, 20);
+    EXPECT_EQ(shell.Settings().m_rtInterval, 10);
+    EXPECT_EQ(shell.Settings().m_rtPointsRequested, 20);
     EXPECT_FALSE(link().Dialog(LinkDialog::RealTime).open);
     session.Stop();
 }

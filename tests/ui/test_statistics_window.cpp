@@ -7,6 +7,7 @@
 #include "base/Settings.h"
 #include "shell/AppShell.h"
 #include "support/ShellFixture.h"
+#include "support/StoredSetBuilder.h"
 #include "support/TestApp.h"
 #include "ui/CDTView.h"
 #include "ui/CNumericEdit.h"
@@ -45,25 +46,22 @@ protected:
     // 2000 samples at 10 s of 230 V on CH1 with a dip of 3 samples at 1000, a swell
     // of 1 at 1500 and a dip of 8 at 300; 10 A on CH2.
     void LoadRecording() {
-        MeasurementSet s;
-        s.m_rmsCount = 2000;
-        s.m_rmsInterval = 10;
-        s.m_startTime = FromLocalFields({2026, 3, 2, 0, 0, 0});
-        s.m_channelCount = 2;
-        s.m_ch1Present = s.m_ch2Present = 1;
-        s.m_ch1Unit = "V";
-        s.m_ch2Unit = "A";
-        s.m_ch1Rms.assign(2000, 230.0f);
-        s.m_ch2Rms.assign(2000, 10.0f);
+        std::vector<float> ch1(2000, 230.0f);
         for (int i = 1000; i < 1003; ++i)
-            s.m_ch1Rms[size_t(i)] = 190.0f;
-        s.m_ch1Rms[1500] = 270.0f;
+            ch1[size_t(i)] = 190.0f;
+        ch1[1500] = 270.0f;
         for (int i = 300; i < 308; ++i)
-            s.m_ch1Rms[size_t(i)] = 200.0f;
-        shell->m_set.TakeStored(std::move(s));
+            ch1[size_t(i)] = 200.0f;
+        shell->Set().ReplaceStored(StoredSetBuilder()
+                                       .Interval(10)
+                                       .Start(FromLocalFields({2026, 3, 2, 0, 0, 0}))
+                                       .ChannelCount(2)
+                                       .Channel(0, ch1, "V")
+                                       .Channel(1, std::vector<float>(2000, 10.0f), "A")
+                                       .Build());
         shell->SizeWorkBuffers(WorkBufferOccasion::AfterDownload);
         shell->ExecuteDirect(Cmd::StoreRms);
-        shell->m_graph.SetDisplayContent(GraphModel::kContentGraph);
+        shell->Graph().SetDisplayContent(GraphModel::kContentGraph);
         frame->GraphView()->repaint();
     }
 
@@ -117,18 +115,18 @@ TEST_F(StatisticsWindow, NominalVoltageIsCheckedUsedAndKeptInTheSettingsFile) {
     edit->setText(QStringLiteral("50"));
     emit edit->editingFinished();
     EXPECT_FALSE(w->NominalNote()->text().isEmpty());
-    EXPECT_EQ(shell->m_settings.m_nominalVoltage, QStringLiteral("230"));
+    EXPECT_EQ(shell->Settings().m_nominalVoltage, QStringLiteral("230"));
 
     // Against 200 V, 230 V is a swell of the whole recording but for the dips.
     edit->setText(QStringLiteral("200"));
     emit edit->editingFinished();
     EXPECT_TRUE(w->NominalNote()->text().isEmpty());
-    EXPECT_EQ(shell->m_settings.m_nominalVoltage, QStringLiteral("200"));
+    EXPECT_EQ(shell->Settings().m_nominalVoltage, QStringLiteral("200"));
     ASSERT_FALSE(w->Statistics().channels.empty());
     EXPECT_EQ(w->Statistics().channels[0].voltage->nominal, 200.0);
     EXPECT_EQ(w->Statistics().channels[0].voltage->swells, 3);
 
-    ASSERT_TRUE(SaveSettingsFile(SettingsFilePath(), shell->m_settings));
+    ASSERT_TRUE(SaveSettingsFile(SettingsFilePath(), shell->Settings()));
     EXPECT_EQ(LoadSettingsFile(SettingsFilePath()).m_nominalVoltage, QStringLiteral("200"));
     // A value out of range from the file shows as the default.
     AppSettings damaged;
@@ -148,7 +146,7 @@ TEST_F(StatisticsWindow, DoubleClickedEventIsZoomedIntoView) {
     ASSERT_EQ(events->item(1, 2)->text(), QStringLiteral("02/03/26 02:46:40"));
     emit events->cellDoubleClicked(1, 0);
     frame->GraphView()->repaint();
-    const GraphModel& g = shell->m_graph;
+    const GraphModel& g = shell->Graph();
     ASSERT_TRUE(g.Zoom().Zoomed());
     const GraphLayout& l = g.Layout();
     for (int64_t i : {1000, 1002}) {

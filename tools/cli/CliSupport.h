@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-struct MeasurementSet;
+class MeasurementSet;
 
 #include <map>
 #include <optional>

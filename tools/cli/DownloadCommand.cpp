@@ -178,7 +178,7 @@ int WriteRecording(const QString& output, const MeasurementSet& set) {
         return CliExit::Failure;
     }
     std::fprintf(stderr, "Downloaded %d RMS samples per channel and %d transient records to %s\n",
-                 set.m_rmsCount, set.m_trCount, qPrintable(output));
+                 set.RmsCount(), set.TrCount(), qPrintable(output));
     return CliExit::Ok;
 }
 

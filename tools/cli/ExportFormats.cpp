@@ -56,7 +56,7 @@ int WriteSampleLines(int count, SampleAt sampleAt, const QString& format, const 
 int ExportLines(const MeasurementSet& set, const QString& format, const QString& input,
                 const QString& output) {
     return WriteSampleLines(
-        set.m_rmsCount, [&set](int i) { return StoredRmsSample(set, i); }, format, input, output);
+        set.RmsCount(), [&set](int i) { return StoredRmsSample(set, i); }, format, input, output);
 }
 
 namespace {
@@ -128,9 +128,9 @@ int ExportComtrade(const MeasurementSet& set, const CliArgs& args, const QString
     const std::optional<ComtradeTarget> target = ComtradeTargetOf(args, input, usage);
     if (!target)
         return CliExit::Usage;
-    if (record > set.m_trCount) {
+    if (record > set.TrCount()) {
         std::fprintf(stderr, "orvex-dl export: %s holds %d transient records, no record %d\n",
-                     qPrintable(input), set.m_trCount, record);
+                     qPrintable(input), set.TrCount(), record);
         return CliExit::BadFile;
     }
     return WriteRecord(TransientComtrade(set, record - 1), *target);

@@ -6,7 +6,7 @@
 #include <QString>
 
 struct CliArgs;
-struct MeasurementSet;
+class MeasurementSet;
 class RtdataReader;
 
 // "jsonl" or "influx": one line per stored RMS sample, to `output` (atomically) or

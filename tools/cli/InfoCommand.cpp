@@ -36,11 +36,11 @@ QString IsoTime(TimeValue t) {
 QJsonObject Json(const QString& path, const MeasurementSet& s) {
     QJsonObject o;
     o[QStringLiteral("file")] = path;
-    o[QStringLiteral("tag")] = s.m_fileTag;
-    o[QStringLiteral("rmsCount")] = s.m_rmsCount;
-    o[QStringLiteral("intervalSeconds")] = double(s.m_rmsInterval);
-    o[QStringLiteral("startTime")] = IsoTime(s.m_startTime);
-    o[QStringLiteral("startTimeText")] = FormatDateTime(s.m_startTime);
+    o[QStringLiteral("tag")] = s.FileTag();
+    o[QStringLiteral("rmsCount")] = s.RmsCount();
+    o[QStringLiteral("intervalSeconds")] = double(s.RmsInterval());
+    o[QStringLiteral("startTime")] = IsoTime(s.StartTime());
+    o[QStringLiteral("startTimeText")] = FormatDateTime(s.StartTime());
     QJsonArray channels;
     for (int ch = 0; ch < 2; ++ch) {
         QJsonObject c;
@@ -48,19 +48,19 @@ QJsonObject Json(const QString& path, const MeasurementSet& s) {
         c[QStringLiteral("present")] = s.ChannelPresent(ch);
         if (s.ChannelPresent(ch)) {
             c[QStringLiteral("unit")] = s.ChannelUnit(ch);
-            c[QStringLiteral("maximum")] = s.m_extremeText[0][ch];
-            c[QStringLiteral("minimum")] = s.m_extremeText[1][ch];
+            c[QStringLiteral("maximum")] = s.ExtremeText(0, ch);
+            c[QStringLiteral("minimum")] = s.ExtremeText(1, ch);
         }
         channels.append(c);
     }
     o[QStringLiteral("channels")] = channels;
-    o[QStringLiteral("trCount")] = s.m_trCount;
-    if (s.m_trCount > 0) {
-        o[QStringLiteral("firstTrTime")] = IsoTime(s.m_trTime.front());
-        o[QStringLiteral("lastTrTime")] = IsoTime(s.m_trTime.back());
+    o[QStringLiteral("trCount")] = s.TrCount();
+    if (s.TrCount() > 0) {
+        o[QStringLiteral("firstTrTime")] = IsoTime(s.TrTimes().front());
+        o[QStringLiteral("lastTrTime")] = IsoTime(s.TrTimes().back());
     }
-    o[QStringLiteral("trLevelHigh")] = double(s.m_trLevelHigh);
-    o[QStringLiteral("trLevelLow")] = double(s.m_trLevelLow);
+    o[QStringLiteral("trLevelHigh")] = double(s.TrLevelHigh());
+    o[QStringLiteral("trLevelLow")] = double(s.TrLevelLow());
     o[QStringLiteral("reportEntries")] = double(ReportEntryCount(s));
     return o;
 }
@@ -70,10 +70,10 @@ void PrintText(const QString& path, const MeasurementSet& s) {
         std::printf("%-16s %s\n", label, value.toUtf8().constData());
     };
     line("File:", path);
-    line("Tag:", s.m_fileTag);
-    line("RMS samples:", QString::number(s.m_rmsCount));
-    line("Interval:", Fixed1(s.m_rmsInterval) + QStringLiteral(" s"));
-    line("Start time:", FormatDateTime(s.m_startTime));
+    line("Tag:", s.FileTag());
+    line("RMS samples:", QString::number(s.RmsCount()));
+    line("Interval:", Fixed1(s.RmsInterval()) + QStringLiteral(" s"));
+    line("Start time:", FormatDateTime(s.StartTime()));
     for (int ch = 0; ch < 2; ++ch) {
         const char* name = ch == 0 ? "CH1:" : "CH2:";
         if (!s.ChannelPresent(ch)) {
@@ -81,15 +81,15 @@ void PrintText(const QString& path, const MeasurementSet& s) {
             continue;
         }
         line(name, QStringLiteral("unit %1").arg(s.ChannelUnit(ch)));
-        line("  maximum:", s.m_extremeText[0][ch]);
-        line("  minimum:", s.m_extremeText[1][ch]);
+        line("  maximum:", s.ExtremeText(0, ch));
+        line("  minimum:", s.ExtremeText(1, ch));
     }
-    line("TR records:", QString::number(s.m_trCount));
-    if (s.m_trCount > 0)
-        line("  first, last:", FormatDateTime(s.m_trTime.front()) + QStringLiteral(", ") +
-                                   FormatDateTime(s.m_trTime.back()));
+    line("TR records:", QString::number(s.TrCount()));
+    if (s.TrCount() > 0)
+        line("  first, last:", FormatDateTime(s.TrTimes().front()) + QStringLiteral(", ") +
+                                   FormatDateTime(s.TrTimes().back()));
     line("TR levels:",
-         QStringLiteral("high %1, low %2").arg(Fixed0(s.m_trLevelHigh), Fixed0(s.m_trLevelLow)));
+         QStringLiteral("high %1, low %2").arg(Fixed0(s.TrLevelHigh()), Fixed0(s.TrLevelLow())));
     line("Report entries:", QString::number(ReportEntryCount(s)));
 }
 

@@ -192,7 +192,7 @@ int Run(const QStringList& args) {
                          qPrintable(input));
         else
             std::fprintf(stderr, "orvex-dl print: %s holds %d transient records, not %d\n",
-                         qPrintable(input), set->m_trCount, po->record + 1);
+                         qPrintable(input), set->TrCount(), po->record + 1);
         return CliExit::BadFile;
     }
     const GraphInputs in{*set, settings, false};

@@ -44,12 +44,12 @@ bool PrepareRunGraph(GraphModel& g, MeasurementSet& s, AppSettings& st, const Rt
     r.start = FormatDateTime(run.startTime);
     r.count = QString::number(run.Count());
     if (s.RtChannelPresent(0)) {
-        r.ch1Max = s.m_extremeText[8][0];
-        r.ch1Min = s.m_extremeText[9][0];
+        r.ch1Max = s.ExtremeText(8, 0);
+        r.ch1Min = s.ExtremeText(9, 0);
     }
     if (s.RtChannelPresent(1)) {
-        r.ch2Max = s.m_extremeText[8][1];
-        r.ch2Min = s.m_extremeText[9][1];
+        r.ch2Max = s.ExtremeText(8, 1);
+        r.ch2Min = s.ExtremeText(9, 1);
     }
     g.SetInfo(std::move(r));
     g.SizeWorkBuffers(std::max<int64_t>(g.LastPoint(), 1));

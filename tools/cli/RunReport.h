@@ -7,7 +7,7 @@
 #include "graph/GraphModel.h"
 
 struct AppSettings;
-struct MeasurementSet;
+class MeasurementSet;
 struct RtdataImage;
 
 // False when the run holds no sample or is inconsistent.
