@@ -71,7 +71,7 @@ protected:
         MeasurementSet s = samples::WorkedExample();
         samples::AddTr(s, samples::At(2010, 2, 3, 14, 6, 0), kTrChannel1, kTrUnitVolts, 10.0f);
         samples::AddTr(s, samples::At(2010, 2, 3, 14, 7, 30), kTrChannel2, kTrUnitAmps, -50.0f);
-        shell.Set().TakeStored(std::move(s));
+        shell.Set().ReplaceStored(s.Stored());
         shell.Graph().SetMode(GraphMode::StoreTransient);
         shell.Graph().SetTransientRecord(shown);
     }
@@ -197,7 +197,7 @@ TEST_F(WaveformExportTest, GreyedWithoutAWaveformOnShow) {
          }},
         {"stored TR graph without records",
          [this] {
-             shell.Set().TakeStored(samples::WorkedExample());
+             shell.Set().ReplaceStored(samples::WorkedExample().Stored());
              shell.Graph().SetMode(GraphMode::StoreTransient);
          }},
         {"stored TR graph past the last record", [this] { MakeTransients(2); }},
