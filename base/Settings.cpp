@@ -33,6 +33,11 @@ uint8_t ReadColourIndex(const IniFile& ini, const char* key, uint8_t def) {
     return v < kNamedColours ? v : def;
 }
 
+// A mode or channel number (from 1) as the index of the axis arrays.
+size_t AxisIndex(int numberFromOne) {
+    return size_t(numberFromOne - 1);
+}
+
 QString AxisKey(const char* end, int mode, int channel) {
     return QString::asprintf("YAXIS%s%dCH%d", end, mode, channel);
 }
@@ -76,11 +81,10 @@ int AppSettings::DefaultAxisHigh(int mode) {
 }
 
 AppSettings::AppSettings() {
-    for (int m = 1; m <= kAxisModes; ++m)
-        for (int c = 0; c < kAxisChannels; ++c) {
-            m_yAxisLow[m - 1][c] = DefaultAxisLow(m);
-            m_yAxisHigh[m - 1][c] = DefaultAxisHigh(m);
-        }
+    for (int m = 1; m <= kAxisModes; ++m) {
+        m_yAxisLow[AxisIndex(m)].fill(DefaultAxisLow(m));
+        m_yAxisHigh[AxisIndex(m)].fill(DefaultAxisHigh(m));
+    }
 }
 
 void LoadFrameSettings(const IniFile& ini, AppSettings& s) {
@@ -107,9 +111,9 @@ void LoadFrameSettings(const IniFile& ini, AppSettings& s) {
     s.m_rtPointsRequested = ini.ReadInt(kRtData, QStringLiteral("SAMPDATA"), d.m_rtPointsRequested);
     for (int m = 1; m <= kAxisModes; ++m)
         for (int c = 1; c <= kAxisChannels; ++c) {
-            s.m_yAxisLow[m - 1][c - 1] =
+            s.m_yAxisLow[AxisIndex(m)][AxisIndex(c)] =
                 ini.ReadInt(kYAxis, AxisKey("LOW", m, c), AppSettings::DefaultAxisLow(m));
-            s.m_yAxisHigh[m - 1][c - 1] =
+            s.m_yAxisHigh[AxisIndex(m)][AxisIndex(c)] =
                 ini.ReadInt(kYAxis, AxisKey("HI", m, c), AppSettings::DefaultAxisHigh(m));
         }
     s.m_fitActivePowerAxis = ini.ReadString(kYAxis, AxisKey("LOW", 10, 1), QString()).isEmpty();
@@ -140,8 +144,8 @@ void StoreAllSettings(IniFile& ini, const AppSettings& s) {
         ini.WriteInt(kView, QLatin1String(k.key), s.*k.member);
     for (int m = 1; m <= kAxisModes; ++m)
         for (int c = 1; c <= kAxisChannels; ++c) {
-            ini.WriteInt(kYAxis, AxisKey("LOW", m, c), s.m_yAxisLow[m - 1][c - 1]);
-            ini.WriteInt(kYAxis, AxisKey("HI", m, c), s.m_yAxisHigh[m - 1][c - 1]);
+            ini.WriteInt(kYAxis, AxisKey("LOW", m, c), s.m_yAxisLow[AxisIndex(m)][AxisIndex(c)]);
+            ini.WriteInt(kYAxis, AxisKey("HI", m, c), s.m_yAxisHigh[AxisIndex(m)][AxisIndex(c)]);
         }
     ini.WriteInt(kColor, QStringLiteral("BGColor"), s.m_bgColor);
     ini.WriteInt(kColor, QStringLiteral("TColor"), s.m_ch1Color);

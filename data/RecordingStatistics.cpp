@@ -31,8 +31,8 @@ int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
 // Seconds the local clock is ahead of UTC at `t`.
 int64_t LocalOffset(TimeValue t) {
     const CalendarFields f = ToLocalFields(t);
-    const int64_t asUtc =
-        DaysFromCivil(f.year, f.month, f.day) * 86400 + f.hour * 3600 + f.minute * 60 + f.second;
+    const int64_t asUtc = DaysFromCivil(f.year, f.month, f.day) * 86400 + int64_t(f.hour) * 3600 +
+                          int64_t(f.minute) * 60 + f.second;
     return asUtc - t;
 }
 

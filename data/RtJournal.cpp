@@ -83,7 +83,7 @@ void DecodeRecord(const char* p, RtJournalSample& s, RtWaveform* w) {
     s.time = TimeValue(RtLe::U64(p));
     float v[4];
     for (int i = 0; i < 4; ++i) {
-        const uint32_t bits = RtLe::U32(p + 8 + 4 * i);
+        const uint32_t bits = RtLe::U32(p + 8 + ptrdiff_t(4) * i);
         std::memcpy(&v[i], &bits, 4);
     }
     s.rms = {v[0], v[1]};

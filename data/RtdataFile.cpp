@@ -32,7 +32,7 @@ constexpr bool kHostIsLittleEndian = QSysInfo::ByteOrder == QSysInfo::LittleEndi
 class Sink {
 public:
     explicit Sink(std::function<bool(const QByteArray&)> put) : m_put(std::move(put)) {
-        m_buf.reserve(qsizetype(kChunkBytes + kRtWaveformBytes));
+        m_buf.reserve(qsizetype{kChunkBytes} + kRtWaveformBytes);
     }
     void U8(uint8_t v) { m_buf.append(char(v)); }
     void U16(uint16_t v) { RtLe::Append(m_buf, v); }

@@ -171,7 +171,7 @@ void PaintHarmonicsChart(QPainter& p, const QRect& area, const HarmonicSpectrum&
     p.restore();
 }
 
-ReportPages HarmonicsReport(std::shared_ptr<const SampleHarmonics> h) {
+ReportPages HarmonicsReport(const std::shared_ptr<const SampleHarmonics>& h) {
     ReportPages pages;
     pages.count = std::max(1, int(h->channels.size()));
     pages.paint = [h](QPainter& p, QSize printable, int page) {

@@ -63,4 +63,4 @@ void PaintHarmonicsChart(QPainter& p, const QRect& area, const HarmonicSpectrum&
 
 // The printed report: a page per present channel with its chart and table (one page
 // saying there is nothing to show without any).
-ReportPages HarmonicsReport(std::shared_ptr<const SampleHarmonics> h);
+ReportPages HarmonicsReport(const std::shared_ptr<const SampleHarmonics>& h);

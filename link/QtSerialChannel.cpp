@@ -79,7 +79,7 @@ bool QtSerialChannel::SetLowLatency(int fd) {
     serial_struct ss{};
     if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &ss) != 0)
         return false;
-    if (ss.flags & ASYNC_LOW_LATENCY)
+    if ((unsigned(ss.flags) & unsigned(ASYNC_LOW_LATENCY)) != 0)
         return true;
     ss.flags |= ASYNC_LOW_LATENCY;
     return ::ioctl(fd, TIOCSSERIAL, &ss) == 0;

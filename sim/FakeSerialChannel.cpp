@@ -57,7 +57,7 @@ void FakeSerialChannel::QueueReply(uint8_t command, const QByteArray& reply) {
 
 std::vector<QByteArray> FakeSerialChannel::WritesStartingWith(uint8_t first) const {
     std::vector<QByteArray> out;
-    for (const Written& w : writes)
+    for (const Written& w : m_writes)
         if (!w.bytes.isEmpty() && uint8_t(w.bytes[0]) == first)
             out.push_back(w.bytes);
     return out;
@@ -93,7 +93,7 @@ bool FakeSerialChannel::Open() {
     }
     m_openError = OpenError::None;
     m_open = true;
-    ++opens;
+    ++m_opens;
     m_input.clear();
     return true;
 }
@@ -108,7 +108,7 @@ bool FakeSerialChannel::Write(const QByteArray& bytes) {
         m_error = QStringLiteral("The serial port is not open.");
         return false;
     }
-    writes.push_back({m_port, bytes});
+    m_writes.push_back({m_port, bytes});
     QByteArray reply;
     if (!bytes.isEmpty()) {
         auto it = m_queued.find(uint8_t(bytes[0]));

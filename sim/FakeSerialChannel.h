@@ -42,8 +42,8 @@ public:
         int port;
         QByteArray bytes;
     };
-    std::vector<Written> writes;
-    int opens = 0;
+    const std::vector<Written>& Writes() const { return m_writes; }
+    int Opens() const { return m_opens; }
     int Threshold() const { return m_threshold; }
     std::vector<QByteArray> WritesStartingWith(uint8_t first) const;
 
@@ -66,6 +66,8 @@ public:
 private:
     void Arrive(const QByteArray& bytes);
 
+    std::vector<Written> m_writes;
+    int m_opens = 0;
     std::unique_ptr<ManualTimerTable> m_timers;
     int m_nextTimer = 1;
     std::map<int, QByteArray> m_inFlight;

@@ -23,6 +23,52 @@ uint32_t IntervalSeconds(uint8_t unit, uint8_t count) {
     }
 }
 
+// Tenths of a volt around 230 V, or of an ampere around 10 A.
+int16_t SyntheticLevel(uint8_t kind, double phase) {
+    return kind == kChannelAmps ? int16_t(std::lround(100 + 20 * std::sin(phase)))
+                                : int16_t(std::lround(2300 + 60 * std::sin(phase)));
+}
+
+void FillSyntheticSamples(const SyntheticOptions& o, int n, LoggerRecording& r) {
+    const uint8_t kinds[2] = {o.ch1Kind, o.ch2Kind};
+    r.samples.resize(size_t(std::max<int64_t>(o.samples, 0)));
+    for (size_t i = 0; i < r.samples.size(); ++i) {
+        const double ph = double(i) / 37.0;
+        if (n == 2) {
+            r.samples[i] = {SyntheticLevel(kinds[0], ph), SyntheticLevel(kinds[1], ph + 1.0)};
+        } else {
+            const uint8_t kind = kinds[0] != kChannelAbsent ? kinds[0] : kinds[1];
+            r.samples[i] = {SyntheticLevel(kind, ph), 0};
+        }
+    }
+}
+
+// Every `trEvery` samples a TR record, on the channels in turn: five mains cycles at
+// the channel's usual peak (325 V, 14 A) with a sag in the middle third, offset a
+// little per record so records differ.
+void AddSyntheticTransients(const SyntheticOptions& o, int n, LoggerRecording& r) {
+    const uint8_t kinds[2] = {o.ch1Kind, o.ch2Kind};
+    const TimeValue t0 = FromLocalFields(o.start);
+    const uint32_t step = IntervalSeconds(o.intervalUnit, o.intervalCount);
+    int k = 0;
+    for (int64_t at = o.trEvery; at <= o.samples; at += o.trEvery, ++k) {
+        LoggerTrEvent e;
+        e.beforeSample = at;
+        const bool second = n == 2 && (k % 2 == 1);
+        const uint8_t kind = second ? kinds[1] : kinds[0];
+        e.channel = second ? kTrChannel2 : kTrChannel1;
+        e.quantity = kind == kChannelAmps ? kTrUnitAmps : kTrUnitVolts;
+        e.time = ToLocalFields(t0 + TimeValue(at - 1) * step + step / 2);
+        const double peak = kind == kChannelAmps ? 14.0 : 325.0;
+        for (int j = 0; j < kTrPoints; ++j) {
+            const double depth = (j >= 84 && j < 168) ? 0.55 : 1.0;
+            e.wave[size_t(j)] = int16_t(
+                std::lround(peak * depth * std::sin(j * 2 * std::numbers::pi / 50.0) + (k % 5)));
+        }
+        r.tr.push_back(e);
+    }
+}
+
 } // namespace
 
 LoggerRecording SyntheticRecording(const SyntheticOptions& o) {
@@ -38,45 +84,9 @@ LoggerRecording SyntheticRecording(const SyntheticOptions& o) {
     const int n = o.channelCount == 1 ? 1 : 2;
     if (o.startPos != 0)
         r.overwrittenSamples = o.startPos / uint32_t(2 * n);
-    const uint8_t kinds[2] = {o.ch1Kind, o.ch2Kind};
-    auto level = [](uint8_t kind, double phase) {
-        // Tenths of a volt around 230 V, or of an ampere around 10 A.
-        return kind == kChannelAmps ? int16_t(std::lround(100 + 20 * std::sin(phase)))
-                                    : int16_t(std::lround(2300 + 60 * std::sin(phase)));
-    };
-    r.samples.resize(size_t(std::max<int64_t>(o.samples, 0)));
-    for (size_t i = 0; i < r.samples.size(); ++i) {
-        const double ph = double(i) / 37.0;
-        if (n == 2) {
-            r.samples[i] = {level(kinds[0], ph), level(kinds[1], ph + 1.0)};
-        } else {
-            const uint8_t kind = kinds[0] != kChannelAbsent ? kinds[0] : kinds[1];
-            r.samples[i] = {level(kind, ph), 0};
-        }
-    }
-    if (o.trEvery > 0) {
-        const TimeValue t0 = FromLocalFields(o.start);
-        const uint32_t step = IntervalSeconds(o.intervalUnit, o.intervalCount);
-        int k = 0;
-        for (int64_t at = o.trEvery; at <= o.samples; at += o.trEvery, ++k) {
-            LoggerTrEvent e;
-            e.beforeSample = at;
-            const bool second = n == 2 && (k % 2 == 1);
-            const uint8_t kind = second ? kinds[1] : kinds[0];
-            e.channel = second ? kTrChannel2 : kTrChannel1;
-            e.quantity = kind == kChannelAmps ? kTrUnitAmps : kTrUnitVolts;
-            e.time = ToLocalFields(t0 + TimeValue(at - 1) * step + step / 2);
-            // Five mains cycles at the channel's usual peak (325 V, 14 A) with a sag in
-            // the middle third, offset a little per record so records differ.
-            const double peak = kind == kChannelAmps ? 14.0 : 325.0;
-            for (int j = 0; j < kTrPoints; ++j) {
-                const double depth = (j >= 84 && j < 168) ? 0.55 : 1.0;
-                e.wave[size_t(j)] = int16_t(std::lround(
-                    peak * depth * std::sin(j * 2 * std::numbers::pi / 50.0) + (k % 5)));
-            }
-            r.tr.push_back(e);
-        }
-    }
+    FillSyntheticSamples(o, n, r);
+    if (o.trEvery > 0)
+        AddSyntheticTransients(o, n, r);
     return r;
 }
 

@@ -118,7 +118,7 @@ StreamOption ParseStreamOption(const QStringList& args, int& i, RealTimeStream& 
         error = a + QStringLiteral(" takes a value");
         return StreamOption::Bad;
     }
-    const QString v = args[++i];
+    const QString& v = args[++i];
     if (harmonics) {
         auto& target = stream.waves[a == QLatin1String("--ch1-harmonics") ? 0 : 1].harmonics;
         if (!ParseWaveHarmonics(v, target)) {

@@ -15,7 +15,7 @@ RunPublisher::~RunPublisher() {
         m_publisher->disconnect(this);
 }
 
-std::optional<QString> RunPublisher::Apply(PublishSettings s, const QString& queueFolder) {
+std::optional<QString> RunPublisher::Apply(const PublishSettings& s, const QString& queueFolder) {
     if (m_publisher)
         m_publisher->disconnect(this); // its "stopped" would come after the new status
     m_publisher.reset();

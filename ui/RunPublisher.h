@@ -31,7 +31,7 @@ public:
     // Publishes from now on with `s` (what ran before is stopped; its queue stays on
     // the disk), or not at all when `s` is not enabled. The password and user of the
     // environment take the place of the stored ones. Returns why it cannot publish.
-    std::optional<QString> Apply(PublishSettings s, const QString& queueFolder);
+    std::optional<QString> Apply(const PublishSettings& s, const QString& queueFolder);
     bool Publishing() const { return m_publisher != nullptr; }
     PublishStatus Status() const;
 

@@ -208,7 +208,7 @@ TEST_F(Frame, CancelStopsTheSearch) {
     EXPECT_FALSE(timers.IsActive(FrameTimer::PortScan));
     EXPECT_FALSE(session.Link().IsAnyLinkDialogOpen());
     clock.Advance(1000);
-    EXPECT_TRUE(channel.writes.empty());
+    EXPECT_TRUE(channel.Writes().empty());
 }
 
 TEST_F(Frame, CancelWhileProbingClosesThePort) {

@@ -6,7 +6,7 @@ namespace {
 
 std::vector<int> ProbedPorts(const FakeSerialChannel& ch) {
     std::vector<int> ports;
-    for (const auto& w : ch.writes)
+    for (const auto& w : ch.Writes())
         if (w.bytes == QByteArray(1, char(Logger::kProbe)))
             ports.push_back(w.port);
     return ports;
@@ -22,7 +22,7 @@ TEST(LinkSearch, WithNoOpenablePortTheScanRepeatsAndTheTitleStaysConnecting) {
     EXPECT_TRUE(v.timers.IsActive(4));
     EXPECT_FALSE(v.timers.IsActive(5));
     EXPECT_EQ(v.Title(), LinkState::Connecting);
-    EXPECT_TRUE(v.channel.writes.empty());
+    EXPECT_TRUE(v.channel.Writes().empty());
 }
 
 TEST(LinkSearch, TwoPortsWithoutLoggerProbeLastFirstThenFailAndRescan) {
@@ -74,7 +74,7 @@ TEST(LinkSupervision, UnpluggingShowsNotConnectedWithin3sAndReplugReconnects) {
     v.clock.Advance(3000);
     EXPECT_EQ(v.Title(), LinkState::Connected);
     // Supervision only opens the port; it writes nothing and leaves it closed.
-    EXPECT_EQ(v.channel.writes.size(), 1u);
+    EXPECT_EQ(v.channel.Writes().size(), 1u);
     EXPECT_FALSE(v.channel.IsOpen());
 }
 
@@ -83,7 +83,7 @@ TEST(LinkSupervision, LaterDialogIsCheckedAtOnceWithoutProbe) {
     v.ConnectOnPort1();
     v.link.CloseDialog(LinkDialog::Download);
     v.link.KillLinkTimers();
-    const size_t writes = v.channel.writes.size();
+    const size_t writes = v.channel.Writes().size();
 
     v.OpenDownloadDialog();
     EXPECT_EQ(v.Title(), LinkState::Connected);
@@ -91,7 +91,7 @@ TEST(LinkSupervision, LaterDialogIsCheckedAtOnceWithoutProbe) {
     EXPECT_TRUE(v.Dlg().actionEnabled);
     EXPECT_FALSE(v.timers.IsActive(4));
     EXPECT_TRUE(v.timers.IsActive(6));
-    EXPECT_EQ(v.channel.writes.size(), writes);
+    EXPECT_EQ(v.channel.Writes().size(), writes);
     v.link.CloseDialog(LinkDialog::Download);
 
     // A failed check keeps the button disabled, even once supervision says "Connected".

@@ -128,7 +128,7 @@ TEST(RealTimeOutcome, AFaultEndsTheRunWithItsReasonAndNoMessageOfTheLink) {
         EXPECT_EQ(*v.ended, end);
         EXPECT_FALSE(v.link.RealTime().Running());
         bool stopSent = false;
-        for (const auto& w : v.channel.writes)
+        for (const auto& w : v.channel.Writes())
             stopSent = stopSent || w.bytes == stop;
         EXPECT_TRUE(stopSent);
         EXPECT_TRUE(v.prompts.shown.empty());

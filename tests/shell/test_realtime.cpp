@@ -88,7 +88,7 @@ struct RealTime : ::testing::Test {
     }
     std::vector<QByteArray> Stops() const {
         std::vector<QByteArray> out;
-        for (const auto& w : channel.writes)
+        for (const auto& w : channel.Writes())
             if (w.bytes == kStopBytes)
                 out.push_back(w.bytes);
         return out;
@@ -115,7 +115,7 @@ struct RealTime : ::testing::Test {
 TEST_F(RealTime, TicksAt10msThenAtTheIntervalAndStopsAtTheCount) {
     Run(2, 3);
     EXPECT_TRUE(shell.RealTimeRunning());
-    EXPECT_EQ(channel.writes.back().bytes, kStartBytes);
+    EXPECT_EQ(channel.Writes().back().bytes, kStartBytes);
     EXPECT_EQ(channel.Threshold(), 2365);
     // First frame within 250 ms; the first sample 10 ms later.
     ASSERT_TRUE(clock.AdvanceUntil([&] { return shell.Set().RtCount() == 1; }, 400));
@@ -174,14 +174,14 @@ TEST_F(RealTime, AFrameAfterStopIsAnsweredByTheStopCommandAlone) {
     EXPECT_EQ(ends, std::vector<RealTimeEnd>{RealTimeEnd::Stopped});
     EXPECT_FALSE(shell.StateOf(Cmd::Stop).enabled);
     EXPECT_TRUE(shell.StateOf(Cmd::Run).enabled);
-    const size_t writes = channel.writes.size();
+    const size_t writes = channel.Writes().size();
     const auto wave = shell.Set().Run().Capture();
     const int count = shell.Set().RtCount();
     QByteArray other = logger.NextFrame();
     other[5] = char(0x12); // a different first sample
     channel.Inject(other);
-    ASSERT_EQ(channel.writes.size(), writes + 1);
-    EXPECT_EQ(channel.writes.back().bytes, kStopBytes);
+    ASSERT_EQ(channel.Writes().size(), writes + 1);
+    EXPECT_EQ(channel.Writes().back().bytes, kStopBytes);
     EXPECT_EQ(shell.Set().Run().Capture(), wave);
     EXPECT_EQ(shell.Set().RtCount(), count);
     EXPECT_EQ(ends.size(), 1u);
@@ -376,12 +376,12 @@ TEST_F(RealTime, EveryCommandFollowsItsRuleBeforeDuringAndAfterARun) {
     lists.SetDataListOpen(true);
     expect(true, true, "running, data list open");
     // A refused command runs nothing: no file dialog, no second run.
-    const size_t writes = channel.writes.size();
+    const size_t writes = channel.Writes().size();
     EXPECT_FALSE(shell.Execute(Cmd::Open));
     EXPECT_FALSE(shell.Execute(Cmd::PreviousMeasurement));
     EXPECT_FALSE(shell.Execute(Cmd::Run));
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(channel.writes.size(), writes);
+    EXPECT_EQ(channel.Writes().size(), writes);
 
     ASSERT_TRUE(RunUntilEnded(10000));
     EXPECT_EQ(shell.Set().RtCount(), 3);
