@@ -11,7 +11,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build}"
-folders="${DL_TIDY_FOLDERS:-base data graph link sim shell ui app tools}"
+folders="${DL_TIDY_FOLDERS:-base data graph link sim shell ui app tools publish}"
 exclude="${DL_TIDY_EXCLUDE:-}"
 tidy="$(command -v clang-tidy || command -v clang-tidy-14)"
 
