@@ -1,5 +1,43 @@
 #include "base/Prompts.h"
 
+#include <QDir>
+#include <QFileInfo>
+
+bool ConfirmReplaceFiles(Prompts& prompts, const QStringList& paths) {
+    QStringList existing;
+    for (const QString& p : paths)
+        if (QFileInfo::exists(p))
+            existing << QDir::toNativeSeparators(p);
+    if (existing.isEmpty())
+        return true;
+    QString text;
+    if (existing.size() == 1) {
+        text = QStringLiteral("The file %1 already exists.\nDo you want to replace it?")
+                   .arg(existing.front());
+    } else {
+        const QString& last = existing.back();
+        const QString others = existing.mid(0, existing.size() - 1).join(QStringLiteral(", "));
+        text = QStringLiteral("The files %1 and %2 already exist.\nDo you want to replace them?")
+                   .arg(others, last);
+    }
+    return prompts.Message(text, PromptIcon::Exclamation, PromptButtons::YesNo) ==
+           PromptAnswer::Yes;
+}
+
+QString ChooseSavePathAsking(Prompts& prompts, const QString& proposedName, const QString& filter,
+                             QString& folder,
+                             const std::function<QStringList(const QString& chosen)>& written) {
+    for (QString proposed = proposedName;;) {
+        const QString chosen = prompts.ChooseSaveFile(proposed, filter, folder);
+        if (chosen.isEmpty())
+            return chosen;
+        folder = QFileInfo(chosen).absolutePath();
+        if (ConfirmReplaceFiles(prompts, written ? written(chosen) : QStringList{chosen}))
+            return chosen;
+        proposed = QFileInfo(chosen).fileName();
+    }
+}
+
 PromptAnswer FakePrompts::Message(const QString& text, PromptIcon icon, PromptButtons buttons) {
     shown.push_back({text, icon, buttons});
     if (!m_answers.empty()) {

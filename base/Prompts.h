@@ -3,8 +3,10 @@
 // the decisions below the widgets can be tested with scripted answers.
 
 #include <QString>
+#include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 enum class PromptIcon { Exclamation, Question, Information, Error };
@@ -27,6 +29,18 @@ public:
                                    const QString& folder) = 0;
     virtual void SetWaitCursor(bool on) = 0;
 };
+
+// Asks once before those of `paths` that exist are replaced, naming them. True when
+// none exists or the answer was Yes.
+bool ConfirmReplaceFiles(Prompts& prompts, const QStringList& paths);
+
+// The save chooser followed by the question about replacing: `written` gives the files
+// a chosen name stands for (the name itself when not given). No to the question goes
+// back to the chooser with the name just chosen, as a file dialog's own question would.
+// Empty when the user cancelled; `folder` follows every choice.
+QString ChooseSavePathAsking(Prompts& prompts, const QString& proposedName, const QString& filter,
+                             QString& folder,
+                             const std::function<QStringList(const QString& chosen)>& written = {});
 
 // What a scripted prompt seam was asked, in order: plain data the tests read.
 struct PromptRecord {

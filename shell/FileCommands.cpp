@@ -408,7 +408,7 @@ bool FileCommands::ConfirmReplace(const SaveTargets& targets) {
         for (const QString& p : {targets.dataPath, targets.reportPath, targets.runPath})
             if (QFileInfo::exists(p))
                 existing << QDir::toNativeSeparators(p);
-        return ConfirmReplaceAll(existing);
+        return ConfirmReplaceFiles(m_shell.UserPrompts(), existing);
     }
     const bool dataExists = QFileInfo::exists(targets.dataPath);
     const bool reportExists = QFileInfo::exists(targets.reportPath);
@@ -429,23 +429,6 @@ bool FileCommands::ConfirmReplace(const SaveTargets& targets) {
         text = QStringLiteral("The report %1 already exists; the data file %2 is written "
                               "beside it.\nDo you want to replace the report?")
                    .arg(report, data);
-    return m_shell.UserPrompts().Message(text, PromptIcon::Exclamation, PromptButtons::YesNo) ==
-           PromptAnswer::Yes;
-}
-
-bool FileCommands::ConfirmReplaceAll(const QStringList& existing) {
-    if (existing.isEmpty())
-        return true;
-    QString text;
-    if (existing.size() == 1) {
-        text = QStringLiteral("The file %1 already exists.\nDo you want to replace it?")
-                   .arg(existing.front());
-    } else {
-        const QString& last = existing.back();
-        const QString others = existing.mid(0, existing.size() - 1).join(QStringLiteral(", "));
-        text = QStringLiteral("The files %1 and %2 already exist.\nDo you want to replace them?")
-                   .arg(others, last);
-    }
     return m_shell.UserPrompts().Message(text, PromptIcon::Exclamation, PromptButtons::YesNo) ==
            PromptAnswer::Yes;
 }

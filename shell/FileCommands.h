@@ -85,7 +85,6 @@ private:
     // Before files a chosen name stands for are replaced: one question naming every
     // file that is written, true when none exists or the user agreed.
     bool ConfirmReplace(const SaveTargets& targets);
-    bool ConfirmReplaceAll(const QStringList& existing);
     // NAME.rtdata beside the other two, when the run holds samples.
     bool WriteRunFile(const QString& path);
     bool ConfirmReplace(const QString& path);

@@ -98,11 +98,10 @@ ReportPages ListCommands::Pages(Report r, QSize screen, const RenderOptions& o) 
 }
 
 bool ListCommands::ExportCsv() {
-    const QString path = m_shell.UserPrompts().ChooseSaveFile(
-        QStringLiteral("data.csv"), QStringLiteral("CSV Files (*.csv)"), m_lastFolder);
+    const QString path = ChooseSavePathAsking(m_shell.UserPrompts(), QStringLiteral("data.csv"),
+                                              QStringLiteral("CSV Files (*.csv)"), m_lastFolder);
     if (path.isEmpty())
         return true;
-    m_lastFolder = QFileInfo(path).absolutePath();
     QString error;
     if (!SaveDataListCsv(CurrentView(), path, &error)) {
         m_shell.UserPrompts().Message(
@@ -135,11 +134,10 @@ bool ListCommands::SavePng(const QImage& image, const QString& path, QString* er
 }
 
 bool ListCommands::ExportImage(const QImage& image) {
-    const QString path = m_shell.UserPrompts().ChooseSaveFile(
-        QStringLiteral("graph.png"), QStringLiteral("PNG Images (*.png)"), m_lastFolder);
+    const QString path = ChooseSavePathAsking(m_shell.UserPrompts(), QStringLiteral("graph.png"),
+                                              QStringLiteral("PNG Images (*.png)"), m_lastFolder);
     if (path.isEmpty())
         return true;
-    m_lastFolder = QFileInfo(path).absolutePath();
     QString error;
     if (!SavePng(image, path, &error)) {
         m_shell.UserPrompts().Message(

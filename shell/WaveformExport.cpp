@@ -73,26 +73,6 @@ QString WaveformExport::ProposedName() const {
     return QStringLiteral("waveform.cfg");
 }
 
-bool WaveformExport::ConfirmReplace(const QString& base) const {
-    QStringList existing;
-    for (const char* suffix : {".cfg", ".dat"}) {
-        const QString path = base + QString::fromLatin1(suffix);
-        if (QFileInfo::exists(path))
-            existing << QDir::toNativeSeparators(path);
-    }
-    if (existing.isEmpty())
-        return true;
-    // The same question as Save asks about the files it replaces.
-    const QString text =
-        existing.size() == 2
-            ? QStringLiteral("The files %1 and %2 already exist.\nDo you want to replace them?")
-                  .arg(existing[0], existing[1])
-            : QStringLiteral("The file %1 already exists.\nDo you want to replace it?")
-                  .arg(existing[0]);
-    return m_shell.UserPrompts().Message(text, PromptIcon::Exclamation, PromptButtons::YesNo) ==
-           PromptAnswer::Yes;
-}
-
 bool WaveformExport::Export() {
     if (Shown() == OnShow::Nothing)
         return true;
@@ -100,20 +80,16 @@ bool WaveformExport::Export() {
     // data come in while the chooser is open.
     ComtradeRecord record = RecordOnShow(QString());
     Prompts& prompts = m_shell.UserPrompts();
-    QString proposed = ProposedName();
-    QString base;
-    // No to the question about replacing goes back to the chooser, as Save does.
-    for (;;) {
-        const QString chosen = prompts.ChooseSaveFile(
-            proposed, QStringLiteral("COMTRADE Files (*.cfg)"), m_lastFolder);
-        if (chosen.isEmpty())
-            return true;
-        m_lastFolder = QFileInfo(chosen).absolutePath();
-        base = ComtradeBase(chosen);
-        if (ConfirmReplace(base))
-            break;
-        proposed = QFileInfo(chosen).fileName();
-    }
+    // The question about replacing names both files a name stands for.
+    const QString chosen = ChooseSavePathAsking(
+        prompts, ProposedName(), QStringLiteral("COMTRADE Files (*.cfg)"), m_lastFolder,
+        [](const QString& c) {
+            const QString b = ComtradeBase(c);
+            return QStringList{b + QStringLiteral(".cfg"), b + QStringLiteral(".dat")};
+        });
+    if (chosen.isEmpty())
+        return true;
+    const QString base = ComtradeBase(chosen);
     if (record.stationName.isEmpty())
         NameComtrade(record, QFileInfo(base).fileName());
     QString error;

@@ -39,7 +39,6 @@ public:
 private:
     const MeasurementSet& Set() const;
     const GraphModel& Graph() const;
-    bool ConfirmReplace(const QString& base) const;
 
     AppShell& m_shell;
     QString m_lastFolder;

@@ -11,11 +11,16 @@
 #include "shell/ListCommands.h"
 #include "support/ShellFixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <utility>
+#include <vector>
 
 using namespace lists;
 
@@ -177,4 +182,47 @@ TEST_F(Lists, ImageExportWritesAPngOfTheGivenImage) {
     QString error;
     EXPECT_FALSE(ListCommands::SavePng(image, dir.filePath("none/graph.png"), &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+// The CSV and PNG exports replaced an existing file without a word: the save chooser
+// leaves that question to its caller, and these two never asked it.
+TEST_F(Lists, ExportReplacedAnExistingFileWithoutAsking) {
+    Load(Stored(3));
+    QImage image(32, 20, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const std::vector<std::pair<QString, std::function<bool()>>> exports = {
+        {QStringLiteral("mine.csv"), [this] { return lists->ExportCsv(); }},
+        {QStringLiteral("mine.png"), [this, &image] { return lists->ExportImage(image); }}};
+    auto contents = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    for (const auto& [name, run] : exports) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = dir.filePath(name);
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("keep");
+        }
+        prompts.shown.clear();
+        prompts.proposedNames.clear();
+        // No goes back to the chooser with the name chosen; cancelling there keeps it.
+        prompts.QueueFile(path);
+        prompts.QueueAnswer(PromptAnswer::No);
+        EXPECT_TRUE(run());
+        ASSERT_EQ(prompts.shown.size(), 1u);
+        EXPECT_EQ(prompts.LastText(),
+                  QStringLiteral("The file %1 already exists.\nDo you want to replace it?")
+                      .arg(QDir::toNativeSeparators(path)));
+        ASSERT_EQ(prompts.proposedNames.size(), 2u);
+        EXPECT_EQ(prompts.proposedNames.back(), name);
+        EXPECT_EQ(contents(path), QByteArray("keep"));
+        // Yes replaces it.
+        prompts.QueueFile(path);
+        prompts.QueueAnswer(PromptAnswer::Yes);
+        EXPECT_TRUE(run());
+        EXPECT_NE(contents(path), QByteArray("keep"));
+        EXPECT_FALSE(contents(path).isEmpty());
+    }
 }
