@@ -23,6 +23,7 @@ class QAction;
 class QLabel;
 class QSplitter;
 struct WorkReport;
+enum class WorkUnderWay;
 class QTimer;
 
 class CMainFrame : public QMainWindow {
