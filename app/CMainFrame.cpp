@@ -89,6 +89,16 @@ CMainFrame::CMainFrame(AppShell& shell, QWidget* parent) : QMainWindow(parent), 
             [this](const WorkReport& r) { ShowStatus(WorkDoneText(r)); });
     connect(&m_shell.Notices(), &WorkNotices::runProgress, this,
             [this](int taken, int requested) { ShowStatus(RunProgressText(taken, requested)); });
+    connect(&m_shell.Notices(), &WorkNotices::workStarted, this,
+            [this](WorkUnderWay what, int samples) {
+                // The work runs before the event loop gets back: the words must be
+                // on the screen already, and the message before them comes back after.
+                m_messageBeforeWork = statusBar()->currentMessage();
+                ShowStatus(WorkUnderWayText(what, samples));
+                statusBar()->repaint();
+            });
+    connect(&m_shell.Notices(), &WorkNotices::workFinished, this,
+            [this](WorkUnderWay) { ShowStatus(m_messageBeforeWork); });
     connect(&m_shell, &AppShell::viewsUpdated, m_view, [this] { m_view->update(); });
 
     // The enable rules are evaluated while the application is idle, as menus and
@@ -338,6 +348,14 @@ void CMainFrame::ShowStatus(const QString& text) {
 
 QString CMainFrame::RunProgressText(int taken, int requested) {
     return QStringLiteral("Sample %1 of %2").arg(taken).arg(requested);
+}
+
+QString CMainFrame::WorkUnderWayText(WorkUnderWay what, int samples) {
+    switch (what) {
+    case WorkUnderWay::RunPowerFigures:
+        return QStringLiteral("Computing the power figures of %1 samples...").arg(samples);
+    }
+    return QString();
 }
 
 QString CMainFrame::WorkDoneText(const WorkReport& r) {

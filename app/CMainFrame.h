@@ -23,6 +23,7 @@ class QAction;
 class QLabel;
 class QSplitter;
 struct WorkReport;
+enum class WorkUnderWay;
 class QTimer;
 
 class CMainFrame : public QMainWindow {
@@ -47,6 +48,7 @@ public:
     // The status bar's words for work done and for a run's progress.
     static QString WorkDoneText(const WorkReport& report);
     static QString RunProgressText(int taken, int requested);
+    static QString WorkUnderWayText(WorkUnderWay what, int samples);
     // The permanent field at the right of the status bar: the file shown, or
     // "not saved", with a mark while the data shown are unsaved.
     QLabel* ShownFileField() const { return m_shownFile; }
@@ -94,6 +96,7 @@ private:
     std::map<int, QAction*> m_actions;
     QTimer* m_idleUpdate = nullptr;
     QLabel* m_shownFile = nullptr;
+    QString m_messageBeforeWork; // the status bar's message while work holds the window
     void UpdateShownFile();
     std::unique_ptr<FileCommands> m_fileCommands;
     void InstallListCommands();

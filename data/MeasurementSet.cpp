@@ -33,11 +33,15 @@ void RealTimeRun::Begin(TimeValue start, int interval, int capacity) {
     m_times.clear();
     m_times.reserve(size_t(m_capacity));
     m_waves.reset();
+    m_powerSource.reset();
+    ++m_generation;
     m_captureSample = -1;
 }
 
 void RealTimeRun::Clear() {
+    const uint64_t generation = m_generation;
     *this = RealTimeRun{};
+    m_generation = generation + 1;
 }
 
 void RealTimeRun::SetChannelKind(int ch, uint8_t kind) {
@@ -131,12 +135,33 @@ bool RealTimeRun::Append(const RtSample& sample) {
     return true;
 }
 
-bool RealTimeRun::SetPower(int n, const RtPowerRow& row) {
-    if (n < 0 || size_t(n) >= m_power.size())
-        return false;
-    m_power[size_t(n)] = row;
-    m_powerPairs[size_t(n)] = PowerPairOf(row);
-    return true;
+void RealTimeRun::SetPowerSource(std::shared_ptr<const RtPowerSource> source) {
+    m_powerSource = std::move(source);
+}
+
+void RealTimeRun::EnsurePower() const {
+    if (!m_powerSource)
+        return;
+    // Taken off before the work: a source that reads the figures itself, or fails
+    // part way, must not start it again on every read.
+    const std::shared_ptr<const RtPowerSource> source = std::move(m_powerSource);
+    m_powerSource.reset();
+    const std::shared_ptr<const RtWaveformSource> waves = m_waves;
+    if (!waves)
+        return;
+    const uint64_t generation = m_generation;
+    const std::vector<RtPowerRow> rows =
+        source->PowerOf(*waves, {ChannelKind(0), ChannelKind(1)}, Count());
+    // A source that lets the user's events through may see this run replaced or
+    // cleared meanwhile: its figures belong to the run it was asked for, not to
+    // whatever holds the samples now.
+    if (generation != m_generation)
+        return;
+    const size_t n = std::min(rows.size(), m_power.size());
+    for (size_t i = 0; i < n; ++i) {
+        m_power[i] = rows[i];
+        m_powerPairs[i] = PowerPairOf(rows[i]);
+    }
 }
 
 TimeValue RealTimeRun::SampleTime(int64_t n) const {

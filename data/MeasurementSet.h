@@ -61,6 +61,20 @@ struct RtPowerRow {
     std::array<std::optional<float>, 2> thd; // per channel, % of the fundamental
 };
 
+// Computes the power figures of a run whose samples came without them: a run read
+// back from its file keeps only the waveforms, and working out P and PF of every
+// sample costs about as much again as reading the file. The run asks once, when its
+// figures are first read.
+class RtPowerSource {
+public:
+    virtual ~RtPowerSource() = default;
+    // The figures of samples 0 .. count - 1 from their kept waveforms, the channels
+    // given by their kind bytes (0 A, 1 V, 0xFF absent); a row stays empty where a
+    // waveform cannot be read or gives none.
+    virtual std::vector<RtPowerRow> PowerOf(const RtWaveformSource& waves,
+                                            std::array<uint8_t, 2> kinds, int count) const = 0;
+};
+
 // One sample of a real-time run: the RMS and frequency of each channel (400 where
 // there was none), its power figures and the time it was taken.
 struct RtSample {
@@ -116,13 +130,24 @@ public:
     TimeValue StartTime() const { return m_startTime; }
     const std::vector<FloatPair>& Rms() const { return m_rms; }
     const std::vector<FloatPair>& Freq() const { return m_freq; }
-    const std::vector<RtPowerRow>& Power() const { return m_power; }
+    // The power figures of every sample. While they are pending (PowerPending), the
+    // first read has the source work them out: every reader sees them, whichever
+    // comes first.
+    const std::vector<RtPowerRow>& Power() const {
+        EnsurePower();
+        return m_power;
+    }
     // Active power (W) and power factor of every sample as the graphs draw them: NaN
     // where the sample has no such figure, so that a graph leaves a gap there.
-    const std::vector<FloatPair>& PowerPairs() const { return m_powerPairs; }
-    // The power figures of sample n, computed later (a run read back from a file
-    // stores none); false when there is no such sample.
-    bool SetPower(int n, const RtPowerRow& row);
+    const std::vector<FloatPair>& PowerPairs() const {
+        EnsurePower();
+        return m_powerPairs;
+    }
+    // The samples' power figures are to come from `source` when first read (a run
+    // read back from its file, with its waveforms kept); null: they are as they are.
+    void SetPowerSource(std::shared_ptr<const RtPowerSource> source);
+    // True until the figures of a run with a power source were first read.
+    bool PowerPending() const { return m_powerSource != nullptr; }
     const std::vector<TimeValue>& Times() const { return m_times; }
     // Time of sample n: the time it was taken, or, past the last one, where the run's
     // interval would put it.
@@ -152,6 +177,8 @@ public:
     bool ShowSample(int n);
 
 private:
+    void EnsurePower() const;
+
     Wave m_capture{};
     int m_capturePoints = 0;
     int m_captureSample = -1;
@@ -159,8 +186,13 @@ private:
     RtSample m_pending;
     std::vector<FloatPair> m_rms;
     std::vector<FloatPair> m_freq;
-    std::vector<RtPowerRow> m_power;
-    std::vector<FloatPair> m_powerPairs;
+    // Filled in place on the first read while a source is set (logically the
+    // figures were always there: they follow from the kept waveforms).
+    mutable std::vector<RtPowerRow> m_power;
+    mutable std::vector<FloatPair> m_powerPairs;
+    mutable std::shared_ptr<const RtPowerSource> m_powerSource;
+    // Counts Begin and Clear: figures worked out for one run never land in the next.
+    uint64_t m_generation = 0;
     std::vector<TimeValue> m_times;
     TimeValue m_startTime = 0;
     int m_interval = 0;

@@ -762,8 +762,10 @@ ChannelColumn PlanChannel(const TraceJob& t, const ColumnGroup& g, int ch) {
         c.lo = Coord(std::min(a, b));
         c.hi = Coord(std::max(a, b));
         const int64_t s = t.m.Zoom().ScrollIndex();
-        c.head = SegmentEnds{Coord(xf + t.dx * double(s + g.i - 1)), Coord(src.YOf(p0 - 1)),
-                             Coord(xf + t.dx * double(s + g.i)), Coord(src.YOf(p0))};
+        const double y0 = src.YOf(p0 - 1), y1 = src.YOf(p0);
+        c.head = SegmentEnds{Coord(xf + t.dx * double(s + g.i - 1)), Coord(y0),
+                             Coord(xf + t.dx * double(s + g.i)), Coord(y1),
+                             HasValueGaps(t.m.Mode()) && (std::isnan(y0) || std::isnan(y1))};
     } else if (src.values) {
         number = ValueRowSpan(src.series, src.rows, p0, p1, c.lo, c.hi);
         c.head = EndsOf(t.m, ch, g.i, xf, t.dx);
@@ -854,8 +856,10 @@ private:
 // The head of a stroke column: the segment from the last point of the column
 // before, with its marks when `marks`.
 void DrawHead(TraceJob& t, const ColumnGroup& g, int ch, bool marks) {
+    // A power sample without a figure just before the column is a gap, as it is
+    // between the columns' own points.
     const SegmentEnds& e = g.ch[size_t(ch)].head;
-    if (Skipped(t.m, e.y0, e.y1))
+    if (e.gap || Skipped(t.m, e.y0, e.y1))
         return;
     const QRgb colour = t.rgb[size_t(ch)];
     if (!t.direct.ok || !t.direct.Line(e.x0, e.y0, e.x1, e.y1, colour)) {

@@ -403,43 +403,36 @@ RtPowerRow MakePowerRow(const PowerAnalysis& a) {
     return row;
 }
 
-int FillRunPower(RealTimeRun& run) {
-    const RtWaveformSource* waves = run.Waveforms();
-    if (!waves)
-        return 0;
-    std::array<ChannelKind, 2> kinds{};
-    for (size_t ch = 0; ch < 2; ++ch) {
-        const uint8_t k = run.ChannelKind(int(ch));
-        kinds[ch] = k == kChannelVolts  ? ChannelKind::Volts
-                    : k == kChannelAmps ? ChannelKind::Amps
-                                        : ChannelKind::Absent;
-    }
-    const bool pair = (kinds[0] == ChannelKind::Volts && kinds[1] == ChannelKind::Amps) ||
-                      (kinds[0] == ChannelKind::Amps && kinds[1] == ChannelKind::Volts);
+std::vector<RtPowerRow> RunPowerRows(const RtWaveformSource& waves, std::array<uint8_t, 2> kinds,
+                                     int count) {
+    std::vector<RtPowerRow> rows(size_t(std::max(count, 0)));
+    std::array<ChannelKind, 2> k{};
+    for (size_t ch = 0; ch < 2; ++ch)
+        k[ch] = kinds[ch] == kChannelVolts  ? ChannelKind::Volts
+                : kinds[ch] == kChannelAmps ? ChannelKind::Amps
+                                            : ChannelKind::Absent;
+    const bool pair = (k[0] == ChannelKind::Volts && k[1] == ChannelKind::Amps) ||
+                      (k[0] == ChannelKind::Amps && k[1] == ChannelKind::Volts);
     if (!pair)
-        return 0;
-    const int n = std::min(run.Count(), waves->WaveformCount());
-    int filled = 0;
+        return rows;
+    const int n = std::min(count, waves.WaveformCount());
     RtWaveform raw{};
     std::array<FloatPair, kRtWavePoints> wave{};
     for (int i = 0; i < n; ++i) {
-        const RtPowerRow& have = run.Power()[size_t(i)];
-        if (have.p || have.pf || !waves->ReadWaveform(i, raw, nullptr))
+        if (!waves.ReadWaveform(i, raw, nullptr))
             continue;
-        for (size_t k = 0; k < wave.size(); ++k)
-            wave[k] = {float(raw[k][0]), float(raw[k][1])};
-        const auto f = PowerAnalysis(wave, kinds).Power();
+        for (size_t j = 0; j < wave.size(); ++j)
+            wave[j] = {float(raw[j][0]), float(raw[j][1])};
+        const auto f = PowerAnalysis(wave, k).Power();
         if (!f)
             continue;
-        RtPowerRow row = have;
+        RtPowerRow& row = rows[size_t(i)];
         row.p = float(f->p);
         row.q = float(f->q);
         row.pf = float(f->pf);
         row.phiDeg = float(f->phiDeg);
-        run.SetPower(i, row);
-        ++filled;
     }
-    return filled;
+    return rows;
 }
 
 PowerTexts NonePowerTexts() {

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 enum class ChannelKind : uint8_t { Absent, Volts, Amps, Other };
 
@@ -97,11 +98,22 @@ private:
 // The figures stored with a real-time sample: power of the pair and THD per channel.
 RtPowerRow MakePowerRow(const PowerAnalysis& a);
 
-// P, Q, PF and phi of every sample of a run that has none yet, from its kept
-// waveforms (a run read back from a file stores no power figures). The spectra, and
-// with them the THD, are left to whatever asks for them: a long run opens without
-// an FFT per sample. Returns the samples that got figures.
-int FillRunPower(RealTimeRun& run);
+// P, Q, PF and phi of samples 0 .. count - 1 from their kept waveforms, the channels
+// given by their kind bytes (a run read back from a file stores no power figures);
+// every row is empty unless one channel reads volts and the other amperes, and a row
+// stays empty where its waveform cannot be read or gives none. The spectra, and with
+// them the THD, are left to whatever asks for them: no FFT per sample.
+std::vector<RtPowerRow> RunPowerRows(const RtWaveformSource& waves, std::array<uint8_t, 2> kinds,
+                                     int count);
+
+// The power source of a run read back from its file: RunPowerRows, when first read.
+class RunPowerFromWaveforms : public RtPowerSource {
+public:
+    std::vector<RtPowerRow> PowerOf(const RtWaveformSource& waves, std::array<uint8_t, 2> kinds,
+                                    int count) const override {
+        return RunPowerRows(waves, kinds, count);
+    }
+};
 
 // Texts of the analysis panel's power rows. "--" where the figure does not apply (no
 // voltage and current pair, an absent channel), "LO" where the sample gave no usable

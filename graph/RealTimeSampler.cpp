@@ -101,24 +101,74 @@ bool RealTimeSampler::Sample(MeasurementSet& s, std::array<EpaTexts, 2>* texts) 
     return true;
 }
 
+namespace {
+
+// Where a series' running maximum and minimum end up: an equal later value moves
+// either, as UpdateExtremes does sample by sample.
+struct ExtremeAt {
+    float maximum = 0, minimum = 0;
+    int maxAt = 0, minAt = 0;
+};
+
+template <class Value> ExtremeAt ExtremesOf(int count, Value value) {
+    ExtremeAt e;
+    for (int n = 0; n < count; ++n) {
+        const float v = value(size_t(n));
+        if (n == 0)
+            e.maximum = e.minimum = v;
+        if (v >= e.maximum) {
+            e.maximum = v;
+            e.maxAt = n;
+        }
+        if (v <= e.minimum) {
+            e.minimum = v;
+            e.minAt = n;
+        }
+    }
+    return e;
+}
+
+} // namespace
+
 RealTimeExtremes ComputeRunExtremes(MeasurementSet& s) {
+    // The texts are made once, for the samples that end up holding the extremes: a
+    // text a sample, as a live run makes them, cost most of opening a long run.
     RealTimeExtremes e;
     const RealTimeRun& run = s.Run();
-    const bool power = HasApparentPower(s);
-    for (int n = 0; n < run.Count(); ++n) {
-        const size_t i = size_t(n);
-        const TimeValue taken = run.SampleTime(n);
-        for (size_t c = 0; c < 2; ++c) {
-            if (!run.ChannelPresent(int(c)))
-                continue;
-            UpdateChannelExtremes(s, ExtremeRule::Frequency, e.freqMax[c], e.freqMin[c],
-                                  run.Freq()[i][c], 4, c, n, taken);
-            UpdateChannelExtremes(s, ExtremeRule::Rms, e.rmsMax[c], e.rmsMin[c], run.Rms()[i][c], 8,
-                                  c, n, taken);
-        }
-        if (power)
-            UpdatePowerExtremes(s, e.powerMax, e.powerMin, run.Rms()[i][0] * run.Rms()[i][1], n,
-                                taken);
+    const int count = run.Count();
+    if (count == 0)
+        return e;
+    auto texts = [&](ExtremeRule rule, const ExtremeAt& x, QString& maxText, QString& minText) {
+        maxText = ExtremeText(rule, x.maximum, FormatDateTime(run.SampleTime(x.maxAt)));
+        minText = ExtremeText(rule, x.minimum, FormatDateTime(run.SampleTime(x.minAt)));
+    };
+    for (size_t c = 0; c < 2; ++c) {
+        const int ch = int(c);
+        if (!run.ChannelPresent(ch))
+            continue;
+        const ExtremeAt f = ExtremesOf(count, [&](size_t i) { return run.Freq()[i][c]; });
+        const ExtremeAt r = ExtremesOf(count, [&](size_t i) { return run.Rms()[i][c]; });
+        QString maxText, minText;
+        texts(ExtremeRule::Frequency, f, maxText, minText);
+        s.SetExtremeText(4, ch, maxText);
+        s.SetExtremeText(5, ch, minText);
+        texts(ExtremeRule::Rms, r, maxText, minText);
+        s.SetExtremeText(8, ch, maxText);
+        s.SetExtremeText(9, ch, minText);
+        e.freqMax[c] = f.maximum;
+        e.freqMin[c] = f.minimum;
+        e.rmsMax[c] = r.maximum;
+        e.rmsMin[c] = r.minimum;
+    }
+    if (HasApparentPower(s)) {
+        const ExtremeAt va =
+            ExtremesOf(count, [&](size_t i) { return run.Rms()[i][0] * run.Rms()[i][1]; });
+        QString maxText, minText;
+        texts(ExtremeRule::Rms, va, maxText, minText);
+        s.SetPowerExtremeText(0, maxText);
+        s.SetPowerExtremeText(1, minText);
+        e.powerMax = va.maximum;
+        e.powerMin = va.minimum;
     }
     return e;
 }

@@ -18,12 +18,22 @@ void TextAt(QPainter& p, int x, int y, const QString& text) {
     p.drawText(QPoint(x, y + p.fontMetrics().ascent()), text);
 }
 
+// The P(W) graph's information bar holds the run's energy in its second row; the
+// printed lines carry it below the trace's extremes.
+bool HasEnergyLine(const ReportInfo& info) {
+    return info.mode == GraphMode::RealTimeActivePower && !info.texts.energy.isEmpty() &&
+           (info.ch1 != info.ch2);
+}
+
 int InfoLineCount(const ReportInfo& info) {
+    if (HasEnergyLine(info))
+        return 4;
     return info.ch1 && info.ch2 ? 4 : info.ch1 || info.ch2 ? 3 : 2;
 }
 
 // The information lines from `top`: mode and rate, start and count, the extremes
-// of the channels shown. Returns the number of lines written.
+// of the channels shown, the run's energy under P(W). Returns the number of lines
+// written.
 int InfoLines(QPainter& p, const PageMetrics& m, const ReportInfo& info, int top) {
     const RecInfo& t = info.texts;
     const int x2 = m.SecondColumn();
@@ -44,7 +54,10 @@ int InfoLines(QPainter& p, const PageMetrics& m, const ReportInfo& info, int top
                name + QStringLiteral(" MAX: ") + (info.ch1 ? t.ch1Max : t.ch2Max));
         TextAt(p, x2, top + 3 * m.L,
                name + QStringLiteral(" MIN: ") + (info.ch1 ? t.ch1Min : t.ch2Min));
-        return 3;
+        if (!HasEnergyLine(info))
+            return 3;
+        TextAt(p, 0, top + 4 * m.L, QStringLiteral("ENERGY: ") + t.energy);
+        return 4;
     }
     return 2;
 }

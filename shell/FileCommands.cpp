@@ -40,6 +40,26 @@ private:
     bool m_on = true;
 };
 
+// The power figures of a run read back from its file, worked out when something first
+// reads them (the P(W) and PF graphs, their lists, the run's energy): opening a long
+// run stays as quick as reading it. The wait cursor and a word in the status bar
+// cover the second or so that 100,000 samples take.
+class RunPowerOnDemand final : public RtPowerSource {
+public:
+    explicit RunPowerOnDemand(AppShell& shell) : m_shell(shell) {}
+    std::vector<RtPowerRow> PowerOf(const RtWaveformSource& waves, std::array<uint8_t, 2> kinds,
+                                    int count) const override {
+        WaitCursor wait(m_shell.UserPrompts());
+        m_shell.Notices().Started(WorkUnderWay::RunPowerFigures, count);
+        std::vector<RtPowerRow> rows = RunPowerRows(waves, kinds, count);
+        m_shell.Notices().Finished(WorkUnderWay::RunPowerFigures);
+        return rows;
+    }
+
+private:
+    AppShell& m_shell;
+};
+
 // Both files go to temporary files first; the targets are replaced only once both
 // are completely written, the report first. Returns the file of the step that
 // failed, or null; `replacedReport` tells whether the report was replaced.
@@ -212,9 +232,8 @@ FileCommands::LoadResult FileCommands::LoadRunFile(const QString& path, LoadOrig
     if (reader->HasWaveforms()) {
         run.SetWaveforms(reader);
         run.ShowSample(run.Count() - 1);
-        // The file keeps no power figures: without these, the P(W) and PF graphs, their
-        // lists and the run's energy would have nothing for a run read back.
-        FillRunPower(run);
+        // The file keeps no power figures: they come from the waveforms when first read.
+        run.SetPowerSource(std::make_shared<RunPowerOnDemand>(m_shell));
     }
     ComputeRunExtremes(set);
     set.SetFileTag(QString::fromLatin1(kTagRealTime));

@@ -27,14 +27,26 @@ struct WorkReport {
     QString path;         // FileOpened: the file read
 };
 
+// Work that holds the window for a moment, told while it goes on.
+enum class WorkUnderWay {
+    RunPowerFigures, // the power figures of a run read back from its file
+};
+
 class WorkNotices : public QObject {
     Q_OBJECT
 public:
     void Report(const WorkReport& report) { emit workDone(report); }
     void RunProgress(int taken, int requested) { emit runProgress(taken, requested); }
+    // `what` begins on `samples` samples; Finished follows once it is over.
+    void Started(WorkUnderWay what, int samples) { emit workStarted(what, samples); }
+    void Finished(WorkUnderWay what) { emit workFinished(what); }
 
 signals:
     void workDone(const WorkReport& report);
     // A real-time sample was stored: `taken` of `requested`.
     void runProgress(int taken, int requested);
+    // The window shows the first while the work goes on, without waiting for its
+    // event loop, and takes it back with the second.
+    void workStarted(WorkUnderWay what, int samples);
+    void workFinished(WorkUnderWay what);
 };

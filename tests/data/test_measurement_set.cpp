@@ -1,10 +1,13 @@
 #include "base/LocalTime.h"
 #include "data/MeasurementSet.h"
+#include "data/RtdataFile.h"
 #include "support/RunSamples.h"
 #include "support/StoredSetBuilder.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -147,6 +150,110 @@ TEST(WorkBuffers, SizedFromTheSetNotTheMode) {
     EXPECT_EQ(WorkBufferPoints(s, WorkBufferOccasion::AfterFileRead, 3600), 251000);
     EditStored(s, [&](StoredSet& d) { d.SetRmsCount(262144); });
     EXPECT_EQ(WorkBufferPoints(s, WorkBufferOccasion::AtRealTimeStart, 100), 262144);
+}
+
+// ------------------------------------------------------------------ figures on first read
+
+// Answers P = 100 x (sample + 1) W at PF 0.5 for every sample but the second, and
+// counts how often it was asked; `during` runs while it works.
+class CountingPowerSource final : public RtPowerSource {
+public:
+    std::vector<RtPowerRow> PowerOf(const RtWaveformSource& waves, std::array<uint8_t, 2> kinds,
+                                    int count) const override {
+        ++asked;
+        seenKinds = kinds;
+        seenWaveforms = waves.WaveformCount();
+        if (during)
+            during();
+        std::vector<RtPowerRow> rows(static_cast<size_t>(count));
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (i == 1)
+                continue;
+            rows[i].p = 100.0f * float(i + 1);
+            rows[i].pf = 0.5f;
+        }
+        return rows;
+    }
+
+    mutable int asked = 0;
+    mutable std::array<uint8_t, 2> seenKinds{};
+    mutable int seenWaveforms = 0;
+    std::function<void()> during;
+};
+
+class PendingPower : public ::testing::Test {
+protected:
+    PendingPower() {
+        runs::BeginRun(run, 3, 0, 2, "V", "A");
+        for (int i = 0; i < 3; ++i)
+            runs::AddSample(run, {230, 1});
+        run.SetWaveforms(std::make_shared<RtMemoryWaveforms>(waves));
+        run.SetPowerSource(source);
+    }
+    const std::vector<RtWaveform> waves = std::vector<RtWaveform>(3); // the source reads them
+    RealTimeRun run;
+    std::shared_ptr<CountingPowerSource> source = std::make_shared<CountingPowerSource>();
+};
+
+TEST_F(PendingPower, WorkedOutOnceOnTheFirstReadOfEitherAccessor) {
+    EXPECT_TRUE(run.PowerPending());
+    EXPECT_EQ(source->asked, 0);
+    // The first read, whichever accessor, sees the figures.
+    ASSERT_EQ(run.PowerPairs().size(), 3u);
+    EXPECT_EQ(source->asked, 1);
+    EXPECT_FALSE(run.PowerPending());
+    EXPECT_EQ(source->seenKinds, (std::array<uint8_t, 2>{kChannelVolts, kChannelAmps}));
+    EXPECT_EQ(source->seenWaveforms, 3);
+    EXPECT_EQ(run.PowerPairs()[0][0], 100.0f);
+    EXPECT_EQ(run.PowerPairs()[2][1], 0.5f);
+    EXPECT_TRUE(std::isnan(run.PowerPairs()[1][0])); // a gap, never a 0
+    ASSERT_EQ(run.Power().size(), 3u);
+    EXPECT_EQ(run.Power()[2].p, 300.0f);
+    EXPECT_FALSE(run.Power()[1].p);
+    EXPECT_EQ(source->asked, 1);
+}
+
+TEST_F(PendingPower, ANewRunOrNoWaveformsLeaveNothingPending) {
+    run.Begin(0, 2, 3);
+    EXPECT_FALSE(run.PowerPending());
+    runs::AddSample(run, {230, 1}, {50, 50}, RtPowerRow{});
+    EXPECT_FALSE(run.Power()[0].p);
+    EXPECT_EQ(source->asked, 0);
+
+    run.SetPowerSource(source);
+    run.Clear();
+    EXPECT_FALSE(run.PowerPending());
+
+    // Pending without the waveforms to work from: empty figures, asked no more.
+    runs::BeginRun(run, 3, 0, 2, "V", "A");
+    runs::AddSample(run, {230, 1});
+    run.SetPowerSource(source);
+    EXPECT_FALSE(run.Power()[0].p);
+    EXPECT_FALSE(run.PowerPending());
+    EXPECT_EQ(source->asked, 0);
+}
+
+// The work may let the user's events through: a run begun or cleared meanwhile
+// keeps its own samples, and the figures meant for the old one go nowhere.
+TEST_F(PendingPower, RunReplacedWhileItsFiguresAreWorkedOutKeepsItsOwn) {
+    source->during = [this] {
+        run.Begin(0, 2, 5);
+        runs::AddSample(run, {230, 1}, {50, 50}, RtPowerRow{});
+        runs::AddSample(run, {230, 1}, {50, 50}, RtPowerRow{});
+    };
+    ASSERT_EQ(run.Power().size(), 2u);
+    EXPECT_FALSE(run.Power()[0].p || run.Power()[1].p);
+    EXPECT_TRUE(std::isnan(run.PowerPairs()[0][0]));
+    EXPECT_EQ(source->asked, 1);
+
+    source->during = [this] { run.Clear(); };
+    runs::BeginRun(run, 3, 0, 2, "V", "A");
+    runs::AddSample(run, {230, 1});
+    run.SetWaveforms(std::make_shared<RtMemoryWaveforms>(waves));
+    run.SetPowerSource(source);
+    EXPECT_TRUE(run.Power().empty());
+    EXPECT_EQ(run.Count(), 0);
+    EXPECT_EQ(source->asked, 2);
 }
 
 } // namespace

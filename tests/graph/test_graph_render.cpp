@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -227,6 +228,66 @@ TEST_F(Render, ActivePowerLeavesAGapWhereASampleHasNoFigure) {
     EXPECT_EQ(Count(img, QRect(g.plotLeft, 0, g.W(), g.plotTop), red), 0);
     // ...and the segment between the last two, half way up.
     EXPECT_EQ(img.pixelColor(g.plotLeft + 5 * g.W() / 6, g.plotBottom - g.Hp() / 2), red);
+}
+
+// Far more samples than pixel columns, so that columns are summarised rather than
+// drawn segment by segment (walked at 78 samples a column, looked up in the
+// envelope at 560): a stretch of samples without a power figure stays empty, and a
+// lone one is left out, never drawn at 0 nor as a line to the top of the plot. The
+// lone ones fall at or beside the last sample of every seventh column, where the
+// next column's first segment starts.
+TEST_F(Render, DenseActivePowerKeepsItsGapsWhenColumnsAreSummarised) {
+    constexpr int kN = 100000;
+    constexpr int kGapFrom = 30000, kGapTo = 42000; // no figures at all
+    const QColor red(255, 0, 0);
+    for (QSize size : {QSize(1500, 700), QSize(400, 600)}) {
+        m.SetMode(GraphMode::RealTimeActivePower);
+        m.SetPointWindow(1, kN);
+        m.SetChannelsPresent(1, 1);
+        m.SetChannelUnits("W", "W");
+        m.SetAxisRange(0, -400, 400);
+        m.SetAxisRange(1, -400, 400);
+        m.SetDisplayContent(1);
+        m.SizeWorkBuffers(kN);
+        m.PrepareFrame(size.width(), size.height(), in);
+        const double perColumn = 1.0 / m.PointDistance();
+        std::vector<bool> lone(kN);
+        for (int c = 7, k = 0; c * perColumn < kN; c += 7, ++k)
+            lone[size_t(std::clamp(int(std::ceil(c * perColumn)) - 1 + k % 5 - 2, 0, kN - 1))] =
+                true;
+        runs::BeginRun(set.Run(), kN, 0, 2, "V", "A");
+        for (int i = 0; i < kN; ++i) {
+            RtPowerRow p;
+            if ((i < kGapFrom || i >= kGapTo) && !lone[size_t(i)])
+                p.p = float(200 + 100 * std::sin(6.283185307 * 7.0 * i / kN));
+            runs::AddSample(set.Run(), {230, 1}, {50, 50}, p);
+        }
+        m.SizeWorkBuffers(kN);
+        for (int marks : {0, 1}) {
+            SCOPED_TRACE(std::to_string(size.width()) + " marks=" + std::to_string(marks));
+            st.m_showMarkPoints = uint8_t(marks);
+            const QImage img = Paint(size, true);
+            ASSERT_EQ(img, Paint(size, false)); // the reference: every segment drawn
+            const GraphLayout& g = m.Layout();
+            auto x = [&](int i) { return g.plotLeft + int(double(i) * g.W() / (kN - 1)); };
+            const QRect plot(QPoint(g.plotLeft + 1, g.plotTop + 1),
+                             QPoint(g.plotRight - 1, g.plotBottom - 1));
+            // Nothing where no sample has a figure, nothing near the row of 0, nothing
+            // above the trace's highest value (300 of 400)...
+            const QRect gap(QPoint(x(kGapFrom) + 2, plot.top()),
+                            QPoint(x(kGapTo - 1) - 2, plot.bottom()));
+            EXPECT_EQ(Count(img, gap, red), 0);
+            const int zero = g.plotBottom - g.Hp() / 2;
+            EXPECT_EQ(Count(img, QRect(plot.left(), zero - 5, plot.width(), 11), red), 0);
+            EXPECT_EQ(Count(img, QRect(plot.left(), plot.top(), plot.width(), g.Hp() / 10), red),
+                      0);
+            // ...while the trace is there on both sides of the gap.
+            EXPECT_GE(Count(img, QRect(QPoint(plot.left(), plot.top()), gap.bottomLeft()), red),
+                      x(kGapFrom) - plot.left());
+            EXPECT_GE(Count(img, QRect(gap.topRight(), plot.bottomRight()), red),
+                      plot.right() - x(kGapTo));
+        }
+    }
 }
 
 TEST_F(Render, WithoutGridsOnlyTicksRemain) {

@@ -302,4 +302,55 @@ TEST(RealTimeSampler, EachSampleKeepsTheFiguresOfItsOwnCaptureAndANewRunStartsCl
     EXPECT_TRUE(run.Power()[0].thd[0]);
 }
 
+// A run read back gets its extremes in one pass: the very texts and values that
+// taking its samples one by one left (ties move to the later sample, "LO"/"OL"
+// where there was no value), whatever sample holds them.
+TEST(RealTimeSampler, ExtremesOfARunReadBackEqualThoseLeftSampleBySample) {
+    MeasurementSet s;
+    RealTimeRun& run = s.Run();
+    runs::BeginRun(run, 9, 1265202300, 7, "V", "A");
+    const std::vector<FloatPair> rms = {{230, 5},    {231, 5}, {229.5f, 0}, {231, 7},   {0, 7},
+                                        {230, 5.5f}, {231, 2}, {228, 7},    {229, 0.5f}};
+    const std::vector<FloatPair> hz = {{50, 50},    {400, 50},   {50.1f, 400},
+                                       {49.9f, 50}, {400, 50},   {50, 49.9f},
+                                       {50.1f, 50}, {49.8f, 51}, {50, 50}};
+    for (size_t i = 0; i < rms.size(); ++i)
+        ASSERT_TRUE(runs::AddSample(run, rms[i], hz[i]));
+
+    MeasurementSet expected = s;
+    RealTimeExtremes want;
+    for (int n = 0; n < run.Count(); ++n) {
+        const size_t i = size_t(n);
+        for (size_t c = 0; c < 2; ++c) {
+            const int ch = int(c);
+            QString texts[4] = {expected.ExtremeText(4, ch), expected.ExtremeText(5, ch),
+                                expected.ExtremeText(8, ch), expected.ExtremeText(9, ch)};
+            UpdateExtremes(ExtremeRule::Frequency, want.freqMax[c], want.freqMin[c], hz[i][c],
+                           texts[0], texts[1], n, run.SampleTime(n));
+            UpdateExtremes(ExtremeRule::Rms, want.rmsMax[c], want.rmsMin[c], rms[i][c], texts[2],
+                           texts[3], n, run.SampleTime(n));
+            for (int k = 0; k < 4; ++k)
+                expected.SetExtremeText(k < 2 ? 4 + k : 6 + k, ch, texts[k]);
+        }
+        QString va[2] = {expected.PowerExtremeText(0), expected.PowerExtremeText(1)};
+        UpdateExtremes(ExtremeRule::Rms, want.powerMax, want.powerMin, rms[i][0] * rms[i][1], va[0],
+                       va[1], n, run.SampleTime(n));
+        expected.SetPowerExtremeText(0, va[0]);
+        expected.SetPowerExtremeText(1, va[1]);
+    }
+
+    const RealTimeExtremes got = ComputeRunExtremes(s);
+    for (int row : {4, 5, 8, 9})
+        for (int ch : {0, 1})
+            EXPECT_EQ(s.ExtremeText(row, ch).toStdString(),
+                      expected.ExtremeText(row, ch).toStdString())
+                << row << " " << ch;
+    EXPECT_EQ(s.PowerExtremeText(0).toStdString(), expected.PowerExtremeText(0).toStdString());
+    EXPECT_EQ(s.PowerExtremeText(1).toStdString(), expected.PowerExtremeText(1).toStdString());
+    EXPECT_EQ(got.freqMax, want.freqMax);
+    EXPECT_EQ(got.rmsMin, want.rmsMin);
+    EXPECT_EQ(got.powerMax, want.powerMax);
+    EXPECT_EQ(got.powerMin, want.powerMin);
+}
+
 } // namespace

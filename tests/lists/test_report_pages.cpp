@@ -147,6 +147,54 @@ TEST(GraphReportPdf, InformationLinesOnlyOutsideTheWaveformModes) {
     EXPECT_FALSE(ch2.contains("DATA MAX"));
 }
 
+// The P(W) graph's information bar holds the run's energy in its second row: both
+// printed reports carry it under the trace's extremes, clear of the list's headings.
+TEST(GraphReportPdf, ActivePowerReportsCarryTheRunsEnergy) {
+    App();
+    QTemporaryDir dir;
+    MeasurementSet set;
+    runs::BeginRun(set.Run(), 3, kStart, 1800, "V", "A");
+    RtPowerRow row;
+    row.p = 1000;
+    row.pf = 0.87f;
+    for (int i = 0; i < 3; ++i)
+        runs::AddSample(set.Run(), {230, 5}, {50, 50}, row);
+    const AppSettings settings;
+    const GraphInputs in{set, settings, false};
+    GraphModel model;
+    model.SetMode(GraphMode::RealTimeActivePower);
+    model.SetPointWindow(1, 3);
+    model.SetChannelsPresent(1, 1);
+    model.SetChannelUnits("W", "W");
+    model.SizeWorkBuffers(3);
+    RecInfo r;
+    r.title = QStringLiteral("REAL TIME P(W)");
+    r.ch1Max = QStringLiteral("1000 W @03/02/10 15:05:00");
+    r.ch1Min = QStringLiteral("1000 W @03/02/10 14:05:00");
+    r.energy = QStringLiteral("1500.00 Wh   1725.00 VAh");
+    model.SetInfo(r);
+    const QRegularExpression energy("ENERGY: 1500\\.00 Wh\\s+1725\\.00 VAh");
+
+    RenderOptions o;
+    o.printing = true;
+    const ReportPages graph = GraphReport(std::make_shared<const GraphModel>(model), in,
+                                          QSize(1400, 990), o, ReportInfoOf(model));
+    ASSERT_TRUE(WriteReportPdf(graph, dir.filePath("p.pdf"), QPageSize(QPageSize::A4), true, 300));
+    const QStringList g = PdfPages(dir.filePath("p.pdf"));
+    ASSERT_EQ(g.size(), 1);
+    EXPECT_TRUE(g[0].contains("CH1 MAX: 1000 W")) << g[0].toStdString();
+    EXPECT_TRUE(g[0].contains(energy)) << g[0].toStdString();
+
+    DataListView list = ViewOf(set, GraphMode::RealTimeActivePower);
+    const ReportPages pages = ListReport(list, ReportInfoOf(model), "08/12/26");
+    ASSERT_TRUE(WriteReportPdf(pages, dir.filePath("l.pdf"), QPageSize(QPageSize::A4), false, 300));
+    const QStringList l = PdfPages(dir.filePath("l.pdf"));
+    ASSERT_EQ(l.size(), 1);
+    EXPECT_TRUE(l[0].contains(energy)) << l[0].toStdString();
+    EXPECT_TRUE(l[0].contains(QRegularExpression("No\\.\\s+Time\\s+P\\(W\\)")));
+    EXPECT_EQ(RowLines(l[0]), 3);
+}
+
 TEST(GraphReportPdf, PrintingLeavesTheScreensModelAlone) {
     App();
     Prepared p(Stored(100));

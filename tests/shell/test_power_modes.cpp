@@ -6,9 +6,11 @@
 #include "base/IniFile.h"
 #include "base/LocalTime.h"
 #include "base/Settings.h"
+#include "data/RealTimeCsv.h"
 #include "data/RtdataFile.h"
 #include "data/RunEnergy.h"
 #include "graph/DataList.h"
+#include "graph/RealTimeSampler.h"
 #include "graph/Report.h"
 #include "graph/Zoom.h"
 #include "shell/FileCommands.h"
@@ -23,6 +25,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
 
 namespace {
 
@@ -316,6 +320,151 @@ TEST_F(PowerModes, PowerFiguresOfARunReadFromAFileWereEmptyInTheLists) {
     EXPECT_NE(graph.EpaPowerTexts().thd[0], "LO");
     EXPECT_TRUE(graph.EpaActiveEnergy().startsWith(QStringLiteral("11.0")));
     EXPECT_TRUE(graph.EpaApparentEnergy().endsWith(QStringLiteral(" VAh")));
+}
+
+// ------------------------------------------------------------------ figures on first use
+
+// A capture of 325 V and `amps` A peak at 50 Hz, the current `lagDeg` behind.
+RtWaveform Wave(double amps, double lagDeg) {
+    constexpr double kPi = 3.14159265358979323846;
+    RtWaveform w{};
+    for (size_t i = 0; i < w.size(); ++i) {
+        const double a = 2 * kPi * 50 * double(i) * 54.71e-6;
+        w[i][0] = int16_t(std::lround(325 * std::sin(a)));
+        w[i][1] = int16_t(std::lround(amps * std::sin(a - lagDeg * kPi / 180)));
+    }
+    return w;
+}
+
+// What one view of the P/PF figures shows of the run in the shell.
+struct FigureProbe {
+    const char* name;
+    std::function<QString(AppShell&, GraphController&)> show;
+};
+void PrintTo(const FigureProbe& p, std::ostream* os) {
+    *os << p.name;
+}
+
+class RunReadBack : public PowerModes {
+protected:
+    // Takes the samples live, as the sampler does at every tick, and keeps their
+    // waveforms for the file.
+    void TakeLiveRun() {
+        const std::vector<RtWaveform> waves = {Wave(141, 30), Wave(60, -45), Wave(0, 0),
+                                               Wave(100, 10), Wave(141, 30)};
+        RealTimeRun& run = shell.Set().Run();
+        run.SetChannelKind(0, kChannelVolts);
+        run.SetChannelKind(1, kChannelAmps);
+        run.Begin(kStart, 2, int(waves.size()));
+        RealTimeSampler sampler;
+        for (size_t i = 0; i < waves.size(); ++i) {
+            run.SetCapture(waves[i]);
+            run.SetPendingTime(kStart + 2 * TimeValue(i));
+            ASSERT_TRUE(sampler.Sample(shell.Set()));
+            ASSERT_TRUE(run.Append());
+        }
+        shell.SizeWorkBuffers(WorkBufferOccasion::AfterFileRead);
+        image = RunImage(run);
+        image.utcOffset = 3600;
+        image.waveforms = waves;
+    }
+    // The run written to its file and opened as the user opens it.
+    void Reopen() {
+        const QString path = dir.filePath(QStringLiteral("live.rtdata"));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(EncodeRtdata(image));
+        f.close();
+        FileCommands files(shell);
+        ASSERT_EQ(files.LoadFile(path), FileCommands::LoadResult::Loaded);
+        graph.ApplyModeFromFile();
+    }
+
+    RtdataImage image;
+};
+
+class ReopenedRun : public RunReadBack, public ::testing::WithParamInterface<FigureProbe> {};
+
+TEST_P(ReopenedRun, ShowsTheFiguresItsLiveRunShowed) {
+    const FigureProbe& probe = GetParam();
+    TakeLiveRun();
+    const std::string live = probe.show(shell, graph).toStdString();
+    ASSERT_NE(live.find_first_of("123456789"), std::string::npos) << live;
+    Reopen();
+    EXPECT_TRUE(shell.Set().Run().PowerPending());
+    EXPECT_EQ(probe.show(shell, graph).toStdString(), live);
+    EXPECT_FALSE(shell.Set().Run().PowerPending());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, ReopenedRun,
+    ::testing::Values(
+        FigureProbe{"PInfoBar",
+                    [](AppShell& shell, GraphController&) {
+                        EXPECT_TRUE(shell.Execute(Cmd::RealTimeActivePower));
+                        const RecInfo& r = shell.Graph().Info();
+                        return r.ch1Max + u'|' + r.ch1Min + u'|' + r.energy;
+                    }},
+        FigureProbe{"PfInfoBar",
+                    [](AppShell& shell, GraphController&) {
+                        EXPECT_TRUE(shell.Execute(Cmd::RealTimePowerFactor));
+                        return shell.Graph().Info().ch1Max + u'|' + shell.Graph().Info().ch1Min;
+                    }},
+        FigureProbe{"PListAndItsCsv",
+                    [](AppShell& shell, GraphController& graph) {
+                        EXPECT_TRUE(shell.Execute(Cmd::RealTimeActivePower));
+                        QBuffer csv;
+                        csv.open(QIODevice::WriteOnly);
+                        EXPECT_TRUE(
+                            WriteDataListCsv(DataListViewOf(shell.Graph(), graph.Inputs()), csv));
+                        return QString::fromUtf8(csv.data());
+                    }},
+        FigureProbe{"PanelEnergy",
+                    [](AppShell& shell, GraphController& graph) {
+                        graph.SetEpaPanelOpen(true);
+                        EXPECT_TRUE(shell.Execute(Cmd::RealTimeEpa));
+                        return graph.EpaActiveEnergy() + u'|' + graph.EpaApparentEnergy();
+                    }},
+        FigureProbe{"RunCsvPowerColumns",
+                    [](AppShell& shell, GraphController&) {
+                        // p_w, q_var, pf and phi_deg; the THD columns come from the
+                        // spectrum, which a run read back computes only when asked.
+                        QString out;
+                        for (int n = 0; n < shell.Set().RtCount(); ++n)
+                            out +=
+                                RealTimeCsvLine(shell.Set(), n).split(u',').mid(8, 4).join(u',') +
+                                u'\n';
+                        return out;
+                    }}),
+    [](const ::testing::TestParamInfo<FigureProbe>& i) { return std::string(i.param.name); });
+
+// Opening reads the samples only; the figures are worked out once, when a view that
+// shows them comes up, with the wait cursor and a word for the status bar.
+TEST_F(RunReadBack, OpeningLeavesThePowerFiguresForTheFirstViewThatShowsThem) {
+    TakeLiveRun();
+    std::vector<int> started;
+    int finished = 0, cursorWhileWorking = 0;
+    QObject::connect(&shell.Notices(), &WorkNotices::workStarted, [&](WorkUnderWay, int n) {
+        started.push_back(n);
+        cursorWhileWorking = prompts.waitCursorDepth;
+    });
+    QObject::connect(&shell.Notices(), &WorkNotices::workFinished,
+                     [&](WorkUnderWay) { ++finished; });
+    Reopen();
+    // What an opened run shows first, and the views without P or PF.
+    EXPECT_EQ(G().Mode(), GraphMode::RealTimeRms);
+    EXPECT_EQ(DataListRowCount(List()), 5);
+    for (int id : {Cmd::RealTimeFrequency, Cmd::RealTimeApparentPower, Cmd::RealTimeRms})
+        ASSERT_TRUE(shell.Execute(id));
+    EXPECT_TRUE(shell.Set().Run().PowerPending());
+    EXPECT_TRUE(started.empty());
+
+    ASSERT_TRUE(shell.Execute(Cmd::RealTimeActivePower));
+    ASSERT_TRUE(shell.Execute(Cmd::RealTimePowerFactor));
+    EXPECT_EQ(started, std::vector<int>{5});
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(cursorWhileWorking, 1);
+    EXPECT_EQ(prompts.waitCursorDepth, 0);
 }
 
 } // namespace
