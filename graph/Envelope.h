@@ -66,10 +66,10 @@ public:
         return {n.lo, n.hi};
     }
     // Beside each leaf: its second lowest and second highest value (a value held
-    // twice counts twice) and where in the leaf its lowest and highest lie. A leaf
-    // that reaches past a bound with one value only so names that value without
-    // its values being read. Unspecified for a leaf holding a value that is not a
-    // number.
+    // twice counts twice; infinite, past every bound, in a leaf of one value) and
+    // where in the leaf its lowest and highest lie. A leaf that reaches past a
+    // bound with one value only so names that value without its values being
+    // read. Unspecified for a leaf holding a value that is not a number.
     struct LeafTails {
         float lo2 = 0, hi2 = 0;
         uint8_t loAt = 0, hiAt = 0; // 0 .. kLeaf - 1, from the leaf's first point
