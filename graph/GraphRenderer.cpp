@@ -1048,7 +1048,8 @@ void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int
     const ChannelColumn& c = g.ch[size_t(ch)];
     // Where the neighbours cover the column, the marks of the head's ends are
     // lit already by the two columns' own marks (the end before) or will be by
-    // this column's (the end in it), with nothing of the other channel between.
+    // this column's (the end in it), with nothing of the other channel between;
+    // where the head lies within both columns' strokes, so is the head itself.
     int lo = 0, hi = 0;
     const bool covered = t.marks && t.direct.ok && CoveredRows(t, plan, j, ch, lo, hi);
     if (!covered || !HeadWithinStrokes(plan, j, ch))
