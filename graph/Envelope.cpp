@@ -23,11 +23,13 @@ size_t Envelope::MemoryBytes() const {
     size_t n = 0;
     for (const std::vector<Node>& level : m_levels)
         n += level.capacity() * sizeof(Node);
+    n += m_tails.capacity() * sizeof(LeafTails);
     return n + m_levels.capacity() * sizeof(std::vector<Node>);
 }
 
 void Envelope::Build(const GraphModel::Series& s) {
     m_levels.clear();
+    m_tails.clear();
     m_count = 0;
     Extend(s);
 }
@@ -51,16 +53,27 @@ void Envelope::BuildLeaves(const GraphModel::Series& s, int64_t fromLeaf) {
     std::vector<Node>& leaves = m_levels[0];
     const int64_t n = (m_count + kLeaf - 1) >> kLeafShift;
     leaves.resize(size_t(n));
+    m_tails.resize(size_t(n));
+    constexpr float kInf = std::numeric_limits<float>::infinity();
     for (int64_t j = fromLeaf; j < n; ++j) {
         const int64_t first = j << kLeafShift;
         const int64_t end = std::min(first + kLeaf, m_count);
         float lo = ValueAt(s, first), hi = lo;
+        LeafTails t{kInf, -kInf, 0, 0};
         for (int64_t k = first + 1; k < end; ++k) {
             const float v = ValueAt(s, k);
+            // The second lowest is the lowest of the values above the lowest so far.
+            t.lo2 = std::min(t.lo2, std::max(lo, v));
+            t.hi2 = std::max(t.hi2, std::min(hi, v));
+            const auto at = uint8_t(k - first);
+            t.loAt = v < lo ? at : t.loAt;
             lo = v < lo ? v : lo;
-            hi = Higher(v, hi) ? v : hi;
+            const bool higher = Higher(v, hi);
+            t.hiAt = higher ? at : t.hiAt;
+            hi = higher ? v : hi;
         }
         leaves[size_t(j)] = Node{lo, hi};
+        m_tails[size_t(j)] = t;
     }
 }
 

@@ -65,6 +65,16 @@ public:
         const Node n = m_levels[0][size_t(j)];
         return {n.lo, n.hi};
     }
+    // Beside each leaf: its second lowest and second highest value (a value held
+    // twice counts twice; infinite, past every bound, in a leaf of one value) and
+    // where in the leaf its lowest and highest lie. A leaf that reaches past a
+    // bound with one value only so names that value without its values being
+    // read. Unspecified for a leaf holding a value that is not a number.
+    struct LeafTails {
+        float lo2 = 0, hi2 = 0;
+        uint8_t loAt = 0, hiAt = 0; // 0 .. kLeaf - 1, from the leaf's first point
+    };
+    LeafTails Tails(int64_t j) const { return m_tails[size_t(j)]; }
     // Of leaves j0 .. j0 + n - 1 (1 <= n <= 32, below the leaves' count), those
     // holding a value not strictly between fa and fb (one that is not a number
     // included), as bit i for leaf j0 + i.
@@ -103,6 +113,7 @@ private:
     template <class Take> void Cover(int64_t b0, int64_t b1, Take&& take) const;
 
     std::vector<std::vector<Node>> m_levels;
+    std::vector<LeafTails> m_tails; // one a leaf of level 0
     int64_t m_count = 0;
 };
 

@@ -512,19 +512,24 @@ void OutsideValues(const float* v, const GraphModel::RowScale& r, int64_t p0, in
 // for v[i]: one pass without a branch, so that the few found cost a jump each.
 static_assert(Envelope::kLeaf == 32, "a leaf's values are one 32-bit mask");
 uint32_t ValuesReaching(const float* v, float fa, float fb) {
-    uint32_t reaching = 0;
 #if defined(__SSE2__)
+    // The compares of 16 values packed into one vector, a byte a value.
     const __m128 va = _mm_set1_ps(fa), vb = _mm_set1_ps(fb);
-    for (int b = 0; b < 32; b += 4) {
+    auto inside = [&](int b) {
         const __m128 x = _mm_loadu_ps(v + b);
-        const int inside = _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(x, va), _mm_cmplt_ps(x, vb)));
-        reaching |= uint32_t(~inside & 0xF) << b;
-    }
+        return _mm_castps_si128(_mm_and_ps(_mm_cmpgt_ps(x, va), _mm_cmplt_ps(x, vb)));
+    };
+    const __m128i low = _mm_packs_epi16(_mm_packs_epi32(inside(0), inside(4)),
+                                        _mm_packs_epi32(inside(8), inside(12)));
+    const __m128i high = _mm_packs_epi16(_mm_packs_epi32(inside(16), inside(20)),
+                                         _mm_packs_epi32(inside(24), inside(28)));
+    return ~(uint32_t(_mm_movemask_epi8(low)) | (uint32_t(_mm_movemask_epi8(high)) << 16));
 #else
+    uint32_t reaching = 0;
     for (int i = 0; i < 32; ++i)
         reaching |= uint32_t(!(v[i] > fa && v[i] < fb)) << i;
-#endif
     return reaching;
+#endif
 }
 
 // The values of a plain series whose rows surely lie inside the band: strictly
@@ -558,26 +563,23 @@ bool InsideValues(const PointRows& rows, const RowBand& band, float& fa, float& 
     return true;
 }
 
-// The points of p0..p1 in leaf j of a plain series (only when `take`) whose rows
-// lie outside the band, to `out`: the whole leaf compared at once, then only
-// the values found. Most leaves that reach out hold one such value: the first
-// is taken without a branch (any value of the leaf when none), the rest one by
-// one.
+// The points of p0..p1 in leaf j of a plain series whose rows lie outside the
+// band, to `out`: the whole leaf compared at once, then only the values found.
+// Most leaves read here hold one such value: the first is taken without a branch
+// (any value of the leaf when none), the rest one by one.
 template <class Out>
 void OutsideInLeaf(const PointRows& rows, int64_t p0, int64_t p1, int64_t j, float fa, float fb,
-                   const RowBand& band, bool take, Out&& out) {
+                   const RowBand& band, Out&& out) {
     const GraphModel::Series& s = rows.series;
     const int64_t first = j << Envelope::kLeafShift;
     const int64_t a0 = std::max(p0, first);
     const int64_t a1 = std::min(p1, first + Envelope::kLeaf - 1);
     if (first + Envelope::kLeaf > s.count) {
-        if (take)
-            OutsideValues(s.p, rows.rows, a0, a1, fa, fb, band, out);
+        OutsideValues(s.p, rows.rows, a0, a1, fa, fb, band, out);
         return;
     }
     uint32_t bits = ValuesReaching(s.p + first, fa, fb);
     bits &= (~0u >> (31 - int(a1 - first))) & (~0u << int(a0 - first));
-    bits = take ? bits : 0u;
     const double y0 = rows.rows.Y(double(s.p[first + std::countr_zero(bits | 0x80000000u)]));
     out.Maybe(y0, (bits != 0) & band.Outside(y0));
     for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
@@ -585,6 +587,67 @@ void OutsideInLeaf(const PointRows& rows, int64_t p0, int64_t p1, int64_t j, flo
         if (band.Outside(y))
             out(y);
     }
+}
+
+// As OutsideInLeaf, from the envelope alone where leaf j reaches past one bound
+// (fa or fb) with one value only: that is its lowest (highest) value, which the
+// envelope names with its place. False, nothing handed on, where the leaf's values
+// must be read: two or more reach out, or one is not a number.
+template <class Out>
+bool ExtremeInLeaf(const PointRows& rows, int64_t p0, int64_t p1, int64_t j, float fa, float fb,
+                   const RowBand& band, Out&& out) {
+    const Envelope& e = *rows.envelope;
+    const auto [lo, hi] = e.Leaf(j);
+    const Envelope::LeafTails t = e.Tails(j);
+    const bool low = lo <= fa, high = hi >= fb;
+    if ((hi != hi) | (low & high) | (low & (t.lo2 <= fa)) | (high & (t.hi2 >= fb)))
+        return false;
+    const int64_t first = j << Envelope::kLeafShift;
+    const int64_t at = first + (low ? t.loAt : t.hiAt);
+    const double y = rows.rows.Y(double(low ? lo : hi));
+    out.Maybe(y, (at >= p0) & (at <= p1) & band.Outside(y));
+    return true;
+}
+
+// Hands the row of each point of p0..p1 of a plain series with an envelope that
+// lies outside the band to `out`, passing over the leaves whose values all lie
+// strictly between fa and fb (that of a part of one too).
+template <class Out>
+void OutsideInLeaves(const PointRows& rows, int64_t p0, int64_t p1, float fa, float fb,
+                     const RowBand& band, Out&& out) {
+    const Envelope& e = *rows.envelope;
+    const int64_t last = p1 >> Envelope::kLeafShift;
+    for (int64_t j0 = p0 >> Envelope::kLeafShift; j0 <= last; j0 += 32) {
+        const int n = int(std::min<int64_t>(32, last - j0 + 1));
+        for (uint32_t reaching = e.LeavesReaching(j0, n, fa, fb); reaching != 0;
+             reaching &= reaching - 1) {
+            const int64_t j = j0 + std::countr_zero(reaching);
+            if (!ExtremeInLeaf(rows, p0, p1, j, fa, fb, band, out))
+                OutsideInLeaf(rows, p0, p1, j, fa, fb, band, out);
+        }
+    }
+}
+
+// As OutsidePoints, from the rows the model keeps.
+template <class Out>
+void OutsideRows(const double* ys, int64_t p0, int64_t p1, const RowBand& band, Out&& out) {
+    // A side not searched is pushed out of reach.
+    const double below = band.lowEdge, above = band.highEdge;
+    int64_t k = p0;
+#if defined(__SSE2__)
+    const __m128d b = _mm_set1_pd(below), a = _mm_set1_pd(above);
+    for (; k + 1 <= p1; k += 2) {
+        const __m128d y = _mm_loadu_pd(ys + k);
+        const int outside = _mm_movemask_pd(_mm_or_pd(_mm_cmplt_pd(y, b), _mm_cmpge_pd(y, a)));
+        if (outside & 1)
+            out(ys[k]);
+        if (outside & 2)
+            out(ys[k + 1]);
+    }
+#endif
+    for (; k <= p1; ++k)
+        if (ys[k] < below || ys[k] >= above)
+            out(ys[k]);
 }
 
 // Hands the row of each point of p0..p1 (numbers, all of them) that lies
@@ -597,47 +660,17 @@ void OutsidePoints(const PointRows& rows, int64_t p0, int64_t p1, const RowBand&
     const GraphModel::Series& s = rows.series;
     float fa = 0, fb = 0;
     if (!rows.ys && !s.q && s.stride == 1 && p1 < s.count && InsideValues(rows, band, fa, fb)) {
-        const Envelope* e = rows.envelope;
-        if (!e || p1 >= e->Count()) {
+        if (rows.envelope && p1 < rows.envelope->Count())
+            OutsideInLeaves(rows, p0, p1, fa, fb, band, out);
+        else
             OutsideValues(s.p, rows.rows, p0, p1, fa, fb, band, out);
-            return;
-        }
-        // The leaves that reach out of the band, up to 32 at a time; the first
-        // without a branch as well (the last leaf taken for nothing when none).
-        const int64_t last = p1 >> Envelope::kLeafShift;
-        for (int64_t j0 = p0 >> Envelope::kLeafShift; j0 <= last; j0 += 32) {
-            const int n = int(std::min<int64_t>(32, last - j0 + 1));
-            uint32_t reaching = e->LeavesReaching(j0, n, fa, fb);
-            const int64_t j = j0 + std::countr_zero(reaching | (1u << (n - 1)));
-            OutsideInLeaf(rows, p0, p1, j, fa, fb, band, reaching != 0, out);
-            for (reaching &= reaching - 1; reaching != 0; reaching &= reaching - 1)
-                OutsideInLeaf(rows, p0, p1, j0 + std::countr_zero(reaching), fa, fb, band, true,
-                              out);
-        }
         return;
     }
-    int64_t k = p0;
     if (rows.ys) {
-        // A side not searched is pushed out of reach.
-        const double* ys = rows.ys;
-        const double below = band.lowEdge, above = band.highEdge;
-#if defined(__SSE2__)
-        const __m128d b = _mm_set1_pd(below), a = _mm_set1_pd(above);
-        for (; k + 1 <= p1; k += 2) {
-            const __m128d y = _mm_loadu_pd(ys + k);
-            const int outside = _mm_movemask_pd(_mm_or_pd(_mm_cmplt_pd(y, b), _mm_cmpge_pd(y, a)));
-            if (outside & 1)
-                out(ys[k]);
-            if (outside & 2)
-                out(ys[k + 1]);
-        }
-#endif
-        for (; k <= p1; ++k)
-            if (ys[k] < below || ys[k] >= above)
-                out(ys[k]);
+        OutsideRows(rows.ys, p0, p1, band, out);
         return;
     }
-    for (; k <= p1; ++k) {
+    for (int64_t k = p0; k <= p1; ++k) {
         const double y = rows(k);
         if (band.Outside(y))
             out(y);
@@ -1000,6 +1033,18 @@ void MarkOutsidePoints(const TraceJob& t, const std::vector<ColumnGroup>& plan, 
     OutsidePoints(RowsOf(t, ch), t.first + g.i - 1, t.first + g.end - 2, band, mark);
 }
 
+// Whether the head of covered column j lies wholly within the rows that its own
+// marked stroke and the one before light (each from above its lowest row to below
+// its highest): the head's pixels lie in those two columns between its ends'
+// rows, so drawing it lights nothing new.
+bool HeadWithinStrokes(const std::vector<ColumnGroup>& plan, size_t j, int ch) {
+    const ChannelColumn& c = plan[j].ch[size_t(ch)];
+    const ChannelColumn& before = plan[j - 1].ch[size_t(ch)];
+    const int top = std::max(c.lo, before.lo) - 1, bottom = std::min(c.hi, before.hi) + 1;
+    const SegmentEnds& e = c.head;
+    return std::min(e.y0, e.y1) >= top && std::max(e.y0, e.y1) <= bottom;
+}
+
 // A stroke column of channel ch: its head, then the stroke (and its marks).
 void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch,
                 MarkRows& rows) {
@@ -1007,10 +1052,12 @@ void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int
     const ChannelColumn& c = g.ch[size_t(ch)];
     // Where the neighbours cover the column, the marks of the head's ends are
     // lit already by the two columns' own marks (the end before) or will be by
-    // this column's (the end in it), with nothing of the other channel between.
+    // this column's (the end in it), with nothing of the other channel between;
+    // where the head lies within both columns' strokes, so is the head itself.
     int lo = 0, hi = 0;
     const bool covered = t.marks && t.direct.ok && CoveredRows(t, plan, j, ch, lo, hi);
-    DrawHead(t, g, ch, t.marks && !covered);
+    if (!covered || !HeadWithinStrokes(plan, j, ch))
+        DrawHead(t, g, ch, t.marks && !covered);
     if (!t.direct.ok) {
         t.UsePen(ch);
         t.p.drawLine(g.column, c.lo, g.column, c.hi);

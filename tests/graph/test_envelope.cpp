@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -105,6 +106,36 @@ TEST(Envelope, ExtendedAsSamplesArriveEqualsBuiltAtOnce) {
             EXPECT_EQ(x.hi, y.hi);
         }
     EXPECT_EQ(grown.Of(all, 0, 2999).lo, -1e30f);
+}
+
+// Each leaf's second lowest and second highest value and the places of its
+// lowest and highest, against sorting the leaf's values: built at once and grown
+// sample by sample (the partly filled leaf redone), with values held twice and a
+// leaf of one value at the end.
+TEST(Envelope, LeafTailsEqualSortingEachLeaf) {
+    std::vector<float> v = Noise(4001, 13);
+    for (size_t k = 40; k < v.size(); k += 97)
+        v[k + 1] = v[k]; // a tie, now and then at a leaf's lowest or highest
+    const GraphModel::Series all{v.data(), nullptr, 1, int64_t(v.size())};
+    Envelope built, grown;
+    built.Build(all);
+    for (int64_t n : {int64_t(5), int64_t(33), int64_t(2000), int64_t(4001)})
+        grown.Extend(GraphModel::Series{v.data(), nullptr, 1, n});
+    for (const Envelope* e : {&built, &grown}) {
+        for (int64_t j = 0; j * Envelope::kLeaf < int64_t(v.size()); ++j) {
+            const auto first = v.begin() + std::ptrdiff_t(j * Envelope::kLeaf);
+            const auto last = std::min(first + Envelope::kLeaf, v.end());
+            std::vector<float> sorted(first, last);
+            std::sort(sorted.begin(), sorted.end());
+            const Envelope::LeafTails t = e->Tails(j);
+            SCOPED_TRACE(j);
+            EXPECT_EQ(first[t.loAt], sorted.front());
+            EXPECT_EQ(first[t.hiAt], sorted.back());
+            constexpr float kInf = std::numeric_limits<float>::infinity();
+            EXPECT_EQ(t.lo2, sorted.size() > 1 ? sorted[1] : kInf);
+            EXPECT_EQ(t.hi2, sorted.size() > 1 ? sorted[sorted.size() - 2] : -kInf);
+        }
+    }
 }
 
 TEST(Envelope, MemoryAtMostAQuarterOfTheSeries) {

@@ -19,7 +19,9 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -665,6 +667,31 @@ TEST_F(Render, MarksOfDenseColumnsOnAnyAxisEqualEverySegment) {
                 ASSERT_EQ(reduced, Paint(size, false));
             }
         }
+    }
+}
+
+// Marks of dense columns of noise with the channels apart, as recordings look:
+// a leaf of the envelope that reaches past a column's neighbours with one point
+// names that point, and a leaf shared with the next column may name one of the
+// next column's points, which is no mark of this column. At plot widths that
+// split the leaves over the columns differently, the same image as drawing
+// every segment.
+TEST_F(Render, MarksOfANoisyRecordingEqualEverySegment) {
+    st.m_showMarkPoints = 1;
+    const int n = 262144;
+    std::mt19937 rng(5);
+    std::normal_distribution<double> noise(0.0, 40.0);
+    std::vector<double> values(size_t(n) * 2);
+    for (double& v : values)
+        v = noise(rng);
+    Stored(
+        n, [&](int i) { return 230 + values[size_t(i)]; },
+        [&](int i) { return -150 + values[size_t(n + i)]; });
+    for (QSize size : {QSize(1600, 900), QSize(1333, 800), QSize(1001, 700)}) {
+        SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
+        m.ResetScale();
+        const QImage reduced = Paint(size, true);
+        ASSERT_EQ(reduced, Paint(size, false));
     }
 }
 
