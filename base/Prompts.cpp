@@ -28,7 +28,7 @@ QString ChooseSavePathAsking(Prompts& prompts, const QString& proposedName, cons
                              QString& folder,
                              const std::function<QStringList(const QString& chosen)>& written) {
     for (QString proposed = proposedName;;) {
-        const QString chosen = prompts.ChooseSaveFile(proposed, filter, folder);
+        QString chosen = prompts.ChooseSaveFile(proposed, filter, folder);
         if (chosen.isEmpty())
             return chosen;
         folder = QFileInfo(chosen).absolutePath();
