@@ -9,7 +9,7 @@
 #
 # DL_SANITIZE=1|0 and DL_FUZZ_SECONDS=N do the same from the environment;
 # DL_TIDY_FOLDERS narrows the source folders clang-tidy checks (see below). Under CI
-# (CI=true) the sanitizer build and a 30-second fuzz run per target are on by default.
+# (CI=true) the sanitizer build and a 20-second fuzz run per target are on by default.
 set -euo pipefail
 DL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
@@ -17,7 +17,7 @@ in_ci=0
 [ "${CI:-}" = "true" ] && in_ci=1
 sanitize="${DL_SANITIZE:-$in_ci}"
 fuzz_seconds="${DL_FUZZ_SECONDS:-}"
-[ -z "$fuzz_seconds" ] && [ "$in_ci" = 1 ] && fuzz_seconds=30
+[ -z "$fuzz_seconds" ] && [ "$in_ci" = 1 ] && fuzz_seconds=20
 for arg in "$@"; do
   case "$arg" in
     --sanitize) sanitize=1 ;;
