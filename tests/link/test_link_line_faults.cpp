@@ -12,28 +12,6 @@ LoggerRecording Recording(int64_t samples) {
     return SyntheticRecording(o);
 }
 
-void FillShownSet(MeasurementSet& s) {
-    EditStored(s, [&](StoredSet& d) {
-        d.SetChannelPresent(0, 1);
-        d.SetChannelUnit(0, "V");
-        d.SetRmsCount(3);
-    });
-    SetValues(s, 0, {1, 2, 3});
-    EditStored(s, [&](StoredSet& d) {
-        d.SetChannelCount(1);
-        d.SetRmsInterval(60);
-    });
-    s.SetDataTag("shown");
-}
-
-void ExpectShownSetKept(const MeasurementSet& s) {
-    EXPECT_EQ(s.RmsCount(), 3);
-    EXPECT_EQ(s.ChannelRms(0), (std::vector<float>{1, 2, 3}));
-    EXPECT_EQ(s.ChannelPresent(1), 0);
-    EXPECT_EQ(s.RmsInterval(), 60.f);
-    EXPECT_EQ(s.DataTag(), "shown");
-}
-
 void ExpectSameAsRecording(const MeasurementSet& s, const LoggerRecording& r) {
     ASSERT_EQ(s.RmsCount(), int(r.samples.size()));
     ASSERT_EQ(s.TrCount(), int(r.tr.size()));

@@ -151,3 +151,23 @@ template <typename Change> void EditValues(MeasurementSet& set, int ch, Change&&
         EXPECT_TRUE(d.SetChannelValues(ch, std::move(v)));
     });
 }
+
+// A small shown set (CH1 only: 1, 2 and 3 V a minute apart, tagged "shown") that a
+// failed download must leave as it was.
+inline void FillShownSet(MeasurementSet& set) {
+    set = StoredSetBuilder()
+              .ChannelCount(1)
+              .Interval(60)
+              .Start(1000)
+              .Channel(0, {1, 2, 3}, "V")
+              .Set(QStringLiteral("shown"));
+}
+
+inline void ExpectShownSetKept(const MeasurementSet& s) {
+    EXPECT_EQ(s.RmsCount(), 3);
+    EXPECT_EQ(s.ChannelRms(0), (std::vector<float>{1, 2, 3}));
+    EXPECT_EQ(s.ChannelPresent(1), 0);
+    EXPECT_EQ(s.RmsInterval(), 60.f);
+    EXPECT_EQ(s.DataTag(), "shown");
+    EXPECT_TRUE(s.StoredIsConsistent());
+}
