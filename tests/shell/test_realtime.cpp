@@ -548,19 +548,15 @@ TEST_F(RealTime, EveryKeptWaveformOpensFromThePointAndStepsThroughTheRun) {
     EXPECT_EQ(status.back(), "Sample 2 of 3");
 }
 
+// A stored set of three CH1 values a minute apart from kStart.
+StoredSetBuilder ThreeMinutesStored() {
+    return StoredSetBuilder().ChannelCount(1).Interval(60).Start(kStart).Channel(
+        0, {230.0f, 231.0f, 232.0f}, "V");
+}
+
 TEST_F(RealTime, ARunWroteOverTheDownloadsPreviousMeasurementAndCouldNotBeRecalled) {
     FileCommands files(shell);
-    MeasurementSet stored;
-    EditStored(stored, [&](StoredSet& d) {
-        d.SetRmsCount(3);
-        d.SetRmsInterval(60);
-        d.SetStartTime(kStart);
-        d.SetChannelCount(1);
-        d.SetChannelPresent(0, 1);
-        d.SetChannelUnit(0, "V");
-    });
-    SetValues(stored, 0, {230.0f, 231.0f, 232.0f});
-    stored.SetDataTag(kTagStored);
+    const MeasurementSet stored = ThreeMinutesStored().Set();
     ASSERT_TRUE(WritePreviousMeasurement(stored));
     const QByteArray download = FileBytes(PreviousMeasurementPath());
 
@@ -635,17 +631,7 @@ TEST_F(RealTime, BackToEpaAfterARunLeftTheCh1RmsBoxBlank) {
 
 TEST_F(RealTime, AFileSavedAfterARunCouldNotBeOpenedAgain) {
     FileCommands files(shell);
-    MeasurementSet stored;
-    EditStored(stored, [&](StoredSet& d) {
-        d.SetRmsCount(3);
-        d.SetRmsInterval(60);
-        d.SetStartTime(kStart);
-        d.SetChannelCount(1);
-        d.SetChannelPresent(0, 1);
-        d.SetChannelUnit(0, "V");
-    });
-    SetValues(stored, 0, {230.0f, 231.0f, 232.0f});
-    shell.Set().ReplaceStored(stored.Stored());
+    shell.Set().ReplaceStored(ThreeMinutesStored().Build());
     Run(2, 1);
     ASSERT_TRUE(RunUntilEnded(5000));
     ASSERT_EQ(shell.Set().DataTag(), "EPADATA");
