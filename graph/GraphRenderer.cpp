@@ -346,6 +346,11 @@ struct PointRows {
     GraphModel::RowScale rows;
     const Envelope* envelope = nullptr; // of the series, when it has one
     double perRow = 0;                  // 1 / rows.scale (values a row), when not 0
+    // Value -> row gives usable bounds in values for the rows of the plot (a
+    // finite scale, values well inside single precision), and the margin that
+    // makes such a bound safe anywhere in the plot (see InsideValues).
+    bool bounded = false;
+    double margin = 0;
     double operator()(int64_t k) const {
         return ys ? ys[k] : rows.Y(k < series.count ? double(series.At(k)) : 0.0);
     }
@@ -538,7 +543,7 @@ uint32_t ValuesReaching(const float* v, float fa, float fb) {
 // the scale gives no such bounds.
 bool InsideValues(const PointRows& rows, const RowBand& band, float& fa, float& fb) {
     const GraphModel::RowScale& r = rows.rows;
-    if (!(r.scale != 0))
+    if (!rows.bounded)
         return false;
     // The value at each edge, and whether it bounds the values from below (the
     // row falls as the value rises when the scale is positive).
@@ -547,20 +552,34 @@ bool InsideValues(const PointRows& rows, const RowBand& band, float& fa, float& 
     const double atAbove = r.t0 + (r.bottom - band.above) * perRow;
     const bool rising = r.scale > 0;
     double a = rising ? atAbove : atBelow, b = rising ? atBelow : atAbove;
-    // Far wider than the rounding of the rows in double precision and than the
-    // rounding to single precision below (half a unit in 2^24), so that a value
-    // strictly between the rounded bounds surely has its row inside.
-    const double margin = 1e-6 * (std::fabs(a) + std::fabs(b) + std::fabs(r.t0)) + 1e-30;
-    a += margin;
-    b -= margin;
-    if (!(a < b) || !std::isfinite(a) || !std::isfinite(b) || std::fabs(a) > 1e37 ||
-        std::fabs(b) > 1e37)
+    a += rows.margin;
+    b -= rows.margin;
+    if (!(a < b))
         return false;
     constexpr float kInf = std::numeric_limits<float>::infinity();
     // A side not searched bounds nothing.
     fa = (rising ? band.needAbove : band.needBelow) ? float(a) : -kInf;
     fb = (rising ? band.needBelow : band.needAbove) ? float(b) : kInf;
     return true;
+}
+
+// Sets whether value -> row of `rows` gives bounds for the rows of a band anywhere
+// from row top - 1 to row bottom + 1, and the margin that narrows them: far wider
+// than the rounding of the rows in double precision and than the rounding to
+// single precision (half a unit in 2^24) of any value there, so that a value
+// strictly between the narrowed bounds surely has its row inside the band.
+void SetValueBounds(PointRows& rows, int top, int bottom) {
+    const GraphModel::RowScale& r = rows.rows;
+    rows.bounded = false;
+    if (!(r.scale != 0))
+        return;
+    // Value -> row is linear: the largest value in size lies at an end.
+    const double atTop = r.t0 + (r.bottom - double(top - 1)) * rows.perRow;
+    const double atBottom = r.t0 + (r.bottom - double(bottom + 1)) * rows.perRow;
+    const double largest = std::max(std::fabs(atTop), std::fabs(atBottom));
+    rows.margin = 1e-6 * (2.0 * largest + std::fabs(r.t0)) + 1e-30;
+    rows.bounded =
+        std::isfinite(largest) && std::isfinite(rows.margin) && largest + rows.margin <= 1e37;
 }
 
 // The points of p0..p1 in leaf j of a plain series whose rows lie outside the
@@ -762,6 +781,7 @@ struct TraceJob {
     std::array<double, 2> xf{};
     std::array<RowSource, 2> sources{};
     std::array<double, 2> perRow{};
+    std::array<PointRows, 2> rows{}; // of each channel, from its source
     bool marks = false, decimate = true, reduceMarks = false;
     double dx = 0;
     int top = 0, bottom = 0, slot = 0, current = -1;
@@ -769,11 +789,8 @@ struct TraceJob {
 };
 
 // The rows of channel ch's points, wherever the model keeps them.
-PointRows RowsOf(const TraceJob& t, int ch) {
-    const RowSource& src = t.sources[size_t(ch)];
-    if (src.values)
-        return PointRows{nullptr, src.series, src.rows, src.envelope, t.perRow[size_t(ch)]};
-    return PointRows{t.m.YPlane(t.slot, ch), {}, {}, nullptr, 0.0};
+const PointRows& RowsOf(const TraceJob& t, int ch) {
+    return t.rows[size_t(ch)];
 }
 
 // The rows of channel ch's points in group g and whether the group is one stroke.
@@ -1105,8 +1122,16 @@ void DrawTracesWith(QPainter& p, const GraphModel& m, const AppSettings& s, bool
     t.reduceMarks = t.marks && t.decimate && t.direct.ok;
     t.sources = sources;
     for (size_t ch = 0; ch < 2; ++ch) {
-        const double scale = sources[ch].rows.scale;
+        const RowSource& src = sources[ch];
+        const double scale = src.rows.scale;
         t.perRow[ch] = scale != 0 ? 1.0 / scale : 0.0;
+        PointRows& rows = t.rows[ch];
+        if (src.values) {
+            rows = PointRows{nullptr, src.series, src.rows, src.envelope, t.perRow[ch]};
+            SetValueBounds(rows, t.top, t.bottom);
+        } else {
+            rows.ys = m.YPlane(t.slot, int(ch));
+        }
     }
     ColumnPlanner planner(t, from, to);
     DrawPlannedTraces(t, planner);

@@ -693,6 +693,16 @@ TEST_F(Render, MarksOfANoisyRecordingEqualEverySegment) {
         const QImage reduced = Paint(size, true);
         ASSERT_EQ(reduced, Paint(size, false));
     }
+    // Far from zero on a narrow axis, values lie a few hundredths of a row apart
+    // in single precision: a point just past a neighbour's rows must still be
+    // told from one just inside.
+    Stored(
+        n, [&](int i) { return 100000 + values[size_t(i)]; },
+        [&](int i) { return 100000 - values[size_t(n + i)]; });
+    m.SetAxisRange(0, 99900, 100100);
+    m.SetAxisRange(1, 99900, 100100);
+    m.ResetScale();
+    EXPECT_EQ(Paint(QSize(1600, 900), true), Paint(QSize(1600, 900), false));
 }
 
 // A new recording of the same size read into the same place (as a replacement
