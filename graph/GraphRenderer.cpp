@@ -963,13 +963,10 @@ void MarkEveryPoint(const TraceJob& t, const ColumnGroup& g, int ch, MarkRows& r
 // light as well. That holds only where the other channel cannot have drawn over
 // those strokes in between: its rows in the columns around must stay clear of
 // them. Gives the rows lo..hi whose points can be left out, false when none can.
+// Only for a group j with two groups planned on either side, in the columns next
+// to its own (NeighboursAdjoin).
 bool CoveredRows(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch, int& lo,
                  int& hi) {
-    if (j < 2 || j + 2 >= plan.size())
-        return false;
-    for (size_t d = j - 2; d <= j + 2; ++d)
-        if (plan[d].column != plan[j].column + int(d) - int(j))
-            return false;
     const ChannelColumn& l = plan[j - 1].ch[size_t(ch)];
     const ChannelColumn& r = plan[j + 1].ch[size_t(ch)];
     const ChannelColumn& self = plan[j].ch[size_t(ch)];
@@ -990,6 +987,16 @@ bool CoveredRows(const TraceJob& t, const std::vector<ColumnGroup>& plan, size_t
     }
     const int mlo = std::min({l.lo, r.lo, self.lo}), mhi = std::max({l.hi, r.hi, self.hi});
     return mhi + 1 < olo - 1 || ohi + 1 < mlo - 1;
+}
+
+// Whether group j has two groups on either side, each in the next pixel column.
+bool NeighboursAdjoin(const std::vector<ColumnGroup>& plan, size_t j) {
+    if (j < 2 || j + 2 >= plan.size())
+        return false;
+    for (size_t d = j - 2; d <= j + 2; ++d)
+        if (plan[d].column != plan[j].column + int(d) - int(j))
+            return false;
+    return true;
 }
 
 // The marks of a column's point in the columns on either side: the rows above
@@ -1063,7 +1070,7 @@ bool HeadWithinStrokes(const std::vector<ColumnGroup>& plan, size_t j, int ch) {
 }
 
 // A stroke column of channel ch: its head, then the stroke (and its marks).
-void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch,
+void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int ch, bool adjoin,
                 MarkRows& rows) {
     const ColumnGroup& g = plan[j];
     const ChannelColumn& c = g.ch[size_t(ch)];
@@ -1072,7 +1079,7 @@ void DrawStroke(TraceJob& t, const std::vector<ColumnGroup>& plan, size_t j, int
     // this column's (the end in it), with nothing of the other channel between;
     // where the head lies within both columns' strokes, so is the head itself.
     int lo = 0, hi = 0;
-    const bool covered = t.marks && t.direct.ok && CoveredRows(t, plan, j, ch, lo, hi);
+    const bool covered = adjoin && CoveredRows(t, plan, j, ch, lo, hi);
     if (!covered || !HeadWithinStrokes(plan, j, ch))
         DrawHead(t, g, ch, t.marks && !covered);
     if (!t.direct.ok) {
@@ -1097,10 +1104,11 @@ void DrawPlannedTraces(TraceJob& t, ColumnPlanner& planner) {
         planner.PlanTo(j + 2);
         const std::vector<ColumnGroup>& plan = planner.Plan();
         const ColumnGroup& g = plan[j];
+        const bool adjoin = t.marks && t.direct.ok && NeighboursAdjoin(plan, j);
         for (int c = 0; c < t.nch; ++c) {
             const int ch = t.channels[size_t(c)];
             if (g.ch[size_t(ch)].stroke) {
-                DrawStroke(t, plan, j, ch, rows);
+                DrawStroke(t, plan, j, ch, adjoin, rows);
             } else {
                 t.UsePen(ch);
                 DrawSegments(t.p, t.m, ch, g.i, g.end, t.xf[size_t(ch)], t.dx, t.marks);
