@@ -1,6 +1,7 @@
 #include "app/RealTimeCommands.h"
 
 #include "app/CMainFrame.h"
+#include "app/CSplashWnd.h"
 #include "app/LinkCommands.h"
 #include "shell/AppShell.h"
 #include "shell/LinkSession.h"
@@ -53,12 +54,26 @@ public:
         });
         AddCommands();
         // Said once the window is up, not in the middle of building it.
-        QTimer::singleShot(0, this, [this] { m_session.RecoverJournal(); });
+        QTimer::singleShot(0, this, [this] { RecoverOnceSplashIsGone(); });
     }
 
     RealTimeSession& Session() { return m_session; }
 
 private:
+    // Showing the splash runs the event loop, so this may come while the splash is
+    // being shown: a message box then ran its own loop inside the splash's show, the
+    // splash closed and went away under it, and the program crashed once the box was
+    // answered. The message waits until the splash has gone.
+    void RecoverOnceSplashIsGone() {
+        if (auto* splash = m_frame.findChild<CSplashWnd*>()) {
+            connect(
+                splash, &QObject::destroyed, this, [this] { m_session.RecoverJournal(); },
+                Qt::QueuedConnection);
+            return;
+        }
+        m_session.RecoverJournal();
+    }
+
     void AddCommands() {
         QStyle* s = m_frame.style();
         m_frame.Action(Cmd::Run)->setIcon(s->standardIcon(QStyle::SP_MediaPlay));

@@ -55,6 +55,10 @@ QString DataFilePath(const QString& name) {
     return PathIn(DataDirectory(), name);
 }
 
+QString MeasurementFilePath(const QString& name) {
+    return PathIn(MeasurementDataDirectory(), name);
+}
+
 QString SettingsFilePath() {
     return DataFilePath(QString::fromLatin1(kSettingsFileName));
 }

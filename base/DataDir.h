@@ -13,6 +13,8 @@ QString DataDirectory(); // the settings folder
 QString MeasurementDataDirectory();
 // DataDirectory() + "/" + name, creating the folder if it is missing.
 QString DataFilePath(const QString& name);
+// MeasurementDataDirectory() + "/" + name, creating the folder if it is missing.
+QString MeasurementFilePath(const QString& name);
 
 // The full paths, their folders created if missing.
 QString SettingsFilePath();

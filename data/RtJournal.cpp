@@ -163,6 +163,12 @@ void AddSample(RtdataImage& img, const RtJournalSample& s) {
 // ------------------------------------------------------------------ journal
 
 QString RtJournal::DefaultPath() {
+    // Data, not a preference: a long run's waveforms run to hundreds of megabytes,
+    // which have no place in the settings folder (often synchronised or backed up).
+    return MeasurementFilePath(QStringLiteral("realtime-journal.rtj"));
+}
+
+QString RtJournal::FormerPath() {
     return DataFilePath(QStringLiteral("realtime-journal.rtj"));
 }
 

@@ -39,6 +39,9 @@ class RtJournal final : public RtWaveformSource {
 public:
     // "realtime-journal.rtj" in the data directory.
     static QString DefaultPath();
+    // Where earlier versions kept it: beside the settings. A journal a crash left
+    // there is still recovered at the next start.
+    static QString FormerPath();
     explicit RtJournal(QString path = DefaultPath());
     // Leaves a journal that was not finished where it is, for the next start.
     ~RtJournal() override;

@@ -397,6 +397,7 @@ void MqttPublisher::OnLinkEvent(PublishState state, const QString& error) {
 
 void MqttPublisher::Refresh() {
     m_status.waiting = m_queue ? qsizetype(m_queue->Waiting()) : 0;
+    m_status.samplesWaiting = m_queue ? qsizetype(m_queue->WaitingSamples()) : 0;
     m_status.dropped = m_queue ? m_queue->Dropped() : 0;
     if (m_status == m_emitted)
         return;

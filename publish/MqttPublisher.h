@@ -28,9 +28,10 @@ enum class PublishState {
 
 struct PublishStatus {
     PublishState state = PublishState::Stopped;
-    qsizetype waiting = 0; // messages queued, not yet acknowledged by the broker
-    quint64 dropped = 0;   // given way to newer ones in a full queue, or refused for good
-    QString error;         // why the broker is unreachable; never holds the password
+    qsizetype waiting = 0;        // messages queued, not yet acknowledged by the broker
+    quint64 dropped = 0;          // given way to newer ones in a full queue, or refused for good
+    QString error;                // why the broker is unreachable; never holds the password
+    qsizetype samplesWaiting = 0; // of `waiting`, the samples (not the state or discovery)
     bool operator==(const PublishStatus&) const = default;
 };
 Q_DECLARE_METATYPE(PublishStatus)

@@ -106,15 +106,12 @@ void PublishQueue::LoadLocked() {
             m_deadBytes += bytes;
             continue;
         }
-        m_entries.push_back({*m, bytes, false});
-        m_liveBytes += bytes;
+        PushLocked(*m, bytes);
         m_nextSeq = m->seq + 1;
     }
     m_nextSeq = std::max(m_nextSeq, head);
     while (m_entries.size() > m_capacity) {
-        m_deadBytes += m_entries.front().bytes;
-        m_liveBytes -= m_entries.front().bytes;
-        m_entries.pop_front();
+        PopFrontLocked();
         ++m_dropped;
     }
     m_savedHead = head;
@@ -131,12 +128,9 @@ bool PublishQueue::Append(const QByteArray& topic, const QByteArray& payload, bo
     std::lock_guard lock(m_mutex);
     QueuedMessage m{m_nextSeq++, topic, payload, retain};
     const qint64 bytes = WriteLineLocked(m);
-    m_entries.push_back({std::move(m), std::max<qint64>(bytes, 0), false});
-    m_liveBytes += std::max<qint64>(bytes, 0);
+    PushLocked(std::move(m), std::max<qint64>(bytes, 0));
     while (m_entries.size() > m_capacity) {
-        m_deadBytes += m_entries.front().bytes;
-        m_liveBytes -= m_entries.front().bytes;
-        m_entries.pop_front();
+        PopFrontLocked();
         ++m_dropped;
     }
     return bytes >= 0;
@@ -176,11 +170,24 @@ void PublishQueue::Discard(uint64_t seq) {
 }
 
 void PublishQueue::PopAcknowledgedLocked() {
-    while (!m_entries.empty() && m_entries.front().acknowledged) {
-        m_deadBytes += m_entries.front().bytes;
-        m_liveBytes -= m_entries.front().bytes;
-        m_entries.pop_front();
-    }
+    while (!m_entries.empty() && m_entries.front().acknowledged)
+        PopFrontLocked();
+}
+
+void PublishQueue::PushLocked(QueuedMessage m, qint64 bytes) {
+    if (IsSample(m.topic))
+        ++m_samples;
+    m_entries.push_back({std::move(m), bytes, false});
+    m_liveBytes += bytes;
+}
+
+void PublishQueue::PopFrontLocked() {
+    const Entry& e = m_entries.front();
+    if (IsSample(e.message.topic))
+        --m_samples;
+    m_deadBytes += e.bytes;
+    m_liveBytes -= e.bytes;
+    m_entries.pop_front();
 }
 
 uint64_t PublishQueue::HeadSeq() const {
@@ -191,6 +198,15 @@ uint64_t PublishQueue::HeadSeq() const {
 size_t PublishQueue::Waiting() const {
     std::lock_guard lock(m_mutex);
     return m_entries.size();
+}
+
+size_t PublishQueue::WaitingSamples() const {
+    std::lock_guard lock(m_mutex);
+    return m_samples;
+}
+
+bool PublishQueue::IsSample(const QByteArray& topic) {
+    return topic.endsWith("/sample");
 }
 
 uint64_t PublishQueue::Dropped() const {

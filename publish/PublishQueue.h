@@ -55,6 +55,10 @@ public:
     uint64_t HeadSeq() const;
 
     size_t Waiting() const;
+    // Of those, the measured samples (topic "<prefix>/sample"): the run's state and
+    // the discovery messages wait too, but a user counts samples.
+    size_t WaitingSamples() const;
+    static bool IsSample(const QByteArray& topic);
     uint64_t Dropped() const;
     size_t Capacity() const { return m_capacity; }
 
@@ -74,6 +78,8 @@ private:
     std::deque<Entry>::const_iterator LowerBoundLocked(uint64_t seq) const;
     void LoadLocked();
     void PopAcknowledgedLocked();
+    void PushLocked(QueuedMessage m, qint64 bytes);
+    void PopFrontLocked();
     void SaveHeadLocked();
     void CompactLocked();
     qint64 WriteLineLocked(const QueuedMessage& m);
@@ -84,6 +90,7 @@ private:
     std::deque<Entry> m_entries;
     uint64_t m_nextSeq = 1;
     uint64_t m_dropped = 0;
+    size_t m_samples = 0; // entries holding a sample
     uint64_t m_savedHead = 0;
     qint64 m_lastHeadSaveMs = 0;
     qint64 m_deadBytes = 0; // bytes of the outbox before the head

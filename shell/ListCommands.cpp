@@ -3,6 +3,7 @@
 #include "base/LocalTime.h"
 #include "shell/AppShell.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -108,6 +109,9 @@ bool ListCommands::ExportCsv() {
             QStringLiteral("The data could not be written to %1: %2").arg(path, error));
         return false;
     }
+    // The chooser closes and nothing else changes on screen: without a word the
+    // user cannot tell the rows were written.
+    m_shell.ShowStatus(QStringLiteral("Data exported to %1").arg(QDir::toNativeSeparators(path)));
     return true;
 }
 
@@ -144,5 +148,6 @@ bool ListCommands::ExportImage(const QImage& image) {
             QStringLiteral("The image could not be written to %1: %2").arg(path, error));
         return false;
     }
+    m_shell.ShowStatus(QStringLiteral("Graph exported to %1").arg(QDir::toNativeSeparators(path)));
     return true;
 }

@@ -6,6 +6,7 @@
 #include "shell/GraphController.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -227,7 +228,19 @@ void RealTimeSession::WriteRunPrevious() {
 }
 
 QString RealTimeSession::RecoverJournal() {
-    RtRecovered r = RecoverRtJournal(m_journalPath);
+    QString text = RecoverJournalAt(m_journalPath);
+    // A crash under an earlier version left its journal beside the settings.
+    const QString former = RtJournal::FormerPath();
+    if (m_journalPath == RtJournal::DefaultPath() &&
+        QFileInfo(former) != QFileInfo(m_journalPath)) {
+        const QString more = RecoverJournalAt(former);
+        text = text.isEmpty() ? more : more.isEmpty() ? text : text + QLatin1Char('\n') + more;
+    }
+    return text;
+}
+
+QString RealTimeSession::RecoverJournalAt(const QString& journal) {
+    RtRecovered r = RecoverRtJournal(journal);
     if (r.path.isEmpty()) {
         if (r.samples > 0 && !r.error.isEmpty())
             m_shell.ShowStatus(r.error);

@@ -73,6 +73,7 @@ signals:
     void panelTextsChanged();
 
 private:
+    QString RecoverJournalAt(const QString& journal);
     void OnFirstFrame();
     void OnSampleDue();
     void OnSampleTaken();

@@ -21,10 +21,11 @@ QString CPublishIndicator::Text(const PublishStatus& s) {
     case PublishState::Connecting:
         return QStringLiteral("MQTT: connecting...");
     case PublishState::Connected:
-        return s.waiting > 0 ? QStringLiteral("MQTT: connected, %1").arg(Waiting(s.waiting))
-                             : QStringLiteral("MQTT: connected");
+        return s.samplesWaiting > 0
+                   ? QStringLiteral("MQTT: connected, %1").arg(Waiting(s.samplesWaiting))
+                   : QStringLiteral("MQTT: connected");
     case PublishState::Unreachable:
-        return QStringLiteral("MQTT: broker unreachable, %1").arg(Waiting(s.waiting));
+        return QStringLiteral("MQTT: broker unreachable, %1").arg(Waiting(s.samplesWaiting));
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "app/CMainFrame.h"
 #include "app/CSplashWnd.h"
+#include "data/RtJournal.h"
 #include "shell/AppShell.h"
 #include "support/ShellFixture.h"
 #include "support/TestApp.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -176,6 +178,52 @@ TEST(HelpFile, SitsBesideTheExecutable) {
     // Where the package installs the user guide.
     EXPECT_EQ(CMainFrame::UserGuidePath("/usr/bin/orvex-datalogger"),
               QStringLiteral("/usr/share/orvex-datalogger/guide/index.html"));
+}
+
+} // namespace
+
+namespace {
+
+// Showing the splash runs the event loop, and the message about a run that did not end
+// came right then: the splash went away under the message box, and the program crashed
+// once the box was answered. The message waits until the splash has gone.
+TEST(StartUp, TheUnfinishedRunMessageCameWhileTheSplashWasBeingShown) {
+    App();
+    QTemporaryDir dir;
+    qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
+    {
+        RtJournal journal(RtJournal::DefaultPath());
+        RtRunHeader h;
+        h.interval = 2;
+        h.startTime = 1796880000;
+        h.kind = {kChannelVolts, kChannelAbsent};
+        ASSERT_TRUE(journal.Begin(h));
+        RtWaveform wave{};
+        ASSERT_TRUE(journal.Append({h.startTime, {230.0f, 0.0f}, {50.0f, 400.0f}}, wave));
+        // Not finished: the run "died" here.
+    }
+    ManualClock clock;
+    ManualTimerTable timers{clock};
+    FakePrompts prompts;
+    FixedClock now;
+    AppShell shell(timers, prompts, now, dir.filePath("LumoDATALOGGER.ini"));
+    {
+        CMainFrame frame(shell);
+        frame.show();
+        auto* splash = new CSplashWnd(&frame);
+        splash->show();
+        EXPECT_TRUE(prompts.shown.empty());
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(prompts.shown.empty());
+        const QPointer<CSplashWnd> alive(splash);
+        splash->close();
+        ASSERT_TRUE(PumpUntil([&] { return !prompts.shown.empty(); }, 2000));
+        EXPECT_TRUE(alive.isNull());
+        ASSERT_EQ(prompts.shown.size(), 1u);
+        EXPECT_TRUE(prompts.LastText().startsWith(
+            QStringLiteral("The last real-time run did not end normally")));
+    }
+    qunsetenv("DATALOGGER_DIR");
 }
 
 } // namespace

@@ -38,6 +38,9 @@ struct CliJob {
     QString dataDir;
     QString trigger = {};
     std::function<void()> during = {};
+    // The desktop's own layout: settings and data in two folders under `dataDir`
+    // ("config" and "data"), as without DATALOGGER_DIR.
+    bool desktopFolders = false;
 };
 
 // Runs the jobs side by side, each bounded by `limitMs`, and returns how each ended.
@@ -56,7 +59,13 @@ std::vector<CliRun> CliRuns(const std::vector<CliJob>& jobs, int limitMs = 20000
     for (const CliJob& job : jobs) {
         auto& r = *runs.emplace_back(std::make_unique<Running>());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DATALOGGER_DIR", job.dataDir);
+        if (job.desktopFolders) {
+            env.remove("DATALOGGER_DIR");
+            env.insert("XDG_CONFIG_HOME", job.dataDir + "/config");
+            env.insert("XDG_DATA_HOME", job.dataDir + "/data");
+        } else {
+            env.insert("DATALOGGER_DIR", job.dataDir);
+        }
         r.process.setProcessEnvironment(env);
         r.fired = job.trigger.isEmpty();
         QObject::connect(&r.process, &QProcess::readyReadStandardError, [&r, &job] {
@@ -360,30 +369,53 @@ TEST(CliOutput, AFolderThatCannotTakeTheFileIsRefusedBeforeTheTransfer) {
     }
 }
 
-TEST(CliOutput, AFailedFinalWriteKeepsTheRecordingAndSaysWhere) {
-    CoreApp();
+// The folder of `-o` disappears (an unmounted stick, say) while the recording comes
+// in, and a regular file takes its name, so nothing can be written beside the target.
+// Returns where stderr says the recording was kept (checked to hold it), or empty.
+QString KeptAfterAFailedFinalWrite(const QString& dataDir, bool desktopFolders) {
     QTemporaryDir dir;
     const QString folder = dir.filePath("gone");
-    const QString dataDir = dir.filePath("data");
-    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_TRUE(QDir().mkpath(folder));
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--paced", "--samples", "8000"}));
-    // The folder disappears (an unmounted stick, say) while the recording comes in;
-    // a regular file takes its name, so nothing can be written beside the target.
-    const CliRun r = Cli({"download", "--port", sim.device, "-o", folder + "/run.stdata"}, dataDir,
-                         "Downloading", [&] {
-                             QDir(folder).removeRecursively();
-                             WriteBytes(folder, "in the way");
-                         });
+    EXPECT_TRUE(sim.Start({"--paced", "--samples", "8000"}));
+    CliJob job{{"download", "--port", sim.device, "-o", folder + "/run.stdata"},
+               dataDir,
+               "Downloading",
+               [&] {
+                   QDir(folder).removeRecursively();
+                   WriteBytes(folder, "in the way");
+               },
+               desktopFolders};
+    const CliRun r = CliRuns({job}).front();
     EXPECT_EQ(r.code, 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("cannot write")) << r.err.toStdString();
     const QString marker = "the recording was kept in ";
     const int at = int(r.err.indexOf(marker));
-    ASSERT_GE(at, 0) << r.err.toStdString();
+    if (at < 0) {
+        ADD_FAILURE() << r.err.toStdString();
+        return {};
+    }
     const QString kept = r.err.mid(at + marker.size()).section('\n', 0, 0).trimmed();
-    EXPECT_TRUE(kept.startsWith(dataDir)) << kept.toStdString();
     QString why;
     EXPECT_TRUE(FileHoldsRecording(kept, sim.Recording(), &why)) << why.toStdString();
+    return kept;
+}
+
+TEST(CliOutput, AFailedFinalWriteKeepsTheRecordingAndSaysWhere) {
+    CoreApp();
+    QTemporaryDir dir;
+    const QString dataDir = dir.filePath("data");
+    const QString kept = KeptAfterAFailedFinalWrite(dataDir, false);
+    EXPECT_TRUE(kept.startsWith(dataDir)) << kept.toStdString();
+}
+
+// Without DATALOGGER_DIR the rescued recording went to the settings folder: data
+// belong in the data folder, where the previous measurement is.
+TEST(CliOutput, ARescuedRecordingWentToTheSettingsFolder) {
+    CoreApp();
+    QTemporaryDir dir;
+    const QString kept = KeptAfterAFailedFinalWrite(dir.path(), true);
+    EXPECT_TRUE(kept.startsWith(dir.filePath("data/OrvexDatalogger/"))) << kept.toStdString();
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -224,5 +225,35 @@ TEST_F(Lists, ExportReplacedAnExistingFileWithoutAsking) {
         EXPECT_TRUE(run());
         EXPECT_NE(contents(path), QByteArray("keep"));
         EXPECT_FALSE(contents(path).isEmpty());
+    }
+}
+
+// A CSV or PNG export closed its chooser and said nothing: the user could not tell
+// whether the file had been written. The status bar names it, as the waveform
+// export does; a cancelled or failed export leaves the status bar alone.
+TEST_F(Lists, ExportSaidNothingWhenDone) {
+    Load(Stored(3));
+    QStringList status;
+    QObject::connect(shell.get(), &AppShell::statusText,
+                     [&status](const QString& t) { status << t; });
+    QImage image(16, 10, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    const std::vector<std::tuple<QString, QString, std::function<bool()>>> exports = {
+        {QStringLiteral("rows.csv"), QStringLiteral("Data exported to "),
+         [this] { return lists->ExportCsv(); }},
+        {QStringLiteral("graph.png"), QStringLiteral("Graph exported to "),
+         [this, &image] { return lists->ExportImage(image); }}};
+    for (const auto& [name, words, run] : exports) {
+        SCOPED_TRACE(name.toStdString());
+        status.clear();
+        const QString path = dir.filePath(name);
+        prompts.QueueFile(path);
+        ASSERT_TRUE(run());
+        EXPECT_EQ(status, QStringList{words + QDir::toNativeSeparators(path)});
+        status.clear();
+        EXPECT_TRUE(run()); // cancelled
+        prompts.QueueFile(dir.filePath(QStringLiteral("missing/") + name));
+        EXPECT_FALSE(run());
+        EXPECT_TRUE(status.isEmpty());
     }
 }

@@ -110,6 +110,34 @@ TEST_F(Queue, AFullQueueGivesUpItsOldestAndCountsThem) {
     EXPECT_EQ(Pending(q).front(), Payload(3));
 }
 
+// The status bar said "5 samples waiting" after a run of 3 samples: it counted the
+// run's "running" and "stopped" with them. The queue counts its samples apart, through
+// acknowledgements, a full queue giving way and a restart.
+TEST_F(Queue, TheRunsStateMessagesWereCountedAsSamples) {
+    {
+        PublishQueue q(dir.path(), 4);
+        ASSERT_TRUE(q.Open());
+        q.Append("site/state", "running", true);
+        for (int n = 0; n < 3; ++n)
+            q.Append("site/sample", Payload(n), false);
+        q.Append("site/state", "stopped", true);
+        EXPECT_EQ(q.Waiting(), 4u);
+        EXPECT_EQ(q.WaitingSamples(), 3u); // "running" gave way to the fifth message
+        q.Acknowledge(q.HeadSeq());
+        EXPECT_EQ(q.WaitingSamples(), 2u);
+        q.SaveHead(true);
+    }
+    PublishQueue again(dir.path());
+    ASSERT_TRUE(again.Open());
+    EXPECT_EQ(again.Waiting(), 3u);
+    EXPECT_EQ(again.WaitingSamples(), 2u);
+    again.Discard(again.HeadSeq());
+    again.Acknowledge(again.HeadSeq());
+    EXPECT_EQ(again.WaitingSamples(), 0u);
+    EXPECT_EQ(again.Waiting(), 1u);
+    EXPECT_FALSE(PublishQueue::IsSample("homeassistant/sensor/x/config"));
+}
+
 TEST_F(Queue, FilesAreEmptiedOnceNothingWaits) {
     PublishQueue q(dir.path());
     ASSERT_TRUE(q.Open());

@@ -26,7 +26,10 @@
 
 #include <cmath>
 #include <ctime>
+#include <optional>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -702,3 +705,48 @@ TEST(RealTimeCsv, LinesCarryTheOffsetADecimalPointAndEmptyFieldsForNoSignal) {
 }
 
 } // namespace
+
+// The run's journal, up to hundreds of megabytes of waveforms, was written beside the
+// settings rather than in the data directory. It goes to the data directory now, and a
+// journal that a crash under an earlier version left beside the settings is still
+// recovered at the next start.
+TEST_F(RealTime, TheJournalWentToTheSettingsFolder) {
+    struct EnvGuard {
+        std::vector<std::pair<const char*, std::optional<QByteArray>>> saved;
+        explicit EnvGuard(std::initializer_list<const char*> names) {
+            for (const char* n : names)
+                saved.emplace_back(n, qEnvironmentVariableIsSet(n)
+                                          ? std::optional<QByteArray>(qgetenv(n))
+                                          : std::nullopt);
+        }
+        ~EnvGuard() {
+            for (const auto& [n, v] : saved)
+                v ? qputenv(n, *v) : qunsetenv(n);
+        }
+    } guard{"DATALOGGER_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"};
+    qunsetenv("DATALOGGER_DIR");
+    qputenv("XDG_CONFIG_HOME", dir.filePath("cfg").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dir.filePath("dat").toLocal8Bit());
+
+    EXPECT_EQ(RtJournal::DefaultPath(), dir.filePath("dat/OrvexDatalogger/realtime-journal.rtj"));
+    const QString former = dir.filePath("cfg/OrvexDatalogger/realtime-journal.rtj");
+    EXPECT_EQ(RtJournal::FormerPath(), former);
+    {
+        RtJournal j(former);
+        RtRunHeader h;
+        h.interval = 2;
+        h.startTime = kStart;
+        h.kind = {kChannelVolts, kChannelAbsent};
+        ASSERT_TRUE(j.Begin(h));
+        RtWaveform wave{};
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(j.Append({kStart + 2 * i, {230.0f, 0.0f}, {50.0f, 400.0f}}, wave));
+    }
+    session.SetJournalPath(RtJournal::DefaultPath());
+    const QString text = session.RecoverJournal();
+    EXPECT_TRUE(text.startsWith(
+        "The last real-time run did not end normally; its 3 samples were kept in "));
+    EXPECT_FALSE(QFile::exists(former));
+    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(session.RecoverJournal().isEmpty());
+}

@@ -169,13 +169,15 @@ TEST(PublishIndicator, SaysWhetherTheBrokerTakesTheSamplesAndHowManyWait) {
         const char* text;
     };
     const Case cases[] = {
-        {{PublishState::Stopped, 0, 0, {}}, ""},
-        {{PublishState::Connecting, 0, 0, {}}, "MQTT: connecting..."},
-        {{PublishState::Connected, 0, 0, {}}, "MQTT: connected"},
-        {{PublishState::Connected, 4, 0, {}}, "MQTT: connected, 4 samples waiting"},
-        {{PublishState::Unreachable, 1, 0, "Connection refused"},
+        {{PublishState::Stopped, 0, 0, {}, 0}, ""},
+        {{PublishState::Connecting, 0, 0, {}, 0}, "MQTT: connecting..."},
+        {{PublishState::Connected, 0, 0, {}, 0}, "MQTT: connected"},
+        {{PublishState::Connected, 6, 0, {}, 4}, "MQTT: connected, 4 samples waiting"},
+        // Only the run's state waits: no sample does.
+        {{PublishState::Connected, 1, 0, {}, 0}, "MQTT: connected"},
+        {{PublishState::Unreachable, 2, 0, "Connection refused", 1},
          "MQTT: broker unreachable, 1 sample waiting"},
-        {{PublishState::Unreachable, 37, 0, "Connection refused"},
+        {{PublishState::Unreachable, 39, 0, "Connection refused", 37},
          "MQTT: broker unreachable, 37 samples waiting"},
     };
     for (const Case& c : cases) {
@@ -219,10 +221,11 @@ TEST(RunPublisher, SamplesTakenWhileTheBrokerIsAwayWaitAreShownAndGoOutInOrder) 
     publisher.OnRunProgress(1, 2);
     publisher.OnRunProgress(2, 2);
     publisher.OnWorkDone(WorkReport{WorkDone::RunEnded, 2, 2, {}, {}});
-    // "running", two samples and "stopped" wait.
+    // "running", two samples and "stopped" wait; the field counts the samples.
     ASSERT_TRUE(
-        PumpUntil([&] { return field.text().contains("unreachable, 4 samples waiting"); }, 20000))
+        PumpUntil([&] { return field.text().contains("unreachable, 2 samples waiting"); }, 20000))
         << field.text().toStdString();
+    EXPECT_EQ(publisher.Status().waiting, 4);
 
     ASSERT_TRUE(b.Start());
     broker::Subscriber sub(QStringLiteral("test-window-sub"), {QStringLiteral("orvex/window/#")});

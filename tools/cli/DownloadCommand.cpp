@@ -49,7 +49,7 @@ QString KeepElsewhere(const QString& output, const MeasurementSet& set) {
                                                                       : target.completeBaseName(),
                                   QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
     for (const QString& candidate :
-         {QDir(target.absolutePath()).filePath(name), DataFilePath(name)}) {
+         {QDir(target.absolutePath()).filePath(name), MeasurementFilePath(name)}) {
         QString ignored;
         if (SaveStdataFile(candidate, set, &ignored))
             return candidate;
