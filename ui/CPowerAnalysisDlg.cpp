@@ -130,14 +130,29 @@ void CPowerAnalysisDlg::Show(const QRect& paneRect) {
     m_graph.SetEpaPanelOpen(true);
     Refresh();
     resize(r.size());
+    // The window manager adds its frame only once the window is mapped, which may
+    // take longer than the first paint: until then the title bar would land over
+    // whatever lies above the pane. Placed again as soon as the frame is known.
+    m_pane = r;
+    m_framePending = true;
     show();
     Place(r);
-    // The window manager adds its frame only once the window is mapped: place it
-    // again when the frame is known.
-    QTimer::singleShot(50, this, [this, r] {
-        if (m_open)
-            Place(r);
-    });
+    PlaceOnceFramed();
+    // A window manager that reports the frame without moving the window sends no
+    // event for it: looked at again a few times while it settles.
+    for (const int ms : {50, 200, 600}) {
+        QTimer::singleShot(ms, this, [this, r] {
+            if (m_open)
+                Place(r);
+        });
+    }
+}
+
+void CPowerAnalysisDlg::PlaceOnceFramed() {
+    if (!m_framePending || !m_open || frameGeometry().size() == size())
+        return;
+    m_framePending = false;
+    Place(m_pane);
 }
 
 void CPowerAnalysisDlg::Place(const QRect& r) {
@@ -172,8 +187,14 @@ void CPowerAnalysisDlg::Refresh() {
     m_thd2->setText(t.thd[1]);
 }
 
+void CPowerAnalysisDlg::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    PlaceOnceFramed();
+}
+
 void CPowerAnalysisDlg::moveEvent(QMoveEvent* e) {
     QDialog::moveEvent(e);
+    PlaceOnceFramed();
     // No stale image of the panel may stay on the graph.
     if (m_view)
         m_view->update();

@@ -39,10 +39,13 @@ public:
 
 protected:
     void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
     void Place(const QRect& paneRect);
+    // Places the panel again once the window manager's frame is known.
+    void PlaceOnceFramed();
     QWidget* PowerRows(const QPalette& pal, const QFont& face);
 
     GraphController& m_graph;
@@ -59,4 +62,7 @@ private:
     QLineEdit* m_activeEnergy = nullptr;
     QLineEdit* m_apparentEnergy = nullptr;
     bool m_open = false;
+    // The pane the panel covers, while it waits for its frame to be placed by.
+    QRect m_pane;
+    bool m_framePending = false;
 };

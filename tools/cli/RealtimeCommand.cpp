@@ -469,7 +469,8 @@ RealTimeEnd TakeSamples(HeadlessLink& headless, MeasurementSet& set, const Realt
             prompts.Message(QString::fromLatin1(message));
     });
     sinks.lines->Begin();
-    std::fprintf(stderr, "Taking %d samples every %d s\n", a.count, a.interval);
+    std::fprintf(stderr, "Taking %d sample%s every %d s\n", a.count, a.count == 1 ? "" : "s",
+                 a.interval);
     transfer.Configure(a.count, a.interval);
     link.StartTransfer(TransferKind::RealTime);
     while (!ended) {
