@@ -1130,9 +1130,13 @@ void DrawTracesWith(QPainter& p, const GraphModel& m, const AppSettings& s, bool
     t.reduceMarks = t.marks && t.decimate && t.direct.ok;
     t.sources = sources;
     for (size_t ch = 0; ch < 2; ++ch) {
-        const RowSource& src = sources[ch];
-        const double scale = src.rows.scale;
+        const double scale = sources[ch].rows.scale;
         t.perRow[ch] = scale != 0 ? 1.0 / scale : 0.0;
+    }
+    // The rows of the channels drawn (the model fills a plane of rows on first use).
+    for (int c = 0; c < t.nch; ++c) {
+        const auto ch = size_t(t.channels[size_t(c)]);
+        const RowSource& src = sources[ch];
         PointRows& rows = t.rows[ch];
         if (src.values) {
             rows = PointRows{nullptr, src.series, src.rows, src.envelope, t.perRow[ch]};
