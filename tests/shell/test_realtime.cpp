@@ -460,20 +460,23 @@ TEST_F(RealTime, TheJournalHoldsEverySampleAndItsWaveformUntilTheRunEnds) {
     EXPECT_EQ(shell.Set().Run().Capture()[0][0], float(logger.Stream().Sample(0, 0, 0)));
 }
 
+// A journal of `samples` CH1 samples two seconds apart that was never finished,
+// as a run that died leaves it.
+void LeaveUnfinishedJournal(const QString& path, int samples) {
+    RtJournal j(path);
+    RtRunHeader h;
+    h.interval = 2;
+    h.startTime = kStart;
+    h.kind = {kChannelVolts, kChannelAbsent};
+    ASSERT_TRUE(j.Begin(h));
+    RtWaveform wave{};
+    for (int i = 0; i < samples; ++i)
+        ASSERT_TRUE(j.Append({kStart + 2 * i, {230.0f, 0.0f}, {50.0f, 400.0f}}, wave));
+}
+
 TEST_F(RealTime, AJournalLeftBehindIsKeptAsARunFileAndReportedOnce) {
     const QString journal = dir.filePath("journal.rtj");
-    {
-        RtJournal j(journal);
-        RtRunHeader h;
-        h.interval = 2;
-        h.startTime = kStart;
-        h.kind = {kChannelVolts, kChannelAbsent};
-        ASSERT_TRUE(j.Begin(h));
-        RtWaveform wave{};
-        for (int i = 0; i < 2; ++i)
-            ASSERT_TRUE(j.Append({kStart + 2 * i, {230.0f, 0.0f}, {50.0f, 400.0f}}, wave));
-        // Not finished: the process "died" here and the file stays.
-    }
+    LeaveUnfinishedJournal(journal, 2); // the process "died" here and the file stays
     const QString text = session.RecoverJournal();
     ASSERT_FALSE(text.isEmpty());
     EXPECT_TRUE(text.startsWith(
@@ -731,17 +734,7 @@ TEST_F(RealTime, TheJournalWentToTheSettingsFolder) {
     EXPECT_EQ(RtJournal::DefaultPath(), dir.filePath("dat/OrvexDatalogger/realtime-journal.rtj"));
     const QString former = dir.filePath("cfg/OrvexDatalogger/realtime-journal.rtj");
     EXPECT_EQ(RtJournal::FormerPath(), former);
-    {
-        RtJournal j(former);
-        RtRunHeader h;
-        h.interval = 2;
-        h.startTime = kStart;
-        h.kind = {kChannelVolts, kChannelAbsent};
-        ASSERT_TRUE(j.Begin(h));
-        RtWaveform wave{};
-        for (int i = 0; i < 3; ++i)
-            ASSERT_TRUE(j.Append({kStart + 2 * i, {230.0f, 0.0f}, {50.0f, 400.0f}}, wave));
-    }
+    LeaveUnfinishedJournal(former, 3);
     session.SetJournalPath(RtJournal::DefaultPath());
     const QString text = session.RecoverJournal();
     EXPECT_TRUE(text.startsWith(
