@@ -4,6 +4,7 @@
 #include "shell/AppShell.h"
 #include "support/ShellFixture.h"
 #include "support/TestApp.h"
+#include "support/WindowFixture.h"
 #include "ui/CButtonBar.h"
 #include "ui/CDTView.h"
 #include "ui/CInstrumentView.h"
@@ -27,20 +28,7 @@
 
 namespace {
 
-class MainWindow : public ShellParts {
-protected:
-    MainWindow() {
-        App();
-        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
-        frame = std::make_unique<CMainFrame>(*shell);
-        frame->resize(1200, 800);
-        frame->show();
-        QCoreApplication::processEvents();
-    }
-    std::unique_ptr<AppShell> shell;
-    std::unique_ptr<CMainFrame> frame;
-};
+class MainWindow : public MainWindowFixture {};
 
 TEST_F(MainWindow, FrameHasTitleSplitterAndWelcomeScreen) {
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Orvex Datalogger"));

@@ -11,6 +11,7 @@
 #include "support/RunSamples.h"
 #include "support/ShellFixture.h"
 #include "support/TestApp.h"
+#include "support/WindowFixture.h"
 #include "ui/CHarmonicsDlg.h"
 
 #include <QAction>
@@ -61,23 +62,8 @@ double Cell(QTableWidget* t, int row, int column) {
     return item ? item->text().toDouble() : std::nan("");
 }
 
-class HarmonicsWindow : public ShellParts {
+class HarmonicsWindow : public MainWindowFixture {
 protected:
-    HarmonicsWindow() {
-        App();
-        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
-        frame = std::make_unique<CMainFrame>(*shell);
-        frame->resize(1200, 800);
-        frame->show();
-        QCoreApplication::processEvents();
-    }
-    ~HarmonicsWindow() override {
-        frame.reset();
-        shell.reset();
-        qunsetenv("DATALOGGER_DIR");
-    }
-
     QAction* OpenAction() const {
         return frame->findChild<QAction*>(QStringLiteral("harmonicsAction"));
     }
@@ -91,9 +77,6 @@ protected:
             open->trigger();
         return FrameHarmonicsWindow(*frame);
     }
-
-    std::unique_ptr<AppShell> shell;
-    std::unique_ptr<CMainFrame> frame;
 };
 
 TEST_F(HarmonicsWindow, IsReachedFromTheWindowMenuAndTheRealTimeToolBar) {

@@ -9,6 +9,7 @@
 #include "support/ShellFixture.h"
 #include "support/StoredSetBuilder.h"
 #include "support/TestApp.h"
+#include "support/WindowFixture.h"
 #include "ui/CDTView.h"
 #include "ui/CNumericEdit.h"
 #include "ui/CStatisticsDlg.h"
@@ -26,23 +27,8 @@
 
 namespace {
 
-class StatisticsWindow : public ShellParts {
+class StatisticsWindow : public MainWindowFixture {
 protected:
-    StatisticsWindow() {
-        App();
-        qputenv("DATALOGGER_DIR", dir.path().toLocal8Bit());
-        shell = std::make_unique<AppShell>(timers, prompts, now, SettingsFilePath());
-        frame = std::make_unique<CMainFrame>(*shell);
-        frame->resize(1200, 800);
-        frame->show();
-        QCoreApplication::processEvents();
-    }
-    ~StatisticsWindow() override {
-        frame.reset();
-        shell.reset();
-        qunsetenv("DATALOGGER_DIR");
-    }
-
     // 2000 samples at 10 s of 230 V on CH1 with a dip of 3 samples at 1000, a swell
     // of 1 at 1500 and a dip of 8 at 300; 10 A on CH2.
     void LoadRecording() {
@@ -79,9 +65,6 @@ protected:
             out << t->item(r, c)->text();
         return out;
     }
-
-    std::unique_ptr<AppShell> shell;
-    std::unique_ptr<CMainFrame> frame;
 };
 
 TEST_F(StatisticsWindow, EventsListLongestFirstSortsByColumnAndCopiesAsShown) {
