@@ -379,9 +379,13 @@ QString CMainFrame::WorkDoneText(const WorkReport& r) {
     case WorkDone::PreviousRecalled:
         return QStringLiteral("Previous measurement recalled: %1.").arg(counts);
     case WorkDone::RunEnded:
-        return QStringLiteral("Real-time run ended after %1 of %2 samples.")
+        // No box for a logger that went silent (unplugged, switched off): the status
+        // bar is the one place that says why the run stopped early.
+        return QStringLiteral("Real-time run ended after %1 of %2 samples%3")
             .arg(r.samples)
-            .arg(r.records);
+            .arg(r.records)
+            .arg(r.loggerSilent ? QStringLiteral(": the logger sent no data for 10 s.")
+                                : QStringLiteral("."));
     case WorkDone::GraphPrinted:
         return QStringLiteral("The graph report was sent to the printer.");
     case WorkDone::ListPrinted:

@@ -135,6 +135,16 @@ TEST_F(MainWindow, NoWordAfterWorkWasDoneAndNoNameForTheDataShown) {
     EXPECT_EQ(bar->currentMessage(), "Downloaded 3000 samples and 6 TR records.");
     shell->Notices().RunProgress(4, 10);
     EXPECT_EQ(bar->currentMessage(), "Sample 4 of 10");
+    WorkReport ended;
+    ended.what = WorkDone::RunEnded;
+    ended.samples = 12;
+    ended.records = 3600;
+    shell->Notices().Report(ended);
+    EXPECT_EQ(bar->currentMessage(), "Real-time run ended after 12 of 3600 samples.");
+    ended.loggerSilent = true;
+    shell->Notices().Report(ended);
+    EXPECT_EQ(bar->currentMessage(),
+              "Real-time run ended after 12 of 3600 samples: the logger sent no data for 10 s.");
     EXPECT_EQ(frame->windowTitle(), "Orvex Datalogger");
 
     // The permanent field: nothing on the welcome screen, then the file or "not saved".
