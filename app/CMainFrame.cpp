@@ -230,13 +230,13 @@ void CMainFrame::CreateMenus() {
     QMenu* print = file->addMenu(QStringLiteral("&Print..."));
     print->addAction(Action(Cmd::PrintGraph));
     print->addAction(Action(Cmd::PrintList));
-    QAction* printStatistics = file->addAction(QStringLiteral("Print Statistics"));
+    QAction* printStatistics = file->addAction(QStringLiteral("Print Stat&istics"));
     printStatistics->setObjectName(QStringLiteral("printStatisticsAction"));
     connect(printStatistics, &QAction::triggered, this, &CMainFrame::PrintStatistics);
     connect(file, &QMenu::aboutToShow, this,
             [this, printStatistics] { printStatistics->setEnabled(m_shell.Set().RmsCount() > 0); });
     file->addSeparator();
-    QMenu* exportMenu = file->addMenu(QStringLiteral("Export"));
+    QMenu* exportMenu = file->addMenu(QStringLiteral("E&xport"));
     exportMenu->setObjectName(QStringLiteral("exportMenu"));
     exportMenu->addAction(Action(Cmd::ExportImage));
     exportMenu->addAction(Action(Cmd::ExportCsv));

@@ -15,8 +15,11 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
@@ -119,6 +122,27 @@ TEST_F(MainWindow, SplashClosesOnFirstKeyAndSwallowsIt) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     QTest::keyClick(frame.get(), Qt::Key_F6);
     EXPECT_EQ(ran, 1);
+}
+
+// "Print Statistics" and "Export" had no access key: with the File menu open, the
+// keyboard reached them only by walking the whole menu with the arrows.
+TEST_F(MainWindow, EveryEntryOfTheFileMenuHasAnAccessKey) {
+    QMenu* file = nullptr;
+    for (QAction* top : frame->menuBar()->actions())
+        if (top->text() == QStringLiteral("&File(F)"))
+            file = top->menu();
+    ASSERT_NE(file, nullptr);
+    std::vector<QMenu*> menus{file};
+    for (size_t i = 0; i < menus.size(); ++i)
+        for (QAction* a : menus[i]->actions()) {
+            if (a->isSeparator())
+                continue;
+            EXPECT_TRUE(a->text().contains(QRegularExpression(QStringLiteral("&[^&]"))))
+                << a->text().toStdString();
+            if (a->menu())
+                menus.push_back(a->menu());
+        }
+    EXPECT_EQ(menus.size(), 4u); // Print Preview, Print... and Export were looked at too
 }
 
 TEST_F(MainWindow, NoWordAfterWorkWasDoneAndNoNameForTheDataShown) {
