@@ -259,6 +259,10 @@ void CMainFrame::CreateMenus() {
     window->addAction(Action(Cmd::ToggleInstrument));
     window->addAction(Action(Cmd::ToggleInfoBar));
     window->addAction(Action(Cmd::TrFileList));
+    // On the tool bar too, which takes no focus: here the keyboard reaches them.
+    window->addAction(Action(Cmd::DataList));
+    window->addAction(Action(Cmd::StoreRms));
+    window->addAction(Action(Cmd::StoreTransient));
     QAction* statistics = window->addAction(QStringLiteral("&Statistics"));
     statistics->setObjectName(QStringLiteral("statisticsAction"));
     connect(statistics, &QAction::triggered, this, &CMainFrame::OpenStatistics);

@@ -25,8 +25,11 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace {
 
@@ -143,6 +146,31 @@ TEST_F(MainWindow, EveryEntryOfTheFileMenuHasAnAccessKey) {
                 menus.push_back(a->menu());
         }
     EXPECT_EQ(menus.size(), 4u); // Print Preview, Print... and Export were looked at too
+}
+
+// Data List, Store RMS and Store TR were on the tool bar alone, whose buttons take no
+// focus: a keyboard user could not reach them.
+TEST_F(MainWindow, EveryToolBarCommandIsAlsoInAMenu) {
+    std::set<QAction*> inMenus;
+    std::vector<QMenu*> menus;
+    for (QAction* top : frame->menuBar()->actions())
+        if (top->menu())
+            menus.push_back(top->menu());
+    for (size_t i = 0; i < menus.size(); ++i)
+        for (QAction* a : menus[i]->actions()) {
+            inMenus.insert(a);
+            if (a->menu())
+                menus.push_back(a->menu());
+        }
+    int seen = 0;
+    for (QToolBar* bar : frame->findChildren<QToolBar*>(QString(), Qt::FindDirectChildrenOnly))
+        for (QAction* a : bar->actions()) {
+            if (a->isSeparator())
+                continue;
+            ++seen;
+            EXPECT_TRUE(inMenus.count(a)) << a->text().toStdString();
+        }
+    EXPECT_GE(seen, 11);
 }
 
 TEST_F(MainWindow, NoWordAfterWorkWasDoneAndNoNameForTheDataShown) {
