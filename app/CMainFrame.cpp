@@ -230,13 +230,13 @@ void CMainFrame::CreateMenus() {
     QMenu* print = file->addMenu(QStringLiteral("&Print..."));
     print->addAction(Action(Cmd::PrintGraph));
     print->addAction(Action(Cmd::PrintList));
-    QAction* printStatistics = file->addAction(QStringLiteral("Print Statistics"));
+    QAction* printStatistics = file->addAction(QStringLiteral("Print Stat&istics"));
     printStatistics->setObjectName(QStringLiteral("printStatisticsAction"));
     connect(printStatistics, &QAction::triggered, this, &CMainFrame::PrintStatistics);
     connect(file, &QMenu::aboutToShow, this,
             [this, printStatistics] { printStatistics->setEnabled(m_shell.Set().RmsCount() > 0); });
     file->addSeparator();
-    QMenu* exportMenu = file->addMenu(QStringLiteral("Export"));
+    QMenu* exportMenu = file->addMenu(QStringLiteral("E&xport"));
     exportMenu->setObjectName(QStringLiteral("exportMenu"));
     exportMenu->addAction(Action(Cmd::ExportImage));
     exportMenu->addAction(Action(Cmd::ExportCsv));
@@ -259,6 +259,10 @@ void CMainFrame::CreateMenus() {
     window->addAction(Action(Cmd::ToggleInstrument));
     window->addAction(Action(Cmd::ToggleInfoBar));
     window->addAction(Action(Cmd::TrFileList));
+    // On the tool bar too, which takes no focus: here the keyboard reaches them.
+    window->addAction(Action(Cmd::DataList));
+    window->addAction(Action(Cmd::StoreRms));
+    window->addAction(Action(Cmd::StoreTransient));
     QAction* statistics = window->addAction(QStringLiteral("&Statistics"));
     statistics->setObjectName(QStringLiteral("statisticsAction"));
     connect(statistics, &QAction::triggered, this, &CMainFrame::OpenStatistics);
@@ -379,9 +383,13 @@ QString CMainFrame::WorkDoneText(const WorkReport& r) {
     case WorkDone::PreviousRecalled:
         return QStringLiteral("Previous measurement recalled: %1.").arg(counts);
     case WorkDone::RunEnded:
-        return QStringLiteral("Real-time run ended after %1 of %2 samples.")
+        // No box for a logger that went silent (unplugged, switched off): the status
+        // bar is the one place that says why the run stopped early.
+        return QStringLiteral("Real-time run ended after %1 of %2 samples%3")
             .arg(r.samples)
-            .arg(r.records);
+            .arg(r.records)
+            .arg(r.loggerSilent ? QStringLiteral(": the logger sent no data for 10 s.")
+                                : QStringLiteral("."));
     case WorkDone::GraphPrinted:
         return QStringLiteral("The graph report was sent to the printer.");
     case WorkDone::ListPrinted:

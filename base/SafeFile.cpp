@@ -69,6 +69,20 @@ bool ProcessRuns(qint64 pid) {
 #endif
 }
 
+// The folder of a target is missing: either some folder on its way is missing, or
+// a file stands where a folder is expected (/dev/null/x), which no new folder can
+// mend. The first part of the path that exists tells which.
+int MissingFolderErrno(const QString& folder) {
+    QFileInfo part(folder);
+    while (!part.exists()) {
+        const QString up = part.absolutePath();
+        if (up == part.absoluteFilePath())
+            return ENOENT;
+        part = QFileInfo(up);
+    }
+    return part.isDir() ? ENOENT : ENOTDIR;
+}
+
 } // namespace
 
 QString FileErrorReason(int e) {
@@ -149,7 +163,7 @@ bool AtomicFile::Open() {
     if (target.isDir())
         e = EISDIR;
     else if (!target.absoluteDir().exists())
-        e = ENOENT;
+        e = MissingFolderErrno(target.absolutePath());
     else
         e = ProbeFolderErrno(target.absolutePath());
     Fail(e, qtText);

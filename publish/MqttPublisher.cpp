@@ -68,12 +68,14 @@ struct MqttPublisher::Link {
     Notifier notify;
     std::vector<DiscoveryMessage> retained;
     uint64_t retainedGeneration = 0;
+    QByteArray lastState; // the run's state last queued, empty before the first run
     std::atomic<bool> progressPending{false};
 
     // The network thread's own.
     mosquitto* client = nullptr;
     bool connected = false;
     bool sessionConnected = false;
+    bool everConnected = false; // a connection of this link stood before
     QString refusal;
     std::map<int, uint64_t> inFlight; // message id -> sequence number
     uint64_t nextSeq = 0;
@@ -87,6 +89,7 @@ struct MqttPublisher::Link {
     QString Serve();
     void Pump();
     void SendRetained();
+    void RepeatState();
     void ReportProgress();
     void Notify(PublishState state, const QString& error);
     bool Stopping();
@@ -235,6 +238,16 @@ void MqttPublisher::Link::SendRetained() {
     retainedSent = generation;
 }
 
+void MqttPublisher::Link::RepeatState() {
+    // The connection was lost: the broker may have put the last will ("offline") on
+    // the state topic, or restarted without its retained messages. The run's state
+    // goes again, behind everything still waiting, so that it stays the last word; the
+    // lock keeps a newer state queued meanwhile from going before it.
+    std::lock_guard lock(mutex);
+    if (!lastState.isEmpty())
+        queue->Append((options.topicPrefix + QStringLiteral("/state")).toUtf8(), lastState, true);
+}
+
 void MqttPublisher::Link::Pump() {
     SendRetained();
     const uint64_t head = queue->HeadSeq();
@@ -272,6 +285,9 @@ void MqttPublisher::Link::OnConnect(mosquitto*, void* self, int rc) {
     link->connected = true;
     link->sessionConnected = true;
     link->nextSeq = link->queue->HeadSeq();
+    if (link->everConnected)
+        link->RepeatState();
+    link->everConnected = true;
     link->reportedWaiting = link->queue->Waiting();
     link->Notify(PublishState::Connected, QString());
     link->Pump();
@@ -330,6 +346,7 @@ bool MqttPublisher::Start(QString* error) {
             },
             Qt::QueuedConnection);
     };
+    link->lastState = m_lastState;
     m_link = link;
     m_status.state = PublishState::Connecting;
     m_status.error.clear();
@@ -367,7 +384,7 @@ void MqttPublisher::RunStarted(const std::array<QString, 2>& units) {
             DiscoveryMessages(m_options.topicPrefix, DiscoveryNodeId(m_options.clientId), units);
         ++m_link->retainedGeneration;
     }
-    Enqueue((m_options.topicPrefix + QStringLiteral("/state")).toUtf8(), kStateRunning, true);
+    EnqueueState(kStateRunning);
 }
 
 void MqttPublisher::PublishSample(const LineSample& sample) {
@@ -376,17 +393,38 @@ void MqttPublisher::PublishSample(const LineSample& sample) {
 }
 
 void MqttPublisher::RunEnded() {
-    Enqueue((m_options.topicPrefix + QStringLiteral("/state")).toUtf8(), kStateStopped, true);
+    EnqueueState(kStateStopped);
+}
+
+void MqttPublisher::EnqueueState(const char* state) {
+    m_lastState = state;
+    const QByteArray topic = (m_options.topicPrefix + QStringLiteral("/state")).toUtf8();
+    if (!m_link) {
+        Enqueue(topic, m_lastState, true);
+        return;
+    }
+    {
+        // Under the link's lock, as the network thread repeats the last state on a new
+        // connection: a state queued now must follow the repeated one, never go before.
+        std::lock_guard lock(m_link->mutex);
+        m_link->lastState = m_lastState;
+        Append(topic, m_lastState, true);
+    }
+    Refresh();
 }
 
 void MqttPublisher::Enqueue(const QByteArray& topic, const QByteArray& payload, bool retain) {
+    Append(topic, payload, retain);
+    Refresh();
+}
+
+void MqttPublisher::Append(const QByteArray& topic, const QByteArray& payload, bool retain) {
     if (!m_queue)
         return;
     if (!m_queue->Append(topic, payload, retain))
         m_status.error = QStringLiteral("the queue in %1 cannot be written; messages wait in "
                                         "memory only")
                              .arg(m_options.queueFolder);
-    Refresh();
 }
 
 void MqttPublisher::OnLinkEvent(PublishState state, const QString& error) {

@@ -73,12 +73,15 @@ signals:
 private:
     struct Link;
     void Enqueue(const QByteArray& topic, const QByteArray& payload, bool retain);
+    void EnqueueState(const char* state);
+    void Append(const QByteArray& topic, const QByteArray& payload, bool retain);
     void OnLinkEvent(PublishState state, const QString& error);
     void Refresh();
 
     PublishOptions m_options;
     std::shared_ptr<PublishQueue> m_queue;
     std::shared_ptr<Link> m_link;
+    QByteArray m_lastState; // the run's state last queued: "running" or "stopped"
     PublishStatus m_status;
     PublishStatus m_emitted;
 };

@@ -362,15 +362,17 @@ bool FileCommands::FrameworkSave() {
     set.SetDataTag(QString::fromLatin1(kTagStored));
     QString error;
     bool ok;
+    const bool existed = QFileInfo::exists(path);
     {
         WaitCursor wait(m_shell.UserPrompts());
         ok = SaveStdataFile(path, set, &error);
     }
     if (!ok) {
         m_shell.UserPrompts().Message(
-            QStringLiteral("The measurement could not be saved to %1: %2\nThe file already there "
-                           "was left unchanged.")
-                .arg(QDir::toNativeSeparators(path), error));
+            QStringLiteral("The measurement could not be saved to %1: %2\n%3")
+                .arg(QDir::toNativeSeparators(path), error,
+                     existed ? QStringLiteral("The file already there was left unchanged.")
+                             : QStringLiteral("Nothing was written.")));
         return false;
     }
     SetDocument(path);
@@ -486,6 +488,9 @@ bool FileCommands::WriteBothFiles(const SaveTargets& targets) {
     QString failedPath;
     QString error;
     bool replacedReport = false;
+    // Told afterwards: "left unchanged" only of files that were there.
+    const bool hadReport = QFileInfo::exists(targets.reportPath);
+    const bool hadData = QFileInfo::exists(targets.dataPath);
     {
         WaitCursor wait(prompts);
         const MeasurementSet& set = m_shell.Set();
@@ -508,9 +513,13 @@ bool FileCommands::WriteBothFiles(const SaveTargets& targets) {
         return true;
     QString text = QStringLiteral("The measurement could not be saved.\n%1: %2\n")
                        .arg(QDir::toNativeSeparators(failedPath), error);
-    text += replacedReport ? QStringLiteral("The report was written; the data file already "
-                                            "there was left unchanged.")
-                           : QStringLiteral("Files already there were left unchanged.");
+    if (replacedReport)
+        text += hadData ? QStringLiteral("The report was written; the data file already there "
+                                         "was left unchanged.")
+                        : QStringLiteral("The report was written; the data file was not.");
+    else
+        text += hadReport || hadData ? QStringLiteral("Files already there were left unchanged.")
+                                     : QStringLiteral("Nothing was written.");
     prompts.Message(text);
     return false;
 }

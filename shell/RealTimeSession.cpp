@@ -207,6 +207,7 @@ void RealTimeSession::OnEnded(RealTimeEnd why) {
     done.what = WorkDone::RunEnded;
     done.samples = m_shell.Set().RtCount();
     done.records = m_transfer.PointsRequested();
+    done.loggerSilent = why == RealTimeEnd::Silence;
     m_shell.Notices().Report(done);
     emit runEnded(why);
     if (const char* message = RealTimeEndMessage(why))

@@ -21,10 +21,11 @@ enum class WorkDone {
 
 struct WorkReport {
     WorkDone what = WorkDone::Downloaded;
-    int samples = 0;      // RMS samples; for RunEnded the samples taken
-    int records = 0;      // TR records; for RunEnded the samples asked for
-    CalendarFields clock; // LoggerClockSet: the date and time sent
-    QString path;         // FileOpened: the file read
+    int samples = 0;           // RMS samples; for RunEnded the samples taken
+    int records = 0;           // TR records; for RunEnded the samples asked for
+    CalendarFields clock;      // LoggerClockSet: the date and time sent
+    QString path;              // FileOpened: the file read
+    bool loggerSilent = false; // RunEnded: no frame came for 10 s (the logger went away)
 };
 
 // Work that holds the window for a moment, told while it goes on.

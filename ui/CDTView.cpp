@@ -99,6 +99,7 @@ CDTView::CDTView(AppShell& shell, QWidget* parent, TimerTable* timers)
     setObjectName(QStringLiteral("graphView"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
     setMinimumWidth(10);
     setMouseTracking(true);
     if (!timers) {
@@ -328,6 +329,9 @@ void CDTView::EnsureChildren() {
             });
             if (auto* button = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(a)))
                 button->setFixedSize(109, 21);
+            // The tool bar's buttons take no focus: the view's context menu (the
+            // Menu key or Shift+F10) offers them to the keyboard too.
+            addAction(a);
         }
     }
 }

@@ -16,15 +16,21 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace {
 
@@ -109,6 +115,52 @@ TEST_F(MainWindow, SplashClosesOnFirstKeyAndSwallowsIt) {
     EXPECT_EQ(ran, 1);
 }
 
+// "Print Statistics" and "Export" had no access key: with the File menu open, the
+// keyboard reached them only by walking the whole menu with the arrows.
+TEST_F(MainWindow, EveryEntryOfTheFileMenuHasAnAccessKey) {
+    QMenu* file = nullptr;
+    for (QAction* top : frame->menuBar()->actions())
+        if (top->text() == QStringLiteral("&File(F)"))
+            file = top->menu();
+    ASSERT_NE(file, nullptr);
+    std::vector<QMenu*> menus{file};
+    for (size_t i = 0; i < menus.size(); ++i)
+        for (QAction* a : menus[i]->actions()) {
+            if (a->isSeparator())
+                continue;
+            EXPECT_TRUE(a->text().contains(QRegularExpression(QStringLiteral("&[^&]"))))
+                << a->text().toStdString();
+            if (a->menu())
+                menus.push_back(a->menu());
+        }
+    EXPECT_EQ(menus.size(), 4u); // Print Preview, Print... and Export were looked at too
+}
+
+// Data List, Store RMS and Store TR were on the tool bar alone, whose buttons take no
+// focus: a keyboard user could not reach them.
+TEST_F(MainWindow, EveryToolBarCommandIsAlsoInAMenu) {
+    std::set<QAction*> inMenus;
+    std::vector<QMenu*> menus;
+    for (QAction* top : frame->menuBar()->actions())
+        if (top->menu())
+            menus.push_back(top->menu());
+    for (size_t i = 0; i < menus.size(); ++i)
+        for (QAction* a : menus[i]->actions()) {
+            inMenus.insert(a);
+            if (a->menu())
+                menus.push_back(a->menu());
+        }
+    int seen = 0;
+    for (QToolBar* bar : frame->findChildren<QToolBar*>(QString(), Qt::FindDirectChildrenOnly))
+        for (QAction* a : bar->actions()) {
+            if (a->isSeparator())
+                continue;
+            ++seen;
+            EXPECT_TRUE(inMenus.count(a)) << a->text().toStdString();
+        }
+    EXPECT_GE(seen, 11);
+}
+
 TEST_F(MainWindow, NoWordAfterWorkWasDoneAndNoNameForTheDataShown) {
     QStatusBar* bar = frame->statusBar();
     WorkReport clockSet;
@@ -123,6 +175,16 @@ TEST_F(MainWindow, NoWordAfterWorkWasDoneAndNoNameForTheDataShown) {
     EXPECT_EQ(bar->currentMessage(), "Downloaded 3000 samples and 6 TR records.");
     shell->Notices().RunProgress(4, 10);
     EXPECT_EQ(bar->currentMessage(), "Sample 4 of 10");
+    WorkReport ended;
+    ended.what = WorkDone::RunEnded;
+    ended.samples = 12;
+    ended.records = 3600;
+    shell->Notices().Report(ended);
+    EXPECT_EQ(bar->currentMessage(), "Real-time run ended after 12 of 3600 samples.");
+    ended.loggerSilent = true;
+    shell->Notices().Report(ended);
+    EXPECT_EQ(bar->currentMessage(),
+              "Real-time run ended after 12 of 3600 samples: the logger sent no data for 10 s.");
     EXPECT_EQ(frame->windowTitle(), "Orvex Datalogger");
 
     // The permanent field: nothing on the welcome screen, then the file or "not saved".

@@ -122,6 +122,27 @@ TEST_F(CliFiles, BadFilesAndArgumentsGiveMessagesAndExitCodes) {
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("cut.xls")));
 }
 
+// A file that was not ours had its "tag" printed as it stood: a terminal escape
+// sequence in it cleared or recoloured the user's terminal, line breaks split the
+// message, and a long one filled the screen.
+TEST_F(CliFiles, AForeignTagIsShownWithoutControlCharactersAndCutShort) {
+    QByteArray foreign(1, char(60));
+    foreign += "\x1b[2J\x1b]0;owned\x07line one\nline two\r\x9b" + QByteArray(40, 'z');
+    foreign += QByteArray(200, '\0');
+    const QString path = Write("foreign.stdata", foreign);
+    for (const char* command : {"info", "stats", "export"}) {
+        const CliRun r = Cli({QString::fromLatin1(command), path});
+        EXPECT_EQ(r.exitCode, 7) << command;
+        EXPECT_TRUE(r.err.contains("Invalid Format!")) << r.err.constData();
+        EXPECT_TRUE(
+            r.err.contains("(tag \"\\x1b[2J\\x1b]0;owned\\x07line one\\x0aline two\\x0d...\""))
+            << r.err.constData();
+        EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
+        for (const char c : {'\x1b', '\x07', '\r'})
+            EXPECT_FALSE(r.err.contains(c)) << command << " " << int(c);
+    }
+}
+
 TEST_F(CliFiles, RunFilesThatCannotBeUsedAreRefusedWithTheirReason) {
     RtdataImage run;
     run.kind = {kChannelVolts, kChannelAbsent};

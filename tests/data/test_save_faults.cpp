@@ -334,6 +334,32 @@ TEST_F(SaveFaults, ANamedTemporaryFileOfAKilledWriteIsRemovedAtTheNextStart) {
     ExpectOldFilesOnly();
 }
 
+// A target whose folder is missing and one below a plain file were both told "the
+// folder does not exist"; for the second, making the folder cannot help, and the user
+// must be told that a part of the path is a file.
+TEST(SaveTargetFolder, AFileOnThePathIsToldApartFromAMissingFolder) {
+    QTemporaryDir tmp;
+    QFile plain(tmp.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const struct {
+        QString target;
+        const char* reason;
+    } cases[] = {
+        {tmp.filePath(QStringLiteral("missing/run.stdata")), "the folder does not exist"},
+        {tmp.filePath(QStringLiteral("missing/deeper/run.stdata")), "the folder does not exist"},
+        {tmp.filePath(QStringLiteral("plain/run.stdata")), "a part of the path is not a folder"},
+        {tmp.filePath(QStringLiteral("plain/a/b/run.stdata")),
+         "a part of the path is not a folder"},
+        {QStringLiteral("/dev/null/run.stdata"), "a part of the path is not a folder"},
+    };
+    for (const auto& c : cases) {
+        AtomicFile f(c.target);
+        EXPECT_FALSE(f.Open()) << c.target.toStdString();
+        EXPECT_EQ(f.Error(), QString::fromLatin1(c.reason)) << c.target.toStdString();
+    }
+}
+
 // Run only by the test above, in its child process.
 TEST(KilledWriter, DISABLED_WritesUntilKilled) {
     const QString target = qEnvironmentVariable("DL_KILLED_WRITER_TARGET");

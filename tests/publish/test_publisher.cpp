@@ -227,6 +227,40 @@ TEST_F(Publisher, BrokerKilledAndRestartedLosesNoSampleAndKeepsTheOrder) {
     EXPECT_EQ(p.Status().dropped, 0u);
 }
 
+// A broker that restarts without its retained messages (or that put the last will
+// "offline" on the state topic when the connection broke) left the state topic empty
+// or "offline" for the rest of the run, while samples kept coming.
+TEST_F(Publisher, RunStateIsToldAgainAfterTheBrokerLostIt) {
+    broker::Broker b(brokerDir.path());
+    ASSERT_TRUE(b.Start());
+    MqttPublisher p(Options(b.Port()));
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(WaitFor(p, PublishState::Connected));
+    p.RunStarted({QStringLiteral("V"), QStringLiteral("A")});
+    p.PublishSample(Sample(0));
+    ASSERT_TRUE(PumpUntil([&] { return p.Status().waiting == 0; }, kWaitMs));
+
+    b.Stop();
+    QFile::remove(QDir(brokerDir.path()).filePath(QStringLiteral("mosquitto.db")));
+    ASSERT_TRUE(WaitFor(p, PublishState::Unreachable));
+    ASSERT_TRUE(b.Start());
+    ASSERT_TRUE(WaitFor(p, PublishState::Connected));
+    p.PublishSample(Sample(1));
+    ASSERT_TRUE(PumpUntil([&] { return p.Status().waiting == 0; }, kWaitMs));
+
+    broker::Subscriber late(QStringLiteral("test-late"), {QStringLiteral("orvex/ttyUSB0/state")});
+    ASSERT_TRUE(late.Connect(b.Port()));
+    ASSERT_TRUE(PumpUntil([&] { return !late.Messages().empty(); }, kWaitMs));
+    const auto state = late.On("orvex/ttyUSB0/state");
+    ASSERT_EQ(state.size(), 1u);
+    EXPECT_EQ(state[0].payload, QByteArray("running"));
+
+    // The run's end is still the last word after the repeat.
+    p.RunEnded();
+    ASSERT_TRUE(PumpUntil([&] { return late.On("orvex/ttyUSB0/state").size() >= 2; }, kWaitMs));
+    EXPECT_EQ(late.On("orvex/ttyUSB0/state").back().payload, QByteArray("stopped"));
+}
+
 // Samples taken while no broker was ever reachable wait on the disk; a later
 // program (a restart of the app) sends them first, then its own.
 TEST_F(Publisher, SamplesQueuedWithoutABrokerSurviveTheProgramAndGoOutFirst) {

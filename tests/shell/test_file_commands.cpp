@@ -248,6 +248,7 @@ TEST_F(Files, AFailedSaveKeepsTheOldFilesAndTheFlagsAndSaysSo) {
     ASSERT_EQ(prompts.shown.size(), 2u);
     EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("could not be saved")));
     EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("run.stdata")));
+    EXPECT_TRUE(prompts.LastText().endsWith(QStringLiteral("were left unchanged.")));
     EXPECT_EQ(ReadAll(dir.filePath("run.xls")), QByteArray("old report"));
     EXPECT_TRUE(QFileInfo(dir.filePath("run.stdata")).isDir());
     EXPECT_EQ(shell.DataUnsaved(), 1);
@@ -257,10 +258,13 @@ TEST_F(Files, AFailedSaveKeepsTheOldFilesAndTheFlagsAndSaysSo) {
     // No temporary file left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 
-    // A folder that is a regular file.
+    // A folder that is a regular file: no file was there to be left unchanged, which
+    // the message claimed all the same.
     prompts.QueueFile(dir.filePath("run.xls/inner.xls"));
     EXPECT_FALSE(files.Save());
     EXPECT_EQ(prompts.shown.size(), 3u);
+    EXPECT_FALSE(prompts.LastText().contains(QStringLiteral("already there")));
+    EXPECT_TRUE(prompts.LastText().endsWith(QStringLiteral("Nothing was written.")));
     EXPECT_EQ(ReadAll(dir.filePath("run.xls")), QByteArray("old report"));
 }
 
@@ -667,6 +671,17 @@ TEST_F(Files, CtrlSAsksBeforeReplacingAFileItDidNotOpen) {
     // Its own document is written over without a question.
     EXPECT_TRUE(files.FrameworkSave());
     EXPECT_EQ(prompts.shown.size(), 2u);
+}
+
+TEST_F(Files, CtrlSThatFailsClaimsNoFileLeftUnchangedWhereNoneWas) {
+    ShowDownloaded();
+    ASSERT_TRUE(WriteAll(dir.filePath("plain"), "a file, not a folder"));
+    prompts.QueueFile(dir.filePath("plain/run.stdata"));
+    EXPECT_FALSE(files.FrameworkSave());
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(prompts.LastText().contains(QStringLiteral("could not be saved")));
+    EXPECT_TRUE(prompts.LastText().endsWith(QStringLiteral("Nothing was written.")));
+    EXPECT_EQ(shell.DataUnsaved(), 1);
 }
 
 // ------------------------------------------------------------------ start-up

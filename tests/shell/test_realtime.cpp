@@ -195,9 +195,15 @@ TEST_F(RealTime, TenSecondsOfSilenceEndTheRunQuietlyAndKeepTheSamples) {
     RealTimeStream s;
     s.silenceAfter = 9; // about 2 s of frames
     logger.SetRealTimeStream(s);
+    std::vector<WorkReport> done;
+    QObject::connect(&shell.Notices(), &WorkNotices::workDone,
+                     [&](const WorkReport& r) { done.push_back(r); });
     Run(2, 100);
     ASSERT_TRUE(RunUntilEnded(25000));
     EXPECT_EQ(ends.front(), RealTimeEnd::Silence);
+    // No box, but the status bar must be able to say why the run stopped early.
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_TRUE(done[0].loggerSilent);
     // The last frame came at about 2.25 s after RUN; the run ends 10 s after it.
     EXPECT_LE(clock.NowMs(), 13500);
     EXPECT_GE(shell.Set().RtCount(), 2);
@@ -618,6 +624,7 @@ TEST_F(RealTime, ARunArmsTheDownloadPromptAndTellsItsProgressAndItsEnd) {
     EXPECT_EQ(done[0].what, WorkDone::RunEnded);
     EXPECT_EQ(done[0].samples, 3);
     EXPECT_EQ(done[0].records, 3);
+    EXPECT_FALSE(done[0].loggerSilent);
     EXPECT_EQ(shell.PromptOnDownload(), 1);
     EXPECT_TRUE(shell.ShownFile().isEmpty()); // the samples are in no file yet
 }

@@ -15,11 +15,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
@@ -148,6 +151,30 @@ TEST_F(View, ZoomOutButtonResetsTheScale) {
     const int half = shell->Graph().Layout().Hp() / 2;
     EXPECT_EQ(view->Ch1Bar()->minimum(), -half);
     EXPECT_EQ(view->Ch2Bar()->maximum(), half);
+}
+
+// ZoomOut, Axis Setup, Color Setup and View sat on a tool bar whose buttons take no
+// focus: a keyboard user had no way to the axis ranges (the zoom by keys), the colours
+// or the mark points.
+TEST_F(View, TheGraphButtonsAreOfferedByTheKeyboardsContextMenu) {
+    Download(50);
+    Grab();
+    shell->Graph().Zoom().SetSlot(1);
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* a : menu->actions())
+                if (a->isEnabled())
+                    offered << a->text();
+            menu->setActiveAction(menu->actions().value(0));
+            QTest::keyClick(menu, Qt::Key_Return);
+        }
+    });
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(600, 400),
+                          view->mapToGlobal(QPoint(600, 400)));
+    QCoreApplication::sendEvent(view.get(), &key);
+    EXPECT_EQ(offered, QStringList({"ZoomOut", "Axis Setup", "Color Setup", "View"}));
+    EXPECT_EQ(shell->Graph().Zoom().Slot(), 0); // ZoomOut chosen by Return
 }
 
 TEST_F(View, TransientModeShrinksTheInfoBarToItsTime) {

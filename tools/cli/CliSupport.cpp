@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstdio>
 
 void CliUsageError(const char* command, const QString& what, const char* usage) {
@@ -58,6 +59,24 @@ std::optional<CliArgs> ParseCliArgs(const char* command, const QStringList& args
     return out;
 }
 
+QString PrintableTag(const QString& tag) {
+    // Enough to recognise a tag of ours or a kind of file; the rest is cut.
+    constexpr qsizetype kShown = 32;
+    QString out;
+    for (qsizetype i = 0; i < std::min(tag.size(), kShown); ++i) {
+        const char16_t c = tag[i].unicode();
+        // C0 and C1 controls (and DEL) could move the cursor, recolour or clear the
+        // terminal the message lands on.
+        if ((c >= 0x20 && c < 0x7f) || c >= 0xa0)
+            out += tag[i];
+        else
+            out += QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'));
+    }
+    if (tag.size() > kShown)
+        out += QStringLiteral("...");
+    return out;
+}
+
 int LoadStoredMeasurement(const char* command, const QString& path, MeasurementSet& set) {
     QString tag;
     QString error;
@@ -72,7 +91,7 @@ int LoadStoredMeasurement(const char* command, const QString& path, MeasurementS
         std::fprintf(stderr,
                      "orvex-dl %s: %s: Invalid Format! (tag \"%s\"; only stored RMS/TR "
                      "measurements, tag \"%s\", can be used)\n",
-                     command, qPrintable(path), qPrintable(tag), kTagStored);
+                     command, qPrintable(path), qPrintable(PrintableTag(tag)), kTagStored);
         return CliExit::BadFile;
     }
     if (status == StdataStatus::Damaged) {

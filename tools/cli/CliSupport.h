@@ -47,6 +47,11 @@ void CliUsageError(const char* command, const QString& what, const char* usage);
 // used (missing, unreadable, damaged, or not a stored measurement).
 int LoadStoredMeasurement(const char* command, const QString& path, MeasurementSet& set);
 
+// A tag read from a file, as a message may show it: control characters escaped
+// (\x1b), at most 32 characters and "..." after a longer one. A file that is not
+// ours can hold anything where the tag belongs.
+QString PrintableTag(const QString& tag);
+
 // Why `output` cannot be written, or empty when it can: checked before a transfer,
 // so that nothing is fetched from the logger for a file that cannot be written.
 QString OutputProblem(const QString& output);
