@@ -164,7 +164,7 @@ bool MqttPublisher::Link::Connect(QString& why) {
         mosquitto_username_pw_set(
             client, options.user.toUtf8().constData(),
             options.password.isEmpty() ? nullptr : options.password.toUtf8().constData());
-    const QByteArray stateTopic = (options.topicPrefix + QStringLiteral("/state")).toUtf8();
+    const QByteArray stateTopic = (options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8();
     mosquitto_will_set(client, stateTopic.constData(), int(std::strlen(kStateOffline)),
                        kStateOffline, 1, true);
     if (options.tls) {
@@ -367,16 +367,18 @@ void MqttPublisher::RunStarted(const std::array<QString, 2>& units) {
             DiscoveryMessages(m_options.topicPrefix, DiscoveryNodeId(m_options.clientId), units);
         ++m_link->retainedGeneration;
     }
-    Enqueue((m_options.topicPrefix + QStringLiteral("/state")).toUtf8(), kStateRunning, true);
+    Enqueue((m_options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8(), kStateRunning,
+            true);
 }
 
 void MqttPublisher::PublishSample(const LineSample& sample) {
-    Enqueue((m_options.topicPrefix + QStringLiteral("/sample")).toUtf8(), SampleJson(sample),
-            false);
+    Enqueue((m_options.topicPrefix + QLatin1String(kSampleTopicSuffix)).toUtf8(),
+            SampleJson(sample), false);
 }
 
 void MqttPublisher::RunEnded() {
-    Enqueue((m_options.topicPrefix + QStringLiteral("/state")).toUtf8(), kStateStopped, true);
+    Enqueue((m_options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8(), kStateStopped,
+            true);
 }
 
 void MqttPublisher::Enqueue(const QByteArray& topic, const QByteArray& payload, bool retain) {
