@@ -22,6 +22,8 @@
 #include <QTest>
 #include <QToolBar>
 
+#include <set>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -114,6 +116,33 @@ TEST_F(View, WelcomeUntilDataThenGraphWithChildWindows) {
     EXPECT_EQ(actions[0]->toolTip(), "ZoomOut");
     for (QAction* a : actions)
         EXPECT_TRUE(a->isEnabled()) << a->toolTip().toStdString();
+}
+
+TEST_F(View, ExportedImageHadAnEmptyBandWhereTheInfoBarSits) {
+    Download(500);
+    const QImage shown = Grab().convertToFormat(QImage::Format_RGB32);
+    const QImage exported = view->ExportImage();
+    ASSERT_EQ(exported.size(), view->size());
+    const int bandHeight = view->InfoBar()->height();
+    ASSERT_EQ(bandHeight, 120);
+    // The band holds the information bar as the window shows it (its scroll bar
+    // aside): texts on the bar's fill, not one colour from edge to edge.
+    const int width = view->InfoBar()->ClientWidth();
+    int differing = 0;
+    std::set<QRgb> colours;
+    for (int y = 0; y < bandHeight; ++y)
+        for (int x = 0; x < width; ++x) {
+            colours.insert(exported.pixel(x, y));
+            differing += exported.pixel(x, y) != shown.pixel(x, y);
+        }
+    EXPECT_GT(colours.size(), 2u);
+    // The same texts in the same places; a glyph may be hinted a little differently
+    // on an image than on the screen.
+    EXPECT_LT(differing, width * bandHeight / 100);
+    // Below it the graph as composed, without the mouse's read-out.
+    const GraphLayout& g = shell->Graph().Layout();
+    EXPECT_EQ(exported.pixel(g.plotLeft + 7, g.plotTop + 15),
+              view->Composed().pixel(g.plotLeft + 7, g.plotTop + 15));
 }
 
 TEST_F(View, FirstGraphPaintArmsTimer4AndResizeArmsTimer2) {
