@@ -310,7 +310,7 @@ void CDTView::PlaceButtonBar() {
         m_buttonBar = new CButtonBar(m_shell, this);
         m_buttonBar->show();
     }
-    m_buttonBar->move(0, (height() - CButtonBar::kHeight) / 2);
+    m_buttonBar->move(0, (height() - m_buttonBar->height()) / 2);
 }
 
 void CDTView::EnsureChildren() {

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -143,6 +144,47 @@ TEST_F(View, ExportedImageHadAnEmptyBandWhereTheInfoBarSits) {
     const GraphLayout& g = shell->Graph().Layout();
     EXPECT_EQ(exported.pixel(g.plotLeft + 7, g.plotTop + 15),
               view->Composed().pixel(g.plotLeft + 7, g.plotTop + 15));
+}
+
+// Columns of a button's picture where its icon and caption show: the button
+// grabbed as it is and again with neither, and the columns that differ.
+std::pair<int, int> ContentColumns(QPushButton* b) {
+    const QImage full = b->grab().toImage();
+    const QString text = b->text();
+    const QIcon icon = b->icon();
+    b->setText(QString());
+    b->setIcon(QIcon());
+    const QImage bare = b->grab().toImage();
+    b->setText(text);
+    b->setIcon(icon);
+    int first = full.width(), last = -1;
+    for (int x = 0; x < full.width(); ++x)
+        for (int y = 0; y < full.height(); ++y)
+            if (full.pixel(x, y) != bare.pixel(x, y)) {
+                first = std::min(first, x);
+                last = std::max(last, x);
+            }
+    return {first, last};
+}
+
+TEST_F(View, OpenExistingDocumentRanIntoItsButtonsEdge) {
+    Grab(); // the welcome screen makes the bar
+    CButtonBar* bar = view->findChild<CButtonBar*>();
+    ASSERT_NE(bar, nullptr);
+    const QList<QPushButton*> buttons = bar->findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 5);
+    for (QPushButton* b : buttons) {
+        const auto [first, last] = ContentColumns(b);
+        ASSERT_GE(last, first) << b->text().toStdString();
+        // The caption ends about as far from the right edge as the icon starts
+        // from the left one.
+        EXPECT_GE(b->width() - 1 - last, first - 2)
+            << b->text().toStdString() << ": " << first << " to " << last << " of " << b->width();
+    }
+    // Never smaller than the usual bar, and still centred at the left edge.
+    EXPECT_GE(bar->width(), CButtonBar::kWidth);
+    EXPECT_GE(bar->height(), CButtonBar::kHeight);
+    EXPECT_EQ(bar->pos(), QPoint(0, (view->height() - bar->height()) / 2));
 }
 
 TEST_F(View, FirstGraphPaintArmsTimer4AndResizeArmsTimer2) {
