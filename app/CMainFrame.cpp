@@ -538,18 +538,7 @@ void CMainFrame::InstallListCommands() {
 }
 
 QImage CMainFrame::GraphImage() {
-    QImage image(m_view->size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    // The exported image is the graph without the mouse's read-out.
-    GraphModel& g = m_shell.Graph();
-    const QString readout = g.ReadoutText();
-    g.SetReadoutText(QString());
-    {
-        QPainter p(&image);
-        m_view->RenderGraph(p, m_view->size(), false);
-    }
-    g.SetReadoutText(readout);
-    return image;
+    return m_view->ExportImage();
 }
 
 void CMainFrame::RunPrint(int report, bool preview) {

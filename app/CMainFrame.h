@@ -63,7 +63,7 @@ public:
     ListCommands& Lists() { return *m_listCommands; }
     ListWindows& ListWins() { return *m_listWindows; }
     ReportPrinter& Printer() { return *m_printer; }
-    // The graph as the view paints it, at the view's size.
+    // The graph as File > Export > Graph as Image writes it, at the view's size.
     QImage GraphImage();
     // Window > Statistics: the statistics window of the data on show.
     void OpenStatistics();

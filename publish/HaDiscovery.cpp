@@ -1,5 +1,7 @@
 #include "publish/HaDiscovery.h"
 
+#include "publish/PublishOptions.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -81,7 +83,7 @@ std::vector<DiscoveryMessage> DiscoveryMessages(const QString& prefix, const QSt
         o[QStringLiteral("name")] = s.name;
         o[QStringLiteral("unique_id")] = nodeId + QLatin1Char('_') + s.key;
         o[QStringLiteral("object_id")] = nodeId + QLatin1Char('_') + s.key;
-        o[QStringLiteral("state_topic")] = prefix + QStringLiteral("/sample");
+        o[QStringLiteral("state_topic")] = prefix + QLatin1String(kSampleTopicSuffix);
         o[QStringLiteral("value_template")] = s.template_;
         o[QStringLiteral("state_class")] = QStringLiteral("measurement");
         if (!s.unit.isEmpty())
@@ -89,7 +91,7 @@ std::vector<DiscoveryMessage> DiscoveryMessages(const QString& prefix, const QSt
         if (!s.deviceClass.isEmpty())
             o[QStringLiteral("device_class")] = s.deviceClass;
         // Live while a run is on; "offline" (the last will) or "stopped" otherwise.
-        o[QStringLiteral("availability_topic")] = prefix + QStringLiteral("/state");
+        o[QStringLiteral("availability_topic")] = prefix + QLatin1String(kStateTopicSuffix);
         o[QStringLiteral("availability_template")] =
             QStringLiteral("{{ 'online' if value == 'running' else 'offline' }}");
         o[QStringLiteral("device")] = device;

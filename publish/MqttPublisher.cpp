@@ -167,7 +167,7 @@ bool MqttPublisher::Link::Connect(QString& why) {
         mosquitto_username_pw_set(
             client, options.user.toUtf8().constData(),
             options.password.isEmpty() ? nullptr : options.password.toUtf8().constData());
-    const QByteArray stateTopic = (options.topicPrefix + QStringLiteral("/state")).toUtf8();
+    const QByteArray stateTopic = (options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8();
     mosquitto_will_set(client, stateTopic.constData(), int(std::strlen(kStateOffline)),
                        kStateOffline, 1, true);
     if (options.tls) {
@@ -245,7 +245,8 @@ void MqttPublisher::Link::RepeatState() {
     // lock keeps a newer state queued meanwhile from going before it.
     std::lock_guard lock(mutex);
     if (!lastState.isEmpty())
-        queue->Append((options.topicPrefix + QStringLiteral("/state")).toUtf8(), lastState, true);
+        queue->Append((options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8(), lastState,
+                      true);
 }
 
 void MqttPublisher::Link::Pump() {
@@ -388,8 +389,8 @@ void MqttPublisher::RunStarted(const std::array<QString, 2>& units) {
 }
 
 void MqttPublisher::PublishSample(const LineSample& sample) {
-    Enqueue((m_options.topicPrefix + QStringLiteral("/sample")).toUtf8(), SampleJson(sample),
-            false);
+    Enqueue((m_options.topicPrefix + QLatin1String(kSampleTopicSuffix)).toUtf8(),
+            SampleJson(sample), false);
 }
 
 void MqttPublisher::RunEnded() {
@@ -398,7 +399,7 @@ void MqttPublisher::RunEnded() {
 
 void MqttPublisher::EnqueueState(const char* state) {
     m_lastState = state;
-    const QByteArray topic = (m_options.topicPrefix + QStringLiteral("/state")).toUtf8();
+    const QByteArray topic = (m_options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8();
     if (!m_link) {
         Enqueue(topic, m_lastState, true);
         return;

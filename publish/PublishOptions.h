@@ -38,6 +38,11 @@ QString BrokerText(const PublishOptions& options);
 // "orvex/ttyUSB0" for the port "/dev/ttyUSB0": the device's last name, with the
 // characters a topic level may not hold replaced.
 QString DefaultTopicPrefix(const QString& portName);
+// What follows the prefix: the measured samples go to "<prefix>/sample", the run's
+// state (and the last will) to "<prefix>/state". Subscribers and the discovery
+// messages name these topics, and the queue counts samples by their suffix.
+inline constexpr char kSampleTopicSuffix[] = "/sample";
+inline constexpr char kStateTopicSuffix[] = "/state";
 // A client id of at most 23 characters (the longest every broker must take).
 QString DefaultClientId(const QString& portName);
 

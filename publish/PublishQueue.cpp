@@ -1,6 +1,7 @@
 #include "publish/PublishQueue.h"
 
 #include "base/SafeFile.h"
+#include "publish/PublishOptions.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -206,7 +207,7 @@ size_t PublishQueue::WaitingSamples() const {
 }
 
 bool PublishQueue::IsSample(const QByteArray& topic) {
-    return topic.endsWith("/sample");
+    return topic.endsWith(kSampleTopicSuffix);
 }
 
 uint64_t PublishQueue::Dropped() const {

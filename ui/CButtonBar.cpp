@@ -8,7 +8,6 @@
 
 CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("buttonBar"));
-    setFixedSize(kWidth, kHeight);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(200, 200, 200));
@@ -35,7 +34,10 @@ CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
         b->setObjectName(QStringLiteral("button%1").arg(e.buttonId));
         b->setIconSize(QSize(32, 32));
         b->setMinimumHeight(60);
-        b->setStyleSheet(QStringLiteral("text-align: left; padding-left: 6px;"));
+        // Room on both sides: a caption as long as the bar is wide would otherwise
+        // run up against the button's right edge.
+        b->setStyleSheet(
+            QStringLiteral("text-align: left; padding-left: 6px; padding-right: 6px;"));
         // A command whose work is not part of this build stays visibly unavailable.
         b->setEnabled(shell.HasHandler(e.command));
         const int command = e.command;
@@ -43,4 +45,7 @@ CButtonBar::CButtonBar(AppShell& shell, QWidget* parent) : QWidget(parent) {
                 [&shell, command] { shell.ExecuteDirect(command); });
         layout->addWidget(b);
     }
+    // The usual 220 x 380, or wider where the longest caption needs it (a larger
+    // font, another style): the bar grows rather than clipping its texts.
+    setFixedSize(sizeHint().expandedTo(QSize(kWidth, kHeight)));
 }

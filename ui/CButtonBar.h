@@ -10,6 +10,7 @@ class CButtonBar : public QWidget {
     Q_OBJECT
 public:
     CButtonBar(AppShell& shell, QWidget* parent);
+    // The bar's usual size; it is wider when its captions need more room.
     static constexpr int kWidth = 220;
     static constexpr int kHeight = 380;
 };

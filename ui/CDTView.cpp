@@ -166,6 +166,31 @@ void CDTView::RenderGraph(QPainter& p, QSize size, bool printing) {
     m.FramePainted(PaintGraph(p, m, in, Options(printing)));
 }
 
+QImage CDTView::ExportImage() {
+    QImage image(size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    GraphModel& g = m_shell.Graph();
+    const QString readout = g.ReadoutText();
+    g.SetReadoutText(QString());
+    {
+        QPainter p(&image);
+        RenderGraph(p, size(), false);
+        // The plot leaves the information bar's band to the bar, a child window over
+        // the view; a picture without it would start with an empty band and lose
+        // what the graph shows (mode, start, extremes).
+        const QRect bar = ComputeLayout(width(), height(), g.InfoBarHeight()).infoBarRect;
+        if (!bar.isEmpty()) {
+            p.save();
+            p.translate(bar.topLeft());
+            p.setClipRect(QRect(QPoint(0, 0), bar.size()));
+            CRecInfoDlg::Paint(p, g, bar.width(), bar.height(), 0);
+            p.restore();
+        }
+    }
+    g.SetReadoutText(readout);
+    return image;
+}
+
 void CDTView::RequestRepaint() {
     m_incrementalRect = QRect();
     update();
@@ -286,7 +311,7 @@ void CDTView::PlaceButtonBar() {
         m_buttonBar = new CButtonBar(m_shell, this);
         m_buttonBar->show();
     }
-    m_buttonBar->move(0, (height() - CButtonBar::kHeight) / 2);
+    m_buttonBar->move(0, (height() - m_buttonBar->height()) / 2);
 }
 
 void CDTView::EnsureChildren() {

@@ -33,6 +33,10 @@ public:
 
     // Paints the whole graph as the screen shows it onto any painter (printing).
     void RenderGraph(QPainter& p, QSize size, bool printing);
+    // The graph as File > Export > Graph as Image writes it: the view's size, the
+    // information bar at its top as the window shows it (from its first line), and
+    // no read-out of the mouse.
+    QImage ExportImage();
     // The last composed image of the graph.
     const QImage& Composed() const { return m_composed; }
     // After a real-time sample was stored: draws the newest segment, or repaints.

@@ -66,10 +66,12 @@ CRealTimeDlg::CRealTimeDlg(RealTimeSession& session, Prompts& prompts, int inter
 
     m_run = Button(QStringLiteral("RUN"), "run", QStyle::SP_MediaPlay);
     m_cancel = Button(QStringLiteral("CANCEL"), "cancel", QStyle::SP_DialogCancelButton);
-    // Enter never presses a button of its own accord.
+    // Enter never presses a button of its own accord: neither is the default.
+    // On RUN or CANCEL itself, reached by Tab, it presses that one, as Space does.
     for (QPushButton* b : {m_run, m_cancel}) {
         b->setAutoDefault(false);
         b->setDefault(false);
+        b->installEventFilter(this);
     }
 
     LayOut({rate, points}, {}, {m_run, m_cancel});
@@ -128,6 +130,17 @@ void CRealTimeDlg::OnRun() {
         return;
     if (m_session.PressRun(interval, count))
         accept();
+}
+
+bool CRealTimeDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && (watched == m_run || watched == m_cancel)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            static_cast<QPushButton*>(watched)->click();
+            return true;
+        }
+    }
+    return CLinkDlg::eventFilter(watched, event);
 }
 
 void CRealTimeDlg::keyPressEvent(QKeyEvent* e) {

@@ -2,8 +2,8 @@
 // The modal real-time dialog: its title is the link state, its two numeric edits
 // with spin buttons hold the sampling interval (2 to 3600 s) and the number of
 // samples (1 to 100000), and RUN starts the acquisition while the title reads
-// "Connected". Enter and Escape do not close it. The decisions are
-// RealTimeSession's.
+// "Connected". Enter in a field and Escape do not close it; Enter on RUN or CANCEL
+// presses that button. The decisions are RealTimeSession's.
 
 #include "ui/CLinkDlg.h"
 
@@ -31,6 +31,7 @@ public:
     int Count() const { return m_count; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:

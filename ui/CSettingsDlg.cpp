@@ -66,6 +66,7 @@ QWidget* CSettingsDlg::MakePublishPage() {
     m_caFile = new QLineEdit(page);
     m_caFile->setPlaceholderText(QStringLiteral("system default"));
     m_browse = new QPushButton(QStringLiteral("Browse..."), page);
+    m_browse->setObjectName(QStringLiteral("browse"));
     caRow->addWidget(m_caFile);
     caRow->addWidget(m_browse);
     form->addRow(QStringLiteral("CA file:"), caRow);

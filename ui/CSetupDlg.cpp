@@ -33,12 +33,15 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     m_interval->setObjectName(QStringLiteral("interval"));
     m_interval->setMaximumWidth(70);
     m_intervalSpin = new CSpinButton(m_interval, kIntervalSpinMin, kIntervalSpinMax);
+    // The edit's box before the unit list: Tab follows the order in which the
+    // controls join the dialog, and the row reads count first.
+    QWidget* intervalBox = EditWithSpin(rate, m_interval, m_intervalSpin);
     m_unit = new QComboBox(rate);
     m_unit->setObjectName(QStringLiteral("unit"));
     for (int u = 0; u < Config::kUnitCount; ++u)
         m_unit->addItem(QString::fromLatin1(Config::UnitName(u)));
     auto* rateRow = new QHBoxLayout(rate);
-    rateRow->addWidget(EditWithSpin(rate, m_interval, m_intervalSpin));
+    rateRow->addWidget(intervalBox);
     rateRow->addWidget(m_unit);
     rateRow->addStretch();
 

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -40,6 +41,8 @@ QTableWidget* NewTable(QWidget* parent, const char* name) {
     t->verticalHeader()->setVisible(false);
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->horizontalHeader()->setStretchLastSection(true);
+    // Tab leaves the table for the next control; the arrows move within it.
+    t->setTabKeyNavigation(false);
     return t;
 }
 
@@ -64,8 +67,6 @@ CStatisticsDlg::CStatisticsDlg(QWidget* parent) : QDialog(parent) {
 
     m_figures = NewTable(this, "figuresTable");
     layout->addWidget(m_figures, 3);
-    auto* copyFigures = new QPushButton(QStringLiteral("Copy Figures"), this);
-    copyFigures->setObjectName(QStringLiteral("copyFigures"));
 
     layout->addWidget(
         new QLabel(QStringLiteral("Events (double-click to show one in the graph):"), this));
@@ -74,9 +75,14 @@ CStatisticsDlg::CStatisticsDlg(QWidget* parent) : QDialog(parent) {
     m_events->setHorizontalHeaderLabels(::EventsTable({}).header);
     m_events->setSortingEnabled(true);
     layout->addWidget(m_events, 2);
+    // Made after the tables: Tab goes the way the eye reads, top to bottom, then
+    // along the buttons.
+    auto* copyFigures = new QPushButton(QStringLiteral("Copy Figures"), this);
+    copyFigures->setObjectName(QStringLiteral("copyFigures"));
     auto* copyEvents = new QPushButton(QStringLiteral("Copy Events"), this);
     copyEvents->setObjectName(QStringLiteral("copyEvents"));
     auto* close = new QPushButton(QStringLiteral("Close"), this);
+    close->setObjectName(QStringLiteral("close"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(copyFigures);
@@ -91,14 +97,31 @@ CStatisticsDlg::CStatisticsDlg(QWidget* parent) : QDialog(parent) {
     connect(copyEvents, &QPushButton::clicked, this,
             [this] { QApplication::clipboard()->setText(EventsText()); });
     connect(close, &QPushButton::clicked, this, &QDialog::close);
-    connect(m_events, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
-        const QTableWidgetItem* item = m_events->item(row, 0);
-        if (!item)
-            return;
-        const auto k = size_t(item->data(Qt::UserRole).toLongLong());
-        if (k < m_listed.size())
-            emit eventChosen(m_listed[k].event.firstIndex, m_listed[k].event.samples);
-    });
+    connect(m_events, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int) { ChooseEvent(row); });
+}
+
+void CStatisticsDlg::ChooseEvent(int row) {
+    const QTableWidgetItem* item = m_events->item(row, 0);
+    if (!item)
+        return;
+    const auto k = size_t(item->data(Qt::UserRole).toLongLong());
+    if (k < m_listed.size())
+        emit eventChosen(m_listed[k].event.firstIndex, m_listed[k].event.samples);
+}
+
+void CStatisticsDlg::keyPressEvent(QKeyEvent* e) {
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    // A focused button takes Enter itself. Anywhere else Enter pressed the first
+    // button, copying over the clipboard: in the nominal voltage the edit has taken
+    // the value, and on an event Enter shows it as a double-click does.
+    if (enter && !qobject_cast<QPushButton*>(focusWidget())) {
+        if (focusWidget() == m_events && m_events->currentRow() >= 0)
+            ChooseEvent(m_events->currentRow());
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 void CStatisticsDlg::SetNominalText(const QString& nominal) {

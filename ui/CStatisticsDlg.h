@@ -2,7 +2,8 @@
 // The Statistics window: the figures of the data on show, the supply-voltage
 // summary against a nominal voltage the user types, and the voltage events, sortable
 // (longest first at the start). Both tables copy as tab-separated text; a
-// double-click on an event asks for the graph to be zoomed around it.
+// double-click on an event, or Enter on it, asks for the graph to be zoomed around
+// it.
 
 #include "data/RecordingStatistics.h"
 #include "data/StatisticsText.h"
@@ -44,8 +45,12 @@ signals:
     // An event was double-clicked: its first sample (0-based) and its length.
     void eventChosen(qint64 firstSample, qint64 samples);
 
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+
 private:
     void ApplyNominal();
+    void ChooseEvent(int row);
     void FillFigures();
     void FillEvents();
     static QString TableText(const QTableWidget& t);

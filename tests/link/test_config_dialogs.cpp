@@ -14,6 +14,7 @@
 #include "sim/FakeSerialChannel.h"
 #include "sim/LoggerModel.h"
 #include "support/ShellFixture.h"
+#include "support/TabOrder.h"
 #include "ui/CCorrectTimeDlg.h"
 #include "ui/CNumericEdit.h"
 #include "ui/CSetupDlg.h"
@@ -119,6 +120,27 @@ TEST_F(ConfigDialogs, SetupOpensFromTheSettingsAndSendsWhatItShows) {
     clock.Advance(20);
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_TRUE(prompts.shown.empty());
+}
+
+// Tab follows what the eye reads, top to bottom and left to right, with the
+// action button and Cancel last; Enter presses the action button.
+TEST_F(ConfigDialogs, TabWentThroughTheSetupFieldsOutOfReadingOrder) {
+    auto dlg = OpenSetup();
+    ASSERT_TRUE(ConnectedWithin(*dlg, 2000));
+    EXPECT_EQ(Names(TabStops(dlg.get(), dlg->IntervalEdit())),
+              (std::vector<std::string>{"interval", "unit", "autoOffOn", "autoOffOff", "circularOn",
+                                        "circularOff", "default", "setup", "cancel"}));
+
+    QTest::keyClick(dlg->IntervalEdit(), Qt::Key_Return);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(Sent(Logger::kSetup).size(), 1u);
+}
+
+TEST_F(ConfigDialogs, TabGoesThroughTheClockFieldsInReadingOrder) {
+    auto dlg = OpenClock();
+    EXPECT_EQ(Names(TabStops(dlg.get(), dlg->Edit(0))),
+              (std::vector<std::string>{"year", "month", "day", "hour", "minute", "second", "ok",
+                                        "cancel"}));
 }
 
 TEST_F(ConfigDialogs, IntervalIsClampedAsTypedAndOnAUnitChange) {

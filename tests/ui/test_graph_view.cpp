@@ -18,12 +18,15 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -117,6 +120,74 @@ TEST_F(View, WelcomeUntilDataThenGraphWithChildWindows) {
     EXPECT_EQ(actions[0]->toolTip(), "ZoomOut");
     for (QAction* a : actions)
         EXPECT_TRUE(a->isEnabled()) << a->toolTip().toStdString();
+}
+
+TEST_F(View, ExportedImageHadAnEmptyBandWhereTheInfoBarSits) {
+    Download(500);
+    const QImage shown = Grab().convertToFormat(QImage::Format_RGB32);
+    const QImage exported = view->ExportImage();
+    ASSERT_EQ(exported.size(), view->size());
+    const int bandHeight = view->InfoBar()->height();
+    ASSERT_EQ(bandHeight, 120);
+    // The band holds the information bar as the window shows it (its scroll bar
+    // aside): texts on the bar's fill, not one colour from edge to edge.
+    const int width = view->InfoBar()->ClientWidth();
+    int differing = 0;
+    std::set<QRgb> colours;
+    for (int y = 0; y < bandHeight; ++y)
+        for (int x = 0; x < width; ++x) {
+            colours.insert(exported.pixel(x, y));
+            differing += exported.pixel(x, y) != shown.pixel(x, y);
+        }
+    EXPECT_GT(colours.size(), 2u);
+    // The same texts in the same places; a glyph may be hinted a little differently
+    // on an image than on the screen.
+    EXPECT_LT(differing, width * bandHeight / 100);
+    // Below it the graph as composed, without the mouse's read-out.
+    const GraphLayout& g = shell->Graph().Layout();
+    EXPECT_EQ(exported.pixel(g.plotLeft + 7, g.plotTop + 15),
+              view->Composed().pixel(g.plotLeft + 7, g.plotTop + 15));
+}
+
+// Columns of a button's picture where its icon and caption show: the button
+// grabbed as it is and again with neither, and the columns that differ.
+std::pair<int, int> ContentColumns(QPushButton* b) {
+    const QImage full = b->grab().toImage();
+    const QString text = b->text();
+    const QIcon icon = b->icon();
+    b->setText(QString());
+    b->setIcon(QIcon());
+    const QImage bare = b->grab().toImage();
+    b->setText(text);
+    b->setIcon(icon);
+    int first = full.width(), last = -1;
+    for (int x = 0; x < full.width(); ++x)
+        for (int y = 0; y < full.height(); ++y)
+            if (full.pixel(x, y) != bare.pixel(x, y)) {
+                first = std::min(first, x);
+                last = std::max(last, x);
+            }
+    return {first, last};
+}
+
+TEST_F(View, OpenExistingDocumentRanIntoItsButtonsEdge) {
+    Grab(); // the welcome screen makes the bar
+    CButtonBar* bar = view->findChild<CButtonBar*>();
+    ASSERT_NE(bar, nullptr);
+    const QList<QPushButton*> buttons = bar->findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 5);
+    for (QPushButton* b : buttons) {
+        const auto [first, last] = ContentColumns(b);
+        ASSERT_GE(last, first) << b->text().toStdString();
+        // The caption ends about as far from the right edge as the icon starts
+        // from the left one.
+        EXPECT_GE(b->width() - 1 - last, first - 2)
+            << b->text().toStdString() << ": " << first << " to " << last << " of " << b->width();
+    }
+    // Never smaller than the usual bar, and still centred at the left edge.
+    EXPECT_GE(bar->width(), CButtonBar::kWidth);
+    EXPECT_GE(bar->height(), CButtonBar::kHeight);
+    EXPECT_EQ(bar->pos(), QPoint(0, (view->height() - bar->height()) / 2));
 }
 
 TEST_F(View, FirstGraphPaintArmsTimer4AndResizeArmsTimer2) {

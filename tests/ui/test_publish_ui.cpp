@@ -3,6 +3,7 @@
 
 #include "Broker.h"
 #include "support/RunSamples.h"
+#include "support/TabOrder.h"
 #include "support/TestApp.h"
 
 #include "base/Settings.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +24,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -150,6 +153,37 @@ TEST(PublishPage, TheDialogCannotBeResized) {
     QApplication::processEvents();
     EXPECT_GE(dlg.height(), dlg.sizeHint().height());
     EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+}
+
+TEST(PublishPage, TabGoesDownTheFormThenToOkAndEnterTakesIt) {
+    App();
+    PublishSettings tls = Stored();
+    tls.options.tls = true;
+    CSettingsDlg dlg(tls);
+    QPushButton* browse = dlg.findChild<QPushButton*>(QStringLiteral("browse"));
+    QPushButton* cancel = dlg.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel);
+    ASSERT_NE(browse, nullptr);
+    // The page's tab first, as it sits above the form.
+    QWidget* page = dlg.findChild<QTabBar*>();
+    const std::vector<QWidget*> form{page,
+                                     dlg.EnabledBox(),
+                                     dlg.HostEdit(),
+                                     dlg.PortBox(),
+                                     dlg.TlsBox(),
+                                     dlg.CaFileEdit(),
+                                     browse,
+                                     dlg.UserEdit(),
+                                     dlg.PasswordEdit(),
+                                     dlg.TopicEdit(),
+                                     dlg.QosBox(),
+                                     dlg.DiscoveryBox(),
+                                     dlg.OkButton(),
+                                     cancel};
+    const std::vector<QWidget*> stops = TabStops(&dlg, page);
+    EXPECT_EQ(stops, form) << ::testing::PrintToString(Names(stops));
+
+    QTest::keyClick(dlg.TopicEdit(), Qt::Key_Return);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
 }
 
 TEST(PublishPage, APasswordFromTheEnvironmentIsNotShownAndTheStoredOneStays) {

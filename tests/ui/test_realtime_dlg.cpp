@@ -9,6 +9,7 @@
 #include "shell/RealTimeSession.h"
 #include "sim/FakeSerialChannel.h"
 #include "sim/LoggerModel.h"
+#include "support/TabOrder.h"
 #include "ui/CInstrumentView.h"
 #include "ui/CNumericEdit.h"
 #include "ui/CPowerAnalysisDlg.h"
@@ -105,6 +106,26 @@ TEST_F(Dialog, RunActsOnlyWhenConnectedAndWithValuesInRange) {
     EXPECT_EQ(shell.Settings().m_rtInterval, 10);
     EXPECT_EQ(shell.Settings().m_rtPointsRequested, 20);
     EXPECT_FALSE(link().Dialog(LinkDialog::RealTime).open);
+    session.Stop();
+}
+
+TEST_F(Dialog, RunWasAwkwardToReachByKeyboard) {
+    ASSERT_TRUE(session.BeginRunCommand());
+    CRealTimeDlg dlg(session, prompts, 2, 10);
+    ASSERT_TRUE(clock.AdvanceUntil([&] { return dlg.windowTitle() == "Connected"; }, 2000));
+    // The fields in reading order, then RUN; the spin buttons are no stops.
+    EXPECT_EQ(Names(TabStops(&dlg, dlg.IntervalEdit())),
+              (std::vector<std::string>{"interval", "count", "run", "cancel"}));
+    // Enter in a field and Escape still leave the dialog open; Enter on the button
+    // that has the focus presses it.
+    QTest::keyClick(dlg.CountEdit(), Qt::Key_Return);
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(shell.RealTimeRunning());
+    dlg.RunButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(dlg.RunButton(), Qt::Key_Return);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_TRUE(shell.RealTimeRunning());
     session.Stop();
 }
 

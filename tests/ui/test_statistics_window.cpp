@@ -8,6 +8,7 @@
 #include "shell/AppShell.h"
 #include "support/ShellFixture.h"
 #include "support/StoredSetBuilder.h"
+#include "support/TabOrder.h"
 #include "support/TestApp.h"
 #include "support/WindowFixture.h"
 #include "ui/CDTView.h"
@@ -117,6 +118,37 @@ TEST_F(StatisticsWindow, NominalVoltageIsCheckedUsedAndKeptInTheSettingsFile) {
     CStatisticsDlg fresh;
     fresh.SetNominalText(damaged.m_nominalVoltage);
     EXPECT_EQ(fresh.NominalEdit()->text(), QStringLiteral("230"));
+}
+
+TEST_F(StatisticsWindow, TabWasCaughtInTheTablesAndEnterCopiedTheFigures) {
+    LoadRecording();
+    CStatisticsDlg* w = Open();
+    ASSERT_NE(w, nullptr);
+    // Top to bottom, then the buttons; Tab leaves a table (the arrows move in it).
+    EXPECT_EQ(Names(TabStops(w, w->NominalEdit())),
+              (std::vector<std::string>{"nominalEdit", "figuresTable", "eventsTable", "copyFigures",
+                                        "copyEvents", "close"}));
+
+    // Enter after typing a nominal voltage takes it, and neither copies nor closes.
+    QApplication::clipboard()->setText(QStringLiteral("mine"));
+    w->NominalEdit()->setFocus();
+    w->NominalEdit()->selectAll();
+    QTest::keyClicks(w->NominalEdit(), "220");
+    QTest::keyClick(w->NominalEdit(), Qt::Key_Return);
+    EXPECT_EQ(shell->Settings().m_nominalVoltage, QStringLiteral("220"));
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("mine"));
+
+    // Enter on an event shows it, as a double-click does.
+    QSignalSpy chosen(w, &CStatisticsDlg::eventChosen);
+    QTableWidget* events = w->EventsTable();
+    ASSERT_GT(events->rowCount(), 0);
+    events->setFocus();
+    events->setCurrentCell(0, 0);
+    QTest::keyClick(events, Qt::Key_Return);
+    EXPECT_EQ(chosen.size(), 1);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("mine"));
 }
 
 TEST_F(StatisticsWindow, DoubleClickedEventIsZoomedIntoView) {

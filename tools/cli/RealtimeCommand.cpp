@@ -497,8 +497,8 @@ std::unique_ptr<MqttPublisher> StartPublisher(const RealtimeArgs& a, bool& faile
         failed = true;
         return nullptr;
     }
-    std::fprintf(stderr, "Publishing to %s on %s/sample\n", qPrintable(BrokerText(*a.mqtt)),
-                 qPrintable(a.mqtt->topicPrefix));
+    std::fprintf(stderr, "Publishing to %s on %s%s\n", qPrintable(BrokerText(*a.mqtt)),
+                 qPrintable(a.mqtt->topicPrefix), kSampleTopicSuffix);
     return publisher;
 }
 
