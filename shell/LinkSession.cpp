@@ -72,9 +72,11 @@ void LinkSession::HandOverDownload() {
     m_shell.ExecuteDirect(Cmd::StoreRms);
     m_shell.UpdateAllViews();
     emit downloadHandedOver();
-    // Data nobody saved yet: a second download must ask before replacing them.
+    // Data nobody saved yet: a second download, an Open and closing must ask before
+    // replacing them (a save before may have cleared what they ask by).
     m_shell.SetDataUnsaved(true);
     m_shell.SetPromptOnDownload(true);
+    m_shell.SetPromptOnOpen(true);
     m_shell.Graph().ShowGraphIfWelcome();
     set.SetLoadedFromFile(false);
     m_shell.SetShownFile(QString());

@@ -128,6 +128,35 @@ TEST_F(Frame, ASecondDownloadReplacedUnsavedDataWithoutAsking) {
     EXPECT_EQ(prompts.shown.back().icon, PromptIcon::Question);
 }
 
+// After one download was saved, a second one left Open and closing without a
+// question: the save had cleared the flag they ask by, and only a real-time
+// sample or a new setup set it again. Opening a file then replaced the new
+// measurement, and closing dropped it.
+TEST_F(Frame, OpenReplacedAnUnsavedSecondDownloadWithoutAsking) {
+    shell.SetOfferSaveBeforeDownload(nullptr);
+    FileCommands files(shell); // the real prompts
+    Connect();
+    ASSERT_TRUE(Download());
+    prompts.QueueFile(dir.filePath("first.stdata"));
+    ASSERT_TRUE(shell.Execute(Cmd::Save));
+    ASSERT_TRUE(QFileInfo::exists(dir.filePath("first.stdata")));
+    ASSERT_FALSE(shell.DataUnsaved());
+
+    outcomes.clear();
+    Connect();
+    ASSERT_TRUE(Download());
+    ASSERT_EQ(outcomes.back(), DownloadOutcome::Completed);
+    EXPECT_TRUE(shell.DataUnsaved());
+    EXPECT_TRUE(shell.PromptOnOpen()); // closing asks too
+
+    const size_t before = prompts.shown.size();
+    prompts.QueueAnswer(PromptAnswer::No);
+    prompts.QueueFile(dir.filePath("first.stdata"));
+    ASSERT_TRUE(shell.Execute(Cmd::Open));
+    ASSERT_EQ(prompts.shown.size(), before + 1);
+    EXPECT_EQ(prompts.LastText(), "Do you want to save the existing graph data before continuing?");
+}
+
 TEST_F(Frame, APreviousMeasurementThatCannotBeWrittenIsReportedAndTheDataShown) {
     // A folder in the file's place (with something in it) cannot be replaced, not even
     // by root.
