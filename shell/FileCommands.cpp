@@ -296,6 +296,10 @@ void FileCommands::Open() {
 
 void FileCommands::ReportLoaded(WorkDone what, const QString& path) {
     m_shell.SetShownFile(QFileInfo(path).absoluteFilePath());
+    // The data shown are the file's now: what was unsaved before is gone from view
+    // (Ctrl+O asks nothing; a download stays the previous measurement), and the
+    // file just read is neither marked changed nor offered for saving at closing.
+    m_shell.SetDataUnsaved(false);
     WorkReport done;
     done.what = what;
     const bool run = path.endsWith(QLatin1String(".rtdata"), Qt::CaseInsensitive);

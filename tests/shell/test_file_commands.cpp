@@ -481,6 +481,28 @@ TEST_F(Files, CtrlOAndTheCommandLineOpenWithoutPrompt) {
     EXPECT_EQ(shell.Set().RmsCount(), 1);
 }
 
+// Ctrl+O over a download read the file without a question, as it should, but left
+// the download's "unsaved" behind: the file just read showed as changed, and
+// closing asked to save it.
+TEST_F(Files, AFileJustOpenedWasShownAsChangedAndClosingAskedToSaveIt) {
+    const QString path = File("opened.stdata", WorkedExample());
+    for (int command : {Cmd::FileOpenFramework, Cmd::Open}) {
+        ShowDownloaded();
+        shell.Set().SetLoadedFromFile(false); // as a download leaves it
+        const size_t before = prompts.shown.size();
+        if (command == Cmd::Open)
+            prompts.QueueAnswer(PromptAnswer::No); // the menu's Open asks first
+        prompts.QueueFile(path);
+        ASSERT_TRUE(shell.Execute(command));
+        ASSERT_EQ(shell.ShownFile(), path);
+        EXPECT_EQ(prompts.shown.size(), before + (command == Cmd::Open ? 1u : 0u));
+        EXPECT_FALSE(shell.DataUnsaved()) << command;
+    }
+    const size_t asked = prompts.shown.size();
+    shell.RequestClose();
+    EXPECT_EQ(prompts.shown.size(), asked); // nothing to save
+}
+
 // ------------------------------------------------------------------ taking a prompt back
 
 // The measurement files in the test folder with their bytes.
