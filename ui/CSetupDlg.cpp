@@ -27,14 +27,34 @@ QRadioButton* Radio(const char* name, QWidget* parent) {
 CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     : CLinkDlg(session.Link(), LinkDialog::Setup, "setupDlg", Look::GroupTitles, 360, 2, parent),
       m_session(session) {
-    // Recording interval.
+    // Tab follows the order in which the controls join the dialog: the groups are
+    // made top to bottom, the buttons last.
+    QWidget* rate = CreateRateGroup();
+    QWidget* autoOff = CreateOnOffGroup(QStringLiteral("LOGGER AUTO POWER OFF SETUP"), "autoOffOn",
+                                        "autoOffOff", m_autoOffOn, m_autoOffOff);
+    QWidget* circular = CreateOnOffGroup(QStringLiteral("LOGGER CIRCULATE LOGGING SETUP"),
+                                         "circularOn", "circularOff", m_circularOn, m_circularOff);
+    QWidget* levels = CreateLevels();
+
+    m_default = Button(QStringLiteral("Default"), "default");
+    m_setup = Button(QStringLiteral("Setup"), "setup", QStyle::SP_DialogOkButton);
+    m_setup->setDefault(true);
+    m_cancel = Button(QStringLiteral("Cancel"), "cancel", QStyle::SP_DialogCancelButton);
+    LayOut({rate, autoOff, circular, levels}, {m_default}, {m_setup, m_cancel});
+
+    Fill(m_session.SetupFromSettings());
+    ConnectControls();
+    Attach([&session = m_session] { session.OpenSetupDialog(); }, m_setup,
+           [&session = m_session] { session.SetupDialogClosed(); });
+}
+
+QWidget* CSetupDlg::CreateRateGroup() {
     auto* rate = new QGroupBox(QStringLiteral("LOGGER RMS SAMPING RATE SETUP"), this);
     m_interval = new CNumericEdit;
     m_interval->setObjectName(QStringLiteral("interval"));
     m_interval->setMaximumWidth(70);
     m_intervalSpin = new CSpinButton(m_interval, kIntervalSpinMin, kIntervalSpinMax);
-    // The edit's box before the unit list: Tab follows the order in which the
-    // controls join the dialog, and the row reads count first.
+    // The edit's box before the unit list: the row reads count first, and Tab too.
     QWidget* intervalBox = EditWithSpin(rate, m_interval, m_intervalSpin);
     m_unit = new QComboBox(rate);
     m_unit->setObjectName(QStringLiteral("unit"));
@@ -44,25 +64,23 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     rateRow->addWidget(intervalBox);
     rateRow->addWidget(m_unit);
     rateRow->addStretch();
+    return rate;
+}
 
-    // Auto power-off and circular logging.
-    auto* autoOff = new QGroupBox(QStringLiteral("LOGGER AUTO POWER OFF SETUP"), this);
-    m_autoOffOn = Radio("autoOffOn", autoOff);
-    m_autoOffOff = Radio("autoOffOff", autoOff);
-    m_autoOffOff->setText(QStringLiteral("OFF"));
-    auto* autoOffRow = new QHBoxLayout(autoOff);
-    autoOffRow->addWidget(m_autoOffOn);
-    autoOffRow->addWidget(m_autoOffOff);
-    autoOffRow->addStretch();
-    auto* circular = new QGroupBox(QStringLiteral("LOGGER CIRCULATE LOGGING SETUP"), this);
-    m_circularOn = Radio("circularOn", circular);
-    m_circularOff = Radio("circularOff", circular);
-    m_circularOff->setText(QStringLiteral("OFF"));
-    auto* circularRow = new QHBoxLayout(circular);
-    circularRow->addWidget(m_circularOn);
-    circularRow->addWidget(m_circularOff);
-    circularRow->addStretch();
+QWidget* CSetupDlg::CreateOnOffGroup(const QString& title, const char* onName, const char* offName,
+                                     QRadioButton*& on, QRadioButton*& off) {
+    auto* group = new QGroupBox(title, this);
+    on = Radio(onName, group);
+    off = Radio(offName, group);
+    off->setText(QStringLiteral("OFF"));
+    auto* row = new QHBoxLayout(group);
+    row->addWidget(on);
+    row->addWidget(off);
+    row->addStretch();
+    return group;
+}
 
+QWidget* CSetupDlg::CreateLevels() {
     // The detection levels: the logger takes them with the setup command, but no
     // control offers them; they keep what the settings hold.
     auto* levels = new QWidget(this);
@@ -85,15 +103,10 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
     levelRow("Sudden Drop Detection Level Setup", "dropLevel", m_drop, m_dropKind);
     levels->setEnabled(false);
     levels->hide();
+    return levels;
+}
 
-    m_default = Button(QStringLiteral("Default"), "default");
-    m_setup = Button(QStringLiteral("Setup"), "setup", QStyle::SP_DialogOkButton);
-    m_setup->setDefault(true);
-    m_cancel = Button(QStringLiteral("Cancel"), "cancel", QStyle::SP_DialogCancelButton);
-    LayOut({rate, autoOff, circular, levels}, {m_default}, {m_setup, m_cancel});
-
-    Fill(m_session.SetupFromSettings());
-
+void CSetupDlg::ConnectControls() {
     connect(m_interval, &QLineEdit::textChanged, this, &CSetupDlg::OnIntervalChanged);
     connect(m_unit, &QComboBox::currentIndexChanged, this, &CSetupDlg::OnUnitChanged);
     connect(m_autoOffOn, &QRadioButton::clicked, this, [this] { m_autoOff = Config::kAutoOffOn; });
@@ -105,9 +118,6 @@ CSetupDlg::CSetupDlg(ConfigSession& session, QWidget* parent)
             [this] { Fill(ConfigSession::DefaultSetup()); });
     connect(m_setup, &QPushButton::clicked, this, &CSetupDlg::OnSetup);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    Attach([&session = m_session] { session.OpenSetupDialog(); }, m_setup,
-           [&session = m_session] { session.SetupDialogClosed(); });
 }
 
 void CSetupDlg::Fill(const SetupForm& f) {

@@ -37,6 +37,11 @@ public:
     QPushButton* CancelButton() const { return m_cancel; }
 
 private:
+    QWidget* CreateRateGroup();
+    QWidget* CreateOnOffGroup(const QString& title, const char* onName, const char* offName,
+                              QRadioButton*& on, QRadioButton*& off);
+    QWidget* CreateLevels();
+    void ConnectControls();
     void Fill(const SetupForm& f);
     void OnIntervalChanged();
     void OnUnitChanged();
