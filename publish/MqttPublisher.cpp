@@ -167,7 +167,7 @@ bool MqttPublisher::Link::Connect(QString& why) {
         mosquitto_username_pw_set(
             client, options.user.toUtf8().constData(),
             options.password.isEmpty() ? nullptr : options.password.toUtf8().constData());
-    const QByteArray stateTopic = (options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8();
+    const QByteArray stateTopic = StateTopic(options);
     mosquitto_will_set(client, stateTopic.constData(), int(std::strlen(kStateOffline)),
                        kStateOffline, 1, true);
     if (options.tls) {
@@ -245,8 +245,7 @@ void MqttPublisher::Link::RepeatState() {
     // lock keeps a newer state queued meanwhile from going before it.
     std::lock_guard lock(mutex);
     if (!lastState.isEmpty())
-        queue->Append((options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8(), lastState,
-                      true);
+        queue->Append(StateTopic(options), lastState, true);
 }
 
 void MqttPublisher::Link::Pump() {
@@ -389,8 +388,7 @@ void MqttPublisher::RunStarted(const std::array<QString, 2>& units) {
 }
 
 void MqttPublisher::PublishSample(const LineSample& sample) {
-    Enqueue((m_options.topicPrefix + QLatin1String(kSampleTopicSuffix)).toUtf8(),
-            SampleJson(sample), false);
+    Enqueue(SampleTopic(m_options), SampleJson(sample), false);
 }
 
 void MqttPublisher::RunEnded() {
@@ -399,7 +397,7 @@ void MqttPublisher::RunEnded() {
 
 void MqttPublisher::EnqueueState(const char* state) {
     m_lastState = state;
-    const QByteArray topic = (m_options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8();
+    const QByteArray topic = StateTopic(m_options);
     if (!m_link) {
         Enqueue(topic, m_lastState, true);
         return;

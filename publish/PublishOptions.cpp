@@ -57,6 +57,14 @@ QString BrokerText(const PublishOptions& o) {
         .arg(o.port);
 }
 
+QByteArray SampleTopic(const PublishOptions& options) {
+    return (options.topicPrefix + QLatin1String(kSampleTopicSuffix)).toUtf8();
+}
+
+QByteArray StateTopic(const PublishOptions& options) {
+    return (options.topicPrefix + QLatin1String(kStateTopicSuffix)).toUtf8();
+}
+
 QString DefaultTopicPrefix(const QString& portName) {
     return QStringLiteral("orvex/") + Sanitised(DeviceName(portName), QStringLiteral("-_."));
 }

@@ -2,6 +2,7 @@
 // Where and how the live samples are published: the broker, the credentials, the
 // topics and the quality of service.
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -43,6 +44,9 @@ QString DefaultTopicPrefix(const QString& portName);
 // messages name these topics, and the queue counts samples by their suffix.
 inline constexpr char kSampleTopicSuffix[] = "/sample";
 inline constexpr char kStateTopicSuffix[] = "/state";
+// The two topics of the options' prefix, as the broker is told them.
+QByteArray SampleTopic(const PublishOptions& options);
+QByteArray StateTopic(const PublishOptions& options);
 // A client id of at most 23 characters (the longest every broker must take).
 QString DefaultClientId(const QString& portName);
 

@@ -206,8 +206,8 @@ int OpenRealTimeRun(const char* command, const QString& path, RtdataReader& read
     if (o.Ok())
         return CliExit::Ok;
     if (o.status == RtdataStatus::WrongTag)
-        std::fprintf(stderr, "orvex-dl %s: %s: %s (not a real-time run, tag \"%s\")\n", command,
-                     qPrintable(path), qPrintable(o.message), kTagRtdata);
+        std::fprintf(stderr, "orvex-dl %s: %s: %s (not a real-time run: its tag is not \"%s\")\n",
+                     command, qPrintable(path), qPrintable(o.message), kTagRtdata);
     else
         std::fprintf(stderr, "orvex-dl %s: %s\n", command, qPrintable(o.message));
     return CliExit::BadFile;
